@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything and runs every test.
+#   scripts/test.sh              plain build in build/
+#   scripts/test.sh --sanitize   AddressSanitizer + UBSan build in build-asan/
+# With CI=true (or --werror) warnings are errors in the plain build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sanitize=0
+werror=0
+[ "${CI:-}" = "true" ] && werror=1
+for arg in "$@"; do
+  case "$arg" in
+    --sanitize) sanitize=1 ;;
+    --werror) werror=1 ;;
+    *) echo "usage: $0 [--sanitize] [--werror]" >&2; exit 2 ;;
+  esac
+done
+
+bash scripts/install-deps.sh
+
+if [ "$sanitize" = 1 ]; then
+  dir=build-asan
+  # g++ 12 warns falsely under the sanitizers, so no -Werror here.
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DBRENVO_SANITIZE=ON -DBRENVO_WERROR=OFF -DBRENVO_BUILD_BENCH=OFF)
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+else
+  dir=build
+  flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DBRENVO_WERROR=$([ "$werror" = 1 ] && echo ON || echo OFF)")
+fi
+
+cmake -S . -B "$dir" -G Ninja "${flags[@]}"
+cmake --build "$dir" -j "$(nproc)"
+cd "$dir"
+ctest --output-on-failure -j "$(nproc)"

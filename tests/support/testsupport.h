@@ -1,0 +1,44 @@
+#pragma once
+
+#include "vortan/log.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace vortan::test {
+
+// Collects the library's diagnostic lines while it lives.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    const QStringList& lines() const { return m_lines; }
+    bool contains(const QString& line) const { return m_lines.contains(line); }
+    // Index of the first line equal to line at or after from; -1 when absent.
+    qsizetype indexOf(const QString& line, qsizetype from = 0) const { return m_lines.indexOf(line, from); }
+    // Lines starting with prefix.
+    QStringList startingWith(const QString& prefix) const;
+    void clear() { m_lines.clear(); }
+
+private:
+    QStringList m_lines;
+    LogSink m_previous;
+};
+
+// Runs the event loop until condition() holds or the timeout passes.
+// Returns whether the condition held.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// Reads a whole file; empty on failure.
+QByteArray readFile(const QString& path);
+bool writeFile(const QString& path, const QByteArray& bytes);
+
+}  // namespace vortan::test

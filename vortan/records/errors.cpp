@@ -1,0 +1,22 @@
+#include "vortan/records/errors.h"
+
+#include <cstring>
+
+namespace vortan {
+
+QString VortanError::localizedDescription() const
+{
+    if (const NetworkError* net = networkError()) {
+        switch (net->kind) {
+        case NetworkError::Kind::posix:
+            return QString::fromLocal8Bit(std::strerror(net->code));
+        case NetworkError::Kind::dns:
+            return QStringLiteral("dns error: %1").arg(net->code);
+        case NetworkError::Kind::tls:
+            return QStringLiteral("network error: %1").arg(net->text);
+        }
+    }
+    return otherError()->description;
+}
+
+}  // namespace vortan

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "vortan/records/errors.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace vortan {
+
+// Another person (or the local user's own card). Users are identified by
+// their 32-byte Ed25519 public key.
+struct User {
+    enum class State { notConnected, connecting, connected };
+
+    QByteArray key;
+    QString name;
+    std::optional<QString> address;
+    std::optional<std::uint16_t> port;
+    State state = State::notConnected;  // in memory only
+    std::optional<VortanError> error;   // in memory only
+
+    User() = default;
+    User(QString name, std::optional<QString> address, std::optional<std::uint16_t> port, QByteArray key)
+        : key(std::move(key)), name(std::move(name)), address(std::move(address)), port(port)
+    {
+    }
+
+    friend bool operator==(const User&, const User&) = default;
+};
+
+}  // namespace vortan
