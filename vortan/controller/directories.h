@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace vortan {
+
+// $XDG_DATA_HOME/Brenvo (~/.local/share/Brenvo by default). Not created here.
+QString defaultSupportDirectory();
+
+// The user's downloads directory (created if missing), else ~/Downloads.
+QString defaultDownloadsDirectory();
+
+// The pretty host name when set, else the host name, else "Me".
+QString computerName(const QString& machineInfoPath = QStringLiteral("/etc/machine-info"));
+
+}  // namespace vortan
