@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <string>
 
 namespace vortan::crypto {
@@ -174,15 +175,25 @@ Aes256Gcm::Aes256Gcm(const Key32& key)
 
 void Aes256Gcm::seal(ByteView nonce, std::initializer_list<ByteView> parts, Bytes& out)
 {
+    size_t total = 0;
+    for (ByteView part : parts)
+        total += part.size();
+    const size_t start = out.size();
+    out.resize(start + boxSize(total));
+    sealInto(nonce, parts, std::span<std::uint8_t>(out).subspan(start));
+}
+
+void Aes256Gcm::sealInto(ByteView nonce, std::initializer_list<ByteView> parts, std::span<std::uint8_t> box)
+{
     if (nonce.size() != kNonceSize)
         throw CryptoError("crypto: AES-GCM nonce must be 12 bytes");
     size_t total = 0;
     for (ByteView part : parts)
         total += part.size();
-    const size_t start = out.size();
-    out.resize(start + kNonceSize + total + kTagSize);
-    std::uint8_t* p = out.data() + start;
-    std::copy(nonce.begin(), nonce.end(), p);
+    if (box.size() != boxSize(total))
+        throw CryptoError("crypto: AES-GCM box buffer has the wrong size");
+    std::uint8_t* p = box.data();
+    std::memmove(p, nonce.data(), kNonceSize);
     p += kNonceSize;
     if (EVP_EncryptInit_ex(m_seal.get(), nullptr, nullptr, nullptr, nonce.data()) != 1)
         fail("AES-GCM seal");
@@ -196,32 +207,54 @@ void Aes256Gcm::seal(ByteView nonce, std::initializer_list<ByteView> parts, Byte
     if (EVP_EncryptFinal_ex(m_seal.get(), p, &written) != 1)
         fail("AES-GCM seal");
     p += written;
+    if (p != box.data() + box.size() - kTagSize)
+        fail("AES-GCM seal length");
     if (EVP_CIPHER_CTX_ctrl(m_seal.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, p) != 1)
         fail("AES-GCM tag");
 }
 
 bool Aes256Gcm::open(ByteView box, Bytes& plaintext)
 {
-    if (box.size() < kNonceSize + kTagSize)
+    if (box.size() < kNonceSize + kTagSize) {
+        plaintext.clear();
         return false;
-    const ByteView nonce = box.first(kNonceSize);
-    const ByteView cipher = box.subspan(kNonceSize, box.size() - kNonceSize - kTagSize);
-    const ByteView tag = box.last(kTagSize);
-    plaintext.resize(cipher.size());
-    int written = 0;
-    if (EVP_DecryptInit_ex(m_open.get(), nullptr, nullptr, nullptr, nonce.data()) != 1)
-        return false;
-    if (!cipher.empty()
-        && EVP_DecryptUpdate(m_open.get(), plaintext.data(), &written, cipher.data(), intSize(cipher.size())) != 1)
-        return false;
-    if (EVP_CIPHER_CTX_ctrl(m_open.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, const_cast<std::uint8_t*>(tag.data())) != 1)
-        return false;
-    int last = 0;
-    if (EVP_DecryptFinal_ex(m_open.get(), plaintext.data() + written, &last) != 1) {
+    }
+    plaintext.resize(box.size() - kNonceSize - kTagSize);
+    if (!openInto(box, {std::span<std::uint8_t>(plaintext)})) {
         plaintext.clear();
         return false;
     }
     return true;
+}
+
+bool Aes256Gcm::openInto(ByteView box, std::initializer_list<std::span<std::uint8_t>> plaintext)
+{
+    if (box.size() < kNonceSize + kTagSize)
+        return false;
+    const ByteView nonce = box.first(kNonceSize);
+    ByteView cipher = box.subspan(kNonceSize, box.size() - kNonceSize - kTagSize);
+    const ByteView tag = box.last(kTagSize);
+    size_t total = 0;
+    for (std::span<std::uint8_t> piece : plaintext)
+        total += piece.size();
+    if (total != cipher.size())
+        return false;
+    if (EVP_DecryptInit_ex(m_open.get(), nullptr, nullptr, nullptr, nonce.data()) != 1)
+        return false;
+    for (std::span<std::uint8_t> piece : plaintext) {
+        if (piece.empty())
+            continue;
+        int written = 0;
+        if (EVP_DecryptUpdate(m_open.get(), piece.data(), &written, cipher.data(), intSize(piece.size())) != 1
+            || static_cast<size_t>(written) != piece.size())
+            return false;
+        cipher = cipher.subspan(piece.size());
+    }
+    if (EVP_CIPHER_CTX_ctrl(m_open.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, const_cast<std::uint8_t*>(tag.data())) != 1)
+        return false;
+    std::uint8_t last[16];
+    int lastLength = 0;
+    return EVP_DecryptFinal_ex(m_open.get(), last, &lastLength) == 1;
 }
 
 void randomBytes(std::span<std::uint8_t> out)

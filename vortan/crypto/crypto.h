@@ -90,9 +90,18 @@ public:
     // Seals the concatenation of parts under nonce and appends the box to out.
     // Throws CryptoError on failure.
     void seal(ByteView nonce, std::initializer_list<ByteView> parts, Bytes& out);
+    // The same into a caller's buffer of exactly boxSize(total plaintext) bytes,
+    // so that a hot path can reuse one buffer and skip zero-filling it.
+    void sealInto(ByteView nonce, std::initializer_list<ByteView> parts, std::span<std::uint8_t> box);
     // Replaces plaintext with the opened box; false when it does not authenticate
     // or is shorter than a nonce and a tag.
     bool open(ByteView box, Bytes& plaintext);
+    // Opens box into consecutive output pieces whose sizes add up to the
+    // ciphertext's. On false (not authentic, or sizes that do not fit) the
+    // pieces hold garbage that must not be used.
+    bool openInto(ByteView box, std::initializer_list<std::span<std::uint8_t>> plaintext);
+
+    static constexpr std::size_t boxSize(std::size_t plaintextSize) { return kNonceSize + plaintextSize + kTagSize; }
 
 private:
     Key32 m_key;

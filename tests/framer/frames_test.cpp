@@ -1,0 +1,245 @@
+// Frames after the handshake: authentication, lengths, types, splitting and
+// the end of the stream.
+
+#include "tests/framer/framertestsupport.h"
+
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+namespace vortan::test {
+namespace {
+
+struct ReadySide : FramerUnderTest {
+    ReadySide()
+    {
+        if (!handshake())
+            ADD_FAILURE() << "handshake did not complete";
+    }
+    bool failed() const { return framer->state() == Framer::State::failed; }
+};
+
+TEST(Frames, AnyFlippedBitInTheBoxFails)
+{
+    // One framer per bit: nonce (bytes 4-15), ciphertext (16-24), tag (25-40).
+    ReadySide reference;
+    const QByteArray good = reference.frame(2, "hello");
+    ASSERT_EQ(good.size(), 4 + 12 + 9 + 16);
+    for (qsizetype byte = 4; byte < good.size(); ++byte) {
+        for (int bit = 0; bit < 8; bit += 3) {
+            ReadySide side;
+            QByteArray frame = side.frame(2, "hello");
+            frame[byte] = static_cast<char>(frame[byte] ^ (1 << bit));
+            EXPECT_EQ(side.framer->input(frame), 0);
+            EXPECT_TRUE(side.failed()) << "byte " << byte << " bit " << bit;
+            EXPECT_EQ(side.seen.failedCount, 1);
+            EXPECT_TRUE(side.seen.messages.empty());
+        }
+    }
+}
+
+TEST(Frames, FrameSealedUnderAnotherKeyFails)
+{
+    ReadySide side;
+    ReadySide other;
+    side.framer->input(other.frame(2, "hello"));
+    EXPECT_TRUE(side.failed());
+}
+
+TEST(Frames, UnknownTypesArriveAsInvalid)
+{
+    ReadySide side;
+    for (const std::int32_t raw : {9, -1, 5, std::numeric_limits<std::int32_t>::min(), 0, 1, 2, 3, 4})
+        side.framer->input(side.frame(raw, QByteArray::number(raw)));
+    const std::vector<MessageType> expected = {MessageType::invalid, MessageType::invalid,     MessageType::invalid,
+                                               MessageType::invalid, MessageType::invalid,     MessageType::listRequest,
+                                               MessageType::list,    MessageType::want,        MessageType::data};
+    ASSERT_EQ(side.seen.messages.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(side.seen.messages[i].first, expected[i]) << i;
+    EXPECT_EQ(side.seen.messages[0].second, QByteArray("9"));
+    EXPECT_FALSE(side.failed());
+}
+
+TEST(Frames, LengthZeroFailsAtOnce)
+{
+    ReadySide side;
+    EXPECT_EQ(side.framer->input(le32(0)), 0);
+    EXPECT_TRUE(side.failed());
+}
+
+TEST(Frames, Length27FailsOnceItsBytesAreIn)
+{
+    ReadySide side;
+    EXPECT_EQ(side.framer->input(le32(27) + QByteArray(26, 'x')), 27);
+    EXPECT_FALSE(side.failed());
+    side.framer->input(QByteArray(1, 'x'));
+    EXPECT_TRUE(side.failed());
+}
+
+TEST(Frames, AuthenticBoxWithoutRoomForTheTypeFails)
+{
+    // 28 to 31 bytes: an authentic box whose plaintext is shorter than a type.
+    for (int size = 0; size < 4; ++size) {
+        ReadySide side;
+        crypto::Bytes nonce(crypto::kNonceSize);
+        crypto::randomBytes(nonce);
+        crypto::Bytes box;
+        crypto::Aes256Gcm(side.connectionKey()).seal(nonce, {view(QByteArray(size, 'x'))}, box);
+        side.framer->input(le32(static_cast<std::int32_t>(box.size())) + toQByteArray(box));
+        EXPECT_TRUE(side.failed()) << size;
+        EXPECT_TRUE(side.seen.messages.empty());
+    }
+}
+
+TEST(Frames, NegativeLengthFails)
+{
+    for (const std::int32_t length : {-1, -28, std::numeric_limits<std::int32_t>::min()}) {
+        ReadySide side;
+        EXPECT_EQ(side.framer->input(le32(length)), 0);
+        EXPECT_TRUE(side.failed()) << length;
+    }
+}
+
+TEST(Frames, LengthAboveTheBoundFailsBeforeItsBody)
+{
+    for (const std::int32_t length :
+         {static_cast<std::int32_t>(Framer::kMaxFrameLength + 1), std::numeric_limits<std::int32_t>::max()}) {
+        ReadySide side;
+        // Only the length field has arrived: nothing waits for the body.
+        EXPECT_EQ(side.framer->input(le32(length)), 0);
+        EXPECT_TRUE(side.failed()) << length;
+    }
+}
+
+TEST(Frames, LargestAllowedFrameIsDelivered)
+{
+    ReadySide side;
+    const QByteArray payload(Framer::kMaxPayloadLength, 'p');
+    const QByteArray frame = side.frame(2, payload);
+    ASSERT_EQ(readLe32(frame, 0), Framer::kMaxFrameLength);
+    // In socket-sized pieces, so the body is collected across reads.
+    for (qsizetype at = 0; at < frame.size(); at += 65536)
+        side.framer->input(QByteArrayView(frame).sliced(at, std::min<qsizetype>(65536, frame.size() - at)));
+    ASSERT_EQ(side.seen.messages.size(), 1u);
+    EXPECT_EQ(side.seen.messages[0].second, payload);
+
+    // And a payload above the bound is not sent at all.
+    side.seen.output.clear();
+    EXPECT_FALSE(side.framer->send(MessageType::list, QByteArray(Framer::kMaxPayloadLength + 1, 'p')));
+    EXPECT_TRUE(side.seen.output.isEmpty());
+    EXPECT_TRUE(side.framer->send(MessageType::list, payload));
+    EXPECT_EQ(side.seen.output.size(), 4 + Framer::kMaxFrameLength);
+}
+
+TEST(Frames, TwoFramesInOneReadArriveInOrder)
+{
+    ReadySide side;
+    side.framer->input(side.frame(3, "first") + side.frame(4, "second"));
+    ASSERT_EQ(side.seen.messages.size(), 2u);
+    EXPECT_EQ(side.seen.messages[0], std::make_pair(MessageType::want, QByteArray("first")));
+    EXPECT_EQ(side.seen.messages[1], std::make_pair(MessageType::data, QByteArray("second")));
+}
+
+TEST(Frames, FrameSplitIntoSinglesIsDeliveredOnceComplete)
+{
+    ReadySide side;
+    const QByteArray payload(1500, 'q');
+    const QByteArray frame = side.frame(4, payload);
+    for (qsizetype i = 0; i + 1 < frame.size(); ++i) {
+        side.framer->input(frame.mid(i, 1));
+        ASSERT_TRUE(side.seen.messages.empty()) << i;
+    }
+    side.framer->input(frame.right(1));
+    ASSERT_EQ(side.seen.messages.size(), 1u);
+    EXPECT_EQ(side.seen.messages[0].second, payload);
+}
+
+TEST(Frames, RandomCutsOfManyFramesKeepEveryMessage)
+{
+    ReadySide side;
+    QByteArray stream;
+    std::vector<QByteArray> sent;
+    QRandomGenerator random(1234);
+    for (int i = 0; i < 40; ++i) {
+        QByteArray payload(static_cast<qsizetype>(random.bounded(0, 131072 + 21)), '\0');
+        for (qsizetype j = 0; j < payload.size(); j += 97)
+            payload[j] = static_cast<char>(i + j);
+        sent.push_back(payload);
+        stream += side.frame(4, payload);
+    }
+    for (qsizetype at = 0; at < stream.size();) {
+        const qsizetype piece = std::min<qsizetype>(random.bounded(1, 70000), stream.size() - at);
+        side.framer->input(QByteArrayView(stream).sliced(at, piece));
+        at += piece;
+    }
+    ASSERT_EQ(side.seen.messages.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(side.seen.messages[i].second, sent[i]) << i;
+    EXPECT_FALSE(side.failed());
+}
+
+TEST(Frames, WantedLengthFollowsTheStream)
+{
+    ReadySide side;
+    const QByteArray frame = side.frame(2, QByteArray(1000, 'z'));
+    EXPECT_EQ(side.framer->input(frame.left(2)), 4);
+    EXPECT_EQ(side.framer->input(frame.mid(2, 2)), 1032);
+    // Fewer than 512 body bytes are not taken yet.
+    EXPECT_EQ(side.framer->input(frame.mid(4, 300)), 1032);
+    EXPECT_EQ(side.framer->input(frame.mid(304, 300)), 1032 - 600);
+    EXPECT_EQ(side.framer->input(frame.mid(604)), 4);
+    EXPECT_EQ(side.seen.messages.size(), 1u);
+}
+
+TEST(Frames, BytesWithTheEndOfTheStreamAreNotParsed)
+{
+    ReadySide side;
+    side.framer->input(side.frame(2, "kept"));
+    side.framer->input(side.frame(2, "lost"), /*isComplete=*/true);
+    side.framer->input(side.frame(2, "after"));
+    ASSERT_EQ(side.seen.messages.size(), 1u);
+    EXPECT_EQ(side.seen.messages[0].second, QByteArray("kept"));
+    EXPECT_FALSE(side.failed());
+}
+
+TEST(Frames, FailureIsTerminal)
+{
+    ReadySide side;
+    QByteArray bad = side.frame(2, "bad");
+    bad[bad.size() - 1] = static_cast<char>(bad[bad.size() - 1] ^ 1);
+    side.framer->input(bad + side.frame(2, "good"));
+    EXPECT_TRUE(side.failed());
+    side.framer->input(side.frame(2, "later"));
+    EXPECT_TRUE(side.seen.messages.empty());
+    EXPECT_EQ(side.seen.failedCount, 1);
+    side.seen.output.clear();
+    EXPECT_FALSE(side.framer->send(MessageType::data, "x"));
+    EXPECT_TRUE(side.seen.output.isEmpty());
+}
+
+TEST(Frames, HandlersMayReplyOrDestroyTheFramer)
+{
+    ReadySide side;
+    side.seen.output.clear();
+    // A reply sent from inside the message handler goes out at once.
+    side.framer->setMessageHandler([&](MessageType, const QByteArray& payload) {
+        side.framer->send(MessageType::data, payload + "!");
+        if (payload == "stop")
+            side.framer.reset();
+    });
+    side.framer->input(side.frame(1, "a") + side.frame(1, "stop") + side.frame(1, "never"));
+    EXPECT_FALSE(side.framer);
+
+    crypto::Aes256Gcm cipher(side.connectionKey());
+    crypto::Bytes plaintext;
+    const QByteArray& out = side.seen.output;
+    const qsizetype first = 4 + readLe32(out, 0);
+    ASSERT_TRUE(cipher.open(view(out.mid(4, first - 4)), plaintext));
+    EXPECT_EQ(toQByteArray(plaintext).mid(4), QByteArray("a!"));
+    ASSERT_TRUE(cipher.open(view(out.mid(first + 4)), plaintext));
+    EXPECT_EQ(toQByteArray(plaintext).mid(4), QByteArray("stop!"));
+}
+
+}  // namespace
+}  // namespace vortan::test

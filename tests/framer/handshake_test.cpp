@@ -1,0 +1,272 @@
+// The handshake record from the peer: acceptance, refusals, buffering and the
+// key-store entry.
+
+#include "tests/framer/framertestsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace vortan::test {
+namespace {
+
+const QString kReceived = QStringLiteral("received key and signature, version: ");
+
+TEST(Handshake, SuccessLogsEachStepInOrder)
+{
+    LogCapture log;
+    FramerUnderTest side;
+    ASSERT_TRUE(side.handshake());
+    EXPECT_EQ(side.seen.readyCount, 1);
+    const QStringList expected = {QStringLiteral("start()"),
+                                  QStringLiteral("send keys"),
+                                  QStringLiteral("found key in keychain"),
+                                  QStringLiteral("handleHandshakeInput()"),
+                                  kReceived + QStringLiteral("1"),
+                                  QStringLiteral("signature valid"),
+                                  QStringLiteral("handshake done with Peer.")};
+    EXPECT_EQ(log.lines(), expected);
+}
+
+TEST(Handshake, RecordIsTakenOnlyWhenAll132BytesAreThere)
+{
+    LogCapture log;
+    FramerUnderTest side;
+    const QByteArray record = side.peer.record();
+    EXPECT_EQ(side.framer->input(record.left(131)), 132);
+    EXPECT_EQ(side.framer->state(), Framer::State::handshaking);
+    EXPECT_TRUE(log.startingWith(kReceived).isEmpty());
+    side.framer->input(record.mid(131));
+    EXPECT_EQ(side.framer->state(), Framer::State::ready);
+    EXPECT_EQ(log.startingWith(kReceived), QStringList{kReceived + QStringLiteral("1")});
+    EXPECT_EQ(log.startingWith(QStringLiteral("handleHandshakeInput()")).size(), 2);
+}
+
+TEST(Handshake, RecordInSinglesIsAcceptedOnce)
+{
+    FramerUnderTest side;
+    const QByteArray record = side.peer.record();
+    for (qsizetype i = 0; i < record.size(); ++i)
+        side.framer->input(record.mid(i, 1));
+    EXPECT_EQ(side.seen.readyCount, 1);
+    EXPECT_EQ(side.seen.failedCount, 0);
+}
+
+TEST(Handshake, VersionIsLoggedAndOtherwiseIgnored)
+{
+    for (const std::int32_t version : {7, -1, 0x01000001}) {
+        LogCapture log;
+        FramerUnderTest side;
+        side.framer->input(side.peer.record(version));
+        EXPECT_EQ(side.framer->state(), Framer::State::ready) << version;
+        EXPECT_TRUE(log.contains(kReceived + QString::number(version)));
+    }
+    // A single flipped bit in the version field is not covered by the signature.
+    FramerUnderTest side;
+    QByteArray record = side.peer.record();
+    record[2] = static_cast<char>(record[2] ^ 0x40);
+    side.framer->input(record);
+    EXPECT_EQ(side.framer->state(), Framer::State::ready);
+}
+
+TEST(Handshake, UnknownKeyIsRefused)
+{
+    LogCapture log;
+    FramerUnderTest side(/*allowPeer=*/false);
+    side.keys->setAllowedUsers({User(QStringLiteral("Other"), std::nullopt, std::nullopt, HandPeer().publicKey())});
+    EXPECT_EQ(side.framer->input(side.peer.record()), 0);
+    EXPECT_EQ(side.framer->state(), Framer::State::failed);
+    EXPECT_EQ(side.seen.failedCount, 1);
+    EXPECT_EQ(side.seen.readyCount, 0);
+    EXPECT_TRUE(log.contains(QStringLiteral("user not allowed")));
+    EXPECT_FALSE(log.contains(QStringLiteral("signature valid")));
+    EXPECT_FALSE(side.keys->peerKey(testEndpoints()));
+}
+
+TEST(Handshake, EmptyAllowedUsersRefuseEveryone)
+{
+    LogCapture log;
+    FramerUnderTest side;
+    side.keys->setAllowedUsers({});
+    side.framer->input(side.peer.record());
+    EXPECT_EQ(side.framer->state(), Framer::State::failed);
+    EXPECT_TRUE(log.contains(QStringLiteral("user not allowed")));
+}
+
+TEST(Handshake, SignatureByAnotherKeyIsRefused)
+{
+    LogCapture log;
+    FramerUnderTest side;
+    // The allowed key, but the keys signed by somebody else.
+    const HandPeer impostor;
+    const QByteArray keys = side.peer.publicKey() + toQByteArray(impostor.agreement.publicKey());
+    const QByteArray record = le32(1) + keys + toQByteArray(impostor.identity.sign(view(keys)));
+    side.framer->input(record);
+    EXPECT_EQ(side.framer->state(), Framer::State::failed);
+    EXPECT_TRUE(log.contains(QStringLiteral("signature not valid")));
+    EXPECT_FALSE(log.contains(QStringLiteral("signature valid")));
+    EXPECT_EQ(side.seen.readyCount, 0);
+}
+
+TEST(Handshake, AlteredAgreementKeyOrSignatureIsRefused)
+{
+    for (const int offset : {36, 67, 68, 131}) {
+        LogCapture log;
+        FramerUnderTest side;
+        QByteArray record = side.peer.record();
+        record[offset] = static_cast<char>(record[offset] ^ 0x01);
+        side.framer->input(record);
+        EXPECT_EQ(side.framer->state(), Framer::State::failed) << offset;
+        EXPECT_TRUE(log.contains(QStringLiteral("signature not valid"))) << offset;
+    }
+}
+
+TEST(Handshake, LowOrderAgreementKeyFailsAfterValidSignature)
+{
+    QByteArray one(32, '\0');
+    one[0] = 1;
+    for (const QByteArray& agreement : {QByteArray(32, '\0'), one}) {
+        LogCapture log;
+        FramerUnderTest side;
+        const QByteArray keys = side.peer.publicKey() + agreement;
+        side.framer->input(le32(1) + keys + toQByteArray(side.peer.identity.sign(view(keys))));
+        EXPECT_EQ(side.framer->state(), Framer::State::failed);
+        EXPECT_EQ(side.seen.readyCount, 0);
+        EXPECT_EQ(log.lines().last(), QStringLiteral("signature valid"));
+        EXPECT_FALSE(side.keys->peerKey(testEndpoints()));
+    }
+}
+
+TEST(Handshake, EndpointEntryIsWrittenBeforeReady)
+{
+    FramerUnderTest side;
+    std::optional<QByteArray> atReady;
+    side.framer->setReadyHandler([&] { atReady = side.keys->peerKey(testEndpoints()); });
+    ASSERT_TRUE(side.handshake());
+    ASSERT_TRUE(atReady);
+    EXPECT_EQ(*atReady, side.peer.publicKey());
+}
+
+TEST(Handshake, WithoutEndpointsTheHandshakeFails)
+{
+    HandPeer peer;
+    const crypto::SigningKey identity = crypto::SigningKey::generate();
+    auto keys = makeKeyHelper(identity);
+    keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
+    Framer framer(*keys);
+    Recorder seen;
+    seen.attach(framer);
+    framer.start();
+    framer.input(peer.record());
+    EXPECT_EQ(framer.state(), Framer::State::failed);
+    EXPECT_EQ(seen.readyCount, 0);
+}
+
+TEST(Handshake, RecordAndFirstFramesInOneRead)
+{
+    FramerUnderTest side;
+    std::vector<QString> order;
+    side.framer->setReadyHandler([&] { order.push_back(QStringLiteral("ready")); });
+    side.framer->setMessageHandler(
+        [&](MessageType, const QByteArray& payload) { order.push_back(QString::fromLatin1(payload)); });
+    side.framer->input(side.peer.record() + side.frame(2, "one") + side.frame(3, "two") + side.frame(4, "thr"));
+    const std::vector<QString> expected = {QStringLiteral("ready"), QStringLiteral("one"), QStringLiteral("two"),
+                                           QStringLiteral("thr")};
+    EXPECT_EQ(order, expected);
+}
+
+TEST(Handshake, BytesAfterARefusedRecordAreNotParsed)
+{
+    FramerUnderTest side;
+    side.keys->setAllowedUsers({});
+    side.framer->input(side.peer.record() + side.frame(2, "one"));
+    EXPECT_EQ(side.framer->state(), Framer::State::failed);
+    EXPECT_TRUE(side.seen.messages.empty());
+}
+
+TEST(Handshake, RecordArrivingWithTheEndOfTheStreamIsNotParsed)
+{
+    LogCapture log;
+    FramerUnderTest side;
+    EXPECT_EQ(side.framer->input(side.peer.record(), /*isComplete=*/true), 132);
+    EXPECT_EQ(side.framer->state(), Framer::State::handshaking);
+    EXPECT_TRUE(log.startingWith(kReceived).isEmpty());
+    // Nothing after the end is parsed either.
+    side.framer->input(side.peer.record());
+    EXPECT_EQ(side.seen.readyCount, 0);
+    EXPECT_TRUE(log.startingWith(kReceived).isEmpty());
+}
+
+TEST(Handshake, MessagesBeforeTheHandshakeAreNeverWritten)
+{
+    HandPeer peer;
+    const crypto::SigningKey identity = crypto::SigningKey::generate();
+    auto keys = makeKeyHelper(identity);
+    keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
+    Framer framer(*keys);
+    framer.setEndpoints(testEndpoints());
+    Recorder seen;
+    seen.attach(framer);
+
+    EXPECT_FALSE(framer.send(MessageType::listRequest, "hello"));
+    EXPECT_TRUE(seen.output.isEmpty());
+    framer.start();
+    EXPECT_FALSE(framer.send(MessageType::listRequest, "hello"));
+    EXPECT_EQ(seen.output.size(), 132);
+    framer.input(peer.record().left(100));
+    EXPECT_FALSE(framer.send(MessageType::listRequest, "hello"));
+    EXPECT_EQ(seen.output.size(), 132);
+
+    // The dropped messages stay dropped once the connection is ready.
+    framer.input(peer.record().mid(100));
+    ASSERT_EQ(framer.state(), Framer::State::ready);
+    EXPECT_EQ(seen.output.size(), 132);
+}
+
+TEST(Handshake, InputBeforeStartSendsTheRecordFirst)
+{
+    HandPeer peer;
+    const crypto::SigningKey identity = crypto::SigningKey::generate();
+    auto keys = makeKeyHelper(identity);
+    keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
+    Framer framer(*keys);
+    framer.setEndpoints(testEndpoints());
+    Recorder seen;
+    seen.attach(framer);
+    framer.input(peer.record());
+    EXPECT_EQ(framer.state(), Framer::State::ready);
+    EXPECT_EQ(seen.output.size(), 132);
+}
+
+class BrokenStore : public SecretStore {
+public:
+    QString name() const override { return QStringLiteral("broken"); }
+    SecretStatus read(const QString&, QByteArray&) override { return {-25293, QStringLiteral("locked")}; }
+    SecretStatus add(const QString&, const QString&, const QByteArray&) override { return {-25293, {}}; }
+    SecretStatus remove(const QString&) override { return {}; }
+};
+
+TEST(Handshake, WithoutAnIdentityNothingIsSent)
+{
+    KeyHelper keys(std::make_unique<BrokenStore>());
+    Framer framer(keys);
+    Recorder seen;
+    seen.attach(framer);
+    framer.start();
+    EXPECT_EQ(framer.state(), Framer::State::failed);
+    EXPECT_EQ(seen.failedCount, 1);
+    EXPECT_TRUE(seen.output.isEmpty());
+}
+
+TEST(Handshake, FramerMayBeDestroyedFromItsReadyHandler)
+{
+    FramerUnderTest side;
+    int messages = 0;
+    side.framer->setMessageHandler([&](MessageType, const QByteArray&) { ++messages; });
+    side.framer->setReadyHandler([&] { side.framer.reset(); });
+    const QByteArray bytes = side.peer.record() + side.frame(2, "after");
+    side.framer->input(bytes);
+    EXPECT_FALSE(side.framer);
+    EXPECT_EQ(messages, 0);
+}
+
+}  // namespace
+}  // namespace vortan::test
