@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -36,6 +38,10 @@ public:
     Value(bool b) : m_storage(b) {}
     Value(int i) : m_storage(std::int64_t{i}) {}
     Value(std::int64_t i) : m_storage(i) {}
+    // qint64 is long long, a type distinct from std::int64_t (long) here.
+    template <typename T>
+        requires(std::is_same_v<T, long long> && !std::is_same_v<long long, std::int64_t>)
+    Value(T i) : m_storage(std::int64_t{i}) {}
     Value(double d) : m_storage(d) {}
     Value(const char* s) : m_storage(std::string(s)) {}
     Value(std::string s) : m_storage(std::move(s)) {}
@@ -81,14 +87,31 @@ struct ReadLimits {
 
 // Parses a binary property list ("bplist00"). Never recursive; rejects
 // everything it cannot prove well formed with a FormatError.
+//
+// Accepted: dictionaries with string keys (each key once), arrays, ASCII and
+// UTF-16 strings, integers of 1, 2, 4, 8 and 16 bytes whose value fits in
+// signed 64 bits, reals of 4 and 8 bytes, booleans, data and dates; offsets
+// and references of 1 to 8 bytes. Refused: null, fill, UIDs, sets, reference
+// cycles, nesting deeper than limits.maxDepth.
+//
+// An object referenced from several places (files written by other tools
+// share equal strings, numbers and sometimes whole containers) is decoded
+// once per reference. So that a small input cannot expand into a huge
+// value, the decoded value may take at most 1 MiB plus 64 bytes per input
+// byte of memory (counting each element and each string or data byte);
+// an input without shared containers never comes near that bound.
 Value read(const std::uint8_t* bytes, std::size_t size, const ReadLimits& limits = {});
 inline Value read(const std::vector<std::uint8_t>& bytes, const ReadLimits& limits = {})
 {
     return read(bytes.data(), bytes.size(), limits);
 }
 
-// Writes a binary property list in linear time. Equal strings and data are
-// not merged, so the output depends only on the value.
+// Writes a binary property list in linear time: ASCII strings as ASCII,
+// other strings as UTF-16, integers in the fewest bytes (negative ones in
+// 8), reals in 8 bytes. Equal strings and data are not merged, so the output
+// depends only on the value. Throws FormatError for a string that is not
+// valid UTF-8 and for nesting deeper than ReadLimits{}.maxDepth, so that
+// everything written can be read back with the default limits.
 std::vector<std::uint8_t> write(const Value& value);
 
 }  // namespace vortan::plist
