@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   python3 python3-dbus python3-dbusmock
-  dbus gnome-keyring
+  dbus gnome-keyring libsecret-tools
   miniupnpd-nftables miniupnpc nftables iproute2
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info

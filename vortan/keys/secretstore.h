@@ -25,11 +25,19 @@ private:
 };
 
 // Result of one secret-store call: 0 is success, kItemNotFound means no item.
+// Failures carry the store's own text in message.
 struct SecretStatus {
     static constexpr int kSuccess = 0;
     static constexpr int kItemNotFound = -25300;
+    static constexpr int kDuplicateItem = -25299;       // add: the account already has an item
+    static constexpr int kNotAvailable = -25291;        // the store cannot be reached or did not answer in time
+    static constexpr int kNoDefaultKeychain = -25307;   // no default collection to add an item to
+    static constexpr int kInteractionNotAllowed = -25308;  // the keyring stayed locked
+    static constexpr int kIoError = -36;                // any other failure of the store
     int code = kSuccess;
     QString message;  // the store's text for the status; empty when it has none
+
+    bool ok() const { return code == kSuccess; }
 };
 
 // A persistent store of generic-password items, addressed by account.

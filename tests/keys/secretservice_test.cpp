@@ -1,0 +1,335 @@
+// The key store against a real Secret Service: gnome-keyring-daemon on a
+// private session bus (see with-keyring.sh).
+
+#include "vortan/keys/keyhelper.h"
+#include "vortan/keys/keystoreselection.h"
+#include "vortan/keys/secretservicestore.h"
+
+#include "tests/keys/keystest.h"
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kAccount = QString::fromLatin1(KeyHelper::kAccount);
+const QString kCreating = QStringLiteral("key not found in keychain, creating a new one");
+const QString kFound = QStringLiteral("found key in keychain");
+
+QByteArray bytesOf(const crypto::Key32& key)
+{
+    return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<qsizetype>(key.size()));
+}
+
+struct ToolResult {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+};
+
+// Runs secret-tool, the keyring's own command-line client, as an outside view
+// of what is stored.
+ToolResult secretTool(const QStringList& arguments, const QByteArray& input = {})
+{
+    ToolResult result;
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
+    if (tool.isEmpty())
+        return result;
+    QProcess process;
+    process.start(tool, arguments);
+    if (!process.waitForStarted(5000))
+        return result;
+    process.write(input);
+    process.closeWriteChannel();
+    result.finished = process.waitForFinished(10000);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished(2000);
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput() + process.readAllStandardError();
+    return result;
+}
+
+class SecretServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("secret-tool")).isEmpty())
+            << "secret-tool is missing (package libsecret-tools)";
+        ASSERT_FALSE(SecretServiceStore::sessionBusAddress().isEmpty()) << "run this test through with-keyring.sh";
+        store.remove(kAccount);
+        secretTool({QStringLiteral("clear"), QStringLiteral("account"), kAccount});
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(serviceAnswers());
+        store.remove(kAccount);
+    }
+
+    std::unique_ptr<KeyHelper> start() const { return std::make_unique<KeyHelper>(std::make_unique<SecretServiceStore>()); }
+
+    // GLib shares one session connection per process and lets go of it a
+    // moment after its last user; after DBUS_SESSION_BUS_ADDRESS changes,
+    // wait until calls use the new address.
+    static bool serviceGone()
+    {
+        return test::waitFor(
+            [] { return SecretServiceStore({300ms, 300ms}).probe().code == SecretStatus::kNotAvailable; }, 5000);
+    }
+    static bool serviceAnswers()
+    {
+        return test::waitFor([] { return SecretServiceStore().probe().ok(); }, 5000);
+    }
+
+    SecretServiceStore store;
+};
+
+TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
+{
+    QByteArray firstPublic;
+    QByteArray firstPrivate;
+    {
+        test::LogCapture log;
+        auto helper = start();
+        firstPublic = helper->publicKey();
+        firstPrivate = bytesOf(helper->signingKey().raw());
+        EXPECT_EQ(log.lines(), QStringList{kCreating});
+    }
+
+    // Seen from outside: one item with the label and the account, holding
+    // the 32 raw bytes unchanged.
+    const ToolResult search =
+        secretTool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("account"), kAccount});
+    ASSERT_TRUE(search.finished);
+    EXPECT_EQ(search.out.count("\nlabel = "), 1) << search.out.toStdString();
+    EXPECT_TRUE(search.out.contains("\nlabel = Brenvo Application\n")) << search.out.toStdString();
+    EXPECT_TRUE(search.out.contains("\nattribute.account = com.halvinor.brenvo.key\n")) << search.out.toStdString();
+    const ToolResult lookup = secretTool({QStringLiteral("lookup"), QStringLiteral("account"), kAccount});
+    ASSERT_TRUE(lookup.finished);
+    EXPECT_EQ(lookup.exitCode, 0);
+    EXPECT_EQ(lookup.out, firstPrivate);
+
+    test::LogCapture log;
+    auto next = start();
+    EXPECT_EQ(next->publicKey(), firstPublic);
+    EXPECT_EQ(log.lines(), QStringList{kFound});
+}
+
+TEST_F(SecretServiceTest, DeleteKeyTakesEffectAtTheNextStart)
+{
+    auto running = start();
+    const QByteArray before = running->publicKey();
+    running->deleteKey(running->account());
+
+    QByteArray value;
+    EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
+    EXPECT_EQ(running->publicKey(), before);
+
+    test::LogCapture log;
+    auto next = start();
+    EXPECT_NE(next->publicKey(), before);
+    EXPECT_EQ(log.lines(), QStringList{kCreating});
+}
+
+TEST_F(SecretServiceTest, StoredValueOfWrongLengthIsAnErrorNotANewKey)
+{
+    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(31, 'k')).ok());
+    test::LogCapture log;
+    auto helper = start();
+    EXPECT_THROW(helper->signingKey(), KeyStoreError);
+    EXPECT_FALSE(log.contains(kCreating));
+    QByteArray value;
+    ASSERT_TRUE(store.read(kAccount, value).ok());
+    EXPECT_EQ(value, QByteArray(31, 'k'));
+}
+
+TEST_F(SecretServiceTest, ValuesTravelAsBinary)
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(static_cast<char>(255 - i));
+    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), bytes).ok());
+    QByteArray value;
+    ASSERT_TRUE(store.read(kAccount, value).ok());
+    EXPECT_EQ(value, bytes);
+}
+
+TEST_F(SecretServiceTest, AddNeverReplacesAndRemoveReportsAMissingItem)
+{
+    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());
+    EXPECT_EQ(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'b')).code,
+              SecretStatus::kDuplicateItem);
+    QByteArray value;
+    ASSERT_TRUE(store.read(kAccount, value).ok());
+    EXPECT_EQ(value, QByteArray(32, 'a'));
+
+    EXPECT_TRUE(store.remove(kAccount).ok());
+    EXPECT_EQ(store.remove(kAccount).code, SecretStatus::kItemNotFound);
+}
+
+TEST_F(SecretServiceTest, ItemsOfOtherProgramsWithTheSameAccountAreNotOurs)
+{
+    // Same account attribute, but not stored under our schema.
+    const ToolResult stored = secretTool({QStringLiteral("store"), QStringLiteral("--label=Other"),
+                                          QStringLiteral("account"), kAccount},
+                                         QByteArray(32, 'x'));
+    ASSERT_TRUE(stored.finished);
+    ASSERT_EQ(stored.exitCode, 0) << stored.out.toStdString();
+
+    QByteArray value;
+    EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
+    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());
+    ASSERT_TRUE(store.read(kAccount, value).ok());
+    EXPECT_EQ(value, QByteArray(32, 'a'));
+    // Removing ours leaves theirs.
+    EXPECT_TRUE(store.remove(kAccount).ok());
+    const ToolResult lookup = secretTool({QStringLiteral("lookup"), QStringLiteral("account"), kAccount});
+    EXPECT_EQ(lookup.out, QByteArray(32, 'x'));
+    secretTool({QStringLiteral("clear"), QStringLiteral("account"), kAccount});
+}
+
+TEST_F(SecretServiceTest, ProbeSeesTheDefaultCollection)
+{
+    EXPECT_TRUE(store.probe().ok()) << store.probe().message.toStdString();
+}
+
+TEST_F(SecretServiceTest, SilentBusFailsWithinTheBound)
+{
+    QTemporaryDir dir;
+    test::SilentSocket socket(dir.filePath(QStringLiteral("bus")));
+    ASSERT_TRUE(socket.ok());
+    test::ScopedEnv silent("DBUS_SESSION_BUS_ADDRESS", socket.busAddress());
+    ASSERT_TRUE(serviceGone());
+
+    SecretServiceStore bounded(SecretServiceOptions{300ms, 300ms});
+    // Right after an abandoned call GLib may still hand out that call's
+    // cancelled connection, which fails at once; a call that really reaches
+    // the silent bus gives up after the bound.
+    bool sawTimeout = false;
+    for (int i = 0; i < 10 && !sawTimeout; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray value;
+        const SecretStatus read = bounded.read(kAccount, value);
+        EXPECT_EQ(read.code, SecretStatus::kNotAvailable);
+        EXPECT_LT(timer.elapsed(), 3000);
+        sawTimeout = read.message == QStringLiteral("The Secret Service did not answer within 300 ms");
+    }
+    EXPECT_TRUE(sawTimeout);
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(bounded.add(kAccount, QString(), QByteArray(32, 'a')).code, SecretStatus::kNotAvailable);
+    EXPECT_EQ(bounded.remove(kAccount).code, SecretStatus::kNotAvailable);
+    EXPECT_EQ(bounded.probe().code, SecretStatus::kNotAvailable);
+    // Three calls of 300 ms each, with room for a loaded machine.
+    EXPECT_LT(timer.elapsed(), 6000);
+}
+
+class SelectionWithServiceTest : public SecretServiceTest {
+protected:
+    QTemporaryDir dir;
+    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
+    QString marker() const { return QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)); }
+    KeyStoreOptions options(KeyStoreChoice choice = KeyStoreChoice::automatic) const
+    {
+        KeyStoreOptions o;
+        o.choice = choice;
+        o.supportDirectory = support();
+        return o;
+    }
+};
+
+TEST_F(SelectionWithServiceTest, NewIdentityGoesToTheServiceAndIsRecorded)
+{
+    test::LogCapture log;
+    KeyHelper helper(openSecretStore(options()));
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Using key store: Secret Service")});
+    const QByteArray publicKey = helper.publicKey();
+    EXPECT_EQ(test::readFile(marker()), "secret-service\n");
+    EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QStringLiteral("identity.key"))));
+
+    KeyHelper next(openSecretStore(options()));
+    EXPECT_EQ(next.publicKey(), publicKey);
+}
+
+TEST_F(SelectionWithServiceTest, ServiceGoneAfterHoldingTheIdentityStopsStartUp)
+{
+    QByteArray publicKey;
+    {
+        KeyHelper helper(openSecretStore(options()));
+        publicKey = helper.publicKey();
+    }
+    ASSERT_EQ(test::readFile(marker()), "secret-service\n");
+    {
+        test::ScopedEnv nowhere("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("gone"))));
+        ASSERT_TRUE(serviceGone());
+        try {
+            openSecretStore(options());
+            FAIL() << "a store was opened";
+        } catch (const KeyStoreUnavailable& error) {
+            EXPECT_TRUE(error.message().contains(QStringLiteral("kept in the Secret Service, which cannot be reached")))
+                << error.message().toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QStringLiteral("identity.key"))));
+    }
+    // Back again: the same identity.
+    ASSERT_TRUE(serviceAnswers());
+    KeyHelper helper(openSecretStore(options()));
+    EXPECT_EQ(helper.publicKey(), publicKey);
+}
+
+TEST_F(SelectionWithServiceTest, SilentServiceStopsStartUpWithinTheBound)
+{
+    ASSERT_TRUE(QDir().mkpath(support()));
+    ASSERT_TRUE(test::writeFile(marker(), "secret-service\n"));
+    test::SilentSocket socket(dir.filePath(QStringLiteral("bus")));
+    ASSERT_TRUE(socket.ok());
+    test::ScopedEnv silent("DBUS_SESSION_BUS_ADDRESS", socket.busAddress());
+    ASSERT_TRUE(serviceGone());
+    KeyStoreOptions o = options();
+    o.secretService.timeout = 300ms;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_THROW(openSecretStore(o), KeyStoreUnavailable);
+    EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST_F(SelectionWithServiceTest, ExistingKeyFileIsKeptEvenWithTheServiceAround)
+{
+    // An identity created earlier on this machine without a keyring.
+    QByteArray publicKey;
+    {
+        KeyHelper helper(openSecretStore(options(KeyStoreChoice::file)));
+        publicKey = helper.publicKey();
+    }
+    ASSERT_TRUE(QFile::remove(marker()));
+    test::LogCapture log;
+    KeyHelper helper(openSecretStore(options()));
+    EXPECT_EQ(helper.publicKey(), publicKey);
+    EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral("Using key store: key file "))) << log.lines().join('\n').toStdString();
+    QByteArray value;
+    EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
+}
+
+TEST_F(SelectionWithServiceTest, ForcingTheServiceUsesIt)
+{
+    test::LogCapture log;
+    KeyHelper helper(openSecretStore(options(KeyStoreChoice::secretService)));
+    helper.signingKey();
+    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Using key store: Secret Service"), kCreating}));
+    EXPECT_EQ(test::readFile(marker()), "secret-service\n");
+}
+
+}  // namespace

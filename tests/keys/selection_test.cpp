@@ -1,0 +1,150 @@
+// Choosing the key store when no Secret Service can be reached.
+
+#include "vortan/keys/keyhelper.h"
+#include "vortan/keys/keystoreselection.h"
+
+#include "tests/keys/keystest.h"
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SelectionWithoutServiceTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    // A bus address that leads nowhere.
+    test::ScopedEnv bus{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("no-bus")))};
+
+    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
+    QString marker() const { return QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)); }
+    QString keyFile() const { return QDir(support()).filePath(QStringLiteral("identity.key")); }
+    KeyStoreOptions options(KeyStoreChoice choice = KeyStoreChoice::automatic) const
+    {
+        KeyStoreOptions o;
+        o.choice = choice;
+        o.supportDirectory = support();
+        o.secretService.timeout = 2000ms;
+        return o;
+    }
+    void writeMarker(const QByteArray& word) const
+    {
+        ASSERT_TRUE(QDir().mkpath(support()));
+        ASSERT_TRUE(test::writeFile(marker(), word));
+    }
+};
+
+TEST_F(SelectionWithoutServiceTest, NewIdentityGoesToTheFileAndIsRecorded)
+{
+    test::LogCapture log;
+    KeyHelper helper(openSecretStore(options()));
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Using key store: key file ") + keyFile()});
+    EXPECT_FALSE(QFile::exists(marker()));
+
+    const QByteArray publicKey = helper.publicKey();
+    EXPECT_EQ(test::readFile(marker()), "file\n");
+
+    // The next start stays with the file and finds the same identity.
+    KeyHelper next(openSecretStore(options()));
+    EXPECT_EQ(next.publicKey(), publicKey);
+}
+
+TEST_F(SelectionWithoutServiceTest, IdentityInTheUnreachableServiceStopsStartUp)
+{
+    writeMarker("secret-service\n");
+    test::LogCapture log;
+    try {
+        openSecretStore(options());
+        FAIL() << "a store was opened";
+    } catch (const KeyStoreUnavailable& error) {
+        EXPECT_TRUE(error.message().startsWith(
+            QStringLiteral("The identity key is kept in the Secret Service, which cannot be reached: ")))
+            << error.message().toStdString();
+    }
+    EXPECT_TRUE(log.startingWith(QStringLiteral("Using key store: ")).isEmpty());
+    EXPECT_FALSE(QFile::exists(keyFile()));
+    EXPECT_EQ(test::readFile(marker()), "secret-service\n");
+}
+
+TEST_F(SelectionWithoutServiceTest, ForcingTheUnreachableServiceIsAnError)
+{
+    EXPECT_THROW(openSecretStore(options(KeyStoreChoice::secretService)), KeyStoreUnavailable);
+    EXPECT_FALSE(QFile::exists(marker()));
+}
+
+TEST_F(SelectionWithoutServiceTest, ForcingTheFileOverridesTheRecordOnceAKeyIsThere)
+{
+    writeMarker("secret-service\n");
+    test::LogCapture log;
+    KeyHelper helper(openSecretStore(options(KeyStoreChoice::file)));
+    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Using key store: key file ") + keyFile(),
+                                        QStringLiteral("The identity key was kept in the Secret Service until now")}));
+    EXPECT_EQ(test::readFile(marker()), "secret-service\n");
+    helper.signingKey();
+    EXPECT_EQ(test::readFile(marker()), "file\n");
+}
+
+TEST_F(SelectionWithoutServiceTest, UnreadableRecordStopsStartUp)
+{
+    writeMarker("kwallet\n");
+    EXPECT_THROW(openSecretStore(options()), KeyStoreUnavailable);
+}
+
+TEST_F(SelectionWithoutServiceTest, NoBusAtAllMeansTheFile)
+{
+    test::ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    test::ScopedEnv noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+    EXPECT_TRUE(SecretServiceStore::sessionBusAddress().isEmpty());
+    test::LogCapture log;
+    auto store = openSecretStore(options());
+    EXPECT_EQ(store->name(), QStringLiteral("key file ") + keyFile());
+}
+
+TEST_F(SelectionWithoutServiceTest, NeverStartsABus)
+{
+    {
+        test::ScopedEnv autolaunch("DBUS_SESSION_BUS_ADDRESS", QByteArray("autolaunch:"));
+        EXPECT_TRUE(SecretServiceStore::sessionBusAddress().isEmpty());
+        QByteArray value;
+        EXPECT_EQ(SecretServiceStore().read(QStringLiteral("x"), value).code, SecretStatus::kNotAvailable);
+    }
+    // Without an address GLib would look at $XDG_RUNTIME_DIR/bus, then autolaunch.
+    test::ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
+    EXPECT_TRUE(SecretServiceStore::sessionBusAddress().isEmpty());
+    test::SilentSocket socket(dir.filePath(QStringLiteral("bus")));
+    ASSERT_TRUE(socket.ok());
+    EXPECT_EQ(SecretServiceStore::sessionBusAddress(), QStringLiteral("unix:path=") + dir.filePath(QStringLiteral("bus")));
+}
+
+TEST_F(SelectionWithoutServiceTest, SilentBusFallsBackToTheFileWithinTheBound)
+{
+    test::SilentSocket socket(dir.filePath(QStringLiteral("silent-bus")));
+    ASSERT_TRUE(socket.ok());
+    test::ScopedEnv silent("DBUS_SESSION_BUS_ADDRESS", socket.busAddress());
+    KeyStoreOptions o = options();
+    o.secretService.timeout = 300ms;
+    QElapsedTimer timer;
+    timer.start();
+    auto store = openSecretStore(o);
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_EQ(store->name(), QStringLiteral("key file ") + keyFile());
+}
+
+TEST(KeyStoreChoiceTest, SettingWords)
+{
+    for (KeyStoreChoice choice : {KeyStoreChoice::automatic, KeyStoreChoice::secretService, KeyStoreChoice::file})
+        EXPECT_EQ(keyStoreChoiceFromString(keyStoreChoiceName(choice)), choice);
+    EXPECT_EQ(keyStoreChoiceFromString(QStringLiteral("auto")), KeyStoreChoice::automatic);
+    EXPECT_FALSE(keyStoreChoiceFromString(QStringLiteral("Secret Service")).has_value());
+    EXPECT_FALSE(keyStoreChoiceFromString(QString()).has_value());
+}
+
+}  // namespace
