@@ -1,0 +1,472 @@
+// A Connection over real loopback sockets: when it is ready, what each way of
+// ending becomes, the order of reports, send completions and socket options.
+
+#include "tests/connection/nettestsupport.h"
+#include "vortan/connection/connection.h"
+#include "vortan/connection/socketutil.h"
+
+#include <QCoreApplication>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <map>
+
+using namespace vortan;
+using namespace vortan::test;
+using Kind = ConnectionState::Kind;
+
+namespace {
+
+// Runs the event loop briefly so that anything already posted is delivered.
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+int intOption(int fd, int level, int name)
+{
+    int value = -1;
+    socklen_t size = sizeof value;
+    ::getsockopt(fd, level, name, &value, &size);
+    return value;
+}
+
+// Wraps every connection the server accepts in a Connection with the given
+// key store, recorded.
+class AcceptingServer {
+public:
+    explicit AcceptingServer(KeyHelper& keys, const QHostAddress& address = QHostAddress::LocalHost) : m_keys(keys)
+    {
+        server.listen(address, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                auto connection = std::make_unique<Connection>(m_keys, socket);
+                auto recorder = std::make_unique<ConnectionRecorder>();
+                recorder->attach(*connection);
+                connection->start();
+                connections.push_back(std::move(connection));
+                recorders.push_back(std::move(recorder));
+            }
+        });
+    }
+    quint16 port() const { return server.serverPort(); }
+    bool waitForConnection(int timeoutMs = 5000)
+    {
+        return waitFor([this] { return !connections.empty(); }, timeoutMs);
+    }
+    Connection& connection() { return *connections.front(); }
+    ConnectionRecorder& recorder() { return *recorders.front(); }
+
+    QTcpServer server;
+    std::vector<std::unique_ptr<Connection>> connections;
+    std::vector<std::unique_ptr<ConnectionRecorder>> recorders;
+
+private:
+    KeyHelper& m_keys;
+};
+
+class ShortHandshakeTimeout {
+public:
+    explicit ShortHandshakeTimeout(std::chrono::milliseconds timeout) : m_saved(Connection::handshakeTimeout())
+    {
+        Connection::setHandshakeTimeout(timeout);
+    }
+    ~ShortHandshakeTimeout() { Connection::setHandshakeTimeout(m_saved); }
+
+private:
+    std::chrono::milliseconds m_saved;
+};
+
+class ConnectionTest : public ::testing::Test {
+protected:
+    LogCapture log;
+    Pair people;
+};
+
+// A FramedPeer (Alice) talking to an accepted Connection (Bob), both ready.
+class ReadyConnectionTest : public ConnectionTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(peer.connectTo(server.port()));
+        ASSERT_TRUE(server.waitForConnection());
+        ASSERT_TRUE(waitFor([this] { return peer.ready && server.recorder().has(Kind::ready); }));
+    }
+    Connection& bob() { return server.connection(); }
+    ConnectionRecorder& bobReports() { return server.recorder(); }
+
+    AcceptingServer server{*people.bob.keys};
+    FramedPeer peer{*people.alice.keys};
+};
+
+}  // namespace
+
+// --- becoming ready ---------------------------------------------------------
+
+TEST_F(ConnectionTest, BothSidesReportSetupPreparingReadyAndLearnWhoIsTalking)
+{
+    AcceptingServer server(*people.bob.keys);
+    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), server.port());
+    ConnectionRecorder alice;
+    alice.attach(outgoing);
+    outgoing.start();
+
+    ASSERT_TRUE(server.waitForConnection());
+    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::ready) && server.recorder().has(Kind::ready); }));
+    const QList<Kind> expected{Kind::setup, Kind::preparing, Kind::ready};
+    EXPECT_EQ(alice.kinds(), expected);
+    EXPECT_EQ(server.recorder().kinds(), expected);
+
+    // Each side names the pair the same way round as the other sees it
+    // reversed, and its key store knows who completed the handshake.
+    const StorageKey a = *outgoing.endpoints();
+    const StorageKey b = *server.connection().endpoints();
+    EXPECT_EQ(a.localEndpoint, b.remoteEndpoint);
+    EXPECT_EQ(a.remoteEndpoint, b.localEndpoint);
+    EXPECT_EQ(people.alice.keys->peerKey(a), people.bob.key());
+    EXPECT_EQ(people.bob.keys->peerKey(b), people.alice.key());
+}
+
+TEST_F(ConnectionTest, SilentClientIsNeverReadyAndTimesOut)
+{
+    ShortHandshakeTimeout shortTimeout(std::chrono::milliseconds(300));
+    AcceptingServer server(*people.bob.keys);
+    QTcpSocket silent;
+    silent.connectToHost(QHostAddress::LocalHost, server.port());
+    ASSERT_TRUE(server.waitForConnection());
+
+    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::failed); }));
+    EXPECT_EQ(server.recorder().kinds(), (QList<Kind>{Kind::setup, Kind::preparing, Kind::failed}));
+    EXPECT_EQ(server.recorder().failure(), NetworkError::posix(ETIMEDOUT));
+    // Failing aborted the socket.
+    EXPECT_TRUE(waitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState; }));
+}
+
+TEST_F(ConnectionTest, SilentServerTimesOutTheOutgoingConnection)
+{
+    ShortHandshakeTimeout shortTimeout(std::chrono::milliseconds(300));
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), silent.serverPort());
+    ConnectionRecorder alice;
+    alice.attach(outgoing);
+    outgoing.start();
+
+    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::failed); }));
+    EXPECT_FALSE(alice.has(Kind::ready));
+    EXPECT_EQ(alice.failure(), NetworkError::posix(ETIMEDOUT));
+}
+
+TEST_F(ConnectionTest, FramesInTheReadOfTheHandshakeRecordComeAfterReady)
+{
+    AcceptingServer server(*people.bob.keys);
+    FramedPeer peer(*people.alice.keys);
+    // Alice's record and her first frames leave in one write.
+    peer.holdOutput = true;
+    ASSERT_TRUE(peer.connectTo(server.port()));
+    ASSERT_TRUE(waitFor([&] { return peer.ready; }));
+    ASSERT_TRUE(peer.send(MessageType::listRequest, "hello"));
+    ASSERT_TRUE(peer.send(MessageType::want, "w"));
+    ASSERT_TRUE(peer.send(MessageType::data, "d"));
+    peer.flushHeld();
+
+    ASSERT_TRUE(server.waitForConnection());
+    ASSERT_TRUE(waitFor([&] { return server.recorder().messages.size() == 3; }));
+    EXPECT_EQ(server.recorder().events, (QStringList{"state:setup", "state:preparing", "state:ready", "message:1",
+                                                     "message:3", "message:4"}));
+}
+
+// --- connect failures ---------------------------------------------------------
+
+TEST_F(ConnectionTest, ClosedPortFailsWithConnectionRefused)
+{
+    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), closedPort());
+    ConnectionRecorder alice;
+    alice.attach(outgoing);
+    outgoing.start();
+    EXPECT_TRUE(alice.states.empty());  // nothing from inside start()
+
+    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::failed); }));
+    EXPECT_EQ(alice.kinds(), (QList<Kind>{Kind::setup, Kind::preparing, Kind::failed}));
+    EXPECT_EQ(alice.failure(), NetworkError::posix(ECONNREFUSED));
+}
+
+TEST_F(ConnectionTest, UnresolvableNameFailsWithADnsError)
+{
+    Connection outgoing(*people.alice.keys, QStringLiteral("no-such-host.invalid"), 54322);
+    ConnectionRecorder alice;
+    alice.attach(outgoing);
+    outgoing.start();
+
+    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::failed); }, 20000));
+    ASSERT_TRUE(alice.failure().has_value());
+    EXPECT_EQ(alice.failure()->kind, NetworkError::Kind::dns);
+}
+
+// --- ways of ending -----------------------------------------------------------
+
+TEST_F(ReadyConnectionTest, OrderlyCloseByThePeerEndsCancelledWithoutErrorAfterItsLastMessage)
+{
+    ASSERT_TRUE(peer.send(MessageType::listRequest, "hello"));
+    peer.socket->disconnectFromHost();
+
+    ASSERT_TRUE(waitFor([&] { return bobReports().has(Kind::cancelled); }));
+    EXPECT_FALSE(bobReports().has(Kind::failed));
+    EXPECT_EQ(bobReports().events.mid(2), (QStringList{"state:ready", "message:1", "state:cancelled"}));
+}
+
+TEST_F(ReadyConnectionTest, ResetByThePeerFailsWithConnectionReset)
+{
+    peer.reset();
+    ASSERT_TRUE(waitFor([&] { return bobReports().has(Kind::failed); }));
+    EXPECT_EQ(bobReports().failure(), NetworkError::posix(ECONNRESET));
+}
+
+TEST_F(ReadyConnectionTest, AFrameTheFramerRefusesFailsWithConnectionAbortedAndClosesTheSocket)
+{
+    peer.socket->write(QByteArray(4, '\0'));  // a frame of length 0
+    ASSERT_TRUE(waitFor([&] { return bobReports().has(Kind::failed); }));
+    EXPECT_EQ(bobReports().failure(), NetworkError::posix(ECONNABORTED));
+    EXPECT_TRUE(waitFor([&] { return peer.closedByPeer; }));
+}
+
+TEST_F(ConnectionTest, APeerThatClosesDuringTheHandshakeHasRefusedUs)
+{
+    AcceptingServer server(*people.bob.keys);
+    QTcpSocket quitter;
+    quitter.connectToHost(QHostAddress::LocalHost, server.port());
+    ASSERT_TRUE(server.waitForConnection());
+    quitter.disconnectFromHost();
+
+    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::failed); }));
+    EXPECT_FALSE(server.recorder().has(Kind::ready));
+    EXPECT_EQ(server.recorder().failure(), NetworkError::posix(ECONNRESET));
+}
+
+TEST_F(ConnectionTest, APeerOutsideTheAllowedUsersIsRefusedWithConnectionAborted)
+{
+    Identity stranger(QStringLiteral("Mallory"));
+    stranger.allow(people.bob);
+    AcceptingServer server(*people.bob.keys);
+    Connection outgoing(*stranger.keys, QStringLiteral("127.0.0.1"), server.port());
+    ConnectionRecorder mallory;
+    mallory.attach(outgoing);
+    outgoing.start();
+
+    ASSERT_TRUE(server.waitForConnection());
+    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::failed); }));
+    EXPECT_FALSE(server.recorder().has(Kind::ready));
+    EXPECT_EQ(server.recorder().failure(), NetworkError::posix(ECONNABORTED));
+    EXPECT_TRUE(log.contains(QStringLiteral("user not allowed")));
+    // The stranger's side ends too, one way or the other.
+    EXPECT_TRUE(waitFor([&] { return mallory.has(Kind::failed) || mallory.has(Kind::cancelled); }));
+}
+
+TEST_F(ReadyConnectionTest, CancelReportsLaterAndDropsUndeliveredMessages)
+{
+    ASSERT_TRUE(peer.send(MessageType::listRequest, "hello"));
+    ASSERT_TRUE(waitFor([&] { return bobReports().messages.size() == 1; }));
+
+    // Alice sends another, which may already be waiting for delivery when
+    // Bob cancels; either way it must not reach him afterwards.
+    ASSERT_TRUE(peer.send(MessageType::listRequest, "hello"));
+    ASSERT_TRUE(waitFor([&] { return peer.socket->bytesToWrite() == 0; }));
+    bob().cancel();
+    EXPECT_FALSE(bobReports().has(Kind::cancelled));
+    const size_t delivered = bobReports().messages.size();
+
+    ASSERT_TRUE(waitFor([&] { return bobReports().has(Kind::cancelled); }));
+    settle();
+    EXPECT_EQ(bobReports().messages.size(), delivered);
+    EXPECT_EQ(bobReports().states.back().kind, Kind::cancelled);
+    EXPECT_FALSE(bobReports().has(Kind::failed));
+    bob().cancel();  // a second cancel changes nothing
+    settle();
+    EXPECT_EQ(std::count_if(bobReports().states.begin(), bobReports().states.end(),
+                            [](const ConnectionState& s) { return s.kind == Kind::cancelled; }),
+              1);
+    EXPECT_TRUE(waitFor([&] { return peer.closedByPeer; }));
+}
+
+// --- send completions ------------------------------------------------------
+
+namespace {
+
+struct CompletionLog {
+    std::map<int, std::vector<std::optional<NetworkError>>> calls;
+    bool inCall = false;
+    bool calledSynchronously = false;
+
+    Connection::SendCompletion make(int index)
+    {
+        return [this, index](const std::optional<NetworkError>& error) {
+            if (inCall)
+                calledSynchronously = true;
+            calls[index].push_back(error);
+        };
+    }
+    bool allCalled(int count) const { return static_cast<int>(calls.size()) == count; }
+};
+
+}  // namespace
+
+TEST_F(ReadyConnectionTest, ACompletionComesOnceAfterTheBytesAreHandedOver)
+{
+    CompletionLog completions;
+    completions.inCall = true;
+    bob().send(MessageType::data, QByteArray(1000, 'x'), completions.make(0));
+    completions.inCall = false;
+    EXPECT_TRUE(completions.calls.empty());
+
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(1); }));
+    ASSERT_TRUE(waitFor([&] { return peer.received.size() == 1; }));
+    settle();
+    ASSERT_EQ(completions.calls[0].size(), 1u);
+    EXPECT_EQ(completions.calls[0][0], std::nullopt);
+    EXPECT_EQ(peer.received[0].first, MessageType::data);
+    EXPECT_EQ(peer.received[0].second, QByteArray(1000, 'x'));
+}
+
+TEST_F(ReadyConnectionTest, CancelCompletesEveryQueuedSendExactlyOnce)
+{
+    // Alice stops reading, so Bob's messages pile up behind a full socket.
+    peer.socket->disconnect(&peer);
+    peer.socket->setReadBufferSize(1);
+
+    constexpr int kCount = 48;
+    const QByteArray mebibyte(1 << 20, 'm');
+    CompletionLog completions;
+    for (int i = 0; i < kCount; ++i)
+        bob().send(MessageType::data, mebibyte, completions.make(i));
+    ASSERT_TRUE(waitFor([&] { return !completions.calls.empty(); }));
+    completions.inCall = true;
+    bob().cancel();
+    completions.inCall = false;
+
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount); }));
+    settle();
+    EXPECT_FALSE(completions.calledSynchronously);
+    bool seenCancelled = false;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_EQ(completions.calls[i].size(), 1u) << "send " << i;
+        const std::optional<NetworkError>& error = completions.calls[i][0];
+        if (error) {
+            EXPECT_EQ(*error, NetworkError::posix(ECANCELED)) << "send " << i;
+            seenCancelled = true;
+        } else {
+            EXPECT_FALSE(seenCancelled) << "send " << i << " succeeded after a cancelled one";
+        }
+    }
+    EXPECT_TRUE(seenCancelled);
+}
+
+TEST_F(ReadyConnectionTest, SendsAfterTheEndCompleteWithTheReasonOfTheEnd)
+{
+    peer.reset();
+    ASSERT_TRUE(waitFor([&] { return bobReports().has(Kind::failed); }));
+    CompletionLog completions;
+    bob().send(MessageType::data, "late", completions.make(0));
+    bob().cancel();
+    bob().send(MessageType::data, "later", completions.make(1));
+    EXPECT_TRUE(completions.calls.empty());
+
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(2); }));
+    EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECONNRESET)}));
+    EXPECT_EQ(completions.calls[1], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECONNRESET)}));
+}
+
+TEST_F(ReadyConnectionTest, SendsAfterCancelCompleteWithCancelled)
+{
+    bob().cancel();
+    CompletionLog completions;
+    bob().send(MessageType::data, "late", completions.make(0));
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(1); }));
+    EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECANCELED)}));
+}
+
+TEST_F(ConnectionTest, ASendBeforeReadyIsNotWrittenAndCompletesWithNotConnected)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), silent.serverPort());
+    outgoing.start();
+    CompletionLog completions;
+    outgoing.send(MessageType::listRequest, "hello", completions.make(0));
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(1); }));
+    EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ENOTCONN)}));
+}
+
+TEST_F(ConnectionTest, CompletionsOutliveADestroyedConnection)
+{
+    AcceptingServer server(*people.bob.keys);
+    FramedPeer peer(*people.alice.keys);
+    ASSERT_TRUE(peer.connectTo(server.port()));
+    ASSERT_TRUE(server.waitForConnection());
+    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::ready); }));
+    peer.socket->disconnect(&peer);
+    peer.socket->setReadBufferSize(1);
+
+    constexpr int kCount = 48;
+    CompletionLog completions;
+    for (int i = 0; i < kCount; ++i)
+        server.connection().send(MessageType::data, QByteArray(1 << 20, 'm'), completions.make(i));
+    server.connections.clear();
+
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount); }));
+    settle();
+    for (int i = 0; i < kCount; ++i)
+        EXPECT_EQ(completions.calls[i].size(), 1u) << "send " << i;
+    EXPECT_EQ(completions.calls[kCount - 1][0], NetworkError::posix(ECANCELED));
+}
+
+// --- socket ---------------------------------------------------------------
+
+TEST_F(ConnectionTest, KeepAliveIsOnWithTheProgramsSettingsBothWays)
+{
+    AcceptingServer server(*people.bob.keys);
+    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), server.port());
+    outgoing.start();
+    ASSERT_TRUE(server.waitForConnection());
+    ASSERT_TRUE(waitFor([&] { return outgoing.isReady() && server.connection().isReady(); }));
+
+    for (const Connection* connection : {&outgoing, &server.connection()}) {
+        const int fd = connection->socketDescriptor();
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(intOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 60);
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 30);
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 5);
+    }
+}
+
+TEST_F(ConnectionTest, AnIPv4PeerOfADualStackSocketIsNamedInIPv4)
+{
+    AcceptingServer server(*people.bob.keys, QHostAddress::Any);
+    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), server.port());
+    outgoing.start();
+    ASSERT_TRUE(server.waitForConnection());
+    ASSERT_TRUE(waitFor([&] { return server.connection().isReady(); }));
+
+    const StorageKey accepted = *server.connection().endpoints();
+    EXPECT_EQ(accepted.localEndpoint.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(accepted.remoteEndpoint.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(accepted.remoteEndpoint, outgoing.endpoints()->localEndpoint);
+    EXPECT_EQ(people.bob.keys->peerKey(accepted), people.alice.key());
+}

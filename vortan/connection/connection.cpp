@@ -1,0 +1,375 @@
+#include "vortan/connection/connection.h"
+
+#include "vortan/connection/connector.h"
+#include "vortan/connection/networkerrors.h"
+#include "vortan/connection/socketutil.h"
+#include "vortan/framer/framer.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QMetaObject>
+#include <QTcpSocket>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+namespace vortan {
+namespace {
+
+std::chrono::milliseconds g_handshakeTimeout{30000};
+
+// Completions outlive the connection: they are posted to the application
+// object, not to the connection.
+void postCompletion(Connection::SendCompletion completion, std::optional<NetworkError> error)
+{
+    if (!completion)
+        return;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [completion = std::move(completion), error = std::move(error)] { completion(error); }, Qt::QueuedConnection);
+}
+
+// Reads and drops what the kernel holds for us, so that closing sends a FIN
+// rather than a reset. Bounded: a peer that keeps sending gets the reset.
+void discardUnread(int fd)
+{
+    char scratch[65536];
+    for (int i = 0; i < 16; ++i) {
+        const ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n <= 0 && !(n < 0 && errno == EINTR))
+            return;
+    }
+}
+
+}  // namespace
+
+QString endpointText(const Endpoint& endpoint)
+{
+    if (endpoint.host.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(endpoint.host).arg(endpoint.port);
+    return QStringLiteral("%1:%2").arg(endpoint.host).arg(endpoint.port);
+}
+
+std::chrono::milliseconds Connection::handshakeTimeout()
+{
+    return g_handshakeTimeout;
+}
+
+void Connection::setHandshakeTimeout(std::chrono::milliseconds timeout)
+{
+    g_handshakeTimeout = timeout;
+}
+
+Connection::Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent)
+    : QObject(parent), m_keys(keys), m_host(std::move(host)), m_port(port)
+{
+    m_handshakeTimer.setSingleShot(true);
+    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] { fail(NetworkError::posix(ETIMEDOUT)); });
+}
+
+Connection::Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Ticket ticket, QObject* parent)
+    : QObject(parent), m_keys(keys), m_socket(accepted), m_ticket(std::move(ticket))
+{
+    m_handshakeTimer.setSingleShot(true);
+    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] { fail(NetworkError::posix(ETIMEDOUT)); });
+    accepted->setParent(this);
+    m_host = accepted->peerAddress().toString();
+    m_port = accepted->peerPort();
+}
+
+Connection::~Connection()
+{
+    const NetworkError error = m_endError.value_or(NetworkError::posix(ECANCELED));
+    closeSocket(true);
+    finishPendingSends(error);
+}
+
+ConnectionState::Kind Connection::state() const
+{
+    switch (m_phase) {
+    case Phase::idle:
+        return ConnectionState::Kind::setup;
+    case Phase::connecting:
+    case Phase::handshaking:
+        return ConnectionState::Kind::preparing;
+    case Phase::ready:
+        return ConnectionState::Kind::ready;
+    case Phase::failed:
+        return ConnectionState::Kind::failed;
+    case Phase::cancelled:
+        return ConnectionState::Kind::cancelled;
+    }
+    return ConnectionState::Kind::setup;
+}
+
+int Connection::socketDescriptor() const
+{
+    return m_socket ? static_cast<int>(m_socket->socketDescriptor()) : -1;
+}
+
+QString Connection::description() const
+{
+    if (m_endpoints)
+        return endpointText(m_endpoints->localEndpoint) + QStringLiteral(" <-> ")
+               + endpointText(m_endpoints->remoteEndpoint);
+    return remoteDescription();
+}
+
+QString Connection::remoteDescription() const
+{
+    if (m_endpoints)
+        return endpointText(m_endpoints->remoteEndpoint);
+    return endpointText(Endpoint{m_host, m_port});
+}
+
+void Connection::start()
+{
+    if (m_phase != Phase::idle)
+        return;
+    report(ConnectionState::setup());
+    report(ConnectionState::preparing());
+    if (m_socket) {
+        m_phase = Phase::handshaking;
+        attach();
+        return;
+    }
+    m_phase = Phase::connecting;
+    m_connector = std::make_unique<Connector>(
+        m_host, m_port, [this](UniqueFd socket) { connected(std::move(socket)); },
+        [this](const NetworkError& error) { fail(error); }, this);
+    m_connector->start();
+}
+
+void Connection::connected(UniqueFd socket)
+{
+    // Called by the connector, which must not be destroyed inside its own call.
+    m_connector.release()->deleteLater();
+    auto* tcp = new QTcpSocket(this);
+    if (!tcp->setSocketDescriptor(socket.get(), QAbstractSocket::ConnectedState)) {
+        delete tcp;
+        fail(NetworkError::posix(EBADF));
+        return;
+    }
+    socket.release();
+    m_socket = tcp;
+    m_phase = Phase::handshaking;
+    attach();
+}
+
+void Connection::attach()
+{
+    QTcpSocket* socket = m_socket;
+    const int fd = static_cast<int>(socket->socketDescriptor());
+    m_endpoints = endpointsOf(fd);
+    if (!m_endpoints) {
+        // Reset before we got to it.
+        fail(NetworkError::posix(ENOTCONN));
+        return;
+    }
+    m_watch.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    enableKeepAlive(fd);
+
+    connect(socket, &QTcpSocket::readyRead, this, &Connection::readAvailable);
+    connect(socket, &QTcpSocket::bytesWritten, this, &Connection::bytesWritten);
+    connect(socket, &QTcpSocket::errorOccurred, this, &Connection::socketError);
+
+    m_framer = std::make_unique<Framer>(m_keys);
+    m_framer->setEndpoints(*m_endpoints);
+    m_framer->setOutputHandler([this](QByteArrayView bytes) {
+        if (!m_socket)
+            return;
+        m_socket->write(bytes.data(), bytes.size());
+        m_bytesQueued += bytes.size();
+    });
+    m_framer->setReadyHandler([this] { framerReady(); });
+    m_framer->setFailedHandler([this] { fail(NetworkError::posix(ECONNABORTED)); });
+    m_framer->setMessageHandler([this](MessageType type, const QByteArray& payload) { deliver(type, payload); });
+
+    m_handshakeTimer.start(g_handshakeTimeout);
+    m_framer->start();
+    if (m_phase == Phase::handshaking && socket->bytesAvailable() > 0)
+        readAvailable();
+}
+
+void Connection::readAvailable()
+{
+    if (!m_socket || !m_framer)
+        return;
+    const QByteArray bytes = m_socket->readAll();
+    if (!bytes.isEmpty())
+        m_framer->input(bytes);
+}
+
+void Connection::bytesWritten()
+{
+    if (!m_socket)
+        return;
+    const qint64 handedOver = m_bytesQueued - m_socket->bytesToWrite();
+    while (!m_pendingSends.empty() && m_pendingSends.front().end <= handedOver) {
+        postCompletion(std::move(m_pendingSends.front().completion), std::nullopt);
+        m_pendingSends.pop_front();
+    }
+}
+
+void Connection::socketError()
+{
+    if (!m_socket)
+        return;
+    const QAbstractSocket::SocketError error = m_socket->error();
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        // Qt has read what came before the end; hand it to the framer first.
+        readAvailable();
+        if (m_phase == Phase::failed || m_phase == Phase::cancelled)
+            return;
+        const bool reset = !m_watch || streamEndOf(m_watch.get()) == StreamEnd::reset;
+        if (reset || m_phase != Phase::ready) {
+            fail(NetworkError::posix(ECONNRESET));
+            return;
+        }
+        // An orderly end after the handshake: the peer went away.
+        m_phase = Phase::cancelled;
+        m_endError = NetworkError::posix(ECANCELED);
+        closeSocket(false);
+        finishPendingSends(*m_endError);
+        report(ConnectionState::cancelled());
+        return;
+    }
+    fail(streamErrorFor(error, m_socket->errorString()));
+}
+
+void Connection::framerReady()
+{
+    if (m_phase != Phase::handshaking)
+        return;
+    m_phase = Phase::ready;
+    m_handshakeTimer.stop();
+    m_ticket.reset();
+    report(ConnectionState::ready());
+}
+
+void Connection::fail(const NetworkError& error)
+{
+    if (m_phase == Phase::failed || m_phase == Phase::cancelled)
+        return;
+    m_phase = Phase::failed;
+    m_endError = error;
+    m_handshakeTimer.stop();
+    m_ticket.reset();
+    if (m_connector)
+        m_connector.release()->deleteLater();
+    closeSocket(false);
+    finishPendingSends(error);
+    report(ConnectionState::failed(error));
+}
+
+void Connection::cancel()
+{
+    if (m_phase == Phase::cancelled)
+        return;
+    if (m_phase != Phase::failed) {
+        m_endError = NetworkError::posix(ECANCELED);
+        closeSocket(true);
+        finishPendingSends(*m_endError);
+    }
+    m_phase = Phase::cancelled;
+    m_handshakeTimer.stop();
+    m_ticket.reset();
+    if (m_connector)
+        m_connector.release()->deleteLater();
+    // The owner no longer wants what has not been delivered yet.
+    std::erase_if(m_events, [](const Event& event) { return !event.isState; });
+    report(ConnectionState::cancelled());
+}
+
+void Connection::closeSocket(bool discardPending)
+{
+    if (QTcpSocket* socket = m_socket) {
+        socket->disconnect(this);
+        if (discardPending && m_watch)
+            discardUnread(m_watch.get());
+        socket->abort();
+        socket->deleteLater();
+        m_socket = nullptr;
+    }
+    m_watch.reset();
+}
+
+void Connection::finishPendingSends(const NetworkError& error)
+{
+    while (!m_pendingSends.empty()) {
+        postCompletion(std::move(m_pendingSends.front().completion), error);
+        m_pendingSends.pop_front();
+    }
+}
+
+void Connection::send(MessageType type, QByteArrayView payload, SendCompletion completion)
+{
+    if (m_phase != Phase::ready || !m_socket) {
+        postCompletion(std::move(completion), m_endError.value_or(NetworkError::posix(ENOTCONN)));
+        return;
+    }
+    if (!m_framer->send(type, payload)) {
+        postCompletion(std::move(completion), NetworkError::posix(EMSGSIZE));
+        return;
+    }
+    if (completion)
+        m_pendingSends.push_back(PendingSend{m_bytesQueued, std::move(completion)});
+}
+
+void Connection::report(const ConnectionState& state)
+{
+    m_events.push_back(Event{true, state, MessageType::invalid, {}});
+    scheduleDrain();
+}
+
+void Connection::deliver(MessageType type, const QByteArray& payload)
+{
+    m_events.push_back(Event{false, {}, type, payload});
+    scheduleDrain();
+}
+
+void Connection::scheduleDrain()
+{
+    if (m_drainScheduled)
+        return;
+    m_drainScheduled = true;
+    // Posted to the application object: the drain may end up destroying this
+    // connection, which is then not the receiver of the running event.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [alive = QPointer<Connection>(this)] {
+            if (alive)
+                alive->drain();
+        },
+        Qt::QueuedConnection);
+}
+
+void Connection::drain()
+{
+    m_drainScheduled = false;
+    QPointer<Connection> alive(this);
+    while (!m_events.empty()) {
+        Event event = std::move(m_events.front());
+        m_events.pop_front();
+        {
+            // Copies: a handler may replace itself, and the copy keeps what it
+            // captured alive until the call has returned. Releasing the copy
+            // may destroy this connection, hence the check after the block.
+            if (event.isState) {
+                StateHandler handler = m_stateHandler;
+                if (handler)
+                    handler(event.state);
+            } else {
+                MessageHandler handler = m_messageHandler;
+                if (handler)
+                    handler(event.type, event.payload);
+            }
+        }
+        if (!alive)
+            return;
+    }
+}
+
+}  // namespace vortan

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "vortan/connection/connectionstate.h"
+#include "vortan/connection/handshakegate.h"
+#include "vortan/connection/uniquefd.h"
+#include "vortan/framer/messagetype.h"
+#include "vortan/keys/keyhelper.h"
+#include "vortan/records/errors.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+
+namespace vortan {
+
+class Connector;
+class Framer;
+
+// One TCP connection with the peer protocol (the Framer) on top: outgoing to
+// a host name or numeric address and a port, or accepted by a listener.
+//
+// Reports, always from the event loop and in order: setup, preparing, then
+// ready once the framer has accepted the peer's handshake record (never on
+// TCP connect or accept), and at the end failed(error) and/or cancelled.
+// Messages reach the message handler only after the ready report has been
+// handled, also those that arrived in the same read as the handshake record.
+//
+// Errors: a connect that cannot be made fails with the kernel's POSIX error
+// or a DNS code (see Connector); no handshake within handshakeTimeout() of
+// the TCP connection: ETIMEDOUT; a framer failure: ECONNABORTED; a reset by
+// the peer: ECONNRESET. A peer that closes the stream in order after the
+// handshake ends the connection as cancelled, with no error; one that closes
+// it during the handshake has refused us and fails it with ECONNRESET.
+// Failing aborts the socket.
+//
+// Every send completion is called exactly once, later, from the event loop:
+// with no error once the message's bytes have been handed to the kernel,
+// otherwise with ECANCELED after a cancellation, the failure's error after a
+// failure, or ENOTCONN before the connection is ready. Completions are
+// called even when the connection is destroyed first.
+class Connection : public QObject {
+    Q_OBJECT
+public:
+    using StateHandler = std::function<void(const ConnectionState& state)>;
+    using MessageHandler = std::function<void(MessageType type, const QByteArray& payload)>;
+    using SendCompletion = std::function<void(const std::optional<NetworkError>& error)>;
+
+    // Outgoing, to host (a name or a numeric address) and port.
+    Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent = nullptr);
+    // Accepted: takes ownership of the connected socket. The ticket, if any,
+    // is given back when the connection becomes ready or ends.
+    Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Ticket ticket = {},
+               QObject* parent = nullptr);
+    ~Connection() override;
+
+    // Either handler may be replaced or cleared at any time, also from inside
+    // a report.
+    void setStateHandler(StateHandler handler) { m_stateHandler = std::move(handler); }
+    void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
+
+    // Starts connecting (or, when accepted, the handshake). Once.
+    void start();
+    // Closes the connection; `cancelled` is reported later. Messages not yet
+    // delivered are dropped. Does nothing once cancelled.
+    void cancel();
+    // Fails the connection with error (a check above the framer refused it):
+    // the socket is aborted and failed(error) reported later. Does nothing
+    // once the connection has ended.
+    void abort(const NetworkError& error) { fail(error); }
+    // Seals and queues one message; see the class comment for completions.
+    void send(MessageType type, QByteArrayView payload, SendCompletion completion = {});
+
+    ConnectionState::Kind state() const;
+    bool isReady() const { return m_phase == Phase::ready; }
+
+    // The socket's descriptor while it is open, else -1.
+    int socketDescriptor() const;
+    // The numeric local and remote endpoints, once the TCP connection exists.
+    const std::optional<StorageKey>& endpoints() const { return m_endpoints; }
+    // "local <-> remote", e.g. "127.0.0.1:40312 <-> 127.0.0.1:54322", or the
+    // target of an outgoing connection before it is made.
+    QString description() const;
+    // "127.0.0.1:54322" (IPv6 in brackets); the target before connecting.
+    QString remoteDescription() const;
+
+    // How long a connection may take from TCP connect to a completed
+    // handshake (30 s). Tests shorten it; takes effect for connections that
+    // reach TCP connect afterwards.
+    static std::chrono::milliseconds handshakeTimeout();
+    static void setHandshakeTimeout(std::chrono::milliseconds timeout);
+
+private:
+    enum class Phase { idle, connecting, handshaking, ready, failed, cancelled };
+
+    struct Event {
+        bool isState = true;
+        ConnectionState state;
+        MessageType type = MessageType::invalid;
+        QByteArray payload;
+    };
+
+    struct PendingSend {
+        qint64 end;  // total bytes queued once this message's last byte was
+        SendCompletion completion;
+    };
+
+    void connected(UniqueFd socket);
+    void attach();
+    void readAvailable();
+    void bytesWritten();
+    void socketError();
+    void framerReady();
+    void fail(const NetworkError& error);
+    void closeSocket(bool discardUnread);
+    void finishPendingSends(const NetworkError& error);
+    void report(const ConnectionState& state);
+    void deliver(MessageType type, const QByteArray& payload);
+    void scheduleDrain();
+    void drain();
+
+    KeyHelper& m_keys;
+    QString m_host;
+    quint16 m_port = 0;
+    std::unique_ptr<Connector> m_connector;
+    QPointer<QTcpSocket> m_socket;
+    UniqueFd m_watch;  // a second descriptor of the socket, to tell a reset from a close
+    std::unique_ptr<Framer> m_framer;
+    QTimer m_handshakeTimer;
+    HandshakeGate::Ticket m_ticket;
+
+    Phase m_phase = Phase::idle;
+    std::optional<NetworkError> m_endError;  // why sends fail once the connection has ended
+    std::optional<StorageKey> m_endpoints;
+
+    qint64 m_bytesQueued = 0;
+    std::deque<PendingSend> m_pendingSends;
+
+    std::deque<Event> m_events;
+    bool m_drainScheduled = false;
+
+    StateHandler m_stateHandler;
+    MessageHandler m_messageHandler;
+};
+
+// Formats an endpoint as "address:port", IPv6 addresses in brackets.
+QString endpointText(const Endpoint& endpoint);
+
+}  // namespace vortan

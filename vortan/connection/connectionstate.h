@@ -1,0 +1,47 @@
+#pragma once
+
+#include "vortan/records/errors.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace vortan {
+
+// The states a connection reports, in the order they can occur:
+// setup, preparing, ready, then failed and/or cancelled. There is no waiting
+// state: a connect that cannot be made fails.
+struct ConnectionState {
+    enum class Kind { setup, preparing, ready, failed, cancelled };
+
+    Kind kind = Kind::setup;
+    std::optional<NetworkError> error;  // present for failed
+
+    static ConnectionState setup() { return {Kind::setup, std::nullopt}; }
+    static ConnectionState preparing() { return {Kind::preparing, std::nullopt}; }
+    static ConnectionState ready() { return {Kind::ready, std::nullopt}; }
+    static ConnectionState failed(NetworkError error) { return {Kind::failed, std::move(error)}; }
+    static ConnectionState cancelled() { return {Kind::cancelled, std::nullopt}; }
+
+    // "setup", "preparing", "ready", "failed", "cancelled".
+    QString name() const
+    {
+        switch (kind) {
+        case Kind::setup:
+            return QStringLiteral("setup");
+        case Kind::preparing:
+            return QStringLiteral("preparing");
+        case Kind::ready:
+            return QStringLiteral("ready");
+        case Kind::failed:
+            return QStringLiteral("failed");
+        case Kind::cancelled:
+            return QStringLiteral("cancelled");
+        }
+        return {};
+    }
+
+    friend bool operator==(const ConnectionState&, const ConnectionState&) = default;
+};
+
+}  // namespace vortan
