@@ -19,4 +19,16 @@ QString VortanError::localizedDescription() const
     return otherError()->description;
 }
 
+IoError::IoError(const QString& description, std::optional<int> posixCode)
+    : std::runtime_error(description.toStdString()), m_error{description, posixCode}
+{
+}
+
+PosixError::PosixError(int code) : IoError(QString::fromLocal8Bit(std::strerror(code)), code), m_code(code) {}
+
+FileErrorException::FileErrorException(FileError error)
+    : IoError(QStringLiteral("a block read returned fewer bytes than asked")), m_error(error)
+{
+}
+
 }  // namespace vortan

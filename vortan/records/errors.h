@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <stdexcept>
 #include <variant>
 
 namespace vortan {
@@ -53,5 +54,38 @@ private:
 
 // A block read returned fewer bytes than asked.
 enum class FileError { failedToRead };
+
+// A failure of a file operation (status query, open, read, write). Callers
+// store it in a record as VortanError::other through toVortanError().
+class IoError : public std::runtime_error {
+public:
+    explicit IoError(const QString& description, std::optional<int> posixCode = {});
+
+    const QString& description() const { return m_error.description; }
+    VortanError toVortanError() const { return VortanError::other(m_error); }
+
+private:
+    OtherError m_error;
+};
+
+// A system call failed with this errno; the description is strerror's text.
+class PosixError : public IoError {
+public:
+    explicit PosixError(int code);
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+// A FileError raised as an exception.
+class FileErrorException : public IoError {
+public:
+    explicit FileErrorException(FileError error);
+    FileError error() const { return m_error; }
+
+private:
+    FileError m_error;
+};
 
 }  // namespace vortan

@@ -1,0 +1,227 @@
+#include "vortan/records/blockset.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <set>
+#include <stdexcept>
+
+namespace vortan {
+namespace {
+
+using Runs = std::vector<BlockSet::Run>;
+
+BlockSet of(std::initializer_list<std::int64_t> numbers)
+{
+    BlockSet set;
+    for (auto n : numbers)
+        set.insert(n);
+    return set;
+}
+
+// The runs a std::set of numbers should have.
+Runs runsOf(const std::set<std::int64_t>& numbers)
+{
+    Runs runs;
+    for (auto n : numbers) {
+        if (!runs.empty() && runs.back().end() == n)
+            ++runs.back().length;
+        else
+            runs.push_back({n, 1});
+    }
+    return runs;
+}
+
+TEST(BlockSetTest, InsertKeepsMaximalSortedRuns)
+{
+    BlockSet set = of({7, 0, 2, 1});
+    EXPECT_EQ(set.runs(), (Runs{{0, 3}, {7, 1}}));
+    EXPECT_EQ(set.count(), 4);
+    EXPECT_EQ(set.first(), 0);
+    EXPECT_EQ(set.last(), 7);
+
+    set.insert(3, 4);  // fills the gap 3..6 and joins both runs
+    EXPECT_EQ(set.runs(), (Runs{{0, 8}}));
+    EXPECT_EQ(set.count(), 8);
+
+    set.insert(2);  // already present
+    EXPECT_EQ(set.count(), 8);
+    set.insert(20, 5);
+    set.insert(10, 2);
+    set.insert(9, 20);  // swallows 10..11 and 20..24; 8 stays missing
+    EXPECT_EQ(set.runs(), (Runs{{0, 8}, {9, 20}}));
+    EXPECT_EQ(set.count(), 28);
+}
+
+TEST(BlockSetTest, RemoveSplitsRuns)
+{
+    BlockSet set = BlockSet::range(0, 10);
+    set.remove(5);
+    EXPECT_EQ(set.runs(), (Runs{{0, 5}, {6, 4}}));
+    set.remove(0);
+    set.remove(9);
+    EXPECT_EQ(set.runs(), (Runs{{1, 4}, {6, 3}}));
+    set.remove(3, 5);  // 3..7 across both runs
+    EXPECT_EQ(set.runs(), (Runs{{1, 2}, {8, 1}}));
+    EXPECT_EQ(set.count(), 3);
+    set.remove(100);
+    set.remove(-5, 3);  // below every member: nothing
+    EXPECT_EQ(set.count(), 3);
+    set.remove(-5, 100);
+    EXPECT_TRUE(set.empty());
+    EXPECT_FALSE(set.first().has_value());
+}
+
+TEST(BlockSetTest, ContainsAndText)
+{
+    BlockSet set = of({0, 1, 2, 7});
+    EXPECT_TRUE(set.contains(0));
+    EXPECT_TRUE(set.contains(2));
+    EXPECT_FALSE(set.contains(3));
+    EXPECT_TRUE(set.contains(7));
+    EXPECT_FALSE(set.contains(8));
+    EXPECT_FALSE(set.contains(-1));
+    EXPECT_EQ(set.toString(), "[0..2, 7]");
+    EXPECT_EQ(BlockSet().toString(), "[]");
+}
+
+TEST(BlockSetTest, UnionAndSubtract)
+{
+    BlockSet a = of({0, 1, 2, 7, 10, 11});
+    BlockSet b = of({3, 8, 9, 11, 12, 20});
+    EXPECT_EQ(a.united(b).runs(), (Runs{{0, 4}, {7, 6}, {20, 1}}));
+    EXPECT_EQ(a.united(b).count(), 11);
+    EXPECT_EQ(a.subtracted(b).runs(), (Runs{{0, 3}, {7, 1}, {10, 1}}));
+    EXPECT_EQ(b.subtracted(a).runs(), (Runs{{3, 1}, {8, 2}, {12, 1}, {20, 1}}));
+    // One run of the subtrahend cutting several runs.
+    EXPECT_EQ(a.subtracted(BlockSet::range(1, 10)).runs(), (Runs{{0, 1}, {11, 1}}));
+    EXPECT_TRUE(a.subtracted(a).empty());
+    EXPECT_EQ(a.united(BlockSet()), a);
+}
+
+// Random operations checked against std::set on a small range, so that every
+// overlap and adjacency case comes up.
+TEST(BlockSetTest, MatchesAPlainSet)
+{
+    std::mt19937 random(12345);
+    auto number = [&] { return std::int64_t(random() % 64); };
+    for (int round = 0; round < 300; ++round) {
+        BlockSet a, b;
+        std::set<std::int64_t> ma, mb;
+        for (int op = 0; op < 40; ++op) {
+            BlockSet& s = op % 2 ? a : b;
+            auto& m = op % 2 ? ma : mb;
+            std::int64_t first = number();
+            std::int64_t length = std::int64_t(random() % 6);
+            if (random() % 3 == 0) {
+                s.remove(first, length);
+                for (std::int64_t n = first; n < first + length; ++n)
+                    m.erase(n);
+            } else {
+                s.insert(first, length);
+                for (std::int64_t n = first; n < first + length; ++n)
+                    m.insert(n);
+            }
+            ASSERT_EQ(s.runs(), runsOf(m));
+            ASSERT_EQ(s.count(), std::int64_t(m.size()));
+        }
+        std::set<std::int64_t> mu = ma, md = ma;
+        mu.insert(mb.begin(), mb.end());
+        for (auto n : mb)
+            md.erase(n);
+        ASSERT_EQ(a.united(b).runs(), runsOf(mu));
+        ASSERT_EQ(a.united(b).count(), std::int64_t(mu.size()));
+        ASSERT_EQ(a.subtracted(b).runs(), runsOf(md));
+        ASSERT_EQ(a.subtracted(b).count(), std::int64_t(md.size()));
+
+        std::int64_t total = number();
+        std::int64_t n = std::int64_t(random() % 8);
+        std::set<std::int64_t> missing;
+        for (std::int64_t k = 0; k < total && std::int64_t(missing.size()) < n; ++k) {
+            if (!mu.count(k))
+                missing.insert(k);
+        }
+        ASSERT_EQ(BlockSet::lowestMissing(n, total, a, b).runs(), runsOf(missing));
+        for (std::int64_t k = 0; k < 64; ++k)
+            ASSERT_EQ(a.contains(k), ma.count(k) == 1);
+    }
+}
+
+TEST(BlockSetTest, LowestMissingForDownloads)
+{
+    BlockSet have = BlockSet::range(0, 10);
+    BlockSet asked = BlockSet::range(10, 5);
+    EXPECT_EQ(BlockSet::lowestMissing(5, 100, have, asked), BlockSet::range(15, 5));
+    // Holes are filled first, lowest first.
+    have.remove(3);
+    have.remove(6);
+    EXPECT_EQ(BlockSet::lowestMissing(5, 100, have, asked), of({3, 6, 15, 16, 17}));
+    // Never past the file's last block.
+    EXPECT_EQ(BlockSet::lowestMissing(5, 17, have, asked), of({3, 6, 15, 16}));
+    EXPECT_TRUE(BlockSet::lowestMissing(5, 15, BlockSet::range(0, 10), asked).empty());
+    EXPECT_TRUE(BlockSet::lowestMissing(0, 100, have, asked).empty());
+    EXPECT_TRUE(BlockSet::lowestMissing(5, 0, {}, {}).empty());
+    EXPECT_EQ(BlockSet::lowestMissing(5, 3, {}, {}), BlockSet::range(0, 3));
+}
+
+TEST(BlockSetTest, RefusesNumbersOutsideItsRange)
+{
+    BlockSet set;
+    EXPECT_THROW(set.insert(-1), std::out_of_range);
+    EXPECT_THROW(set.insert(5, -1), std::out_of_range);
+    EXPECT_THROW(set.insert(std::numeric_limits<std::int64_t>::max()), std::out_of_range);
+    EXPECT_THROW(set.insert(10, std::numeric_limits<std::int64_t>::max() - 5), std::out_of_range);
+    EXPECT_THROW(BlockSet::fromRuns({{0, 1}, {-3, 1}}), std::out_of_range);
+    EXPECT_TRUE(set.empty());
+
+    // The largest member works and the count does not overflow.
+    const std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    set.insert(0, max);
+    EXPECT_EQ(set.count(), max);
+    EXPECT_EQ(set.last(), max - 1);
+    EXPECT_TRUE(set.contains(max - 1));
+    set.remove(0, max);
+    EXPECT_TRUE(set.empty());
+}
+
+TEST(BlockSetTest, FromRunsMergesUnsortedOverlappingRuns)
+{
+    BlockSet set = BlockSet::fromRuns({{7, 1}, {0, 2}, {1, 2}, {20, 0}, {3, 1}});
+    EXPECT_EQ(set.runs(), (Runs{{0, 4}, {7, 1}}));
+    EXPECT_EQ(set.count(), 5);
+}
+
+// Sizes of a 100 GiB file (800,000 blocks) and beyond: these finish at once
+// only because nothing walks the blocks one by one.
+TEST(BlockSetTest, LargeSets)
+{
+    const std::int64_t blocks = 800000;
+    BlockSet have;
+    for (std::int64_t b = 0; b < blocks; ++b)
+        have.insert(b);  // a download in order stays one run
+    EXPECT_EQ(have.runs().size(), 1u);
+    EXPECT_EQ(have.count(), blocks);
+
+    BlockSet even;
+    for (std::int64_t b = 0; b < blocks; b += 2)
+        even.insert(b);
+    EXPECT_EQ(even.runs().size(), std::size_t(blocks / 2));
+    EXPECT_EQ(have.subtracted(even).count(), blocks / 2);
+    EXPECT_EQ(even.united(have.subtracted(even)), have);
+    // The odd numbers, inserted from the top down, fill every gap.
+    for (std::int64_t b = blocks - 1; b > 0; b -= 2)
+        even.insert(b);
+    EXPECT_EQ(even, have);
+
+    const std::int64_t huge = std::int64_t(1) << 46;
+    BlockSet most = BlockSet::range(0, huge - 10);
+    most.remove(huge / 2);
+    EXPECT_EQ(BlockSet::lowestMissing(5, huge, most, BlockSet::range(huge - 10, 2)),
+              BlockSet::fromRuns({{huge / 2, 1}, {huge - 8, 4}}));
+    EXPECT_EQ(most.count(), huge - 11);
+}
+
+}  // namespace
+}  // namespace vortan

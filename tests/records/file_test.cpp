@@ -1,0 +1,189 @@
+#include "vortan/records/downloadlocation.h"
+#include "vortan/records/file.h"
+#include "vortan/records/listenerstate.h"
+
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace vortan {
+namespace {
+
+const QByteArray kUser(32, '\x5a');
+
+TEST(File2Test, NumberOfBlocksFollowsFromLength)
+{
+    const std::pair<std::int64_t, std::int64_t> cases[] = {
+        {0, 0}, {1, 1}, {131071, 1}, {131072, 1}, {131073, 2}, {262144, 2}, {262145, 3},
+    };
+    for (auto [length, blocks] : cases) {
+        EXPECT_EQ(File2("f", std::nullopt, length).numberOfBlocks(), blocks) << length;
+        EXPECT_EQ(File(QStringLiteral("f"), std::nullopt, length, kUser).numberOfBlocks(), blocks) << length;
+    }
+    EXPECT_EQ(numberOfBlocksFor(std::numeric_limits<std::int64_t>::max()), maxBlockNumber + 1);
+}
+
+class File2AtTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+TEST_F(File2AtTest, RegularFile)
+{
+    ASSERT_TRUE(test::writeFile(path("report.pdf"), QByteArray(131073, 'x')));
+    File2 file = File2::at(path("report.pdf"));
+    EXPECT_EQ(file.name(), "report.pdf");
+    EXPECT_EQ(file.location, QUrl::fromLocalFile(path("report.pdf")));
+    EXPECT_EQ(file.length(), 131073);
+    EXPECT_EQ(file.numberOfBlocks(), 2);
+}
+
+// A link is measured through to its target, the bytes that will be sent,
+// and keeps its own name.
+TEST_F(File2AtTest, SymbolicLinkKeepsItsNameAndTakesTheTargetsSize)
+{
+    ASSERT_TRUE(test::writeFile(path("target.bin"), QByteArray(300000, 'y')));
+    ASSERT_TRUE(QFile::link(path("target.bin"), path("shared link")));
+    File2 file = File2::at(QUrl::fromLocalFile(path("shared link")));
+    EXPECT_EQ(file.name(), "shared link");
+    EXPECT_EQ(file.location, QUrl::fromLocalFile(path("shared link")));
+    EXPECT_EQ(file.length(), 300000);
+    EXPECT_EQ(file.numberOfBlocks(), 3);
+}
+
+TEST_F(File2AtTest, FailuresAreTyped)
+{
+    try {
+        File2::at(path("missing"));
+        FAIL() << "no error";
+    } catch (const PosixError& error) {
+        EXPECT_EQ(error.code(), ENOENT);
+        EXPECT_EQ(error.toVortanError().otherError()->posixCode, ENOENT);
+    }
+
+    ASSERT_TRUE(QFile::link(path("nowhere"), path("dangling")));
+    try {
+        File2::at(path("dangling"));
+        FAIL() << "no error";
+    } catch (const PosixError& error) {
+        EXPECT_EQ(error.code(), ENOENT);
+    }
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    EXPECT_THROW(File2::at(path("folder")), IoError);
+    ASSERT_TRUE(QFile::link(path("folder"), path("folder link")));
+    EXPECT_THROW(File2::at(path("folder link")), IoError);
+
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+    try {
+        File2::at(path("pipe"));
+        FAIL() << "no error";
+    } catch (const PosixError&) {
+        FAIL() << "a FIFO is not a failed status query";
+    } catch (const IoError& error) {
+        EXPECT_TRUE(error.description().contains("not a regular file"));
+    }
+
+    EXPECT_THROW(File2::at(QUrl("https://example.com/file")), IoError);
+}
+
+TEST(FileTest, Constructors)
+{
+    File2 described("a.txt", std::nullopt, 10);
+
+    File offered(described, kUser);
+    EXPECT_FALSE(offered.id().isNull());
+    EXPECT_FALSE(offered.download);
+    EXPECT_FALSE(offered.paused);
+    EXPECT_FALSE(offered.unavailable);
+    EXPECT_TRUE(offered.blocks.empty());
+    EXPECT_TRUE(offered.wantBlocks.empty());
+    EXPECT_FALSE(offered.sending);
+    EXPECT_FALSE(offered.error);
+    EXPECT_FALSE(offered.buffer()->isOpen());
+    EXPECT_NE(File(described, kUser).id(), offered.id());
+
+    const QUuid id = QUuid::createUuid();
+    File received(described, id, kUser);
+    EXPECT_EQ(received.id(), id);
+    EXPECT_TRUE(received.download);
+    EXPECT_TRUE(received.paused);
+    EXPECT_FALSE(received.unavailable);
+
+    File direct(QStringLiteral("b.txt"), QUrl::fromLocalFile("/tmp/b.txt"), 5, kUser);
+    EXPECT_TRUE(direct.download);
+    EXPECT_FALSE(direct.paused);
+    EXPECT_EQ(direct.location(), QUrl::fromLocalFile("/tmp/b.txt"));
+    EXPECT_EQ(direct.user, kUser);
+}
+
+TEST(FileTest, DerivedValues)
+{
+    File tiny(QStringLiteral("notes:2024.txt"), std::nullopt, 10, kUser);
+    EXPECT_EQ(tiny.name(), "notes:2024.txt");
+    EXPECT_EQ(tiny.displayName(), "notes/2024.txt");
+    EXPECT_FALSE(tiny.transferred());
+    EXPECT_FALSE(tiny.local());
+    EXPECT_FALSE(tiny.inProgress());
+    tiny.blocks.insert(0);
+    EXPECT_EQ(tiny.sizeDownloaded(), 131072);  // whole blocks, not the 10 bytes
+    EXPECT_TRUE(tiny.transferred());
+    EXPECT_TRUE(tiny.local());
+    EXPECT_DOUBLE_EQ(tiny.fractionDownloaded(), 1.0);
+
+    File big(QStringLiteral("big"), std::nullopt, 4 * 131072, kUser);
+    big.blocks.insert(1);
+    EXPECT_TRUE(big.inProgress());
+    EXPECT_DOUBLE_EQ(big.fractionDownloaded(), 0.25);
+
+    // An offered file is local whatever its blocks.
+    File offered(File2("o", std::nullopt, 4 * 131072), kUser);
+    EXPECT_TRUE(offered.local());
+    offered.blocks.insert(0, 2);
+    EXPECT_TRUE(offered.local());
+
+    File empty(QStringLiteral("empty"), std::nullopt, 0, kUser);
+    EXPECT_TRUE(std::isnan(empty.fractionDownloaded()));
+    EXPECT_TRUE(empty.transferred());
+}
+
+TEST(FileTest, CopiesShareOneTransferBuffer)
+{
+    QTemporaryDir dir;
+    File original(QStringLiteral("t.bin"), QUrl::fromLocalFile(dir.filePath("t.bin")), 131072, kUser);
+    File copy = original;
+    EXPECT_EQ(copy.buffer(), original.buffer());
+    copy.writeBlock(QByteArray(16, 'a'), 0);
+    EXPECT_TRUE(original.buffer()->isOpen());
+    original.buffer()->closeBuffer();
+    EXPECT_FALSE(copy.buffer()->isOpen());
+    EXPECT_EQ(copy.partialPath(), dir.filePath("t.bin.downloading"));
+}
+
+TEST(RecordsTest, EnumerationsWithPayloads)
+{
+    const QUrl folder = QUrl::fromLocalFile("/tmp/in");
+    EXPECT_EQ(DownloadLocation::directory(folder).kind(), DownloadLocation::Kind::directory);
+    EXPECT_EQ(DownloadLocation::directory(folder).url(), folder);
+    EXPECT_NE(DownloadLocation::directory(folder), DownloadLocation::file(folder));
+    EXPECT_EQ(DownloadLocation::downloads(), DownloadLocation::downloads());
+
+    const auto failed = ListenerState::failed(VortanError::network(NetworkError::posix(EADDRINUSE)));
+    EXPECT_EQ(failed.kind(), ListenerState::Kind::failed);
+    ASSERT_TRUE(failed.error());
+    EXPECT_EQ(failed.error()->networkError()->code, EADDRINUSE);
+    EXPECT_FALSE(ListenerState::ready().error());
+    EXPECT_NE(ListenerState::ready(), ListenerState::stopped());
+}
+
+}  // namespace
+}  // namespace vortan
