@@ -15,10 +15,11 @@ namespace vortan::plist::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Widths beyond 8 bytes (hostile sizes) get leading zeros.
 inline void appendBigEndian(Bytes& out, std::uint64_t value, std::size_t width)
 {
     for (std::size_t i = width; i-- > 0;)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        out.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0);
 }
 
 // A marker with its count: in the low nibble, or 0xF and an integer object.
