@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace vortan {
+
+// How the controller reaches the local Internet gateway: it learns the
+// gateway's external address and asks for a TCP forwarding of the listening
+// port. No call reports an error and none writes a diagnostic line; a missing
+// or unwilling gateway simply has no effect.
+class PortMapper {
+public:
+    // Receives the gateway's external address (IPv4, dotted decimal). It runs
+    // on the mapper's own worker thread, never on the caller's thread: move to
+    // the main thread before touching main-thread state (see queuedTo() in
+    // vortan/portmapping/queuedcall.h).
+    using AddressCallback = std::function<void(const QString& address)>;
+
+    virtual ~PortMapper() = default;
+
+    // Sets the mapper up. Only the first call has an effect; the others must
+    // be made before it, except that unmap_port() before it does nothing.
+    virtual void port_mapping_init() = 0;
+    // Asks for the external address in the background. The callback is called
+    // at most once, and only when the gateway reported an address.
+    virtual void get_public_address(AddressCallback callback) = 0;
+    // Asks in the background for a forwarding of TCP port `port` (same port
+    // outside and inside) to this machine. While an earlier mapping stands,
+    // this sends nothing: the earlier one stays, whatever its port.
+    virtual void map_port(std::uint16_t port) = 0;
+    // Removes the mapping made by map_port(), if one stands, and returns once
+    // every request made before it and the removal have finished.
+    virtual void unmap_port() = 0;
+};
+
+// A mapper that never sends anything: for programs and tests that must not
+// put UPnP discovery traffic on the machine's network. It never calls back.
+class NullPortMapper final : public PortMapper {
+public:
+    void port_mapping_init() override {}
+    void get_public_address(AddressCallback) override {}
+    void map_port(std::uint16_t) override {}
+    void unmap_port() override {}
+};
+
+}  // namespace vortan

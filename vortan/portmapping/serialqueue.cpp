@@ -1,0 +1,101 @@
+#include "vortan/portmapping/serialqueue.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace vortan {
+
+struct SerialQueue::Shared {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<Task> tasks;  // guarded by lock
+    bool closed = false;     // guarded by lock
+    std::thread::id worker;  // written once, before any task is queued
+};
+
+namespace {
+
+// A failing task must not take the worker (and every later task) with it;
+// the tasks of this queue report nothing to anyone, so the failure ends here.
+void runGuarded(SerialQueue::Task& task) noexcept
+{
+    try {
+        task();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+SerialQueue::SerialQueue() : m_shared(std::make_shared<Shared>())
+{
+    std::thread worker([shared = m_shared] {
+        std::unique_lock lock(shared->lock);
+        for (;;) {
+            shared->wake.wait(lock, [&] { return shared->closed || !shared->tasks.empty(); });
+            if (shared->closed)
+                return;
+            Task task = std::move(shared->tasks.front());
+            shared->tasks.pop_front();
+            lock.unlock();
+            runGuarded(task);
+            task = nullptr;  // release what the task holds outside the lock
+            lock.lock();
+        }
+    });
+    m_shared->worker = worker.get_id();
+    worker.detach();
+}
+
+SerialQueue::~SerialQueue()
+{
+    std::deque<Task> dropped;
+    {
+        std::lock_guard lock(m_shared->lock);
+        m_shared->closed = true;
+        dropped.swap(m_shared->tasks);
+    }
+    m_shared->wake.notify_all();
+}
+
+void SerialQueue::async(Task task)
+{
+    {
+        std::lock_guard lock(m_shared->lock);
+        m_shared->tasks.push_back(std::move(task));
+    }
+    m_shared->wake.notify_one();
+}
+
+void SerialQueue::sync(Task task)
+{
+    if (isWorkerThread()) {
+        runGuarded(task);
+        return;
+    }
+    struct Done {
+        std::mutex lock;
+        std::condition_variable signal;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    async([task = std::move(task), done]() mutable {
+        runGuarded(task);
+        {
+            std::lock_guard lock(done->lock);
+            done->done = true;
+        }
+        done->signal.notify_all();
+    });
+    std::unique_lock lock(done->lock);
+    done->signal.wait(lock, [&] { return done->done; });
+}
+
+bool SerialQueue::isWorkerThread() const
+{
+    return std::this_thread::get_id() == m_shared->worker;
+}
+
+}  // namespace vortan

@@ -1,0 +1,169 @@
+#include "vortan/portmapping/upnpgateway.h"
+
+#include <miniupnpc/miniupnpc.h>
+#include <miniupnpc/upnpcommands.h>
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace vortan::upnp {
+
+namespace {
+
+constexpr int kDiscoveryWaitMs = 2000;
+constexpr unsigned char kMulticastTtl = 2;
+constexpr int kAddressBufferSize = 16;
+constexpr const char* kRootDevice = "upnp:rootdevice";
+
+// The search types of miniupnpc's upnpDiscover(), in its order.
+constexpr const char* const kSearchTypes[] = {
+    "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+    "urn:schemas-upnp-org:service:WANIPConnection:1",
+    "urn:schemas-upnp-org:service:WANPPPConnection:1",
+    kRootDevice,
+    nullptr,
+};
+
+// The gateway's URLs as filled by UPNP_GetValidIGD, freed with the object.
+struct Urls {
+    UPNPUrls value{};
+    Urls() = default;
+    ~Urls() { FreeUPNPUrls(&value); }
+    Urls(const Urls&) = delete;
+    Urls& operator=(const Urls&) = delete;
+};
+
+std::string portText(std::uint16_t port)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(port));
+    return text;
+}
+
+}  // namespace
+
+struct UpnpGateway::Igd {
+    Urls urls;
+    IGDdatas data{};
+    char lanAddress[kAddressBufferSize] = {};
+
+    const char* controlUrl() const { return urls.value.controlURL; }
+    const char* serviceType() const { return data.first.servicetype; }
+};
+
+void DeviceListDeleter::operator()(UPNPDev* list) const
+{
+    freeUPNPDevlist(list);
+}
+
+DeviceList keepGatewayAnswers(DeviceList devices)
+{
+    bool gatewayAnswered = false;
+    for (const UPNPDev* d = devices.get(); d; d = d->pNext) {
+        if (std::strcmp(d->st, kRootDevice) != 0)
+            gatewayAnswered = true;
+    }
+    UPNPDev* kept = nullptr;
+    UPNPDev** keptEnd = &kept;
+    DeviceList dropped;
+    UPNPDev* next = nullptr;
+    for (UPNPDev* d = devices.release(); d; d = next) {
+        next = d->pNext;
+        d->pNext = nullptr;
+        bool keep = !(gatewayAnswered && std::strcmp(d->st, kRootDevice) == 0);
+        for (const UPNPDev* k = kept; keep && k; k = k->pNext) {
+            if (std::strcmp(k->descURL, d->descURL) == 0)
+                keep = false;
+        }
+        if (keep) {
+            *keptEnd = d;
+            keptEnd = &d->pNext;
+        } else {
+            d->pNext = dropped.release();
+            dropped.reset(d);
+        }
+    }
+    return DeviceList(kept);
+}
+
+DeviceList discoverDevices()
+{
+    // upnpDiscover() sends one search type at a time and waits the full delay
+    // after each one that nobody answers: four waits, 8 seconds, on a network
+    // without a gateway. Sending all four at once and waiting once costs one
+    // delay; keepGatewayAnswers() then leaves the list upnpDiscover() would
+    // have returned, plus gateways that answered only a later type.
+    int error = 0;
+    DeviceList devices(upnpDiscoverDevices(kSearchTypes, kDiscoveryWaitMs, nullptr, nullptr,
+                                           UPNP_LOCAL_PORT_ANY, 0, kMulticastTtl, &error, 1));
+    return keepGatewayAnswers(std::move(devices));
+}
+
+bool isUsableExternalAddress(const char* text)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, text, &address) == 1 && address.s_addr != INADDR_ANY;
+}
+
+UpnpGateway::UpnpGateway() : m_igd(std::make_unique<Igd>()) {}
+
+UpnpGateway::~UpnpGateway() = default;
+
+bool UpnpGateway::discover()
+{
+    if (m_discovered)
+        return true;
+    DeviceList devices = discoverDevices();
+    auto found = std::make_unique<Igd>();
+    const int result = UPNP_GetValidIGD(devices.get(), &found->urls.value, &found->data,
+                                        found->lanAddress, sizeof found->lanAddress);
+    // 2 (not connected), 3 (not a gateway) and 0 (nothing) count as not found;
+    // whatever UPNP_GetValidIGD filled in goes with `found`.
+    if (result == 1) {
+        found->lanAddress[kAddressBufferSize - 1] = '\0';
+        m_igd = std::move(found);
+        m_discovered = true;
+    }
+    return m_discovered;
+}
+
+std::optional<QString> UpnpGateway::externalAddress()
+{
+    if (!discover())
+        return std::nullopt;
+    char address[kAddressBufferSize] = {};
+    if (UPNP_GetExternalIPAddress(m_igd->controlUrl(), m_igd->serviceType(), address) != UPNPCOMMAND_SUCCESS)
+        return std::nullopt;
+    address[kAddressBufferSize - 1] = '\0';
+    // A gateway without a WAN address answers with an empty text (or junk);
+    // that is no address to put on a card.
+    if (!isUsableExternalAddress(address))
+        return std::nullopt;
+    return QString::fromLatin1(address);
+}
+
+void UpnpGateway::mapPort(std::uint16_t port)
+{
+    if (m_mapped || !discover())
+        return;
+    const std::string text = portText(port);
+    const int result = UPNP_AddPortMapping(m_igd->controlUrl(), m_igd->serviceType(), text.c_str(), text.c_str(),
+                                           m_igd->lanAddress, kMappingDescription, kProtocol, nullptr, nullptr);
+    m_mappedPort = port;
+    m_mapped = result == UPNPCOMMAND_SUCCESS;
+}
+
+void UpnpGateway::unmapPort()
+{
+    if (!m_mapped)
+        return;
+    const std::string text = portText(m_mappedPort);
+    UPNP_DeletePortMapping(m_igd->controlUrl(), m_igd->serviceType(), text.c_str(), kProtocol, nullptr);
+    m_mapped = false;
+}
+
+}  // namespace vortan::upnp
