@@ -1,0 +1,273 @@
+// The UPnP port mapper against a real miniupnpd, in network namespaces that
+// each test builds and removes. Discovery only ever runs inside them: the
+// mapper's worker thread is started while the test thread is inside the LAN
+// namespace and stays there.
+
+#include "gatewaylab.h"
+
+#include "vortan/portmapping/upnpportmapper.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+using vortan::PortMapper;
+using vortan::UpnpPortMapper;
+using vortan::test::GatewayLab;
+using vortan::test::InsideNamespace;
+using vortan::test::ListedMapping;
+using vortan::test::NetNamespace;
+
+namespace {
+
+constexpr auto kAnswerWait = 15s;  // one discovery (2 s) and a few requests, with room
+
+// Collects what get_public_address reports, from whichever thread.
+class AddressProbe : public std::enable_shared_from_this<AddressProbe> {
+public:
+    PortMapper::AddressCallback callback()
+    {
+        return [self = shared_from_this()](const QString& address) {
+            {
+                std::lock_guard lock(self->m_lock);
+                self->m_addresses.push_back(address);
+                self->m_threads.push_back(std::this_thread::get_id());
+            }
+            self->m_arrived.notify_all();
+        };
+    }
+    // Waits until `count` reports arrived; returns them (fewer on timeout).
+    std::vector<QString> waitFor(size_t count, std::chrono::milliseconds timeout = kAnswerWait)
+    {
+        std::unique_lock lock(m_lock);
+        m_arrived.wait_for(lock, timeout, [&] { return m_addresses.size() >= count; });
+        return m_addresses;
+    }
+    std::vector<QString> addresses()
+    {
+        std::lock_guard lock(m_lock);
+        return m_addresses;
+    }
+    std::vector<std::thread::id> threads()
+    {
+        std::lock_guard lock(m_lock);
+        return m_threads;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    std::vector<QString> m_addresses;
+    std::vector<std::thread::id> m_threads;
+};
+
+// unmap_port() blocks until the queue has drained; run it with a bound.
+bool unmapWithin(const std::shared_ptr<UpnpPortMapper>& mapper, std::chrono::milliseconds timeout = kAnswerWait)
+{
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    std::thread([mapper, done] {
+        mapper->unmap_port();
+        done->set_value();
+    }).detach();
+    return finished.wait_for(timeout) == std::future_status::ready;
+}
+
+// Starts a mapper whose worker lives in `ns`; null if the namespace could not
+// be entered (the worker is then never started, so nothing is sent).
+std::shared_ptr<UpnpPortMapper> mapperInside(const NetNamespace& ns)
+{
+    auto mapper = std::make_shared<UpnpPortMapper>();
+    InsideNamespace inside(ns);
+    if (!inside.entered())
+        return nullptr;
+    mapper->port_mapping_init();
+    return mapper;
+}
+
+bool isOurMapping(const ListedMapping& m, int port)
+{
+    return m.protocol == QLatin1String("TCP") && m.externalPort == port && m.internalPort == port
+        && m.internalClient == QLatin1String(GatewayLab::kLanAddress)
+        && m.description == QLatin1String("com.halvinor.brenvo");
+}
+
+#define SKIP_OR_FAIL(why)                                                          \
+    do {                                                                           \
+        if (vortan::test::namespaceTestsMayBeSkipped())                            \
+            GTEST_SKIP() << "network namespace test skipped: " << (why).toStdString(); \
+        FAIL() << (why).toStdString();                                             \
+    } while (false)
+
+class GatewayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString why;
+        m_lab = GatewayLab::create(&why);
+        if (!m_lab)
+            SKIP_OR_FAIL(why);
+    }
+
+    GatewayLab& lab() { return *m_lab; }
+
+    std::unique_ptr<GatewayLab> m_lab;
+};
+
+TEST_F(GatewayTest, ReportsTheExternalAddressOnTheWorkerThreadAndKeepsTheGateway)
+{
+    auto mapper = mapperInside(lab().lan());
+    ASSERT_TRUE(mapper);
+    auto probe = std::make_shared<AddressProbe>();
+
+    QElapsedTimer timer;
+    timer.start();
+    mapper->get_public_address(probe->callback());
+    mapper->get_public_address(probe->callback());
+
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
+    std::printf("discovery and first address took %.2f s\n", static_cast<double>(timer.elapsed()) / 1000.0);
+    const auto addresses = probe->waitFor(2);
+    ASSERT_EQ(addresses.size(), 2u);
+    EXPECT_EQ(addresses[0], QLatin1String(GatewayLab::kExternalAddress));
+    EXPECT_EQ(addresses[1], QLatin1String(GatewayLab::kExternalAddress));
+    for (auto id : probe->threads())
+        EXPECT_NE(id, std::this_thread::get_id());
+    // One discovery: the second request reused the gateway found by the first.
+    EXPECT_EQ(lab().descriptionFetches(), 1);
+}
+
+TEST_F(GatewayTest, MapsThePortAndASecondMapPortSendsNothing)
+{
+    auto mapper = mapperInside(lab().lan());
+    ASSERT_TRUE(mapper);
+    auto probe = std::make_shared<AddressProbe>();
+
+    mapper->map_port(54322);
+    mapper->map_port(60000);
+    // Requests run in order: once this one answers, both map_port calls are done.
+    mapper->get_public_address(probe->callback());
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
+
+    const auto listed = lab().mappings();
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->size(), 1u);
+    EXPECT_TRUE(isOurMapping(listed->front(), 54322));
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("AddPortMapping")), 1);
+
+    ASSERT_TRUE(unmapWithin(mapper));
+    const auto afterUnmap = lab().mappings();
+    ASSERT_TRUE(afterUnmap);
+    EXPECT_TRUE(afterUnmap->empty());
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("DeletePortMapping")), 1);
+}
+
+TEST_F(GatewayTest, UnmapWithoutAStandingMappingSendsNothing)
+{
+    auto mapper = mapperInside(lab().lan());
+    ASSERT_TRUE(mapper);
+
+    // Nothing asked yet: not even a discovery.
+    ASSERT_TRUE(unmapWithin(mapper));
+    EXPECT_EQ(lab().descriptionFetches(), 0);
+
+    // Gateway known, nothing mapped.
+    auto probe = std::make_shared<AddressProbe>();
+    mapper->get_public_address(probe->callback());
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
+    ASSERT_TRUE(unmapWithin(mapper));
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("DeletePortMapping")), 0);
+
+    // Mapped and removed once; a second removal must not touch a mapping
+    // another program has made for the same port meanwhile.
+    mapper->map_port(54322);
+    ASSERT_TRUE(unmapWithin(mapper));
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("DeletePortMapping")), 1);
+    ASSERT_TRUE(lab().addMappingWithUpnpc(54322, QStringLiteral("another program")));
+    ASSERT_TRUE(unmapWithin(mapper));
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("DeletePortMapping")), 1);
+    const auto listed = lab().mappings();
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->size(), 1u);
+    EXPECT_EQ(listed->front().externalPort, 54322);
+    EXPECT_EQ(listed->front().description, QLatin1String("another program"));
+}
+
+TEST_F(GatewayTest, ARefusedMappingIsNotRemovedAndTheNextMapPortTriesAgain)
+{
+    auto mapper = mapperInside(lab().lan());
+    ASSERT_TRUE(mapper);
+
+    mapper->map_port(80);  // below the gateway's allowed range
+    ASSERT_TRUE(unmapWithin(mapper));
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("AddPortMapping")), 1);
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("DeletePortMapping")), 0);
+
+    mapper->map_port(54322);
+    auto probe = std::make_shared<AddressProbe>();
+    mapper->get_public_address(probe->callback());
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
+    const auto listed = lab().mappings();
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->size(), 1u);
+    EXPECT_TRUE(isOurMapping(listed->front(), 54322));
+    ASSERT_TRUE(unmapWithin(mapper));
+}
+
+TEST_F(GatewayTest, AGatewayReportingItselfDisconnectedCountsAsNoneUntilItConnects)
+{
+    ASSERT_TRUE(lab().setWanLinkUp(false));
+    auto mapper = mapperInside(lab().lan());
+    ASSERT_TRUE(mapper);
+    auto probe = std::make_shared<AddressProbe>();
+
+    mapper->get_public_address(probe->callback());
+    mapper->map_port(54322);
+    ASSERT_TRUE(unmapWithin(mapper));
+    EXPECT_TRUE(probe->addresses().empty());
+    EXPECT_GE(lab().soapRequests(QStringLiteral("GetStatusInfo")), 1);  // it did answer
+    EXPECT_EQ(lab().soapRequests(QStringLiteral("AddPortMapping")), 0);
+    EXPECT_EQ(lab().descriptionFetches(), 2);  // each request searched again
+
+    ASSERT_TRUE(lab().setWanLinkUp(true));
+    mapper->get_public_address(probe->callback());
+    const auto addresses = probe->waitFor(1);
+    ASSERT_EQ(addresses.size(), 1u);
+    EXPECT_EQ(addresses[0], QLatin1String(GatewayLab::kExternalAddress));
+}
+
+TEST(NoGatewayTest, NothingIsReportedWhenNoGatewayAnswers)
+{
+    QString why;
+    auto ns = NetNamespace::create(QStringLiteral("alone"), &why);
+    if (!ns)
+        SKIP_OR_FAIL(why);
+    // Only loopback, but with a multicast route, so that the searches are
+    // really sent and simply go unanswered.
+    ASSERT_TRUE(ns->ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("multicast"),
+                        QStringLiteral("on")}));
+    ASSERT_TRUE(ns->ip({QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("239.255.255.250/32"),
+                        QStringLiteral("dev"), QStringLiteral("lo")}));
+    auto mapper = mapperInside(*ns);
+    ASSERT_TRUE(mapper);
+    auto probe = std::make_shared<AddressProbe>();
+
+    QElapsedTimer timer;
+    timer.start();
+    mapper->get_public_address(probe->callback());
+    mapper->map_port(54322);
+    ASSERT_TRUE(unmapWithin(mapper, 40s));
+    // Both requests have finished: neither reported anything.
+    EXPECT_TRUE(probe->addresses().empty());
+    std::printf("two unanswered discoveries took %.1f s\n", static_cast<double>(timer.elapsed()) / 1000.0);
+}
+
+}  // namespace

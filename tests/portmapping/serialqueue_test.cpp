@@ -1,0 +1,116 @@
+#include "vortan/portmapping/serialqueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using vortan::SerialQueue;
+
+namespace {
+
+// Runs fn on a helper thread and waits for it with a bound. The helper keeps
+// what fn holds alive if it outlasts the wait.
+bool finishesWithin(std::function<void()> fn, std::chrono::milliseconds timeout = 10s)
+{
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    std::thread([fn = std::move(fn), done] {
+        fn();
+        done->set_value();
+    }).detach();
+    return finished.wait_for(timeout) == std::future_status::ready;
+}
+
+TEST(SerialQueueTest, RunsTasksInOrderAndSyncReturnsAfterEveryEarlierTask)
+{
+    auto queue = std::make_shared<SerialQueue>();
+    auto order = std::make_shared<std::vector<int>>();
+    for (int i = 0; i < 200; ++i)
+        queue->async([order, i] { order->push_back(i); });
+    ASSERT_TRUE(finishesWithin([queue, order] { queue->sync([order] { order->push_back(-1); }); }));
+
+    ASSERT_EQ(order->size(), 201u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ((*order)[i], i);
+    EXPECT_EQ(order->back(), -1);
+}
+
+TEST(SerialQueueTest, TasksRunOnOneWorkerThreadThatIsNotTheCaller)
+{
+    auto queue = std::make_shared<SerialQueue>();
+    auto threads = std::make_shared<std::vector<std::thread::id>>();
+    auto sawWorker = std::make_shared<std::atomic<bool>>(true);
+    for (int i = 0; i < 20; ++i) {
+        queue->async([queue, threads, sawWorker] {
+            threads->push_back(std::this_thread::get_id());
+            if (!queue->isWorkerThread())
+                *sawWorker = false;
+        });
+    }
+    ASSERT_TRUE(finishesWithin([queue] { queue->sync([] {}); }));
+
+    EXPECT_FALSE(queue->isWorkerThread());
+    ASSERT_EQ(threads->size(), 20u);
+    for (auto id : *threads) {
+        EXPECT_EQ(id, threads->front());
+        EXPECT_NE(id, std::this_thread::get_id());
+    }
+    EXPECT_TRUE(*sawWorker);
+}
+
+TEST(SerialQueueTest, SyncFromATaskRunsAtOnceInsteadOfWaitingOnItself)
+{
+    auto queue = std::make_shared<SerialQueue>();
+    auto inner = std::make_shared<std::atomic<bool>>(false);
+    ASSERT_TRUE(finishesWithin([queue, inner] { queue->sync([queue, inner] { queue->sync([inner] { *inner = true; }); }); }));
+    EXPECT_TRUE(*inner);
+}
+
+TEST(SerialQueueTest, AThrowingTaskDoesNotStopTheQueue)
+{
+    auto queue = std::make_shared<SerialQueue>();
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    queue->async([] { throw std::runtime_error("task failed"); });
+    ASSERT_TRUE(finishesWithin([queue, ran] {
+        queue->sync([] { throw std::runtime_error("task failed"); });
+        queue->sync([ran] { *ran = true; });
+    }));
+    EXPECT_TRUE(*ran);
+}
+
+TEST(SerialQueueTest, DestructionDoesNotWaitForTheRunningTaskAndDropsTheRest)
+{
+    struct State {
+        std::promise<void> started, release, finished;
+        std::atomic<bool> laterRan{false};
+    };
+    auto state = std::make_shared<State>();
+    auto started = state->started.get_future();
+    auto finished = state->finished.get_future();
+    auto release = state->release.get_future().share();
+
+    auto queue = std::make_unique<SerialQueue>();
+    queue->async([state, release] {
+        state->started.set_value();
+        release.wait_for(10s);
+        state->finished.set_value();
+    });
+    queue->async([state] { state->laterRan = true; });
+    ASSERT_EQ(started.wait_for(10s), std::future_status::ready);
+
+    queue.reset();
+    // The destructor came back while the first task was still blocked.
+    EXPECT_EQ(finished.wait_for(0s), std::future_status::timeout);
+
+    state->release.set_value();
+    ASSERT_EQ(finished.wait_for(10s), std::future_status::ready);
+    EXPECT_FALSE(state->laterRan);
+}
+
+}  // namespace

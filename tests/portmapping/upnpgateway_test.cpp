@@ -1,0 +1,110 @@
+#include "vortan/portmapping/upnpgateway.h"
+
+#include <miniupnpc/upnpdev.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+using vortan::upnp::DeviceList;
+using vortan::upnp::isUsableExternalAddress;
+using vortan::upnp::keepGatewayAnswers;
+
+namespace {
+
+constexpr const char* kIgd = "urn:schemas-upnp-org:device:InternetGatewayDevice:1";
+constexpr const char* kIpConnection = "urn:schemas-upnp-org:service:WANIPConnection:1";
+constexpr const char* kPppConnection = "urn:schemas-upnp-org:service:WANPPPConnection:1";
+constexpr const char* kRoot = "upnp:rootdevice";
+
+// Builds a list laid out as miniupnpc builds it (one malloc block per device,
+// strings in the trailing buffer), so that freeUPNPDevlist can free it.
+DeviceList makeList(const std::vector<std::pair<const char*, const char*>>& answers)
+{
+    UPNPDev* head = nullptr;
+    for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
+        const size_t urlSize = std::strlen(it->first);
+        const size_t stSize = std::strlen(it->second);
+        auto* device = static_cast<UPNPDev*>(std::malloc(sizeof(UPNPDev) + urlSize + stSize + 3));
+        device->pNext = head;
+        device->descURL = device->buffer;
+        std::memcpy(device->descURL, it->first, urlSize + 1);
+        device->st = device->descURL + urlSize + 1;
+        std::memcpy(device->st, it->second, stSize + 1);
+        device->usn = device->st + stSize + 1;
+        device->usn[0] = '\0';
+        device->scope_id = 0;
+        head = device;
+    }
+    return DeviceList(head);
+}
+
+std::vector<std::pair<std::string, std::string>> contents(const DeviceList& list)
+{
+    std::vector<std::pair<std::string, std::string>> result;
+    for (const UPNPDev* d = list.get(); d; d = d->pNext)
+        result.emplace_back(d->descURL, d->st);
+    return result;
+}
+
+using Contents = std::vector<std::pair<std::string, std::string>>;
+
+TEST(GatewayAnswersTest, AGatewayAnsweringEverySearchIsKeptOnceAndRootOnlyDevicesGo)
+{
+    const auto kept = keepGatewayAnswers(makeList({
+        {"http://10.0.0.7:8080/tv.xml", kRoot},
+        {"http://10.0.0.1:5000/rootDesc.xml", kRoot},
+        {"http://10.0.0.1:5000/rootDesc.xml", kPppConnection},
+        {"http://10.0.0.1:5000/rootDesc.xml", kIpConnection},
+        {"http://10.0.0.1:5000/rootDesc.xml", kIgd},
+        {"http://10.0.0.9/printer.xml", kRoot},
+    }));
+    EXPECT_EQ(contents(kept), (Contents{{"http://10.0.0.1:5000/rootDesc.xml", kPppConnection}}));
+}
+
+TEST(GatewayAnswersTest, EveryGatewayIsKeptInOrderWhateverTypeItAnswered)
+{
+    const auto kept = keepGatewayAnswers(makeList({
+        {"http://10.0.0.2/b.xml", kIpConnection},
+        {"http://10.0.0.1/a.xml", kIgd},
+        {"http://10.0.0.2/b.xml", kIgd},
+        {"http://10.0.0.3/c.xml", kPppConnection},
+    }));
+    EXPECT_EQ(contents(kept), (Contents{{"http://10.0.0.2/b.xml", kIpConnection},
+                                        {"http://10.0.0.1/a.xml", kIgd},
+                                        {"http://10.0.0.3/c.xml", kPppConnection}}));
+}
+
+TEST(GatewayAnswersTest, RootDevicesStayWhenNoGatewayAnswered)
+{
+    const auto kept = keepGatewayAnswers(makeList({
+        {"http://10.0.0.7/tv.xml", kRoot},
+        {"http://10.0.0.8/box.xml", kRoot},
+        {"http://10.0.0.7/tv.xml", kRoot},
+    }));
+    EXPECT_EQ(contents(kept), (Contents{{"http://10.0.0.7/tv.xml", kRoot}, {"http://10.0.0.8/box.xml", kRoot}}));
+}
+
+TEST(GatewayAnswersTest, AnEmptyAnswerStaysEmpty)
+{
+    EXPECT_EQ(keepGatewayAnswers(DeviceList()), nullptr);
+}
+
+TEST(ExternalAddressTest, OnlyASpecifiedNumericIpv4AddressIsUsable)
+{
+    EXPECT_TRUE(isUsableExternalAddress("1.2.3.4"));
+    EXPECT_TRUE(isUsableExternalAddress("203.0.113.255"));
+    EXPECT_FALSE(isUsableExternalAddress(""));
+    EXPECT_FALSE(isUsableExternalAddress("0.0.0.0"));
+    EXPECT_FALSE(isUsableExternalAddress("1.2.3"));
+    EXPECT_FALSE(isUsableExternalAddress("256.1.1.1"));
+    EXPECT_FALSE(isUsableExternalAddress("gateway.local"));
+    EXPECT_FALSE(isUsableExternalAddress("::1"));
+    EXPECT_FALSE(isUsableExternalAddress("1.2.3.4 "));
+}
+
+}  // namespace
