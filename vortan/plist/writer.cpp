@@ -123,8 +123,10 @@ std::vector<std::uint8_t> Writer::run(const Value& root)
 
 void Writer::putUnsigned(std::uint64_t value, std::size_t width)
 {
-    for (std::size_t i = width; i-- > 0;)
-        m_out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    std::uint8_t bytes[8];
+    for (std::size_t i = 0; i < width; ++i)
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
+    m_out.insert(m_out.end(), bytes, bytes + width);
 }
 
 void Writer::putCount(std::uint8_t type, std::uint64_t count)
