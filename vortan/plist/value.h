@@ -81,7 +81,9 @@ public:
 };
 
 struct ReadLimits {
-    // Deepest nesting of arrays and dictionaries accepted; the top level is depth 1.
+    // Deepest nesting of arrays and dictionaries accepted; the top level is
+    // depth 1. Copying, comparing and destroying a Value recurse through its
+    // nesting, so keep this modest.
     std::size_t maxDepth = 64;
 };
 
