@@ -70,12 +70,13 @@ bool BoundedCalls::iterateUntil(const std::function<bool()>& done, std::chrono::
     return done();
 }
 
-ObjectPtr<GAsyncResult> BoundedCalls::run(const AsyncStart& start, std::chrono::milliseconds timeout)
+ObjectPtr<GAsyncResult> BoundedCalls::run(const AsyncStart& start, std::chrono::milliseconds timeout,
+                                          OnTimeout onTimeout)
 {
     if (m_timedOut)
         return nullptr;
     auto slot = std::make_shared<Slot>();
-    start(m_cancellable.get(), onReady, new std::shared_ptr<Slot>(slot));
+    start(onTimeout == OnTimeout::cancel ? m_cancellable.get() : nullptr, onReady, new std::shared_ptr<Slot>(slot));
     const auto answered = [&slot] { return slot->result != nullptr; };
     if (iterateUntil(answered, timeout)) {
         GAsyncResult* result = slot->result;
@@ -83,6 +84,8 @@ ObjectPtr<GAsyncResult> BoundedCalls::run(const AsyncStart& start, std::chrono::
         return ObjectPtr<GAsyncResult>(result);
     }
     m_timedOut = true;
+    if (onTimeout == OnTimeout::abandon)
+        return nullptr;
     g_cancellable_cancel(m_cancellable.get());
     // A cancelled call normally answers at once with G_IO_ERROR_CANCELLED;
     // that answer is dropped. If it does not come, the slot simply stays

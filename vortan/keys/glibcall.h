@@ -56,12 +56,23 @@ QString errorText(const GError* error);
 // Starts one asynchronous call: start(cancellable, callback, userData).
 using AsyncStart = std::function<void(GCancellable*, GAsyncReadyCallback, gpointer)>;
 
+// What becomes of a call that has not answered in time.
+enum class OnTimeout {
+    // Cancelled; its callback is then waited for a short while more, so that
+    // it does not outlive the objects it uses.
+    cancel,
+    // Left running and never looked at again (it gets no cancellable). For
+    // calls whose cancellation does harm elsewhere: dismissing a pending
+    // unlock prompt makes gnome-keyring-daemon 42 abort. The call's objects
+    // stay alive until the process ends.
+    abandon,
+};
+
 // A private main context, made the calling thread's default for the life of
-// this object, on which asynchronous calls run one at a time. A call that has
-// not answered when its time is up is cancelled; after cancelling, its
-// callback is waited for a short while more so that it does not outlive the
-// objects it uses. Create objects that take part in the calls after this one,
-// so that they are released while the context is still the thread's default.
+// this object, on which asynchronous calls run one at a time, each waited for
+// at most a given time. Create objects that take part in the calls after this
+// one, so that they are released while the context is still the thread's
+// default.
 class BoundedCalls {
 public:
     BoundedCalls();
@@ -70,9 +81,10 @@ public:
     BoundedCalls& operator=(const BoundedCalls&) = delete;
 
     // The result of the call to pass to its finish function, or nothing when
-    // the call did not complete within timeout (timedOut() is true then, and
-    // stays true: the shared cancellable has been cancelled).
-    ObjectPtr<GAsyncResult> run(const AsyncStart& start, std::chrono::milliseconds timeout);
+    // the call did not complete within timeout. timedOut() is true then and
+    // stays true: no further call is started.
+    ObjectPtr<GAsyncResult> run(const AsyncStart& start, std::chrono::milliseconds timeout,
+                                OnTimeout onTimeout = OnTimeout::cancel);
     bool timedOut() const { return m_timedOut; }
 
 private:

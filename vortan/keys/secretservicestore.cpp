@@ -114,15 +114,17 @@ public:
         return {};
     }
 
-    // Unlocks an item or a collection; the keyring may prompt meanwhile.
+    // Unlocks an item or a collection; the keyring may show its password
+    // prompt meanwhile. An unanswered prompt is left to the keyring rather
+    // than dismissed (see OnTimeout::abandon); it goes when this process does.
     SecretStatus unlock(gpointer object)
     {
         std::unique_ptr<GList, decltype(&g_list_free)> objects(g_list_prepend(nullptr, object), g_list_free);
-        auto result = run(
+        auto result = m_calls.run(
             [&](GCancellable* c, GAsyncReadyCallback cb, gpointer data) {
                 secret_service_unlock(m_service.get(), objects.get(), c, cb, data);
             },
-            m_options.unlockTimeout);
+            m_options.unlockTimeout, glib::OnTimeout::abandon);
         if (!result)
             return timedOut(m_options.unlockTimeout);
         GError* error = nullptr;
@@ -218,10 +220,6 @@ private:
     glib::ObjectPtr<GAsyncResult> run(const glib::AsyncStart& start)
     {
         return m_calls.run(start, m_options.timeout);
-    }
-    glib::ObjectPtr<GAsyncResult> run(const glib::AsyncStart& start, std::chrono::milliseconds timeout)
-    {
-        return m_calls.run(start, timeout);
     }
     SecretStatus timedOut() const { return timedOut(m_options.timeout); }
     static SecretStatus timedOut(std::chrono::milliseconds timeout)

@@ -11,7 +11,9 @@ struct SecretServiceOptions {
     // time counts as an unreachable store.
     std::chrono::milliseconds timeout{5000};
     // Longest wait for a locked keyring to be unlocked (the keyring may show
-    // its password prompt meanwhile).
+    // its password prompt meanwhile). A prompt still open then is left open,
+    // not dismissed: the call reports kNotAvailable and the keyring drops the
+    // prompt when this process ends.
     std::chrono::milliseconds unlockTimeout{30000};
 };
 
