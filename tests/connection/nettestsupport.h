@@ -98,7 +98,7 @@ struct ConnectionRecorder {
             states.push_back(state);
             events.append(QStringLiteral("state:") + state.name());
             if (state.kind == ConnectionState::Kind::ready) {
-                connection.setMessageHandler([this](MessageType type, const QByteArray& payload) {
+                connection.setMessageHandler([this](MessageType type, QByteArray payload) {
                     messages.emplace_back(type, payload);
                     events.append(QStringLiteral("message:%1").arg(rawValue(type)));
                 });

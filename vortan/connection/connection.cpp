@@ -364,7 +364,7 @@ void Connection::drain()
             } else {
                 MessageHandler handler = m_messageHandler;
                 if (handler)
-                    handler(event.type, event.payload);
+                    handler(event.type, std::move(event.payload));
             }
         }
         if (!alive)

@@ -53,7 +53,8 @@ class Connection : public QObject {
     Q_OBJECT
 public:
     using StateHandler = std::function<void(const ConnectionState& state)>;
-    using MessageHandler = std::function<void(MessageType type, const QByteArray& payload)>;
+    // The payload is handed over: a receiver that keeps or trims it need not copy.
+    using MessageHandler = std::function<void(MessageType type, QByteArray payload)>;
     using SendCompletion = std::function<void(const std::optional<NetworkError>& error)>;
 
     // Outgoing, to host (a name or a numeric address) and port.
