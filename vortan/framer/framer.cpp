@@ -160,13 +160,16 @@ qsizetype Framer::input(QByteArrayView bytes, bool isComplete)
         return 0;
     }
     const std::weak_ptr<int> life = m_life;
+    m_inInput = true;
     if (m_state == State::created) {
         start();
-        if (life.expired() || m_state == State::failed)
+        if (life.expired())
             return 0;
+        if (m_state == State::failed) {
+            m_inInput = false;
+            return 0;
+        }
     }
-
-    m_inInput = true;
     qsizetype wanted = process(bytes, isComplete);
     if (life.expired())
         return wanted;
