@@ -1,0 +1,152 @@
+#include "vortan/listener/listener.h"
+
+#include "vortan/connection/networkerrors.h"
+#include "vortan/log.h"
+#include "vortan/peer/peerconnection.h"
+
+#include <QTcpSocket>
+
+namespace vortan {
+
+Listener::Listener(KeyHelper& keys, ListenerDelegate* delegate) : m_keys(keys), m_delegate(delegate)
+{
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { start(); });
+}
+
+Listener::~Listener()
+{
+    expireWeakReferences();
+    m_timer.stop();
+    if (m_listener)
+        m_listener->cancel();
+}
+
+void Listener::start()
+{
+    if (!port)
+        return;
+    ++m_generation;
+    m_timer.stop();
+    if (m_listener)
+        m_listener->cancel();  // replaced: what it reports from now on is ignored
+    auto listener = std::make_shared<SocketListener>(*port);
+    const WeakRef<Listener> self(this);
+    listener->setStateHandler(
+        [self, generation = m_generation](SocketListener& source, const SocketListenerState& state) {
+            if (Listener* me = self.get())
+                me->stateChanged(source, generation, state);
+        });
+    listener->setConnectionHandler([self](QTcpSocket* socket) {
+        if (Listener* me = self.get())
+            me->accepted(socket);
+        else
+            delete socket;
+    });
+    m_listener = listener;
+    listener->start();
+}
+
+void Listener::stop()
+{
+    started = false;
+    if (m_listener)
+        m_listener->cancel();
+    m_listener.reset();
+    m_timer.stop();
+}
+
+void Listener::stateChanged(SocketListener& source, std::uint64_t generation, const SocketListenerState& state)
+{
+    if (generation != m_generation) {
+        logLine(QStringLiteral("Listener ignored state %1 of a replaced listener").arg(state.name()));
+        return;
+    }
+    switch (state.kind) {
+    case SocketListenerState::Kind::failed:
+        if (source.creationFailed())
+            logLine(QStringLiteral("Failed to create listener"));
+        logLine(QStringLiteral("Listener failed with ") + describe(state.error.value_or(NetworkError::posix(0))));
+        source.cancel();
+        break;
+    case SocketListenerState::Kind::ready:
+        logLine(QStringLiteral("Listener ready on %1").arg(source.port()));
+        break;
+    case SocketListenerState::Kind::cancelled:
+        logLine(QStringLiteral("Listener cancelled."));
+        if (started)
+            m_timer.start(m_restartDelay);
+        break;
+    case SocketListenerState::Kind::setup:
+        break;
+    }
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->listenerStateDidChange(state);
+}
+
+void Listener::accepted(QTcpSocket* socket)
+{
+    HandshakeGate::Ticket ticket = m_gate.tryEnter();
+    if (!ticket) {
+        logLine(QStringLiteral("Listener closed a connection from %1: %2 connections are waiting for their handshake")
+                    .arg(socket->peerAddress().toString())
+                    .arg(m_gate.waiting()));
+        socket->abort();
+        delete socket;
+        return;
+    }
+    PeerConnection::accepted(m_keys, socket, this, std::move(ticket));
+}
+
+void Listener::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidBecomeReady(peer);
+}
+
+void Listener::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveListRequest(peer);
+}
+
+void Listener::peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveList(files, peer);
+}
+
+void Listener::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                            const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveWant(blocks, fileID, peer);
+}
+
+void Listener::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                                            const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveData(data, block, fileID, peer);
+}
+
+void Listener::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidFail(error, peer);
+}
+
+void Listener::peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
+                                             const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidFailToDecode(type, error, peer);
+}
+
+void Listener::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidCancel(peer);
+}
+
+}  // namespace vortan

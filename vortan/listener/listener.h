@@ -1,0 +1,92 @@
+#pragma once
+
+#include "vortan/connection/handshakegate.h"
+#include "vortan/listener/listenerdelegate.h"
+#include "vortan/listener/socketlistener.h"
+#include "vortan/peer/peerconnectiondelegate.h"
+#include "vortan/peer/weakref.h"
+
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+
+namespace vortan {
+
+class KeyHelper;
+
+// Accepts connections from other users on one port, wraps each in a
+// PeerConnection whose delegate is this Listener, and passes on what they
+// report to its own delegate. While `started`, it starts again a while
+// (10 s) after it has been cancelled, for instance after a failure.
+//
+// At most HandshakeGate::kDefaultLimit accepted connections may be waiting
+// for their handshake at once; further ones are closed at accept.
+//
+// A state report from a listening socket that a later start() has replaced
+// (for instance the late "cancelled" of the old socket after a port change)
+// is logged and otherwise ignored: it neither changes anything nor arms the
+// restart.
+class Listener : public PeerConnectionDelegate {
+public:
+    static constexpr std::chrono::milliseconds kDefaultRestartDelay{10000};
+
+    Listener(KeyHelper& keys, ListenerDelegate* delegate);
+    ~Listener() override;
+
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    // Set by the owner before start(): the port, and whether listening is wanted.
+    std::optional<std::uint16_t> port;
+    bool started = false;
+
+    // Listens on `port` (does nothing without one), replacing the current
+    // listening socket.
+    void start();
+    // Clears `started`, closes the listening socket and disarms the restart.
+    void stop();
+
+    ListenerDelegate* delegate() const { return m_delegate.get(); }
+    void setDelegate(ListenerDelegate* delegate) { m_delegate = delegate; }
+
+    // The current listening socket, if any.
+    SocketListener* listener() const { return m_listener.get(); }
+    bool restartArmed() const { return m_timer.isActive(); }
+
+    // Tests shorten the pause before a restart.
+    void setRestartDelay(std::chrono::milliseconds delay) { m_restartDelay = delay; }
+    std::chrono::milliseconds restartDelay() const { return m_restartDelay; }
+    HandshakeGate& handshakeGate() { return m_gate; }
+
+    // PeerConnectionDelegate: each is passed on unchanged.
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                      const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                                      const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
+                                       const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override;
+
+private:
+    void stateChanged(SocketListener& source, std::uint64_t generation, const SocketListenerState& state);
+    void accepted(QTcpSocket* socket);
+
+    KeyHelper& m_keys;
+    std::shared_ptr<SocketListener> m_listener;
+    std::uint64_t m_generation = 0;  // counts start(); reports of older sockets are ignored
+    QTimer m_timer;
+    std::chrono::milliseconds m_restartDelay = kDefaultRestartDelay;
+    WeakRef<ListenerDelegate> m_delegate;
+    HandshakeGate m_gate;
+};
+
+}  // namespace vortan

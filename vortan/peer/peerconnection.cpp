@@ -1,0 +1,256 @@
+#include "vortan/peer/peerconnection.h"
+
+#include "vortan/connection/networkerrors.h"
+#include "vortan/keys/keyhelper.h"
+#include "vortan/log.h"
+#include "vortan/peer/messages.h"
+#include "vortan/records/coding.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QTcpSocket>
+
+#include <cerrno>
+#include <limits>
+
+namespace vortan {
+
+std::shared_ptr<PeerConnection> PeerConnection::accepted(KeyHelper& keys, QTcpSocket* socket,
+                                                         PeerConnectionDelegate* delegate,
+                                                         HandshakeGate::Ticket ticket)
+{
+    auto peer = std::make_shared<PeerConnection>(
+        Private{}, keys, std::make_unique<Connection>(keys, socket, std::move(ticket)), std::nullopt, delegate);
+    peer->installStateHandler();
+    peer->m_connection->start();
+    return peer;
+}
+
+std::shared_ptr<PeerConnection> PeerConnection::connect(KeyHelper& keys, const QString& host, quint16 port,
+                                                        QByteArray userKey, PeerConnectionDelegate* delegate)
+{
+    auto peer = std::make_shared<PeerConnection>(Private{}, keys, std::make_unique<Connection>(keys, host, port),
+                                                 std::move(userKey), delegate);
+    peer->installStateHandler();
+    peer->m_connection->start();
+    return peer;
+}
+
+PeerConnection::PeerConnection(Private, KeyHelper& keys, std::unique_ptr<Connection> connection,
+                               std::optional<QByteArray> user, PeerConnectionDelegate* delegate)
+    : m_keys(keys), m_connection(std::move(connection)), m_user(std::move(user)), m_delegate(delegate)
+{
+}
+
+PeerConnection::~PeerConnection()
+{
+    logLine(QStringLiteral("PeerConnection deinit"));
+}
+
+void PeerConnection::installStateHandler()
+{
+    // The handler owns this object until the connection is cancelled.
+    m_connection->setStateHandler(
+        [self = shared_from_this()](const ConnectionState& state) { self->stateChanged(state); });
+}
+
+void PeerConnection::stateChanged(const ConnectionState& state)
+{
+    switch (state.kind) {
+    case ConnectionState::Kind::setup:
+        logLine(QStringLiteral("setup"));
+        return;
+    case ConnectionState::Kind::preparing:
+        logLine(state.name());
+        return;
+    case ConnectionState::Kind::ready:
+        becameReady();
+        return;
+    case ConnectionState::Kind::failed: {
+        const NetworkError error = state.error.value_or(NetworkError::posix(EIO));
+        logLine(QStringLiteral("failed with ") + describe(error));
+        m_connection->cancel();
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidFail(error, shared_from_this());
+        return;
+    }
+    case ConnectionState::Kind::cancelled: {
+        logLine(state.name());
+        // Keep this object for the rest of the call: dropping the handler
+        // releases the reference the connection held.
+        const std::shared_ptr<PeerConnection> self = shared_from_this();
+        m_connection->setStateHandler({});
+        m_connection->setMessageHandler({});
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidCancel(self);
+        return;
+    }
+    }
+}
+
+void PeerConnection::becameReady()
+{
+    logLine(m_connection->description() + QStringLiteral(" established"));
+    // The framer recorded who completed the handshake under this pair of
+    // endpoints just before it made the connection ready.
+    const std::optional<StorageKey>& endpoints = m_connection->endpoints();
+    std::optional<QByteArray> key = endpoints ? m_keys.peerKey(*endpoints) : std::nullopt;
+    if (!key) {
+        // Without the entry nobody can say who is talking: refuse the peer.
+        logLine(QStringLiteral("no peer key for ") + m_connection->description());
+        m_connection->abort(NetworkError::posix(ECONNABORTED));
+        return;
+    }
+    m_user = std::move(key);
+    m_connection->setMessageHandler(
+        [this](MessageType type, QByteArray payload) { received(type, std::move(payload)); });
+    if (PeerConnectionDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidBecomeReady(shared_from_this());
+}
+
+void PeerConnection::received(MessageType type, QByteArray payload)
+{
+    switch (type) {
+    case MessageType::listRequest:
+        logLine(QStringLiteral("received list request from ") + m_connection->remoteDescription());
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidReceiveListRequest(shared_from_this());
+        return;
+    case MessageType::list:
+        receivedList(payload);
+        return;
+    case MessageType::want:
+        receivedWant(payload);
+        return;
+    case MessageType::data:
+        receivedData(std::move(payload));
+        return;
+    case MessageType::invalid:
+        break;
+    }
+    logLine(QStringLiteral("received invalid message"));
+}
+
+namespace {
+
+// Decodes a record of a message, turning every refusal into a DecodeError.
+template <typename T> std::optional<T> decodePayload(const QByteArray& payload, std::optional<DecodeError>& error)
+{
+    try {
+        return fromBytes<T>(payload);
+    } catch (const DecodeError& e) {
+        error = e;
+    } catch (const std::exception& e) {
+        error = DecodeError(QString::fromUtf8(e.what()));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void PeerConnection::receivedList(const QByteArray& payload)
+{
+    std::optional<DecodeError> error;
+    std::optional<QList<FileProxy>> proxies = decodePayload<QList<FileProxy>>(payload, error);
+    if (!proxies) {
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidFailToDecode(MessageType::list, *error, shared_from_this());
+        return;
+    }
+    QList<File> files;
+    files.reserve(proxies->size());
+    for (FileProxy& proxy : *proxies) {
+        // Only the receiving user chooses where a download goes.
+        proxy.file.location.reset();
+        files.append(File(proxy.file, proxy.id, m_user.value_or(QByteArray())));
+    }
+    logLine(QStringLiteral("received files: ") + describe(*proxies));
+    if (PeerConnectionDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveList(files, shared_from_this());
+}
+
+void PeerConnection::receivedWant(const QByteArray& payload)
+{
+    std::optional<DecodeError> error;
+    std::optional<WantMessage> want = decodePayload<WantMessage>(payload, error);
+    if (!want) {
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidFailToDecode(MessageType::want, *error, shared_from_this());
+        return;
+    }
+    logLine(QStringLiteral("received want: ") + want->blocks.toString() + QStringLiteral(", id: ")
+            + idText(want->fileID));
+    if (PeerConnectionDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveWant(want->blocks, want->fileID, shared_from_this());
+}
+
+void PeerConnection::receivedData(QByteArray payload)
+{
+    const qsizetype size = payload.size();
+    std::optional<messages::DataMessage> message = messages::decodeData(std::move(payload));
+    if (!message) {
+        logLine(QStringLiteral("received data message too short: %1 bytes").arg(size));
+        return;
+    }
+    logLine(QStringLiteral("received data: %1, block: %2, id: %3")
+                .arg(message->data.size())
+                .arg(message->block)
+                .arg(idText(message->fileID)));
+    if (PeerConnectionDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveData(message->data, message->block, message->fileID, shared_from_this());
+}
+
+void PeerConnection::sendListRequest()
+{
+    if (!m_connection)
+        return;
+    logLine(QStringLiteral("send list request"));
+    m_connection->send(MessageType::listRequest, messages::kListRequestPayload);
+}
+
+void PeerConnection::sendList(const QList<File>& files)
+{
+    if (!m_connection)
+        return;
+    QList<FileProxy> proxies;
+    proxies.reserve(files.size());
+    for (const File& file : files) {
+        FileProxy proxy{file.id(), file.file};
+        proxy.file.location.reset();
+        proxies.append(std::move(proxy));
+    }
+    logLine(QStringLiteral("send files: ") + describe(proxies));
+    const QByteArray payload = toBytes(proxies);
+    m_connection->send(MessageType::list, payload);
+}
+
+void PeerConnection::sendWant(const BlockSet& blocks, const QUuid& fileID)
+{
+    if (!m_connection)
+        return;
+    logLine(QStringLiteral("send want: ") + blocks.toString() + QStringLiteral(", id: ") + idText(fileID));
+    const QByteArray payload = toBytes(WantMessage{fileID, blocks});
+    m_connection->send(MessageType::want, payload);
+}
+
+void PeerConnection::sendData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                              SendCompletion completion)
+{
+    if (!m_connection || block < std::numeric_limits<std::int32_t>::min()
+        || block > std::numeric_limits<std::int32_t>::max()) {
+        if (m_connection)
+            logLine(QStringLiteral("cannot send block %1: the index does not fit the message").arg(block));
+        if (completion) {
+            const NetworkError error = NetworkError::posix(m_connection ? EOVERFLOW : ENOTCONN);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [completion = std::move(completion), error] { completion(error); },
+                Qt::QueuedConnection);
+        }
+        return;
+    }
+    logLine(QStringLiteral("send data: %1, block: %2, id: %3").arg(data.size()).arg(block).arg(idText(fileID)));
+    m_connection->send(MessageType::data, messages::encodeData(static_cast<std::int32_t>(block), fileID, data),
+                       std::move(completion));
+}
+
+}  // namespace vortan

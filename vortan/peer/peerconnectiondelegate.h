@@ -1,0 +1,44 @@
+#pragma once
+
+#include "vortan/framer/messagetype.h"
+#include "vortan/peer/weakref.h"
+#include "vortan/records/blockset.h"
+#include "vortan/records/coding.h"
+#include "vortan/records/errors.h"
+#include "vortan/records/file.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QUuid>
+
+#include <cstdint>
+#include <memory>
+
+namespace vortan {
+
+class PeerConnection;
+
+// Receives everything a PeerConnection reports, on the main thread. Held
+// weakly: a delegate that is gone is simply not called.
+class PeerConnectionDelegate : public WeaklyReferenced {
+public:
+    virtual ~PeerConnectionDelegate() = default;
+
+    // The handshake is done; peer->user() is the authenticated key.
+    virtual void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) = 0;
+    virtual void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) = 0;
+    // Paused downloads with no location and no blocks, one per list entry.
+    virtual void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) = 0;
+    virtual void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                              const std::shared_ptr<PeerConnection>& peer) = 0;
+    virtual void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                                              const std::shared_ptr<PeerConnection>& peer) = 0;
+    // Always followed, later, by peerConnectionDidCancel.
+    virtual void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) = 0;
+    // A list or want payload did not decode; the connection stays open.
+    virtual void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
+                                               const std::shared_ptr<PeerConnection>& peer) = 0;
+    virtual void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) = 0;
+};
+
+}  // namespace vortan
