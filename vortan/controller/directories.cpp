@@ -24,6 +24,11 @@ QString defaultDownloadsDirectory()
     return dir;
 }
 
+QString defaultBundledUsersPath()
+{
+    return QStringLiteral(BRENVO_DATADIR "/brenvo/users.plist");
+}
+
 namespace {
 
 // Value of PRETTY_HOSTNAME in a machine-info file (shell-style KEY=VALUE lines).

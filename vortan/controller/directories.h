@@ -10,6 +10,9 @@ QString defaultSupportDirectory();
 // The user's downloads directory (created if missing), else ~/Downloads.
 QString defaultDownloadsDirectory();
 
+// <install prefix>/share/brenvo/users.plist: users every installation knows.
+QString defaultBundledUsersPath();
+
 // The pretty host name when set, else the host name, else "Me".
 QString computerName(const QString& machineInfoPath = QStringLiteral("/etc/machine-info"));
 

@@ -1,0 +1,212 @@
+#include "tests/controller/controllertestsupport.h"
+
+#include "vortan/connection/connection.h"
+#include "vortan/listener/listener.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace vortan::test {
+
+namespace {
+
+// The Trash and the data folder of every test live in a temporary folder.
+class IsolatedDataHome : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("data"))));
+    }
+    void TearDown() override { m_dir.reset(); }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+[[maybe_unused]] ::testing::Environment* const dataHome = ::testing::AddGlobalTestEnvironment(new IsolatedDataHome);
+
+// Lets the event loop deliver cancellations until every connection is gone.
+void releaseConnections(const QList<std::weak_ptr<PeerConnection>>& connections)
+{
+    waitFor(
+        [&] {
+            return std::all_of(connections.begin(), connections.end(),
+                               [](const std::weak_ptr<PeerConnection>& p) { return p.expired(); });
+        },
+        5000);
+}
+
+}  // namespace
+
+quint16 freePort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::Any, 0))
+        return 0;
+    return server.serverPort();
+}
+
+Node::Node(const QString& name, Clock* clock) : name(name), clock(clock)
+{
+    create();
+}
+
+Node::~Node()
+{
+    shutDown(false);
+}
+
+ControllerOptions Node::options()
+{
+    ControllerOptions options;
+    options.supportDirectory = support.path();
+    options.downloadsDirectory = downloads.path();
+    options.portMapper = &mapper;
+    options.clock = clock;
+    options.sleepInhibitor = &inhibitor;
+    options.bundledUsersPath = bundledUsers;
+    options.listMessageLimit = listMessageLimit;
+    return options;
+}
+
+void Node::create()
+{
+    controller.reset();
+    keys = std::make_unique<KeyHelper>(std::make_unique<SharedSecretStore>(secrets));
+    controller = std::make_unique<Controller>(*keys, options(), &delegate);
+}
+
+void Node::start()
+{
+    if (!controller)
+        create();
+    const std::optional<StartError> error = controller->start(false, false);
+    ASSERT_FALSE(error) << error->message().toStdString();
+    if (controller->me()->name != name)
+        controller->editMe(User(name, controller->me()->address, controller->me()->port, {}));
+}
+
+void Node::shutDown(bool stopFirst)
+{
+    if (!controller)
+        return;
+    if (stopFirst && controller->isStarted())
+        controller->stop();
+    QList<std::weak_ptr<PeerConnection>> connections;
+    for (const auto& peer : controller->peers())
+        connections.append(peer);
+    for (const auto& peer : controller->connectingPeers())
+        connections.append(peer);
+    controller.reset();
+    releaseConnections(connections);
+}
+
+void Node::restart()
+{
+    const bool wasListening = controller && controller->listening();
+    shutDown();
+    create();
+    start();
+    if (wasListening) {
+        controller->setSettings(true, false);
+        EXPECT_TRUE(waitFor([&] { return controller->listenerState().kind() == ListenerState::Kind::ready; }));
+    }
+}
+
+quint16 Node::listen()
+{
+    if (!controller->isStarted())
+        start();
+    const quint16 port = freePort();
+    User card = *controller->me();
+    card.port = port;
+    controller->editMe(card);
+    controller->setSettings(true, controller->mappingPort());
+    EXPECT_TRUE(waitFor([&] { return controller->listenerState().kind() == ListenerState::Kind::ready; }));
+    return port;
+}
+
+User Node::card() const
+{
+    User me = *controller->me();
+    me.address = QStringLiteral("127.0.0.1");
+    return User(me.name, me.address, me.port, me.key);
+}
+
+void introduce(Node& a, Node& b)
+{
+    a->addUsers({b.card()});
+    b->addUsers({a.card()});
+}
+
+bool connected(Node& a, Node& b)
+{
+    const User* ab = a.user(b.key());
+    const User* ba = b.user(a.key());
+    return ab && ba && ab->state == User::State::connected && ba->state == User::State::connected;
+}
+
+bool connectPair(Node& a, Node& b)
+{
+    a->connect(b.key());
+    return waitFor([&] {
+        return connected(a, b) && a->runStatus(b.key()).answeredList && b->runStatus(a.key()).answeredList;
+    });
+}
+
+QByteArray generatedBytes(qint64 size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    std::uint32_t x = 2463534242u ^ std::uint32_t(seed * 7919);
+    for (qint64 i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = char(x & 0xff);
+    }
+    return bytes;
+}
+
+QString makeFile(const QString& dir, const QString& name, qint64 size, int seed)
+{
+    QDir().mkpath(dir);
+    const QString path = QDir(dir).filePath(name);
+    writeFile(path, generatedBytes(size, seed));
+    return path;
+}
+
+RawPeer::RawPeer(const QString& name) : name(name)
+{
+    keys.signingKey();
+}
+
+RawPeer::~RawPeer()
+{
+    close();
+}
+
+bool RawPeer::connectTo(Node& node)
+{
+    keys.setAllowedUsers({node.card()});
+    ready = false;
+    cancelled = false;
+    peer = PeerConnection::connect(keys, QStringLiteral("127.0.0.1"), *node->me()->port, node.key(), this);
+    return waitFor([&] { return ready || cancelled; }) && ready;
+}
+
+void RawPeer::close()
+{
+    if (!peer)
+        return;
+    std::weak_ptr<PeerConnection> weak = peer;
+    if (peer->connection())
+        peer->connection()->cancel();
+    peer.reset();
+    waitFor([&] { return weak.expired(); }, 5000);
+}
+
+}  // namespace vortan::test

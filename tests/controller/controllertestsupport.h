@@ -1,0 +1,249 @@
+#pragma once
+
+// Controllers in one process for tests: each Node has its own key store,
+// support and download folders, a port mapper that counts calls and never
+// sends anything, and a delegate that records reports. RawPeer speaks the
+// protocol with an identity of its own, for hostile or scripted peers.
+
+#include "tests/controller/manualclock.h"
+#include "tests/framer/memorysecretstore.h"
+#include "tests/support/testsupport.h"
+#include "vortan/controller/controller.h"
+#include "vortan/controller/sleepinhibitor.h"
+#include "vortan/keys/keyhelper.h"
+#include "vortan/peer/peerconnection.h"
+#include "vortan/portmapping/portmapper.h"
+
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vortan::test {
+
+// A secret store whose items outlive the KeyHelper using it, so that a
+// "restarted" controller finds the identity of the previous one.
+class SharedSecretStore : public SecretStore {
+public:
+    explicit SharedSecretStore(std::shared_ptr<MemorySecretStore> items) : m_items(std::move(items)) {}
+    QString name() const override { return m_items->name(); }
+    SecretStatus read(const QString& account, QByteArray& value) override { return m_items->read(account, value); }
+    SecretStatus add(const QString& account, const QString& label, const QByteArray& value) override
+    {
+        return m_items->add(account, label, value);
+    }
+    SecretStatus remove(const QString& account) override { return m_items->remove(account); }
+
+private:
+    std::shared_ptr<MemorySecretStore> m_items;
+};
+
+// A store that cannot be reached.
+class UnreachableSecretStore : public SecretStore {
+public:
+    QString name() const override { return QStringLiteral("unreachable"); }
+    SecretStatus read(const QString&, QByteArray&) override
+    {
+        return {SecretStatus::kNotAvailable, QStringLiteral("The secret service did not answer")};
+    }
+    SecretStatus add(const QString&, const QString&, const QByteArray&) override
+    {
+        return {SecretStatus::kNotAvailable, QStringLiteral("The secret service did not answer")};
+    }
+    SecretStatus remove(const QString&) override { return {SecretStatus::kNotAvailable, {}}; }
+};
+
+// Counts calls; get_public_address keeps the callback for the test to call.
+class CountingPortMapper : public PortMapper {
+public:
+    void port_mapping_init() override { ++inits; }
+    void get_public_address(AddressCallback callback) override
+    {
+        std::lock_guard guard(lock);
+        addressCallbacks.push_back(std::move(callback));
+    }
+    void map_port(std::uint16_t port) override { mapped.push_back(port); }
+    void unmap_port() override { ++unmaps; }
+
+    int inits = 0;
+    int unmaps = 0;
+    std::vector<std::uint16_t> mapped;
+    std::mutex lock;
+    std::vector<AddressCallback> addressCallbacks;
+};
+
+class CountingSleepInhibitor : public SleepInhibitor {
+public:
+    void acquire() override
+    {
+        ++acquires;
+        m_held = true;
+    }
+    void release() override
+    {
+        ++releases;
+        m_held = false;
+    }
+    bool isHeld() const override { return m_held; }
+
+    int acquires = 0;
+    int releases = 0;
+
+private:
+    bool m_held = false;
+};
+
+class RecordingDelegate : public ControllerDelegate {
+public:
+    void didFinishDownloading(const File& file) override { finished.append(file); }
+    void didReceiveFiles(const QList<File>& files, const User& user) override
+    {
+        received.append(files);
+        senders.append(user);
+    }
+
+    QList<File> finished;
+    QList<QList<File>> received;
+    QList<User> senders;
+};
+
+// A port nothing listens on at the moment (found by binding to port 0).
+quint16 freePort();
+
+// One controller with everything it needs.
+class Node {
+public:
+    explicit Node(const QString& name, Clock* clock = nullptr);
+    ~Node();
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
+    Controller& operator*() { return *controller; }
+    Controller* operator->() { return controller.get(); }
+
+    // The options the controller was (or will be) made with.
+    ControllerOptions options();
+    // Makes the controller (a new KeyHelper over the same secret store, as a
+    // new process would) without starting it.
+    void create();
+    // create() and start(false, false); asserts success.
+    void start();
+    // Destroys the controller after stop(), as at the end of a process, and
+    // lets the event loop release its connections.
+    void shutDown(bool stopFirst = true);
+    // shutDown() and start() again, listening again if it was.
+    void restart();
+    // Listens on a free port (through editMe and setSettings); waits for ready.
+    quint16 listen();
+
+    QByteArray key() const { return controller->me()->key; }
+    // The own card, reachable on 127.0.0.1.
+    User card() const;
+    // The record in files() with this id.
+    const File* file(const QUuid& id) const { return controller->findFile(id); }
+    const User* user(const QByteArray& key) const { return controller->findUser(key); }
+    QString supportPath(const QString& name) const { return support.filePath(name); }
+    QString downloadsPath(const QString& name) const { return downloads.filePath(name); }
+
+    QString name;
+    QTemporaryDir support;
+    QTemporaryDir downloads;
+    std::shared_ptr<MemorySecretStore> secrets = std::make_shared<MemorySecretStore>();
+    std::unique_ptr<KeyHelper> keys;
+    Clock* clock = nullptr;
+    CountingPortMapper mapper;
+    CountingSleepInhibitor inhibitor;
+    RecordingDelegate delegate;
+    std::optional<QString> bundledUsers = QString();  // none unless a test sets one
+    qsizetype listMessageLimit = Framer::kMaxPayloadLength;
+    std::unique_ptr<Controller> controller;
+};
+
+// Each knows the other's card.
+void introduce(Node& a, Node& b);
+// a connects to b; waits until both are connected and each has had the
+// other's list. Returns whether that happened in time.
+bool connectPair(Node& a, Node& b);
+bool connected(Node& a, Node& b);
+
+// A file of `size` bytes in dir (bytes from a simple generator seeded with
+// seed); returns its path.
+QString makeFile(const QString& dir, const QString& name, qint64 size, int seed = 1);
+QByteArray generatedBytes(qint64 size, int seed = 1);
+
+// A peer that speaks the protocol itself, with its own identity: it records
+// everything it receives and sends what a test tells it to.
+class RawPeer : public PeerConnectionDelegate {
+public:
+    struct Want {
+        BlockSet blocks;
+        QUuid fileID;
+    };
+    struct Data {
+        QByteArray data;
+        std::int64_t block = 0;
+        QUuid fileID;
+    };
+
+    explicit RawPeer(const QString& name);
+    ~RawPeer() override;
+
+    QByteArray key() { return keys.publicKey(); }
+    User card() { return User(name, QStringLiteral("127.0.0.1"), std::nullopt, key()); }
+    // Connects to the node's listener (the node must know this peer's card);
+    // waits for ready. Also lets the node in.
+    bool connectTo(Node& node);
+    void close();
+
+    QString name;
+    KeyHelper keys{std::make_unique<MemorySecretStore>()};
+    std::shared_ptr<PeerConnection> peer;
+    bool ready = false;
+    bool cancelled = false;
+    int listRequests = 0;
+    QList<QList<File>> lists;
+    QList<Want> wants;
+    QList<Data> data;
+    // Answers list requests with this list when set.
+    std::optional<QList<File>> answerWith;
+    // Answers wants for these records with their blocks at once.
+    QHash<QUuid, QByteArray> serving;
+
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>&) override { ready = true; }
+    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& p) override
+    {
+        ++listRequests;
+        if (answerWith)
+            p->sendList(*answerWith);
+    }
+    void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>&) override
+    {
+        lists.append(files);
+    }
+    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                      const std::shared_ptr<PeerConnection>& p) override
+    {
+        wants.append(Want{blocks, fileID});
+        const auto bytes = serving.constFind(fileID);
+        if (bytes == serving.cend())
+            return;
+        for (const BlockSet::Run& run : blocks.runs()) {
+            for (std::int64_t block = run.first; block < run.end(); ++block)
+                p->sendData(bytes->mid(block * blockSize, blockSize), block, fileID, {});
+        }
+    }
+    void peerConnectionDidReceiveData(const QByteArray& bytes, std::int64_t block, const QUuid& fileID,
+                                      const std::shared_ptr<PeerConnection>&) override
+    {
+        data.append(Data{bytes, block, fileID});
+    }
+    void peerConnectionDidFail(const NetworkError&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidFailToDecode(MessageType, const DecodeError&, const std::shared_ptr<PeerConnection>&) override
+    {
+    }
+    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override { cancelled = true; }
+};
+
+}  // namespace vortan::test

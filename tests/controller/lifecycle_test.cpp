@@ -1,0 +1,440 @@
+// Start, stop, settings, stored state, publication throttle, system activity.
+
+#include "tests/controller/controllertestsupport.h"
+#include "vortan/controller/directories.h"
+#include "vortan/listener/listener.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace vortan {
+namespace {
+
+using namespace std::chrono_literals;
+using test::LogCapture;
+using test::ManualClock;
+using test::Node;
+using test::waitFor;
+
+QByteArray someKey(char fill)
+{
+    return QByteArray(32, fill);
+}
+
+template <typename T> std::optional<T> readStored(const QString& path)
+{
+    try {
+        return fromBytes<T>(test::readFile(path));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+TEST(ControllerStartTest, FirstStartMakesIdentityAndDefaultCard)
+{
+    LogCapture log;
+    Node node(QStringLiteral("unused"));
+    ASSERT_FALSE(node->start(false, false));
+
+    EXPECT_TRUE(log.contains(QStringLiteral("key not found in keychain, creating a new one")));
+    ASSERT_TRUE(node->me());
+    const User& me = *node->me();
+    EXPECT_EQ(me.name, computerName());
+    EXPECT_EQ(me.port, std::optional<std::uint16_t>(54322));
+    EXPECT_FALSE(me.address);
+    EXPECT_EQ(me.key, node.keys->publicKey());
+    EXPECT_EQ(me.state, User::State::notConnected);
+    EXPECT_TRUE(node->users().isEmpty());
+    EXPECT_TRUE(node->files().isEmpty());
+    EXPECT_TRUE(node->files2().isEmpty());
+    EXPECT_EQ(node->listenerState(), ListenerState::stopped());
+    EXPECT_EQ(node->listener(), nullptr);  // not listening: never created
+    EXPECT_EQ(node.mapper.inits, 1);
+    EXPECT_EQ(node.mapper.addressCallbacks.size(), 1u);  // no address on the card yet
+    EXPECT_TRUE(node.mapper.mapped.empty());
+}
+
+TEST(ControllerStartTest, RestartAfterIdentityWasDeletedKeepsCardWithNewKey)
+{
+    Node node(QStringLiteral("unused"));
+    ASSERT_FALSE(node->start(false, false));
+    node->editMe(User(QStringLiteral("Ada"), QStringLiteral("198.51.100.7"), 40000, {}));
+    const QByteArray oldKey = node->me()->key;
+    node->removeSigningKeys();
+    node.shutDown();
+
+    node.create();
+    ASSERT_FALSE(node->start(false, false));
+    const User& me = *node->me();
+    EXPECT_EQ(me.name, "Ada");
+    EXPECT_EQ(me.address, std::optional<QString>("198.51.100.7"));
+    EXPECT_EQ(me.port, std::optional<std::uint16_t>(40000));
+    EXPECT_NE(me.key, oldKey);
+    EXPECT_EQ(me.key, node.keys->publicKey());
+    EXPECT_EQ(node.mapper.addressCallbacks.size(), 1u);  // the second start had an address
+}
+
+TEST(ControllerStartTest, SecondControllerOnTheSameDirectoryFailsToStart)
+{
+    Node first(QStringLiteral("first"));
+    first.start();
+
+    KeyHelper keys(std::make_unique<test::MemorySecretStore>());
+    auto second = std::make_unique<Controller>(keys, first.options());
+    const std::optional<StartError> error = second->start(true, true);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), StartError::Kind::supportDirectoryLocked);
+    EXPECT_TRUE(error->message().contains(QDir(first.support.path()).absolutePath())) << error->message().toStdString();
+    EXPECT_FALSE(second->isStarted());
+    EXPECT_FALSE(second->me());
+    EXPECT_EQ(second->listener(), nullptr);
+    second.reset();
+
+    first.shutDown();
+    KeyHelper thirdKeys(std::make_unique<test::MemorySecretStore>());
+    Controller third(thirdKeys, first.options());
+    EXPECT_FALSE(third.start(false, false));
+}
+
+TEST(ControllerStartTest, UnreachableKeyStoreStopsStartWithoutTouchingAnything)
+{
+    Node node(QStringLiteral("n"));
+    KeyHelper keys(std::make_unique<test::UnreachableSecretStore>());
+    {
+        Controller controller(keys, node.options());
+        const std::optional<StartError> error = controller.start(true, true);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), StartError::Kind::keyStoreUnavailable);
+        EXPECT_TRUE(error->message().contains("did not answer")) << error->message().toStdString();
+        EXPECT_FALSE(controller.me());
+        controller.stop();  // nothing was loaded, so nothing is written
+    }
+    EXPECT_EQ(node.mapper.inits, 0);
+    EXPECT_TRUE(QDir(node.support.path()).entryList(QDir::Files).isEmpty());
+    // The directory is free again.
+    node.start();
+}
+
+TEST(ControllerPersistenceTest, StoredFilesRoundTrip)
+{
+    Node node(QStringLiteral("n"));
+    const QString shared = test::makeFile(node.downloads.path(), QStringLiteral("shared.bin"), 300000);
+    const QByteArray peerKey = someKey('b');
+
+    File offer(File2::at(shared), peerKey);
+    offer.blocks.insert(0);
+    offer.paused = true;
+    File download(File2(QStringLiteral("d.bin"), QUrl::fromLocalFile(node.downloadsPath("d.bin")), 300000),
+                  QUuid::createUuid(), peerKey);
+    download.paused = false;
+    download.blocks.insert(0);
+    download.blocks.insert(2);
+    const QList<User> users{User(QStringLiteral("Bea"), QStringLiteral("bea.example"), 4000, peerKey),
+                            User(QStringLiteral("Cy"), std::nullopt, std::nullopt, someKey('c'))};
+    const UuidListsByKey deleted{{peerKey, {QUuid::createUuid(), QUuid::createUuid()}}};
+    ASSERT_TRUE(test::writeFile(node.supportPath("transfers.plist"), toBytes(QList<File>{offer, download})));
+    ASSERT_TRUE(test::writeFile(node.supportPath("users.plist"), toBytes(users)));
+    ASSERT_TRUE(test::writeFile(node.supportPath("me.plist"),
+                                toBytes(User(QStringLiteral("Me"), QStringLiteral("10.1.1.1"), 5000, someKey('m')))));
+    ASSERT_TRUE(test::writeFile(node.supportPath("deleted.plist"), toBytes(deleted)));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 1) {
+            node.shutDown();
+            node.create();
+        }
+        ASSERT_FALSE(node->start(false, false));
+        ASSERT_EQ(node->files().size(), 2);
+        const File& a = node->files()[0];
+        const File& b = node->files()[1];
+        EXPECT_EQ(a.id(), offer.id());
+        EXPECT_EQ(a.file, offer.file);
+        EXPECT_EQ(a.blocks, offer.blocks);
+        EXPECT_FALSE(a.download);
+        EXPECT_TRUE(a.paused);
+        EXPECT_EQ(b.id(), download.id());
+        EXPECT_EQ(b.file, download.file);
+        EXPECT_EQ(b.blocks, download.blocks);
+        EXPECT_TRUE(b.download);
+        EXPECT_FALSE(b.paused);
+        EXPECT_EQ(b.user, peerKey);
+        EXPECT_EQ(node->files2().size(), 2);
+        EXPECT_EQ(node->users(), users);
+        EXPECT_EQ(node->me()->name, "Me");
+        EXPECT_EQ(node->me()->address, std::optional<QString>("10.1.1.1"));
+        EXPECT_EQ(node->me()->key, node.keys->publicKey());
+        EXPECT_EQ(node->deletedFileIDs(), deleted);
+        // Only the users are allowed to complete a handshake.
+        EXPECT_EQ(node.keys->allowedUsers().size(), 2u);
+    }
+}
+
+TEST(ControllerPersistenceTest, DamagedStoredFilesLoadAsDefaults)
+{
+    Node node(QStringLiteral("n"));
+    const QByteArray valid = toBytes(QList<User>{User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
+    ASSERT_TRUE(test::writeFile(node.supportPath("users.plist"), valid.left(valid.size() - 5)));
+    ASSERT_TRUE(test::writeFile(node.supportPath("transfers.plist"), "not a property list at all"));
+    ASSERT_TRUE(test::writeFile(node.supportPath("me.plist"), toBytes(QList<User>{})));  // the wrong type
+    ASSERT_TRUE(test::writeFile(node.supportPath("deleted.plist"), QByteArray()));
+    LogCapture log;
+    ASSERT_FALSE(node->start(false, false));
+    EXPECT_TRUE(node->users().isEmpty());
+    EXPECT_TRUE(node->files().isEmpty());
+    EXPECT_TRUE(node->deletedFileIDs().isEmpty());
+    ASSERT_TRUE(node->me());
+    EXPECT_EQ(node->me()->port, std::optional<std::uint16_t>(54322));
+    for (const QString& line : log.lines())
+        EXPECT_FALSE(line.contains("plist")) << line.toStdString();
+}
+
+TEST(ControllerPersistenceTest, AFileThatCannotBeWrittenIsSkipped)
+{
+    Node node(QStringLiteral("n"));
+    ASSERT_TRUE(QDir().mkpath(node.supportPath("users.plist")));  // a folder where the file goes
+    node.start();
+    node->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
+    node->stop();
+    EXPECT_TRUE(QFileInfo(node.supportPath("users.plist")).isDir());
+    EXPECT_TRUE(readStored<User>(node.supportPath("me.plist")));
+    EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist")));
+    EXPECT_TRUE(readStored<UuidListsByKey>(node.supportPath("deleted.plist")));
+}
+
+TEST(ControllerPersistenceTest, BundledUsersAreAddedOnceAfterTheStoredOnes)
+{
+    Node node(QStringLiteral("n"));
+    const User stored(QStringLiteral("Stored"), std::nullopt, std::nullopt, someKey('s'));
+    const User bundled(QStringLiteral("Bundled"), QStringLiteral("b.example"), 7000, someKey('x'));
+    ASSERT_TRUE(test::writeFile(node.supportPath("users.plist"), toBytes(QList<User>{stored})));
+    const QString bundle = node.downloadsPath("bundle.plist");
+    ASSERT_TRUE(test::writeFile(bundle, toBytes(QList<User>{stored, bundled, bundled})));
+    node.bundledUsers = bundle;
+    node.create();
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 0)
+            node.start();
+        else
+            node.restart();
+        ASSERT_EQ(node->users().size(), 2);
+        EXPECT_EQ(node->users()[0].name, "Stored");
+        EXPECT_EQ(node->users()[1].name, "Bundled");
+        EXPECT_EQ(node.keys->allowedUsers().size(), 2u);
+    }
+}
+
+TEST(ControllerPersistenceTest, ChangesAreSavedAboutTwoSecondsLaterInOneWrite)
+{
+    ManualClock clock;
+    Node node(QStringLiteral("n"), &clock);
+    node.start();
+    clock.advance(2000ms);
+    ASSERT_TRUE(readStored<User>(node.supportPath("me.plist")));
+    EXPECT_FALSE(node->savePending());
+
+    const User bea(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'));
+    const User cy(QStringLiteral("Cy"), std::nullopt, std::nullopt, someKey('c'));
+    node->addUsers({bea});
+    EXPECT_TRUE(node->savePending());
+    clock.advance(1000ms);
+    node->addUsers({cy});
+    clock.advance(999ms);
+    EXPECT_EQ(readStored<QList<User>>(node.supportPath("users.plist")), QList<User>());
+    clock.advance(1ms);
+    EXPECT_EQ(readStored<QList<User>>(node.supportPath("users.plist")), (QList<User>{bea, cy}));
+    EXPECT_FALSE(node->savePending());
+
+    // Removed ids are saved too.
+    const QString shared = test::makeFile(node.downloads.path(), QStringLiteral("f"), 10);
+    node->shareFiles({File2::at(shared)}, {bea.key});
+    clock.advance(2000ms);
+    ASSERT_EQ(readStored<QList<File>>(node.supportPath("transfers.plist"))->size(), 1);
+    const QUuid id = node->files().first().id();
+    node->removeFiles({id}, bea.key);
+    clock.advance(2000ms);
+    EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist"))->isEmpty());
+    EXPECT_EQ(readStored<UuidListsByKey>(node.supportPath("deleted.plist"))->value(bea.key), QList<QUuid>{id});
+}
+
+TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
+{
+    ManualClock clock;
+    Node node(QStringLiteral("n"), &clock);
+    node.start();
+    clock.advance(5000ms);  // a quiet period
+    QStringList seen;
+    QObject::connect(node.controller.get(), &Controller::objectWillChange, [&] { seen.append("will"); });
+    QObject::connect(node.controller.get(), &Controller::filesChanged,
+                     [&] { seen.append(QStringLiteral("files %1").arg(node->files2().size())); });
+    const QByteArray bea = someKey('b');
+    const auto share = [&](int n) {
+        const QString path = test::makeFile(node.downloads.path(), QStringLiteral("f%1").arg(n), 10);
+        node->shareFiles({File2::at(path)}, {bea});
+    };
+
+    share(1);  // published at once
+    EXPECT_EQ(seen, (QStringList{"will", "files 1"}));
+    clock.advance(30ms);
+    share(2);  // too soon: the timer will publish it 0.07 s from now
+    clock.advance(20ms);
+    share(3);  // the timer is armed: nothing by itself
+    clock.advance(49ms);
+    EXPECT_EQ(seen, (QStringList{"will", "files 1"}));
+    EXPECT_EQ(node->files2().size(), 1);
+    clock.advance(1ms);
+    EXPECT_EQ(seen, (QStringList{"will", "files 1", "will", "files 3"}));
+    EXPECT_EQ(node->files().size(), 3);
+}
+
+TEST(ControllerActivityTest, ActivityEndsAtTheFirstCheckMoreThanAMinuteAfterTheLastTransfer)
+{
+    ManualClock clock;
+    Node node(QStringLiteral("n"), &clock);
+    node.start();
+    clock.advance(2000ms);  // the first save
+    EXPECT_EQ(clock.activeTimers(), 0);
+
+    node->markActivity();
+    EXPECT_TRUE(node->activityHeld());
+    EXPECT_EQ(node.inhibitor.acquires, 1);
+    clock.advance(60000ms);  // a check exactly 60 s after: kept
+    EXPECT_TRUE(node.inhibitor.isHeld());
+    clock.advance(59999ms);
+    EXPECT_TRUE(node.inhibitor.isHeld());
+    clock.advance(1ms);  // 120 s after: ended
+    EXPECT_FALSE(node.inhibitor.isHeld());
+    EXPECT_FALSE(node->activityHeld());
+    EXPECT_EQ(node.inhibitor.releases, 1);
+
+    clock.advance(30000ms);
+    node->markActivity();  // 150 s: the same timer goes on
+    node->markActivity();
+    EXPECT_EQ(node.inhibitor.acquires, 2);
+    EXPECT_EQ(clock.activeTimers(), 1);
+    clock.advance(30000ms);  // check at 180 s, 30 s after
+    EXPECT_TRUE(node.inhibitor.isHeld());
+    clock.advance(60000ms);  // check at 240 s, 90 s after
+    EXPECT_FALSE(node.inhibitor.isHeld());
+    EXPECT_EQ(node.inhibitor.releases, 2);
+}
+
+TEST(ControllerSettingsTest, ListenerStateFollowsTheListener)
+{
+    LogCapture log;
+    Node node(QStringLiteral("n"));
+    int changes = 0;
+    QObject::connect(node.controller.get(), &Controller::listenerStateChanged, [&] { ++changes; });
+    const quint16 port = node.listen();
+    EXPECT_TRUE(log.contains(QStringLiteral("Listener ready on %1").arg(port)));
+    EXPECT_GE(changes, 1);
+
+    log.clear();
+    node->setSettings(false, false);
+    EXPECT_TRUE(log.contains("Stopped port mapping."));
+    EXPECT_TRUE(waitFor([&] { return node->listenerState() == ListenerState::stopped(); }));
+    EXPECT_FALSE(node->listener()->started);
+
+    // A port that is taken: failed, with the kernel's error.
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::Any, 0));
+    User card = *node->me();
+    card.port = squatter.serverPort();
+    node->editMe(card);
+    std::optional<ListenerState> failed;
+    QObject::connect(node.controller.get(), &Controller::listenerStateChanged, [&] {
+        if (node->listenerState().kind() == ListenerState::Kind::failed)
+            failed = node->listenerState();
+    });
+    node->setSettings(true, false);
+    ASSERT_TRUE(waitFor([&] { return failed.has_value(); }));
+    const VortanError& error = *failed->error();
+    ASSERT_TRUE(error.networkError());
+    EXPECT_EQ(error.networkError()->code, EADDRINUSE);
+    // Cancelled after the failure, the listener tries again later.
+    EXPECT_TRUE(waitFor([&] { return node->listenerState() == ListenerState::stopped(); }));
+    EXPECT_TRUE(node->listener()->restartArmed());
+}
+
+TEST(ControllerSettingsTest, PortMappingFollowsTheSettings)
+{
+    LogCapture log;
+    Node node(QStringLiteral("n"));
+    const quint16 port = test::freePort();
+    ASSERT_TRUE(test::writeFile(node.supportPath("me.plist"),
+                                toBytes(User(QStringLiteral("n"), std::nullopt, port, someKey('m')))));
+    ASSERT_FALSE(node->start(true, true));
+    EXPECT_EQ(node.mapper.mapped, std::vector<std::uint16_t>{port});
+    EXPECT_TRUE(log.contains(QStringLiteral("Mapped port %1.").arg(port)));
+    EXPECT_TRUE(waitFor([&] { return node->listenerState() == ListenerState::ready(); }));
+
+    log.clear();
+    node->setSettings(true, false);
+    EXPECT_EQ(log.lines(), QStringList{"Stopped port mapping."});
+    EXPECT_EQ(node.mapper.unmaps, 1);
+    log.clear();
+    node->setSettings(true, false);  // the line even without a mapping
+    EXPECT_EQ(log.lines(), QStringList{"Stopped port mapping."});
+    EXPECT_EQ(node.mapper.unmaps, 1);  // but nothing to wait for
+
+    node->setSettings(true, true);
+    EXPECT_EQ(node.mapper.mapped, (std::vector<std::uint16_t>{port, port}));
+    log.clear();
+    node->stop();
+    EXPECT_EQ(log.lines(), QStringList{"Stopped port mapping."});
+    EXPECT_EQ(node.mapper.unmaps, 2);
+    node->stop();  // twice: the same files again
+    EXPECT_TRUE(readStored<User>(node.supportPath("me.plist")));
+}
+
+TEST(ControllerSettingsTest, ExternalAddressArrivesOnTheMainThreadOnlyWhileNeeded)
+{
+    Node node(QStringLiteral("n"));
+    node.start();
+    ASSERT_EQ(node.mapper.addressCallbacks.size(), 1u);
+    const PortMapper::AddressCallback callback = node.mapper.addressCallbacks.front();
+    std::thread([&] { callback(QStringLiteral("203.0.113.5")); }).join();
+    EXPECT_FALSE(node->me()->address);  // not before the event loop runs
+    ASSERT_TRUE(waitFor([&] { return node->me()->address.has_value(); }));
+    EXPECT_EQ(*node->me()->address, "203.0.113.5");
+
+    // An address set meanwhile stays.
+    User card = *node->me();
+    card.address = QStringLiteral("own.example");
+    node->editMe(card);
+    std::thread([&] { callback(QStringLiteral("203.0.113.9")); }).join();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(*node->me()->address, "own.example");
+
+    // A report after the controller is gone is dropped.
+    node.shutDown();
+    std::thread([&] { callback(QStringLiteral("203.0.113.7")); }).join();
+    QCoreApplication::processEvents();
+}
+
+TEST(ControllerSignalsTest, WillChangeComesBeforeEveryChange)
+{
+    Node node(QStringLiteral("n"));
+    QStringList order;
+    QObject::connect(node.controller.get(), &Controller::objectWillChange, [&] { order.append("will"); });
+    QObject::connect(node.controller.get(), &Controller::usersChanged, [&] { order.append("users"); });
+    QObject::connect(node.controller.get(), &Controller::meChanged, [&] { order.append("me"); });
+    node.start();
+    order.clear();
+    node->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
+    EXPECT_EQ(order, (QStringList{"will", "users"}));
+    order.clear();
+    node->editMe(User(QStringLiteral("New"), std::nullopt, node->me()->port, {}));
+    EXPECT_EQ(order, (QStringList{"will", "me"}));
+}
+
+}  // namespace
+}  // namespace vortan

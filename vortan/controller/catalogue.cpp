@@ -1,0 +1,230 @@
+#include "vortan/controller/controller.h"
+
+#include "vortan/controller/downloadtarget.h"
+#include "vortan/log.h"
+#include "vortan/peer/messages.h"
+#include "vortan/peer/peerconnection.h"
+
+#include <QFile>
+
+#include <exception>
+
+namespace vortan {
+
+namespace {
+
+// The list entries for the records, as the peer will see them.
+QList<FileProxy> proxiesOf(const QList<File>& records)
+{
+    QList<FileProxy> proxies;
+    proxies.reserve(records.size());
+    for (const File& record : records) {
+        FileProxy proxy{record.id(), record.file};
+        proxy.file.location.reset();
+        proxies.append(std::move(proxy));
+    }
+    return proxies;
+}
+
+// Splits the records into runs whose list messages each encode to at most
+// limit bytes. A record that alone exceeds the limit is left out (and logged).
+void splitByEncodedSize(const QList<File>& records, qsizetype limit, QList<QList<File>>& parts)
+{
+    if (records.isEmpty())
+        return;
+    if (toBytes(proxiesOf(records)).size() <= limit) {
+        parts.append(records);
+        return;
+    }
+    if (records.size() == 1) {
+        logLine(QStringLiteral("Left %1 out of a list: its entry alone exceeds the message size")
+                    .arg(idText(records.first().id())));
+        return;
+    }
+    const qsizetype half = records.size() / 2;
+    splitByEncodedSize(records.first(half), limit, parts);
+    splitByEncodedSize(records.sliced(half), limit, parts);
+}
+
+}  // namespace
+
+std::optional<QString> Controller::sendListInParts(PeerConnection& peer, const QList<File>& records)
+{
+    try {
+        QList<QList<File>> parts;
+        splitByEncodedSize(records, m_options.listMessageLimit, parts);
+        if (parts.isEmpty())
+            parts.append(QList<File>());  // an empty list is an answer too
+        for (const QList<File>& part : std::as_const(parts))
+            peer.sendList(part);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    for (const File& record : records) {
+        if (!record.download && record.numberOfBlocks() == 0) {
+            m_emptyOffersListed.insert(record.id());
+            m_offersAwaitingDisconnect.insert(record.id());
+        }
+    }
+    return std::nullopt;
+}
+
+void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& users)
+{
+    QList<QByteArray> done;
+    for (const QByteArray& key : users) {
+        if (done.contains(key))
+            continue;
+        done.append(key);
+        QList<File> added;
+        for (const File2& file : files) {
+            if (!file.location || !file.location->isLocalFile()) {
+                logLine(QStringLiteral("Cannot offer %1: it has no local location").arg(file.name()));
+                continue;
+            }
+            added.append(File(file, key));
+        }
+        if (added.isEmpty())
+            continue;
+        m_files.append(added);
+        update();
+        scheduleSave();
+        if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
+            if (std::optional<QString> error = sendListInParts(*peer, added))
+                modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+        }
+    }
+}
+
+void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
+{
+    const QSet<QUuid> wanted(ids.cbegin(), ids.cend());
+    QList<QUuid> removed;
+    for (qsizetype i = 0; i < m_files.size();) {
+        File& record = m_files[i];
+        if (!wanted.contains(record.id())) {
+            ++i;
+            continue;
+        }
+        removed.append(record.id());
+        record.buffer()->closeBuffer();
+        if (record.download) {
+            // Only the partial file: a finished download and a shared file stay.
+            const QString partial = record.partialPath();
+            if (!partial.isEmpty() && QFile::exists(partial))
+                QFile::remove(partial);
+        }
+        forgetRecord(record.id());
+        m_files.removeAt(i);
+    }
+    update();
+    if (removed.isEmpty())
+        return;
+    QList<QUuid>& remembered = m_deletedFileIDs[user];
+    for (const QUuid& id : std::as_const(removed)) {
+        if (!remembered.contains(id))
+            remembered.append(id);
+    }
+    scheduleSave();
+}
+
+void Controller::forgetRecord(const QUuid& id)
+{
+    m_sendLoops.remove(id);
+    m_offersAwaitingDisconnect.remove(id);
+    m_emptyOffersListed.remove(id);
+}
+
+void Controller::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user())
+        return;
+    const QByteArray key = *peer->user();
+    // Offers to this user still to be sent. Empty offers stay listed: the
+    // peer makes the empty file when it resumes the download.
+    QList<File> list;
+    for (const File& record : std::as_const(m_files)) {
+        if (!record.download && record.user == key
+            && (record.blocks.count() != record.numberOfBlocks() || record.numberOfBlocks() == 0))
+            list.append(record);
+    }
+    if (std::optional<QString> error = sendListInParts(*peer, list))
+        modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+}
+
+void Controller::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user())
+        return;
+    const QByteArray key = *peer->user();
+    const QList<QUuid> removedBefore = m_deletedFileIDs.value(key);
+
+    QList<File> added;
+    QSet<QUuid> named;
+    QList<QUuid> known;
+    for (const File& entry : received) {
+        const QString id = idText(entry.id());
+        if (entry.id().isNull()) {
+            logLine(QStringLiteral("Refused list entry %1: a null id").arg(id));
+            continue;
+        }
+        if (named.contains(entry.id()))
+            continue;  // listed twice in one message
+        named.insert(entry.id());
+        if (const File* existing = findFile(entry.id())) {
+            if (!existing->download || existing->user != key) {
+                logLine(QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id));
+                continue;
+            }
+            known.append(entry.id());
+            continue;
+        }
+        if (removedBefore.contains(entry.id()))
+            continue;  // removed by the local user before
+        if (entry.length() < 0 || entry.numberOfBlocks() != numberOfBlocksFor(entry.length())) {
+            logLine(QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
+                        .arg(id)
+                        .arg(entry.numberOfBlocks())
+                        .arg(entry.length()));
+            continue;
+        }
+        const std::optional<QString> name = safeFileName(entry.name());
+        if (!name) {
+            logLine(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, entry.name()));
+            continue;
+        }
+        File record(File2(*name, std::nullopt, entry.length()), entry.id(), key);
+        added.append(std::move(record));
+    }
+
+    m_runStatus[key].answeredList = true;
+
+    // Known records ask for what they miss. So do this user's running
+    // downloads that the list leaves out: the sender no longer lists an offer
+    // whose blocks have all been handed to its kernel, although the last of
+    // them may never have arrived here.
+    for (const QUuid& id : std::as_const(known))
+        topUpRequests(id, *peer);
+    QList<QUuid> running;
+    for (const File& record : std::as_const(m_files)) {
+        if (record.download && record.user == key && !record.paused && !record.error && !isComplete(record)
+            && record.location() && !named.contains(record.id()))
+            running.append(record.id());
+    }
+    for (const QUuid& id : std::as_const(running))
+        topUpRequests(id, *peer);
+
+    if (!added.isEmpty()) {
+        m_files.append(added);
+        update();
+        scheduleSave();
+        if (const User* user = findUser(key)) {
+            const User sender = *user;
+            if (ControllerDelegate* delegate = m_delegate.get())
+                delegate->didReceiveFiles(added, sender);
+        }
+    }
+    emit listReceived(key);
+}
+
+}  // namespace vortan

@@ -1,0 +1,322 @@
+#include "vortan/controller/controller.h"
+
+#include "vortan/controller/downloadtarget.h"
+#include "vortan/log.h"
+#include "vortan/peer/messages.h"
+#include "vortan/peer/peerconnection.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+#include <exception>
+#include <sys/stat.h>
+
+namespace vortan {
+
+namespace {
+
+const QString kPartialSuffix = QStringLiteral(".downloading");
+
+// Bytes of block b of a file: a whole block but for a shorter last one.
+std::int64_t blockLength(const File& file, std::int64_t block)
+{
+    const std::int64_t last = file.numberOfBlocks() - 1;
+    return block == last ? file.length() - last * blockSize : blockSize;
+}
+
+VortanError errorOf(const std::exception& e)
+{
+    if (const auto* io = dynamic_cast<const IoError*>(&e))
+        return io->toVortanError();
+    return VortanError::other(QString::fromUtf8(e.what()));
+}
+
+}  // namespace
+
+bool Controller::isComplete(const File& file)
+{
+    if (!file.download)
+        return file.transferred();
+    // A download is complete once its file is in place: every block is in
+    // and no final move failed (an empty one: resumed and its file made).
+    if (file.numberOfBlocks() == 0)
+        return file.location().has_value() && !file.paused && !file.error;
+    return file.transferred() && !file.error;
+}
+
+void Controller::resume(const QList<ResumeItem>& items)
+{
+    QList<QByteArray> toConnect;
+    for (const ResumeItem& item : items) {
+        qsizetype index = indexOfFile(item.id);
+        if (index < 0) {
+            logLine(QStringLiteral("no file matching id"));
+            continue;
+        }
+        if (isComplete(m_files[index]) || !m_files[index].paused)
+            continue;
+        if (m_files[index].download && !m_files[index].location()) {
+            if (!chooseTarget(index, item.location))
+                continue;
+            index = indexOfFile(item.id);
+            if (index < 0)
+                continue;
+        }
+        File& record = m_files[index];
+        record.paused = false;
+        record.error.reset();  // a retry starts clean
+        const bool download = record.download;
+        const bool empty = record.numberOfBlocks() == 0;
+        const QByteArray user = record.user;
+        update();
+        scheduleSave();
+
+        index = indexOfFile(item.id);
+        if (download && index >= 0 && m_files[index].transferred()) {
+            // Nothing to ask anyone for: an empty file is made here, and a
+            // download whose final move failed tries the move again.
+            if (empty) {
+                try {
+                    m_files[index].writeBlock(QByteArray(), 0);
+                } catch (const std::exception& e) {
+                    m_files[index].error = errorOf(e);
+                    update();
+                    continue;
+                }
+            }
+            finishDownload(item.id);
+            continue;
+        }
+
+        if (std::shared_ptr<PeerConnection> peer = peerFor(user)) {
+            if (download)
+                topUpRequests(item.id, *peer);
+            else
+                startSending(item.id, peer);
+        } else {
+            logLine(QStringLiteral("Couldn't find peer to download from."));
+            if (!toConnect.contains(user))
+                toConnect.append(user);
+        }
+    }
+    for (const QByteArray& key : std::as_const(toConnect))
+        connect(key);
+}
+
+void Controller::pause(const QList<QUuid>& ids)
+{
+    for (const QUuid& id : ids) {
+        const qsizetype index = indexOfFile(id);
+        if (index < 0) {
+            logLine(QStringLiteral("no file matching id"));
+            continue;
+        }
+        File& record = m_files[index];
+        if (isComplete(record) || record.paused)
+            continue;
+        record.paused = true;
+        const std::shared_ptr<TransferBuffer> buffer = record.buffer();
+        update();
+        buffer->closeBuffer();
+        scheduleSave();
+    }
+}
+
+bool Controller::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
+{
+    File& record = m_files[index];
+    const QUuid id = record.id();
+    const DownloadLocation where = location.value_or(DownloadLocation::downloads());
+    QString target;
+    QString problem;
+    if (where.kind() == DownloadLocation::Kind::file) {
+        if (where.url().isLocalFile() && !where.url().toLocalFile().isEmpty())
+            target = where.url().toLocalFile();
+        else
+            problem = QStringLiteral("%1 is not a local file").arg(where.url().toString());
+    } else {
+        QString directory;
+        if (where.kind() == DownloadLocation::Kind::downloads)
+            directory = downloadsDirectory();
+        else if (where.url().isLocalFile())
+            directory = where.url().toLocalFile();
+        // The received name is one path component, so the file stays inside
+        // the directory whatever the peer called it.
+        const std::optional<QString> name = safeFileName(record.name());
+        if (directory.isEmpty())
+            problem = QStringLiteral("%1 is not a local directory").arg(where.url().toString());
+        else if (!name)
+            problem = QStringLiteral("\"%1\" cannot name a file").arg(record.name());
+        else
+            target = QDir(directory).absolutePath() + QLatin1Char('/') + *name;
+    }
+
+    // Two unfinished downloads never write to the same file.
+    const auto taken = [&](const QString& path) {
+        for (const File& other : std::as_const(m_files)) {
+            if (other.id() == id || !other.download || !other.location() || isComplete(other))
+                continue;
+            const QString theirs = other.location()->toLocalFile();
+            if (path == theirs || path == theirs + kPartialSuffix || path + kPartialSuffix == theirs)
+                return true;
+        }
+        return false;
+    };
+    if (problem.isEmpty()) {
+        if (std::optional<QString> free = firstFreePath(target, taken))
+            target = *free;
+        else
+            problem = QStringLiteral("no free name for %1").arg(target);
+    }
+    if (!problem.isEmpty()) {
+        logLine(QStringLiteral("Cannot resume %1: %2").arg(idText(id), problem));
+        record.error = VortanError::other(problem);
+        update();
+        return false;
+    }
+    record.file.location = QUrl::fromLocalFile(target);
+    update();
+    scheduleSave();
+    return true;
+}
+
+void Controller::topUpRequests(const QUuid& id, PeerConnection& peer)
+{
+    const File* record = findFile(id);
+    // A download whose write failed waits for a pause and a resume.
+    if (!record || record->error)
+        return;
+    const std::int64_t count = record->wantBlocks.count();
+    if (count < kOutstandingRequests)
+        requestBlocks(kOutstandingRequests - count, id, peer);
+}
+
+void Controller::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
+{
+    const qsizetype index = indexOfFile(id);
+    if (index < 0 || m_files[index].paused)
+        return;
+    File& record = m_files[index];
+    const BlockSet next = BlockSet::lowestMissing(n, record.numberOfBlocks(), record.blocks, record.wantBlocks);
+    if (next.empty())
+        return;
+    try {
+        peer.sendWant(next, id);
+        record.wantBlocks.unite(next);
+    } catch (const std::exception& e) {
+        record.error = VortanError::other(QString::fromUtf8(e.what()));
+    }
+    update();
+    markActivity();
+}
+
+void Controller::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                                              const std::shared_ptr<PeerConnection>& peer)
+{
+    const auto record = [&]() -> File* {
+        const qsizetype index = indexOfFile(fileID);
+        return index < 0 ? nullptr : &m_files[index];
+    };
+    File* file = record();
+    if (!file || !file->download || !peer->user() || file->user != *peer->user()) {
+        logLine(QStringLiteral("no matching file"));
+        return;
+    }
+    const QString id = idText(fileID);
+    if (block < 0 || block >= file->numberOfBlocks()) {
+        logLine(QStringLiteral("Dropped block %1 of %2: outside its %3 blocks").arg(block).arg(id).arg(file->numberOfBlocks()));
+        return;
+    }
+    if (!file->wantBlocks.contains(block)) {
+        logLine(QStringLiteral("Dropped block %1 of %2: not requested").arg(block).arg(id));
+        return;
+    }
+    if (data.size() != blockLength(*file, block)) {
+        logLine(QStringLiteral("Dropped block %1 of %2: %3 bytes instead of %4")
+                    .arg(block)
+                    .arg(id)
+                    .arg(data.size())
+                    .arg(blockLength(*file, block)));
+        return;
+    }
+    if (!file->location()) {
+        logLine(QStringLiteral("Dropped block %1 of %2: no download location").arg(block).arg(id));
+        return;
+    }
+
+    file->wantBlocks.remove(block);
+    update();
+    checkPartialFile(fileID);
+    if (!(file = record()))
+        return;
+    try {
+        file->writeBlock(data, block);
+    } catch (const std::exception& e) {
+        file->error = errorOf(e);
+        update();
+        return;
+    }
+    file->blocks.insert(block);
+    const bool done = file->blocks.count() == file->numberOfBlocks();
+    update();
+    scheduleSave();
+    if (!done)
+        requestBlocks(1, fileID, *peer);
+    else
+        finishDownload(fileID);
+}
+
+void Controller::checkPartialFile(const QUuid& id)
+{
+    const qsizetype index = indexOfFile(id);
+    if (index < 0)
+        return;
+    File& record = m_files[index];
+    if (record.buffer()->isOpen() || record.blocks.empty())
+        return;
+    // The file must reach the end of the last block the record claims;
+    // otherwise finishing would leave holes where blocks were lost.
+    const std::int64_t end = *record.blocks.last() + 1;
+    const std::int64_t needed = end >= record.numberOfBlocks() ? record.length() : end * blockSize;
+    struct stat st;
+    const QByteArray path = QFile::encodeName(record.partialPath());
+    if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= needed)
+        return;
+    logLine(QStringLiteral("The partial file of %1 is missing or shorter than its %2 blocks: starting again")
+                .arg(idText(id))
+                .arg(record.blocks.count()));
+    record.blocks = BlockSet();
+    update();
+    scheduleSave();
+}
+
+void Controller::finishDownload(const QUuid& id)
+{
+    qsizetype index = indexOfFile(id);
+    if (index < 0)
+        return;
+    File& record = m_files[index];
+    record.buffer()->closeBuffer();
+    if (!record.location())
+        return;
+    const QString target = record.location()->toLocalFile();
+    const QString partial = record.partialPath();
+    // The old file goes to the Trash; if it cannot, the move below fails
+    // rather than overwrite it.
+    if (pathExists(target))
+        moveToTrash(target);
+    if (const int error = moveNoReplace(partial, target)) {
+        logLine(QStringLiteral("Cannot move %1 to %2: %3").arg(partial, target, QString::fromLocal8Bit(strerror(error))));
+        m_files[index].error = PosixError(error).toVortanError();
+        update();
+        return;
+    }
+    const File finished = m_files[index];
+    update();
+    scheduleSave();
+    if (ControllerDelegate* delegate = m_delegate.get())
+        delegate->didFinishDownloading(finished);
+}
+
+}  // namespace vortan

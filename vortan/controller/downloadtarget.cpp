@@ -1,0 +1,87 @@
+#include "vortan/controller/downloadtarget.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vortan {
+
+std::optional<QString> safeFileName(const QString& name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return std::nullopt;
+    QString safe;
+    safe.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u == u'/')
+            safe.append(QLatin1Char(':'));
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            safe.append(QLatin1Char('_'));
+        else
+            safe.append(c);
+    }
+    return safe;
+}
+
+QString numberedPath(const QString& path, int n)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype nameStart = slash + 1;
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    // A dot that starts the name (".profile") is not an extension.
+    const qsizetype at = dot > nameStart ? dot : path.size();
+    return path.left(at) + QStringLiteral(" (%1)").arg(n) + path.mid(at);
+}
+
+std::optional<QString> firstFreePath(const QString& path, const std::function<bool(const QString&)>& taken)
+{
+    if (!taken(path))
+        return path;
+    for (int n = 2; n < 10000; ++n) {
+        const QString candidate = numberedPath(path, n);
+        if (!taken(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+bool pathExists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool moveToTrash(const QString& path)
+{
+    // Qt puts the Trash under the generic data folder and, when that folder
+    // is missing, reports success while moving the file somewhere else.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data))
+        return false;
+    return QFile::moveToTrash(path);
+}
+
+int moveNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return error;
+    // No RENAME_NOREPLACE on this file system: link() never replaces either.
+    if (::link(source.constData(), target.constData()) != 0)
+        return errno;
+    ::unlink(source.constData());
+    return 0;
+}
+
+}  // namespace vortan

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace vortan {
+
+// Where received files land, and the file operations of a finished download.
+
+// A file name received from a peer, made usable as exactly one path
+// component: "/" becomes ":" (which File::displayName() shows as "/" again)
+// and NUL and other control characters become "_". Nothing for "", "." and
+// "..", which cannot name a file.
+std::optional<QString> safeFileName(const QString& name);
+
+// The path with " (n)" before the extension of its last component:
+// "/d/report.pdf" and 2 give "/d/report (2).pdf", "/d/.profile" gives
+// "/d/.profile (2)".
+QString numberedPath(const QString& path, int n);
+
+// path if taken() refuses it, else the first numberedPath(path, 2, 3, ...)
+// that taken() refuses; nothing when all are taken up to a high bound.
+std::optional<QString> firstFreePath(const QString& path, const std::function<bool(const QString&)>& taken);
+
+// Whether anything is at path, a dangling symbolic link included.
+bool pathExists(const QString& path);
+
+// Moves what is at path to the user's Trash (after making sure the data
+// folder the Trash lives in exists). Returns whether it went.
+bool moveToTrash(const QString& path);
+
+// Renames from to to unless something is at to already (renameat2 with
+// RENAME_NOREPLACE; a hard link and an unlink where the file system does not
+// offer it). Returns 0 or the errno of the failure (EEXIST when to exists).
+int moveNoReplace(const QString& from, const QString& to);
+
+}  // namespace vortan

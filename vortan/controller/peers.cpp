@@ -1,0 +1,187 @@
+#include "vortan/controller/controller.h"
+
+#include "vortan/connection/connection.h"
+#include "vortan/keys/keyhelper.h"
+#include "vortan/log.h"
+#include "vortan/peer/peerconnection.h"
+
+#include <algorithm>
+
+namespace vortan {
+
+namespace {
+
+void cancel(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (Connection* connection = peer->connection())
+        connection->cancel();
+}
+
+bool sameUser(const std::shared_ptr<PeerConnection>& peer, const QByteArray& key)
+{
+    return peer->user() && *peer->user() == key;
+}
+
+}  // namespace
+
+QList<std::shared_ptr<PeerConnection>> Controller::connectingPeers() const
+{
+    QList<std::shared_ptr<PeerConnection>> list;
+    list.reserve(m_connectingPeers.size());
+    for (const OutgoingPeer& outgoing : m_connectingPeers)
+        list.append(outgoing.peer);
+    return list;
+}
+
+std::shared_ptr<PeerConnection> Controller::peerFor(const QByteArray& key) const
+{
+    for (const std::shared_ptr<PeerConnection>& peer : m_peers) {
+        if (sameUser(peer, key))
+            return peer;
+    }
+    return nullptr;
+}
+
+void Controller::connect(const QByteArray& key)
+{
+    const User* user = findUser(key);
+    if (!user)
+        return;
+    if (peerFor(key)) {
+        logLine(QStringLiteral("Already connected to %1.").arg(user->name));
+        return;
+    }
+    if (!user->address || !user->port || *user->port == 0)
+        return;
+    const QString host = *user->address;
+    const quint16 port = *user->port;
+    modifyUser(key, [](User& u) { u.state = User::State::connecting; });
+    std::shared_ptr<PeerConnection> peer = PeerConnection::connect(m_keys, host, port, key, this);
+    m_connectingPeers.append(OutgoingPeer{std::move(peer), key});
+}
+
+void Controller::disconnect(const QByteArray& key)
+{
+    // The lists and the user's state follow when the cancellations are reported.
+    for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
+        if (outgoing.calledKey == key) {
+            cancel(outgoing.peer);
+            break;
+        }
+    }
+    if (std::shared_ptr<PeerConnection> peer = peerFor(key))
+        cancel(peer);
+}
+
+void Controller::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user())
+        return;
+    const QByteArray key = *peer->user();
+
+    // The newest connection of a user wins.
+    for (qsizetype i = 0; i < m_peers.size(); ++i) {
+        if (m_peers[i] != peer && sameUser(m_peers[i], key)) {
+            const std::shared_ptr<PeerConnection> older = m_peers.takeAt(i);
+            cancel(older);
+            break;
+        }
+    }
+
+    // Blocks asked for on an older connection may be asked for again.
+    bool cleared = false;
+    for (File& file : m_files) {
+        if (file.user == key && !file.wantBlocks.empty()) {
+            file.wantBlocks = BlockSet();
+            cleared = true;
+        }
+    }
+    if (cleared)
+        update();
+
+    std::optional<QByteArray> calledKey;
+    for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
+        if (m_connectingPeers[i].peer == peer) {
+            calledKey = m_connectingPeers.takeAt(i).calledKey;
+            break;
+        }
+    }
+    m_peers.append(peer);
+
+    if (calledKey && *calledKey != key) {
+        // Someone else answered at the called user's address: that user is
+        // not connected by this connection.
+        const User* answered = findUser(key);
+        const QString who = answered ? answered->name : QStringLiteral("an unknown user");
+        const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
+        const QByteArray called = *calledKey;
+        const bool stillConnecting = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                                                 [&](const OutgoingPeer& o) { return o.calledKey == called; });
+        const bool connected = peerFor(called) != nullptr;
+        modifyUser(called, [&](User& u) {
+            if (!connected)
+                u.state = stillConnecting ? User::State::connecting : User::State::notConnected;
+            u.error = VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where));
+        });
+        logLine(QStringLiteral("%1 answered at %2").arg(who, where));
+    }
+
+    if (indexOfUser(key) < 0)
+        return;  // no longer a known user: kept, but not asked for anything
+    modifyUser(key, [](User& u) { u.state = User::State::connected; });
+    peer->sendListRequest();
+    modifyUser(key, [](User& u) { u.error.reset(); });
+    m_runStatus[key].connected = true;
+    emit peerReady(key);
+}
+
+void Controller::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user())
+        return;
+    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::network(error); });
+}
+
+void Controller::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
+                                               const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user())
+        return;
+    const QString message = QString::fromUtf8(error.what());
+    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
+}
+
+void Controller::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
+{
+    m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
+    m_peers.removeAll(peer);
+    if (!peer->user())
+        return;
+    const QByteArray key = *peer->user();
+    if (peerFor(key))
+        return;  // still connected through a newer connection
+    const qsizetype index = indexOfUser(key);
+    if (index < 0)
+        return;
+    const bool wasConnected = m_users[index].state == User::State::connected;
+    // A second outgoing connection to the user may still be on its way.
+    const bool stillConnecting = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                                             [&](const OutgoingPeer& o) { return o.calledKey == key; });
+    modifyUser(key, [&](User& u) {
+        u.state = stillConnecting ? User::State::connecting : User::State::notConnected;
+    });
+    if (wasConnected)
+        noteDisconnected(key);
+}
+
+void Controller::noteDisconnected(const QByteArray& key)
+{
+    ++m_runStatus[key].disconnects;
+    for (const File& file : std::as_const(m_files)) {
+        if (!file.download && file.user == key)
+            m_offersAwaitingDisconnect.remove(file.id());
+    }
+    emit peerDisconnected(key);
+}
+
+}  // namespace vortan

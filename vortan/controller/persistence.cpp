@@ -1,0 +1,174 @@
+#include "vortan/controller/controller.h"
+
+#include "vortan/controller/directories.h"
+#include "vortan/log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <exception>
+
+namespace vortan {
+
+namespace {
+
+const QString kTransfersFile = QStringLiteral("transfers.plist");
+const QString kUsersFile = QStringLiteral("users.plist");
+const QString kMeFile = QStringLiteral("me.plist");
+const QString kDeletedFile = QStringLiteral("deleted.plist");
+
+// No stored file of ours comes near this; a bigger one is not read at all.
+constexpr qint64 kMaxStoredFileSize = 512LL * 1024 * 1024;
+
+// The decoded content of a stored file, or nothing when it is missing,
+// unreadable or does not decode (all alike: the caller takes its default).
+template <typename T> std::optional<T> readStored(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxStoredFileSize)
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    try {
+        return fromBytes<T>(bytes);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Encodes and writes one stored file atomically; any failure leaves the old
+// file as it was.
+template <typename T> void writeStored(const QString& directory, const QString& name, const T& value)
+{
+    if (!QDir().mkpath(directory))
+        return;
+    QByteArray bytes;
+    try {
+        bytes = toBytes(value);
+    } catch (const std::exception&) {
+        return;
+    }
+    QSaveFile file(QDir(directory).filePath(name));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}
+
+}  // namespace
+
+std::optional<StartError> Controller::lockSupportDirectory()
+{
+    const QString directory = QDir(m_supportDirectory).absolutePath();
+    if (!QDir().mkpath(directory)) {
+        return StartError(StartError::Kind::supportDirectoryUnusable,
+                          QStringLiteral("Cannot create the support directory %1.").arg(directory));
+    }
+    auto lock = std::make_unique<QLockFile>(QDir(directory).filePath(QString::fromLatin1(kLockFileName)));
+    // A lock is stale only when its process is gone, however old it is.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        m_lock = std::move(lock);
+        return std::nullopt;
+    }
+    if (lock->error() == QLockFile::LockFailedError) {
+        qint64 pid = 0;
+        QString host, application;
+        QString holder;
+        if (lock->getLockInfo(&pid, &host, &application) && pid > 0)
+            holder = QStringLiteral(" (process %1)").arg(pid);
+        return StartError(StartError::Kind::supportDirectoryLocked,
+                          QStringLiteral("The support directory %1 is in use by another Brenvo process%2.")
+                              .arg(directory, holder));
+    }
+    return StartError(StartError::Kind::supportDirectoryUnusable,
+                      QStringLiteral("Cannot lock the support directory %1.").arg(directory));
+}
+
+void Controller::load()
+{
+    const QDir directory(m_supportDirectory);
+
+    QList<File> files = readStored<QList<File>>(directory.filePath(kTransfersFile)).value_or(QList<File>());
+    // Everything that finds a record by its id relies on ids being unique.
+    QSet<QUuid> seen;
+    m_files.clear();
+    for (File& file : files) {
+        if (seen.contains(file.id())) {
+            logLine(QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
+            continue;
+        }
+        seen.insert(file.id());
+        m_files.append(std::move(file));
+    }
+    update();
+
+    QList<User> users = readStored<QList<User>>(directory.filePath(kUsersFile)).value_or(QList<User>());
+    modifyUsers([&](QList<User>& list) { list = std::move(users); });
+
+    std::optional<User> me = readStored<User>(directory.filePath(kMeFile));
+    emit objectWillChange();
+    m_me = std::move(me);
+    emit meChanged();
+
+    m_deletedFileIDs = readStored<UuidListsByKey>(directory.filePath(kDeletedFile)).value_or(UuidListsByKey());
+
+    appendBundledUsers();
+    refreshAllowedUsers();
+}
+
+void Controller::appendBundledUsers()
+{
+    const QString path = m_options.bundledUsersPath.value_or(defaultBundledUsersPath());
+    if (path.isEmpty())
+        return;
+    const std::optional<QList<User>> bundled = readStored<QList<User>>(path);
+    if (!bundled)
+        return;
+    // Only users not listed yet: appending the bundle as it is would add the
+    // same users once more at every start, since the list is stored.
+    QList<User> added;
+    for (const User& user : *bundled) {
+        if (indexOfUser(user.key) >= 0)
+            continue;
+        if (std::any_of(added.cbegin(), added.cend(), [&](const User& u) { return u.key == user.key; }))
+            continue;
+        added.append(user);
+    }
+    if (added.isEmpty())
+        return;
+    modifyUsers([&](QList<User>& users) { users.append(added); });
+    scheduleSave();
+}
+
+void Controller::save()
+{
+    if (m_saveTimer)
+        m_saveTimer->stop();
+    // Before start nothing is loaded: writing would replace the stored state.
+    if (!m_started)
+        return;
+    writeStored(m_supportDirectory, kTransfersFile, m_files);
+    writeStored(m_supportDirectory, kUsersFile, m_users);
+    if (m_me)
+        writeStored(m_supportDirectory, kMeFile, *m_me);
+    writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs);
+}
+
+void Controller::scheduleSave()
+{
+    // At most one write per delay, however many changes come: the first
+    // change since the last write fixes the time.
+    if (!m_started || m_saveTimer->isActive())
+        return;
+    m_saveTimer->startOnce(m_options.saveDelay);
+}
+
+}  // namespace vortan
