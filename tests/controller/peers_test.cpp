@@ -1,0 +1,230 @@
+// Connections to peers: both directions over 127.0.0.1, each user's state and error.
+
+#include "tests/controller/controllertestsupport.h"
+#include "vortan/connection/connection.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+namespace vortan {
+namespace {
+
+using test::LogCapture;
+using test::Node;
+using test::waitFor;
+
+// Stands in for a program that connects with the identity of a node but is
+// not that node's controller.
+class SilentDelegate : public PeerConnectionDelegate {
+public:
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>&) override { ready = true; }
+    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidReceiveList(const QList<File>&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidReceiveWant(const BlockSet&, const QUuid&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidReceiveData(const QByteArray&, std::int64_t, const QUuid&,
+                                      const std::shared_ptr<PeerConnection>&) override
+    {
+    }
+    void peerConnectionDidFail(const NetworkError&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidFailToDecode(MessageType, const DecodeError&, const std::shared_ptr<PeerConnection>&) override
+    {
+    }
+    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override { cancelled = true; }
+    bool ready = false;
+    bool cancelled = false;
+};
+
+User::State stateOf(Node& node, const QByteArray& key)
+{
+    const User* user = node.user(key);
+    return user ? user->state : User::State::notConnected;
+}
+
+TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.start();
+    b.listen();
+    test::introduce(a, b);
+    QList<QByteArray> ready;
+    QObject::connect(a.controller.get(), &Controller::peerReady, [&](const QByteArray& key) { ready.append(key); });
+
+    a->connect(b.key());
+    EXPECT_EQ(stateOf(a, b.key()), User::State::connecting);
+    EXPECT_EQ(a->connectingPeers().size(), 1);
+    ASSERT_TRUE(waitFor([&] {
+        return test::connected(a, b) && a->runStatus(b.key()).answeredList && b->runStatus(a.key()).answeredList;
+    }));
+    EXPECT_TRUE(a->connectingPeers().isEmpty());
+    EXPECT_EQ(a->peers().size(), 1);
+    EXPECT_EQ(b->peers().size(), 1);  // accepted through the listener
+    EXPECT_EQ(ready, QList<QByteArray>{b.key()});
+    EXPECT_EQ(log.lines().count("send list request"), 2);
+    EXPECT_TRUE(a->runStatus(b.key()).connected);
+    EXPECT_EQ(a->runStatus(b.key()).disconnects, 0);
+
+    log.clear();
+    a->connect(b.key());
+    EXPECT_EQ(log.lines(), QStringList{"Already connected to Bea."});
+    b->connect(a.key());  // b's connection is the accepted one: no card port needed
+    EXPECT_TRUE(log.contains("Already connected to Ada."));
+
+    QList<QByteArray> gone;
+    QObject::connect(a.controller.get(), &Controller::peerDisconnected,
+                     [&](const QByteArray& key) { gone.append(key); });
+    a->disconnect(b.key());
+    ASSERT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
+    EXPECT_TRUE(waitFor([&] { return stateOf(b, a.key()) == User::State::notConnected; }));
+    EXPECT_EQ(gone, QList<QByteArray>{b.key()});
+    EXPECT_EQ(a->runStatus(b.key()).disconnects, 1);
+    EXPECT_TRUE(a->peers().isEmpty());
+}
+
+TEST(ControllerPeersTest, ConnectingTwiceLeavesTheSecondConnection)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.start();
+    b.listen();
+    test::introduce(a, b);
+    a->connect(b.key());
+    a->connect(b.key());  // only ready connections count: a second one starts
+    ASSERT_EQ(a->connectingPeers().size(), 2);
+    const std::weak_ptr<PeerConnection> first = a->connectingPeers()[0];
+    const std::weak_ptr<PeerConnection> second = a->connectingPeers()[1];
+    // The one that became ready last stays; the other is cancelled and goes.
+    ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty() && (first.expired() || second.expired()); }));
+    ASSERT_EQ(a->peers().size(), 1);
+    EXPECT_TRUE(a->peers().first() == first.lock() || a->peers().first() == second.lock());
+    EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
+    EXPECT_TRUE(waitFor([&] { return b->peers().size() == 1 && stateOf(b, a.key()) == User::State::connected; }));
+}
+
+TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.listen();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(a, b));
+    const std::weak_ptr<PeerConnection> outgoing = a->peers().first();
+
+    // Bea's identity calls in on its own.
+    SilentDelegate delegate;
+    auto incoming = PeerConnection::connect(*b.keys, QStringLiteral("127.0.0.1"), *a->me()->port, a.key(), &delegate);
+    ASSERT_TRUE(waitFor([&] { return delegate.ready; }));
+    ASSERT_TRUE(waitFor([&] { return outgoing.expired(); }));
+    ASSERT_EQ(a->peers().size(), 1);
+    EXPECT_NE(a->peers().first(), nullptr);
+    EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
+    EXPECT_EQ(a->runStatus(b.key()).disconnects, 0);
+    incoming->connection()->cancel();
+    ASSERT_TRUE(waitFor([&] { return delegate.cancelled; }));
+    EXPECT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
+}
+
+TEST(ControllerPeersTest, AFailedConnectShowsItsErrorUntilTheNextReadyConnection)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.start();
+    b.listen();
+    test::introduce(a, b);
+    b->setSettings(false, false);  // the port is closed now
+    ASSERT_TRUE(waitFor([&] { return b->listenerState() == ListenerState::stopped(); }));
+
+    a->connect(b.key());
+    ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty(); }));
+    const User* user = a.user(b.key());
+    EXPECT_EQ(user->state, User::State::notConnected);
+    ASSERT_TRUE(user->error && user->error->networkError());
+    EXPECT_EQ(user->error->networkError()->code, ECONNREFUSED);
+
+    b->setSettings(true, false);
+    ASSERT_TRUE(waitFor([&] { return b->listenerState() == ListenerState::ready(); }));
+    a->connect(b.key());
+    EXPECT_EQ(a.user(b.key())->state, User::State::connecting);
+    EXPECT_TRUE(a.user(b.key())->error);  // still shown while connecting
+    ASSERT_TRUE(waitFor([&] { return test::connected(a, b); }));
+    EXPECT_FALSE(a.user(b.key())->error);
+}
+
+TEST(ControllerPeersTest, DisconnectEndsAConnectionStillBeingMade)
+{
+    QTcpServer silent;  // accepts, never answers the handshake
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    Node a(QStringLiteral("Ada"));
+    a.start();
+    const QByteArray key(32, 's');
+    a->addUsers({User(QStringLiteral("Silent"), QStringLiteral("127.0.0.1"), silent.serverPort(), key)});
+    a->connect(key);
+    ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }));
+    std::unique_ptr<QTcpSocket> accepted(silent.nextPendingConnection());
+    EXPECT_EQ(stateOf(a, key), User::State::connecting);
+
+    a->disconnect(key);
+    EXPECT_EQ(stateOf(a, key), User::State::connecting);  // until the cancellation is reported
+    ASSERT_TRUE(waitFor([&] { return stateOf(a, key) == User::State::notConnected; }));
+    EXPECT_TRUE(a->connectingPeers().isEmpty());
+    EXPECT_EQ(a->runStatus(key).disconnects, 0);  // it never was connected
+}
+
+TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalledOne)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.start();
+    b.listen();
+    test::introduce(a, b);
+    // Cy's card points at Bea's machine.
+    const QByteArray cy(32, 'c');
+    a->addUsers({User(QStringLiteral("Cy"), QStringLiteral("127.0.0.1"), b->me()->port, cy)});
+
+    a->connect(cy);
+    ASSERT_TRUE(waitFor([&] { return !a->peers().isEmpty(); }));
+    const User* called = a.user(cy);
+    EXPECT_EQ(called->state, User::State::notConnected);
+    ASSERT_TRUE(called->error);
+    EXPECT_TRUE(called->error->localizedDescription().startsWith("Bea answered at 127.0.0.1:"))
+        << called->error->localizedDescription().toStdString();
+    EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
+    EXPECT_FALSE(a->runStatus(cy).connected);
+}
+
+TEST(ControllerPeersTest, AStrangerChangesNoUser)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada"));
+    a.listen();
+    const QByteArray bea(32, 'b');
+    a->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, bea)});
+    test::RawPeer stranger(QStringLiteral("Stranger"));
+    stranger.connectTo(a);
+    EXPECT_TRUE(waitFor([&] { return log.contains("user not allowed") && stranger.cancelled; }));
+    EXPECT_TRUE(a->peers().isEmpty());
+    EXPECT_EQ(a->users().size(), 1);
+    EXPECT_EQ(a->users().first().state, User::State::notConnected);
+    EXPECT_FALSE(a->users().first().error);
+}
+
+TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
+{
+    Node a(QStringLiteral("Ada"));
+    a.listen();
+    test::RawPeer peer(QStringLiteral("Raw"));
+    a->addUsers({peer.card()});
+    ASSERT_TRUE(peer.connectTo(a));
+    ASSERT_TRUE(waitFor([&] { return peer.listRequests == 1; }));
+
+    peer.peer->connection()->send(MessageType::list, QByteArray("definitely not a property list"));
+    ASSERT_TRUE(waitFor([&] { return a.user(peer.key())->error.has_value(); }));
+    EXPECT_FALSE(a.user(peer.key())->error->isNetwork());
+    EXPECT_EQ(a.user(peer.key())->state, User::State::connected);
+
+    // Still talking.
+    peer.peer->sendList({File(File2(QStringLiteral("x"), std::nullopt, 5), QUuid::createUuid(), peer.key())});
+    EXPECT_TRUE(waitFor([&] { return a->files().size() == 1; }));
+}
+
+}  // namespace
+}  // namespace vortan

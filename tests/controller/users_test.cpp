@@ -1,0 +1,147 @@
+// The user directory: adding, editing and removing users, the own card.
+
+#include "tests/controller/controllertestsupport.h"
+#include "vortan/listener/listener.h"
+
+#include <gtest/gtest.h>
+
+namespace vortan {
+namespace {
+
+using test::LogCapture;
+using test::Node;
+using test::waitFor;
+
+bool allowed(KeyHelper& keys, const QByteArray& key)
+{
+    const std::vector<User> users = keys.allowedUsers();
+    return std::any_of(users.begin(), users.end(), [&](const User& u) { return u.key == key; });
+}
+
+TEST(ControllerUsersTest, RemovingAConnectedUserEndsEverythingOfIt)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.listen();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(b, a));
+    const QString path = test::makeFile(a.downloads.path(), QStringLiteral("offer.bin"), 1000);
+    a->shareFiles({File2::at(path)}, {b.key()});
+    const QString other = test::makeFile(b.downloads.path(), QStringLiteral("other.bin"), 1000);
+    b->shareFiles({File2::at(other), File2::at(other)}, {a.key()});
+    ASSERT_TRUE(waitFor([&] { return a->files().size() == 3 && b->files().size() == 3; }));
+    a->removeFiles({a->files().last().id()}, b.key());
+    ASSERT_TRUE(a->deletedFileIDs().contains(b.key()));
+
+    a->removeUser(b.key());
+    EXPECT_FALSE(a.user(b.key()));
+    EXPECT_FALSE(allowed(*a.keys, b.key()));
+    EXPECT_TRUE(a->files().isEmpty());
+    EXPECT_TRUE(waitFor([&] { return a->files2().isEmpty(); }, 200));
+    EXPECT_FALSE(a->deletedFileIDs().contains(b.key()));
+    EXPECT_TRUE(a->peers().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return b.user(a.key())->state == User::State::notConnected; }));
+
+    // Bea calling again is refused by the handshake.
+    log.clear();
+    b->connect(a.key());
+    EXPECT_TRUE(waitFor([&] {
+        return log.contains("user not allowed") && b->connectingPeers().isEmpty() && b->peers().isEmpty()
+               && b.user(a.key())->state == User::State::notConnected;
+    }));
+    EXPECT_TRUE(a->users().isEmpty());
+    EXPECT_TRUE(a->peers().isEmpty());
+}
+
+TEST(ControllerUsersTest, RemovingAnUnlistedKeyStillRemovesItsRecords)
+{
+    Node a(QStringLiteral("Ada"));
+    a.start();
+    const QByteArray stranger(32, 'z');
+    a->shareFiles({File2::at(test::makeFile(a.downloads.path(), QStringLiteral("f"), 10))}, {stranger});
+    ASSERT_EQ(a->files().size(), 1);
+    a->removeUser(stranger);
+    EXPECT_TRUE(a->files().isEmpty());
+}
+
+TEST(ControllerUsersTest, AddingAKnownCardUpdatesTheUserAndANewCardLetsItIn)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.listen();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(a, b));
+
+    a->addUsers({User(QStringLiteral("Bea Two"), QStringLiteral("bea.example"), std::nullopt, b.key())});
+    const User* bea = a.user(b.key());
+    EXPECT_EQ(bea->name, "Bea Two");
+    EXPECT_EQ(bea->address, std::optional<QString>("bea.example"));
+    EXPECT_FALSE(bea->port);  // a card without a port clears it
+    EXPECT_EQ(bea->state, User::State::connected);
+    EXPECT_EQ(a->users().size(), 1);
+
+    test::RawPeer newcomer(QStringLiteral("New"));
+    newcomer.connectTo(a);  // not known yet: refused
+    EXPECT_TRUE(waitFor([&] { return newcomer.cancelled; }));
+    EXPECT_TRUE(a->peers().size() == 1);
+    a->addUsers({newcomer.card()});
+    EXPECT_EQ(a->users().last().name, "New");
+    EXPECT_EQ(a->users().last().state, User::State::notConnected);
+    EXPECT_TRUE(newcomer.connectTo(a));
+    EXPECT_TRUE(waitFor([&] { return a.user(newcomer.key())->state == User::State::connected; }));
+
+    // Only the first entry counts in an edit, and the allow-list stays.
+    a->editUsers({User(QStringLiteral("Edited"), std::nullopt, 1, newcomer.key()),
+                  User(QStringLiteral("Ignored"), std::nullopt, 1, b.key())});
+    EXPECT_EQ(a.user(newcomer.key())->name, "Edited");
+    EXPECT_EQ(a.user(b.key())->name, "Bea Two");
+}
+
+TEST(ControllerUsersTest, ANewPortRestartsListeningAndMapping)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    const quint16 first = test::freePort();
+    ASSERT_TRUE(test::writeFile(a.supportPath("me.plist"),
+                                toBytes(User(QStringLiteral("Ada"), std::nullopt, first, QByteArray(32, 'a')))));
+    ASSERT_FALSE(a->start(true, true));
+    ASSERT_TRUE(waitFor([&] { return a->listenerState() == ListenerState::ready(); }));
+
+    log.clear();
+    a->editMe(User(QStringLiteral("Ada Renamed"), std::nullopt, first, {}));
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(a.mapper.unmaps, 0);
+
+    const quint16 second = test::freePort();
+    a->editMe(User(QStringLiteral("Ada"), std::nullopt, second, {}));
+    EXPECT_EQ(log.lines().mid(0, 2),
+              (QStringList{"Stopped port mapping.", QStringLiteral("Mapped port %1.").arg(second)}));
+    EXPECT_EQ(a.mapper.unmaps, 1);
+    EXPECT_EQ(a.mapper.mapped, (std::vector<std::uint16_t>{first, second}));
+    ASSERT_TRUE(waitFor([&] { return log.contains(QStringLiteral("Listener ready on %1").arg(second)); }));
+    EXPECT_EQ(a->listener()->port, std::optional<std::uint16_t>(second));
+
+    b.start();
+    test::introduce(a, b);
+    EXPECT_TRUE(test::connectPair(b, a));
+}
+
+TEST(ControllerUsersTest, ListeningOffKeepsConnectedPeers)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.start();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(b, a));
+
+    a->setSettings(false, false);
+    ASSERT_TRUE(waitFor([&] { return a->listenerState() == ListenerState::stopped(); }));
+    EXPECT_EQ(a.user(b.key())->state, User::State::connected);
+    // The connection still carries messages.
+    a->shareFiles({File2::at(test::makeFile(a.downloads.path(), QStringLiteral("f"), 10))}, {b.key()});
+    EXPECT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
+}
+
+}  // namespace
+}  // namespace vortan
