@@ -1,0 +1,270 @@
+// The catalogue: offers, list requests and answers, removal, restarts.
+
+#include "tests/controller/controllertestsupport.h"
+#include "vortan/connection/connection.h"
+#include "vortan/peer/messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace vortan {
+namespace {
+
+using test::LogCapture;
+using test::Node;
+using test::RawPeer;
+using test::waitFor;
+
+QStringList namesOf(const QList<File>& files)
+{
+    QStringList names;
+    for (const File& file : files)
+        names.append(file.name());
+    return names;
+}
+
+// A node with a raw peer connected to it (the node knows the peer).
+struct NodeAndPeer {
+    NodeAndPeer() : node(QStringLiteral("Ada")), peer(QStringLiteral("Raw"))
+    {
+        node.listen();
+        node->addUsers({peer.card()});
+    }
+    bool connect()
+    {
+        const int before = peer.listRequests;
+        return peer.connectTo(node) && waitFor([&] { return peer.listRequests > before; });
+    }
+    Node node;
+    RawPeer peer;
+};
+
+TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.start();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(b, a));
+    const QByteArray cy(32, 'c'), di(32, 'd');
+    const QString f1 = test::makeFile(a.downloads.path(), QStringLiteral("one.txt"), 10);
+    const QString f2 = test::makeFile(a.downloads.path(), QStringLiteral("two.txt"), 200000);
+
+    log.clear();
+    a->shareFiles({File2::at(f1), File2::at(f2)}, {cy, b.key(), di, cy});
+    ASSERT_EQ(a->files().size(), 6);
+    QSet<QUuid> ids;
+    for (const File& file : a->files()) {
+        ids.insert(file.id());
+        EXPECT_FALSE(file.download);
+        EXPECT_FALSE(file.paused);
+        EXPECT_TRUE(file.blocks.empty());
+    }
+    EXPECT_EQ(ids.size(), 6);
+    EXPECT_EQ(log.startingWith("send files: ").size(), 1);  // only Bea is connected
+
+    ASSERT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
+    const QList<File>& received = b.delegate.received.first();
+    EXPECT_EQ(namesOf(received), (QStringList{"one.txt", "two.txt"}));
+    for (const File& file : received) {
+        EXPECT_TRUE(file.download);
+        EXPECT_TRUE(file.paused);
+        EXPECT_FALSE(file.location());  // our paths never travel
+        EXPECT_EQ(file.user, a.key());
+    }
+    EXPECT_EQ(b.delegate.senders.first().key, a.key());
+    EXPECT_EQ(b->files().size(), 2);
+}
+
+TEST(ControllerCatalogueTest, AnOfferToAnAbsentUserArrivesWithItsNextListRequest)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.start();
+    test::introduce(a, b);
+    a->shareFiles({File2::at(test::makeFile(a.downloads.path(), QStringLiteral("later.txt"), 10))}, {b.key()});
+    ASSERT_TRUE(test::connectPair(b, a));
+    ASSERT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
+    EXPECT_EQ(namesOf(b.delegate.received.first()), QStringList{"later.txt"});
+}
+
+TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
+{
+    NodeAndPeer setup;
+    Node& a = setup.node;
+    RawPeer& peer = setup.peer;
+    const QString small = test::makeFile(a.downloads.path(), QStringLiteral("small"), 1000);
+    const QString large = test::makeFile(a.downloads.path(), QStringLiteral("large"), 300000);
+    const QString empty = test::makeFile(a.downloads.path(), QStringLiteral("empty"), 0);
+    a->shareFiles({File2::at(small), File2::at(large), File2::at(empty)}, {peer.key()});
+    ASSERT_TRUE(setup.connect());
+
+    peer.peer->sendListRequest();
+    ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 1; }));
+    ASSERT_EQ(namesOf(peer.lists[0]), (QStringList{"small", "large", "empty"}));
+    const QUuid smallId = peer.lists[0][0].id(), largeId = peer.lists[0][1].id();
+
+    peer.peer->sendWant(BlockSet::range(0, 1), smallId);
+    peer.peer->sendWant(BlockSet::range(0, 1), largeId);
+    ASSERT_TRUE(waitFor([&] { return a.file(smallId)->transferred() && a.file(largeId)->blocks.count() == 1; }));
+    peer.peer->sendListRequest();
+    ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 2; }));
+    EXPECT_EQ(namesOf(peer.lists[1]), (QStringList{"large", "empty"}));
+
+    // A completely sent offer still answers wants.
+    peer.peer->sendWant(BlockSet::range(0, 1), smallId);
+    ASSERT_TRUE(waitFor([&] { return peer.data.size() == 3; }));
+    EXPECT_EQ(peer.data[2].data, test::readFile(small));
+}
+
+TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
+{
+    NodeAndPeer setup;
+    Node& b = setup.node;
+    RawPeer& sender = setup.peer;
+    const File x(File2(QStringLiteral("x.bin"), std::nullopt, 300000), QUuid::createUuid(), sender.key());
+    const File y(File2(QStringLiteral("y.bin"), std::nullopt, 10), QUuid::createUuid(), sender.key());
+    sender.answerWith = QList<File>{x, y};
+    QList<QByteArray> lists;
+    QObject::connect(b.controller.get(), &Controller::listReceived, [&](const QByteArray& key) { lists.append(key); });
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
+    EXPECT_EQ(namesOf(b.delegate.received.first()), (QStringList{"x.bin", "y.bin"}));
+    EXPECT_EQ(b.delegate.senders.first().name, "Raw");
+    EXPECT_EQ(lists, QList<QByteArray>{sender.key()});
+    EXPECT_TRUE(b->runStatus(sender.key()).answeredList);
+
+    sender.peer->sendList({x, y});  // the same list again
+    ASSERT_TRUE(waitFor([&] { return lists.size() == 2; }));
+    EXPECT_EQ(b->files().size(), 2);
+    EXPECT_EQ(b.delegate.received.size(), 1);
+
+    b->removeFiles({x.id()}, sender.key());
+    sender.peer->sendList({x, y});
+    ASSERT_TRUE(waitFor([&] { return lists.size() == 3; }));
+    ASSERT_EQ(b->files().size(), 1);
+    EXPECT_EQ(b->files().first().id(), y.id());
+    EXPECT_EQ(b.delegate.received.size(), 1);
+    EXPECT_TRUE(sender.wants.isEmpty());  // paused downloads ask for nothing
+}
+
+TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
+{
+    NodeAndPeer setup;
+    Node& b = setup.node;
+    RawPeer& sender = setup.peer;
+    const QByteArray xBytes = test::generatedBytes(300000, 3), zBytes = test::generatedBytes(100, 4);
+    const File x(File2(QStringLiteral("x.bin"), std::nullopt, xBytes.size()), QUuid::createUuid(), sender.key());
+    const File z(File2(QStringLiteral("z.bin"), std::nullopt, zBytes.size()), QUuid::createUuid(), sender.key());
+    sender.answerWith = QList<File>{x, z};
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] { return b->files().size() == 2; }));
+
+    b->resume({{x.id(), std::nullopt}, {z.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 2; }));
+    sender.peer->sendData(xBytes.left(blockSize), 0, x.id(), {});
+    sender.peer->sendData(zBytes, 0, z.id(), {});
+    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1 && b.file(x.id())->blocks.count() == 1; }));
+    const QString partial = b.downloadsPath("x.bin.downloading");
+    const QString finished = b.downloadsPath("z.bin");
+    ASSERT_TRUE(QFile::exists(partial));
+    ASSERT_EQ(test::readFile(finished), zBytes);
+
+    b->removeFiles({z.id(), x.id(), QUuid::createUuid()}, sender.key());
+    EXPECT_TRUE(b->files().isEmpty());
+    EXPECT_FALSE(QFile::exists(partial));
+    EXPECT_TRUE(QFile::exists(finished));
+    EXPECT_EQ(QSet<QUuid>(b->deletedFileIDs().value(sender.key()).cbegin(), b->deletedFileIDs().value(sender.key()).cend()),
+              (QSet<QUuid>{x.id(), z.id()}));
+}
+
+TEST(ControllerCatalogueTest, TheCatalogueSurvivesARestartAndDownloadsCarryOn)
+{
+    NodeAndPeer setup;
+    Node& b = setup.node;
+    RawPeer& sender = setup.peer;
+    const QByteArray bytes = test::generatedBytes(3 * blockSize + 5, 5);
+    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
+    sender.answerWith = QList<File>{x};
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] { return b->files().size() == 1; }));
+    b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
+    EXPECT_EQ(sender.wants[0].blocks, BlockSet::range(0, 4));
+    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return b.file(x.id())->blocks.count() == 1; }));
+    sender.close();
+
+    b.restart();
+    const File* restored = b.file(x.id());
+    ASSERT_TRUE(restored);
+    EXPECT_TRUE(restored->download);
+    EXPECT_FALSE(restored->paused);
+    EXPECT_EQ(restored->blocks, BlockSet::range(0, 1));
+    EXPECT_TRUE(restored->wantBlocks.empty());
+    EXPECT_EQ(restored->location(), std::optional<QUrl>(QUrl::fromLocalFile(b.downloadsPath("x.bin"))));
+
+    // As soon as the list arrives, the missing blocks are asked for again.
+    sender.wants.clear();
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
+    EXPECT_EQ(sender.wants[0].blocks, BlockSet::range(1, 3));
+    for (std::int64_t block = 1; block <= 3; ++block)
+        sender.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), bytes);
+}
+
+TEST(ControllerCatalogueTest, AnOfferedRecordSendsAgainAfterARestart)
+{
+    NodeAndPeer setup;
+    Node& a = setup.node;
+    RawPeer& receiver = setup.peer;
+    const QByteArray bytes = test::generatedBytes(2 * blockSize, 6);
+    const QString path = a.downloadsPath("shared.bin");
+    ASSERT_TRUE(test::writeFile(path, bytes));
+    a->shareFiles({File2::at(path)}, {receiver.key()});
+    const QUuid id = a->files().first().id();
+    a.restart();
+    ASSERT_TRUE(setup.connect());
+    receiver.peer->sendWant(BlockSet::range(0, 2), id);
+    ASSERT_TRUE(waitFor([&] { return receiver.data.size() == 2; }));
+    EXPECT_EQ(receiver.data[0].data + receiver.data[1].data, bytes);
+}
+
+TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listMessageLimit = 2048;
+    a.create();
+    a.listen();
+    b.start();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(b, a));
+    QList<File2> offered;
+    for (int i = 0; i < 40; ++i) {
+        const QString name = QStringLiteral("a file with a rather long name, number %1.txt").arg(i);
+        offered.append(File2::at(test::makeFile(a.downloads.path(), name, i)));
+    }
+    a->shareFiles(offered, {b.key()});
+    ASSERT_TRUE(waitFor([&] { return b->files().size() == 40; }));
+    EXPECT_GT(log.startingWith("send files: ").size(), 1);
+    EXPECT_GT(b.delegate.received.size(), 1);
+    for (const QList<File>& part : b.delegate.received) {
+        QList<FileProxy> proxies;
+        for (const File& file : part)
+            proxies.append(FileProxy{file.id(), file.file});
+        EXPECT_LE(toBytes(proxies).size(), 2048);
+    }
+    // In the order offered.
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(b->files()[i].length(), i);
+}
+
+}  // namespace
+}  // namespace vortan

@@ -1,0 +1,259 @@
+// Transfers between two controllers over 127.0.0.1.
+
+#include "tests/controller/controllertestsupport.h"
+#include "tests/keys/keystest.h"
+#include "vortan/peer/messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace vortan {
+namespace {
+
+using test::LogCapture;
+using test::Node;
+using test::waitFor;
+
+// The content of a file in the Trash, which is then emptied of it.
+QByteArray takeFromTrash(const QString& name)
+{
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/";
+    const QByteArray content = test::readFile(trash + "files/" + name);
+    QFile::remove(trash + "files/" + name);
+    QFile::remove(trash + "info/" + name + ".trashinfo");
+    return content;
+}
+
+// Ada offers, Bea downloads; Bea connects to Ada.
+struct Pair {
+    Pair() : a(QStringLiteral("Ada")), b(QStringLiteral("Bea"))
+    {
+        a.listen();
+        b.start();
+        test::introduce(a, b);
+    }
+    bool connect() { return test::connectPair(b, a); }
+
+    // Offers files of these sizes (named by the size) and waits until Bea has
+    // them; returns the ids.
+    QList<QUuid> offer(const QList<qint64>& sizes, const QString& dir = {})
+    {
+        QList<File2> files;
+        for (qint64 size : sizes) {
+            const QString folder = dir.isEmpty() ? a.downloads.path() : dir;
+            files.append(File2::at(test::makeFile(folder, QStringLiteral("%1.bin").arg(size), size, int(size % 1000))));
+        }
+        const qsizetype before = a->files().size();
+        a->shareFiles(files, {b.key()});
+        QList<QUuid> ids;
+        for (qsizetype i = before; i < a->files().size(); ++i)
+            ids.append(a->files()[i].id());
+        waitFor([&] { return std::all_of(ids.begin(), ids.end(), [&](const QUuid& id) { return b.file(id); }); });
+        return ids;
+    }
+
+    Node a;
+    Node b;
+};
+
+TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
+{
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    const QList<qint64> sizes{0, 1, 131071, 131072, 131073, 262144, 12 * blockSize + 7};
+    const QList<QUuid> ids = pair.offer(sizes);
+    ASSERT_EQ(ids.size(), sizes.size());
+    QTemporaryDir target;
+    QList<ResumeItem> items;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        // Alternately into a directory and to an exact file.
+        if (i % 2 == 0)
+            items.append({ids[i], DownloadLocation::directory(QUrl::fromLocalFile(target.path()))});
+        else
+            items.append({ids[i], DownloadLocation::file(QUrl::fromLocalFile(target.filePath(QStringLiteral("exact-%1").arg(i))))});
+    }
+    pair.b->resume(items);
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == ids.size(); }, 20000));
+
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        SCOPED_TRACE(sizes[i]);
+        const QString path = i % 2 == 0 ? target.filePath(QStringLiteral("%1.bin").arg(sizes[i]))
+                                        : target.filePath(QStringLiteral("exact-%1").arg(i));
+        EXPECT_EQ(test::readFile(path), test::generatedBytes(sizes[i], int(sizes[i] % 1000)));
+        EXPECT_TRUE(QFileInfo(path).isFile());
+        EXPECT_FALSE(QFile::exists(path + ".downloading"));
+        EXPECT_TRUE(Controller::isComplete(*pair.b.file(ids[i])));
+        EXPECT_TRUE(waitFor([&] { return Controller::isComplete(*pair.a.file(ids[i])); }));
+    }
+    EXPECT_GE(pair.b.inhibitor.acquires, 1);  // wants were sent
+    EXPECT_GE(pair.a.inhibitor.acquires, 1);  // data was sent
+
+    // Delivered once Bea has gone.
+    for (const QUuid& id : ids)
+        EXPECT_FALSE(pair.a->offerDelivered(id));
+    pair.b->disconnect(pair.a.key());
+    ASSERT_TRUE(waitFor([&] { return pair.a->runStatus(pair.b.key()).disconnects == 1; }));
+    for (const QUuid& id : ids)
+        EXPECT_TRUE(pair.a->offerDelivered(id)) << idText(id).toStdString();
+
+    // The empty offer is still listed; Bea knows it and makes nothing new.
+    ASSERT_TRUE(pair.connect());
+    EXPECT_EQ(pair.b.delegate.finished.size(), ids.size());
+    EXPECT_EQ(pair.b->files().size(), ids.size());
+}
+
+TEST(ControllerDownloadsTest, FiveRequestsOutstandingAndOneMorePerBlock)
+{
+    LogCapture log;
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    const QUuid id = pair.offer({12 * blockSize}).first();
+    pair.b->resume({{id, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }));
+    const QString suffix = QStringLiteral(", id: ") + idText(id);
+    QStringList expected{QStringLiteral("send want: [0..4]") + suffix};
+    for (int block = 5; block < 12; ++block)
+        expected.append(QStringLiteral("send want: [%1]").arg(block) + suffix);
+    EXPECT_EQ(log.startingWith("send want: "), expected);
+    EXPECT_EQ(log.startingWith("send data: ").size(), 12);
+    EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(12 * blockSize))),
+              test::generatedBytes(12 * blockSize, int((12 * blockSize) % 1000)));
+}
+
+TEST(ControllerDownloadsTest, AnExistingTargetGoesToTheTrash)
+{
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    const QString target = pair.b.downloadsPath("1000.bin");
+    ASSERT_TRUE(test::writeFile(target, "the old content"));
+    const QUuid id = pair.offer({1000}).first();
+    pair.b->resume({{id, DownloadLocation::downloads()}});
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }));
+    EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
+    EXPECT_EQ(takeFromTrash("1000.bin"), "the old content");
+}
+
+TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
+{
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    const QString target = pair.b.downloadsPath("1000.bin");
+    ASSERT_TRUE(test::writeFile(target, "keep me"));
+    // No Trash can be made under a regular file.
+    const QString blocker = pair.b.downloadsPath("not-a-folder");
+    ASSERT_TRUE(test::writeFile(blocker, "x"));
+    const QUuid id = pair.offer({1000}).first();
+    {
+        test::ScopedEnv dataHome("XDG_DATA_HOME", QFile::encodeName(blocker + "/data"));
+        pair.b->resume({{id, std::nullopt}});
+        ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->error.has_value(); }));
+    }
+    const OtherError* error = pair.b.file(id)->error->otherError();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->posixCode, std::optional<int>(EEXIST));
+    EXPECT_EQ(test::readFile(target), "keep me");
+    EXPECT_EQ(test::readFile(target + ".downloading"), test::generatedBytes(1000, 0));
+    EXPECT_TRUE(pair.b.delegate.finished.isEmpty());
+    EXPECT_FALSE(Controller::isComplete(*pair.b.file(id)));
+
+    // With a Trash again, pausing and resuming tries the move once more.
+    pair.b->pause({id});
+    pair.b->resume({{id, std::nullopt}});
+    ASSERT_EQ(pair.b.delegate.finished.size(), 1);
+    EXPECT_TRUE(Controller::isComplete(*pair.b.file(id)));
+    EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
+    EXPECT_FALSE(QFile::exists(target + ".downloading"));
+    EXPECT_EQ(takeFromTrash("1000.bin"), "keep me");
+}
+
+TEST(ControllerDownloadsTest, DownloadsWithTheSameNameGetTheirOwnTargets)
+{
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    QTemporaryDir one, two;
+    const QUuid first = pair.offer({300000}, one.path()).first();
+    test::makeFile(two.path(), QStringLiteral("300000.bin"), 300000, 77);
+    pair.a->shareFiles({File2::at(two.filePath("300000.bin"))}, {pair.b.key()});
+    const QUuid second = pair.a->files().last().id();
+    ASSERT_TRUE(waitFor([&] { return pair.b.file(second); }));
+
+    pair.b->resume({{first, std::nullopt}, {second, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 2; }));
+    EXPECT_EQ(test::readFile(pair.b.downloadsPath("300000.bin")), test::readFile(one.filePath("300000.bin")));
+    EXPECT_EQ(test::readFile(pair.b.downloadsPath("300000 (2).bin")), test::readFile(two.filePath("300000.bin")));
+}
+
+TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
+{
+    test::ManualClock clock;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"), &clock);
+    a.listen();
+    b.start();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(b, a));
+    const QString path = test::makeFile(a.downloads.path(), QStringLiteral("f.bin"), 12 * blockSize);
+    a->shareFiles({File2::at(path)}, {b.key()});
+    ASSERT_TRUE(waitFor([&] { return b->files().size() == 1; }));
+    clock.advance(std::chrono::milliseconds(2000));
+    const auto stored = [&] { return fromBytes<QList<File>>(test::readFile(b.supportPath("transfers.plist"))); };
+    ASSERT_EQ(stored().size(), 1);
+
+    const QUuid id = b->files().first().id();
+    b->resume({{id, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    // Time stood still: twelve blocks and the finish, not one write yet.
+    EXPECT_TRUE(b->savePending());
+    EXPECT_TRUE(stored().first().blocks.empty());
+    clock.advance(std::chrono::milliseconds(2000));
+    EXPECT_EQ(stored().first().blocks.count(), 12);
+    EXPECT_FALSE(stored().first().paused);
+}
+
+TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
+{
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 60 * blockSize + 3;
+    const QUuid id = pair.offer({size}).first();
+    pair.b->resume({{id, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->blocks.count() >= 3; }));
+    pair.b->disconnect(pair.a.key());
+    ASSERT_TRUE(waitFor([&] { return pair.b.user(pair.a.key())->state == User::State::notConnected; }));
+    ASSERT_LT(pair.b.file(id)->blocks.count(), 60);
+    pair.b->connect(pair.a.key());
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(size))),
+              test::generatedBytes(size, int(size % 1000)));
+    EXPECT_TRUE(waitFor([&] { return Controller::isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));
+    EXPECT_FALSE(pair.a.file(id)->error);
+}
+
+TEST(ControllerDownloadsTest, ARestartedReceiverContinuesFromTheBlocksItHad)
+{
+    LogCapture log;
+    Pair pair;
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 60 * blockSize;
+    const QUuid id = pair.offer({size}).first();
+    pair.b->resume({{id, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->blocks.count() >= 5; }));
+    pair.b.shutDown();  // stop() saves, as at SIGTERM
+
+    log.clear();
+    pair.b.restart();
+    const std::int64_t had = pair.b.file(id)->blocks.count();
+    ASSERT_GE(had, 5);
+    ASSERT_TRUE(pair.connect());
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    const QStringList wants = log.startingWith("send want: ");
+    ASSERT_FALSE(wants.isEmpty());
+    EXPECT_FALSE(wants.first().startsWith("send want: [0")) << wants.first().toStdString();
+    EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(size))),
+              test::generatedBytes(size, int(size % 1000)));
+}
+
+}  // namespace
+}  // namespace vortan

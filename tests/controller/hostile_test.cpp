@@ -1,0 +1,346 @@
+// What other machines send is checked before anything is written, read or
+// listed: names, ids, block numbers, sizes and owners. A raw peer with a real
+// identity plays the other machine.
+
+#include "tests/controller/controllertestsupport.h"
+#include "vortan/connection/connection.h"
+#include "vortan/controller/downloadtarget.h"
+#include "vortan/peer/messages.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace vortan {
+namespace {
+
+using test::LogCapture;
+using test::Node;
+using test::RawPeer;
+using test::waitFor;
+
+File listed(const QString& name, qint64 length, const QByteArray& owner)
+{
+    return File(File2(name, std::nullopt, length), QUuid::createUuid(), owner);
+}
+
+// Every file below dir, relative to it.
+QStringList treeOf(const QString& dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(dir).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+// Bea downloads from a raw peer that connects to her.
+struct Receiver {
+    Receiver() : b(QStringLiteral("Bea")), sender(QStringLiteral("Mallory"))
+    {
+        b.listen();
+        b->addUsers({sender.card()});
+        QObject::connect(b.controller.get(), &Controller::listReceived, [this] { ++lists; });
+    }
+    // Connects, answering Bea's list request with `list`; waits for the merge.
+    bool connect(const QList<File>& list)
+    {
+        sender.answerWith = list;
+        const int expected = lists + 1;
+        return sender.connectTo(b) && waitFor([&] { return lists >= expected; });
+    }
+    std::shared_ptr<PeerConnection> senderSide() { return b->peerFor(sender.key()); }
+
+    Node b;
+    RawPeer sender;
+    int lists = 0;
+};
+
+TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
+{
+    LogCapture log;
+    Receiver r;
+    const QByteArray m = r.sender.key();
+    const QList<File> list{listed("../escape.txt", 10, m), listed("sub/dir.txt", 10, m),
+                           listed(QStringLiteral("ctl\x01\x1f.txt"), 10, m), listed(QString(), 10, m),
+                           listed(".", 10, m), listed("..", 10, m), listed("/etc/passwd", 10, m)};
+    ASSERT_TRUE(r.connect(list));
+    ASSERT_EQ(r.b->files().size(), 4);
+    EXPECT_EQ(r.b->files()[0].name(), "..:escape.txt");
+    EXPECT_EQ(r.b->files()[0].displayName(), "../escape.txt");  // still reads as sent
+    EXPECT_EQ(r.b->files()[1].name(), "sub:dir.txt");
+    EXPECT_EQ(r.b->files()[2].name(), "ctl__.txt");
+    EXPECT_EQ(r.b->files()[3].name(), ":etc:passwd");
+    EXPECT_EQ(log.startingWith("Refused list entry ").size(), 3);
+
+    QTemporaryDir parent;
+    const QString into = parent.filePath("into");
+    ASSERT_TRUE(QDir().mkpath(into));
+    QList<ResumeItem> items;
+    for (int i = 0; i < 4; ++i) {
+        const File& file = r.b->files()[i];
+        r.sender.serving.insert(file.id(), test::generatedBytes(10, i));
+        items.append({file.id(), i % 2 ? DownloadLocation::downloads()
+                                       : DownloadLocation::directory(QUrl::fromLocalFile(into))});
+    }
+    r.b->resume(items);
+    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 4; }));
+    EXPECT_EQ(treeOf(parent.path()), (QStringList{"into", "into/..:escape.txt", "into/ctl__.txt"}));
+    EXPECT_EQ(treeOf(r.b.downloads.path()), (QStringList{":etc:passwd", "sub:dir.txt"}));
+}
+
+TEST(ControllerHostileInputTest, FileNamesAndNumberedTargets)
+{
+    EXPECT_EQ(safeFileName("a/b\x7f\nc"), std::optional<QString>("a:b__c"));
+    EXPECT_EQ(safeFileName(QStringLiteral("caf\u00e9 \u2603.txt")), std::optional<QString>(QStringLiteral("caf\u00e9 \u2603.txt")));
+    EXPECT_EQ(safeFileName("..."), std::optional<QString>("..."));
+    EXPECT_FALSE(safeFileName(".."));
+    EXPECT_EQ(numberedPath("/d/report.pdf", 2), "/d/report (2).pdf");
+    EXPECT_EQ(numberedPath("/d/archive.tar.gz", 3), "/d/archive.tar (3).gz");
+    EXPECT_EQ(numberedPath("/d/.profile", 2), "/d/.profile (2)");
+    EXPECT_EQ(numberedPath("/a.b/c", 2), "/a.b/c (2)");
+    EXPECT_EQ(firstFreePath("/d/x", [](const QString& p) { return p != "/d/x (4)"; }), std::optional<QString>("/d/x (4)"));
+    EXPECT_FALSE(firstFreePath("/d/x", [](const QString&) { return true; }));
+}
+
+TEST(ControllerHostileInputTest, DataIsWrittenOnlyForRequestedBlocksOfOwnDownloads)
+{
+    LogCapture log;
+    Receiver r;
+    const QByteArray m = r.sender.key();
+    const QByteArray bytes = test::generatedBytes(12 * blockSize, 9);
+    const File x = listed("x.bin", bytes.size(), m);
+    const File neverResumed = listed("never.bin", 1000, m);
+    ASSERT_TRUE(r.connect({x, neverResumed}));
+    // Bea's own offer to Mallory and a download from somebody else.
+    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("mine.bin"), 2000);
+    r.b->shareFiles({File2::at(source)}, {m});
+    const QUuid mine = r.b->files().last().id();
+    RawPeer other(QStringLiteral("Other"));
+    r.b->addUsers({other.card()});
+    const File theirs = listed("theirs.bin", 1000, other.key());
+    other.answerWith = QList<File>{theirs};
+    ASSERT_TRUE(other.connectTo(r.b));
+    ASSERT_TRUE(waitFor([&] { return r.b.file(theirs.id()); }));
+    r.b->resume({{theirs.id(), std::nullopt}});
+
+    r.b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return !r.sender.wants.isEmpty(); }));
+    EXPECT_EQ(r.sender.wants.last().blocks, BlockSet::range(0, 5));
+    const QStringList before = treeOf(r.b.downloads.path());
+    const QByteArray mineBefore = test::readFile(source);
+
+    log.clear();
+    PeerConnection& s = *r.sender.peer;
+    s.sendData(QByteArray(1000, 'n'), 0, neverResumed.id(), {});            // no location
+    s.sendData(bytes.mid(7 * blockSize, blockSize), 7, x.id(), {});       // not requested
+    s.sendData(QByteArray(blockSize, 'o'), 12, x.id(), {});               // past the end
+    s.sendData(QByteArray(blockSize, 'o'), -1, x.id(), {});               // before the start
+    s.sendData(bytes.left(100), 0, x.id(), {});                           // the wrong size
+    s.sendData(QByteArray(1000, 't'), 0, theirs.id(), {});               // another user's record
+    s.sendData(QByteArray(2000, 'm'), 0, mine, {});                       // Bea's own offer
+    s.sendData(QByteArray(10, 'u'), 0, QUuid::createUuid(), {});         // no record at all
+    s.sendData(bytes.left(blockSize), 0, x.id(), {});                     // this one is fine
+    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 1; }));
+    s.sendData(bytes.left(blockSize), 0, x.id(), {});  // again: no longer requested
+    ASSERT_TRUE(waitFor([&] { return log.lines().count("Dropped block 0 of " + idText(x.id()) + ": not requested") == 1; }));
+
+    EXPECT_EQ(log.lines().count("no matching file"), 3);
+    EXPECT_EQ(log.startingWith("Dropped block ").size(), 6);
+    EXPECT_EQ(r.b.file(x.id())->blocks, BlockSet::range(0, 1));
+    EXPECT_TRUE(r.b.file(neverResumed.id())->blocks.empty());
+    EXPECT_TRUE(r.b.file(theirs.id())->blocks.empty());
+    EXPECT_TRUE(r.b.file(mine)->blocks.empty());
+    EXPECT_EQ(test::readFile(source), mineBefore);
+    // Only x's partial file appeared, holding exactly block 0.
+    QStringList after = before;
+    after.append("x.bin.downloading");
+    after.sort();
+    EXPECT_EQ(treeOf(r.b.downloads.path()), after);
+    EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin.downloading")), bytes.left(blockSize));
+}
+
+TEST(ControllerHostileInputTest, WantsAreHonouredOnlyForOwnOffersToThatUser)
+{
+    LogCapture log;
+    Receiver r;
+    const QByteArray m = r.sender.key();
+    const File download = listed("d.bin", 1000, m);
+    ASSERT_TRUE(r.connect({download}));
+    r.b->resume({{download.id(), std::nullopt}});  // it has a location now
+    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("offer.bin"), 3 * blockSize);
+    const QString secret = test::makeFile(r.b.downloads.path(), QStringLiteral("secret.bin"), 1000, 5);
+    r.b->shareFiles({File2::at(source)}, {m});
+    const QUuid offer = r.b->files().last().id();
+    r.b->shareFiles({File2::at(secret)}, {QByteArray(32, 'o')});
+    const QUuid toOther = r.b->files().last().id();
+
+    log.clear();
+    PeerConnection& s = *r.sender.peer;
+    s.sendWant(BlockSet::range(0, 1), toOther);            // offered to someone else
+    s.sendWant(BlockSet::range(0, 1), download.id());      // Bea's download, not an offer
+    s.sendWant(BlockSet::range(2, 2), offer);              // block 3 does not exist
+    s.sendWant(BlockSet::range(0, 1), QUuid::createUuid());
+    ASSERT_TRUE(waitFor([&] { return log.lines().count("no matching file") == 4; }));
+    s.sendWant(BlockSet::range(1, 2), offer);
+    ASSERT_TRUE(waitFor([&] { return r.sender.data.size() == 2; }));
+    EXPECT_EQ(r.sender.data[0].block, 1);
+    EXPECT_EQ(r.sender.data[1].block, 2);
+    EXPECT_EQ(r.sender.data[0].fileID, offer);
+    EXPECT_EQ(r.sender.data[0].data, test::readFile(source).mid(blockSize, blockSize));
+    EXPECT_TRUE(r.b.file(toOther)->wantBlocks.empty());
+}
+
+TEST(ControllerHostileInputTest, ListEntriesCannotTakeIdsOfOtherRecords)
+{
+    LogCapture log;
+    Receiver r;
+    const QByteArray m = r.sender.key();
+    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("offer.bin"), 10);
+    r.b->shareFiles({File2::at(source)}, {m});
+    const File offer = r.b->files().first();
+    RawPeer other(QStringLiteral("Other"));
+    r.b->addUsers({other.card()});
+    const File theirs = listed("theirs.bin", 1000, other.key());
+    other.answerWith = QList<File>{theirs};
+    ASSERT_TRUE(other.connectTo(r.b));
+    ASSERT_TRUE(waitFor([&] { return r.b.file(theirs.id()); }));
+
+    File stealOffer(File2("a", std::nullopt, 1), offer.id(), m);
+    File stealTheirs(File2("b", std::nullopt, 1), theirs.id(), m);
+    const File fresh = listed("fresh.bin", 1, m);
+    ASSERT_TRUE(r.connect({stealOffer, stealTheirs, fresh, fresh}));
+    EXPECT_EQ(r.b->files().size(), 3);
+    EXPECT_EQ(r.b.file(fresh.id())->name(), "fresh.bin");
+    EXPECT_FALSE(r.b.file(offer.id())->download);
+    EXPECT_EQ(r.b.file(theirs.id())->user, other.key());
+    EXPECT_EQ(log.startingWith("Refused list entry ").size(), 2);
+
+    // A negative length (what the wire coding already refuses) is refused here too.
+    const std::shared_ptr<PeerConnection> peer = r.senderSide();
+    ASSERT_TRUE(peer);
+    r.b->peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
+    EXPECT_EQ(r.b->files().size(), 3);
+
+    // A count of blocks that does not follow from the length never decodes.
+    plist::Value value = toPlist(QList<FileProxy>{FileProxy{QUuid::createUuid(), File2("odd", std::nullopt, 10)}});
+    plist::Dictionary& entry = *value.as<plist::Array>()->front().as<plist::Dictionary>();
+    for (auto& [key, field] : entry) {
+        if (key == "file") {
+            for (auto& [k, v] : *field.as<plist::Dictionary>()) {
+                if (k == "numberOfBlocks")
+                    v = plist::Value(std::int64_t(7));
+            }
+        }
+    }
+    r.sender.peer->connection()->send(MessageType::list, plistToBytes(value));
+    ASSERT_TRUE(waitFor([&] { return r.b.user(m)->error.has_value(); }));
+    EXPECT_EQ(r.b->files().size(), 3);
+}
+
+TEST(ControllerHostileInputTest, UnfinishedDownloadsNeverShareATarget)
+{
+    Receiver r;
+    const QByteArray m = r.sender.key();
+    const File one = listed("same.txt", 10, m), two = listed("same.txt", 20, m);
+    const File bare = listed("x", 30, m), partialName = listed("x.downloading", 40, m);
+    ASSERT_TRUE(r.connect({one, two, bare, partialName}));
+    for (const File& f : {one, two, bare, partialName})
+        r.sender.serving.insert(f.id(), test::generatedBytes(f.length(), 1));
+    r.b->resume({{one.id(), std::nullopt}, {two.id(), std::nullopt}, {bare.id(), std::nullopt}});
+    // An exact file that is another download's target.
+    r.b->resume({{partialName.id(), DownloadLocation::file(QUrl::fromLocalFile(r.b.downloadsPath("same.txt")))}});
+    const auto target = [&](const File& f) { return r.b.file(f.id())->location()->toLocalFile(); };
+    EXPECT_EQ(target(one), r.b.downloadsPath("same.txt"));
+    EXPECT_EQ(target(two), r.b.downloadsPath("same (2).txt"));
+    EXPECT_EQ(target(bare), r.b.downloadsPath("x"));
+    EXPECT_EQ(target(partialName), r.b.downloadsPath("same (3).txt"));
+    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 4; }));
+    EXPECT_EQ(test::readFile(r.b.downloadsPath("same (2).txt")).size(), 20);
+    EXPECT_EQ(test::readFile(r.b.downloadsPath("same (3).txt")).size(), 40);
+
+    // A finished download no longer holds its name.
+    const File again = listed("x.downloading", 5, m);
+    r.sender.peer->sendList({again});
+    ASSERT_TRUE(waitFor([&] { return r.b.file(again.id()); }));
+    r.b->resume({{again.id(), std::nullopt}});
+    EXPECT_EQ(target(again), r.b.downloadsPath("x.downloading"));
+}
+
+TEST(ControllerHostileInputTest, AShortPartialFileStartsTheDownloadAgain)
+{
+    LogCapture log;
+    Receiver r;
+    const QByteArray bytes = test::generatedBytes(4 * blockSize, 8);
+    const File x = listed("x.bin", bytes.size(), r.sender.key());
+    ASSERT_TRUE(r.connect({x}));
+    r.b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 1; }));
+    r.sender.peer->sendData(bytes.mid(0, blockSize), 0, x.id(), {});
+    r.sender.peer->sendData(bytes.mid(blockSize, blockSize), 1, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 2; }));
+
+    r.b->pause({x.id()});  // closes the partial file
+    const QString partial = r.b.downloadsPath("x.bin.downloading");
+    ASSERT_TRUE(QFile::resize(partial, 100));
+    r.b->resume({{x.id(), std::nullopt}});
+    r.sender.serving.insert(x.id(), bytes);
+    r.sender.peer->sendData(bytes.mid(2 * blockSize, blockSize), 2, x.id(), {});
+    r.sender.peer->sendData(bytes.mid(3 * blockSize, blockSize), 3, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 1; }));
+    EXPECT_EQ(log.startingWith("The partial file of " + idText(x.id())).size(), 1);
+    EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin")), bytes);
+}
+
+TEST(ControllerHostileInputTest, TheLastBlocksAreAskedForAgainWhenTheListNoLongerNamesThem)
+{
+    Receiver r;
+    const QByteArray bytes = test::generatedBytes(2 * blockSize, 4);
+    const File x = listed("x.bin", bytes.size(), r.sender.key());
+    ASSERT_TRUE(r.connect({x}));
+    r.b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 1; }));
+    EXPECT_EQ(r.sender.wants[0].blocks, BlockSet::range(0, 2));
+    // Block 1 was "sent" but is lost with the connection.
+    r.sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 1; }));
+    r.sender.close();
+    ASSERT_TRUE(waitFor([&] { return r.b->peers().isEmpty(); }));
+
+    // Back again, the sender lists nothing: its offer looks complete to it.
+    r.sender.wants.clear();
+    r.sender.serving.insert(x.id(), bytes);
+    ASSERT_TRUE(r.connect({}));
+    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 1; }));
+    EXPECT_EQ(r.sender.wants.first().blocks, BlockSet::range(1, 1));
+    EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin")), bytes);
+}
+
+TEST(ControllerHostileInputTest, PausingStopsNewRequestsButKeepsWhatArrives)
+{
+    Receiver r;
+    const QByteArray bytes = test::generatedBytes(12 * blockSize, 2);
+    const File x = listed("x.bin", bytes.size(), r.sender.key());
+    ASSERT_TRUE(r.connect({x}));
+    r.b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 1; }));
+    r.b->pause({x.id()});
+    r.b->resume({{x.id(), std::nullopt}});  // five still outstanding: no new want
+    r.b->pause({x.id()});
+    r.sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    r.sender.peer->sendData(bytes.mid(blockSize, blockSize), 1, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 2; }));
+    EXPECT_EQ(r.sender.wants.size(), 1);
+    EXPECT_EQ(r.b.file(x.id())->wantBlocks, BlockSet::range(2, 3));
+
+    r.b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 2; }));
+    EXPECT_EQ(r.sender.wants[1].blocks, BlockSet::range(5, 2));
+    r.b->resume({{QUuid::createUuid(), std::nullopt}});  // logs "no file matching id", nothing else
+}
+
+}  // namespace
+}  // namespace vortan
