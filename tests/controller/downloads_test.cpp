@@ -212,6 +212,30 @@ TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
     EXPECT_FALSE(stored().first().paused);
 }
 
+TEST(ControllerDownloadsTest, ResumingWithoutAConnectionConnectsFirst)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.start();
+    b.listen();
+    test::introduce(a, b);
+    const QString path = test::makeFile(a.downloads.path(), QStringLiteral("f.bin"), 3 * blockSize);
+    a->shareFiles({File2::at(path)}, {b.key()});
+    const QUuid id = a->files().first().id();
+    a->pause({id, QUuid::createUuid()});
+    EXPECT_TRUE(a.file(id)->paused);
+    EXPECT_EQ(log.lines().count("no file matching id"), 1);
+
+    a->resume({{id, std::nullopt}});
+    EXPECT_FALSE(a.file(id)->paused);
+    EXPECT_TRUE(log.contains("Couldn't find peer to download from."));
+    EXPECT_EQ(a.user(b.key())->state, User::State::connecting);
+    ASSERT_TRUE(waitFor([&] { return b.file(id); }));
+    b->resume({{id, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    EXPECT_EQ(test::readFile(b.downloadsPath("f.bin")), test::readFile(path));
+}
+
 TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
 {
     Pair pair;
