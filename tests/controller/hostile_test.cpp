@@ -98,6 +98,7 @@ TEST(ControllerHostileInputTest, FileNamesAndNumberedTargets)
     EXPECT_EQ(safeFileName(QStringLiteral("caf\u00e9 \u2603.txt")), std::optional<QString>(QStringLiteral("caf\u00e9 \u2603.txt")));
     EXPECT_EQ(safeFileName("..."), std::optional<QString>("..."));
     EXPECT_FALSE(safeFileName(".."));
+    EXPECT_EQ(printableName("two\nlines\x01"), "two\\x0alines\\x01");
     EXPECT_EQ(numberedPath("/d/report.pdf", 2), "/d/report (2).pdf");
     EXPECT_EQ(numberedPath("/d/archive.tar.gz", 3), "/d/archive.tar (3).gz");
     EXPECT_EQ(numberedPath("/d/.profile", 2), "/d/.profile (2)");

@@ -190,7 +190,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
         }
         const std::optional<QString> name = safeFileName(entry.name());
         if (!name) {
-            logLine(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, entry.name()));
+            logLine(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, printableName(entry.name())));
             continue;
         }
         File record(File2(*name, std::nullopt, entry.length()), entry.id(), key);

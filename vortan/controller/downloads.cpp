@@ -147,7 +147,7 @@ bool Controller::chooseTarget(qsizetype index, const std::optional<DownloadLocat
         if (directory.isEmpty())
             problem = QStringLiteral("%1 is not a local directory").arg(where.url().toString());
         else if (!name)
-            problem = QStringLiteral("\"%1\" cannot name a file").arg(record.name());
+            problem = QStringLiteral("\"%1\" cannot name a file").arg(printableName(record.name()));
         else
             target = QDir(directory).absolutePath() + QLatin1Char('/') + *name;
     }

@@ -30,6 +30,20 @@ std::optional<QString> safeFileName(const QString& name)
     return safe;
 }
 
+QString printableName(const QString& name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            shown.append(QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0')));
+        else
+            shown.append(c);
+    }
+    return shown;
+}
+
 QString numberedPath(const QString& path, int n)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));

@@ -15,6 +15,10 @@ namespace vortan {
 // "..", which cannot name a file.
 std::optional<QString> safeFileName(const QString& name);
 
+// The name for a log line: control characters shown as \xNN, so that a
+// name can never start a line of its own.
+QString printableName(const QString& name);
+
 // The path with " (n)" before the extension of its last component:
 // "/d/report.pdf" and 2 give "/d/report (2).pdf", "/d/.profile" gives
 // "/d/.profile (2)".
