@@ -150,6 +150,21 @@ TEST_F(PeerTest, SendFilesLogsTheEntriesWithoutLocations)
                                  .arg(offered.id().toString(QUuid::WithoutBraces))));
 }
 
+TEST_F(PeerTest, AListTooLargeForOneMessageIsRefusedNotDropped)
+{
+    std::shared_ptr<PeerConnection> toBob = connectAlice();
+    ASSERT_TRUE(toBob);
+    QList<File> many;
+    const QString longName(2000, QLatin1Char('n'));
+    for (int i = 0; i < 9000; ++i)  // about 18 MB of names
+        many.append(offeredFile(longName, 1, people.bob.key()));
+    EXPECT_THROW(toBob->sendList(many), plist::FormatError);
+    EXPECT_TRUE(log.startingWith(QStringLiteral("send files: ")).isEmpty());
+
+    toBob->sendList(many.mid(0, 10));  // the connection is still usable
+    ASSERT_TRUE(waitFor([&] { return bob.has("list"); }));
+}
+
 TEST_F(PeerTest, AnEmptyBlockTravelsAsAnEmptyDataMessage)
 {
     std::shared_ptr<PeerConnection> toBob = connectAlice();

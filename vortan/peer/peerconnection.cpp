@@ -4,6 +4,8 @@
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
 #include "vortan/peer/messages.h"
+#include "vortan/framer/framer.h"
+#include "vortan/plist/value.h"
 #include "vortan/records/coding.h"
 
 #include <QCoreApplication>
@@ -11,6 +13,7 @@
 #include <QTcpSocket>
 
 #include <cerrno>
+#include <string>
 #include <limits>
 
 namespace vortan {
@@ -219,8 +222,13 @@ void PeerConnection::sendList(const QList<File>& files)
         proxy.file.location.reset();
         proxies.append(std::move(proxy));
     }
-    logLine(QStringLiteral("send files: ") + describe(proxies));
     const QByteArray payload = toBytes(proxies);
+    // The peer would fail the connection on a larger frame: refuse it here,
+    // like a list that cannot be encoded, so the caller can split it.
+    if (payload.size() > Framer::kMaxPayloadLength)
+        throw plist::FormatError("a list of " + std::to_string(proxies.size()) + " files encodes to "
+                                 + std::to_string(payload.size()) + " bytes, more than one message can carry");
+    logLine(QStringLiteral("send files: ") + describe(proxies));
     m_connection->send(MessageType::list, payload);
 }
 

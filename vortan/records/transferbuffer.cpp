@@ -96,7 +96,7 @@ void TransferBuffer::writeAt(const QString& path, bool truncateOnOpen, const QBy
     if (offset < 0 || data.size() > std::numeric_limits<std::int64_t>::max() - offset)
         throw PosixError(EINVAL);
     if (!m_fd)
-        openFile(path, O_WRONLY | O_CREAT | (truncateOnOpen ? O_TRUNC : 0), 0644);
+        openFile(path, O_WRONLY | O_CREAT | O_NOFOLLOW | (truncateOnOpen ? O_TRUNC : 0), 0644);
     const char* bytes = data.constData();
     std::int64_t left = data.size();
     std::int64_t at = offset;
