@@ -17,6 +17,8 @@
 #include <QHash>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -80,6 +82,8 @@ public:
     {
         ++acquires;
         m_held = true;
+        if (onAcquire)
+            onAcquire();
     }
     void release() override
     {
@@ -90,6 +94,8 @@ public:
 
     int acquires = 0;
     int releases = 0;
+    // Runs inside acquire(): right after the first want or data of a transfer went out.
+    std::function<void()> onAcquire;
 
 private:
     bool m_held = false;

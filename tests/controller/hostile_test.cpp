@@ -320,6 +320,33 @@ TEST(ControllerHostileInputTest, TheLastBlocksAreAskedForAgainWhenTheListNoLonge
     EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin")), bytes);
 }
 
+TEST(ControllerHostileInputTest, ABlockStillInFlightWhenTheSenderStopsIsStoredAsSent)
+{
+    // The peer may have the block already and would never ask for it again:
+    // stored as missing, the offer would stay one block short for good.
+    Receiver r;
+    ASSERT_TRUE(r.connect({}));
+    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("offer.bin"), 3 * blockSize);
+    r.b->shareFiles({File2::at(source)}, {r.sender.key()});
+    const QUuid offer = r.b->files().last().id();
+    bool stoppedInFlight = false;
+    r.b.inhibitor.onAcquire = [&] {
+        // The data message for block 0 has been handed over; its completion is still to come.
+        r.b->stop();
+        stoppedInFlight = r.b.file(offer)->blocks.empty();
+    };
+    r.sender.peer->sendWant(BlockSet::range(0, 1), offer);
+    ASSERT_TRUE(waitFor([&] { return r.b.inhibitor.acquires == 1; }));
+    r.b.inhibitor.onAcquire = nullptr;
+    ASSERT_TRUE(stoppedInFlight);
+
+    const QList<File> stored = fromBytes<QList<File>>(test::readFile(r.b.supportPath("transfers.plist")));
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(stored[0].id(), offer);
+    EXPECT_EQ(stored[0].blocks, BlockSet::range(0, 1));
+    ASSERT_TRUE(waitFor([&] { return r.sender.data.size() == 1; }));
+}
+
 TEST(ControllerHostileInputTest, PausingStopsNewRequestsButKeepsWhatArrives)
 {
     Receiver r;

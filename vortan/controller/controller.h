@@ -297,6 +297,9 @@ private:
 
     // Send loops: the connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
+    // The block of each offer handed to its connection whose completion has
+    // not come back yet. Saved as sent: the peer may well have it already.
+    QHash<QUuid, std::int64_t> m_blocksInFlight;
 
     // This run.
     QHash<QByteArray, PeerRunStatus> m_runStatus;

@@ -155,7 +155,21 @@ void Controller::save()
     // Before start nothing is loaded: writing would replace the stored state.
     if (!m_started)
         return;
-    writeStored(m_supportDirectory, kTransfersFile, m_files);
+    // A block whose send has not completed may have reached the peer, which
+    // then never asks for it again: store it as sent, so that a restart does
+    // not leave the offer one block short for good. Should it be lost after
+    // all, the peer asks for it again (it tops up downloads a list leaves out).
+    if (m_blocksInFlight.isEmpty()) {
+        writeStored(m_supportDirectory, kTransfersFile, m_files);
+    } else {
+        QList<File> stored = m_files;
+        for (File& record : stored) {
+            const auto inFlight = m_blocksInFlight.constFind(record.id());
+            if (!record.download && inFlight != m_blocksInFlight.cend())
+                record.blocks.insert(*inFlight);
+        }
+        writeStored(m_supportDirectory, kTransfersFile, stored);
+    }
     writeStored(m_supportDirectory, kUsersFile, m_users);
     if (m_me)
         writeStored(m_supportDirectory, kMeFile, *m_me);

@@ -93,6 +93,7 @@ void Controller::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnec
         markActivity();
         return;
     }
+    m_blocksInFlight.insert(id, block);
     peer->sendData(bytes, block, id,
                    [self = QPointer<Controller>(this), id, block,
                     weak = std::weak_ptr<PeerConnection>(peer)](const std::optional<NetworkError>& error) {
@@ -105,6 +106,9 @@ void Controller::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnec
 void Controller::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                            const std::weak_ptr<PeerConnection>& connection)
 {
+    const auto inFlight = m_blocksInFlight.constFind(id);
+    if (inFlight != m_blocksInFlight.cend() && *inFlight == block)
+        m_blocksInFlight.erase(inFlight);
     const qsizetype index = indexOfFile(id);
     if (index < 0)
         return;
