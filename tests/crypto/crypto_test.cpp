@@ -107,7 +107,7 @@ Key32 key32(std::string_view text)
     return key;
 }
 
-// The GCM specification (McGrew and Viega), test cases 13 to 15: AES-256,
+// The GCM paper by McGrew and Viega, test cases 13 to 15: AES-256,
 // 96-bit IV, no associated data. Boxes are nonce || ciphertext || tag.
 struct GcmVector {
     std::string_view key, iv, plaintext, ciphertext, tag;
