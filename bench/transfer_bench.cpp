@@ -1,0 +1,495 @@
+// 1 GiB of random data from one brenvo-cli process to another over
+// 127.0.0.1, next to what the same machine does with plain loopback TCP
+// (iperf3 when installed, and a socket copy of our own) and with scp through
+// a temporary sshd (when sshd and scp are installed). Prints MB/s, and the
+// processor time and peak resident memory of each brenvo-cli side (from
+// wait4's resource usage of the child).
+//
+//   transfer_bench [--size BYTES] [--keep]
+//
+// Everything happens in a temporary folder, with file key stores, no bus
+// and no gateway traffic. --keep leaves the folder (and the logs) in place.
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr std::int64_t kDefaultSize = 1LL << 30;
+
+double mb(double bytes)
+{
+    return bytes / 1e6;
+}
+
+double mib(double bytes)
+{
+    return bytes / (1024.0 * 1024.0);
+}
+
+double seconds(const timeval& t)
+{
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+// A child process started with posix_spawn, its output in files.
+struct Child {
+    pid_t pid = -1;
+    QString out;
+    QString err;
+    int status = -1;
+    rusage usage{};
+    double wallSeconds = 0;
+    QElapsedTimer clock;
+
+    bool finished() const { return pid < 0; }
+};
+
+class Environment {
+public:
+    explicit Environment(const QProcessEnvironment& env)
+    {
+        for (const QString& key : env.keys())
+            m_strings.push_back((key + QLatin1Char('=') + env.value(key)).toLocal8Bit());
+        for (QByteArray& s : m_strings)
+            m_pointers.push_back(s.data());
+        m_pointers.push_back(nullptr);
+    }
+    char** get() { return m_pointers.data(); }
+
+private:
+    std::vector<QByteArray> m_strings;
+    std::vector<char*> m_pointers;
+};
+
+bool spawn(Child& child, const QString& program, const QStringList& arguments, Environment& env, const QString& out,
+           const QString& err)
+{
+    child.out = out;
+    child.err = err;
+    std::vector<QByteArray> args{QFile::encodeName(program)};
+    for (const QString& a : arguments)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, QFile::encodeName(out).constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, QFile::encodeName(err).constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    child.clock.start();
+    const int rc = posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), env.get());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        std::fprintf(stderr, "cannot start %s: %s\n", argv[0], strerror(rc));
+        child.pid = -1;
+        return false;
+    }
+    return true;
+}
+
+// Waits for the child at most timeoutMs; kills it after that.
+bool reap(Child& child, int timeoutMs)
+{
+    if (child.pid < 0)
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const pid_t done = wait4(child.pid, &child.status, WNOHANG, &child.usage);
+        if (done == child.pid) {
+            child.wallSeconds = double(child.clock.nsecsElapsed()) / 1e9;
+            child.pid = -1;
+            return WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0;
+        }
+        if (waited.elapsed() > timeoutMs) {
+            kill(child.pid, SIGKILL);
+            wait4(child.pid, &child.status, 0, &child.usage);
+            child.pid = -1;
+            std::fprintf(stderr, "timed out; killed\n");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+bool runToEnd(const QString& program, const QStringList& arguments, Environment& env, const QString& folder,
+              int timeoutMs = 60000, Child* result = nullptr)
+{
+    Child child;
+    static int counter = 0;
+    ++counter;
+    if (!spawn(child, program, arguments, env, QStringLiteral("%1/cmd%2.out").arg(folder).arg(counter),
+               QStringLiteral("%1/cmd%2.err").arg(folder).arg(counter)))
+        return false;
+    const bool ok = reap(child, timeoutMs);
+    if (!ok) {
+        QFile err(child.err);
+        err.open(QIODevice::ReadOnly);
+        std::fprintf(stderr, "%s %s failed:\n%s\n", qPrintable(program), qPrintable(arguments.join(QLatin1Char(' '))),
+                     err.readAll().right(2000).constData());
+    }
+    if (result)
+        *result = child;
+    return ok;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+bool waitForText(const QString& path, const QByteArray& text, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (readAll(path).contains(text))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+QByteArray writeRandomFile(const QString& path, std::int64_t size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray chunk(4 << 20, Qt::Uninitialized);
+    for (std::int64_t left = size; left > 0;) {
+        const qint64 n = std::min<std::int64_t>(left, chunk.size());
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()), size_t(chunk.size() / 4));
+        file.write(chunk.constData(), n);
+        hash.addData(QByteArrayView(chunk.constData(), n));
+        left -= n;
+    }
+    return hash.result();
+}
+
+QByteArray sha256(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result();
+}
+
+// A plain TCP copy of size bytes through 127.0.0.1, 128 KiB writes, one
+// thread each side, memory to memory. Returns bytes per second.
+double socketCopy(std::int64_t size)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 1) != 0
+        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        close(listener);
+        return 0;
+    }
+    std::int64_t received = 0;
+    std::thread reader([&] {
+        const int fd = accept(listener, nullptr, nullptr);
+        std::vector<char> buffer(1 << 20);
+        for (;;) {
+            const ssize_t n = read(fd, buffer.data(), buffer.size());
+            if (n <= 0)
+                break;
+            received += n;
+        }
+        close(fd);
+    });
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QElapsedTimer t;
+    t.start();
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        std::vector<char> buffer(131072, 'x');
+        for (std::int64_t left = size; left > 0;) {
+            const ssize_t n = write(fd, buffer.data(), size_t(std::min<std::int64_t>(left, std::int64_t(buffer.size()))));
+            if (n <= 0)
+                break;
+            left -= n;
+        }
+    }
+    close(fd);
+    reader.join();
+    const double elapsed = double(t.nsecsElapsed()) / 1e9;
+    close(listener);
+    return received == size ? double(size) / elapsed : 0;
+}
+
+std::optional<double> iperf3(std::int64_t size, Environment& env, const QString& folder)
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("iperf3"));
+    if (program.isEmpty())
+        return std::nullopt;
+    const QString port = QString::number(freePort());
+    Child server;
+    spawn(server, program, {QStringLiteral("-s"), QStringLiteral("-1"), QStringLiteral("-B"), QStringLiteral("127.0.0.1"),
+                            QStringLiteral("-p"), port},
+          env, folder + QStringLiteral("/iperf3-server.out"), folder + QStringLiteral("/iperf3-server.err"));
+    waitForText(folder + QStringLiteral("/iperf3-server.out"), "Server listening", 5000);
+    Child client;
+    const bool ok = spawn(client, program,
+                          {QStringLiteral("-c"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), port, QStringLiteral("-n"),
+                           QString::number(size), QStringLiteral("-J")},
+                          env, folder + QStringLiteral("/iperf3.json"), folder + QStringLiteral("/iperf3.err"))
+                    && reap(client, 120000);
+    reap(server, 10000);
+    if (!ok)
+        return std::nullopt;
+    const QJsonObject end = QJsonDocument::fromJson(readAll(folder + QStringLiteral("/iperf3.json"))).object().value(QStringLiteral("end")).toObject();
+    const double bits = end.value(QStringLiteral("sum_received")).toObject().value(QStringLiteral("bits_per_second")).toDouble();
+    return bits > 0 ? std::optional<double>(bits / 8.0) : std::nullopt;
+}
+
+struct ScpResult {
+    double bytesPerSecond = 0;
+    double cpuSeconds = 0;
+    QString note;
+};
+
+// scp of the file to another name through an sshd of our own on 127.0.0.1.
+std::optional<ScpResult> scp(const QString& source, std::int64_t size, Environment& env, const QString& folder)
+{
+    const QString sshd = QFileInfo::exists(QStringLiteral("/usr/sbin/sshd")) ? QStringLiteral("/usr/sbin/sshd") : QString();
+    const QString scpProgram = QStandardPaths::findExecutable(QStringLiteral("scp"));
+    const QString keygen = QStandardPaths::findExecutable(QStringLiteral("ssh-keygen"));
+    if (sshd.isEmpty() || scpProgram.isEmpty() || keygen.isEmpty())
+        return std::nullopt;
+    // sshd insists on its privilege separation directory.
+    if (!QFileInfo::exists(QStringLiteral("/run/sshd")) && geteuid() == 0) {
+        mkdir("/run/sshd", 0755);
+    }
+    const QString dir = folder + QStringLiteral("/ssh");
+    QDir().mkpath(dir);
+    chmod(QFile::encodeName(dir).constData(), 0700);
+    if (!runToEnd(keygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
+                           QStringLiteral("-f"), dir + QStringLiteral("/host")},
+                  env, dir)
+        || !runToEnd(keygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
+                              QStringLiteral("-f"), dir + QStringLiteral("/client")},
+                     env, dir))
+        return ScpResult{0, 0, QStringLiteral("ssh-keygen failed")};
+    QFile::copy(dir + QStringLiteral("/client.pub"), dir + QStringLiteral("/authorized_keys"));
+    const quint16 port = freePort();
+    QFile config(dir + QStringLiteral("/sshd_config"));
+    config.open(QIODevice::WriteOnly);
+    config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/host\nAuthorizedKeysFile %2/authorized_keys\n"
+                                "PidFile %2/sshd.pid\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
+                                "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\nSubsystem sftp internal-sftp\n")
+                     .arg(port)
+                     .arg(dir)
+                     .toUtf8());
+    config.close();
+    Child server;
+    if (!spawn(server, sshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), dir + QStringLiteral("/sshd_config")},
+               env, dir + QStringLiteral("/sshd.out"), dir + QStringLiteral("/sshd.err")))
+        return ScpResult{0, 0, QStringLiteral("sshd did not start")};
+    if (!waitForText(dir + QStringLiteral("/sshd.err"), "Server listening", 10000)) {
+        kill(server.pid, SIGTERM);
+        reap(server, 5000);
+        return ScpResult{0, 0, QStringLiteral("sshd did not listen: ") + QString::fromLocal8Bit(readAll(dir + QStringLiteral("/sshd.err")).trimmed())};
+    }
+    const passwd* me = getpwuid(geteuid());
+    const QString user = me ? QString::fromLocal8Bit(me->pw_name) : QStringLiteral("root");
+    const QString target = folder + QStringLiteral("/scp-copy.bin");
+    Child copy;
+    const bool ok = runToEnd(scpProgram,
+                             {QStringLiteral("-q"), QStringLiteral("-i"), dir + QStringLiteral("/client"), QStringLiteral("-P"),
+                              QString::number(port), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"),
+                              QStringLiteral("-o"), QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"),
+                              QStringLiteral("BatchMode=yes"), source, user + QStringLiteral("@127.0.0.1:") + target},
+                             env, dir, 600000, &copy);
+    kill(server.pid, SIGTERM);
+    reap(server, 5000);
+    if (!ok || QFileInfo(target).size() != size)
+        return ScpResult{0, 0, QStringLiteral("scp failed")};
+    QFile::remove(target);
+    return ScpResult{double(size) / copy.wallSeconds, seconds(copy.usage.ru_utime) + seconds(copy.usage.ru_stime), QString()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::int64_t size = kDefaultSize;
+    bool keep = false;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--size") && i + 1 < args.size())
+            size = args[++i].toLongLong();
+        else if (args[i] == QLatin1String("--keep"))
+            keep = true;
+        else {
+            std::fprintf(stderr, "usage: transfer_bench [--size BYTES] [--keep]\n");
+            return 2;
+        }
+    }
+    const QString cli = QStringLiteral(BRENVO_CLI_PATH);
+
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/brenvo-bench-XXXXXX"));
+    root.setAutoRemove(!keep);
+    const QString home = root.filePath(QStringLiteral("home"));
+    QDir().mkpath(home + QStringLiteral("/.local/share"));
+    QProcessEnvironment penv = QProcessEnvironment::systemEnvironment();
+    penv.insert(QStringLiteral("HOME"), home);
+    penv.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    penv.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    penv.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + root.filePath(QStringLiteral("no-bus")));
+    Environment env(penv);
+
+    std::printf("brenvo-cli transfer of %.0f MiB over 127.0.0.1 (%s)\n", mib(double(size)), qPrintable(root.path()));
+    const QString source = root.filePath(QStringLiteral("random.bin"));
+    const QByteArray sourceSha = writeRandomFile(source, size);
+    // Start from written-back pages: the transfer should not pay for the
+    // write-back of the file just made.
+    ::sync();
+
+    const QString samData = root.filePath(QStringLiteral("sam")), valData = root.filePath(QStringLiteral("val"));
+    const QString downloads = root.filePath(QStringLiteral("downloads"));
+    const quint16 samPort = freePort(), valPort = freePort();
+    const auto cliArgs = [&](const QString& data, const QStringList& rest) {
+        return QStringList{QStringLiteral("--data-dir"), data, QStringLiteral("--key-store"), QStringLiteral("file"),
+                           QStringLiteral("--log"), data + QStringLiteral(".log")}
+               + rest;
+    };
+    const QString folder = root.path();
+    bool ok = runToEnd(cli, cliArgs(samData, {QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Sam"), QStringLiteral("--address"),
+                                              QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(samPort),
+                                              QStringLiteral("-o"), root.filePath(QStringLiteral("sam.bcard"))}),
+                       env, folder)
+              && runToEnd(cli, cliArgs(valData, {QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Val"),
+                                                 QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                                                 QString::number(valPort), QStringLiteral("-o"), root.filePath(QStringLiteral("val.bcard"))}),
+                          env, folder)
+              && runToEnd(cli, cliArgs(samData, {QStringLiteral("import"), root.filePath(QStringLiteral("val.bcard"))}), env, folder)
+              && runToEnd(cli, cliArgs(valData, {QStringLiteral("import"), root.filePath(QStringLiteral("sam.bcard"))}), env, folder)
+              && runToEnd(cli, cliArgs(samData, {QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Val"), source}), env, folder);
+    if (!ok)
+        return 1;
+
+    Child sender, receiver;
+    spawn(sender, cli,
+          cliArgs(samData, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--exit-when-done"),
+                            QStringLiteral("--timeout"), QStringLiteral("600")}),
+          env, samData + QStringLiteral(".out"), samData + QStringLiteral(".err"));
+    if (!waitForText(samData + QStringLiteral(".out"), "listening on port", 30000)) {
+        std::fprintf(stderr, "the sender did not start listening\n");
+        return 1;
+    }
+    spawn(receiver, cli,
+          cliArgs(valData, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--connect"), QStringLiteral("Sam"),
+                            QStringLiteral("--accept"), QStringLiteral("Sam"), QStringLiteral("--download-to"), downloads,
+                            QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("600")}),
+          env, valData + QStringLiteral(".out"), valData + QStringLiteral(".err"));
+    const bool receiverOk = reap(receiver, 700000);
+    const bool senderOk = reap(sender, 60000);
+    const QString target = downloads + QStringLiteral("/random.bin");
+    const bool same = sha256(target) == sourceSha;
+    if (!receiverOk || !senderOk || !same) {
+        std::fprintf(stderr, "transfer failed: receiver %s, sender %s, checksum %s\n%s\n%s\n", receiverOk ? "ok" : "failed",
+                     senderOk ? "ok" : "failed", same ? "same" : "differs", readAll(valData + QStringLiteral(".out")).constData(),
+                     readAll(samData + QStringLiteral(".out")).constData());
+        return 1;
+    }
+
+    const double rate = double(size) / receiver.wallSeconds;
+    const auto side = [&](const char* name, const Child& c) {
+        std::printf("  %-8s processor %.2f s (user %.2f, system %.2f), peak RSS %.1f MiB\n", name,
+                    seconds(c.usage.ru_utime) + seconds(c.usage.ru_stime), seconds(c.usage.ru_utime),
+                    seconds(c.usage.ru_stime), double(c.usage.ru_maxrss) / 1024.0);
+    };
+    std::printf("  brenvo-cli    %.2f s for the receiving process from its start to its end: %.1f MB/s (checksums match)\n",
+                receiver.wallSeconds, mb(rate));
+    for (const QByteArray& line : readAll(valData + QStringLiteral(".out")).split('\n')) {
+        if (line.startsWith("finished "))
+            std::printf("    its own report: %s\n", line.constData());
+    }
+    side("sender", sender);
+    side("receiver", receiver);
+    QFile::remove(target);
+
+    const double copy = socketCopy(size);
+    std::printf("  socket copy   %.1f MB/s (plain TCP over 127.0.0.1, 128 KiB writes, memory to memory)\n", mb(copy));
+    const std::optional<double> iperf = iperf3(size, env, folder);
+    if (iperf)
+        std::printf("  iperf3        %.1f MB/s\n", mb(*iperf));
+    else
+        std::printf("  iperf3        not installed\n");
+    const double raw = iperf.value_or(copy);
+
+    const std::optional<ScpResult> ssh = scp(source, size, env, folder);
+    if (!ssh)
+        std::printf("  scp           sshd or scp not installed\n");
+    else if (!ssh->note.isEmpty())
+        std::printf("  scp           skipped: %s\n", qPrintable(ssh->note));
+    else
+        std::printf("  scp           %.1f MB/s (scp client processor %.2f s)\n", mb(ssh->bytesPerSecond), ssh->cpuSeconds);
+
+    std::printf("Goals:\n");
+    std::printf("  >= 50%% of raw loopback TCP (%s): %.1f%% %s\n", iperf ? "iperf3" : "socket copy", 100.0 * rate / raw,
+                rate >= 0.5 * raw ? "met" : "missed");
+    if (ssh && ssh->note.isEmpty())
+        std::printf("  >= 3x scp: %.2fx %s\n", rate / ssh->bytesPerSecond, rate >= 3 * ssh->bytesPerSecond ? "met" : "missed");
+    const double peak = double(std::max(sender.usage.ru_maxrss, receiver.usage.ru_maxrss)) / 1024.0;
+    std::printf("  <= 64 MiB peak RSS per side: %.1f MiB %s\n", peak, peak <= 64.0 ? "met" : "missed");
+    return 0;
+}

@@ -1,0 +1,76 @@
+#include "cli/cards.h"
+
+#include "cli/clierror.h"
+#include "cli/text.h"
+#include "vortan/records/coding.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <exception>
+
+namespace brenvo::cli {
+
+QString fingerprint(const QByteArray& key)
+{
+    const QString digits = fingerprintDigits(key);
+    QString result;
+    result.reserve(digits.size() + digits.size() / 4);
+    for (qsizetype i = 0; i < digits.size(); i += 4) {
+        if (i > 0)
+            result.append(QLatin1Char(' '));
+        result.append(digits.mid(i, 4));
+    }
+    return result;
+}
+
+QString fingerprintDigits(const QByteArray& key)
+{
+    return QString::fromLatin1(key.toHex());
+}
+
+vortan::User readCard(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw failure(QStringLiteral("cannot read %1: %2").arg(printable(path), file.errorString()));
+    if (file.size() > kMaxCardSize)
+        throw failure(QStringLiteral("%1 is not a card: it is larger than %2").arg(printable(path), formatSize(kMaxCardSize)));
+    const QByteArray bytes = file.read(kMaxCardSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw failure(QStringLiteral("cannot read %1: %2").arg(printable(path), file.errorString()));
+    if (bytes.size() > kMaxCardSize)
+        throw failure(QStringLiteral("%1 is not a card: it is larger than %2").arg(printable(path), formatSize(kMaxCardSize)));
+    try {
+        vortan::User user = vortan::fromBytes<vortan::User>(bytes);
+        user.state = vortan::User::State::notConnected;
+        user.error.reset();
+        return user;
+    } catch (const std::exception& e) {
+        throw failure(QStringLiteral("%1 is not a card: %2").arg(printable(path), printable(QString::fromUtf8(e.what()))));
+    }
+}
+
+void writeCard(const QString& path, const vortan::User& user)
+{
+    QByteArray bytes;
+    try {
+        bytes = vortan::toBytes(user);
+    } catch (const std::exception& e) {
+        throw failure(QStringLiteral("cannot encode the card for %1: %2").arg(printable(path), QString::fromUtf8(e.what())));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw failure(QStringLiteral("cannot write %1: %2").arg(printable(path), file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw failure(QStringLiteral("cannot write %1: %2").arg(printable(path), file.errorString()));
+}
+
+QString cardFileName(const vortan::User& user)
+{
+    QString name = user.name;
+    name.replace(QLatin1Char('/'), QLatin1Char(':'));
+    return name + QStringLiteral(".bcard");
+}
+
+}  // namespace brenvo::cli

@@ -1,0 +1,80 @@
+#include "cli/donecheck.h"
+
+#include "cli/lookup.h"
+#include "cli/text.h"
+#include "vortan/controller/controller.h"
+
+namespace brenvo::cli {
+
+DoneState evaluateDone(const DoneInputs& in)
+{
+    DoneState state;
+    const auto accepted = [&](const QByteArray& key) { return in.acceptAll || in.acceptUsers.contains(key); };
+    const auto label = [&](const QByteArray& key) { return userLabel(in.users, key); };
+
+    // Records that stop with an error end the run at once.
+    for (const vortan::File& file : in.files) {
+        if (!file.error)
+            continue;
+        const bool stops = file.download ? accepted(file.user) : (!file.paused && !file.error->isNetwork());
+        if (stops) {
+            state.kind = DoneState::Kind::failed;
+            state.failure = QStringLiteral("%1 %2 %3: %4")
+                                .arg(printable(file.displayName()), file.download ? QStringLiteral("from") : QStringLiteral("to"),
+                                     label(file.user), printable(file.error->localizedDescription()));
+            return state;
+        }
+    }
+
+    QList<QByteArray> awaited;
+    const auto await = [&](const QByteArray& key) {
+        if (!awaited.contains(key))
+            awaited.append(key);
+    };
+    for (const QByteArray& key : in.connectUsers)
+        await(key);
+    for (const QByteArray& key : in.acceptUsers)
+        await(key);
+    for (const vortan::File& file : in.files) {
+        if (!file.download && !file.paused && !in.offerDelivered(file.id()))
+            await(file.user);
+    }
+
+    for (const QByteArray& key : std::as_const(awaited)) {
+        const vortan::PeerRunStatus status = in.runStatus(key);
+        if (!status.connected)
+            state.waitingFor.append(QStringLiteral("%1 to connect").arg(label(key)));
+        else if (!status.answeredList)
+            state.waitingFor.append(QStringLiteral("the list of %1").arg(label(key)));
+    }
+    qsizetype disconnectItems = 0;
+    for (const vortan::File& file : in.files) {
+        if (file.download) {
+            if (!accepted(file.user))
+                continue;
+            if (!vortan::Controller::isComplete(file) || !in.targetPresent(file)) {
+                state.waitingFor.append(QStringLiteral("%1 from %2 (%3/%4 blocks)")
+                                            .arg(printable(file.displayName()), label(file.user))
+                                            .arg(file.blocks.count())
+                                            .arg(file.numberOfBlocks()));
+            }
+        } else if (!file.paused && !in.offerDelivered(file.id())) {
+            if (vortan::Controller::isComplete(file)) {
+                state.waitingFor.append(QStringLiteral("%1 to disconnect after %2").arg(label(file.user), printable(file.displayName())));
+                ++disconnectItems;
+                if (!state.awaitedDisconnects.contains(file.user))
+                    state.awaitedDisconnects.append(file.user);
+            } else {
+                state.waitingFor.append(QStringLiteral("%1 to %2 (%3/%4 blocks sent)")
+                                            .arg(printable(file.displayName()), label(file.user))
+                                            .arg(file.blocks.count())
+                                            .arg(file.numberOfBlocks()));
+            }
+        }
+    }
+    state.kind = state.waitingFor.isEmpty() ? DoneState::Kind::done : DoneState::Kind::pending;
+    state.onlyDisconnects = !state.waitingFor.isEmpty() && disconnectItems == state.waitingFor.size();
+    return state;
+}
+
+}  // namespace brenvo::cli

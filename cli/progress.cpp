@@ -1,0 +1,348 @@
+#include "cli/progress.h"
+
+#include "cli/lookup.h"
+#include "cli/text.h"
+#include "vortan/controller/controller.h"
+
+#include <algorithm>
+
+namespace brenvo::cli {
+
+namespace {
+
+// Bytes of the blocks counted, never past the file's length.
+std::int64_t bytesOf(const vortan::File& file, std::int64_t blocks)
+{
+    return std::min(file.length(), blocks * vortan::blockSize);
+}
+
+constexpr std::int64_t kRateWindowMs = 3000;
+constexpr int kMaxListedOffers = 5;
+
+QString fit(const QString& text, int width)
+{
+    if (width <= 0)
+        return QString();
+    if (text.size() <= width)
+        return text;
+    if (width <= 3)
+        return text.left(width);
+    return text.left(width - 3) + QStringLiteral("...");
+}
+
+}  // namespace
+
+ProgressView::ProgressView(Options options) : m_options(std::move(options))
+{
+    if (m_options.columns < 20)
+        m_options.columns = 20;
+}
+
+bool ProgressView::isActive(const vortan::File& file)
+{
+    if (file.paused || file.error || vortan::Controller::isComplete(file))
+        return false;
+    if (file.download)
+        return file.location().has_value();
+    return file.sending || !file.wantBlocks.empty();
+}
+
+void ProgressView::setBaseline(const QList<vortan::File>& files)
+{
+    for (const vortan::File& file : files) {
+        Tracked& tracked = m_tracked[file.id()];
+        tracked.lastCount = file.blocks.count();
+    }
+}
+
+void ProgressView::update(const QList<vortan::File>& files, const QList<vortan::User>& users)
+{
+    m_files = files;
+    m_users = users;
+    const std::int64_t now = m_options.nowMs();
+    for (const vortan::File& file : files) {
+        // A record not in the baseline came in this run (a list, an offer):
+        // all its blocks count, even those before the first snapshot shown.
+        Tracked& tracked = m_tracked[file.id()];
+        const std::int64_t count = file.blocks.count();
+        if (count >= tracked.lastCount) {
+            tracked.thisRun += count - tracked.lastCount;
+        } else {
+            // The blocks were cleared (a partial file found missing): what is
+            // there now has all come in this run.
+            tracked.thisRun += count;
+        }
+        if (count != tracked.lastCount)
+            tracked.lastActiveMs = now;
+        tracked.lastCount = count;
+
+        const bool active = isActive(file);
+        if (active) {
+            if (tracked.firstActiveMs < 0) {
+                tracked.firstActiveMs = now;
+                tracked.firstActiveCount = count;
+            }
+            tracked.samples.emplace_back(now, bytesOf(file, count));
+            while (tracked.samples.size() > 2 && now - tracked.samples.front().first > kRateWindowMs)
+                tracked.samples.pop_front();
+        }
+        if (active && !tracked.announced) {
+            tracked.announced = true;
+            if (file.download) {
+                event(QStringLiteral("downloading %1 from %2 into %3")
+                          .arg(printable(file.displayName()), userName(file.user),
+                               printable(file.location()->toLocalFile())));
+            } else {
+                event(QStringLiteral("sending %1 to %2").arg(printable(file.displayName()), userName(file.user)));
+            }
+        }
+        if (file.error && !tracked.errorShown) {
+            tracked.errorShown = true;
+            event(QStringLiteral("error %1 %2 %3: %4")
+                      .arg(printable(file.displayName()), file.download ? QStringLiteral("from") : QStringLiteral("to"),
+                           userName(file.user), printable(file.error->localizedDescription())));
+        } else if (!file.error) {
+            tracked.errorShown = false;
+        }
+    }
+}
+
+double ProgressView::rateOf(const Tracked& tracked) const
+{
+    if (tracked.samples.size() < 2)
+        return 0.0;
+    const auto& first = tracked.samples.front();
+    const auto& last = tracked.samples.back();
+    const std::int64_t ms = last.first - first.first;
+    if (ms <= 0 || last.second < first.second)
+        return 0.0;
+    return double(last.second - first.second) * 1000.0 / double(ms);
+}
+
+QString ProgressView::userName(const QByteArray& key) const
+{
+    return userLabel(m_users, key);
+}
+
+QString ProgressView::direction(const vortan::File& file) const
+{
+    return file.download ? QStringLiteral("recv") : QStringLiteral("send");
+}
+
+QString ProgressView::barLine(const vortan::File& file, int width) const
+{
+    const auto it = m_tracked.constFind(file.id());
+    const double rate = it == m_tracked.cend() ? 0.0 : rateOf(*it);
+    const std::int64_t total = file.numberOfBlocks();
+    const std::int64_t done = file.blocks.count();
+    const double fraction = total > 0 ? double(done) / double(total) : 1.0;
+    const int percent = int(fraction * 100.0);
+
+    const QString tail = QStringLiteral(" %1% %2/%3 %4 %5 %6")
+                             .arg(percent, 3)
+                             .arg(formatSize(bytesOf(file, done)), formatSize(file.length()), formatRate(rate),
+                                  file.download ? QStringLiteral("from") : QStringLiteral("to"), userName(file.user));
+    const QString head = direction(file) + QLatin1Char(' ');
+    int barWidth = std::clamp(width / 4, 5, 30);
+    int nameWidth = width - int(head.size()) - int(tail.size()) - barWidth - 3;
+    if (nameWidth < 8) {
+        barWidth = std::max(0, barWidth - (8 - nameWidth));
+        nameWidth = width - int(head.size()) - int(tail.size()) - barWidth - 3;
+    }
+    QString bar;
+    if (barWidth > 0) {
+        const int filled = std::clamp(int(fraction * barWidth), 0, barWidth);
+        bar = QStringLiteral(" [") + QString(filled, QLatin1Char('#')) + QString(barWidth - filled, QLatin1Char('-'))
+              + QLatin1Char(']');
+    }
+    const QString name = fit(printable(file.displayName()), std::max(nameWidth, 1));
+    return fit(head + name.leftJustified(std::max(nameWidth, 1)) + bar + tail, width);
+}
+
+void ProgressView::event(const QString& line)
+{
+    if (!takeToken()) {
+        ++m_skipped;
+        return;
+    }
+    printSkipped();
+    printLine(line);
+}
+
+bool ProgressView::takeToken()
+{
+    const std::int64_t now = m_options.nowMs();
+    if (m_tokensAtMs >= 0)
+        m_tokens = std::min<double>(kEventBurst, m_tokens + double(now - m_tokensAtMs) * kEventsPerSecond / 1000.0);
+    m_tokensAtMs = now;
+    if (m_tokens < 1.0)
+        return false;
+    m_tokens -= 1.0;
+    return true;
+}
+
+void ProgressView::printSkipped()
+{
+    if (m_skipped == 0)
+        return;
+    const int skipped = m_skipped;
+    m_skipped = 0;
+    printLine(QStringLiteral("(%1 more events not shown)").arg(skipped));
+}
+
+void ProgressView::printLine(const QString& line)
+{
+    if (m_options.live && !m_finished) {
+        clearBars();
+        m_options.out((line + QLatin1Char('\n')).toUtf8());
+        drawBars();
+    } else {
+        m_options.out((line + QLatin1Char('\n')).toUtf8());
+    }
+}
+
+void ProgressView::diagnostic(const QString& line)
+{
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    if (m_options.live && !m_finished && m_options.diagnosticsOnTerminal && m_drawnLines > 0) {
+        clearBars();
+        m_options.err(bytes);
+        drawBars();
+        return;
+    }
+    m_options.err(bytes);
+}
+
+void ProgressView::clearBars()
+{
+    if (m_drawnLines == 0)
+        return;
+    m_options.out(QStringLiteral("\r\x1b[%1A\x1b[J").arg(m_drawnLines).toUtf8());
+    m_drawnLines = 0;
+}
+
+void ProgressView::drawBars()
+{
+    QByteArray bytes;
+    int lines = 0;
+    for (const vortan::File& file : std::as_const(m_files)) {
+        if (!isActive(file))
+            continue;
+        bytes += (barLine(file, m_options.columns - 1) + QLatin1Char('\n')).toUtf8();
+        ++lines;
+    }
+    if (!bytes.isEmpty())
+        m_options.out(bytes);
+    m_drawnLines = lines;
+}
+
+void ProgressView::tick()
+{
+    if (m_finished)
+        return;
+    if (m_skipped > 0 && takeToken())
+        printSkipped();
+    if (m_options.live) {
+        clearBars();
+        drawBars();
+        return;
+    }
+
+    QList<const vortan::File*> changed;
+    for (const vortan::File& file : std::as_const(m_files)) {
+        const Tracked& tracked = m_tracked[file.id()];
+        if (isActive(file) && tracked.printedCount != file.blocks.count())
+            changed.append(&file);
+    }
+    if (changed.size() > kProgressLinesPerTick) {
+        std::int64_t done = 0;
+        std::int64_t total = 0;
+        double rate = 0.0;
+        for (const vortan::File* file : std::as_const(changed)) {
+            Tracked& tracked = m_tracked[file->id()];
+            tracked.printedCount = file->blocks.count();
+            done += file->blocks.count();
+            total += file->numberOfBlocks();
+            rate += rateOf(tracked);
+        }
+        printLine(QStringLiteral("progress %1 transfers: %2/%3 blocks, %4")
+                      .arg(changed.size())
+                      .arg(done)
+                      .arg(total)
+                      .arg(formatRate(rate)));
+        return;
+    }
+    for (const vortan::File* file : std::as_const(changed)) {
+        Tracked& tracked = m_tracked[file->id()];
+        tracked.printedCount = file->blocks.count();
+        const std::int64_t total = file->numberOfBlocks();
+        const std::int64_t done = file->blocks.count();
+        printLine(QStringLiteral("progress %1 %2 %3 %4: %5/%6 blocks (%7%), %8")
+                      .arg(direction(*file), printable(file->displayName()),
+                           file->download ? QStringLiteral("from") : QStringLiteral("to"), userName(file->user))
+                      .arg(done)
+                      .arg(total)
+                      .arg(total > 0 ? int(double(done) * 100.0 / double(total)) : 100)
+                      .arg(formatRate(rateOf(tracked))));
+    }
+}
+
+void ProgressView::finish()
+{
+    if (m_options.live)
+        clearBars();
+    m_finished = true;
+    printSkipped();
+}
+
+void ProgressView::downloadFinished(const vortan::File& file)
+{
+    // The published snapshot may be a step behind: count from the record.
+    Tracked& tracked = m_tracked[file.id()];
+    const std::int64_t count = file.blocks.count();
+    tracked.thisRun += count >= tracked.lastCount ? count - tracked.lastCount : count;
+    tracked.lastCount = count;
+    const std::int64_t now = m_options.nowMs();
+    // The speed since the transfer was first seen moving (publication is
+    // throttled, so that may be a little after it began).
+    QString speed;
+    if (tracked.firstActiveMs >= 0 && now > tracked.firstActiveMs && count > tracked.firstActiveCount) {
+        const double bytes = double(bytesOf(file, count) - bytesOf(file, tracked.firstActiveCount));
+        speed = QStringLiteral(", ") + formatRate(bytes * 1000.0 / double(now - tracked.firstActiveMs));
+    }
+    const QString target = file.location() ? printable(file.location()->toLocalFile()) : QString();
+    event(QStringLiteral("finished %1 from %2 into %3 (%4, %5 blocks in this run%6)")
+              .arg(printable(file.displayName()), userName(file.user), target, formatSize(file.length()))
+              .arg(tracked.thisRun)
+              .arg(speed));
+}
+
+void ProgressView::offerSent(const vortan::File& file)
+{
+    Tracked& tracked = m_tracked[file.id()];
+    const std::int64_t count = file.blocks.count();
+    tracked.thisRun += count >= tracked.lastCount ? count - tracked.lastCount : count;
+    tracked.lastCount = count;
+    event(QStringLiteral("sent %1 to %2 (%3, %4 blocks in this run)")
+              .arg(printable(file.displayName()), userName(file.user), formatSize(file.length()))
+              .arg(tracked.thisRun));
+}
+
+void ProgressView::filesReceived(const QList<vortan::File>& files, const vortan::User& user)
+{
+    const QString name = printable(user.name);
+    for (qsizetype i = 0; i < files.size() && i < kMaxListedOffers; ++i) {
+        const vortan::File& file = files[i];
+        event(QStringLiteral("offered %1 (%2) by %3, id %4")
+                  .arg(printable(file.displayName()), formatSize(file.length()), name, idString(file.id())));
+    }
+    if (files.size() > kMaxListedOffers)
+        event(QStringLiteral("offered %1 more files by %2").arg(files.size() - kMaxListedOffers).arg(name));
+}
+
+std::int64_t ProgressView::blocksThisRun(const QUuid& id) const
+{
+    return m_tracked.value(id).thisRun;
+}
+
+}  // namespace brenvo::cli

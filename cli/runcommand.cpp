@@ -1,0 +1,358 @@
+#include "cli/runcommand.h"
+
+#include "cli/clierror.h"
+#include "cli/connectretry.h"
+#include "cli/donecheck.h"
+#include "cli/lookup.h"
+#include "cli/progress.h"
+#include "cli/session.h"
+#include "cli/stopsignals.h"
+#include "cli/text.h"
+#include "vortan/controller/controller.h"
+#include "vortan/log.h"
+#include "vortan/portmapping/upnpportmapper.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSet>
+#include <QTimer>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace brenvo::cli {
+
+using vortan::Controller;
+using vortan::File;
+using vortan::User;
+
+bool stdoutIsLiveTerminal()
+{
+    if (!::isatty(STDOUT_FILENO))
+        return false;
+    const QByteArray term = qgetenv("TERM");
+    return !term.isEmpty() && term != "dumb";
+}
+
+bool stderrIsTerminal()
+{
+    return ::isatty(STDERR_FILENO);
+}
+
+int terminalColumns()
+{
+    struct winsize size = {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+namespace {
+
+constexpr int kLiveTickMs = 200;
+constexpr int kLineTickMs = 1000;
+constexpr int kMaxWaitingShown = 4;
+// How long a run that waits only for others to disconnect gives them before
+// it closes those connections itself.
+constexpr int kDisconnectGraceMs = 2000;
+
+class RunCommand : public QObject, public vortan::ControllerDelegate {
+public:
+    explicit RunCommand(const Invocation& inv)
+        : m_inv(inv),
+          m_view(ProgressView::Options{stdoutIsLiveTerminal(), terminalColumns(),
+                                       inv.global.logFile.isEmpty() && stderrIsTerminal(),
+                                       [this] { return m_clock.elapsed(); },
+                                       [](const QByteArray& b) { writeBytes(STDOUT_FILENO, b); },
+                                       [](const QByteArray& b) { writeBytes(STDERR_FILENO, b); }})
+    {
+        m_clock.start();
+    }
+
+    int exec();
+
+    void didFinishDownloading(const File& file) override
+    {
+        m_view.downloadFinished(file);
+        scheduleCheck();
+    }
+
+    void didReceiveFiles(const QList<File>& files, const User& user) override
+    {
+        m_view.filesReceived(files, user);
+        // Not from inside the controller's list handling.
+        QTimer::singleShot(0, this, [this] { resumeAccepted(); });
+    }
+
+private:
+    Controller& controller() { return m_session->controller(); }
+    void resolveUsers();
+    void resumeAccepted();
+    void scheduleCheck();
+    void check();
+    DoneState evaluate();
+    void listenerChanged();
+    void closeDelivered();
+    void finish(int status, const QString& message);
+
+    const Invocation& m_inv;
+    QElapsedTimer m_clock;
+    ProgressView m_view;
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<ConnectRetry> m_retry;
+    QEventLoop m_loop;
+    QTimer m_tick;
+    QTimer m_checkSoon;
+    QTimer m_checkPeriodic;
+    QTimer m_timeout;
+    QTimer m_disconnectGrace;
+
+    std::optional<vortan::DownloadLocation> m_location;
+    QList<QByteArray> m_connectKeys;
+    QSet<QByteArray> m_acceptKeys;
+    bool m_acceptAll = false;
+    QSet<QUuid> m_resumed;
+    bool m_finished = false;
+    int m_status = kExitSuccess;
+    QString m_lastListenerState;
+};
+
+int RunCommand::exec()
+{
+    if (!m_inv.downloadTo.isEmpty()) {
+        const QString directory = QDir(m_inv.downloadTo).absolutePath();
+        if (!QDir().mkpath(directory) || !QFileInfo(directory).isDir())
+            throw failure(QStringLiteral("cannot use %1 as the download directory").arg(printable(m_inv.downloadTo)));
+        m_location = vortan::DownloadLocation::directory(QUrl::fromLocalFile(directory));
+    }
+
+    // Diagnostic lines pass the bars (unless they go to a file).
+    std::optional<ScopedLogSink> sink;
+    if (m_inv.global.logFile.isEmpty())
+        sink.emplace([this](const QString& line) { m_view.diagnostic(line); });
+
+    vortan::PortMapper* mapper = m_inv.noUpnp ? nullptr : &vortan::UpnpPortMapper::shared();
+    m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, mapper, this);
+    m_session->start(!m_inv.noListen, m_inv.mapPort);
+    resolveUsers();
+
+    Controller& c = controller();
+    m_view.setBaseline(c.files());
+    m_view.update(c.files2(), c.users());
+
+    QObject::connect(&c, &Controller::filesChanged, this, [this] {
+        m_view.update(controller().files2(), controller().users());
+        scheduleCheck();
+    });
+    QObject::connect(&c, &Controller::usersChanged, this, [this] {
+        if (m_retry)
+            m_retry->usersChanged();
+        scheduleCheck();
+    });
+    QObject::connect(&c, &Controller::peerReady, this, [this](const QByteArray& key) {
+        m_view.event(QStringLiteral("connected %1").arg(userLabel(controller().users(), key)));
+        scheduleCheck();
+    });
+    QObject::connect(&c, &Controller::peerDisconnected, this, [this](const QByteArray& key) {
+        m_view.event(QStringLiteral("disconnected %1").arg(userLabel(controller().users(), key)));
+        scheduleCheck();
+    });
+    QObject::connect(&c, &Controller::listReceived, this, [this](const QByteArray&) { scheduleCheck(); });
+    QObject::connect(&c, &Controller::offerSent, this, [this](const QUuid& id) {
+        if (const File* file = controller().findFile(id))
+            m_view.offerSent(*file);
+        scheduleCheck();
+    });
+    QObject::connect(&c, &Controller::listenerStateChanged, this, [this] { listenerChanged(); });
+    listenerChanged();
+
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, this, [this](int) { finish(kExitSuccess, QString()); });
+
+    m_tick.setInterval(m_view.live() ? kLiveTickMs : kLineTickMs);
+    QObject::connect(&m_tick, &QTimer::timeout, this, [this] {
+        if (m_view.live())
+            m_view.setColumns(terminalColumns());
+        m_view.tick();
+    });
+    m_tick.start();
+
+    m_checkSoon.setSingleShot(true);
+    m_checkSoon.setInterval(0);
+    QObject::connect(&m_checkSoon, &QTimer::timeout, this, [this] { check(); });
+    // A safety net for changes that come without a report (a file removed).
+    m_checkPeriodic.setInterval(1000);
+    QObject::connect(&m_checkPeriodic, &QTimer::timeout, this, [this] { check(); });
+    if (m_inv.exitWhenDone)
+        m_checkPeriodic.start();
+    m_disconnectGrace.setSingleShot(true);
+    QObject::connect(&m_disconnectGrace, &QTimer::timeout, this, [this] { closeDelivered(); });
+
+    if (m_inv.timeoutSeconds) {
+        m_timeout.setSingleShot(true);
+        m_timeout.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timeout, &QTimer::timeout, this, [this] {
+            QString message = QStringLiteral("timed out after %1 s").arg(*m_inv.timeoutSeconds);
+            if (m_inv.exitWhenDone) {
+                const DoneState state = evaluate();
+                if (!state.waitingFor.isEmpty()) {
+                    QStringList shown = state.waitingFor.mid(0, kMaxWaitingShown);
+                    if (state.waitingFor.size() > kMaxWaitingShown)
+                        shown.append(QStringLiteral("%1 more").arg(state.waitingFor.size() - kMaxWaitingShown));
+                    message += QStringLiteral(" waiting for ") + shown.join(QStringLiteral(", "));
+                }
+            }
+            finish(kExitFailure, message);
+        });
+        m_timeout.start(int(std::min(*m_inv.timeoutSeconds * 1000.0, 2.0e9)));
+    }
+
+    m_retry = std::make_unique<ConnectRetry>(c, m_connectKeys);
+    m_retry->start();
+    resumeAccepted();
+    scheduleCheck();
+
+    if (!m_finished)
+        m_loop.exec();
+
+    m_tick.stop();
+    m_checkSoon.stop();
+    m_checkPeriodic.stop();
+    m_timeout.stop();
+    m_disconnectGrace.stop();
+    m_retry.reset();
+    m_session.reset();  // closes the connections and lets their reports arrive
+    return m_status;
+}
+
+void RunCommand::resolveUsers()
+{
+    const QList<User>& users = controller().users();
+    for (const QString& query : m_inv.connect) {
+        const QByteArray key = findUserKey(users, query);
+        if (!m_connectKeys.contains(key))
+            m_connectKeys.append(key);
+    }
+    for (const QString& query : m_inv.accept) {
+        if (query == QLatin1String("all"))
+            m_acceptAll = true;
+        else
+            m_acceptKeys.insert(findUserKey(users, query));
+    }
+}
+
+void RunCommand::resumeAccepted()
+{
+    if (m_finished || (!m_acceptAll && m_acceptKeys.isEmpty()))
+        return;
+    QList<vortan::ResumeItem> items;
+    for (const File& file : controller().files()) {
+        if (!file.download || !file.paused || Controller::isComplete(file) || m_resumed.contains(file.id()))
+            continue;
+        if (!m_acceptAll && !m_acceptKeys.contains(file.user))
+            continue;
+        m_resumed.insert(file.id());
+        items.append(vortan::ResumeItem{file.id(), m_location});
+    }
+    if (!items.isEmpty())
+        controller().resume(items);
+}
+
+void RunCommand::scheduleCheck()
+{
+    if (!m_finished && m_inv.exitWhenDone && !m_checkSoon.isActive())
+        m_checkSoon.start();
+}
+
+void RunCommand::check()
+{
+    if (m_finished || !m_inv.exitWhenDone)
+        return;
+    const DoneState state = evaluate();
+    if (state.kind == DoneState::Kind::done) {
+        finish(kExitSuccess, QStringLiteral("All transfers done."));
+    } else if (state.kind == DoneState::Kind::failed) {
+        finish(kExitFailure, state.failure);
+    } else if (state.onlyDisconnects) {
+        if (!m_disconnectGrace.isActive())
+            m_disconnectGrace.start(kDisconnectGraceMs);
+    } else {
+        m_disconnectGrace.stop();
+    }
+}
+
+void RunCommand::closeDelivered()
+{
+    const DoneState state = evaluate();
+    if (m_finished || state.kind != DoneState::Kind::pending || !state.onlyDisconnects)
+        return;
+    // Everything has been handed over; leaving is what the others wait for too.
+    if (m_retry)
+        m_retry->stop();
+    for (const QByteArray& key : state.awaitedDisconnects) {
+        m_view.event(QStringLiteral("closing the connection to %1: everything is sent").arg(userLabel(controller().users(), key)));
+        controller().disconnect(key);
+    }
+}
+
+DoneState RunCommand::evaluate()
+{
+    Controller& c = controller();
+    DoneInputs inputs;
+    inputs.files = c.files();
+    inputs.users = c.users();
+    inputs.connectUsers = QSet<QByteArray>(m_connectKeys.cbegin(), m_connectKeys.cend());
+    inputs.acceptUsers = m_acceptKeys;
+    inputs.acceptAll = m_acceptAll;
+    inputs.runStatus = [&c](const QByteArray& key) { return c.runStatus(key); };
+    inputs.offerDelivered = [&c](const QUuid& id) { return c.offerDelivered(id); };
+    inputs.targetPresent = [](const File& f) { return f.location() && QFileInfo::exists(f.location()->toLocalFile()); };
+    return evaluateDone(inputs);
+}
+
+void RunCommand::listenerChanged()
+{
+    const vortan::ListenerState& state = controller().listenerState();
+    QString text;
+    if (state.kind() == vortan::ListenerState::Kind::ready) {
+        const std::optional<std::uint16_t> port = controller().me() ? controller().me()->port : std::nullopt;
+        text = port ? QStringLiteral("listening on port %1").arg(*port) : QStringLiteral("listening");
+    } else if (state.error()) {
+        text = QStringLiteral("cannot listen: %1").arg(printable(state.error()->localizedDescription()));
+    }
+    if (!text.isEmpty() && text != m_lastListenerState)
+        m_view.event(text);
+    m_lastListenerState = text;
+}
+
+void RunCommand::finish(int status, const QString& message)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_status = status;
+    m_view.finish();
+    if (m_retry)
+        m_retry->stop();
+    if (!message.isEmpty()) {
+        if (status == kExitSuccess)
+            writeOut(message + QLatin1Char('\n'));
+        else
+            writeErr(QStringLiteral("brenvo-cli: ") + message + QLatin1Char('\n'));
+    }
+    if (m_session)
+        m_session->stop();
+    m_loop.quit();
+}
+
+}  // namespace
+
+int runRunCommand(const Invocation& invocation)
+{
+    RunCommand command(invocation);
+    return command.exec();
+}
+
+}  // namespace brenvo::cli

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "cli/arguments.h"
+
+namespace brenvo::cli {
+
+// `brenvo-cli run`: runs the controller until a signal, the time-out or (with
+// --exit-when-done) the end of the transfers. Returns the exit status;
+// throws CliError for what stops it before it runs.
+int runRunCommand(const Invocation& invocation);
+
+// Whether standard output is a terminal that can show live bars, and its width.
+bool stdoutIsLiveTerminal();
+bool stderrIsTerminal();
+int terminalColumns();
+
+}  // namespace brenvo::cli

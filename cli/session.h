@@ -1,0 +1,78 @@
+#pragma once
+
+#include "cli/arguments.h"
+#include "vortan/log.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace vortan {
+class Controller;
+class ControllerDelegate;
+class KeyHelper;
+class PortMapper;
+class SleepInhibitor;
+}  // namespace vortan
+
+namespace brenvo::cli {
+
+// One controller over the support directory of the command line, with the
+// identity's key store chosen there.
+class Session {
+public:
+    enum class Kind {
+        oneShot,    // loads, acts, saves: no gateway, no sleep inhibitor
+        transfers,  // runs transfers: holds the system's sleep inhibitor while they move
+    };
+
+    // portMapper: borrowed; null for one that sends nothing.
+    Session(const GlobalOptions& options, Kind kind, vortan::PortMapper* portMapper = nullptr,
+            vortan::ControllerDelegate* delegate = nullptr);
+    ~Session();
+
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Opens the key store and starts the controller. Throws CliError (status
+    // 1) with the reason when the directory is used by another process or the
+    // identity cannot be read.
+    void start(bool listen, bool mapPort);
+
+    // Writes the stored files now.
+    void save();
+    // Removes the port mapping and writes the stored files.
+    void stop();
+
+    vortan::Controller& controller() { return *m_controller; }
+    const QString& supportDirectory() const { return m_supportDirectory; }
+
+private:
+    QString m_supportDirectory;
+    vortan::KeyStoreChoice m_keyStore;
+    vortan::PortMapper* m_portMapper;
+    vortan::ControllerDelegate* m_delegate;
+    std::unique_ptr<vortan::SleepInhibitor> m_inhibitor;  // one-shot commands: one that does nothing
+    std::unique_ptr<vortan::KeyHelper> m_keys;
+    std::unique_ptr<vortan::Controller> m_controller;
+};
+
+// Sends the library's diagnostic lines to a sink for as long as it lives,
+// then gives them back to the sink before it.
+class ScopedLogSink {
+public:
+    explicit ScopedLogSink(vortan::LogSink sink) : m_previous(vortan::setLogSink(std::move(sink))) {}
+    ~ScopedLogSink() { vortan::setLogSink(std::move(m_previous)); }
+    ScopedLogSink(const ScopedLogSink&) = delete;
+    ScopedLogSink& operator=(const ScopedLogSink&) = delete;
+
+private:
+    vortan::LogSink m_previous;
+};
+
+// Lets the event loop deliver what closing connections leaves behind (their
+// cancellations and deferred deletions), for a short bounded time, so that
+// the process ends with nothing in flight.
+void drainEvents();
+
+}  // namespace brenvo::cli

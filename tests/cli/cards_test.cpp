@@ -1,0 +1,121 @@
+// Card files: the fingerprint people compare, and the file format, checked
+// against Python's plistlib as an independent reader and writer.
+
+#include "cli/cards.h"
+#include "cli/clierror.h"
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace brenvo::cli;
+using vortan::User;
+
+namespace {
+
+QByteArray sequentialKey()
+{
+    QByteArray key(32, '\0');
+    for (int i = 0; i < 32; ++i)
+        key[i] = char(i * 9 + 1);
+    return key;
+}
+
+// Runs a Python snippet with the card path as argv[1]; returns its output.
+QByteArray python(const QString& script, const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral(VORTAN_PYTHON3), {QStringLiteral("-c"), script, path});
+    EXPECT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput().trimmed();
+}
+
+TEST(Fingerprint, FourLowerCaseHexDigitsPerTwoBytes)
+{
+    const QString text = fingerprint(QByteArray::fromHex("00ff10abcdef7f80"));
+    EXPECT_EQ(text, QStringLiteral("00ff 10ab cdef 7f80"));
+    const QString full = fingerprint(sequentialKey());
+    EXPECT_EQ(full.size(), 79);
+    EXPECT_EQ(full.split(QLatin1Char(' ')).size(), 16);
+    EXPECT_EQ(full, full.toLower());
+    EXPECT_TRUE(full.startsWith(QStringLiteral("010a 131c")));
+    EXPECT_EQ(fingerprint(QByteArray()), QString());
+}
+
+TEST(CardFile, WrittenCardIsOneUserForPlistlib)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Ada.bcard"));
+    writeCard(path, User(QStringLiteral("Ada Lovelace"), QStringLiteral("ada.example.org"), 54322, sequentialKey()));
+    const QByteArray out = python(QStringLiteral("import plistlib,sys\n"
+                                                 "d = plistlib.load(open(sys.argv[1], 'rb'), fmt=plistlib.FMT_BINARY)\n"
+                                                 "print(sorted(d), d['name'], d['address'], d['port'], d['key'].hex())"),
+                                  path);
+    EXPECT_EQ(out, QByteArray("['address', 'key', 'name', 'port'] Ada Lovelace ada.example.org 54322 ")
+                       + sequentialKey().toHex());
+
+    // Without address and port, neither key is written.
+    writeCard(path, User(QStringLiteral("Bo"), std::nullopt, std::nullopt, sequentialKey()));
+    EXPECT_EQ(python(QStringLiteral("import plistlib,sys\nprint(sorted(plistlib.load(open(sys.argv[1], 'rb'))))"), path),
+              QByteArray("['key', 'name']"));
+}
+
+TEST(CardFile, ReadsACardMadeElsewhere)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.bcard"));
+    python(QStringLiteral("import plistlib,sys\n"
+                          "plistlib.dump({'name': 'Cy', 'key': bytes(range(32)), 'port': 4000, 'colour': 'blue'},"
+                          " open(sys.argv[1], 'wb'), fmt=plistlib.FMT_BINARY)"),
+           path);
+    const User user = readCard(path);
+    EXPECT_EQ(user.name, QStringLiteral("Cy"));
+    EXPECT_EQ(user.port, std::optional<std::uint16_t>(4000));
+    EXPECT_FALSE(user.address);
+    EXPECT_EQ(user.key.size(), 32);
+    EXPECT_EQ(user.state, User::State::notConnected);
+}
+
+TEST(CardFile, RefusesWhatIsNotACardNamingTheFile)
+{
+    QTemporaryDir dir;
+    const auto refusal = [&](const QString& name, const QByteArray& bytes) -> QString {
+        const QString path = dir.filePath(name);
+        vortan::test::writeFile(path, bytes);
+        try {
+            readCard(path);
+        } catch (const CliError& e) {
+            EXPECT_EQ(e.status(), kExitFailure);
+            EXPECT_TRUE(e.message().contains(name)) << e.message().toStdString();
+            return e.message();
+        }
+        ADD_FAILURE() << name.toStdString() << " was read as a card";
+        return QString();
+    };
+    refusal(QStringLiteral("text.bcard"), "just some text");
+    refusal(QStringLiteral("empty.bcard"), QByteArray());
+    refusal(QStringLiteral("huge.bcard"), QByteArray(kMaxCardSize + 1, 'b'));
+    // A well-formed list whose key is one byte short.
+    const QString shortKey = dir.filePath(QStringLiteral("short.bcard"));
+    python(QStringLiteral("import plistlib,sys\n"
+                          "plistlib.dump({'name': 'Cy', 'key': bytes(31)}, open(sys.argv[1], 'wb'), fmt=plistlib.FMT_BINARY)"),
+           shortKey);
+    EXPECT_THROW(readCard(shortKey), CliError);
+    try {
+        readCard(dir.filePath(QStringLiteral("missing.bcard")));
+        ADD_FAILURE();
+    } catch (const CliError& e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("cannot read "))) << e.message().toStdString();
+    }
+}
+
+TEST(CardFile, FileNameReplacesSlashes)
+{
+    EXPECT_EQ(cardFileName(User(QStringLiteral("a/b"), std::nullopt, std::nullopt, QByteArray(32, 'k'))),
+              QStringLiteral("a:b.bcard"));
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// When `run --exit-when-done` may end, and when it has failed.
+
+#include "cli/donecheck.h"
+
+#include <gtest/gtest.h>
+
+#include <QHash>
+#include <QUrl>
+
+using namespace brenvo::cli;
+using vortan::File;
+using vortan::File2;
+using vortan::PeerRunStatus;
+using vortan::User;
+
+namespace {
+
+const QByteArray kBo(32, 'b');
+const QByteArray kCy(32, 'c');
+
+struct World {
+    QList<File> files;
+    QList<User> users{User(QStringLiteral("Bo"), std::nullopt, std::nullopt, kBo),
+                      User(QStringLiteral("Cy"), std::nullopt, std::nullopt, kCy)};
+    QHash<QByteArray, PeerRunStatus> status;
+    QSet<QUuid> delivered;
+    QSet<QUuid> missingTargets;
+    QSet<QByteArray> connect;
+    QSet<QByteArray> accept;
+    bool acceptAll = false;
+
+    DoneState evaluate() const
+    {
+        DoneInputs in;
+        in.files = files;
+        in.users = users;
+        in.connectUsers = connect;
+        in.acceptUsers = accept;
+        in.acceptAll = acceptAll;
+        in.runStatus = [this](const QByteArray& key) { return status.value(key); };
+        in.offerDelivered = [this](const QUuid& id) { return delivered.contains(id); };
+        in.targetPresent = [this](const File& f) { return !missingTargets.contains(f.id()); };
+        return evaluateDone(in);
+    }
+
+    // A download of 4 blocks from user, resumed, with `done` blocks in.
+    File& download(const QByteArray& user, std::int64_t done)
+    {
+        File f(File2(QStringLiteral("in.bin"), std::nullopt, 4 * vortan::blockSize), QUuid::createUuid(), user);
+        f.paused = false;
+        f.file.location = QUrl::fromLocalFile(QStringLiteral("/dl/in.bin"));
+        if (done > 0)
+            f.blocks.insert(0, done);
+        files.append(f);
+        return files.last();
+    }
+
+    File& offer(const QByteArray& user, std::int64_t sent)
+    {
+        File f(File2(QStringLiteral("out.bin"), QUrl::fromLocalFile(QStringLiteral("/src/out.bin")), 4 * vortan::blockSize), user);
+        if (sent > 0)
+            f.blocks.insert(0, sent);
+        files.append(f);
+        return files.last();
+    }
+
+    void answered(const QByteArray& key) { status[key] = PeerRunStatus{true, true, 0}; }
+};
+
+TEST(DoneCheck, NothingToWaitForIsDone)
+{
+    World w;
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+}
+
+TEST(DoneCheck, NamedUsersMustConnectAndAnswer)
+{
+    World w;
+    w.connect.insert(kBo);
+    DoneState s = w.evaluate();
+    EXPECT_EQ(s.kind, DoneState::Kind::pending);
+    EXPECT_EQ(s.waitingFor, QStringList{QStringLiteral("Bo to connect")});
+    EXPECT_FALSE(s.onlyDisconnects);
+    w.status[kBo].connected = true;
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("the list of Bo")});
+    w.status[kBo].answeredList = true;
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+}
+
+TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
+{
+    World w;
+    w.accept.insert(kBo);
+    w.answered(kBo);
+    File& mine = w.download(kBo, 3);
+    w.download(kCy, 0);  // not accepted: not waited for
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("in.bin from Bo (3/4 blocks)")});
+    mine.blocks.insert(3);
+    w.missingTargets.insert(mine.id());
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::pending);
+    w.missingTargets.clear();
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+
+    // Accepting everybody waits for Cy's too (and Cy need not be named).
+    w.acceptAll = true;
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("in.bin from Cy (0/4 blocks)")});
+}
+
+TEST(DoneCheck, OffersMustBeSentAndTheirUsersGone)
+{
+    World w;
+    File& offer = w.offer(kCy, 2);
+    DoneState s = w.evaluate();
+    EXPECT_EQ(s.waitingFor, (QStringList{QStringLiteral("Cy to connect"), QStringLiteral("out.bin to Cy (2/4 blocks sent)")}));
+    w.answered(kCy);
+    offer.blocks.insert(2, 2);
+    s = w.evaluate();
+    EXPECT_EQ(s.waitingFor, QStringList{QStringLiteral("Cy to disconnect after out.bin")});
+    EXPECT_TRUE(s.onlyDisconnects);
+    EXPECT_EQ(s.awaitedDisconnects, QList<QByteArray>{kCy});
+    w.delivered.insert(offer.id());
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+}
+
+TEST(DoneCheck, APausedOfferIsNotWaitedFor)
+{
+    World w;
+    w.offer(kCy, 0).paused = true;
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+}
+
+TEST(DoneCheck, ADisconnectAwaitedBesideOtherWorkIsNotAlone)
+{
+    World w;
+    w.answered(kCy);
+    w.accept.insert(kCy);
+    w.offer(kCy, 4);
+    w.download(kCy, 1);
+    const DoneState s = w.evaluate();
+    EXPECT_EQ(s.kind, DoneState::Kind::pending);
+    EXPECT_FALSE(s.onlyDisconnects);
+}
+
+TEST(DoneCheck, ErrorsThatStopARecordFailTheRun)
+{
+    World w;
+    w.accept.insert(kBo);
+    w.answered(kBo);
+    File& in = w.download(kBo, 1);
+    in.error = vortan::VortanError::other(QStringLiteral("No space left on device"));
+    DoneState s = w.evaluate();
+    EXPECT_EQ(s.kind, DoneState::Kind::failed);
+    EXPECT_EQ(s.failure, QStringLiteral("in.bin from Bo: No space left on device"));
+
+    // A network error of an offer ends with its connection: not a failure.
+    World v;
+    v.answered(kCy);
+    v.offer(kCy, 1).error = vortan::VortanError::network(vortan::NetworkError::posix(ECONNRESET));
+    EXPECT_EQ(v.evaluate().kind, DoneState::Kind::pending);
+    v.files.last().error = vortan::VortanError::other(QStringLiteral("Input/output error"));
+    EXPECT_EQ(v.evaluate().kind, DoneState::Kind::failed);
+
+    // A download from someone not accepted is none of this run's business.
+    World u;
+    u.download(kCy, 0).error = vortan::VortanError::other(QStringLiteral("x"));
+    EXPECT_EQ(u.evaluate().kind, DoneState::Kind::done);
+}
+
+}  // namespace

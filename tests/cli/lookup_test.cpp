@@ -1,0 +1,71 @@
+// Finding the user and the record a person means.
+
+#include "cli/cards.h"
+#include "cli/clierror.h"
+#include "cli/lookup.h"
+
+#include <gtest/gtest.h>
+
+using namespace brenvo::cli;
+using vortan::File;
+using vortan::File2;
+using vortan::User;
+
+namespace {
+
+User user(const QString& name, const char* hexKey)
+{
+    QByteArray key = QByteArray::fromHex(hexKey);
+    key.resize(32, '\x5a');
+    return User(name, std::nullopt, std::nullopt, key);
+}
+
+QString failureOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const CliError& e) {
+        EXPECT_EQ(e.status(), kExitFailure);
+        return e.message();
+    }
+    ADD_FAILURE() << "no failure";
+    return QString();
+}
+
+TEST(FindUser, ByNameThenFingerprint)
+{
+    const QList<User> users{user(QStringLiteral("Bo"), "3f0a91c2"), user(QStringLiteral("bob"), "3f0b0000"),
+                            user(QStringLiteral("Cy"), "beef0001"), user(QStringLiteral("Dee"), "3f0a1111")};
+    EXPECT_EQ(findUserKey(users, QStringLiteral("Bo")), users[0].key);
+    EXPECT_EQ(findUserKey(users, QStringLiteral("BOB")), users[1].key);  // case is ignored when nothing matches exactly
+    EXPECT_TRUE(failureOf([&] { findUserKey(users, QStringLiteral("3f0a")); }).contains(QStringLiteral("several")));
+    EXPECT_EQ(findUserKey(users, QStringLiteral("3F0A 91")), users[0].key);
+    EXPECT_EQ(findUserKey(users, fingerprint(users[2].key)), users[2].key);
+
+    EXPECT_TRUE(failureOf([&] { findUserKey(users, QStringLiteral("3f0")); }).contains(QStringLiteral("no user")));
+    EXPECT_TRUE(failureOf([&] { findUserKey(users, QStringLiteral("9999")); }).contains(QStringLiteral("no user")));
+}
+
+TEST(FindUser, TwoPeopleOfOneNameNeedAFingerprint)
+{
+    const QList<User> users{user(QStringLiteral("Sam"), "1111"), user(QStringLiteral("Sam"), "2222")};
+    const QString message = failureOf([&] { findUserKey(users, QStringLiteral("Sam")); });
+    EXPECT_TRUE(message.contains(QStringLiteral("1111"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("2222"))) << message.toStdString();
+    EXPECT_EQ(findUserKey(users, QStringLiteral("2222")), users[1].key);
+}
+
+TEST(FindRecord, ByIdOrUniquePrefix)
+{
+    QList<File> files;
+    for (const char* id : {"{12345678-0000-4000-8000-000000000001}", "{12345678-0000-4000-8000-000000000002}",
+                           "{abcdef00-0000-4000-8000-000000000003}"})
+        files.append(File(File2(QStringLiteral("f"), std::nullopt, 1), QUuid::fromString(QLatin1String(id)), QByteArray(32, 'u')));
+    EXPECT_EQ(findRecordId(files, QStringLiteral("ABCDEF")), files[2].id());
+    EXPECT_EQ(findRecordId(files, QStringLiteral("{12345678-0000-4000-8000-000000000002}")), files[1].id());
+    EXPECT_EQ(findRecordId(files, QStringLiteral("12345678-0000-4000-8000-000000000001")), files[0].id());
+    EXPECT_TRUE(failureOf([&] { findRecordId(files, QStringLiteral("1234")); }).contains(QStringLiteral("2 records")));
+    EXPECT_TRUE(failureOf([&] { findRecordId(files, QStringLiteral("ffff")); }).contains(QStringLiteral("no record")));
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The progress display: what reaches the screen, in which order, and how
+// much of it.
+
+#include "cli/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <QUrl>
+
+using namespace brenvo::cli;
+using vortan::File;
+using vortan::File2;
+using vortan::User;
+
+namespace {
+
+const QByteArray kBo(32, 'b');
+
+// Everything written, in order, with the stream marked.
+struct Screen {
+    std::int64_t now = 0;
+    QByteArray all;
+    QByteArray out;
+    QByteArray err;
+
+    ProgressView::Options options(bool live)
+    {
+        ProgressView::Options o;
+        o.live = live;
+        o.columns = 80;
+        o.diagnosticsOnTerminal = live;
+        o.nowMs = [this] { return now; };
+        o.out = [this](const QByteArray& b) {
+            out += b;
+            all += b;
+        };
+        o.err = [this](const QByteArray& b) {
+            err += b;
+            all += "<err>" + b;
+        };
+        return o;
+    }
+    QList<QByteArray> outLines() const
+    {
+        QList<QByteArray> lines = out.split('\n');
+        lines.removeAll(QByteArray());
+        return lines;
+    }
+};
+
+File download(const QString& name, std::int64_t blocks, std::int64_t done)
+{
+    File f(File2(name, std::nullopt, blocks * vortan::blockSize), QUuid::createUuid(), kBo);
+    f.paused = false;
+    f.file.location = QUrl::fromLocalFile(QStringLiteral("/dl/") + name);
+    if (done > 0)
+        f.blocks.insert(0, done);
+    return f;
+}
+
+const QList<User> kUsers{User(QStringLiteral("Bo"), std::nullopt, std::nullopt, kBo)};
+
+TEST(ProgressLines, EventsAreRateLimitedAndTheRestCounted)
+{
+    Screen screen;
+    ProgressView view(screen.options(false));
+    for (int i = 0; i < 30; ++i)
+        view.event(QStringLiteral("event %1").arg(i));
+    EXPECT_EQ(screen.outLines().size(), ProgressView::kEventBurst);
+    screen.now += 2000;
+    view.event(QStringLiteral("later"));
+    const QList<QByteArray> lines = screen.outLines();
+    ASSERT_EQ(lines.size(), ProgressView::kEventBurst + 2);
+    EXPECT_EQ(lines[ProgressView::kEventBurst], QByteArray("(10 more events not shown)"));
+    EXPECT_EQ(lines.last(), QByteArray("later"));
+}
+
+TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
+{
+    Screen screen;
+    ProgressView view(screen.options(false));
+    File f = download(QStringLiteral("a.bin"), 10, 2);
+    view.setBaseline({f});
+    view.update({f}, kUsers);
+    screen.out.clear();
+
+    view.tick();
+    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress recv a.bin from Bo: 2/10 blocks (20%), 0.0 MB/s"});
+    screen.out.clear();
+    view.tick();  // nothing moved: nothing printed
+    EXPECT_TRUE(screen.out.isEmpty());
+
+    screen.now = 1000;
+    f.blocks.insert(2, 5);
+    view.update({f}, kUsers);
+    view.tick();
+    ASSERT_EQ(screen.outLines().size(), 1);
+    EXPECT_TRUE(screen.outLines()[0].startsWith("progress recv a.bin from Bo: 7/10 blocks (70%), 0.7 MB/s"))
+        << screen.outLines()[0].toStdString();
+}
+
+TEST(ProgressLines, ManyTransfersShareOneLine)
+{
+    Screen screen;
+    ProgressView view(screen.options(false));
+    QList<File> files;
+    for (int i = 0; i < 5; ++i)
+        files.append(download(QStringLiteral("f%1").arg(i), 4, 1));
+    view.update(files, kUsers);
+    screen.out.clear();
+    view.tick();
+    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress 5 transfers: 5/20 blocks, 0.0 MB/s"});
+}
+
+TEST(ProgressLive, DiagnosticLinesPassAboveTheBars)
+{
+    Screen screen;
+    ProgressView view(screen.options(true));
+    const File f = download(QStringLiteral("a.bin"), 10, 5);
+    view.update({f}, kUsers);
+    view.tick();
+    screen.all.clear();
+
+    view.diagnostic(QStringLiteral("handshake done with Bo."));
+    // The bar is cleared, the line written to standard error, the bar drawn again.
+    EXPECT_TRUE(screen.all.startsWith("\r\x1b[1A\x1b[J<err>handshake done with Bo.\nrecv a.bin"))
+        << screen.all.toStdString();
+    EXPECT_TRUE(screen.all.endsWith("\n"));
+
+    screen.all.clear();
+    view.event(QStringLiteral("connected Bo"));
+    EXPECT_TRUE(screen.all.startsWith("\r\x1b[1A\x1b[Jconnected Bo\nrecv a.bin")) << screen.all.toStdString();
+
+    screen.all.clear();
+    view.finish();
+    EXPECT_EQ(screen.all, QByteArray("\r\x1b[1A\x1b[J"));
+    view.diagnostic(QStringLiteral("Stopped port mapping."));
+    EXPECT_TRUE(screen.all.endsWith("<err>Stopped port mapping.\n"));
+}
+
+TEST(ProgressLive, BarsFitTheWidthAndShowNoControlCharacters)
+{
+    Screen screen;
+    ProgressView view(screen.options(true));
+    const File f = download(QStringLiteral("a very long name \x1b[31m that goes on and on and on and on and on.bin"), 10, 5);
+    view.update({f}, kUsers);
+    for (int width : {20, 40, 79, 200}) {
+        const QString line = view.barLine(f, width);
+        EXPECT_LE(line.size(), width) << line.toStdString();
+        EXPECT_FALSE(line.contains(QChar(0x1b)));
+        if (width >= 79) {
+            EXPECT_TRUE(line.contains(QStringLiteral(" 50% "))) << line.toStdString();
+            EXPECT_TRUE(line.contains(QStringLiteral("[")));
+        }
+    }
+}
+
+TEST(ProgressCount, BlocksOfThisRunAndAFreshStart)
+{
+    Screen screen;
+    ProgressView view(screen.options(false));
+    File f = download(QStringLiteral("a.bin"), 20, 3);
+    view.setBaseline({f});  // 3 blocks from an earlier run
+    f.blocks.insert(3, 2);
+    view.update({f}, kUsers);
+    EXPECT_EQ(view.blocksThisRun(f.id()), 2);
+    // The partial file was gone: the blocks start again from nothing.
+    f.blocks = vortan::BlockSet::range(0, 1);
+    view.update({f}, kUsers);
+    f.blocks.insert(1, 19);
+    view.downloadFinished(f);
+    EXPECT_EQ(view.blocksThisRun(f.id()), 2 + 1 + 19);
+    EXPECT_TRUE(screen.outLines().last().startsWith("finished a.bin from Bo into /dl/a.bin (2.5 MiB, 22 blocks in this run"))
+        << screen.outLines().last().toStdString();
+}
+
+TEST(ProgressCount, ARecordFirstSeenHalfWayCountsFromNothing)
+{
+    // Publication is throttled: a new download may be half done when first shown.
+    Screen screen;
+    ProgressView view(screen.options(false));
+    view.setBaseline({});
+    File f = download(QStringLiteral("new.bin"), 8, 4);
+    view.update({f}, kUsers);
+    f.blocks.insert(4, 4);
+    view.downloadFinished(f);
+    EXPECT_EQ(view.blocksThisRun(f.id()), 8);
+}
+
+}  // namespace

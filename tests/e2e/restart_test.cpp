@@ -1,0 +1,170 @@
+// Transfers that survive the end of a process in the middle: the receiver
+// stopped with SIGTERM goes on from the blocks it had, the receiver killed
+// with SIGKILL and the sender stopped half-way still end with the right file.
+//
+// To stop a transfer in the middle for certain, the sender is frozen with
+// SIGSTOP once the partial file has grown past a few blocks; the transfer
+// then stands still wherever it was, and nothing races the signal that
+// follows.
+
+#include "tests/e2e/clinode.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <csignal>
+
+using namespace brenvo::e2e;
+
+namespace {
+
+constexpr std::int64_t kBlock = 131072;
+constexpr std::int64_t kSize = 64LL * 1024 * 1024 + 5;  // 513 blocks
+constexpr std::int64_t kBlocks = kSize / kBlock + 1;
+// The partial file must have grown past this before the transfer is frozen.
+constexpr std::int64_t kFreezeAfter = 8 * kBlock;
+
+class Restart : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sender.makeCard();
+        receiver.makeCard();
+        sender.importCard(receiver);
+        receiver.importCard(sender);
+        source = sender.folder(QStringLiteral("big.bin"));
+        sha = writeRandomFile(source, kSize);
+        sender.share(QStringLiteral("Val"), source);
+        target = receiver.downloads() + QStringLiteral("/big.bin");
+        partial = target + QStringLiteral(".downloading");
+    }
+
+    std::unique_ptr<RunningCli> runSender()
+    {
+        auto run = sender.run({QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("200")});
+        EXPECT_TRUE(run->waitForLineStartingWith(QStringLiteral("listening on port"), kCommandTimeoutMs))
+            << run->errors().toStdString();
+        return run;
+    }
+
+    std::unique_ptr<RunningCli> runReceiver()
+    {
+        return receiver.run({QStringLiteral("--connect"), QStringLiteral("Sam"), QStringLiteral("--accept"),
+                             QStringLiteral("Sam"), QStringLiteral("--download-to"), receiver.downloads(),
+                             QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("200")});
+    }
+
+    // Waits until the partial file holds a few blocks, then freezes the sender.
+    void freezeMidTransfer(RunningCli& sam)
+    {
+        ASSERT_TRUE(waitForFileSize(partial, kFreezeAfter)) << "the download did not start";
+        sam.signal(SIGSTOP);
+        ASSERT_FALSE(QFileInfo::exists(target)) << "the transfer ended before it could be stopped; make the file larger";
+    }
+
+    // The blocks this run says it received, from its "finished" line.
+    static std::int64_t blocksInRun(const RunningCli& run)
+    {
+        const std::optional<QString> line = run.lineStartingWith(QStringLiteral("finished big.bin"));
+        if (!line)
+            return -1;
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(\\d+) blocks in this run")).match(*line);
+        return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+    }
+
+    void expectFinished(RunningCli& run)
+    {
+        ASSERT_TRUE(run.waitForExit()) << run.output().toStdString() << "\n" << run.errors().right(3000).toStdString();
+        EXPECT_EQ(run.exitCode(), 0) << run.output().toStdString() << "\n" << run.errors().toStdString();
+    }
+
+    Scene scene;
+    CliNode sender{scene, QStringLiteral("Sam")};
+    CliNode receiver{scene, QStringLiteral("Val")};
+    QString source;
+    QByteArray sha;
+    QString target;
+    QString partial;
+};
+
+TEST_F(Restart, ReceiverStoppedByTermGoesOnFromItsBlocks)
+{
+    auto sam = runSender();
+    auto val = runReceiver();
+    freezeMidTransfer(*sam);
+
+    val->signal(SIGTERM);
+    expectFinished(*val);
+    EXPECT_FALSE(val->lineStartingWith(QStringLiteral("finished")));
+
+    // What the stopped receiver kept, as stored.
+    const QList<Record> records = receiver.files();
+    ASSERT_EQ(records.size(), 1);
+    const std::int64_t kept = records[0].done;
+    EXPECT_GE(kept, kFreezeAfter / kBlock);
+    EXPECT_LT(kept, kBlocks);
+    EXPECT_EQ(records[0].state, QStringLiteral("active"));
+    EXPECT_GE(fileSize(partial), kept * kBlock);
+
+    sam->signal(SIGCONT);
+    auto again = runReceiver();
+    expectFinished(*again);
+    expectFinished(*sam);
+    EXPECT_EQ(sha256OfFile(target), sha);
+    // It asked only for the blocks it did not have.
+    EXPECT_EQ(blocksInRun(*again), kBlocks - kept) << again->output().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(partial));
+}
+
+TEST_F(Restart, ReceiverKilledFinishesWithTheRightFile)
+{
+    auto sam = runSender();
+    auto val = runReceiver();
+    freezeMidTransfer(*sam);
+
+    val->signal(SIGKILL);
+    ASSERT_TRUE(val->waitForExit());
+    EXPECT_FALSE(val->exitedNormally());
+
+    sam->signal(SIGCONT);
+    // The lock of the killed process is stale: the new one takes the directory.
+    auto again = runReceiver();
+    expectFinished(*again);
+    expectFinished(*sam);
+    EXPECT_EQ(sha256OfFile(target), sha);
+    const std::int64_t received = blocksInRun(*again);
+    EXPECT_GT(received, 0);
+    EXPECT_LE(received, kBlocks);
+}
+
+TEST_F(Restart, SenderStoppedHalfWayFinishesAfterItsRestart)
+{
+    auto sam = runSender();
+    auto val = runReceiver();
+    freezeMidTransfer(*sam);
+
+    // SIGTERM waits while the process is stopped; SIGCONT lets it act on it.
+    sam->signal(SIGTERM);
+    sam->signal(SIGCONT);
+    expectFinished(*sam);
+    EXPECT_FALSE(sam->lineStartingWith(QStringLiteral("sent big.bin")));
+    const QList<Record> offered = sender.files();
+    ASSERT_EQ(offered.size(), 1);
+    EXPECT_LT(offered[0].done, kBlocks);
+
+    // The receiver keeps trying to connect and goes on with the new process.
+    ASSERT_TRUE(val->waitForLineStartingWith(QStringLiteral("disconnected Sam"), kCommandTimeoutMs));
+    auto again = runSender();
+    expectFinished(*val);
+    expectFinished(*again);
+    EXPECT_EQ(sha256OfFile(target), sha);
+    EXPECT_FALSE(QFileInfo::exists(partial));
+    EXPECT_TRUE(val->lineStartingWith(QStringLiteral("connected Sam")));
+    // The block whose send was under way at the stop was stored as sent: the
+    // restarted sender ends its own run too, with the offer complete.
+    EXPECT_TRUE(again->lineStartingWith(QStringLiteral("sent big.bin to Val")));
+}
+
+}  // namespace
