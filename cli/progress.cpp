@@ -194,6 +194,7 @@ void ProgressView::printLine(const QString& line)
 {
     if (m_options.live && !m_finished) {
         clearBars();
+        flushDiagnostics();
         m_options.out((line + QLatin1Char('\n')).toUtf8());
         drawBars();
     } else {
@@ -204,13 +205,26 @@ void ProgressView::printLine(const QString& line)
 void ProgressView::diagnostic(const QString& line)
 {
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    if (m_options.live && !m_finished && m_options.diagnosticsOnTerminal && m_drawnLines > 0) {
-        clearBars();
-        m_options.err(bytes);
-        drawBars();
+    if (m_options.live && !m_finished && m_options.diagnosticsOnTerminal) {
+        // Above the bars, a batch at a time: clearing and drawing the bars
+        // for each line would cost more than the transfer.
+        m_pendingDiagnostics += bytes;
+        if (m_pendingDiagnostics.size() >= kMaxPendingDiagnostics) {
+            clearBars();
+            flushDiagnostics();
+            drawBars();
+        }
         return;
     }
     m_options.err(bytes);
+}
+
+void ProgressView::flushDiagnostics()
+{
+    if (m_pendingDiagnostics.isEmpty())
+        return;
+    m_options.err(m_pendingDiagnostics);
+    m_pendingDiagnostics.clear();
 }
 
 void ProgressView::clearBars()
@@ -244,6 +258,7 @@ void ProgressView::tick()
         printSkipped();
     if (m_options.live) {
         clearBars();
+        flushDiagnostics();
         drawBars();
         return;
     }
@@ -291,6 +306,7 @@ void ProgressView::finish()
 {
     if (m_options.live)
         clearBars();
+    flushDiagnostics();
     m_finished = true;
     printSkipped();
 }

@@ -40,6 +40,9 @@ public:
     static constexpr int kEventBurst = 20;
     static constexpr int kEventsPerSecond = 5;
     static constexpr int kProgressLinesPerTick = 3;
+    // Live mode: diagnostic lines wait for the next tick, or until this many
+    // bytes have gathered.
+    static constexpr qsizetype kMaxPendingDiagnostics = 16 * 1024;
 
     explicit ProgressView(Options options);
 
@@ -55,7 +58,9 @@ public:
 
     // One event line (rate-limited).
     void event(const QString& line);
-    // One diagnostic line of the library, unchanged, to standard error.
+    // One diagnostic line of the library, unchanged, to standard error (in
+    // live mode on the same terminal, gathered and written above the bars at
+    // the next tick).
     void diagnostic(const QString& line);
     // Redraws the bars (live) or prints progress lines (line mode).
     void tick();
@@ -92,6 +97,7 @@ private:
     QString direction(const vortan::File& file) const;
     void printLine(const QString& line);  // above the bars
     void clearBars();
+    void flushDiagnostics();
     void drawBars();
     bool takeToken();
     void printSkipped();
@@ -105,6 +111,7 @@ private:
     double m_tokens = kEventBurst;
     std::int64_t m_tokensAtMs = -1;
     int m_skipped = 0;
+    QByteArray m_pendingDiagnostics;
 };
 
 }  // namespace brenvo::cli
