@@ -232,8 +232,14 @@ void RunCommand::resolveUsers()
     const QList<User>& users = controller().users();
     for (const QString& query : m_inv.connect) {
         const QByteArray key = findUserKey(users, query);
-        if (!m_connectKeys.contains(key))
-            m_connectKeys.append(key);
+        if (m_connectKeys.contains(key))
+            continue;
+        m_connectKeys.append(key);
+        const User* user = controller().findUser(key);
+        if (user && (!user->address || !user->port || *user->port == 0)) {
+            m_view.event(QStringLiteral("%1 has no address and port on their card: waiting for them to connect")
+                             .arg(printable(user->name)));
+        }
     }
     for (const QString& query : m_inv.accept) {
         if (query == QLatin1String("all"))

@@ -205,6 +205,15 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     EXPECT_TRUE(waiting->errors().contains("brenvo-cli: timed out after 0.5 s waiting for Bo to connect"))
         << waiting->errors().toStdString();
 
+    // A card without an address: nothing to call, only to wait for.
+    bo.ok({QStringLiteral("card"), QStringLiteral("--address"), QString(), QStringLiteral("-o"), bo.cardPath()});
+    ada.importCard(bo);
+    auto noAddress = ada.run({QStringLiteral("--connect"), QStringLiteral("Bo"), QStringLiteral("--timeout"), QStringLiteral("0.3")});
+    ASSERT_TRUE(noAddress->waitForExit(kCommandTimeoutMs));
+    EXPECT_EQ(noAddress->exitCode(), 1);
+    EXPECT_TRUE(noAddress->lineStartingWith(QStringLiteral("Bo has no address and port on their card")))
+        << noAddress->output().toStdString();
+
     // Nothing to wait for: done at once.
     auto idle = ada.run({QStringLiteral("--no-listen"), QStringLiteral("--exit-when-done")});
     ASSERT_TRUE(idle->waitForExit(kCommandTimeoutMs));
