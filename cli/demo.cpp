@@ -141,11 +141,7 @@ class Demo : public QObject, public vortan::ControllerDelegate {
 public:
     explicit Demo(const Invocation& inv)
         : m_inv(inv),
-          m_view(ProgressView::Options{stdoutIsLiveTerminal(), terminalColumns(),
-                                       inv.global.logFile.isEmpty() && stderrIsTerminal(),
-                                       [this] { return m_clock.elapsed(); },
-                                       [](const QByteArray& b) { writeBytes(STDOUT_FILENO, b); },
-                                       [](const QByteArray& b) { writeBytes(STDERR_FILENO, b); }})
+          m_view(consoleViewOptions(inv, [this] { return m_clock.elapsed(); }))
     {
         m_clock.start();
     }

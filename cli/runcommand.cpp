@@ -49,6 +49,16 @@ int terminalColumns()
     return 80;
 }
 
+ProgressView::Options consoleViewOptions(const Invocation& invocation, std::function<std::int64_t()> nowMs)
+{
+    return ProgressView::Options{stdoutIsLiveTerminal(),
+                                 terminalColumns(),
+                                 invocation.global.logFile.isEmpty() && stderrIsTerminal(),
+                                 std::move(nowMs),
+                                 [](const QByteArray& b) { writeBytes(STDOUT_FILENO, b); },
+                                 [](const QByteArray& b) { writeBytes(STDERR_FILENO, b); }};
+}
+
 namespace {
 
 constexpr int kLiveTickMs = 200;
@@ -62,11 +72,7 @@ class RunCommand : public QObject, public vortan::ControllerDelegate {
 public:
     explicit RunCommand(const Invocation& inv)
         : m_inv(inv),
-          m_view(ProgressView::Options{stdoutIsLiveTerminal(), terminalColumns(),
-                                       inv.global.logFile.isEmpty() && stderrIsTerminal(),
-                                       [this] { return m_clock.elapsed(); },
-                                       [](const QByteArray& b) { writeBytes(STDOUT_FILENO, b); },
-                                       [](const QByteArray& b) { writeBytes(STDERR_FILENO, b); }})
+          m_view(consoleViewOptions(inv, [this] { return m_clock.elapsed(); }))
     {
         m_clock.start();
     }

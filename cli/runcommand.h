@@ -1,6 +1,10 @@
 #pragma once
 
 #include "cli/arguments.h"
+#include "cli/progress.h"
+
+#include <cstdint>
+#include <functional>
 
 namespace brenvo::cli {
 
@@ -13,5 +17,9 @@ int runRunCommand(const Invocation& invocation);
 bool stdoutIsLiveTerminal();
 bool stderrIsTerminal();
 int terminalColumns();
+
+// A progress view on standard output (live bars on a terminal), with the
+// diagnostic lines on standard error unless they go to --log.
+ProgressView::Options consoleViewOptions(const Invocation& invocation, std::function<std::int64_t()> nowMs);
 
 }  // namespace brenvo::cli

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building, running and testing Brenvo needs.
-# Idempotent; runs as root or through sudo. Services shipped by packages (miniupnpd)
-# are installed without being started.
+# Installs every Debian 12 package that building, running and testing Brenvo needs,
+# and the extra packages named as arguments. Idempotent; runs as root or through
+# sudo. Services shipped by packages (miniupnpd, sshd) are installed without being
+# started.
 set -euo pipefail
 
 packages=(
@@ -15,6 +16,7 @@ packages=(
   miniupnpd-nftables miniupnpc nftables iproute2
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info
+  "$@"
 )
 
 SUDO=""
