@@ -155,7 +155,7 @@ TEST_F(GatewayTest, MapsThePortAndASecondMapPortSendsNothing)
     mapper->map_port(60000);
     // Requests run in order: once this one answers, both map_port calls are done.
     mapper->get_public_address(probe->callback());
-    ASSERT_GE(probe->waitFor(1).size(), 1u);  // the second may already be in
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
 
     const auto listed = lab().mappings();
     ASSERT_TRUE(listed);
@@ -182,7 +182,7 @@ TEST_F(GatewayTest, UnmapWithoutAStandingMappingSendsNothing)
     // Gateway known, nothing mapped.
     auto probe = std::make_shared<AddressProbe>();
     mapper->get_public_address(probe->callback());
-    ASSERT_GE(probe->waitFor(1).size(), 1u);  // the second may already be in
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
     ASSERT_TRUE(unmapWithin(mapper));
     EXPECT_EQ(lab().soapRequests(QStringLiteral("DeletePortMapping")), 0);
 
@@ -214,7 +214,7 @@ TEST_F(GatewayTest, ARefusedMappingIsNotRemovedAndTheNextMapPortTriesAgain)
     mapper->map_port(54322);
     auto probe = std::make_shared<AddressProbe>();
     mapper->get_public_address(probe->callback());
-    ASSERT_GE(probe->waitFor(1).size(), 1u);  // the second may already be in
+    ASSERT_EQ(probe->waitFor(1).size(), 1u);
     const auto listed = lab().mappings();
     ASSERT_TRUE(listed);
     ASSERT_EQ(listed->size(), 1u);
