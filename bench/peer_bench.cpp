@@ -5,6 +5,7 @@
 //
 //   peer_bench [MiB [plain|peer]]   (default: 1024 MiB, both)
 
+#include "tests/framer/memorysecretstore.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/secretstore.h"
 #include "vortan/listener/listener.h"
@@ -29,31 +30,6 @@ using namespace vortan;
 namespace {
 
 constexpr qint64 kBlock = 131072;
-
-class MemoryStore : public SecretStore {
-public:
-    QString name() const override { return QStringLiteral("memory"); }
-    SecretStatus read(const QString& account, QByteArray& value) override
-    {
-        if (!m_items.contains(account))
-            return {SecretStatus::kItemNotFound, {}};
-        value = m_items.value(account);
-        return {};
-    }
-    SecretStatus add(const QString& account, const QString&, const QByteArray& value) override
-    {
-        m_items.insert(account, value);
-        return {};
-    }
-    SecretStatus remove(const QString& account) override
-    {
-        m_items.remove(account);
-        return {};
-    }
-
-private:
-    QHash<QString, QByteArray> m_items;
-};
 
 // Runs the event loop until done() holds; false after timeoutMs.
 bool runUntil(const std::function<bool()>& done, int timeoutMs)
@@ -156,8 +132,8 @@ private:
 
 Result peerCopy(qint64 total, const QByteArray& block)
 {
-    KeyHelper aliceKeys(std::make_unique<MemoryStore>());
-    KeyHelper bobKeys(std::make_unique<MemoryStore>());
+    KeyHelper aliceKeys(std::make_unique<test::MemorySecretStore>());
+    KeyHelper bobKeys(std::make_unique<test::MemorySecretStore>());
     aliceKeys.setAllowedUsers({User(QStringLiteral("Bob"), {}, {}, bobKeys.publicKey())});
     bobKeys.setAllowedUsers({User(QStringLiteral("Alice"), {}, {}, aliceKeys.publicKey())});
 

@@ -4,6 +4,7 @@
 // memory, a recorder of connection reports, and a far side that speaks the
 // protocol over a raw socket under the test's control.
 
+#include "tests/framer/memorysecretstore.h"
 #include "tests/support/testsupport.h"
 #include "vortan/connection/connection.h"
 #include "vortan/connection/socketutil.h"
@@ -27,38 +28,12 @@
 
 namespace vortan::test {
 
-class InMemorySecretStore : public SecretStore {
-public:
-    QString name() const override { return QStringLiteral("memory"); }
-    SecretStatus read(const QString& account, QByteArray& value) override
-    {
-        const auto it = m_items.constFind(account);
-        if (it == m_items.constEnd())
-            return {SecretStatus::kItemNotFound, {}};
-        value = *it;
-        return {};
-    }
-    SecretStatus add(const QString& account, const QString&, const QByteArray& value) override
-    {
-        m_items.insert(account, value);
-        return {};
-    }
-    SecretStatus remove(const QString& account) override
-    {
-        m_items.remove(account);
-        return {};
-    }
-
-private:
-    QHash<QString, QByteArray> m_items;
-};
-
 // One person: a key store with a fresh identity and the User others know.
 struct Identity {
     std::unique_ptr<KeyHelper> keys;
     User user;
 
-    explicit Identity(const QString& name) : keys(std::make_unique<KeyHelper>(std::make_unique<InMemorySecretStore>()))
+    explicit Identity(const QString& name) : keys(std::make_unique<KeyHelper>(std::make_unique<MemorySecretStore>()))
     {
         user = User(name, QStringLiteral("127.0.0.1"), std::nullopt, keys->publicKey());
     }
