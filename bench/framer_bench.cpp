@@ -131,7 +131,7 @@ Clock::duration runRawGcm(const QByteArray& payload)
 
 int main()
 {
-    vortan::setLogSink([](const QString&) {});
+    vortan::setLogSink([](QtMsgType, const char*, const QString&) {});
     QByteArray payload(kPayload, Qt::Uninitialized);
     for (qsizetype i = 0; i < payload.size(); ++i)
         payload[i] = static_cast<char>(i * 31 + 7);

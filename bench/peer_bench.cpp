@@ -187,7 +187,7 @@ int main(int argc, char** argv)
         mebibytes = QByteArray(argv[1]).toLongLong();
     const qint64 total = mebibytes * 1024 * 1024;
     // The per-block log lines are still built, but not printed.
-    setLogSink([](const QString&) {});
+    setLogSink([](QtMsgType, const char*, const QString&) {});
 
     QByteArray block(kBlock, Qt::Uninitialized);
     for (qint64 i = 0; i < kBlock; ++i)

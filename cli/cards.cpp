@@ -2,7 +2,7 @@
 
 #include "cli/clierror.h"
 #include "cli/text.h"
-#include "vortan/records/coding.h"
+#include "vortan/records/usercard.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -42,12 +42,9 @@ vortan::User readCard(const QString& path)
     if (bytes.size() > kMaxCardSize)
         throw failure(QStringLiteral("%1 is not a card: it is larger than %2").arg(printable(path), formatSize(kMaxCardSize)));
     try {
-        vortan::User user = vortan::fromBytes<vortan::User>(bytes);
-        user.state = vortan::User::State::notConnected;
-        user.error.reset();
-        return user;
-    } catch (const std::exception& e) {
-        throw failure(QStringLiteral("%1 is not a card: %2").arg(printable(path), printable(QString::fromUtf8(e.what()))));
+        return vortan::decodeCard(bytes);
+    } catch (const vortan::CardError& e) {
+        throw failure(QStringLiteral("%1 is not a card: %2").arg(printable(path), printable(e.message())));
     }
 }
 
@@ -55,9 +52,9 @@ void writeCard(const QString& path, const vortan::User& user)
 {
     QByteArray bytes;
     try {
-        bytes = vortan::toBytes(user);
-    } catch (const std::exception& e) {
-        throw failure(QStringLiteral("cannot encode the card for %1: %2").arg(printable(path), QString::fromUtf8(e.what())));
+        bytes = vortan::encodeCard(user);
+    } catch (const vortan::CardError& e) {
+        throw failure(QStringLiteral("cannot encode the card for %1: %2").arg(printable(path), e.message()));
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

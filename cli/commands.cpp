@@ -17,7 +17,7 @@
 namespace brenvo::cli {
 
 using vortan::Controller;
-using vortan::File;
+using vortan::FileRow;
 using vortan::User;
 
 namespace {
@@ -31,25 +31,25 @@ QString hostAndPort(const User& user)
     return host + QLatin1Char(':') + port;
 }
 
-QString stateOf(const File& file)
+QString stateOf(const FileRow& file)
 {
-    if (Controller::isComplete(file))
+    if ((file.status == vortan::FileRow::Status::done))
         return QStringLiteral("done");
     return file.paused ? QStringLiteral("paused") : QStringLiteral("active");
 }
 
-QString recordLine(const Controller& controller, const File& file)
+QString recordLine(const Controller& controller, const FileRow& file)
 {
     const QString error = file.error ? printable(file.error->localizedDescription()) : QStringLiteral("-");
     const QString location =
-        file.location() ? printable(file.location()->isLocalFile() ? file.location()->toLocalFile() : file.location()->toString())
+        file.location ? printable(file.location->isLocalFile() ? file.location->toLocalFile() : file.location->toString())
                         : QStringLiteral("-");
-    return QStringList{idString(file.id()),
+    return QStringList{idString(file.id),
                        file.download ? QStringLiteral("in") : QStringLiteral("out"),
                        userLabel(controller.users(), file.user),
-                       printable(file.displayName()),
-                       QString::number(file.length()),
-                       QStringLiteral("%1/%2").arg(file.blocks.count()).arg(file.numberOfBlocks()),
+                       printable(file.name),
+                       QString::number(file.length),
+                       QStringLiteral("%1/%2").arg(file.blockCount).arg(file.numberOfBlocks),
                        stateOf(file),
                        error,
                        location}
@@ -61,7 +61,7 @@ QList<QUuid> resolveIds(const Controller& controller, const QStringList& queries
 {
     QList<QUuid> ids;
     for (const QString& query : queries) {
-        const QUuid id = findRecordId(controller.files(), query);
+        const QUuid id = findRecordId(controller.fileRows(), query);
         if (!ids.contains(id))
             ids.append(id);
     }
@@ -70,8 +70,8 @@ QList<QUuid> resolveIds(const Controller& controller, const QStringList& queries
 
 QString shortLine(const Controller& controller, const QUuid& id, const QString& what)
 {
-    const File* file = controller.findFile(id);
-    const QString name = file ? printable(file->displayName()) : QString();
+    const FileRow* file = controller.findFile(id);
+    const QString name = file ? printable(file->name) : QString();
     return QStringList{idString(id), name, what}.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
 
@@ -146,7 +146,7 @@ int filesCommand(const Invocation& inv)
     Session session(inv.global, Session::Kind::oneShot);
     session.start(false, false);
     const Controller& controller = session.controller();
-    for (const File& file : controller.files())
+    for (const FileRow& file : controller.fileRows())
         writeOut(recordLine(controller, file));
     return kExitSuccess;
 }
@@ -174,14 +174,14 @@ int shareCommand(const Invocation& inv)
     }
 
     QSet<QUuid> before;
-    for (const File& file : controller.files())
-        before.insert(file.id());
+    for (const FileRow& file : controller.fileRows())
+        before.insert(file.id);
     controller.shareFiles(files, keys);
     session.save();
-    for (const File& file : controller.files()) {
-        if (before.contains(file.id()))
+    for (const FileRow& file : controller.fileRows()) {
+        if (before.contains(file.id))
             continue;
-        writeOut(QStringList{idString(file.id()), userLabel(controller.users(), file.user), printable(file.displayName())}
+        writeOut(QStringList{idString(file.id), userLabel(controller.users(), file.user), printable(file.name)}
                      .join(QLatin1Char('\t'))
                  + QLatin1Char('\n'));
     }
@@ -197,7 +197,7 @@ int pauseCommand(const Invocation& inv)
     controller.pause(ids);
     session.save();
     for (const QUuid& id : ids) {
-        const File* file = controller.findFile(id);
+        const FileRow* file = controller.findFile(id);
         writeOut(shortLine(controller, id, file ? stateOf(*file) : QStringLiteral("gone")));
     }
     return kExitSuccess;
@@ -225,13 +225,13 @@ int resumeCommand(const Invocation& inv)
 
     int status = kExitSuccess;
     for (const QUuid& id : ids) {
-        const File* file = controller.findFile(id);
+        const FileRow* file = controller.findFile(id);
         if (!file)
             continue;
         writeOut(shortLine(controller, id, stateOf(*file)));
         if (file->error) {
             writeErr(QStringLiteral("brenvo-cli: cannot resume %1: %2\n")
-                         .arg(printable(file->displayName()), printable(file->error->localizedDescription())));
+                         .arg(printable(file->name), printable(file->error->localizedDescription())));
             status = kExitFailure;
         }
     }
@@ -250,7 +250,7 @@ int removeCommand(const Invocation& inv)
     QHash<QByteArray, QList<QUuid>> byUser;
     QStringList lines;
     for (const QUuid& id : ids) {
-        const File* file = controller.findFile(id);
+        const FileRow* file = controller.findFile(id);
         if (!file)
             continue;
         if (!byUser.contains(file->user))

@@ -41,7 +41,7 @@ void ConnectRetry::attempt(const QByteArray& key)
     const vortan::User* user = m_controller.findUser(key);
     if (!user || user->state != vortan::User::State::notConnected)
         return;
-    m_controller.connect(key);
+    m_controller.connectTo(key);
     // A user without address or port stays notConnected: wait for it to call.
     usersChanged();
 }

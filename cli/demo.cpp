@@ -8,10 +8,7 @@
 #include "cli/stopsignals.h"
 #include "cli/text.h"
 #include "vortan/controller/controller.h"
-#include "vortan/controller/sleepinhibitor.h"
-#include "vortan/keys/filesecretstore.h"
-#include "vortan/keys/keyhelper.h"
-#include "vortan/log.h"
+#include "vortan/diagnostics.h"
 #include "vortan/records/file2.h"
 
 #include <QCryptographicHash>
@@ -30,7 +27,7 @@
 namespace brenvo::cli {
 
 using vortan::Controller;
-using vortan::File;
+using vortan::FileRow;
 using vortan::User;
 
 namespace {
@@ -88,15 +85,14 @@ public:
         : m_name(name), m_folder(folder)
     {
         QDir().mkpath(folder);
-        m_keys = std::make_unique<vortan::KeyHelper>(std::make_unique<vortan::FileSecretStore>(
-            QDir(folder).filePath(QStringLiteral("identity.key")), QString::fromLatin1(vortan::KeyHelper::kAccount)));
         vortan::ControllerOptions options;
         options.supportDirectory = QDir(folder).filePath(QStringLiteral("support"));
-        options.sleepInhibitor = &m_inhibitor;
+        options.keyStore = vortan::KeyStoreChoice::file;
+        options.inhibitSleep = false;
         options.bundledUsersPath = QString();
         options.downloadsDirectory = QDir(folder).filePath(QStringLiteral("downloads"));
         QDir().mkpath(options.downloadsDirectory);
-        m_controller = std::make_unique<Controller>(*m_keys, options, delegate);
+        m_controller = std::make_unique<Controller>(options, delegate);
     }
 
     ~DemoPeer()
@@ -132,8 +128,6 @@ public:
 private:
     QString m_name;
     QString m_folder;
-    vortan::NullSleepInhibitor m_inhibitor;
-    std::unique_ptr<vortan::KeyHelper> m_keys;
     std::unique_ptr<Controller> m_controller;
 };
 
@@ -148,24 +142,24 @@ public:
 
     int exec();
 
-    void didReceiveFiles(const QList<File>& files, const User&) override
+    void didReceiveFiles(const QList<FileRow>& files, const User&) override
     {
         // Bo takes what Ada offers, into his downloads folder.
         QTimer::singleShot(0, this, [this, files] {
             QList<vortan::ResumeItem> items;
-            for (const File& file : files)
-                items.append(vortan::ResumeItem{file.id(), vortan::DownloadLocation::downloads()});
+            for (const FileRow& file : files)
+                items.append(vortan::ResumeItem{file.id, vortan::DownloadLocation::downloads()});
             m_resumedAt = m_clock.elapsed();
             m_receiver->controller().resume(items);
         });
     }
 
-    void didFinishDownloading(const File& file) override
+    void didFinishDownloading(const FileRow& file) override
     {
         m_finishedAt = m_clock.elapsed();
         m_view.downloadFinished(file);
-        if (file.location())
-            m_received = file.location()->toLocalFile();
+        if (file.location)
+            m_received = file.location->toLocalFile();
         m_loop.quit();
     }
 
@@ -193,7 +187,7 @@ int Demo::exec()
 
     std::optional<ScopedLogSink> sink;
     if (m_inv.global.logFile.isEmpty())
-        sink.emplace([this](const QString& line) { m_view.diagnostic(line); });
+        sink.emplace([this](QtMsgType, const char*, const QString& line) { m_view.diagnostic(line); });
 
     m_sender = std::make_unique<DemoPeer>(QStringLiteral("Ada"), root.filePath(QStringLiteral("ada")), nullptr);
     m_receiver = std::make_unique<DemoPeer>(QStringLiteral("Bo"), root.filePath(QStringLiteral("bo")), this);
@@ -221,10 +215,10 @@ int Demo::exec()
 
     Controller& receiver = m_receiver->controller();
     QObject::connect(&receiver, &Controller::filesChanged, this, [this, &receiver] {
-        m_view.update(receiver.files2(), receiver.users());
-        for (const File& file : receiver.files2()) {
+        m_view.update(receiver.fileRows(), receiver.users());
+        for (const FileRow& file : receiver.fileRows()) {
             if (file.error) {
-                m_failure = QStringLiteral("%1: %2").arg(file.displayName(), file.error->localizedDescription());
+                m_failure = QStringLiteral("%1: %2").arg(file.name, file.error->localizedDescription());
                 m_loop.quit();
             }
         }
@@ -250,7 +244,7 @@ int Demo::exec()
 
     m_view.event(QStringLiteral("Ada offers demo.bin to Bo; Bo connects to Ada and downloads it"));
     m_sender->controller().shareFiles({vortan::File2::at(path)}, {bo.key});
-    receiver.connect(ada.key);
+    receiver.connectTo(ada.key);
     m_loop.exec();
     tick.stop();
     timeout.stop();

@@ -13,14 +13,14 @@ DoneState evaluateDone(const DoneInputs& in)
     const auto label = [&](const QByteArray& key) { return userLabel(in.users, key); };
 
     // Records that stop with an error end the run at once.
-    for (const vortan::File& file : in.files) {
+    for (const vortan::FileRow& file : in.files) {
         if (!file.error)
             continue;
         const bool stops = file.download ? accepted(file.user) : (!file.paused && !file.error->isNetwork());
         if (stops) {
             state.kind = DoneState::Kind::failed;
             state.failure = QStringLiteral("%1 %2 %3: %4")
-                                .arg(printable(file.displayName()), file.download ? QStringLiteral("from") : QStringLiteral("to"),
+                                .arg(printable(file.name), file.download ? QStringLiteral("from") : QStringLiteral("to"),
                                      label(file.user), printable(file.error->localizedDescription()));
             return state;
         }
@@ -35,8 +35,8 @@ DoneState evaluateDone(const DoneInputs& in)
         await(key);
     for (const QByteArray& key : in.acceptUsers)
         await(key);
-    for (const vortan::File& file : in.files) {
-        if (!file.download && !file.paused && !in.offerDelivered(file.id()))
+    for (const vortan::FileRow& file : in.files) {
+        if (!file.download && !file.paused && !in.offerDelivered(file.id))
             await(file.user);
     }
 
@@ -48,27 +48,27 @@ DoneState evaluateDone(const DoneInputs& in)
             state.waitingFor.append(QStringLiteral("the list of %1").arg(label(key)));
     }
     qsizetype disconnectItems = 0;
-    for (const vortan::File& file : in.files) {
+    for (const vortan::FileRow& file : in.files) {
         if (file.download) {
             if (!accepted(file.user))
                 continue;
-            if (!vortan::Controller::isComplete(file) || !in.targetPresent(file)) {
+            if (!(file.status == vortan::FileRow::Status::done) || !in.targetPresent(file)) {
                 state.waitingFor.append(QStringLiteral("%1 from %2 (%3/%4 blocks)")
-                                            .arg(printable(file.displayName()), label(file.user))
-                                            .arg(file.blocks.count())
-                                            .arg(file.numberOfBlocks()));
+                                            .arg(printable(file.name), label(file.user))
+                                            .arg(file.blockCount)
+                                            .arg(file.numberOfBlocks));
             }
-        } else if (!file.paused && !in.offerDelivered(file.id())) {
-            if (vortan::Controller::isComplete(file)) {
-                state.waitingFor.append(QStringLiteral("%1 to disconnect after %2").arg(label(file.user), printable(file.displayName())));
+        } else if (!file.paused && !in.offerDelivered(file.id)) {
+            if ((file.status == vortan::FileRow::Status::done)) {
+                state.waitingFor.append(QStringLiteral("%1 to disconnect after %2").arg(label(file.user), printable(file.name)));
                 ++disconnectItems;
                 if (!state.awaitedDisconnects.contains(file.user))
                     state.awaitedDisconnects.append(file.user);
             } else {
                 state.waitingFor.append(QStringLiteral("%1 to %2 (%3/%4 blocks sent)")
-                                            .arg(printable(file.displayName()), label(file.user))
-                                            .arg(file.blocks.count())
-                                            .arg(file.numberOfBlocks()));
+                                            .arg(printable(file.name), label(file.user))
+                                            .arg(file.blockCount)
+                                            .arg(file.numberOfBlocks));
             }
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "vortan/controller/controlleroptions.h"
-#include "vortan/records/file.h"
+#include "vortan/controller/filerow.h"
 #include "vortan/records/user.h"
 
 #include <QByteArray>
@@ -17,7 +17,7 @@ namespace brenvo::cli {
 
 // What `run --exit-when-done` waits for, decided from the controller's state.
 struct DoneInputs {
-    QList<vortan::File> files;
+    QList<vortan::FileRow> files;
     QList<vortan::User> users;
     QSet<QByteArray> connectUsers;  // --connect
     QSet<QByteArray> acceptUsers;   // --accept USER
@@ -25,7 +25,7 @@ struct DoneInputs {
     std::function<vortan::PeerRunStatus(const QByteArray&)> runStatus;
     std::function<bool(const QUuid&)> offerDelivered;
     // Whether the finished download's file is at its location.
-    std::function<bool(const vortan::File&)> targetPresent;
+    std::function<bool(const vortan::FileRow&)> targetPresent;
 };
 
 struct DoneState {

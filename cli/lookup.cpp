@@ -65,7 +65,7 @@ QByteArray findUserKey(const QList<vortan::User>& users, const QString& query)
     throw failure(QStringLiteral("no user named \"%1\" or with a fingerprint starting so").arg(printable(query)));
 }
 
-QUuid findRecordId(const QList<vortan::File>& files, const QString& query)
+QUuid findRecordId(const QList<vortan::FileRow>& files, const QString& query)
 {
     QString wanted = query.trimmed().toLower();
     if (wanted.startsWith(QLatin1Char('{')))
@@ -75,12 +75,12 @@ QUuid findRecordId(const QList<vortan::File>& files, const QString& query)
     if (wanted.isEmpty())
         throw usageError(QStringLiteral("an empty record id"));
     QList<QUuid> matches;
-    for (const vortan::File& file : files) {
-        const QString id = idString(file.id());
+    for (const vortan::FileRow& file : files) {
+        const QString id = idString(file.id);
         if (id == wanted)
-            return file.id();
-        if (id.startsWith(wanted) && !matches.contains(file.id()))
-            matches.append(file.id());
+            return file.id;
+        if (id.startsWith(wanted) && !matches.contains(file.id))
+            matches.append(file.id);
     }
     if (matches.size() == 1)
         return matches.first();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/records/file.h"
+#include "vortan/controller/filerow.h"
 #include "vortan/records/user.h"
 
 #include <QByteArray>
@@ -18,7 +18,7 @@ QByteArray findUserKey(const QList<vortan::User>& users, const QString& query);
 // The record a person means by `query`: its id or the beginning of it (in
 // either case, braces optional). Throws CliError when no record or more than
 // one matches.
-QUuid findRecordId(const QList<vortan::File>& files, const QString& query);
+QUuid findRecordId(const QList<vortan::FileRow>& files, const QString& query);
 
 // How a user appears in messages: the name, or the fingerprint's first group
 // when the key belongs to nobody listed.

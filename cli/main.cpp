@@ -54,9 +54,13 @@ int dispatch(const Invocation& inv)
             throw failure(QStringLiteral("cannot open the log file %1: %2")
                               .arg(printable(inv.global.logFile), QString::fromLocal8Bit(std::strerror(errno))));
         }
-        sink.emplace([fd = log.fd](const QString& line) { writeBytes(fd, (line + QLatin1Char('\n')).toUtf8()); });
+        // The file gets everything, the lines of each message and block too.
+        vortan::setDebugDiagnostics(true);
+        sink.emplace([fd = log.fd](QtMsgType, const char*, const QString& line) {
+            writeBytes(fd, (line + QLatin1Char('\n')).toUtf8());
+        });
     } else {
-        sink.emplace([](const QString& line) { writeErr(line + QLatin1Char('\n')); });
+        sink.emplace([](QtMsgType, const char*, const QString& line) { writeErr(line + QLatin1Char('\n')); });
     }
 
     if (isOneShotCommand(inv.command))

@@ -11,9 +11,9 @@ namespace brenvo::cli {
 namespace {
 
 // Bytes of the blocks counted, never past the file's length.
-std::int64_t bytesOf(const vortan::File& file, std::int64_t blocks)
+std::int64_t bytesOf(const vortan::FileRow& file, std::int64_t blocks)
 {
-    return std::min(file.length(), blocks * vortan::blockSize);
+    return std::min(file.length, blocks * vortan::blockSize);
 }
 
 constexpr std::int64_t kRateWindowMs = 3000;
@@ -38,33 +38,31 @@ ProgressView::ProgressView(Options options) : m_options(std::move(options))
         m_options.columns = 20;
 }
 
-bool ProgressView::isActive(const vortan::File& file)
+bool ProgressView::isActive(const vortan::FileRow& file)
 {
-    if (file.paused || file.error || vortan::Controller::isComplete(file))
-        return false;
-    if (file.download)
-        return file.location().has_value();
-    return file.sending || !file.wantBlocks.empty();
+    // A resumed download counts while it waits for its peer; an offer only
+    // while its blocks are asked for.
+    return file.download ? file.active() : file.status == vortan::FileRow::Status::transferring;
 }
 
-void ProgressView::setBaseline(const QList<vortan::File>& files)
+void ProgressView::setBaseline(const QList<vortan::FileRow>& files)
 {
-    for (const vortan::File& file : files) {
-        Tracked& tracked = m_tracked[file.id()];
-        tracked.lastCount = file.blocks.count();
+    for (const vortan::FileRow& file : files) {
+        Tracked& tracked = m_tracked[file.id];
+        tracked.lastCount = file.blockCount;
     }
 }
 
-void ProgressView::update(const QList<vortan::File>& files, const QList<vortan::User>& users)
+void ProgressView::update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users)
 {
     m_files = files;
     m_users = users;
     const std::int64_t now = m_options.nowMs();
-    for (const vortan::File& file : files) {
+    for (const vortan::FileRow& file : files) {
         // A record not in the baseline came in this run (a list, an offer):
         // all its blocks count, even those before the first snapshot shown.
-        Tracked& tracked = m_tracked[file.id()];
-        const std::int64_t count = file.blocks.count();
+        Tracked& tracked = m_tracked[file.id];
+        const std::int64_t count = file.blockCount;
         if (count >= tracked.lastCount) {
             tracked.thisRun += count - tracked.lastCount;
         } else {
@@ -90,16 +88,16 @@ void ProgressView::update(const QList<vortan::File>& files, const QList<vortan::
             tracked.announced = true;
             if (file.download) {
                 event(QStringLiteral("downloading %1 from %2 into %3")
-                          .arg(printable(file.displayName()), userName(file.user),
-                               printable(file.location()->toLocalFile())));
+                          .arg(printable(file.name), userName(file.user),
+                               printable(file.location->toLocalFile())));
             } else {
-                event(QStringLiteral("sending %1 to %2").arg(printable(file.displayName()), userName(file.user)));
+                event(QStringLiteral("sending %1 to %2").arg(printable(file.name), userName(file.user)));
             }
         }
         if (file.error && !tracked.errorShown) {
             tracked.errorShown = true;
             event(QStringLiteral("error %1 %2 %3: %4")
-                      .arg(printable(file.displayName()), file.download ? QStringLiteral("from") : QStringLiteral("to"),
+                      .arg(printable(file.name), file.download ? QStringLiteral("from") : QStringLiteral("to"),
                            userName(file.user), printable(file.error->localizedDescription())));
         } else if (!file.error) {
             tracked.errorShown = false;
@@ -124,23 +122,23 @@ QString ProgressView::userName(const QByteArray& key) const
     return userLabel(m_users, key);
 }
 
-QString ProgressView::direction(const vortan::File& file) const
+QString ProgressView::direction(const vortan::FileRow& file) const
 {
     return file.download ? QStringLiteral("recv") : QStringLiteral("send");
 }
 
-QString ProgressView::barLine(const vortan::File& file, int width) const
+QString ProgressView::barLine(const vortan::FileRow& file, int width) const
 {
-    const auto it = m_tracked.constFind(file.id());
+    const auto it = m_tracked.constFind(file.id);
     const double rate = it == m_tracked.cend() ? 0.0 : rateOf(*it);
-    const std::int64_t total = file.numberOfBlocks();
-    const std::int64_t done = file.blocks.count();
+    const std::int64_t total = file.numberOfBlocks;
+    const std::int64_t done = file.blockCount;
     const double fraction = total > 0 ? double(done) / double(total) : 1.0;
     const int percent = int(fraction * 100.0);
 
     const QString tail = QStringLiteral(" %1% %2/%3 %4 %5 %6")
                              .arg(percent, 3)
-                             .arg(formatSize(bytesOf(file, done)), formatSize(file.length()), formatRate(rate),
+                             .arg(formatSize(bytesOf(file, done)), formatSize(file.length), formatRate(rate),
                                   file.download ? QStringLiteral("from") : QStringLiteral("to"), userName(file.user));
     const QString head = direction(file) + QLatin1Char(' ');
     int barWidth = std::clamp(width / 4, 5, 30);
@@ -155,7 +153,7 @@ QString ProgressView::barLine(const vortan::File& file, int width) const
         bar = QStringLiteral(" [") + QString(filled, QLatin1Char('#')) + QString(barWidth - filled, QLatin1Char('-'))
               + QLatin1Char(']');
     }
-    const QString name = fit(printable(file.displayName()), std::max(nameWidth, 1));
+    const QString name = fit(printable(file.name), std::max(nameWidth, 1));
     return fit(head + name.leftJustified(std::max(nameWidth, 1)) + bar + tail, width);
 }
 
@@ -239,7 +237,7 @@ void ProgressView::drawBars()
 {
     QByteArray bytes;
     int lines = 0;
-    for (const vortan::File& file : std::as_const(m_files)) {
+    for (const vortan::FileRow& file : std::as_const(m_files)) {
         if (!isActive(file))
             continue;
         bytes += (barLine(file, m_options.columns - 1) + QLatin1Char('\n')).toUtf8();
@@ -263,21 +261,21 @@ void ProgressView::tick()
         return;
     }
 
-    QList<const vortan::File*> changed;
-    for (const vortan::File& file : std::as_const(m_files)) {
-        const Tracked& tracked = m_tracked[file.id()];
-        if (isActive(file) && tracked.printedCount != file.blocks.count())
+    QList<const vortan::FileRow*> changed;
+    for (const vortan::FileRow& file : std::as_const(m_files)) {
+        const Tracked& tracked = m_tracked[file.id];
+        if (isActive(file) && tracked.printedCount != file.blockCount)
             changed.append(&file);
     }
     if (changed.size() > kProgressLinesPerTick) {
         std::int64_t done = 0;
         std::int64_t total = 0;
         double rate = 0.0;
-        for (const vortan::File* file : std::as_const(changed)) {
-            Tracked& tracked = m_tracked[file->id()];
-            tracked.printedCount = file->blocks.count();
-            done += file->blocks.count();
-            total += file->numberOfBlocks();
+        for (const vortan::FileRow* file : std::as_const(changed)) {
+            Tracked& tracked = m_tracked[file->id];
+            tracked.printedCount = file->blockCount;
+            done += file->blockCount;
+            total += file->numberOfBlocks;
             rate += rateOf(tracked);
         }
         printLine(QStringLiteral("progress %1 transfers: %2/%3 blocks, %4")
@@ -287,13 +285,13 @@ void ProgressView::tick()
                       .arg(formatRate(rate)));
         return;
     }
-    for (const vortan::File* file : std::as_const(changed)) {
-        Tracked& tracked = m_tracked[file->id()];
-        tracked.printedCount = file->blocks.count();
-        const std::int64_t total = file->numberOfBlocks();
-        const std::int64_t done = file->blocks.count();
+    for (const vortan::FileRow* file : std::as_const(changed)) {
+        Tracked& tracked = m_tracked[file->id];
+        tracked.printedCount = file->blockCount;
+        const std::int64_t total = file->numberOfBlocks;
+        const std::int64_t done = file->blockCount;
         printLine(QStringLiteral("progress %1 %2 %3 %4: %5/%6 blocks (%7%), %8")
-                      .arg(direction(*file), printable(file->displayName()),
+                      .arg(direction(*file), printable(file->name),
                            file->download ? QStringLiteral("from") : QStringLiteral("to"), userName(file->user))
                       .arg(done)
                       .arg(total)
@@ -311,11 +309,11 @@ void ProgressView::finish()
     printSkipped();
 }
 
-void ProgressView::downloadFinished(const vortan::File& file)
+void ProgressView::downloadFinished(const vortan::FileRow& file)
 {
     // The published snapshot may be a step behind: count from the record.
-    Tracked& tracked = m_tracked[file.id()];
-    const std::int64_t count = file.blocks.count();
+    Tracked& tracked = m_tracked[file.id];
+    const std::int64_t count = file.blockCount;
     tracked.thisRun += count >= tracked.lastCount ? count - tracked.lastCount : count;
     tracked.lastCount = count;
     const std::int64_t now = m_options.nowMs();
@@ -326,31 +324,31 @@ void ProgressView::downloadFinished(const vortan::File& file)
         const double bytes = double(bytesOf(file, count) - bytesOf(file, tracked.firstActiveCount));
         speed = QStringLiteral(", ") + formatRate(bytes * 1000.0 / double(now - tracked.firstActiveMs));
     }
-    const QString target = file.location() ? printable(file.location()->toLocalFile()) : QString();
+    const QString target = file.location ? printable(file.location->toLocalFile()) : QString();
     event(QStringLiteral("finished %1 from %2 into %3 (%4, %5 blocks in this run%6)")
-              .arg(printable(file.displayName()), userName(file.user), target, formatSize(file.length()))
+              .arg(printable(file.name), userName(file.user), target, formatSize(file.length))
               .arg(tracked.thisRun)
               .arg(speed));
 }
 
-void ProgressView::offerSent(const vortan::File& file)
+void ProgressView::offerSent(const vortan::FileRow& file)
 {
-    Tracked& tracked = m_tracked[file.id()];
-    const std::int64_t count = file.blocks.count();
+    Tracked& tracked = m_tracked[file.id];
+    const std::int64_t count = file.blockCount;
     tracked.thisRun += count >= tracked.lastCount ? count - tracked.lastCount : count;
     tracked.lastCount = count;
     event(QStringLiteral("sent %1 to %2 (%3, %4 blocks in this run)")
-              .arg(printable(file.displayName()), userName(file.user), formatSize(file.length()))
+              .arg(printable(file.name), userName(file.user), formatSize(file.length))
               .arg(tracked.thisRun));
 }
 
-void ProgressView::filesReceived(const QList<vortan::File>& files, const vortan::User& user)
+void ProgressView::filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user)
 {
     const QString name = printable(user.name);
     for (qsizetype i = 0; i < files.size() && i < kMaxListedOffers; ++i) {
-        const vortan::File& file = files[i];
+        const vortan::FileRow& file = files[i];
         event(QStringLiteral("offered %1 (%2) by %3, id %4")
-                  .arg(printable(file.displayName()), formatSize(file.length()), name, idString(file.id())));
+                  .arg(printable(file.name), formatSize(file.length), name, idString(file.id)));
     }
     if (files.size() > kMaxListedOffers)
         event(QStringLiteral("offered %1 more files by %2").arg(files.size() - kMaxListedOffers).arg(name));

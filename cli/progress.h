@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/records/file.h"
+#include "vortan/controller/filerow.h"
 #include "vortan/records/user.h"
 
 #include <QByteArray>
@@ -52,9 +52,9 @@ public:
     // The records as loaded, before anything moved in this run: what a
     // record had then does not count as transferred in this run. Records
     // first seen later count from nothing.
-    void setBaseline(const QList<vortan::File>& files);
+    void setBaseline(const QList<vortan::FileRow>& files);
     // A new snapshot of the catalogue (and the users, for names).
-    void update(const QList<vortan::File>& files, const QList<vortan::User>& users);
+    void update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users);
 
     // One event line (rate-limited).
     void event(const QString& line);
@@ -68,15 +68,15 @@ public:
     void finish();
 
     // Reports from the controller.
-    void downloadFinished(const vortan::File& file);
-    void offerSent(const vortan::File& file);
-    void filesReceived(const QList<vortan::File>& files, const vortan::User& user);
+    void downloadFinished(const vortan::FileRow& file);
+    void offerSent(const vortan::FileRow& file);
+    void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
 
     // Blocks of the record that arrived (or were sent) in this run.
     std::int64_t blocksThisRun(const QUuid& id) const;
 
     // The bar line of one record, at most width characters.
-    QString barLine(const vortan::File& file, int width) const;
+    QString barLine(const vortan::FileRow& file, int width) const;
 
 private:
     struct Tracked {
@@ -91,10 +91,10 @@ private:
         std::deque<std::pair<std::int64_t, std::int64_t>> samples;  // (ms, bytes)
     };
 
-    static bool isActive(const vortan::File& file);
+    static bool isActive(const vortan::FileRow& file);
     double rateOf(const Tracked& tracked) const;
     QString userName(const QByteArray& key) const;
-    QString direction(const vortan::File& file) const;
+    QString direction(const vortan::FileRow& file) const;
     void printLine(const QString& line);  // above the bars
     void clearBars();
     void flushDiagnostics();
@@ -103,7 +103,7 @@ private:
     void printSkipped();
 
     Options m_options;
-    QList<vortan::File> m_files;
+    QList<vortan::FileRow> m_files;
     QList<vortan::User> m_users;
     QHash<QUuid, Tracked> m_tracked;
     int m_drawnLines = 0;

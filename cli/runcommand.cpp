@@ -9,8 +9,7 @@
 #include "cli/stopsignals.h"
 #include "cli/text.h"
 #include "vortan/controller/controller.h"
-#include "vortan/log.h"
-#include "vortan/portmapping/upnpportmapper.h"
+#include "vortan/diagnostics.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,7 +24,7 @@
 namespace brenvo::cli {
 
 using vortan::Controller;
-using vortan::File;
+using vortan::FileRow;
 using vortan::User;
 
 bool stdoutIsLiveTerminal()
@@ -79,13 +78,13 @@ public:
 
     int exec();
 
-    void didFinishDownloading(const File& file) override
+    void didFinishDownloading(const FileRow& file) override
     {
         m_view.downloadFinished(file);
         scheduleCheck();
     }
 
-    void didReceiveFiles(const QList<File>& files, const User& user) override
+    void didReceiveFiles(const QList<FileRow>& files, const User& user) override
     {
         m_view.filesReceived(files, user);
         // Not from inside the controller's list handling.
@@ -137,19 +136,18 @@ int RunCommand::exec()
     // Diagnostic lines pass the bars (unless they go to a file).
     std::optional<ScopedLogSink> sink;
     if (m_inv.global.logFile.isEmpty())
-        sink.emplace([this](const QString& line) { m_view.diagnostic(line); });
+        sink.emplace([this](QtMsgType, const char*, const QString& line) { m_view.diagnostic(line); });
 
-    vortan::PortMapper* mapper = m_inv.noUpnp ? nullptr : &vortan::UpnpPortMapper::shared();
-    m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, mapper, this);
+    m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, !m_inv.noUpnp, this);
     m_session->start(!m_inv.noListen, m_inv.mapPort);
     resolveUsers();
 
     Controller& c = controller();
-    m_view.setBaseline(c.files());
-    m_view.update(c.files2(), c.users());
+    m_view.setBaseline(c.fileRows());
+    m_view.update(c.fileRows(), c.users());
 
     QObject::connect(&c, &Controller::filesChanged, this, [this] {
-        m_view.update(controller().files2(), controller().users());
+        m_view.update(controller().fileRows(), controller().users());
         scheduleCheck();
     });
     QObject::connect(&c, &Controller::usersChanged, this, [this] {
@@ -167,7 +165,7 @@ int RunCommand::exec()
     });
     QObject::connect(&c, &Controller::listReceived, this, [this](const QByteArray&) { scheduleCheck(); });
     QObject::connect(&c, &Controller::offerSent, this, [this](const QUuid& id) {
-        if (const File* file = controller().findFile(id))
+        if (const FileRow* file = controller().findFile(id))
             m_view.offerSent(*file);
         scheduleCheck();
     });
@@ -260,13 +258,13 @@ void RunCommand::resumeAccepted()
     if (m_finished || (!m_acceptAll && m_acceptKeys.isEmpty()))
         return;
     QList<vortan::ResumeItem> items;
-    for (const File& file : controller().files()) {
-        if (!file.download || !file.paused || Controller::isComplete(file) || m_resumed.contains(file.id()))
+    for (const FileRow& file : controller().fileRows()) {
+        if (!file.download || !file.paused || (file.status == vortan::FileRow::Status::done) || m_resumed.contains(file.id))
             continue;
         if (!m_acceptAll && !m_acceptKeys.contains(file.user))
             continue;
-        m_resumed.insert(file.id());
-        items.append(vortan::ResumeItem{file.id(), m_location});
+        m_resumed.insert(file.id);
+        items.append(vortan::ResumeItem{file.id, m_location});
     }
     if (!items.isEmpty())
         controller().resume(items);
@@ -305,7 +303,7 @@ void RunCommand::closeDelivered()
         m_retry->stop();
     for (const QByteArray& key : state.awaitedDisconnects) {
         m_view.event(QStringLiteral("closing the connection to %1: everything is sent").arg(userLabel(controller().users(), key)));
-        controller().disconnect(key);
+        controller().disconnectFrom(key);
     }
 }
 
@@ -313,14 +311,14 @@ DoneState RunCommand::evaluate()
 {
     Controller& c = controller();
     DoneInputs inputs;
-    inputs.files = c.files();
+    inputs.files = c.fileRows();
     inputs.users = c.users();
     inputs.connectUsers = QSet<QByteArray>(m_connectKeys.cbegin(), m_connectKeys.cend());
     inputs.acceptUsers = m_acceptKeys;
     inputs.acceptAll = m_acceptAll;
     inputs.runStatus = [&c](const QByteArray& key) { return c.runStatus(key); };
     inputs.offerDelivered = [&c](const QUuid& id) { return c.offerDelivered(id); };
-    inputs.targetPresent = [](const File& f) { return f.location() && QFileInfo::exists(f.location()->toLocalFile()); };
+    inputs.targetPresent = [](const FileRow& f) { return f.location && QFileInfo::exists(f.location->toLocalFile()); };
     return evaluateDone(inputs);
 }
 

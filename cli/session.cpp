@@ -3,9 +3,6 @@
 #include "cli/clierror.h"
 #include "vortan/controller/controller.h"
 #include "vortan/controller/directories.h"
-#include "vortan/controller/sleepinhibitor.h"
-#include "vortan/keys/keyhelper.h"
-#include "vortan/keys/keystoreselection.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -14,14 +11,11 @@
 
 namespace brenvo::cli {
 
-Session::Session(const GlobalOptions& options, Kind kind, vortan::PortMapper* portMapper,
-                 vortan::ControllerDelegate* delegate)
+Session::Session(const GlobalOptions& options, Kind kind, bool useGateway, vortan::ControllerDelegate* delegate)
     : m_supportDirectory(options.dataDir.isEmpty() ? vortan::defaultSupportDirectory()
                                                    : QDir(options.dataDir).absolutePath()),
-      m_keyStore(options.keyStore), m_portMapper(portMapper), m_delegate(delegate)
+      m_keyStore(options.keyStore), m_kind(kind), m_useGateway(useGateway), m_delegate(delegate)
 {
-    if (kind == Kind::oneShot)
-        m_inhibitor = std::make_unique<vortan::NullSleepInhibitor>();
 }
 
 Session::~Session()
@@ -34,30 +28,23 @@ Session::~Session()
 
 void Session::start(bool listen, bool mapPort)
 {
-    std::unique_ptr<vortan::SecretStore> store;
-    try {
-        vortan::KeyStoreOptions keyOptions;
-        keyOptions.choice = m_keyStore;
-        keyOptions.supportDirectory = m_supportDirectory;
-        store = vortan::openSecretStore(keyOptions);
-    } catch (const vortan::KeyStoreUnavailable& e) {
-        throw failure(e.message());
-    }
-    m_keys = std::make_unique<vortan::KeyHelper>(std::move(store));
-
     vortan::ControllerOptions options;
     options.supportDirectory = m_supportDirectory;
-    options.portMapper = m_portMapper;
-    options.sleepInhibitor = m_inhibitor.get();
-    m_controller = std::make_unique<vortan::Controller>(*m_keys, options, m_delegate);
+    options.keyStore = m_keyStore;
+    options.useGateway = m_useGateway;
+    options.inhibitSleep = m_kind == Kind::transfers;
+    m_controller = std::make_unique<vortan::Controller>(options, m_delegate);
     if (const std::optional<vortan::StartError> error = m_controller->start(listen, mapPort))
         throw failure(error->message());
 }
 
 void Session::save()
 {
-    if (m_controller)
+    if (m_controller) {
         m_controller->save();
+        // What the command prints next is read from the published rows.
+        m_controller->publishNow();
+    }
 }
 
 void Session::stop()

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "cli/arguments.h"
-#include "vortan/log.h"
+#include "vortan/diagnostics.h"
+#include "vortan/keys/keystorechoice.h"
 
 #include <QString>
 
@@ -10,9 +11,6 @@
 namespace vortan {
 class Controller;
 class ControllerDelegate;
-class KeyHelper;
-class PortMapper;
-class SleepInhibitor;
 }  // namespace vortan
 
 namespace brenvo::cli {
@@ -26,8 +24,8 @@ public:
         transfers,  // runs transfers: holds the system's sleep inhibitor while they move
     };
 
-    // portMapper: borrowed; null for one that sends nothing.
-    Session(const GlobalOptions& options, Kind kind, vortan::PortMapper* portMapper = nullptr,
+    // useGateway: the controller may talk UPnP to the local gateway.
+    Session(const GlobalOptions& options, Kind kind, bool useGateway = false,
             vortan::ControllerDelegate* delegate = nullptr);
     ~Session();
 
@@ -50,10 +48,9 @@ public:
 private:
     QString m_supportDirectory;
     vortan::KeyStoreChoice m_keyStore;
-    vortan::PortMapper* m_portMapper;
+    Kind m_kind;
+    bool m_useGateway;
     vortan::ControllerDelegate* m_delegate;
-    std::unique_ptr<vortan::SleepInhibitor> m_inhibitor;  // one-shot commands: one that does nothing
-    std::unique_ptr<vortan::KeyHelper> m_keys;
     std::unique_ptr<vortan::Controller> m_controller;
 };
 

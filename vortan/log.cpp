@@ -1,9 +1,19 @@
 #include "vortan/log.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace vortan {
+
+// Debug lines (each message, each block) are off unless asked for.
+Q_LOGGING_CATEGORY(lcFramer, "vortan.framer", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcConnection, "vortan.connection", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPeer, "vortan.peer", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcListener, "vortan.listener", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcKeys, "vortan.keys", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcController, "vortan.controller", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcTransfer, "vortan.transfer", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPortMapping, "vortan.portmapping", QtInfoMsg)
+
 namespace {
 
 LogSink& currentSink()
@@ -39,21 +49,37 @@ QString singleLine(const QString& line)
 
 }  // namespace
 
-void logLine(const QString& rawLine)
+void logLine(const QLoggingCategory& category, QtMsgType type, const QString& rawLine)
 {
+    if (!category.isEnabled(type))
+        return;
     const QString line = singleLine(rawLine);
     if (const LogSink& sink = currentSink()) {
-        sink(line);
+        sink(type, category.categoryName(), line);
         return;
     }
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    QMessageLogger logger(nullptr, 0, nullptr, category.categoryName());
+    switch (type) {
+    case QtDebugMsg:
+        logger.debug("%s", qUtf8Printable(line));
+        break;
+    case QtInfoMsg:
+        logger.info("%s", qUtf8Printable(line));
+        break;
+    default:
+        logger.warning("%s", qUtf8Printable(line));
+        break;
+    }
 }
 
 LogSink setLogSink(LogSink sink)
 {
     return std::exchange(currentSink(), std::move(sink));
+}
+
+void setDebugDiagnostics(bool on)
+{
+    QLoggingCategory::setFilterRules(on ? QStringLiteral("vortan.*.debug=true") : QStringLiteral("vortan.*.debug=false"));
 }
 
 }  // namespace vortan

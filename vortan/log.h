@@ -1,19 +1,37 @@
 #pragma once
 
-#include <QString>
+#include "vortan/diagnostics.h"
 
-#include <functional>
+#include <QLoggingCategory>
+#include <QString>
 
 namespace vortan {
 
-// Every diagnostic line of the library goes through here: one line per event,
-// plain text, written to standard output unless a sink has been installed.
-void logLine(const QString& line);
+Q_DECLARE_LOGGING_CATEGORY(lcFramer)
+Q_DECLARE_LOGGING_CATEGORY(lcConnection)
+Q_DECLARE_LOGGING_CATEGORY(lcPeer)
+Q_DECLARE_LOGGING_CATEGORY(lcListener)
+Q_DECLARE_LOGGING_CATEGORY(lcKeys)
+Q_DECLARE_LOGGING_CATEGORY(lcController)
+Q_DECLARE_LOGGING_CATEGORY(lcTransfer)
+Q_DECLARE_LOGGING_CATEGORY(lcPortMapping)
 
-using LogSink = std::function<void(const QString& line)>;
+// Every diagnostic line of the library goes through here: one line per
+// event, dropped unless its category is enabled at its level.
+void logLine(const QLoggingCategory& category, QtMsgType type, const QString& line);
 
-// Installs a sink for the diagnostic lines (an empty one restores standard
-// output) and returns the previous one. Call it from the main thread.
-LogSink setLogSink(LogSink sink);
+inline void logDebug(const QLoggingCategory& category, const QString& line)
+{
+    if (category.isDebugEnabled())
+        logLine(category, QtDebugMsg, line);
+}
+inline void logInfo(const QLoggingCategory& category, const QString& line)
+{
+    logLine(category, QtInfoMsg, line);
+}
+inline void logWarning(const QLoggingCategory& category, const QString& line)
+{
+    logLine(category, QtWarningMsg, line);
+}
 
 }  // namespace vortan

@@ -1,6 +1,7 @@
 // When `run --exit-when-done` may end, and when it has failed.
 
 #include "cli/donecheck.h"
+#include "tests/cli/rows.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,8 @@
 #include <QUrl>
 
 using namespace brenvo::cli;
-using vortan::File;
-using vortan::File2;
+using vortan::FileRow;
+using vortan::test::setBlocks;
 using vortan::PeerRunStatus;
 using vortan::User;
 
@@ -19,7 +20,7 @@ const QByteArray kBo(32, 'b');
 const QByteArray kCy(32, 'c');
 
 struct World {
-    QList<File> files;
+    QList<FileRow> files;
     QList<User> users{User(QStringLiteral("Bo"), std::nullopt, std::nullopt, kBo),
                       User(QStringLiteral("Cy"), std::nullopt, std::nullopt, kCy)};
     QHash<QByteArray, PeerRunStatus> status;
@@ -39,28 +40,20 @@ struct World {
         in.acceptAll = acceptAll;
         in.runStatus = [this](const QByteArray& key) { return status.value(key); };
         in.offerDelivered = [this](const QUuid& id) { return delivered.contains(id); };
-        in.targetPresent = [this](const File& f) { return !missingTargets.contains(f.id()); };
+        in.targetPresent = [this](const FileRow& f) { return !missingTargets.contains(f.id); };
         return evaluateDone(in);
     }
 
     // A download of 4 blocks from user, resumed, with `done` blocks in.
-    File& download(const QByteArray& user, std::int64_t done)
+    FileRow& download(const QByteArray& user, std::int64_t done)
     {
-        File f(File2(QStringLiteral("in.bin"), std::nullopt, 4 * vortan::blockSize), QUuid::createUuid(), user);
-        f.paused = false;
-        f.file.location = QUrl::fromLocalFile(QStringLiteral("/dl/in.bin"));
-        if (done > 0)
-            f.blocks.insert(0, done);
-        files.append(f);
+        files.append(vortan::test::makeRow(QStringLiteral("in.bin"), 4, user, true, QStringLiteral("/dl/in.bin"), done));
         return files.last();
     }
 
-    File& offer(const QByteArray& user, std::int64_t sent)
+    FileRow& offer(const QByteArray& user, std::int64_t sent)
     {
-        File f(File2(QStringLiteral("out.bin"), QUrl::fromLocalFile(QStringLiteral("/src/out.bin")), 4 * vortan::blockSize), user);
-        if (sent > 0)
-            f.blocks.insert(0, sent);
-        files.append(f);
+        files.append(vortan::test::makeRow(QStringLiteral("out.bin"), 4, user, false, QStringLiteral("/src/out.bin"), sent));
         return files.last();
     }
 
@@ -92,11 +85,12 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
     World w;
     w.accept.insert(kBo);
     w.answered(kBo);
-    File& mine = w.download(kBo, 3);
+    w.download(kBo, 3);
     w.download(kCy, 0);  // not accepted: not waited for
     EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("in.bin from Bo (3/4 blocks)")});
-    mine.blocks.insert(3);
-    w.missingTargets.insert(mine.id());
+    FileRow& mine = w.files.first();
+    setBlocks(mine, 4);
+    w.missingTargets.insert(mine.id);
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::pending);
     w.missingTargets.clear();
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
@@ -109,16 +103,16 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
 TEST(DoneCheck, OffersMustBeSentAndTheirUsersGone)
 {
     World w;
-    File& offer = w.offer(kCy, 2);
+    FileRow& offer = w.offer(kCy, 2);
     DoneState s = w.evaluate();
     EXPECT_EQ(s.waitingFor, (QStringList{QStringLiteral("Cy to connect"), QStringLiteral("out.bin to Cy (2/4 blocks sent)")}));
     w.answered(kCy);
-    offer.blocks.insert(2, 2);
+    setBlocks(offer, 4);
     s = w.evaluate();
     EXPECT_EQ(s.waitingFor, QStringList{QStringLiteral("Cy to disconnect after out.bin")});
     EXPECT_TRUE(s.onlyDisconnects);
     EXPECT_EQ(s.awaitedDisconnects, QList<QByteArray>{kCy});
-    w.delivered.insert(offer.id());
+    w.delivered.insert(offer.id);
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
 }
 
@@ -146,7 +140,7 @@ TEST(DoneCheck, ErrorsThatStopARecordFailTheRun)
     World w;
     w.accept.insert(kBo);
     w.answered(kBo);
-    File& in = w.download(kBo, 1);
+    FileRow& in = w.download(kBo, 1);
     in.error = vortan::VortanError::other(QStringLiteral("No space left on device"));
     DoneState s = w.evaluate();
     EXPECT_EQ(s.kind, DoneState::Kind::failed);

@@ -7,8 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace brenvo::cli;
-using vortan::File;
-using vortan::File2;
+using vortan::FileRow;
 using vortan::User;
 
 namespace {
@@ -57,13 +56,13 @@ TEST(FindUser, TwoPeopleOfOneNameNeedAFingerprint)
 
 TEST(FindRecord, ByIdOrUniquePrefix)
 {
-    QList<File> files;
+    QList<FileRow> files;
     for (const char* id : {"{12345678-0000-4000-8000-000000000001}", "{12345678-0000-4000-8000-000000000002}",
                            "{abcdef00-0000-4000-8000-000000000003}"})
-        files.append(File(File2(QStringLiteral("f"), std::nullopt, 1), QUuid::fromString(QLatin1String(id)), QByteArray(32, 'u')));
-    EXPECT_EQ(findRecordId(files, QStringLiteral("ABCDEF")), files[2].id());
-    EXPECT_EQ(findRecordId(files, QStringLiteral("{12345678-0000-4000-8000-000000000002}")), files[1].id());
-    EXPECT_EQ(findRecordId(files, QStringLiteral("12345678-0000-4000-8000-000000000001")), files[0].id());
+        files.append(FileRow{.id = QUuid::fromString(QLatin1String(id)), .name = QStringLiteral("f")});
+    EXPECT_EQ(findRecordId(files, QStringLiteral("ABCDEF")), files[2].id);
+    EXPECT_EQ(findRecordId(files, QStringLiteral("{12345678-0000-4000-8000-000000000002}")), files[1].id);
+    EXPECT_EQ(findRecordId(files, QStringLiteral("12345678-0000-4000-8000-000000000001")), files[0].id);
     EXPECT_TRUE(failureOf([&] { findRecordId(files, QStringLiteral("1234")); }).contains(QStringLiteral("2 records")));
     EXPECT_TRUE(failureOf([&] { findRecordId(files, QStringLiteral("ffff")); }).contains(QStringLiteral("no record")));
 }

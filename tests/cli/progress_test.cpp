@@ -2,14 +2,15 @@
 // much of it.
 
 #include "cli/progress.h"
+#include "tests/cli/rows.h"
 
 #include <gtest/gtest.h>
 
 #include <QUrl>
 
 using namespace brenvo::cli;
-using vortan::File;
-using vortan::File2;
+using vortan::FileRow;
+using vortan::test::setBlocks;
 using vortan::User;
 
 namespace {
@@ -48,14 +49,9 @@ struct Screen {
     }
 };
 
-File download(const QString& name, std::int64_t blocks, std::int64_t done)
+FileRow download(const QString& name, std::int64_t blocks, std::int64_t done)
 {
-    File f(File2(name, std::nullopt, blocks * vortan::blockSize), QUuid::createUuid(), kBo);
-    f.paused = false;
-    f.file.location = QUrl::fromLocalFile(QStringLiteral("/dl/") + name);
-    if (done > 0)
-        f.blocks.insert(0, done);
-    return f;
+    return vortan::test::makeRow(name, blocks, kBo, true, QStringLiteral("/dl/") + name, done);
 }
 
 const QList<User> kUsers{User(QStringLiteral("Bo"), std::nullopt, std::nullopt, kBo)};
@@ -79,7 +75,7 @@ TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
 {
     Screen screen;
     ProgressView view(screen.options(false));
-    File f = download(QStringLiteral("a.bin"), 10, 2);
+    FileRow f = download(QStringLiteral("a.bin"), 10, 2);
     view.setBaseline({f});
     view.update({f}, kUsers);
     screen.out.clear();
@@ -91,7 +87,7 @@ TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
     EXPECT_TRUE(screen.out.isEmpty());
 
     screen.now = 1000;
-    f.blocks.insert(2, 5);
+    setBlocks(f, 7);
     view.update({f}, kUsers);
     view.tick();
     ASSERT_EQ(screen.outLines().size(), 1);
@@ -103,7 +99,7 @@ TEST(ProgressLines, ManyTransfersShareOneLine)
 {
     Screen screen;
     ProgressView view(screen.options(false));
-    QList<File> files;
+    QList<FileRow> files;
     for (int i = 0; i < 5; ++i)
         files.append(download(QStringLiteral("f%1").arg(i), 4, 1));
     view.update(files, kUsers);
@@ -116,7 +112,7 @@ TEST(ProgressLive, DiagnosticLinesPassAboveTheBars)
 {
     Screen screen;
     ProgressView view(screen.options(true));
-    const File f = download(QStringLiteral("a.bin"), 10, 5);
+    const FileRow f = download(QStringLiteral("a.bin"), 10, 5);
     view.update({f}, kUsers);
     view.tick();
     screen.all.clear();
@@ -158,7 +154,7 @@ TEST(ProgressLive, BarsFitTheWidthAndShowNoControlCharacters)
 {
     Screen screen;
     ProgressView view(screen.options(true));
-    const File f = download(QStringLiteral("a very long name \x1b[31m that goes on and on and on and on and on.bin"), 10, 5);
+    const FileRow f = download(QStringLiteral("a very long name \x1b[31m that goes on and on and on and on and on.bin"), 10, 5);
     view.update({f}, kUsers);
     for (int width : {20, 40, 79, 200}) {
         const QString line = view.barLine(f, width);
@@ -175,17 +171,17 @@ TEST(ProgressCount, BlocksOfThisRunAndAFreshStart)
 {
     Screen screen;
     ProgressView view(screen.options(false));
-    File f = download(QStringLiteral("a.bin"), 20, 3);
+    FileRow f = download(QStringLiteral("a.bin"), 20, 3);
     view.setBaseline({f});  // 3 blocks from an earlier run
-    f.blocks.insert(3, 2);
+    setBlocks(f, 5);
     view.update({f}, kUsers);
-    EXPECT_EQ(view.blocksThisRun(f.id()), 2);
+    EXPECT_EQ(view.blocksThisRun(f.id), 2);
     // The partial file was gone: the blocks start again from nothing.
-    f.blocks = vortan::BlockSet::range(0, 1);
+    setBlocks(f, 1);
     view.update({f}, kUsers);
-    f.blocks.insert(1, 19);
+    setBlocks(f, 20);
     view.downloadFinished(f);
-    EXPECT_EQ(view.blocksThisRun(f.id()), 2 + 1 + 19);
+    EXPECT_EQ(view.blocksThisRun(f.id), 2 + 1 + 19);
     EXPECT_TRUE(screen.outLines().last().startsWith("finished a.bin from Bo into /dl/a.bin (2.5 MiB, 22 blocks in this run"))
         << screen.outLines().last().toStdString();
 }
@@ -196,11 +192,11 @@ TEST(ProgressCount, ARecordFirstSeenHalfWayCountsFromNothing)
     Screen screen;
     ProgressView view(screen.options(false));
     view.setBaseline({});
-    File f = download(QStringLiteral("new.bin"), 8, 4);
+    FileRow f = download(QStringLiteral("new.bin"), 8, 4);
     view.update({f}, kUsers);
-    f.blocks.insert(4, 4);
+    setBlocks(f, 8);
     view.downloadFinished(f);
-    EXPECT_EQ(view.blocksThisRun(f.id()), 8);
+    EXPECT_EQ(view.blocksThisRun(f.id), 8);
 }
 
 }  // namespace

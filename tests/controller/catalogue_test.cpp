@@ -26,6 +26,14 @@ QStringList namesOf(const QList<File>& files)
     return names;
 }
 
+QStringList namesOf(const QList<FileRow>& rows)
+{
+    QStringList names;
+    for (const FileRow& row : rows)
+        names.append(row.name);
+    return names;
+}
+
 // A node with a raw peer connected to it (the node knows the peer).
 struct NodeAndPeer {
     NodeAndPeer() : node(QStringLiteral("Ada")), peer(QStringLiteral("Raw"))
@@ -68,12 +76,12 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
     EXPECT_EQ(log.startingWith("send files: ").size(), 1);  // only Bea is connected
 
     ASSERT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
-    const QList<File>& received = b.delegate.received.first();
+    const QList<FileRow>& received = b.delegate.received.first();
     EXPECT_EQ(namesOf(received), (QStringList{"one.txt", "two.txt"}));
-    for (const File& file : received) {
+    for (const FileRow& file : received) {
         EXPECT_TRUE(file.download);
         EXPECT_TRUE(file.paused);
-        EXPECT_FALSE(file.location());  // our paths never travel
+        EXPECT_FALSE(file.location);  // our paths never travel
         EXPECT_EQ(file.user, a.key());
     }
     EXPECT_EQ(b.delegate.senders.first().key, a.key());
@@ -255,10 +263,10 @@ TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
     ASSERT_TRUE(waitFor([&] { return b->files().size() == 40; }));
     EXPECT_GT(log.startingWith("send files: ").size(), 1);
     EXPECT_GT(b.delegate.received.size(), 1);
-    for (const QList<File>& part : b.delegate.received) {
+    for (const QList<FileRow>& part : b.delegate.received) {
         QList<FileProxy> proxies;
-        for (const File& file : part)
-            proxies.append(FileProxy{file.id(), file.file});
+        for (const FileRow& row : part)
+            proxies.append(FileProxy{row.id, b.file(row.id)->file});
         EXPECT_LE(toBytes(proxies).size(), 2048);
     }
     // In the order offered.

@@ -65,6 +65,7 @@ ControllerOptions Node::options()
     ControllerOptions options;
     options.supportDirectory = support.path();
     options.downloadsDirectory = downloads.path();
+    options.keyHelper = keys.get();
     options.portMapper = &mapper;
     options.clock = clock;
     options.sleepInhibitor = &inhibitor;
@@ -77,7 +78,7 @@ void Node::create()
 {
     controller.reset();
     keys = std::make_unique<KeyHelper>(std::make_unique<SharedSecretStore>(secrets));
-    controller = std::make_unique<Controller>(*keys, options(), &delegate);
+    controller = std::make_unique<Controller>(options(), &delegate);
 }
 
 void Node::start()
@@ -97,9 +98,9 @@ void Node::shutDown(bool stopFirst)
     if (stopFirst && controller->isStarted())
         controller->stop();
     QList<std::weak_ptr<PeerConnection>> connections;
-    for (const auto& peer : controller->peers())
+    for (const auto& peer : (*this)->peers())
         connections.append(peer);
-    for (const auto& peer : controller->connectingPeers())
+    for (const auto& peer : (*this)->connectingPeers())
         connections.append(peer);
     controller.reset();
     releaseConnections(connections);
@@ -152,7 +153,7 @@ bool connected(Node& a, Node& b)
 
 bool connectPair(Node& a, Node& b)
 {
-    a->connect(b.key());
+    a->connectTo(b.key());
     return waitFor([&] {
         return connected(a, b) && a->runStatus(b.key()).answeredList && b->runStatus(a.key()).answeredList;
     });

@@ -9,6 +9,7 @@
 #include "tests/framer/memorysecretstore.h"
 #include "tests/support/testsupport.h"
 #include "vortan/controller/controller.h"
+#include "vortan/controller/controllertestaccess.h"
 #include "vortan/controller/sleepinhibitor.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/peer/peerconnection.h"
@@ -68,6 +69,7 @@ public:
     }
     void map_port(std::uint16_t port) override { mapped.push_back(port); }
     void unmap_port() override { ++unmaps; }
+    void unmap_port_async() override { ++unmaps; }
 
     int inits = 0;
     int unmaps = 0;
@@ -103,15 +105,15 @@ private:
 
 class RecordingDelegate : public ControllerDelegate {
 public:
-    void didFinishDownloading(const File& file) override { finished.append(file); }
-    void didReceiveFiles(const QList<File>& files, const User& user) override
+    void didFinishDownloading(const FileRow& file) override { finished.append(file); }
+    void didReceiveFiles(const QList<FileRow>& files, const User& user) override
     {
         received.append(files);
         senders.append(user);
     }
 
-    QList<File> finished;
-    QList<QList<File>> received;
+    QList<FileRow> finished;
+    QList<QList<FileRow>> received;
     QList<User> senders;
 };
 
@@ -126,8 +128,9 @@ public:
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 
-    Controller& operator*() { return *controller; }
-    Controller* operator->() { return controller.get(); }
+    // The engine behind the controller, with its internal steps.
+    ControllerPrivate& operator*() { return ControllerTestAccess::engine(*controller); }
+    ControllerPrivate* operator->() { return &ControllerTestAccess::engine(*controller); }
 
     // The options the controller was (or will be) made with.
     ControllerOptions options();
@@ -148,7 +151,7 @@ public:
     // The own card, reachable on 127.0.0.1.
     User card() const;
     // The record in files() with this id.
-    const File* file(const QUuid& id) const { return controller->findFile(id); }
+    const File* file(const QUuid& id) const { return ControllerTestAccess::engine(*controller).findFile(id); }
     const User* user(const QByteArray& key) const { return controller->findUser(key); }
     QString supportPath(const QString& name) const { return support.filePath(name); }
     QString downloadsPath(const QString& name) const { return downloads.filePath(name); }
@@ -163,7 +166,7 @@ public:
     CountingSleepInhibitor inhibitor;
     RecordingDelegate delegate;
     std::optional<QString> bundledUsers = QString();  // none unless a test sets one
-    qsizetype listMessageLimit = Framer::kMaxPayloadLength;
+    qsizetype listMessageLimit = 16 * 1024 * 1024;
     std::unique_ptr<Controller> controller;
 };
 

@@ -85,8 +85,8 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
         EXPECT_EQ(test::readFile(path), test::generatedBytes(sizes[i], int(sizes[i] % 1000)));
         EXPECT_TRUE(QFileInfo(path).isFile());
         EXPECT_FALSE(QFile::exists(path + ".downloading"));
-        EXPECT_TRUE(Controller::isComplete(*pair.b.file(ids[i])));
-        EXPECT_TRUE(waitFor([&] { return Controller::isComplete(*pair.a.file(ids[i])); }));
+        EXPECT_TRUE(ControllerPrivate::isComplete(*pair.b.file(ids[i])));
+        EXPECT_TRUE(waitFor([&] { return ControllerPrivate::isComplete(*pair.a.file(ids[i])); }));
     }
     EXPECT_GE(pair.b.inhibitor.acquires, 1);  // wants were sent
     EXPECT_GE(pair.a.inhibitor.acquires, 1);  // data was sent
@@ -94,7 +94,7 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
     // Delivered once Bea has gone.
     for (const QUuid& id : ids)
         EXPECT_FALSE(pair.a->offerDelivered(id));
-    pair.b->disconnect(pair.a.key());
+    pair.b->disconnectFrom(pair.a.key());
     ASSERT_TRUE(waitFor([&] { return pair.a->runStatus(pair.b.key()).disconnects == 1; }));
     for (const QUuid& id : ids)
         EXPECT_TRUE(pair.a->offerDelivered(id)) << idText(id).toStdString();
@@ -157,13 +157,13 @@ TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
     EXPECT_EQ(test::readFile(target), "keep me");
     EXPECT_EQ(test::readFile(target + ".downloading"), test::generatedBytes(1000, 0));
     EXPECT_TRUE(pair.b.delegate.finished.isEmpty());
-    EXPECT_FALSE(Controller::isComplete(*pair.b.file(id)));
+    EXPECT_FALSE(ControllerPrivate::isComplete(*pair.b.file(id)));
 
     // With a Trash again, pausing and resuming tries the move once more.
     pair.b->pause({id});
     pair.b->resume({{id, std::nullopt}});
     ASSERT_EQ(pair.b.delegate.finished.size(), 1);
-    EXPECT_TRUE(Controller::isComplete(*pair.b.file(id)));
+    EXPECT_TRUE(ControllerPrivate::isComplete(*pair.b.file(id)));
     EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
     EXPECT_FALSE(QFile::exists(target + ".downloading"));
     EXPECT_EQ(takeFromTrash("1000.bin"), "keep me");
@@ -244,14 +244,14 @@ TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
     const QUuid id = pair.offer({size}).first();
     pair.b->resume({{id, std::nullopt}});
     ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->blocks.count() >= 3; }));
-    pair.b->disconnect(pair.a.key());
+    pair.b->disconnectFrom(pair.a.key());
     ASSERT_TRUE(waitFor([&] { return pair.b.user(pair.a.key())->state == User::State::notConnected; }));
     ASSERT_LT(pair.b.file(id)->blocks.count(), 60);
-    pair.b->connect(pair.a.key());
+    pair.b->connectTo(pair.a.key());
     ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
     EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(size))),
               test::generatedBytes(size, int(size % 1000)));
-    EXPECT_TRUE(waitFor([&] { return Controller::isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));
+    EXPECT_TRUE(waitFor([&] { return ControllerPrivate::isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));
     EXPECT_FALSE(pair.a.file(id)->error);
 }
 

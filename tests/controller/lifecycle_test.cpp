@@ -85,19 +85,23 @@ TEST(ControllerStartTest, SecondControllerOnTheSameDirectoryFailsToStart)
     first.start();
 
     KeyHelper keys(std::make_unique<test::MemorySecretStore>());
-    auto second = std::make_unique<Controller>(keys, first.options());
+    ControllerOptions secondOptions = first.options();
+    secondOptions.keyHelper = &keys;
+    auto second = std::make_unique<Controller>(secondOptions);
     const std::optional<StartError> error = second->start(true, true);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), StartError::Kind::supportDirectoryLocked);
     EXPECT_TRUE(error->message().contains(QDir(first.support.path()).absolutePath())) << error->message().toStdString();
     EXPECT_FALSE(second->isStarted());
     EXPECT_FALSE(second->me());
-    EXPECT_EQ(second->listener(), nullptr);
+    EXPECT_EQ(ControllerTestAccess::engine(*second).listener(), nullptr);
     second.reset();
 
     first.shutDown();
     KeyHelper thirdKeys(std::make_unique<test::MemorySecretStore>());
-    Controller third(thirdKeys, first.options());
+    ControllerOptions thirdOptions = first.options();
+    thirdOptions.keyHelper = &thirdKeys;
+    Controller third(thirdOptions);
     EXPECT_FALSE(third.start(false, false));
 }
 
@@ -106,7 +110,9 @@ TEST(ControllerStartTest, UnreachableKeyStoreStopsStartWithoutTouchingAnything)
     Node node(QStringLiteral("n"));
     KeyHelper keys(std::make_unique<test::UnreachableSecretStore>());
     {
-        Controller controller(keys, node.options());
+        ControllerOptions options = node.options();
+        options.keyHelper = &keys;
+        Controller controller(options);
         const std::optional<StartError> error = controller.start(true, true);
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind(), StartError::Kind::keyStoreUnavailable);

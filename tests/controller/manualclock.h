@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/controller/clock.h"
+#include "vortan/clock.h"
 
 #include <algorithm>
 #include <optional>

@@ -52,7 +52,7 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     QList<QByteArray> ready;
     QObject::connect(a.controller.get(), &Controller::peerReady, [&](const QByteArray& key) { ready.append(key); });
 
-    a->connect(b.key());
+    a->connectTo(b.key());
     EXPECT_EQ(stateOf(a, b.key()), User::State::connecting);
     EXPECT_EQ(a->connectingPeers().size(), 1);
     ASSERT_TRUE(waitFor([&] {
@@ -67,15 +67,15 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     EXPECT_EQ(a->runStatus(b.key()).disconnects, 0);
 
     log.clear();
-    a->connect(b.key());
+    a->connectTo(b.key());
     EXPECT_EQ(log.lines(), QStringList{"Already connected to Bea."});
-    b->connect(a.key());  // b's connection is the accepted one: no card port needed
+    b->connectTo(a.key());  // b's connection is the accepted one: no card port needed
     EXPECT_TRUE(log.contains("Already connected to Ada."));
 
     QList<QByteArray> gone;
     QObject::connect(a.controller.get(), &Controller::peerDisconnected,
                      [&](const QByteArray& key) { gone.append(key); });
-    a->disconnect(b.key());
+    a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
     EXPECT_TRUE(waitFor([&] { return stateOf(b, a.key()) == User::State::notConnected; }));
     EXPECT_EQ(gone, QList<QByteArray>{b.key()});
@@ -89,8 +89,8 @@ TEST(ControllerPeersTest, ConnectingTwiceLeavesTheSecondConnection)
     a.start();
     b.listen();
     test::introduce(a, b);
-    a->connect(b.key());
-    a->connect(b.key());  // only ready connections count: a second one starts
+    a->connectTo(b.key());
+    a->connectTo(b.key());  // only ready connections count: a second one starts
     ASSERT_EQ(a->connectingPeers().size(), 2);
     const std::weak_ptr<PeerConnection> first = a->connectingPeers()[0];
     const std::weak_ptr<PeerConnection> second = a->connectingPeers()[1];
@@ -134,7 +134,7 @@ TEST(ControllerPeersTest, AFailedConnectShowsItsErrorUntilTheNextReadyConnection
     b->setSettings(false, false);  // the port is closed now
     ASSERT_TRUE(waitFor([&] { return b->listenerState() == ListenerState::stopped(); }));
 
-    a->connect(b.key());
+    a->connectTo(b.key());
     ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty(); }));
     const User* user = a.user(b.key());
     EXPECT_EQ(user->state, User::State::notConnected);
@@ -143,7 +143,7 @@ TEST(ControllerPeersTest, AFailedConnectShowsItsErrorUntilTheNextReadyConnection
 
     b->setSettings(true, false);
     ASSERT_TRUE(waitFor([&] { return b->listenerState() == ListenerState::ready(); }));
-    a->connect(b.key());
+    a->connectTo(b.key());
     EXPECT_EQ(a.user(b.key())->state, User::State::connecting);
     EXPECT_TRUE(a.user(b.key())->error);  // still shown while connecting
     ASSERT_TRUE(waitFor([&] { return test::connected(a, b); }));
@@ -158,12 +158,12 @@ TEST(ControllerPeersTest, DisconnectEndsAConnectionStillBeingMade)
     a.start();
     const QByteArray key(32, 's');
     a->addUsers({User(QStringLiteral("Silent"), QStringLiteral("127.0.0.1"), silent.serverPort(), key)});
-    a->connect(key);
+    a->connectTo(key);
     ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }));
     std::unique_ptr<QTcpSocket> accepted(silent.nextPendingConnection());
     EXPECT_EQ(stateOf(a, key), User::State::connecting);
 
-    a->disconnect(key);
+    a->disconnectFrom(key);
     EXPECT_EQ(stateOf(a, key), User::State::connecting);  // until the cancellation is reported
     ASSERT_TRUE(waitFor([&] { return stateOf(a, key) == User::State::notConnected; }));
     EXPECT_TRUE(a->connectingPeers().isEmpty());
@@ -180,7 +180,7 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
     const QByteArray cy(32, 'c');
     a->addUsers({User(QStringLiteral("Cy"), QStringLiteral("127.0.0.1"), b->me()->port, cy)});
 
-    a->connect(cy);
+    a->connectTo(cy);
     ASSERT_TRUE(waitFor([&] { return !a->peers().isEmpty(); }));
     const User* called = a.user(cy);
     EXPECT_EQ(called->state, User::State::notConnected);

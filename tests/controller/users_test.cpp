@@ -45,7 +45,7 @@ TEST(ControllerUsersTest, RemovingAConnectedUserEndsEverythingOfIt)
 
     // Bea calling again is refused by the handshake.
     log.clear();
-    b->connect(a.key());
+    b->connectTo(a.key());
     EXPECT_TRUE(waitFor([&] {
         return log.contains("user not allowed") && b->connectingPeers().isEmpty() && b->peers().isEmpty()
                && b.user(a.key())->state == User::State::notConnected;

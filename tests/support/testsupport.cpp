@@ -6,14 +6,17 @@
 
 namespace vortan::test {
 
-LogCapture::LogCapture()
+LogCapture::LogCapture(bool withDebugLines)
 {
-    m_previous = setLogSink([this](const QString& line) { m_lines.append(line); });
+    if (withDebugLines)
+        setDebugDiagnostics(true);
+    m_previous = setLogSink([this](QtMsgType, const char*, const QString& line) { m_lines.append(line); });
 }
 
 LogCapture::~LogCapture()
 {
     setLogSink(std::move(m_previous));
+    setDebugDiagnostics(false);
 }
 
 QStringList LogCapture::startingWith(const QString& prefix) const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/log.h"
+#include "vortan/diagnostics.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -15,7 +15,9 @@ namespace vortan::test {
 // Collects the library's diagnostic lines while it lives.
 class LogCapture {
 public:
-    LogCapture();
+    // Captures the library's lines while it lives; withDebugLines turns on
+    // the lines of each message and block, which are off by default.
+    explicit LogCapture(bool withDebugLines = true);
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;

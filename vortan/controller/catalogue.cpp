@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
@@ -37,7 +37,7 @@ void splitByEncodedSize(const QList<File>& records, qsizetype limit, QList<QList
         return;
     }
     if (records.size() == 1) {
-        logLine(QStringLiteral("Left %1 out of a list: its entry alone exceeds the message size")
+        logWarning(lcController(), QStringLiteral("Left %1 out of a list: its entry alone exceeds the message size")
                     .arg(idText(records.first().id())));
         return;
     }
@@ -48,7 +48,7 @@ void splitByEncodedSize(const QList<File>& records, qsizetype limit, QList<QList
 
 }  // namespace
 
-std::optional<QString> Controller::sendListInParts(PeerConnection& peer, const QList<File>& records)
+std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, const QList<File>& records)
 {
     try {
         QList<QList<File>> parts;
@@ -69,7 +69,7 @@ std::optional<QString> Controller::sendListInParts(PeerConnection& peer, const Q
     return std::nullopt;
 }
 
-void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& users)
+void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteArray>& users)
 {
     QList<QByteArray> done;
     for (const QByteArray& key : users) {
@@ -79,7 +79,7 @@ void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& 
         QList<File> added;
         for (const File2& file : files) {
             if (!file.location || !file.location->isLocalFile()) {
-                logLine(QStringLiteral("Cannot offer %1: it has no local location").arg(file.name()));
+                logWarning(lcController(), QStringLiteral("Cannot offer %1: it has no local location").arg(file.name()));
                 continue;
             }
             added.append(File(file, key));
@@ -96,7 +96,7 @@ void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& 
     }
 }
 
-void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
+void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
 {
     const QSet<QUuid> wanted(ids.cbegin(), ids.cend());
     QList<QUuid> removed;
@@ -128,14 +128,14 @@ void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
     scheduleSave();
 }
 
-void Controller::forgetRecord(const QUuid& id)
+void ControllerPrivate::forgetRecord(const QUuid& id)
 {
     m_sendLoops.remove(id);
     m_offersAwaitingDisconnect.remove(id);
     m_emptyOffersListed.remove(id);
 }
 
-void Controller::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
         return;
@@ -152,7 +152,7 @@ void Controller::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerC
         modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
 }
 
-void Controller::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
         return;
@@ -165,7 +165,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
     for (const File& entry : received) {
         const QString id = idText(entry.id());
         if (entry.id().isNull()) {
-            logLine(QStringLiteral("Refused list entry %1: a null id").arg(id));
+            logWarning(lcController(), QStringLiteral("Refused list entry %1: a null id").arg(id));
             continue;
         }
         if (named.contains(entry.id()))
@@ -173,7 +173,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
         named.insert(entry.id());
         if (const File* existing = findFile(entry.id())) {
             if (!existing->download || existing->user != key) {
-                logLine(QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id));
+                logWarning(lcController(), QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id));
                 continue;
             }
             known.append(entry.id());
@@ -182,7 +182,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
         if (removedBefore.contains(entry.id()))
             continue;  // removed by the local user before
         if (entry.length() < 0 || entry.numberOfBlocks() != numberOfBlocksFor(entry.length())) {
-            logLine(QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
+            logWarning(lcController(), QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
                         .arg(id)
                         .arg(entry.numberOfBlocks())
                         .arg(entry.length()));
@@ -190,7 +190,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
         }
         const std::optional<QString> name = safeFileName(entry.name());
         if (!name) {
-            logLine(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, printableName(entry.name())));
+            logWarning(lcController(), QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, printableName(entry.name())));
             continue;
         }
         File record(File2(*name, std::nullopt, entry.length()), entry.id(), key);
@@ -216,12 +216,18 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
 
     if (!added.isEmpty()) {
         m_files.append(added);
-        update();
+        // Published at once: a delegate looks the new records up in the rows.
+        publishNow();
         scheduleSave();
         if (const User* user = findUser(key)) {
             const User sender = *user;
-            if (ControllerDelegate* delegate = m_delegate.get())
-                delegate->didReceiveFiles(added, sender);
+            if (ControllerDelegate* delegate = m_delegate.get()) {
+                QList<FileRow> rows;
+                rows.reserve(added.size());
+                for (const File& file : std::as_const(added))
+                    rows.append(rowOf(file));
+                delegate->didReceiveFiles(rows, sender);
+            }
         }
     }
     emit listReceived(key);

@@ -1,196 +1,73 @@
 #include "vortan/controller/controller.h"
 
-#include "vortan/controller/directories.h"
-#include "vortan/controller/sleepinhibitor.h"
-#include "vortan/keys/keyhelper.h"
-#include "vortan/listener/listener.h"
-#include "vortan/peer/peerconnection.h"
-#include "vortan/portmapping/portmapper.h"
-
-#include <QLockFile>
+#include "vortan/controller/controller_p.h"
 
 namespace vortan {
 
-namespace {
-
-template <typename T, typename Default> T& borrowOrOwn(T* given, std::unique_ptr<T>& owned)
+Controller::Controller(ControllerOptions options, ControllerDelegate* delegate, QObject* parent)
+    : QObject(parent), d(std::make_unique<ControllerPrivate>(std::move(options), delegate))
 {
-    if (given)
-        return *given;
-    owned = std::make_unique<Default>();
-    return *owned;
+    ControllerPrivate* engine = d.get();
+    QObject::connect(engine, &ControllerPrivate::objectWillChange, this, &Controller::objectWillChange);
+    QObject::connect(engine, &ControllerPrivate::usersChanged, this, &Controller::usersChanged);
+    QObject::connect(engine, &ControllerPrivate::userChanged, this, &Controller::userChanged);
+    QObject::connect(engine, &ControllerPrivate::meChanged, this, &Controller::meChanged);
+    QObject::connect(engine, &ControllerPrivate::listenerStateChanged, this, &Controller::listenerStateChanged);
+    QObject::connect(engine, &ControllerPrivate::filesChanged, this, &Controller::filesChanged);
+    QObject::connect(engine, &ControllerPrivate::peerReady, this, &Controller::peerReady);
+    QObject::connect(engine, &ControllerPrivate::listReceived, this, &Controller::listReceived);
+    QObject::connect(engine, &ControllerPrivate::peerDisconnected, this, &Controller::peerDisconnected);
+    QObject::connect(engine, &ControllerPrivate::offerSent, this, &Controller::offerSent);
+    QObject::connect(engine, &ControllerPrivate::warning, this, &Controller::warning);
 }
 
-}  // namespace
+Controller::~Controller() = default;
 
-Controller::Controller(KeyHelper& keys, ControllerOptions options, ControllerDelegate* delegate, QObject* parent)
-    : QObject(parent), m_keys(keys), m_options(std::move(options)),
-      m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
-                                                              : m_options.supportDirectory),
-      m_downloadsDirectory(m_options.downloadsDirectory),
-      m_clock(borrowOrOwn<Clock, SystemClock>(m_options.clock, m_ownedClock)),
-      m_portMapper(borrowOrOwn<PortMapper, NullPortMapper>(m_options.portMapper, m_ownedPortMapper)),
-      m_sleepInhibitor(
-          borrowOrOwn<SleepInhibitor, Login1SleepInhibitor>(m_options.sleepInhibitor, m_ownedSleepInhibitor)),
-      m_delegate(delegate), m_activityDate(m_clock.now())
+ControllerDelegate* Controller::delegate() const { return d->delegate(); }
+void Controller::setDelegate(ControllerDelegate* delegate) { d->setDelegate(delegate); }
+
+std::optional<StartError> Controller::start(bool listen, bool mapPort) { return d->start(listen, mapPort); }
+void Controller::stop() { d->stop(); }
+void Controller::setSettings(bool listen, bool mapPort) { d->setSettings(listen, mapPort); }
+void Controller::save() { d->save(); }
+
+bool Controller::isStarted() const { return d->isStarted(); }
+bool Controller::listening() const { return d->listening(); }
+bool Controller::mappingPort() const { return d->mappingPort(); }
+QString Controller::supportDirectory() const { return d->supportDirectory(); }
+QString Controller::downloadsDirectory() { return d->downloadsDirectory(); }
+
+const QList<User>& Controller::users() const { return d->users(); }
+const std::optional<User>& Controller::me() const { return d->me(); }
+const Controller::ListenerState& Controller::listenerState() const { return d->listenerState(); }
+const User* Controller::findUser(const QByteArray& key) const { return d->findUser(key); }
+
+const QList<FileRow>& Controller::fileRows() const { return d->fileRows(); }
+qsizetype Controller::fileRow(const QUuid& id) const { return d->fileRow(id); }
+
+const FileRow* Controller::findFile(const QUuid& id) const
 {
-    m_publishTimer = m_clock.createTimer([this] {
-        // Publishes unconditionally; it does not go through update().
-        m_armed = false;
-        publish();
-    });
-    m_saveTimer = m_clock.createTimer([this] { save(); });
+    const qsizetype row = d->fileRow(id);
+    return row < 0 ? nullptr : &d->fileRows()[row];
 }
 
-Controller::~Controller()
-{
-    // Nothing reaches this object from here on: connections and the listener
-    // hold it weakly.
-    expireWeakReferences();
-    if (m_saveTimer && m_saveTimer->isActive())
-        save();
-    m_publishTimer.reset();
-    m_activityTimer.reset();
-    m_saveTimer.reset();
-    if (m_activity)
-        m_sleepInhibitor.release();
-    // Close the connections so that they end (and are released) once the
-    // event loop has delivered their cancellation.
-    for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
-        if (Connection* connection = outgoing.peer->connection())
-            connection->cancel();
-    }
-    for (const std::shared_ptr<PeerConnection>& peer : std::as_const(m_peers)) {
-        if (Connection* connection = peer->connection())
-            connection->cancel();
-    }
-    m_listener.reset();
-}
+void Controller::publishNow() { d->publishNow(); }
 
-QString Controller::downloadsDirectory()
-{
-    if (m_downloadsDirectory.isEmpty())
-        m_downloadsDirectory = defaultDownloadsDirectory();
-    return m_downloadsDirectory;
-}
+void Controller::connectTo(const QByteArray& key) { d->connectTo(key); }
+void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(key); }
 
-bool Controller::savePending() const
-{
-    return m_saveTimer && m_saveTimer->isActive();
-}
+void Controller::addUsers(const QList<User>& users) { d->addUsers(users); }
+void Controller::editUsers(const QList<User>& users) { d->editUsers(users); }
+void Controller::removeUser(const QByteArray& key) { d->removeUser(key); }
+void Controller::editMe(const User& card) { d->editMe(card); }
+void Controller::removeSigningKeys() { d->removeSigningKeys(); }
 
-// ---- Publication
+void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& users) { d->shareFiles(files, users); }
+void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user) { d->removeFiles(ids, user); }
+void Controller::resume(const QList<ResumeItem>& items) { d->resume(items); }
+void Controller::pause(const QList<QUuid>& ids) { d->pause(ids); }
 
-void Controller::update()
-{
-    if (m_armed)
-        return;
-    const Clock::TimePoint now = m_clock.now();
-    if (!m_lastUpdate || now - *m_lastUpdate >= kPublicationInterval) {
-        publish();
-        return;
-    }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kPublicationInterval - (now - *m_lastUpdate));
-    m_publishTimer->startOnce(wait);
-    m_armed = true;
-}
-
-void Controller::publish()
-{
-    emit objectWillChange();
-    m_files2 = m_files;
-    m_lastUpdate = m_clock.now();
-    emit filesChanged();
-}
-
-// ---- System activity
-
-void Controller::markActivity()
-{
-    m_activityDate = m_clock.now();
-    if (!m_activityTimer) {
-        m_activityTimer = m_clock.createTimer([this] { checkActivity(); });
-        m_activityTimer->startRepeating(kActivityInterval);
-    }
-    if (!m_activity) {
-        m_activity = true;
-        m_sleepInhibitor.acquire();
-    }
-}
-
-void Controller::checkActivity()
-{
-    if (m_activity && m_clock.now() - m_activityDate > kActivityInterval) {
-        m_activity = false;
-        m_sleepInhibitor.release();
-    }
-}
-
-// ---- Published users and card
-
-void Controller::modifyUsers(const std::function<void(QList<User>&)>& change)
-{
-    emit objectWillChange();
-    change(m_users);
-    emit usersChanged();
-}
-
-void Controller::modifyUser(const QByteArray& key, const std::function<void(User&)>& change)
-{
-    const qsizetype index = indexOfUser(key);
-    if (index < 0)
-        return;
-    modifyUsers([&](QList<User>& users) { change(users[index]); });
-}
-
-void Controller::modifyMe(const std::function<void(User&)>& change)
-{
-    if (!m_me)
-        return;
-    emit objectWillChange();
-    change(*m_me);
-    emit meChanged();
-}
-
-void Controller::refreshAllowedUsers()
-{
-    m_keys.setAllowedUsers(std::vector<User>(m_users.cbegin(), m_users.cend()));
-}
-
-qsizetype Controller::indexOfUser(const QByteArray& key) const
-{
-    for (qsizetype i = 0; i < m_users.size(); ++i) {
-        if (m_users[i].key == key)
-            return i;
-    }
-    return -1;
-}
-
-const User* Controller::findUser(const QByteArray& key) const
-{
-    const qsizetype index = indexOfUser(key);
-    return index < 0 ? nullptr : &m_users[index];
-}
-
-qsizetype Controller::indexOfFile(const QUuid& id) const
-{
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (m_files[i].id() == id)
-            return i;
-    }
-    return -1;
-}
-
-File* Controller::fileWithId(const QUuid& id)
-{
-    const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files[index];
-}
-
-const File* Controller::findFile(const QUuid& id) const
-{
-    const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files[index];
-}
+PeerRunStatus Controller::runStatus(const QByteArray& key) const { return d->runStatus(key); }
+bool Controller::offerDelivered(const QUuid& id) const { return d->offerDelivered(id); }
 
 }  // namespace vortan

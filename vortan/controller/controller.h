@@ -1,125 +1,115 @@
 #pragma once
 
-#include "vortan/controller/clock.h"
 #include "vortan/controller/controllerdelegate.h"
 #include "vortan/controller/controlleroptions.h"
-#include "vortan/listener/listenerdelegate.h"
-#include "vortan/peer/weakref.h"
-#include "vortan/records/coding.h"
-#include "vortan/records/file.h"
+#include "vortan/controller/filechanges.h"
+#include "vortan/controller/filerow.h"
+#include "vortan/records/downloadlocation.h"
 #include "vortan/records/file2.h"
 #include "vortan/records/listenerstate.h"
 #include "vortan/records/user.h"
+#include "vortan/vortan_export.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
-class QLockFile;
-
 namespace vortan {
 
-class KeyHelper;
-class Listener;
-class PeerConnection;
-class PortMapper;
-class SleepInhibitor;
+class ControllerPrivate;
 
 // The library's one public object: the user directory, the connections to
 // peers, the catalogue of transfers and the engine that moves the blocks,
 // with their stored state in the support directory.
 //
-// Everything runs on the main thread. Create it, start() it once, call
-// setSettings() when the settings change and stop() at the end. Until start()
-// there is no `me` and nothing is loaded.
+// Everything runs on the main thread, and no call waits on the network or
+// the gateway except stop(). Create it, start() it once, call setSettings()
+// when the settings change and stop() at the end. Until start() there is no
+// `me` and nothing is loaded.
 //
 // Reading: users(), me(), listenerState() (each with a change signal), and
-// files2(), the catalogue snapshot published at most every 0.1 s (with
-// filesChanged() after each publication). objectWillChange() comes before
-// every change of any of the four.
+// fileRows(), the catalogue published at most every 0.1 s, with
+// filesChanged() naming the rows each publication inserted, removed and
+// updated. objectWillChange() comes before every change of any of them.
 //
-// The stored files are written at stop(), and about two seconds (saveDelay)
-// after a change of the users, the own card, the removed ids, the set of
-// records, a record's progress or a finished download, atomically.
-class Controller : public QObject, public ListenerDelegate {
+// The stored files are written at stop(), and about two seconds after a
+// change of the users, the own card, the removed ids, the set of records, a
+// record's progress or a finished download, atomically. A write that fails
+// is reported once through warning() and tried again at the next change.
+class VORTAN_EXPORT Controller : public QObject {
     Q_OBJECT
 public:
     using ListenerState = vortan::ListenerState;
 
     static constexpr std::uint16_t kDefaultPort = 54322;
-    static constexpr std::int64_t kOutstandingRequests = 5;
-    static constexpr std::chrono::milliseconds kPublicationInterval{100};
-    static constexpr std::chrono::milliseconds kActivityInterval{60000};
     // The lock file that makes one process own a support directory.
     static constexpr const char* kLockFileName = "brenvo.lock";
 
-    Controller(KeyHelper& keys, ControllerOptions options = {}, ControllerDelegate* delegate = nullptr,
-               QObject* parent = nullptr);
+    explicit Controller(ControllerOptions options = {}, ControllerDelegate* delegate = nullptr,
+                        QObject* parent = nullptr);
     ~Controller() override;
 
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    ControllerDelegate* delegate() const { return m_delegate.get(); }
-    void setDelegate(ControllerDelegate* delegate) { m_delegate = delegate; }
+    ControllerDelegate* delegate() const;
+    void setDelegate(ControllerDelegate* delegate);
 
-    // ---- Lifecycle (lifecycle.cpp, persistence.cpp)
+    // ---- Lifecycle
 
-    // Takes the support directory, reads (or creates) the identity, loads the
-    // stored files, settles `me`, then maps the port and listens as asked.
-    // When the directory is used by another process or the identity's store
-    // cannot be reached, returns the error and does nothing else.
+    // Takes the support directory, opens the identity's key store and reads
+    // (or creates) the identity, loads the stored files, settles `me`, then
+    // maps the port and listens as asked. When the directory is used by
+    // another process or the identity's store cannot be reached, returns the
+    // error and does nothing else.
     std::optional<StartError> start(bool listen, bool mapPort);
-    // Removes the port mapping (waiting for it) and writes the stored files.
-    // Connections, the listener and timers stay: the process is ending.
+    // Removes the port mapping (waiting for the gateway) and writes the
+    // stored files. Connections, the listener and timers stay: the process is
+    // ending.
     void stop();
-    // Applies changed settings after start().
+    // Applies changed settings after start(). Returns at once: a mapping to
+    // remove is removed in the background.
     void setSettings(bool listen, bool mapPort);
+    // Writes the stored files now.
+    void save();
 
-    bool isStarted() const { return m_started; }
-    bool listening() const { return m_listen; }
-    bool mappingPort() const { return m_mapPort; }
-    const QString& supportDirectory() const { return m_supportDirectory; }
+    bool isStarted() const;
+    bool listening() const;
+    bool mappingPort() const;
+    QString supportDirectory() const;
     // The directory DownloadLocation::downloads() resolves to.
     QString downloadsDirectory();
 
-    // Writes the four stored files now (stop() does this too).
-    void save();
-
     // ---- Published state
 
-    const QList<User>& users() const { return m_users; }
-    const std::optional<User>& me() const { return m_me; }
-    const ListenerState& listenerState() const { return m_listenerState; }
-    // The published snapshot of the catalogue.
-    const QList<File>& files2() const { return m_files2; }
-    // The working copy, ahead of files2() by at most one publication.
-    const QList<File>& files() const { return m_files; }
-    // For each user, the ids of that user's records the local user removed.
-    const UuidListsByKey& deletedFileIDs() const { return m_deletedFileIDs; }
+    const QList<User>& users() const;
+    const std::optional<User>& me() const;
+    const ListenerState& listenerState() const;
+    const User* findUser(const QByteArray& key) const;
 
-    // ---- Connections to peers (peers.cpp). Hides QObject::connect and
-    // QObject::disconnect inside this class; use them qualified.
+    // The catalogue as last published, in a stable order: records keep their
+    // relative order, new ones come last.
+    const QList<FileRow>& fileRows() const;
+    // The row of a record in fileRows(), or -1; constant time.
+    qsizetype fileRow(const QUuid& id) const;
+    // The published row of a record, or null.
+    const FileRow* findFile(const QUuid& id) const;
+    // Publishes the catalogue now instead of within the next 0.1 s, for a
+    // front end that reads the rows right after a change.
+    void publishNow();
 
-    void connect(const QByteArray& key);
-    void disconnect(const QByteArray& key);
-    // Ready connections, at most one per user, in the order they became ready.
-    const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers; }
-    // Outgoing connections not ready yet.
-    QList<std::shared_ptr<PeerConnection>> connectingPeers() const;
-    // The ready connection of a user, if any.
-    std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const;
+    // ---- Connections to peers
 
-    // ---- User directory (users.cpp)
+    void connectTo(const QByteArray& key);
+    void disconnectFrom(const QByteArray& key);
+
+    // ---- User directory
 
     void addUsers(const QList<User>& users);
     // Updates name, address and port of the user of the first entry.
@@ -129,67 +119,35 @@ public:
     void editMe(const User& card);
     // Deletes the identity key from its store; the next start makes a new one.
     void removeSigningKeys();
-    const User* findUser(const QByteArray& key) const;
 
-    // ---- Catalogue (catalogue.cpp)
+    // ---- Catalogue and transfers
 
     // Offers each file to each user (every user once, in the given order).
     void shareFiles(const QList<File2>& files, const QList<QByteArray>& users);
     // Removes the records with these ids and remembers the ids for `user`.
     void removeFiles(const QList<QUuid>& ids, const QByteArray& user);
-    const File* findFile(const QUuid& id) const;
-
-    // ---- Transfers (downloads.cpp, sending.cpp)
-
     void resume(const QList<ResumeItem>& items);
     void pause(const QList<QUuid>& ids);
 
-    // Whether a record needs no more transfer: every block is there (or sent).
-    // An empty download is complete once it has been resumed and its empty
-    // file made.
-    static bool isComplete(const File& file);
-
     // ---- This run, for front ends that wait until transfers are done
 
-    PeerRunStatus runStatus(const QByteArray& key) const { return m_runStatus.value(key); }
+    PeerRunStatus runStatus(const QByteArray& key) const;
     // Whether an offer of ours has reached its user: every block has been
     // sent (an empty offer: listed to the user) and the user has disconnected
     // since. A complete offer loaded at start counts as delivered.
     bool offerDelivered(const QUuid& id) const;
 
-    // ---- Internal steps, public for tests
-
-    // Throttled publication of files() into files2().
-    void update();
-    // Called for every want or data message sent: holds the sleep inhibitor.
-    void markActivity();
-    void checkActivity();
-    bool activityHeld() const { return m_activity; }
-    bool savePending() const;
-    Listener* listener() const { return m_listener.get(); }
-
-    // ListenerDelegate and PeerConnectionDelegate.
-    void listenerStateDidChange(const SocketListenerState& state) override;
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
-                                       const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override;
-
 signals:
-    // Before every change of users, me, listenerState or files2.
+    // Before every change of users, me, listenerState or the file rows.
     void objectWillChange();
+    // The user list changed; userChanged() names each user first.
     void usersChanged();
+    // A user was added, removed or changed (its key).
+    void userChanged(const QByteArray& key);
     void meChanged();
     void listenerStateChanged();
-    // files2() has just been replaced.
-    void filesChanged();
+    // fileRows() has just been replaced.
+    void filesChanged(const vortan::FileChanges& changes);
 
     // A connection of this user became ready (it is now connected).
     void peerReady(const QByteArray& key);
@@ -199,112 +157,13 @@ signals:
     void peerDisconnected(const QByteArray& key);
     // The last missing block of this offer has been handed to the kernel.
     void offerSent(const QUuid& id);
+    // Something the user should know went wrong in the background: a stored
+    // file could not be written or read. Each failure is reported once.
+    void warning(const QString& message);
 
 private:
-    struct OutgoingPeer {
-        std::shared_ptr<PeerConnection> peer;
-        QByteArray calledKey;
-    };
-
-    // lifecycle.cpp
-    void mapListeningPort();
-    void startListener();
-    void stopPortMapping();
-    Listener& ensureListener();
-    void setListenerState(ListenerState state);
-    void receivedPublicAddress(const QString& address);
-
-    // persistence.cpp
-    std::optional<StartError> lockSupportDirectory();
-    void load();
-    void appendBundledUsers();
-    void scheduleSave();
-
-    // controller.cpp
-    void publish();
-    void modifyUsers(const std::function<void(QList<User>&)>& change);
-    void modifyUser(const QByteArray& key, const std::function<void(User&)>& change);
-    void modifyMe(const std::function<void(User&)>& change);
-    void refreshAllowedUsers();
-    qsizetype indexOfFile(const QUuid& id) const;
-    File* fileWithId(const QUuid& id);
-    qsizetype indexOfUser(const QByteArray& key) const;
-
-    // peers.cpp
-    void noteDisconnected(const QByteArray& key);
-
-    // catalogue.cpp
-    std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records);
-    void forgetRecord(const QUuid& id);
-
-    // downloads.cpp
-    void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
-    void topUpRequests(const QUuid& id, PeerConnection& peer);
-    bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
-    void checkPartialFile(const QUuid& id);
-    void finishDownload(const QUuid& id);
-
-    // sending.cpp
-    void startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
-    void sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
-    void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
-                   const std::weak_ptr<PeerConnection>& peer);
-
-    KeyHelper& m_keys;
-    ControllerOptions m_options;
-    QString m_supportDirectory;
-    QString m_downloadsDirectory;
-    std::unique_ptr<Clock> m_ownedClock;
-    std::unique_ptr<PortMapper> m_ownedPortMapper;
-    std::unique_ptr<SleepInhibitor> m_ownedSleepInhibitor;
-    Clock& m_clock;
-    PortMapper& m_portMapper;
-    SleepInhibitor& m_sleepInhibitor;
-    WeakRef<ControllerDelegate> m_delegate;
-    std::unique_ptr<QLockFile> m_lock;
-
-    // Lifecycle and settings.
-    bool m_started = false;
-    bool m_listen = false;
-    bool m_mapPort = false;
-    bool m_mapRequested = false;  // map_port() was called since the last unmap_port()
-    std::unique_ptr<Listener> m_listener;
-    ListenerState m_listenerState = ListenerState::stopped();
-
-    // Connections.
-    QList<OutgoingPeer> m_connectingPeers;
-    QList<std::shared_ptr<PeerConnection>> m_peers;
-
-    // Directory and catalogue.
-    QList<User> m_users;
-    std::optional<User> m_me;
-    QList<File> m_files;
-    QList<File> m_files2;
-    UuidListsByKey m_deletedFileIDs;
-
-    // Publication throttle.
-    std::unique_ptr<Timer> m_publishTimer;
-    bool m_armed = false;
-    std::optional<Clock::TimePoint> m_lastUpdate;  // absent: the distant past
-
-    // System activity.
-    Clock::TimePoint m_activityDate;
-    std::unique_ptr<Timer> m_activityTimer;
-    bool m_activity = false;
-
-    // Saving.
-    std::unique_ptr<Timer> m_saveTimer;
-
-    // Send loops: the connection each running loop sends on.
-    QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
-    // The block of each offer handed to its connection whose completion has
-    // not come back yet. Saved as sent: the peer may well have it already.
-    QHash<QUuid, std::int64_t> m_blocksInFlight;
-
-    // This run.
-    QHash<QByteArray, PeerRunStatus> m_runStatus;
-    QSet<QUuid> m_offersAwaitingDisconnect;
-    QSet<QUuid> m_emptyOffersListed;
+    friend class ControllerTestAccess;
+    std::unique_ptr<ControllerPrivate> d;
 };
 
 }  // namespace vortan

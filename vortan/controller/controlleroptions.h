@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/framer/framer.h"
+#include "vortan/keys/keystorechoice.h"
 #include "vortan/records/downloadlocation.h"
 
 #include <QString>
@@ -12,21 +12,29 @@
 namespace vortan {
 
 class Clock;
+class KeyHelper;
 class PortMapper;
 class SleepInhibitor;
 
-// What a Controller is given besides its key store. Every pointer is borrowed
-// (it must outlive the controller); a null one is replaced by the program's
-// default, owned by the controller.
+// How a Controller is set up. The pointers are seams for tests: each is
+// borrowed (it must outlive the controller), and a null one is replaced by
+// what the settings above it choose, owned by the controller.
 struct ControllerOptions {
     // Holds the stored files and the lock; empty: defaultSupportDirectory().
     QString supportDirectory;
-    // null: a NullPortMapper (no gateway traffic at all). The program passes
-    // UpnpPortMapper::shared().
+    // Where the identity key is kept; the store is opened by start().
+    KeyStoreChoice keyStore = KeyStoreChoice::automatic;
+    // Whether the controller may talk to the local Internet gateway (UPnP).
+    // Off, nothing at all is sent to it.
+    bool useGateway = false;
+    // Whether to keep the machine from idle sleep while transfers run (the
+    // login manager's inhibitor; without a system bus nothing happens).
+    bool inhibitSleep = true;
+
+    // Seams. null: from keyStore / useGateway / inhibitSleep; the system clock.
+    KeyHelper* keyHelper = nullptr;
     PortMapper* portMapper = nullptr;
-    // null: SystemClock.
     Clock* clock = nullptr;
-    // null: a Login1SleepInhibitor (nothing happens without a system bus).
     SleepInhibitor* sleepInhibitor = nullptr;
     // Users added at every start; absent: defaultBundledUsersPath(); an empty
     // string: none.
@@ -37,7 +45,7 @@ struct ControllerOptions {
     // How long after a change the stored files are written.
     std::chrono::milliseconds saveDelay{2000};
     // The largest encoded list message; longer lists go out as several.
-    qsizetype listMessageLimit = Framer::kMaxPayloadLength;
+    qsizetype listMessageLimit = 16 * 1024 * 1024;
 };
 
 // Why start() did not start. message() names what failed, for the user.

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "vortan/vortan_export.h"
+
 #include <QString>
 
 namespace vortan {
 
 // $XDG_DATA_HOME/Brenvo (~/.local/share/Brenvo by default). Not created here.
-QString defaultSupportDirectory();
+VORTAN_EXPORT QString defaultSupportDirectory();
 
 // The user's downloads directory (created if missing), else ~/Downloads.
-QString defaultDownloadsDirectory();
+VORTAN_EXPORT QString defaultDownloadsDirectory();
 
 // <install prefix>/share/brenvo/users.plist: users every installation knows.
 QString defaultBundledUsersPath();

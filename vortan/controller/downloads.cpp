@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
@@ -34,7 +34,7 @@ VortanError errorOf(const std::exception& e)
 
 }  // namespace
 
-bool Controller::isComplete(const File& file)
+bool ControllerPrivate::isComplete(const File& file)
 {
     if (!file.download)
         return file.transferred();
@@ -45,13 +45,13 @@ bool Controller::isComplete(const File& file)
     return file.transferred() && !file.error;
 }
 
-void Controller::resume(const QList<ResumeItem>& items)
+void ControllerPrivate::resume(const QList<ResumeItem>& items)
 {
     QList<QByteArray> toConnect;
     for (const ResumeItem& item : items) {
         qsizetype index = indexOfFile(item.id);
         if (index < 0) {
-            logLine(QStringLiteral("no file matching id"));
+            logWarning(lcController(), QStringLiteral("no file matching id"));
             continue;
         }
         if (isComplete(m_files[index]) || !m_files[index].paused)
@@ -95,21 +95,21 @@ void Controller::resume(const QList<ResumeItem>& items)
             else
                 startSending(item.id, peer);
         } else {
-            logLine(QStringLiteral("Couldn't find peer to download from."));
+            logWarning(lcController(), QStringLiteral("Couldn't find peer to download from."));
             if (!toConnect.contains(user))
                 toConnect.append(user);
         }
     }
     for (const QByteArray& key : std::as_const(toConnect))
-        connect(key);
+        connectTo(key);
 }
 
-void Controller::pause(const QList<QUuid>& ids)
+void ControllerPrivate::pause(const QList<QUuid>& ids)
 {
     for (const QUuid& id : ids) {
         const qsizetype index = indexOfFile(id);
         if (index < 0) {
-            logLine(QStringLiteral("no file matching id"));
+            logWarning(lcController(), QStringLiteral("no file matching id"));
             continue;
         }
         File& record = m_files[index];
@@ -123,7 +123,7 @@ void Controller::pause(const QList<QUuid>& ids)
     }
 }
 
-bool Controller::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
+bool ControllerPrivate::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
 {
     File& record = m_files[index];
     const QUuid id = record.id();
@@ -170,7 +170,7 @@ bool Controller::chooseTarget(qsizetype index, const std::optional<DownloadLocat
             problem = QStringLiteral("no free name for %1").arg(target);
     }
     if (!problem.isEmpty()) {
-        logLine(QStringLiteral("Cannot resume %1: %2").arg(idText(id), problem));
+        logWarning(lcController(), QStringLiteral("Cannot resume %1: %2").arg(idText(id), problem));
         record.error = VortanError::other(problem);
         update();
         return false;
@@ -181,7 +181,7 @@ bool Controller::chooseTarget(qsizetype index, const std::optional<DownloadLocat
     return true;
 }
 
-void Controller::topUpRequests(const QUuid& id, PeerConnection& peer)
+void ControllerPrivate::topUpRequests(const QUuid& id, PeerConnection& peer)
 {
     const File* record = findFile(id);
     // A download whose write failed waits for a pause and a resume.
@@ -192,7 +192,7 @@ void Controller::topUpRequests(const QUuid& id, PeerConnection& peer)
         requestBlocks(kOutstandingRequests - count, id, peer);
 }
 
-void Controller::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
+void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
 {
     const qsizetype index = indexOfFile(id);
     if (index < 0 || m_files[index].paused)
@@ -211,7 +211,7 @@ void Controller::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& 
     markActivity();
 }
 
-void Controller::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer)
 {
     const auto record = [&]() -> File* {
@@ -220,20 +220,20 @@ void Controller::peerConnectionDidReceiveData(const QByteArray& data, std::int64
     };
     File* file = record();
     if (!file || !file->download || !peer->user() || file->user != *peer->user()) {
-        logLine(QStringLiteral("no matching file"));
+        logWarning(lcController(), QStringLiteral("no matching file"));
         return;
     }
     const QString id = idText(fileID);
     if (block < 0 || block >= file->numberOfBlocks()) {
-        logLine(QStringLiteral("Dropped block %1 of %2: outside its %3 blocks").arg(block).arg(id).arg(file->numberOfBlocks()));
+        logWarning(lcTransfer(), QStringLiteral("Dropped block %1 of %2: outside its %3 blocks").arg(block).arg(id).arg(file->numberOfBlocks()));
         return;
     }
     if (!file->wantBlocks.contains(block)) {
-        logLine(QStringLiteral("Dropped block %1 of %2: not requested").arg(block).arg(id));
+        logWarning(lcTransfer(), QStringLiteral("Dropped block %1 of %2: not requested").arg(block).arg(id));
         return;
     }
     if (data.size() != blockLength(*file, block)) {
-        logLine(QStringLiteral("Dropped block %1 of %2: %3 bytes instead of %4")
+        logWarning(lcTransfer(), QStringLiteral("Dropped block %1 of %2: %3 bytes instead of %4")
                     .arg(block)
                     .arg(id)
                     .arg(data.size())
@@ -241,7 +241,7 @@ void Controller::peerConnectionDidReceiveData(const QByteArray& data, std::int64
         return;
     }
     if (!file->location()) {
-        logLine(QStringLiteral("Dropped block %1 of %2: no download location").arg(block).arg(id));
+        logWarning(lcTransfer(), QStringLiteral("Dropped block %1 of %2: no download location").arg(block).arg(id));
         return;
     }
 
@@ -267,7 +267,7 @@ void Controller::peerConnectionDidReceiveData(const QByteArray& data, std::int64
         finishDownload(fileID);
 }
 
-void Controller::checkPartialFile(const QUuid& id)
+void ControllerPrivate::checkPartialFile(const QUuid& id)
 {
     const qsizetype index = indexOfFile(id);
     if (index < 0)
@@ -283,7 +283,7 @@ void Controller::checkPartialFile(const QUuid& id)
     const QByteArray path = QFile::encodeName(record.partialPath());
     if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= needed)
         return;
-    logLine(QStringLiteral("The partial file of %1 is missing or shorter than its %2 blocks: starting again")
+    logInfo(lcController(), QStringLiteral("The partial file of %1 is missing or shorter than its %2 blocks: starting again")
                 .arg(idText(id))
                 .arg(record.blocks.count()));
     record.blocks = BlockSet();
@@ -291,7 +291,7 @@ void Controller::checkPartialFile(const QUuid& id)
     scheduleSave();
 }
 
-void Controller::finishDownload(const QUuid& id)
+void ControllerPrivate::finishDownload(const QUuid& id)
 {
     qsizetype index = indexOfFile(id);
     if (index < 0)
@@ -307,16 +307,16 @@ void Controller::finishDownload(const QUuid& id)
     if (pathExists(target))
         moveToTrash(target);
     if (const int error = moveNoReplace(partial, target)) {
-        logLine(QStringLiteral("Cannot move %1 to %2: %3").arg(partial, target, QString::fromLocal8Bit(strerror(error))));
+        logWarning(lcController(), QStringLiteral("Cannot move %1 to %2: %3").arg(partial, target, QString::fromLocal8Bit(strerror(error))));
         m_files[index].error = PosixError(error).toVortanError();
         update();
         return;
     }
     const File finished = m_files[index];
-    update();
+    publishNow();
     scheduleSave();
     if (ControllerDelegate* delegate = m_delegate.get())
-        delegate->didFinishDownloading(finished);
+        delegate->didFinishDownloading(rowOf(finished));
 }
 
 }  // namespace vortan

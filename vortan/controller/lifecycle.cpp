@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/controller/directories.h"
 #include "vortan/keys/keyhelper.h"
@@ -14,7 +14,7 @@
 
 namespace vortan {
 
-std::optional<StartError> Controller::start(bool listen, bool mapPort)
+std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
 {
     if (m_started)
         return std::nullopt;
@@ -25,14 +25,14 @@ std::optional<StartError> Controller::start(bool listen, bool mapPort)
     // happen, least of all a card with a new key.
     QByteArray publicKey;
     try {
-        publicKey = m_keys.publicKey();
+        publicKey = keys().publicKey();
     } catch (const KeyStoreError& e) {
         m_lock.reset();
         return StartError(StartError::Kind::keyStoreUnavailable, e.message());
     } catch (const KeyStoreUnavailable& e) {
         m_lock.reset();
         return StartError(StartError::Kind::keyStoreUnavailable, e.message());
-    } catch (const std::exception& e) {
+    } catch (const crypto::CryptoError& e) {
         m_lock.reset();
         return StartError(StartError::Kind::keyStoreUnavailable,
                           QStringLiteral("The identity key cannot be read: %1").arg(QString::fromUtf8(e.what())));
@@ -67,7 +67,21 @@ std::optional<StartError> Controller::start(bool listen, bool mapPort)
     return std::nullopt;
 }
 
-void Controller::receivedPublicAddress(const QString& address)
+KeyHelper& ControllerPrivate::keys()
+{
+    // The store is opened on first use, in the support directory; opening
+    // throws KeyStoreUnavailable when the recorded store cannot be reached.
+    if (!m_keys) {
+        KeyStoreOptions options;
+        options.choice = m_options.keyStore;
+        options.supportDirectory = m_supportDirectory;
+        m_ownedKeys = std::make_unique<KeyHelper>(openSecretStore(options));
+        m_keys = m_ownedKeys.get();
+    }
+    return *m_keys;
+}
+
+void ControllerPrivate::receivedPublicAddress(const QString& address)
 {
     if (!m_me || m_me->address || address.isEmpty())
         return;
@@ -75,13 +89,13 @@ void Controller::receivedPublicAddress(const QString& address)
     scheduleSave();
 }
 
-void Controller::stop()
+void ControllerPrivate::stop()
 {
-    stopPortMapping();
+    stopPortMapping(PortMappingWait::yes);
     save();
 }
 
-void Controller::setSettings(bool listen, bool mapPort)
+void ControllerPrivate::setSettings(bool listen, bool mapPort)
 {
     if (!m_started)
         return;
@@ -89,45 +103,48 @@ void Controller::setSettings(bool listen, bool mapPort)
     m_mapPort = mapPort;
     if (!listen) {
         ensureListener().stop();
-        stopPortMapping();
+        stopPortMapping(PortMappingWait::no);
         return;
     }
     if (mapPort)
         mapListeningPort();
     else
-        stopPortMapping();
+        stopPortMapping(PortMappingWait::no);
     startListener();
 }
 
-void Controller::stopPortMapping()
+void ControllerPrivate::stopPortMapping(PortMappingWait wait)
 {
     // Only a mapping this controller asked for can stand; without one there is
     // nothing to remove and no reason to wait for the mapper's queue (which
     // may be busy discovering the gateway for the external address).
     if (m_mapRequested) {
-        m_portMapper.unmap_port();
+        if (wait == PortMappingWait::yes)
+            m_portMapper.unmap_port();
+        else
+            m_portMapper.unmap_port_async();
         m_mapRequested = false;
     }
-    logLine(QStringLiteral("Stopped port mapping."));
+    logInfo(lcPortMapping(), QStringLiteral("Stopped port mapping."));
 }
 
-void Controller::mapListeningPort()
+void ControllerPrivate::mapListeningPort()
 {
     if (!m_me || !m_me->port)
         return;
     m_portMapper.map_port(*m_me->port);
     m_mapRequested = true;
-    logLine(QStringLiteral("Mapped port %1.").arg(*m_me->port));
+    logInfo(lcPortMapping(), QStringLiteral("Mapped port %1.").arg(*m_me->port));
 }
 
-Listener& Controller::ensureListener()
+Listener& ControllerPrivate::ensureListener()
 {
     if (!m_listener)
-        m_listener = std::make_unique<Listener>(m_keys, this);
+        m_listener = std::make_unique<Listener>(keys(), this);
     return *m_listener;
 }
 
-void Controller::startListener()
+void ControllerPrivate::startListener()
 {
     if (!m_me || !m_me->port || *m_me->port == 0)
         return;
@@ -139,7 +156,7 @@ void Controller::startListener()
     listener.start();
 }
 
-void Controller::listenerStateDidChange(const SocketListenerState& state)
+void ControllerPrivate::listenerStateDidChange(const SocketListenerState& state)
 {
     switch (state.kind) {
     case SocketListenerState::Kind::failed:
@@ -154,10 +171,10 @@ void Controller::listenerStateDidChange(const SocketListenerState& state)
         setListenerState(ListenerState::stopped());
         return;
     }
-    logLine(QStringLiteral("Unknown state: ") + state.name());
+    logWarning(lcController(), QStringLiteral("Unknown state: ") + state.name());
 }
 
-void Controller::setListenerState(ListenerState state)
+void ControllerPrivate::setListenerState(ListenerState state)
 {
     // Announced even when the value does not change.
     emit objectWillChange();

@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/connection/connection.h"
 #include "vortan/keys/keyhelper.h"
@@ -24,7 +24,7 @@ bool sameUser(const std::shared_ptr<PeerConnection>& peer, const QByteArray& key
 
 }  // namespace
 
-QList<std::shared_ptr<PeerConnection>> Controller::connectingPeers() const
+QList<std::shared_ptr<PeerConnection>> ControllerPrivate::connectingPeers() const
 {
     QList<std::shared_ptr<PeerConnection>> list;
     list.reserve(m_connectingPeers.size());
@@ -33,7 +33,7 @@ QList<std::shared_ptr<PeerConnection>> Controller::connectingPeers() const
     return list;
 }
 
-std::shared_ptr<PeerConnection> Controller::peerFor(const QByteArray& key) const
+std::shared_ptr<PeerConnection> ControllerPrivate::peerFor(const QByteArray& key) const
 {
     for (const std::shared_ptr<PeerConnection>& peer : m_peers) {
         if (sameUser(peer, key))
@@ -42,13 +42,13 @@ std::shared_ptr<PeerConnection> Controller::peerFor(const QByteArray& key) const
     return nullptr;
 }
 
-void Controller::connect(const QByteArray& key)
+void ControllerPrivate::connectTo(const QByteArray& key)
 {
     const User* user = findUser(key);
     if (!user)
         return;
     if (peerFor(key)) {
-        logLine(QStringLiteral("Already connected to %1.").arg(user->name));
+        logInfo(lcController(), QStringLiteral("Already connected to %1.").arg(user->name));
         return;
     }
     if (!user->address || !user->port || *user->port == 0)
@@ -56,11 +56,11 @@ void Controller::connect(const QByteArray& key)
     const QString host = *user->address;
     const quint16 port = *user->port;
     modifyUser(key, [](User& u) { u.state = User::State::connecting; });
-    std::shared_ptr<PeerConnection> peer = PeerConnection::connect(m_keys, host, port, key, this);
+    std::shared_ptr<PeerConnection> peer = PeerConnection::connect(keys(), host, port, key, this);
     m_connectingPeers.append(OutgoingPeer{std::move(peer), key});
 }
 
-void Controller::disconnect(const QByteArray& key)
+void ControllerPrivate::disconnectFrom(const QByteArray& key)
 {
     // The lists and the user's state follow when the cancellations are reported.
     for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
@@ -73,7 +73,7 @@ void Controller::disconnect(const QByteArray& key)
         cancel(peer);
 }
 
-void Controller::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
         return;
@@ -123,7 +123,7 @@ void Controller::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnecti
                 u.state = stillConnecting ? User::State::connecting : User::State::notConnected;
             u.error = VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where));
         });
-        logLine(QStringLiteral("%1 answered at %2").arg(who, where));
+        logInfo(lcController(), QStringLiteral("%1 answered at %2").arg(who, where));
     }
 
     if (indexOfUser(key) < 0)
@@ -135,14 +135,14 @@ void Controller::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnecti
     emit peerReady(key);
 }
 
-void Controller::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
         return;
     modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::network(error); });
 }
 
-void Controller::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
+void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
                                                const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
@@ -151,7 +151,7 @@ void Controller::peerConnectionDidFailToDecode(MessageType, const DecodeError& e
     modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
 }
 
-void Controller::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
 {
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
     m_peers.removeAll(peer);
@@ -174,7 +174,7 @@ void Controller::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& 
         noteDisconnected(key);
 }
 
-void Controller::noteDisconnected(const QByteArray& key)
+void ControllerPrivate::noteDisconnected(const QByteArray& key)
 {
     ++m_runStatus[key].disconnects;
     for (const File& file : std::as_const(m_files)) {

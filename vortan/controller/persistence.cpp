@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/controller/directories.h"
 #include "vortan/log.h"
@@ -64,7 +64,7 @@ template <typename T> void writeStored(const QString& directory, const QString& 
 
 }  // namespace
 
-std::optional<StartError> Controller::lockSupportDirectory()
+std::optional<StartError> ControllerPrivate::lockSupportDirectory()
 {
     const QString directory = QDir(m_supportDirectory).absolutePath();
     if (!QDir().mkpath(directory)) {
@@ -92,7 +92,7 @@ std::optional<StartError> Controller::lockSupportDirectory()
                       QStringLiteral("Cannot lock the support directory %1.").arg(directory));
 }
 
-void Controller::load()
+void ControllerPrivate::load()
 {
     const QDir directory(m_supportDirectory);
 
@@ -102,7 +102,7 @@ void Controller::load()
     m_files.clear();
     for (File& file : files) {
         if (seen.contains(file.id())) {
-            logLine(QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
+            logWarning(lcController(), QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
             continue;
         }
         seen.insert(file.id());
@@ -124,7 +124,7 @@ void Controller::load()
     refreshAllowedUsers();
 }
 
-void Controller::appendBundledUsers()
+void ControllerPrivate::appendBundledUsers()
 {
     const QString path = m_options.bundledUsersPath.value_or(defaultBundledUsersPath());
     if (path.isEmpty())
@@ -148,7 +148,7 @@ void Controller::appendBundledUsers()
     scheduleSave();
 }
 
-void Controller::save()
+void ControllerPrivate::save()
 {
     if (m_saveTimer)
         m_saveTimer->stop();
@@ -176,7 +176,7 @@ void Controller::save()
     writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs);
 }
 
-void Controller::scheduleSave()
+void ControllerPrivate::scheduleSave()
 {
     // At most one write per delay, however many changes come: the first
     // change since the last write fixes the time.

@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
@@ -18,7 +18,7 @@ bool sameObject(const std::weak_ptr<PeerConnection>& a, const std::weak_ptr<Peer
 
 }  // namespace
 
-bool Controller::offerDelivered(const QUuid& id) const
+bool ControllerPrivate::offerDelivered(const QUuid& id) const
 {
     const File* record = findFile(id);
     if (!record || record->download || !isComplete(*record))
@@ -28,7 +28,7 @@ bool Controller::offerDelivered(const QUuid& id) const
     return !m_offersAwaitingDisconnect.contains(id);
 }
 
-void Controller::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer)
 {
     // Only our own offers to this very user, with the file they name, and
@@ -36,7 +36,7 @@ void Controller::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUui
     const File* record = findFile(fileID);
     if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
         || !blocks.allBelow(record->numberOfBlocks())) {
-        logLine(QStringLiteral("no matching file"));
+        logWarning(lcController(), QStringLiteral("no matching file"));
         return;
     }
     fileWithId(fileID)->wantBlocks.unite(blocks);
@@ -44,7 +44,7 @@ void Controller::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUui
     startSending(fileID, peer);
 }
 
-void Controller::startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
     const qsizetype index = indexOfFile(id);
     if (index < 0)
@@ -61,7 +61,7 @@ void Controller::startSending(const QUuid& id, const std::shared_ptr<PeerConnect
     sendNextBlock(id, peer);
 }
 
-void Controller::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
     qsizetype index = indexOfFile(id);
     if (index < 0)
@@ -95,7 +95,7 @@ void Controller::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnec
     }
     m_blocksInFlight.insert(id, block);
     peer->sendData(bytes, block, id,
-                   [self = QPointer<Controller>(this), id, block,
+                   [self = QPointer<ControllerPrivate>(this), id, block,
                     weak = std::weak_ptr<PeerConnection>(peer)](const std::optional<NetworkError>& error) {
                        if (self)
                            self->blockSent(error, id, block, weak);
@@ -103,7 +103,7 @@ void Controller::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnec
     markActivity();
 }
 
-void Controller::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
+void ControllerPrivate::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                            const std::weak_ptr<PeerConnection>& connection)
 {
     const auto inFlight = m_blocksInFlight.constFind(id);

@@ -1,7 +1,8 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller/controller_p.h"
 
 #include "vortan/connection/connection.h"
 #include "vortan/keys/keyhelper.h"
+#include "vortan/keys/keystoreselection.h"
 #include "vortan/listener/listener.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
@@ -14,12 +15,12 @@ constexpr qsizetype kKeySize = 32;
 
 }  // namespace
 
-void Controller::addUsers(const QList<User>& users)
+void ControllerPrivate::addUsers(const QList<User>& users)
 {
     bool changed = false;
     for (const User& entry : users) {
         if (entry.key.size() != kKeySize) {
-            logLine(QStringLiteral("Ignored user %1: the key has %2 bytes, not %3")
+            logWarning(lcController(), QStringLiteral("Ignored user %1: the key has %2 bytes, not %3")
                         .arg(entry.name)
                         .arg(entry.key.size())
                         .arg(kKeySize));
@@ -42,7 +43,7 @@ void Controller::addUsers(const QList<User>& users)
         scheduleSave();
 }
 
-void Controller::editUsers(const QList<User>& users)
+void ControllerPrivate::editUsers(const QList<User>& users)
 {
     if (users.isEmpty())
         return;
@@ -57,7 +58,7 @@ void Controller::editUsers(const QList<User>& users)
     scheduleSave();
 }
 
-void Controller::removeUser(const QByteArray& key)
+void ControllerPrivate::removeUser(const QByteArray& key)
 {
     bool removedFiles = false;
     for (qsizetype i = 0; i < m_files.size();) {
@@ -103,7 +104,7 @@ void Controller::removeUser(const QByteArray& key)
     scheduleSave();
 }
 
-void Controller::editMe(const User& card)
+void ControllerPrivate::editMe(const User& card)
 {
     if (!m_me)
         return;
@@ -117,7 +118,7 @@ void Controller::editMe(const User& card)
     if (!portChanged)
         return;
     ensureListener().stop();
-    stopPortMapping();
+    stopPortMapping(PortMappingWait::no);
     if (m_listen) {
         if (m_mapPort)
             mapListeningPort();
@@ -125,9 +126,16 @@ void Controller::editMe(const User& card)
     }
 }
 
-void Controller::removeSigningKeys()
+void ControllerPrivate::removeSigningKeys()
 {
-    m_keys.deleteKey(m_keys.account());
+    try {
+        KeyHelper& helper = keys();
+        helper.deleteKey(helper.account());
+    } catch (const KeyStoreUnavailable& e) {
+        logWarning(lcController(), QStringLiteral("Could not remove the identity key: ") + e.message());
+    } catch (const KeyStoreError& e) {
+        logWarning(lcController(), QStringLiteral("Could not remove the identity key: ") + e.message());
+    }
 }
 
 }  // namespace vortan

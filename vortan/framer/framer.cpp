@@ -125,8 +125,8 @@ void Framer::start()
     if (m_state != State::created)
         return;
     m_state = State::handshaking;
-    logLine(QStringLiteral("start()"));
-    logLine(QStringLiteral("send keys"));
+    logDebug(lcFramer(), QStringLiteral("start()"));
+    logDebug(lcFramer(), QStringLiteral("send keys"));
 
     std::array<std::uint8_t, kHandshakeSize> record{};
     try {
@@ -213,7 +213,7 @@ qsizetype Framer::process(QByteArrayView bytes, bool isComplete)
 
 qsizetype Framer::handleHandshakeInput(Reader& reader, bool isComplete)
 {
-    logLine(QStringLiteral("handleHandshakeInput()"));
+    logDebug(lcFramer(), QStringLiteral("handleHandshakeInput()"));
     if (isComplete || reader.available() < kHandshakeSize)
         return kHandshakeSize;
     std::array<std::uint8_t, kHandshakeSize> record;
@@ -225,7 +225,7 @@ qsizetype Framer::handleHandshakeInput(Reader& reader, bool isComplete)
 bool Framer::acceptRecord(const std::uint8_t* record)
 {
     const std::int32_t version = readInt32(record);
-    logLine(QStringLiteral("received key and signature, version: %1").arg(version));
+    logDebug(lcFramer(), QStringLiteral("received key and signature, version: %1").arg(version));
 
     const crypto::ByteView keys(record + 4, 64);
     const crypto::ByteView signature(record + 68, 64);
@@ -234,16 +234,16 @@ bool Framer::acceptRecord(const std::uint8_t* record)
     const std::vector<User> users = m_keys.allowedUsers();
     const auto user = std::find_if(users.begin(), users.end(), [&](const User& u) { return u.key == peerKey; });
     if (user == users.end()) {
-        logLine(QStringLiteral("user not allowed"));
+        logWarning(lcFramer(), QStringLiteral("user not allowed"));
         fail();
         return false;
     }
     if (!crypto::verify(keys.first(32), keys, signature)) {
-        logLine(QStringLiteral("signature not valid"));
+        logWarning(lcFramer(), QStringLiteral("signature not valid"));
         fail();
         return false;
     }
-    logLine(QStringLiteral("signature valid"));
+    logDebug(lcFramer(), QStringLiteral("signature valid"));
 
     // sharedSecret refuses malformed keys and the all-zero result of a
     // low-order peer key, which would give a key anyone can compute.
@@ -265,7 +265,7 @@ bool Framer::acceptRecord(const std::uint8_t* record)
     }
 
     m_keys.setPeerKey(*m_endpoints, user->key);
-    logLine(QStringLiteral("handshake done with %1.").arg(user->name));
+    logInfo(lcFramer(), QStringLiteral("handshake done with %1.").arg(user->name));
     m_state = State::ready;
     if (m_onReady)
         m_onReady();

@@ -135,9 +135,9 @@ SecretStatus FileSecretStore::read(const QString& account, QByteArray& value)
     if ((st.st_mode & 077) != 0) {
         const QString mode = QStringLiteral("%1").arg(st.st_mode & 0777, 3, 8, QLatin1Char('0'));
         if (::fchmod(fd.get(), 0600) == 0) {
-            logLine(QStringLiteral("Key file %1 was open to other users (mode %2); restricted it to 600").arg(m_path, mode));
+            logInfo(lcKeys(), QStringLiteral("Key file %1 was open to other users (mode %2); restricted it to 600").arg(m_path, mode));
         } else {
-            logLine(QStringLiteral("Key file %1 is open to other users (mode %2) and could not be restricted: %3")
+            logWarning(lcKeys(), QStringLiteral("Key file %1 is open to other users (mode %2) and could not be restricted: %3")
                         .arg(m_path, mode, QString::fromLocal8Bit(std::strerror(errno))));
         }
     }

@@ -21,12 +21,12 @@ const crypto::SigningKey& KeyHelper::signingKey()
     std::call_once(m_loadOnce, [this] {
         std::optional<crypto::SigningKey> key = readKey(account());
         if (!key) {
-            logLine(QStringLiteral("key not found in keychain, creating a new one"));
+            logInfo(lcKeys(), QStringLiteral("key not found in keychain, creating a new one"));
             crypto::SigningKey created = crypto::SigningKey::generate();
             storeKey(created, account());
             key = std::move(created);
         } else {
-            logLine(QStringLiteral("found key in keychain"));
+            logDebug(lcKeys(), QStringLiteral("found key in keychain"));
         }
         m_signingKey = std::move(key);
     });

@@ -53,7 +53,7 @@ void writeMarker(const QString& supportDirectory, StoreKind kind)
     QDir().mkpath(supportDirectory);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(markerWord(kind) + '\n') < 0 || !file.commit())
-        logLine(QStringLiteral("Could not record the key store in %1: %2").arg(path, file.errorString()));
+        logWarning(lcKeys(), QStringLiteral("Could not record the key store in %1: %2").arg(path, file.errorString()));
 }
 
 // Passes every call through and records the store in the support directory
@@ -172,11 +172,11 @@ std::unique_ptr<SecretStore> openSecretStore(const KeyStoreOptions& options)
     else
         store = std::make_unique<FileSecretStore>(keyFilePath(options.supportDirectory),
                                                   QString::fromLatin1(KeyHelper::kAccount));
-    logLine(QStringLiteral("Using key store: ") + store->name());
+    logInfo(lcKeys(), QStringLiteral("Using key store: ") + store->name());
     if (recorded && *recorded != kind) {
         const QString before = *recorded == StoreKind::secretService ? QStringLiteral("the Secret Service")
                                                                      : QStringLiteral("the key file");
-        logLine(QStringLiteral("The identity key was kept in %1 until now").arg(before));
+        logInfo(lcKeys(), QStringLiteral("The identity key was kept in %1 until now").arg(before));
     }
     return std::make_unique<RecordingStore>(std::move(store), options.supportDirectory, kind, recorded == kind);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "vortan/keys/keystorechoice.h"
 #include "vortan/keys/secretservicestore.h"
 #include "vortan/keys/secretstore.h"
 
@@ -10,18 +11,6 @@
 #include <stdexcept>
 
 namespace vortan {
-
-// Which store keeps the identity key.
-enum class KeyStoreChoice {
-    automatic,      // where the identity already is; for a new one the Secret Service when usable, else the file
-    secretService,  // the Secret Service, or an error when it cannot be reached
-    file,           // the key file in the support directory
-};
-
-// "auto", "secret-service", "file" (the words of the setting and of the
-// command-line option); nothing for any other text.
-std::optional<KeyStoreChoice> keyStoreChoiceFromString(const QString& text);
-QString keyStoreChoiceName(KeyStoreChoice choice);
 
 struct KeyStoreOptions {
     KeyStoreChoice choice = KeyStoreChoice::automatic;

@@ -59,21 +59,21 @@ void Listener::stop()
 void Listener::stateChanged(SocketListener& source, std::uint64_t generation, const SocketListenerState& state)
 {
     if (generation != m_generation) {
-        logLine(QStringLiteral("Listener ignored state %1 of a replaced listener").arg(state.name()));
+        logInfo(lcListener(), QStringLiteral("Listener ignored state %1 of a replaced listener").arg(state.name()));
         return;
     }
     switch (state.kind) {
     case SocketListenerState::Kind::failed:
         if (source.creationFailed())
-            logLine(QStringLiteral("Failed to create listener"));
-        logLine(QStringLiteral("Listener failed with ") + describe(state.error.value_or(NetworkError::posix(0))));
+            logWarning(lcListener(), QStringLiteral("Failed to create listener"));
+        logWarning(lcListener(), QStringLiteral("Listener failed with ") + describe(state.error.value_or(NetworkError::posix(0))));
         source.cancel();
         break;
     case SocketListenerState::Kind::ready:
-        logLine(QStringLiteral("Listener ready on %1").arg(source.port()));
+        logInfo(lcListener(), QStringLiteral("Listener ready on %1").arg(source.port()));
         break;
     case SocketListenerState::Kind::cancelled:
-        logLine(QStringLiteral("Listener cancelled."));
+        logInfo(lcListener(), QStringLiteral("Listener cancelled."));
         if (started)
             m_timer.start(m_restartDelay);
         break;
@@ -88,7 +88,7 @@ void Listener::accepted(QTcpSocket* socket)
 {
     HandshakeGate::Ticket ticket = m_gate.tryEnter();
     if (!ticket) {
-        logLine(QStringLiteral("Listener closed a connection from %1: %2 connections are waiting for their handshake")
+        logWarning(lcListener(), QStringLiteral("Listener closed a connection from %1: %2 connections are waiting for their handshake")
                     .arg(socket->peerAddress().toString())
                     .arg(m_gate.waiting()));
         socket->abort();

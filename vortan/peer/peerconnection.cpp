@@ -47,7 +47,7 @@ PeerConnection::PeerConnection(Private, KeyHelper& keys, std::unique_ptr<Connect
 
 PeerConnection::~PeerConnection()
 {
-    logLine(QStringLiteral("PeerConnection deinit"));
+    logDebug(lcPeer(), QStringLiteral("PeerConnection deinit"));
 }
 
 void PeerConnection::installStateHandler()
@@ -61,24 +61,24 @@ void PeerConnection::stateChanged(const ConnectionState& state)
 {
     switch (state.kind) {
     case ConnectionState::Kind::setup:
-        logLine(QStringLiteral("setup"));
+        logDebug(lcPeer(), QStringLiteral("setup"));
         return;
     case ConnectionState::Kind::preparing:
-        logLine(state.name());
+        logDebug(lcPeer(), state.name());
         return;
     case ConnectionState::Kind::ready:
         becameReady();
         return;
     case ConnectionState::Kind::failed: {
         const NetworkError error = state.error.value_or(NetworkError::posix(EIO));
-        logLine(QStringLiteral("failed with ") + describe(error));
+        logInfo(lcPeer(), QStringLiteral("failed with ") + describe(error));
         m_connection->cancel();
         if (PeerConnectionDelegate* delegate = m_delegate.get())
             delegate->peerConnectionDidFail(error, shared_from_this());
         return;
     }
     case ConnectionState::Kind::cancelled: {
-        logLine(state.name());
+        logDebug(lcPeer(), state.name());
         // Keep this object for the rest of the call: dropping the handler
         // releases the reference the connection held.
         const std::shared_ptr<PeerConnection> self = shared_from_this();
@@ -93,14 +93,14 @@ void PeerConnection::stateChanged(const ConnectionState& state)
 
 void PeerConnection::becameReady()
 {
-    logLine(m_connection->description() + QStringLiteral(" established"));
+    logInfo(lcPeer(), m_connection->description() + QStringLiteral(" established"));
     // The framer recorded who completed the handshake under this pair of
     // endpoints just before it made the connection ready.
     const std::optional<StorageKey>& endpoints = m_connection->endpoints();
     std::optional<QByteArray> key = endpoints ? m_keys.peerKey(*endpoints) : std::nullopt;
     if (!key) {
         // Without the entry nobody can say who is talking: refuse the peer.
-        logLine(QStringLiteral("no peer key for ") + m_connection->description());
+        logWarning(lcPeer(), QStringLiteral("no peer key for ") + m_connection->description());
         m_connection->abort(NetworkError::posix(ECONNABORTED));
         return;
     }
@@ -115,7 +115,7 @@ void PeerConnection::received(MessageType type, QByteArray payload)
 {
     switch (type) {
     case MessageType::listRequest:
-        logLine(QStringLiteral("received list request from ") + m_connection->remoteDescription());
+        logDebug(lcPeer(), QStringLiteral("received list request from ") + m_connection->remoteDescription());
         if (PeerConnectionDelegate* delegate = m_delegate.get())
             delegate->peerConnectionDidReceiveListRequest(shared_from_this());
         return;
@@ -131,7 +131,7 @@ void PeerConnection::received(MessageType type, QByteArray payload)
     case MessageType::invalid:
         break;
     }
-    logLine(QStringLiteral("received invalid message"));
+    logWarning(lcPeer(), QStringLiteral("received invalid message"));
 }
 
 namespace {
@@ -167,7 +167,7 @@ void PeerConnection::receivedList(const QByteArray& payload)
         proxy.file.location.reset();
         files.append(File(proxy.file, proxy.id, m_user.value_or(QByteArray())));
     }
-    logLine(QStringLiteral("received files: ") + describe(*proxies));
+    logDebug(lcPeer(), QStringLiteral("received files: ") + describe(*proxies));
     if (PeerConnectionDelegate* delegate = m_delegate.get())
         delegate->peerConnectionDidReceiveList(files, shared_from_this());
 }
@@ -181,7 +181,7 @@ void PeerConnection::receivedWant(const QByteArray& payload)
             delegate->peerConnectionDidFailToDecode(MessageType::want, *error, shared_from_this());
         return;
     }
-    logLine(QStringLiteral("received want: ") + want->blocks.toString() + QStringLiteral(", id: ")
+    logDebug(lcTransfer(), QStringLiteral("received want: ") + want->blocks.toString() + QStringLiteral(", id: ")
             + idText(want->fileID));
     if (PeerConnectionDelegate* delegate = m_delegate.get())
         delegate->peerConnectionDidReceiveWant(want->blocks, want->fileID, shared_from_this());
@@ -192,10 +192,10 @@ void PeerConnection::receivedData(QByteArray payload)
     const qsizetype size = payload.size();
     std::optional<messages::DataMessage> message = messages::decodeData(std::move(payload));
     if (!message) {
-        logLine(QStringLiteral("received data message too short: %1 bytes").arg(size));
+        logWarning(lcPeer(), QStringLiteral("received data message too short: %1 bytes").arg(size));
         return;
     }
-    logLine(QStringLiteral("received data: %1, block: %2, id: %3")
+    logDebug(lcTransfer(), QStringLiteral("received data: %1, block: %2, id: %3")
                 .arg(message->data.size())
                 .arg(message->block)
                 .arg(idText(message->fileID)));
@@ -207,7 +207,7 @@ void PeerConnection::sendListRequest()
 {
     if (!m_connection)
         return;
-    logLine(QStringLiteral("send list request"));
+    logDebug(lcPeer(), QStringLiteral("send list request"));
     m_connection->send(MessageType::listRequest, messages::kListRequestPayload);
 }
 
@@ -228,7 +228,7 @@ void PeerConnection::sendList(const QList<File>& files)
     if (payload.size() > Framer::kMaxPayloadLength)
         throw plist::FormatError("a list of " + std::to_string(proxies.size()) + " files encodes to "
                                  + std::to_string(payload.size()) + " bytes, more than one message can carry");
-    logLine(QStringLiteral("send files: ") + describe(proxies));
+    logDebug(lcPeer(), QStringLiteral("send files: ") + describe(proxies));
     m_connection->send(MessageType::list, payload);
 }
 
@@ -236,7 +236,7 @@ void PeerConnection::sendWant(const BlockSet& blocks, const QUuid& fileID)
 {
     if (!m_connection)
         return;
-    logLine(QStringLiteral("send want: ") + blocks.toString() + QStringLiteral(", id: ") + idText(fileID));
+    logDebug(lcTransfer(), QStringLiteral("send want: ") + blocks.toString() + QStringLiteral(", id: ") + idText(fileID));
     const QByteArray payload = toBytes(WantMessage{fileID, blocks});
     m_connection->send(MessageType::want, payload);
 }
@@ -247,7 +247,7 @@ void PeerConnection::sendData(const QByteArray& data, std::int64_t block, const 
     if (!m_connection || block < std::numeric_limits<std::int32_t>::min()
         || block > std::numeric_limits<std::int32_t>::max()) {
         if (m_connection)
-            logLine(QStringLiteral("cannot send block %1: the index does not fit the message").arg(block));
+            logWarning(lcTransfer(), QStringLiteral("cannot send block %1: the index does not fit the message").arg(block));
         if (completion) {
             const NetworkError error = NetworkError::posix(m_connection ? EOVERFLOW : ENOTCONN);
             QMetaObject::invokeMethod(
@@ -256,7 +256,7 @@ void PeerConnection::sendData(const QByteArray& data, std::int64_t block, const 
         }
         return;
     }
-    logLine(QStringLiteral("send data: %1, block: %2, id: %3").arg(data.size()).arg(block).arg(idText(fileID)));
+    logDebug(lcTransfer(), QStringLiteral("send data: %1, block: %2, id: %3").arg(data.size()).arg(block).arg(idText(fileID)));
     m_connection->send(MessageType::data, messages::encodeData(static_cast<std::int32_t>(block), fileID, data),
                        std::move(completion));
 }

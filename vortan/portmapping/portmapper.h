@@ -34,6 +34,10 @@ public:
     // Removes the mapping made by map_port(), if one stands, and returns once
     // every request made before it and the removal have finished.
     virtual void unmap_port() = 0;
+    // The same removal, asked for in the background: returns at once. For
+    // the main thread while the program goes on (a discovery may keep the
+    // mapper busy for seconds); a later map_port() is queued after it.
+    virtual void unmap_port_async() = 0;
 };
 
 // A mapper that never sends anything: for programs and tests that must not
@@ -44,6 +48,7 @@ public:
     void get_public_address(AddressCallback) override {}
     void map_port(std::uint16_t) override {}
     void unmap_port() override {}
+    void unmap_port_async() override {}
 };
 
 }  // namespace vortan

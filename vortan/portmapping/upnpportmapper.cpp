@@ -50,4 +50,11 @@ void UpnpPortMapper::unmap_port()
     m_queue->sync([gateway = m_gateway] { gateway->unmapPort(); });
 }
 
+void UpnpPortMapper::unmap_port_async()
+{
+    if (!m_queue)
+        return;
+    m_queue->async([gateway = m_gateway] { gateway->unmapPort(); });
+}
+
 }  // namespace vortan

@@ -41,6 +41,7 @@ public:
     void get_public_address(AddressCallback callback) override;
     void map_port(std::uint16_t port) override;
     void unmap_port() override;
+    void unmap_port_async() override;
 
 private:
     std::once_flag m_init;

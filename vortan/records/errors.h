@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vortan/vortan_export.h"
+
 #include <QString>
 
 #include <optional>
@@ -31,7 +33,7 @@ struct OtherError {
     friend bool operator==(const OtherError&, const OtherError&) = default;
 };
 
-class VortanError {
+class VORTAN_EXPORT VortanError {
 public:
     static VortanError network(NetworkError error) { return VortanError(std::move(error)); }
     static VortanError other(OtherError error) { return VortanError(std::move(error)); }
@@ -57,7 +59,7 @@ enum class FileError { failedToRead };
 
 // A failure of a file operation (status query, open, read, write). Callers
 // store it in a record as VortanError::other through toVortanError().
-class IoError : public std::runtime_error {
+class VORTAN_EXPORT IoError : public std::runtime_error {
 public:
     explicit IoError(const QString& description, std::optional<int> posixCode = {});
 
@@ -69,7 +71,7 @@ private:
 };
 
 // A system call failed with this errno; the description is strerror's text.
-class PosixError : public IoError {
+class VORTAN_EXPORT PosixError : public IoError {
 public:
     explicit PosixError(int code);
     int code() const { return m_code; }
@@ -79,7 +81,7 @@ private:
 };
 
 // A FileError raised as an exception.
-class FileErrorException : public IoError {
+class VORTAN_EXPORT FileErrorException : public IoError {
 public:
     explicit FileErrorException(FileError error);
     FileError error() const { return m_error; }

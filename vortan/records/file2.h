@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vortan/vortan_export.h"
+
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -27,7 +29,7 @@ constexpr std::int64_t numberOfBlocksFor(std::int64_t length)
 }
 
 // The description of one offered file.
-class File2 {
+class VORTAN_EXPORT File2 {
 public:
     File2() = default;
     File2(QString name, std::optional<QUrl> location, std::int64_t length);

@@ -1,4 +1,4 @@
-#include "vortan/controller/clock.h"
+#include "vortan/clock.h"
 
 #include <QTimer>
 
