@@ -164,6 +164,8 @@ public:
     RecordingDelegate delegate;
     std::optional<QString> bundledUsers = QString();  // none unless a test sets one
     qsizetype listMessageLimit = Framer::kMaxPayloadLength;
+    std::int64_t maxRequestWindow = ControllerOptions().maxRequestWindow;
+    std::int64_t maxConnectionWindow = ControllerOptions().maxConnectionWindow;
     std::unique_ptr<Controller> controller;
 };
 

@@ -131,6 +131,7 @@ void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
 void Controller::forgetRecord(const QUuid& id)
 {
     m_sendLoops.remove(id);
+    dropWindow(id);
     m_offersAwaitingDisconnect.remove(id);
     m_emptyOffersListed.remove(id);
 }

@@ -60,16 +60,21 @@ RequestWindow::Change RequestWindow::received(std::int64_t block, std::int64_t b
     const Duration roundTrip = std::max<Duration>(now - ask.at, std::chrono::microseconds(1));
     if (!m_minRoundTrip || roundTrip < *m_minRoundTrip)
         m_minRoundTrip = roundTrip;
+
     m_roundRate = std::max(m_roundRate, double(m_delivered - ask.deliveredBefore) / secondsOf(roundTrip));
 
+    Change change = Change::none;
+    if (m_growing && roundTrip > 2 * *m_minRoundTrip) {
+        m_growing = false;
+        change = Change::settled;
+    }
     if (m_growing)
         m_size = std::min(m_size + 1, m_cap);
-    Change change = Change::none;
     if (ask.deliveredBefore >= m_roundEnd) {
         // The first block asked for after the last round ended: a round trip.
         m_roundEnd = m_delivered;
         const bool wasGrowing = m_growing;
-        endRound(m_roundRate);
+        endRound();
         if (wasGrowing && !m_growing)
             change = Change::settled;
     }
@@ -79,9 +84,9 @@ RequestWindow::Change RequestWindow::received(std::int64_t block, std::int64_t b
     return change;
 }
 
-void RequestWindow::endRound(double roundRate)
+void RequestWindow::endRound()
 {
-    m_rates[m_roundIndex] = roundRate;
+    m_rates[m_roundIndex] = m_roundRate;
     m_roundIndex = (m_roundIndex + 1) % kRateRounds;
     m_roundRate = 0;
     if (!m_growing)

@@ -21,7 +21,11 @@ namespace vortan {
 // - Each round trip (a block asked for after the previous round ended has
 //   arrived) it compares the delivery rate with the best rate seen so far.
 //   Three rounds without a rise of a quarter end the growing phase: the link
-//   is full, more requests would only queue.
+//   is full, more requests would only queue. So does a block that took more
+//   than twice the shortest round trip: it waited a whole round trip in
+//   queues, the window held twice what the link carries when it was asked
+//   for. (Leaving early costs little: while the window limits the rate, the
+//   following rule below doubles it every round trip too.)
 // - From then on it follows the link: twice the bytes the measured rate
 //   delivers in the shortest round trip seen, plus the floor. The factor two
 //   leaves room for the rate to double before the window is in the way, so a
@@ -89,7 +93,7 @@ private:
     };
 
     Duration stallTime() const;
-    void endRound(double rate);
+    void endRound();
     std::int64_t followingSize() const;
     void backToFloor();
 
