@@ -5,10 +5,13 @@
 // processor time and peak resident memory of each brenvo-cli side (from
 // wait4's resource usage of the child).
 //
-//   transfer_bench [--size BYTES] [--keep]
+//   transfer_bench [--size BYTES] [--cli PATH] [--keep]
 //
+// --cli runs another brenvo-cli build (an older one, to compare).
 // Everything happens in a temporary folder, with file key stores, no bus
 // and no gateway traffic. --keep leaves the folder (and the logs) in place.
+
+#include "bench/benchsupport.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -48,186 +51,11 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
+using namespace bench;
+
 constexpr std::int64_t kDefaultSize = 1LL << 30;
-
-double mb(double bytes)
-{
-    return bytes / 1e6;
-}
-
-double mib(double bytes)
-{
-    return bytes / (1024.0 * 1024.0);
-}
-
-double seconds(const timeval& t)
-{
-    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-}
-
-// A child process started with posix_spawn, its output in files.
-struct Child {
-    pid_t pid = -1;
-    QString out;
-    QString err;
-    int status = -1;
-    rusage usage{};
-    double wallSeconds = 0;
-    QElapsedTimer clock;
-
-    bool finished() const { return pid < 0; }
-};
-
-class Environment {
-public:
-    explicit Environment(const QProcessEnvironment& env)
-    {
-        for (const QString& key : env.keys())
-            m_strings.push_back((key + QLatin1Char('=') + env.value(key)).toLocal8Bit());
-        for (QByteArray& s : m_strings)
-            m_pointers.push_back(s.data());
-        m_pointers.push_back(nullptr);
-    }
-    char** get() { return m_pointers.data(); }
-
-private:
-    std::vector<QByteArray> m_strings;
-    std::vector<char*> m_pointers;
-};
-
-bool spawn(Child& child, const QString& program, const QStringList& arguments, Environment& env, const QString& out,
-           const QString& err)
-{
-    child.out = out;
-    child.err = err;
-    std::vector<QByteArray> args{QFile::encodeName(program)};
-    for (const QString& a : arguments)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, QFile::encodeName(out).constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, QFile::encodeName(err).constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    child.clock.start();
-    const int rc = posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), env.get());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        std::fprintf(stderr, "cannot start %s: %s\n", argv[0], strerror(rc));
-        child.pid = -1;
-        return false;
-    }
-    return true;
-}
-
-// Waits for the child at most timeoutMs; kills it after that.
-bool reap(Child& child, int timeoutMs)
-{
-    if (child.pid < 0)
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        const pid_t done = wait4(child.pid, &child.status, WNOHANG, &child.usage);
-        if (done == child.pid) {
-            child.wallSeconds = double(child.clock.nsecsElapsed()) / 1e9;
-            child.pid = -1;
-            return WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0;
-        }
-        if (waited.elapsed() > timeoutMs) {
-            kill(child.pid, SIGKILL);
-            wait4(child.pid, &child.status, 0, &child.usage);
-            child.pid = -1;
-            std::fprintf(stderr, "timed out; killed\n");
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
-
-bool runToEnd(const QString& program, const QStringList& arguments, Environment& env, const QString& folder,
-              int timeoutMs = 60000, Child* result = nullptr)
-{
-    Child child;
-    static int counter = 0;
-    ++counter;
-    if (!spawn(child, program, arguments, env, QStringLiteral("%1/cmd%2.out").arg(folder).arg(counter),
-               QStringLiteral("%1/cmd%2.err").arg(folder).arg(counter)))
-        return false;
-    const bool ok = reap(child, timeoutMs);
-    if (!ok) {
-        QFile err(child.err);
-        err.open(QIODevice::ReadOnly);
-        std::fprintf(stderr, "%s %s failed:\n%s\n", qPrintable(program), qPrintable(arguments.join(QLatin1Char(' '))),
-                     err.readAll().right(2000).constData());
-    }
-    if (result)
-        *result = child;
-    return ok;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-bool waitForText(const QString& path, const QByteArray& text, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        if (readAll(path).contains(text))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-QByteArray writeRandomFile(const QString& path, std::int64_t size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray chunk(4 << 20, Qt::Uninitialized);
-    for (std::int64_t left = size; left > 0;) {
-        const qint64 n = std::min<std::int64_t>(left, chunk.size());
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()), size_t(chunk.size() / 4));
-        file.write(chunk.constData(), n);
-        hash.addData(QByteArrayView(chunk.constData(), n));
-        left -= n;
-    }
-    return hash.result();
-}
-
-QByteArray sha256(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result();
-}
 
 // A plain TCP copy of size bytes through 127.0.0.1, 128 KiB writes, one
 // thread each side, memory to memory. Returns bytes per second.
@@ -372,18 +200,20 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::int64_t size = kDefaultSize;
     bool keep = false;
+    QString cli = QStringLiteral(BRENVO_CLI_PATH);
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--size") && i + 1 < args.size())
             size = args[++i].toLongLong();
+        else if (args[i] == QLatin1String("--cli") && i + 1 < args.size())
+            cli = args[++i];
         else if (args[i] == QLatin1String("--keep"))
             keep = true;
         else {
-            std::fprintf(stderr, "usage: transfer_bench [--size BYTES] [--keep]\n");
+            std::fprintf(stderr, "usage: transfer_bench [--size BYTES] [--cli PATH] [--keep]\n");
             return 2;
         }
     }
-    const QString cli = QStringLiteral(BRENVO_CLI_PATH);
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/brenvo-bench-XXXXXX"));
     root.setAutoRemove(!keep);
@@ -396,7 +226,7 @@ int main(int argc, char** argv)
     penv.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + root.filePath(QStringLiteral("no-bus")));
     Environment env(penv);
 
-    std::printf("brenvo-cli transfer of %.0f MiB over 127.0.0.1 (%s)\n", mib(double(size)), qPrintable(root.path()));
+    std::printf("brenvo-cli transfer of %.0f MiB over 127.0.0.1 (%s, %s)\n", mib(double(size)), qPrintable(cli), qPrintable(root.path()));
     const QString source = root.filePath(QStringLiteral("random.bin"));
     const QByteArray sourceSha = writeRandomFile(source, size);
     // Start from written-back pages: the transfer should not pay for the

@@ -71,6 +71,8 @@ ControllerOptions Node::options()
     options.sleepInhibitor = &inhibitor;
     options.bundledUsersPath = bundledUsers;
     options.listMessageLimit = listMessageLimit;
+    options.maxRequestWindow = maxRequestWindow;
+    options.maxConnectionWindow = maxConnectionWindow;
     return options;
 }
 

@@ -167,6 +167,8 @@ public:
     RecordingDelegate delegate;
     std::optional<QString> bundledUsers = QString();  // none unless a test sets one
     qsizetype listMessageLimit = 16 * 1024 * 1024;
+    std::int64_t maxRequestWindow = ControllerOptions().maxRequestWindow;
+    std::int64_t maxConnectionWindow = ControllerOptions().maxConnectionWindow;
     std::unique_ptr<Controller> controller;
 };
 

@@ -105,10 +105,12 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
     EXPECT_EQ(pair.b->files().size(), ids.size());
 }
 
-TEST(ControllerDownloadsTest, FiveRequestsOutstandingAndOneMorePerBlock)
+TEST(ControllerDownloadsTest, PinnedAtFiveRequestsOutstandingAndOneMorePerBlock)
 {
     LogCapture log;
     Pair pair;
+    pair.b.maxRequestWindow = 5;
+    pair.b.restart();
     ASSERT_TRUE(pair.connect());
     const QUuid id = pair.offer({12 * blockSize}).first();
     pair.b->resume({{id, std::nullopt}});

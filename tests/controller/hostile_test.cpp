@@ -195,6 +195,36 @@ TEST(ControllerHostileInputTest, WantsAreHonouredOnlyForOwnOffersToThatUser)
     EXPECT_TRUE(r.b.file(toOther)->wantBlocks.empty());
 }
 
+TEST(ControllerHostileInputTest, AWantForEveryBlockCostsTheSenderOnlyABlockSet)
+{
+    Receiver r;
+    ASSERT_TRUE(r.connect({}));
+    const std::int64_t blocks = 8192;  // 1 GiB, sparse: reading it costs nothing
+    const QString source = r.b.downloadsPath(QStringLiteral("large.bin"));
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(blocks * blockSize));
+    file.close();
+    r.b->shareFiles({File2::at(source)}, {r.sender.key()});
+    const QUuid offer = r.b->files().last().id();
+
+    // Whenever the event loop comes round: the wants are one run of numbers,
+    // the read window holds at most its four blocks.
+    bool bounded = true;
+    r.sender.peer->sendWant(BlockSet::range(0, blocks), offer);
+    ASSERT_TRUE(waitFor([&] {
+        const File& record = *r.b.file(offer);
+        const auto window = record.buffer()->window();
+        bounded = bounded && record.wantBlocks.runs().size() <= 1
+                  && (!window || window->end - window->first <= TransferBuffer::windowCapacity);
+        return r.sender.data.size() >= 64;
+    }));
+    EXPECT_TRUE(bounded);
+    EXPECT_TRUE(r.b.file(offer)->sending);
+    for (qsizetype i = 0; i < r.sender.data.size(); ++i)
+        EXPECT_EQ(r.sender.data[i].block, i);
+    r.sender.close();
+}
+
 TEST(ControllerHostileInputTest, ListEntriesCannotTakeIdsOfOtherRecords)
 {
     LogCapture log;

@@ -131,6 +131,7 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
 void ControllerPrivate::forgetRecord(const QUuid& id)
 {
     m_sendLoops.remove(id);
+    dropWindow(id);
     m_offersAwaitingDisconnect.remove(id);
     m_emptyOffersListed.remove(id);
 }

@@ -6,6 +6,7 @@
 #include "vortan/controller/filechanges.h"
 #include "vortan/controller/filerow.h"
 #include "vortan/controller/ratemeter.h"
+#include "vortan/controller/requestwindow.h"
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/peer/weakref.h"
 #include "vortan/records/coding.h"
@@ -50,7 +51,10 @@ public:
     using ListenerState = vortan::ListenerState;
 
     static constexpr std::uint16_t kDefaultPort = 54322;
-    static constexpr std::int64_t kOutstandingRequests = 5;
+    // Requests every download starts with (its request window's floor).
+    static constexpr std::int64_t kOutstandingRequests = RequestWindow::kFloor;
+    // How often running request windows are checked for a stalled link.
+    static constexpr std::chrono::milliseconds kWindowCheckInterval{250};
     static constexpr std::chrono::milliseconds kPublicationInterval{100};
     static constexpr std::chrono::milliseconds kActivityInterval{60000};
     // The lock file that makes one process own a support directory.
@@ -166,6 +170,13 @@ public:
     bool activityHeld() const { return m_activity; }
     bool savePending() const;
     Listener* listener() const { return m_listener.get(); }
+    // The request window of a running download: the blocks it keeps
+    // requested now, and the most it has kept requested.
+    struct WindowSize {
+        std::int64_t current = 0;
+        std::int64_t largest = 0;
+    };
+    std::optional<WindowSize> requestWindow(const QUuid& id) const;
 
     // ListenerDelegate and PeerConnectionDelegate.
     void listenerStateDidChange(const SocketListenerState& state) override;
@@ -247,6 +258,16 @@ private:
     void checkPartialFile(const QUuid& id);
     void finishDownload(const QUuid& id);
 
+    // requestwindows.cpp
+    RequestWindow& windowFor(const QUuid& id, const QByteArray& user);
+    void shareConnection(const QByteArray& user);
+    void windowAsked(const QUuid& id, const BlockSet& blocks);
+    void windowReceived(const QUuid& id, std::int64_t block, std::int64_t bytes);
+    void dropWindow(const QUuid& id);
+    void dropWindowsOf(const QByteArray& user);
+    void checkWindows();
+    void logWindow(const QUuid& id, const RequestWindow& window, const QString& what);
+
     // sending.cpp
     void startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     void sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
@@ -309,6 +330,15 @@ private:
     // The block of each offer handed to its connection whose completion has
     // not come back yet. Saved as sent: the peer may well have it already.
     QHash<QUuid, std::int64_t> m_blocksInFlight;
+
+    // Request windows of the running downloads, by record id, with the user
+    // whose connection they measure. In memory only.
+    struct DownloadWindow {
+        QByteArray user;
+        RequestWindow window;
+    };
+    QHash<QUuid, DownloadWindow> m_windows;
+    std::unique_ptr<Timer> m_windowTimer;
 
     // This run.
     QHash<QByteArray, PeerRunStatus> m_runStatus;

@@ -46,6 +46,17 @@ struct ControllerOptions {
     std::chrono::milliseconds saveDelay{2000};
     // The largest encoded list message; longer lists go out as several.
     qsizetype listMessageLimit = 16 * 1024 * 1024;
+    // The most blocks one download keeps requested (its request window's
+    // cap), and the most all downloads from one user keep requested together
+    // (they share it evenly). 256 blocks are 32 MiB: twice what 1 Gbit/s
+    // carries in a 130 ms round trip, more than one TCP connection with
+    // Linux's default buffers moves at such distances. Requests cost the
+    // receiver no memory (blocks go straight to disk) and the sender none
+    // (it sends one block of a record at a time); what a larger window would
+    // add is only queueing, and more data still arriving after a pause.
+    // 5 pins every download at five, as a peer without a growing window.
+    std::int64_t maxRequestWindow = 256;
+    std::int64_t maxConnectionWindow = 512;
 };
 
 // Why start() did not start. message() names what failed, for the user.

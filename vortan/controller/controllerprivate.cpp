@@ -75,6 +75,7 @@ ControllerPrivate::~ControllerPrivate()
     m_publishTimer.reset();
     m_activityTimer.reset();
     m_saveTimer.reset();
+    m_windowTimer.reset();
     if (m_activity)
         m_sleepInhibitor.release();
     // Close the connections so that they end (and are released) once the

@@ -119,6 +119,8 @@ void ControllerPrivate::pause(const QList<QUuid>& ids)
         const std::shared_ptr<TransferBuffer> buffer = record.buffer();
         update();
         buffer->closeBuffer();
+        // Requests already made are answered and written; no new ones go out.
+        dropWindow(id);
         scheduleSave();
     }
 }
@@ -185,11 +187,12 @@ void ControllerPrivate::topUpRequests(const QUuid& id, PeerConnection& peer)
 {
     const File* record = findFile(id);
     // A download whose write failed waits for a pause and a resume.
-    if (!record || record->error)
+    if (!record || record->error || record->paused || record->transferred())
         return;
+    const std::int64_t window = windowFor(id, record->user).size();
     const std::int64_t count = record->wantBlocks.count();
-    if (count < kOutstandingRequests)
-        requestBlocks(kOutstandingRequests - count, id, peer);
+    if (count < window)
+        requestBlocks(window - count, id, peer);
 }
 
 void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
@@ -204,6 +207,7 @@ void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConne
     try {
         peer.sendWant(next, id);
         record.wantBlocks.unite(next);
+        windowAsked(id, next);
     } catch (const std::exception& e) {
         record.error = VortanError::other(QString::fromUtf8(e.what()));
     }
@@ -255,14 +259,17 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     } catch (const std::exception& e) {
         file->error = errorOf(e);
         update();
+        dropWindow(fileID);
         return;
     }
     file->blocks.insert(block);
     const bool done = file->blocks.count() == file->numberOfBlocks();
     update();
     scheduleSave();
+    windowReceived(fileID, block, data.size());
+    // At least one more request per block received; more while the window grows.
     if (!done)
-        requestBlocks(1, fileID, *peer);
+        topUpRequests(fileID, *peer);
     else
         finishDownload(fileID);
 }
@@ -296,6 +303,9 @@ void ControllerPrivate::finishDownload(const QUuid& id)
     qsizetype index = indexOfFile(id);
     if (index < 0)
         return;
+    if (const auto window = m_windows.constFind(id); window != m_windows.cend())
+        logWindow(id, window->window, QStringLiteral("at the end"));
+    dropWindow(id);
     File& record = m_files[index];
     record.buffer()->closeBuffer();
     if (!record.location())

@@ -98,6 +98,7 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
     }
     if (cleared)
         update();
+    dropWindowsOf(key);
 
     std::optional<QByteArray> calledKey;
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
@@ -160,6 +161,7 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
     const QByteArray key = *peer->user();
     if (peerFor(key))
         return;  // still connected through a newer connection
+    dropWindowsOf(key);  // what they measured went with the connection
     const qsizetype index = indexOfUser(key);
     if (index < 0)
         return;

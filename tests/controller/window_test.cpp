@@ -1,0 +1,231 @@
+// Request windows between two controllers over a delayed link: a relay on
+// 127.0.0.1 between Bea and Ada that holds each direction for half the round
+// trip.
+
+#include "tests/controller/controllertestsupport.h"
+#include "tests/support/delayproxy.h"
+#include "vortan/peer/messages.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace vortan {
+namespace {
+
+using namespace std::chrono_literals;
+using test::DelayProxy;
+using test::LogCapture;
+using test::Node;
+using test::waitFor;
+
+constexpr std::int64_t kGrown = 16;  // blocks: well above the floor
+
+QByteArray sha256(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// Ada offers, Bea downloads; Bea reaches Ada only through the proxy.
+struct DelayedPair {
+    explicit DelayedPair(std::chrono::microseconds roundTrip = 40ms, double bytesPerSecond = 40e6,
+                         std::int64_t beaWindow = ControllerOptions().maxRequestWindow)
+        : a(QStringLiteral("Ada")), b(QStringLiteral("Bea"))
+    {
+        b.maxRequestWindow = beaWindow;
+        b.create();
+        const quint16 port = a.listen();
+        b.start();
+        proxy = std::make_unique<DelayProxy>(port, DelayProxy::linkOf(bytesPerSecond, roundTrip), 60s);
+        User ada = a.card();
+        ada.port = proxy->port();
+        b->addUsers({ada});
+        a->addUsers({b.card()});
+    }
+    bool connect() { return test::connectPair(b, a); }
+
+    // Offers a file of this size to Bea and resumes its download.
+    QUuid download(qint64 size, int seed = 1)
+    {
+        const QString path = test::makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(seed), size, seed);
+        a->shareFiles({File2::at(path)}, {b.key()});
+        const QUuid id = a->files().last().id();
+        EXPECT_TRUE(waitFor([&] { return b.file(id) != nullptr; }));
+        b->resume({{id, std::nullopt}});
+        return id;
+    }
+    std::int64_t window(const QUuid& id)
+    {
+        const auto w = b->requestWindow(id);
+        return w ? w->current : 0;
+    }
+    bool grown(const QUuid& id)
+    {
+        return waitFor([&] { return window(id) >= kGrown; }, 5000);
+    }
+    QByteArray received(int seed) { return test::readFile(b.downloadsPath(QStringLiteral("%1.bin").arg(seed))); }
+
+    Node a;
+    Node b;
+    std::unique_ptr<DelayProxy> proxy;
+};
+
+TEST(RequestWindowLinkTest, TheProxyDelaysEachWayByHalfTheRoundTrip)
+{
+    DelayedPair pair(100ms);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pair.connect());  // the handshake records, then a list request and its answer
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
+    EXPECT_EQ(pair.proxy->connections(), 1);
+}
+
+TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
+{
+    LogCapture log;
+    DelayedPair pair;
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 12 << 20;
+    const QUuid id = pair.download(size);
+    ASSERT_TRUE(pair.grown(id));
+    // One want asked for several blocks: more than one per block received.
+    const QStringList wants = log.startingWith("send want: ");
+    EXPECT_TRUE(std::any_of(wants.begin() + 1, wants.end(), [](const QString& w) { return w.contains(".."); }));
+
+    pair.proxy->setPaused(true);
+    ASSERT_TRUE(waitFor([&] { return pair.window(id) == ControllerPrivate::kOutstandingRequests; }, 3000));
+    EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 stalled").arg(idText(id))).size(), 1);
+    pair.proxy->setPaused(false);
+
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    EXPECT_EQ(pair.received(1), test::generatedBytes(size, 1));
+    EXPECT_FALSE(pair.b->requestWindow(id));
+    EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 at the end").arg(idText(id))).size(), 1);
+}
+
+TEST(RequestWindowLinkTest, APausedDownloadAsksForNothingMoreAndResumesWithoutAHole)
+{
+    LogCapture log;
+    DelayedPair pair;
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 8 << 20;
+    const QUuid id = pair.download(size);
+    ASSERT_TRUE(pair.grown(id));
+    pair.b->pause({id});
+    const File atPause = *pair.b.file(id);
+    const BlockSet asked = atPause.blocks.united(atPause.wantBlocks);
+    const qsizetype wants = log.startingWith("send want: ").size();
+    EXPECT_GT(atPause.wantBlocks.count(), ControllerPrivate::kOutstandingRequests);
+
+    // What was asked for still arrives and is written; nothing new is asked.
+    ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->wantBlocks.empty(); }, 5000));
+    waitFor([] { return false; }, 100);
+    EXPECT_EQ(log.startingWith("send want: ").size(), wants);
+    EXPECT_EQ(pair.b.file(id)->blocks.united(asked), asked);
+    EXPECT_LT(pair.b.file(id)->blocks.count(), pair.b.file(id)->numberOfBlocks());
+
+    pair.b->resume({{id, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    EXPECT_EQ(sha256(pair.received(1)), sha256(test::generatedBytes(size, 1)));
+    EXPECT_TRUE(log.startingWith("Dropped block").isEmpty());
+}
+
+TEST(RequestWindowLinkTest, RemovingWithBlocksOnTheWayLeavesNoPartialFile)
+{
+    LogCapture log;
+    DelayedPair pair;
+    ASSERT_TRUE(pair.connect());
+    const QUuid id = pair.download(8 << 20);
+    ASSERT_TRUE(pair.grown(id));
+    const File removed = *pair.b.file(id);
+    const std::int64_t onTheWay = removed.wantBlocks.count();
+    ASSERT_GT(onTheWay, ControllerPrivate::kOutstandingRequests);
+    pair.b->removeFiles({id}, pair.a.key());
+    EXPECT_FALSE(QFile::exists(removed.partialPath()));
+
+    // Every block on its way arrives and is dropped.
+    ASSERT_TRUE(waitFor([&] { return log.startingWith("no matching file").size() >= onTheWay; }, 5000));
+    EXPECT_FALSE(QFile::exists(removed.partialPath()));
+    EXPECT_FALSE(QFile::exists(removed.location()->toLocalFile()));
+    EXPECT_FALSE(pair.b.file(id));
+}
+
+TEST(RequestWindowLinkTest, ARestartWithALargeWindowContinuesFromTheStoredBlocks)
+{
+    DelayedPair pair;
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 8 << 20;
+    const QUuid id = pair.download(size);
+    ASSERT_TRUE(pair.grown(id));
+    pair.b.restart();  // stop() saves what has been written
+    ASSERT_GT(pair.b.file(id)->blocks.count(), 0);
+    ASSERT_TRUE(pair.connect());
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    EXPECT_EQ(sha256(pair.received(1)), sha256(test::generatedBytes(size, 1)));
+}
+
+TEST(RequestWindowLinkTest, APeerPinnedAtFiveWorksBothWays)
+{
+    LogCapture log;
+    DelayedPair pair(20ms, 40e6, 5);  // Bea keeps five requested
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 4 << 20;
+    const QUuid toBea = pair.download(size, 1);
+
+    const QString path = test::makeFile(pair.b.downloads.path(), QStringLiteral("from-bea.bin"), size, 2);
+    pair.b->shareFiles({File2::at(path)}, {pair.a.key()});
+    const QUuid toAda = pair.b->files().last().id();
+    ASSERT_TRUE(waitFor([&] { return pair.a.file(toAda) != nullptr; }));
+    pair.a->resume({{toAda, std::nullopt}});
+
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1 && pair.a.delegate.finished.size() == 1; }, 20000));
+    EXPECT_EQ(pair.received(1), test::generatedBytes(size, 1));
+    EXPECT_EQ(test::readFile(pair.a.downloadsPath(QStringLiteral("from-bea.bin"))), test::generatedBytes(size, 2));
+
+    const auto wantsFor = [&](const QUuid& id) {
+        QStringList lines;
+        for (const QString& line : log.startingWith("send want: ")) {
+            if (line.endsWith(idText(id)))
+                lines.append(line.section(QLatin1Char(','), 0, 0));
+        }
+        return lines;
+    };
+    // Bea: five, then one per block.
+    const QStringList bea = wantsFor(toBea);
+    ASSERT_FALSE(bea.isEmpty());
+    EXPECT_EQ(bea.first(), QStringLiteral("send want: [0..4]"));
+    EXPECT_EQ(bea.filter(QStringLiteral("..")).size(), 1);
+    EXPECT_EQ(bea.size(), 1 + size / blockSize - 5);
+    // Ada grows her window against a sender that knows nothing of it.
+    EXPECT_GT(wantsFor(toAda).filter(QStringLiteral("..")).size(), 1);
+}
+
+TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)
+{
+    DelayedPair pair;
+    pair.b.maxConnectionWindow = 24;
+    pair.b.restart();
+    ASSERT_TRUE(pair.connect());
+    const qint64 size = 8 << 20;
+    const QUuid first = pair.download(size, 1);
+    const QUuid second = pair.download(size, 2);
+    std::int64_t largestTogether = 0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto one = pair.b->requestWindow(first), two = pair.b->requestWindow(second);
+            if (one && two)
+                largestTogether = std::max({largestTogether, one->current, two->current});
+            return !pair.b.delegate.finished.isEmpty();
+        },
+        20000));
+    EXPECT_GT(largestTogether, 5);
+    EXPECT_LE(largestTogether, 12);
+    // The sender serves both in turn: the other one is far along too.
+    const QUuid other = pair.b.delegate.finished.first().id == first ? second : first;
+    EXPECT_GE(pair.b.file(other)->fractionDownloaded(), 0.75);
+    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 2; }, 20000));
+    EXPECT_EQ(pair.received(2), test::generatedBytes(size, 2));
+}
+
+}  // namespace
+}  // namespace vortan

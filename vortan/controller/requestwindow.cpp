@@ -1,0 +1,138 @@
+#include "vortan/controller/requestwindow.h"
+
+#include "vortan/records/file2.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vortan {
+
+namespace {
+
+double secondsOf(RequestWindow::Duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+RequestWindow::RequestWindow(std::int64_t cap) : m_cap(std::max<std::int64_t>(cap, 1))
+{
+    m_largest = size();
+}
+
+std::int64_t RequestWindow::size() const
+{
+    return std::clamp(m_size, std::min(kFloor, m_cap), m_cap);
+}
+
+void RequestWindow::setCap(std::int64_t cap)
+{
+    m_cap = std::max<std::int64_t>(cap, 1);
+}
+
+double RequestWindow::rate() const
+{
+    return std::max(m_roundRate, *std::max_element(std::begin(m_rates), std::end(m_rates)));
+}
+
+void RequestWindow::asked(const BlockSet& blocks, TimePoint now)
+{
+    if (m_asked.empty())
+        m_lastProgress = now;  // the wait for an answer starts here
+    for (const BlockSet::Run& run : blocks.runs()) {
+        for (std::int64_t block = run.first; block < run.end(); ++block)
+            m_asked.insert_or_assign(block, Ask{now, m_delivered});
+    }
+}
+
+RequestWindow::Change RequestWindow::received(std::int64_t block, std::int64_t bytes, TimePoint now)
+{
+    m_delivered += bytes;
+    m_lastProgress = now;
+    m_stalled = false;
+    const auto found = m_asked.find(block);
+    if (found == m_asked.end())
+        return Change::none;
+    const Ask ask = found->second;
+    m_asked.erase(found);
+
+    const Duration roundTrip = std::max<Duration>(now - ask.at, std::chrono::microseconds(1));
+    if (!m_minRoundTrip || roundTrip < *m_minRoundTrip)
+        m_minRoundTrip = roundTrip;
+
+    m_roundRate = std::max(m_roundRate, double(m_delivered - ask.deliveredBefore) / secondsOf(roundTrip));
+
+    Change change = Change::none;
+    if (m_growing && roundTrip > 2 * *m_minRoundTrip) {
+        m_growing = false;
+        change = Change::settled;
+    }
+    if (m_growing)
+        m_size = std::min(m_size + 1, m_cap);
+    if (ask.deliveredBefore >= m_roundEnd) {
+        // The first block asked for after the last round ended: a round trip.
+        m_roundEnd = m_delivered;
+        const bool wasGrowing = m_growing;
+        endRound();
+        if (wasGrowing && !m_growing)
+            change = Change::settled;
+    }
+    if (!m_growing)
+        m_size = followingSize();
+    m_largest = std::max(m_largest, size());
+    return change;
+}
+
+void RequestWindow::endRound()
+{
+    m_rates[m_roundIndex] = m_roundRate;
+    m_roundIndex = (m_roundIndex + 1) % kRateRounds;
+    m_roundRate = 0;
+    if (!m_growing)
+        return;
+    const double best = rate();
+    if (best >= 1.25 * m_growthBase) {
+        m_growthBase = best;
+        m_flatRounds = 0;
+    } else if (++m_flatRounds >= kFlatRoundsToSettle) {
+        m_growing = false;
+    }
+}
+
+std::int64_t RequestWindow::followingSize() const
+{
+    if (!m_minRoundTrip)
+        return m_size;
+    const double bytesPerRoundTrip = rate() * secondsOf(*m_minRoundTrip);
+    const double blocks = std::ceil(2.0 * bytesPerRoundTrip / double(blockSize)) + double(kFloor);
+    return std::int64_t(std::min(blocks, double(m_cap)));
+}
+
+RequestWindow::Duration RequestWindow::stallTime() const
+{
+    const Duration least = kMinimumStall;
+    return m_minRoundTrip ? std::max(least, *m_minRoundTrip * kStallRoundTrips) : least;
+}
+
+RequestWindow::Change RequestWindow::check(TimePoint now)
+{
+    if (!watching() || !m_lastProgress || now - *m_lastProgress < stallTime())
+        return Change::none;
+    backToFloor();
+    m_stalled = true;
+    return Change::stalled;
+}
+
+void RequestWindow::backToFloor()
+{
+    m_size = kFloor;
+    m_growing = true;
+    m_flatRounds = 0;
+    m_growthBase = 0;
+    m_roundRate = 0;
+    std::fill(std::begin(m_rates), std::end(m_rates), 0.0);
+    m_roundEnd = m_delivered;
+}
+
+}  // namespace vortan

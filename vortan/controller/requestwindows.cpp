@@ -1,0 +1,109 @@
+#include "vortan/controller/controller_p.h"
+
+#include "vortan/log.h"
+#include "vortan/peer/messages.h"
+
+#include <algorithm>
+
+namespace vortan {
+
+// A running download has a request window from its first request on this
+// connection until it finishes, is paused or removed, fails to write, or its
+// user's connection ends or is replaced (the requests it timed are then void).
+
+std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
+{
+    const auto found = m_windows.constFind(id);
+    if (found == m_windows.cend())
+        return std::nullopt;
+    return WindowSize{found->window.size(), found->window.largest()};
+}
+
+RequestWindow& ControllerPrivate::windowFor(const QUuid& id, const QByteArray& user)
+{
+    auto found = m_windows.find(id);
+    if (found != m_windows.end())
+        return found->window;
+    found = m_windows.insert(id, DownloadWindow{user, RequestWindow(m_options.maxRequestWindow)});
+    shareConnection(user);
+    return found->window;
+}
+
+void ControllerPrivate::shareConnection(const QByteArray& user)
+{
+    // The downloads from one user share its connection's limit evenly; the
+    // sender serves their records in turn, one block each.
+    const auto sharing = std::count_if(m_windows.cbegin(), m_windows.cend(),
+                                       [&](const DownloadWindow& w) { return w.user == user; });
+    if (sharing == 0)
+        return;
+    const std::int64_t share = std::max<std::int64_t>(m_options.maxConnectionWindow / sharing, RequestWindow::kFloor);
+    for (DownloadWindow& w : m_windows) {
+        if (w.user == user)
+            w.window.setCap(std::min(m_options.maxRequestWindow, share));
+    }
+}
+
+void ControllerPrivate::windowAsked(const QUuid& id, const BlockSet& blocks)
+{
+    const auto found = m_windows.find(id);
+    if (found == m_windows.end())
+        return;
+    found->window.asked(blocks, m_clock.now());
+    if (!m_windowTimer)
+        m_windowTimer = m_clock.createTimer([this] { checkWindows(); });
+    if (found->window.watching() && !m_windowTimer->isActive())
+        m_windowTimer->startRepeating(kWindowCheckInterval);
+}
+
+void ControllerPrivate::windowReceived(const QUuid& id, std::int64_t block, std::int64_t bytes)
+{
+    const auto found = m_windows.find(id);
+    if (found == m_windows.end())
+        return;
+    if (found->window.received(block, bytes, m_clock.now()) == RequestWindow::Change::settled)
+        logWindow(id, found->window, QStringLiteral("settled"));
+}
+
+void ControllerPrivate::checkWindows()
+{
+    const RequestWindow::TimePoint now = m_clock.now();
+    bool watching = false;
+    for (auto it = m_windows.begin(); it != m_windows.end(); ++it) {
+        if (it->window.check(now) == RequestWindow::Change::stalled)
+            logWindow(it.key(), it->window, QStringLiteral("stalled, back to the floor"));
+        watching = watching || it->window.watching();
+    }
+    if (!watching && m_windowTimer)
+        m_windowTimer->stop();
+}
+
+void ControllerPrivate::dropWindow(const QUuid& id)
+{
+    const auto found = m_windows.constFind(id);
+    if (found == m_windows.cend())
+        return;
+    const QByteArray user = found->user;
+    m_windows.erase(found);
+    shareConnection(user);
+}
+
+void ControllerPrivate::dropWindowsOf(const QByteArray& user)
+{
+    m_windows.removeIf([&](const QHash<QUuid, DownloadWindow>::iterator it) { return it->user == user; });
+}
+
+void ControllerPrivate::logWindow(const QUuid& id, const RequestWindow& window, const QString& what)
+{
+    const auto roundTrip = window.roundTrip();
+    const double ms = roundTrip ? std::chrono::duration<double, std::milli>(*roundTrip).count() : 0.0;
+    logDebug(lcTransfer(), QStringLiteral("Request window of %1 %2: %3 blocks (largest %4, cap %5), %6 MB/s, round trip %7 ms")
+                .arg(idText(id), what)
+                .arg(window.size())
+                .arg(window.largest())
+                .arg(window.cap())
+                .arg(window.rate() / 1e6, 0, 'f', 1)
+                .arg(ms, 0, 'f', 1));
+}
+
+}  // namespace vortan
