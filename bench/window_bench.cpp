@@ -5,9 +5,10 @@
 // window the receiver reached (from its log) and the peak resident memory of
 // each brenvo-cli side.
 //
-//   window_bench [--size BYTES] [--rate MBPS] [--rtts 0,20,50,100] [--keep]
+//   window_bench [--size BYTES] [--rate MBPS] [--rtts 0,20,50,100] [--cli PATH] [--keep]
 //
-// --rate is the link's bandwidth each way in MB/s (default 100). Everything
+// --rate is the link's bandwidth each way in MB/s (default 100); --cli runs
+// another brenvo-cli build (an older one, to compare). Everything
 // happens in a temporary folder, with file key stores, no bus and no gateway
 // traffic; the proxy relays only on 127.0.0.1. --keep leaves the folder.
 
@@ -40,6 +41,7 @@ struct Options {
     std::int64_t size = 300'000'000;
     double rate = 100e6;
     QList<int> roundTrips{0, 20, 50, 100};
+    QString cli = QStringLiteral(BRENVO_CLI_PATH);
     bool keep = false;
 };
 
@@ -233,10 +235,12 @@ int main(int argc, char** argv)
             options.roundTrips.clear();
             for (const QString& ms : arguments[++i].split(QLatin1Char(',')))
                 options.roundTrips.append(ms.toInt());
+        } else if (a == QLatin1String("--cli") && hasValue) {
+            options.cli = arguments[++i];
         } else if (a == QLatin1String("--keep")) {
             options.keep = true;
         } else {
-            std::fprintf(stderr, "usage: window_bench [--size BYTES] [--rate MBPS] [--rtts 0,20,50,100] [--keep]\n");
+            std::fprintf(stderr, "usage: window_bench [--size BYTES] [--rate MBPS] [--rtts 0,20,50,100] [--cli PATH] [--keep]\n");
             return 2;
         }
     }
@@ -255,12 +259,12 @@ int main(int argc, char** argv)
     const QString source = root.filePath(QStringLiteral("random.bin"));
     const QByteArray sha = writeRandomFile(source, options.size);
     ::sync();
-    Pair pair(QStringLiteral(BRENVO_CLI_PATH), root.path(), env);
+    Pair pair(options.cli, root.path(), env);
     if (!pair.setUp())
         return 1;
 
-    std::printf("%.0f MB through a delay proxy of %.0f MB/s each way (%s); load average %s\n", mb(double(options.size)),
-                mb(options.rate), qPrintable(root.path()), qPrintable(loadAverage()));
+    std::printf("%.0f MB through a delay proxy of %.0f MB/s each way (%s, %s); load average %s\n", mb(double(options.size)),
+                mb(options.rate), qPrintable(options.cli), qPrintable(root.path()), qPrintable(loadAverage()));
     std::printf("  round trip  plain copy   brenvo-cli (whole process)  ratio  window largest/last  peak RSS sender/receiver\n");
     bool allMet = true;
     int run = 0;
