@@ -200,6 +200,10 @@ signals:
     // The last missing block of this offer has been handed to the kernel.
     void offerSent(const QUuid& id);
 
+    // Something the user should know that is no failure of one transfer or
+    // user, for instance a stored file that could not be read.
+    void warning(const QString& message);
+
 private:
     struct OutgoingPeer {
         std::shared_ptr<PeerConnection> peer;
@@ -219,6 +223,8 @@ private:
     void load();
     void appendBundledUsers();
     void scheduleSave();
+    template <typename T> std::optional<T> loadStored(const QString& name);
+    void keepAside(const QString& name, const QString& problem, bool rename);
 
     // controller.cpp
     void publish();
@@ -294,6 +300,8 @@ private:
 
     // Saving.
     std::unique_ptr<Timer> m_saveTimer;
+    // Stored files that could not be read and were left in place: never written.
+    QSet<QString> m_keptStoredFiles;
 
     // Send loops: the connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
