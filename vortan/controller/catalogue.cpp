@@ -8,10 +8,14 @@
 #include <QFile>
 
 #include <exception>
+#include <limits>
 
 namespace vortan {
 
 namespace {
+
+// Block numbers travel as signed 32-bit integers.
+constexpr std::int64_t kMaxWantableBlocks = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
 
 // The list entries for the records, as the peer will see them.
 QList<FileProxy> proxiesOf(const QList<File>& records)
@@ -186,6 +190,14 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
                         .arg(id)
                         .arg(entry.numberOfBlocks())
                         .arg(entry.length()));
+            continue;
+        }
+        if (entry.numberOfBlocks() > kMaxWantableBlocks) {
+            // A want names its blocks with 32-bit numbers: the rest of such a
+            // file could never be asked for.
+            logLine(QStringLiteral("Refused list entry %1: %2 blocks are more than can be asked for")
+                        .arg(id)
+                        .arg(entry.numberOfBlocks()));
             continue;
         }
         const std::optional<QString> name = safeFileName(entry.name());
