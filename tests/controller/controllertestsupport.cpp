@@ -70,6 +70,7 @@ ControllerOptions Node::options()
     options.sleepInhibitor = &inhibitor;
     options.bundledUsersPath = bundledUsers;
     options.listMessageLimit = listMessageLimit;
+    options.maxOffersPerUser = maxOffersPerUser;
     return options;
 }
 

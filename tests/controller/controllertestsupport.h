@@ -164,6 +164,7 @@ public:
     RecordingDelegate delegate;
     std::optional<QString> bundledUsers = QString();  // none unless a test sets one
     qsizetype listMessageLimit = Framer::kMaxPayloadLength;
+    qsizetype maxOffersPerUser = ControllerOptions().maxOffersPerUser;
     std::unique_ptr<Controller> controller;
 };
 

@@ -17,6 +17,9 @@ namespace {
 // Block numbers travel as signed 32-bit integers.
 constexpr std::int64_t kMaxWantableBlocks = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
 
+// Refused entries of one list logged each; the rest are counted.
+constexpr qsizetype kLoggedRefusals = 10;
+
 // The list entries for the records, as the peer will see them.
 QList<FileProxy> proxiesOf(const QList<File>& records)
 {
@@ -91,6 +94,7 @@ void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& 
         if (added.isEmpty())
             continue;
         m_files.append(added);
+        filesAddedOrRemoved();
         update();
         scheduleSave();
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
@@ -104,12 +108,9 @@ void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
 {
     const QSet<QUuid> wanted(ids.cbegin(), ids.cend());
     QList<QUuid> removed;
-    for (qsizetype i = 0; i < m_files.size();) {
-        File& record = m_files[i];
-        if (!wanted.contains(record.id())) {
-            ++i;
-            continue;
-        }
+    m_files.removeIf([&](const File& record) {
+        if (!wanted.contains(record.id()))
+            return false;
         removed.append(record.id());
         record.buffer()->closeBuffer();
         if (record.download) {
@@ -119,8 +120,9 @@ void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
                 QFile::remove(partial);
         }
         forgetRecord(record.id());
-        m_files.removeAt(i);
-    }
+        return true;
+    });
+    filesAddedOrRemoved();
     update();
     if (removed.isEmpty())
         return;
@@ -161,15 +163,32 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
     if (!peer->user())
         return;
     const QByteArray key = *peer->user();
-    const QList<QUuid> removedBefore = m_deletedFileIDs.value(key);
+    const QList<QUuid>& removedList = m_deletedFileIDs.value(key);
+    const QSet<QUuid> removedBefore(removedList.cbegin(), removedList.cend());
+    const User* listing = findUser(key);
+    const QString from = listing ? listing->name : QString::fromLatin1(key.toHex().left(16));
+
+    // What one user can make us hold is bounded.
+    qsizetype offers = 0;
+    for (const File& record : std::as_const(m_files))
+        offers += record.download && record.user == key;
+
+    // One line per refused entry, up to a few per list; then a count.
+    qsizetype refusals = 0;
+    const auto refuse = [&](const QString& line) {
+        if (++refusals <= kLoggedRefusals)
+            logLine(line);
+    };
+    qsizetype overLimit = 0;
 
     QList<File> added;
     QSet<QUuid> named;
+    named.reserve(received.size());
     QList<QUuid> known;
     for (const File& entry : received) {
-        const QString id = idText(entry.id());
+        const auto id = [&] { return idText(entry.id()); };
         if (entry.id().isNull()) {
-            logLine(QStringLiteral("Refused list entry %1: a null id").arg(id));
+            refuse(QStringLiteral("Refused list entry %1: a null id").arg(id()));
             continue;
         }
         if (named.contains(entry.id()))
@@ -177,7 +196,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
         named.insert(entry.id());
         if (const File* existing = findFile(entry.id())) {
             if (!existing->download || existing->user != key) {
-                logLine(QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id));
+                refuse(QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id()));
                 continue;
             }
             known.append(entry.id());
@@ -185,29 +204,40 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
         }
         if (removedBefore.contains(entry.id()))
             continue;  // removed by the local user before
+        if (offers + added.size() >= m_options.maxOffersPerUser) {
+            ++overLimit;
+            continue;
+        }
         if (entry.length() < 0 || entry.numberOfBlocks() != numberOfBlocksFor(entry.length())) {
-            logLine(QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
-                        .arg(id)
-                        .arg(entry.numberOfBlocks())
-                        .arg(entry.length()));
+            refuse(QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
+                       .arg(id())
+                       .arg(entry.numberOfBlocks())
+                       .arg(entry.length()));
             continue;
         }
         if (entry.numberOfBlocks() > kMaxWantableBlocks) {
             // A want names its blocks with 32-bit numbers: the rest of such a
             // file could never be asked for.
-            logLine(QStringLiteral("Refused list entry %1: %2 blocks are more than can be asked for")
-                        .arg(id)
-                        .arg(entry.numberOfBlocks()));
+            refuse(QStringLiteral("Refused list entry %1: %2 blocks are more than can be asked for")
+                       .arg(id())
+                       .arg(entry.numberOfBlocks()));
             continue;
         }
         const std::optional<QString> name = safeFileName(entry.name());
         if (!name) {
-            logLine(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, printableName(entry.name())));
+            refuse(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id(), printableName(entry.name())));
             continue;
         }
         File record(File2(*name, std::nullopt, entry.length()), entry.id(), key);
         added.append(std::move(record));
     }
+    if (refusals > kLoggedRefusals)
+        logLine(QStringLiteral("Refused %1 more list entries from %2").arg(refusals - kLoggedRefusals).arg(from));
+    if (overLimit > 0)
+        logLine(QStringLiteral("Refused %1 new list entries from %2: %3 offers of one user are the most kept")
+                    .arg(overLimit)
+                    .arg(from)
+                    .arg(m_options.maxOffersPerUser));
 
     m_runStatus[key].answeredList = true;
 
@@ -228,6 +258,7 @@ void Controller::peerConnectionDidReceiveList(const QList<File>& received, const
 
     if (!added.isEmpty()) {
         m_files.append(added);
+        filesAddedOrRemoved();
         update();
         scheduleSave();
         if (const User* user = findUser(key)) {

@@ -232,8 +232,11 @@ private:
     void modifyUser(const QByteArray& key, const std::function<void(User&)>& change);
     void modifyMe(const std::function<void(User&)>& change);
     void refreshAllowedUsers();
+    // Records are found by id through an index over m_files, rebuilt on
+    // the next lookup after any record was added or removed.
     qsizetype indexOfFile(const QUuid& id) const;
     File* fileWithId(const QUuid& id);
+    void filesAddedOrRemoved() { m_fileIndexValid = false; }
     qsizetype indexOfUser(const QByteArray& key) const;
 
     // peers.cpp
@@ -286,6 +289,8 @@ private:
     std::optional<User> m_me;
     QList<File> m_files;
     QList<File> m_files2;
+    mutable QHash<QUuid, qsizetype> m_fileIndex;  // id -> position in m_files
+    mutable bool m_fileIndexValid = false;
     UuidListsByKey m_deletedFileIDs;
 
     // Publication throttle.

@@ -38,6 +38,9 @@ struct ControllerOptions {
     std::chrono::milliseconds saveDelay{2000};
     // The largest encoded list message; longer lists go out as several.
     qsizetype listMessageLimit = Framer::kMaxPayloadLength;
+    // The most records one user may have offered us; new list entries
+    // beyond it are refused.
+    qsizetype maxOffersPerUser = 10000;
 };
 
 // Why start() did not start. message() names what failed, for the user.

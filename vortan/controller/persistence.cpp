@@ -138,6 +138,7 @@ void Controller::load()
     // Everything that finds a record by its id relies on ids being unique.
     QSet<QUuid> seen;
     m_files.clear();
+    filesAddedOrRemoved();
     for (File& file : files) {
         if (seen.contains(file.id())) {
             logLine(QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
