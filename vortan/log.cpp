@@ -39,9 +39,10 @@ QString singleLine(const QString& line)
 
 }  // namespace
 
-void logLine(const QString& rawLine)
+static thread_local std::shared_ptr<HeldLines> t_held;
+
+static void writeLine(const QString& line)
 {
-    const QString line = singleLine(rawLine);
     if (const LogSink& sink = currentSink()) {
         sink(line);
         return;
@@ -49,6 +50,53 @@ void logLine(const QString& rawLine)
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+void logLine(const QString& rawLine)
+{
+    const QString line = singleLine(rawLine);
+    if (HeldLines* held = t_held.get()) {
+        switch (held->m_mode) {
+        case HeldLines::Mode::holding:
+            held->m_lines.append(line);
+            return;
+        case HeldLines::Mode::dropped:
+            return;
+        case HeldLines::Mode::released:
+            break;
+        }
+    }
+    writeLine(line);
+}
+
+void logLineUnheld(const QString& line)
+{
+    writeLine(singleLine(line));
+}
+
+void HeldLines::release()
+{
+    m_mode = Mode::released;
+    for (const QString& line : std::exchange(m_lines, {}))
+        writeLine(line);
+}
+
+void HeldLines::drop()
+{
+    m_mode = Mode::dropped;
+    m_lines.clear();
+}
+
+LogHold::LogHold(std::shared_ptr<HeldLines> lines) : m_lines(std::move(lines)), m_outer(t_held)
+{
+    if (m_lines)
+        t_held = m_lines;
+}
+
+LogHold::~LogHold()
+{
+    if (m_lines)
+        t_held = std::move(m_outer);
 }
 
 LogSink setLogSink(LogSink sink)

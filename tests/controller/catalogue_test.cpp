@@ -103,7 +103,7 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
     a->shareFiles({File2::at(small), File2::at(large), File2::at(empty)}, {peer.key()});
     ASSERT_TRUE(setup.connect());
 
-    peer.peer->sendListRequest();
+    // The answer to the list request the peer made at ready.
     ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 1; }));
     ASSERT_EQ(namesOf(peer.lists[0]), (QStringList{"small", "large", "empty"}));
     const QUuid smallId = peer.lists[0][0].id(), largeId = peer.lists[0][1].id();

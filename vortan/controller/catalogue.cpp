@@ -143,7 +143,7 @@ void Controller::forgetRecord(const QUuid& id)
 
 void Controller::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user())
+    if (!peer->user() || !admit(peer))
         return;
     const QByteArray key = *peer->user();
     // Offers to this user still to be sent. Empty offers stay listed: the
@@ -160,7 +160,7 @@ void Controller::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerC
 
 void Controller::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user())
+    if (!peer->user() || !admit(peer))
         return;
     const QByteArray key = *peer->user();
     const QList<QUuid>& removedList = m_deletedFileIDs.value(key);

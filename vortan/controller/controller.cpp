@@ -60,9 +60,11 @@ Controller::~Controller()
         if (Connection* connection = outgoing.peer->connection())
             connection->cancel();
     }
-    for (const std::shared_ptr<PeerConnection>& peer : std::as_const(m_peers)) {
-        if (Connection* connection = peer->connection())
-            connection->cancel();
+    for (const auto* list : {&m_pendingPeers, &m_peers}) {
+        for (const std::shared_ptr<PeerConnection>& peer : *list) {
+            if (Connection* connection = peer->connection())
+                connection->cancel();
+        }
     }
     m_listener.reset();
 }

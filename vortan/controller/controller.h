@@ -171,6 +171,7 @@ public:
     // ListenerDelegate and PeerConnectionDelegate.
     void listenerStateDidChange(const SocketListenerState& state) override;
     void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
@@ -241,6 +242,8 @@ private:
 
     // peers.cpp
     void noteDisconnected(const QByteArray& key);
+    bool admit(const std::shared_ptr<PeerConnection>& peer);
+    void promote(const std::shared_ptr<PeerConnection>& peer);
 
     // catalogue.cpp
     std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records);
@@ -282,6 +285,10 @@ private:
 
     // Connections.
     QList<OutgoingPeer> m_connectingPeers;
+    // Handshake done, but no frame from the peer yet: a replayed handshake
+    // record gets this far. Such a connection replaces nothing until its
+    // first frame proves it holds the connection key.
+    QList<std::shared_ptr<PeerConnection>> m_pendingPeers;
     QList<std::shared_ptr<PeerConnection>> m_peers;
 
     // Directory and catalogue.

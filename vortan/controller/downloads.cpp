@@ -224,6 +224,8 @@ void Controller::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& 
 void Controller::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer)
 {
+    if (!peer->user() || !admit(peer))
+        return;
     const auto record = [&]() -> File* {
         const qsizetype index = indexOfFile(fileID);
         return index < 0 ? nullptr : &m_files[index];

@@ -83,6 +83,10 @@ void Controller::removeUser(const QByteArray& key)
             ++i;
         }
     }
+    for (const std::shared_ptr<PeerConnection>& pending : std::as_const(m_pendingPeers)) {
+        if (pending->user() == key && pending->connection())
+            pending->connection()->cancel();
+    }
     for (qsizetype i = 0; i < m_peers.size();) {
         if (m_peers[i]->user() && *m_peers[i]->user() == key) {
             const std::shared_ptr<PeerConnection> peer = m_peers.takeAt(i);
