@@ -48,10 +48,14 @@ quint16 freePort()
     return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
-// Records nothing: the sending side only sends.
+// The sending side: it only sends.
 class Silent : public PeerConnectionDelegate {
 public:
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>&) override { ready = true; }
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override
+    {
+        ready = true;
+        peer->sendListRequest();  // as every peer does: the controller trusts the connection from then on
+    }
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>&) override {}
     void peerConnectionDidReceiveList(const QList<File>&, const std::shared_ptr<PeerConnection>&) override {}
     void peerConnectionDidReceiveWant(const BlockSet&, const QUuid&, const std::shared_ptr<PeerConnection>&) override {}
