@@ -3,8 +3,8 @@
 #include "cli/clierror.h"
 #include "cli/text.h"
 #include "vortan/records/usercard.h"
+#include "vortan/util/wholefile.h"
 
-#include <QFile>
 #include <QSaveFile>
 
 #include <exception>
@@ -31,16 +31,20 @@ QString fingerprintDigits(const QByteArray& key)
 
 vortan::User readCard(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw failure(QStringLiteral("cannot read %1: %2").arg(printable(path), file.errorString()));
-    if (file.size() > kMaxCardSize)
+    // Only a regular file is read: a FIFO or a device would block or never end.
+    const vortan::WholeFile file = vortan::readWholeRegularFile(path, kMaxCardSize, true);
+    switch (file.outcome) {
+    case vortan::WholeFile::Outcome::read:
+        break;
+    case vortan::WholeFile::Outcome::tooLarge:
         throw failure(QStringLiteral("%1 is not a card: it is larger than %2").arg(printable(path), formatSize(kMaxCardSize)));
-    const QByteArray bytes = file.read(kMaxCardSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw failure(QStringLiteral("cannot read %1: %2").arg(printable(path), file.errorString()));
-    if (bytes.size() > kMaxCardSize)
-        throw failure(QStringLiteral("%1 is not a card: it is larger than %2").arg(printable(path), formatSize(kMaxCardSize)));
+    case vortan::WholeFile::Outcome::notRegular:
+        throw failure(QStringLiteral("%1 is not a card: it is not a regular file").arg(printable(path)));
+    case vortan::WholeFile::Outcome::missing:
+    case vortan::WholeFile::Outcome::failed:
+        throw failure(QStringLiteral("cannot read %1: %2").arg(printable(path), file.problem(kMaxCardSize)));
+    }
+    const QByteArray& bytes = file.bytes;
     try {
         return vortan::decodeCard(bytes);
     } catch (const vortan::CardError& e) {

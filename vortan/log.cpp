@@ -47,13 +47,10 @@ QString singleLine(const QString& line)
     return shown;
 }
 
-}  // namespace
+thread_local std::shared_ptr<HeldLines> t_held;
 
-void logLine(const QLoggingCategory& category, QtMsgType type, const QString& rawLine)
+void writeLine(const QLoggingCategory& category, QtMsgType type, const QString& line)
 {
-    if (!category.isEnabled(type))
-        return;
-    const QString line = singleLine(rawLine);
     if (const LogSink& sink = currentSink()) {
         sink(type, category.categoryName(), line);
         return;
@@ -70,6 +67,58 @@ void logLine(const QLoggingCategory& category, QtMsgType type, const QString& ra
         logger.warning("%s", qUtf8Printable(line));
         break;
     }
+}
+
+}  // namespace
+
+void logLine(const QLoggingCategory& category, QtMsgType type, const QString& rawLine)
+{
+    if (!category.isEnabled(type))
+        return;
+    const QString line = singleLine(rawLine);
+    if (HeldLines* held = t_held.get()) {
+        switch (held->m_mode) {
+        case HeldLines::Mode::holding:
+            held->m_lines.append(HeldLines::Line{&category, type, line});
+            return;
+        case HeldLines::Mode::dropped:
+            return;
+        case HeldLines::Mode::released:
+            break;
+        }
+    }
+    writeLine(category, type, line);
+}
+
+void logLineUnheld(const QLoggingCategory& category, QtMsgType type, const QString& line)
+{
+    if (category.isEnabled(type))
+        writeLine(category, type, singleLine(line));
+}
+
+void HeldLines::release()
+{
+    m_mode = Mode::released;
+    for (const Line& line : std::exchange(m_lines, {}))
+        writeLine(*line.category, line.type, line.text);
+}
+
+void HeldLines::drop()
+{
+    m_mode = Mode::dropped;
+    m_lines.clear();
+}
+
+LogHold::LogHold(std::shared_ptr<HeldLines> lines) : m_lines(std::move(lines)), m_outer(t_held)
+{
+    if (m_lines)
+        t_held = m_lines;
+}
+
+LogHold::~LogHold()
+{
+    if (m_lines)
+        t_held = std::move(m_outer);
 }
 
 LogSink setLogSink(LogSink sink)

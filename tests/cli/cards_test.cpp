@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace brenvo::cli;
 using vortan::User;
@@ -104,11 +107,25 @@ TEST(CardFile, RefusesWhatIsNotACardNamingTheFile)
                           "plistlib.dump({'name': 'Cy', 'key': bytes(31)}, open(sys.argv[1], 'wb'), fmt=plistlib.FMT_BINARY)"),
            shortKey);
     EXPECT_THROW(readCard(shortKey), CliError);
-    try {
-        readCard(dir.filePath(QStringLiteral("missing.bcard")));
-        ADD_FAILURE();
-    } catch (const CliError& e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("cannot read "))) << e.message().toStdString();
+
+    // Only regular files are opened: a FIFO with no writer would hang the import.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.bcard"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString path;
+        QString message;
+    } unreadable[] = {
+        {dir.filePath(QStringLiteral("missing.bcard")), QStringLiteral("cannot read ")},
+        {fifo, QStringLiteral("is not a card: it is not a regular file")},
+        {dir.path(), QStringLiteral("is not a card: it is not a regular file")},
+    };
+    for (const auto& c : unreadable) {
+        try {
+            readCard(c.path);
+            ADD_FAILURE() << c.path.toStdString();
+        } catch (const CliError& e) {
+            EXPECT_TRUE(e.message().contains(c.message)) << e.message().toStdString();
+        }
     }
 }
 

@@ -111,7 +111,7 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
     a->shareFiles({File2::at(small), File2::at(large), File2::at(empty)}, {peer.key()});
     ASSERT_TRUE(setup.connect());
 
-    peer.peer->sendListRequest();
+    // The answer to the list request the peer made at ready.
     ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 1; }));
     ASSERT_EQ(namesOf(peer.lists[0]), (QStringList{"small", "large", "empty"}));
     const QUuid smallId = peer.lists[0][0].id(), largeId = peer.lists[0][1].id();
@@ -272,6 +272,40 @@ TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
     // In the order offered.
     for (int i = 0; i < 40; ++i)
         EXPECT_EQ(b->files()[i].length(), i);
+}
+
+TEST(ControllerCatalogueTest, APeerCannotMakeUsHoldMoreOffersThanTheLimit)
+{
+    // Three lists of new ids, the third beyond the limit; the full-size
+    // version (100,000 ids each) is bench/catalogue_bench.
+    LogCapture log;
+    NodeAndPeer n;
+    n.node.maxOffersPerUser = 250;
+    n.node.restart();
+    ASSERT_TRUE(n.connect());
+    const auto newIds = [&](int count) {
+        QList<File> list;
+        for (int i = 0; i < count; ++i)
+            list.append(File(File2(QStringLiteral("f%1").arg(i), std::nullopt, i), QUuid::createUuid(), n.peer.key()));
+        return list;
+    };
+    for (int round = 0; round < 3; ++round) {
+        const qsizetype before = log.startingWith("received files: ").size();
+        n.peer.peer->sendList(newIds(100));
+        ASSERT_TRUE(waitFor([&] { return log.startingWith("received files: ").size() > before; }));
+    }
+    EXPECT_EQ(n.node->files().size(), 250);
+    EXPECT_EQ(log.startingWith("Refused ").size(), 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("Refused 50 new list entries from Raw: 250 offers of one user are the most kept")));
+    EXPECT_EQ(log.startingWith("received files: [100 entries]").size(), 3);
+
+    // A list of known ids adds nothing and refuses nothing.
+    QList<File> again;
+    for (qsizetype i = 0; i < 30; ++i)
+        again.append(File(n.node->files()[i].file, n.node->files()[i].id(), n.peer.key()));
+    n.peer.peer->sendList(again);
+    ASSERT_TRUE(waitFor([&] { return log.startingWith("received files: ").size() == 4; }));
+    EXPECT_EQ(log.startingWith("Refused ").size(), 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "vortan/connection/connection.h"
 #include "vortan/listener/listener.h"
+#include "vortan/util/ratelimitedlog.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +53,8 @@ quint16 freePort()
 
 Node::Node(const QString& name, Clock* clock) : name(name), clock(clock)
 {
+    // Refused connections of earlier tests do not hold back this test's lines.
+    RateLimitedLog::preAuthentication().setNow({});
     create();
 }
 
@@ -73,6 +76,7 @@ ControllerOptions Node::options()
     options.listMessageLimit = listMessageLimit;
     options.maxRequestWindow = maxRequestWindow;
     options.maxConnectionWindow = maxConnectionWindow;
+    options.maxOffersPerUser = maxOffersPerUser;
     return options;
 }
 
@@ -198,7 +202,10 @@ bool RawPeer::connectTo(Node& node)
     ready = false;
     cancelled = false;
     peer = PeerConnection::connect(keys, QStringLiteral("127.0.0.1"), *node->me()->port, node.key(), this);
-    return waitFor([&] { return ready || cancelled; }) && ready;
+    if (!waitFor([&] { return ready || cancelled; }) || !ready)
+        return false;
+    // The node takes the connection once our first frame has arrived.
+    return !node.user(key()) || waitFor([&] { return cancelled || node->peerFor(key()) != nullptr; });
 }
 
 void RawPeer::close()

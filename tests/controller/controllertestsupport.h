@@ -169,6 +169,7 @@ public:
     qsizetype listMessageLimit = 16 * 1024 * 1024;
     std::int64_t maxRequestWindow = ControllerOptions().maxRequestWindow;
     std::int64_t maxConnectionWindow = ControllerOptions().maxConnectionWindow;
+    qsizetype maxOffersPerUser = ControllerOptions().maxOffersPerUser;
     std::unique_ptr<Controller> controller;
 };
 
@@ -204,7 +205,8 @@ public:
     QByteArray key() { return keys.publicKey(); }
     User card() { return User(name, QStringLiteral("127.0.0.1"), std::nullopt, key()); }
     // Connects to the node's listener (the node must know this peer's card);
-    // waits for ready. Also lets the node in.
+    // waits for ready and, when the node knows this peer, until the node has
+    // taken the connection. Also lets the node in.
     bool connectTo(Node& node);
     void close();
 
@@ -222,7 +224,13 @@ public:
     // Answers wants for these records with their blocks at once.
     QHash<QUuid, QByteArray> serving;
 
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>&) override { ready = true; }
+    // Asks for the list at ready, as every peer does (the node trusts the
+    // connection once a frame from it has arrived).
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& p) override
+    {
+        ready = true;
+        p->sendListRequest();
+    }
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& p) override
     {
         ++listRequests;

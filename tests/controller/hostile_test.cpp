@@ -10,8 +10,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <unistd.h>
 
 namespace vortan {
 namespace {
@@ -398,6 +402,116 @@ TEST(ControllerHostileInputTest, PausingStopsNewRequestsButKeepsWhatArrives)
     ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 2; }));
     EXPECT_EQ(r.sender.wants[1].blocks, BlockSet::range(5, 2));
     r.b->resume({{QUuid::createUuid(), std::nullopt}});  // logs "no file matching id", nothing else
+}
+
+// A download whose blocks are all here; the raw peer sends them as asked.
+struct Finishing : Receiver {
+    explicit Finishing(qint64 size, const QString& name = QStringLiteral("x.bin"))
+        : bytes(test::generatedBytes(size, 3)), x(listed(name, size, sender.key()))
+    {
+    }
+    bool start(const std::optional<DownloadLocation>& where = std::nullopt)
+    {
+        if (!connect({x}))
+            return false;
+        sender.serving.insert(x.id(), bytes);
+        b->resume({{x.id(), where}});
+        return b.file(x.id())->location().has_value();
+    }
+    const File& record() { return *b.file(x.id()); }
+    QString target() { return record().location()->toLocalFile(); }
+
+    QByteArray bytes;
+    File x;
+};
+
+TEST(ControllerHostileInputTest, ALegalNameOf255BytesIsShortenedToLeaveRoomForThePartialFile)
+{
+    // 125 two-byte characters, "x" and ".txt": 255 bytes, the most a name may have.
+    const QString name = QString(125, QChar(0xe9)) + QStringLiteral("x.txt");
+    ASSERT_EQ(name.toUtf8().size(), 255);
+    Finishing f(1000, name);
+    ASSERT_TRUE(f.start());
+    ASSERT_TRUE(waitFor([&] { return f.b.delegate.finished.size() == 1; }));
+    const QString stored = QFileInfo(f.target()).fileName();
+    EXPECT_EQ(stored, QString(119, QChar(0xe9)) + QStringLiteral(".txt"));  // whole characters, extension kept
+    EXPECT_LE(stored.toUtf8().size() + qsizetype(strlen(".downloading")), 255);
+    EXPECT_EQ(test::readFile(f.target()), f.bytes);
+    EXPECT_FALSE(f.record().error);
+}
+
+TEST(ControllerHostileInputTest, AFailedFinalMoveStaysAFailureAfterARestart)
+{
+    Finishing f(1000);
+    const QString target = f.b.downloadsPath("x.bin");
+    ASSERT_EQ(::symlink("/nonexistent/dangling", QFile::encodeName(target).constData()), 0);
+    ASSERT_TRUE(f.start());
+    ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
+    EXPECT_EQ(f.record().error->otherError()->posixCode, std::optional<int>(EEXIST));
+
+    f.b.restart();
+    ASSERT_TRUE(f.record().error.has_value());
+    EXPECT_FALSE(ControllerPrivate::isComplete(f.record()));
+    f.b->resume({{f.x.id(), std::nullopt}});  // not paused: nothing happens
+    EXPECT_TRUE(f.record().error.has_value());
+
+    ASSERT_TRUE(QFile::remove(target));
+    f.b->pause({f.x.id()});
+    f.b->resume({{f.x.id(), std::nullopt}});
+    EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
+    EXPECT_EQ(test::readFile(target), f.bytes);
+}
+
+TEST(ControllerHostileInputTest, AWriteErrorIsClearedOnceTheFileIsInPlace)
+{
+    Finishing f(2 * blockSize);
+    ASSERT_TRUE(f.connect({f.x}));
+    f.b->resume({{f.x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return f.sender.wants.size() == 1; }));
+    // Block 0 cannot be written: a folder stands where the partial file goes.
+    const QString partial = f.b.downloadsPath("x.bin.downloading");
+    ASSERT_TRUE(QDir().mkpath(partial));
+    f.sender.peer->sendData(f.bytes.left(blockSize), 0, f.x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
+    ASSERT_TRUE(QDir().rmdir(partial));
+    // Block 1 was on its way; block 0 is asked for again and arrives.
+    f.sender.serving.insert(f.x.id(), f.bytes);
+    f.sender.peer->sendData(f.bytes.mid(blockSize), 1, f.x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return f.b.delegate.finished.size() == 1; }));
+    EXPECT_FALSE(f.record().error);
+    EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
+
+    // Pausing and resuming a finished download changes nothing.
+    f.b->pause({f.x.id()});
+    f.b->resume({{f.x.id(), std::nullopt}});
+    EXPECT_EQ(test::readFile(f.target()), f.bytes);
+    EXPECT_FALSE(QDir(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files").exists("x.bin"));
+    EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
+}
+
+TEST(ControllerHostileInputTest, APlantedLinkAtThePartialFileIsAnErrorTheUserSees)
+{
+    Finishing f(3 * blockSize);
+    const QString victim = test::makeFile(f.b.support.path(), QStringLiteral("victim"), 10, 7);
+    ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(),
+                        QFile::encodeName(f.b.downloadsPath("x.bin.downloading")).constData()),
+              0);
+    ASSERT_TRUE(f.start());
+    ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
+    EXPECT_EQ(test::readFile(victim), test::generatedBytes(10, 7));
+    EXPECT_FALSE(ControllerPrivate::isComplete(f.record()));
+}
+
+TEST(ControllerHostileInputTest, OffersOfMoreBlocksThanAWantCanNameAreRefused)
+{
+    LogCapture log;
+    Receiver r;
+    const File huge = listed("huge.bin", (std::int64_t(1) << 40) * blockSize, r.sender.key());
+    const File largest = listed("largest.bin", (std::int64_t(1) << 31) * blockSize, r.sender.key());
+    ASSERT_TRUE(r.connect({huge, largest}));
+    EXPECT_FALSE(r.b.file(huge.id()));
+    EXPECT_TRUE(r.b.file(largest.id()));
+    EXPECT_EQ(log.startingWith("Refused list entry " + idText(huge.id())).size(), 1);
 }
 
 }  // namespace

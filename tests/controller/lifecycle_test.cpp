@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -181,23 +182,41 @@ TEST(ControllerPersistenceTest, StoredFilesRoundTrip)
     }
 }
 
-TEST(ControllerPersistenceTest, DamagedStoredFilesLoadAsDefaults)
+TEST(ControllerPersistenceTest, DamagedStoredFilesAreKeptAsideNeverOverwritten)
 {
     Node node(QStringLiteral("n"));
     const QByteArray valid = toBytes(QList<User>{User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
-    ASSERT_TRUE(test::writeFile(node.supportPath("users.plist"), valid.left(valid.size() - 5)));
-    ASSERT_TRUE(test::writeFile(node.supportPath("transfers.plist"), "not a property list at all"));
-    ASSERT_TRUE(test::writeFile(node.supportPath("me.plist"), toBytes(QList<User>{})));  // the wrong type
-    ASSERT_TRUE(test::writeFile(node.supportPath("deleted.plist"), QByteArray()));
+    const QHash<QString, QByteArray> damaged{
+        {"users.plist", valid.left(valid.size() - 5)},
+        {"transfers.plist", "not a property list at all"},
+        {"me.plist", toBytes(QList<User>{})},  // the wrong type
+        {"deleted.plist", QByteArray()},
+    };
+    for (auto it = damaged.cbegin(); it != damaged.cend(); ++it)
+        ASSERT_TRUE(test::writeFile(node.supportPath(it.key()), it.value()));
     LogCapture log;
+    QStringList warnings;
+    QObject::connect(node.controller.get(), &Controller::warning, [&](const QString& m) { warnings.append(m); });
     ASSERT_FALSE(node->start(false, false));
     EXPECT_TRUE(node->users().isEmpty());
     EXPECT_TRUE(node->files().isEmpty());
     EXPECT_TRUE(node->deletedFileIDs().isEmpty());
     ASSERT_TRUE(node->me());
     EXPECT_EQ(node->me()->port, std::optional<std::uint16_t>(54322));
-    for (const QString& line : log.lines())
-        EXPECT_FALSE(line.contains("plist")) << line.toStdString();
+    EXPECT_EQ(warnings.size(), 4);
+    EXPECT_EQ(log.lines().filter(" could not be read ").size(), 4);
+
+    // Saving writes fresh files; what could not be read stays as it was.
+    node->addUsers({User(QStringLiteral("Cy"), std::nullopt, std::nullopt, someKey('c'))});
+    node->stop();
+    EXPECT_EQ(readStored<QList<User>>(node.supportPath("users.plist"))->size(), 1);
+    for (auto it = damaged.cbegin(); it != damaged.cend(); ++it) {
+        const QStringList aside = QDir(node.support.path()).entryList({it.key() + ".unreadable-*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1) << it.key().toStdString();
+        EXPECT_TRUE(QRegularExpression(R"(\.unreadable-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d$)").match(aside[0]).hasMatch());
+        EXPECT_EQ(test::readFile(node.supportPath(aside[0])), it.value());
+        EXPECT_TRUE(warnings.join('\n').contains(aside[0])) << aside[0].toStdString();
+    }
 }
 
 TEST(ControllerPersistenceTest, AFileThatCannotBeWrittenIsSkipped)

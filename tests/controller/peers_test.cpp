@@ -2,6 +2,7 @@
 
 #include "tests/controller/controllertestsupport.h"
 #include "vortan/connection/connection.h"
+#include "vortan/framer/framer.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,7 +20,11 @@ using test::waitFor;
 // not that node's controller.
 class SilentDelegate : public PeerConnectionDelegate {
 public:
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>&) override { ready = true; }
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& p) override
+    {
+        ready = true;
+        p->sendListRequest();  // as every peer does
+    }
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>&) override {}
     void peerConnectionDidReceiveList(const QList<File>&, const std::shared_ptr<PeerConnection>&) override {}
     void peerConnectionDidReceiveWant(const BlockSet&, const QUuid&, const std::shared_ptr<PeerConnection>&) override {}
@@ -200,7 +205,10 @@ TEST(ControllerPeersTest, AStrangerChangesNoUser)
     a->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, bea)});
     test::RawPeer stranger(QStringLiteral("Stranger"));
     stranger.connectTo(a);
-    EXPECT_TRUE(waitFor([&] { return log.contains("user not allowed") && stranger.cancelled; }));
+    EXPECT_TRUE(waitFor([&] {
+        return !log.startingWith("Refused a connection from 127.0.0.1 ").filter("\"user not allowed\"").isEmpty()
+               && stranger.cancelled;
+    }));
     EXPECT_TRUE(a->peers().isEmpty());
     EXPECT_EQ(a->users().size(), 1);
     EXPECT_EQ(a->users().first().state, User::State::notConnected);
@@ -224,6 +232,64 @@ TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
     // Still talking.
     peer.peer->sendList({File(File2(QStringLiteral("x"), std::nullopt, 5), QUuid::createUuid(), peer.key())});
     EXPECT_TRUE(waitFor([&] { return a->files().size() == 1; }));
+}
+
+TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
+{
+    // A record the sender signed, as anyone on the path may have seen it.
+    struct ShortTimeout {
+        std::chrono::milliseconds saved = Connection::handshakeTimeout();
+        ShortTimeout() { Connection::setHandshakeTimeout(std::chrono::milliseconds(1000)); }
+        ~ShortTimeout() { Connection::setHandshakeTimeout(saved); }
+    } shortTimeout;
+    LogCapture log;
+    Node b(QStringLiteral("Bea"));
+    b.maxRequestWindow = 5;  // one want per block received, as the test serves them
+    b.create();
+    b.listen();
+    test::RawPeer sender(QStringLiteral("Mallory"));
+    b->addUsers({sender.card()});
+    const QByteArray bytes = test::generatedBytes(12 * blockSize, 5);
+    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
+    sender.answerWith = QList<File>{x};
+    ASSERT_TRUE(sender.connectTo(b));
+    ASSERT_TRUE(waitFor([&] { return b.file(x.id()); }));
+    const std::shared_ptr<PeerConnection> real = b->peerFor(sender.key());
+
+    // The download runs slowly: blocks only come when the test sends them.
+    b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
+    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 2; }));  // block 5, for block 0
+
+    QByteArray record;
+    Framer signer(sender.keys);
+    signer.setOutputHandler([&](QByteArrayView out) { record.append(out.data(), out.size()); });
+    signer.start();
+    ASSERT_EQ(record.size(), Framer::kHandshakeSize);
+    std::vector<std::unique_ptr<QTcpSocket>> replayers;
+    for (int i = 0; i < 3; ++i) {
+        replayers.push_back(std::make_unique<QTcpSocket>());
+        replayers.back()->connectToHost(QHostAddress::LocalHost, *b->me()->port);
+        replayers.back()->write(record);
+    }
+    // Bea took each record and sent her list request, which nobody can read.
+    for (const auto& replayer : replayers)
+        ASSERT_TRUE(waitFor([&] { return replayer->bytesAvailable() > Framer::kHandshakeSize; }));
+
+    sender.serving.insert(x.id(), bytes);
+    for (std::int64_t block = 1; block <= 5; ++block)
+        sender.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {});
+    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), bytes);
+    EXPECT_FALSE(sender.cancelled);
+    EXPECT_EQ(b->peers(), QList<std::shared_ptr<PeerConnection>>{real});
+    EXPECT_EQ(b->runStatus(sender.key()).disconnects, 0);
+    // The replayers never get past the handshake: closed once their time is up.
+    for (const auto& replayer : replayers)
+        EXPECT_TRUE(waitFor([&] { return replayer->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(b.user(sender.key())->state, User::State::connected);
+    EXPECT_FALSE(b.user(sender.key())->error);
 }
 
 }  // namespace

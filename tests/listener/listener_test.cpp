@@ -3,7 +3,9 @@
 // on from the connections it accepted.
 
 #include "tests/peer/peertestsupport.h"
+#include "vortan/framer/framer.h"
 #include "vortan/listener/listener.h"
+#include "vortan/util/ratelimitedlog.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -46,7 +48,9 @@ protected:
     {
         listener.setRestartDelay(kShortRestart);
         log.clear();  // the identities' creation
+        RateLimitedLog::preAuthentication().setNow([this] { return now; });
     }
+    ~ListenerTest() override { RateLimitedLog::preAuthentication().setNow({}); }
 
     void startOn(quint16 port)
     {
@@ -65,6 +69,8 @@ protected:
         return static_cast<int>(log.startingWith(prefix).size());
     }
 
+    // The time of the rate limit on lines about refused connections.
+    RateLimitedLog::TimePoint now{std::chrono::hours(1)};
     LogCapture log;
     Pair people;
     RecordingDelegate bob;
@@ -102,11 +108,14 @@ TEST_F(ListenerTest, ReportsSetupThenReadyOnTheBoundPort)
     QTcpSocket v6;
     v6.connectToHost(QHostAddress::LocalHostIPv6, boundPort());
     waitFor([&] { return v6.state() != QAbstractSocket::ConnectingState && v6.state() != QAbstractSocket::HostLookupState; });
-    // The connections it accepted end when the sockets close.
-    const qsizetype ended = v6.state() == QAbstractSocket::ConnectedState ? 2 : 1;
+    // The connections it accepted end when the sockets close, with one line
+    // each (they never said who they are).
+    const int ended = v6.state() == QAbstractSocket::ConnectedState ? 2 : 1;
     v4.abort();
     v6.abort();
-    EXPECT_TRUE(waitFor([&] { return log.lines().count(QStringLiteral("PeerConnection deinit")) == ended; }));
+    EXPECT_TRUE(waitFor([&] { return bob.count(QStringLiteral("cancel")) == ended; }));
+    EXPECT_EQ(linesStartingWith(QStringLiteral("Refused a connection from ")), ended);
+    EXPECT_EQ(log.lines().size(), ended + 1);
 }
 
 TEST_F(ListenerTest, APortInUseFailsIsCancelledAndIsTriedAgainUntilStopped)
@@ -259,43 +268,75 @@ TEST_F(ListenerTest, APeerOutsideTheAllowedUsersFailsThenCancelsAndIsNeverReady)
     EXPECT_EQ(bob.kinds(), (QStringList{"fail", "cancel"}));
     EXPECT_EQ(bob.events[0].error, NetworkError::posix(ECONNABORTED));
     EXPECT_FALSE(bob.events[0].user.has_value());  // nobody was authenticated
-    EXPECT_TRUE(log.contains(QStringLiteral("user not allowed")));
-    // The accepted connection is released once cancelled.
-    EXPECT_TRUE(waitFor([&] { return log.lines().contains(QStringLiteral("PeerConnection deinit")); }));
+    // Bob's side logs that one line; Mallory's own connection logs as usual.
+    const QStringList refused = log.startingWith(QStringLiteral("Refused a connection from 127.0.0.1 "));
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].endsWith(QStringLiteral(" after \"user not allowed\""))) << refused[0].toStdString();
+    EXPECT_EQ(log.lines().count(QStringLiteral("user not allowed")), 0);
 }
 
-TEST_F(ListenerTest, AtMost32ConnectionsWaitForTheirHandshake)
+TEST_F(ListenerTest, AFloodFromOneAddressNeitherLocksOutAnHonestPeerNorFloodsTheLog)
+{
+    startOn(0);
+    ASSERT_TRUE(waitForReady());
+    constexpr int kPerAddress = HandshakeGate::kDefaultPerAddressLimit;
+    // 64 sockets from 127.0.0.2: idle ones, half a record, and random records.
+    const QByteArray random = QByteArray(Framer::kHandshakeSize, 'r');
+    std::vector<std::unique_ptr<QTcpSocket>> flood;
+    const auto send = [&](const QByteArray& bytes) {
+        auto socket = std::make_unique<QTcpSocket>();
+        ASSERT_TRUE(socket->bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        socket->connectToHost(QHostAddress::LocalHost, boundPort());
+        if (!bytes.isEmpty())
+            socket->write(bytes);
+        flood.push_back(std::move(socket));
+    };
+    for (int i = 0; i < 64; ++i)
+        send(i % 3 == 0 ? QByteArray() : i % 3 == 1 ? random.left(60) : random);
+    ASSERT_TRUE(waitFor([&] { return bob.count(QStringLiteral("cancel")) + bob.count(QStringLiteral("fail")) >= 64 - kPerAddress; }));
+    EXPECT_LE(listener.handshakeGate().waitingFrom(QStringLiteral("127.0.0.2")), kPerAddress);
+
+    // Meanwhile an honest peer on another address gets through.
+    RecordingDelegate alice;
+    std::shared_ptr<PeerConnection> toBob = PeerConnection::connect(
+        *people.alice.keys, QStringLiteral("127.0.0.1"), boundPort(), people.bob.key(), &alice);
+    ASSERT_TRUE(waitFor([&] { return alice.has("ready") && bob.has("ready"); }));
+    toBob->sendListRequest();
+    ASSERT_TRUE(waitFor([&] { return bob.has("listRequest"); }));
+    EXPECT_EQ(listener.handshakeGate().waitingFrom(QStringLiteral("127.0.0.1")), 0);  // authenticated
+
+    // The flood cost one line for its address, however many it tried.
+    EXPECT_EQ(log.lines().filter(QStringLiteral("127.0.0.2")).size(), 1);
+    // A minute later its next refusal is logged again, with the count of the others.
+    now += std::chrono::minutes(1);
+    flood.front()->abort();
+    send(random);
+    ASSERT_TRUE(waitFor([&] { return log.lines().filter(QStringLiteral("127.0.0.2")).size() == 2; }));
+    EXPECT_TRUE(log.lines().filter(QStringLiteral("127.0.0.2")).last().contains(QStringLiteral(" more from 127.0.0.2 not logged)")));
+}
+
+TEST_F(ListenerTest, WhenAllPlacesAreTakenTheOldestWaitingConnectionGoes)
 {
     startOn(0);
     ASSERT_TRUE(waitForReady());
     constexpr int kLimit = HandshakeGate::kDefaultLimit;
-    std::vector<bool> closed(kLimit + 1, false);
-    std::vector<std::unique_ptr<QTcpSocket>> silent;  // destroyed first: they report to `closed`
-    for (int i = 0; i <= kLimit; ++i) {
+    constexpr int kPerAddress = HandshakeGate::kDefaultPerAddressLimit;
+    std::vector<bool> closed;
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    // Full places from kLimit / kPerAddress addresses, then one more address.
+    for (int i = 0; i < kLimit + 1; ++i) {
         auto socket = std::make_unique<QTcpSocket>();
-        QObject::connect(socket.get(), &QTcpSocket::disconnected, [&closed, i] { closed[i] = true; });
+        ASSERT_TRUE(socket->bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(10 + i / kPerAddress)), 0));
+        closed.push_back(false);
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, [&closed, i] { closed[size_t(i)] = true; });
         socket->connectToHost(QHostAddress::LocalHost, boundPort());
+        ASSERT_TRUE(waitFor([&] { return listener.handshakeGate().waiting() == std::min(i + 1, kLimit); }));
         silent.push_back(std::move(socket));
     }
-    ASSERT_TRUE(waitFor([&] { return listener.handshakeGate().waiting() == kLimit; }));
-    ASSERT_TRUE(waitFor([&] { return std::count(closed.begin(), closed.end(), true) == 1; }));
-    EXPECT_EQ(linesStartingWith(QStringLiteral("Listener closed a connection from ")), 1);
-
-    // One waiting connection goes away; its place is free for the next.
-    const auto open = std::find(closed.begin(), closed.end(), false);
-    silent[static_cast<size_t>(open - closed.begin())]->abort();
-    ASSERT_TRUE(waitFor([&] { return listener.handshakeGate().waiting() == kLimit - 1; }));
-    RecordingDelegate alice;
-    std::shared_ptr<PeerConnection> toBob = PeerConnection::connect(
-        *people.alice.keys, QStringLiteral("127.0.0.1"), boundPort(), people.bob.key(), &alice);
-    ASSERT_TRUE(waitFor([&] { return bob.has("ready") && alice.has("ready"); }));
-    // A ready connection no longer counts.
-    EXPECT_EQ(listener.handshakeGate().waiting(), kLimit - 1);
-    EXPECT_EQ(linesStartingWith(QStringLiteral("Listener closed a connection from ")), 1);
-
-    // The silent ones end when their sockets close.
+    ASSERT_TRUE(waitFor([&] { return closed[0]; }));
+    EXPECT_EQ(std::count(closed.begin(), closed.end(), true), 1);
+    EXPECT_EQ(linesStartingWith(QStringLiteral("Listener closed a connection from 127.0.1.10: ")), 1);
     silent.clear();
-    EXPECT_TRUE(waitFor([&] { return log.lines().count(QStringLiteral("PeerConnection deinit")) == kLimit; }));
 }
 
 TEST_F(ListenerTest, AListenerWhoseDelegateIsGoneStillServesItsConnections)
@@ -309,6 +350,8 @@ TEST_F(ListenerTest, AListenerWhoseDelegateIsGoneStillServesItsConnections)
     std::shared_ptr<PeerConnection> toBob = PeerConnection::connect(
         *people.alice.keys, QStringLiteral("127.0.0.1"), boundPort(), people.bob.key(), &alice);
     ASSERT_TRUE(waitFor([&] { return alice.has("ready"); }));
+    toBob->sendListRequest();  // Bob's side trusts the connection from the first frame on
+    ASSERT_TRUE(waitFor([&] { return listener.handshakeGate().waiting() == 0; }));
     toBob->connection()->cancel();
     ASSERT_TRUE(waitFor([&] { return log.lines().filter(QStringLiteral("PeerConnection deinit")).size() == 1; }));
 }

@@ -4,6 +4,7 @@
 #include "vortan/connection/networkerrors.h"
 #include "vortan/connection/socketutil.h"
 #include "vortan/framer/framer.h"
+#include "vortan/util/ratelimitedlog.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -70,10 +71,14 @@ Connection::Connection(KeyHelper& keys, QString host, quint16 port, QObject* par
 }
 
 Connection::Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Ticket ticket, QObject* parent)
-    : QObject(parent), m_keys(keys), m_socket(accepted), m_ticket(std::move(ticket))
+    : QObject(parent), m_keys(keys), m_socket(accepted), m_ticket(std::move(ticket)),
+      m_heldLines(std::make_shared<HeldLines>())
 {
     m_handshakeTimer.setSingleShot(true);
-    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] { fail(NetworkError::posix(ETIMEDOUT)); });
+    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] {
+        const LogHold hold(m_heldLines);
+        fail(NetworkError::posix(ETIMEDOUT));
+    });
     accepted->setParent(this);
     m_host = accepted->peerAddress().toString();
     m_port = accepted->peerPort();
@@ -128,6 +133,7 @@ void Connection::start()
 {
     if (m_phase != Phase::idle)
         return;
+    const LogHold hold(m_heldLines);
     report(ConnectionState::setup());
     report(ConnectionState::preparing());
     if (m_socket) {
@@ -197,6 +203,7 @@ void Connection::readAvailable()
 {
     if (!m_socket || !m_framer)
         return;
+    const LogHold hold(m_heldLines);
     const QByteArray bytes = m_socket->readAll();
     if (!bytes.isEmpty())
         m_framer->input(bytes);
@@ -217,6 +224,7 @@ void Connection::socketError()
 {
     if (!m_socket)
         return;
+    const LogHold hold(m_heldLines);
     const QAbstractSocket::SocketError error = m_socket->error();
     if (error == QAbstractSocket::RemoteHostClosedError) {
         // Qt has read what came before the end; hand it to the framer first.
@@ -243,9 +251,9 @@ void Connection::framerReady()
 {
     if (m_phase != Phase::handshaking)
         return;
+    // The timer and the ticket stay until the peer's first frame: a
+    // replayed record gets this far too.
     m_phase = Phase::ready;
-    m_handshakeTimer.stop();
-    m_ticket.reset();
     report(ConnectionState::ready());
 }
 
@@ -257,6 +265,16 @@ void Connection::fail(const NetworkError& error)
     m_endError = error;
     m_handshakeTimer.stop();
     m_ticket.reset();
+    if (m_heldLines && !m_authenticated) {
+        // Whoever it was never proved who they are: one line per address
+        // and minute, whatever they do.
+        const QString doing = m_heldLines->lastLine();
+        m_heldLines->drop();
+        const QString from = m_endpoints ? m_endpoints->remoteEndpoint.host : m_host;
+        RateLimitedLog::preAuthentication().log(
+            from, QStringLiteral("Refused a connection from %1 before it was authenticated: %2%3")
+                      .arg(from, describe(error), doing.isEmpty() ? QString() : QStringLiteral(" after \"%1\"").arg(doing)));
+    }
     if (m_connector)
         m_connector.release()->deleteLater();
     closeSocket(false);
@@ -276,6 +294,8 @@ void Connection::cancel()
     m_phase = Phase::cancelled;
     m_handshakeTimer.stop();
     m_ticket.reset();
+    if (m_heldLines && !m_authenticated)
+        m_heldLines->drop();
     if (m_connector)
         m_connector.release()->deleteLater();
     // The owner no longer wants what has not been delivered yet.
@@ -326,6 +346,14 @@ void Connection::report(const ConnectionState& state)
 
 void Connection::deliver(MessageType type, const QByteArray& payload)
 {
+    if (!m_authenticated) {
+        // The frame opened under the connection key: the peer holds it.
+        m_authenticated = true;
+        m_handshakeTimer.stop();
+        m_ticket.reset();
+        if (m_heldLines)
+            m_heldLines->release();
+    }
     m_events.push_back(Event{false, {}, type, payload});
     scheduleDrain();
 }
@@ -349,6 +377,8 @@ void Connection::scheduleDrain()
 void Connection::drain()
 {
     m_drainScheduled = false;
+    // Shared: the connection may go inside the loop, the held lines not yet.
+    const LogHold hold(m_heldLines);
     QPointer<Connection> alive(this);
     while (!m_events.empty()) {
         Event event = std::move(m_events.front());

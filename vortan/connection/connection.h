@@ -5,6 +5,7 @@
 #include "vortan/connection/uniquefd.h"
 #include "vortan/framer/messagetype.h"
 #include "vortan/keys/keyhelper.h"
+#include "vortan/log.h"
 #include "vortan/records/errors.h"
 
 #include <QByteArray>
@@ -36,9 +37,19 @@ class Framer;
 // Messages reach the message handler only after the ready report has been
 // handled, also those that arrived in the same read as the handshake record.
 //
+// A handshake record proves who signed it, not who holds the connection
+// key: it travels in clear and can be replayed. Only the peer's first frame,
+// which opens under the derived key, proves that; until then the connection
+// is ready (it can send) but not authenticated(), and it still counts as
+// waiting for its handshake (timeout and ticket).
+//
+// The diagnostic lines of an accepted connection are held back until it is
+// authenticated; if it fails first they are dropped, and one line per remote
+// address and minute says so (RateLimitedLog::preAuthentication()).
+//
 // Errors: a connect that cannot be made fails with the kernel's POSIX error
-// or a DNS code (see Connector); no handshake within handshakeTimeout() of
-// the TCP connection: ETIMEDOUT; a framer failure: ECONNABORTED; a reset by
+// or a DNS code (see Connector); no authenticated frame within
+// handshakeTimeout() of the TCP connection: ETIMEDOUT; a framer failure: ECONNABORTED; a reset by
 // the peer: ECONNRESET. A peer that closes the stream in order after the
 // handshake ends the connection as cancelled, with no error; one that closes
 // it during the handshake has refused us and fails it with ECONNRESET.
@@ -60,7 +71,7 @@ public:
     // Outgoing, to host (a name or a numeric address) and port.
     Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent = nullptr);
     // Accepted: takes ownership of the connected socket. The ticket, if any,
-    // is given back when the connection becomes ready or ends.
+    // is given back when the connection is authenticated or ends.
     Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Ticket ticket = {},
                QObject* parent = nullptr);
     ~Connection() override;
@@ -84,6 +95,8 @@ public:
 
     ConnectionState::Kind state() const;
     bool isReady() const { return m_phase == Phase::ready; }
+    // Whether a frame from the peer has opened under the connection key.
+    bool authenticated() const { return m_authenticated; }
 
     // The socket's descriptor while it is open, else -1.
     int socketDescriptor() const;
@@ -95,8 +108,8 @@ public:
     // "127.0.0.1:54322" (IPv6 in brackets); the target before connecting.
     QString remoteDescription() const;
 
-    // How long a connection may take from TCP connect to a completed
-    // handshake (30 s). Tests shorten it; takes effect for connections that
+    // How long a connection may take from TCP connect to the peer's first
+    // authenticated frame (30 s). Tests shorten it; takes effect for connections that
     // reach TCP connect afterwards.
     static std::chrono::milliseconds handshakeTimeout();
     static void setHandshakeTimeout(std::chrono::milliseconds timeout);
@@ -139,8 +152,10 @@ private:
     std::unique_ptr<Framer> m_framer;
     QTimer m_handshakeTimer;
     HandshakeGate::Ticket m_ticket;
+    std::shared_ptr<HeldLines> m_heldLines;  // accepted connections until authenticated
 
     Phase m_phase = Phase::idle;
+    bool m_authenticated = false;
     std::optional<NetworkError> m_endError;  // why sends fail once the connection has ended
     std::optional<StorageKey> m_endpoints;
 

@@ -8,10 +8,17 @@
 #include <QFile>
 
 #include <exception>
+#include <limits>
 
 namespace vortan {
 
 namespace {
+
+// Block numbers travel as signed 32-bit integers.
+constexpr std::int64_t kMaxWantableBlocks = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
+
+// Refused entries of one list logged each; the rest are counted.
+constexpr qsizetype kLoggedRefusals = 10;
 
 // The list entries for the records, as the peer will see them.
 QList<FileProxy> proxiesOf(const QList<File>& records)
@@ -87,6 +94,7 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         if (added.isEmpty())
             continue;
         m_files.append(added);
+        filesAddedOrRemoved();
         update();
         scheduleSave();
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
@@ -100,12 +108,9 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
 {
     const QSet<QUuid> wanted(ids.cbegin(), ids.cend());
     QList<QUuid> removed;
-    for (qsizetype i = 0; i < m_files.size();) {
-        File& record = m_files[i];
-        if (!wanted.contains(record.id())) {
-            ++i;
-            continue;
-        }
+    m_files.removeIf([&](const File& record) {
+        if (!wanted.contains(record.id()))
+            return false;
         removed.append(record.id());
         record.buffer()->closeBuffer();
         if (record.download) {
@@ -115,8 +120,9 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
                 QFile::remove(partial);
         }
         forgetRecord(record.id());
-        m_files.removeAt(i);
-    }
+        return true;
+    });
+    filesAddedOrRemoved();
     update();
     if (removed.isEmpty())
         return;
@@ -138,7 +144,7 @@ void ControllerPrivate::forgetRecord(const QUuid& id)
 
 void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user())
+    if (!peer->user() || !admit(peer))
         return;
     const QByteArray key = *peer->user();
     // Offers to this user still to be sent. Empty offers stay listed: the
@@ -155,18 +161,35 @@ void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_pt
 
 void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user())
+    if (!peer->user() || !admit(peer))
         return;
     const QByteArray key = *peer->user();
-    const QList<QUuid> removedBefore = m_deletedFileIDs.value(key);
+    const QList<QUuid>& removedList = m_deletedFileIDs.value(key);
+    const QSet<QUuid> removedBefore(removedList.cbegin(), removedList.cend());
+    const User* listing = findUser(key);
+    const QString from = listing ? listing->name : QString::fromLatin1(key.toHex().left(16));
+
+    // What one user can make us hold is bounded.
+    qsizetype offers = 0;
+    for (const File& record : std::as_const(m_files))
+        offers += record.download && record.user == key;
+
+    // One line per refused entry, up to a few per list; then a count.
+    qsizetype refusals = 0;
+    const auto refuse = [&](const QString& line) {
+        if (++refusals <= kLoggedRefusals)
+            logWarning(lcController(), line);
+    };
+    qsizetype overLimit = 0;
 
     QList<File> added;
     QSet<QUuid> named;
+    named.reserve(received.size());
     QList<QUuid> known;
     for (const File& entry : received) {
-        const QString id = idText(entry.id());
+        const auto id = [&] { return idText(entry.id()); };
         if (entry.id().isNull()) {
-            logWarning(lcController(), QStringLiteral("Refused list entry %1: a null id").arg(id));
+            refuse(QStringLiteral("Refused list entry %1: a null id").arg(id()));
             continue;
         }
         if (named.contains(entry.id()))
@@ -174,7 +197,7 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
         named.insert(entry.id());
         if (const File* existing = findFile(entry.id())) {
             if (!existing->download || existing->user != key) {
-                logWarning(lcController(), QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id));
+                refuse(QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id()));
                 continue;
             }
             known.append(entry.id());
@@ -182,21 +205,40 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
         }
         if (removedBefore.contains(entry.id()))
             continue;  // removed by the local user before
+        if (offers + added.size() >= m_options.maxOffersPerUser) {
+            ++overLimit;
+            continue;
+        }
         if (entry.length() < 0 || entry.numberOfBlocks() != numberOfBlocksFor(entry.length())) {
-            logWarning(lcController(), QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
-                        .arg(id)
-                        .arg(entry.numberOfBlocks())
-                        .arg(entry.length()));
+            refuse(QStringLiteral("Refused list entry %1: %2 blocks do not fit a length of %3 bytes")
+                       .arg(id())
+                       .arg(entry.numberOfBlocks())
+                       .arg(entry.length()));
+            continue;
+        }
+        if (entry.numberOfBlocks() > kMaxWantableBlocks) {
+            // A want names its blocks with 32-bit numbers: the rest of such a
+            // file could never be asked for.
+            refuse(QStringLiteral("Refused list entry %1: %2 blocks are more than can be asked for")
+                       .arg(id())
+                       .arg(entry.numberOfBlocks()));
             continue;
         }
         const std::optional<QString> name = safeFileName(entry.name());
         if (!name) {
-            logWarning(lcController(), QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id, printableName(entry.name())));
+            refuse(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id(), printableName(entry.name())));
             continue;
         }
         File record(File2(*name, std::nullopt, entry.length()), entry.id(), key);
         added.append(std::move(record));
     }
+    if (refusals > kLoggedRefusals)
+        logWarning(lcController(), QStringLiteral("Refused %1 more list entries from %2").arg(refusals - kLoggedRefusals).arg(from));
+    if (overLimit > 0)
+        logWarning(lcController(), QStringLiteral("Refused %1 new list entries from %2: %3 offers of one user are the most kept")
+                    .arg(overLimit)
+                    .arg(from)
+                    .arg(m_options.maxOffersPerUser));
 
     m_runStatus[key].answeredList = true;
 
@@ -217,6 +259,7 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
 
     if (!added.isEmpty()) {
         m_files.append(added);
+        filesAddedOrRemoved();
         // Published at once: a delegate looks the new records up in the rows.
         publishNow();
         scheduleSave();

@@ -181,6 +181,7 @@ public:
     // ListenerDelegate and PeerConnectionDelegate.
     void listenerStateDidChange(const SocketListenerState& state) override;
     void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
@@ -233,6 +234,8 @@ private:
     void load();
     void appendBundledUsers();
     void scheduleSave();
+    template <typename T> std::optional<T> loadStored(const QString& name);
+    void keepAside(const QString& name, const QString& problem, bool rename);
 
     // controller.cpp
     void publish();
@@ -240,12 +243,17 @@ private:
     void modifyUser(const QByteArray& key, const std::function<void(User&)>& change);
     void modifyMe(const std::function<void(User&)>& change);
     void refreshAllowedUsers();
+    // Records are found by id through an index over m_files, rebuilt on
+    // the next lookup after any record was added or removed.
     qsizetype indexOfFile(const QUuid& id) const;
     File* fileWithId(const QUuid& id);
+    void filesAddedOrRemoved() { m_fileIndexValid = false; }
     qsizetype indexOfUser(const QByteArray& key) const;
 
     // peers.cpp
     void noteDisconnected(const QByteArray& key);
+    bool admit(const std::shared_ptr<PeerConnection>& peer);
+    void promote(const std::shared_ptr<PeerConnection>& peer);
 
     // catalogue.cpp
     std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records);
@@ -298,6 +306,10 @@ private:
 
     // Connections.
     QList<OutgoingPeer> m_connectingPeers;
+    // Handshake done, but no frame from the peer yet: a replayed handshake
+    // record gets this far. Such a connection replaces nothing until its
+    // first frame proves it holds the connection key.
+    QList<std::shared_ptr<PeerConnection>> m_pendingPeers;
     QList<std::shared_ptr<PeerConnection>> m_peers;
 
     // Directory and catalogue.
@@ -305,6 +317,8 @@ private:
     std::optional<User> m_me;
     QList<File> m_files;
     QList<File> m_files2;
+    mutable QHash<QUuid, qsizetype> m_fileIndex;  // id -> position in m_files
+    mutable bool m_fileIndexValid = false;
     QList<FileRow> m_rows;
     QHash<QUuid, qsizetype> m_rowIndex;
     RateMeter m_rates;
@@ -324,6 +338,8 @@ private:
     std::unique_ptr<Timer> m_saveTimer;
     // The stored files whose last write failed (reported once until one succeeds).
     QSet<QString> m_failedSaves;
+    // Stored files that could not be read and were left in place: never written.
+    QSet<QString> m_keptStoredFiles;
 
     // Send loops: the connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;

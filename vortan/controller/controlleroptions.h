@@ -57,6 +57,9 @@ struct ControllerOptions {
     // 5 pins every download at five, as a peer without a growing window.
     std::int64_t maxRequestWindow = 256;
     std::int64_t maxConnectionWindow = 512;
+    // The most records one user may have offered us; new list entries
+    // beyond it are refused.
+    qsizetype maxOffersPerUser = 10000;
 };
 
 // Why start() did not start. message() names what failed, for the user.

@@ -84,9 +84,11 @@ ControllerPrivate::~ControllerPrivate()
         if (Connection* connection = outgoing.peer->connection())
             connection->cancel();
     }
-    for (const std::shared_ptr<PeerConnection>& peer : std::as_const(m_peers)) {
-        if (Connection* connection = peer->connection())
-            connection->cancel();
+    for (const auto* list : {&m_pendingPeers, &m_peers}) {
+        for (const std::shared_ptr<PeerConnection>& peer : *list) {
+            if (Connection* connection = peer->connection())
+                connection->cancel();
+        }
     }
     m_listener.reset();
 }
@@ -247,11 +249,20 @@ const User* ControllerPrivate::findUser(const QByteArray& key) const
 
 qsizetype ControllerPrivate::indexOfFile(const QUuid& id) const
 {
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (m_files[i].id() == id)
-            return i;
+    if (!m_fileIndexValid || m_fileIndex.size() > m_files.size()) {
+        m_fileIndex.clear();
+        m_fileIndex.reserve(m_files.size());
+        for (qsizetype i = 0; i < m_files.size(); ++i) {
+            if (!m_fileIndex.contains(m_files[i].id()))  // the first record of an id wins
+                m_fileIndex.insert(m_files[i].id(), i);
+        }
+        m_fileIndexValid = true;
     }
-    return -1;
+    const auto found = m_fileIndex.constFind(id);
+    if (found == m_fileIndex.cend())
+        return -1;
+    Q_ASSERT(*found < m_files.size() && m_files[*found].id() == id);
+    return *found;
 }
 
 File* ControllerPrivate::fileWithId(const QUuid& id)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
 #include <exception>
@@ -166,7 +167,16 @@ bool ControllerPrivate::chooseTarget(qsizetype index, const std::optional<Downlo
         return false;
     };
     if (problem.isEmpty()) {
-        if (std::optional<QString> free = firstFreePath(target, taken))
+        // The partial file's name is longer than the target's: both must fit
+        // the file system, also with a number added to tell targets apart.
+        const qsizetype partialBytes = kPartialSuffix.size();
+        target = fitNameLength(target, partialBytes);
+        std::optional<QString> free = firstFreePath(target, taken);
+        if (free && fitNameLength(*free, partialBytes) != *free) {
+            target = fitNameLength(target, partialBytes + qsizetype(sizeof " (9999)") - 1);
+            free = firstFreePath(target, taken);
+        }
+        if (free)
             target = *free;
         else
             problem = QStringLiteral("no free name for %1").arg(target);
@@ -218,6 +228,8 @@ void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConne
 void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer)
 {
+    if (!peer->user() || !admit(peer))
+        return;
     const auto record = [&]() -> File* {
         const qsizetype index = indexOfFile(fileID);
         return index < 0 ? nullptr : &m_files[index];
@@ -263,6 +275,8 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
         return;
     }
     file->blocks.insert(block);
+    // The partial file takes blocks again: an earlier write failure is over.
+    file->error.reset();
     const bool done = file->blocks.count() == file->numberOfBlocks();
     update();
     scheduleSave();
@@ -312,6 +326,24 @@ void ControllerPrivate::finishDownload(const QUuid& id)
         return;
     const QString target = record.location()->toLocalFile();
     const QString partial = record.partialPath();
+    if (!isRegularFile(partial)) {
+        // Without the partial file there is nothing to move, and whatever is
+        // at the target must stay: most likely it is this very download,
+        // moved there before. If it cannot be, the blocks went with the
+        // partial file and a resume starts again.
+        if (isRegularFile(target) && QFileInfo(target).size() == record.length()) {
+            logInfo(lcController(), QStringLiteral("%1 is already in place at %2").arg(idText(id), target));
+            record.error.reset();
+            update();
+            return;
+        }
+        logWarning(lcController(), QStringLiteral("Cannot finish %1: its partial file %2 is gone").arg(idText(id), partial));
+        record.blocks = BlockSet();
+        record.error = VortanError::other(QStringLiteral("The partial file %1 is gone").arg(partial));
+        update();
+        scheduleSave();
+        return;
+    }
     // The old file goes to the Trash; if it cannot, the move below fails
     // rather than overwrite it.
     if (pathExists(target))
@@ -322,6 +354,8 @@ void ControllerPrivate::finishDownload(const QUuid& id)
         update();
         return;
     }
+    // In place: whatever failed on the way (a write) no longer matters.
+    m_files[index].error.reset();
     const File finished = m_files[index];
     publishNow();
     scheduleSave();

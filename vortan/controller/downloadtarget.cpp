@@ -66,10 +66,53 @@ std::optional<QString> firstFreePath(const QString& path, const std::function<bo
     return std::nullopt;
 }
 
+namespace {
+
+// The first characters of text that encode to at most maxBytes of UTF-8,
+// never splitting a surrogate pair.
+QString utf8Prefix(const QString& text, qsizetype maxBytes)
+{
+    qsizetype bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const qsizetype units = pair ? 2 : 1;
+        const qsizetype width = QStringView(text).mid(i, units).toUtf8().size();
+        if (bytes + width > maxBytes)
+            break;
+        bytes += width;
+        i += units;
+    }
+    return text.left(i);
+}
+
+}  // namespace
+
+QString fitNameLength(const QString& path, qsizetype reserve)
+{
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString name = path.mid(nameStart);
+    const qsizetype room = kMaxNameBytes - reserve;
+    if (name.toUtf8().size() <= room)
+        return path;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString extension = dot > 0 ? name.mid(dot) : QString();
+    if (extension.toUtf8().size() > room / 2)
+        extension.clear();  // a "stem" of a few bytes would not name the file
+    const QString stem = name.left(name.size() - extension.size());
+    return path.left(nameStart) + utf8Prefix(stem, room - extension.toUtf8().size()) + extension;
+}
+
 bool pathExists(const QString& path)
 {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isRegularFile(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool moveToTrash(const QString& path)

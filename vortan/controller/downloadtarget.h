@@ -28,8 +28,20 @@ QString numberedPath(const QString& path, int n);
 // that taken() refuses; nothing when all are taken up to a high bound.
 std::optional<QString> firstFreePath(const QString& path, const std::function<bool(const QString&)>& taken);
 
+// The file system's limit on the bytes of one name (NAME_MAX).
+inline constexpr qsizetype kMaxNameBytes = 255;
+
+// The path with the last component shortened, when it must be, so that its
+// UTF-8 bytes plus reserve fit kMaxNameBytes: characters are taken off the
+// end of the stem, never out of the middle of one, and the extension stays
+// (unless it alone is too long to keep a stem). Unchanged when it fits.
+QString fitNameLength(const QString& path, qsizetype reserve);
+
 // Whether anything is at path, a dangling symbolic link included.
 bool pathExists(const QString& path);
+
+// Whether path is a regular file itself (not a link to one).
+bool isRegularFile(const QString& path);
 
 // Moves what is at path to the user's Trash (after making sure the data
 // folder the Trash lives in exists). Returns whether it went.

@@ -69,6 +69,10 @@ void ControllerPrivate::disconnectFrom(const QByteArray& key)
             break;
         }
     }
+    for (const std::shared_ptr<PeerConnection>& pending : std::as_const(m_pendingPeers)) {
+        if (sameUser(pending, key))
+            cancel(pending);
+    }
     if (std::shared_ptr<PeerConnection> peer = peerFor(key))
         cancel(peer);
 }
@@ -77,6 +81,33 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
 {
     if (!peer->user())
         return;
+    // The handshake record may be a replay: the connection waits for the
+    // peer's first frame before it replaces or changes anything. Our list
+    // request lets the peer prove us in turn (it waits the same way).
+    m_pendingPeers.append(peer);
+    if (indexOfUser(*peer->user()) >= 0)
+        peer->sendListRequest();
+}
+
+void ControllerPrivate::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (peer->user())
+        admit(peer);
+}
+
+// Whether messages of this connection count: a connection that just proved
+// its key takes its place among the ready ones here.
+bool ControllerPrivate::admit(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (m_pendingPeers.removeOne(peer)) {
+        promote(peer);
+        return true;
+    }
+    return m_peers.contains(peer);
+}
+
+void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
+{
     const QByteArray key = *peer->user();
 
     // The newest connection of a user wins.
@@ -129,9 +160,11 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
 
     if (indexOfUser(key) < 0)
         return;  // no longer a known user: kept, but not asked for anything
-    modifyUser(key, [](User& u) { u.state = User::State::connected; });
-    peer->sendListRequest();
-    modifyUser(key, [](User& u) { u.error.reset(); });
+    // The list request went out when the handshake was done.
+    modifyUser(key, [](User& u) {
+        u.state = User::State::connected;
+        u.error.reset();
+    });
     m_runStatus[key].connected = true;
     emit peerReady(key);
 }
@@ -140,13 +173,19 @@ void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const s
 {
     if (!peer->user())
         return;
+    // An accepted connection that never proved its key may be anybody's
+    // replay: it says nothing about the user.
+    const bool outgoing = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                                      [&](const OutgoingPeer& o) { return o.peer == peer; });
+    if (!outgoing && m_pendingPeers.contains(peer))
+        return;
     modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::network(error); });
 }
 
 void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
                                                const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user())
+    if (!peer->user() || !admit(peer))
         return;
     const QString message = QString::fromUtf8(error.what());
     modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
@@ -155,6 +194,7 @@ void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeE
 void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
 {
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
+    m_pendingPeers.removeAll(peer);
     m_peers.removeAll(peer);
     if (!peer->user())
         return;

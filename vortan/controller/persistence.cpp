@@ -1,10 +1,12 @@
 #include "vortan/controller/controller_p.h"
 
 #include "vortan/controller/directories.h"
+#include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
+#include "vortan/util/wholefile.h"
 
+#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
 
@@ -23,28 +25,35 @@ const QString kDeletedFile = QStringLiteral("deleted.plist");
 // No stored file of ours comes near this; a bigger one is not read at all.
 constexpr qint64 kMaxStoredFileSize = 512LL * 1024 * 1024;
 
-// The decoded content of a stored file, or nothing when it is missing,
-// unreadable or does not decode (all alike: the caller takes its default).
-template <typename T> std::optional<T> readStored(const QString& path)
+// The decoded content of a stored file; or nothing, with the reason when the
+// file is there but could not be read or decoded (nothing and no reason: the
+// file is missing).
+template <typename T> struct Stored {
+    std::optional<T> value;
+    std::optional<QString> problem;
+    bool regular = true;  // false: something else than a file is in its place
+};
+
+template <typename T> Stored<T> readStored(const QString& path, bool followLinks = false)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxStoredFileSize)
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+    const WholeFile file = readWholeRegularFile(path, kMaxStoredFileSize, followLinks);
+    if (file.outcome == WholeFile::Outcome::missing)
+        return {};
+    if (!file.ok())
+        return {std::nullopt, file.problem(kMaxStoredFileSize), file.outcome != WholeFile::Outcome::notRegular};
     try {
-        return fromBytes<T>(bytes);
-    } catch (const std::exception&) {
-        return std::nullopt;
+        return {fromBytes<T>(file.bytes), std::nullopt};
+    } catch (const std::exception& e) {
+        return {std::nullopt, QString::fromUtf8(e.what())};
     }
 }
 
 // Encodes and writes one stored file atomically; any failure leaves the old
 // file as it was.
-template <typename T> void writeStored(const QString& directory, const QString& name, const T& value)
+template <typename T>
+void writeStored(const QString& directory, const QString& name, const T& value, const QSet<QString>& kept)
 {
-    if (!QDir().mkpath(directory))
+    if (kept.contains(name) || !QDir().mkpath(directory))
         return;
     QByteArray bytes;
     try {
@@ -92,33 +101,69 @@ std::optional<StartError> ControllerPrivate::lockSupportDirectory()
                       QStringLiteral("Cannot lock the support directory %1.").arg(directory));
 }
 
+template <typename T> std::optional<T> ControllerPrivate::loadStored(const QString& name)
+{
+    Stored<T> stored = readStored<T>(QDir(m_supportDirectory).filePath(name));
+    if (stored.problem)
+        keepAside(name, *stored.problem, stored.regular);
+    return std::move(stored.value);
+}
+
+void ControllerPrivate::keepAside(const QString& name, const QString& problem, bool rename)
+{
+    // Saving would replace what could not be read with what could: the file
+    // is renamed aside instead, for the user (or a newer version) to recover.
+    const QDir directory(m_supportDirectory);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
+    QString aside = name + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; pathExists(directory.filePath(aside)) && n < 100; ++n)
+        aside = name + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(n);
+    QString message;
+    if (rename && moveNoReplace(directory.filePath(name), directory.filePath(aside)) == 0) {
+        message = QStringLiteral("%1 could not be read (%2); it was kept as %3 and the program started without it")
+                      .arg(name, problem, aside);
+    } else {
+        m_keptStoredFiles.insert(name);
+        message = QStringLiteral("%1 could not be read (%2); it will not be written over")
+                      .arg(name, problem);
+    }
+    logWarning(lcController(), message);
+    emit warning(message);
+}
+
 void ControllerPrivate::load()
 {
-    const QDir directory(m_supportDirectory);
-
-    QList<File> files = readStored<QList<File>>(directory.filePath(kTransfersFile)).value_or(QList<File>());
+    m_keptStoredFiles.clear();
+    QList<File> files = loadStored<QList<File>>(kTransfersFile).value_or(QList<File>());
     // Everything that finds a record by its id relies on ids being unique.
     QSet<QUuid> seen;
     m_files.clear();
+    filesAddedOrRemoved();
     for (File& file : files) {
         if (seen.contains(file.id())) {
             logWarning(lcController(), QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
             continue;
         }
         seen.insert(file.id());
+        // Failures are not stored, but a failed final move leaves its partial
+        // file beside the target: such a download is not done.
+        if (file.download && file.location() && file.transferred() && pathExists(file.partialPath()))
+            file.error = VortanError::other(
+                QStringLiteral("The finished download is still at %1: it could not be moved into place")
+                    .arg(file.partialPath()));
         m_files.append(std::move(file));
     }
     update();
 
-    QList<User> users = readStored<QList<User>>(directory.filePath(kUsersFile)).value_or(QList<User>());
+    QList<User> users = loadStored<QList<User>>(kUsersFile).value_or(QList<User>());
     modifyUsers([&](QList<User>& list) { list = std::move(users); });
 
-    std::optional<User> me = readStored<User>(directory.filePath(kMeFile));
+    std::optional<User> me = loadStored<User>(kMeFile);
     emit objectWillChange();
     m_me = std::move(me);
     emit meChanged();
 
-    m_deletedFileIDs = readStored<UuidListsByKey>(directory.filePath(kDeletedFile)).value_or(UuidListsByKey());
+    m_deletedFileIDs = loadStored<UuidListsByKey>(kDeletedFile).value_or(UuidListsByKey());
 
     appendBundledUsers();
     refreshAllowedUsers();
@@ -129,7 +174,7 @@ void ControllerPrivate::appendBundledUsers()
     const QString path = m_options.bundledUsersPath.value_or(defaultBundledUsersPath());
     if (path.isEmpty())
         return;
-    const std::optional<QList<User>> bundled = readStored<QList<User>>(path);
+    const std::optional<QList<User>> bundled = readStored<QList<User>>(path, true).value;
     if (!bundled)
         return;
     // Only users not listed yet: appending the bundle as it is would add the
@@ -160,7 +205,7 @@ void ControllerPrivate::save()
     // not leave the offer one block short for good. Should it be lost after
     // all, the peer asks for it again (it tops up downloads a list leaves out).
     if (m_blocksInFlight.isEmpty()) {
-        writeStored(m_supportDirectory, kTransfersFile, m_files);
+        writeStored(m_supportDirectory, kTransfersFile, m_files, m_keptStoredFiles);
     } else {
         QList<File> stored = m_files;
         for (File& record : stored) {
@@ -168,12 +213,12 @@ void ControllerPrivate::save()
             if (!record.download && inFlight != m_blocksInFlight.cend())
                 record.blocks.insert(*inFlight);
         }
-        writeStored(m_supportDirectory, kTransfersFile, stored);
+        writeStored(m_supportDirectory, kTransfersFile, stored, m_keptStoredFiles);
     }
-    writeStored(m_supportDirectory, kUsersFile, m_users);
+    writeStored(m_supportDirectory, kUsersFile, m_users, m_keptStoredFiles);
     if (m_me)
-        writeStored(m_supportDirectory, kMeFile, *m_me);
-    writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs);
+        writeStored(m_supportDirectory, kMeFile, *m_me, m_keptStoredFiles);
+    writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs, m_keptStoredFiles);
 }
 
 void ControllerPrivate::scheduleSave()

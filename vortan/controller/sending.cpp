@@ -31,6 +31,8 @@ bool ControllerPrivate::offerDelivered(const QUuid& id) const
 void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer)
 {
+    if (!peer->user() || !admit(peer))
+        return;
     // Only our own offers to this very user, with the file they name, and
     // only blocks the file has: nothing else of ours is ever read for a peer.
     const File* record = findFile(fileID);

@@ -60,19 +60,17 @@ void ControllerPrivate::editUsers(const QList<User>& users)
 
 void ControllerPrivate::removeUser(const QByteArray& key)
 {
-    bool removedFiles = false;
-    for (qsizetype i = 0; i < m_files.size();) {
-        if (m_files[i].user == key) {
-            m_files[i].buffer()->closeBuffer();
-            forgetRecord(m_files[i].id());
-            m_files.removeAt(i);
-            removedFiles = true;
-        } else {
-            ++i;
-        }
-    }
-    if (removedFiles)
+    const qsizetype removedFiles = m_files.removeIf([&](const File& file) {
+        if (file.user != key)
+            return false;
+        file.buffer()->closeBuffer();
+        forgetRecord(file.id());
+        return true;
+    });
+    if (removedFiles) {
+        filesAddedOrRemoved();
         update();
+    }
     m_deletedFileIDs.remove(key);
 
     // Every connection of the user goes (there is at most one ready one, but
@@ -85,6 +83,10 @@ void ControllerPrivate::removeUser(const QByteArray& key)
         } else {
             ++i;
         }
+    }
+    for (const std::shared_ptr<PeerConnection>& pending : std::as_const(m_pendingPeers)) {
+        if (pending->user() == key && pending->connection())
+            pending->connection()->cancel();
     }
     for (qsizetype i = 0; i < m_peers.size();) {
         if (m_peers[i]->user() && *m_peers[i]->user() == key) {

@@ -3,7 +3,9 @@
 #include "vortan/connection/networkerrors.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
+#include "vortan/util/ratelimitedlog.h"
 
+#include <QHostAddress>
 #include <QTcpSocket>
 
 namespace vortan {
@@ -86,22 +88,42 @@ void Listener::stateChanged(SocketListener& source, std::uint64_t generation, co
 
 void Listener::accepted(QTcpSocket* socket)
 {
-    HandshakeGate::Ticket ticket = m_gate.tryEnter();
-    if (!ticket) {
-        logWarning(lcListener(), QStringLiteral("Listener closed a connection from %1: %2 connections are waiting for their handshake")
-                    .arg(socket->peerAddress().toString())
-                    .arg(m_gate.waiting()));
-        socket->abort();
-        delete socket;
-        return;
-    }
-    PeerConnection::accepted(m_keys, socket, this, std::move(ticket));
+    // The address as the connection will name it (IPv4 without its IPv6 mapping).
+    QHostAddress address = socket->peerAddress();
+    bool isV4 = false;
+    if (const quint32 v4 = address.toIPv4Address(&isV4); isV4)
+        address = QHostAddress(v4);
+    const QString from = address.toString();
+    // Closes the connection that must make room for this one, once it exists.
+    auto target = std::make_shared<std::weak_ptr<PeerConnection>>();
+    const auto closed = [this](const QString& gone, bool addressFull) {
+        const QString why = addressFull
+            ? QStringLiteral("%1 connections from it are waiting for their handshake").arg(m_gate.perAddressLimit())
+            : QStringLiteral("%1 connections are waiting for their handshake").arg(m_gate.limit());
+        RateLimitedLog::preAuthentication().log(gone, QStringLiteral("Listener closed a connection from %1: %2").arg(gone, why));
+    };
+    HandshakeGate::Ticket ticket = m_gate.enter(
+        from,
+        [target] {
+            if (const std::shared_ptr<PeerConnection> peer = target->lock()) {
+                if (Connection* connection = peer->connection())
+                    connection->cancel();
+            }
+        },
+        closed);
+    *target = PeerConnection::accepted(m_keys, socket, this, std::move(ticket));
 }
 
 void Listener::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
 {
     if (ListenerDelegate* delegate = m_delegate.get())
         delegate->peerConnectionDidBecomeReady(peer);
+}
+
+void Listener::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (ListenerDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidAuthenticate(peer);
 }
 
 void Listener::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)

@@ -24,8 +24,9 @@ class KeyHelper;
 // report to its own delegate. While `started`, it starts again a while
 // (10 s) after it has been cancelled, for instance after a failure.
 //
-// At most HandshakeGate::kDefaultLimit accepted connections may be waiting
-// for their handshake at once; further ones are closed at accept.
+// Accepted connections waiting for their handshake are bounded per remote
+// address and in all (HandshakeGate); a new one beyond a bound closes the
+// oldest waiting one of its address, else of all.
 //
 // A state report from a listening socket that a later start() has replaced
 // (for instance the late "cancelled" of the old socket after a port change)
@@ -65,6 +66,7 @@ public:
 
     // PeerConnectionDelegate: each is passed on unchanged.
     void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,

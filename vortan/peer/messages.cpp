@@ -52,6 +52,9 @@ QString describe(const FileProxy& proxy)
 
 QString describe(const QList<FileProxy>& proxies)
 {
+    // A long list would make one line of megabytes: it is counted instead.
+    if (proxies.size() > kDescribedEntries)
+        return QStringLiteral("[%1 entries]").arg(proxies.size());
     QStringList parts;
     parts.reserve(proxies.size());
     for (const FileProxy& proxy : proxies)

@@ -42,6 +42,9 @@ std::optional<DataMessage> decodeData(QByteArray payload);
 // (a location, when there is one, after the name).
 QString idText(const QUuid& id);
 QString describe(const FileProxy& proxy);
+// A list of more than kDescribedEntries entries is shown as its count only:
+// "[100000 entries]".
+inline constexpr qsizetype kDescribedEntries = 20;
 QString describe(const QList<FileProxy>& proxies);
 
 }  // namespace vortan

@@ -113,6 +113,11 @@ void PeerConnection::becameReady()
 
 void PeerConnection::received(MessageType type, QByteArray payload)
 {
+    if (!m_authenticated) {
+        m_authenticated = true;
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidAuthenticate(shared_from_this());
+    }
     switch (type) {
     case MessageType::listRequest:
         logDebug(lcPeer(), QStringLiteral("received list request from ") + m_connection->remoteDescription());

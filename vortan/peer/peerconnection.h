@@ -35,7 +35,8 @@ public:
     using SendCompletion = Connection::SendCompletion;
 
     // Wraps a connection accepted by a listener and starts it: no user until
-    // ready. The ticket (if any) is given back once the handshake is over.
+    // ready. The ticket (if any) is given back once the peer's first frame
+    // has authenticated it.
     static std::shared_ptr<PeerConnection> accepted(KeyHelper& keys, QTcpSocket* socket,
                                                     PeerConnectionDelegate* delegate,
                                                     HandshakeGate::Ticket ticket = {});
@@ -84,6 +85,7 @@ private:
     KeyHelper& m_keys;
     std::unique_ptr<Connection> m_connection;
     std::optional<QByteArray> m_user;
+    bool m_authenticated = false;  // the first frame has been reported
     WeakRef<PeerConnectionDelegate> m_delegate;
 };
 

@@ -26,6 +26,10 @@ public:
 
     // The handshake is done; peer->user() is the authenticated key.
     virtual void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) = 0;
+    // The peer's first frame opened under the connection key, so the peer
+    // holds that key (a handshake record alone may be a replay). Comes
+    // once, before the report of that frame.
+    virtual void peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>&) {}
     virtual void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) = 0;
     // Paused downloads with no location and no blocks, one per list entry.
     virtual void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) = 0;

@@ -1,0 +1,184 @@
+// Lists of new ids from one peer: how long merging them takes, and how long
+// the event loop is kept busy when such a list arrives over a connection.
+//
+//   catalogue_bench [ENTRIES [LISTS]]   (default: 100000 entries, 3 lists)
+//
+// First the merge alone (the controller's list handler called directly, with
+// no limit on the offers kept), list after list on top of each other; then
+// the same lists sent over a loopback connection (each as two messages, as
+// 100,000 entries exceed one) with the default limit, with the longest
+// event-loop turn seen meanwhile.
+
+#include "tests/framer/memorysecretstore.h"
+#include "vortan/controller/controller.h"
+#include "vortan/controller/controllertestaccess.h"
+#include "vortan/keys/keyhelper.h"
+#include "vortan/log.h"
+#include "vortan/peer/peerconnection.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using namespace vortan;
+using vortan::test::MemorySecretStore;
+
+namespace {
+
+bool runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
+}
+
+// The sending side: it only sends.
+class Silent : public PeerConnectionDelegate {
+public:
+    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override
+    {
+        ready = true;
+        peer->sendListRequest();  // as every peer does: the controller trusts the connection from then on
+    }
+    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidReceiveList(const QList<File>&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidReceiveWant(const BlockSet&, const QUuid&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidReceiveData(const QByteArray&, std::int64_t, const QUuid&,
+                                      const std::shared_ptr<PeerConnection>&) override
+    {
+    }
+    void peerConnectionDidFail(const NetworkError&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidFailToDecode(MessageType, const DecodeError&, const std::shared_ptr<PeerConnection>&) override {}
+    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override {}
+    bool ready = false;
+};
+
+QList<File> newIds(int count, const QByteArray& owner)
+{
+    QList<File> list;
+    list.reserve(count);
+    for (int i = 0; i < count; ++i)
+        list.append(File(File2(QStringLiteral("file %1.bin").arg(i), std::nullopt, 1000 + i), QUuid::createUuid(), owner));
+    return list;
+}
+
+// A started, listening controller and a peer connected to it.
+struct Setup {
+    explicit Setup(qsizetype maxOffers)
+    {
+        ControllerOptions options;
+        options.supportDirectory = support.path();
+        options.downloadsDirectory = downloads.path();
+        options.bundledUsersPath = QString();
+        options.maxOffersPerUser = maxOffers;
+        options.keyHelper = &keys;
+        options.inhibitSleep = false;
+        controller = std::make_unique<Controller>(options);
+        controller->start(false, false);
+        User me = *controller->me();
+        me.port = freePort();
+        controller->editMe(me);
+        controller->setSettings(true, false);
+        runUntil([&] { return controller->listenerState().kind() == ListenerState::Kind::ready; }, 5000);
+        senderKeys.setAllowedUsers({User(QStringLiteral("Receiver"), QStringLiteral("127.0.0.1"), me.port, me.key)});
+        controller->addUsers({User(QStringLiteral("Sender"), std::nullopt, std::nullopt, senderKeys.publicKey())});
+        sender = PeerConnection::connect(senderKeys, QStringLiteral("127.0.0.1"), *me.port, me.key, &silent);
+        ok = runUntil([&] { return silent.ready && !engine().peers().isEmpty(); }, 10000);
+    }
+    QTemporaryDir support, downloads;
+    KeyHelper keys{std::make_unique<MemorySecretStore>()};
+    KeyHelper senderKeys{std::make_unique<MemorySecretStore>()};
+    std::unique_ptr<Controller> controller;
+    ControllerPrivate& engine() { return ControllerTestAccess::engine(*controller); }
+    Silent silent;
+    std::shared_ptr<PeerConnection> sender;
+    bool ok = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int entries = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    const int lists = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
+    setLogSink([](QtMsgType, const char*, const QString&) {});
+
+    {
+        Setup s(qsizetype(entries) * lists);
+        if (!s.ok) {
+            std::fprintf(stderr, "no connection\n");
+            return 1;
+        }
+        const QByteArray owner = s.senderKeys.publicKey();
+        std::printf("merge alone, no limit:\n");
+        for (int round = 1; round <= lists; ++round) {
+            const QList<File> list = newIds(entries, owner);
+            QElapsedTimer timer;
+            timer.start();
+            s.engine().peerConnectionDidReceiveList(list, s.engine().peers().first());
+            std::printf("  list %d: %d new ids onto %lld records: %.1f ms\n", round, entries,
+                        static_cast<long long>(s.engine().files().size() - entries), double(timer.nsecsElapsed()) / 1e6);
+        }
+    }
+
+    Setup s(ControllerOptions().maxOffersPerUser);
+    if (!s.ok) {
+        std::fprintf(stderr, "no connection\n");
+        return 1;
+    }
+    const QByteArray owner = s.senderKeys.publicKey();
+    std::printf("over a connection, default limit of %lld offers:\n",
+                static_cast<long long>(ControllerOptions().maxOffersPerUser));
+    int merged = 0;
+    QObject::connect(s.controller.get(), &Controller::listReceived, [&] { ++merged; });
+    // The longest gap between two runs of a timer that asks to run every
+    // millisecond is the longest turn anything else took.
+    QElapsedTimer gap;
+    qint64 longest = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, gap.nsecsElapsed());
+        gap.restart();
+    });
+    for (int round = 1; round <= lists; ++round) {
+        const QList<File> list = newIds(entries, owner);
+        QElapsedTimer timer;
+        timer.start();
+        // One message carries at most 16 MiB, some 90,000 entries: two halves.
+        s.sender->sendList(list.first(entries / 2));
+        s.sender->sendList(list.sliced(entries / 2));
+        const double encodeMs = double(timer.nsecsElapsed()) / 1e6;
+        timer.restart();
+        longest = 0;
+        gap.start();
+        ticker.start(1);
+        if (!runUntil([&] { return merged == 2 * round; }, 60000)) {
+            std::fprintf(stderr, "list %d never merged\n", round);
+            return 1;
+        }
+        ticker.stop();
+        std::printf("  list %d: encoded in %.1f ms, received and merged %.1f ms later, longest turn %.1f ms; %lld records\n",
+                    round, encodeMs, double(timer.nsecsElapsed()) / 1e6, double(longest) / 1e6,
+                    static_cast<long long>(s.engine().files().size()));
+    }
+    return 0;
+}
