@@ -44,4 +44,10 @@ std::unique_ptr<Timer> SystemClock::createTimer(std::function<void()> handler)
     return std::make_unique<QtTimer>(std::move(handler));
 }
 
+Clock& systemClock()
+{
+    static SystemClock clock;
+    return clock;
+}
+
 }  // namespace vortan

@@ -37,4 +37,7 @@ public:
     std::unique_ptr<Timer> createTimer(std::function<void()> handler) override;
 };
 
+// The process's one SystemClock, for objects not given another clock.
+Clock& systemClock();
+
 }  // namespace vortan

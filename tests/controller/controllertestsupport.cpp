@@ -77,6 +77,7 @@ ControllerOptions Node::options()
     options.maxRequestWindow = maxRequestWindow;
     options.maxConnectionWindow = maxConnectionWindow;
     options.maxOffersPerUser = maxOffersPerUser;
+    options.saveDelay = saveDelay;
     return options;
 }
 

@@ -68,11 +68,17 @@ public:
         addressCallbacks.push_back(std::move(callback));
     }
     void map_port(std::uint16_t port) override { mapped.push_back(port); }
-    void unmap_port() override { ++unmaps; }
+    // Counts both kinds; blockingUnmaps only those that make the caller wait.
+    void unmap_port() override
+    {
+        ++unmaps;
+        ++blockingUnmaps;
+    }
     void unmap_port_async() override { ++unmaps; }
 
     int inits = 0;
     int unmaps = 0;
+    int blockingUnmaps = 0;
     std::vector<std::uint16_t> mapped;
     std::mutex lock;
     std::vector<AddressCallback> addressCallbacks;
@@ -170,6 +176,7 @@ public:
     std::int64_t maxRequestWindow = ControllerOptions().maxRequestWindow;
     std::int64_t maxConnectionWindow = ControllerOptions().maxConnectionWindow;
     qsizetype maxOffersPerUser = ControllerOptions().maxOffersPerUser;
+    std::chrono::milliseconds saveDelay = ControllerOptions().saveDelay;
     std::unique_ptr<Controller> controller;
 };
 

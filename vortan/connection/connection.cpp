@@ -66,19 +66,12 @@ void Connection::setHandshakeTimeout(std::chrono::milliseconds timeout)
 Connection::Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent)
     : QObject(parent), m_keys(keys), m_host(std::move(host)), m_port(port)
 {
-    m_handshakeTimer.setSingleShot(true);
-    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] { fail(NetworkError::posix(ETIMEDOUT)); });
 }
 
 Connection::Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Ticket ticket, QObject* parent)
     : QObject(parent), m_keys(keys), m_socket(accepted), m_ticket(std::move(ticket)),
       m_heldLines(std::make_shared<HeldLines>())
 {
-    m_handshakeTimer.setSingleShot(true);
-    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] {
-        const LogHold hold(m_heldLines);
-        fail(NetworkError::posix(ETIMEDOUT));
-    });
     accepted->setParent(this);
     m_host = accepted->peerAddress().toString();
     m_port = accepted->peerPort();
@@ -193,7 +186,11 @@ void Connection::attach()
     m_framer->setFailedHandler([this] { fail(NetworkError::posix(ECONNABORTED)); });
     m_framer->setMessageHandler([this](MessageType type, const QByteArray& payload) { deliver(type, payload); });
 
-    m_handshakeTimer.start(g_handshakeTimeout);
+    m_handshakeTimer = m_clock->createTimer([this] {
+        const LogHold hold(m_heldLines);  // holds nothing for an outgoing connection
+        fail(NetworkError::posix(ETIMEDOUT));
+    });
+    m_handshakeTimer->startOnce(g_handshakeTimeout);
     m_framer->start();
     if (m_phase == Phase::handshaking && socket->bytesAvailable() > 0)
         readAvailable();
@@ -263,7 +260,8 @@ void Connection::fail(const NetworkError& error)
         return;
     m_phase = Phase::failed;
     m_endError = error;
-    m_handshakeTimer.stop();
+    if (m_handshakeTimer)
+        m_handshakeTimer->stop();
     m_ticket.reset();
     if (m_heldLines && !m_authenticated) {
         // Whoever it was never proved who they are: one line per address
@@ -292,7 +290,8 @@ void Connection::cancel()
         finishPendingSends(*m_endError);
     }
     m_phase = Phase::cancelled;
-    m_handshakeTimer.stop();
+    if (m_handshakeTimer)
+        m_handshakeTimer->stop();
     m_ticket.reset();
     if (m_heldLines && !m_authenticated)
         m_heldLines->drop();
@@ -349,7 +348,8 @@ void Connection::deliver(MessageType type, const QByteArray& payload)
     if (!m_authenticated) {
         // The frame opened under the connection key: the peer holds it.
         m_authenticated = true;
-        m_handshakeTimer.stop();
+        if (m_handshakeTimer)
+        m_handshakeTimer->stop();
         m_ticket.reset();
         if (m_heldLines)
             m_heldLines->release();

@@ -13,6 +13,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include "vortan/clock.h"
+
 #include <QTimer>
 
 #include <chrono>
@@ -111,6 +113,8 @@ public:
     // How long a connection may take from TCP connect to the peer's first
     // authenticated frame (30 s). Tests shorten it; takes effect for connections that
     // reach TCP connect afterwards.
+    // The clock of the handshake timeout; call before start().
+    void setClock(Clock& clock) { m_clock = &clock; }
     static std::chrono::milliseconds handshakeTimeout();
     static void setHandshakeTimeout(std::chrono::milliseconds timeout);
 
@@ -150,7 +154,8 @@ private:
     QPointer<QTcpSocket> m_socket;
     UniqueFd m_watch;  // a second descriptor of the socket, to tell a reset from a close
     std::unique_ptr<Framer> m_framer;
-    QTimer m_handshakeTimer;
+    Clock* m_clock = &systemClock();
+    std::unique_ptr<Timer> m_handshakeTimer;
     HandshakeGate::Ticket m_ticket;
     std::shared_ptr<HeldLines> m_heldLines;  // accepted connections until authenticated
 

@@ -234,6 +234,7 @@ private:
     void load();
     void appendBundledUsers();
     void scheduleSave();
+    void noteSaved(const QString& name, const std::optional<QString>& error);
     template <typename T> std::optional<T> loadStored(const QString& name);
     void keepAside(const QString& name, const QString& problem, bool rename);
 

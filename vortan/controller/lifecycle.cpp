@@ -140,7 +140,7 @@ void ControllerPrivate::mapListeningPort()
 Listener& ControllerPrivate::ensureListener()
 {
     if (!m_listener)
-        m_listener = std::make_unique<Listener>(keys(), this);
+        m_listener = std::make_unique<Listener>(keys(), this, &m_clock);
     return *m_listener;
 }
 

@@ -56,7 +56,7 @@ void ControllerPrivate::connectTo(const QByteArray& key)
     const QString host = *user->address;
     const quint16 port = *user->port;
     modifyUser(key, [](User& u) { u.state = User::State::connecting; });
-    std::shared_ptr<PeerConnection> peer = PeerConnection::connect(keys(), host, port, key, this);
+    std::shared_ptr<PeerConnection> peer = PeerConnection::connect(keys(), host, port, key, this, &m_clock);
     m_connectingPeers.append(OutgoingPeer{std::move(peer), key});
 }
 

@@ -10,6 +10,8 @@
 #include <QLockFile>
 #include <QSaveFile>
 
+#include "vortan/plist/value.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -48,27 +50,33 @@ template <typename T> Stored<T> readStored(const QString& path, bool followLinks
     }
 }
 
-// Encodes and writes one stored file atomically; any failure leaves the old
-// file as it was.
+// Encodes and writes one stored file atomically; a failure leaves the old
+// file as it was and says why.
 template <typename T>
-void writeStored(const QString& directory, const QString& name, const T& value, const QSet<QString>& kept)
+std::optional<QString> writeStored(const QString& directory, const QString& name, const T& value,
+                                   const QSet<QString>& kept)
 {
-    if (kept.contains(name) || !QDir().mkpath(directory))
-        return;
+    if (kept.contains(name))
+        return std::nullopt;
+    if (!QDir().mkpath(directory))
+        return QStringLiteral("the folder %1 cannot be created").arg(directory);
     QByteArray bytes;
     try {
         bytes = toBytes(value);
-    } catch (const std::exception&) {
-        return;
+    } catch (const plist::FormatError& e) {
+        return QString::fromUtf8(e.what());
     }
     QSaveFile file(QDir(directory).filePath(name));
     if (!file.open(QIODevice::WriteOnly))
-        return;
+        return file.errorString();
     if (file.write(bytes) != bytes.size()) {
+        const QString error = file.errorString();
         file.cancelWriting();
-        return;
+        return error;
     }
-    file.commit();
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
 }
 
 }  // namespace
@@ -204,21 +212,32 @@ void ControllerPrivate::save()
     // then never asks for it again: store it as sent, so that a restart does
     // not leave the offer one block short for good. Should it be lost after
     // all, the peer asks for it again (it tops up downloads a list leaves out).
-    if (m_blocksInFlight.isEmpty()) {
-        writeStored(m_supportDirectory, kTransfersFile, m_files, m_keptStoredFiles);
-    } else {
-        QList<File> stored = m_files;
-        for (File& record : stored) {
-            const auto inFlight = m_blocksInFlight.constFind(record.id());
-            if (!record.download && inFlight != m_blocksInFlight.cend())
-                record.blocks.insert(*inFlight);
-        }
-        writeStored(m_supportDirectory, kTransfersFile, stored, m_keptStoredFiles);
+    QList<File> stored = m_files;
+    for (File& record : stored) {
+        const auto inFlight = m_blocksInFlight.constFind(record.id());
+        if (!record.download && inFlight != m_blocksInFlight.cend())
+            record.blocks.insert(*inFlight);
     }
-    writeStored(m_supportDirectory, kUsersFile, m_users, m_keptStoredFiles);
+    noteSaved(kTransfersFile, writeStored(m_supportDirectory, kTransfersFile, stored, m_keptStoredFiles));
+    noteSaved(kUsersFile, writeStored(m_supportDirectory, kUsersFile, m_users, m_keptStoredFiles));
     if (m_me)
-        writeStored(m_supportDirectory, kMeFile, *m_me, m_keptStoredFiles);
-    writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs, m_keptStoredFiles);
+        noteSaved(kMeFile, writeStored(m_supportDirectory, kMeFile, *m_me, m_keptStoredFiles));
+    noteSaved(kDeletedFile, writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs, m_keptStoredFiles));
+}
+
+void ControllerPrivate::noteSaved(const QString& name, const std::optional<QString>& error)
+{
+    // Said once per failure; the next save tries again.
+    if (!error) {
+        m_failedSaves.remove(name);
+        return;
+    }
+    if (m_failedSaves.contains(name))
+        return;
+    m_failedSaves.insert(name);
+    const QString message = QStringLiteral("Could not save %1 in %2: %3").arg(name, m_supportDirectory, *error);
+    logWarning(lcController(), message);
+    emit warning(message);
 }
 
 void ControllerPrivate::scheduleSave()

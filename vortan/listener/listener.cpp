@@ -10,16 +10,16 @@
 
 namespace vortan {
 
-Listener::Listener(KeyHelper& keys, ListenerDelegate* delegate) : m_keys(keys), m_delegate(delegate)
+Listener::Listener(KeyHelper& keys, ListenerDelegate* delegate, Clock* clock)
+    : m_keys(keys), m_clock(clock ? clock : &systemClock()), m_timer(m_clock->createTimer([this] { start(); })),
+      m_delegate(delegate)
 {
-    m_timer.setSingleShot(true);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { start(); });
 }
 
 Listener::~Listener()
 {
     expireWeakReferences();
-    m_timer.stop();
+    m_timer->stop();
     if (m_listener)
         m_listener->cancel();
 }
@@ -29,7 +29,7 @@ void Listener::start()
     if (!port)
         return;
     ++m_generation;
-    m_timer.stop();
+    m_timer->stop();
     if (m_listener)
         m_listener->cancel();  // replaced: what it reports from now on is ignored
     auto listener = std::make_shared<SocketListener>(*port);
@@ -55,7 +55,7 @@ void Listener::stop()
     if (m_listener)
         m_listener->cancel();
     m_listener.reset();
-    m_timer.stop();
+    m_timer->stop();
 }
 
 void Listener::stateChanged(SocketListener& source, std::uint64_t generation, const SocketListenerState& state)
@@ -77,7 +77,7 @@ void Listener::stateChanged(SocketListener& source, std::uint64_t generation, co
     case SocketListenerState::Kind::cancelled:
         logInfo(lcListener(), QStringLiteral("Listener cancelled."));
         if (started)
-            m_timer.start(m_restartDelay);
+            m_timer->startOnce(m_restartDelay);
         break;
     case SocketListenerState::Kind::setup:
         break;
@@ -111,7 +111,7 @@ void Listener::accepted(QTcpSocket* socket)
             }
         },
         closed);
-    *target = PeerConnection::accepted(m_keys, socket, this, std::move(ticket));
+    *target = PeerConnection::accepted(m_keys, socket, this, std::move(ticket), m_clock);
 }
 
 void Listener::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "vortan/clock.h"
 #include "vortan/connection/handshakegate.h"
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/listener/socketlistener.h"
@@ -36,7 +37,9 @@ class Listener : public PeerConnectionDelegate {
 public:
     static constexpr std::chrono::milliseconds kDefaultRestartDelay{10000};
 
-    Listener(KeyHelper& keys, ListenerDelegate* delegate);
+    // clock: the restart's and the accepted connections' timers (null: the
+    // system's).
+    Listener(KeyHelper& keys, ListenerDelegate* delegate, Clock* clock = nullptr);
     ~Listener() override;
 
     Listener(const Listener&) = delete;
@@ -57,7 +60,7 @@ public:
 
     // The current listening socket, if any.
     SocketListener* listener() const { return m_listener.get(); }
-    bool restartArmed() const { return m_timer.isActive(); }
+    bool restartArmed() const { return m_timer->isActive(); }
 
     // Tests shorten the pause before a restart.
     void setRestartDelay(std::chrono::milliseconds delay) { m_restartDelay = delay; }
@@ -85,7 +88,8 @@ private:
     KeyHelper& m_keys;
     std::shared_ptr<SocketListener> m_listener;
     std::uint64_t m_generation = 0;  // counts start(); reports of older sockets are ignored
-    QTimer m_timer;
+    Clock* m_clock = &systemClock();
+    std::unique_ptr<Timer> m_timer;
     std::chrono::milliseconds m_restartDelay = kDefaultRestartDelay;
     WeakRef<ListenerDelegate> m_delegate;
     HandshakeGate m_gate;

@@ -20,20 +20,25 @@ namespace vortan {
 
 std::shared_ptr<PeerConnection> PeerConnection::accepted(KeyHelper& keys, QTcpSocket* socket,
                                                          PeerConnectionDelegate* delegate,
-                                                         HandshakeGate::Ticket ticket)
+                                                         HandshakeGate::Ticket ticket, Clock* clock)
 {
-    auto peer = std::make_shared<PeerConnection>(
-        Private{}, keys, std::make_unique<Connection>(keys, socket, std::move(ticket)), std::nullopt, delegate);
+    auto connection = std::make_unique<Connection>(keys, socket, std::move(ticket));
+    if (clock)
+        connection->setClock(*clock);
+    auto peer = std::make_shared<PeerConnection>(Private{}, keys, std::move(connection), std::nullopt, delegate);
     peer->installStateHandler();
     peer->m_connection->start();
     return peer;
 }
 
 std::shared_ptr<PeerConnection> PeerConnection::connect(KeyHelper& keys, const QString& host, quint16 port,
-                                                        QByteArray userKey, PeerConnectionDelegate* delegate)
+                                                        QByteArray userKey, PeerConnectionDelegate* delegate,
+                                                        Clock* clock)
 {
-    auto peer = std::make_shared<PeerConnection>(Private{}, keys, std::make_unique<Connection>(keys, host, port),
-                                                 std::move(userKey), delegate);
+    auto connection = std::make_unique<Connection>(keys, host, port);
+    if (clock)
+        connection->setClock(*clock);
+    auto peer = std::make_shared<PeerConnection>(Private{}, keys, std::move(connection), std::move(userKey), delegate);
     peer->installStateHandler();
     peer->m_connection->start();
     return peer;

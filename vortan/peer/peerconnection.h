@@ -39,11 +39,12 @@ public:
     // has authenticated it.
     static std::shared_ptr<PeerConnection> accepted(KeyHelper& keys, QTcpSocket* socket,
                                                     PeerConnectionDelegate* delegate,
-                                                    HandshakeGate::Ticket ticket = {});
+                                                    HandshakeGate::Ticket ticket = {}, Clock* clock = nullptr);
     // Connects to host and port to talk to the user whose key is given, and
     // starts the connection.
     static std::shared_ptr<PeerConnection> connect(KeyHelper& keys, const QString& host, quint16 port,
-                                                   QByteArray userKey, PeerConnectionDelegate* delegate);
+                                                   QByteArray userKey, PeerConnectionDelegate* delegate,
+                                                   Clock* clock = nullptr);
 
     PeerConnection(Private, KeyHelper& keys, std::unique_ptr<Connection> connection, std::optional<QByteArray> user,
                    PeerConnectionDelegate* delegate);
