@@ -55,7 +55,7 @@ struct Keys {
 
     Keys()
     {
-        setLogSink([](const QString&) {});
+        setLogSink([](QtMsgType, const char*, const QString&) {});
         keyHelper->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peerKey)});
         keyHelper->signingKey();
     }

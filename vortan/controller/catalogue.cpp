@@ -64,7 +64,7 @@ std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, 
             parts.append(QList<File>());  // an empty list is an answer too
         for (const QList<File>& part : std::as_const(parts))
             peer.sendList(part);
-    } catch (const std::exception& e) {
+    } catch (const plist::FormatError& e) {
         return QString::fromUtf8(e.what());
     }
     for (const File& record : records) {

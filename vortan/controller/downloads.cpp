@@ -1,4 +1,5 @@
 #include "vortan/controller/controller_p.h"
+#include "vortan/records/recorderror.h"
 
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
@@ -24,13 +25,6 @@ std::int64_t blockLength(const File& file, std::int64_t block)
 {
     const std::int64_t last = file.numberOfBlocks() - 1;
     return block == last ? file.length() - last * blockSize : blockSize;
-}
-
-VortanError errorOf(const std::exception& e)
-{
-    if (const auto* io = dynamic_cast<const IoError*>(&e))
-        return io->toVortanError();
-    return VortanError::other(QString::fromUtf8(e.what()));
 }
 
 }  // namespace
@@ -80,8 +74,8 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             if (empty) {
                 try {
                     m_files[index].writeBlock(QByteArray(), 0);
-                } catch (const std::exception& e) {
-                    m_files[index].error = errorOf(e);
+                } catch (const IoError& e) {
+                    m_files[index].error = recordError(e);
                     update();
                     continue;
                 }
@@ -218,8 +212,8 @@ void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConne
         peer.sendWant(next, id);
         record.wantBlocks.unite(next);
         windowAsked(id, next);
-    } catch (const std::exception& e) {
-        record.error = VortanError::other(QString::fromUtf8(e.what()));
+    } catch (const plist::FormatError& e) {
+        record.error = recordError(e);
     }
     update();
     markActivity();
@@ -268,8 +262,8 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
         return;
     try {
         file->writeBlock(data, block);
-    } catch (const std::exception& e) {
-        file->error = errorOf(e);
+    } catch (const IoError& e) {
+        file->error = recordError(e);
         update();
         dropWindow(fileID);
         return;

@@ -45,7 +45,9 @@ template <typename T> Stored<T> readStored(const QString& path, bool followLinks
         return {std::nullopt, file.problem(kMaxStoredFileSize), file.outcome != WholeFile::Outcome::notRegular};
     try {
         return {fromBytes<T>(file.bytes), std::nullopt};
-    } catch (const std::exception& e) {
+    } catch (const DecodeError& e) {
+        return {std::nullopt, QString::fromUtf8(e.what())};
+    } catch (const plist::FormatError& e) {
         return {std::nullopt, QString::fromUtf8(e.what())};
     }
 }

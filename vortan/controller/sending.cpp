@@ -1,4 +1,5 @@
 #include "vortan/controller/controller_p.h"
+#include "vortan/records/recorderror.h"
 
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
@@ -84,9 +85,8 @@ void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<Pee
             throw IoError(QStringLiteral("block %1 is not part of %2").arg(block).arg(record.name()));
         const std::int64_t size = block == last ? record.length() - last * blockSize : blockSize;
         bytes = record.buffer()->readBlock(*record.location(), block * blockSize, size);
-    } catch (const std::exception& e) {
-        const auto* io = dynamic_cast<const IoError*>(&e);
-        record.error = io ? io->toVortanError() : VortanError::other(QString::fromUtf8(e.what()));
+    } catch (const IoError& e) {
+        record.error = recordError(e);
         update();
         if (File* stopped = fileWithId(id))
             stopped->sending = false;

@@ -1,5 +1,6 @@
 #include "vortan/framer/framer.h"
 
+#include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
 
 #include <algorithm>
@@ -137,9 +138,13 @@ void Framer::start()
         std::copy(agreementKey.begin(), agreementKey.end(), record.begin() + 36);
         const crypto::Signature signature = identity.sign(crypto::ByteView(record).subspan(4, 64));
         std::copy(signature.begin(), signature.end(), record.begin() + 68);
-    } catch (const std::exception&) {
-        // No identity key (the key store failed) or no signature: the peer
-        // could never accept us, so nothing is sent.
+    } catch (const KeyStoreError&) {
+        // No identity key (the key store failed): the peer could never
+        // accept us, so nothing is sent.
+        fail();
+        return;
+    } catch (const crypto::CryptoError&) {
+        // No signature: likewise.
         fail();
         return;
     }

@@ -153,7 +153,7 @@ template <typename T> std::optional<T> decodePayload(const QByteArray& payload, 
         return fromBytes<T>(payload);
     } catch (const DecodeError& e) {
         error = e;
-    } catch (const std::exception& e) {
+    } catch (const plist::FormatError& e) {
         error = DecodeError(QString::fromUtf8(e.what()));
     }
     return std::nullopt;
