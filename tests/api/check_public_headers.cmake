@@ -1,0 +1,16 @@
+# cmake -DBUILD_DIR= -DPREFIX= -DCXX= -DINCLUDES= -DSOURCE= -P check_public_headers.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --component dev --prefix ${PREFIX}
+                RESULT_VARIABLE installed OUTPUT_QUIET)
+if(NOT installed EQUAL 0)
+  message(FATAL_ERROR "installing the dev component failed")
+endif()
+set(flags -std=c++20 -fsyntax-only -fPIC -Wall -Wextra -Werror -I${PREFIX}/include)
+foreach(dir ${INCLUDES})
+  list(APPEND flags -isystem ${dir})
+endforeach()
+execute_process(COMMAND ${CXX} ${flags} ${SOURCE} RESULT_VARIABLE compiled ERROR_VARIABLE errors)
+if(NOT compiled EQUAL 0)
+  message(FATAL_ERROR "the installed headers do not compile on their own:\n${errors}")
+endif()
+message(STATUS "the installed headers compile on their own")
