@@ -166,19 +166,6 @@ bool connectPair(Node& a, Node& b)
     });
 }
 
-QByteArray generatedBytes(qint64 size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    std::uint32_t x = 2463534242u ^ std::uint32_t(seed * 7919);
-    for (qint64 i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        bytes[i] = char(x & 0xff);
-    }
-    return bytes;
-}
-
 QString makeFile(const QString& dir, const QString& name, qint64 size, int seed)
 {
     QDir().mkpath(dir);

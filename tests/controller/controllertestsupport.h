@@ -190,7 +190,6 @@ bool connected(Node& a, Node& b);
 // A file of `size` bytes in dir (bytes from a simple generator seeded with
 // seed); returns its path.
 QString makeFile(const QString& dir, const QString& name, qint64 size, int seed = 1);
-QByteArray generatedBytes(qint64 size, int seed = 1);
 
 // A peer that speaks the protocol itself, with its own identity: it records
 // everything it receives and sends what a test tells it to.

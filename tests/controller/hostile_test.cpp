@@ -305,15 +305,42 @@ TEST(ControllerHostileInputTest, UnfinishedDownloadsNeverShareATarget)
     EXPECT_EQ(target(again), r.b.downloadsPath("x.downloading"));
 }
 
+// A download from the raw peer: start() lets the peer send every block as
+// asked, request() waits for the first want and leaves the sending to the test.
+struct OneDownload : Receiver {
+    explicit OneDownload(qint64 size, const QString& name = QStringLiteral("x.bin"))
+        : bytes(test::generatedBytes(size, 3)), x(listed(name, size, sender.key()))
+    {
+    }
+    bool start(const std::optional<DownloadLocation>& where = std::nullopt)
+    {
+        if (!connect({x}))
+            return false;
+        sender.serving.insert(x.id(), bytes);
+        b->resume({{x.id(), where}});
+        return b.file(x.id())->location().has_value();
+    }
+    bool request()
+    {
+        if (!connect({x}))
+            return false;
+        b->resume({{x.id(), std::nullopt}});
+        return waitFor([&] { return sender.wants.size() == 1; });
+    }
+    const File& record() { return *b.file(x.id()); }
+    QString target() { return record().location()->toLocalFile(); }
+
+    QByteArray bytes;
+    File x;
+};
+
 TEST(ControllerHostileInputTest, AShortPartialFileStartsTheDownloadAgain)
 {
     LogCapture log;
-    Receiver r;
-    const QByteArray bytes = test::generatedBytes(4 * blockSize, 8);
-    const File x = listed("x.bin", bytes.size(), r.sender.key());
-    ASSERT_TRUE(r.connect({x}));
-    r.b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 1; }));
+    OneDownload r(4 * blockSize);
+    const QByteArray& bytes = r.bytes;
+    const File& x = r.x;
+    ASSERT_TRUE(r.request());
     r.sender.peer->sendData(bytes.mid(0, blockSize), 0, x.id(), {});
     r.sender.peer->sendData(bytes.mid(blockSize, blockSize), 1, x.id(), {});
     ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 2; }));
@@ -332,12 +359,10 @@ TEST(ControllerHostileInputTest, AShortPartialFileStartsTheDownloadAgain)
 
 TEST(ControllerHostileInputTest, TheLastBlocksAreAskedForAgainWhenTheListNoLongerNamesThem)
 {
-    Receiver r;
-    const QByteArray bytes = test::generatedBytes(2 * blockSize, 4);
-    const File x = listed("x.bin", bytes.size(), r.sender.key());
-    ASSERT_TRUE(r.connect({x}));
-    r.b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 1; }));
+    OneDownload r(2 * blockSize);
+    const QByteArray& bytes = r.bytes;
+    const File& x = r.x;
+    ASSERT_TRUE(r.request());
     EXPECT_EQ(r.sender.wants[0].blocks, BlockSet::range(0, 2));
     // Block 1 was "sent" but is lost with the connection.
     r.sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
@@ -383,12 +408,10 @@ TEST(ControllerHostileInputTest, ABlockStillInFlightWhenTheSenderStopsIsStoredAs
 
 TEST(ControllerHostileInputTest, PausingStopsNewRequestsButKeepsWhatArrives)
 {
-    Receiver r;
-    const QByteArray bytes = test::generatedBytes(12 * blockSize, 2);
-    const File x = listed("x.bin", bytes.size(), r.sender.key());
-    ASSERT_TRUE(r.connect({x}));
-    r.b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 1; }));
+    OneDownload r(12 * blockSize);
+    const QByteArray& bytes = r.bytes;
+    const File& x = r.x;
+    ASSERT_TRUE(r.request());
     r.b->pause({x.id()});
     r.b->resume({{x.id(), std::nullopt}});  // five still outstanding: no new want
     r.b->pause({x.id()});
@@ -404,33 +427,12 @@ TEST(ControllerHostileInputTest, PausingStopsNewRequestsButKeepsWhatArrives)
     r.b->resume({{QUuid::createUuid(), std::nullopt}});  // logs "no file matching id", nothing else
 }
 
-// A download whose blocks are all here; the raw peer sends them as asked.
-struct Finishing : Receiver {
-    explicit Finishing(qint64 size, const QString& name = QStringLiteral("x.bin"))
-        : bytes(test::generatedBytes(size, 3)), x(listed(name, size, sender.key()))
-    {
-    }
-    bool start(const std::optional<DownloadLocation>& where = std::nullopt)
-    {
-        if (!connect({x}))
-            return false;
-        sender.serving.insert(x.id(), bytes);
-        b->resume({{x.id(), where}});
-        return b.file(x.id())->location().has_value();
-    }
-    const File& record() { return *b.file(x.id()); }
-    QString target() { return record().location()->toLocalFile(); }
-
-    QByteArray bytes;
-    File x;
-};
-
 TEST(ControllerHostileInputTest, ALegalNameOf255BytesIsShortenedToLeaveRoomForThePartialFile)
 {
     // 125 two-byte characters, "x" and ".txt": 255 bytes, the most a name may have.
     const QString name = QString(125, QChar(0xe9)) + QStringLiteral("x.txt");
     ASSERT_EQ(name.toUtf8().size(), 255);
-    Finishing f(1000, name);
+    OneDownload f(1000, name);
     ASSERT_TRUE(f.start());
     ASSERT_TRUE(waitFor([&] { return f.b.delegate.finished.size() == 1; }));
     const QString stored = QFileInfo(f.target()).fileName();
@@ -442,7 +444,7 @@ TEST(ControllerHostileInputTest, ALegalNameOf255BytesIsShortenedToLeaveRoomForTh
 
 TEST(ControllerHostileInputTest, AFailedFinalMoveStaysAFailureAfterARestart)
 {
-    Finishing f(1000);
+    OneDownload f(1000);
     const QString target = f.b.downloadsPath("x.bin");
     ASSERT_EQ(::symlink("/nonexistent/dangling", QFile::encodeName(target).constData()), 0);
     ASSERT_TRUE(f.start());
@@ -464,10 +466,8 @@ TEST(ControllerHostileInputTest, AFailedFinalMoveStaysAFailureAfterARestart)
 
 TEST(ControllerHostileInputTest, AWriteErrorIsClearedOnceTheFileIsInPlace)
 {
-    Finishing f(2 * blockSize);
-    ASSERT_TRUE(f.connect({f.x}));
-    f.b->resume({{f.x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return f.sender.wants.size() == 1; }));
+    OneDownload f(2 * blockSize);
+    ASSERT_TRUE(f.request());
     // Block 0 cannot be written: a folder stands where the partial file goes.
     const QString partial = f.b.downloadsPath("x.bin.downloading");
     ASSERT_TRUE(QDir().mkpath(partial));
@@ -491,7 +491,7 @@ TEST(ControllerHostileInputTest, AWriteErrorIsClearedOnceTheFileIsInPlace)
 
 TEST(ControllerHostileInputTest, APlantedLinkAtThePartialFileIsAnErrorTheUserSees)
 {
-    Finishing f(3 * blockSize);
+    OneDownload f(3 * blockSize);
     const QString victim = test::makeFile(f.b.support.path(), QStringLiteral("victim"), 10, 7);
     ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(),
                         QFile::encodeName(f.b.downloadsPath("x.bin.downloading")).constData()),

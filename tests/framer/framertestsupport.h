@@ -111,13 +111,18 @@ struct FramerUnderTest {
     Recorder seen;
     QByteArray ownRecord;
 
-    explicit FramerUnderTest(bool allowPeer = true)
+    // Unless start is false the framer has started and its own record has
+    // been taken out of seen.output.
+    explicit FramerUnderTest(bool allowPeer = true, bool start = true, bool withEndpoints = true)
     {
         if (allowPeer)
             keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
         framer = std::make_unique<Framer>(*keys);
-        framer->setEndpoints(testEndpoints());
+        if (withEndpoints)
+            framer->setEndpoints(testEndpoints());
         seen.attach(*framer);
+        if (!start)
+            return;
         framer->start();
         ownRecord = seen.output;
         seen.output.clear();

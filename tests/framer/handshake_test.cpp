@@ -67,56 +67,61 @@ TEST(Handshake, VersionIsLoggedAndOtherwiseIgnored)
     EXPECT_EQ(side.framer->state(), Framer::State::ready);
 }
 
-TEST(Handshake, UnknownKeyIsRefused)
+// Each refusal fails the framer once, stores no key and parses nothing that
+// came after the record.
+TEST(Handshake, RefusedRecords)
 {
-    LogCapture log;
-    FramerUnderTest side(/*allowPeer=*/false);
-    side.keys->setAllowedUsers({User(QStringLiteral("Other"), std::nullopt, std::nullopt, HandPeer().publicKey())});
-    EXPECT_EQ(side.framer->input(side.peer.record()), 0);
-    EXPECT_EQ(side.framer->state(), Framer::State::failed);
-    EXPECT_EQ(side.seen.failedCount, 1);
-    EXPECT_EQ(side.seen.readyCount, 0);
-    EXPECT_TRUE(log.contains(QStringLiteral("user not allowed")));
-    EXPECT_FALSE(log.contains(QStringLiteral("signature valid")));
-    EXPECT_FALSE(side.keys->peerKey(testEndpoints()));
-}
-
-TEST(Handshake, EmptyAllowedUsersRefuseEveryone)
-{
-    LogCapture log;
-    FramerUnderTest side;
-    side.keys->setAllowedUsers({});
-    side.framer->input(side.peer.record());
-    EXPECT_EQ(side.framer->state(), Framer::State::failed);
-    EXPECT_TRUE(log.contains(QStringLiteral("user not allowed")));
-}
-
-TEST(Handshake, SignatureByAnotherKeyIsRefused)
-{
-    LogCapture log;
-    FramerUnderTest side;
+    const auto allowOther = [](FramerUnderTest& side) {
+        side.keys->setAllowedUsers({User(QStringLiteral("Other"), std::nullopt, std::nullopt, HandPeer().publicKey())});
+    };
+    const auto allowNobody = [](FramerUnderTest& side) { side.keys->setAllowedUsers({}); };
+    const auto honest = [](FramerUnderTest& side) { return side.peer.record(); };
     // The allowed key, but the keys signed by somebody else.
-    const HandPeer impostor;
-    const QByteArray keys = side.peer.publicKey() + toQByteArray(impostor.agreement.publicKey());
-    const QByteArray record = le32(1) + keys + toQByteArray(impostor.identity.sign(view(keys)));
-    side.framer->input(record);
-    EXPECT_EQ(side.framer->state(), Framer::State::failed);
-    EXPECT_TRUE(log.contains(QStringLiteral("signature not valid")));
-    EXPECT_FALSE(log.contains(QStringLiteral("signature valid")));
-    EXPECT_EQ(side.seen.readyCount, 0);
-}
-
-TEST(Handshake, AlteredAgreementKeyOrSignatureIsRefused)
-{
-    for (const int offset : {36, 67, 68, 131}) {
+    const auto impostor = [](FramerUnderTest& side) {
+        const HandPeer other;
+        const QByteArray keys = side.peer.publicKey() + toQByteArray(other.agreement.publicKey());
+        return le32(1) + keys + toQByteArray(other.identity.sign(view(keys)));
+    };
+    const auto flipped = [](int offset) {
+        return [offset](FramerUnderTest& side) {
+            QByteArray record = side.peer.record();
+            record[offset] = static_cast<char>(record[offset] ^ 0x01);
+            return record;
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(FramerUnderTest&)> setup;
+        std::function<QByteArray(FramerUnderTest&)> record;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"unknown key", allowOther, honest, "user not allowed"},
+        {"no allowed users", allowNobody, honest, "user not allowed"},
+        {"signed by another key", nullptr, impostor, "signature not valid"},
+        {"agreement key altered", nullptr, flipped(36), "signature not valid"},
+        {"agreement key altered at its end", nullptr, flipped(67), "signature not valid"},
+        {"signature altered", nullptr, flipped(68), "signature not valid"},
+        {"signature altered at its end", nullptr, flipped(131), "signature not valid"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         LogCapture log;
         FramerUnderTest side;
-        QByteArray record = side.peer.record();
-        record[offset] = static_cast<char>(record[offset] ^ 0x01);
-        side.framer->input(record);
-        EXPECT_EQ(side.framer->state(), Framer::State::failed) << offset;
-        EXPECT_TRUE(log.contains(QStringLiteral("signature not valid"))) << offset;
+        if (c.setup)
+            c.setup(side);
+        side.framer->input(c.record(side) + side.frame(2, "one"));
+        EXPECT_EQ(side.framer->state(), Framer::State::failed);
+        EXPECT_EQ(side.seen.failedCount, 1);
+        EXPECT_EQ(side.seen.readyCount, 0);
+        EXPECT_TRUE(side.seen.messages.empty());
+        EXPECT_TRUE(log.contains(QString::fromLatin1(c.logged)));
+        EXPECT_FALSE(log.contains(QStringLiteral("signature valid")));
+        EXPECT_FALSE(side.keys->peerKey(testEndpoints()));
     }
+    // Nothing more is taken once the record is refused.
+    FramerUnderTest side(/*allowPeer=*/false);
+    EXPECT_EQ(side.framer->input(side.peer.record()), 0);
 }
 
 TEST(Handshake, LowOrderAgreementKeyFailsAfterValidSignature)
@@ -147,17 +152,10 @@ TEST(Handshake, EndpointEntryIsWrittenBeforeReady)
 
 TEST(Handshake, WithoutEndpointsTheHandshakeFails)
 {
-    HandPeer peer;
-    const crypto::SigningKey identity = crypto::SigningKey::generate();
-    auto keys = makeKeyHelper(identity);
-    keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
-    Framer framer(*keys);
-    Recorder seen;
-    seen.attach(framer);
-    framer.start();
-    framer.input(peer.record());
-    EXPECT_EQ(framer.state(), Framer::State::failed);
-    EXPECT_EQ(seen.readyCount, 0);
+    FramerUnderTest side(/*allowPeer=*/true, /*start=*/true, /*withEndpoints=*/false);
+    side.framer->input(side.peer.record());
+    EXPECT_EQ(side.framer->state(), Framer::State::failed);
+    EXPECT_EQ(side.seen.readyCount, 0);
 }
 
 TEST(Handshake, RecordAndFirstFramesInOneRead)
@@ -171,15 +169,6 @@ TEST(Handshake, RecordAndFirstFramesInOneRead)
     const std::vector<QString> expected = {QStringLiteral("ready"), QStringLiteral("one"), QStringLiteral("two"),
                                            QStringLiteral("thr")};
     EXPECT_EQ(order, expected);
-}
-
-TEST(Handshake, BytesAfterARefusedRecordAreNotParsed)
-{
-    FramerUnderTest side;
-    side.keys->setAllowedUsers({});
-    side.framer->input(side.peer.record() + side.frame(2, "one"));
-    EXPECT_EQ(side.framer->state(), Framer::State::failed);
-    EXPECT_TRUE(side.seen.messages.empty());
 }
 
 TEST(Handshake, RecordArrivingWithTheEndOfTheStreamIsNotParsed)
@@ -197,14 +186,10 @@ TEST(Handshake, RecordArrivingWithTheEndOfTheStreamIsNotParsed)
 
 TEST(Handshake, MessagesBeforeTheHandshakeAreNeverWritten)
 {
-    HandPeer peer;
-    const crypto::SigningKey identity = crypto::SigningKey::generate();
-    auto keys = makeKeyHelper(identity);
-    keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
-    Framer framer(*keys);
-    framer.setEndpoints(testEndpoints());
-    Recorder seen;
-    seen.attach(framer);
+    FramerUnderTest side(/*allowPeer=*/true, /*start=*/false);
+    Framer& framer = *side.framer;
+    const Recorder& seen = side.seen;
+    const HandPeer& peer = side.peer;
 
     EXPECT_FALSE(framer.send(MessageType::listRequest, "hello"));
     EXPECT_TRUE(seen.output.isEmpty());
@@ -223,17 +208,10 @@ TEST(Handshake, MessagesBeforeTheHandshakeAreNeverWritten)
 
 TEST(Handshake, InputBeforeStartSendsTheRecordFirst)
 {
-    HandPeer peer;
-    const crypto::SigningKey identity = crypto::SigningKey::generate();
-    auto keys = makeKeyHelper(identity);
-    keys->setAllowedUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer.publicKey())});
-    Framer framer(*keys);
-    framer.setEndpoints(testEndpoints());
-    Recorder seen;
-    seen.attach(framer);
-    framer.input(peer.record());
-    EXPECT_EQ(framer.state(), Framer::State::ready);
-    EXPECT_EQ(seen.output.size(), 132);
+    FramerUnderTest side(/*allowPeer=*/true, /*start=*/false);
+    side.framer->input(side.peer.record());
+    EXPECT_EQ(side.framer->state(), Framer::State::ready);
+    EXPECT_EQ(side.seen.output.size(), 132);
 }
 
 class BrokenStore : public SecretStore {

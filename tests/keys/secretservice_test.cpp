@@ -126,34 +126,8 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
     EXPECT_EQ(log.lines(), QStringList{kFound});
 }
 
-TEST_F(SecretServiceTest, DeleteKeyTakesEffectAtTheNextStart)
-{
-    auto running = start();
-    const QByteArray before = running->publicKey();
-    running->deleteKey(running->account());
-
-    QByteArray value;
-    EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
-    EXPECT_EQ(running->publicKey(), before);
-
-    test::LogCapture log;
-    auto next = start();
-    EXPECT_NE(next->publicKey(), before);
-    EXPECT_EQ(log.lines(), QStringList{kCreating});
-}
-
-TEST_F(SecretServiceTest, StoredValueOfWrongLengthIsAnErrorNotANewKey)
-{
-    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(31, 'k')).ok());
-    test::LogCapture log;
-    auto helper = start();
-    EXPECT_THROW(helper->signingKey(), KeyStoreError);
-    EXPECT_FALSE(log.contains(kCreating));
-    QByteArray value;
-    ASSERT_TRUE(store.read(kAccount, value).ok());
-    EXPECT_EQ(value, QByteArray(31, 'k'));
-}
-
+// What KeyHelper makes of a deleted or wrong-sized key does not depend on the
+// store (keyhelper_file_test.cpp); here the store's own calls.
 TEST_F(SecretServiceTest, ValuesTravelAsBinary)
 {
     QByteArray bytes;

@@ -1,6 +1,5 @@
-#include "vortan/records/downloadlocation.h"
 #include "vortan/records/file.h"
-#include "vortan/records/listenerstate.h"
+#include "vortan/records/errors.h"
 
 #include "tests/support/testsupport.h"
 
@@ -12,6 +11,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace vortan {
@@ -96,36 +96,6 @@ TEST_F(File2AtTest, FailuresAreTyped)
     EXPECT_THROW(File2::at(QUrl("https://example.com/file")), IoError);
 }
 
-TEST(FileTest, Constructors)
-{
-    File2 described("a.txt", std::nullopt, 10);
-
-    File offered(described, kUser);
-    EXPECT_FALSE(offered.id().isNull());
-    EXPECT_FALSE(offered.download);
-    EXPECT_FALSE(offered.paused);
-    EXPECT_FALSE(offered.unavailable);
-    EXPECT_TRUE(offered.blocks.empty());
-    EXPECT_TRUE(offered.wantBlocks.empty());
-    EXPECT_FALSE(offered.sending);
-    EXPECT_FALSE(offered.error);
-    EXPECT_FALSE(offered.buffer()->isOpen());
-    EXPECT_NE(File(described, kUser).id(), offered.id());
-
-    const QUuid id = QUuid::createUuid();
-    File received(described, id, kUser);
-    EXPECT_EQ(received.id(), id);
-    EXPECT_TRUE(received.download);
-    EXPECT_TRUE(received.paused);
-    EXPECT_FALSE(received.unavailable);
-
-    File direct(QStringLiteral("b.txt"), QUrl::fromLocalFile("/tmp/b.txt"), 5, kUser);
-    EXPECT_TRUE(direct.download);
-    EXPECT_FALSE(direct.paused);
-    EXPECT_EQ(direct.location(), QUrl::fromLocalFile("/tmp/b.txt"));
-    EXPECT_EQ(direct.user, kUser);
-}
-
 TEST(FileTest, DerivedValues)
 {
     File tiny(QStringLiteral("notes:2024.txt"), std::nullopt, 10, kUser);
@@ -169,20 +139,14 @@ TEST(FileTest, CopiesShareOneTransferBuffer)
     EXPECT_EQ(copy.partialPath(), dir.filePath("t.bin.downloading"));
 }
 
-TEST(RecordsTest, EnumerationsWithPayloads)
+TEST(VortanErrorTest, LocalizedDescriptions)
 {
-    const QUrl folder = QUrl::fromLocalFile("/tmp/in");
-    EXPECT_EQ(DownloadLocation::directory(folder).kind(), DownloadLocation::Kind::directory);
-    EXPECT_EQ(DownloadLocation::directory(folder).url(), folder);
-    EXPECT_NE(DownloadLocation::directory(folder), DownloadLocation::file(folder));
-    EXPECT_EQ(DownloadLocation::downloads(), DownloadLocation::downloads());
-
-    const auto failed = ListenerState::failed(VortanError::network(NetworkError::posix(EADDRINUSE)));
-    EXPECT_EQ(failed.kind(), ListenerState::Kind::failed);
-    ASSERT_TRUE(failed.error());
-    EXPECT_EQ(failed.error()->networkError()->code, EADDRINUSE);
-    EXPECT_FALSE(ListenerState::ready().error());
-    EXPECT_NE(ListenerState::ready(), ListenerState::stopped());
+    EXPECT_EQ(VortanError::network(NetworkError::posix(ECONNREFUSED)).localizedDescription(),
+              QString::fromLocal8Bit(std::strerror(ECONNREFUSED)));
+    EXPECT_EQ(VortanError::network(NetworkError::dns(-2)).localizedDescription(), "dns error: -2");
+    EXPECT_EQ(VortanError::network(NetworkError::tls(-9806, "bad record")).localizedDescription(),
+              "network error: bad record");
+    EXPECT_EQ(VortanError::other(QStringLiteral("disk full")).localizedDescription(), "disk full");
 }
 
 }  // namespace

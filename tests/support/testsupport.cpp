@@ -60,4 +60,17 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+QByteArray generatedBytes(qint64 size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    std::uint32_t x = 2463534242u ^ std::uint32_t(seed * 7919);
+    for (qint64 i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = char(x & 0xff);
+    }
+    return bytes;
+}
+
 }  // namespace vortan::test

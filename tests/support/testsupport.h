@@ -43,4 +43,7 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 
+// size bytes from a simple generator seeded with seed.
+QByteArray generatedBytes(qint64 size, int seed = 1);
+
 }  // namespace vortan::test
