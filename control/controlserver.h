@@ -35,7 +35,8 @@ public:
     };
 
     // Answers a command request; runs on the main thread inside the read of
-    // the request, so it returns promptly and runs no event loop of its own.
+    // the request, so it returns promptly, runs no event loop of its own and
+    // deletes nothing of the server (a "quit" schedules its work for later).
     using CommandHandler = std::function<Answer(const CommandRequest&)>;
 
     explicit ControlServer(const QString& supportDir, QObject* parent = nullptr);
