@@ -175,7 +175,8 @@ AnswerDecoding decodeAnswer(const QByteArray& payload)
         result.error = u"not an answer"_s;
         return result;
     }
-    result.answer = Answer{ok.toBool(), error.toString(), int(number), output.toString()};
+    // "error" means something only when the request failed.
+    result.answer = Answer{ok.toBool(), ok.toBool() ? QString() : error.toString(), int(number), output.toString()};
     return result;
 }
 
