@@ -53,8 +53,9 @@ public:
     void setCommandHandler(CommandHandler handler) { m_commandHandler = std::move(handler); }
 
 signals:
-    // A second launch handed over its URLs and card files; it has already
-    // been answered. Emitted from the event loop, after the read that got it.
+    // A second launch handed over its URLs and card files (none: it only
+    // asks for a window); it has already been answered. Emitted from the
+    // event loop, after the read that got it.
     void openRequested(const brenvo::control::OpenRequest& request);
 
 private:
