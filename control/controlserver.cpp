@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QLocalSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -82,9 +83,13 @@ void ControlServer::accept()
         }
         if (int(m_connections.size()) >= m_limits.maxClients) {
             qCWarning(lcControl, "refused a control connection: %d clients already", m_limits.maxClients);
+            // Answered and left open (reading nothing) until the client hangs
+            // up or the read timeout passes: closing first could fail the
+            // client's write before it reads why.
+            socket->setReadBufferSize(1);
             socket->write(encodeFrame(encodeAnswer(Answer::failure(QStringLiteral("busy")))));
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            socket->disconnectFromServer();
+            QTimer::singleShot(m_limits.readTimeout, socket, &QLocalSocket::abort);
             continue;
         }
         auto* connection = new ServerConnection(
