@@ -1,0 +1,112 @@
+// The control socket's frames and requests, decoded as untrusted input.
+
+#include "control/messages.h"
+#include "control/wire.h"
+
+#include <gtest/gtest.h>
+
+#include <QtEndian>
+
+using namespace brenvo::control;
+
+namespace {
+
+QByteArray header(const char* magic, quint16 version, quint16 flags, quint32 length)
+{
+    QByteArray bytes(magic, 4);
+    bytes.resize(kHeaderSize);
+    qToBigEndian(version, bytes.data() + 4);
+    qToBigEndian(flags, bytes.data() + 6);
+    qToBigEndian(length, bytes.data() + 8);
+    return bytes;
+}
+
+TEST(ControlFrames, AFrameArrivingByteByByteIsCutOutWhole)
+{
+    const QByteArray stream = encodeFrame("{\"a\":1}") + encodeFrame("{}");
+    FrameReader reader;
+    QList<QByteArray> payloads;
+    for (char byte : stream) {
+        reader.append(QByteArray(1, byte));
+        if (reader.next() == FrameReader::Status::Frame)
+            payloads.append(reader.payload());
+    }
+    EXPECT_EQ(payloads, (QList<QByteArray>{"{\"a\":1}", "{}"}));
+    EXPECT_FALSE(reader.hasPartialFrame());
+}
+
+TEST(ControlFrames, BadHeadersAreReportedBeforeAnyPayload)
+{
+    const struct {
+        QByteArray header;
+        FrameReader::Status status;
+    } cases[] = {
+        {header("HTTP", 1, 0, 2), FrameReader::Status::Malformed},
+        {header("BRVC", 1, 0, quint32(kMaxPayload) + 1), FrameReader::Status::Malformed},
+        {header("BRVC", 1, 4, 2), FrameReader::Status::Malformed},
+        {header("BRVC", 2, 0, 2), FrameReader::Status::UnsupportedVersion},
+    };
+    for (const auto& c : cases) {
+        FrameReader reader;
+        reader.append(c.header);
+        EXPECT_EQ(reader.next(), c.status) << c.header.toHex().constData();
+        EXPECT_FALSE(reader.error().isEmpty());
+        reader.append(encodeFrame("{}"));
+        EXPECT_EQ(reader.next(), c.status) << "the reader stays failed";
+    }
+}
+
+TEST(ControlRequests, EncodedRequestsDecodeToThemselves)
+{
+    const Request requests[] = {
+        OpenRequest{{"brenvo://file/1,2"}, {"/home/ann/Bob.bcard"}},
+        OpenRequest{},
+        CommandRequest{"send", {"--to", "Bob", "/tmp/a b"}},
+    };
+    for (const Request& request : requests) {
+        const RequestDecoding decoded = decodeRequest(encodeRequest(request));
+        ASSERT_TRUE(decoded.request) << decoded.error.toStdString();
+        EXPECT_EQ(*decoded.request, request);
+    }
+}
+
+TEST(ControlRequests, UntrustedPayloadsAreRefused)
+{
+    const QByteArray longEntry = "\"" + QByteArray(kMaxEntryLength + 1, 'x') + "\"";
+    const struct {
+        QByteArray payload;
+        bool garbled;
+    } cases[] = {
+        {"not json", true},
+        {"[1,2]", true},
+        {"{\"type\":\"reboot\"}", false},
+        {"{\"urls\":[]}", false},
+        {"{\"type\":\"open\",\"urls\":\"brenvo://file/1\"}", false},
+        {"{\"type\":\"open\",\"urls\":[\"https://example.org/\"]}", false},
+        {"{\"type\":\"open\",\"cards\":[\"relative.bcard\"]}", false},
+        {"{\"type\":\"open\",\"cards\":[" + longEntry + "]}", false},
+        {"{\"type\":\"command\",\"args\":[]}", false},
+        {"{\"type\":\"command\",\"name\":\"Send me\"}", false},
+        {"{\"type\":\"command\",\"name\":\"send\",\"args\":[1]}", false},
+    };
+    for (const auto& c : cases) {
+        const RequestDecoding decoded = decodeRequest(c.payload);
+        EXPECT_FALSE(decoded.request) << c.payload.left(80).constData();
+        EXPECT_FALSE(decoded.error.isEmpty()) << c.payload.left(80).constData();
+        EXPECT_EQ(decoded.garbled, c.garbled) << c.payload.left(80).constData();
+    }
+}
+
+TEST(ControlAnswers, AnswersRoundTripAndBrokenOnesAreRefused)
+{
+    for (const Answer& answer : {Answer::success(), Answer::failure("no such user"), Answer{true, {}, 3, "line\n"}}) {
+        const AnswerDecoding decoded = decodeAnswer(encodeAnswer(answer));
+        ASSERT_TRUE(decoded.answer) << decoded.error.toStdString();
+        EXPECT_EQ(*decoded.answer, answer);
+    }
+    for (const QByteArray payload : {"{}", "{\"type\":\"answer\",\"ok\":1}", "{\"type\":\"answer\",\"ok\":true,\"status\":1.5}",
+                                     "{\"type\":\"answer\",\"ok\":true,\"status\":1e12}"})
+        EXPECT_FALSE(decodeAnswer(payload).answer) << payload.constData();
+}
+
+}  // namespace
