@@ -16,7 +16,7 @@ packages=(
   miniupnpd-nftables miniupnpc nftables iproute2
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info xdg-utils appstream file
-  dpkg-dev librsvg2-bin
+  libglib2.0-bin dpkg-dev librsvg2-bin
   "$@"
 )
 
