@@ -58,8 +58,12 @@ TEST(FindRecord, ByIdOrUniquePrefix)
 {
     QList<FileRow> files;
     for (const char* id : {"{12345678-0000-4000-8000-000000000001}", "{12345678-0000-4000-8000-000000000002}",
-                           "{abcdef00-0000-4000-8000-000000000003}"})
-        files.append(FileRow{.id = QUuid::fromString(QLatin1String(id)), .name = QStringLiteral("f")});
+                           "{abcdef00-0000-4000-8000-000000000003}"}) {
+        FileRow row;
+        row.id = QUuid::fromString(QLatin1String(id));
+        row.name = QStringLiteral("f");
+        files.append(row);
+    }
     EXPECT_EQ(findRecordId(files, QStringLiteral("ABCDEF")), files[2].id);
     EXPECT_EQ(findRecordId(files, QStringLiteral("{12345678-0000-4000-8000-000000000002}")), files[1].id);
     EXPECT_EQ(findRecordId(files, QStringLiteral("12345678-0000-4000-8000-000000000001")), files[0].id);
