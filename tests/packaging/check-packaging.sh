@@ -171,9 +171,14 @@ deb)
   for lib in libc6 libqt6core6 libqt6network6 libqt6dbus6 libssl3 libsecret-1-0 libminiupnpc17; do
     echo "$depends" | grep -q "\b$lib\b" || fail "Depends lacks $lib: $depends"
   done
-  if dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qE 'postinst|postrm|preinst|prerm'; then
-    fail "the .deb has maintainer scripts"
-  fi
+  # CPack adds an ldconfig call for the shared library; nothing else may run.
+  dpkg-deb -e "$deb" "$tmp/control"
+  for s in preinst postinst prerm postrm; do
+    [ -f "$tmp/control/$s" ] || continue
+    if grep -vqE '^(#!/bin/sh|set -e|if \[ "\$1" = "[a-z]+" \]; then|[[:space:]]*ldconfig|fi|)$' "$tmp/control/$s"; then
+      cat "$tmp/control/$s" >&2; fail "the .deb's $s does more than ldconfig"
+    fi
+  done
   dpkg-deb -x "$deb" "$tmp/root"
   out="$(env -u LD_LIBRARY_PATH "$tmp/root/usr/bin/brenvo-cli" --version 2>&1)" \
     || { echo "$out" >&2; fail "the packaged brenvo-cli does not run"; }
