@@ -15,7 +15,8 @@ packages=(
   dbus gnome-keyring libsecret-tools
   miniupnpd-nftables miniupnpc nftables iproute2
   xvfb xauth fonts-dejavu-core
-  desktop-file-utils shared-mime-info
+  desktop-file-utils shared-mime-info xdg-utils appstream file
+  libglib2.0-bin dpkg-dev librsvg2-bin
   "$@"
 )
 
