@@ -98,7 +98,8 @@ public:
     const QList<FileRow>& fileRows() const;
     // The row of a record in fileRows(), or -1; constant time.
     qsizetype fileRow(const QUuid& id) const;
-    // The published row of a record, or null.
+    // The published row of a record, or null; valid until the next
+    // publication (copy the row to keep it).
     const FileRow* findFile(const QUuid& id) const;
     // Publishes the catalogue now instead of within the next 0.1 s, for a
     // front end that reads the rows right after a change.
