@@ -1,0 +1,112 @@
+#include "app/settings/appsettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace vortan {
+
+namespace {
+const QString kCheckForUpdates = QStringLiteral("CheckForUpdates");
+const QString kListen = QStringLiteral("Listen");
+const QString kMapPort = QStringLiteral("MapPort");
+const QString kDownloadLocation = QStringLiteral("DownloadLocation");
+const QString kLastUpdateCheck = QStringLiteral("LastUpdateCheck");
+const QString kWindows = QStringLiteral("Windows");
+const QString kGeometry = QStringLiteral("Geometry");
+const QString kSelectedUser = QStringLiteral("SelectedUser");
+// Restoring more windows than this is a damaged file, not a person's desk.
+constexpr int kMaxWindows = 32;
+}  // namespace
+
+QString AppSettings::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/com.halvinor.brenvo/Brenvo.conf");
+}
+
+AppSettings::AppSettings(const QString& filePath, QObject* parent)
+    : QObject(parent), m_store(filePath, QSettings::IniFormat)
+{
+}
+
+bool AppSettings::boolValue(const QString& key) const
+{
+    const QVariant value = m_store.value(key);
+    // The file keeps Booleans as the words true and false; anything else
+    // (absent, a number, a damaged line) counts as on.
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    const QString text = value.toString();
+    if (text == QLatin1String("false"))
+        return false;
+    return true;
+}
+
+void AppSettings::setValue(const QString& key, const QVariant& value)
+{
+    m_store.setValue(key, value);
+    emit changed(key);
+}
+
+bool AppSettings::checkForUpdates() const { return boolValue(kCheckForUpdates); }
+void AppSettings::setCheckForUpdates(bool on) { setValue(kCheckForUpdates, on); }
+bool AppSettings::listen() const { return boolValue(kListen); }
+void AppSettings::setListen(bool on) { setValue(kListen, on); }
+bool AppSettings::mapPort() const { return boolValue(kMapPort); }
+void AppSettings::setMapPort(bool on) { setValue(kMapPort, on); }
+
+DownloadLocationSetting AppSettings::downloadLocation() const
+{
+    return DownloadLocationSetting::fromRawValue(m_store.value(kDownloadLocation).toString());
+}
+
+void AppSettings::setDownloadLocation(const DownloadLocationSetting& location)
+{
+    setValue(kDownloadLocation, location.rawValue());
+}
+
+std::optional<QDateTime> AppSettings::lastUpdateCheck() const
+{
+    const QDateTime when = m_store.value(kLastUpdateCheck).toDateTime();
+    if (!when.isValid())
+        return std::nullopt;
+    return when;
+}
+
+void AppSettings::setLastUpdateCheck(const QDateTime& when) { setValue(kLastUpdateCheck, when.toUTC()); }
+
+QList<AppSettings::Window> AppSettings::windows() const
+{
+    QList<Window> windows;
+    const int count = std::min(m_store.beginReadArray(kWindows), kMaxWindows);
+    for (int i = 0; i < count; ++i) {
+        m_store.setArrayIndex(i);
+        windows.append({m_store.value(kGeometry).toByteArray(),
+                        QByteArray::fromHex(m_store.value(kSelectedUser).toByteArray())});
+    }
+    m_store.endArray();
+    return windows;
+}
+
+void AppSettings::setWindows(const QList<Window>& windows)
+{
+    m_store.remove(kWindows);
+    m_store.beginWriteArray(kWindows, int(windows.size()));
+    for (int i = 0; i < windows.size(); ++i) {
+        m_store.setArrayIndex(i);
+        m_store.setValue(kGeometry, windows[i].geometry);
+        m_store.setValue(kSelectedUser, QString::fromLatin1(windows[i].selectedUser.toHex()));
+    }
+    m_store.endArray();
+    emit changed(kWindows);
+}
+
+void AppSettings::removeAll()
+{
+    m_store.clear();
+    m_store.sync();
+    QFile::remove(m_store.fileName());
+}
+
+}  // namespace vortan

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/settings/downloadlocationsetting.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+#include <optional>
+
+namespace vortan {
+
+// The program's preferences and remembered windows, in one settings file
+// (the "com.halvinor.brenvo" domain). Every value is read afresh from the
+// file when asked for, so several readers always agree.
+class AppSettings : public QObject {
+    Q_OBJECT
+public:
+    // $XDG_CONFIG_HOME/com.halvinor.brenvo/Brenvo.conf
+    static QString defaultFilePath();
+
+    explicit AppSettings(const QString& filePath = defaultFilePath(), QObject* parent = nullptr);
+
+    QString filePath() const { return m_store.fileName(); }
+
+    // The three switches; absent or not a Boolean counts as on.
+    bool checkForUpdates() const;
+    void setCheckForUpdates(bool on);
+    bool listen() const;
+    void setListen(bool on);
+    bool mapPort() const;
+    void setMapPort(bool on);
+
+    DownloadLocationSetting downloadLocation() const;
+    void setDownloadLocation(const DownloadLocationSetting& location);
+
+    std::optional<QDateTime> lastUpdateCheck() const;
+    void setLastUpdateCheck(const QDateTime& when);
+
+    // One main window as it was at quit.
+    struct Window {
+        QByteArray geometry;      // QWidget::saveGeometry()
+        QByteArray selectedUser;  // a user's key, or empty
+        friend bool operator==(const Window&, const Window&) = default;
+    };
+    QList<Window> windows() const;
+    void setWindows(const QList<Window>& windows);
+
+    // Forgets everything and deletes the file (uninstall).
+    void removeAll();
+    // Writes pending changes to the file now.
+    void sync() { m_store.sync(); }
+
+signals:
+    // A value changed through this object: the key's name ("Listen", …).
+    void changed(const QString& key);
+
+private:
+    bool boolValue(const QString& key) const;
+    void setValue(const QString& key, const QVariant& value);
+
+    mutable QSettings m_store;
+};
+
+}  // namespace vortan

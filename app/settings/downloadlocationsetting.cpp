@@ -1,0 +1,67 @@
+#include "app/settings/downloadlocationsetting.h"
+
+#include "vortan/controller/directories.h"
+
+#include <QDir>
+#include <QUrl>
+
+namespace vortan {
+
+namespace {
+const QString kDownloads = QStringLiteral("Downloads");
+const QString kAsk = QStringLiteral("Ask");
+const QString kOther = QStringLiteral("Other");
+}  // namespace
+
+DownloadLocationSetting DownloadLocationSetting::fromRawValue(const QString& raw)
+{
+    if (raw.isEmpty() || raw == kDownloads)
+        return downloads();
+    if (raw == kAsk)
+        return ask();
+    if (raw == kOther)
+        return otherMenuItem();
+    return other(raw);
+}
+
+QString DownloadLocationSetting::rawValue() const
+{
+    switch (m_kind) {
+    case Kind::other: return m_folder;
+    case Kind::downloads: return kDownloads;
+    case Kind::ask: return kAsk;
+    case Kind::otherMenuItem: return kOther;
+    }
+    return kDownloads;
+}
+
+std::optional<QString> DownloadLocationSetting::directoryPath() const
+{
+    switch (m_kind) {
+    case Kind::other: return m_folder;
+    case Kind::downloads: return downloadsDirectory();
+    case Kind::ask:
+    case Kind::otherMenuItem: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+DownloadLocation DownloadLocationSetting::withoutDialog() const
+{
+    if (const std::optional<QString> path = directoryPath())
+        return DownloadLocation::directory(QUrl::fromLocalFile(*path));
+    return DownloadLocation::downloads();
+}
+
+QString downloadsDirectory()
+{
+    static const QString path = [] {
+        QString found = defaultDownloadsDirectory();
+        if (found.isEmpty())
+            found = QDir::home().filePath(QStringLiteral("Downloads"));
+        return QDir::cleanPath(found);
+    }();
+    return path;
+}
+
+}  // namespace vortan

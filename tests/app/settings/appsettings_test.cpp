@@ -1,0 +1,74 @@
+#include "app/settings/appsettings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+
+namespace {
+
+struct Settings : ::testing::Test {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("Brenvo.conf"));
+};
+
+TEST_F(Settings, SwitchesAreOnUnlessStoredAsFalse)
+{
+    {
+        QSettings raw(path, QSettings::IniFormat);
+        raw.setValue(QStringLiteral("Listen"), QStringLiteral("no"));  // not a Boolean
+        raw.setValue(QStringLiteral("MapPort"), 0);
+        raw.setValue(QStringLiteral("CheckForUpdates"), false);
+    }
+    AppSettings settings(path);
+    EXPECT_TRUE(settings.listen());
+    EXPECT_TRUE(settings.mapPort());
+    EXPECT_FALSE(settings.checkForUpdates());
+    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::downloads());
+
+    settings.setListen(false);
+    settings.sync();
+    EXPECT_FALSE(AppSettings(path).listen());
+}
+
+TEST(DownloadLocationSettingTest, RawValues)
+{
+    const struct {
+        QString raw;
+        DownloadLocationSetting setting;
+    } cases[] = {
+        {QStringLiteral("Downloads"), DownloadLocationSetting::downloads()},
+        {QStringLiteral("Ask"), DownloadLocationSetting::ask()},
+        {QStringLiteral("Other"), DownloadLocationSetting::otherMenuItem()},
+        {QStringLiteral("/media/disk/In"), DownloadLocationSetting::other(QStringLiteral("/media/disk/In"))},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DownloadLocationSetting::fromRawValue(c.raw), c.setting) << c.raw.toStdString();
+        EXPECT_EQ(c.setting.rawValue(), c.raw);
+    }
+    // From a notification: a folder when there is one, else the library's downloads.
+    EXPECT_EQ(DownloadLocationSetting::ask().withoutDialog(), DownloadLocation::downloads());
+    EXPECT_EQ(DownloadLocationSetting::other(QStringLiteral("/in")).withoutDialog(),
+              DownloadLocation::directory(QUrl::fromLocalFile(QStringLiteral("/in"))));
+    EXPECT_EQ(DownloadLocationSetting::downloads().withoutDialog(),
+              DownloadLocation::directory(QUrl::fromLocalFile(downloadsDirectory())));
+}
+
+TEST_F(Settings, WindowsComeBackAndUninstallRemovesTheFile)
+{
+    const QList<AppSettings::Window> windows{{QByteArray("geo1"), QByteArray(32, 'k')}, {QByteArray("geo2"), {}}};
+    {
+        AppSettings settings(path);
+        settings.setWindows(windows);
+        settings.sync();
+    }
+    AppSettings settings(path);
+    EXPECT_EQ(settings.windows(), windows);
+    settings.removeAll();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(settings.windows().isEmpty());
+}
+
+}  // namespace
