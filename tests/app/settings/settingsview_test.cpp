@@ -1,0 +1,85 @@
+#include "app/settings/settingsview.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+
+namespace {
+
+struct SettingsViewTest : ::testing::Test {
+    QTemporaryDir dir;
+    AppSettings settings{dir.filePath(QStringLiteral("Brenvo.conf"))};
+    QList<std::pair<bool, bool>> changes;
+    SettingsView view{settings, [this](bool listen, bool mapPort) { changes.append({listen, mapPort}); }};
+    std::optional<QString> chosenFolder;
+
+    SettingsViewTest()
+    {
+        view.setFolderChooser([this](QWidget*, auto done) { done(chosenFolder); });
+    }
+    QCheckBox* box(const QString& text)
+    {
+        for (QCheckBox* b : view.findChildren<QCheckBox*>())
+            if (b->text() == text)
+                return b;
+        return nullptr;
+    }
+    void pick(const QString& raw)
+    {
+        QComboBox* picker = view.locationPicker();
+        const int index = picker->findData(raw);
+        picker->setCurrentIndex(index);
+        emit picker->activated(index);
+    }
+};
+
+TEST_F(SettingsViewTest, ListenOffGreysTheRouterSwitchAndKeepsItsValue)
+{
+    QCheckBox* listen = box(QStringLiteral("Listen for incoming connections"));
+    QCheckBox* mapPort = box(QStringLiteral("Ask router to forward connections"));
+    ASSERT_TRUE(listen && mapPort);
+    EXPECT_TRUE(listen->isChecked());
+    EXPECT_TRUE(mapPort->isChecked());
+    EXPECT_EQ(view.locationPicker()->currentData().toString(), QStringLiteral("Downloads"));
+
+    listen->click();
+    EXPECT_FALSE(mapPort->isEnabled());
+    EXPECT_FALSE(mapPort->isChecked());
+    EXPECT_TRUE(settings.mapPort());
+    listen->click();
+    EXPECT_TRUE(mapPort->isChecked());
+    mapPort->click();
+    EXPECT_EQ(changes, (QList<std::pair<bool, bool>>{{false, true}, {true, true}, {true, false}}));
+
+    box(QStringLiteral("Check for updates automatically"))->click();
+    EXPECT_FALSE(settings.checkForUpdates());
+    EXPECT_EQ(changes.size(), 3);
+}
+
+TEST_F(SettingsViewTest, OtherChoosesAFolderAndCancelKeepsThePreviousChoice)
+{
+    pick(QStringLiteral("Ask"));
+    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::ask());
+
+    chosenFolder.reset();
+    pick(QStringLiteral("Other"));
+    QTRY_COMPARE_WITH_TIMEOUT(view.locationPicker()->currentData().toString(), QStringLiteral("Ask"), 2000);
+    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::ask());
+
+    chosenFolder = downloadsDirectory();
+    pick(QStringLiteral("Other"));
+    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::downloads());
+
+    chosenFolder = dir.path();
+    pick(QStringLiteral("Other"));
+    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::other(dir.path()));
+    // The chosen folder is now the picker's first entry, and selected.
+    EXPECT_EQ(view.locationPicker()->currentIndex(), 0);
+}
+
+}  // namespace
