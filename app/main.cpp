@@ -1,0 +1,87 @@
+// brenvo: the desktop program.
+#include "app/shell/appdelegate.h"
+#include "app/shell/appoptions.h"
+#include "app/shell/icons.h"
+#include "app/shell/stopsignals.h"
+
+#include "control/controlclient.h"
+#include "control/controlserver.h"
+
+#include "vortan/diagnostics.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+using namespace vortan;
+
+namespace {
+
+// Hands the links and cards to the instance that already runs for this
+// support directory. Returns the exit status.
+int handOver(const QString& supportDirectory, const AppOptions& options)
+{
+    const brenvo::control::ClientResult result = brenvo::control::ControlClient(supportDirectory)
+                                                      .send(brenvo::control::OpenRequest{options.urls, options.cards});
+    if (result.status == brenvo::control::ClientResult::Status::Answered && result.answer.ok)
+        return 0;
+    const QString why = result.status == brenvo::control::ClientResult::Status::Answered ? result.answer.error
+                                                                                        : result.error;
+    std::fprintf(stderr, "brenvo: Brenvo is already running, but could not be reached: %s\n", qUtf8Printable(why));
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    blockStopSignals();
+    Q_INIT_RESOURCE(shell);  // the built-in icon, kept by the linker
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brenvo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Brenvo"));
+    QApplication::setApplicationVersion(QStringLiteral(BRENVO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("com.halvinor.brenvo"));
+
+    const auto parsed = parseAppArguments(QApplication::arguments());
+    if (const auto* usage = std::get_if<AppUsage>(&parsed)) {
+        std::fputs(qUtf8Printable(usage->text), usage->status == 0 ? stdout : stderr);
+        return usage->status;
+    }
+    AppOptions options = std::get<AppOptions>(parsed);
+    setDebugDiagnostics(options.verbose);
+    // Tests run the program where no gateway may be asked.
+    if (qEnvironmentVariableIsSet("BRENVO_NO_GATEWAY"))
+        options.useGateway = false;
+
+    chooseIconTheme();
+    QApplication::setWindowIcon(applicationIcon());
+
+    AppDelegate delegate(options);
+    brenvo::control::ControlServer control(delegate.supportDirectory());
+    const brenvo::control::ControlServer::ListenResult listening = control.listen();
+    if (listening.status == brenvo::control::ControlServer::ListenStatus::AlreadyRunning)
+        return handOver(delegate.supportDirectory(), options);
+    if (listening.status == brenvo::control::ControlServer::ListenStatus::Failed)
+        qWarning("brenvo: a second launch will not reach this one: %s", qUtf8Printable(listening.error));
+
+    if (const std::optional<StartError> error = delegate.start()) {
+        std::fprintf(stderr, "brenvo: %s\n", qUtf8Printable(error->message()));
+        QMessageBox::critical(nullptr, QObject::tr("Brenvo cannot start"), error->message());
+        return 1;
+    }
+
+    QObject::connect(&control, &brenvo::control::ControlServer::openRequested, &delegate,
+                     [&delegate](const brenvo::control::OpenRequest& request) {
+                         delegate.open(request.urls, request.cards);
+                     });
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, [&delegate] { delegate.stop(); });
+
+    delegate.restoreWindows();
+    if (!options.urls.isEmpty() || !options.cards.isEmpty())
+        delegate.open(options.urls, options.cards);
+    return app.exec();
+}

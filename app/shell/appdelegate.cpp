@@ -1,0 +1,234 @@
+#include "app/shell/appdelegate.h"
+
+#include "app/settings/settingsview.h"
+#include "app/shell/fileselection.h"
+#include "app/shell/mainwindow.h"
+#include "app/shell/uninstall.h"
+
+#include "vortan/controller/directories.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace vortan {
+
+AppDelegate::AppDelegate(AppOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)),
+      m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
+                                                               : m_options.supportDirectory),
+      m_programPath(QCoreApplication::applicationFilePath()),
+      m_settings(m_options.settingsPath.isEmpty() ? AppSettings::defaultFilePath() : m_options.settingsPath)
+{
+    ControllerOptions controllerOptions;
+    controllerOptions.supportDirectory = m_supportDirectory;
+    controllerOptions.keyStore = m_options.keyStore;
+    controllerOptions.useGateway = m_options.useGateway;
+    m_controller = std::make_unique<Controller>(controllerOptions, this);
+}
+
+AppDelegate::~AppDelegate()
+{
+    for (const QPointer<MainWindow>& window : std::as_const(m_windows))
+        delete window.data();
+}
+
+std::optional<StartError> AppDelegate::start()
+{
+    if (std::optional<StartError> error = m_controller->start(m_settings.listen(), m_settings.mapPort()))
+        return error;
+    m_started = true;
+    if (m_settings.checkForUpdates()) {
+        // The automatic (silent) update check hooks in here.
+    }
+    return std::nullopt;
+}
+
+void AppDelegate::stop()
+{
+    if (!m_started || m_stopped)
+        return;
+    m_stopped = true;
+    QList<MainWindow*> open;
+    for (const QPointer<MainWindow>& window : std::as_const(m_windows))
+        if (window && window->isVisible())
+            open.append(window);
+    if (!open.isEmpty() && !m_uninstalled)
+        rememberWindows(open);
+    m_controller->stop();
+    if (m_uninstalled)
+        removeLeftovers(m_settings, m_supportDirectory);
+}
+
+void AppDelegate::rememberWindows(const QList<MainWindow*>& windows)
+{
+    QList<AppSettings::Window> states;
+    for (MainWindow* window : windows)
+        states.append({window->saveGeometry(), window->scene().selectedUser()});
+    m_settings.setWindows(states);
+    m_settings.sync();
+}
+
+void AppDelegate::restoreWindows()
+{
+    const QList<AppSettings::Window> states = m_settings.windows();
+    if (states.isEmpty()) {
+        newWindow();
+        return;
+    }
+    for (const AppSettings::Window& state : states) {
+        MainWindow* window = newWindow();
+        window->restoreGeometry(state.geometry);
+        if (m_controller->findUser(state.selectedUser))
+            window->scene().setSelectedUser(state.selectedUser);
+    }
+}
+
+MainWindow* AppDelegate::newWindow()
+{
+    auto* window = new MainWindow(*this);
+    registerWindow(*window);
+    window->show();
+    return window;
+}
+
+void AppDelegate::registerWindow(MainWindow& window)
+{
+    m_windows.append(&window);
+    m_scenes.append(&window.scene());
+    SceneController* scene = &window.scene();
+    connect(&window, &QObject::destroyed, this, [this, scene] {
+        m_scenes.removeOne(scene);
+        m_windows.removeAll(nullptr);
+    });
+}
+
+void AppDelegate::windowClosing(MainWindow& window)
+{
+    // Closing the last window quits: it is the one to come back next time.
+    int shown = 0;
+    for (const QPointer<MainWindow>& other : std::as_const(m_windows))
+        shown += other && other->isVisible() ? 1 : 0;
+    if (shown == 1 && !m_uninstalled)
+        rememberWindows({&window});
+    m_scenes.removeOne(&window.scene());
+}
+
+MainWindow* AppDelegate::activeWindow() const
+{
+    MainWindow* last = nullptr;
+    for (const QPointer<MainWindow>& window : m_windows) {
+        if (!window || !window->isVisible())
+            continue;
+        if (window->isActiveWindow())
+            return window;
+        last = window;
+    }
+    return last;
+}
+
+void AppDelegate::open(const QStringList& urls, const QStringList& cards)
+{
+    MainWindow* window = activeWindow();
+    if (!window)
+        window = newWindow();
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+    for (const QString& url : urls)
+        openUrl(QUrl(url));
+    if (!cards.isEmpty())
+        importCardFiles(nullptr, cards);
+}
+
+void AppDelegate::openUrl(const QUrl& url)
+{
+    MainWindow* window = activeWindow();
+    if (!window)
+        window = newWindow();
+    selectFilesIn(window->scene(), knownFiles(*m_controller, fileIdsFromUrl(url)));
+}
+
+void AppDelegate::selectNotifiedFiles(const QList<QUuid>& ids)
+{
+    const QList<FileRow> files = knownFiles(*m_controller, ids);
+    if (files.isEmpty())
+        return;
+    if (SceneController* scene = windowForFiles(m_scenes, files.first().user)) {
+        selectFilesIn(*scene, files);
+        return;
+    }
+    QList<QUuid> found;
+    for (const FileRow& file : files)
+        found.append(file.id);
+    openUrl(fileSelectionUrl(found));
+}
+
+void AppDelegate::showSettings()
+{
+    if (!m_settingsView) {
+        m_settingsView = new SettingsView(m_settings, [this](bool listen, bool mapPort) {
+            m_controller->setSettings(listen, mapPort);
+        });
+        m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_settingsView->show();
+    m_settingsView->raise();
+    m_settingsView->activateWindow();
+}
+
+void AppDelegate::showAbout(QWidget* parent)
+{
+    QMessageBox::about(parent, tr("About Brenvo"),
+                       tr("<h3>Brenvo %1</h3><p>Send files straight from one machine to another, between people "
+                          "who know each other, with no server in between.</p>")
+                           .arg(QStringLiteral(BRENVO_VERSION)));
+}
+
+void AppDelegate::checkForUpdates() {}
+void AppDelegate::shareMyCard(QWidget*) {}
+void AppDelegate::importCards(QWidget*) {}
+void AppDelegate::importCardFiles(QWidget*, const QStringList&) {}
+void AppDelegate::editMe(QWidget*) {}
+void AppDelegate::editUser(QWidget*, const QByteArray&) {}
+void AppDelegate::removeUser(QWidget*, const QByteArray&) {}
+void AppDelegate::deleteSelectedFiles(MainWindow&) {}
+void AppDelegate::selectAllFiles(MainWindow&) {}
+
+QWidget* AppDelegate::createFileList(MainWindow& window)
+{
+    auto* placeholder = new QLabel(&window);
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setForegroundRole(QPalette::PlaceholderText);
+    return placeholder;
+}
+
+void AppDelegate::didFinishDownloading(const FileRow&) {}
+void AppDelegate::didReceiveFiles(const QList<FileRow>&, const User&) {}
+
+void AppDelegate::uninstall(QWidget* parent)
+{
+    QMessageBox alert(QMessageBox::Warning, tr("Are you sure you want to uninstall Brenvo?"),
+                      tr("Are you sure you want to uninstall Brenvo?"), QMessageBox::NoButton, parent);
+    alert.setInformativeText(tr("This operation cannot be undone."));
+    QPushButton* remove = alert.addButton(tr("Uninstall"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = alert.addButton(QMessageBox::Cancel);
+    alert.setDefaultButton(cancel);
+    alert.setEscapeButton(cancel);
+    remove->setAutoDefault(false);
+    alert.exec();
+    if (alert.clickedButton() != remove)
+        return;
+    m_uninstalled = true;
+    if (uninstallEverything(*m_controller, m_settings, m_supportDirectory, m_programPath))
+        quit();
+}
+
+void AppDelegate::quit()
+{
+    QCoreApplication::quit();
+}
+
+}  // namespace vortan

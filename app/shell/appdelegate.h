@@ -1,0 +1,100 @@
+#pragma once
+
+#include "app/settings/appsettings.h"
+#include "app/shell/appoptions.h"
+#include "app/shell/scenecontroller.h"
+
+#include "vortan/controller/controller.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+namespace vortan {
+
+class MainWindow;
+class SettingsView;
+
+// The program: owns the one Controller from launch to exit, the windows and
+// their scene state, and the desktop plumbing (notifications, the launcher
+// badge, links, the settings window, uninstall).
+class AppDelegate : public QObject, public ControllerDelegate {
+    Q_OBJECT
+public:
+    explicit AppDelegate(AppOptions options, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    Controller& controller() { return *m_controller; }
+    AppSettings& settings() { return m_settings; }
+    const QString& supportDirectory() const { return m_supportDirectory; }
+    // The open windows' scene state, in the order the windows appeared.
+    const QList<SceneController*>& sceneControllers() const { return m_scenes; }
+
+    // Starts the controller with the stored network settings, then the
+    // automatic update check when it is on. Returns why it could not start.
+    std::optional<StartError> start();
+    // Stops the controller (once) and remembers the open windows.
+    void stop();
+
+    // Opens the windows of the last run (one when none is remembered).
+    void restoreWindows();
+    MainWindow* newWindow();
+
+    // What a second launch (or this one's command line) asks for: show a
+    // window, open the links, import the card files.
+    void open(const QStringList& urls, const QStringList& cards);
+    // A brenvo://file/… link: selects its files in the active window, or in
+    // a new one when none is shown.
+    void openUrl(const QUrl& url);
+    // A notification's files: selected in the window that shows their user,
+    // else through a link.
+    void selectNotifiedFiles(const QList<QUuid>& ids);
+
+    // Commands of the menus and windows. A null window means the
+    // application's own (menu) path.
+    void showSettings();
+    void showAbout(QWidget* parent);
+    void checkForUpdates();
+    void shareMyCard(QWidget* window);
+    void importCards(QWidget* window);
+    void importCardFiles(QWidget* window, const QStringList& paths);
+    void editMe(QWidget* window);
+    void editUser(QWidget* window, const QByteArray& key);
+    void removeUser(QWidget* window, const QByteArray& key);
+    void deleteSelectedFiles(MainWindow& window);
+    void selectAllFiles(MainWindow& window);
+    void uninstall(QWidget* parent);
+    void quit();
+
+    // The detail's file list of a new window.
+    QWidget* createFileList(MainWindow& window);
+    // A window is about to close (the last one remembers its place).
+    void windowClosing(MainWindow& window);
+
+    // ControllerDelegate
+    void didFinishDownloading(const FileRow& file) override;
+    void didReceiveFiles(const QList<FileRow>& files, const User& user) override;
+
+    // The program file that uninstall moves to the Trash.
+    void setProgramPath(const QString& path) { m_programPath = path; }
+
+private:
+    void registerWindow(MainWindow& window);
+    void rememberWindows(const QList<MainWindow*>& windows);
+    MainWindow* activeWindow() const;
+
+    AppOptions m_options;
+    QString m_supportDirectory;
+    QString m_programPath;
+    AppSettings m_settings;
+    std::unique_ptr<Controller> m_controller;
+    QList<SceneController*> m_scenes;
+    QList<QPointer<MainWindow>> m_windows;
+    QPointer<SettingsView> m_settingsView;
+    bool m_started = false;
+    bool m_stopped = false;
+    bool m_uninstalled = false;
+};
+
+}  // namespace vortan

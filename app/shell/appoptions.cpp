@@ -1,0 +1,57 @@
+#include "app/shell/appoptions.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace vortan {
+
+std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Send files straight to people you know."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("The support directory (default: $XDG_DATA_HOME/Brenvo)."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption keyStore(QStringLiteral("key-store"),
+                                      QStringLiteral("Where the identity key is kept: auto, secret-service or file."),
+                                      QStringLiteral("STORE"));
+    const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")},
+                                     QStringLiteral("Log the details of every connection and block."));
+    parser.addOptions({help, version, dataDir, keyStore, verbose});
+    parser.addPositionalArgument(QStringLiteral("items"), QStringLiteral("brenvo: links or card files to open."),
+                                 QStringLiteral("[LINK|CARD…]"));
+    if (!parser.parse(arguments))
+        return AppUsage{parser.errorText() + QLatin1Char('\n') + parser.helpText(), 2};
+    if (parser.isSet(help))
+        return AppUsage{parser.helpText(), 0};
+    if (parser.isSet(version))
+        return AppUsage{QStringLiteral("brenvo ") + QStringLiteral(BRENVO_VERSION) + QLatin1Char('\n'), 0};
+
+    AppOptions options;
+    options.supportDirectory = parser.value(dataDir);
+    if (parser.isSet(keyStore)) {
+        const std::optional<KeyStoreChoice> choice = keyStoreChoiceFromString(parser.value(keyStore));
+        if (!choice)
+            return AppUsage{QStringLiteral("--key-store takes auto, secret-service or file, not \"%1\"\n")
+                                .arg(parser.value(keyStore)),
+                            2};
+        options.keyStore = *choice;
+    }
+    options.verbose = parser.isSet(verbose);
+    for (const QString& item : parser.positionalArguments()) {
+        const QUrl url(item);
+        if (url.scheme() == QLatin1String("brenvo"))
+            options.urls.append(item);
+        else if (url.isLocalFile())
+            options.cards.append(QFileInfo(url.toLocalFile()).absoluteFilePath());
+        else
+            options.cards.append(QFileInfo(item).absoluteFilePath());
+    }
+    return options;
+}
+
+}  // namespace vortan

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "vortan/keys/keystorechoice.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+namespace vortan {
+
+// How the program was started.
+struct AppOptions {
+    QString supportDirectory;  // --data-dir; empty: the default
+    KeyStoreChoice keyStore = KeyStoreChoice::automatic;
+    QString settingsPath;      // empty: the default settings file
+    bool verbose = false;      // --verbose: the library's debug lines too
+    bool useGateway = true;    // off only for tests (BRENVO_NO_GATEWAY)
+    QStringList urls;          // brenvo:// links to open
+    QStringList cards;         // card files to import (absolute paths)
+};
+
+// A command line that cannot be used: what to print, and the exit status.
+struct AppUsage {
+    QString text;
+    int status = 2;
+};
+
+// Reads the command line (arguments()[0] is the program). Positional
+// arguments are brenvo: links or card files.
+std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& arguments);
+
+}  // namespace vortan

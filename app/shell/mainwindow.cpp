@@ -1,0 +1,192 @@
+#include "app/shell/mainwindow.h"
+
+#include "app/shell/appdelegate.h"
+#include "app/shell/menus.h"
+#include "app/shell/sidebarview.h"
+#include "app/shell/welcomeview.h"
+
+#include "vortan/controller/controller.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+
+namespace vortan {
+
+namespace {
+
+QString stateTitle(User::State state)
+{
+    switch (state) {
+    case User::State::connected: return MainWindow::tr("Connected");
+    case User::State::connecting: return MainWindow::tr("Connecting…");
+    case User::State::notConnected: return MainWindow::tr("Not connected");
+    }
+    return {};
+}
+
+QString connectTitle(User::State state)
+{
+    switch (state) {
+    case User::State::connected: return MainWindow::tr("Disconnect");
+    case User::State::connecting: return MainWindow::tr("Cancel");
+    case User::State::notConnected: return MainWindow::tr("Connect");
+    }
+    return {};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent), m_app(app)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("mainWindow"));
+    resize(860, 560);
+
+    m_sidebar = new SidebarView(this);
+    m_detail = new QStackedWidget(this);
+    m_welcome = new WelcomeView(m_detail);
+    m_noUser = new QLabel(tr("No user selected."), m_detail);
+    m_noUser->setAlignment(Qt::AlignCenter);
+    m_noUser->setForegroundRole(QPalette::PlaceholderText);
+    m_files = app.createFileList(*this);
+    m_detail->addWidget(m_welcome);
+    m_detail->addWidget(m_noUser);
+    m_detail->addWidget(m_files);
+
+    auto* columns = new QSplitter(Qt::Horizontal, this);
+    columns->setChildrenCollapsible(false);
+    columns->addWidget(m_sidebar);
+    columns->addWidget(m_detail);
+    columns->setStretchFactor(1, 1);
+    columns->setSizes({220, 640});
+    setCentralWidget(columns);
+
+    m_toolbar = addToolBar(tr("Connection"));
+    m_toolbar->setObjectName(QStringLiteral("connectionToolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->toggleViewAction()->setVisible(false);
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbar->addWidget(spacer);
+    m_error = new QLabel(m_toolbar);
+    m_error->setObjectName(QStringLiteral("userError"));
+    QPalette red = m_error->palette();
+    red.setColor(QPalette::WindowText, QColor(0xc0, 0x1c, 0x28));
+    m_error->setPalette(red);
+    m_errorAction = m_toolbar->addWidget(m_error);
+    m_connect = new QPushButton(m_toolbar);
+    m_connect->setObjectName(QStringLiteral("connectButton"));
+    m_toolbar->addWidget(m_connect);
+    connect(m_connect, &QPushButton::clicked, this, &MainWindow::connectButtonClicked);
+
+    buildMenus(*this, app);
+
+    Controller& controller = app.controller();
+    connect(&controller, &Controller::usersChanged, this, &MainWindow::redraw);
+    connect(&controller, &Controller::meChanged, this, &MainWindow::redraw);
+    connect(m_sidebar, &SidebarView::selectedKeyChanged, &m_scene, &SceneController::setSelectedUser);
+    connect(&m_scene, &SceneController::selectedUserChanged, this, [this](const QByteArray& key) {
+        m_sidebar->selectKey(key);
+        redraw();
+    });
+    connect(m_sidebar, &SidebarView::editMeRequested, this, [this] { m_app.editMe(this); });
+    connect(m_sidebar, &SidebarView::shareMeRequested, this, [this] { m_app.shareMyCard(this); });
+    connect(m_sidebar, &SidebarView::editUserRequested, this, [this](const QByteArray& key) { m_app.editUser(this, key); });
+    connect(m_sidebar, &SidebarView::removeUserRequested, this,
+            [this](const QByteArray& key) { m_app.removeUser(this, key); });
+    connect(m_sidebar, &SidebarView::cardsDropped, this,
+            [this](const QStringList& paths) { m_app.importCardFiles(this, paths); });
+    connect(m_welcome, &WelcomeView::exportCardRequested, this, [this] { m_app.shareMyCard(this); });
+    connect(m_welcome, &WelcomeView::importCardRequested, this, [this] { m_app.importCards(this); });
+
+    redraw();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::redraw()
+{
+    const Controller& controller = m_app.controller();
+    m_sidebar->setUsers(controller.me(), controller.users());
+    const User* user = m_scene.selectedUser().isEmpty() ? nullptr : controller.findUser(m_scene.selectedUser());
+    m_toolbar->setVisible(user != nullptr);
+    if (user) {
+        m_detail->setCurrentWidget(m_files);
+        setWindowTitle(tr("%1 — %2").arg(user->name, stateTitle(user->state)));
+        const QString error = user->error ? user->error->localizedDescription() : QString();
+        m_error->setText(error);
+        m_errorAction->setVisible(!error.isEmpty());
+        m_connect->setText(connectTitle(user->state));
+        m_connect->setAccessibleName(connectTitle(user->state));
+        return;
+    }
+    setWindowTitle(QStringLiteral("Brenvo"));
+    m_detail->setCurrentWidget(controller.users().isEmpty() ? static_cast<QWidget*>(m_welcome) : m_noUser);
+}
+
+void MainWindow::connectButtonClicked()
+{
+    Controller& controller = m_app.controller();
+    const User* user = controller.findUser(m_scene.selectedUser());
+    if (!user)
+        return;
+    if (user->state == User::State::notConnected)
+        controller.connectTo(user->key);
+    else
+        controller.disconnectFrom(user->key);
+}
+
+void MainWindow::deleteSelection()
+{
+    QWidget* focus = focusWidget();
+    if (m_sidebar->isAncestorOf(focus) || focus == m_sidebar) {
+        const QByteArray key = m_sidebar->selectedKey();
+        if (!key.isEmpty() && m_app.controller().findUser(key))
+            m_app.removeUser(this, key);
+        return;
+    }
+    m_app.deleteSelectedFiles(*this);
+}
+
+void MainWindow::toggleSidebar() { m_sidebar->setVisible(!m_sidebar->isVisible()); }
+
+void MainWindow::updatePhase()
+{
+    if (!isVisible() || isMinimized())
+        m_scene.setPhase(SceneController::Phase::background);
+    else if (isActiveWindow())
+        m_scene.setPhase(SceneController::Phase::active);
+    else
+        m_scene.setPhase(SceneController::Phase::inactive);
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange || event->type() == QEvent::WindowStateChange)
+        updatePhase();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    updatePhase();
+}
+
+void MainWindow::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    updatePhase();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    m_app.windowClosing(*this);
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace vortan

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/shell/scenecontroller.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QToolBar;
+
+namespace vortan {
+
+class AppDelegate;
+class SidebarView;
+class WelcomeView;
+
+// One main window: the people on the left, the selected person's files (or
+// the welcome text) on the right, the connection of that person in the
+// toolbar and the title. Redrawn from the controller's change signals.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(AppDelegate& app, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    SceneController& scene() { return m_scene; }
+    SidebarView* sidebar() const { return m_sidebar; }
+    // The detail's file list, once the program has one (else a placeholder).
+    QWidget* fileList() const { return m_files; }
+
+    // Edit → Delete: removes what the focused list has selected.
+    void deleteSelection();
+    void toggleSidebar();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void redraw();
+    void updatePhase();
+    void connectButtonClicked();
+
+    AppDelegate& m_app;
+    SceneController m_scene;
+    SidebarView* m_sidebar = nullptr;
+    QStackedWidget* m_detail = nullptr;
+    WelcomeView* m_welcome = nullptr;
+    QLabel* m_noUser = nullptr;
+    QWidget* m_files = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    QLabel* m_error = nullptr;
+    QPushButton* m_connect = nullptr;
+    QAction* m_errorAction = nullptr;
+};
+
+}  // namespace vortan
