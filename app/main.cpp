@@ -37,7 +37,6 @@ int handOver(const QString& supportDirectory, const AppOptions& options)
 int main(int argc, char** argv)
 {
     blockStopSignals();
-    Q_INIT_RESOURCE(shell);  // the built-in icon, kept by the linker
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brenvo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brenvo"));

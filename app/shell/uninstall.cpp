@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 namespace vortan {
 
@@ -14,9 +15,9 @@ bool uninstallEverything(Controller& controller, AppSettings& settings, const QS
 {
     controller.removeSigningKeys();
     removeLeftovers(settings, supportDirectory);
-    // The Trash lives in ~/.local/share; Qt trashes into the current folder
-    // when it is missing.
-    QDir().mkpath(QDir::homePath() + QStringLiteral("/.local/share"));
+    // The Trash lives in the data folder ($XDG_DATA_HOME); Qt trashes into
+    // the current folder when that is missing.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     return QFile::moveToTrash(programPath);
 }
 
