@@ -2,6 +2,7 @@
 #include "app/shell/appdelegate.h"
 #include "app/shell/appoptions.h"
 #include "app/shell/icons.h"
+#include "app/shell/journal.h"
 #include "app/shell/stopsignals.h"
 
 #include "control/controlclient.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     }
     AppOptions options = std::get<AppOptions>(parsed);
     setDebugDiagnostics(options.verbose);
+    logToJournalUnlessTerminal();
     // Tests run the program where no gateway may be asked.
     if (qEnvironmentVariableIsSet("BRENVO_NO_GATEWAY"))
         options.useGateway = false;
