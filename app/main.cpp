@@ -80,6 +80,8 @@ int main(int argc, char** argv)
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, [&delegate] { delegate.stop(); });
+    // The session is ending: keep the state even if the process is killed next.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate, [&delegate] { delegate.controller().save(); });
 
     delegate.restoreWindows();
     if (!options.urls.isEmpty() || !options.cards.isEmpty())
