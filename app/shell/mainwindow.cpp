@@ -69,6 +69,12 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     m_toolbar->setObjectName(QStringLiteral("connectionToolbar"));
     m_toolbar->setMovable(false);
     m_toolbar->toggleViewAction()->setVisible(false);
+    // The window's title and subtitle, also where the window manager shows
+    // no title bar.
+    m_title = new QLabel(m_toolbar);
+    m_title->setObjectName(QStringLiteral("windowTitle"));
+    m_title->setContentsMargins(8, 0, 8, 0);
+    m_toolbar->addWidget(m_title);
     auto* spacer = new QWidget(m_toolbar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolbar->addWidget(spacer);
@@ -117,6 +123,10 @@ void MainWindow::redraw()
     if (user) {
         m_detail->setCurrentWidget(m_files);
         setWindowTitle(tr("%1 — %2").arg(user->name, stateTitle(user->state)));
+        m_title->setText(QStringLiteral("<b>%1</b>&nbsp;&nbsp;<span style=\"color:%2\">%3</span>")
+                             .arg(user->name.toHtmlEscaped(), palette().color(QPalette::Disabled, QPalette::WindowText).name(),
+                                  stateTitle(user->state)));
+        m_title->setAccessibleName(windowTitle());
         const QString error = user->error ? user->error->localizedDescription() : QString();
         m_error->setText(error);
         m_errorAction->setVisible(!error.isEmpty());

@@ -52,6 +52,7 @@ private:
     QLabel* m_noUser = nullptr;
     QWidget* m_files = nullptr;
     QToolBar* m_toolbar = nullptr;
+    QLabel* m_title = nullptr;
     QLabel* m_error = nullptr;
     QPushButton* m_connect = nullptr;
     QAction* m_errorAction = nullptr;

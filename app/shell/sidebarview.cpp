@@ -71,6 +71,7 @@ SidebarView::SidebarView(QWidget* parent) : QListWidget(parent)
     setMinimumWidth(180);
     setIconSize(QSize(20, 20));
     setUniformItemSizes(true);
+    setSpacing(1);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
@@ -122,6 +123,12 @@ void SidebarView::setUsers(const std::optional<User>& me, const QList<User>& use
         item->setData(isMeRole, isMe);
         const QString description = isMe ? tr("Me") : stateText(user.state);
         item->setData(Qt::AccessibleDescriptionRole, description);
+        item->setSizeHint(QSize(0, 32));
+        if (isMe) {
+            QFont bold = font();
+            bold.setWeight(QFont::DemiBold);
+            item->setFont(bold);
+        }
         item->setToolTip(isMe ? tr("%1 (me)").arg(user.name) : tr("%1 — %2").arg(user.name, description));
         setItemWidget(item, rowButtons(user, isMe));
     };
