@@ -1,0 +1,306 @@
+// The notifications, the badge and the answers, with a real controller pair
+// on 127.0.0.1 and a notification server (dbusmock) on a private session bus.
+
+#include "app/desktop/appnotifications.h"
+#include "app/desktop/filemanager.h"
+#include "app/desktop/launcherbadge.h"
+#include "app/desktop/notificationserver.h"
+#include "app/settings/appsettings.h"
+#include "tests/support/testsupport.h"
+#include "vortan/controller/controller.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace vortan {
+namespace {
+
+using test::waitFor;
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
+
+// dbusmock's notification_daemon, for as long as it lives.
+class MockServer {
+public:
+    explicit MockServer(const QString& capabilities)
+    {
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {"-m", "dbusmock", "-t", "notification_daemon", "-p",
+                         QStringLiteral("{\"capabilities\": \"%1\"}").arg(capabilities)});
+        EXPECT_TRUE(waitFor([] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); }));
+    }
+    ~MockServer()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        waitFor([] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); });
+    }
+
+    // The arguments of each Notify call so far.
+    QList<QVariantList> notifyCalls() const
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kMock, QStringLiteral("GetMethodCalls"));
+        call << QStringLiteral("Notify");
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+        QList<QVariantList> found;
+        const auto calls = reply.arguments().value(0).value<QDBusArgument>();
+        calls.beginArray();
+        while (!calls.atEnd()) {
+            quint64 time = 0;
+            QVariantList args;
+            calls.beginStructure();
+            calls >> time >> args;
+            calls.endStructure();
+            found.append(args);
+        }
+        calls.endArray();
+        return found;
+    }
+    // The person answers notification `id` with `action`.
+    void invoke(uint id, const QString& action) const
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kMock, QStringLiteral("EmitSignal"));
+        message << kService << QStringLiteral("ActionInvoked") << QStringLiteral("us") << QVariantList{id, action};
+        QDBusConnection::sessionBus().call(message);
+    }
+
+private:
+    QProcess m_process;
+};
+
+template <typename T> T unwrap(const QVariant& value)
+{
+    return value.canConvert<QDBusArgument>() ? qdbus_cast<T>(value.value<QDBusArgument>()) : value.value<T>();
+}
+
+// Badge counts seen on the bus (on a connection of its own) and folders opened.
+class Observer : public QObject {
+    Q_OBJECT
+public:
+    Observer()
+    {
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("observer"))
+            .connect({}, LauncherBadge::objectPath(), QString::fromLatin1(LauncherBadge::kInterface),
+                     QStringLiteral("Update"), this, SLOT(update(QString, QVariantMap)));
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
+    }
+    ~Observer() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+    QList<qint64> counts;
+    QList<QUrl> opened;
+
+public slots:
+    void update(const QString& app, const QVariantMap& properties)
+    {
+        EXPECT_EQ(app, QString::fromLatin1(LauncherBadge::kAppUri));
+        EXPECT_EQ(properties.value(QStringLiteral("count-visible")).toBool(), properties.value("count").toLongLong() > 0);
+        counts.append(properties.value(QStringLiteral("count")).toLongLong());
+    }
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+struct Peer : ControllerDelegate {
+    explicit Peer(const QString& name)
+    {
+        ControllerOptions options;
+        options.supportDirectory = support.path();
+        options.downloadsDirectory = downloads.path();
+        options.keyStore = KeyStoreChoice::file;
+        options.inhibitSleep = false;
+        options.bundledUsersPath = QString();
+        controller = std::make_unique<Controller>(options, this);
+        EXPECT_FALSE(controller->start(false, false).has_value());
+        User me = *controller->me();
+        me.name = name;
+        controller->editMe(me);
+    }
+    ~Peer() override { expireWeakReferences(); }
+    User card() const
+    {
+        const User& me = *controller->me();
+        return User(me.name, QStringLiteral("127.0.0.1"), me.port, me.key);
+    }
+    void didFinishDownloading(const FileRow& file) override
+    {
+        if (notifications)
+            notifications->didFinishDownloading(file);
+    }
+    void didReceiveFiles(const QList<FileRow>& files, const User& user) override
+    {
+        if (notifications)
+            notifications->didReceiveFiles(files, user);
+    }
+
+    QTemporaryDir support, downloads;
+    std::unique_ptr<Controller> controller;
+    AppNotifications* notifications = nullptr;
+};
+
+// Bea's program, with its notifications, badge and file manager on the bus.
+struct Program {
+    QTemporaryDir dir;
+    AppSettings settings{dir.filePath(QStringLiteral("Brenvo.conf"))};
+    NotificationServer server;
+    LauncherBadge badge;
+    FileManager files;
+    bool active = false;
+    Peer bea{QStringLiteral("Bea")};
+    AppNotifications notifications{*bea.controller, settings, server, badge, files, [this] { return active; }};
+    Program() { bea.notifications = &notifications; }
+    ~Program() { bea.notifications = nullptr; }
+};
+
+TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCountedOnTheBadge)
+{
+    MockServer mock(QStringLiteral("body actions"));
+    Observer observer;
+    Program program;
+    QTemporaryDir target;
+    program.settings.setDownloadLocation(DownloadLocationSetting::other(target.path()));
+
+    Peer ada(QStringLiteral("Ada"));
+    User card = *ada.controller->me();
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    card.port = probe.serverPort();
+    probe.close();
+    ada.controller->editMe(card);
+    ada.controller->setSettings(true, false);
+    ASSERT_TRUE(waitFor([&] { return ada.controller->listenerState().kind() == ListenerState::Kind::ready; }));
+    ada.controller->addUsers({program.bea.card()});
+    program.bea.controller->addUsers({ada.card()});
+    const QStringList names{QStringLiteral("one.txt"), QStringLiteral("two.txt")};
+    QList<File2> shared;
+    for (const QString& name : names) {
+        ASSERT_TRUE(test::writeFile(ada.downloads.filePath(name), name.toUtf8()));
+        shared.append(File2::at(ada.downloads.filePath(name)));
+    }
+    ada.controller->shareFiles(shared, {program.bea.card().key});
+    program.bea.controller->connectTo(ada.card().key);
+
+    // C2: one notification for both files, with its texts, button and hints.
+    ASSERT_TRUE(waitFor([&] { return mock.notifyCalls().size() == 1; }));
+    const QVariantList offered = mock.notifyCalls()[0];
+    EXPECT_EQ(offered.mid(0, 5), (QVariantList{"Brenvo", 0u, "com.halvinor.brenvo", "New Files", "Ada shared 2 files with you."}));
+    EXPECT_EQ(unwrap<QStringList>(offered[5]), (QStringList{"default", "", "DOWNLOAD_FILES", "Download"}));
+    const auto hints = unwrap<QVariantMap>(offered[6]);
+    EXPECT_EQ(hints.value("desktop-entry").toString(), "com.halvinor.brenvo");
+    EXPECT_EQ(hints.value("category").toString(), "transfer");
+
+    // "Download" puts both into the chosen folder; each finished download is
+    // announced and, the program being inactive, counted on the badge.
+    mock.invoke(1, QStringLiteral("DOWNLOAD_FILES"));
+    ASSERT_TRUE(waitFor([&] { return mock.notifyCalls().size() == 3; }, 20000));
+    QStringList bodies;
+    for (const QString& name : names)
+        EXPECT_EQ(test::readFile(target.filePath(name)), name.toUtf8());
+    for (const QVariantList& finished : mock.notifyCalls().mid(1)) {
+        EXPECT_EQ(finished[3].toString(), "File Downloaded");
+        EXPECT_EQ(unwrap<QStringList>(finished[5]), (QStringList{"default", "", "SHOW_FILE", "Show"}));
+        EXPECT_EQ(unwrap<QVariantMap>(finished[6]).value("category").toString(), "transfer.complete");
+        bodies.append(finished[4].toString());
+    }
+    bodies.sort();
+    EXPECT_EQ(bodies, (QStringList{"one.txt has finished downloading.", "two.txt has finished downloading."}));
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 2; }));
+    EXPECT_EQ(observer.counts, (QList<qint64>{1, 2}));
+
+    // A click selects the offered files, in order.
+    QSignalSpy select(&program.notifications, &AppNotifications::selectFilesRequested);
+    mock.invoke(1, QStringLiteral("default"));
+    ASSERT_TRUE(select.wait(5000));
+    const auto selected = select[0][0].value<QList<QUuid>>();
+    ASSERT_EQ(selected.size(), 2);
+    EXPECT_EQ(program.bea.controller->findFile(selected[0])->name, names[0]);
+    EXPECT_EQ(program.bea.controller->findFile(selected[1])->name, names[1]);
+
+    // "Show" for a file that is gone changes nothing; for one that is there
+    // it lowers the badge and opens its folder (no file manager on this bus).
+    // Notification 2 is about the file of the first finished body.
+    const bool firstIsOne = mock.notifyCalls()[1][4].toString().startsWith(names[0]);
+    program.bea.controller->removeFiles({selected[firstIsOne ? 0 : 1]}, ada.card().key);
+    program.bea.controller->publishNow();
+    mock.invoke(2, QStringLiteral("SHOW_FILE"));
+    mock.invoke(3, QStringLiteral("SHOW_FILE"));
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 3 && observer.opened.size() == 1; }));
+    EXPECT_EQ(observer.counts.last(), 1);
+    EXPECT_EQ(observer.opened, QList<QUrl>{QUrl::fromLocalFile(target.path())});
+    EXPECT_EQ(program.notifications.badgeCount(), 1);
+
+    program.notifications.applicationBecameActive();
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 4; }));
+    EXPECT_EQ(observer.counts.last(), 0);
+}
+
+// Standard output goes to a file while this lives.
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        m_file.open();
+        std::fflush(stdout);
+        ::dup2(m_file.handle(), STDOUT_FILENO);
+    }
+    ~StdoutCapture()
+    {
+        std::fflush(stdout);
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+    }
+    QByteArray text()
+    {
+        std::fflush(stdout);
+        return test::readFile(m_file.fileName());
+    }
+
+private:
+    int m_saved = ::dup(STDOUT_FILENO);
+    QTemporaryFile m_file;
+};
+
+TEST(AppNotificationsTest, NothingIsPostedWithoutButtonsAndNoServerIsReported)
+{
+    Program program;
+    FileRow row;
+    row.id = QUuid::createUuid();
+    row.name = QStringLiteral("a.txt");
+    {
+        MockServer mock(QStringLiteral("body"));
+        StdoutCapture out;
+        program.notifications.didFinishDownloading(row);
+        program.notifications.didReceiveFiles({row}, program.bea.card());
+        waitFor([] { return false; }, 500);  // nothing to wait for: nothing may happen
+        EXPECT_EQ(out.text(), "");
+        EXPECT_TRUE(mock.notifyCalls().isEmpty());
+        EXPECT_EQ(program.notifications.badgeCount(), 0);
+    }
+    StdoutCapture out;
+    program.notifications.didReceiveFiles({row}, program.bea.card());
+    ASSERT_TRUE(waitFor([&] { return !out.text().isEmpty(); }));
+    EXPECT_TRUE(out.text().startsWith("Could not deliver notification. The name org.freedesktop.Notifications "))
+        << out.text().toStdString();
+    EXPECT_TRUE(out.text().endsWith('\n'));
+}
+
+}  // namespace
+}  // namespace vortan
+
+#include "desktop_test.moc"
