@@ -35,31 +35,40 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
 
-// dbusmock's notification_daemon, for as long as it lives.
+// A dbusmock object on the bus, for as long as this lives.
 class MockServer {
 public:
-    explicit MockServer(const QString& capabilities)
+    MockServer(const QString& service, const QString& path, const QStringList& arguments)
+        : m_service(service), m_path(path)
     {
         m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral("/usr/bin/python3"),
-                        {"-m", "dbusmock", "-t", "notification_daemon", "-p",
-                         QStringLiteral("{\"capabilities\": \"%1\"}").arg(capabilities)});
-        EXPECT_TRUE(waitFor([] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); }));
+        m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{"-m", "dbusmock"} + arguments);
+        EXPECT_TRUE(waitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service).value(); }));
+    }
+    // dbusmock's notification server.
+    explicit MockServer(const QString& capabilities)
+        : MockServer(kService, kPath,
+                     {"-t", "notification_daemon", "-p", QStringLiteral("{\"capabilities\": \"%1\"}").arg(capabilities)})
+    {
     }
     ~MockServer()
     {
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
-        waitFor([] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); });
+        waitFor([&] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service).value(); });
     }
 
-    // The arguments of each Notify call so far.
-    QList<QVariantList> notifyCalls() const
+    QDBusMessage callMock(const QString& method, const QVariantList& arguments) const
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kMock, QStringLiteral("GetMethodCalls"));
-        call << QStringLiteral("Notify");
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+        QDBusMessage call = QDBusMessage::createMethodCall(m_service, m_path, kMock, method);
+        call.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(call);
+    }
+    // The arguments of each call of `method` so far.
+    QList<QVariantList> calls(const QString& method = QStringLiteral("Notify")) const
+    {
+        const QDBusMessage reply = callMock(QStringLiteral("GetMethodCalls"), {method});
         QList<QVariantList> found;
         const auto calls = reply.arguments().value(0).value<QDBusArgument>();
         calls.beginArray();
@@ -77,12 +86,13 @@ public:
     // The person answers notification `id` with `action`.
     void invoke(uint id, const QString& action) const
     {
-        QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kMock, QStringLiteral("EmitSignal"));
-        message << kService << QStringLiteral("ActionInvoked") << QStringLiteral("us") << QVariantList{id, action};
-        QDBusConnection::sessionBus().call(message);
+        callMock(QStringLiteral("EmitSignal"),
+                 {kService, QStringLiteral("ActionInvoked"), QStringLiteral("us"), QVariant::fromValue(QVariantList{id, action})});
     }
 
 private:
+    QString m_service;
+    QString m_path;
     QProcess m_process;
 };
 
@@ -197,8 +207,8 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     program.bea.controller->connectTo(ada.card().key);
 
     // C2: one notification for both files, with its texts, button and hints.
-    ASSERT_TRUE(waitFor([&] { return mock.notifyCalls().size() == 1; }));
-    const QVariantList offered = mock.notifyCalls()[0];
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
+    const QVariantList offered = mock.calls()[0];
     EXPECT_EQ(offered.mid(0, 5), (QVariantList{"Brenvo", 0u, "com.halvinor.brenvo", "New Files", "Ada shared 2 files with you."}));
     EXPECT_EQ(unwrap<QStringList>(offered[5]), (QStringList{"default", "", "DOWNLOAD_FILES", "Download"}));
     const auto hints = unwrap<QVariantMap>(offered[6]);
@@ -208,11 +218,11 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     // "Download" puts both into the chosen folder; each finished download is
     // announced and, the program being inactive, counted on the badge.
     mock.invoke(1, QStringLiteral("DOWNLOAD_FILES"));
-    ASSERT_TRUE(waitFor([&] { return mock.notifyCalls().size() == 3; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 3; }, 20000));
     QStringList bodies;
     for (const QString& name : names)
         EXPECT_EQ(test::readFile(target.filePath(name)), name.toUtf8());
-    for (const QVariantList& finished : mock.notifyCalls().mid(1)) {
+    for (const QVariantList& finished : mock.calls().mid(1)) {
         EXPECT_EQ(finished[3].toString(), "File Downloaded");
         EXPECT_EQ(unwrap<QStringList>(finished[5]), (QStringList{"default", "", "SHOW_FILE", "Show"}));
         EXPECT_EQ(unwrap<QVariantMap>(finished[6]).value("category").toString(), "transfer.complete");
@@ -235,7 +245,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     // "Show" for a file that is gone changes nothing; for one that is there
     // it lowers the badge and opens its folder (no file manager on this bus).
     // Notification 2 is about the file of the first finished body.
-    const bool firstIsOne = mock.notifyCalls()[1][4].toString().startsWith(names[0]);
+    const bool firstIsOne = mock.calls()[1][4].toString().startsWith(names[0]);
     program.bea.controller->removeFiles({selected[firstIsOne ? 0 : 1]}, ada.card().key);
     program.bea.controller->publishNow();
     mock.invoke(2, QStringLiteral("SHOW_FILE"));
@@ -276,12 +286,21 @@ private:
     QTemporaryFile m_file;
 };
 
-TEST(AppNotificationsTest, NothingIsPostedWithoutButtonsAndNoServerIsReported)
+TEST(AppNotificationsTest, WhatTheServerCanShowAndNoServer)
 {
     Program program;
     FileRow row;
     row.id = QUuid::createUuid();
     row.name = QStringLiteral("a.txt");
+    {
+        // A peer's name is text, also where the server reads markup.
+        MockServer mock(QStringLiteral("body actions body-markup"));
+        User sender = program.bea.card();
+        sender.name = QStringLiteral("<b>Ada</b> & %2");
+        program.notifications.didReceiveFiles({row}, sender);
+        ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
+        EXPECT_EQ(mock.calls()[0][4].toString(), "&lt;b&gt;Ada&lt;/b&gt; &amp; %2 shared a.txt with you.");
+    }
     {
         MockServer mock(QStringLiteral("body"));
         StdoutCapture out;
@@ -289,7 +308,7 @@ TEST(AppNotificationsTest, NothingIsPostedWithoutButtonsAndNoServerIsReported)
         program.notifications.didReceiveFiles({row}, program.bea.card());
         waitFor([] { return false; }, 500);  // nothing to wait for: nothing may happen
         EXPECT_EQ(out.text(), "");
-        EXPECT_TRUE(mock.notifyCalls().isEmpty());
+        EXPECT_TRUE(mock.calls().isEmpty());
         EXPECT_EQ(program.notifications.badgeCount(), 0);
     }
     StdoutCapture out;
@@ -298,6 +317,27 @@ TEST(AppNotificationsTest, NothingIsPostedWithoutButtonsAndNoServerIsReported)
     EXPECT_TRUE(out.text().startsWith("Could not deliver notification. The name org.freedesktop.Notifications "))
         << out.text().toStdString();
     EXPECT_TRUE(out.text().endsWith('\n'));
+}
+
+TEST(FileManagerTest, RevealsAllFilesInOneCallAndPreviewsWithoutPreviewer)
+{
+    Observer observer;
+    FileManager files;
+    const QList<QUrl> urls{QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")),
+                           QUrl::fromLocalFile(QStringLiteral("/srv/c.txt")), QUrl(QStringLiteral("https://example.org/x"))};
+    {
+        const QString name = QStringLiteral("org.freedesktop.FileManager1");
+        const QString path = QStringLiteral("/org/freedesktop/FileManager1");
+        MockServer manager(name, path, {name, path, name});
+        manager.callMock(QStringLiteral("AddMethod"), {QString(), QStringLiteral("ShowItems"), "ass", QString(), QString()});
+        files.reveal(urls);
+        ASSERT_TRUE(waitFor([&] { return manager.calls(QStringLiteral("ShowItems")).size() == 1; }));
+        EXPECT_EQ(unwrap<QStringList>(manager.calls(QStringLiteral("ShowItems"))[0][0]),
+                  (QStringList{"file:///tmp/a%20b.txt", "file:///srv/c.txt"}));
+    }
+    files.preview(urls);
+    ASSERT_TRUE(waitFor([&] { return observer.opened.size() == 2; }));
+    EXPECT_EQ(observer.opened, urls.mid(0, 2));
 }
 
 }  // namespace
