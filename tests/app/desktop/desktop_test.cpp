@@ -148,20 +148,13 @@ struct Peer : ControllerDelegate {
         const User& me = *controller->me();
         return User(me.name, QStringLiteral("127.0.0.1"), me.port, me.key);
     }
-    void didFinishDownloading(const FileRow& file) override
-    {
-        if (notifications)
-            notifications->didFinishDownloading(file);
-    }
-    void didReceiveFiles(const QList<FileRow>& files, const User& user) override
-    {
-        if (notifications)
-            notifications->didReceiveFiles(files, user);
-    }
+    // Passed on as the program's delegate does.
+    void didFinishDownloading(const FileRow& f) override { if (notifications) notifications->didFinishDownloading(f); }
+    void didReceiveFiles(const QList<FileRow>& f, const User& u) override { if (notifications) notifications->didReceiveFiles(f, u); }
 
     QTemporaryDir support, downloads;
     std::unique_ptr<Controller> controller;
-    AppNotifications* notifications = nullptr;
+    AppNotifications* notifications = nullptr;  // Bea's
 };
 
 // Bea's program, with its notifications, badge and file manager on the bus.
@@ -175,7 +168,6 @@ struct Program {
     Peer bea{QStringLiteral("Bea")};
     AppNotifications notifications{*bea.controller, settings, server, badge, files, [this] { return active; }};
     Program() { bea.notifications = &notifications; }
-    ~Program() { bea.notifications = nullptr; }
 };
 
 TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCountedOnTheBadge)
