@@ -1,0 +1,161 @@
+#include "app/desktop/appnotifications.h"
+
+#include "app/desktop/filemanager.h"
+#include "app/desktop/launcherbadge.h"
+#include "app/settings/appsettings.h"
+#include "vortan/controller/controller.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vortan {
+
+AppNotifications::AppNotifications(Controller& controller, AppSettings& settings, Notifier& notifier,
+                                   LauncherBadge& badge, FileManager& fileManager,
+                                   std::function<bool()> applicationActive, QObject* parent)
+    : QObject(parent),
+      m_controller(controller),
+      m_settings(settings),
+      m_notifier(notifier),
+      m_badge(badge),
+      m_fileManager(fileManager),
+      m_applicationActive(std::move(applicationActive))
+{
+    if (!m_applicationActive)
+        m_applicationActive = [] { return QGuiApplication::applicationState() == Qt::ApplicationActive; };
+    connect(&m_notifier, &Notifier::actionInvoked, this, &AppNotifications::respond);
+    connect(&m_notifier, &Notifier::closed, this, [this](quint32 id) { m_files.remove(id); });
+}
+
+void AppNotifications::didFinishDownloading(const FileRow& file)
+{
+    Notification notification;
+    notification.title = tr("File Downloaded");
+    notification.body = tr("%1 has finished downloading.").arg(file.name);
+    notification.category = QStringLiteral("transfer.complete");
+    notification.soundName = QStringLiteral("complete-download");
+    notification.actions = {{QString::fromLatin1(kShowFile), tr("Show")}};
+    post(notification, {file.id}, true);
+}
+
+void AppNotifications::didReceiveFiles(const QList<FileRow>& files, const User& user)
+{
+    if (files.isEmpty())
+        return;
+    Notification notification;
+    if (files.size() == 1) {
+        notification.title = tr("New File");
+        notification.body = tr("%1 shared %2 with you.").arg(user.name, files.first().name);
+    } else {
+        notification.title = tr("New Files");
+        notification.body = tr("%1 shared %2 files with you.").arg(user.name, QString::number(files.size()));
+    }
+    notification.category = QStringLiteral("transfer");
+    notification.soundName = QStringLiteral("message-new-instant");
+    notification.actions = {{QString::fromLatin1(kDownloadFiles), tr("Download")}};
+    QList<QUuid> ids;
+    ids.reserve(files.size());
+    for (const FileRow& file : files)
+        ids.append(file.id);
+    post(notification, ids, false);
+}
+
+void AppNotifications::applicationBecameActive()
+{
+    if (m_badgeCount > 0)
+        setBadge(0);
+}
+
+void AppNotifications::post(const Notification& notification, const QList<QUuid>& files, bool countOnBadge)
+{
+    QPointer<AppNotifications> self(this);
+    m_notifier.authorise([self, notification, files, countOnBadge](const Notifier::Authorisation& answer) {
+        if (!self)
+            return;
+        if (!answer.error.isEmpty()) {
+            reportFailure(answer.error);
+            return;
+        }
+        if (!answer.authorised)
+            return;
+        if (countOnBadge && !self->m_applicationActive())
+            self->setBadge(self->m_badgeCount + 1);
+        self->m_notifier.post(notification, [self, files](const Notifier::Delivery& delivery) {
+            if (!self)
+                return;
+            if (!delivery.id) {
+                reportFailure(delivery.error);
+                return;
+            }
+            self->m_files.insert(*delivery.id, files);
+        });
+    });
+}
+
+void AppNotifications::respond(quint32 id, const QString& action)
+{
+    const auto entry = m_files.constFind(id);
+    if (entry == m_files.cend())
+        return;
+    const QList<QUuid> ids = *entry;
+    if (action == QLatin1String(kShowFile))
+        showFiles(ids);
+    else if (action == QLatin1String(kDownloadFiles))
+        downloadFiles(ids);
+    else if (action == QLatin1String(Notifier::kDefaultAction))
+        selectFiles(ids);
+}
+
+void AppNotifications::showFiles(const QList<QUuid>& ids)
+{
+    QList<QUrl> locations;
+    for (const QUuid& id : ids) {
+        const FileRow* row = m_controller.findFile(id);
+        if (row && row->location)
+            locations.append(*row->location);
+    }
+    if (locations.isEmpty())
+        return;
+    if (m_badgeCount > 0)
+        setBadge(std::max<qint64>(0, m_badgeCount - locations.size()));
+    m_fileManager.reveal(locations);
+}
+
+void AppNotifications::downloadFiles(const QList<QUuid>& ids)
+{
+    // No dialog can be shown from a notification: "ask" means the Downloads folder.
+    const DownloadLocation location = m_settings.downloadLocation().withoutDialog();
+    QList<ResumeItem> items;
+    items.reserve(ids.size());
+    for (const QUuid& id : ids)
+        items.append({id, location});
+    m_controller.resume(items);
+}
+
+void AppNotifications::selectFiles(const QList<QUuid>& ids)
+{
+    QList<QUuid> found;
+    for (const QUuid& id : ids) {
+        if (m_controller.findFile(id))
+            found.append(id);
+    }
+    if (!found.isEmpty())
+        emit selectFilesRequested(found);
+}
+
+void AppNotifications::setBadge(qint64 count)
+{
+    m_badgeCount = count;
+    m_badge.setCount(count);
+}
+
+void AppNotifications::reportFailure(const QString& error)
+{
+    std::fprintf(stdout, "Could not deliver notification. %s\n", qUtf8Printable(error));
+    std::fflush(stdout);
+}
+
+}  // namespace vortan

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/desktop/notifier.h"
+#include "vortan/controller/filerow.h"
+#include "vortan/records/user.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QUuid>
+
+#include <functional>
+
+namespace vortan {
+
+class AppSettings;
+class Controller;
+class FileManager;
+class LauncherBadge;
+
+// The program's notifications: a finished download and newly offered files
+// are announced, the launcher's badge counts finished downloads the person
+// has not seen, and the person's answer to a notification is carried out.
+//
+// Each notification's files are kept here under the id the notifier gave it,
+// until the notifier reports it closed. Nothing is posted when the notifier
+// says no; a notification that cannot be delivered is reported on standard
+// output ("Could not deliver notification. …") and otherwise ignored.
+class AppNotifications : public QObject {
+    Q_OBJECT
+public:
+    // The answers besides the notifier's default action.
+    static constexpr const char* kShowFile = "SHOW_FILE";
+    static constexpr const char* kDownloadFiles = "DOWNLOAD_FILES";
+
+    // applicationActive: whether the program is the active application now
+    // (null: QGuiApplication::applicationState() is Qt::ApplicationActive).
+    AppNotifications(Controller& controller, AppSettings& settings, Notifier& notifier, LauncherBadge& badge,
+                     FileManager& fileManager, std::function<bool()> applicationActive = {},
+                     QObject* parent = nullptr);
+
+    // The controller's two reports (ControllerDelegate), passed on.
+    void didFinishDownloading(const FileRow& file);
+    void didReceiveFiles(const QList<FileRow>& files, const User& user);
+    // The program became the active application: the badge goes back to 0.
+    void applicationBecameActive();
+
+    qint64 badgeCount() const { return m_badgeCount; }
+
+signals:
+    // The person clicked a notification: select these files (still in the
+    // controller's rows, in the notification's order; never empty) in a
+    // window, or open one on them.
+    void selectFilesRequested(const QList<QUuid>& ids);
+
+private:
+    void post(const Notification& notification, const QList<QUuid>& files, bool countOnBadge);
+    void respond(quint32 id, const QString& action);
+    void showFiles(const QList<QUuid>& ids);
+    void downloadFiles(const QList<QUuid>& ids);
+    void selectFiles(const QList<QUuid>& ids);
+    void setBadge(qint64 count);
+    static void reportFailure(const QString& error);
+
+    Controller& m_controller;
+    AppSettings& m_settings;
+    Notifier& m_notifier;
+    LauncherBadge& m_badge;
+    FileManager& m_fileManager;
+    std::function<bool()> m_applicationActive;
+    // Each open notification's files, by the notifier's id.
+    QHash<quint32, QList<QUuid>> m_files;
+    qint64 m_badgeCount = 0;
+};
+
+}  // namespace vortan

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/desktop/notifier.h"
+
+#include <QDBusConnection>
+#include <QList>
+#include <QSet>
+
+namespace vortan {
+
+// The desktop's notification server (org.freedesktop.Notifications on the
+// session bus). Posts as "Brenvo" with the program's icon and desktop entry;
+// reports the answers to its own notifications only. Every call is
+// asynchronous.
+class NotificationServer : public Notifier {
+    Q_OBJECT
+public:
+    static constexpr const char* kService = "org.freedesktop.Notifications";
+    static constexpr const char* kPath = "/org/freedesktop/Notifications";
+    // The most notifications whose answers are still awaited; past it the
+    // oldest is forgotten (reported through closed()), so a server that
+    // never reports closing does not make the program grow.
+    static constexpr qsizetype kMaxOpen = 512;
+
+    explicit NotificationServer(const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                                QObject* parent = nullptr);
+
+    // Authorised: the server answers and can show buttons ("actions").
+    // Also learns whether bodies are read as markup (then post() escapes).
+    void authorise(std::function<void(const Authorisation&)> done) override;
+    void post(const Notification& notification, std::function<void(const Delivery&)> done) override;
+
+private slots:
+    void onActionInvoked(uint id, const QString& action);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    void remember(quint32 id);
+
+    QDBusConnection m_bus;
+    // The server reads the body as markup: names from peers are escaped.
+    bool m_markup = false;
+    QSet<quint32> m_open;
+    QList<quint32> m_openOrder;
+};
+
+}  // namespace vortan

@@ -1,0 +1,338 @@
+// The notifications, the badge and the answers, with a real controller pair
+// on 127.0.0.1 and a notification server (dbusmock) on a private session bus.
+
+#include "app/desktop/appnotifications.h"
+#include "app/desktop/filemanager.h"
+#include "app/desktop/launcherbadge.h"
+#include "app/desktop/notificationserver.h"
+#include "app/settings/appsettings.h"
+#include "tests/support/testsupport.h"
+#include "vortan/controller/controller.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace vortan {
+namespace {
+
+using test::waitFor;
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
+
+// A dbusmock object on the bus, for as long as this lives.
+class MockServer {
+public:
+    MockServer(const QString& service, const QString& path, const QStringList& arguments)
+        : m_service(service), m_path(path)
+    {
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{"-m", "dbusmock"} + arguments);
+        EXPECT_TRUE(waitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service).value(); }));
+    }
+    // dbusmock's notification server.
+    explicit MockServer(const QString& capabilities)
+        : MockServer(kService, kPath,
+                     {"-t", "notification_daemon", "-p", QStringLiteral("{\"capabilities\": \"%1\"}").arg(capabilities)})
+    {
+    }
+    ~MockServer()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        waitFor([&] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service).value(); });
+    }
+
+    QDBusMessage callMock(const QString& method, const QVariantList& arguments) const
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(m_service, m_path, kMock, method);
+        call.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(call);
+    }
+    // The arguments of each call of `method` so far.
+    QList<QVariantList> calls(const QString& method = QStringLiteral("Notify")) const
+    {
+        const QDBusMessage reply = callMock(QStringLiteral("GetMethodCalls"), {method});
+        QList<QVariantList> found;
+        const auto calls = reply.arguments().value(0).value<QDBusArgument>();
+        calls.beginArray();
+        while (!calls.atEnd()) {
+            quint64 time = 0;
+            QVariantList args;
+            calls.beginStructure();
+            calls >> time >> args;
+            calls.endStructure();
+            found.append(args);
+        }
+        calls.endArray();
+        return found;
+    }
+    // The person answers notification `id` with `action`.
+    void invoke(uint id, const QString& action) const
+    {
+        callMock(QStringLiteral("EmitSignal"),
+                 {kService, QStringLiteral("ActionInvoked"), QStringLiteral("us"), QVariant::fromValue(QVariantList{id, action})});
+    }
+
+private:
+    QString m_service;
+    QString m_path;
+    QProcess m_process;
+};
+
+template <typename T> T unwrap(const QVariant& value)
+{
+    return value.canConvert<QDBusArgument>() ? qdbus_cast<T>(value.value<QDBusArgument>()) : value.value<T>();
+}
+
+// Badge counts seen on the bus (on a connection of its own) and folders opened.
+class Observer : public QObject {
+    Q_OBJECT
+public:
+    Observer()
+    {
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("observer"))
+            .connect({}, LauncherBadge::objectPath(), QString::fromLatin1(LauncherBadge::kInterface),
+                     QStringLiteral("Update"), this, SLOT(update(QString, QVariantMap)));
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
+    }
+    ~Observer() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+    QList<qint64> counts;
+    QList<QUrl> opened;
+
+public slots:
+    void update(const QString& app, const QVariantMap& properties)
+    {
+        EXPECT_EQ(app, QString::fromLatin1(LauncherBadge::kAppUri));
+        EXPECT_EQ(properties.value(QStringLiteral("count-visible")).toBool(), properties.value("count").toLongLong() > 0);
+        counts.append(properties.value(QStringLiteral("count")).toLongLong());
+    }
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+struct Peer : ControllerDelegate {
+    explicit Peer(const QString& name)
+    {
+        ControllerOptions options;
+        options.supportDirectory = support.path();
+        options.downloadsDirectory = downloads.path();
+        options.keyStore = KeyStoreChoice::file;
+        options.inhibitSleep = false;
+        options.bundledUsersPath = QString();
+        controller = std::make_unique<Controller>(options, this);
+        EXPECT_FALSE(controller->start(false, false).has_value());
+        User me = *controller->me();
+        me.name = name;
+        controller->editMe(me);
+    }
+    ~Peer() override { expireWeakReferences(); }
+    User card() const
+    {
+        const User& me = *controller->me();
+        return User(me.name, QStringLiteral("127.0.0.1"), me.port, me.key);
+    }
+    // Passed on as the program's delegate does.
+    void didFinishDownloading(const FileRow& f) override { if (notifications) notifications->didFinishDownloading(f); }
+    void didReceiveFiles(const QList<FileRow>& f, const User& u) override { if (notifications) notifications->didReceiveFiles(f, u); }
+
+    QTemporaryDir support, downloads;
+    std::unique_ptr<Controller> controller;
+    AppNotifications* notifications = nullptr;  // Bea's
+};
+
+// Bea's program, with its notifications, badge and file manager on the bus.
+struct Program {
+    QTemporaryDir dir;
+    AppSettings settings{dir.filePath(QStringLiteral("Brenvo.conf"))};
+    NotificationServer server;
+    LauncherBadge badge;
+    FileManager files;
+    bool active = false;
+    Peer bea{QStringLiteral("Bea")};
+    AppNotifications notifications{*bea.controller, settings, server, badge, files, [this] { return active; }};
+    Program() { bea.notifications = &notifications; }
+};
+
+TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCountedOnTheBadge)
+{
+    MockServer mock(QStringLiteral("body actions"));
+    Observer observer;
+    Program program;
+    QTemporaryDir target;
+    program.settings.setDownloadLocation(DownloadLocationSetting::other(target.path()));
+
+    Peer ada(QStringLiteral("Ada"));
+    User card = *ada.controller->me();
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    card.port = probe.serverPort();
+    probe.close();
+    ada.controller->editMe(card);
+    ada.controller->setSettings(true, false);
+    ASSERT_TRUE(waitFor([&] { return ada.controller->listenerState().kind() == ListenerState::Kind::ready; }));
+    ada.controller->addUsers({program.bea.card()});
+    program.bea.controller->addUsers({ada.card()});
+    const QStringList names{QStringLiteral("one.txt"), QStringLiteral("two.txt")};
+    QList<File2> shared;
+    for (const QString& name : names) {
+        ASSERT_TRUE(test::writeFile(ada.downloads.filePath(name), name.toUtf8()));
+        shared.append(File2::at(ada.downloads.filePath(name)));
+    }
+    ada.controller->shareFiles(shared, {program.bea.card().key});
+    program.bea.controller->connectTo(ada.card().key);
+
+    // C2: one notification for both files, with its texts, button and hints.
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
+    const QVariantList offered = mock.calls()[0];
+    EXPECT_EQ(offered.mid(0, 5), (QVariantList{"Brenvo", 0u, "com.halvinor.brenvo", "New Files", "Ada shared 2 files with you."}));
+    EXPECT_EQ(unwrap<QStringList>(offered[5]), (QStringList{"default", "", "DOWNLOAD_FILES", "Download"}));
+    const auto hints = unwrap<QVariantMap>(offered[6]);
+    EXPECT_EQ(hints.value("desktop-entry").toString(), "com.halvinor.brenvo");
+    EXPECT_EQ(hints.value("category").toString(), "transfer");
+
+    // "Download" puts both into the chosen folder; each finished download is
+    // announced and, the program being inactive, counted on the badge.
+    mock.invoke(1, QStringLiteral("DOWNLOAD_FILES"));
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 3; }, 20000));
+    QStringList bodies;
+    for (const QString& name : names)
+        EXPECT_EQ(test::readFile(target.filePath(name)), name.toUtf8());
+    for (const QVariantList& finished : mock.calls().mid(1)) {
+        EXPECT_EQ(finished[3].toString(), "File Downloaded");
+        EXPECT_EQ(unwrap<QStringList>(finished[5]), (QStringList{"default", "", "SHOW_FILE", "Show"}));
+        EXPECT_EQ(unwrap<QVariantMap>(finished[6]).value("category").toString(), "transfer.complete");
+        bodies.append(finished[4].toString());
+    }
+    bodies.sort();
+    EXPECT_EQ(bodies, (QStringList{"one.txt has finished downloading.", "two.txt has finished downloading."}));
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 2; }));
+    EXPECT_EQ(observer.counts, (QList<qint64>{1, 2}));
+
+    // A click selects the offered files, in order.
+    QSignalSpy select(&program.notifications, &AppNotifications::selectFilesRequested);
+    mock.invoke(1, QStringLiteral("default"));
+    ASSERT_TRUE(select.wait(5000));
+    const auto selected = select[0][0].value<QList<QUuid>>();
+    ASSERT_EQ(selected.size(), 2);
+    EXPECT_EQ(program.bea.controller->findFile(selected[0])->name, names[0]);
+    EXPECT_EQ(program.bea.controller->findFile(selected[1])->name, names[1]);
+
+    // "Show" for a file that is gone changes nothing; for one that is there
+    // it lowers the badge and opens its folder (no file manager on this bus).
+    // Notification 2 is about the file of the first finished body.
+    const bool firstIsOne = mock.calls()[1][4].toString().startsWith(names[0]);
+    program.bea.controller->removeFiles({selected[firstIsOne ? 0 : 1]}, ada.card().key);
+    program.bea.controller->publishNow();
+    mock.invoke(2, QStringLiteral("SHOW_FILE"));
+    mock.invoke(3, QStringLiteral("SHOW_FILE"));
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 3 && observer.opened.size() == 1; }));
+    EXPECT_EQ(observer.counts.last(), 1);
+    EXPECT_EQ(observer.opened, QList<QUrl>{QUrl::fromLocalFile(target.path())});
+    EXPECT_EQ(program.notifications.badgeCount(), 1);
+
+    program.notifications.applicationBecameActive();
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 4; }));
+    EXPECT_EQ(observer.counts.last(), 0);
+}
+
+// Standard output goes to a file while this lives.
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        m_file.open();
+        std::fflush(stdout);
+        ::dup2(m_file.handle(), STDOUT_FILENO);
+    }
+    ~StdoutCapture()
+    {
+        std::fflush(stdout);
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+    }
+    QByteArray text()
+    {
+        std::fflush(stdout);
+        return test::readFile(m_file.fileName());
+    }
+
+private:
+    int m_saved = ::dup(STDOUT_FILENO);
+    QTemporaryFile m_file;
+};
+
+TEST(AppNotificationsTest, WhatTheServerCanShowAndNoServer)
+{
+    Program program;
+    FileRow row;
+    row.id = QUuid::createUuid();
+    row.name = QStringLiteral("a.txt");
+    {
+        // A peer's name is text, also where the server reads markup.
+        MockServer mock(QStringLiteral("body actions body-markup"));
+        User sender = program.bea.card();
+        sender.name = QStringLiteral("<b>Ada</b> & %2");
+        program.notifications.didReceiveFiles({row}, sender);
+        ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
+        EXPECT_EQ(mock.calls()[0][4].toString(), "&lt;b&gt;Ada&lt;/b&gt; &amp; %2 shared a.txt with you.");
+    }
+    {
+        MockServer mock(QStringLiteral("body"));
+        StdoutCapture out;
+        program.notifications.didFinishDownloading(row);
+        program.notifications.didReceiveFiles({row}, program.bea.card());
+        waitFor([] { return false; }, 500);  // nothing to wait for: nothing may happen
+        EXPECT_EQ(out.text(), "");
+        EXPECT_TRUE(mock.calls().isEmpty());
+        EXPECT_EQ(program.notifications.badgeCount(), 0);
+    }
+    StdoutCapture out;
+    program.notifications.didReceiveFiles({row}, program.bea.card());
+    ASSERT_TRUE(waitFor([&] { return !out.text().isEmpty(); }));
+    EXPECT_TRUE(out.text().startsWith("Could not deliver notification. The name org.freedesktop.Notifications "))
+        << out.text().toStdString();
+    EXPECT_TRUE(out.text().endsWith('\n'));
+}
+
+TEST(FileManagerTest, RevealsAllFilesInOneCallAndPreviewsWithoutPreviewer)
+{
+    Observer observer;
+    FileManager files;
+    const QList<QUrl> urls{QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")),
+                           QUrl::fromLocalFile(QStringLiteral("/srv/c.txt")), QUrl(QStringLiteral("https://example.org/x"))};
+    {
+        const QString name = QStringLiteral("org.freedesktop.FileManager1");
+        const QString path = QStringLiteral("/org/freedesktop/FileManager1");
+        MockServer manager(name, path, {name, path, name});
+        manager.callMock(QStringLiteral("AddMethod"), {QString(), QStringLiteral("ShowItems"), "ass", QString(), QString()});
+        files.reveal(urls);
+        ASSERT_TRUE(waitFor([&] { return manager.calls(QStringLiteral("ShowItems")).size() == 1; }));
+        EXPECT_EQ(unwrap<QStringList>(manager.calls(QStringLiteral("ShowItems"))[0][0]),
+                  (QStringList{"file:///tmp/a%20b.txt", "file:///srv/c.txt"}));
+    }
+    files.preview(urls);
+    ASSERT_TRUE(waitFor([&] { return observer.opened.size() == 2; }));
+    EXPECT_EQ(observer.opened, urls.mid(0, 2));
+}
+
+}  // namespace
+}  // namespace vortan
+
+#include "desktop_test.moc"
