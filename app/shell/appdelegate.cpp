@@ -1,5 +1,9 @@
 #include "app/shell/appdelegate.h"
 
+#include "app/desktop/appnotifications.h"
+#include "app/desktop/filemanager.h"
+#include "app/desktop/launcherbadge.h"
+#include "app/desktop/notificationserver.h"
 #include "app/settings/settingsview.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
@@ -27,6 +31,17 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.keyStore = m_options.keyStore;
     controllerOptions.useGateway = m_options.useGateway;
     m_controller = std::make_unique<Controller>(controllerOptions, this);
+
+    m_notifier = std::make_unique<NotificationServer>();
+    m_badge = std::make_unique<LauncherBadge>();
+    m_fileManager = std::make_unique<FileManager>();
+    m_notifications =
+        std::make_unique<AppNotifications>(*m_controller, m_settings, *m_notifier, *m_badge, *m_fileManager);
+    connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            m_notifications->applicationBecameActive();
+    });
 }
 
 AppDelegate::~AppDelegate()
@@ -205,8 +220,15 @@ QWidget* AppDelegate::createFileList(MainWindow& window)
     return placeholder;
 }
 
-void AppDelegate::didFinishDownloading(const FileRow&) {}
-void AppDelegate::didReceiveFiles(const QList<FileRow>&, const User&) {}
+void AppDelegate::didFinishDownloading(const FileRow& file)
+{
+    m_notifications->didFinishDownloading(file);
+}
+
+void AppDelegate::didReceiveFiles(const QList<FileRow>& files, const User& user)
+{
+    m_notifications->didReceiveFiles(files, user);
+}
 
 void AppDelegate::uninstall(QWidget* parent)
 {

@@ -13,7 +13,11 @@
 
 namespace vortan {
 
+class AppNotifications;
+class FileManager;
+class LauncherBadge;
 class MainWindow;
+class NotificationServer;
 class SettingsView;
 
 // The program: owns the one Controller from launch to exit, the windows and
@@ -76,6 +80,8 @@ public:
     void didFinishDownloading(const FileRow& file) override;
     void didReceiveFiles(const QList<FileRow>& files, const User& user) override;
 
+    FileManager& fileManager() { return *m_fileManager; }
+
     // The program file that uninstall moves to the Trash.
     void setProgramPath(const QString& path) { m_programPath = path; }
 
@@ -89,6 +95,10 @@ private:
     QString m_programPath;
     AppSettings m_settings;
     std::unique_ptr<Controller> m_controller;
+    std::unique_ptr<NotificationServer> m_notifier;
+    std::unique_ptr<LauncherBadge> m_badge;
+    std::unique_ptr<FileManager> m_fileManager;
+    std::unique_ptr<AppNotifications> m_notifications;
     QList<SceneController*> m_scenes;
     QList<QPointer<MainWindow>> m_windows;
     QPointer<SettingsView> m_settingsView;
