@@ -69,33 +69,6 @@ TEST(CodingTest, MessageKeysInTheirOrder)
     EXPECT_EQ(keysOf(toPlist(WantMessage{kId, BlockSet::range(0, 5)})), (std::vector<std::string>{"fileID", "blocks"}));
 }
 
-TEST(CodingTest, RoundTrips)
-{
-    const File original = sampleFile();
-    File file = fromBytes<File>(toBytes(original));
-    EXPECT_EQ(file.id(), original.id());
-    EXPECT_EQ(file.file, original.file);
-    EXPECT_EQ(file.blocks, original.blocks);
-    EXPECT_EQ(file.download, original.download);
-    EXPECT_EQ(file.paused, original.paused);
-    EXPECT_EQ(file.unavailable, original.unavailable);
-    EXPECT_EQ(file.user, original.user);
-
-    User user("Ana Lúcia ✓", QStringLiteral("2001:db8::1"), 0, kKey);
-    EXPECT_EQ(fromBytes<User>(toBytes(user)), user);
-    user.port = 65535;
-    EXPECT_EQ(fromBytes<User>(toBytes(user)), user);
-
-    WantMessage want{kId, BlockSet::fromRuns({{3, 2}, {10, 1}})};
-    EXPECT_EQ(fromBytes<WantMessage>(toBytes(want)), want);
-
-    QList<FileProxy> proxies{{kId, File2("one", std::nullopt, 0)}, {QUuid::createUuid(), File2("two", std::nullopt, 5)}};
-    EXPECT_EQ(fromBytes<QList<FileProxy>>(toBytes(proxies)), proxies);
-    QList<User> users{user, User("Bo", std::nullopt, std::nullopt, QByteArray(32, 'b'))};
-    EXPECT_EQ(fromBytes<QList<User>>(toBytes(users)), users);
-    EXPECT_TRUE(fromBytes<QList<File>>(toBytes(QList<File>{})).isEmpty());
-}
-
 // Fields outside the table are not coded: a record stored while a transfer
 // ran comes back idle with a closed buffer of its own.
 TEST(CodingTest, DecodedFileHasItsDefaults)
