@@ -13,6 +13,7 @@
 #include "vortan/keys/secretstore.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -27,6 +28,13 @@
 #include <vector>
 
 namespace vortan::test {
+
+// Runs the event loop briefly so that anything already posted is delivered.
+inline void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
 
 // One person: a key store with a fresh identity and the User others know.
 struct Identity {

@@ -184,13 +184,18 @@ RawPeer::~RawPeer()
     close();
 }
 
-bool RawPeer::connectTo(Node& node)
+bool RawPeer::connectTo(const User& user)
 {
-    keys.setAllowedUsers({node.card()});
+    keys.setAllowedUsers({user});
     ready = false;
     cancelled = false;
-    peer = PeerConnection::connect(keys, QStringLiteral("127.0.0.1"), *node->me()->port, node.key(), this);
-    if (!waitFor([&] { return ready || cancelled; }) || !ready)
+    peer = PeerConnection::connect(keys, user.address.value_or(QString()), user.port.value_or(0), user.key, this);
+    return waitFor([&] { return ready || cancelled; }, 30000) && ready;
+}
+
+bool RawPeer::connectTo(Node& node)
+{
+    if (!connectTo(node.card()))
         return false;
     // The node takes the connection once our first frame has arrived.
     return !node.user(key()) || waitFor([&] { return cancelled || node->peerFor(key()) != nullptr; });

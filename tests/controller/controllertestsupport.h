@@ -214,6 +214,8 @@ public:
     // waits for ready and, when the node knows this peer, until the node has
     // taken the connection. Also lets the node in.
     bool connectTo(Node& node);
+    // Connects to the card's address and port; waits for ready.
+    bool connectTo(const User& user);
     void close();
 
     QString name;

@@ -39,13 +39,11 @@ struct Pair {
 
     // Offers files of these sizes (named by the size) and waits until Bea has
     // them; returns the ids.
-    QList<QUuid> offer(const QList<qint64>& sizes, const QString& dir = {})
+    QList<QUuid> offer(const QList<qint64>& sizes)
     {
         QList<File2> files;
-        for (qint64 size : sizes) {
-            const QString folder = dir.isEmpty() ? a.downloads.path() : dir;
-            files.append(File2::at(test::makeFile(folder, QStringLiteral("%1.bin").arg(size), size, int(size % 1000))));
-        }
+        for (qint64 size : sizes)
+            files.append(File2::at(test::makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(size), size, int(size % 1000))));
         const qsizetype before = a->files().size();
         a->shareFiles(files, {b.key()});
         QList<QUuid> ids;
@@ -105,39 +103,6 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
     EXPECT_EQ(pair.b->files().size(), ids.size());
 }
 
-TEST(ControllerDownloadsTest, PinnedAtFiveRequestsOutstandingAndOneMorePerBlock)
-{
-    LogCapture log;
-    Pair pair;
-    pair.b.maxRequestWindow = 5;
-    pair.b.restart();
-    ASSERT_TRUE(pair.connect());
-    const QUuid id = pair.offer({12 * blockSize}).first();
-    pair.b->resume({{id, std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }));
-    const QString suffix = QStringLiteral(", id: ") + idText(id);
-    QStringList expected{QStringLiteral("send want: [0..4]") + suffix};
-    for (int block = 5; block < 12; ++block)
-        expected.append(QStringLiteral("send want: [%1]").arg(block) + suffix);
-    EXPECT_EQ(log.startingWith("send want: "), expected);
-    EXPECT_EQ(log.startingWith("send data: ").size(), 12);
-    EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(12 * blockSize))),
-              test::generatedBytes(12 * blockSize, int((12 * blockSize) % 1000)));
-}
-
-TEST(ControllerDownloadsTest, AnExistingTargetGoesToTheTrash)
-{
-    Pair pair;
-    ASSERT_TRUE(pair.connect());
-    const QString target = pair.b.downloadsPath("1000.bin");
-    ASSERT_TRUE(test::writeFile(target, "the old content"));
-    const QUuid id = pair.offer({1000}).first();
-    pair.b->resume({{id, DownloadLocation::downloads()}});
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }));
-    EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
-    EXPECT_EQ(takeFromTrash("1000.bin"), "the old content");
-}
-
 TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
 {
     Pair pair;
@@ -169,23 +134,6 @@ TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
     EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
     EXPECT_FALSE(QFile::exists(target + ".downloading"));
     EXPECT_EQ(takeFromTrash("1000.bin"), "keep me");
-}
-
-TEST(ControllerDownloadsTest, DownloadsWithTheSameNameGetTheirOwnTargets)
-{
-    Pair pair;
-    ASSERT_TRUE(pair.connect());
-    QTemporaryDir one, two;
-    const QUuid first = pair.offer({300000}, one.path()).first();
-    test::makeFile(two.path(), QStringLiteral("300000.bin"), 300000, 77);
-    pair.a->shareFiles({File2::at(two.filePath("300000.bin"))}, {pair.b.key()});
-    const QUuid second = pair.a->files().last().id();
-    ASSERT_TRUE(waitFor([&] { return pair.b.file(second); }));
-
-    pair.b->resume({{first, std::nullopt}, {second, std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 2; }));
-    EXPECT_EQ(test::readFile(pair.b.downloadsPath("300000.bin")), test::readFile(one.filePath("300000.bin")));
-    EXPECT_EQ(test::readFile(pair.b.downloadsPath("300000 (2).bin")), test::readFile(two.filePath("300000.bin")));
 }
 
 TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
@@ -255,30 +203,6 @@ TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
               test::generatedBytes(size, int(size % 1000)));
     EXPECT_TRUE(waitFor([&] { return ControllerPrivate::isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));
     EXPECT_FALSE(pair.a.file(id)->error);
-}
-
-TEST(ControllerDownloadsTest, ARestartedReceiverContinuesFromTheBlocksItHad)
-{
-    LogCapture log;
-    Pair pair;
-    ASSERT_TRUE(pair.connect());
-    const qint64 size = 60 * blockSize;
-    const QUuid id = pair.offer({size}).first();
-    pair.b->resume({{id, std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->blocks.count() >= 5; }));
-    pair.b.shutDown();  // stop() saves, as at SIGTERM
-
-    log.clear();
-    pair.b.restart();
-    const std::int64_t had = pair.b.file(id)->blocks.count();
-    ASSERT_GE(had, 5);
-    ASSERT_TRUE(pair.connect());
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
-    const QStringList wants = log.startingWith("send want: ");
-    ASSERT_FALSE(wants.isEmpty());
-    EXPECT_FALSE(wants.first().startsWith("send want: [0")) << wants.first().toStdString();
-    EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(size))),
-              test::generatedBytes(size, int(size % 1000)));
 }
 
 }  // namespace

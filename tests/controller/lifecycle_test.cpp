@@ -49,11 +49,6 @@ TEST(ControllerStartTest, FirstStartMakesIdentityAndDefaultCard)
     EXPECT_EQ(me.port, std::optional<std::uint16_t>(54322));
     EXPECT_FALSE(me.address);
     EXPECT_EQ(me.key, node.keys->publicKey());
-    EXPECT_EQ(me.state, User::State::notConnected);
-    EXPECT_TRUE(node->users().isEmpty());
-    EXPECT_TRUE(node->files().isEmpty());
-    EXPECT_TRUE(node->files2().isEmpty());
-    EXPECT_EQ(node->listenerState(), ListenerState::stopped());
     EXPECT_EQ(node->listener(), nullptr);  // not listening: never created
     EXPECT_EQ(node.mapper.inits, 1);
     EXPECT_EQ(node.mapper.addressCallbacks.size(), 1u);  // no address on the card yet

@@ -71,15 +71,6 @@ struct DelayedPair {
     std::unique_ptr<DelayProxy> proxy;
 };
 
-TEST(RequestWindowLinkTest, TheProxyDelaysEachWayByHalfTheRoundTrip)
-{
-    DelayedPair pair(100ms);
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(pair.connect());  // the handshake records, then a list request and its answer
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-    EXPECT_EQ(pair.proxy->connections(), 1);
-}
-
 TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
 {
     LogCapture log;
@@ -148,20 +139,6 @@ TEST(RequestWindowLinkTest, RemovingWithBlocksOnTheWayLeavesNoPartialFile)
     EXPECT_FALSE(QFile::exists(removed.partialPath()));
     EXPECT_FALSE(QFile::exists(removed.location()->toLocalFile()));
     EXPECT_FALSE(pair.b.file(id));
-}
-
-TEST(RequestWindowLinkTest, ARestartWithALargeWindowContinuesFromTheStoredBlocks)
-{
-    DelayedPair pair;
-    ASSERT_TRUE(pair.connect());
-    const qint64 size = 8 << 20;
-    const QUuid id = pair.download(size);
-    ASSERT_TRUE(pair.grown(id));
-    pair.b.restart();  // stop() saves what has been written
-    ASSERT_GT(pair.b.file(id)->blocks.count(), 0);
-    ASSERT_TRUE(pair.connect());
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
-    EXPECT_EQ(sha256(pair.received(1)), sha256(test::generatedBytes(size, 1)));
 }
 
 TEST(RequestWindowLinkTest, APeerPinnedAtFiveWorksBothWays)

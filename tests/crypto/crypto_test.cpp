@@ -191,14 +191,5 @@ TEST(AesGcm, ShortBoxesAndMismatchedBuffersAreRefused)
     EXPECT_THROW(cipher.sealInto(Bytes(12), {Bytes(10)}, wrongSize), CryptoError);
 }
 
-TEST(Random, FillsBuffers)
-{
-    Bytes a(32), b(32);
-    randomBytes(a);
-    randomBytes(b);
-    EXPECT_NE(a, b);
-    EXPECT_NE(a, Bytes(32));
-}
-
 }  // namespace
 }  // namespace vortan::crypto

@@ -58,9 +58,7 @@ public:
     Scene();
     ~Scene();
 
-    bool isValid() const { return m_root.isValid(); }
     QString path(const QString& relative = QString()) const;
-    const QString& home() const { return m_home; }
     const QString& dataHome() const { return m_dataHome; }
     QProcessEnvironment environment() const { return m_environment; }
 
@@ -124,10 +122,8 @@ public:
     std::optional<QString> lineStartingWith(const QString& prefix) const;
     bool waitForExit(int timeoutMs = kTransferTimeoutMs);
 
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
     int exitCode() const;
     bool exitedNormally() const { return m_process.exitStatus() == QProcess::NormalExit; }
-    qint64 pid() const { return m_process.processId(); }
     void signal(int number);
 
     const QStringList& lines() const { return m_lines; }

@@ -6,11 +6,8 @@
 // download folder and data directory changes, nothing Val prints carries a
 // control character, and each offer still arrives intact as a plain file.
 
+#include "tests/controller/controllertestsupport.h"
 #include "tests/e2e/clinode.h"
-#include "tests/support/testsupport.h"
-#include "vortan/keys/filesecretstore.h"
-#include "vortan/keys/keyhelper.h"
-#include "vortan/peer/peerconnection.h"
 #include "vortan/records/coding.h"
 
 #include <gtest/gtest.h>
@@ -26,100 +23,27 @@ using namespace vortan;
 
 namespace {
 
-struct Offer {
-    QUuid id;
-    QString name;
-    QByteArray bytes;
-};
-
-// Lists her offers when asked and sends the blocks wanted.
-class Mallory : public PeerConnectionDelegate {
-public:
-    explicit Mallory(const QString& folder)
-        : keys(std::make_unique<FileSecretStore>(folder + QStringLiteral("/identity.key"),
-                                                 QString::fromLatin1(KeyHelper::kAccount)))
-    {
-        QDir().mkpath(folder);
-        keys.signingKey();
-    }
-
-    ~Mallory() override
-    {
-        if (!peer)
-            return;
-        std::weak_ptr<PeerConnection> weak = peer;
-        if (peer->connection())
-            peer->connection()->cancel();
-        peer.reset();
-        test::waitFor([&] { return weak.expired(); }, 5000);
-    }
-
-    void writeCard(const QString& path)
-    {
-        test::writeFile(path, toBytes(User(QStringLiteral("Mallory"), QStringLiteral("127.0.0.1"), std::nullopt,
-                                           keys.publicKey())));
-    }
-
-    bool connectTo(const User& victim)
-    {
-        keys.setAllowedUsers({victim});
-        peer = PeerConnection::connect(keys, *victim.address, *victim.port, victim.key, this);
-        return test::waitFor([&] { return ready || cancelled; }, kCommandTimeoutMs) && ready;
-    }
-
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>&) override { ready = true; }
-
-    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& p) override
-    {
-        QList<File> list;
-        for (const Offer& offer : std::as_const(offers))
-            list.append(File(File2(offer.name, std::nullopt, offer.bytes.size()), offer.id, p->user().value()));
-        p->sendList(list);
-    }
-
-    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& p) override
-    {
-        for (const Offer& offer : std::as_const(offers)) {
-            if (offer.id != fileID)
-                continue;
-            for (const BlockSet::Run& run : blocks.runs()) {
-                for (std::int64_t b = run.first; b < run.end(); ++b)
-                    p->sendData(offer.bytes.mid(b * blockSize, blockSize), b, fileID, {});
-            }
-        }
-    }
-
-    void peerConnectionDidReceiveList(const QList<File>&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidReceiveData(const QByteArray&, std::int64_t, const QUuid&,
-                                      const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidFail(const NetworkError&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidFailToDecode(MessageType, const DecodeError&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override { cancelled = true; }
-
-    KeyHelper keys;
-    std::shared_ptr<PeerConnection> peer;
-    QList<Offer> offers;
-    bool ready = false;
-    bool cancelled = false;
-};
-
 TEST(Hostile, NamesFromAPeerNeitherLeaveTheDownloadFolderNorReachTheTerminal)
 {
     Scene scene;
     CliNode val(scene, QStringLiteral("Val"));
     val.makeCard();
-    Mallory mallory(scene.path(QStringLiteral("mallory")));
-    const QString malloryCard = scene.path(QStringLiteral("mallory/Mallory.bcard"));
-    mallory.writeCard(malloryCard);
+    test::RawPeer mallory(QStringLiteral("Mallory"));
+    const QString malloryCard = scene.path(QStringLiteral("Mallory.bcard"));
+    ASSERT_TRUE(test::writeFile(malloryCard, toBytes(mallory.card())));
     val.ok({QStringLiteral("import"), malloryCard});
 
     const QString absolute = scene.path(QStringLiteral("absolute-escape.txt"));
     const QStringList names{QStringLiteral("../escape-1.txt"), QStringLiteral("../../escape-2.txt"), absolute,
                             QStringLiteral("sub/../../escape-3.txt"), QStringLiteral("evil\x1b[2J\nname\t.txt"),
                             QStringLiteral("ok.bin")};
-    for (int i = 0; i < names.size(); ++i)
-        mallory.offers.append(Offer{QUuid::createUuid(), names[i], test::generatedBytes(i == 5 ? 10 * blockSize : 10 + i, i)});
+    QList<File> offers;
+    for (int i = 0; i < names.size(); ++i) {
+        const QByteArray bytes = test::generatedBytes(i == 5 ? 10 * blockSize : 10 + i, i);
+        offers.append(File(File2(names[i], std::nullopt, bytes.size()), QUuid::createUuid(), mallory.key()));
+        mallory.serving.insert(offers.last().id(), bytes);
+    }
+    mallory.answerWith = offers;
 
     const QStringList excluded{val.dataDir(), val.downloads()};
     const QHash<QString, QByteArray> before = treeSnapshot(scene.path(), excluded);
@@ -147,9 +71,9 @@ TEST(Hostile, NamesFromAPeerNeitherLeaveTheDownloadFolderNorReachTheTerminal)
         shas.insert(sha256OfFile(entry.filePath()));
     }
     EXPECT_EQ(entries.size(), names.size());
-    for (const Offer& offer : std::as_const(mallory.offers))
-        EXPECT_TRUE(shas.contains(QCryptographicHash::hash(offer.bytes, QCryptographicHash::Sha256).toHex()))
-            << offer.name.toStdString();
+    for (const File& offer : std::as_const(offers))
+        EXPECT_TRUE(shas.contains(QCryptographicHash::hash(mallory.serving.value(offer.id()), QCryptographicHash::Sha256).toHex()))
+            << offer.name().toStdString();
     EXPECT_TRUE(QFileInfo::exists(val.downloads() + QStringLiteral("/ok.bin")));
     for (const Record& r : val.files())
         EXPECT_EQ(r.state, QStringLiteral("done")) << r.name.toStdString();

@@ -38,14 +38,6 @@ TEST(Frames, AnyFlippedBitInTheBoxFails)
     }
 }
 
-TEST(Frames, FrameSealedUnderAnotherKeyFails)
-{
-    ReadySide side;
-    ReadySide other;
-    side.framer->input(other.frame(2, "hello"));
-    EXPECT_TRUE(side.failed());
-}
-
 TEST(Frames, UnknownTypesArriveAsInvalid)
 {
     ReadySide side;
@@ -116,15 +108,6 @@ TEST(Frames, LargestAllowedFrameIsDelivered)
     EXPECT_TRUE(side.seen.output.isEmpty());
     EXPECT_TRUE(side.framer->send(MessageType::list, payload));
     EXPECT_EQ(side.seen.output.size(), 4 + Framer::kMaxFrameLength);
-}
-
-TEST(Frames, TwoFramesInOneReadArriveInOrder)
-{
-    ReadySide side;
-    side.framer->input(side.frame(3, "first") + side.frame(4, "second"));
-    ASSERT_EQ(side.seen.messages.size(), 2u);
-    EXPECT_EQ(side.seen.messages[0], std::make_pair(MessageType::want, QByteArray("first")));
-    EXPECT_EQ(side.seen.messages[1], std::make_pair(MessageType::data, QByteArray("second")));
 }
 
 TEST(Frames, FrameSplitIntoSinglesIsDeliveredOnceComplete)

@@ -52,7 +52,10 @@ TEST_F(FileSecretStoreTest, MissingFileIsNotFound)
 TEST_F(FileSecretStoreTest, AddCreatesPrivateFileWithExactBytesAndNothingElse)
 {
     const QByteArray value = allBytes();
-    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), value).ok());
+    const mode_t old = ::umask(0);  // private even under a permissive umask
+    const SecretStatus status = store.add(kAccount, QStringLiteral("Brenvo Application"), value);
+    ::umask(old);
+    ASSERT_TRUE(status.ok());
 
     EXPECT_EQ(modeOf(path()), mode_t(S_IFREG | 0600));
     EXPECT_EQ(test::readFile(path()), value);
@@ -65,15 +68,6 @@ TEST_F(FileSecretStoreTest, AddCreatesPrivateFileWithExactBytesAndNothingElse)
     EXPECT_EQ(read, value);
 }
 
-TEST_F(FileSecretStoreTest, PrivateEvenUnderAPermissiveUmask)
-{
-    const mode_t old = ::umask(0);
-    const SecretStatus status = store.add(kAccount, QString(), QByteArray(32, 'k'));
-    ::umask(old);
-    ASSERT_TRUE(status.ok());
-    EXPECT_EQ(modeOf(path()), mode_t(S_IFREG | 0600));
-}
-
 TEST_F(FileSecretStoreTest, AddNeverReplacesAnExistingKey)
 {
     ASSERT_TRUE(store.add(kAccount, QString(), QByteArray(32, 'a')).ok());
@@ -81,15 +75,6 @@ TEST_F(FileSecretStoreTest, AddNeverReplacesAnExistingKey)
     EXPECT_EQ(second.code, SecretStatus::kDuplicateItem);
     EXPECT_EQ(test::readFile(path()), QByteArray(32, 'a'));
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("nested/support"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
-}
-
-TEST_F(FileSecretStoreTest, RemoveDeletesTheFile)
-{
-    ASSERT_TRUE(store.add(kAccount, QString(), QByteArray(32, 'a')).ok());
-    EXPECT_TRUE(store.remove(kAccount).ok());
-    EXPECT_FALSE(QFile::exists(path()));
-    QByteArray value;
-    EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
 }
 
 TEST_F(FileSecretStoreTest, FileOpenToOthersIsRestrictedAndLogged)

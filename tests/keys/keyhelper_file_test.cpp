@@ -125,27 +125,6 @@ TEST_F(KeyHelperFileTest, StoreFailureIsAStoreError)
     }
 }
 
-TEST_F(KeyHelperFileTest, TwoHelpersInOneProcessAreIndependent)
-{
-    auto alice = start(dir.filePath(QStringLiteral("alice/identity.key")));
-    auto bob = start(dir.filePath(QStringLiteral("bob/identity.key")));
-    EXPECT_NE(alice->publicKey(), bob->publicKey());
-
-    User bobUser(QStringLiteral("Bob"), std::nullopt, std::nullopt, bob->publicKey());
-    alice->setAllowedUsers({bobUser});
-    EXPECT_EQ(alice->allowedUsers().size(), 1u);
-    EXPECT_TRUE(bob->allowedUsers().empty());
-
-    const StorageKey endpoints{{QStringLiteral("127.0.0.1"), 5000}, {QStringLiteral("127.0.0.1"), 6000}};
-    alice->setPeerKey(endpoints, bob->publicKey());
-    EXPECT_EQ(alice->peerKey(endpoints), bob->publicKey());
-    EXPECT_FALSE(bob->peerKey(endpoints).has_value());
-
-    // Deleting one identity leaves the other alone.
-    bob->deleteKey(bob->account());
-    EXPECT_EQ(start(dir.filePath(QStringLiteral("alice/identity.key")))->publicKey(), alice->publicKey());
-}
-
 TEST_F(KeyHelperFileTest, EndpointTableKeepsTheLatestKeyPerPair)
 {
     auto helper = start();

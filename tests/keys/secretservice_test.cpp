@@ -173,11 +173,6 @@ TEST_F(SecretServiceTest, ItemsOfOtherProgramsWithTheSameAccountAreNotOurs)
     secretTool({QStringLiteral("clear"), QStringLiteral("account"), kAccount});
 }
 
-TEST_F(SecretServiceTest, ProbeSeesTheDefaultCollection)
-{
-    EXPECT_TRUE(store.probe().ok()) << store.probe().message.toStdString();
-}
-
 TEST_F(SecretServiceTest, SilentBusFailsWithinTheBound)
 {
     QTemporaryDir dir;
@@ -264,22 +259,6 @@ TEST_F(SelectionWithServiceTest, ServiceGoneAfterHoldingTheIdentityStopsStartUp)
     EXPECT_EQ(helper.publicKey(), publicKey);
 }
 
-TEST_F(SelectionWithServiceTest, SilentServiceStopsStartUpWithinTheBound)
-{
-    ASSERT_TRUE(QDir().mkpath(support()));
-    ASSERT_TRUE(test::writeFile(marker(), "secret-service\n"));
-    test::SilentSocket socket(dir.filePath(QStringLiteral("bus")));
-    ASSERT_TRUE(socket.ok());
-    test::ScopedEnv silent("DBUS_SESSION_BUS_ADDRESS", socket.busAddress());
-    ASSERT_TRUE(serviceGone());
-    KeyStoreOptions o = options();
-    o.secretService.timeout = 300ms;
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_THROW(openSecretStore(o), KeyStoreUnavailable);
-    EXPECT_LT(timer.elapsed(), 3000);
-}
-
 TEST_F(SelectionWithServiceTest, ExistingKeyFileIsKeptEvenWithTheServiceAround)
 {
     // An identity created earlier on this machine without a keyring.
@@ -295,15 +274,6 @@ TEST_F(SelectionWithServiceTest, ExistingKeyFileIsKeptEvenWithTheServiceAround)
     EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral("Using key store: key file "))) << log.lines().join('\n').toStdString();
     QByteArray value;
     EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
-}
-
-TEST_F(SelectionWithServiceTest, ForcingTheServiceUsesIt)
-{
-    test::LogCapture log;
-    KeyHelper helper(openSecretStore(options(KeyStoreChoice::secretService)));
-    helper.signingKey();
-    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Using key store: Secret Service"), kCreating}));
-    EXPECT_EQ(test::readFile(marker()), "secret-service\n");
 }
 
 }  // namespace

@@ -18,12 +18,6 @@ using namespace vortan::test;
 
 namespace {
 
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 File offeredFile(const QString& name, std::int64_t length, const QByteArray& to)
 {
     return File(File2(name, QUrl::fromLocalFile(QStringLiteral("/home/alice/") + name), length), to);
@@ -91,17 +85,11 @@ TEST_F(PeerTest, EveryMessageKindTravelsBothWays)
         for (const PeerEvent& event : receiver->events)
             EXPECT_EQ(event.peer, to.get());
 
-        // The list arrives as paused downloads without the sender's location.
+        // What a received list becomes: wire_test.cpp.
         const QList<File>& files = receiver->events[1].files;
         ASSERT_EQ(files.size(), 1);
         EXPECT_EQ(files[0].id(), offered.id());
-        EXPECT_EQ(files[0].name(), QStringLiteral("notes.txt"));
         EXPECT_EQ(files[0].length(), 200000);
-        EXPECT_EQ(files[0].numberOfBlocks(), 2);
-        EXPECT_FALSE(files[0].location().has_value());
-        EXPECT_TRUE(files[0].download);
-        EXPECT_TRUE(files[0].paused);
-        EXPECT_TRUE(files[0].blocks.empty());
         EXPECT_EQ(files[0].user, senderKey);
 
         EXPECT_EQ(receiver->events[2].blocks, blocks);
@@ -163,18 +151,6 @@ TEST_F(PeerTest, AListTooLargeForOneMessageIsRefusedNotDropped)
 
     toBob->sendList(many.mid(0, 10));  // the connection is still usable
     ASSERT_TRUE(waitFor([&] { return bob.has("list"); }));
-}
-
-TEST_F(PeerTest, AnEmptyBlockTravelsAsAnEmptyDataMessage)
-{
-    std::shared_ptr<PeerConnection> toBob = connectAlice();
-    ASSERT_TRUE(toBob);
-    const QUuid id = QUuid::createUuid();
-    toBob->sendData(QByteArray(), 0, id, {});
-    ASSERT_TRUE(waitFor([&] { return bob.has("data"); }));
-    EXPECT_TRUE(bob.last("data")->data.isEmpty());
-    EXPECT_EQ(bob.last("data")->block, 0);
-    EXPECT_EQ(bob.last("data")->fileID, id);
 }
 
 TEST_F(PeerTest, TheUserIsTheCalledKeyUntilReadyThenTheAuthenticatedOne)

@@ -53,45 +53,32 @@ std::vector<std::pair<std::string, std::string>> contents(const DeviceList& list
 
 using Contents = std::vector<std::pair<std::string, std::string>>;
 
-TEST(GatewayAnswersTest, AGatewayAnsweringEverySearchIsKeptOnceAndRootOnlyDevicesGo)
+// Each gateway is kept once, in order, with the first type it answered;
+// root-only devices go unless no gateway answered.
+TEST(GatewayAnswersTest, GatewaysAreKeptOnceInOrderAndRootOnlyDevicesGo)
 {
-    const auto kept = keepGatewayAnswers(makeList({
-        {"http://10.0.0.7:8080/tv.xml", kRoot},
-        {"http://10.0.0.1:5000/rootDesc.xml", kRoot},
-        {"http://10.0.0.1:5000/rootDesc.xml", kPppConnection},
-        {"http://10.0.0.1:5000/rootDesc.xml", kIpConnection},
-        {"http://10.0.0.1:5000/rootDesc.xml", kIgd},
-        {"http://10.0.0.9/printer.xml", kRoot},
-    }));
-    EXPECT_EQ(contents(kept), (Contents{{"http://10.0.0.1:5000/rootDesc.xml", kPppConnection}}));
-}
-
-TEST(GatewayAnswersTest, EveryGatewayIsKeptInOrderWhateverTypeItAnswered)
-{
-    const auto kept = keepGatewayAnswers(makeList({
-        {"http://10.0.0.2/b.xml", kIpConnection},
-        {"http://10.0.0.1/a.xml", kIgd},
-        {"http://10.0.0.2/b.xml", kIgd},
-        {"http://10.0.0.3/c.xml", kPppConnection},
-    }));
-    EXPECT_EQ(contents(kept), (Contents{{"http://10.0.0.2/b.xml", kIpConnection},
-                                        {"http://10.0.0.1/a.xml", kIgd},
-                                        {"http://10.0.0.3/c.xml", kPppConnection}}));
-}
-
-TEST(GatewayAnswersTest, RootDevicesStayWhenNoGatewayAnswered)
-{
-    const auto kept = keepGatewayAnswers(makeList({
-        {"http://10.0.0.7/tv.xml", kRoot},
-        {"http://10.0.0.8/box.xml", kRoot},
-        {"http://10.0.0.7/tv.xml", kRoot},
-    }));
-    EXPECT_EQ(contents(kept), (Contents{{"http://10.0.0.7/tv.xml", kRoot}, {"http://10.0.0.8/box.xml", kRoot}}));
-}
-
-TEST(GatewayAnswersTest, AnEmptyAnswerStaysEmpty)
-{
-    EXPECT_EQ(keepGatewayAnswers(DeviceList()), nullptr);
+    const struct {
+        std::vector<std::pair<const char*, const char*>> answers;
+        Contents kept;
+    } cases[] = {
+        {{{"http://10.0.0.7:8080/tv.xml", kRoot},
+          {"http://10.0.0.1:5000/rootDesc.xml", kRoot},
+          {"http://10.0.0.1:5000/rootDesc.xml", kPppConnection},
+          {"http://10.0.0.1:5000/rootDesc.xml", kIpConnection},
+          {"http://10.0.0.1:5000/rootDesc.xml", kIgd},
+          {"http://10.0.0.9/printer.xml", kRoot}},
+         {{"http://10.0.0.1:5000/rootDesc.xml", kPppConnection}}},
+        {{{"http://10.0.0.2/b.xml", kIpConnection},
+          {"http://10.0.0.1/a.xml", kIgd},
+          {"http://10.0.0.2/b.xml", kIgd},
+          {"http://10.0.0.3/c.xml", kPppConnection}},
+         {{"http://10.0.0.2/b.xml", kIpConnection}, {"http://10.0.0.1/a.xml", kIgd}, {"http://10.0.0.3/c.xml", kPppConnection}}},
+        {{{"http://10.0.0.7/tv.xml", kRoot}, {"http://10.0.0.8/box.xml", kRoot}, {"http://10.0.0.7/tv.xml", kRoot}},
+         {{"http://10.0.0.7/tv.xml", kRoot}, {"http://10.0.0.8/box.xml", kRoot}}},
+        {{}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(contents(keepGatewayAnswers(makeList(c.answers))), c.kept) << c.answers.size() << " answers";
 }
 
 TEST(ExternalAddressTest, OnlyASpecifiedNumericIpv4AddressIsUsable)

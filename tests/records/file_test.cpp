@@ -19,33 +19,11 @@ namespace {
 
 const QByteArray kUser(32, '\x5a');
 
-TEST(File2Test, NumberOfBlocksFollowsFromLength)
-{
-    const std::pair<std::int64_t, std::int64_t> cases[] = {
-        {0, 0}, {1, 1}, {131071, 1}, {131072, 1}, {131073, 2}, {262144, 2}, {262145, 3},
-    };
-    for (auto [length, blocks] : cases) {
-        EXPECT_EQ(File2("f", std::nullopt, length).numberOfBlocks(), blocks) << length;
-        EXPECT_EQ(File(QStringLiteral("f"), std::nullopt, length, kUser).numberOfBlocks(), blocks) << length;
-    }
-    EXPECT_EQ(numberOfBlocksFor(std::numeric_limits<std::int64_t>::max()), maxBlockNumber + 1);
-}
-
 class File2AtTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
 };
-
-TEST_F(File2AtTest, RegularFile)
-{
-    ASSERT_TRUE(test::writeFile(path("report.pdf"), QByteArray(131073, 'x')));
-    File2 file = File2::at(path("report.pdf"));
-    EXPECT_EQ(file.name(), "report.pdf");
-    EXPECT_EQ(file.location, QUrl::fromLocalFile(path("report.pdf")));
-    EXPECT_EQ(file.length(), 131073);
-    EXPECT_EQ(file.numberOfBlocks(), 2);
-}
 
 // A link is measured through to its target, the bytes that will be sent,
 // and keeps its own name.

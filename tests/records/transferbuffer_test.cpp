@@ -227,16 +227,6 @@ TEST_F(TransferBufferTest, ReadAfterCloseReopens)
     EXPECT_EQ(io->reads, 2);
 }
 
-TEST_F(TransferBufferTest, DestructionClosesTheDescriptor)
-{
-    const QUrl url = makeFile("d.bin", kBlock);
-    {
-        TransferBuffer buffer(io);
-        buffer.readBlock(url, 0, 10);
-    }
-    EXPECT_EQ(io->closes, 1);
-}
-
 TEST_F(TransferBufferTest, WritesContinueUntilEveryByteIsWritten)
 {
     const QString path = dir.filePath("partial");
@@ -289,16 +279,6 @@ TEST_F(WriteBlockTest, FirstWriteTruncatesAndAWriteAfterAPauseKeepsTheContents)
     file.blocks.insert(0);
     file.writeBlock(pattern(2 * kBlock, 100), 2);
     EXPECT_EQ(test::readFile(partial()), pattern(0, 2 * kBlock + 100));
-}
-
-TEST_F(WriteBlockTest, BlocksInAnyOrder)
-{
-    File file = download(4 * kBlock);
-    for (std::int64_t b : {3, 0, 2, 1}) {
-        file.writeBlock(pattern(b * kBlock, kBlock), b);
-        file.blocks.insert(b);
-    }
-    EXPECT_EQ(test::readFile(partial()), pattern(0, 4 * kBlock));
 }
 
 TEST_F(WriteBlockTest, OffsetsBeyondFourGibibytes)

@@ -168,7 +168,6 @@ void DelayProxy::run()
             }
             chunk.offset += std::size_t(n);
             d.held -= n;
-            m_relayed += n;
             if (chunk.offset == chunk.bytes.size())
                 d.chunks.pop_front();
         }
@@ -243,7 +242,6 @@ void DelayProxy::run()
                 ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 relays.push_back(std::make_unique<Relay>(client, server));
-                ++m_connections;
             }
         }
     }

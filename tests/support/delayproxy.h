@@ -41,10 +41,6 @@ public:
     // While paused nothing moves either way: a stalled link. Connections
     // stay open and what was held goes on once resumed.
     void setPaused(bool paused);
-    // Bytes written out so far, both directions together.
-    std::int64_t bytesRelayed() const { return m_relayed.load(); }
-    // Connections accepted so far.
-    int connections() const { return m_connections.load(); }
 
 private:
     void run();
@@ -58,8 +54,6 @@ private:
     std::uint16_t m_port = 0;
     std::atomic<bool> m_paused{false};
     std::atomic<bool> m_stop{false};
-    std::atomic<std::int64_t> m_relayed{0};
-    std::atomic<int> m_connections{0};
     std::thread m_thread;
 };
 
