@@ -17,7 +17,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info xdg-utils appstream file
   libglib2.0-bin dpkg-dev librsvg2-bin
-  breeze-icon-theme libqt6svg6 at-spi2-core python3-pyatspi imagemagick
+  breeze-icon-theme libqt6svg6 at-spi2-core python3-pyatspi imagemagick x11-utils
   "$@"
 )
 

@@ -1,0 +1,98 @@
+"""Renders the program's screenshots; run by scripts/screenshots.sh inside the
+sandbox of tests/app/e2e/run_e2e.sh.
+Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR"""
+
+import os
+import re
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+from brenvo_ui import Failure, Session, connect_user, find, find_shown, free_port, main_window, sidebar_item, wait_for
+
+
+def x_window(title):
+    """The id of the mapped X window whose title begins with title."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True, check=True).stdout
+    for match in re.finditer(r'^\s*(0x[0-9a-f]+) "([^"]*)"', tree, re.MULTILINE):
+        window, name = match.groups()
+        if name.startswith(title):
+            info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+            if "IsViewable" in info:
+                return window
+    return None
+
+
+def capture(title, path):
+    """Grabs the window once two grabs in a row are the same (it has finished drawing)."""
+    window = wait_for(f'the X window "{title}"', lambda: x_window(title))
+
+    def grab():
+        return subprocess.run(["/usr/bin/import", "-silent", "-window", window, "png:-"],
+                              capture_output=True, check=True).stdout
+
+    previous = grab()
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        time.sleep(0.3)
+        current = grab()
+        if current == previous:
+            break
+        previous = current
+    with open(path, "wb") as out:
+        out.write(previous)
+    print(f"wrote {path}")
+
+
+def park_pointer():
+    """Moves the pointer off every window so nothing shows a hover highlight."""
+    pyatspi.Registry.generateMouseEvent(2500, 1550, pyatspi.MOUSE_ABS)
+
+
+def main():
+    brenvo, cli, out = sys.argv[1:4]
+    os.makedirs(out, exist_ok=True)
+    session = Session(brenvo, cli)
+    try:
+        ann_dir, ann_card = session.identity("Ann Moreau", free_port())
+        bob_dir, bob_card = session.identity("Bob Tanaka", free_port())
+        _, carla_card = session.identity("Carla Diaz", free_port())
+        session.cli(ann_dir, "import", bob_card, carla_card)
+        session.cli(bob_dir, "import", ann_card)
+        session.start_peer(bob_dir)
+        park_pointer()
+
+        for scale, suffix in (("1", ""), ("2", "-2x")):
+            env = {"QT_SCALE_FACTOR": scale}
+            name = lambda base: os.path.join(out, f"{base}{suffix}.png")
+
+            process, app = session.launch(session.path(f"fresh{scale}"), env=env)
+            wait_for("the welcome view", lambda: find_shown(app, "label", "Welcome to Brenvo"))
+            capture(main_window(app).name, name("main-welcome"))
+            session.stop(process)
+
+            process, app = session.launch(ann_dir, env=env)
+            sidebar_item(app, "Carla Diaz")
+            connect_user(app, "Bob Tanaka")
+            capture(main_window(app).name, name("main-users"))
+
+            settings = find(app, "menu item", "Settings…")
+            if settings is None:
+                raise Failure('no "Settings…" menu item')
+            settings.queryAction().doAction(0)
+            wait_for("the settings window",
+                     lambda: find_shown(app, "check box", "Listen for incoming connections"))
+            capture("Settings", name("settings"))
+            session.stop(process)
+    except Failure as failure:
+        print(f"FAILED: {failure}\n{session.logs()}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop_all()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

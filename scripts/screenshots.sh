@@ -1,0 +1,17 @@
+#!/bin/bash
+# Renders the desktop program's screenshots into docs/screenshots/ at 100 % and
+# 200 % scale: the welcome view, the main window with two users (one connected to
+# a brenvo-cli peer) and the settings window. Builds nothing.
+#   scripts/screenshots.sh [BUILD_DIR]      (default: build)
+# Runs under Xvfb in a loopback-only network namespace (as root, or where user
+# namespaces are allowed), like the end-to-end test.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+for program in "$build/app/brenvo" "$build/cli/brenvo-cli"; do
+    [ -x "$program" ] || { echo "screenshots: $program is missing: build the brenvo and brenvo-cli targets" >&2; exit 1; }
+done
+# Room for the 200 % windows.
+export BRENVO_UI_SCREEN=2560x1600x24
+bash "$root/tests/app/e2e/run_e2e.sh" "$build/app/brenvo" "$build/cli/brenvo-cli" \
+    "$root/scripts/screenshots.py" "$root/docs/screenshots"

@@ -1,0 +1,214 @@
+"""Drives brenvo and brenvo-cli as a person or a screen reader would: processes
+in temporary folders, and the program's accessibility tree through AT-SPI.
+
+Meant to run inside run_e2e.sh (loopback-only network, Xvfb, private session
+bus with the accessibility bus), with /usr/bin/python3."""
+
+import os
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+import pyatspi
+from gi.repository import Atspi
+
+TIMEOUT = 20.0
+POLL = 0.1
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    """Polls probe() until it returns something truthy; returns that."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = probe()
+            if value:
+                return value
+        except Exception as error:  # a node may vanish while the tree is redrawn
+            last_error = error
+        if time.monotonic() > deadline:
+            detail = f" (last error: {last_error})" if last_error else ""
+            raise Failure(f"timed out after {timeout:.0f} s waiting for {what}{detail}")
+        time.sleep(POLL)
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Session:
+    """The programs started for one run; stop() ends every one of them."""
+
+    def __init__(self, brenvo, cli):
+        self.brenvo = brenvo
+        self.cli_path = cli
+        self.root = tempfile.mkdtemp(prefix="brenvo-ui-")
+        self.processes = []
+        self.apps = []  # (process, accessible application) of each launch
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def cli(self, data_dir, *args):
+        result = subprocess.run([self.cli_path, "--data-dir", data_dir, "--key-store", "file", *args],
+                                capture_output=True, text=True, timeout=TIMEOUT)
+        if result.returncode != 0:
+            raise Failure(f"brenvo-cli {' '.join(args)} failed ({result.returncode}): {result.stderr.strip()}")
+        return result.stdout
+
+    def identity(self, name, port):
+        """A data directory whose card says name at 127.0.0.1:port; returns (dir, card file)."""
+        data_dir = self.path(name.lower())
+        card = self.path(name.lower() + ".bcard")
+        self.cli(data_dir, "card", "--name", name, "--address", "127.0.0.1", "--port", str(port), "-o", card)
+        return data_dir, card
+
+    def start_peer(self, data_dir):
+        """brenvo-cli run on data_dir: listens on its card's port, no gateway traffic."""
+        log = open(self.path(os.path.basename(data_dir) + "-run.log"), "w")
+        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp"],
+                                   stdout=log, stderr=subprocess.STDOUT)
+        self.processes.append(process)
+        return process
+
+    def launch(self, data_dir, *args, env=None):
+        """Starts brenvo; returns (process, its accessible application)."""
+        process = self.run_brenvo(data_dir, *args, env=env)
+        app = wait_for(f"brenvo (pid {process.pid}) on the accessibility bus",
+                       lambda: process.poll() is None and find_application(process.pid))
+        # Read every property fresh: nothing here listens for change events.
+        app.set_cache_mask(Atspi.Cache.NONE)
+        self.apps.append((process, app))
+        return process, app
+
+    def run_brenvo(self, data_dir, *args, env=None):
+        log = open(self.path(f"brenvo-{len(self.processes)}.log"), "w")
+        environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **(env or {}))
+        process = subprocess.Popen([self.brenvo, "--data-dir", data_dir, "--key-store", "file", *args],
+                                   stdout=log, stderr=subprocess.STDOUT, env=environment)
+        self.processes.append(process)
+        return process
+
+    def stop(self, process):
+        """Ends the process as the session's end would (SIGTERM); returns its exit status."""
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(timeout=TIMEOUT)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        return process.returncode
+
+    def stop_all(self):
+        for process in reversed(self.processes):
+            self.stop(process)
+
+    def logs(self):
+        text = []
+        for name in sorted(os.listdir(self.root)):
+            if name.endswith(".log"):
+                with open(self.path(name), errors="replace") as log:
+                    text.append(f"--- {name}\n{log.read()[-4000:]}")
+        return "\n".join(text)
+
+
+def find_application(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def find_all(root, role, name=None):
+    """Every node under root with the role (e.g. "push button") and, if given, the name."""
+    found = []
+
+    def walk(node, depth):
+        if node is None or depth > 40:
+            return
+        if node.getRoleName() == role and (name is None or node.name == name):
+            found.append(node)
+        for i in range(node.childCount):
+            walk(node.getChildAtIndex(i), depth + 1)
+
+    walk(root, 0)
+    return found
+
+
+def find(root, role, name=None):
+    nodes = find_all(root, role, name)
+    return nodes[0] if nodes else None
+
+
+def showing(node):
+    return node.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def find_shown(root, role, name=None):
+    for node in find_all(root, role, name):
+        if showing(node):
+            return node
+    return None
+
+
+def wait_node(root, role, name=None, timeout=TIMEOUT):
+    return wait_for(f'{role} "{name}"' if name else role, lambda: find_shown(root, role, name), timeout)
+
+
+def press(node):
+    action = node.queryAction()
+    names = [action.getName(i).lower() for i in range(action.nActions)]
+    for wanted in ("press", "click"):
+        if wanted in names:
+            action.doAction(names.index(wanted))
+            return
+    raise Failure(f'"{node.name}" cannot be pressed (actions: {names})')
+
+
+def main_window(app):
+    return wait_for("a main window", lambda: find_shown(app, "frame"))
+
+
+def sidebar_item(app, name):
+    people = wait_node(app, "list", "People")
+    return wait_for(f'"{name}" in the sidebar', lambda: find(people, "list item", name))
+
+
+def select_user(app, name):
+    item = sidebar_item(app, name)
+    if not item.getState().contains(pyatspi.STATE_SELECTED):
+        item.queryAction().doAction(0)  # the cell's toggle: selects it
+    wait_for(f'"{name}" selected', lambda: sidebar_item(app, name).getState().contains(pyatspi.STATE_SELECTED))
+
+
+def connect_user(app, name):
+    """Selects the user, presses the toolbar's Connect and waits until it is connected."""
+    select_user(app, name)
+    press(wait_node(app, "push button", "Connect"))
+    wait_for(f'"{name}" connected', lambda: sidebar_item(app, name).description == "Connected")
+
+
+def snapshot(app):
+    """What a screen reader would find now: windows, buttons, labels, people."""
+    lines = []
+    try:
+        for role in ("frame", "dialog", "push button", "label", "list item"):
+            for node in find_all(app, role):
+                if showing(node):
+                    extra = f" ({node.description})" if node.description else ""
+                    lines.append(f'  {role} "{node.name}"{extra}')
+    except Exception as error:  # the program may be gone
+        lines.append(f"  (tree unreadable: {error})")
+    return "\n".join(lines)

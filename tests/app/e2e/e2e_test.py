@@ -1,0 +1,83 @@
+"""End to end: the real brenvo, driven through its accessibility tree.
+Usage (inside run_e2e.sh): e2e_test.py BRENVO BRENVO_CLI"""
+
+import subprocess
+import sys
+import time
+import uuid
+
+from brenvo_ui import (Failure, Session, free_port, main_window, press, select_user, sidebar_item, snapshot,
+                       wait_for, wait_node)
+
+
+def first_launch_shows_welcome(session):
+    process, app = session.launch(session.path("empty"))
+    wait_node(app, "label", "Welcome to Brenvo")
+    wait_node(app, "push button", "Share My Card…")
+    wait_node(app, "push button", "Import Cards…")
+    status = session.stop(process)
+    if status != 0:
+        raise Failure(f"brenvo exited {status} on SIGTERM")
+
+
+def imported_user_connects_and_disconnects(session):
+    ann_dir, ann_card = session.identity("Ann", free_port())
+    bob_dir, bob_card = session.identity("Bob", free_port())
+    session.cli(ann_dir, "import", bob_card)
+    session.cli(bob_dir, "import", ann_card)
+    session.start_peer(bob_dir)
+
+    process, app = session.launch(ann_dir)
+    sidebar_item(app, "Ann")  # me, first
+    if sidebar_item(app, "Bob").description != "Not connected":
+        raise Failure(f'Bob starts as "{sidebar_item(app, "Bob").description}", not "Not connected"')
+    select_user(app, "Bob")
+    wait_for("the title of a selected user", lambda: main_window(app).name == "Bob — Not connected")
+
+    press(wait_node(app, "push button", "Connect"))
+    wait_for("Bob connected in the sidebar", lambda: sidebar_item(app, "Bob").description == "Connected")
+    wait_for("the title of a connected user", lambda: main_window(app).name == "Bob — Connected")
+
+    press(wait_node(app, "push button", "Disconnect"))
+    wait_for("Bob not connected in the sidebar", lambda: sidebar_item(app, "Bob").description == "Not connected")
+    wait_for("the title of a disconnected user", lambda: main_window(app).name == "Bob — Not connected")
+    wait_node(app, "push button", "Connect")
+    return process, app, ann_dir
+
+
+def second_launch_hands_over(session, first, app, data_dir):
+    second = session.run_brenvo(data_dir, f"brenvo://file/{uuid.uuid4()}")
+    try:
+        status = second.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        raise Failure("the second launch did not exit")
+    if status != 0:
+        raise Failure(f"the second launch exited {status}")
+    if first.poll() is not None:
+        raise Failure(f"the first instance exited ({first.returncode})")
+    main_window(app)  # still answering with its window
+
+
+def main():
+    session = Session(sys.argv[1], sys.argv[2])
+    started = time.monotonic()
+    scenarios = 0
+    try:
+        first_launch_shows_welcome(session)
+        scenarios += 1
+        process, app, data_dir = imported_user_connects_and_disconnects(session)
+        scenarios += 1
+        second_launch_hands_over(session, process, app, data_dir)
+        scenarios += 1
+    except Failure as failure:
+        shown = "\n".join(f"brenvo (pid {p.pid}) shows:\n{snapshot(a)}" for p, a in session.apps if p.poll() is None)
+        print(f"FAILED after {scenarios} scenario(s) passed: {failure}\n{shown}\n{session.logs()}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop_all()
+    print(f"all {scenarios} scenarios passed in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
