@@ -22,6 +22,8 @@ if [ -z "${BRENVO_SANDBOXED:-}" ]; then
 fi
 
 ip link set lo up
+# A /tmp of its own: Xvfb's lock files and sockets never meet another X server's.
+mount -t tmpfs -o mode=1777 tmpfs /tmp
 sandbox=$(mktemp -d /tmp/brenvo-e2e.XXXXXX)
 # This shell is the PID namespace's first process: /proc lists only the sandbox.
 # shellcheck disable=SC2317  # run by the trap
