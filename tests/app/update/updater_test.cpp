@@ -10,9 +10,12 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -333,24 +336,46 @@ TEST_F(UpdaterTest, OnlyTheAnchorsAndModernTlsAreTrusted)
         const char* name;
         bool tls11Only;
         QString anchors;
-        bool trusted;
+        QString refusal;  // start of the error; empty: trusted
     };
+    const QString handshake = "SSL handshake failed";
     const Case cases[] = {
-        {"test CA as anchor", false, s_folder->path() + "/anchors", true},
-        {"distribution roots only", false, kMozillaRoots, false},
-        {"TLS 1.1 server", true, s_folder->path() + "/anchors", false},
+        {"test CA as anchor", false, s_folder->path() + "/anchors", {}},
+        {"distribution roots only", false, kMozillaRoots, handshake},
+        {"an empty anchor folder", false, s_folder->path() + "/root", "No trusted root certificates were found"},
+        {"TLS 1.1 server", true, s_folder->path() + "/anchors", handshake},
     };
     publish(xmlList({{11}}));
+
+    // The test CA becomes a root the user added: Qt's default trust now
+    // accepts the server, the check must not.
+    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration userTrust = original;
+    userTrust.addCaCertificates(s_folder->path() + "/anchors/ca.crt");
+    QSslConfiguration::setDefaultConfiguration(userTrust);
+    struct Restore {
+        QSslConfiguration configuration;
+        ~Restore() { QSslConfiguration::setDefaultConfiguration(configuration); }
+    } restore{original};
+    {
+        start();
+        QNetworkAccessManager network;
+        std::unique_ptr<QNetworkReply> reply(
+            network.get(QNetworkRequest(QUrl(QStringLiteral("https://127.0.0.1:%1/").arg(m_server->port)))));
+        ASSERT_TRUE(test::waitFor([&reply] { return reply->isFinished(); }, 15000));
+        ASSERT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 404) << reply->errorString().toStdString();
+    }
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_alerts.clear();
         start(c.tls11Only, c.anchors);
         check(false);
-        if (c.trusted) {
+        if (c.refusal.isEmpty()) {
             EXPECT_EQ(alert().text, "You are up to date.");
         } else {
             EXPECT_EQ(alert().text, "Could not check for udpates.");
-            EXPECT_TRUE(alert().informative.startsWith("SSL handshake failed")) << alert().informative.toStdString();
+            EXPECT_TRUE(alert().informative.startsWith(c.refusal)) << alert().informative.toStdString();
             EXPECT_TRUE(m_server->requests.isEmpty());
         }
     }
