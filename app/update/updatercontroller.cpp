@@ -54,7 +54,15 @@ UpdaterController::UpdaterController(UpdaterConfig config, AppSettings& settings
 {
 }
 
-UpdaterController::~UpdaterController() = default;
+UpdaterController::~UpdaterController()
+{
+    // A request still under way ends here, without reaching complete().
+    if (m_network) {
+        for (QNetworkReply* reply : m_network->findChildren<QNetworkReply*>())
+            reply->disconnect(this);
+        delete m_network;
+    }
+}
 
 void UpdaterController::check(bool automatic)
 {
@@ -140,6 +148,12 @@ void UpdaterController::complete(QNetworkReply* reply, const Fetch& fetch)
 {
     reply->deleteLater();
     const bool automatic = fetch.automatic;
+    QByteArray body = fetch.body;
+    bool tooLarge = fetch.tooLarge;
+    if (!tooLarge && reply->isReadable()) {
+        body += reply->read(kMaxUpdatesListSize + 1 - body.size());
+        tooLarge = body.size() > kMaxUpdatesListSize;
+    }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
         // No HTTP response at all: a network or TLS failure.
@@ -147,7 +161,7 @@ void UpdaterController::complete(QNetworkReply* reply, const Fetch& fetch)
             fail(automatic, reply->errorString());
     } else if (const int code = status.toInt(); code != 200) {
         fail(automatic, httpStatusText(code));
-    } else if (fetch.tooLarge) {
+    } else if (tooLarge) {
         m_settings.setLastUpdateCheck(QDateTime::currentDateTimeUtc());
         fail(automatic, updatesTooLargeError());
     } else if (reply->error() != QNetworkReply::NoError) {
@@ -155,7 +169,7 @@ void UpdaterController::complete(QNetworkReply* reply, const Fetch& fetch)
         fail(automatic, reply->errorString());
     } else {
         m_settings.setLastUpdateCheck(QDateTime::currentDateTimeUtc());
-        handleList(fetch.body, automatic);
+        handleList(body, automatic);
     }
     emit checkFinished(automatic);
 }

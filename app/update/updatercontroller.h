@@ -37,6 +37,7 @@ public:
     static constexpr std::chrono::seconds kManualTimeout{5};
     static constexpr std::chrono::seconds kCheckInterval{432000};
 
+    // settings ("LastUpdateCheck") must outlive the controller.
     UpdaterController(UpdaterConfig config, AppSettings& settings, QObject* parent = nullptr);
     ~UpdaterController() override;
 
@@ -54,7 +55,7 @@ signals:
     // A release was skipped for its minimum OS or its url; the same line
     // goes to standard output.
     void diagnostic(const QString& line);
-    // An answer (or failure) has been handled.
+    // A check has ended: its answer or failure handled, or nothing sent.
     void checkFinished(bool automatic);
 
 private:
