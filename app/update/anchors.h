@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QList>
+#include <QSslCertificate>
+#include <QString>
+
+namespace vortan {
+
+// The certificates of the *.crt files (PEM) directly in directory, in name
+// order. Unreadable or malformed files and files over 1 MiB are skipped.
+QList<QSslCertificate> loadAnchors(const QString& directory);
+
+}  // namespace vortan

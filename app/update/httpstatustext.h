@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace vortan {
+
+// The usual short description of an HTTP status code ("not found"), or of
+// its class for codes without one ("client error").
+QString httpStatusText(int status);
+
+}  // namespace vortan

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/update/updaterconfig.h"
+
+#include <QList>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QSslCertificate>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+class QMessageBox;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace vortan {
+
+class AppSettings;
+
+// Looks for a newer release on the update server and offers it.
+//
+// checkAutomatically() is for the launch (when "CheckForUpdates" is on): at
+// most one request every five days, never an alert about a failure.
+// checkManually() is for Help → Check for Updates…: always asks the
+// server and says what came of it.
+//
+// The request goes out with TLS 1.2 or later and accepts only server
+// certificates chaining to the configured anchors. Every answer is
+// untrusted: lists over 1 MiB, malformed lists and unexpected values fail
+// the check. Main thread only; nothing here waits.
+class UpdaterController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::seconds kAutomaticTimeout{60};
+    static constexpr std::chrono::seconds kManualTimeout{5};
+    static constexpr std::chrono::seconds kCheckInterval{432000};
+
+    // settings ("LastUpdateCheck") must outlive the controller.
+    UpdaterController(UpdaterConfig config, AppSettings& settings, QObject* parent = nullptr);
+    ~UpdaterController() override;
+
+    void checkAutomatically() { check(true); }
+    void checkManually() { check(false); }
+    void check(bool automatic);
+
+    const UpdaterConfig& config() const { return m_config; }
+
+signals:
+    // A request for the release list went out.
+    void fetchStarted(const QNetworkRequest& request);
+    // An alert is showing (window-modal, deleted when closed).
+    void alertOpened(QMessageBox* alert);
+    // A release was skipped for its minimum OS or its url; the same line
+    // goes to standard output.
+    void diagnostic(const QString& line);
+    // A check has ended: its answer or failure handled, or nothing sent.
+    void checkFinished(bool automatic);
+
+private:
+    struct Fetch;
+
+    void fetch(bool automatic);
+    void complete(QNetworkReply* reply, const Fetch& fetch);
+    void handleList(const QByteArray& body, bool automatic);
+    void fail(bool automatic, const QString& informative);
+    void report(const QString& line);
+    QMessageBox* openAlert(const QString& text, const QString& informative);
+    void present(QMessageBox* alert);
+
+    UpdaterConfig m_config;
+    AppSettings& m_settings;
+    QNetworkAccessManager* m_network = nullptr;  // created on first use
+    QList<QSslCertificate> m_anchors;
+    bool m_anchorsLoaded = false;
+};
+
+}  // namespace vortan
