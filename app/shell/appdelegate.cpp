@@ -8,6 +8,7 @@
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
 #include "app/shell/uninstall.h"
+#include "app/update/updatercontroller.h"
 
 #include "vortan/controller/directories.h"
 
@@ -37,6 +38,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_fileManager = std::make_unique<FileManager>();
     m_notifications =
         std::make_unique<AppNotifications>(*m_controller, m_settings, *m_notifier, *m_badge, *m_fileManager);
+    m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
@@ -55,9 +57,8 @@ std::optional<StartError> AppDelegate::start()
     if (std::optional<StartError> error = m_controller->start(m_settings.listen(), m_settings.mapPort()))
         return error;
     m_started = true;
-    if (m_settings.checkForUpdates()) {
-        // The automatic (silent) update check hooks in here.
-    }
+    if (m_settings.checkForUpdates())
+        m_updater->checkAutomatically();
     return std::nullopt;
 }
 
@@ -202,7 +203,10 @@ void AppDelegate::showAbout(QWidget* parent)
                            .arg(QStringLiteral(BRENVO_VERSION)));
 }
 
-void AppDelegate::checkForUpdates() {}
+void AppDelegate::checkForUpdates()
+{
+    m_updater->checkManually();
+}
 void AppDelegate::shareMyCard(QWidget*) {}
 void AppDelegate::importCards(QWidget*) {}
 void AppDelegate::importCardFiles(QWidget*, const QStringList&) {}

@@ -19,6 +19,7 @@ class LauncherBadge;
 class MainWindow;
 class NotificationServer;
 class SettingsView;
+class UpdaterController;
 
 // The program: owns the one Controller from launch to exit, the windows and
 // their scene state, and the desktop plumbing (notifications, the launcher
@@ -99,6 +100,7 @@ private:
     std::unique_ptr<LauncherBadge> m_badge;
     std::unique_ptr<FileManager> m_fileManager;
     std::unique_ptr<AppNotifications> m_notifications;
+    std::unique_ptr<UpdaterController> m_updater;
     QList<SceneController*> m_scenes;
     QList<QPointer<MainWindow>> m_windows;
     QPointer<SettingsView> m_settingsView;

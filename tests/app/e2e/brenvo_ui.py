@@ -14,7 +14,7 @@ import time
 import pyatspi
 from gi.repository import Atspi
 
-TIMEOUT = 20.0
+TIMEOUT = 45.0  # generous: a loaded CI machine starts Qt slowly
 POLL = 0.1
 
 
