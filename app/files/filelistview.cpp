@@ -8,6 +8,7 @@
 #include "vortan/controller/controller.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -83,7 +84,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setMouseTracking(true);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->viewport()->installEventFilter(this);
     m_list->setAccessibleName(tr("Files"));
     m_empty->setAlignment(Qt::AlignCenter);
     m_empty->setWordWrap(true);
@@ -126,7 +127,6 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
         });
     });
     connect(m_remove, &QToolButton::clicked, this, &FileListView::removeSelected);
-    connect(m_list, &QWidget::customContextMenuRequested, this, &FileListView::showContextMenu);
     connect(delegate, &FileRowDelegate::buttonClicked, this, [this](const QModelIndex& index, RowButton button) {
         const QUuid id = m_model->idAt(index);
         if (!id.isNull())
@@ -248,16 +248,29 @@ QList<FileRow> FileListView::rows(const QList<QUuid>& ids) const
     return result;
 }
 
+bool FileListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::ContextMenu) {
+        const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        QPoint position = menuEvent->pos();
+        // The menu key aims at the current row, wherever the pointer is.
+        if (menuEvent->reason() != QContextMenuEvent::Mouse && m_list->currentIndex().isValid())
+            position = m_list->visualRect(m_list->currentIndex()).center();
+        showContextMenu(position);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void FileListView::showContextMenu(const QPoint& position)
 {
-    QModelIndex clicked = m_list->indexAt(position);
-    if (!clicked.isValid())
-        clicked = m_list->currentIndex();  // the menu key
+    const QModelIndex clicked = m_list->indexAt(position);
     const QList<QUuid> ids = targets(clicked);
-    if (ids.isEmpty())
+    const FileRow* clickedRow = m_model->fileAt(clicked);
+    if (ids.isEmpty() || !clickedRow)
         return;
     // The flags look at the targets in the clicked row's section.
-    const bool download = m_model->fileAt(clicked)->download;
+    const bool download = clickedRow->download;
     QList<const FileRow*> sectionTargets;
     for (const QUuid& id : ids) {
         const FileRow* row = m_controller.findFile(id);

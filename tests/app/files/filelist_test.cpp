@@ -178,7 +178,9 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
 
     auto* list = view.findChild<QTreeView*>();
     const QModelIndex fourth = list->model()->index(3, 0, list->model()->index(0, 0));
-    emit list->customContextMenuRequested(list->visualRect(fourth).center());
+    const QPoint at = list->visualRect(fourth).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &click);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
     QStringList entries;
@@ -190,6 +192,16 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(me.row(offered[i])->paused, i == 3) << i;
     EXPECT_EQ(view.selectedFiles().size(), 3);
+
+    // The keys act on the selection.
+    const QList<QAction*> keys = list->actions();
+    const auto pause = std::find_if(keys.begin(), keys.end(), [](QAction* action) {
+        return action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_P);
+    });
+    ASSERT_NE(pause, keys.end());
+    (*pause)->trigger();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(me.row(offered[i])->paused) << i;
 
     // The − button withdraws the selection.
     QSignalSpy selection(&view, &FileListView::selectedFilesChanged);
