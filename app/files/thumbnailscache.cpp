@@ -111,7 +111,7 @@ const ThumbnailsCache::Result& ThumbnailsCache::thumbnail(const FileRow& file)
     const auto found = m_cache.constFind(file.id);
     if (found != m_cache.cend())
         return *found;
-    generate(file);
+    generate(file, false);  // the caller reads the entry now
     return m_cache[file.id];
 }
 
@@ -120,7 +120,7 @@ void ThumbnailsCache::refresh(const FileRow& file)
     const auto found = m_cache.constFind(file.id);
     if (found != m_cache.cend() && found->state == Result::State::loading)
         return;
-    generate(file);
+    generate(file, true);
 }
 
 QString ThumbnailsCache::cachedThumbnailPath(const QString& localPath) const
@@ -130,7 +130,7 @@ QString ThumbnailsCache::cachedThumbnailPath(const QString& localPath) const
     return m_thumbnailsDirectory + QLatin1Char('/') + QString::fromLatin1(md5) + QStringLiteral(".png");
 }
 
-void ThumbnailsCache::generate(const FileRow& file)
+void ThumbnailsCache::generate(const FileRow& file, bool notify)
 {
     const QString path = file.location && file.location->isLocalFile() ? file.location->toLocalFile() : QString();
     if (!path.isEmpty() && QFileInfo(path).isFile()) {
@@ -141,7 +141,8 @@ void ThumbnailsCache::generate(const FileRow& file)
     }
     const QMimeType type = QMimeDatabase().mimeTypeForFile(file.name, QMimeDatabase::MatchExtension);
     m_cache[file.id] = Result{Result::State::available, iconFor(type.iconName(), type.genericIconName())};
-    emit changed(file.id);
+    if (notify)
+        emit changed(file.id);
 }
 
 void ThumbnailsCache::deliverResult(const QUuid& id, const QImage& image, const QString& iconName)

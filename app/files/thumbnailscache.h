@@ -45,11 +45,12 @@ public:
     QString cachedThumbnailPath(const QString& localPath) const;
 
 signals:
-    // The entry of this file is available now.
+    // The entry of this file became available later than asked for, or was
+    // made again.
     void changed(const QUuid& id);
 
 private:
-    void generate(const FileRow& file);
+    void generate(const FileRow& file, bool notify);
     Q_INVOKABLE void deliverResult(const QUuid& id, const QImage& image, const QString& iconName);
     QPixmap iconFor(const QString& iconName, const QString& genericIconName) const;
 
