@@ -1,0 +1,85 @@
+#include "app/files/fileactions.h"
+
+#include <QCoreApplication>
+
+namespace vortan {
+
+FileActionFlags fileActionFlags(const QList<const FileRow*>& targets)
+{
+    FileActionFlags flags;
+    for (const FileRow* row : targets) {
+        if (!row->transferred()) {
+            if (row->paused) {
+                (row->download ? flags.download : flags.upload) = true;
+            } else {
+                flags.pause = true;
+            }
+        }
+        if (!row->download || row->transferred())
+            flags.previewAndReveal = true;
+        if (flags.download && flags.upload && flags.pause && flags.previewAndReveal)
+            break;
+    }
+    return flags;
+}
+
+QList<RowButton> rowButtons(const FileRow& row)
+{
+    QList<RowButton> buttons;
+    if (row.local()) {
+        buttons.append(RowButton::preview);
+        buttons.append(RowButton::reveal);
+    }
+    if (row.transferred())
+        buttons.append(RowButton::done);
+    else if (!row.paused)
+        buttons.append(RowButton::pause);
+    else
+        buttons.append(row.download ? RowButton::download : RowButton::upload);
+    return buttons;
+}
+
+QString rowButtonText(RowButton button)
+{
+    switch (button) {
+    case RowButton::preview: return QCoreApplication::translate("FileList", "Preview");
+    case RowButton::reveal: return QCoreApplication::translate("FileList", "Show in File Manager");
+    case RowButton::pause: return QCoreApplication::translate("FileList", "Pause");
+    case RowButton::download: return QCoreApplication::translate("FileList", "Download");
+    case RowButton::upload: return QCoreApplication::translate("FileList", "Upload");
+    case RowButton::done: return QCoreApplication::translate("FileList", "Done");
+    }
+    return {};
+}
+
+QString rowButtonIconName(RowButton button)
+{
+    switch (button) {
+    case RowButton::preview: return QStringLiteral("document-preview");
+    case RowButton::reveal: return QStringLiteral("folder-open");
+    case RowButton::pause: return QStringLiteral("media-playback-pause");
+    case RowButton::download: return QStringLiteral("folder-download");
+    case RowButton::upload: return QStringLiteral("go-up");
+    case RowButton::done: return QStringLiteral("emblem-success");
+    }
+    return {};
+}
+
+}  // namespace vortan
+
+namespace vortan {
+
+QKeySequence rowButtonShortcut(RowButton button)
+{
+    switch (button) {
+    case RowButton::preview: return QKeySequence(Qt::Key_Space);
+    case RowButton::reveal: return QKeySequence(Qt::CTRL | Qt::Key_R);
+    case RowButton::pause: return QKeySequence(Qt::CTRL | Qt::Key_P);
+    case RowButton::download: return QKeySequence(Qt::CTRL | Qt::Key_D);
+    case RowButton::upload: return QKeySequence(Qt::CTRL | Qt::Key_U);
+    case RowButton::done: return {};
+    }
+    return {};
+}
+
+}  // namespace vortan

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "vortan/controller/filerow.h"
+
+#include <QList>
+#include <QString>
+
+namespace vortan {
+
+// What can be done to the files a command is aimed at. Computed in one pass
+// that stops as soon as every flag is set.
+struct FileActionFlags {
+    // Some target is a paused download not yet transferred.
+    bool download = false;
+    // Some target is a paused upload not yet transferred.
+    bool upload = false;
+    // Some target is not transferred and not paused.
+    bool pause = false;
+    // Some target has a complete copy here: an upload, or transferred.
+    bool previewAndReveal = false;
+
+    friend bool operator==(const FileActionFlags&, const FileActionFlags&) = default;
+};
+
+FileActionFlags fileActionFlags(const QList<const FileRow*>& targets);
+
+// The buttons at the right end of a row, left to right.
+enum class RowButton {
+    preview,  // the file is local
+    reveal,   // the file is local
+    pause,    // not transferred and running
+    download, // not transferred, a paused download
+    upload,   // not transferred, a paused upload
+    done,     // transferred: a mark, not a button
+};
+
+QList<RowButton> rowButtons(const FileRow& row);
+
+// The words and the icon name of each; what a screen reader says and the
+// tooltip show.
+QString rowButtonText(RowButton button);
+QString rowButtonIconName(RowButton button);
+
+// Icon names of the list's other commands.
+inline constexpr const char* kDeleteIconName = "edit-delete";
+inline constexpr const char* kAddIconName = "list-add";
+inline constexpr const char* kRemoveIconName = "list-remove";
+inline constexpr const char* kGenericFileIconName = "text-x-generic";
+
+}  // namespace vortan
+
+#include <QKeySequence>
+
+namespace vortan {
+
+// The key that runs a row command on the selected files (none for the done mark).
+QKeySequence rowButtonShortcut(RowButton button);
+
+}  // namespace vortan

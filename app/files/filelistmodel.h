@@ -1,0 +1,90 @@
+#pragma once
+
+#include "vortan/controller/filechanges.h"
+#include "vortan/controller/filerow.h"
+
+#include <QAbstractItemModel>
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QUuid>
+
+#include <array>
+
+namespace vortan {
+
+class Controller;
+class ThumbnailsCache;
+
+// The files exchanged with one user, as a two-level tree: the sections
+// "Downloads" (offered to us) then "Uploads" (ours, offered to the user) at
+// the top, each shown only while it has files, with the files below in the
+// controller's order.
+//
+// Rows are keyed by file id. Each publication of the controller is applied
+// as it happened: removals and insertions as such, changed rows as
+// dataChanged of those rows only (contiguous rows in one signal), so
+// selections, the current item and the scroll position of views survive.
+// The row values are read from the controller's current publication.
+class FileListModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum class Section { downloads = 0, uploads = 1 };
+    enum Role {
+        FileIdRole = Qt::UserRole + 1,  // QUuid of a file row
+        IsSectionRole,                  // bool
+    };
+
+    // thumbnails may be null; when set, a new thumbnail signals its row.
+    explicit FileListModel(Controller& controller, ThumbnailsCache* thumbnails = nullptr,
+                           QObject* parent = nullptr);
+
+    // Shows the files of this user (empty: none). Resets the model.
+    void setUser(const QByteArray& key);
+    const QByteArray& user() const { return m_user; }
+
+    // The file of a file row; null for a section row or an invalid index.
+    const FileRow* fileAt(const QModelIndex& index) const;
+    QUuid idAt(const QModelIndex& index) const;
+    // The row of a file of this user; invalid when it is not listed.
+    QModelIndex indexOf(const QUuid& id) const;
+    // The section row; invalid while the section is hidden.
+    QModelIndex sectionIndex(Section section) const;
+    bool isEmpty() const { return m_ids[0].isEmpty() && m_ids[1].isEmpty(); }
+    qsizetype fileCount() const { return m_ids[0].size() + m_ids[1].size(); }
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    static QString sectionTitle(Section section);
+    // The size line of a row: "1.2 MB", or "300 kB of 1.2 MB" in progress.
+    static QString sizeText(const FileRow& row);
+    // What a screen reader says of a row: name, size, state, problem and the
+    // commands that apply with their keys.
+    static QString accessibleText(const FileRow& row);
+
+private:
+    void apply(const FileChanges& changes);
+    void removeRows(int section, QList<int> positions);
+    void insertRows(int section, const QList<QUuid>& ids);
+    void thumbnailChanged(const QUuid& id);
+    bool listed(const FileRow& row) const { return !m_user.isEmpty() && row.user == m_user; }
+    int sectionRow(int section) const;
+    int sectionAtRow(int row) const;
+    // The position of id in its section, or -1.
+    int position(int section, const QUuid& id) const;
+
+    Controller& m_controller;
+    QByteArray m_user;
+    std::array<QList<QUuid>, 2> m_ids;
+    // id → position in m_ids[section]; rebuilt lazily after membership changes.
+    mutable std::array<QHash<QUuid, int>, 2> m_positions;
+    mutable std::array<bool, 2> m_positionsValid{false, false};
+};
+
+}  // namespace vortan

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "app/files/downloadresolution.h"
+#include "app/files/fileactions.h"
+#include "vortan/records/file2.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QStackedWidget;
+class QToolButton;
+class QTreeView;
+
+namespace vortan {
+
+class AppSettings;
+class Controller;
+class FileListModel;
+class ThumbnailsCache;
+
+// What the list asks of the program around it.
+struct FileListServices {
+    // Shows these local files in the file manager (one call for all).
+    std::function<void(const QStringList& paths)> reveal;
+    // Opens these local files in the previewer.
+    std::function<void(const QStringList& paths)> preview;
+    // The recipient chooser: shows "Select the persons to share with:" over
+    // window with the user preselected and calls done with the chosen keys
+    // (empty when cancelled).
+    std::function<void(QWidget* window, const QByteArray& preselected,
+                       std::function<void(QList<QByteArray>)> done)>
+        chooseRecipients;
+    // Where downloads go when the setting asks; the system dialogs unless set.
+    DownloadDialogs downloadDialogs;
+    // The files to offer (the + button); a window-modal file dialog unless set.
+    std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFiles;
+};
+
+// The files exchanged with the selected user: the sections "Downloads" and
+// "Uploads" with a row per file, or a hint while there are none; the + and −
+// buttons below; a context menu and keys for every command; files dropped on
+// it are offered.
+//
+// Commands aim at "targets": from the context menu, the selection when the
+// clicked row is in it, else the clicked row; from keys and the − button,
+// the selection; from a row's button, that row.
+class FileListView : public QWidget {
+    Q_OBJECT
+public:
+    FileListView(Controller& controller, AppSettings& settings, ThumbnailsCache& thumbnails,
+                 FileListServices services, QWidget* parent = nullptr);
+    ~FileListView() override;
+
+    // Lists the files of this user (empty: nobody). Clears the selection.
+    void setUser(const QByteArray& key);
+    QByteArray user() const;
+
+    QSet<QUuid> selectedFiles() const;
+    // Selects the listed ones of these files and scrolls to the first.
+    void selectFiles(const QSet<QUuid>& ids);
+    void selectAll();
+    // Withdraws the selected files (the Delete key and the − button).
+    void removeSelected();
+    // Offers these files to persons chosen in the recipient chooser, after
+    // reporting those that cannot be offered.
+    void offerFiles(const QList<QUrl>& urls);
+
+signals:
+    void selectedFilesChanged(const QSet<QUuid>& ids);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QList<QUuid> targets(const QModelIndex& clicked) const;
+    QList<FileRow> rows(const QList<QUuid>& ids) const;
+    void showContextMenu(const QPoint& position);
+    void runCommand(RowButton command, const QList<QUuid>& ids);
+    void runOnSelection(RowButton command);
+    void resume(const QList<QUuid>& ids);
+    void remove(const QList<QUuid>& ids);
+    QStringList localPaths(const QList<QUuid>& ids) const;
+    void share(const QList<File2>& files);
+    void updateState();
+
+    Controller& m_controller;
+    AppSettings& m_settings;
+    ThumbnailsCache& m_thumbnails;
+    FileListServices m_services;
+    FileListModel* m_model;
+    QTreeView* m_list;
+    QLabel* m_empty;
+    QStackedWidget* m_pages;
+    QToolButton* m_add;
+    QToolButton* m_remove;
+    QSet<QUuid> m_selected;
+};
+
+}  // namespace vortan

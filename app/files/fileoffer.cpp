@@ -1,0 +1,52 @@
+#include "app/files/fileoffer.h"
+
+#include "vortan/records/errors.h"
+
+#include <QFileInfo>
+
+namespace vortan {
+
+OfferedFiles describeFiles(const QList<QUrl>& urls)
+{
+    OfferedFiles result;
+    for (const QUrl& url : urls) {
+        try {
+            result.files.append(File2::at(url));
+        } catch (const IoError& error) {
+            result.failures.append({url, error.description()});
+        }
+    }
+    return result;
+}
+
+std::optional<FailureAlert> failureAlert(const QList<std::pair<QUrl, QString>>& failures)
+{
+    if (failures.isEmpty())
+        return std::nullopt;
+    if (failures.size() == 1) {
+        return FailureAlert{QStringLiteral("Failed to share file ") + failures.front().first.fileName() +
+                                QStringLiteral("."),
+                            failures.front().second};
+    }
+    QStringList lines;
+    for (const auto& [url, error] : failures)
+        lines.append(error + QStringLiteral(" (") + url.fileName() + QStringLiteral(")"));
+    return FailureAlert{QStringLiteral("Failed to share ") + QString::number(failures.size()) + QStringLiteral(" files."),
+                        lines.join(QLatin1Char('\n'))};
+}
+
+QList<QUrl> droppedFiles(const QList<QUrl>& urls)
+{
+    QList<QUrl> files;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QFileInfo info(url.toLocalFile());
+        if (!info.exists() || info.isDir())
+            continue;
+        files.append(url);
+    }
+    return files;
+}
+
+}  // namespace vortan

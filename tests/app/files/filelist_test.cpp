@@ -1,0 +1,296 @@
+#include "app/files/fileactions.h"
+#include "app/files/filelistmodel.h"
+#include "app/files/filelistview.h"
+#include "app/files/fileoffer.h"
+#include "app/files/filerowdelegate.h"
+#include "app/files/thumbnailscache.h"
+#include "app/settings/appsettings.h"
+#include "tests/app/files/peers.h"
+#include "tests/support/testsupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+using vortan::test::Peer;
+
+namespace {
+
+// Titles and child counts of the model's sections, top to bottom.
+QList<std::pair<QString, int>> sections(const FileListModel& model)
+{
+    QList<std::pair<QString, int>> result;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex section = model.index(row, 0);
+        result.append({section.data().toString(), model.rowCount(section)});
+    }
+    return result;
+}
+
+QList<QUuid> ids(const Controller& controller)
+{
+    QList<QUuid> result;
+    for (const FileRow& row : controller.fileRows())
+        result.append(row.id);
+    return result;
+}
+
+// One controller offering files to a person it cannot reach.
+struct Offers : ::testing::Test {
+    Peer me{QStringLiteral("Me")};
+    QByteArray bea = QByteArray(32, 'b');
+
+    void SetUp() override
+    {
+        me.controller->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, bea)});
+    }
+    void offer(int count, const QString& prefix = QStringLiteral("f"))
+    {
+        QList<File2> files;
+        for (int i = 0; i < count; ++i)
+            files.append(File2::at(me.makeFile(QStringLiteral("%1%2.txt").arg(prefix).arg(i), 10 + i)));
+        me.controller->shareFiles(files, {bea});
+        me.controller->publishNow();
+    }
+};
+
+TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
+{
+    offer(5);
+    FileListModel model(*me.controller);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setUser(bea);
+    ASSERT_EQ(sections(model), (QList<std::pair<QString, int>>{{QStringLiteral("Uploads"), 5}}));
+    const QList<QUuid> offered = ids(*me.controller);
+    const QModelIndex uploads = model.index(0, 0);
+    QItemSelectionModel selection(&model);
+    selection.select(model.index(2, 0, uploads), QItemSelectionModel::Select);
+    const QPersistentModelIndex kept = model.index(2, 0, uploads);
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    me.controller->pause({offered[3], offered[4]});
+    me.controller->publishNow();
+    ASSERT_EQ(changed.size(), 1);  // two neighbours in one signal
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 3);
+    EXPECT_EQ(changed[0][1].toModelIndex().row(), 4);
+    EXPECT_TRUE(inserted.isEmpty());
+    EXPECT_TRUE(removed.isEmpty());
+
+    // One publication removing the first file and adding one: both as such.
+    changed.clear();
+    me.controller->removeFiles({offered[0]}, bea);
+    offer(1, QStringLiteral("new"));
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 0);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 4);
+    EXPECT_TRUE(changed.isEmpty());
+    EXPECT_TRUE(reset.isEmpty());
+    EXPECT_EQ(kept.row(), 1);
+    EXPECT_EQ(model.idAt(kept), offered[2]);
+    ASSERT_EQ(selection.selectedRows().size(), 1);
+    EXPECT_EQ(model.idAt(selection.selectedRows().front()), offered[2]);
+
+    // Another person's files are not listed, nor signalled.
+    const QByteArray cleo(32, 'c');
+    me.controller->addUsers({User(QStringLiteral("Cleo"), std::nullopt, std::nullopt, cleo)});
+    me.controller->shareFiles({File2::at(me.makeFile(QStringLiteral("c.txt"), 1))}, {cleo});
+    me.controller->publishNow();
+    EXPECT_EQ(inserted.size(), 1);
+    EXPECT_EQ(model.fileCount(), 5);
+
+    model.setUser(cleo);
+    EXPECT_EQ(model.fileCount(), 1);
+    model.setUser(QByteArray(32, 'n'));
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(FileActionFlagsTest, MixedSelections)
+{
+    const auto row = [](bool download, bool paused, bool transferred) {
+        FileRow r;
+        r.download = download;
+        r.paused = paused;
+        r.numberOfBlocks = 4;
+        r.blockCount = transferred ? 4 : 1;
+        return r;
+    };
+    const FileRow pausedDownload = row(true, true, false);
+    const FileRow runningDownload = row(true, false, false);
+    const FileRow finishedDownload = row(true, false, true);
+    const FileRow pausedUpload = row(false, true, false);
+    const FileRow sentUpload = row(false, false, true);
+    const struct {
+        QList<const FileRow*> targets;
+        FileActionFlags flags;  // download, upload, pause, preview and reveal
+    } cases[] = {
+        {{&pausedDownload}, {true, false, false, false}},
+        {{&runningDownload, &pausedDownload}, {true, false, true, false}},
+        {{&finishedDownload, &pausedDownload}, {true, false, false, true}},
+        {{&pausedUpload}, {false, true, false, true}},
+        {{&sentUpload, &runningDownload}, {false, false, true, true}},
+        {{&pausedDownload, &pausedUpload, &runningDownload, &sentUpload}, {true, true, true, true}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fileActionFlags(c.targets), c.flags);
+}
+
+struct View : Offers {
+    QTemporaryDir settingsDir;
+    AppSettings settings{settingsDir.filePath(QStringLiteral("Brenvo.conf"))};
+    ThumbnailsCache thumbnails;
+    QList<QByteArray> preselected;
+    FileListServices services()
+    {
+        FileListServices s;
+        s.chooseRecipients = [this](QWidget*, const QByteArray& user, std::function<void(QList<QByteArray>)> done) {
+            preselected.append(user);
+            done({bea});
+        };
+        return s;
+    }
+};
+
+TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
+{
+    offer(4);
+    FileListView view(*me.controller, settings, thumbnails, services());
+    view.resize(500, 600);
+    view.show();
+    view.setUser(bea);
+    const QList<QUuid> offered = ids(*me.controller);
+    view.selectFiles({offered[0], offered[1], offered[2]});
+    EXPECT_EQ(view.selectedFiles(), (QSet<QUuid>{offered[0], offered[1], offered[2]}));
+
+    auto* list = view.findChild<QTreeView*>();
+    const QModelIndex fourth = list->model()->index(3, 0, list->model()->index(0, 0));
+    const QPoint at = list->visualRect(fourth).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &click);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QStringList entries;
+    for (QAction* action : menu->actions())
+        entries.append(action->text());
+    EXPECT_EQ(entries, (QStringList{"Pause", "Preview", "Show in File Manager", "Delete"}));
+    menu->actions().constFirst()->trigger();
+    menu->close();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(me.row(offered[i])->paused, i == 3) << i;
+    EXPECT_EQ(view.selectedFiles().size(), 3);
+
+    // The keys act on the selection.
+    const QList<QAction*> keys = list->actions();
+    const auto pause = std::find_if(keys.begin(), keys.end(), [](QAction* action) {
+        return action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_P);
+    });
+    ASSERT_NE(pause, keys.end());
+    (*pause)->trigger();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(me.row(offered[i])->paused) << i;
+
+    // The − button withdraws the selection.
+    QSignalSpy selection(&view, &FileListView::selectedFilesChanged);
+    view.removeSelected();
+    me.controller->publishNow();
+    EXPECT_EQ(ids(*me.controller), QList<QUuid>{offered[3]});
+    ASSERT_FALSE(selection.isEmpty());
+    EXPECT_TRUE(view.selectedFiles().isEmpty());
+}
+
+TEST_F(View, DroppedFoldersAndMissingFilesAreSkippedTheRestOfferedOnce)
+{
+    FileListView view(*me.controller, settings, thumbnails, services());
+    view.setUser(bea);
+    auto* pages = view.findChild<QStackedWidget*>();
+    EXPECT_EQ(qobject_cast<QLabel*>(pages->currentWidget())->text(),
+              "No shared files. Click the + button below to share files.");
+
+    QMimeData data;
+    data.setUrls({me.makeFile(QStringLiteral("a.txt"), 3), QUrl::fromLocalFile(me.files.path()),
+                  QUrl::fromLocalFile(me.files.filePath(QStringLiteral("gone.txt"))),
+                  me.makeFile(QStringLiteral("b.txt"), 4)});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(view).event(&drop);  // as the window system delivers it
+    EXPECT_EQ(preselected, QList<QByteArray>{bea});
+    me.controller->publishNow();
+    QStringList names;
+    for (const FileRow& row : me.controller->fileRows())
+        names.append(row.name);
+    EXPECT_EQ(names, (QStringList{"a.txt", "b.txt"}));
+    EXPECT_EQ(pages->currentWidget(), view.findChild<QTreeView*>());
+
+    const QUrl gone = QUrl::fromLocalFile(QStringLiteral("/nonexistent/x.txt"));
+    const QUrl folder = QUrl::fromLocalFile(me.files.path());
+    EXPECT_EQ(failureAlert({{gone, QStringLiteral("No such file or directory")}})->text, "Failed to share file x.txt.");
+    const std::optional<FailureAlert> two = failureAlert(describeFiles({gone, folder}).failures);
+    EXPECT_EQ(two->text, "Failed to share 2 files.");
+    EXPECT_EQ(two->informativeText.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(two->informativeText.startsWith(QStringLiteral("No such file or directory (x.txt)")));
+}
+
+// A download from another controller on 127.0.0.1, through the list.
+TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
+{
+    Peer me(QStringLiteral("Me"));
+    Peer bea(QStringLiteral("Bea"));
+    ASSERT_TRUE(test::introduce(me, bea));
+    bea.controller->shareFiles({File2::at(bea.makeFile(QStringLiteral("big.bin"), 3 * 1024 * 1024))}, {me.key()});
+    me.controller->shareFiles({File2::at(me.makeFile(QStringLiteral("up.txt"), 5))}, {bea.key()});
+    ASSERT_TRUE(test::connectPeers(me, bea));
+    ASSERT_TRUE(test::waitFor([&] {
+        me.controller->publishNow();
+        return me.controller->fileRows().size() == 2;
+    }));
+
+    QTemporaryDir settingsDir;
+    AppSettings settings(settingsDir.filePath(QStringLiteral("Brenvo.conf")));
+    settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
+    ThumbnailsCache thumbnails;
+    FileListView view(*me.controller, settings, thumbnails, {});
+    view.resize(500, 400);
+    view.show();
+    view.setUser(bea.key());
+    auto* list = view.findChild<QTreeView*>();
+    auto* model = qobject_cast<FileListModel*>(list->model());
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(sections(*model),
+              (QList<std::pair<QString, int>>{{QStringLiteral("Downloads"), 1}, {QStringLiteral("Uploads"), 1}}));
+
+    const QModelIndex download = model->index(0, 0, model->index(0, 0));
+    const QUuid id = model->idAt(download);
+    const auto buttons = [&] { return rowButtons(*me.row(id)); };
+    ASSERT_EQ(buttons(), QList<RowButton>{RowButton::download});
+    EXPECT_TRUE(download.data(Qt::AccessibleTextRole).toString().contains(QStringLiteral("Download (Ctrl+D)")));
+
+    // A click on the row's button starts it into the chosen folder.
+    const QRect button = FileRowDelegate::buttonRects(*me.row(id), list->visualRect(download)).front().second;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button.center());
+    EXPECT_EQ(buttons(), QList<RowButton>{RowButton::pause});
+    EXPECT_TRUE(view.selectedFiles().isEmpty());  // a button is not a row click
+
+    ASSERT_TRUE(test::waitFor([&] { return me.row(id)->transferred(); }, 20000));
+    EXPECT_EQ(buttons(), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
+    EXPECT_EQ(me.row(id)->location, QUrl::fromLocalFile(QDir(me.downloads.path()).filePath("big.bin")));
+
+    // Withdrawn downloads leave the uploads alone at the top.
+    me.controller->removeFiles({id}, bea.key());
+    me.controller->publishNow();
+    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{QStringLiteral("Uploads"), 1}}));
+}
+
+}  // namespace

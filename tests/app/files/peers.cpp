@@ -1,0 +1,77 @@
+#include "tests/app/files/peers.h"
+
+#include "tests/support/testsupport.h"
+
+#include <QDir>
+#include <QTcpServer>
+
+namespace vortan::test {
+
+Peer::Peer(const QString& name)
+{
+    ControllerOptions options;
+    options.supportDirectory = support.path();
+    options.downloadsDirectory = downloads.path();
+    options.keyStore = KeyStoreChoice::file;
+    options.useGateway = false;
+    options.inhibitSleep = false;
+    options.bundledUsersPath = QString();
+    controller = std::make_unique<Controller>(options);
+    if (const std::optional<StartError> error = controller->start(false, false))
+        qFatal("cannot start: %s", qPrintable(error->message()));
+    controller->editMe(User(name, std::nullopt, std::nullopt, {}));
+}
+
+bool Peer::listen()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return false;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    User me = *controller->me();
+    me.port = port;
+    controller->editMe(me);
+    controller->setSettings(true, false);
+    return waitFor([&] { return controller->listenerState().kind() == ListenerState::Kind::ready; });
+}
+
+User Peer::card() const
+{
+    const User& me = *controller->me();
+    return User(me.name, QStringLiteral("127.0.0.1"), me.port, me.key);
+}
+
+QUrl Peer::makeFile(const QString& name, qint64 size) const
+{
+    const QString path = QDir(files.path()).filePath(name);
+    writeFile(path, generatedBytes(size));
+    return QUrl::fromLocalFile(path);
+}
+
+const FileRow* Peer::row(const QUuid& id)
+{
+    controller->publishNow();
+    return controller->findFile(id);
+}
+
+bool introduce(Peer& a, Peer& b)
+{
+    if (!b.listen())
+        return false;
+    a.controller->addUsers({b.card()});
+    b.controller->addUsers({a.card()});
+    return true;
+}
+
+bool connectPeers(Peer& a, Peer& b)
+{
+    a.controller->connectTo(b.key());
+    const auto connected = [](Peer& x, Peer& y) {
+        const User* user = x.controller->findUser(y.key());
+        return user && user->state == User::State::connected;
+    };
+    return waitFor([&] { return connected(a, b) && connected(b, a); });
+}
+
+}  // namespace vortan::test

@@ -1,0 +1,37 @@
+#pragma once
+
+// Started controllers in temporary folders for the file list's tests, through
+// the library's public API: listening on 127.0.0.1 and knowing each other.
+
+#include "vortan/controller/controller.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace vortan::test {
+
+struct Peer {
+    explicit Peer(const QString& name);
+
+    // Listens on a free port of 127.0.0.1; returns whether it became ready.
+    bool listen();
+    QByteArray key() const { return controller->me()->key; }
+    User card() const;
+    // A file of size bytes in this peer's folder; its URL.
+    QUrl makeFile(const QString& name, qint64 size) const;
+    // Publishes and returns the row.
+    const FileRow* row(const QUuid& id);
+
+    QTemporaryDir support;
+    QTemporaryDir downloads;
+    QTemporaryDir files;
+    std::unique_ptr<Controller> controller;
+};
+
+// b listens and a and b know each other's cards. Returns whether b listens.
+bool introduce(Peer& a, Peer& b);
+// a connects to b; returns whether both are connected in time.
+bool connectPeers(Peer& a, Peer& b);
+
+}  // namespace vortan::test
