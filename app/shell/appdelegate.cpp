@@ -4,6 +4,8 @@
 #include "app/desktop/filemanager.h"
 #include "app/desktop/launcherbadge.h"
 #include "app/desktop/notificationserver.h"
+#include "app/files/filelistview.h"
+#include "app/files/thumbnailscache.h"
 #include "app/settings/settingsview.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
@@ -14,7 +16,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -38,6 +39,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_fileManager = std::make_unique<FileManager>();
     m_notifications =
         std::make_unique<AppNotifications>(*m_controller, m_settings, *m_notifier, *m_badge, *m_fileManager);
+    m_thumbnails = std::make_unique<ThumbnailsCache>();
     m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -211,21 +213,48 @@ void AppDelegate::shareMyCard(QWidget*) {}
 void AppDelegate::importCards(QWidget*) {}
 void AppDelegate::importCardFiles(QWidget*, const QStringList&) {}
 void AppDelegate::editMe(QWidget*) {}
+void AppDelegate::chooseRecipients(QWidget*, const QByteArray& preselected,
+                                   std::function<void(QList<QByteArray>)> done)
+{
+    done({preselected});
+}
 void AppDelegate::editUser(QWidget*, const QByteArray&) {}
 void AppDelegate::removeUser(QWidget*, const QByteArray&) {}
-void AppDelegate::deleteSelectedFiles(MainWindow&) {}
-void AppDelegate::selectAllFiles(MainWindow&) {}
-
-QWidget* AppDelegate::createFileList(MainWindow& window)
+void AppDelegate::deleteSelectedFiles(MainWindow& window)
 {
-    auto* placeholder = new QLabel(&window);
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setForegroundRole(QPalette::PlaceholderText);
-    return placeholder;
+    window.fileList()->removeSelected();
+}
+
+void AppDelegate::selectAllFiles(MainWindow& window)
+{
+    window.fileList()->selectAll();
+}
+
+namespace {
+QList<QUrl> fileUrls(const QStringList& paths)
+{
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    return urls;
+}
+}  // namespace
+
+FileListView* AppDelegate::createFileList(MainWindow& window)
+{
+    FileListServices services;
+    services.reveal = [this](const QStringList& paths) { m_fileManager->reveal(fileUrls(paths)); };
+    services.preview = [this](const QStringList& paths) { m_fileManager->preview(fileUrls(paths)); };
+    services.chooseRecipients = [this](QWidget* window, const QByteArray& preselected,
+                                       std::function<void(QList<QByteArray>)> done) {
+        chooseRecipients(window, preselected, std::move(done));
+    };
+    return new FileListView(*m_controller, m_settings, *m_thumbnails, std::move(services), &window);
 }
 
 void AppDelegate::didFinishDownloading(const FileRow& file)
 {
+    m_thumbnails->refresh(file);
     m_notifications->didFinishDownloading(file);
 }
 

@@ -14,11 +14,13 @@
 namespace vortan {
 
 class AppNotifications;
+class FileListView;
 class FileManager;
 class LauncherBadge;
 class MainWindow;
 class NotificationServer;
 class SettingsView;
+class ThumbnailsCache;
 class UpdaterController;
 
 // The program: owns the one Controller from launch to exit, the windows and
@@ -65,6 +67,10 @@ public:
     void importCards(QWidget* window);
     void importCardFiles(QWidget* window, const QStringList& paths);
     void editMe(QWidget* window);
+    // The recipient chooser over a window, the user preselected; done gets
+    // the chosen keys (none when cancelled).
+    void chooseRecipients(QWidget* window, const QByteArray& preselected,
+                          std::function<void(QList<QByteArray>)> done);
     void editUser(QWidget* window, const QByteArray& key);
     void removeUser(QWidget* window, const QByteArray& key);
     void deleteSelectedFiles(MainWindow& window);
@@ -73,7 +79,7 @@ public:
     void quit();
 
     // The detail's file list of a new window.
-    QWidget* createFileList(MainWindow& window);
+    FileListView* createFileList(MainWindow& window);
     // A window is about to close (the last one remembers its place).
     void windowClosing(MainWindow& window);
 
@@ -101,6 +107,7 @@ private:
     std::unique_ptr<FileManager> m_fileManager;
     std::unique_ptr<AppNotifications> m_notifications;
     std::unique_ptr<UpdaterController> m_updater;
+    std::unique_ptr<ThumbnailsCache> m_thumbnails;
     QList<SceneController*> m_scenes;
     QList<QPointer<MainWindow>> m_windows;
     QPointer<SettingsView> m_settingsView;

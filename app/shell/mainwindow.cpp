@@ -1,5 +1,6 @@
 #include "app/shell/mainwindow.h"
 
+#include "app/files/filelistview.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/menus.h"
 #include "app/shell/sidebarview.h"
@@ -99,6 +100,11 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
         m_sidebar->selectKey(key);
         redraw();
     });
+    connect(m_files, &FileListView::selectedFilesChanged, &m_scene, &SceneController::setSelectedFiles);
+    connect(&m_scene, &SceneController::selectedFilesChanged, this, [this](const QSet<QUuid>& ids) {
+        if (ids != m_files->selectedFiles())
+            m_files->selectFiles(ids);
+    });
     connect(m_sidebar, &SidebarView::editMeRequested, this, [this] { m_app.editMe(this); });
     connect(m_sidebar, &SidebarView::shareMeRequested, this, [this] { m_app.shareMyCard(this); });
     connect(m_sidebar, &SidebarView::editUserRequested, this, [this](const QByteArray& key) { m_app.editUser(this, key); });
@@ -120,6 +126,9 @@ void MainWindow::redraw()
     m_sidebar->setUsers(controller.me(), controller.users());
     const User* user = m_scene.selectedUser().isEmpty() ? nullptr : controller.findUser(m_scene.selectedUser());
     m_toolbar->setVisible(user != nullptr);
+    const QByteArray shown = user ? user->key : QByteArray();
+    if (m_files->user() != shown)
+        m_files->setUser(shown);
     if (user) {
         m_detail->setCurrentWidget(m_files);
         setWindowTitle(tr("%1 — %2").arg(user->name, stateTitle(user->state)));

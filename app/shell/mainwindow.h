@@ -12,6 +12,7 @@ class QToolBar;
 namespace vortan {
 
 class AppDelegate;
+class FileListView;
 class SidebarView;
 class WelcomeView;
 
@@ -26,8 +27,8 @@ public:
 
     SceneController& scene() { return m_scene; }
     SidebarView* sidebar() const { return m_sidebar; }
-    // The detail's file list, once the program has one (else a placeholder).
-    QWidget* fileList() const { return m_files; }
+    // The detail's file list.
+    FileListView* fileList() const { return m_files; }
 
     // Edit → Delete: removes what the focused list has selected.
     void deleteSelection();
@@ -50,7 +51,7 @@ private:
     QStackedWidget* m_detail = nullptr;
     WelcomeView* m_welcome = nullptr;
     QLabel* m_noUser = nullptr;
-    QWidget* m_files = nullptr;
+    FileListView* m_files = nullptr;
     QToolBar* m_toolbar = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_error = nullptr;

@@ -28,8 +28,12 @@ void buildMenus(MainWindow& window, AppDelegate& app)
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = bar->addMenu(MainWindow::tr("&Edit"));
-    edit->addAction(themeIcon(icons::erase), MainWindow::tr("&Delete"), QKeySequence::Delete, w,
-                    [w] { w->deleteSelection(); });
+    // The lists own the Delete key (a second owner would make it ambiguous):
+    // the menu only shows it.
+    edit->addAction(themeIcon(icons::erase),
+                    MainWindow::tr("&Delete") + QLatin1Char('\t') +
+                        QKeySequence(QKeySequence::Delete).toString(QKeySequence::NativeText),
+                    w, [w] { w->deleteSelection(); });
     edit->addAction(MainWindow::tr("Select &All"), QKeySequence::SelectAll, a, [a, w] { a->selectAllFiles(*w); });
 
     QMenu* view = bar->addMenu(MainWindow::tr("&View"));
