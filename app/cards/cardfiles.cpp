@@ -20,6 +20,16 @@ QString sentence(QString text)
     return text;
 }
 
+// "Not a valid user card: key "key" holds 31 bytes, not 32" (descriptions are
+// listed as "<description> (<file>)", so none ends with a full stop).
+QString invalidCard(QString detail)
+{
+    const QString record = QStringLiteral("User: ");
+    if (detail.startsWith(record))
+        detail.remove(0, record.size());
+    return QStringLiteral("Not a valid user card: ") + detail;
+}
+
 QString lastComponent(const QString& path) { return QFileInfo(path).fileName(); }
 
 }  // namespace
@@ -76,12 +86,12 @@ CardBatch readCardFiles(const QStringList& paths, const QByteArray& ownKey)
         try {
             user = decodeCard(file.bytes);
         } catch (const CardError& e) {
-            batch.failures.append({path, sentence(e.message())});
+            batch.failures.append({path, invalidCard(e.message())});
             continue;
         }
         if (!ownKey.isEmpty() && user.key == ownKey) {
             batch.failures.append(
-                {path, QStringLiteral("This is your own card: import it on the other machine instead.")});
+                {path, QStringLiteral("This is your own card: import it on the other machine instead")});
             continue;
         }
         auto known = std::find_if(batch.users.begin(), batch.users.end(),

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -111,6 +112,8 @@ void UserDetailsView::buildRows()
     m_fingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_fingerprint->setFocusPolicy(Qt::StrongFocus);
     m_fingerprint->setWordWrap(true);
+    // Two lines of eight groups for a 32-byte key.
+    m_fingerprint->setMinimumWidth(m_fingerprint->fontMetrics().horizontalAdvance(QString(39, QLatin1Char('0'))) + 4);
     m_nameWas = wasLabel(QStringLiteral("Previous name"));
     m_addressWas = wasLabel(QStringLiteral("Previous address"));
     m_portWas = wasLabel(QStringLiteral("Previous port"));
@@ -147,14 +150,16 @@ void UserDetailsView::buildButtons()
     if (m_users.size() >= 2) {
         auto* paging = new QHBoxLayout;
         m_previous = new QToolButton;
-        m_previous->setIcon(QIcon::fromTheme(QStringLiteral("go-previous")));
+        m_previous->setIcon(
+            QIcon::fromTheme(QStringLiteral("go-previous"), style()->standardIcon(QStyle::SP_ArrowBack)));
         m_previous->setAccessibleName(QStringLiteral("Previous User"));
         m_previous->setToolTip(QStringLiteral("Previous User"));
         m_previous->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
         m_position = new QLabel;
         m_position->setObjectName(QStringLiteral("position"));
         m_next = new QToolButton;
-        m_next->setIcon(QIcon::fromTheme(QStringLiteral("go-next")));
+        m_next->setIcon(
+            QIcon::fromTheme(QStringLiteral("go-next"), style()->standardIcon(QStyle::SP_ArrowForward)));
         m_next->setAccessibleName(QStringLiteral("Next User"));
         m_next->setToolTip(QStringLiteral("Next User"));
         m_next->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
