@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -202,6 +203,16 @@ void CardActions::importCardFiles(QWidget* window, const QStringList& paths)
         showAlert(window, alert.title, alert.message, std::move(offer));
 }
 
+void CardActions::importDroppedUrls(QWidget* window, const QList<QUrl>& urls)
+{
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    importCardFiles(window, paths);
+}
+
 void CardActions::editMe(QWidget* window)
 {
     const std::optional<User>& me = m_controller.me();
@@ -225,10 +236,11 @@ void CardActions::confirmRemoveUser(QWidget* window, const QByteArray& key)
     const User* user = m_controller.findUser(key);
     if (!user)
         return;
+    const QString name = displayName(user->name);
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"),
-                                QStringLiteral("Remove user ") + user->name + QLatin1Char('?'),
-                                QMessageBox::NoButton, window);
-    box->setInformativeText(QStringLiteral("You will not be able to share files with ") + user->name +
+                                QStringLiteral("Remove user ") + name + QLatin1Char('?'), QMessageBox::NoButton,
+                                window);
+    box->setInformativeText(QStringLiteral("You will not be able to share files with ") + name +
                             QStringLiteral(" anymore."));
     for (QLabel* label : box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);

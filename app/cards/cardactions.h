@@ -11,6 +11,7 @@
 #include <functional>
 
 class QDialog;
+class QUrl;
 class QWidget;
 
 namespace vortan {
@@ -41,6 +42,8 @@ public:
     void importCards(QWidget* window);
     // Imports the given card files: failures alert, then the import dialog.
     void importCardFiles(QWidget* window, const QStringList& paths);
+    // Cards dropped on a window's sidebar: the local files among urls.
+    void importDroppedUrls(QWidget* window, const QList<QUrl>& urls);
     void editMe(QWidget* window);
     void editUser(QWidget* window, const QByteArray& key);
     // "Remove user …?" with a destructive, non-default "Remove".

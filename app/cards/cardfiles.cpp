@@ -58,6 +58,12 @@ QString cardFileName(const QString& userName)
     return name + QStringLiteral(".bcard");
 }
 
+QString displayName(const QString& name)
+{
+    constexpr qsizetype kMaxShown = 80;
+    return name.size() <= kMaxShown ? name : name.left(kMaxShown) + QStringLiteral("…");
+}
+
 std::optional<std::uint16_t> portFromText(const QString& text)
 {
     if (text.isEmpty() || text.size() > 5)

@@ -21,6 +21,10 @@ QString keyFingerprint(const QByteArray& key);
 // then ".bcard".
 QString cardFileName(const QString& userName);
 
+// A name from a card as shown inside a sentence: at most 80 characters, the
+// rest elided, so that a hostile card cannot stretch a dialog.
+QString displayName(const QString& name);
+
 // The port typed in a field: a decimal number in 0..65535, else none.
 std::optional<std::uint16_t> portFromText(const QString& text);
 

@@ -54,10 +54,11 @@ QLineEdit* field(const QString& accessibleName, const QString& objectName)
     return edit;
 }
 
-QLabel* wasLabel(const QString& accessibleName)
+QLabel* wasLabel(const QString& objectName)
 {
     auto* label = new QLabel;
-    label->setAccessibleName(accessibleName);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     label->setEnabled(false);  // drawn dimmed, as a secondary text
     return label;
@@ -90,6 +91,7 @@ UserDetailsView::UserDetailsView(UserViewConfiguration configuration, QWidget* p
     m_updateNote = new QLabel;
     m_updateNote->setObjectName(QStringLiteral("updateNote"));
     m_updateNote->setWordWrap(true);
+    m_updateNote->setTextFormat(Qt::PlainText);
     m_updateNote->hide();
     layout->addWidget(m_updateNote);
 
@@ -107,16 +109,17 @@ void UserDetailsView::buildRows()
     m_port->setInputMethodHints(Qt::ImhDigitsOnly);
     m_fingerprint = new QLabel;
     m_fingerprint->setObjectName(QStringLiteral("fingerprint"));
-    m_fingerprint->setAccessibleName(QStringLiteral("Fingerprint"));
+    // Read out as its text, the fingerprint itself.
+    m_fingerprint->setAccessibleDescription(QStringLiteral("Fingerprint"));
     m_fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_fingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_fingerprint->setFocusPolicy(Qt::StrongFocus);
     m_fingerprint->setWordWrap(true);
     // Two lines of eight groups for a 32-byte key.
     m_fingerprint->setMinimumWidth(m_fingerprint->fontMetrics().horizontalAdvance(QString(39, QLatin1Char('0'))) + 4);
-    m_nameWas = wasLabel(QStringLiteral("Previous name"));
-    m_addressWas = wasLabel(QStringLiteral("Previous address"));
-    m_portWas = wasLabel(QStringLiteral("Previous port"));
+    m_nameWas = wasLabel(QStringLiteral("previousName"));
+    m_addressWas = wasLabel(QStringLiteral("previousAddress"));
+    m_portWas = wasLabel(QStringLiteral("previousPort"));
 
     form->addRow(QStringLiteral("Name:"), m_name);
     form->addRow(QString(), m_nameWas);
@@ -250,11 +253,11 @@ void UserDetailsView::refreshUpdateNotes()
     m_updateNote->setVisible(update);
     const auto showWas = [&](QLabel* label, bool differs, const QString& old) {
         label->setVisible(update && differs);
-        label->setText(wasText(old));
+        label->setText(wasText(displayName(old)));
     };
     if (update) {
         m_updateNote->setText(QStringLiteral("You already have this user as “%1”: importing updates it.")
-                                  .arg(known->name));
+                                  .arg(displayName(known->name)));
         m_updateNote->setAccessibleName(m_updateNote->text());
         showWas(m_nameWas, known->name != user.name, known->name);
         showWas(m_addressWas, known->address != user.address, known->address.value_or(QString()));

@@ -55,6 +55,20 @@ ControllerOptions options(const QString& supportDirectory)
     return options;
 }
 
+// The visible application-modal window of type T.
+template <class T>
+T* shownTopLevel()
+{
+    T* found = nullptr;
+    waitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+                found = t;
+        return found != nullptr;
+    }, 5000);
+    return found;
+}
+
 struct CardsTest : ::testing::Test {
     QTemporaryDir dir;
     Controller controller{options(dir.filePath(QStringLiteral("support")))};
@@ -156,6 +170,23 @@ TEST_F(CardsTest, BadFileAmongThreeThenImportTwoUsers)
     EXPECT_EQ(controller.users()[0].address, "10.0.0.7");
 }
 
+TEST_F(CardsTest, ApplicationPathImportSelectsNoWindow)
+{
+    QSignalSpy imported(&actions, &CardActions::usersImported);
+    actions.importDroppedUrls(nullptr, {QUrl::fromLocalFile(card("ada.bcard", User("Ada", {}, {}, keyOf('a')))),
+                                        QUrl("https://example.net/x.bcard")});
+    auto* view = shownTopLevel<UserDetailsView>();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->windowTitle(), "Import User");
+    EXPECT_EQ(view->windowModality(), Qt::ApplicationModal);
+    auto* confirm = view->findChild<QPushButton*>("confirm");
+    EXPECT_EQ(confirm->text(), "Import");
+    confirm->click();
+    ASSERT_TRUE(waitFor([&] { return controller.users().size() == 1; }));
+    QApplication::processEvents();
+    EXPECT_EQ(imported.count(), 0);
+}
+
 TEST_F(CardsTest, KnownKeyImportsAsAnUpdate)
 {
     controller.addUsers({User("Bo", "10.0.0.7", 54322, keyOf('b'))});
@@ -164,15 +195,12 @@ TEST_F(CardsTest, KnownKeyImportsAsAnUpdate)
     ASSERT_TRUE(view);
     EXPECT_TRUE(view->findChild<QLabel*>("updateNote")->text().contains("“Bo”"));
     const auto visibleText = [&](const char* name) {
-        auto* label = view->findChildren<QLabel*>().value(0);
-        for (QLabel* l : view->findChildren<QLabel*>())
-            if (l->accessibleName() == name)
-                label = l;
+        auto* label = view->findChild<QLabel*>(name);
         return label->isVisible() ? label->text() : QString();
     };
-    EXPECT_EQ(visibleText("Previous name"), "Was: Bo");
-    EXPECT_EQ(visibleText("Previous address"), "Was: 10.0.0.7");
-    EXPECT_EQ(visibleText("Previous port"), "");  // unchanged
+    EXPECT_EQ(visibleText("previousName"), "Was: Bo");
+    EXPECT_EQ(visibleText("previousAddress"), "Was: 10.0.0.7");
+    EXPECT_EQ(visibleText("previousPort"), "");  // unchanged
     view->findChild<QPushButton*>("confirm")->click();
     ASSERT_TRUE(waitFor([&] { return controller.users().value(0).name == "Bo Two"; }));
     EXPECT_EQ(controller.users().size(), 1);
@@ -209,13 +237,8 @@ TEST_F(CardsTest, ExportAndCopyWriteCardsThatDecodeBack)
     EXPECT_EQ(decodeCard(test::readFile(exported)), *controller.me());
 
     actions.shareMyCard(nullptr);  // the menu's window
-    QDialog* menuWindow = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<UserDetailsView*>(w); d && d->isVisible())
-                menuWindow = d;
-        return menuWindow != nullptr;
-    }));
+    auto* menuWindow = shownTopLevel<UserDetailsView>();
+    ASSERT_TRUE(menuWindow);
     EXPECT_EQ(menuWindow->windowTitle(), "Share Card");
     EXPECT_EQ(menuWindow->windowModality(), Qt::ApplicationModal);
     EXPECT_FALSE(menuWindow->windowFlags() & Qt::WindowCloseButtonHint);

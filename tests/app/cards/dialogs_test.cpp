@@ -64,9 +64,9 @@ TEST(UserDetailsViewTest, EditRulesAndFingerprint)
     for (const auto& c : cases) {
         UserDetailsView view({Kind::user, {User("Ada", "host", 80, countingKey())}, {}});
         view.show();
-        EXPECT_EQ(named<QLabel>(view, "Fingerprint")->text(),
+        EXPECT_EQ(view.findChild<QLabel*>("fingerprint")->text(),
                   "0001 0203 0405 0607 0809 0a0b 0c0d 0e0f 1011 1213 1415 1617 1819 1a1b 1c1d 1e1f");
-        EXPECT_TRUE(named<QLabel>(view, "Fingerprint")->textInteractionFlags() & Qt::TextSelectableByMouse);
+        EXPECT_TRUE(view.findChild<QLabel*>("fingerprint")->textInteractionFlags() & Qt::TextSelectableByMouse);
         type(named<QLineEdit>(view, c.field), c.typed);
         QSignalSpy validated(&view, &UserDetailsView::validated);
         named<QPushButton>(view, "Update")->click();
@@ -93,7 +93,7 @@ TEST(UserDetailsViewTest, PagingButtonsAndHeaders)
     next->click();
     EXPECT_EQ(position->text(), "2 of 3");
     EXPECT_EQ(named<QLineEdit>(view, "Name")->text(), "b");
-    EXPECT_TRUE(named<QLabel>(view, "Fingerprint")->text().startsWith("6262 6262"));
+    EXPECT_TRUE(view.findChild<QLabel*>("fingerprint")->text().startsWith("6262 6262"));
     next->click();
     EXPECT_FALSE(next->isEnabled());
     EXPECT_TRUE(previous->isEnabled());
