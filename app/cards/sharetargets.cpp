@@ -1,0 +1,124 @@
+#include "app/cards/sharetargets.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputDialog>
+#include <QMimeData>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+
+#include <utility>
+
+namespace vortan {
+
+namespace {
+
+constexpr int kListTimeoutMs = 15000;
+const QString kDeviceTool = QStringLiteral("kdeconnect-cli");
+
+}  // namespace
+
+void shareByEmail(const QString& path, const ShareFailure& failed)
+{
+    if (!QProcess::startDetached(QStringLiteral("xdg-email"), {QStringLiteral("--attach"), path}))
+        failed(QStringLiteral("The mail composer (xdg-email) could not be started."));
+}
+
+void copyCardToClipboard(const QString& path, const QByteArray& bytes)
+{
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(path)});
+    data->setData(QStringLiteral("application/x-brenvo-card"), bytes);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+void DeviceShare::start(const QString& path, QWidget* window, ShareFailure failed)
+{
+    auto* share = new DeviceShare(path, window, std::move(failed));
+    auto* process = new QProcess(share);
+    auto* timer = new QTimer(share);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, share, [share, process] {
+        process->kill();
+        share->fail(QStringLiteral("KDE Connect did not answer."));
+    });
+    connect(process, &QProcess::finished, share, [share, process, timer](int code, QProcess::ExitStatus status) {
+        timer->stop();
+        if (status != QProcess::NormalExit || code != 0) {
+            share->fail(QStringLiteral("KDE Connect could not list the devices."));
+            return;
+        }
+        share->listed(process->readAllStandardOutput());
+    });
+    connect(process, &QProcess::errorOccurred, share, [share, timer](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        timer->stop();
+        share->fail(QStringLiteral("KDE Connect (kdeconnect-cli) could not be started."));
+    });
+    timer->start(kListTimeoutMs);
+    process->start(kDeviceTool, {QStringLiteral("--list-available"), QStringLiteral("--id-name-only")});
+}
+
+DeviceShare::DeviceShare(QString path, QWidget* window, ShareFailure failed)
+    : QObject(window), m_path(std::move(path)), m_window(window), m_failed(std::move(failed))
+{
+}
+
+void DeviceShare::listed(const QByteArray& output)
+{
+    QStringList ids;
+    QStringList names;
+    for (const QByteArray& raw : output.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.isEmpty())
+            continue;
+        const qsizetype space = line.indexOf(QLatin1Char(' '));
+        ids.append(space < 0 ? line : line.left(space));
+        names.append(space < 0 ? line : line.mid(space + 1));
+    }
+    if (ids.isEmpty()) {
+        fail(QStringLiteral("No device is available. Pair one with KDE Connect first."));
+        return;
+    }
+    if (ids.size() == 1) {
+        send(ids.first());
+        return;
+    }
+    auto* chooser = new QInputDialog(m_window);
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    chooser->setWindowTitle(QStringLiteral("Send to Device"));
+    chooser->setLabelText(QStringLiteral("Device:"));
+    chooser->setComboBoxItems(names);
+    chooser->setOkButtonText(QStringLiteral("Send"));
+    chooser->setWindowModality(m_window ? Qt::WindowModal : Qt::ApplicationModal);
+    connect(chooser, &QInputDialog::finished, this, [this, chooser, ids, names](int result) {
+        const qsizetype index = names.indexOf(chooser->textValue());
+        if (result == QDialog::Accepted && index >= 0)
+            send(ids[index]);
+        else
+            deleteLater();
+    });
+    chooser->show();
+}
+
+void DeviceShare::send(const QString& deviceId)
+{
+    if (std::exchange(m_done, true))
+        return;
+    if (!QProcess::startDetached(kDeviceTool, {QStringLiteral("--share"), m_path, QStringLiteral("--device"), deviceId}))
+        m_failed(QStringLiteral("KDE Connect (kdeconnect-cli) could not be started."));
+    deleteLater();
+}
+
+void DeviceShare::fail(const QString& description)
+{
+    if (std::exchange(m_done, true))
+        return;
+    m_failed(description);
+    deleteLater();
+}
+
+}  // namespace vortan

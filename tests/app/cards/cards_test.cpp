@@ -1,0 +1,290 @@
+#include "app/cards/cardactions.h"
+#include "app/cards/cardfiles.h"
+#include "app/cards/userdetailsview.h"
+#include "handmadeplist.h"
+#include "tests/support/testsupport.h"
+#include "vortan/controller/controller.h"
+#include "vortan/records/usercard.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace vortan;
+using vortan::test::waitFor;
+
+namespace {
+
+QByteArray keyOf(char seed) { return QByteArray(32, seed); }
+
+// The visible dialog of type T on window, once it shows.
+template <class T>
+T* shown(QWidget& window)
+{
+    T* found = nullptr;
+    waitFor([&] {
+        for (T* child : window.findChildren<T*>()) {
+            if (child->isVisible())
+                found = child;
+        }
+        return found != nullptr;
+    }, 5000);
+    return found;
+}
+
+ControllerOptions options(const QString& supportDirectory)
+{
+    ControllerOptions options;
+    options.supportDirectory = supportDirectory;
+    options.keyStore = KeyStoreChoice::file;
+    options.inhibitSleep = false;
+    options.bundledUsersPath = QString();
+    return options;
+}
+
+// The visible application-modal window of type T.
+template <class T>
+T* shownTopLevel()
+{
+    T* found = nullptr;
+    waitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+                found = t;
+        return found != nullptr;
+    }, 5000);
+    return found;
+}
+
+struct CardsTest : ::testing::Test {
+    QTemporaryDir dir;
+    Controller controller{options(dir.filePath(QStringLiteral("support")))};
+    QString cards = dir.filePath(QStringLiteral("cards"));
+    CardActions actions{controller, cards};
+    QWidget window;
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(controller.start(false, false));
+        window.show();
+    }
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(test::writeFile(path, bytes));
+        return path;
+    }
+    QString card(const QString& name, const User& user) { return write(name, encodeCard(user)); }
+    // Dismisses the alert on window and returns its title and message.
+    std::pair<QString, QString> dismissAlert()
+    {
+        QMessageBox* box = shown<QMessageBox>(window);
+        if (!box)
+            return {};
+        std::pair<QString, QString> texts{box->text(), box->informativeText()};
+        box->accept();
+        return texts;
+    }
+};
+
+TEST_F(CardsTest, UntrustedCardFilesAlertAndAddNothing)
+{
+    const auto plist = [](auto build) {
+        HandmadePlist p;
+        return p.bytes(build(p));
+    };
+    const QString fifo = dir.filePath(QStringLiteral("fifo.bcard"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString path;
+        QString problem;  // part of the alert's message
+    } cases[] = {
+        {write("big.bcard", QByteArray(kMaxCardSize + 1, 'x')), "65536"},
+        {write("deep.bcard", plist([](HandmadePlist& p) {
+             int inner = p.user(keyOf('k'), "Deep");
+             for (int i = 0; i < 100; ++i)
+                 inner = p.array({inner});
+             return inner;
+         })), ""},
+        {write("junk.bcard", "bplist00 nothing of the sort"), ""},
+        {write("short.bcard", plist([](HandmadePlist& p) { return p.user(QByteArray(31, 'k'), "Short"); })), "31"},
+        {write("port.bcard", plist([](HandmadePlist& p) { return p.user(keyOf('k'), "Far", 70000); })), ""},
+        {fifo, "Not a regular file"},
+        {card("mine.bcard", *controller.me()), "your own card"},
+    };
+    for (const auto& c : cases) {
+        actions.importCardFiles(&window, {c.path});
+        const auto [title, message] = dismissAlert();
+        EXPECT_EQ(title, "Failed to import file " + QFileInfo(c.path).fileName() + ".");
+        EXPECT_TRUE(message.contains(c.problem)) << message.toStdString();
+        EXPECT_FALSE(message.isEmpty());
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(window.findChild<UserDetailsView*>(), nullptr);
+    EXPECT_TRUE(controller.users().isEmpty());
+
+    // The hand-made writer makes cards the library reads: port 65535 is fine.
+    HandmadePlist p;
+    EXPECT_EQ(decodeCard(p.bytes(p.user(keyOf('k'), "Edge", 65535))).port, 65535);
+
+    // Several failures: one line per file.
+    const AlertText several = importFailureAlert(readCardFiles({cases[0].path, fifo}, {}).failures);
+    EXPECT_EQ(several.title, "Failed to import 2 files.");
+    EXPECT_EQ(several.message, "Larger than 65536 bytes (big.bcard)\nNot a regular file (fifo.bcard)");
+}
+
+TEST_F(CardsTest, BadFileAmongThreeThenImportTwoUsers)
+{
+    const User ada("Ada", "10.0.0.7", 54322, keyOf('a'));
+    const User bo("Bo", std::nullopt, std::nullopt, keyOf('b'));
+    QSignalSpy imported(&actions, &CardActions::usersImported);
+    actions.importCardFiles(&window, {card("ada.bcard", ada), write("x.bcard", "not a card"), card("bo.bcard", bo)});
+    EXPECT_EQ(dismissAlert().first, "Failed to import file x.bcard.");
+
+    auto* view = shown<UserDetailsView>(window);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->windowTitle(), "Import Users");
+    EXPECT_EQ(view->findChild<QLabel*>("position")->text(), "1 of 2");
+    auto* confirm = view->findChild<QPushButton*>("confirm");
+    EXPECT_EQ(confirm->text(), "Import 2 users");
+    EXPECT_TRUE(confirm->isDefault());
+    confirm->click();
+
+    ASSERT_TRUE(imported.count() == 1 || imported.wait(5000));
+    EXPECT_EQ(imported.first().at(0).value<QWidget*>(), &window);
+    EXPECT_EQ(imported.first().at(1).toByteArray(), ada.key);
+    ASSERT_EQ(controller.users().size(), 2);
+    EXPECT_EQ(controller.users()[0].address, "10.0.0.7");
+}
+
+TEST_F(CardsTest, ApplicationPathImportSelectsNoWindow)
+{
+    QSignalSpy imported(&actions, &CardActions::usersImported);
+    actions.importDroppedUrls(nullptr, {QUrl::fromLocalFile(card("ada.bcard", User("Ada", {}, {}, keyOf('a')))),
+                                        QUrl("https://example.net/x.bcard")});
+    auto* view = shownTopLevel<UserDetailsView>();
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->windowTitle(), "Import User");
+    EXPECT_EQ(view->windowModality(), Qt::ApplicationModal);
+    auto* confirm = view->findChild<QPushButton*>("confirm");
+    EXPECT_EQ(confirm->text(), "Import");
+    confirm->click();
+    ASSERT_TRUE(waitFor([&] { return controller.users().size() == 1; }));
+    QApplication::processEvents();
+    EXPECT_EQ(imported.count(), 0);
+}
+
+TEST_F(CardsTest, KnownKeyImportsAsAnUpdate)
+{
+    controller.addUsers({User("Bo", "10.0.0.7", 54322, keyOf('b'))});
+    actions.importCardFiles(&window, {card("bo.bcard", User("Bo Two", "10.0.0.9", 54322, keyOf('b')))});
+    auto* view = shown<UserDetailsView>(window);
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(view->findChild<QLabel*>("updateNote")->text().contains("“Bo”"));
+    const auto visibleText = [&](const char* name) {
+        auto* label = view->findChild<QLabel*>(name);
+        return label->isVisible() ? label->text() : QString();
+    };
+    EXPECT_EQ(visibleText("previousName"), "Was: Bo");
+    EXPECT_EQ(visibleText("previousAddress"), "Was: 10.0.0.7");
+    EXPECT_EQ(visibleText("previousPort"), "");  // unchanged
+    view->findChild<QPushButton*>("confirm")->click();
+    ASSERT_TRUE(waitFor([&] { return controller.users().value(0).name == "Bo Two"; }));
+    EXPECT_EQ(controller.users().size(), 1);
+}
+
+TEST_F(CardsTest, ExportAndCopyWriteCardsThatDecodeBack)
+{
+    User me = *controller.me();
+    me.name = "a/b";
+    controller.editMe(me);
+
+    actions.shareMyCard(&window);
+    auto* view = shown<UserDetailsView>(window);
+    ASSERT_TRUE(view);
+    QStringList entries;
+    for (QAction* a : view->findChild<QMenu*>("shareMenu")->actions())
+        entries.append(a->text());
+    QStringList expected{"Email…", "Copy", "Export File…"};
+    if (UserDetailsView::deviceSharingAvailable())
+        expected.insert(2, "Send to Device…");
+    EXPECT_EQ(entries, expected);
+    view->findChild<QMenu*>("shareMenu")->actions().last()->trigger();
+
+    auto* save = shown<QFileDialog>(window);
+    ASSERT_TRUE(save);
+    EXPECT_EQ(save->windowTitle(), "Share Card");
+    EXPECT_EQ(save->labelText(QFileDialog::Accept), "Export");
+    EXPECT_EQ(save->labelText(QFileDialog::FileName), "Export As:");
+    EXPECT_EQ(save->selectedFiles().value(0).section('/', -1), "a:b.bcard");
+    const QString exported = dir.filePath("out.bcard");
+    save->selectFile(exported);
+    static_cast<QDialog*>(save)->accept();  // the Export button
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(exported); }));
+    EXPECT_EQ(decodeCard(test::readFile(exported)), *controller.me());
+
+    actions.shareMyCard(nullptr);  // the menu's window
+    auto* menuWindow = shownTopLevel<UserDetailsView>();
+    ASSERT_TRUE(menuWindow);
+    EXPECT_EQ(menuWindow->windowTitle(), "Share Card");
+    EXPECT_EQ(menuWindow->windowModality(), Qt::ApplicationModal);
+    EXPECT_FALSE(menuWindow->windowFlags() & Qt::WindowCloseButtonHint);
+    menuWindow->findChild<QMenu*>("shareMenu")->actions().at(1)->trigger();  // Copy
+    const QString copied = QDir(cards).filePath("a:b.bcard");
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(copied); }));
+    EXPECT_EQ(decodeCard(test::readFile(copied)), *controller.me());
+    const QMimeData* clip = QApplication::clipboard()->mimeData();
+    EXPECT_EQ(clip->urls().value(0).toLocalFile(), copied);
+    EXPECT_EQ(clip->data("application/x-brenvo-card"), test::readFile(copied));
+}
+
+TEST_F(CardsTest, ExportFailureAlerts)
+{
+    actions.shareMyCard(&window);
+    shown<UserDetailsView>(window)->findChild<QMenu*>("shareMenu")->actions().last()->trigger();
+    auto* save = shown<QFileDialog>(window);
+    ASSERT_TRUE(save);
+    save->selectFile(dir.filePath("missing/folder/me.bcard"));
+    static_cast<QDialog*>(save)->accept();  // the Export button
+    const auto [title, message] = dismissAlert();
+    EXPECT_EQ(title, "Failed to export file.");
+    EXPECT_FALSE(message.isEmpty());
+}
+
+TEST_F(CardsTest, RemoveAndChooseRecipients)
+{
+    controller.addUsers({User("Ada", {}, {}, keyOf('a')), User("Bo", {}, {}, keyOf('b'))});
+    actions.confirmRemoveUser(&window, keyOf('b'));
+    auto* box = shown<QMessageBox>(window);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text(), "Remove user Bo?");
+    EXPECT_EQ(box->informativeText(), "You will not be able to share files with Bo anymore.");
+    EXPECT_NE(box->defaultButton()->text(), "Remove");
+    for (QAbstractButton* b : box->buttons())
+        if (b->text() == "Remove")
+            b->click();
+    ASSERT_TRUE(waitFor([&] { return controller.users().size() == 1; }));
+
+    std::optional<QList<QByteArray>> chosen;
+    actions.chooseRecipients(&window, keyOf('a'), [&](const QList<QByteArray>& keys) { chosen = keys; });
+    auto* chooser = shown<QDialog>(window);
+    ASSERT_TRUE(chooser);
+    chooser->reject();  // Escape
+    ASSERT_TRUE(waitFor([&] { return chosen.has_value(); }));
+    EXPECT_TRUE(chosen->isEmpty());
+}
+
+}  // namespace
