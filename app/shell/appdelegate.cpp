@@ -1,5 +1,6 @@
 #include "app/shell/appdelegate.h"
 
+#include "app/cards/cardactions.h"
 #include "app/desktop/appnotifications.h"
 #include "app/desktop/filemanager.h"
 #include "app/desktop/launcherbadge.h"
@@ -40,6 +41,13 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_notifications =
         std::make_unique<AppNotifications>(*m_controller, m_settings, *m_notifier, *m_badge, *m_fileManager);
     m_thumbnails = std::make_unique<ThumbnailsCache>();
+    m_cards = std::make_unique<CardActions>(*m_controller, m_supportDirectory);
+    // Imported in a window: that window shows the first of them.
+    connect(m_cards.get(), &CardActions::usersImported, this, [this](QWidget* window, const QByteArray& key) {
+        for (const QPointer<MainWindow>& main : std::as_const(m_windows))
+            if (main && main == window)
+                main->scene().setSelectedUser(key);
+    });
     m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -209,17 +217,18 @@ void AppDelegate::checkForUpdates()
 {
     m_updater->checkManually();
 }
-void AppDelegate::shareMyCard(QWidget*) {}
-void AppDelegate::importCards(QWidget*) {}
-void AppDelegate::importCardFiles(QWidget*, const QStringList&) {}
-void AppDelegate::editMe(QWidget*) {}
-void AppDelegate::chooseRecipients(QWidget*, const QByteArray& preselected,
+void AppDelegate::shareMyCard(QWidget* window) { m_cards->shareMyCard(window); }
+void AppDelegate::importCards(QWidget* window) { m_cards->importCards(window); }
+void AppDelegate::importCardFiles(QWidget* window, const QStringList& paths) { m_cards->importCardFiles(window, paths); }
+void AppDelegate::editMe(QWidget* window) { m_cards->editMe(window); }
+void AppDelegate::editUser(QWidget* window, const QByteArray& key) { m_cards->editUser(window, key); }
+void AppDelegate::removeUser(QWidget* window, const QByteArray& key) { m_cards->confirmRemoveUser(window, key); }
+
+void AppDelegate::chooseRecipients(QWidget* window, const QByteArray& preselected,
                                    std::function<void(QList<QByteArray>)> done)
 {
-    done({preselected});
+    m_cards->chooseRecipients(window, preselected, [done = std::move(done)](const QList<QByteArray>& keys) { done(keys); });
 }
-void AppDelegate::editUser(QWidget*, const QByteArray&) {}
-void AppDelegate::removeUser(QWidget*, const QByteArray&) {}
 void AppDelegate::deleteSelectedFiles(MainWindow& window)
 {
     window.fileList()->removeSelected();

@@ -14,6 +14,7 @@
 namespace vortan {
 
 class AppNotifications;
+class CardActions;
 class FileListView;
 class FileManager;
 class LauncherBadge;
@@ -108,6 +109,7 @@ private:
     std::unique_ptr<AppNotifications> m_notifications;
     std::unique_ptr<UpdaterController> m_updater;
     std::unique_ptr<ThumbnailsCache> m_thumbnails;
+    std::unique_ptr<CardActions> m_cards;
     QList<SceneController*> m_scenes;
     QList<QPointer<MainWindow>> m_windows;
     QPointer<SettingsView> m_settingsView;
