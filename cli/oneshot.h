@@ -1,0 +1,14 @@
+#pragma once
+
+#include "cli/arguments.h"
+
+namespace brenvo::cli {
+
+// card, import, users, files, share, pause, resume and remove from the
+// command line: handed to the process that owns the support directory when
+// one answers on its control socket, else carried out here (load, act,
+// save). Prints what the command prints; returns its exit status; throws
+// CliError when neither can be done.
+int runOneShotCommand(const Invocation& invocation);
+
+}  // namespace brenvo::cli
