@@ -37,7 +37,7 @@ protected:
     {
         sam->signal(SIGTERM);
         ASSERT_TRUE(sam->waitForExit());
-        EXPECT_EQ(sam->exitCode(), 0) << sam->errors().toStdString();
+        EXPECT_EQ(sam->exitCode(), 143) << sam->errors().toStdString();
     }
 
     // Val connects to Sam and ends once Sam has answered (and, with accept,
