@@ -105,6 +105,8 @@ public:
     void didFinishDownloading(const FileRow& file) override
     {
         m_view.downloadFinished(file);
+        if (m_replacing.remove(file.id))
+            m_view.event(QStringLiteral("moved the existing %1 to the Trash").arg(printable(file.name)));
         scheduleCheck();
     }
 
@@ -121,6 +123,7 @@ private:
     void resumeAccepted();
     void scheduleCheck();
     void check();
+    void noteReplacedTargets();
     DoneState evaluate();
     void listenerChanged();
     void closeDelivered();
@@ -148,6 +151,10 @@ private:
     bool m_acceptAll = false;
     QSet<QUuid> m_resumed;
     QSet<QUuid> m_reportedRemoved;
+    // Running downloads whose place already holds a file (it goes to the
+    // Trash when they finish), and those whose place has been looked at.
+    QSet<QUuid> m_replacing;
+    QSet<QUuid> m_targetChecked;
     bool m_finished = false;
     int m_status = kExitSuccess;
     QString m_lastListenerState;
@@ -188,6 +195,7 @@ int RunCommand::exec()
     m_view.update(c.fileRows(), c.users());
 
     QObject::connect(&c, &Controller::filesChanged, this, [this] {
+        noteReplacedTargets();
         m_view.update(controller().fileRows(), controller().users());
         scheduleCheck();
     });
@@ -319,8 +327,22 @@ void RunCommand::resumeAccepted()
         m_resumed.insert(file.id);
         items.append(vortan::ResumeItem{file.id, m_location});
     }
-    if (!items.isEmpty())
+    if (!items.isEmpty()) {
         controller().resume(items);
+        // An empty file may be done before the next publication.
+        controller().publishNow();
+    }
+}
+
+void RunCommand::noteReplacedTargets()
+{
+    for (const FileRow& file : controller().fileRows()) {
+        if (!file.download || !file.location || file.status == FileRow::Status::done || m_targetChecked.contains(file.id))
+            continue;
+        m_targetChecked.insert(file.id);
+        if (QFileInfo::exists(file.location->toLocalFile()))
+            m_replacing.insert(file.id);
+    }
 }
 
 void RunCommand::scheduleCheck()

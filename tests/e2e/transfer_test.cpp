@@ -20,6 +20,7 @@ struct Pair {
     Scene scene;
     CliNode sender{scene, QStringLiteral("Sam")};
     CliNode receiver{scene, QStringLiteral("Val")};
+    std::optional<QString> replaced;  // the receiver's line on a file it replaced
 
     Pair()
     {
@@ -45,6 +46,10 @@ struct Pair {
         EXPECT_EQ(sam->exitCode(), 0) << sam->output().toStdString() << "\n" << sam->errors().toStdString();
         EXPECT_TRUE(val->lineStartingWith(QStringLiteral("All transfers done.")));
         EXPECT_TRUE(sam->lineStartingWith(QStringLiteral("All transfers done.")));
+        // Quiet: no library line on standard error without -v.
+        EXPECT_TRUE(val->errors().isEmpty()) << val->errors().toStdString();
+        EXPECT_TRUE(sam->errors().isEmpty()) << sam->errors().toStdString();
+        replaced = val->lineStartingWith(QStringLiteral("moved the existing "));
     }
 };
 
@@ -68,6 +73,7 @@ TEST(Transfer, SizesAroundTheBlockBoundaryArriveWhole)
     EXPECT_EQ(vortan::test::readFile(pair.scene.dataHome() + QStringLiteral("/Trash/files/size-1.bin")),
               QByteArray("the old notes\n"));
     EXPECT_TRUE(QFileInfo::exists(pair.scene.dataHome() + QStringLiteral("/Trash/info/size-1.bin.trashinfo")));
+    EXPECT_EQ(pair.replaced, std::optional<QString>(QStringLiteral("moved the existing size-1.bin to the Trash")));
 
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
         const QString path = pair.receiver.downloads() + QLatin1Char('/') + it.key();
