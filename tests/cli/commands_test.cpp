@@ -327,7 +327,7 @@ TEST(Commands, DemoComparesChecksums)
     };
     EXPECT_EQ(line(QStringLiteral("SHA-256 sent:     ")).size(), 64);
     EXPECT_EQ(line(QStringLiteral("SHA-256 sent:     ")), line(QStringLiteral("SHA-256 received: ")));
-    EXPECT_TRUE(line(QStringLiteral("Checksums match: ")).contains(QStringLiteral("MB/s"))) << demo.out.toStdString();
+    EXPECT_TRUE(line(QStringLiteral("Checksums match: ")).contains(QStringLiteral("MiB/s"))) << demo.out.toStdString();
     // It kept to its temporary folders.
     EXPECT_FALSE(QFileInfo::exists(node.dataDir()));
     EXPECT_FALSE(QFileInfo::exists(scene.dataHome() + QStringLiteral("/Brenvo")));
