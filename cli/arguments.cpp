@@ -65,9 +65,9 @@ const QHash<QString, CommandHelp>& commandHelp()
         {QStringLiteral("card"),
          {QStringLiteral("card [--name N] [--address A] [--port P] [-o FILE|-]"),
           QStringLiteral("Changes the fields given on your own card. Without -o prints the card: name,\n"
-                         "address, port and fingerprint, one per line. With -o writes the card file to\n"
-                         "FILE (into a directory: under its standard name; -: to standard output) and\n"
-                         "prints your name and fingerprint (to standard error with -o -).\n"
+                         "address:port and fingerprint, separated by tabs. With -o writes the card file\n"
+                         "to FILE (into a directory: under its standard name) and prints your name and\n"
+                         "fingerprint; with -o - writes the card file to standard output, nothing else.\n"
                          "\n"
                          "  --name N      the name others see\n"
                          "  --address A   the address others connect to (a host name or a numeric\n"
@@ -77,7 +77,9 @@ const QHash<QString, CommandHelp>& commandHelp()
         {QStringLiteral("import"),
          {QStringLiteral("import FILE..."),
           QStringLiteral("Adds the users of the card files (a known key updates that user) and prints\n"
-                         "each name and fingerprint. Compare the fingerprint with its owner.\n")}},
+                         "each name and fingerprint, for a known key with what changed (\"known,\n"
+                         "unchanged\" or \"updated: name A -> B, address ..., port ...\"). Compare the\n"
+                         "fingerprint with its owner.\n")}},
         {QStringLiteral("users"),
          {QStringLiteral("users"),
           QStringLiteral("Prints one line per user: name, address:port and fingerprint, separated by tabs.\n")}},
@@ -89,7 +91,9 @@ const QHash<QString, CommandHelp>& commandHelp()
         {QStringLiteral("share"),
          {QStringLiteral("share --to USER FILE..."),
           QStringLiteral("Offers the files to the users given (--to may be repeated; USER is a name or\n"
-                         "the beginning of a fingerprint). Prints one line per new record: id, user, name.\n"
+                         "the beginning of a fingerprint). Prints one line per new record: id, user, name;\n"
+                         "a file already offered to the user is not offered again (its record is\n"
+                         "printed with a fourth field, \"already offered\"). Folders are refused.\n"
                          "The files are sent while 'brenvo-cli run' runs.\n")}},
         {QStringLiteral("pause"),
          {QStringLiteral("pause ID..."),
@@ -107,18 +111,23 @@ const QHash<QString, CommandHelp>& commandHelp()
         {QStringLiteral("run"),
          {QStringLiteral("run [OPTIONS]"),
           QStringLiteral(
-              "Runs until stopped (Ctrl-C, SIGTERM): listens, connects, answers requests, sends and\n"
+              "Runs until stopped (Ctrl-C: exit status 130, SIGTERM: 143; the state is saved and\n"
+              "each unfinished transfer named): listens, connects, answers requests, sends and\n"
               "downloads, and shows progress (a bar per transfer on a terminal, event lines otherwise).\n"
+              "Other brenvo-cli commands started meanwhile are carried out by this run.\n"
               "\n"
               "  --no-listen            accept no incoming connections\n"
               "  --map-port             ask the gateway (UPnP) to forward the listening port\n"
               "  --no-upnp              send no gateway traffic at all\n"
               "  --connect USER         connect to USER, again after a few seconds while not connected\n"
-              "  --accept USER|all      download everything USER (or anyone) offers\n"
+              "  --accept USER|all      download what USER (or anyone) offers: new offers only,\n"
+              "                         never a download that was paused after it started\n"
               "  --download-to DIR      where accepted downloads go (default: the downloads directory)\n"
               "  --exit-when-done       exit 0 once the users named and those you offer to have\n"
               "                         connected and answered, every accepted download is at its\n"
               "                         place and every offer has been sent and its user disconnected\n"
+              "                         (an offer its user removed counts as declined); says every\n"
+              "                         20 s what it still waits for\n"
               "  --timeout SECONDS      give up after this long (exit status 1)\n")}},
         {QStringLiteral("demo"),
          {QStringLiteral("demo [--size BYTES]"),
