@@ -35,7 +35,7 @@ const QString kOverview = QStringLiteral(
     "                      edit your card; print it, or write it to FILE (-: standard output)\n"
     "  import FILE...      add the users of card files; prints each name and fingerprint\n"
     "  users               name, address:port and fingerprint of each user\n"
-    "  files               the catalogue: id, direction, user, name, size, blocks, state, error\n"
+    "  files [--watch]     the catalogue: id, direction, user, name, size, blocks, state, error\n"
     "  share --to USER FILE...\n"
     "                      offer files to a user (USER: a name or a fingerprint prefix)\n"
     "  pause ID...         pause transfers\n"
@@ -84,10 +84,13 @@ const QHash<QString, CommandHelp>& commandHelp()
          {QStringLiteral("users"),
           QStringLiteral("Prints one line per user: name, address:port and fingerprint, separated by tabs.\n")}},
         {QStringLiteral("files"),
-         {QStringLiteral("files"),
+         {QStringLiteral("files [--watch]"),
           QStringLiteral("Prints one line per record, fields separated by tabs: id, direction (in: offered\n"
                          "to you, out: offered by you), user, name, size in bytes, blocks done/total,\n"
-                         "state (paused, active, done), error (or -), and location (or -).\n")}},
+                         "state (paused, active, done), error (or -), and location (or -).\n"
+                         "\n"
+                         "  --watch       show the records of the running brenvo-cli run or Brenvo\n"
+                         "                live, until Ctrl-C\n")}},
         {QStringLiteral("share"),
          {QStringLiteral("share --to USER FILE..."),
           QStringLiteral("Offers the files to the users given (--to may be repeated; USER is a name or\n"
@@ -292,10 +295,13 @@ Invocation parseArguments(const QStringList& arguments)
     const QCommandLineOption exitWhenDone(QStringLiteral("exit-when-done"));
     const QCommandLineOption timeout = valued(QStringLiteral("timeout"), QStringLiteral("SECONDS"));
     const QCommandLineOption size = valued(QStringLiteral("size"), QStringLiteral("BYTES"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
 
     const QString& c = inv.command;
     if (c == QLatin1String("card")) {
         parser.addOptions({name, address, port, output});
+    } else if (c == QLatin1String("files")) {
+        parser.addOption(watch);
     } else if (c == QLatin1String("share") || c == QLatin1String("resume")) {
         parser.addOption(to);
     } else if (c == QLatin1String("run")) {
@@ -337,6 +343,7 @@ Invocation parseArguments(const QStringList& arguments)
         requireOperands(inv, QStringLiteral("card file"));
     } else if (c == QLatin1String("users") || c == QLatin1String("files")) {
         requireNoOperands(inv);
+        inv.watch = c == QLatin1String("files") && parser.isSet(watch);
     } else if (c == QLatin1String("share")) {
         inv.to = parser.values(to);
         if (inv.to.isEmpty())

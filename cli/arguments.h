@@ -33,6 +33,9 @@ struct Invocation {
     std::optional<std::uint16_t> port;
     QString output;  // empty: print the card; "-": the card file on standard output
 
+    // files
+    bool watch = false;
+
     // share
     QStringList to;
 

@@ -9,6 +9,7 @@
 #include "cli/runcommand.h"
 #include "cli/session.h"
 #include "cli/text.h"
+#include "cli/watch.h"
 
 #include <QCoreApplication>
 
@@ -33,6 +34,8 @@ int dispatch(const Invocation& inv)
 
     const LogRouting logRouting(inv.global);
 
+    if (inv.command == QLatin1String("files") && inv.watch)
+        return runFilesWatch(inv);
     if (isOneShotCommand(inv.command))
         return runOneShotCommand(inv);
     if (inv.command == QLatin1String("run"))

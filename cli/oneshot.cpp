@@ -32,7 +32,8 @@ void print(const CommandOutput& output)
     writeErr(output.err);
 }
 
-// The running instance's answer, or nothing when no instance runs.
+}  // namespace
+
 std::optional<CommandOutput> askRunningInstance(const Invocation& inv)
 {
     // The card for standard output comes back as a file: answers carry text.
@@ -74,8 +75,6 @@ std::optional<CommandOutput> askRunningInstance(const Invocation& inv)
     }
     return output;
 }
-
-}  // namespace
 
 int runOneShotCommand(const Invocation& inv)
 {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "cli/arguments.h"
+#include "cli/commands.h"
+
+#include <optional>
 
 namespace brenvo::cli {
 
@@ -10,5 +13,10 @@ namespace brenvo::cli {
 // save). Prints what the command prints; returns its exit status; throws
 // CliError when neither can be done.
 int runOneShotCommand(const Invocation& invocation);
+
+// The answer of the process that owns the support directory to the command,
+// or nothing when none answers. Throws CliError when one is there but the
+// exchange fails.
+std::optional<CommandOutput> askRunningInstance(const Invocation& invocation);
 
 }  // namespace brenvo::cli

@@ -144,7 +144,8 @@ TEST(Commands, ShareAndTheRecordCommands)
 }
 
 // While `run` owns the data directory the one-shot commands are carried out
-// by it, with the output and statuses they have alone; `run --accept` takes
+// by it, with the output and statuses they have alone, and `files --watch`
+// follows it; `run --accept` takes
 // new offers only, never a download its user paused.
 TEST(Commands, ARunningRunCarriesOutTheCommands)
 {
@@ -158,9 +159,13 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     writeRandomFile(ada.folder(QStringLiteral("kept.bin")), 200000);
     const QByteArray newSha = writeRandomFile(ada.folder(QStringLiteral("new.bin")), 300000);
     const QString kept = ada.share(QStringLiteral("Bo"), QStringLiteral("kept.bin"));
+    const QStringList watchFiles{QStringLiteral("files"), QStringLiteral("--watch")};
+    expectOneErrorLine(quiet(ada, watchFiles), 1, QStringLiteral("none uses this data directory"));
 
     auto sam = ada.run({QStringLiteral("--timeout"), QStringLiteral("200")});
     ASSERT_TRUE(sam->waitForLineStartingWith(QStringLiteral("listening on port"), kCommandTimeoutMs));
+    RunningCli watch(QStringList{QStringLiteral("--data-dir"), ada.dataDir()} + watchFiles, scene.environment());
+    ASSERT_TRUE(watch.waitForLineStartingWith(kept + QStringLiteral("\tout\tBo\tkept.bin"), kCommandTimeoutMs));
 
     EXPECT_EQ(ada.ok({QStringLiteral("card")}).outLines(),
               QStringList{QStringLiteral("Ada\t127.0.0.1:%1\t%2").arg(ada.port()).arg(adaPrint)});
@@ -178,6 +183,10 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
               QStringList{fresh + QStringLiteral("\tBo\tnew.bin\talready offered")});
     EXPECT_EQ(ada.files().size(), 2);
     EXPECT_TRUE(sam->errors().isEmpty()) << sam->errors().toStdString();
+    EXPECT_TRUE(watch.waitForLineStartingWith(fresh + QStringLiteral("\tout\tBo\tnew.bin"), kCommandTimeoutMs));
+    watch.signal(SIGINT);
+    ASSERT_TRUE(watch.waitForExit(kCommandTimeoutMs));
+    EXPECT_EQ(watch.exitCode(), 130);
 
     // Bo takes the list, then starts and pauses one download himself.
     const QStringList visit{QStringLiteral("--connect"), QStringLiteral("Ada"), QStringLiteral("--exit-when-done"),
