@@ -2,6 +2,7 @@
 
 #include "cli/cards.h"
 #include "cli/clierror.h"
+#include "cli/heldoffers.h"
 #include "cli/lookup.h"
 #include "cli/text.h"
 #include "vortan/controller/controller.h"
@@ -243,11 +244,41 @@ int shareCommand(Controller& controller, const Invocation& inv, CommandOutput& o
     return kExitSuccess;
 }
 
+// Whether the record is an offer to us that was never started.
+bool newOffer(const FileRow& file)
+{
+    return file.download && file.paused && !file.location && file.blockCount == 0;
+}
+
+// Keeps the held offers' file in step with the user's decisions on ids:
+// held true after a pause, false after a resume or a removal. Ids of records
+// that are gone are dropped on the way.
+void updateHeldOffers(Controller& controller, const QList<QUuid>& ids, bool held, CommandOutput& out)
+{
+    QSet<QUuid> set = readHeldOffers(controller.supportDirectory());
+    const QSet<QUuid> before = set;
+    for (const QUuid& id : ids) {
+        const FileRow* file = controller.findFile(id);
+        if (held && file && newOffer(*file))
+            set.insert(id);
+        else
+            set.remove(id);
+    }
+    for (auto it = set.begin(); it != set.end();) {
+        it = controller.findFile(*it) ? std::next(it) : set.erase(it);
+    }
+    if (set == before)
+        return;
+    if (const QString problem = writeHeldOffers(controller.supportDirectory(), set); !problem.isEmpty())
+        errorLine(out, QStringLiteral("warning: run --accept may take the paused offers: %1").arg(printable(problem)));
+}
+
 int pauseCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
 {
     const QList<QUuid> ids = resolveIds(controller, inv.operands);
     controller.pause(ids);
     save(controller);
+    updateHeldOffers(controller, ids, true, out);
     for (const QUuid& id : ids) {
         const FileRow* file = controller.findFile(id);
         out.out += shortLine(controller, id, file ? stateOf(*file) : QStringLiteral("gone")).toUtf8();
@@ -270,6 +301,7 @@ int resumeCommand(Controller& controller, const Invocation& inv, CommandOutput& 
         items.append(vortan::ResumeItem{id, location});
     controller.resume(items);
     save(controller);
+    updateHeldOffers(controller, ids, false, out);
 
     int status = kExitSuccess;
     for (const QUuid& id : ids) {
@@ -304,6 +336,7 @@ int removeCommand(Controller& controller, const Invocation& inv, CommandOutput& 
     for (const QByteArray& user : std::as_const(users))
         controller.removeFiles(byUser.value(user), user);
     save(controller);
+    updateHeldOffers(controller, ids, false, out);
     for (const QString& text : std::as_const(lines))
         out.out += text.toUtf8();
     return kExitSuccess;

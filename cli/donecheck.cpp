@@ -16,8 +16,8 @@ DoneState evaluateDone(const DoneInputs& in)
     const auto removed = [](const vortan::FileRow& file) {
         return file.download && file.unavailable && file.status != vortan::FileRow::Status::done;
     };
-    const auto pausedByUser = [](const vortan::FileRow& file) {
-        return file.download && file.paused && (file.location || file.blockCount > 0);
+    const auto pausedByUser = [&in](const vortan::FileRow& file) {
+        return file.download && file.paused && (file.location || file.blockCount > 0 || in.heldOffers.contains(file.id));
     };
     for (const vortan::FileRow& file : in.files) {
         if (!file.error || removed(file) || pausedByUser(file))

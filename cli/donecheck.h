@@ -22,6 +22,7 @@ struct DoneInputs {
     QSet<QByteArray> connectUsers;  // --connect
     QSet<QByteArray> acceptUsers;   // --accept USER
     bool acceptAll = false;         // --accept all
+    QSet<QUuid> heldOffers;         // new offers the user paused (see heldoffers.h)
     std::function<vortan::PeerRunStatus(const QByteArray&)> runStatus;
     std::function<bool(const QUuid&)> offerDelivered;
     // The last failure to reach the user, if any (may be empty).
@@ -51,7 +52,8 @@ struct DoneState {
 //     offer not yet delivered goes to, has been connected in this run and
 //     has sent its list;
 //  2. every download offered by an accepted user is complete at its place,
-//     except those the user paused after they had started (a decision) and
+//     except those the user paused (after they had started, or held while
+//     new: a decision either way) and
 //     those the other side has removed (declined: see removedOffers);
 //  3. every unpaused offer has been sent completely and its user has
 //     disconnected since.

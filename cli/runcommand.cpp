@@ -3,6 +3,7 @@
 #include "cli/clierror.h"
 #include "cli/connectretry.h"
 #include "cli/donecheck.h"
+#include "cli/heldoffers.h"
 #include "cli/logrouting.h"
 #include "cli/lookup.h"
 #include "cli/progress.h"
@@ -315,12 +316,13 @@ void RunCommand::resumeAccepted()
     if (m_finished || (!m_acceptAll && m_acceptKeys.isEmpty()))
         return;
     QList<vortan::ResumeItem> items;
+    const QSet<QUuid> held = readHeldOffers(controller().supportDirectory());
     for (const FileRow& file : controller().fileRows()) {
         if (!file.download || !file.paused || (file.status == vortan::FileRow::Status::done) || m_resumed.contains(file.id))
             continue;
         // Only new offers: a download that has a place or blocks was resumed
         // once, so its pause is someone's decision.
-        if (file.location || file.blockCount > 0)
+        if (file.location || file.blockCount > 0 || held.contains(file.id))
             continue;
         if (!m_acceptAll && !m_acceptKeys.contains(file.user))
             continue;
@@ -398,6 +400,7 @@ DoneState RunCommand::evaluate()
     inputs.connectUsers = QSet<QByteArray>(m_connectKeys.cbegin(), m_connectKeys.cend());
     inputs.acceptUsers = m_acceptKeys;
     inputs.acceptAll = m_acceptAll;
+    inputs.heldOffers = readHeldOffers(c.supportDirectory());
     inputs.runStatus = [&c](const QByteArray& key) { return c.runStatus(key); };
     inputs.offerDelivered = [&c](const QUuid& id) { return c.offerDelivered(id); };
     inputs.lastError = [this](const QByteArray& key) { return m_lastErrors.value(key); };

@@ -159,6 +159,8 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     writeRandomFile(ada.folder(QStringLiteral("kept.bin")), 200000);
     const QByteArray newSha = writeRandomFile(ada.folder(QStringLiteral("new.bin")), 300000);
     const QString kept = ada.share(QStringLiteral("Bo"), QStringLiteral("kept.bin"));
+    writeRandomFile(ada.folder(QStringLiteral("held.bin")), 1000);
+    const QString held = ada.share(QStringLiteral("Bo"), QStringLiteral("held.bin"));
     const QStringList watchFiles{QStringLiteral("files"), QStringLiteral("--watch")};
     expectOneErrorLine(quiet(ada, watchFiles), 1, QStringLiteral("none uses this data directory"));
 
@@ -181,14 +183,15 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     const QString fresh = ada.share(QStringLiteral("bo"), QStringLiteral("new.bin"));
     EXPECT_EQ(ada.ok({QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Bo"), QStringLiteral("new.bin")}).outLines(),
               QStringList{fresh + QStringLiteral("\tBo\tnew.bin\talready offered")});
-    EXPECT_EQ(ada.files().size(), 2);
+    EXPECT_EQ(ada.files().size(), 3);
     EXPECT_TRUE(sam->errors().isEmpty()) << sam->errors().toStdString();
     EXPECT_TRUE(watch.waitForLineStartingWith(fresh + QStringLiteral("\tout\tBo\tnew.bin"), kCommandTimeoutMs));
     watch.signal(SIGINT);
     ASSERT_TRUE(watch.waitForExit(kCommandTimeoutMs));
     EXPECT_EQ(watch.exitCode(), 130);
 
-    // Bo takes the list, then starts and pauses one download himself.
+    // Bo takes the list, then starts and pauses one download and holds back
+    // another before it started.
     const QStringList visit{QStringLiteral("--connect"), QStringLiteral("Ada"), QStringLiteral("--exit-when-done"),
                             QStringLiteral("--timeout"), QStringLiteral("100"), QStringLiteral("--download-to"), bo.downloads()};
     auto first = bo.run(visit);
@@ -196,11 +199,14 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     ASSERT_EQ(first->exitCode(), 0) << first->output().toStdString();
     bo.ok({QStringLiteral("resume"), kept});
     bo.ok({QStringLiteral("pause"), kept});
+    bo.ok({QStringLiteral("pause"), held});
     auto second = bo.run(visit + QStringList{QStringLiteral("--accept"), QStringLiteral("Ada")});
     ASSERT_TRUE(second->waitForExit());
     EXPECT_EQ(second->exitCode(), 0) << second->output().toStdString() << second->errors().toStdString();
     EXPECT_EQ(sha256OfFile(bo.downloads() + QStringLiteral("/new.bin")), newSha);
     EXPECT_EQ(bo.record(kept)->state, QStringLiteral("paused"));
+    EXPECT_EQ(bo.record(held)->state, QStringLiteral("paused"));
+    EXPECT_FALSE(QFileInfo::exists(bo.downloads() + QStringLiteral("/held.bin")));
 
     sam->signal(SIGTERM);
     ASSERT_TRUE(sam->waitForExit(kCommandTimeoutMs));
