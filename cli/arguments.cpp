@@ -4,8 +4,11 @@
 #include "cli/text.h"
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 
 namespace brenvo::cli {
@@ -17,20 +20,22 @@ const QString kGlobalUsage = QStringLiteral(
     "  --data-dir DIR      the support directory (default: $XDG_DATA_HOME/Brenvo)\n"
     "  --key-store STORE   where the identity key is kept: auto, secret-service or file\n"
     "                      (default: auto, the store that already holds it)\n"
-    "  --log FILE          append the diagnostic lines to FILE instead of standard error\n"
+    "  -v, --verbose       show every diagnostic line on standard error (by default\n"
+    "                      only warnings and errors)\n"
+    "  --log FILE          append every diagnostic line to FILE\n"
     "  -h, --help          show the help of the command\n");
 
 const QString kOverview = QStringLiteral(
-    "Usage: brenvo-cli [--data-dir DIR] [--key-store auto|secret-service|file] [--log FILE] COMMAND [ARGS]\n"
+    "Usage: brenvo-cli [--data-dir DIR] [--key-store auto|secret-service|file] [-v] [--log FILE] COMMAND [ARGS]\n"
     "\n"
     "Sends files straight to people you exchanged cards with.\n"
     "\n"
     "Commands:\n"
-    "  card [--name N] [--address A] [--port P] -o FILE\n"
-    "                      edit your card and write it to FILE; prints name and fingerprint\n"
+    "  card [--name N] [--address A] [--port P] [-o FILE|-]\n"
+    "                      edit your card; print it, or write it to FILE (-: standard output)\n"
     "  import FILE...      add the users of card files; prints each name and fingerprint\n"
     "  users               name, address:port and fingerprint of each user\n"
-    "  files               the catalogue: id, direction, user, name, size, blocks, state, error\n"
+    "  files [--watch]     the catalogue: id, direction, user, name, size, blocks, state, error\n"
     "  share --to USER FILE...\n"
     "                      offer files to a user (USER: a name or a fingerprint prefix)\n"
     "  pause ID...         pause transfers\n"
@@ -42,7 +47,11 @@ const QString kOverview = QStringLiteral(
     "                      connect, transfer and show progress until stopped\n"
     "  demo [--size BYTES] two peers in temporary folders exchange a generated file\n"
     "\n"
-    "Exit status: 0 success, 1 failure, 2 usage error.\n"
+    "While 'brenvo-cli run' or Brenvo uses the support directory, card, import, users,\n"
+    "files, share, pause, resume and remove are carried out by that program.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted (SIGINT),\n"
+    "143 terminated (SIGTERM).\n"
     "Run 'brenvo-cli COMMAND --help' for the options of a command.\n");
 
 struct CommandHelp {
@@ -54,31 +63,40 @@ const QHash<QString, CommandHelp>& commandHelp()
 {
     static const QHash<QString, CommandHelp> help{
         {QStringLiteral("card"),
-         {QStringLiteral("card [--name N] [--address A] [--port P] -o FILE"),
-          QStringLiteral("Changes the fields given on your own card, writes the card to FILE (into a\n"
-                         "directory: under its standard name) and prints your name and fingerprint.\n"
+         {QStringLiteral("card [--name N] [--address A] [--port P] [-o FILE|-]"),
+          QStringLiteral("Changes the fields given on your own card. Without -o prints the card: name,\n"
+                         "address:port and fingerprint, separated by tabs. With -o writes the card file\n"
+                         "to FILE (into a directory: under its standard name) and prints your name and\n"
+                         "fingerprint; with -o - writes the card file to standard output, nothing else.\n"
                          "\n"
                          "  --name N      the name others see\n"
                          "  --address A   the address others connect to (a host name or a numeric\n"
                          "                address; an empty text removes it)\n"
                          "  --port P      the port you listen on (1-65535)\n"
-                         "  -o FILE       where the card goes\n")}},
+                         "  -o FILE       where the card file goes\n")}},
         {QStringLiteral("import"),
          {QStringLiteral("import FILE..."),
           QStringLiteral("Adds the users of the card files (a known key updates that user) and prints\n"
-                         "each name and fingerprint. Compare the fingerprint with its owner.\n")}},
+                         "each name and fingerprint, for a known key with what changed (\"known,\n"
+                         "unchanged\" or \"updated: name A -> B, address ..., port ...\"). Compare the\n"
+                         "fingerprint with its owner.\n")}},
         {QStringLiteral("users"),
          {QStringLiteral("users"),
           QStringLiteral("Prints one line per user: name, address:port and fingerprint, separated by tabs.\n")}},
         {QStringLiteral("files"),
-         {QStringLiteral("files"),
+         {QStringLiteral("files [--watch]"),
           QStringLiteral("Prints one line per record, fields separated by tabs: id, direction (in: offered\n"
                          "to you, out: offered by you), user, name, size in bytes, blocks done/total,\n"
-                         "state (paused, active, done), error (or -), and location (or -).\n")}},
+                         "state (paused, active, done), error (or -), and location (or -).\n"
+                         "\n"
+                         "  --watch       show the records of the running brenvo-cli run or Brenvo\n"
+                         "                live, until Ctrl-C\n")}},
         {QStringLiteral("share"),
          {QStringLiteral("share --to USER FILE..."),
           QStringLiteral("Offers the files to the users given (--to may be repeated; USER is a name or\n"
-                         "the beginning of a fingerprint). Prints one line per new record: id, user, name.\n"
+                         "the beginning of a fingerprint). Prints one line per new record: id, user, name;\n"
+                         "a file already offered to the user is not offered again (its record is\n"
+                         "printed with a fourth field, \"already offered\"). Folders are refused.\n"
                          "The files are sent while 'brenvo-cli run' runs.\n")}},
         {QStringLiteral("pause"),
          {QStringLiteral("pause ID..."),
@@ -96,18 +114,23 @@ const QHash<QString, CommandHelp>& commandHelp()
         {QStringLiteral("run"),
          {QStringLiteral("run [OPTIONS]"),
           QStringLiteral(
-              "Runs until stopped (Ctrl-C, SIGTERM): listens, connects, answers requests, sends and\n"
+              "Runs until stopped (Ctrl-C: exit status 130, SIGTERM: 143; the state is saved and\n"
+              "each unfinished transfer named): listens, connects, answers requests, sends and\n"
               "downloads, and shows progress (a bar per transfer on a terminal, event lines otherwise).\n"
+              "Other brenvo-cli commands started meanwhile are carried out by this run.\n"
               "\n"
               "  --no-listen            accept no incoming connections\n"
               "  --map-port             ask the gateway (UPnP) to forward the listening port\n"
               "  --no-upnp              send no gateway traffic at all\n"
               "  --connect USER         connect to USER, again after a few seconds while not connected\n"
-              "  --accept USER|all      download everything USER (or anyone) offers\n"
+              "  --accept USER|all      download what USER (or anyone) offers: new offers only,\n"
+              "                         never a download that was paused after it started\n"
               "  --download-to DIR      where accepted downloads go (default: the downloads directory)\n"
               "  --exit-when-done       exit 0 once the users named and those you offer to have\n"
               "                         connected and answered, every accepted download is at its\n"
               "                         place and every offer has been sent and its user disconnected\n"
+              "                         (an offer its user removed counts as declined); says every\n"
+              "                         20 s what it still waits for\n"
               "  --timeout SECONDS      give up after this long (exit status 1)\n")}},
         {QStringLiteral("demo"),
          {QStringLiteral("demo [--size BYTES]"),
@@ -123,6 +146,7 @@ const QHash<QString, CommandHelp>& commandHelp()
 const QCommandLineOption kDataDir(QStringLiteral("data-dir"), QString(), QStringLiteral("DIR"));
 const QCommandLineOption kKeyStore(QStringLiteral("key-store"), QString(), QStringLiteral("STORE"));
 const QCommandLineOption kLog(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+const QCommandLineOption kVerbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")});
 const QCommandLineOption kHelp(QStringList{QStringLiteral("h"), QStringLiteral("help")});
 const QCommandLineOption kVersion(QStringLiteral("version"));
 
@@ -136,6 +160,7 @@ void addGlobalOptions(QCommandLineParser& parser)
     parser.addOption(kDataDir);
     parser.addOption(kKeyStore);
     parser.addOption(kLog);
+    parser.addOption(kVerbose);
     parser.addOption(kHelp);
 }
 
@@ -154,6 +179,8 @@ void readGlobalOptions(const QCommandLineParser& parser, GlobalOptions& global)
         }
         global.keyStore = *choice;
     }
+    if (parser.isSet(kVerbose))
+        global.verbose = true;
     if (parser.isSet(kLog)) {
         global.logFile = parser.value(kLog);
         if (global.logFile.isEmpty())
@@ -201,6 +228,29 @@ QString helpText(const QString& command)
     return QStringLiteral("Usage: brenvo-cli [OPTIONS] %1\n\n%2\n%3").arg(it->usage, it->text, kGlobalUsage);
 }
 
+QStringList commandArguments(const Invocation& inv)
+{
+    const auto absolute = [](const QString& path) { return QDir(path).isAbsolute() ? path : QFileInfo(path).absoluteFilePath(); };
+    QStringList args;
+    if (inv.name)
+        args << QStringLiteral("--name") << *inv.name;
+    if (inv.address)
+        args << QStringLiteral("--address") << *inv.address;
+    if (inv.port)
+        args << QStringLiteral("--port") << QString::number(*inv.port);
+    if (!inv.output.isEmpty())
+        args << QStringLiteral("-o") << (inv.output == QLatin1String("-") ? inv.output : absolute(inv.output));
+    for (const QString& user : inv.to)
+        args << QStringLiteral("--to") << user;
+    if (!inv.resumeTo.isEmpty())
+        args << QStringLiteral("--to") << absolute(inv.resumeTo);
+    args << QStringLiteral("--");
+    const bool paths = inv.command == QLatin1String("import") || inv.command == QLatin1String("share");
+    for (const QString& operand : inv.operands)
+        args << (paths ? absolute(operand) : operand);
+    return args;
+}
+
 Invocation parseArguments(const QStringList& arguments)
 {
     Invocation inv;
@@ -245,10 +295,13 @@ Invocation parseArguments(const QStringList& arguments)
     const QCommandLineOption exitWhenDone(QStringLiteral("exit-when-done"));
     const QCommandLineOption timeout = valued(QStringLiteral("timeout"), QStringLiteral("SECONDS"));
     const QCommandLineOption size = valued(QStringLiteral("size"), QStringLiteral("BYTES"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
 
     const QString& c = inv.command;
     if (c == QLatin1String("card")) {
         parser.addOptions({name, address, port, output});
+    } else if (c == QLatin1String("files")) {
+        parser.addOption(watch);
     } else if (c == QLatin1String("share") || c == QLatin1String("resume")) {
         parser.addOption(to);
     } else if (c == QLatin1String("run")) {
@@ -273,18 +326,24 @@ Invocation parseArguments(const QStringList& arguments)
             inv.name = parser.value(name);
             if (inv.name->trimmed().isEmpty())
                 throw usageError(QStringLiteral("--name needs a name"));
+            // Names are printed in tab-separated lines: no control characters.
+            if (std::any_of(inv.name->cbegin(), inv.name->cend(), [](QChar ch) { return ch.category() == QChar::Other_Control; }))
+                throw usageError(QStringLiteral("--name cannot hold a tab, a line break or another control character"));
         }
         if (parser.isSet(address))
             inv.address = parser.value(address).trimmed();
         if (parser.isSet(port))
             inv.port = parsePort(parser.value(port));
-        if (!parser.isSet(output) || parser.value(output).isEmpty())
-            throw usageError(QStringLiteral("card needs -o FILE"));
-        inv.output = parser.value(output);
+        if (parser.isSet(output)) {
+            inv.output = parser.value(output);
+            if (inv.output.isEmpty())
+                throw usageError(QStringLiteral("-o needs a file"));
+        }
     } else if (c == QLatin1String("import")) {
         requireOperands(inv, QStringLiteral("card file"));
     } else if (c == QLatin1String("users") || c == QLatin1String("files")) {
         requireNoOperands(inv);
+        inv.watch = c == QLatin1String("files") && parser.isSet(watch);
     } else if (c == QLatin1String("share")) {
         inv.to = parser.values(to);
         if (inv.to.isEmpty())

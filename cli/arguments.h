@@ -14,7 +14,8 @@ namespace brenvo::cli {
 struct GlobalOptions {
     QString dataDir;  // empty: the standard support directory
     vortan::KeyStoreChoice keyStore = vortan::KeyStoreChoice::automatic;
-    QString logFile;  // empty: diagnostic lines go to standard error
+    QString logFile;  // empty: no log file
+    bool verbose = false;  // every diagnostic line on standard error, not only warnings
 };
 
 // One parsed command line. Fields that do not belong to the command keep
@@ -30,7 +31,10 @@ struct Invocation {
     std::optional<QString> name;
     std::optional<QString> address;  // an empty text clears the address
     std::optional<std::uint16_t> port;
-    QString output;
+    QString output;  // empty: print the card; "-": the card file on standard output
+
+    // files
+    bool watch = false;
 
     // share
     QStringList to;
@@ -55,6 +59,12 @@ struct Invocation {
 // Parses arguments (the program's name first). Throws CliError with status 2
 // for anything the command line gets wrong.
 Invocation parseArguments(const QStringList& arguments);
+
+// The arguments after the command's name that stand for the command-specific
+// part of a one-shot invocation, with every path made absolute (from the
+// working directory) and the operands after "--": what parseArguments()
+// turns back into the same invocation anywhere.
+QStringList commandArguments(const Invocation& invocation);
 
 // The text --help prints: the overview for an empty command.
 QString helpText(const QString& command);

@@ -52,14 +52,18 @@ vortan::User readCard(const QString& path)
     }
 }
 
+QByteArray encodeCardBytes(const vortan::User& user)
+{
+    try {
+        return vortan::encodeCard(user);
+    } catch (const vortan::CardError& e) {
+        throw failure(QStringLiteral("cannot encode the card: %1").arg(printable(e.message())));
+    }
+}
+
 void writeCard(const QString& path, const vortan::User& user)
 {
-    QByteArray bytes;
-    try {
-        bytes = vortan::encodeCard(user);
-    } catch (const vortan::CardError& e) {
-        throw failure(QStringLiteral("cannot encode the card for %1: %2").arg(printable(path), e.message()));
-    }
+    const QByteArray bytes = encodeCardBytes(user);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw failure(QStringLiteral("cannot write %1: %2").arg(printable(path), file.errorString()));

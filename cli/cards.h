@@ -22,6 +22,9 @@ QString fingerprintDigits(const QByteArray& key);
 // it cannot be read, is too large to be a card or does not hold a user.
 vortan::User readCard(const QString& path);
 
+// The bytes of the card file. Throws CliError when the user cannot be encoded.
+QByteArray encodeCardBytes(const vortan::User& user);
+
 // Writes the card atomically (the old file stays whole until the new one is
 // complete). Throws CliError naming the file on failure.
 void writeCard(const QString& path, const vortan::User& user);

@@ -2,8 +2,8 @@
 
 #include "cli/cards.h"
 #include "cli/clierror.h"
+#include "cli/heldoffers.h"
 #include "cli/lookup.h"
-#include "cli/session.h"
 #include "cli/text.h"
 #include "vortan/controller/controller.h"
 #include "vortan/records/errors.h"
@@ -13,6 +13,10 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QUrl>
+
+#include <exception>
+#include <type_traits>
 
 namespace brenvo::cli {
 
@@ -75,12 +79,25 @@ QString shortLine(const Controller& controller, const QUuid& id, const QString& 
     return QStringList{idString(id), name, what}.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
 
-int cardCommand(const Invocation& inv)
+void line(CommandOutput& out, const QStringList& fields)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    Controller& controller = session.controller();
+    out.out += (fields.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
+}
 
+void errorLine(CommandOutput& out, const QString& message)
+{
+    out.err += QStringLiteral("brenvo-cli: ") + message + QLatin1Char('\n');
+}
+
+// Saves, and publishes so that what is printed next reads the new rows.
+void save(Controller& controller)
+{
+    controller.save();
+    controller.publishNow();
+}
+
+int cardCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+{
     User me = *controller.me();
     if (inv.name)
         me.name = *inv.name;
@@ -88,128 +105,190 @@ int cardCommand(const Invocation& inv)
         me.address = inv.address->isEmpty() ? std::nullopt : std::optional<QString>(*inv.address);
     if (inv.port)
         me.port = *inv.port;
-    if (inv.name || inv.address || inv.port)
+    if (inv.name || inv.address || inv.port) {
         controller.editMe(me);
-    session.save();
+        save(controller);
+    }
 
     const User card = *controller.me();
+    if (inv.output.isEmpty()) {
+        line(out, {printable(card.name), hostAndPort(card), fingerprint(card.key)});
+        return kExitSuccess;
+    }
+    if (inv.output == QLatin1String("-")) {
+        out.out += encodeCardBytes(card);
+        return kExitSuccess;
+    }
     QString path = inv.output;
     if (QFileInfo(path).isDir())
         path = QDir(path).filePath(card.name.isEmpty() ? QStringLiteral("card.bcard") : cardFileName(card));
     writeCard(path, card);
-    writeOut(printable(card.name) + QLatin1Char('\t') + fingerprint(card.key) + QLatin1Char('\n'));
+    line(out, {printable(card.name), fingerprint(card.key)});
     return kExitSuccess;
 }
 
-int importCommand(const Invocation& inv)
+// What a new card of a known user changes: "name Ada -> Ada L, address 10.0.0.7 -> -".
+QString changesOf(const User& before, const User& after)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    Controller& controller = session.controller();
+    const auto text = [](const auto& value) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::optional<QString>>)
+            return value ? printable(*value) : QStringLiteral("-");
+        else
+            return value ? QString::number(*value) : QStringLiteral("-");
+    };
+    QStringList changes;
+    if (before.name != after.name)
+        changes.append(QStringLiteral("name %1 -> %2").arg(printable(before.name), printable(after.name)));
+    if (before.address != after.address)
+        changes.append(QStringLiteral("address %1 -> %2").arg(text(before.address), text(after.address)));
+    if (before.port != after.port)
+        changes.append(QStringLiteral("port %1 -> %2").arg(text(before.port), text(after.port)));
+    return changes.isEmpty() ? QStringLiteral("known, unchanged") : QStringLiteral("updated: ") + changes.join(QStringLiteral(", "));
+}
 
+int importCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+{
     QList<User> users;
-    QStringList problems;
+    QStringList lines;
+    int status = kExitSuccess;
     for (const QString& path : inv.operands) {
         try {
             User user = readCard(path);
             if (controller.me() && user.key == controller.me()->key)
                 throw failure(QStringLiteral("%1 is your own card").arg(printable(path)));
+            QStringList fields{printable(user.name), fingerprint(user.key)};
+            if (const User* known = controller.findUser(user.key))
+                fields.append(changesOf(*known, user));
+            lines.append(fields.join(QLatin1Char('\t')));
             users.append(std::move(user));
         } catch (const CliError& e) {
-            problems.append(e.message());
+            errorLine(out, e.message());
+            status = kExitFailure;
         }
     }
     if (!users.isEmpty()) {
         controller.addUsers(users);
-        session.save();
+        save(controller);
     }
-    for (const User& user : std::as_const(users))
-        writeOut(printable(user.name) + QLatin1Char('\t') + fingerprint(user.key) + QLatin1Char('\n'));
-    for (const QString& problem : std::as_const(problems))
-        writeErr(QStringLiteral("brenvo-cli: ") + problem + QLatin1Char('\n'));
-    return problems.isEmpty() ? kExitSuccess : kExitFailure;
+    for (const QString& text : std::as_const(lines))
+        line(out, {text});
+    return status;
 }
 
-int usersCommand(const Invocation& inv)
+int usersCommand(Controller& controller, const Invocation&, CommandOutput& out)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    for (const User& user : session.controller().users()) {
-        writeOut(QStringList{printable(user.name), hostAndPort(user), fingerprint(user.key)}.join(QLatin1Char('\t'))
-                 + QLatin1Char('\n'));
-    }
+    for (const User& user : controller.users())
+        line(out, {printable(user.name), hostAndPort(user), fingerprint(user.key)});
     return kExitSuccess;
 }
 
-int filesCommand(const Invocation& inv)
+int filesCommand(Controller& controller, const Invocation&, CommandOutput& out)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    const Controller& controller = session.controller();
     for (const FileRow& file : controller.fileRows())
-        writeOut(recordLine(controller, file));
+        out.out += recordLine(controller, file).toUtf8();
     return kExitSuccess;
 }
 
-int shareCommand(const Invocation& inv)
+int shareCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    Controller& controller = session.controller();
-
     QList<QByteArray> keys;
     for (const QString& query : inv.to) {
         const QByteArray key = findUserKey(controller.users(), query);
         if (!keys.contains(key))
             keys.append(key);
     }
-    QList<vortan::File2> files;
+    QList<std::pair<vortan::File2, QUrl>> files;
     for (const QString& path : inv.operands) {
         const QString absolute = QFileInfo(path).absoluteFilePath();
+        if (QFileInfo(absolute).isDir()) {
+            throw failure(QStringLiteral("cannot offer %1: it is a folder: share the files inside, or an archive of it")
+                              .arg(printable(path)));
+        }
         try {
-            files.append(vortan::File2::at(absolute));
+            files.append({vortan::File2::at(absolute), QUrl::fromLocalFile(absolute)});
         } catch (const vortan::IoError& e) {
             throw failure(QStringLiteral("cannot offer %1: %2").arg(printable(path), printable(e.description())));
         }
     }
 
+    // A file already offered to a user is not offered to them again.
+    const auto offered = [&controller](const QUrl& location, const QByteArray& key) -> const FileRow* {
+        for (const FileRow& file : controller.fileRows()) {
+            if (!file.download && file.user == key && file.location == location)
+                return &file;
+        }
+        return nullptr;
+    };
     QSet<QUuid> before;
     for (const FileRow& file : controller.fileRows())
         before.insert(file.id);
-    controller.shareFiles(files, keys);
-    session.save();
+    QList<QStringList> already;
+    for (const QByteArray& key : std::as_const(keys)) {
+        QList<vortan::File2> fresh;
+        for (const auto& [file, location] : std::as_const(files)) {
+            if (const FileRow* row = offered(location, key))
+                already.append({idString(row->id), userLabel(controller.users(), key), printable(row->name), QStringLiteral("already offered")});
+            else
+                fresh.append(file);
+        }
+        if (!fresh.isEmpty())
+            controller.shareFiles(fresh, {key});
+    }
+    save(controller);
+    for (const QStringList& fields : std::as_const(already))
+        line(out, fields);
     for (const FileRow& file : controller.fileRows()) {
-        if (before.contains(file.id))
-            continue;
-        writeOut(QStringList{idString(file.id), userLabel(controller.users(), file.user), printable(file.name)}
-                     .join(QLatin1Char('\t'))
-                 + QLatin1Char('\n'));
+        if (!before.contains(file.id))
+            line(out, {idString(file.id), userLabel(controller.users(), file.user), printable(file.name)});
     }
     return kExitSuccess;
 }
 
-int pauseCommand(const Invocation& inv)
+// Whether the record is an offer to us that was never started.
+bool newOffer(const FileRow& file)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    Controller& controller = session.controller();
-    const QList<QUuid> ids = resolveIds(controller, inv.operands);
-    controller.pause(ids);
-    session.save();
+    return file.download && file.paused && !file.location && file.blockCount == 0;
+}
+
+// Keeps the held offers' file in step with the user's decisions on ids:
+// held true after a pause, false after a resume or a removal. Ids of records
+// that are gone are dropped on the way.
+void updateHeldOffers(Controller& controller, const QList<QUuid>& ids, bool held, CommandOutput& out)
+{
+    QSet<QUuid> set = readHeldOffers(controller.supportDirectory());
+    const QSet<QUuid> before = set;
     for (const QUuid& id : ids) {
         const FileRow* file = controller.findFile(id);
-        writeOut(shortLine(controller, id, file ? stateOf(*file) : QStringLiteral("gone")));
+        if (held && file && newOffer(*file))
+            set.insert(id);
+        else
+            set.remove(id);
+    }
+    for (auto it = set.begin(); it != set.end();) {
+        it = controller.findFile(*it) ? std::next(it) : set.erase(it);
+    }
+    if (set == before)
+        return;
+    if (const QString problem = writeHeldOffers(controller.supportDirectory(), set); !problem.isEmpty())
+        errorLine(out, QStringLiteral("warning: run --accept may take the paused offers: %1").arg(printable(problem)));
+}
+
+int pauseCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+{
+    const QList<QUuid> ids = resolveIds(controller, inv.operands);
+    controller.pause(ids);
+    save(controller);
+    updateHeldOffers(controller, ids, true, out);
+    for (const QUuid& id : ids) {
+        const FileRow* file = controller.findFile(id);
+        out.out += shortLine(controller, id, file ? stateOf(*file) : QStringLiteral("gone")).toUtf8();
     }
     return kExitSuccess;
 }
 
-int resumeCommand(const Invocation& inv)
+int resumeCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    Controller& controller = session.controller();
     const QList<QUuid> ids = resolveIds(controller, inv.operands);
-
     std::optional<vortan::DownloadLocation> location;
     if (!inv.resumeTo.isEmpty()) {
         const QString directory = QDir(inv.resumeTo).absolutePath();
@@ -221,30 +300,26 @@ int resumeCommand(const Invocation& inv)
     for (const QUuid& id : ids)
         items.append(vortan::ResumeItem{id, location});
     controller.resume(items);
-    session.save();
+    save(controller);
+    updateHeldOffers(controller, ids, false, out);
 
     int status = kExitSuccess;
     for (const QUuid& id : ids) {
         const FileRow* file = controller.findFile(id);
         if (!file)
             continue;
-        writeOut(shortLine(controller, id, stateOf(*file)));
+        out.out += shortLine(controller, id, stateOf(*file)).toUtf8();
         if (file->error) {
-            writeErr(QStringLiteral("brenvo-cli: cannot resume %1: %2\n")
-                         .arg(printable(file->name), printable(file->error->localizedDescription())));
+            errorLine(out, QStringLiteral("cannot resume %1: %2").arg(printable(file->name), printable(file->error->localizedDescription())));
             status = kExitFailure;
         }
     }
     return status;
 }
 
-int removeCommand(const Invocation& inv)
+int removeCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
 {
-    Session session(inv.global, Session::Kind::oneShot);
-    session.start(false, false);
-    Controller& controller = session.controller();
     const QList<QUuid> ids = resolveIds(controller, inv.operands);
-
     // The removed ids are remembered per user, so group them by the record's user.
     QList<QByteArray> users;
     QHash<QByteArray, QList<QUuid>> byUser;
@@ -260,42 +335,51 @@ int removeCommand(const Invocation& inv)
     }
     for (const QByteArray& user : std::as_const(users))
         controller.removeFiles(byUser.value(user), user);
-    session.save();
-    for (const QString& line : std::as_const(lines))
-        writeOut(line);
+    save(controller);
+    updateHeldOffers(controller, ids, false, out);
+    for (const QString& text : std::as_const(lines))
+        out.out += text.toUtf8();
     return kExitSuccess;
+}
+
+using Command = int (*)(Controller&, const Invocation&, CommandOutput&);
+
+const QHash<QString, Command>& commands()
+{
+    static const QHash<QString, Command> table{
+        {QStringLiteral("card"), cardCommand},   {QStringLiteral("import"), importCommand},
+        {QStringLiteral("users"), usersCommand}, {QStringLiteral("files"), filesCommand},
+        {QStringLiteral("share"), shareCommand}, {QStringLiteral("pause"), pauseCommand},
+        {QStringLiteral("resume"), resumeCommand}, {QStringLiteral("remove"), removeCommand},
+    };
+    return table;
 }
 
 }  // namespace
 
 bool isOneShotCommand(const QString& command)
 {
-    static const QStringList commands{QStringLiteral("card"),  QStringLiteral("import"), QStringLiteral("users"),
-                                      QStringLiteral("files"), QStringLiteral("share"),  QStringLiteral("pause"),
-                                      QStringLiteral("resume"), QStringLiteral("remove")};
-    return commands.contains(command);
+    return commands().contains(command);
 }
 
-int runOneShotCommand(const Invocation& inv)
+CommandOutput executeCommand(Controller& controller, const Invocation& inv)
 {
-    const QString& c = inv.command;
-    if (c == QLatin1String("card"))
-        return cardCommand(inv);
-    if (c == QLatin1String("import"))
-        return importCommand(inv);
-    if (c == QLatin1String("users"))
-        return usersCommand(inv);
-    if (c == QLatin1String("files"))
-        return filesCommand(inv);
-    if (c == QLatin1String("share"))
-        return shareCommand(inv);
-    if (c == QLatin1String("pause"))
-        return pauseCommand(inv);
-    if (c == QLatin1String("resume"))
-        return resumeCommand(inv);
-    if (c == QLatin1String("remove"))
-        return removeCommand(inv);
-    throw usageError(QStringLiteral("unknown command \"%1\"").arg(printable(c)));
+    CommandOutput out;
+    const Command command = commands().value(inv.command);
+    try {
+        if (!command)
+            throw usageError(QStringLiteral("unknown command \"%1\"").arg(printable(inv.command)));
+        if (!controller.me())
+            throw failure(QStringLiteral("the support directory is not open"));
+        out.status = command(controller, inv, out);
+    } catch (const CliError& e) {
+        errorLine(out, e.message());
+        out.status = e.status();
+    } catch (const std::exception& e) {
+        errorLine(out, printable(QString::fromUtf8(e.what())));
+        out.status = kExitFailure;
+    }
+    return out;
 }
 
 }  // namespace brenvo::cli

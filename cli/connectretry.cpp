@@ -57,7 +57,9 @@ void ConnectRetry::usersChanged()
             continue;
         const auto low = int(kMinDelay.count());
         const auto high = int(kMaxDelay.count());
-        timer->start(QRandomGenerator::global()->bounded(low, high + 1));
+        const int delay = QRandomGenerator::global()->bounded(low, high + 1);
+        timer->start(delay);
+        emit retryScheduled(key, std::chrono::milliseconds(delay));
     }
 }
 

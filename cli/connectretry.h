@@ -35,6 +35,10 @@ public:
     // Stops retrying.
     void stop();
 
+signals:
+    // The user is not connected and the next attempt comes after delay.
+    void retryScheduled(const QByteArray& key, std::chrono::milliseconds delay);
+
 private:
     void attempt(const QByteArray& key);
 

@@ -1,4 +1,5 @@
 #include "cli/demo.h"
+#include "cli/logrouting.h"
 
 #include "cli/cards.h"
 #include "cli/clierror.h"
@@ -185,9 +186,7 @@ int Demo::exec()
     if (!root.isValid())
         throw failure(QStringLiteral("cannot create a temporary folder: %1").arg(root.errorString()));
 
-    std::optional<ScopedLogSink> sink;
-    if (m_inv.global.logFile.isEmpty())
-        sink.emplace([this](QtMsgType, const char*, const QString& line) { m_view.diagnostic(line); });
+    const ScopedTerminalWriter diagnostics([this](const QString& line) { m_view.diagnostic(line); });
 
     m_sender = std::make_unique<DemoPeer>(QStringLiteral("Ada"), root.filePath(QStringLiteral("ada")), nullptr);
     m_receiver = std::make_unique<DemoPeer>(QStringLiteral("Bo"), root.filePath(QStringLiteral("bo")), this);

@@ -13,8 +13,14 @@ DoneState evaluateDone(const DoneInputs& in)
     const auto label = [&](const QByteArray& key) { return userLabel(in.users, key); };
 
     // Records that stop with an error end the run at once.
+    const auto removed = [](const vortan::FileRow& file) {
+        return file.download && file.unavailable && file.status != vortan::FileRow::Status::done;
+    };
+    const auto pausedByUser = [&in](const vortan::FileRow& file) {
+        return file.download && file.paused && (file.location || file.blockCount > 0 || in.heldOffers.contains(file.id));
+    };
     for (const vortan::FileRow& file : in.files) {
-        if (!file.error)
+        if (!file.error || removed(file) || pausedByUser(file))
             continue;
         const bool stops = file.download ? accepted(file.user) : (!file.paused && !file.error->isNetwork());
         if (stops) {
@@ -42,16 +48,23 @@ DoneState evaluateDone(const DoneInputs& in)
 
     for (const QByteArray& key : std::as_const(awaited)) {
         const vortan::PeerRunStatus status = in.runStatus(key);
-        if (!status.connected)
-            state.waitingFor.append(QStringLiteral("%1 to connect").arg(label(key)));
+        if (!status.connected) {
+            const QString error = in.lastError ? in.lastError(key) : QString();
+            state.waitingFor.append(error.isEmpty() ? QStringLiteral("%1 to connect").arg(label(key))
+                                                    : QStringLiteral("%1 to connect (last error: %2)").arg(label(key), error));
+        }
         else if (!status.answeredList)
             state.waitingFor.append(QStringLiteral("the list of %1").arg(label(key)));
     }
     qsizetype disconnectItems = 0;
     for (const vortan::FileRow& file : in.files) {
         if (file.download) {
-            if (!accepted(file.user))
+            if (!accepted(file.user) || pausedByUser(file))
                 continue;
+            if (removed(file)) {
+                state.removedOffers.append(file.id);
+                continue;
+            }
             if (!(file.status == vortan::FileRow::Status::done) || !in.targetPresent(file)) {
                 state.waitingFor.append(QStringLiteral("%1 from %2 (%3/%4 blocks)")
                                             .arg(printable(file.name), label(file.user))

@@ -22,8 +22,11 @@ struct DoneInputs {
     QSet<QByteArray> connectUsers;  // --connect
     QSet<QByteArray> acceptUsers;   // --accept USER
     bool acceptAll = false;         // --accept all
+    QSet<QUuid> heldOffers;         // new offers the user paused (see heldoffers.h)
     std::function<vortan::PeerRunStatus(const QByteArray&)> runStatus;
     std::function<bool(const QUuid&)> offerDelivered;
+    // The last failure to reach the user, if any (may be empty).
+    std::function<QString(const QByteArray&)> lastError;
     // Whether the finished download's file is at its location.
     std::function<bool(const vortan::FileRow&)> targetPresent;
 };
@@ -39,13 +42,19 @@ struct DoneState {
     // and whether that is all that is missing.
     QList<QByteArray> awaitedDisconnects;
     bool onlyDisconnects = false;
+    // Downloads of accepted users that their side no longer offers: they
+    // count as declined and are not waited for.
+    QList<QUuid> removedOffers;
 };
 
 // The run is done when
 //  1. every user named by --connect or --accept, and every user an unpaused
 //     offer not yet delivered goes to, has been connected in this run and
 //     has sent its list;
-//  2. every download offered by an accepted user is complete at its place;
+//  2. every download offered by an accepted user is complete at its place,
+//     except those the user paused (after they had started, or held while
+//     new: a decision either way) and
+//     those the other side has removed (declined: see removedOffers);
 //  3. every unpaused offer has been sent completely and its user has
 //     disconnected since.
 // It has failed when one of those records carries an error that stops it:

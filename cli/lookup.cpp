@@ -36,12 +36,21 @@ QByteArray findUserKey(const QList<vortan::User>& users, const QString& query)
                           .arg(printable(query), describeUsers(matches)));
     };
 
+    // The same name may be typed with composed or decomposed accents.
+    const QString wanted = query.normalized(QString::NormalizationForm_C);
+    // Qt folds one character to one; going through upper case first also
+    // folds those that become several ("ß" -> "SS" -> "ss").
+    const auto fold = [](const QString& text) {
+        return text.toUpper().toCaseFolded().normalized(QString::NormalizationForm_C);
+    };
+    const QString wantedFolded = fold(wanted);
     QList<const vortan::User*> exact;
     QList<const vortan::User*> folded;
     for (const vortan::User& user : users) {
-        if (user.name == query)
+        const QString name = user.name.normalized(QString::NormalizationForm_C);
+        if (name == wanted)
             exact.append(&user);
-        else if (user.name.compare(query, Qt::CaseInsensitive) == 0)
+        else if (fold(name) == wantedFolded)
             folded.append(&user);
     }
     if (!exact.isEmpty())

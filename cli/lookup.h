@@ -10,7 +10,8 @@
 
 namespace brenvo::cli {
 
-// The user a person means by `query`: a name (exactly, else ignoring case)
+// The user a person means by `query`: a name (exactly, else ignoring case;
+// both after Unicode normalisation to NFC, case by full case folding)
 // or the beginning of a fingerprint (at least four hex digits, spaces
 // optional). Throws CliError when no user or more than one matches.
 QByteArray findUserKey(const QList<vortan::User>& users, const QString& query);

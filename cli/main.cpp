@@ -2,37 +2,24 @@
 
 #include "cli/arguments.h"
 #include "cli/clierror.h"
+#include "cli/oneshot.h"
 #include "cli/commands.h"
 #include "cli/demo.h"
+#include "cli/logrouting.h"
 #include "cli/runcommand.h"
 #include "cli/session.h"
 #include "cli/text.h"
+#include "cli/watch.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
-#include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 #include <exception>
-#include <memory>
-#include <optional>
 
 using namespace brenvo::cli;
 
 namespace {
-
-struct LogFile {
-    int fd = -1;
-    ~LogFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 int dispatch(const Invocation& inv)
 {
@@ -45,24 +32,10 @@ int dispatch(const Invocation& inv)
         return kExitSuccess;
     }
 
-    // The library's diagnostic lines: standard error, or appended to --log FILE.
-    LogFile log;
-    std::optional<ScopedLogSink> sink;
-    if (!inv.global.logFile.isEmpty()) {
-        log.fd = ::open(QFile::encodeName(inv.global.logFile).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (log.fd < 0) {
-            throw failure(QStringLiteral("cannot open the log file %1: %2")
-                              .arg(printable(inv.global.logFile), QString::fromLocal8Bit(std::strerror(errno))));
-        }
-        // The file gets everything, the lines of each message and block too.
-        vortan::setDebugDiagnostics(true);
-        sink.emplace([fd = log.fd](QtMsgType, const char*, const QString& line) {
-            writeBytes(fd, (line + QLatin1Char('\n')).toUtf8());
-        });
-    } else {
-        sink.emplace([](QtMsgType, const char*, const QString& line) { writeErr(line + QLatin1Char('\n')); });
-    }
+    const LogRouting logRouting(inv.global);
 
+    if (inv.command == QLatin1String("files") && inv.watch)
+        return runFilesWatch(inv);
     if (isOneShotCommand(inv.command))
         return runOneShotCommand(inv);
     if (inv.command == QLatin1String("run"))

@@ -19,6 +19,19 @@ std::int64_t bytesOf(const vortan::FileRow& file, std::int64_t blocks)
 constexpr std::int64_t kRateWindowMs = 3000;
 constexpr int kMaxListedOffers = 5;
 
+constexpr int kSizeWidth = 10;  // "1023.9 MiB"
+constexpr int kRateWidth = 12;  // "1023.9 MiB/s"
+constexpr int kEtaWidth = 11;   // "ETA 3:02:10"
+
+// At the measured rate; unknown before a measurement or while nothing moves.
+QString timeLeft(const vortan::FileRow& file, const std::optional<double>& rate)
+{
+    if (!rate || *rate <= 0.0)
+        return QStringLiteral("--:--");
+    const double left = double(std::max<std::int64_t>(file.length - file.bytesDone, 0));
+    return formatDuration(std::int64_t(left / *rate + 0.5));
+}
+
 QString fit(const QString& text, int width)
 {
     if (width <= 0)
@@ -105,15 +118,15 @@ void ProgressView::update(const QList<vortan::FileRow>& files, const QList<vorta
     }
 }
 
-double ProgressView::rateOf(const Tracked& tracked) const
+std::optional<double> ProgressView::rateOf(const Tracked& tracked) const
 {
     if (tracked.samples.size() < 2)
-        return 0.0;
+        return std::nullopt;
     const auto& first = tracked.samples.front();
     const auto& last = tracked.samples.back();
     const std::int64_t ms = last.first - first.first;
     if (ms <= 0 || last.second < first.second)
-        return 0.0;
+        return std::nullopt;
     return double(last.second - first.second) * 1000.0 / double(ms);
 }
 
@@ -130,16 +143,20 @@ QString ProgressView::direction(const vortan::FileRow& file) const
 QString ProgressView::barLine(const vortan::FileRow& file, int width) const
 {
     const auto it = m_tracked.constFind(file.id);
-    const double rate = it == m_tracked.cend() ? 0.0 : rateOf(*it);
+    const std::optional<double> rate = it == m_tracked.cend() ? std::nullopt : rateOf(*it);
     const std::int64_t total = file.numberOfBlocks;
     const std::int64_t done = file.blockCount;
     const double fraction = total > 0 ? double(done) / double(total) : 1.0;
     const int percent = int(fraction * 100.0);
 
-    const QString tail = QStringLiteral(" %1% %2/%3 %4 %5 %6")
+    // Fixed widths, so that the columns of the bars stay in place.
+    const QString tail = QStringLiteral(" %1% %2/%3 %4 %5 %6 %7")
                              .arg(percent, 3)
-                             .arg(formatSize(bytesOf(file, done)), formatSize(file.length), formatRate(rate),
-                                  file.download ? QStringLiteral("from") : QStringLiteral("to"), userName(file.user));
+                             .arg(formatSize(bytesOf(file, done)), kSizeWidth)
+                             .arg(formatSize(file.length), -kSizeWidth)
+                             .arg(rate ? formatRate(*rate) : QStringLiteral("- MiB/s"), kRateWidth)
+                             .arg(QStringLiteral("ETA ") + timeLeft(file, rate), -kEtaWidth)
+                             .arg(file.download ? QStringLiteral("from") : QStringLiteral("to"), userName(file.user));
     const QString head = direction(file) + QLatin1Char(' ');
     int barWidth = std::clamp(width / 4, 5, 30);
     int nameWidth = width - int(head.size()) - int(tail.size()) - barWidth - 3;
@@ -270,19 +287,20 @@ void ProgressView::tick()
     if (changed.size() > kProgressLinesPerTick) {
         std::int64_t done = 0;
         std::int64_t total = 0;
-        double rate = 0.0;
+        std::optional<double> rate;
         for (const vortan::FileRow* file : std::as_const(changed)) {
             Tracked& tracked = m_tracked[file->id];
             tracked.printedCount = file->blockCount;
             done += file->blockCount;
             total += file->numberOfBlocks;
-            rate += rateOf(tracked);
+            if (const std::optional<double> r = rateOf(tracked))
+                rate = rate.value_or(0.0) + *r;
         }
-        printLine(QStringLiteral("progress %1 transfers: %2/%3 blocks, %4")
+        printLine(QStringLiteral("progress %1 transfers: %2/%3 blocks%4")
                       .arg(changed.size())
                       .arg(done)
                       .arg(total)
-                      .arg(formatRate(rate)));
+                      .arg(rate ? QStringLiteral(", ") + formatRate(*rate) : QString()));
         return;
     }
     for (const vortan::FileRow* file : std::as_const(changed)) {
@@ -290,13 +308,14 @@ void ProgressView::tick()
         tracked.printedCount = file->blockCount;
         const std::int64_t total = file->numberOfBlocks;
         const std::int64_t done = file->blockCount;
-        printLine(QStringLiteral("progress %1 %2 %3 %4: %5/%6 blocks (%7%), %8")
+        const std::optional<double> rate = rateOf(tracked);
+        printLine(QStringLiteral("progress %1 %2 %3 %4: %5/%6 blocks (%7%)%8")
                       .arg(direction(*file), printable(file->name),
                            file->download ? QStringLiteral("from") : QStringLiteral("to"), userName(file->user))
                       .arg(done)
                       .arg(total)
                       .arg(total > 0 ? int(double(done) * 100.0 / double(total)) : 100)
-                      .arg(formatRate(rateOf(tracked))));
+                      .arg(rate ? QStringLiteral(", %1, %2 left").arg(formatRate(*rate), timeLeft(*file, rate)) : QString()));
     }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 
 namespace brenvo::cli {
 
@@ -92,7 +93,8 @@ private:
     };
 
     static bool isActive(const vortan::FileRow& file);
-    double rateOf(const Tracked& tracked) const;
+    // Bytes per second over the last few seconds; nothing before a first measurement.
+    std::optional<double> rateOf(const Tracked& tracked) const;
     QString userName(const QByteArray& key) const;
     QString direction(const vortan::FileRow& file) const;
     void printLine(const QString& line);  // above the bars

@@ -3,11 +3,15 @@
 #include "cli/clierror.h"
 #include "cli/connectretry.h"
 #include "cli/donecheck.h"
+#include "cli/heldoffers.h"
+#include "cli/logrouting.h"
 #include "cli/lookup.h"
 #include "cli/progress.h"
+#include "cli/servecommands.h"
 #include "cli/session.h"
 #include "cli/stopsignals.h"
 #include "cli/text.h"
+#include "control/controlserver.h"
 #include "vortan/controller/controller.h"
 #include "vortan/diagnostics.h"
 
@@ -15,9 +19,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 
+#include <cerrno>
+#include <chrono>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -48,11 +55,11 @@ int terminalColumns()
     return 80;
 }
 
-ProgressView::Options consoleViewOptions(const Invocation& invocation, std::function<std::int64_t()> nowMs)
+ProgressView::Options consoleViewOptions(const Invocation&, std::function<std::int64_t()> nowMs)
 {
     return ProgressView::Options{stdoutIsLiveTerminal(),
                                  terminalColumns(),
-                                 invocation.global.logFile.isEmpty() && stderrIsTerminal(),
+                                 stderrIsTerminal(),
                                  std::move(nowMs),
                                  [](const QByteArray& b) { writeBytes(STDOUT_FILENO, b); },
                                  [](const QByteArray& b) { writeBytes(STDERR_FILENO, b); }};
@@ -66,6 +73,24 @@ constexpr int kMaxWaitingShown = 4;
 // How long a run that waits only for others to disconnect gives them before
 // it closes those connections itself.
 constexpr int kDisconnectGraceMs = 2000;
+// How often --exit-when-done says what it still waits for.
+constexpr int kExplainWaitMs = 20000;
+
+// "Connection refused" -> "connection refused", as it reads inside a line.
+QString inLine(const QString& text)
+{
+    if (text.size() > 1 && text[0].isUpper() && text[1].isLower())
+        return text[0].toLower() + text.mid(1);
+    return text;
+}
+
+QString addressOf(const User& user)
+{
+    QString host = user.address ? printable(*user.address) : QStringLiteral("-");
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    return host + QLatin1Char(':') + (user.port ? QString::number(*user.port) : QStringLiteral("-"));
+}
 
 class RunCommand : public QObject, public vortan::ControllerDelegate {
 public:
@@ -81,6 +106,8 @@ public:
     void didFinishDownloading(const FileRow& file) override
     {
         m_view.downloadFinished(file);
+        if (m_replacing.remove(file.id))
+            m_view.event(QStringLiteral("moved the existing %1 to the Trash").arg(printable(file.name)));
         scheduleCheck();
     }
 
@@ -97,16 +124,21 @@ private:
     void resumeAccepted();
     void scheduleCheck();
     void check();
+    void noteReplacedTargets();
     DoneState evaluate();
     void listenerChanged();
     void closeDelivered();
     void finish(int status, const QString& message);
+    void interrupted(int signalNumber);
+    void retryScheduled(const QByteArray& key, std::chrono::milliseconds delay);
+    void explainWait();
 
     const Invocation& m_inv;
     QElapsedTimer m_clock;
     ProgressView m_view;
     std::unique_ptr<Session> m_session;
     std::unique_ptr<ConnectRetry> m_retry;
+    std::unique_ptr<brenvo::control::ControlServer> m_control;
     QEventLoop m_loop;
     QTimer m_tick;
     QTimer m_checkSoon;
@@ -119,9 +151,16 @@ private:
     QSet<QByteArray> m_acceptKeys;
     bool m_acceptAll = false;
     QSet<QUuid> m_resumed;
+    QSet<QUuid> m_reportedRemoved;
+    // Running downloads whose place already holds a file (it goes to the
+    // Trash when they finish), and those whose place has been looked at.
+    QSet<QUuid> m_replacing;
+    QSet<QUuid> m_targetChecked;
     bool m_finished = false;
     int m_status = kExitSuccess;
     QString m_lastListenerState;
+    QHash<QByteArray, QString> m_lastErrors;  // the last failure to reach each user
+    QTimer m_explain;
 };
 
 int RunCommand::exec()
@@ -134,19 +173,30 @@ int RunCommand::exec()
     }
 
     // Diagnostic lines pass the bars (unless they go to a file).
-    std::optional<ScopedLogSink> sink;
-    if (m_inv.global.logFile.isEmpty())
-        sink.emplace([this](QtMsgType, const char*, const QString& line) { m_view.diagnostic(line); });
+    const ScopedTerminalWriter diagnostics([this](const QString& line) { m_view.diagnostic(line); });
 
     m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, !m_inv.noUpnp, this);
     m_session->start(!m_inv.noListen, m_inv.mapPort);
     resolveUsers();
+
+    // One-shot commands started meanwhile are carried out here.
+    m_control = std::make_unique<brenvo::control::ControlServer>(m_session->supportDirectory());
+    if (const auto listened = m_control->listen(); listened.status == brenvo::control::ControlServer::ListenStatus::Listening) {
+        serveCommands(*m_control, controller());
+    } else {
+        writeErr(QStringLiteral("brenvo-cli: warning: other brenvo-cli commands cannot reach this run: %1\n")
+                     .arg(listened.status == brenvo::control::ControlServer::ListenStatus::AlreadyRunning
+                              ? QStringLiteral("another program answers on its control socket")
+                              : printable(listened.error)));
+        m_control.reset();
+    }
 
     Controller& c = controller();
     m_view.setBaseline(c.fileRows());
     m_view.update(c.fileRows(), c.users());
 
     QObject::connect(&c, &Controller::filesChanged, this, [this] {
+        noteReplacedTargets();
         m_view.update(controller().fileRows(), controller().users());
         scheduleCheck();
     });
@@ -173,7 +223,7 @@ int RunCommand::exec()
     listenerChanged();
 
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, this, [this](int) { finish(kExitSuccess, QString()); });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, this, [this](int number) { interrupted(number); });
 
     m_tick.setInterval(m_view.live() ? kLiveTickMs : kLineTickMs);
     QObject::connect(&m_tick, &QTimer::timeout, this, [this] {
@@ -214,7 +264,13 @@ int RunCommand::exec()
     }
 
     m_retry = std::make_unique<ConnectRetry>(c, m_connectKeys);
+    QObject::connect(m_retry.get(), &ConnectRetry::retryScheduled, this, &RunCommand::retryScheduled);
     m_retry->start();
+    if (m_inv.exitWhenDone) {
+        m_explain.setInterval(kExplainWaitMs);
+        QObject::connect(&m_explain, &QTimer::timeout, this, [this] { explainWait(); });
+        m_explain.start();
+    }
     resumeAccepted();
     scheduleCheck();
 
@@ -226,7 +282,9 @@ int RunCommand::exec()
     m_checkPeriodic.stop();
     m_timeout.stop();
     m_disconnectGrace.stop();
+    m_explain.stop();
     m_retry.reset();
+    m_control.reset();
     m_session.reset();  // closes the connections and lets their reports arrive
     return m_status;
 }
@@ -258,16 +316,35 @@ void RunCommand::resumeAccepted()
     if (m_finished || (!m_acceptAll && m_acceptKeys.isEmpty()))
         return;
     QList<vortan::ResumeItem> items;
+    const QSet<QUuid> held = readHeldOffers(controller().supportDirectory());
     for (const FileRow& file : controller().fileRows()) {
         if (!file.download || !file.paused || (file.status == vortan::FileRow::Status::done) || m_resumed.contains(file.id))
+            continue;
+        // Only new offers: a download that has a place or blocks was resumed
+        // once, so its pause is someone's decision.
+        if (file.location || file.blockCount > 0 || held.contains(file.id))
             continue;
         if (!m_acceptAll && !m_acceptKeys.contains(file.user))
             continue;
         m_resumed.insert(file.id);
         items.append(vortan::ResumeItem{file.id, m_location});
     }
-    if (!items.isEmpty())
+    if (!items.isEmpty()) {
         controller().resume(items);
+        // An empty file may be done before the next publication.
+        controller().publishNow();
+    }
+}
+
+void RunCommand::noteReplacedTargets()
+{
+    for (const FileRow& file : controller().fileRows()) {
+        if (!file.download || !file.location || file.status == FileRow::Status::done || m_targetChecked.contains(file.id))
+            continue;
+        m_targetChecked.insert(file.id);
+        if (QFileInfo::exists(file.location->toLocalFile()))
+            m_replacing.insert(file.id);
+    }
 }
 
 void RunCommand::scheduleCheck()
@@ -281,6 +358,13 @@ void RunCommand::check()
     if (m_finished || !m_inv.exitWhenDone)
         return;
     const DoneState state = evaluate();
+    for (const QUuid& id : state.removedOffers) {
+        const FileRow* file = controller().findFile(id);
+        if (!file || m_reportedRemoved.contains(id))
+            continue;
+        m_reportedRemoved.insert(id);
+        m_view.event(QStringLiteral("%1 removed %2").arg(userLabel(controller().users(), file->user), printable(file->name)));
+    }
     if (state.kind == DoneState::Kind::done) {
         finish(kExitSuccess, QStringLiteral("All transfers done."));
     } else if (state.kind == DoneState::Kind::failed) {
@@ -316,25 +400,77 @@ DoneState RunCommand::evaluate()
     inputs.connectUsers = QSet<QByteArray>(m_connectKeys.cbegin(), m_connectKeys.cend());
     inputs.acceptUsers = m_acceptKeys;
     inputs.acceptAll = m_acceptAll;
+    inputs.heldOffers = readHeldOffers(c.supportDirectory());
     inputs.runStatus = [&c](const QByteArray& key) { return c.runStatus(key); };
     inputs.offerDelivered = [&c](const QUuid& id) { return c.offerDelivered(id); };
+    inputs.lastError = [this](const QByteArray& key) { return m_lastErrors.value(key); };
     inputs.targetPresent = [](const FileRow& f) { return f.location && QFileInfo::exists(f.location->toLocalFile()); };
     return evaluateDone(inputs);
+}
+
+void RunCommand::retryScheduled(const QByteArray& key, std::chrono::milliseconds delay)
+{
+    const User* user = controller().findUser(key);
+    if (!user || !user->error)
+        return;
+    const QString error = inLine(printable(user->error->localizedDescription()));
+    m_lastErrors.insert(key, error);
+    m_view.event(QStringLiteral("cannot reach %1 at %2: %3; trying again in %4 s")
+                     .arg(printable(user->name), addressOf(*user), error)
+                     .arg((delay.count() + 999) / 1000));
+}
+
+void RunCommand::explainWait()
+{
+    if (m_finished)
+        return;
+    const DoneState state = evaluate();
+    if (state.kind != DoneState::Kind::pending)
+        return;
+    QStringList shown = state.waitingFor.mid(0, kMaxWaitingShown);
+    if (state.waitingFor.size() > kMaxWaitingShown)
+        shown.append(QStringLiteral("%1 more").arg(state.waitingFor.size() - kMaxWaitingShown));
+    m_view.event(QStringLiteral("waiting for ") + shown.join(QStringLiteral(", ")));
 }
 
 void RunCommand::listenerChanged()
 {
     const vortan::ListenerState& state = controller().listenerState();
+    const std::optional<std::uint16_t> port = controller().me() ? controller().me()->port : std::nullopt;
     QString text;
     if (state.kind() == vortan::ListenerState::Kind::ready) {
-        const std::optional<std::uint16_t> port = controller().me() ? controller().me()->port : std::nullopt;
         text = port ? QStringLiteral("listening on port %1").arg(*port) : QStringLiteral("listening");
     } else if (state.error()) {
-        text = QStringLiteral("cannot listen: %1").arg(printable(state.error()->localizedDescription()));
+        // Nobody could reach this run: better to say so at once than to wait.
+        const QString portText = port ? QStringLiteral("port %1").arg(*port) : QStringLiteral("the port");
+        const vortan::NetworkError* net = state.error()->networkError();
+        const QString why = net && net->kind == vortan::NetworkError::Kind::posix && net->code == EADDRINUSE
+            ? QStringLiteral("%1 is in use by another program").arg(portText)
+            : QStringLiteral("cannot listen on %1: %2").arg(portText, inLine(printable(state.error()->localizedDescription())));
+        QTimer::singleShot(0, this, [this, why] {
+            finish(kExitFailure, why + QStringLiteral("; choose another with 'brenvo-cli card --port P', or run with --no-listen"));
+        });
+        return;
     }
     if (!text.isEmpty() && text != m_lastListenerState)
         m_view.event(text);
     m_lastListenerState = text;
+}
+
+void RunCommand::interrupted(int signalNumber)
+{
+    finish(128 + signalNumber, QString());
+    controller().publishNow();
+    // The state is saved: say what is left for the next run.
+    for (const FileRow& file : controller().fileRows()) {
+        if (file.paused || file.status == FileRow::Status::done || !file.inProgress())
+            continue;
+        const int percent = int(file.fraction() * 100.0);
+        writeOut(file.download ? QStringLiteral("%1 %2 % kept; run again to resume\n").arg(printable(file.name)).arg(percent)
+                               : QStringLiteral("%1 to %2 %3 % sent; run again to resume\n")
+                                     .arg(printable(file.name), userLabel(controller().users(), file.user))
+                                     .arg(percent));
+    }
 }
 
 void RunCommand::finish(int status, const QString& message)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "cli/arguments.h"
-#include "vortan/diagnostics.h"
 #include "vortan/keys/keystorechoice.h"
 
 #include <QString>
@@ -52,19 +51,6 @@ private:
     bool m_useGateway;
     vortan::ControllerDelegate* m_delegate;
     std::unique_ptr<vortan::Controller> m_controller;
-};
-
-// Sends the library's diagnostic lines to a sink for as long as it lives,
-// then gives them back to the sink before it.
-class ScopedLogSink {
-public:
-    explicit ScopedLogSink(vortan::LogSink sink) : m_previous(vortan::setLogSink(std::move(sink))) {}
-    ~ScopedLogSink() { vortan::setLogSink(std::move(m_previous)); }
-    ScopedLogSink(const ScopedLogSink&) = delete;
-    ScopedLogSink& operator=(const ScopedLogSink&) = delete;
-
-private:
-    vortan::LogSink m_previous;
 };
 
 // Lets the event loop deliver what closing connections leaves behind (their

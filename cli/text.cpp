@@ -34,7 +34,17 @@ QString formatSize(std::int64_t bytes)
 
 QString formatRate(double bytesPerSecond)
 {
-    return QStringLiteral("%1 MB/s").arg(bytesPerSecond / 1e6, 0, 'f', 1);
+    return QStringLiteral("%1 MiB/s").arg(bytesPerSecond / 1048576.0, 0, 'f', 1);
+}
+
+QString formatDuration(std::int64_t seconds)
+{
+    if (seconds < 0 || seconds >= 100 * 3600)
+        return QStringLiteral("--:--");
+    const auto two = [](std::int64_t n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    if (seconds < 3600)
+        return QStringLiteral("%1:%2").arg(seconds / 60).arg(two(seconds % 60));
+    return QStringLiteral("%1:%2:%3").arg(seconds / 3600).arg(two(seconds / 60 % 60), two(seconds % 60));
 }
 
 std::optional<std::int64_t> parseSize(const QString& text)

@@ -17,8 +17,11 @@ QString printable(const QString& text);
 // "0 B", "1023 B", "1.0 KiB", "5.0 MiB", "1.00 GiB".
 QString formatSize(std::int64_t bytes);
 
-// Decimal megabytes per second: "412.3 MB/s".
+// Binary megabytes per second, the unit of formatSize: "412.3 MiB/s".
 QString formatRate(double bytesPerSecond);
+
+// A time left: "0:07", "12:34", "3:02:10" ("--:--" past 99 hours).
+QString formatDuration(std::int64_t seconds);
 
 // A byte count with an optional K, M or G suffix (binary multiples, also
 // written KiB, MiB, GiB): "1048577", "64M", "1GiB". Nothing for anything

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 using namespace brenvo::cli;
 
 namespace {
@@ -53,7 +55,12 @@ TEST(Arguments, CardFields)
     EXPECT_EQ(parse({QStringLiteral("card"), QStringLiteral("--address="), QStringLiteral("-o"), QStringLiteral("x")}).address,
               std::optional<QString>(QString()));
 
-    EXPECT_FALSE(usageErrorOf({QStringLiteral("card")}).isEmpty());
+    // Without -o the card is printed.
+    EXPECT_TRUE(parse({QStringLiteral("card")}).output.isEmpty());
+    EXPECT_TRUE(usageErrorOf({QStringLiteral("card"), QStringLiteral("-o"), QString()}).contains(QStringLiteral("-o")));
+    // Names go into tab-separated lines.
+    for (const char* name : {"Ada\tL", "Ada\nL", "Ada\rL"})
+        EXPECT_TRUE(usageErrorOf({QStringLiteral("card"), QStringLiteral("--name"), QString::fromLatin1(name)}).contains(QStringLiteral("tab")));
     for (const char* port : {"0", "65536", "70000", "abc", "-5", ""})
         EXPECT_TRUE(usageErrorOf({QStringLiteral("card"), QStringLiteral("--port"), QString::fromLatin1(port), QStringLiteral("-o"), QStringLiteral("x")})
                         .contains(QStringLiteral("--port")))
@@ -77,6 +84,36 @@ TEST(Arguments, OperandsAndRepeatedOptions)
     for (const char* command : {"pause", "resume", "remove", "import"})
         usageErrorOf({QString::fromLatin1(command)});
     usageErrorOf({QStringLiteral("users"), QStringLiteral("extra")});
+}
+
+// What a command line sends to a running instance parses back to the same
+// command, with its paths made absolute from here.
+TEST(Arguments, CommandArgumentsRoundTrip)
+{
+    const QString here = QDir::currentPath();
+    const struct {
+        QStringList given;
+        QStringList operands;
+    } cases[] = {
+        {{QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Bo"), QStringLiteral("--"), QStringLiteral("-a.txt")},
+         {here + QStringLiteral("/-a.txt")}},
+        {{QStringLiteral("import"), QStringLiteral("/c/bo.bcard")}, {QStringLiteral("/c/bo.bcard")}},
+        {{QStringLiteral("resume"), QStringLiteral("12ab"), QStringLiteral("--to"), QStringLiteral("dl")}, {QStringLiteral("12ab")}},
+        {{QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Ada"), QStringLiteral("--address="), QStringLiteral("-o"),
+          QStringLiteral("-")},
+         {}},
+        {{QStringLiteral("files")}, {}},
+    };
+    for (const auto& c : cases) {
+        const Invocation first = parse(c.given);
+        const Invocation again = parse(QStringList{first.command} + commandArguments(first));
+        EXPECT_EQ(again.operands, c.operands) << c.given.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(again.to, first.to);
+        EXPECT_EQ(again.name, first.name);
+        EXPECT_EQ(again.address, first.address);
+        EXPECT_EQ(again.output, first.output);
+        EXPECT_EQ(again.resumeTo, first.resumeTo.isEmpty() ? QString() : here + QStringLiteral("/dl"));
+    }
 }
 
 TEST(Arguments, RunOptions)

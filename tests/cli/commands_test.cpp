@@ -1,7 +1,8 @@
 // The brenvo-cli program as a person or a script meets it: help on every
-// command, exit statuses 0/1/2, one error line naming what failed, the
-// one-shot commands on a data directory, and the end of `run` by signal,
-// time-out or completion.
+// command, exit statuses 0/1/2/130/143, one error line naming what failed, a
+// quiet standard error, the one-shot commands on a data directory and
+// through a running `run`, and the end of `run` by signal, time-out,
+// completion or a port in use.
 
 #include "tests/e2e/clinode.h"
 
@@ -48,7 +49,8 @@ TEST(Commands, HelpOnEveryCommand)
     }
     const CliResult overview = node.cli({QStringLiteral("--help")});
     EXPECT_EQ(overview.exitCode, 0);
-    EXPECT_TRUE(overview.out.contains("Exit status: 0 success, 1 failure, 2 usage error."));
+    EXPECT_TRUE(overview.out.contains("Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted (SIGINT),\n"
+                                      "143 terminated (SIGTERM)."));
     // Help starts nothing: no data directory appeared.
     EXPECT_FALSE(QFileInfo::exists(node.dataDir()));
 }
@@ -58,7 +60,7 @@ TEST(Commands, UsageErrorsExitTwoWithOneLine)
     Scene scene;
     CliNode node(scene, QStringLiteral("Ada"));
     expectOneErrorLine(node.cli({QStringLiteral("teleport")}), 2, QStringLiteral("teleport"));
-    expectOneErrorLine(node.cli({QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Ada")}), 2, QStringLiteral("-o"));
+    expectOneErrorLine(node.cli({QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Ada\tL")}), 2, QStringLiteral("tab"));
     expectOneErrorLine(node.cli({QStringLiteral("card"), QStringLiteral("--port"), QStringLiteral("99999"), QStringLiteral("-o"), QStringLiteral("x")}),
                        2, QStringLiteral("--port"));
     expectOneErrorLine(node.cli({QStringLiteral("run"), QStringLiteral("--timeout"), QStringLiteral("never")}), 2, QStringLiteral("--timeout"));
@@ -141,6 +143,76 @@ TEST(Commands, ShareAndTheRecordCommands)
     EXPECT_TRUE(QFileInfo::exists(file)) << "removing an offer deleted the shared file";
 }
 
+// While `run` owns the data directory the one-shot commands are carried out
+// by it, with the output and statuses they have alone, and `files --watch`
+// follows it; `run --accept` takes
+// new offers only, never a download its user paused.
+TEST(Commands, ARunningRunCarriesOutTheCommands)
+{
+    Scene scene;
+    CliNode ada(scene, QStringLiteral("Ada"));
+    CliNode bo(scene, QStringLiteral("Bo"));
+    const QString adaPrint = ada.makeCard();
+    bo.makeCard();
+    ada.importCard(bo);
+    bo.importCard(ada);
+    writeRandomFile(ada.folder(QStringLiteral("kept.bin")), 200000);
+    const QByteArray newSha = writeRandomFile(ada.folder(QStringLiteral("new.bin")), 300000);
+    const QString kept = ada.share(QStringLiteral("Bo"), QStringLiteral("kept.bin"));
+    writeRandomFile(ada.folder(QStringLiteral("held.bin")), 1000);
+    const QString held = ada.share(QStringLiteral("Bo"), QStringLiteral("held.bin"));
+    const QStringList watchFiles{QStringLiteral("files"), QStringLiteral("--watch")};
+    expectOneErrorLine(quiet(ada, watchFiles), 1, QStringLiteral("none uses this data directory"));
+
+    auto sam = ada.run({QStringLiteral("--timeout"), QStringLiteral("200")});
+    ASSERT_TRUE(sam->waitForLineStartingWith(QStringLiteral("listening on port"), kCommandTimeoutMs));
+    RunningCli watch(QStringList{QStringLiteral("--data-dir"), ada.dataDir()} + watchFiles, scene.environment());
+    ASSERT_TRUE(watch.waitForLineStartingWith(kept + QStringLiteral("\tout\tBo\tkept.bin"), kCommandTimeoutMs));
+
+    EXPECT_EQ(ada.ok({QStringLiteral("card")}).outLines(),
+              QStringList{QStringLiteral("Ada\t127.0.0.1:%1\t%2").arg(ada.port()).arg(adaPrint)});
+    QFile card(ada.cardPath());
+    ASSERT_TRUE(card.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ada.ok({QStringLiteral("card"), QStringLiteral("-o"), QStringLiteral("-")}).out, card.readAll());
+    expectOneErrorLine(quiet(ada, {QStringLiteral("remove"), QStringLiteral("ffffffff")}), 1, QStringLiteral("ffffffff"));
+    expectOneErrorLine(quiet(ada, {QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Bo"), ada.folder()}), 1,
+                       QStringLiteral("is a folder: share the files inside, or an archive of it"));
+    EXPECT_EQ(ada.ok({QStringLiteral("pause"), kept}).outLines(), QStringList{kept + QStringLiteral("\tkept.bin\tpaused")});
+    EXPECT_EQ(ada.ok({QStringLiteral("resume"), kept}).outLines(), QStringList{kept + QStringLiteral("\tkept.bin\tactive")});
+    // A relative path is the requester's; the same file twice makes one record.
+    const QString fresh = ada.share(QStringLiteral("bo"), QStringLiteral("new.bin"));
+    EXPECT_EQ(ada.ok({QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Bo"), QStringLiteral("new.bin")}).outLines(),
+              QStringList{fresh + QStringLiteral("\tBo\tnew.bin\talready offered")});
+    EXPECT_EQ(ada.files().size(), 3);
+    EXPECT_TRUE(sam->errors().isEmpty()) << sam->errors().toStdString();
+    EXPECT_TRUE(watch.waitForLineStartingWith(fresh + QStringLiteral("\tout\tBo\tnew.bin"), kCommandTimeoutMs));
+    watch.signal(SIGINT);
+    ASSERT_TRUE(watch.waitForExit(kCommandTimeoutMs));
+    EXPECT_EQ(watch.exitCode(), 130);
+
+    // Bo takes the list, then starts and pauses one download and holds back
+    // another before it started.
+    const QStringList visit{QStringLiteral("--connect"), QStringLiteral("Ada"), QStringLiteral("--exit-when-done"),
+                            QStringLiteral("--timeout"), QStringLiteral("100"), QStringLiteral("--download-to"), bo.downloads()};
+    auto first = bo.run(visit);
+    ASSERT_TRUE(first->waitForExit());
+    ASSERT_EQ(first->exitCode(), 0) << first->output().toStdString();
+    bo.ok({QStringLiteral("resume"), kept});
+    bo.ok({QStringLiteral("pause"), kept});
+    bo.ok({QStringLiteral("pause"), held});
+    auto second = bo.run(visit + QStringList{QStringLiteral("--accept"), QStringLiteral("Ada")});
+    ASSERT_TRUE(second->waitForExit());
+    EXPECT_EQ(second->exitCode(), 0) << second->output().toStdString() << second->errors().toStdString();
+    EXPECT_EQ(sha256OfFile(bo.downloads() + QStringLiteral("/new.bin")), newSha);
+    EXPECT_EQ(bo.record(kept)->state, QStringLiteral("paused"));
+    EXPECT_EQ(bo.record(held)->state, QStringLiteral("paused"));
+    EXPECT_FALSE(QFileInfo::exists(bo.downloads() + QStringLiteral("/held.bin")));
+
+    sam->signal(SIGTERM);
+    ASSERT_TRUE(sam->waitForExit(kCommandTimeoutMs));
+    EXPECT_EQ(sam->exitCode(), 143);
+}
+
 TEST(Commands, FailuresToStartNameTheirCause)
 {
     Scene scene;
@@ -166,9 +238,12 @@ TEST(Commands, DiagnosticLinesGoWhereAsked)
 {
     Scene scene;
     CliNode ada(scene, QStringLiteral("Ada"));
+    // Quiet by default: the library's info lines only with -v or in the log.
     const CliResult plain = ada.ok({QStringLiteral("users")});
     EXPECT_TRUE(plain.out.isEmpty());
-    EXPECT_TRUE(plain.err.contains("Using key store: key file ")) << plain.err.toStdString();
+    EXPECT_TRUE(plain.err.isEmpty()) << plain.err.toStdString();
+    const CliResult verbose = ada.ok({QStringLiteral("-v"), QStringLiteral("users")});
+    EXPECT_TRUE(verbose.err.contains("Using key store: key file ")) << verbose.err.toStdString();
 
     const CliResult logged = quiet(ada, {QStringLiteral("users")});
     EXPECT_EQ(logged.exitCode, 0);
@@ -188,14 +263,38 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     ada.importCard(bo);
 
     for (const int number : {SIGINT, SIGTERM}) {
-        auto run = ada.run({});
+        const QString log = ada.folder(QStringLiteral("run-%1.log").arg(number));
+        auto run = ada.run({QStringLiteral("--log"), log});
         ASSERT_TRUE(run->waitForLineStartingWith(QStringLiteral("listening on port %1").arg(ada.port()), kCommandTimeoutMs))
             << run->errors().toStdString();
         run->signal(number);
         ASSERT_TRUE(run->waitForExit(kCommandTimeoutMs));
-        EXPECT_EQ(run->exitCode(), 0) << number;
-        EXPECT_TRUE(run->errors().contains("Stopped port mapping.")) << "stop() was not run";
+        EXPECT_EQ(run->exitCode(), 128 + number);
+        EXPECT_TRUE(run->errors().isEmpty()) << run->errors().toStdString();
+        QFile lines(log);
+        ASSERT_TRUE(lines.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(lines.readAll().contains("Stopped port mapping.")) << "stop() was not run";
     }
+
+    // Bo is not there: the address, the error and the next try are events.
+    auto refused = ada.run({QStringLiteral("--connect"), QStringLiteral("Bo"), QStringLiteral("--timeout"), QStringLiteral("20")});
+    ASSERT_TRUE(refused->waitForLine([](const QString& line) {
+        return line.contains(QStringLiteral(": connection refused; trying again in "));
+    }, kCommandTimeoutMs)) << refused->output().toStdString();
+    EXPECT_TRUE(refused->lineStartingWith(QStringLiteral("cannot reach Bo at 127.0.0.1:%1: connection refused").arg(bo.port())));
+    EXPECT_TRUE(refused->errors().isEmpty()) << refused->errors().toStdString();
+
+    // A port taken (by that run) fails a run at once, naming it.
+    CliNode cy(scene, QStringLiteral("Cy"));
+    cy.ok({QStringLiteral("card"), QStringLiteral("--port"), QString::number(ada.port())});
+    auto taken = cy.run({});
+    ASSERT_TRUE(taken->waitForExit(kCommandTimeoutMs));
+    EXPECT_EQ(taken->exitCode(), 1);
+    EXPECT_TRUE(taken->errors().contains(QStringLiteral("brenvo-cli: port %1 is in use").arg(ada.port()).toUtf8()))
+        << taken->errors().toStdString();
+    EXPECT_TRUE(taken->errors().contains("card --port")) << taken->errors().toStdString();
+    refused->signal(SIGTERM);
+    ASSERT_TRUE(refused->waitForExit(kCommandTimeoutMs));
 
     // Nobody comes: the time-out ends the run with status 1 and says what it waited for.
     auto waiting = ada.run({QStringLiteral("--connect"), QStringLiteral("Bo"), QStringLiteral("--exit-when-done"),
@@ -243,7 +342,7 @@ TEST(Commands, DemoComparesChecksums)
     };
     EXPECT_EQ(line(QStringLiteral("SHA-256 sent:     ")).size(), 64);
     EXPECT_EQ(line(QStringLiteral("SHA-256 sent:     ")), line(QStringLiteral("SHA-256 received: ")));
-    EXPECT_TRUE(line(QStringLiteral("Checksums match: ")).contains(QStringLiteral("MB/s"))) << demo.out.toStdString();
+    EXPECT_TRUE(line(QStringLiteral("Checksums match: ")).contains(QStringLiteral("MiB/s"))) << demo.out.toStdString();
     // It kept to its temporary folders.
     EXPECT_FALSE(QFileInfo::exists(node.dataDir()));
     EXPECT_FALSE(QFileInfo::exists(scene.dataHome() + QStringLiteral("/Brenvo")));

@@ -29,6 +29,7 @@ struct World {
     QSet<QByteArray> connect;
     QSet<QByteArray> accept;
     bool acceptAll = false;
+    QSet<QUuid> held;
 
     DoneState evaluate() const
     {
@@ -38,6 +39,7 @@ struct World {
         in.connectUsers = connect;
         in.acceptUsers = accept;
         in.acceptAll = acceptAll;
+        in.heldOffers = held;
         in.runStatus = [this](const QByteArray& key) { return status.value(key); };
         in.offerDelivered = [this](const QUuid& id) { return delivered.contains(id); };
         in.targetPresent = [this](const FileRow& f) { return !missingTargets.contains(f.id); };
@@ -74,6 +76,14 @@ TEST(DoneCheck, NamedUsersMustConnectAndAnswer)
     EXPECT_EQ(s.kind, DoneState::Kind::pending);
     EXPECT_EQ(s.waitingFor, QStringList{QStringLiteral("Bo to connect")});
     EXPECT_FALSE(s.onlyDisconnects);
+    QHash<QByteArray, QString> lastErrors{{kBo, QStringLiteral("connection refused")}};
+    DoneInputs in;
+    in.users = w.users;
+    in.connectUsers = w.connect;
+    in.runStatus = [](const QByteArray&) { return PeerRunStatus{}; };
+    in.offerDelivered = [](const QUuid&) { return false; };
+    in.lastError = [&](const QByteArray& key) { return lastErrors.value(key); };
+    EXPECT_EQ(evaluateDone(in).waitingFor, QStringList{QStringLiteral("Bo to connect (last error: connection refused)")});
     w.status[kBo].connected = true;
     EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("the list of Bo")});
     w.status[kBo].answeredList = true;
@@ -98,6 +108,23 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
     // Accepting everybody waits for Cy's too (and Cy need not be named).
     w.acceptAll = true;
     EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("in.bin from Cy (0/4 blocks)")});
+
+    // Not waited for: what Cy no longer offers (declined, and named once by
+    // the caller), a download paused after it started, a new one held back.
+    FileRow& gone = w.files.last();
+    gone.unavailable = true;
+    DoneState s = w.evaluate();
+    EXPECT_EQ(s.kind, DoneState::Kind::done);
+    EXPECT_EQ(s.removedOffers, QList<QUuid>{gone.id});
+    FileRow& paused = w.download(kBo, 2);
+    paused.paused = true;
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+    FileRow& held = w.download(kBo, 0);
+    held.paused = true;
+    held.location.reset();
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::pending) << "a new offer is resumed by --accept";
+    w.held.insert(held.id);
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
 }
 
 TEST(DoneCheck, OffersMustBeSentAndTheirUsersGone)

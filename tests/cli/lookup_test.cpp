@@ -41,6 +41,12 @@ TEST(FindUser, ByNameThenFingerprint)
     EXPECT_EQ(findUserKey(users, QStringLiteral("3F0A 91")), users[0].key);
     EXPECT_EQ(findUserKey(users, fingerprint(users[2].key)), users[2].key);
 
+    // Composed and decomposed accents, and full case folding ("ß" is "ss").
+    const QList<User> accented{user(QStringLiteral("Zo\u00eb"), "aaaa"), user(QStringLiteral("Stra\u00dfe"), "bbbb")};
+    EXPECT_EQ(findUserKey(accented, QStringLiteral("Zoe\u0308")), accented[0].key);
+    EXPECT_EQ(findUserKey(accented, QStringLiteral("ZOE\u0308")), accented[0].key);
+    EXPECT_EQ(findUserKey(accented, QStringLiteral("STRASSE")), accented[1].key);
+
     EXPECT_TRUE(failureOf([&] { findUserKey(users, QStringLiteral("3f0")); }).contains(QStringLiteral("no user")));
     EXPECT_TRUE(failureOf([&] { findUserKey(users, QStringLiteral("9999")); }).contains(QStringLiteral("no user")));
 }

@@ -81,7 +81,7 @@ TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
     screen.out.clear();
 
     view.tick();
-    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress recv a.bin from Bo: 2/10 blocks (20%), 0.0 MB/s"});
+    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress recv a.bin from Bo: 2/10 blocks (20%)"});
     screen.out.clear();
     view.tick();  // nothing moved: nothing printed
     EXPECT_TRUE(screen.out.isEmpty());
@@ -91,7 +91,7 @@ TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
     view.update({f}, kUsers);
     view.tick();
     ASSERT_EQ(screen.outLines().size(), 1);
-    EXPECT_TRUE(screen.outLines()[0].startsWith("progress recv a.bin from Bo: 7/10 blocks (70%), 0.7 MB/s"))
+    EXPECT_TRUE(screen.outLines()[0].startsWith("progress recv a.bin from Bo: 7/10 blocks (70%), 0.6 MiB/s, 0:01 left"))
         << screen.outLines()[0].toStdString();
 }
 
@@ -105,7 +105,7 @@ TEST(ProgressLines, ManyTransfersShareOneLine)
     view.update(files, kUsers);
     screen.out.clear();
     view.tick();
-    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress 5 transfers: 5/20 blocks, 0.0 MB/s"});
+    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress 5 transfers: 5/20 blocks"});
 }
 
 TEST(ProgressLive, DiagnosticLinesPassAboveTheBars)
@@ -165,6 +165,14 @@ TEST(ProgressLive, BarsFitTheWidthAndShowNoControlCharacters)
             EXPECT_TRUE(line.contains(QStringLiteral("[")));
         }
     }
+    // Before a first measurement: no rate, no time left; one unit system;
+    // the columns stay where they are whatever the sizes.
+    const QString line = view.barLine(f, 200);
+    EXPECT_TRUE(line.contains(QStringLiteral("   - MiB/s ETA --:--"))) << line.toStdString();
+    EXPECT_FALSE(line.contains(QStringLiteral("MB"))) << line.toStdString();
+    const FileRow big = download(QStringLiteral("b.bin"), 9000, 5);
+    view.update({f, big}, kUsers);
+    EXPECT_EQ(view.barLine(big, 120).indexOf(QStringLiteral("ETA")), view.barLine(f, 120).indexOf(QStringLiteral("ETA")));
 }
 
 TEST(ProgressCount, BlocksOfThisRunAndAFreshStart)

@@ -1,5 +1,6 @@
 // Transfers that survive the end of a process in the middle: the receiver
-// stopped with SIGTERM goes on from the blocks it had, the receiver killed
+// interrupted by SIGINT (status 130, a line on what it kept) goes on from
+// the blocks it had, the receiver killed
 // with SIGKILL and the sender stopped half-way still end with the right file.
 //
 // To stop a transfer in the middle for certain, the sender is frozen with
@@ -74,6 +75,17 @@ protected:
         return m.hasMatch() ? m.captured(1).toLongLong() : -1;
     }
 
+    // Ended by a signal: status 128 + its number and the summary line of the transfer.
+    static void expectInterrupted(RunningCli& run, int status, const QString& summaryStart)
+    {
+        ASSERT_TRUE(run.waitForExit()) << run.output().toStdString();
+        EXPECT_EQ(run.exitCode(), status) << run.output().toStdString() << "\n" << run.errors().toStdString();
+        const std::optional<QString> summary = run.lineStartingWith(summaryStart);
+        ASSERT_TRUE(summary) << run.output().toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral(" \\d+ % (kept|sent); run again to resume$")).match(*summary).hasMatch())
+            << summary->toStdString();
+    }
+
     void expectFinished(RunningCli& run)
     {
         ASSERT_TRUE(run.waitForExit()) << run.output().toStdString() << "\n" << run.errors().right(3000).toStdString();
@@ -89,14 +101,14 @@ protected:
     QString partial;
 };
 
-TEST_F(Restart, ReceiverStoppedByTermGoesOnFromItsBlocks)
+TEST_F(Restart, ReceiverInterruptedGoesOnFromItsBlocks)
 {
     auto sam = runSender();
     auto val = runReceiver();
     freezeMidTransfer(*sam);
 
-    val->signal(SIGTERM);
-    expectFinished(*val);
+    val->signal(SIGINT);
+    expectInterrupted(*val, 130, QStringLiteral("big.bin "));
     EXPECT_FALSE(val->lineStartingWith(QStringLiteral("finished")));
 
     // What the stopped receiver kept, as stored.
@@ -148,7 +160,7 @@ TEST_F(Restart, SenderStoppedHalfWayFinishesAfterItsRestart)
     // SIGTERM waits while the process is stopped; SIGCONT lets it act on it.
     sam->signal(SIGTERM);
     sam->signal(SIGCONT);
-    expectFinished(*sam);
+    expectInterrupted(*sam, 143, QStringLiteral("big.bin to Val "));
     EXPECT_FALSE(sam->lineStartingWith(QStringLiteral("sent big.bin")));
     const QList<Record> offered = sender.files();
     ASSERT_EQ(offered.size(), 1);

@@ -44,6 +44,7 @@ expected_files() {
   echo "share/icons/hicolor/scalable/apps/$id.svg"
   for n in "${sizes[@]}"; do echo "share/icons/hicolor/${n}x${n}/apps/$id.png"; done
   echo "bin/brenvo-cli"
+  echo "lib/systemd/user/brenvo-cli.service"
   if [ -e "$build/app/brenvo" ]; then echo "bin/brenvo"; fi
 }
 
