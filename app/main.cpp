@@ -5,6 +5,7 @@
 #include "app/shell/journal.h"
 #include "app/shell/stopsignals.h"
 
+#include "cli/servecommands.h"
 #include "control/controlclient.h"
 #include "control/controlserver.h"
 
@@ -73,6 +74,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // brenvo-cli's one-shot commands are carried out here while we own the
+    // support directory.
+    if (listening.status == brenvo::control::ControlServer::ListenStatus::Listening)
+        brenvo::cli::serveCommands(control, delegate.controller());
     QObject::connect(&control, &brenvo::control::ControlServer::openRequested, &delegate,
                      [&delegate](const brenvo::control::OpenRequest& request) {
                          delegate.open(request.urls, request.cards);

@@ -16,6 +16,7 @@
 #include "vortan/controller/directories.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,7 +26,7 @@ namespace vortan {
 AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
       m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
-                                                               : m_options.supportDirectory),
+                                                               : QDir(m_options.supportDirectory).absolutePath()),
       m_programPath(QCoreApplication::applicationFilePath()),
       m_settings(m_options.settingsPath.isEmpty() ? AppSettings::defaultFilePath() : m_options.settingsPath)
 {

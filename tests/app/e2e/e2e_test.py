@@ -58,6 +58,13 @@ def second_launch_hands_over(session, first, app, data_dir):
     main_window(app)  # still answering with its window
 
 
+def cli_commands_reach_the_program(session, data_dir):
+    # The program owns the data directory: brenvo-cli's commands run in it.
+    users = session.cli(data_dir, "users")
+    if "Bob" not in users:
+        raise Failure(f"brenvo-cli users through the running program printed {users!r}")
+
+
 def main():
     session = Session(sys.argv[1], sys.argv[2])
     started = time.monotonic()
@@ -68,6 +75,8 @@ def main():
         process, app, data_dir = imported_user_connects_and_disconnects(session)
         scenarios += 1
         second_launch_hands_over(session, process, app, data_dir)
+        scenarios += 1
+        cli_commands_reach_the_program(session, data_dir)
         scenarios += 1
     except Failure as failure:
         shown = "\n".join(f"brenvo (pid {p.pid}) shows:\n{snapshot(a)}" for p, a in session.apps if p.poll() is None)
