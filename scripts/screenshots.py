@@ -61,6 +61,19 @@ def main():
         _, carla_card = session.identity("Carla Diaz", free_port())
         session.cli(ann_dir, "import", bob_card, carla_card)
         session.cli(bob_dir, "import", ann_card)
+        # Files both ways: Bob offers two, Ann offers a photo and a document.
+        files = {}
+        for file_name, size in (("Field recordings.zip", 48_000_000), ("Budget 2027.ods", 36_000),
+                                ("Quarterly report.pdf", 2_400_000)):
+            files[file_name] = session.path(file_name)
+            with open(files[file_name], "wb") as data:
+                data.write(os.urandom(size))
+        files["Harbour at dusk.jpg"] = session.path("Harbour at dusk.jpg")
+        subprocess.run(["/usr/bin/convert", "-size", "960x640", "gradient:#f6a25a-#2d4f7c",
+                        "-swirl", "40", files["Harbour at dusk.jpg"]], check=True)
+        session.cli(bob_dir, "share", "--to", "Ann Moreau", files["Field recordings.zip"], files["Budget 2027.ods"])
+        session.cli(ann_dir, "share", "--to", "Bob Tanaka", files["Harbour at dusk.jpg"],
+                    files["Quarterly report.pdf"])
         session.start_peer(bob_dir)
         park_pointer()
 

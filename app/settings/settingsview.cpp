@@ -74,6 +74,7 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
     layout->addSpacing(8);
     layout->addLayout(form);
     layout->addStretch();
+    layout->addSpacing(12);
     layout->addWidget(buttons);
     setMinimumWidth(440);
 
