@@ -26,6 +26,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Library dependencies come from dpkg-shlibdeps. The identity key prefers a
 # Secret Service; without one it falls back to a key file, hence only a Suggests.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-keyring")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-keyring, kdeconnect")
+# Plugins and data the program loads at run time, which dpkg-shlibdeps cannot
+# see: Qt's SVG support draws the icons (the program's own is an SVG); Breeze
+# is the icon theme where the desktop has none; xdg-email sends cards.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "breeze-icon-theme, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 include(CPack)
