@@ -1,5 +1,6 @@
 #include "app/shell/appoptions.h"
 #include "app/shell/fileselection.h"
+#include "app/files/fileactions.h"
 #include "app/shell/icons.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +67,15 @@ TEST(AppArguments, LinksCardsAndOptions)
 TEST(Icons, EveryNameResolvesInTheFallbackTheme)
 {
     chooseIconTheme();
-    for (const QString& name : icons::themed())
+    QStringList names = icons::themed();
+    for (RowButton button : {RowButton::preview, RowButton::reveal, RowButton::pause, RowButton::download,
+                             RowButton::upload, RowButton::done})
+        names.append(rowButtonIconName(button));
+    for (const char* name : {kDeleteIconName, kAddIconName, kRemoveIconName, kGenericFileIconName})
+        names.append(QString::fromLatin1(name));
+    // The card's Share menu.
+    names << QStringLiteral("mail-message-new") << QStringLiteral("edit-copy") << QStringLiteral("smartphone");
+    for (const QString& name : names)
         EXPECT_TRUE(QIcon::hasThemeIcon(name)) << name.toStdString() << " in " << QIcon::themeName().toStdString();
 }
 
