@@ -90,6 +90,8 @@ protected:
     {
         ASSERT_TRUE(run.waitForExit()) << run.output().toStdString() << "\n" << run.errors().right(3000).toStdString();
         EXPECT_EQ(run.exitCode(), 0) << run.output().toStdString() << "\n" << run.errors().toStdString();
+        // Quiet: without -v no library line reaches standard error.
+        EXPECT_TRUE(run.errors().isEmpty()) << run.errors().toStdString();
     }
 
     Scene scene;
