@@ -314,20 +314,5 @@ TEST_F(WriteBlockTest, RefusedWrites)
     EXPECT_FALSE(blocked.buffer()->isOpen());
 }
 
-TEST_F(WriteBlockTest, APartialFileThatIsALinkIsNotFollowed)
-{
-    const QString elsewhere = dir.filePath("elsewhere");
-    ASSERT_TRUE(test::writeFile(elsewhere, "keep me"));
-    ASSERT_TRUE(QFile::link(elsewhere, partial()));
-    File file = download(kBlock);
-    try {
-        file.writeBlock(QByteArray(10, 'a'), 0);
-        FAIL() << "wrote through a link";
-    } catch (const PosixError& error) {
-        EXPECT_EQ(error.code(), ELOOP);
-    }
-    EXPECT_EQ(test::readFile(elsewhere), QByteArray("keep me"));
-}
-
 }  // namespace
 }  // namespace vortan
