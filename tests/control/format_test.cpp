@@ -5,21 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QtEndian>
-
 using namespace brenvo::control;
 
 namespace {
-
-QByteArray header(const char* magic, quint16 version, quint16 flags, quint32 length)
-{
-    QByteArray bytes(magic, 4);
-    bytes.resize(kHeaderSize);
-    qToBigEndian(version, bytes.data() + 4);
-    qToBigEndian(flags, bytes.data() + 6);
-    qToBigEndian(length, bytes.data() + 8);
-    return bytes;
-}
 
 TEST(ControlFrames, AFrameArrivingByteByByteIsCutOutWhole)
 {
@@ -33,27 +21,6 @@ TEST(ControlFrames, AFrameArrivingByteByByteIsCutOutWhole)
     }
     EXPECT_EQ(payloads, (QList<QByteArray>{"{\"a\":1}", "{}"}));
     EXPECT_FALSE(reader.hasPartialFrame());
-}
-
-TEST(ControlFrames, BadHeadersAreReportedBeforeAnyPayload)
-{
-    const struct {
-        QByteArray header;
-        FrameReader::Status status;
-    } cases[] = {
-        {header("HTTP", 1, 0, 2), FrameReader::Status::Malformed},
-        {header("BRVC", 1, 0, quint32(kMaxPayload) + 1), FrameReader::Status::Malformed},
-        {header("BRVC", 1, 4, 2), FrameReader::Status::Malformed},
-        {header("BRVC", 2, 0, 2), FrameReader::Status::UnsupportedVersion},
-    };
-    for (const auto& c : cases) {
-        FrameReader reader;
-        reader.append(c.header);
-        EXPECT_EQ(reader.next(), c.status) << c.header.toHex().constData();
-        EXPECT_FALSE(reader.error().isEmpty());
-        reader.append(encodeFrame("{}"));
-        EXPECT_EQ(reader.next(), c.status) << "the reader stays failed";
-    }
 }
 
 TEST(ControlRequests, UntrustedPayloadsAreRefused)
