@@ -425,21 +425,5 @@ TEST(ControllerSettingsTest, ExternalAddressArrivesOnTheMainThreadOnlyWhileNeede
     QCoreApplication::processEvents();
 }
 
-TEST(ControllerSignalsTest, WillChangeComesBeforeEveryChange)
-{
-    Node node(QStringLiteral("n"));
-    QStringList order;
-    QObject::connect(node.controller.get(), &Controller::objectWillChange, [&] { order.append("will"); });
-    QObject::connect(node.controller.get(), &Controller::usersChanged, [&] { order.append("users"); });
-    QObject::connect(node.controller.get(), &Controller::meChanged, [&] { order.append("me"); });
-    node.start();
-    order.clear();
-    node->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
-    EXPECT_EQ(order, (QStringList{"will", "users"}));
-    order.clear();
-    node->editMe(User(QStringLiteral("New"), std::nullopt, node->me()->port, {}));
-    EXPECT_EQ(order, (QStringList{"will", "me"}));
-}
-
 }  // namespace
 }  // namespace vortan
