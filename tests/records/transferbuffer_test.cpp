@@ -119,21 +119,6 @@ TEST_F(TransferBufferTest, FourSequentialBlocksCostOneRead)
     EXPECT_EQ(io->opens, 1);
 }
 
-TEST_F(TransferBufferTest, ShortLastBlock)
-{
-    const std::int64_t size = 5 * kBlock + 1000;
-    const QUrl url = makeFile("tail.bin", size);
-    TransferBuffer buffer(io);
-    EXPECT_EQ(buffer.readBlock(url, 4 * kBlock, kBlock), pattern(4 * kBlock, kBlock));
-    EXPECT_EQ(buffer.readBlock(url, 5 * kBlock, 1000), pattern(5 * kBlock, 1000));
-    EXPECT_EQ(io->reads, 1);
-
-    TransferBuffer direct(io);
-    EXPECT_EQ(direct.readBlock(url, 5 * kBlock, 1000), pattern(5 * kBlock, 1000));
-    ASSERT_TRUE(direct.window());
-    EXPECT_EQ(direct.window()->end, size);  // only the bytes the read returned
-}
-
 TEST_F(TransferBufferTest, ShortReadFailsAndTheNextReadGoesToTheFile)
 {
     const QUrl url = makeFile("short.bin", 8 * kBlock);
