@@ -37,39 +37,12 @@ struct Slow {
     }
     void send(std::int64_t block) { sender.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {}); }
     bool hasBlocks(std::int64_t count) { return waitFor([&] { return b.file(x.id())->blocks.count() == count; }); }
-    // The record as stored in transfers.plist right now.
-    std::optional<File> stored()
-    {
-        QFile file(b.supportPath(QStringLiteral("transfers.plist")));
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        for (const File& record : fromBytes<QList<File>>(file.readAll())) {
-            if (record.id() == x.id())
-                return record;
-        }
-        return std::nullopt;
-    }
 
     Node b;
     RawPeer sender;
     QByteArray bytes;
     File x;
 };
-
-TEST(ControllerEngineTest, ProgressAndTheFinishAreSavedWithoutAStop)
-{
-    Slow s(3 * blockSize);
-    ASSERT_TRUE(s.connect({s.x}));
-    s.b->resume({{s.x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return !s.sender.wants.isEmpty(); }));
-    s.send(0);
-    ASSERT_TRUE(s.hasBlocks(1));
-    EXPECT_TRUE(waitFor([&] { return s.stored() && s.stored()->blocks.count() == 1; }));
-    s.send(1);
-    s.send(2);
-    ASSERT_TRUE(waitFor([&] { return s.b.delegate.finished.size() == 1; }));
-    EXPECT_TRUE(waitFor([&] { return s.stored() && ControllerPrivate::isComplete(*s.stored()); }));
-}
 
 TEST(ControllerEngineTest, ASavePendingAtDestructionIsWritten)
 {

@@ -36,29 +36,14 @@ template <typename T> std::optional<T> readStored(const QString& path)
     }
 }
 
-TEST(ControllerStartTest, FirstStartMakesIdentityAndDefaultCard)
+TEST(ControllerStartTest, RestartAfterIdentityWasDeletedKeepsCardWithNewKey)
 {
     LogCapture log;
     Node node(QStringLiteral("unused"));
     ASSERT_FALSE(node->start(false, false));
-
     EXPECT_TRUE(log.contains(QStringLiteral("key not found in keychain, creating a new one")));
-    ASSERT_TRUE(node->me());
-    const User& me = *node->me();
-    EXPECT_EQ(me.name, computerName());
-    EXPECT_EQ(me.port, std::optional<std::uint16_t>(54322));
-    EXPECT_FALSE(me.address);
-    EXPECT_EQ(me.key, node.keys->publicKey());
-    EXPECT_EQ(node->listener(), nullptr);  // not listening: never created
-    EXPECT_EQ(node.mapper.inits, 1);
-    EXPECT_EQ(node.mapper.addressCallbacks.size(), 1u);  // no address on the card yet
-    EXPECT_TRUE(node.mapper.mapped.empty());
-}
-
-TEST(ControllerStartTest, RestartAfterIdentityWasDeletedKeepsCardWithNewKey)
-{
-    Node node(QStringLiteral("unused"));
-    ASSERT_FALSE(node->start(false, false));
+    EXPECT_EQ(node->me()->name, computerName());
+    EXPECT_EQ(node->me()->port, std::optional<std::uint16_t>(54322));
     node->editMe(User(QStringLiteral("Ada"), QStringLiteral("198.51.100.7"), 40000, {}));
     const QByteArray oldKey = node->me()->key;
     node->removeSigningKeys();
@@ -438,22 +423,6 @@ TEST(ControllerSettingsTest, ExternalAddressArrivesOnTheMainThreadOnlyWhileNeede
     node.shutDown();
     std::thread([&] { callback(QStringLiteral("203.0.113.7")); }).join();
     QCoreApplication::processEvents();
-}
-
-TEST(ControllerSignalsTest, WillChangeComesBeforeEveryChange)
-{
-    Node node(QStringLiteral("n"));
-    QStringList order;
-    QObject::connect(node.controller.get(), &Controller::objectWillChange, [&] { order.append("will"); });
-    QObject::connect(node.controller.get(), &Controller::usersChanged, [&] { order.append("users"); });
-    QObject::connect(node.controller.get(), &Controller::meChanged, [&] { order.append("me"); });
-    node.start();
-    order.clear();
-    node->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
-    EXPECT_EQ(order, (QStringList{"will", "users"}));
-    order.clear();
-    node->editMe(User(QStringLiteral("New"), std::nullopt, node->me()->port, {}));
-    EXPECT_EQ(order, (QStringList{"will", "me"}));
 }
 
 }  // namespace

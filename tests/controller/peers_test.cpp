@@ -88,25 +88,6 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     EXPECT_TRUE(a->peers().isEmpty());
 }
 
-TEST(ControllerPeersTest, ConnectingTwiceLeavesTheSecondConnection)
-{
-    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
-    a.start();
-    b.listen();
-    test::introduce(a, b);
-    a->connectTo(b.key());
-    a->connectTo(b.key());  // only ready connections count: a second one starts
-    ASSERT_EQ(a->connectingPeers().size(), 2);
-    const std::weak_ptr<PeerConnection> first = a->connectingPeers()[0];
-    const std::weak_ptr<PeerConnection> second = a->connectingPeers()[1];
-    // The one that became ready last stays; the other is cancelled and goes.
-    ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty() && (first.expired() || second.expired()); }));
-    ASSERT_EQ(a->peers().size(), 1);
-    EXPECT_TRUE(a->peers().first() == first.lock() || a->peers().first() == second.lock());
-    EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
-    EXPECT_TRUE(waitFor([&] { return b->peers().size() == 1 && stateOf(b, a.key()) == User::State::connected; }));
-}
-
 TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
 {
     Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
@@ -194,25 +175,6 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
         << called->error->localizedDescription().toStdString();
     EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
     EXPECT_FALSE(a->runStatus(cy).connected);
-}
-
-TEST(ControllerPeersTest, AStrangerChangesNoUser)
-{
-    LogCapture log;
-    Node a(QStringLiteral("Ada"));
-    a.listen();
-    const QByteArray bea(32, 'b');
-    a->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, bea)});
-    test::RawPeer stranger(QStringLiteral("Stranger"));
-    stranger.connectTo(a);
-    EXPECT_TRUE(waitFor([&] {
-        return !log.startingWith("Refused a connection from 127.0.0.1 ").filter("\"user not allowed\"").isEmpty()
-               && stranger.cancelled;
-    }));
-    EXPECT_TRUE(a->peers().isEmpty());
-    EXPECT_EQ(a->users().size(), 1);
-    EXPECT_EQ(a->users().first().state, User::State::notConnected);
-    EXPECT_FALSE(a->users().first().error);
 }
 
 TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)

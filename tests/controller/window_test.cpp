@@ -6,7 +6,6 @@
 #include "tests/support/delayproxy.h"
 #include "vortan/peer/messages.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -21,11 +20,6 @@ using test::Node;
 using test::waitFor;
 
 constexpr std::int64_t kGrown = 16;  // blocks: well above the floor
-
-QByteArray sha256(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-}
 
 // Ada offers, Bea downloads; Bea reaches Ada only through the proxy.
 struct DelayedPair {
@@ -94,33 +88,6 @@ TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
     EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 at the end").arg(idText(id))).size(), 1);
 }
 
-TEST(RequestWindowLinkTest, APausedDownloadAsksForNothingMoreAndResumesWithoutAHole)
-{
-    LogCapture log;
-    DelayedPair pair;
-    ASSERT_TRUE(pair.connect());
-    const qint64 size = 8 << 20;
-    const QUuid id = pair.download(size);
-    ASSERT_TRUE(pair.grown(id));
-    pair.b->pause({id});
-    const File atPause = *pair.b.file(id);
-    const BlockSet asked = atPause.blocks.united(atPause.wantBlocks);
-    const qsizetype wants = log.startingWith("send want: ").size();
-    EXPECT_GT(atPause.wantBlocks.count(), ControllerPrivate::kOutstandingRequests);
-
-    // What was asked for still arrives and is written; nothing new is asked.
-    ASSERT_TRUE(waitFor([&] { return pair.b.file(id)->wantBlocks.empty(); }, 5000));
-    waitFor([] { return false; }, 100);
-    EXPECT_EQ(log.startingWith("send want: ").size(), wants);
-    EXPECT_EQ(pair.b.file(id)->blocks.united(asked), asked);
-    EXPECT_LT(pair.b.file(id)->blocks.count(), pair.b.file(id)->numberOfBlocks());
-
-    pair.b->resume({{id, std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
-    EXPECT_EQ(sha256(pair.received(1)), sha256(test::generatedBytes(size, 1)));
-    EXPECT_TRUE(log.startingWith("Dropped block").isEmpty());
-}
-
 TEST(RequestWindowLinkTest, RemovingWithBlocksOnTheWayLeavesNoPartialFile)
 {
     LogCapture log;
@@ -139,42 +106,6 @@ TEST(RequestWindowLinkTest, RemovingWithBlocksOnTheWayLeavesNoPartialFile)
     EXPECT_FALSE(QFile::exists(removed.partialPath()));
     EXPECT_FALSE(QFile::exists(removed.location()->toLocalFile()));
     EXPECT_FALSE(pair.b.file(id));
-}
-
-TEST(RequestWindowLinkTest, APeerPinnedAtFiveWorksBothWays)
-{
-    LogCapture log;
-    DelayedPair pair(20ms, 40e6, 5);  // Bea keeps five requested
-    ASSERT_TRUE(pair.connect());
-    const qint64 size = 4 << 20;
-    const QUuid toBea = pair.download(size, 1);
-
-    const QString path = test::makeFile(pair.b.downloads.path(), QStringLiteral("from-bea.bin"), size, 2);
-    pair.b->shareFiles({File2::at(path)}, {pair.a.key()});
-    const QUuid toAda = pair.b->files().last().id();
-    ASSERT_TRUE(waitFor([&] { return pair.a.file(toAda) != nullptr; }));
-    pair.a->resume({{toAda, std::nullopt}});
-
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1 && pair.a.delegate.finished.size() == 1; }, 20000));
-    EXPECT_EQ(pair.received(1), test::generatedBytes(size, 1));
-    EXPECT_EQ(test::readFile(pair.a.downloadsPath(QStringLiteral("from-bea.bin"))), test::generatedBytes(size, 2));
-
-    const auto wantsFor = [&](const QUuid& id) {
-        QStringList lines;
-        for (const QString& line : log.startingWith("send want: ")) {
-            if (line.endsWith(idText(id)))
-                lines.append(line.section(QLatin1Char(','), 0, 0));
-        }
-        return lines;
-    };
-    // Bea: five, then one per block.
-    const QStringList bea = wantsFor(toBea);
-    ASSERT_FALSE(bea.isEmpty());
-    EXPECT_EQ(bea.first(), QStringLiteral("send want: [0..4]"));
-    EXPECT_EQ(bea.filter(QStringLiteral("..")).size(), 1);
-    EXPECT_EQ(bea.size(), 1 + size / blockSize - 5);
-    // Ada grows her window against a sender that knows nothing of it.
-    EXPECT_GT(wantsFor(toAda).filter(QStringLiteral("..")).size(), 1);
 }
 
 TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)

@@ -159,24 +159,6 @@ TEST(AesGcm, SpecificationTestCases13To15)
     }
 }
 
-TEST(AesGcm, AnyFlippedBitFailsToOpen)
-{
-    const GcmVector& v = kGcmVectors[2];
-    Aes256Gcm cipher(key32(v.key));
-    Bytes box;
-    cipher.seal(hex(v.iv), {hex(v.plaintext)}, box);
-    for (std::size_t bit = 0; bit < box.size() * 8; ++bit) {
-        Bytes altered = box;
-        altered[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
-        Bytes opened{1, 2, 3};
-        ASSERT_FALSE(cipher.open(altered, opened)) << "bit " << bit;
-        EXPECT_TRUE(opened.empty());
-    }
-    // The object still opens good boxes after failures.
-    Bytes opened;
-    EXPECT_TRUE(cipher.open(box, opened));
-}
-
 TEST(AesGcm, ShortBoxesAndMismatchedBuffersAreRefused)
 {
     Aes256Gcm cipher(key32(kZeroKey));

@@ -110,20 +110,6 @@ TEST(Frames, LargestAllowedFrameIsDelivered)
     EXPECT_EQ(side.seen.output.size(), 4 + Framer::kMaxFrameLength);
 }
 
-TEST(Frames, FrameSplitIntoSinglesIsDeliveredOnceComplete)
-{
-    ReadySide side;
-    const QByteArray payload(1500, 'q');
-    const QByteArray frame = side.frame(4, payload);
-    for (qsizetype i = 0; i + 1 < frame.size(); ++i) {
-        side.framer->input(frame.mid(i, 1));
-        ASSERT_TRUE(side.seen.messages.empty()) << i;
-    }
-    side.framer->input(frame.right(1));
-    ASSERT_EQ(side.seen.messages.size(), 1u);
-    EXPECT_EQ(side.seen.messages[0].second, payload);
-}
-
 TEST(Frames, RandomCutsOfManyFramesKeepEveryMessage)
 {
     ReadySide side;

@@ -67,19 +67,6 @@ TEST(WireFormat, HandshakeRecordIsByteExact)
     EXPECT_EQ(golden.seen.output.toHex(), hex(kOurRecord).toHex());
 }
 
-TEST(WireFormat, RecordSignatureCoversExactlyTheTwoKeys)
-{
-    GoldenFramer golden;
-    golden.framer.start();
-    const QByteArray record = golden.seen.output;
-    ASSERT_EQ(record.size(), 132);
-    EXPECT_EQ(readLe32(record, 0), 1);
-    EXPECT_TRUE(crypto::verify(view(record.mid(4, 32)), view(record.mid(4, 64)), view(record.mid(68, 64))));
-    // Neither the version nor anything beyond the keys is signed.
-    EXPECT_FALSE(crypto::verify(view(record.mid(4, 32)), view(record.mid(0, 68)), view(record.mid(68, 64))));
-    EXPECT_FALSE(crypto::verify(view(record.mid(4, 32)), view(record.mid(4, 32)), view(record.mid(68, 64))));
-}
-
 TEST(WireFormat, LiteralPeerRecordAndFrameAreAccepted)
 {
     GoldenFramer golden;

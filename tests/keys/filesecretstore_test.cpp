@@ -41,14 +41,6 @@ protected:
     FileSecretStore store{path(), kAccount};
 };
 
-TEST_F(FileSecretStoreTest, MissingFileIsNotFound)
-{
-    QByteArray value = "untouched";
-    EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
-    EXPECT_EQ(value, "untouched");
-    EXPECT_EQ(store.remove(kAccount).code, SecretStatus::kItemNotFound);
-}
-
 TEST_F(FileSecretStoreTest, AddCreatesPrivateFileWithExactBytesAndNothingElse)
 {
     const QByteArray value = allBytes();
@@ -128,16 +120,6 @@ TEST_F(FileSecretStoreTest, OversizedFileIsAnErrorNotALoad)
     QByteArray value;
     EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kIoError);
     EXPECT_TRUE(value.isEmpty());
-}
-
-TEST_F(FileSecretStoreTest, HoldsOnlyItsOwnAccount)
-{
-    ASSERT_TRUE(store.add(kAccount, QString(), QByteArray(32, 'a')).ok());
-    QByteArray value;
-    EXPECT_EQ(store.read(QStringLiteral("someone.else"), value).code, SecretStatus::kItemNotFound);
-    EXPECT_NE(store.add(QStringLiteral("someone.else"), QString(), QByteArray(32, 'b')).code, SecretStatus::kSuccess);
-    EXPECT_EQ(store.remove(QStringLiteral("someone.else")).code, SecretStatus::kItemNotFound);
-    EXPECT_EQ(test::readFile(path()), QByteArray(32, 'a'));
 }
 
 TEST_F(FileSecretStoreTest, UncreatableFolderIsAnError)

@@ -126,19 +126,6 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
     EXPECT_EQ(log.lines(), QStringList{kFound});
 }
 
-// What KeyHelper makes of a deleted or wrong-sized key does not depend on the
-// store (keyhelper_file_test.cpp); here the store's own calls.
-TEST_F(SecretServiceTest, ValuesTravelAsBinary)
-{
-    QByteArray bytes;
-    for (int i = 0; i < 256; ++i)
-        bytes.append(static_cast<char>(255 - i));
-    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), bytes).ok());
-    QByteArray value;
-    ASSERT_TRUE(store.read(kAccount, value).ok());
-    EXPECT_EQ(value, bytes);
-}
-
 TEST_F(SecretServiceTest, AddNeverReplacesAndRemoveReportsAMissingItem)
 {
     ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());

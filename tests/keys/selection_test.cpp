@@ -56,23 +56,6 @@ TEST_F(SelectionWithoutServiceTest, NewIdentityGoesToTheFileAndIsRecorded)
     EXPECT_EQ(next.publicKey(), publicKey);
 }
 
-TEST_F(SelectionWithoutServiceTest, IdentityInTheUnreachableServiceStopsStartUp)
-{
-    writeMarker("secret-service\n");
-    test::LogCapture log;
-    try {
-        openSecretStore(options());
-        FAIL() << "a store was opened";
-    } catch (const KeyStoreUnavailable& error) {
-        EXPECT_TRUE(error.message().startsWith(
-            QStringLiteral("The identity key is kept in the Secret Service, which cannot be reached: ")))
-            << error.message().toStdString();
-    }
-    EXPECT_TRUE(log.startingWith(QStringLiteral("Using key store: ")).isEmpty());
-    EXPECT_FALSE(QFile::exists(keyFile()));
-    EXPECT_EQ(test::readFile(marker()), "secret-service\n");
-}
-
 TEST_F(SelectionWithoutServiceTest, ForcingTheUnreachableServiceIsAnError)
 {
     EXPECT_THROW(openSecretStore(options(KeyStoreChoice::secretService)), KeyStoreUnavailable);
@@ -136,15 +119,6 @@ TEST_F(SelectionWithoutServiceTest, SilentBusFallsBackToTheFileWithinTheBound)
     auto store = openSecretStore(o);
     EXPECT_LT(timer.elapsed(), 3000);
     EXPECT_EQ(store->name(), QStringLiteral("key file ") + keyFile());
-}
-
-TEST(KeyStoreChoiceTest, SettingWords)
-{
-    for (KeyStoreChoice choice : {KeyStoreChoice::automatic, KeyStoreChoice::secretService, KeyStoreChoice::file})
-        EXPECT_EQ(keyStoreChoiceFromString(keyStoreChoiceName(choice)), choice);
-    EXPECT_EQ(keyStoreChoiceFromString(QStringLiteral("auto")), KeyStoreChoice::automatic);
-    EXPECT_FALSE(keyStoreChoiceFromString(QStringLiteral("Secret Service")).has_value());
-    EXPECT_FALSE(keyStoreChoiceFromString(QString()).has_value());
 }
 
 }  // namespace

@@ -125,12 +125,8 @@ TEST_F(PeerTest, TheLogLinesNameWhatIsSentAndReceived)
         EXPECT_TRUE(log.contains(line)) << line.toStdString();
     }
     EXPECT_TRUE(log.contains(toBob->connection()->description() + QStringLiteral(" established")));
-}
 
-TEST_F(PeerTest, SendFilesLogsTheEntriesWithoutLocations)
-{
-    std::shared_ptr<PeerConnection> toBob = connectAlice();
-    ASSERT_TRUE(toBob);
+    // A list is logged by its entries, without their locations.
     const File offered = offeredFile(QStringLiteral("a.txt"), 10, people.bob.key());
     toBob->sendList({offered});
     EXPECT_TRUE(log.contains(QStringLiteral("send files: [FileProxy(id: %1, file: File2(name: \"a.txt\", length: 10, "

@@ -157,26 +157,12 @@ TEST(PlistReaderTest, RefusesReferenceCycles)
     self.add(self.array({0}));
     EXPECT_REFUSED(self.build(), "reference cycle through object 0");
 
-    Builder pair;
-    pair.add(pair.array({1}));
-    pair.add(pair.array({0}));
-    EXPECT_REFUSED(pair.build(), "reference cycle");
-
-    // Through a dictionary value, below the top.
-    Builder dict;
-    dict.add(dict.array({1}));
-    dict.add(dict.dictionary({2}, {3}));
-    dict.add(Builder::ascii("k"));
-    dict.add(dict.array({4, 1}));
-    dict.add(Builder::ascii("leaf"));
-    EXPECT_REFUSED(dict.build(), "reference cycle through object 1");
-
-    // A loop that does not pass through the top object.
+    // A loop below the top, closed through a dictionary value.
     Builder loop;
     loop.add(loop.array({1}));
     loop.add(loop.array({2}));
-    loop.add(loop.array({3}));
-    loop.add(loop.array({1}));
+    loop.add(loop.dictionary({3}, {1}));
+    loop.add(Builder::ascii("k"));
     EXPECT_REFUSED(loop.build(), "reference cycle through object 1");
 }
 
@@ -354,10 +340,7 @@ TEST(PlistReaderTest, RealsDatesAndUnsupportedTypes)
         {{0x0C}, "unknown object type 0x0C"},
         {{0x80, 0x01}, "UIDs"},
         {{0xB0}, "sets"},
-        {{0xC0}, "sets"},
         {{0x70}, "unknown object type 0x70"},
-        {{0x90}, "unknown object type 0x90"},
-        {{0xE0}, "unknown object type 0xE0"},
         {{0xFF}, "unknown object type 0xFF"},
     };
     for (const auto& [object, fragment] : refused) {

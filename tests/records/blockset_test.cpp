@@ -35,19 +35,6 @@ Runs runsOf(const std::set<std::int64_t>& numbers)
     return runs;
 }
 
-TEST(BlockSetTest, ContainsAndText)
-{
-    BlockSet set = of({0, 1, 2, 7});
-    EXPECT_TRUE(set.contains(0));
-    EXPECT_TRUE(set.contains(2));
-    EXPECT_FALSE(set.contains(3));
-    EXPECT_TRUE(set.contains(7));
-    EXPECT_FALSE(set.contains(8));
-    EXPECT_FALSE(set.contains(-1));
-    EXPECT_EQ(set.toString(), "[0..2, 7]");
-    EXPECT_EQ(BlockSet().toString(), "[]");
-}
-
 // Random operations checked against std::set on a small range, so that every
 // overlap and adjacency case comes up: runs kept maximal and sorted, runs
 // joined, swallowed and split, removals reaching below zero, union and
@@ -136,13 +123,6 @@ TEST(BlockSetTest, RefusesNumbersOutsideItsRange)
     EXPECT_TRUE(set.contains(max - 1));
     set.remove(0, max);
     EXPECT_TRUE(set.empty());
-}
-
-TEST(BlockSetTest, FromRunsMergesUnsortedOverlappingRuns)
-{
-    BlockSet set = BlockSet::fromRuns({{7, 1}, {0, 2}, {1, 2}, {20, 0}, {3, 1}});
-    EXPECT_EQ(set.runs(), (Runs{{0, 4}, {7, 1}}));
-    EXPECT_EQ(set.count(), 5);
 }
 
 // Sizes of a 100 GiB file (800,000 blocks) and beyond: these finish at once

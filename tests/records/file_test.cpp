@@ -74,36 +74,6 @@ TEST_F(File2AtTest, FailuresAreTyped)
     EXPECT_THROW(File2::at(QUrl("https://example.com/file")), IoError);
 }
 
-TEST(FileTest, DerivedValues)
-{
-    File tiny(QStringLiteral("notes:2024.txt"), std::nullopt, 10, kUser);
-    EXPECT_EQ(tiny.name(), "notes:2024.txt");
-    EXPECT_EQ(tiny.displayName(), "notes/2024.txt");
-    EXPECT_FALSE(tiny.transferred());
-    EXPECT_FALSE(tiny.local());
-    EXPECT_FALSE(tiny.inProgress());
-    tiny.blocks.insert(0);
-    EXPECT_EQ(tiny.sizeDownloaded(), 131072);  // whole blocks, not the 10 bytes
-    EXPECT_TRUE(tiny.transferred());
-    EXPECT_TRUE(tiny.local());
-    EXPECT_DOUBLE_EQ(tiny.fractionDownloaded(), 1.0);
-
-    File big(QStringLiteral("big"), std::nullopt, 4 * 131072, kUser);
-    big.blocks.insert(1);
-    EXPECT_TRUE(big.inProgress());
-    EXPECT_DOUBLE_EQ(big.fractionDownloaded(), 0.25);
-
-    // An offered file is local whatever its blocks.
-    File offered(File2("o", std::nullopt, 4 * 131072), kUser);
-    EXPECT_TRUE(offered.local());
-    offered.blocks.insert(0, 2);
-    EXPECT_TRUE(offered.local());
-
-    File empty(QStringLiteral("empty"), std::nullopt, 0, kUser);
-    EXPECT_TRUE(std::isnan(empty.fractionDownloaded()));
-    EXPECT_TRUE(empty.transferred());
-}
-
 TEST(FileTest, CopiesShareOneTransferBuffer)
 {
     QTemporaryDir dir;

@@ -119,21 +119,6 @@ TEST_F(TransferBufferTest, FourSequentialBlocksCostOneRead)
     EXPECT_EQ(io->opens, 1);
 }
 
-TEST_F(TransferBufferTest, ShortLastBlock)
-{
-    const std::int64_t size = 5 * kBlock + 1000;
-    const QUrl url = makeFile("tail.bin", size);
-    TransferBuffer buffer(io);
-    EXPECT_EQ(buffer.readBlock(url, 4 * kBlock, kBlock), pattern(4 * kBlock, kBlock));
-    EXPECT_EQ(buffer.readBlock(url, 5 * kBlock, 1000), pattern(5 * kBlock, 1000));
-    EXPECT_EQ(io->reads, 1);
-
-    TransferBuffer direct(io);
-    EXPECT_EQ(direct.readBlock(url, 5 * kBlock, 1000), pattern(5 * kBlock, 1000));
-    ASSERT_TRUE(direct.window());
-    EXPECT_EQ(direct.window()->end, size);  // only the bytes the read returned
-}
-
 TEST_F(TransferBufferTest, ShortReadFailsAndTheNextReadGoesToTheFile)
 {
     const QUrl url = makeFile("short.bin", 8 * kBlock);
@@ -312,21 +297,6 @@ TEST_F(WriteBlockTest, RefusedWrites)
         EXPECT_EQ(error.code(), ENOENT);
     }
     EXPECT_FALSE(blocked.buffer()->isOpen());
-}
-
-TEST_F(WriteBlockTest, APartialFileThatIsALinkIsNotFollowed)
-{
-    const QString elsewhere = dir.filePath("elsewhere");
-    ASSERT_TRUE(test::writeFile(elsewhere, "keep me"));
-    ASSERT_TRUE(QFile::link(elsewhere, partial()));
-    File file = download(kBlock);
-    try {
-        file.writeBlock(QByteArray(10, 'a'), 0);
-        FAIL() << "wrote through a link";
-    } catch (const PosixError& error) {
-        EXPECT_EQ(error.code(), ELOOP);
-    }
-    EXPECT_EQ(test::readFile(elsewhere), QByteArray("keep me"));
 }
 
 }  // namespace

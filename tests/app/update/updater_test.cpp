@@ -255,7 +255,6 @@ TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
         QStringList diagnostics;
     };
     const Case cases[] = {
-        {"newer first", xmlList({{12}, {10}}), "New version available.", offer12, {}},
         {"older first", xmlList({{10}, {12}}), "New version available.", offer12, {}},
         {"binary list", binaryList(xmlList({{10}, {12}})), "New version available.", offer12, {}},
         {"two-component minimum OS", xmlList({{13, "11.0"}, {12}}), "New version available.", offer12,
