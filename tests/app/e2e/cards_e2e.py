@@ -40,6 +40,13 @@ def has_state(node, state):
     return node.getState().contains(state)
 
 
+def gone(node):
+    try:
+        return not showing(node)
+    except Exception:  # already destroyed
+        return True
+
+
 def shown_dialog(app, name):
     return next((node for node in find_all(app, "dialog", name) if showing(node)), None)
 
@@ -60,18 +67,20 @@ def choose_file(app, title, field_name, button, path):
 def export_card(app, path):
     """In the share dialog just opened: Share → Export File…, saved as path.
 
-    The Share button's menu is a popup: Qt leaves popups out of the
-    accessibility tree, and its "showmenu" action answers only once the menu
-    has closed (the menu runs its own event loop inside the call, which stalls
-    the accessibility bus). So the menu is used as on the keyboard: Return
-    presses the dialog's default button, Share, whose menu opens with the
-    keyboard grabbed; Up from no entry reaches the last one, Export File…."""
-    details = wait_node(app, "dialog", "User details")
+    The Share button's menu is out of the accessibility tree's reach: Qt
+    leaves popups out of it, and the button's ShowMenu action, called over
+    AT-SPI, neither opens the menu nor answers (Qt 6.4). So the menu is used as
+    on the keyboard: Return presses the dialog's default button, Share, whose
+    menu opens with the keyboard grabbed; Up from no entry reaches the last
+    one, Export File…."""
+    details = wait_node(app, "dialog", "Share Card")
     share = wait_node(details, "push button", "Share")
     wait_for("the share dialog active", lambda: has_state(details, pyatspi.STATE_ACTIVE))
     send_keys("Return")
     wait_for("the Share menu open", lambda: has_state(share, pyatspi.STATE_PRESSED))
     send_keys("Up", "Return")
+    # The save dialog has the same title: wait for this one to go first.
+    wait_for("the share dialog closed", lambda: gone(details))
     choose_file(app, "Share Card", "Export As:", "Export", path)
     wait_for(f"the card written to {path}", lambda: os.path.isfile(path) and os.path.getsize(path) > 0)
 
@@ -80,7 +89,7 @@ def import_card(app, path, name):
     """File → Import Cards…, path, then the import dialog's Import: name joins the sidebar."""
     press(menu_item(app, "Import Cards…"))
     choose_file(app, "Import Cards", "File name:", "Import", path)
-    details = wait_node(app, "dialog", "User details")
+    details = wait_node(app, "dialog", "Import User")
     shown = wait_node(details, "text", "Name").queryText().getText(0, -1)
     if shown != name:
         raise Failure(f'the import dialog shows "{shown}", not "{name}"')
