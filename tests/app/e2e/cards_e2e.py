@@ -51,10 +51,13 @@ def shown_dialog(app, name):
     return next((node for node in find_all(app, "dialog", name) if showing(node)), None)
 
 
-def choose_file(app, title, field_name, button, path):
-    """Types path into the Qt file dialog titled title and presses its button."""
+def choose_file(app, title, field_name, button, path, offered=""):
+    """Types path into the Qt file dialog titled title, where the file name
+    offered is filled in, and presses its button."""
     chooser = wait_node(app, "dialog", title)
     field = wait_node(chooser, "text", field_name)
+    if field.queryText().getText(0, -1) != offered:
+        raise Failure(f'"{title}" offers the file name "{field.queryText().getText(0, -1)}", not "{offered}"')
     field.queryEditableText().setTextContents(path)
     wait_for(f'"{path}" typed in "{title}"', lambda: field.queryText().getText(0, -1) == path)
     accept = wait_for(f'"{button}" enabled in "{title}"',
@@ -64,7 +67,7 @@ def choose_file(app, title, field_name, button, path):
     wait_for(f'"{title}" closed', lambda: shown_dialog(app, title) is None)
 
 
-def export_card(app, path):
+def export_card(app, name, path):
     """In the share dialog just opened: Share → Export File…, saved as path.
 
     The Share button's menu is out of the accessibility tree's reach: Qt
@@ -81,7 +84,7 @@ def export_card(app, path):
     send_keys("Up", "Return")
     # The save dialog has the same title: wait for this one to go first.
     wait_for("the share dialog closed", lambda: gone(details))
-    choose_file(app, "Share Card", "Export As:", "Export", path)
+    choose_file(app, "Share Card", "Export As:", "Export", path, offered=name + ".bcard")
     wait_for(f"the card written to {path}", lambda: os.path.isfile(path) and os.path.getsize(path) > 0)
 
 
@@ -121,13 +124,13 @@ def main():
 
         # Ann is new: the welcome view offers to share her card.
         press(wait_node(ann.app, "push button", "Share My Card…"))
-        export_card(ann.app, os.path.join(exchange, "Ann.bcard"))
+        export_card(ann.app, "Ann", os.path.join(exchange, "Ann.bcard"))
         step("Ann exported her card")
         import_card(bob.app, os.path.join(exchange, "Ann.bcard"), "Ann")
         step("Bob imported it")
 
         press(menu_item(bob.app, "Share My Card…"))
-        export_card(bob.app, os.path.join(exchange, "Bob.bcard"))
+        export_card(bob.app, "Bob", os.path.join(exchange, "Bob.bcard"))
         step("Bob exported his card")
         import_card(ann.app, os.path.join(exchange, "Bob.bcard"), "Bob")
         step("Ann imported it")
