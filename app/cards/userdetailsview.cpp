@@ -78,7 +78,8 @@ UserDetailsView::UserDetailsView(UserViewConfiguration configuration, QWidget* p
     for (const User& known : std::as_const(configuration.knownUsers))
         m_known.insert(known.key, known);
     setObjectName(QStringLiteral("UserDetailsView"));
-    setAccessibleName(QStringLiteral("User details"));
+    // No accessible name of its own: screen readers announce the window title,
+    // which says what the dialog is for ("Import User", "Share Card", …).
 
     auto* layout = new QVBoxLayout(this);
     if (const QString header = headerText(m_kind); !header.isEmpty()) {

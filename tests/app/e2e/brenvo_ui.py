@@ -212,3 +212,19 @@ def snapshot(app):
     except Exception as error:  # the program may be gone
         lines.append(f"  (tree unreadable: {error})")
     return "\n".join(lines)
+
+
+def menu_item(app, name):
+    """An entry of the menu bar's menus, e.g. "Import Cards…" (found while its menu is closed)."""
+    bar = wait_node(app, "menu bar")
+    return wait_for(f'menu item "{name}"', lambda: find(bar, "menu item", name))
+
+
+KEYSYMS = {"Up": 0xff52, "Down": 0xff54, "Return": 0xff0d, "Escape": 0xff1b, "Tab": 0xff09}
+
+
+def send_keys(*names):
+    """Presses and releases keys (KEYSYMS) as the keyboard would: they go to the focused window."""
+    for name in names:
+        pyatspi.Registry.generateKeyboardEvent(KEYSYMS[name], None, pyatspi.KEY_SYM)
+        time.sleep(POLL)  # one after the other, as typed
