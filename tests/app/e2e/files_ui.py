@@ -17,21 +17,23 @@ from brenvo_ui import TIMEOUT, find_all, wait_for, wait_node
 MODIFIERS = {"shift": 1 << 0, "ctrl": 1 << 2, "alt": 1 << 3}
 
 
-def write_settings(download_dir, **more):
+def write_settings(download_dir):
     """The program's settings file (read at launch): downloads go into
     download_dir without a dialog, and no update check leaves the machine."""
     folder = os.path.join(os.environ["XDG_CONFIG_HOME"], "com.halvinor.brenvo")
     os.makedirs(folder, exist_ok=True)
-    values = {"DownloadLocation": download_dir, "CheckForUpdates": "false", **more}
     with open(os.path.join(folder, "Brenvo.conf"), "w") as settings:
-        settings.write("[General]\n" + "".join(f"{key}={value}\n" for key, value in values.items()))
+        settings.write(f"[General]\nDownloadLocation={download_dir}\nCheckForUpdates=false\n")
 
 
 def throttle_loopback(rate):
     """Slows the sandbox's loopback to rate (e.g. "80mbit") so that a transfer
     can be watched, paused and resumed; False where the kernel has no tbf."""
-    result = subprocess.run(["tc", "qdisc", "replace", "dev", "lo", "root", "tbf", "rate", rate,
-                             "burst", "128kb", "latency", "50ms"], capture_output=True, text=True)
+    try:
+        result = subprocess.run(["tc", "qdisc", "replace", "dev", "lo", "root", "tbf", "rate", rate,
+                                 "burst", "128kb", "latency", "50ms"], capture_output=True, text=True)
+    except FileNotFoundError:  # no iproute2
+        return False
     return result.returncode == 0
 
 
@@ -79,7 +81,7 @@ def key(*combo):
         Atspi.generate_keyboard_event(_keysym(name), None, Atspi.KeySynthType.SYM)
 
 
-_KEYSYMS = {"Return": 0xff0d, "Escape": 0xff1b, "Menu": 0xff67, "Down": 0xff54, "Up": 0xff52,
+_KEYSYMS = {"Return": 0xff0d, "Escape": 0xff1b, "Down": 0xff54, "Up": 0xff52,
             "Delete": 0xffff, "space": 0x20, "Tab": 0xff09}
 
 
