@@ -14,7 +14,7 @@ import time
 import pyatspi
 
 from brenvo_ui import Failure, Session, connect_user, find, find_shown, free_port, main_window, sidebar_item, wait_for
-from files_ui import FileList, throttle_loopback, unthrottle_loopback, write_settings
+from files_ui import FileList, key, popups, throttle_loopback, unthrottle_loopback, write_settings
 
 
 def x_window(title):
@@ -29,12 +29,21 @@ def x_window(title):
     return None
 
 
-def capture(title, path):
-    """Grabs the window once two grabs in a row are the same (it has finished drawing)."""
+def capture(title, path, with_popups=False):
+    """Grabs the window once two grabs in a row are the same (it has finished
+    drawing); with_popups: the screen's area of the window, so that a menu
+    open on it (a window of its own) is in the picture."""
     window = wait_for(f'the X window "{title}"', lambda: x_window(title))
+    source = ["-window", window]
+    if with_popups:
+        info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True, check=True).stdout
+        field = lambda name: int(re.search(rf"{name}:\s+(-?\d+)", info).group(1))
+        source = ["-window", "root", "-crop",
+                  f"{field('Width')}x{field('Height')}+{field('Absolute upper-left X')}+"
+                  f"{field('Absolute upper-left Y')}", "+repage"]
 
     def grab():
-        return subprocess.run(["/usr/bin/import", "-silent", "-window", window, "png:-"],
+        return subprocess.run(["/usr/bin/import", "-silent", *source, "png:-"],
                               capture_output=True, check=True).stdout
 
     previous = grab()
@@ -96,10 +105,18 @@ def transfers_and_an_error_row(session, ann_dir, bob_dir, out):
             throttle_loopback("1mbit")
             park_pointer()
             capture(main_window(app).name, os.path.join(out, f"files-progress{suffix}.png"))
+            if suffix == "":
+                # The context menu of a running and a finished download together.
+                files.select("Field recordings.zip", "Budget 2027.ods")
+                before = popups()
+                files.click("Budget 2027.ods", 3)
+                wait_for("the context menu", lambda: popups() - before)
+                capture(main_window(app).name, os.path.join(out, "files-menu.png"), with_popups=True)
+                key("Escape")
             session.stop(process)
     finally:
         unthrottle_loopback()
-        subprocess.run(["umount", full])
+        subprocess.run(["umount", "--lazy", full])
 
 
 def main():
