@@ -1,6 +1,9 @@
 """Renders the program's screenshots; run by scripts/screenshots.sh inside the
 sandbox of tests/app/e2e/run_e2e.sh.
-Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR"""
+Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR
+
+The files-progress shots slow the sandbox's loopback down (tc) to catch a
+download on its way."""
 
 import os
 import re
@@ -11,6 +14,7 @@ import time
 import pyatspi
 
 from brenvo_ui import Failure, Session, connect_user, find, find_shown, free_port, main_window, sidebar_item, wait_for
+from files_ui import FileList, key, popups, throttle_loopback, unthrottle_loopback, write_settings
 
 
 def x_window(title):
@@ -25,12 +29,21 @@ def x_window(title):
     return None
 
 
-def capture(title, path):
-    """Grabs the window once two grabs in a row are the same (it has finished drawing)."""
+def capture(title, path, with_popups=False):
+    """Grabs the window once two grabs in a row are the same (it has finished
+    drawing); with_popups: the screen's area of the window, so that a menu
+    open on it (a window of its own) is in the picture."""
     window = wait_for(f'the X window "{title}"', lambda: x_window(title))
+    source = ["-window", window]
+    if with_popups:
+        info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True, check=True).stdout
+        field = lambda name: int(re.search(rf"{name}:\s+(-?\d+)", info).group(1))
+        source = ["-window", "root", "-crop",
+                  f"{field('Width')}x{field('Height')}+{field('Absolute upper-left X')}+"
+                  f"{field('Absolute upper-left Y')}", "+repage"]
 
     def grab():
-        return subprocess.run(["/usr/bin/import", "-silent", "-window", window, "png:-"],
+        return subprocess.run(["/usr/bin/import", "-silent", *source, "png:-"],
                               capture_output=True, check=True).stdout
 
     previous = grab()
@@ -49,6 +62,61 @@ def capture(title, path):
 def park_pointer():
     """Moves the pointer off every window so nothing shows a hover highlight."""
     pyatspi.Registry.generateMouseEvent(2500, 1550, pyatspi.MOUSE_ABS)
+
+
+def megabytes_done(text):
+    """The bytes done, in MB, of a row's accessible text "name, 12.3 MB of 48.0 MB, …"."""
+    match = re.search(r", ([0-9.]+) MB of ", text or "")
+    return float(match.group(1)) if match else 0.0
+
+
+def transfers_and_an_error_row(session, ann_dir, bob_dir, out):
+    """Ann downloads Bob's files: a small one, a large one slowly, and a
+    third into a folder too small for it, which fails."""
+    video = session.path("Concert video.mkv")
+    with open(video, "wb") as data:
+        data.write(os.urandom(3_000_000))
+    session.cli(bob_dir, "share", "--to", "Ann Moreau", video)  # carried out by Bob's running peer
+    downloads, full = session.path("ann-downloads"), session.path("full-disk")
+    os.makedirs(downloads, exist_ok=True)
+    os.makedirs(full, exist_ok=True)
+    # A disk with room for a third of the video (the sandbox has a mount namespace of its own).
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", full], check=True)
+    write_settings(downloads)
+    if not throttle_loopback("40mbit"):
+        raise Failure("the loopback cannot be slowed down (tc tbf): no transfer to show")
+    try:
+        for scale, suffix in (("1", ""), ("2", "-2x")):
+            process, app = session.launch(ann_dir, env={"QT_SCALE_FACTOR": scale})
+            connect_user(app, "Bob Tanaka")
+            files = FileList(app)
+            if suffix == "":
+                files.wait_text("Concert video.mkv", "offered", lambda text: True)
+                records = [line.split("\t") for line in session.cli(ann_dir, "files").splitlines()]
+                ids = {fields[3]: fields[0] for fields in records if len(fields) > 3}
+                session.cli(ann_dir, "resume", ids["Field recordings.zip"], ids["Budget 2027.ods"], "--to", downloads)
+                session.cli(ann_dir, "resume", ids["Concert video.mkv"], "--to", full)
+            files.wait_text("Concert video.mkv", "failed", lambda text: ", failed." in text, timeout=90)
+            files.wait_text("Budget 2027.ods", "downloaded", lambda text: ", done." in text)
+            # A third of the way, then slowly enough for the picture to hold still.
+            throttle_loopback("40mbit")
+            files.wait_text("Field recordings.zip", "on its way", lambda text: megabytes_done(text) >= 16 * int(scale),
+                            timeout=120)
+            throttle_loopback("1mbit")
+            park_pointer()
+            capture(main_window(app).name, os.path.join(out, f"files-progress{suffix}.png"))
+            if suffix == "":
+                # The context menu of a running and a finished download together.
+                files.select("Field recordings.zip", "Budget 2027.ods")
+                before = popups()
+                files.click("Budget 2027.ods", 3)
+                wait_for("the context menu", lambda: popups() - before)
+                capture(main_window(app).name, os.path.join(out, "files-menu.png"), with_popups=True)
+                key("Escape")
+            session.stop(process)
+    finally:
+        unthrottle_loopback()
+        subprocess.run(["umount", "--lazy", full])
 
 
 def main():
@@ -99,6 +167,8 @@ def main():
                      lambda: find_shown(app, "check box", "Listen for incoming connections"))
             capture("Settings", name("settings"))
             session.stop(process)
+
+        transfers_and_an_error_row(session, ann_dir, bob_dir, out)
     except Failure as failure:
         print(f"FAILED: {failure}\n{session.logs()}", file=sys.stderr)
         return 1

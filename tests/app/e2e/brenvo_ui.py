@@ -72,10 +72,10 @@ class Session:
         self.cli(data_dir, "card", "--name", name, "--address", "127.0.0.1", "--port", str(port), "-o", card)
         return data_dir, card
 
-    def start_peer(self, data_dir):
-        """brenvo-cli run on data_dir: listens on its card's port, no gateway traffic."""
+    def start_peer(self, data_dir, *args):
+        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic."""
         log = open(self.path(os.path.basename(data_dir) + "-run.log"), "w")
-        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp"],
+        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp", *args],
                                    stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
         return process

@@ -48,8 +48,10 @@ export NO_AT_BRIDGE=0 QT_ACCESSIBILITY=1 PYTHONDONTWRITEBYTECODE=1 BRENVO_UI_SCR
 brenvo=$1 cli=$2
 script=${3:-$here/e2e_test.py}
 shift $(( $# >= 3 ? 3 : 2 ))
+# -noreset: Xvfb would otherwise reset when its last client leaves, and a
+# program connecting just then finds no display.
 # shellcheck disable=SC2016  # expanded by the inner sh
-xvfb-run -a -e "$sandbox/xvfb.log" -s "-screen 0 $BRENVO_UI_SCREEN -nolisten tcp" dbus-run-session -- sh -c '
+xvfb-run -a -e "$sandbox/xvfb.log" -s "-screen 0 $BRENVO_UI_SCREEN -nolisten tcp -noreset" dbus-run-session -- sh -c '
     /usr/libexec/at-spi-bus-launcher --launch-immediately &
     PYTHONPATH="$0${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 "$@"
 ' "$here" "$script" "$brenvo" "$cli" "$@" || status=$?

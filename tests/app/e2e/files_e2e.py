@@ -1,0 +1,150 @@
+"""End to end: files both ways between brenvo and a brenvo-cli peer, through
+the program's accessibility tree, its context menu and its keys.
+Usage (inside run_e2e.sh): files_e2e.py BRENVO BRENVO_CLI"""
+
+import os
+import sys
+import time
+
+import pyatspi
+
+from brenvo_ui import Failure, Session, connect_user, find_all, free_port, press, snapshot, wait_for, wait_node
+from files_ui import FileList, key, sha256, throttle_loopback, write_random, write_settings
+
+MIB = 1 << 20
+LARGE, SMALL, OTHER, MINE = "Field recordings.bin", "Notes.txt", "Slides.pdf", "Report for Bob.odt"
+# Slow enough that the large download can be caught running and paused:
+# 50 MiB take about 5 s.
+RATE = "80mbit"
+TRANSFER_TIMEOUT = 120
+
+
+def setup(session):
+    ann_dir, ann_card = session.identity("Ann", free_port())
+    bob_dir, bob_card = session.identity("Bob", free_port())
+    session.cli(ann_dir, "import", bob_card)
+    session.cli(bob_dir, "import", ann_card)
+    originals = {name: write_random(session.path(name), size)
+                 for name, size in ((LARGE, 50 * MIB), (SMALL, 20_000), (OTHER, 700_000), (MINE, 300_000))}
+    session.cli(bob_dir, "share", "--to", "Ann", originals[LARGE], originals[SMALL], originals[OTHER])
+    ann_downloads, bob_downloads = session.path("ann-downloads"), session.path("bob-downloads")
+    os.makedirs(ann_downloads)
+    os.makedirs(bob_downloads)
+    write_settings(ann_downloads)
+    if not throttle_loopback(RATE):
+        print("note: the loopback cannot be slowed (no tbf): the pause may come too late", file=sys.stderr)
+    session.start_peer(bob_dir, "--accept", "all", "--download-to", bob_downloads)
+    return ann_dir, bob_dir, originals, ann_downloads, bob_downloads
+
+
+def three_offers_listed(session, ann_dir):
+    process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
+    connect_user(app, "Bob")
+    files = FileList(app)
+    wait_for("three rows", lambda: len(files.rows()) == 3)
+    if files.sections() != ["Downloads"]:
+        raise Failure(f"sections {files.sections()}, not only Downloads")
+    for name in (LARGE, SMALL, OTHER):
+        text = files.text(name)
+        if text is None or ", paused." not in text:
+            raise Failure(f'"{name}" is {text!r}, not a paused offer')
+    return process, app, files
+
+
+def two_downloaded_with_a_pause(files, originals, downloads):
+    files.select(SMALL, LARGE)
+    files.menu_command(LARGE, 1)  # Download: both are selected, the menu acts on both
+    files.wait_text(LARGE, "running", lambda text: " of " in text and ", transferring." in text)
+
+    files.select(LARGE)
+    files.menu_command(LARGE, 1)  # Pause, the only transfer command of a running download
+    files.wait_text(LARGE, "paused", lambda text: ", paused." in text)
+    # Blocks asked for before the pause may still arrive; then nothing moves.
+    paused = settled(files, LARGE)
+    if " of " not in paused:
+        raise Failure(f"the large download was not caught in the middle: {paused!r}")
+
+    key("ctrl", "d")  # Download again, from the keyboard
+    files.wait_text(LARGE, "resumed", lambda text: ", paused." not in text)
+    for name in (SMALL, LARGE):
+        files.wait_text(name, "downloaded", lambda text: ", done." in text, timeout=TRANSFER_TIMEOUT)
+        target = os.path.join(downloads, name)
+        if sha256(target) != sha256(originals[name]):
+            raise Failure(f"{target} differs from what Bob offered")
+    if os.path.exists(os.path.join(downloads, OTHER)) or ", paused." not in files.text(OTHER):
+        raise Failure(f'"{OTHER}" was downloaded, though nobody asked for it')
+
+
+def settled(files, name, quiet=1.0, timeout=20):
+    """The row's text once it has stayed the same for quiet seconds."""
+    deadline = time.monotonic() + timeout
+    text = files.text(name)
+    while time.monotonic() < deadline:
+        time.sleep(quiet)
+        now = files.text(name)
+        if now == text:
+            return text
+        text = now
+    raise Failure(f'"{name}" kept changing for {timeout} s after its pause: {text!r}')
+
+
+def offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_downloads):
+    press(wait_node(app, "push button", "Share Files"))
+    dialog = wait_node(app, "dialog", "Share Files")
+    wait_node(dialog, "text", "File name:").queryEditableText().setTextContents(originals[MINE])
+    press(wait_for('"Open" enabled', lambda: next(
+        (button for button in find_all(dialog, "push button", "Open") if button.queryAction().nActions), None)))
+    chooser = wait_node(app, "dialog", "Share")
+    selected = [item.name for item in find_all(chooser, "list item") if item.getState().contains(
+        pyatspi.STATE_SELECTED)]
+    if selected != ["Bob"]:
+        raise Failure(f"the recipient chooser preselects {selected}, not the selected person")
+    press(wait_node(chooser, "push button", "Share"))
+
+    wait_for("the Uploads section", lambda: files.sections() == ["Downloads", "Uploads"])
+    files.wait_text(MINE, "sent", lambda text: ", done." in text, timeout=TRANSFER_TIMEOUT)
+    target = os.path.join(bob_downloads, MINE)
+    wait_for(f"{MINE} at Bob's", lambda: os.path.exists(target), timeout=TRANSFER_TIMEOUT)
+    if sha256(target) != sha256(originals[MINE]):
+        raise Failure(f"{target} differs from what Ann offered")
+    records = session.cli(bob_dir, "files")  # carried out by Bob's running peer
+    line = next((line for line in records.splitlines() if f"\t{MINE}\t" in line), "")
+    if "\tin\t" not in line or "\tdone\t" not in line:
+        raise Failure(f"Bob's records show {line!r} for the offered file:\n{records}")
+
+
+def rows_shown(app):
+    try:
+        return "\n".join(f'  row "{text}"' for _, text in FileList(app).rows())
+    except Exception as error:  # the program may be gone
+        return f"  (rows unreadable: {error})"
+
+
+def main():
+    session = Session(sys.argv[1], sys.argv[2])
+    started = time.monotonic()
+    steps = 0
+    try:
+        ann_dir, bob_dir, originals, ann_downloads, bob_downloads = setup(session)
+        process, app, files = three_offers_listed(session, ann_dir)
+        steps += 1
+        two_downloaded_with_a_pause(files, originals, ann_downloads)
+        steps += 1
+        offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_downloads)
+        steps += 1
+        status = session.stop(process)
+        if status != 0:
+            raise Failure(f"brenvo exited {status} on SIGTERM")
+    except Failure as failure:
+        shown = "\n".join(f"brenvo (pid {p.pid}) shows:\n{snapshot(a)}\n{rows_shown(a)}"
+                           for p, a in session.apps if p.poll() is None)
+        print(f"FAILED after {steps} step(s) passed: {failure}\n{shown}\n{session.logs()}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop_all()
+    print(f"all {steps} steps passed in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
