@@ -44,7 +44,11 @@ QString stateOf(const FileRow& file)
 
 QString recordLine(const Controller& controller, const FileRow& file)
 {
-    const QString error = file.error ? printable(file.error->localizedDescription()) : QStringLiteral("-");
+    // Like the program's file list: a withdrawn offer says so instead of its error.
+    const bool withdrawn = file.download && file.unavailable && file.status != vortan::FileRow::Status::done;
+    const QString error = withdrawn    ? QStringLiteral("Not shared anymore.")
+                          : file.error ? printable(file.error->localizedDescription())
+                                       : QStringLiteral("-");
     const QString location =
         file.location ? printable(file.location->isLocalFile() ? file.location->toLocalFile() : file.location->toString())
                         : QStringLiteral("-");

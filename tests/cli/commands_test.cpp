@@ -161,6 +161,8 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     const QString kept = ada.share(QStringLiteral("Bo"), QStringLiteral("kept.bin"));
     writeRandomFile(ada.folder(QStringLiteral("held.bin")), 1000);
     const QString held = ada.share(QStringLiteral("Bo"), QStringLiteral("held.bin"));
+    writeRandomFile(ada.folder(QStringLiteral("gone.bin")), 1000);
+    const QString gone = ada.share(QStringLiteral("Bo"), QStringLiteral("gone.bin"));
     const QStringList watchFiles{QStringLiteral("files"), QStringLiteral("--watch")};
     expectOneErrorLine(quiet(ada, watchFiles), 1, QStringLiteral("none uses this data directory"));
 
@@ -183,7 +185,7 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     const QString fresh = ada.share(QStringLiteral("bo"), QStringLiteral("new.bin"));
     EXPECT_EQ(ada.ok({QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Bo"), QStringLiteral("new.bin")}).outLines(),
               QStringList{fresh + QStringLiteral("\tBo\tnew.bin\talready offered")});
-    EXPECT_EQ(ada.files().size(), 3);
+    EXPECT_EQ(ada.files().size(), 4);
     EXPECT_TRUE(sam->errors().isEmpty()) << sam->errors().toStdString();
     EXPECT_TRUE(watch.waitForLineStartingWith(fresh + QStringLiteral("\tout\tBo\tnew.bin"), kCommandTimeoutMs));
     watch.signal(SIGINT);
@@ -191,7 +193,7 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     EXPECT_EQ(watch.exitCode(), 130);
 
     // Bo takes the list, then starts and pauses one download and holds back
-    // another before it started.
+    // another before it started; Ada withdraws one, which does not hold Bo.
     const QStringList visit{QStringLiteral("--connect"), QStringLiteral("Ada"), QStringLiteral("--exit-when-done"),
                             QStringLiteral("--timeout"), QStringLiteral("100"), QStringLiteral("--download-to"), bo.downloads()};
     auto first = bo.run(visit);
@@ -200,9 +202,12 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     bo.ok({QStringLiteral("resume"), kept});
     bo.ok({QStringLiteral("pause"), kept});
     bo.ok({QStringLiteral("pause"), held});
+    ada.ok({QStringLiteral("remove"), gone});
     auto second = bo.run(visit + QStringList{QStringLiteral("--accept"), QStringLiteral("Ada")});
     ASSERT_TRUE(second->waitForExit());
     EXPECT_EQ(second->exitCode(), 0) << second->output().toStdString() << second->errors().toStdString();
+    EXPECT_EQ(second->lines().count(QStringLiteral("Ada removed gone.bin")), 1) << second->output().toStdString();
+    EXPECT_EQ(bo.record(gone)->error, QStringLiteral("Not shared anymore."));
     EXPECT_EQ(sha256OfFile(bo.downloads() + QStringLiteral("/new.bin")), newSha);
     EXPECT_EQ(bo.record(kept)->state, QStringLiteral("paused"));
     EXPECT_EQ(bo.record(held)->state, QStringLiteral("paused"));

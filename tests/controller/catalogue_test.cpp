@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace vortan {
 namespace {
 
@@ -95,17 +97,18 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
     a->shareFiles({File2::at(small), File2::at(large), File2::at(empty)}, {peer.key()});
     ASSERT_TRUE(setup.connect());
 
-    // The answer to the list request the peer made at ready.
-    ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 1; }));
+    // The answer to the list request the peer made at ready, and its end.
+    ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 2; }));
     ASSERT_EQ(namesOf(peer.lists[0]), (QStringList{"small", "large", "empty"}));
+    EXPECT_TRUE(peer.lists[1].isEmpty());
     const QUuid smallId = peer.lists[0][0].id(), largeId = peer.lists[0][1].id();
 
     peer.peer->sendWant(BlockSet::range(0, 1), smallId);
     peer.peer->sendWant(BlockSet::range(0, 1), largeId);
     ASSERT_TRUE(waitFor([&] { return a.file(smallId)->transferred() && a.file(largeId)->blocks.count() == 1; }));
     peer.peer->sendListRequest();
-    ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 2; }));
-    EXPECT_EQ(namesOf(peer.lists[1]), (QStringList{"large", "empty"}));
+    ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 4; }));
+    EXPECT_EQ(namesOf(peer.lists[2]), (QStringList{"large", "empty"}));
 
     // A completely sent offer still answers wants.
     peer.peer->sendWant(BlockSet::range(0, 1), smallId);
@@ -172,6 +175,65 @@ TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
     EXPECT_TRUE(QFile::exists(finished));
     EXPECT_EQ(QSet<QUuid>(b->deletedFileIDs().value(sender.key()).cbegin(), b->deletedFileIDs().value(sender.key()).cend()),
               (QSet<QUuid>{x.id(), z.id()}));
+}
+
+TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUntilListedAgain)
+{
+    NodeAndPeer setup;
+    Node& b = setup.node;
+    RawPeer& sender = setup.peer;
+    const auto offer = [&](const char* name, qint64 length) {
+        return File(File2(QString::fromLatin1(name), std::nullopt, length), QUuid::createUuid(), sender.key());
+    };
+    const QByteArray doneBytes = test::generatedBytes(100, 7);
+    const File kept = offer("kept.bin", 10), gone = offer("gone.bin", 10), done = offer("done.bin", doneBytes.size()),
+               later = offer("later.bin", 10);
+    b->shareFiles({File2::at(test::makeFile(b.downloads.path(), QStringLiteral("up.txt"), 10))}, {sender.key()});
+    const QUuid upload = b->files().first().id();
+    const auto unavailable = [&](const QUuid& id) {
+        const FileRow* row = b.controller->findFile(id);
+        return row && row->unavailable;
+    };
+
+    // An answer that never ends (as from a peer that does not mark the end)
+    // marks nothing.
+    sender.answerWith = QList<File>{kept, gone, done};
+    sender.serving.insert(done.id(), doneBytes);
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] { return b->files().size() == 4; }));
+    b->resume({{done.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    sender.close();
+
+    // The next answer comes in parts: only its end decides.
+    sender.answerWith = QList<File>{later};
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] { return b->files().size() == 5; }));
+    sender.peer->sendList({kept});
+    sender.peer->sendList({});
+    ASSERT_TRUE(waitFor([&] { return unavailable(gone.id()); }));
+    for (const QUuid& id : {kept.id(), done.id(), later.id(), upload})
+        EXPECT_FALSE(b.file(id)->unavailable) << idText(id).toStdString();
+
+    // Resumed, it waits for its peer to offer it again without asking.
+    b->resume({{gone.id(), std::nullopt}, {kept.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return !sender.wants.isEmpty(); }));
+    for (const RawPeer::Want& want : std::as_const(sender.wants))
+        EXPECT_NE(want.fileID, gone.id());
+    EXPECT_FALSE(b.file(gone.id())->paused);
+    sender.close();
+
+    // The mark is kept; a list naming the record again lifts it, and the
+    // resumed download goes on.
+    b.restart();
+    EXPECT_TRUE(b.file(gone.id())->unavailable);
+    sender.wants.clear();
+    sender.answerWith = QList<File>{gone};
+    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(waitFor([&] {
+        return !unavailable(gone.id())
+            && std::any_of(sender.wants.cbegin(), sender.wants.cend(), [&](const RawPeer::Want& w) { return w.fileID == gone.id(); });
+    }));
 }
 
 TEST(ControllerCatalogueTest, TheCatalogueSurvivesARestartAndDownloadsCarryOn)

@@ -361,6 +361,7 @@ TEST(ControllerHostileInputTest, TheLastBlocksAreAskedForAgainWhenTheListNoLonge
     ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 1; }));
     EXPECT_EQ(r.sender.wants.first().blocks, BlockSet::range(1, 1));
     EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin")), bytes);
+    EXPECT_FALSE(r.b.file(x.id())->unavailable);  // its blocks came after all
 }
 
 TEST(ControllerHostileInputTest, ABlockStillInFlightWhenTheSenderStopsIsStoredAsSent)

@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 
@@ -55,13 +56,15 @@ void splitByEncodedSize(const QList<File>& records, qsizetype limit, QList<QList
 
 }  // namespace
 
-std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, const QList<File>& records)
+std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, const QList<File>& records, ListKind kind)
 {
     try {
         QList<QList<File>> parts;
         splitByEncodedSize(records, m_options.listMessageLimit, parts);
+        if (kind == ListKind::answer && (parts.isEmpty() || !parts.last().isEmpty()))
+            parts.append(QList<File>());  // the end of the answer (alone: an empty one)
         if (parts.isEmpty())
-            parts.append(QList<File>());  // an empty list is an answer too
+            return std::nullopt;
         for (const QList<File>& part : std::as_const(parts))
             peer.sendList(part);
     } catch (const plist::FormatError& e) {
@@ -98,7 +101,7 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         update();
         scheduleSave();
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
-            if (std::optional<QString> error = sendListInParts(*peer, added))
+            if (std::optional<QString> error = sendListInParts(*peer, added, ListKind::offers))
                 modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
         }
     }
@@ -155,7 +158,7 @@ void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_pt
             && (record.blocks.count() != record.numberOfBlocks() || record.numberOfBlocks() == 0))
             list.append(record);
     }
-    if (std::optional<QString> error = sendListInParts(*peer, list))
+    if (std::optional<QString> error = sendListInParts(*peer, list, ListKind::answer))
         modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
 }
 
@@ -242,6 +245,34 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
 
     m_runStatus[key].answeredList = true;
 
+    // A record named again is offered again.
+    bool offeredAgain = false;
+    for (const QUuid& id : std::as_const(named)) {
+        File* record = fileWithId(id);
+        if (record && record->download && record->user == key && record->unavailable) {
+            record->unavailable = false;
+            offeredAgain = true;
+        }
+    }
+    if (offeredAgain) {
+        update();
+        scheduleSave();
+    }
+    // The parts of the answer to our request come one after another, before
+    // anything else the peer lists on this connection; an empty part ends it.
+    m_pendingAnswers.removeIf([](const PendingAnswer& a) { return a.peer.expired(); });
+    const auto answer = std::find_if(m_pendingAnswers.begin(), m_pendingAnswers.end(),
+                                     [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
+    if (answer != m_pendingAnswers.end()) {
+        if (!received.isEmpty()) {
+            answer->named.unite(named);
+        } else {
+            const QSet<QUuid> listed = std::move(answer->named);
+            m_pendingAnswers.erase(answer);
+            markWithdrawn(key, listed);
+        }
+    }
+
     // Known records ask for what they miss. So do this user's running
     // downloads that the list leaves out: the sender no longer lists an offer
     // whose blocks have all been handed to its kernel, although the last of
@@ -275,6 +306,26 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
         }
     }
     emit listReceived(key);
+}
+
+void ControllerPrivate::markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed)
+{
+    // A finished download keeps its state: its copy is here. Offers the peer
+    // has handed out completely are not listed either, but a running download
+    // still asks for them (see above); a block that arrives clears the mark.
+    bool changed = false;
+    for (File& record : m_files) {
+        if (!record.download || record.user != key || record.unavailable || isComplete(record)
+            || (record.numberOfBlocks() > 0 && record.transferred()) || listed.contains(record.id()))
+            continue;
+        record.unavailable = true;
+        changed = true;
+        logInfo(lcController(), QStringLiteral("%1 is no longer offered").arg(idText(record.id())));
+    }
+    if (changed) {
+        update();
+        scheduleSave();
+    }
 }
 
 }  // namespace vortan

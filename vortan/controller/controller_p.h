@@ -257,7 +257,13 @@ private:
     void promote(const std::shared_ptr<PeerConnection>& peer);
 
     // catalogue.cpp
-    std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records);
+    // An answer to a list request ends with an empty list message, so that
+    // the asking side knows when it has seen every part.
+    enum class ListKind { offers, answer };
+    std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records, ListKind kind);
+    // Marks the user's unfinished downloads that its complete answer left
+    // out as unavailable.
+    void markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed);
     void forgetRecord(const QUuid& id);
 
     // downloads.cpp
@@ -361,6 +367,13 @@ private:
     QHash<QByteArray, PeerRunStatus> m_runStatus;
     QSet<QUuid> m_offersAwaitingDisconnect;
     QSet<QUuid> m_emptyOffersListed;
+    // Connections whose answer to our list request has not ended yet, with
+    // the ids its parts named so far.
+    struct PendingAnswer {
+        std::weak_ptr<PeerConnection> peer;
+        QSet<QUuid> named;
+    };
+    QList<PendingAnswer> m_pendingAnswers;
 };
 
 }  // namespace vortan

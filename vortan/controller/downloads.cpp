@@ -85,7 +85,11 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
         }
 
         if (std::shared_ptr<PeerConnection> peer = peerFor(user)) {
-            if (download)
+            // The peer's list no longer names it: nothing to ask for until a
+            // later list names it again (and the download goes on then).
+            if (download && index >= 0 && m_files[index].unavailable)
+                logInfo(lcController(), QStringLiteral("%1 is no longer offered: not asked for").arg(idText(item.id)));
+            else if (download)
                 topUpRequests(item.id, *peer);
             else
                 startSending(item.id, peer);
@@ -271,6 +275,8 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     file->blocks.insert(block);
     // The partial file takes blocks again: an earlier write failure is over.
     file->error.reset();
+    // The peer still has what its list left out.
+    file->unavailable = false;
     const bool done = file->blocks.count() == file->numberOfBlocks();
     update();
     scheduleSave();

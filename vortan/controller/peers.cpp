@@ -85,8 +85,10 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
     // peer's first frame before it replaces or changes anything. Our list
     // request lets the peer prove us in turn (it waits the same way).
     m_pendingPeers.append(peer);
-    if (indexOfUser(*peer->user()) >= 0)
+    if (indexOfUser(*peer->user()) >= 0) {
         peer->sendListRequest();
+        m_pendingAnswers.append(PendingAnswer{peer, {}});
+    }
 }
 
 void ControllerPrivate::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
@@ -196,6 +198,7 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
     m_pendingPeers.removeAll(peer);
     m_peers.removeAll(peer);
+    m_pendingAnswers.removeIf([&](const PendingAnswer& a) { return a.peer.expired() || a.peer.lock() == peer; });
     if (!peer->user())
         return;
     const QByteArray key = *peer->user();
