@@ -160,6 +160,42 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
     EXPECT_GT(publications, 10);
 }
 
+// A transfer that stalls while other records change: its record stays the
+// same, yet each publication rebuilds its row, so the rate falls to nothing.
+TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
+{
+    ManualClock clock;
+    Node b(QStringLiteral("Bea"), &clock);
+    test::RawPeer sender(QStringLiteral("Sam"));
+    b.listen();
+    b->addUsers({sender.card()});
+    const QByteArray bytes(4 * blockSize, 'x');
+    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
+    sender.answerWith = QList<File>{x};
+    ASSERT_TRUE(sender.connectTo(b));
+    ASSERT_TRUE(test::waitFor([&] { return b.file(x.id()) != nullptr; }));
+    b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(test::waitFor([&] { return !sender.wants.isEmpty(); }));
+    clock.advance(100ms);
+    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    ASSERT_TRUE(test::waitFor([&] { return b.file(x.id())->blocks.count() == 1; }));
+    clock.advance(100ms);
+    b->publishNow();
+    const FileRow moving = *b.controller->findFile(x.id());
+    ASSERT_EQ(moving.status, FileRow::Status::transferring);
+    EXPECT_GT(moving.bytesPerSecond, 0);
+    EXPECT_TRUE(moving.secondsLeft);
+
+    Published published(*b.controller);
+    clock.advance(RateMeter::kWindow + 1000ms);
+    b->publishNow();
+    const FileRow stalled = *b.controller->findFile(x.id());
+    EXPECT_EQ(stalled.blockCount, 1);
+    EXPECT_EQ(stalled.bytesPerSecond, 0);
+    EXPECT_FALSE(stalled.secondsLeft);
+    EXPECT_TRUE(published.last().updated.contains(x.id()));
+}
+
 TEST(ControllerPublicationTest, UsersAreReportedOneByOne)
 {
     Node node(QStringLiteral("n"));
