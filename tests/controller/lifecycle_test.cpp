@@ -151,7 +151,7 @@ TEST(ControllerPersistenceTest, StoredFilesRoundTrip)
         EXPECT_TRUE(b.download);
         EXPECT_FALSE(b.paused);
         EXPECT_EQ(b.user, peerKey);
-        EXPECT_EQ(node->files2().size(), 2);
+        EXPECT_EQ(node->fileRows().size(), 2);
         EXPECT_EQ(node->users(), users);
         EXPECT_EQ(node->me()->name, "Me");
         EXPECT_EQ(node->me()->address, std::optional<QString>("10.1.1.1"));
@@ -278,7 +278,7 @@ TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
     QStringList seen;
     QObject::connect(node.controller.get(), &Controller::objectWillChange, [&] { seen.append("will"); });
     QObject::connect(node.controller.get(), &Controller::filesChanged,
-                     [&] { seen.append(QStringLiteral("files %1").arg(node->files2().size())); });
+                     [&] { seen.append(QStringLiteral("files %1").arg(node->fileRows().size())); });
     const QByteArray bea = someKey('b');
     const auto share = [&](int n) {
         const QString path = test::makeFile(node.downloads.path(), QStringLiteral("f%1").arg(n), 10);
@@ -293,7 +293,7 @@ TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
     share(3);  // the timer is armed: nothing by itself
     clock.advance(49ms);
     EXPECT_EQ(seen, (QStringList{"will", "files 1"}));
-    EXPECT_EQ(node->files2().size(), 1);
+    EXPECT_EQ(node->fileRows().size(), 1);
     clock.advance(1ms);
     EXPECT_EQ(seen, (QStringList{"will", "files 1", "will", "files 3"}));
     EXPECT_EQ(node->files().size(), 3);

@@ -6,6 +6,10 @@
 
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace vortan {
@@ -69,6 +73,127 @@ TEST(ControllerPublicationTest, ChangesAreReportedByRowIdentity)
     // A publication with nothing visible changed reports nothing.
     (*node).publishNow();
     EXPECT_TRUE(published.last().isEmpty());
+}
+
+// Every publication during real transfers, compared with rows built afresh
+// from the records and with a full comparison of the previous rows: the rows
+// follow each change of their records, and the reported changes are exactly
+// the rows that came, went or show something else.
+TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
+{
+    // Time moves between polls only, so a row built afresh in the handler
+    // samples its rate at the publication's own time.
+    ManualClock clockA, clockB;
+    Node a(QStringLiteral("Ada"), &clockA);
+    Node b(QStringLiteral("Bea"), &clockB);
+    const auto until = [&](const std::function<bool()>& condition) {
+        return test::waitFor([&] {
+            clockA.advance(20ms);
+            clockB.advance(20ms);
+            return condition();
+        }, 20000);
+    };
+    a.listen();
+    b.start();
+    test::introduce(a, b);
+    ASSERT_TRUE(test::connectPair(b, a));
+
+    int publications = 0;
+    bool consistent = true;
+    for (Node* node : {&a, &b}) {
+        auto previous = std::make_shared<QList<FileRow>>();
+        QObject::connect(node->controller.get(), &Controller::filesChanged,
+                         [node, previous, &publications, &consistent](const FileChanges& changes) {
+            ControllerPrivate& engine = **node;
+            const QList<FileRow>& rows = engine.fileRows();
+            bool ok = rows.size() == engine.files().size();
+            for (qsizetype i = 0; ok && i < rows.size(); ++i)
+                ok = rows[i] == engine.rowOf(engine.files()[i]) && engine.fileRow(rows[i].id) == i;
+            FileChanges expected;
+            for (qsizetype old = previous->size() - 1; old >= 0; --old) {
+                if (engine.fileRow((*previous)[old].id) < 0)
+                    expected.removed.append({old, (*previous)[old].id});
+            }
+            for (qsizetype row = 0; row < rows.size(); ++row) {
+                const auto old = std::find_if(previous->cbegin(), previous->cend(),
+                                              [&](const FileRow& r) { return r.id == rows[row].id; });
+                if (old == previous->cend())
+                    expected.inserted.append({row, rows[row].id});
+                else if (!(*old == rows[row]))
+                    expected.updated.append(rows[row].id);
+            }
+            ok = ok && changes.removed == expected.removed && changes.inserted == expected.inserted
+                && changes.updated == expected.updated;
+            EXPECT_TRUE(ok) << node->name.toStdString() << " publication " << publications;
+            consistent = consistent && ok;
+            *previous = rows;
+            ++publications;
+        });
+    }
+
+    const auto offer = [&](const QList<qint64>& sizes) {
+        QList<File2> files;
+        for (qint64 size : sizes)
+            files.append(File2::at(test::makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(size), size)));
+        const qsizetype before = a->files().size();
+        a->shareFiles(files, {b.key()});
+        QList<QUuid> ids;
+        for (qsizetype i = before; i < a->files().size(); ++i)
+            ids.append(a->files()[i].id());
+        EXPECT_TRUE(until([&] { return std::all_of(ids.begin(), ids.end(), [&](const QUuid& id) { return b.file(id); }); }));
+        return ids;
+    };
+    const QList<QUuid> first = offer({40 * blockSize, 30 * blockSize + 5, 7});
+    b->resume({{first[0], std::nullopt}, {first[1], std::nullopt}, {first[2], std::nullopt}});
+    ASSERT_TRUE(until([&] { return b.file(first[0])->blocks.count() > 2; }));
+    b->pause({first[1]});
+    const QList<QUuid> second = offer({20 * blockSize});  // a record comes while others move
+    b->resume({{second[0], std::nullopt}});
+    b->removeFiles({first[1]}, a.key());
+    EXPECT_TRUE(until([&] {
+        return ControllerPrivate::isComplete(*b.file(first[0])) && ControllerPrivate::isComplete(*b.file(first[2]))
+            && ControllerPrivate::isComplete(*b.file(second[0]));
+    }));
+    a->publishNow();
+    b->publishNow();
+    EXPECT_TRUE(consistent);
+    EXPECT_GT(publications, 10);
+}
+
+// A transfer that stalls while other records change: its record stays the
+// same, yet each publication rebuilds its row, so the rate falls to nothing.
+TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
+{
+    ManualClock clock;
+    Node b(QStringLiteral("Bea"), &clock);
+    test::RawPeer sender(QStringLiteral("Sam"));
+    b.listen();
+    b->addUsers({sender.card()});
+    const QByteArray bytes(4 * blockSize, 'x');
+    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
+    sender.answerWith = QList<File>{x};
+    ASSERT_TRUE(sender.connectTo(b));
+    ASSERT_TRUE(test::waitFor([&] { return b.file(x.id()) != nullptr; }));
+    b->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(test::waitFor([&] { return !sender.wants.isEmpty(); }));
+    clock.advance(100ms);
+    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    ASSERT_TRUE(test::waitFor([&] { return b.file(x.id())->blocks.count() == 1; }));
+    clock.advance(100ms);
+    b->publishNow();
+    const FileRow moving = *b.controller->findFile(x.id());
+    ASSERT_EQ(moving.status, FileRow::Status::transferring);
+    EXPECT_GT(moving.bytesPerSecond, 0);
+    EXPECT_TRUE(moving.secondsLeft);
+
+    Published published(*b.controller);
+    clock.advance(RateMeter::kWindow + 1000ms);
+    b->publishNow();
+    const FileRow stalled = *b.controller->findFile(x.id());
+    EXPECT_EQ(stalled.blockCount, 1);
+    EXPECT_EQ(stalled.bytesPerSecond, 0);
+    EXPECT_FALSE(stalled.secondsLeft);
+    EXPECT_TRUE(published.last().updated.contains(x.id()));
 }
 
 TEST(ControllerPublicationTest, UsersAreReportedOneByOne)

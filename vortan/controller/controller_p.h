@@ -6,6 +6,7 @@
 #include "vortan/controller/filechanges.h"
 #include "vortan/controller/filerow.h"
 #include "vortan/controller/ratemeter.h"
+#include "vortan/controller/recordlist.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/peer/weakref.h"
@@ -97,12 +98,11 @@ public:
     const QList<User>& users() const { return m_users; }
     const std::optional<User>& me() const { return m_me; }
     const ListenerState& listenerState() const { return m_listenerState; }
-    // The published snapshot of the catalogue, its rows and their index.
-    const QList<File>& files2() const { return m_files2; }
+    // The published catalogue: its rows and their index.
     const QList<FileRow>& fileRows() const { return m_rows; }
     qsizetype fileRow(const QUuid& id) const { return m_rowIndex.value(id, -1); }
-    // The working copy, ahead of files2() by at most one publication.
-    const QList<File>& files() const { return m_files; }
+    // The working records, ahead of fileRows() by at most one publication.
+    const QList<File>& files() const { return m_files.list(); }
     // For each user, the ids of that user's records the local user removed.
     const UuidListsByKey& deletedFileIDs() const { return m_deletedFileIDs; }
 
@@ -160,7 +160,7 @@ public:
 
     // ---- Internal steps, public for tests
 
-    // Throttled publication of files() into files2().
+    // Throttled publication of files() into fileRows().
     void update();
     // Publishes at once, cancelling a scheduled publication.
     void publishNow();
@@ -194,13 +194,13 @@ public:
     void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override;
 
 signals:
-    // Before every change of users, me, listenerState or files2.
+    // Before every change of users, me, listenerState or the file rows.
     void objectWillChange();
     void usersChanged();
     void userChanged(const QByteArray& key);
     void meChanged();
     void listenerStateChanged();
-    // files2() and fileRows() have just been replaced.
+    // fileRows() has just been replaced.
     void filesChanged(const vortan::FileChanges& changes);
     void warning(const QString& message);
 
@@ -238,8 +238,14 @@ private:
     template <typename T> std::optional<T> loadStored(const QString& name);
     void keepAside(const QString& name, const QString& problem, bool rename);
 
-    // controller.cpp
+    // controllerprivate.cpp
     void publish();
+    // The rows of every record, reusing the published row of each record
+    // that was not edited and is not transferring (whose rate moves).
+    void republishAll(FileChanges& changes);
+    // The rows of the edited and the transferring records, in place; false
+    // (nothing done) when the rows do not line up with the records.
+    bool republishChanged(FileChanges& changes);
     void modifyUsers(const std::function<void(QList<User>&)>& change);
     void modifyUser(const QByteArray& key, const std::function<void(User&)>& change);
     void modifyMe(const std::function<void(User&)>& change);
@@ -322,12 +328,15 @@ private:
     // Directory and catalogue.
     QList<User> m_users;
     std::optional<User> m_me;
-    QList<File> m_files;
-    QList<File> m_files2;
+    RecordList m_files;
     mutable QHash<QUuid, qsizetype> m_fileIndex;  // id -> position in m_files
     mutable bool m_fileIndexValid = false;
+    // The published rows, one per record in the same order, and their index.
     QList<FileRow> m_rows;
     QHash<QUuid, qsizetype> m_rowIndex;
+    // The published rows that are transferring, ascending: rebuilt at every
+    // publication for their rate.
+    QList<qsizetype> m_transferringRows;
     RateMeter m_rates;
     UuidListsByKey m_deletedFileIDs;
 

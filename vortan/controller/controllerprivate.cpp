@@ -131,27 +131,61 @@ void ControllerPrivate::publishNow()
 void ControllerPrivate::publish()
 {
     emit objectWillChange();
-    m_files2 = m_files;
     m_lastUpdate = m_clock.now();
-
-    // The new rows, and what changed since the last ones. Records keep their
-    // relative order, so one walk over both lists pairs them up.
-    QList<FileRow> rows;
-    rows.reserve(m_files2.size());
-    QHash<QUuid, qsizetype> index;
-    index.reserve(m_files2.size());
-    for (const File& file : std::as_const(m_files2)) {
-        index.insert(file.id(), rows.size());
-        rows.append(rowOf(file));
-    }
     FileChanges changes;
+    if (m_files.membershipChanged() || !republishChanged(changes))
+        republishAll(changes);
+    m_files.takeChanges();
+    emit filesChanged(changes);
+}
+
+void ControllerPrivate::republishAll(FileChanges& changes)
+{
+    // The new rows, and what changed since the last ones. Records keep their
+    // relative order, so one walk over both lists pairs them up. A record's
+    // row is a function of the record (and, while transferring, of its
+    // rate), so an untouched record keeps its row. Ids are unique; should
+    // they not be, every row is built afresh.
+    const bool reusable = m_rowIndex.size() == m_rows.size();
+    const auto build = [&](bool reuse, QList<FileRow>& rows, QHash<QUuid, qsizetype>& index, QList<bool>& fresh) {
+        rows.clear();
+        index.clear();
+        fresh.clear();
+        rows.reserve(m_files.size());
+        index.reserve(m_files.size());
+        fresh.reserve(m_files.size());
+        for (const File& file : m_files) {
+            index.insert(file.id(), rows.size());
+            const qsizetype old = reuse ? m_rowIndex.value(file.id(), -1) : -1;
+            if (old >= 0 && m_rows[old].status != FileRow::Status::transferring
+                && !m_files.edited().contains(file.id())) {
+                rows.append(m_rows[old]);
+                fresh.append(false);
+            } else {
+                rows.append(rowOf(file));
+                fresh.append(true);
+            }
+        }
+    };
+    QList<FileRow> rows;
+    QHash<QUuid, qsizetype> index;
+    QList<bool> fresh;
+    build(reusable, rows, index, fresh);
+    if (reusable && index.size() != rows.size())
+        build(false, rows, index, fresh);
+
     for (qsizetype old = m_rows.size() - 1; old >= 0; --old) {
         if (!index.contains(m_rows[old].id)) {
             changes.removed.append({old, m_rows[old].id});
             m_rates.forget(m_rows[old].id);
         }
     }
+    m_transferringRows.clear();
     for (qsizetype row = 0; row < rows.size(); ++row) {
+        if (rows[row].status == FileRow::Status::transferring)
+            m_transferringRows.append(row);
+        if (!fresh[row])
+            continue;
         const qsizetype old = m_rowIndex.value(rows[row].id, -1);
         if (old < 0)
             changes.inserted.append({row, rows[row].id});
@@ -160,7 +194,36 @@ void ControllerPrivate::publish()
     }
     m_rows = std::move(rows);
     m_rowIndex = std::move(index);
-    emit filesChanged(changes);
+}
+
+bool ControllerPrivate::republishChanged(FileChanges& changes)
+{
+    // No record came or went: the rows line up with the records one to one.
+    if (m_rows.size() != m_files.size() || m_rowIndex.size() != m_rows.size())
+        return false;
+    QList<qsizetype> stale = m_transferringRows;
+    stale.reserve(stale.size() + m_files.edited().size());
+    for (const QUuid& id : m_files.edited()) {
+        const qsizetype row = m_rowIndex.value(id, -1);
+        if (row < 0 || m_files[row].id() != id)
+            return false;
+        stale.append(row);
+    }
+    std::sort(stale.begin(), stale.end());
+    stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
+
+    QList<qsizetype> transferring;
+    for (const qsizetype row : std::as_const(stale)) {
+        FileRow fresh = rowOf(m_files[row]);
+        if (fresh.status == FileRow::Status::transferring)
+            transferring.append(row);
+        if (!(fresh == m_rows[row])) {
+            changes.updated.append(fresh.id);
+            m_rows[row] = std::move(fresh);
+        }
+    }
+    m_transferringRows = std::move(transferring);
+    return true;
 }
 
 // ---- System activity
@@ -268,7 +331,7 @@ qsizetype ControllerPrivate::indexOfFile(const QUuid& id) const
 File* ControllerPrivate::fileWithId(const QUuid& id)
 {
     const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files[index];
+    return index < 0 ? nullptr : &m_files.edit(index);
 }
 
 const File* ControllerPrivate::findFile(const QUuid& id) const

@@ -58,7 +58,7 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             if (index < 0)
                 continue;
         }
-        File& record = m_files[index];
+        File& record = m_files.edit(index);
         record.paused = false;
         record.error.reset();  // a retry starts clean
         const bool download = record.download;
@@ -73,9 +73,9 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             // download whose final move failed tries the move again.
             if (empty) {
                 try {
-                    m_files[index].writeBlock(QByteArray(), 0);
+                    m_files.edit(index).writeBlock(QByteArray(), 0);
                 } catch (const IoError& e) {
-                    m_files[index].error = recordError(e);
+                    m_files.edit(index).error = recordError(e);
                     update();
                     continue;
                 }
@@ -111,9 +111,9 @@ void ControllerPrivate::pause(const QList<QUuid>& ids)
             logWarning(lcController(), QStringLiteral("no file matching id"));
             continue;
         }
-        File& record = m_files[index];
-        if (isComplete(record) || record.paused)
+        if (isComplete(m_files[index]) || m_files[index].paused)
             continue;
+        File& record = m_files.edit(index);
         record.paused = true;
         const std::shared_ptr<TransferBuffer> buffer = record.buffer();
         update();
@@ -126,7 +126,7 @@ void ControllerPrivate::pause(const QList<QUuid>& ids)
 
 bool ControllerPrivate::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
 {
-    File& record = m_files[index];
+    File& record = m_files.edit(index);
     const QUuid id = record.id();
     const DownloadLocation where = location.value_or(DownloadLocation::downloads());
     QString target;
@@ -208,7 +208,7 @@ void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConne
     const qsizetype index = indexOfFile(id);
     if (index < 0 || m_files[index].paused)
         return;
-    File& record = m_files[index];
+    File& record = m_files.edit(index);
     const BlockSet next = BlockSet::lowestMissing(n, record.numberOfBlocks(), record.blocks, record.wantBlocks);
     if (next.empty())
         return;
@@ -230,7 +230,7 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
         return;
     const auto record = [&]() -> File* {
         const qsizetype index = indexOfFile(fileID);
-        return index < 0 ? nullptr : &m_files[index];
+        return index < 0 ? nullptr : &m_files.edit(index);
     };
     File* file = record();
     if (!file || !file->download || !peer->user() || file->user != *peer->user()) {
@@ -293,7 +293,7 @@ void ControllerPrivate::checkPartialFile(const QUuid& id)
     const qsizetype index = indexOfFile(id);
     if (index < 0)
         return;
-    File& record = m_files[index];
+    File& record = m_files.edit(index);
     if (record.buffer()->isOpen() || record.blocks.empty())
         return;
     // The file must reach the end of the last block the record claims;
@@ -320,7 +320,7 @@ void ControllerPrivate::finishDownload(const QUuid& id)
     if (const auto window = m_windows.constFind(id); window != m_windows.cend())
         logWindow(id, window->window, QStringLiteral("at the end"));
     dropWindow(id);
-    File& record = m_files[index];
+    File& record = m_files.edit(index);
     record.buffer()->closeBuffer();
     if (!record.location())
         return;
@@ -350,12 +350,12 @@ void ControllerPrivate::finishDownload(const QUuid& id)
         moveToTrash(target);
     if (const int error = moveNoReplace(partial, target)) {
         logWarning(lcController(), QStringLiteral("Cannot move %1 to %2: %3").arg(partial, target, QString::fromLocal8Bit(strerror(error))));
-        m_files[index].error = PosixError(error).toVortanError();
+        m_files.edit(index).error = PosixError(error).toVortanError();
         update();
         return;
     }
     // In place: whatever failed on the way (a write) no longer matters.
-    m_files[index].error.reset();
+    m_files.edit(index).error.reset();
     const File finished = m_files[index];
     publishNow();
     scheduleSave();

@@ -123,9 +123,9 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
 
     // Blocks asked for on an older connection may be asked for again.
     bool cleared = false;
-    for (File& file : m_files) {
-        if (file.user == key && !file.wantBlocks.empty()) {
-            file.wantBlocks = BlockSet();
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        if (m_files[i].user == key && !m_files[i].wantBlocks.empty()) {
+            m_files.edit(i).wantBlocks = BlockSet();
             cleared = true;
         }
     }

@@ -214,7 +214,7 @@ void ControllerPrivate::save()
     // then never asks for it again: store it as sent, so that a restart does
     // not leave the offer one block short for good. Should it be lost after
     // all, the peer asks for it again (it tops up downloads a list leaves out).
-    QList<File> stored = m_files;
+    QList<File> stored = m_files.list();
     for (File& record : stored) {
         const auto inFlight = m_blocksInFlight.constFind(record.id());
         if (!record.download && inFlight != m_blocksInFlight.cend())

@@ -58,7 +58,7 @@ void ControllerPrivate::startSending(const QUuid& id, const std::shared_ptr<Peer
     const auto loop = m_sendLoops.constFind(id);
     if (m_files[index].sending && loop != m_sendLoops.cend() && sameObject(*loop, peer))
         return;
-    m_files[index].sending = true;
+    m_files.edit(index).sending = true;
     m_sendLoops.insert(id, peer);
     update();
     sendNextBlock(id, peer);
@@ -69,7 +69,7 @@ void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<Pee
     qsizetype index = indexOfFile(id);
     if (index < 0)
         return;
-    File& record = m_files[index];
+    File& record = m_files.edit(index);
     const std::optional<std::int64_t> next = record.wantBlocks.first();
     if (record.paused || !next || !peer) {
         record.sending = false;
@@ -117,7 +117,7 @@ void ControllerPrivate::blockSent(const std::optional<NetworkError>& error, cons
     const auto loop = m_sendLoops.constFind(id);
     if (loop == m_sendLoops.cend() || !sameObject(*loop, connection))
         return;  // the loop has moved to a newer connection
-    File& record = m_files[index];
+    File& record = m_files.edit(index);
     if (error) {
         record.error = VortanError::network(*error);
         update();
