@@ -314,13 +314,15 @@ void ControllerPrivate::markWithdrawn(const QByteArray& key, const QSet<QUuid>& 
     // has handed out completely are not listed either, but a running download
     // still asks for them (see above); a block that arrives clears the mark.
     bool changed = false;
-    for (File& record : m_files) {
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        const File& record = m_files[i];
         if (!record.download || record.user != key || record.unavailable || isComplete(record)
             || (record.numberOfBlocks() > 0 && record.transferred()) || listed.contains(record.id()))
             continue;
-        record.unavailable = true;
+        const QUuid id = record.id();
+        m_files.edit(i).unavailable = true;
         changed = true;
-        logInfo(lcController(), QStringLiteral("%1 is no longer offered").arg(idText(record.id())));
+        logInfo(lcController(), QStringLiteral("%1 is no longer offered").arg(idText(id)));
     }
     if (changed) {
         update();
