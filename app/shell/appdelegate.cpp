@@ -21,6 +21,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <utility>
+
 namespace vortan {
 
 AppDelegate::AppDelegate(AppOptions options, QObject* parent)
@@ -45,7 +47,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_cards = std::make_unique<CardActions>(*m_controller, m_supportDirectory);
     // Imported in a window: that window shows the first of them.
     connect(m_cards.get(), &CardActions::usersImported, this, [this](QWidget* window, const QByteArray& key) {
-        for (const QPointer<MainWindow>& main : std::as_const(m_windows))
+        for (MainWindow* main : std::as_const(m_windows))
             if (main && main == window)
                 main->scene().setSelectedUser(key);
     });
@@ -59,8 +61,10 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
-    for (const QPointer<MainWindow>& window : std::as_const(m_windows))
-        delete window.data();
+    // A window going away updates m_windows: walk a list of our own.
+    const QList<MainWindow*> windows = std::exchange(m_windows, {});
+    for (MainWindow* window : windows)
+        delete window;
 }
 
 std::optional<StartError> AppDelegate::start()
@@ -79,7 +83,7 @@ void AppDelegate::stop()
         return;
     m_stopped = true;
     QList<MainWindow*> open;
-    for (const QPointer<MainWindow>& window : std::as_const(m_windows))
+    for (MainWindow* window : std::as_const(m_windows))
         if (window && window->isVisible())
             open.append(window);
     if (!open.isEmpty() && !m_uninstalled)
@@ -126,9 +130,11 @@ void AppDelegate::registerWindow(MainWindow& window)
     m_windows.append(&window);
     m_scenes.append(&window.scene());
     SceneController* scene = &window.scene();
-    connect(&window, &QObject::destroyed, this, [this, scene] {
+    // By address only: when destroyed() comes, the window is a QObject no more.
+    MainWindow* gone = &window;
+    connect(&window, &QObject::destroyed, this, [this, scene, gone] {
         m_scenes.removeOne(scene);
-        m_windows.removeAll(nullptr);
+        m_windows.removeOne(gone);
     });
 }
 
@@ -136,7 +142,7 @@ void AppDelegate::windowClosing(MainWindow& window)
 {
     // Closing the last window quits: it is the one to come back next time.
     int shown = 0;
-    for (const QPointer<MainWindow>& other : std::as_const(m_windows))
+    for (MainWindow* other : std::as_const(m_windows))
         shown += other && other->isVisible() ? 1 : 0;
     if (shown == 1 && !m_uninstalled)
         rememberWindows({&window});
@@ -146,7 +152,7 @@ void AppDelegate::windowClosing(MainWindow& window)
 MainWindow* AppDelegate::activeWindow() const
 {
     MainWindow* last = nullptr;
-    for (const QPointer<MainWindow>& window : m_windows) {
+    for (MainWindow* window : m_windows) {
         if (!window || !window->isVisible())
             continue;
         if (window->isActiveWindow())

@@ -111,7 +111,7 @@ private:
     std::unique_ptr<ThumbnailsCache> m_thumbnails;
     std::unique_ptr<CardActions> m_cards;
     QList<SceneController*> m_scenes;
-    QList<QPointer<MainWindow>> m_windows;
+    QList<MainWindow*> m_windows;  // shown or not yet destroyed
     QPointer<SettingsView> m_settingsView;
     bool m_started = false;
     bool m_stopped = false;

@@ -153,10 +153,11 @@ void MainWindow::connectButtonClicked()
     const User* user = controller.findUser(m_scene.selectedUser());
     if (!user)
         return;
+    const QByteArray key = user->key;  // the call changes the user it points into
     if (user->state == User::State::notConnected)
-        controller.connectTo(user->key);
+        controller.connectTo(key);
     else
-        controller.disconnectFrom(user->key);
+        controller.disconnectFrom(key);
 }
 
 void MainWindow::deleteSelection()

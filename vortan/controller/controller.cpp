@@ -53,12 +53,14 @@ const FileRow* Controller::findFile(const QUuid& id) const
 
 void Controller::publishNow() { d->publishNow(); }
 
-void Controller::connectTo(const QByteArray& key) { d->connectTo(key); }
-void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(key); }
+// A caller may pass a key that lives in users() (findUser(k)->key), which
+// these calls change: they work on their own copy.
+void Controller::connectTo(const QByteArray& key) { d->connectTo(QByteArray(key)); }
+void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(QByteArray(key)); }
 
 void Controller::addUsers(const QList<User>& users) { d->addUsers(users); }
 void Controller::editUsers(const QList<User>& users) { d->editUsers(users); }
-void Controller::removeUser(const QByteArray& key) { d->removeUser(key); }
+void Controller::removeUser(const QByteArray& key) { d->removeUser(QByteArray(key)); }
 void Controller::editMe(const User& card) { d->editMe(card); }
 void Controller::removeSigningKeys() { d->removeSigningKeys(); }
 
