@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -45,10 +44,7 @@ void releaseConnections(const QList<std::weak_ptr<PeerConnection>>& connections)
 
 quint16 freePort()
 {
-    QTcpServer server;
-    if (!server.listen(QHostAddress::Any, 0))
-        return 0;
-    return server.serverPort();
+    return unusedPort();
 }
 
 Node::Node(const QString& name, Clock* clock) : name(name), clock(clock)

@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRandomGenerator>
-#include <QTcpServer>
 
 #include <csignal>
 #include <sys/types.h>
@@ -269,12 +268,10 @@ void RunningCli::signal(int number)
 
 std::uint16_t freePort()
 {
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0)) {
-        ADD_FAILURE() << "no free port: " << server.errorString().toStdString();
-        return 0;
-    }
-    return server.serverPort();
+    const quint16 port = vortan::test::unusedPort();
+    if (port == 0)
+        ADD_FAILURE() << "no free port";
+    return port;
 }
 
 QByteArray sha256OfFile(const QString& path)

@@ -68,7 +68,7 @@ appstream)
   need appstreamcli
   out="$(appstreamcli validate --no-net --pedantic --no-color "$pkg/$id.metainfo.xml" 2>&1)" \
     || { echo "$out" >&2; fail "appstreamcli validate failed"; }
-  if echo "$out" | grep -qE '^[EWIP]: '; then echo "$out" >&2; fail "appstreamcli reported issues"; fi
+  if grep -qE '^[EWIP]: ' <<<"$out"; then echo "$out" >&2; fail "appstreamcli reported issues"; fi
   "$PY" - "$pkg/$id.metainfo.xml" "$pkg/$id.xml" "$version" "$id" <<'PYEOF'
 import sys, xml.etree.ElementTree as ET
 meta, mime, version, app_id = sys.argv[1:]
@@ -146,7 +146,10 @@ installed)
     [ "$got" = "$id.desktop" ] || fail "xdg-mime query default $t gave '$got'"
   done
   out="$(env -u LD_LIBRARY_PATH "$p/bin/brenvo-cli" --version 2>&1)" || { echo "$out" >&2; fail "installed brenvo-cli does not run"; }
-  ldd "$p/bin/brenvo-cli" | grep -q "libvortan.so.* => $p/" || { ldd "$p/bin/brenvo-cli" >&2; fail "installed brenvo-cli does not use the installed libvortan"; }
+  # grep reads the whole list from a variable: with pipefail, grep -q ending a
+  # pipe early would fail it when ldd's output is long (as in sanitizer builds)
+  libs="$(ldd "$p/bin/brenvo-cli")"
+  grep -q "libvortan.so.* => $p/" <<<"$libs" || { echo "$libs" >&2; fail "installed brenvo-cli does not use the installed libvortan"; }
   echo "installed tree: files in place; *.bcard → application/x-brenvo-card; card type and brenvo: → $id.desktop; brenvo-cli $out"
   ;;
 
@@ -170,7 +173,7 @@ deb)
   [ -n "$(field Maintainer)" ] || fail "no Maintainer"
   depends="$(field Depends)"
   for lib in libc6 libqt6core6 libqt6network6 libqt6dbus6 libssl3 libsecret-1-0 libminiupnpc17; do
-    echo "$depends" | grep -q "\b$lib\b" || fail "Depends lacks $lib: $depends"
+    grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
   done
   # CPack adds an ldconfig call for the shared library; nothing else may run.
   dpkg-deb -e "$deb" "$tmp/control"

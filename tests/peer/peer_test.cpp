@@ -7,7 +7,6 @@
 #include "vortan/peer/peerconnection.h"
 
 #include <QCoreApplication>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -163,10 +162,7 @@ TEST_F(PeerTest, TheUserIsTheCalledKeyUntilReadyThenTheAuthenticatedOne)
 
 TEST_F(PeerTest, AClosedPortFailsThenCancelsAndNeverBecomesReady)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 closed = probe.serverPort();
-    probe.close();
+    const quint16 closed = unusedPort();
 
     std::weak_ptr<PeerConnection> weak =
         PeerConnection::connect(*people.alice.keys, QStringLiteral("127.0.0.1"), closed, people.bob.key(), &alice);

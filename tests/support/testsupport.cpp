@@ -2,6 +2,8 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTimer>
 
 namespace vortan::test {
@@ -71,6 +73,30 @@ QByteArray generatedBytes(qint64 size, int seed)
         bytes[i] = char(x & 0xff);
     }
     return bytes;
+}
+
+quint16 unusedPort()
+{
+    // The kernel hands out ports for outgoing connections from this range.
+    quint16 ephemeralLow = 32768;
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    if (range.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> bounds = range.readAll().simplified().split(' ');
+        bool ok = false;
+        const uint low = bounds.value(0).toUInt(&ok);
+        if (ok && low > 12000 && low <= 65535)
+            ephemeralLow = quint16(low);
+    }
+    const quint16 first = 10000;
+    const quint16 count = ephemeralLow - first;
+    const quint16 start = quint16(QRandomGenerator::global()->bounded(count));
+    for (quint16 i = 0; i < 500; ++i) {
+        const quint16 port = quint16(first + (start + i) % count);
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, port))
+            return port;
+    }
+    return 0;
 }
 
 }  // namespace vortan::test

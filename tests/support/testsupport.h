@@ -43,6 +43,12 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 
+// A TCP port nothing listens on, for a program that is to listen on it later.
+// It comes from below the kernel's ephemeral range, so the outgoing
+// connections of tests running alongside cannot take it in the meantime;
+// 0 when none could be found.
+quint16 unusedPort();
+
 // size bytes from a simple generator seeded with seed.
 QByteArray generatedBytes(qint64 size, int seed = 1);
 

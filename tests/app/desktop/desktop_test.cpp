@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
@@ -180,10 +179,8 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
 
     Peer ada(QStringLiteral("Ada"));
     User card = *ada.controller->me();
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    card.port = probe.serverPort();
-    probe.close();
+    card.port = test::unusedPort();
+    ASSERT_NE(*card.port, 0);
     ada.controller->editMe(card);
     ada.controller->setSettings(true, false);
     ASSERT_TRUE(waitFor([&] { return ada.controller->listenerState().kind() == ListenerState::Kind::ready; }));

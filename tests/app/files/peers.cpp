@@ -3,7 +3,6 @@
 #include "tests/support/testsupport.h"
 
 #include <QDir>
-#include <QTcpServer>
 
 namespace vortan::test {
 
@@ -24,11 +23,9 @@ Peer::Peer(const QString& name)
 
 bool Peer::listen()
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
+    const quint16 port = unusedPort();
+    if (port == 0)
         return false;
-    const quint16 port = probe.serverPort();
-    probe.close();
     User me = *controller->me();
     me.port = port;
     controller->editMe(me);
