@@ -2,6 +2,7 @@
 
 #include "tests/controller/controllertestsupport.h"
 #include "vortan/connection/connection.h"
+#include "vortan/listener/listener.h"
 #include "vortan/peer/messages.h"
 
 #include <QDir>
@@ -15,51 +16,23 @@
 namespace vortan {
 namespace {
 
+using test::listed;
 using test::LogCapture;
+using test::namesOf;
 using test::Node;
+using test::NodeAndPeer;
 using test::RawPeer;
 using test::waitFor;
-
-QStringList namesOf(const QList<File>& files)
-{
-    QStringList names;
-    for (const File& file : files)
-        names.append(file.name());
-    return names;
-}
-
-QStringList namesOf(const QList<FileRow>& rows)
-{
-    QStringList names;
-    for (const FileRow& row : rows)
-        names.append(row.name);
-    return names;
-}
-
-// A node with a raw peer connected to it (the node knows the peer).
-struct NodeAndPeer {
-    NodeAndPeer() : node(QStringLiteral("Ada")), peer(QStringLiteral("Raw"))
-    {
-        node.listen();
-        node->addUsers({peer.card()});
-    }
-    bool connect()
-    {
-        const int before = peer.listRequests;
-        return peer.connectTo(node) && waitFor([&] { return peer.listRequests > before; });
-    }
-    Node node;
-    RawPeer peer;
-};
 
 TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
 {
     LogCapture log;
-    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
-    a.listen();
-    b.start();
-    test::introduce(a, b);
-    ASSERT_TRUE(test::connectPair(b, a));
+    test::Pair pair;
+    Node &a = pair.a, &b = pair.b;
+    ASSERT_TRUE(pair.connect());
+    // Listening off keeps the connection: the offer still reaches Bea.
+    a->setSettings(false, false);
+    ASSERT_TRUE(waitFor([&] { return a->listenerState() == ListenerState::stopped(); }));
     const QByteArray cy(32, 'c'), di(32, 'd');
     const QString f1 = test::makeFile(a.downloads.path(), QStringLiteral("one.txt"), 10);
     const QString f2 = test::makeFile(a.downloads.path(), QStringLiteral("two.txt"), 200000);
@@ -91,10 +64,9 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
     NodeAndPeer setup;
     Node& a = setup.node;
     RawPeer& peer = setup.peer;
-    const QString small = test::makeFile(a.downloads.path(), QStringLiteral("small"), 1000);
-    const QString large = test::makeFile(a.downloads.path(), QStringLiteral("large"), 300000);
-    const QString empty = test::makeFile(a.downloads.path(), QStringLiteral("empty"), 0);
-    a->shareFiles({File2::at(small), File2::at(large), File2::at(empty)}, {peer.key()});
+    a.share("small", 1000, {peer.key()});
+    a.share("large", 300000, {peer.key()});
+    a.share("empty", 0, {peer.key()});
     ASSERT_TRUE(setup.connect());
 
     // The answer to the list request the peer made at ready, and its end.
@@ -113,7 +85,7 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
     // A completely sent offer still answers wants.
     peer.peer->sendWant(BlockSet::range(0, 1), smallId);
     ASSERT_TRUE(waitFor([&] { return peer.data.size() == 3; }));
-    EXPECT_EQ(peer.data[2].data, test::readFile(small));
+    EXPECT_EQ(peer.data[2].data, test::generatedBytes(1000));
 }
 
 TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
@@ -121,13 +93,11 @@ TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
     NodeAndPeer setup;
     Node& b = setup.node;
     RawPeer& sender = setup.peer;
-    const File x(File2(QStringLiteral("x.bin"), std::nullopt, 300000), QUuid::createUuid(), sender.key());
-    const File y(File2(QStringLiteral("y.bin"), std::nullopt, 10), QUuid::createUuid(), sender.key());
-    sender.answerWith = QList<File>{x, y};
+    const File x = listed("x.bin", 300000, sender.key()), y = listed("y.bin", 10, sender.key());
     QList<QByteArray> lists;
     QObject::connect(b.controller.get(), &Controller::listReceived, [&](const QByteArray& key) { lists.append(key); });
-    ASSERT_TRUE(setup.connect());
-    ASSERT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
+    ASSERT_TRUE(setup.connect({x, y}));
+    ASSERT_EQ(b.delegate.received.size(), 1);
     EXPECT_EQ(namesOf(b.delegate.received.first()), (QStringList{"x.bin", "y.bin"}));
     EXPECT_EQ(b.delegate.senders.first().name, "Raw");
     EXPECT_EQ(lists, QList<QByteArray>{sender.key()});
@@ -153,11 +123,8 @@ TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
     Node& b = setup.node;
     RawPeer& sender = setup.peer;
     const QByteArray xBytes = test::generatedBytes(300000, 3), zBytes = test::generatedBytes(100, 4);
-    const File x(File2(QStringLiteral("x.bin"), std::nullopt, xBytes.size()), QUuid::createUuid(), sender.key());
-    const File z(File2(QStringLiteral("z.bin"), std::nullopt, zBytes.size()), QUuid::createUuid(), sender.key());
-    sender.answerWith = QList<File>{x, z};
-    ASSERT_TRUE(setup.connect());
-    ASSERT_TRUE(waitFor([&] { return b->files().size() == 2; }));
+    const File x = listed("x.bin", xBytes.size(), sender.key()), z = listed("z.bin", zBytes.size(), sender.key());
+    ASSERT_TRUE(setup.connect({x, z}));
 
     b->resume({{x.id(), std::nullopt}, {z.id(), std::nullopt}});
     ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 2; }));
@@ -182,14 +149,10 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
     NodeAndPeer setup;
     Node& b = setup.node;
     RawPeer& sender = setup.peer;
-    const auto offer = [&](const char* name, qint64 length) {
-        return File(File2(QString::fromLatin1(name), std::nullopt, length), QUuid::createUuid(), sender.key());
-    };
-    const QByteArray doneBytes = test::generatedBytes(100, 7);
-    const File kept = offer("kept.bin", 10), gone = offer("gone.bin", 10), done = offer("done.bin", doneBytes.size()),
-               later = offer("later.bin", 10);
-    b->shareFiles({File2::at(test::makeFile(b.downloads.path(), QStringLiteral("up.txt"), 10))}, {sender.key()});
-    const QUuid upload = b->files().first().id();
+    const QByteArray m = sender.key(), doneBytes = test::generatedBytes(100, 7);
+    const File kept = listed("kept.bin", 10, m), gone = listed("gone.bin", 10, m), done = listed("done.bin", 100, m),
+               later = listed("later.bin", 10, m);
+    const QUuid upload = b.share("up.txt", 10, {m});
     const auto unavailable = [&](const QUuid& id) {
         const FileRow* row = b.controller->findFile(id);
         return row && row->unavailable;
@@ -197,18 +160,16 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
 
     // An answer that never ends (as from a peer that does not mark the end)
     // marks nothing.
-    sender.answerWith = QList<File>{kept, gone, done};
     sender.serving.insert(done.id(), doneBytes);
-    ASSERT_TRUE(setup.connect());
-    ASSERT_TRUE(waitFor([&] { return b->files().size() == 4; }));
+    ASSERT_TRUE(setup.connect({kept, gone, done}));
+    ASSERT_EQ(b->files().size(), 4);
     b->resume({{done.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    ASSERT_TRUE(b.finishedCount(1));
     sender.close();
 
     // The next answer comes in parts: only its end decides.
-    sender.answerWith = QList<File>{later};
-    ASSERT_TRUE(setup.connect());
-    ASSERT_TRUE(waitFor([&] { return b->files().size() == 5; }));
+    ASSERT_TRUE(setup.connect({later}));
+    ASSERT_EQ(b->files().size(), 5);
     sender.peer->sendList({kept});
     sender.peer->sendList({});
     ASSERT_TRUE(waitFor([&] { return unavailable(gone.id()); }));
@@ -228,8 +189,7 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
     b.restart();
     EXPECT_TRUE(b.file(gone.id())->unavailable);
     sender.wants.clear();
-    sender.answerWith = QList<File>{gone};
-    ASSERT_TRUE(setup.connect());
+    ASSERT_TRUE(setup.connect({gone}));
     ASSERT_TRUE(waitFor([&] {
         return !unavailable(gone.id())
             && std::any_of(sender.wants.cbegin(), sender.wants.cend(), [&](const RawPeer::Want& w) { return w.fileID == gone.id(); });
@@ -242,10 +202,8 @@ TEST(ControllerCatalogueTest, TheCatalogueSurvivesARestartAndDownloadsCarryOn)
     Node& b = setup.node;
     RawPeer& sender = setup.peer;
     const QByteArray bytes = test::generatedBytes(3 * blockSize + 5, 5);
-    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
-    sender.answerWith = QList<File>{x};
-    ASSERT_TRUE(setup.connect());
-    ASSERT_TRUE(waitFor([&] { return b->files().size() == 1; }));
+    const File x = listed("x.bin", bytes.size(), sender.key());
+    ASSERT_TRUE(setup.connect({x}));
     b->resume({{x.id(), std::nullopt}});
     ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
     EXPECT_EQ(sender.wants[0].blocks, BlockSet::range(0, 4));
@@ -269,7 +227,7 @@ TEST(ControllerCatalogueTest, TheCatalogueSurvivesARestartAndDownloadsCarryOn)
     EXPECT_EQ(sender.wants[0].blocks, BlockSet::range(1, 3));
     for (std::int64_t block = 1; block <= 3; ++block)
         sender.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    ASSERT_TRUE(b.finishedCount(1));
     EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), bytes);
 }
 
@@ -293,13 +251,11 @@ TEST(ControllerCatalogueTest, AnOfferedRecordSendsAgainAfterARestart)
 TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
 {
     LogCapture log;
-    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    test::Pair pair;
+    Node &a = pair.a, &b = pair.b;
     a.listMessageLimit = 2048;
-    a.create();
-    a.listen();
-    b.start();
-    test::introduce(a, b);
-    ASSERT_TRUE(test::connectPair(b, a));
+    a.restart();
+    ASSERT_TRUE(pair.connect());
     QList<File2> offered;
     for (int i = 0; i < 40; ++i) {
         const QString name = QStringLiteral("a file with a rather long name, number %1.txt").arg(i);
@@ -325,14 +281,12 @@ TEST(ControllerCatalogueTest, APeerCannotMakeUsHoldMoreOffersThanTheLimit)
     // Three lists of new ids, the third beyond the limit; the full-size
     // version (100,000 ids each) is bench/catalogue_bench.
     LogCapture log;
-    NodeAndPeer n;
-    n.node.maxOffersPerUser = 250;
-    n.node.restart();
+    NodeAndPeer n([](Node& node) { node.maxOffersPerUser = 250; });
     ASSERT_TRUE(n.connect());
     const auto newIds = [&](int count) {
         QList<File> list;
         for (int i = 0; i < count; ++i)
-            list.append(File(File2(QStringLiteral("f%1").arg(i), std::nullopt, i), QUuid::createUuid(), n.peer.key()));
+            list.append(listed(QStringLiteral("f%1").arg(i), i, n.peer.key()));
         return list;
     };
     for (int round = 0; round < 3; ++round) {

@@ -134,11 +134,43 @@ quint16 Node::listen()
     return port;
 }
 
+QUuid Node::share(const QString& fileName, qint64 size, const QList<QByteArray>& to, int seed)
+{
+    controller->shareFiles({File2::at(makeFile(downloads.path(), fileName, size, seed))}, to);
+    return (*this)->files().last().id();
+}
+
+bool Node::finishedCount(qsizetype count, int timeoutMs)
+{
+    return waitFor([&] { return delegate.finished.size() == count; }, timeoutMs);
+}
+
 User Node::card() const
 {
     User me = *controller->me();
     me.address = QStringLiteral("127.0.0.1");
     return User(me.name, me.address, me.port, me.key);
+}
+
+File listed(const QString& name, qint64 length, const QByteArray& owner)
+{
+    return File(File2(name, std::nullopt, length), QUuid::createUuid(), owner);
+}
+
+QStringList namesOf(const QList<File>& files)
+{
+    QStringList names;
+    for (const File& file : files)
+        names.append(file.name());
+    return names;
+}
+
+QStringList namesOf(const QList<FileRow>& rows)
+{
+    QStringList names;
+    for (const FileRow& row : rows)
+        names.append(row.name);
+    return names;
 }
 
 void introduce(Node& a, Node& b)
@@ -160,6 +192,31 @@ bool connectPair(Node& a, Node& b)
     return waitFor([&] {
         return connected(a, b) && a->runStatus(b.key()).answeredList && b->runStatus(a.key()).answeredList;
     });
+}
+
+Pair::Pair(Clock* adaClock, Clock* beaClock) : a(QStringLiteral("Ada"), adaClock), b(QStringLiteral("Bea"), beaClock)
+{
+    a.listen();
+    b.start();
+    introduce(a, b);
+}
+
+QList<QUuid> Pair::offer(const QList<qint64>& sizes)
+{
+    QList<File2> files;
+    for (qint64 size : sizes)
+        files.append(File2::at(makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(size), size, int(size % 1000))));
+    const qsizetype before = a->files().size();
+    a->shareFiles(files, {b.key()});
+    QList<QUuid> ids;
+    for (qsizetype i = before; i < a->files().size(); ++i)
+        ids.append(a->files()[i].id());
+    EXPECT_TRUE(waitFor([&] {
+        if (tick)
+            tick();
+        return std::all_of(ids.begin(), ids.end(), [&](const QUuid& id) { return b.file(id); });
+    }, 20000));
+    return ids;
 }
 
 QString makeFile(const QString& dir, const QString& name, qint64 size, int seed)
@@ -206,6 +263,56 @@ void RawPeer::close()
         peer->connection()->cancel();
     peer.reset();
     waitFor([&] { return weak.expired(); }, 5000);
+}
+
+NodeAndPeer::NodeAndPeer(const std::function<void(Node&)>& configure)
+    : node(QStringLiteral("Bea")), peer(QStringLiteral("Raw"))
+{
+    if (configure) {
+        configure(node);
+        node.create();
+    }
+    node.listen();
+    node->addUsers({peer.card()});
+}
+
+bool NodeAndPeer::connect()
+{
+    const int requests = peer.listRequests;
+    bool merged = false;
+    const QMetaObject::Connection c = QObject::connect(node.controller.get(), &Controller::listReceived,
+                                                       [&](const QByteArray& key) { merged = merged || key == peer.key(); });
+    const bool ok = peer.connectTo(node)
+                    && waitFor([&] { return peer.listRequests > requests && (!peer.answerWith || merged); });
+    QObject::disconnect(c);
+    return ok;
+}
+
+OneDownload::OneDownload(qint64 size, const QString& name, const std::function<void(Node&)>& configure)
+    : NodeAndPeer(configure), bytes(generatedBytes(size, 3)), x(listed(name, size, peer.key()))
+{
+}
+
+bool OneDownload::start(const std::optional<DownloadLocation>& where)
+{
+    if (!connect(QList<File>{x}))
+        return false;
+    peer.serving.insert(x.id(), bytes);
+    node->resume({{x.id(), where}});
+    return record().location().has_value();
+}
+
+bool OneDownload::request()
+{
+    if (!connect(QList<File>{x}))
+        return false;
+    node->resume({{x.id(), std::nullopt}});
+    return waitFor([&] { return peer.wants.size() == 1; });
+}
+
+bool OneDownload::hasBlocks(std::int64_t count)
+{
+    return waitFor([&] { return record().blocks.count() == count; });
 }
 
 }  // namespace vortan::test

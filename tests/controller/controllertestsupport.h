@@ -161,6 +161,11 @@ public:
     const User* user(const QByteArray& key) const { return controller->findUser(key); }
     QString supportPath(const QString& name) const { return support.filePath(name); }
     QString downloadsPath(const QString& name) const { return downloads.filePath(name); }
+    // Offers a new file of `size` bytes (made in the downloads folder) to
+    // these users; returns the id of the last record made.
+    QUuid share(const QString& fileName, qint64 size, const QList<QByteArray>& to, int seed = 1);
+    // Waits until `count` downloads have finished.
+    bool finishedCount(qsizetype count, int timeoutMs = 10000);
 
     QString name;
     QTemporaryDir support;
@@ -180,12 +185,34 @@ public:
     std::unique_ptr<Controller> controller;
 };
 
+// A record as its owner lists it: a new id, no location.
+File listed(const QString& name, qint64 length, const QByteArray& owner);
+
+// The names of these records or rows, in order.
+QStringList namesOf(const QList<File>& files);
+QStringList namesOf(const QList<FileRow>& rows);
+
 // Each knows the other's card.
 void introduce(Node& a, Node& b);
 // a connects to b; waits until both are connected and each has had the
 // other's list. Returns whether that happened in time.
 bool connectPair(Node& a, Node& b);
 bool connected(Node& a, Node& b);
+
+// Ada offers, Bea downloads: Ada listens, each knows the other, and
+// connect() has Bea call Ada.
+struct Pair {
+    explicit Pair(Clock* adaClock = nullptr, Clock* beaClock = nullptr);
+    bool connect() { return connectPair(b, a); }
+    // Offers files of these sizes (named "<size>.bin", bytes seeded with
+    // size % 1000) to Bea; waits until she has their records.
+    QList<QUuid> offer(const QList<qint64>& sizes);
+
+    Node a;
+    Node b;
+    // Runs at every poll of offer()'s wait (to move manual clocks).
+    std::function<void()> tick;
+};
 
 // A file of `size` bytes in dir (bytes from a simple generator seeded with
 // seed); returns its path.
@@ -271,6 +298,43 @@ public:
     {
     }
     void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override { cancelled = true; }
+};
+
+// A listening node (Bea) that knows a raw peer, which connects to it.
+struct NodeAndPeer {
+    // configure runs before the controller is made (options, clock).
+    explicit NodeAndPeer(const std::function<void(Node&)>& configure = {});
+    // Connects; waits until the node asked for the list and, when the peer
+    // answers (answerWith), merged it.
+    bool connect();
+    // The same, answering with `list`.
+    bool connect(const QList<File>& list)
+    {
+        peer.answerWith = list;
+        return connect();
+    }
+    // The node's connection to the peer.
+    std::shared_ptr<PeerConnection> nodeSide() { return node->peerFor(peer.key()); }
+
+    Node node;
+    RawPeer peer;
+};
+
+// The node downloads one record from the raw peer: start() lets the peer
+// send every block as asked, request() waits for the first want and leaves
+// the sending to the test (send()).
+struct OneDownload : NodeAndPeer {
+    explicit OneDownload(qint64 size, const QString& name = QStringLiteral("x.bin"),
+                         const std::function<void(Node&)>& configure = {});
+    bool start(const std::optional<DownloadLocation>& where = std::nullopt);
+    bool request();
+    void send(std::int64_t block) { peer.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {}); }
+    bool hasBlocks(std::int64_t count);
+    const File& record() { return *node.file(x.id()); }
+    QString target() { return record().location()->toLocalFile(); }
+
+    QByteArray bytes;
+    File x;
 };
 
 }  // namespace vortan::test

@@ -15,6 +15,7 @@ namespace {
 
 using test::LogCapture;
 using test::Node;
+using test::Pair;
 using test::waitFor;
 
 // The content of a file in the Trash, which is then emptied of it.
@@ -26,36 +27,6 @@ QByteArray takeFromTrash(const QString& name)
     QFile::remove(trash + "info/" + name + ".trashinfo");
     return content;
 }
-
-// Ada offers, Bea downloads; Bea connects to Ada.
-struct Pair {
-    Pair() : a(QStringLiteral("Ada")), b(QStringLiteral("Bea"))
-    {
-        a.listen();
-        b.start();
-        test::introduce(a, b);
-    }
-    bool connect() { return test::connectPair(b, a); }
-
-    // Offers files of these sizes (named by the size) and waits until Bea has
-    // them; returns the ids.
-    QList<QUuid> offer(const QList<qint64>& sizes)
-    {
-        QList<File2> files;
-        for (qint64 size : sizes)
-            files.append(File2::at(test::makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(size), size, int(size % 1000))));
-        const qsizetype before = a->files().size();
-        a->shareFiles(files, {b.key()});
-        QList<QUuid> ids;
-        for (qsizetype i = before; i < a->files().size(); ++i)
-            ids.append(a->files()[i].id());
-        waitFor([&] { return std::all_of(ids.begin(), ids.end(), [&](const QUuid& id) { return b.file(id); }); });
-        return ids;
-    }
-
-    Node a;
-    Node b;
-};
 
 TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
 {
@@ -74,7 +45,7 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
             items.append({ids[i], DownloadLocation::file(QUrl::fromLocalFile(target.filePath(QStringLiteral("exact-%1").arg(i))))});
     }
     pair.b->resume(items);
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == ids.size(); }, 20000));
+    ASSERT_TRUE(pair.b.finishedCount(ids.size(), 20000));
 
     for (qsizetype i = 0; i < ids.size(); ++i) {
         SCOPED_TRACE(sizes[i]);
@@ -139,21 +110,16 @@ TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
 TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
 {
     test::ManualClock clock;
-    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"), &clock);
-    a.listen();
-    b.start();
-    test::introduce(a, b);
-    ASSERT_TRUE(test::connectPair(b, a));
-    const QString path = test::makeFile(a.downloads.path(), QStringLiteral("f.bin"), 12 * blockSize);
-    a->shareFiles({File2::at(path)}, {b.key()});
-    ASSERT_TRUE(waitFor([&] { return b->files().size() == 1; }));
+    Pair pair(nullptr, &clock);
+    Node& b = pair.b;
+    ASSERT_TRUE(pair.connect());
+    const QUuid id = pair.offer({12 * blockSize}).first();
     clock.advance(std::chrono::milliseconds(2000));
     const auto stored = [&] { return fromBytes<QList<File>>(test::readFile(b.supportPath("transfers.plist"))); };
     ASSERT_EQ(stored().size(), 1);
 
-    const QUuid id = b->files().first().id();
     b->resume({{id, std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
+    ASSERT_TRUE(b.finishedCount(1));
     // Time stood still: twelve blocks and the finish, not one write yet.
     EXPECT_TRUE(b->savePending());
     EXPECT_TRUE(stored().first().blocks.empty());
@@ -169,9 +135,7 @@ TEST(ControllerDownloadsTest, ResumingWithoutAConnectionConnectsFirst)
     a.start();
     b.listen();
     test::introduce(a, b);
-    const QString path = test::makeFile(a.downloads.path(), QStringLiteral("f.bin"), 3 * blockSize);
-    a->shareFiles({File2::at(path)}, {b.key()});
-    const QUuid id = a->files().first().id();
+    const QUuid id = a.share("f.bin", 3 * blockSize, {b.key()});
     a->pause({id, QUuid::createUuid()});
     EXPECT_TRUE(a.file(id)->paused);
     EXPECT_EQ(log.lines().count("no file matching id"), 1);
@@ -182,8 +146,8 @@ TEST(ControllerDownloadsTest, ResumingWithoutAConnectionConnectsFirst)
     EXPECT_EQ(a.user(b.key())->state, User::State::connecting);
     ASSERT_TRUE(waitFor([&] { return b.file(id); }));
     b->resume({{id, std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
-    EXPECT_EQ(test::readFile(b.downloadsPath("f.bin")), test::readFile(path));
+    ASSERT_TRUE(b.finishedCount(1));
+    EXPECT_EQ(test::readFile(b.downloadsPath("f.bin")), test::generatedBytes(3 * blockSize));
 }
 
 TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
@@ -198,7 +162,7 @@ TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
     ASSERT_TRUE(waitFor([&] { return pair.b.user(pair.a.key())->state == User::State::notConnected; }));
     ASSERT_LT(pair.b.file(id)->blocks.count(), 60);
     pair.b->connectTo(pair.a.key());
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    ASSERT_TRUE(pair.b.finishedCount(1, 20000));
     EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(size))),
               test::generatedBytes(size, int(size % 1000)));
     EXPECT_TRUE(waitFor([&] { return ControllerPrivate::isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));

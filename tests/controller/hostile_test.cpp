@@ -19,15 +19,12 @@
 namespace vortan {
 namespace {
 
+using test::listed;
 using test::LogCapture;
-using test::Node;
+using test::NodeAndPeer;
+using test::OneDownload;
 using test::RawPeer;
 using test::waitFor;
-
-File listed(const QString& name, qint64 length, const QByteArray& owner)
-{
-    return File(File2(name, std::nullopt, length), QUuid::createUuid(), owner);
-}
 
 // Every file below dir, relative to it.
 QStringList treeOf(const QString& dir)
@@ -40,43 +37,17 @@ QStringList treeOf(const QString& dir)
     return files;
 }
 
-// Bea downloads from a raw peer that connects to her.
-struct Receiver {
-    Receiver() : b(QStringLiteral("Bea")), sender(QStringLiteral("Mallory"))
-    {
-        b.listen();
-        b->addUsers({sender.card()});
-        QObject::connect(b.controller.get(), &Controller::listReceived, [this] { ++lists; });
-    }
-    // Connects, answering Bea's list request with `list`; waits for the merge.
-    bool connect(const QList<File>& list)
-    {
-        sender.answerWith = list;
-        const int expected = lists + 1;
-        return sender.connectTo(b) && waitFor([&] { return lists >= expected; });
-    }
-    std::shared_ptr<PeerConnection> senderSide() { return b->peerFor(sender.key()); }
-
-    Node b;
-    RawPeer sender;
-    int lists = 0;
-};
-
 TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
 {
     LogCapture log;
-    Receiver r;
-    const QByteArray m = r.sender.key();
+    NodeAndPeer r;
+    const QByteArray m = r.peer.key();
     const QList<File> list{listed("../escape.txt", 10, m), listed("sub/dir.txt", 10, m),
                            listed(QStringLiteral("ctl\x01\x1f.txt"), 10, m), listed(QString(), 10, m),
                            listed(".", 10, m), listed("..", 10, m), listed("/etc/passwd", 10, m)};
     ASSERT_TRUE(r.connect(list));
-    ASSERT_EQ(r.b->files().size(), 4);
-    EXPECT_EQ(r.b->files()[0].name(), "..:escape.txt");
-    EXPECT_EQ(r.b->files()[0].displayName(), "../escape.txt");  // still reads as sent
-    EXPECT_EQ(r.b->files()[1].name(), "sub:dir.txt");
-    EXPECT_EQ(r.b->files()[2].name(), "ctl__.txt");
-    EXPECT_EQ(r.b->files()[3].name(), ":etc:passwd");
+    ASSERT_EQ(test::namesOf(r.node->files()), (QStringList{"..:escape.txt", "sub:dir.txt", "ctl__.txt", ":etc:passwd"}));
+    EXPECT_EQ(r.node->files()[0].displayName(), "../escape.txt");  // still reads as sent
     EXPECT_EQ(log.startingWith("Refused list entry ").size(), 3);
 
     QTemporaryDir parent;
@@ -84,15 +55,15 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
     ASSERT_TRUE(QDir().mkpath(into));
     QList<ResumeItem> items;
     for (int i = 0; i < 4; ++i) {
-        const File& file = r.b->files()[i];
-        r.sender.serving.insert(file.id(), test::generatedBytes(10, i));
+        const File& file = r.node->files()[i];
+        r.peer.serving.insert(file.id(), test::generatedBytes(10, i));
         items.append({file.id(), i % 2 ? DownloadLocation::downloads()
                                        : DownloadLocation::directory(QUrl::fromLocalFile(into))});
     }
-    r.b->resume(items);
-    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 4; }));
+    r.node->resume(items);
+    ASSERT_TRUE(r.node.finishedCount(4));
     EXPECT_EQ(treeOf(parent.path()), (QStringList{"into", "into/..:escape.txt", "into/ctl__.txt"}));
-    EXPECT_EQ(treeOf(r.b.downloads.path()), (QStringList{":etc:passwd", "sub:dir.txt"}));
+    EXPECT_EQ(treeOf(r.node.downloads.path()), (QStringList{":etc:passwd", "sub:dir.txt"}));
 }
 
 TEST(ControllerHostileInputTest, FileNamesAndNumberedTargets)
@@ -113,32 +84,31 @@ TEST(ControllerHostileInputTest, FileNamesAndNumberedTargets)
 TEST(ControllerHostileInputTest, DataIsWrittenOnlyForRequestedBlocksOfOwnDownloads)
 {
     LogCapture log;
-    Receiver r;
-    const QByteArray m = r.sender.key();
+    NodeAndPeer r;
+    const QByteArray m = r.peer.key();
     const QByteArray bytes = test::generatedBytes(12 * blockSize, 9);
     const File x = listed("x.bin", bytes.size(), m);
     const File neverResumed = listed("never.bin", 1000, m);
     ASSERT_TRUE(r.connect({x, neverResumed}));
     // Bea's own offer to Mallory and a download from somebody else.
-    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("mine.bin"), 2000);
-    r.b->shareFiles({File2::at(source)}, {m});
-    const QUuid mine = r.b->files().last().id();
+    const QUuid mine = r.node.share("mine.bin", 2000, {m});
+    const QString source = r.node.downloadsPath("mine.bin");
     RawPeer other(QStringLiteral("Other"));
-    r.b->addUsers({other.card()});
+    r.node->addUsers({other.card()});
     const File theirs = listed("theirs.bin", 1000, other.key());
     other.answerWith = QList<File>{theirs};
-    ASSERT_TRUE(other.connectTo(r.b));
-    ASSERT_TRUE(waitFor([&] { return r.b.file(theirs.id()); }));
-    r.b->resume({{theirs.id(), std::nullopt}});
+    ASSERT_TRUE(other.connectTo(r.node));
+    ASSERT_TRUE(waitFor([&] { return r.node.file(theirs.id()); }));
+    r.node->resume({{theirs.id(), std::nullopt}});
 
-    r.b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return !r.sender.wants.isEmpty(); }));
-    EXPECT_EQ(r.sender.wants.last().blocks, BlockSet::range(0, 5));
-    const QStringList before = treeOf(r.b.downloads.path());
+    r.node->resume({{x.id(), std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return !r.peer.wants.isEmpty(); }));
+    EXPECT_EQ(r.peer.wants.last().blocks, BlockSet::range(0, 5));
+    const QStringList before = treeOf(r.node.downloads.path());
     const QByteArray mineBefore = test::readFile(source);
 
     log.clear();
-    PeerConnection& s = *r.sender.peer;
+    PeerConnection& s = *r.peer.peer;
     s.sendData(QByteArray(1000, 'n'), 0, neverResumed.id(), {});            // no location
     s.sendData(bytes.mid(7 * blockSize, blockSize), 7, x.id(), {});       // not requested
     s.sendData(QByteArray(blockSize, 'o'), 12, x.id(), {});               // past the end
@@ -148,268 +118,227 @@ TEST(ControllerHostileInputTest, DataIsWrittenOnlyForRequestedBlocksOfOwnDownloa
     s.sendData(QByteArray(2000, 'm'), 0, mine, {});                       // Bea's own offer
     s.sendData(QByteArray(10, 'u'), 0, QUuid::createUuid(), {});         // no record at all
     s.sendData(bytes.left(blockSize), 0, x.id(), {});                     // this one is fine
-    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return r.node.file(x.id())->blocks.count() == 1; }));
     s.sendData(bytes.left(blockSize), 0, x.id(), {});  // again: no longer requested
     ASSERT_TRUE(waitFor([&] { return log.lines().count("Dropped block 0 of " + idText(x.id()) + ": not requested") == 1; }));
 
     EXPECT_EQ(log.lines().count("no matching file"), 3);
     EXPECT_EQ(log.startingWith("Dropped block ").size(), 6);
-    EXPECT_EQ(r.b.file(x.id())->blocks, BlockSet::range(0, 1));
-    EXPECT_TRUE(r.b.file(neverResumed.id())->blocks.empty());
-    EXPECT_TRUE(r.b.file(theirs.id())->blocks.empty());
-    EXPECT_TRUE(r.b.file(mine)->blocks.empty());
+    EXPECT_EQ(r.node.file(x.id())->blocks, BlockSet::range(0, 1));
+    EXPECT_TRUE(r.node.file(neverResumed.id())->blocks.empty());
+    EXPECT_TRUE(r.node.file(theirs.id())->blocks.empty());
+    EXPECT_TRUE(r.node.file(mine)->blocks.empty());
     EXPECT_EQ(test::readFile(source), mineBefore);
     // Only x's partial file appeared, holding exactly block 0.
     QStringList after = before;
     after.append("x.bin.downloading");
     after.sort();
-    EXPECT_EQ(treeOf(r.b.downloads.path()), after);
-    EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin.downloading")), bytes.left(blockSize));
+    EXPECT_EQ(treeOf(r.node.downloads.path()), after);
+    EXPECT_EQ(test::readFile(r.node.downloadsPath("x.bin.downloading")), bytes.left(blockSize));
 }
 
 TEST(ControllerHostileInputTest, WantsAreHonouredOnlyForOwnOffersToThatUser)
 {
     LogCapture log;
-    Receiver r;
-    const QByteArray m = r.sender.key();
+    NodeAndPeer r;
+    const QByteArray m = r.peer.key();
     const File download = listed("d.bin", 1000, m);
     ASSERT_TRUE(r.connect({download}));
-    r.b->resume({{download.id(), std::nullopt}});  // it has a location now
-    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("offer.bin"), 3 * blockSize);
-    const QString secret = test::makeFile(r.b.downloads.path(), QStringLiteral("secret.bin"), 1000, 5);
-    r.b->shareFiles({File2::at(source)}, {m});
-    const QUuid offer = r.b->files().last().id();
-    r.b->shareFiles({File2::at(secret)}, {QByteArray(32, 'o')});
-    const QUuid toOther = r.b->files().last().id();
+    r.node->resume({{download.id(), std::nullopt}});  // it has a location now
+    const QUuid offer = r.node.share("offer.bin", 3 * blockSize, {m});
+    const QUuid toOther = r.node.share("secret.bin", 1000, {QByteArray(32, 'o')}, 5);
 
     log.clear();
-    PeerConnection& s = *r.sender.peer;
+    PeerConnection& s = *r.peer.peer;
     s.sendWant(BlockSet::range(0, 1), toOther);            // offered to someone else
     s.sendWant(BlockSet::range(0, 1), download.id());      // Bea's download, not an offer
     s.sendWant(BlockSet::range(2, 2), offer);              // block 3 does not exist
     s.sendWant(BlockSet::range(0, 1), QUuid::createUuid());
     ASSERT_TRUE(waitFor([&] { return log.lines().count("no matching file") == 4; }));
     s.sendWant(BlockSet::range(1, 2), offer);
-    ASSERT_TRUE(waitFor([&] { return r.sender.data.size() == 2; }));
-    EXPECT_EQ(r.sender.data[0].block, 1);
-    EXPECT_EQ(r.sender.data[1].block, 2);
-    EXPECT_EQ(r.sender.data[0].fileID, offer);
-    EXPECT_EQ(r.sender.data[0].data, test::readFile(source).mid(blockSize, blockSize));
-    EXPECT_TRUE(r.b.file(toOther)->wantBlocks.empty());
+    ASSERT_TRUE(waitFor([&] { return r.peer.data.size() == 2; }));
+    EXPECT_EQ(r.peer.data[0].block, 1);
+    EXPECT_EQ(r.peer.data[1].block, 2);
+    EXPECT_EQ(r.peer.data[0].fileID, offer);
+    EXPECT_EQ(r.peer.data[0].data, test::generatedBytes(3 * blockSize).mid(blockSize, blockSize));
+    EXPECT_TRUE(r.node.file(toOther)->wantBlocks.empty());
 }
 
 TEST(ControllerHostileInputTest, AWantForEveryBlockCostsTheSenderOnlyABlockSet)
 {
-    Receiver r;
+    NodeAndPeer r;
     ASSERT_TRUE(r.connect({}));
     const std::int64_t blocks = 8192;  // 1 GiB, sparse: reading it costs nothing
-    const QString source = r.b.downloadsPath(QStringLiteral("large.bin"));
+    const QString source = r.node.downloadsPath(QStringLiteral("large.bin"));
     QFile file(source);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(blocks * blockSize));
     file.close();
-    r.b->shareFiles({File2::at(source)}, {r.sender.key()});
-    const QUuid offer = r.b->files().last().id();
+    r.node->shareFiles({File2::at(source)}, {r.peer.key()});
+    const QUuid offer = r.node->files().last().id();
 
     // Whenever the event loop comes round: the wants are one run of numbers,
     // the read window holds at most its four blocks.
     bool bounded = true;
-    r.sender.peer->sendWant(BlockSet::range(0, blocks), offer);
+    r.peer.peer->sendWant(BlockSet::range(0, blocks), offer);
     ASSERT_TRUE(waitFor([&] {
-        const File& record = *r.b.file(offer);
+        const File& record = *r.node.file(offer);
         const auto window = record.buffer()->window();
         bounded = bounded && record.wantBlocks.runs().size() <= 1
                   && (!window || window->end - window->first <= TransferBuffer::windowCapacity);
-        return r.sender.data.size() >= 64;
+        return r.peer.data.size() >= 64;
     }));
     EXPECT_TRUE(bounded);
-    EXPECT_TRUE(r.b.file(offer)->sending);
-    for (qsizetype i = 0; i < r.sender.data.size(); ++i)
-        EXPECT_EQ(r.sender.data[i].block, i);
-    r.sender.close();
+    EXPECT_TRUE(r.node.file(offer)->sending);
+    for (qsizetype i = 0; i < r.peer.data.size(); ++i)
+        EXPECT_EQ(r.peer.data[i].block, i);
+    r.peer.close();
 }
 
 TEST(ControllerHostileInputTest, ListEntriesCannotTakeIdsOfOtherRecords)
 {
     LogCapture log;
-    Receiver r;
-    const QByteArray m = r.sender.key();
-    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("offer.bin"), 10);
-    r.b->shareFiles({File2::at(source)}, {m});
-    const File offer = r.b->files().first();
+    NodeAndPeer r;
+    const QByteArray m = r.peer.key();
+    const File offer = *r.node.file(r.node.share("offer.bin", 10, {m}));
     RawPeer other(QStringLiteral("Other"));
-    r.b->addUsers({other.card()});
+    r.node->addUsers({other.card()});
     const File theirs = listed("theirs.bin", 1000, other.key());
     other.answerWith = QList<File>{theirs};
-    ASSERT_TRUE(other.connectTo(r.b));
-    ASSERT_TRUE(waitFor([&] { return r.b.file(theirs.id()); }));
+    ASSERT_TRUE(other.connectTo(r.node));
+    ASSERT_TRUE(waitFor([&] { return r.node.file(theirs.id()); }));
 
     File stealOffer(File2("a", std::nullopt, 1), offer.id(), m);
     File stealTheirs(File2("b", std::nullopt, 1), theirs.id(), m);
     const File fresh = listed("fresh.bin", 1, m);
     ASSERT_TRUE(r.connect({stealOffer, stealTheirs, fresh, fresh}));
-    EXPECT_EQ(r.b->files().size(), 3);
-    EXPECT_EQ(r.b.file(fresh.id())->name(), "fresh.bin");
-    EXPECT_FALSE(r.b.file(offer.id())->download);
-    EXPECT_EQ(r.b.file(theirs.id())->user, other.key());
+    EXPECT_EQ(r.node->files().size(), 3);
+    EXPECT_EQ(r.node.file(fresh.id())->name(), "fresh.bin");
+    EXPECT_FALSE(r.node.file(offer.id())->download);
+    EXPECT_EQ(r.node.file(theirs.id())->user, other.key());
     EXPECT_EQ(log.startingWith("Refused list entry ").size(), 2);
 
     // A negative length (what the wire coding already refuses) is refused here too.
-    const std::shared_ptr<PeerConnection> peer = r.senderSide();
+    const std::shared_ptr<PeerConnection> peer = r.nodeSide();
     ASSERT_TRUE(peer);
-    r.b->peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
-    EXPECT_EQ(r.b->files().size(), 3);
+    r.node->peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
+    EXPECT_EQ(r.node->files().size(), 3);
 }
 
 TEST(ControllerHostileInputTest, UnfinishedDownloadsNeverShareATarget)
 {
-    Receiver r;
-    const QByteArray m = r.sender.key();
+    NodeAndPeer r;
+    const QByteArray m = r.peer.key();
     const File one = listed("same.txt", 10, m), two = listed("same.txt", 20, m);
     const File bare = listed("x", 30, m), partialName = listed("x.downloading", 40, m);
-    ASSERT_TRUE(r.connect({one, two, bare, partialName}));
-    for (const File& f : {one, two, bare, partialName})
-        r.sender.serving.insert(f.id(), test::generatedBytes(f.length(), 1));
-    r.b->resume({{one.id(), std::nullopt}, {two.id(), std::nullopt}, {bare.id(), std::nullopt}});
+    const File twin = listed("x.downloading", 50, m);  // named like bare's partial file
+    ASSERT_TRUE(r.connect({one, two, bare, partialName, twin}));
+    for (const File& f : {one, two, bare, partialName, twin})
+        r.peer.serving.insert(f.id(), test::generatedBytes(f.length(), 1));
+    r.node->resume({{one.id(), std::nullopt}, {two.id(), std::nullopt}, {bare.id(), std::nullopt}, {twin.id(), std::nullopt}});
     // An exact file that is another download's target.
-    r.b->resume({{partialName.id(), DownloadLocation::file(QUrl::fromLocalFile(r.b.downloadsPath("same.txt")))}});
-    const auto target = [&](const File& f) { return r.b.file(f.id())->location()->toLocalFile(); };
-    EXPECT_EQ(target(one), r.b.downloadsPath("same.txt"));
-    EXPECT_EQ(target(two), r.b.downloadsPath("same (2).txt"));
-    EXPECT_EQ(target(bare), r.b.downloadsPath("x"));
-    EXPECT_EQ(target(partialName), r.b.downloadsPath("same (3).txt"));
-    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 4; }));
-    EXPECT_EQ(test::readFile(r.b.downloadsPath("same (2).txt")).size(), 20);
-    EXPECT_EQ(test::readFile(r.b.downloadsPath("same (3).txt")).size(), 40);
+    r.node->resume({{partialName.id(), DownloadLocation::file(QUrl::fromLocalFile(r.node.downloadsPath("same.txt")))}});
+    const auto target = [&](const File& f) { return r.node.file(f.id())->location()->toLocalFile(); };
+    EXPECT_EQ(target(one), r.node.downloadsPath("same.txt"));
+    EXPECT_EQ(target(two), r.node.downloadsPath("same (2).txt"));
+    EXPECT_EQ(target(bare), r.node.downloadsPath("x"));
+    EXPECT_EQ(target(twin), r.node.downloadsPath("x (2).downloading"));
+    EXPECT_EQ(target(partialName), r.node.downloadsPath("same (3).txt"));
+    ASSERT_TRUE(r.node.finishedCount(5));
+    EXPECT_EQ(test::readFile(r.node.downloadsPath("same (2).txt")).size(), 20);
+    EXPECT_EQ(test::readFile(r.node.downloadsPath("same (3).txt")).size(), 40);
 
     // A finished download no longer holds its name.
     const File again = listed("x.downloading", 5, m);
-    r.sender.peer->sendList({again});
-    ASSERT_TRUE(waitFor([&] { return r.b.file(again.id()); }));
-    r.b->resume({{again.id(), std::nullopt}});
-    EXPECT_EQ(target(again), r.b.downloadsPath("x.downloading"));
+    r.peer.peer->sendList({again});
+    ASSERT_TRUE(waitFor([&] { return r.node.file(again.id()); }));
+    r.node->resume({{again.id(), std::nullopt}});
+    EXPECT_EQ(target(again), r.node.downloadsPath("x.downloading"));
 }
-
-// A download from the raw peer: start() lets the peer send every block as
-// asked, request() waits for the first want and leaves the sending to the test.
-struct OneDownload : Receiver {
-    explicit OneDownload(qint64 size, const QString& name = QStringLiteral("x.bin"))
-        : bytes(test::generatedBytes(size, 3)), x(listed(name, size, sender.key()))
-    {
-    }
-    bool start(const std::optional<DownloadLocation>& where = std::nullopt)
-    {
-        if (!connect({x}))
-            return false;
-        sender.serving.insert(x.id(), bytes);
-        b->resume({{x.id(), where}});
-        return b.file(x.id())->location().has_value();
-    }
-    bool request()
-    {
-        if (!connect({x}))
-            return false;
-        b->resume({{x.id(), std::nullopt}});
-        return waitFor([&] { return sender.wants.size() == 1; });
-    }
-    const File& record() { return *b.file(x.id()); }
-    QString target() { return record().location()->toLocalFile(); }
-
-    QByteArray bytes;
-    File x;
-};
 
 TEST(ControllerHostileInputTest, AShortPartialFileStartsTheDownloadAgain)
 {
     LogCapture log;
     OneDownload r(4 * blockSize);
-    const QByteArray& bytes = r.bytes;
-    const File& x = r.x;
     ASSERT_TRUE(r.request());
-    r.sender.peer->sendData(bytes.mid(0, blockSize), 0, x.id(), {});
-    r.sender.peer->sendData(bytes.mid(blockSize, blockSize), 1, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 2; }));
+    r.send(0);
+    r.send(1);
+    ASSERT_TRUE(r.hasBlocks(2));
 
-    r.b->pause({x.id()});  // closes the partial file
-    const QString partial = r.b.downloadsPath("x.bin.downloading");
-    ASSERT_TRUE(QFile::resize(partial, 100));
-    r.b->resume({{x.id(), std::nullopt}});
-    r.sender.serving.insert(x.id(), bytes);
-    r.sender.peer->sendData(bytes.mid(2 * blockSize, blockSize), 2, x.id(), {});
-    r.sender.peer->sendData(bytes.mid(3 * blockSize, blockSize), 3, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 1; }));
-    EXPECT_EQ(log.startingWith("The partial file of " + idText(x.id())).size(), 1);
-    EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin")), bytes);
+    r.node->pause({r.x.id()});  // closes the partial file
+    ASSERT_TRUE(QFile::resize(r.node.downloadsPath("x.bin.downloading"), 100));
+    r.node->resume({{r.x.id(), std::nullopt}});
+    r.peer.serving.insert(r.x.id(), r.bytes);
+    r.send(2);
+    r.send(3);
+    ASSERT_TRUE(r.node.finishedCount(1));
+    EXPECT_EQ(log.startingWith("The partial file of " + idText(r.x.id())).size(), 1);
+    EXPECT_EQ(test::readFile(r.node.downloadsPath("x.bin")), r.bytes);
 }
 
 TEST(ControllerHostileInputTest, TheLastBlocksAreAskedForAgainWhenTheListNoLongerNamesThem)
 {
     OneDownload r(2 * blockSize);
-    const QByteArray& bytes = r.bytes;
-    const File& x = r.x;
     ASSERT_TRUE(r.request());
-    EXPECT_EQ(r.sender.wants[0].blocks, BlockSet::range(0, 2));
+    EXPECT_EQ(r.peer.wants[0].blocks, BlockSet::range(0, 2));
     // Block 1 was "sent" but is lost with the connection.
-    r.sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 1; }));
-    r.sender.close();
-    ASSERT_TRUE(waitFor([&] { return r.b->peers().isEmpty(); }));
+    r.send(0);
+    ASSERT_TRUE(r.hasBlocks(1));
+    r.peer.close();
+    ASSERT_TRUE(waitFor([&] { return r.node->peers().isEmpty(); }));
 
     // Back again, the sender lists nothing: its offer looks complete to it.
-    r.sender.wants.clear();
-    r.sender.serving.insert(x.id(), bytes);
+    r.peer.wants.clear();
+    r.peer.serving.insert(r.x.id(), r.bytes);
     ASSERT_TRUE(r.connect({}));
-    ASSERT_TRUE(waitFor([&] { return r.b.delegate.finished.size() == 1; }));
-    EXPECT_EQ(r.sender.wants.first().blocks, BlockSet::range(1, 1));
-    EXPECT_EQ(test::readFile(r.b.downloadsPath("x.bin")), bytes);
-    EXPECT_FALSE(r.b.file(x.id())->unavailable);  // its blocks came after all
+    ASSERT_TRUE(r.node.finishedCount(1));
+    EXPECT_EQ(r.peer.wants.first().blocks, BlockSet::range(1, 1));
+    EXPECT_EQ(test::readFile(r.node.downloadsPath("x.bin")), r.bytes);
+    EXPECT_FALSE(r.record().unavailable);  // its blocks came after all
 }
 
 TEST(ControllerHostileInputTest, ABlockStillInFlightWhenTheSenderStopsIsStoredAsSent)
 {
     // The peer may have the block already and would never ask for it again:
     // stored as missing, the offer would stay one block short for good.
-    Receiver r;
+    NodeAndPeer r;
     ASSERT_TRUE(r.connect({}));
-    const QString source = test::makeFile(r.b.downloads.path(), QStringLiteral("offer.bin"), 3 * blockSize);
-    r.b->shareFiles({File2::at(source)}, {r.sender.key()});
-    const QUuid offer = r.b->files().last().id();
+    const QUuid offer = r.node.share("offer.bin", 3 * blockSize, {r.peer.key()});
     bool stoppedInFlight = false;
-    r.b.inhibitor.onAcquire = [&] {
+    r.node.inhibitor.onAcquire = [&] {
         // The data message for block 0 has been handed over; its completion is still to come.
-        r.b->stop();
-        stoppedInFlight = r.b.file(offer)->blocks.empty();
+        r.node->stop();
+        stoppedInFlight = r.node.file(offer)->blocks.empty();
     };
-    r.sender.peer->sendWant(BlockSet::range(0, 1), offer);
-    ASSERT_TRUE(waitFor([&] { return r.b.inhibitor.acquires == 1; }));
-    r.b.inhibitor.onAcquire = nullptr;
+    r.peer.peer->sendWant(BlockSet::range(0, 1), offer);
+    ASSERT_TRUE(waitFor([&] { return r.node.inhibitor.acquires == 1; }));
+    r.node.inhibitor.onAcquire = nullptr;
     ASSERT_TRUE(stoppedInFlight);
 
-    const QList<File> stored = fromBytes<QList<File>>(test::readFile(r.b.supportPath("transfers.plist")));
+    const QList<File> stored = fromBytes<QList<File>>(test::readFile(r.node.supportPath("transfers.plist")));
     ASSERT_EQ(stored.size(), 1);
     EXPECT_EQ(stored[0].id(), offer);
     EXPECT_EQ(stored[0].blocks, BlockSet::range(0, 1));
-    ASSERT_TRUE(waitFor([&] { return r.sender.data.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return r.peer.data.size() == 1; }));
 }
 
 TEST(ControllerHostileInputTest, PausingStopsNewRequestsButKeepsWhatArrives)
 {
     OneDownload r(12 * blockSize);
-    const QByteArray& bytes = r.bytes;
-    const File& x = r.x;
+    const QUuid x = r.x.id();
     ASSERT_TRUE(r.request());
-    r.b->pause({x.id()});
-    r.b->resume({{x.id(), std::nullopt}});  // five still outstanding: no new want
-    r.b->pause({x.id()});
-    r.sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
-    r.sender.peer->sendData(bytes.mid(blockSize, blockSize), 1, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return r.b.file(x.id())->blocks.count() == 2; }));
-    EXPECT_EQ(r.sender.wants.size(), 1);
-    EXPECT_EQ(r.b.file(x.id())->wantBlocks, BlockSet::range(2, 3));
+    r.node->pause({x});
+    r.node->resume({{x, std::nullopt}});  // five still outstanding: no new want
+    r.node->pause({x});
+    r.send(0);
+    r.send(1);
+    ASSERT_TRUE(r.hasBlocks(2));
+    EXPECT_EQ(r.peer.wants.size(), 1);
+    EXPECT_EQ(r.record().wantBlocks, BlockSet::range(2, 3));
 
-    r.b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return r.sender.wants.size() == 2; }));
-    EXPECT_EQ(r.sender.wants[1].blocks, BlockSet::range(5, 2));
-    r.b->resume({{QUuid::createUuid(), std::nullopt}});  // logs "no file matching id", nothing else
+    r.node->resume({{x, std::nullopt}});
+    ASSERT_TRUE(waitFor([&] { return r.peer.wants.size() == 2; }));
+    EXPECT_EQ(r.peer.wants[1].blocks, BlockSet::range(5, 2));
+    r.node->resume({{QUuid::createUuid(), std::nullopt}});  // logs "no file matching id", nothing else
 }
 
 TEST(ControllerHostileInputTest, ALegalNameOf255BytesIsShortenedToLeaveRoomForThePartialFile)
@@ -419,7 +348,7 @@ TEST(ControllerHostileInputTest, ALegalNameOf255BytesIsShortenedToLeaveRoomForTh
     ASSERT_EQ(name.toUtf8().size(), 255);
     OneDownload f(1000, name);
     ASSERT_TRUE(f.start());
-    ASSERT_TRUE(waitFor([&] { return f.b.delegate.finished.size() == 1; }));
+    ASSERT_TRUE(f.node.finishedCount(1));
     const QString stored = QFileInfo(f.target()).fileName();
     EXPECT_EQ(stored, QString(119, QChar(0xe9)) + QStringLiteral(".txt"));  // whole characters, extension kept
     EXPECT_LE(stored.toUtf8().size() + qsizetype(strlen(".downloading")), 255);
@@ -430,21 +359,21 @@ TEST(ControllerHostileInputTest, ALegalNameOf255BytesIsShortenedToLeaveRoomForTh
 TEST(ControllerHostileInputTest, AFailedFinalMoveStaysAFailureAfterARestart)
 {
     OneDownload f(1000);
-    const QString target = f.b.downloadsPath("x.bin");
+    const QString target = f.node.downloadsPath("x.bin");
     ASSERT_EQ(::symlink("/nonexistent/dangling", QFile::encodeName(target).constData()), 0);
     ASSERT_TRUE(f.start());
     ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
     EXPECT_EQ(f.record().error->otherError()->posixCode, std::optional<int>(EEXIST));
 
-    f.b.restart();
+    f.node.restart();
     ASSERT_TRUE(f.record().error.has_value());
     EXPECT_FALSE(ControllerPrivate::isComplete(f.record()));
-    f.b->resume({{f.x.id(), std::nullopt}});  // not paused: nothing happens
+    f.node->resume({{f.x.id(), std::nullopt}});  // not paused: nothing happens
     EXPECT_TRUE(f.record().error.has_value());
 
     ASSERT_TRUE(QFile::remove(target));
-    f.b->pause({f.x.id()});
-    f.b->resume({{f.x.id(), std::nullopt}});
+    f.node->pause({f.x.id()});
+    f.node->resume({{f.x.id(), std::nullopt}});
     EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
     EXPECT_EQ(test::readFile(target), f.bytes);
 }
@@ -454,21 +383,21 @@ TEST(ControllerHostileInputTest, AWriteErrorIsClearedOnceTheFileIsInPlace)
     OneDownload f(2 * blockSize);
     ASSERT_TRUE(f.request());
     // Block 0 cannot be written: a folder stands where the partial file goes.
-    const QString partial = f.b.downloadsPath("x.bin.downloading");
+    const QString partial = f.node.downloadsPath("x.bin.downloading");
     ASSERT_TRUE(QDir().mkpath(partial));
-    f.sender.peer->sendData(f.bytes.left(blockSize), 0, f.x.id(), {});
+    f.send(0);
     ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
     ASSERT_TRUE(QDir().rmdir(partial));
     // Block 1 was on its way; block 0 is asked for again and arrives.
-    f.sender.serving.insert(f.x.id(), f.bytes);
-    f.sender.peer->sendData(f.bytes.mid(blockSize), 1, f.x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return f.b.delegate.finished.size() == 1; }));
+    f.peer.serving.insert(f.x.id(), f.bytes);
+    f.send(1);
+    ASSERT_TRUE(f.node.finishedCount(1));
     EXPECT_FALSE(f.record().error);
     EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
 
     // Pausing and resuming a finished download changes nothing.
-    f.b->pause({f.x.id()});
-    f.b->resume({{f.x.id(), std::nullopt}});
+    f.node->pause({f.x.id()});
+    f.node->resume({{f.x.id(), std::nullopt}});
     EXPECT_EQ(test::readFile(f.target()), f.bytes);
     EXPECT_FALSE(QDir(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files").exists("x.bin"));
     EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
@@ -477,9 +406,9 @@ TEST(ControllerHostileInputTest, AWriteErrorIsClearedOnceTheFileIsInPlace)
 TEST(ControllerHostileInputTest, APlantedLinkAtThePartialFileIsAnErrorTheUserSees)
 {
     OneDownload f(3 * blockSize);
-    const QString victim = test::makeFile(f.b.support.path(), QStringLiteral("victim"), 10, 7);
+    const QString victim = test::makeFile(f.node.support.path(), QStringLiteral("victim"), 10, 7);
     ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(),
-                        QFile::encodeName(f.b.downloadsPath("x.bin.downloading")).constData()),
+                        QFile::encodeName(f.node.downloadsPath("x.bin.downloading")).constData()),
               0);
     ASSERT_TRUE(f.start());
     ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
@@ -490,12 +419,12 @@ TEST(ControllerHostileInputTest, APlantedLinkAtThePartialFileIsAnErrorTheUserSee
 TEST(ControllerHostileInputTest, OffersOfMoreBlocksThanAWantCanNameAreRefused)
 {
     LogCapture log;
-    Receiver r;
-    const File huge = listed("huge.bin", (std::int64_t(1) << 40) * blockSize, r.sender.key());
-    const File largest = listed("largest.bin", (std::int64_t(1) << 31) * blockSize, r.sender.key());
+    NodeAndPeer r;
+    const File huge = listed("huge.bin", (std::int64_t(1) << 40) * blockSize, r.peer.key());
+    const File largest = listed("largest.bin", (std::int64_t(1) << 31) * blockSize, r.peer.key());
     ASSERT_TRUE(r.connect({huge, largest}));
-    EXPECT_FALSE(r.b.file(huge.id()));
-    EXPECT_TRUE(r.b.file(largest.id()));
+    EXPECT_FALSE(r.node.file(huge.id()));
+    EXPECT_TRUE(r.node.file(largest.id()));
     EXPECT_EQ(log.startingWith("Refused list entry " + idText(huge.id())).size(), 1);
 }
 

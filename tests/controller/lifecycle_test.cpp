@@ -138,19 +138,13 @@ TEST(ControllerPersistenceTest, StoredFilesRoundTrip)
         }
         ASSERT_FALSE(node->start(false, false));
         ASSERT_EQ(node->files().size(), 2);
-        const File& a = node->files()[0];
-        const File& b = node->files()[1];
-        EXPECT_EQ(a.id(), offer.id());
-        EXPECT_EQ(a.file, offer.file);
-        EXPECT_EQ(a.blocks, offer.blocks);
-        EXPECT_FALSE(a.download);
-        EXPECT_TRUE(a.paused);
-        EXPECT_EQ(b.id(), download.id());
-        EXPECT_EQ(b.file, download.file);
-        EXPECT_EQ(b.blocks, download.blocks);
-        EXPECT_TRUE(b.download);
-        EXPECT_FALSE(b.paused);
-        EXPECT_EQ(b.user, peerKey);
+        for (int i = 0; i < 2; ++i) {
+            const File& got = node->files()[i];
+            const File& want = i == 0 ? offer : download;
+            EXPECT_EQ(std::tie(got.id(), got.file, got.blocks, got.download, got.paused, got.user),
+                      std::tie(want.id(), want.file, want.blocks, want.download, want.paused, want.user));
+        }
+        EXPECT_TRUE(node->files()[1].download);
         EXPECT_EQ(node->fileRows().size(), 2);
         EXPECT_EQ(node->users(), users);
         EXPECT_EQ(node->me()->name, "Me");
@@ -258,8 +252,7 @@ TEST(ControllerPersistenceTest, ChangesAreSavedAboutTwoSecondsLaterInOneWrite)
     EXPECT_FALSE(node->savePending());
 
     // Removed ids are saved too.
-    const QString shared = test::makeFile(node.downloads.path(), QStringLiteral("f"), 10);
-    node->shareFiles({File2::at(shared)}, {bea.key});
+    node.share("f", 10, {bea.key});
     clock.advance(2000ms);
     ASSERT_EQ(readStored<QList<File>>(node.supportPath("transfers.plist"))->size(), 1);
     const QUuid id = node->files().first().id();
@@ -384,6 +377,7 @@ TEST(ControllerSettingsTest, PortMappingFollowsTheSettings)
     node->setSettings(true, false);
     EXPECT_EQ(log.lines(), QStringList{"Stopped port mapping."});
     EXPECT_EQ(node.mapper.unmaps, 1);
+    EXPECT_EQ(node.mapper.blockingUnmaps, 0);  // in the background: only stop() waits for the gateway
     log.clear();
     node->setSettings(true, false);  // the line even without a mapping
     EXPECT_EQ(log.lines(), QStringList{"Stopped port mapping."});
@@ -395,6 +389,7 @@ TEST(ControllerSettingsTest, PortMappingFollowsTheSettings)
     node->stop();
     EXPECT_EQ(log.lines(), QStringList{"Stopped port mapping."});
     EXPECT_EQ(node.mapper.unmaps, 2);
+    EXPECT_EQ(node.mapper.blockingUnmaps, 1);
     node->stop();  // twice: the same files again
     EXPECT_TRUE(readStored<User>(node.supportPath("me.plist")));
 }

@@ -16,31 +16,6 @@ using test::LogCapture;
 using test::Node;
 using test::waitFor;
 
-// Stands in for a program that connects with the identity of a node but is
-// not that node's controller.
-class SilentDelegate : public PeerConnectionDelegate {
-public:
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& p) override
-    {
-        ready = true;
-        p->sendListRequest();  // as every peer does
-    }
-    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidReceiveList(const QList<File>&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidReceiveWant(const BlockSet&, const QUuid&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidReceiveData(const QByteArray&, std::int64_t, const QUuid&,
-                                      const std::shared_ptr<PeerConnection>&) override
-    {
-    }
-    void peerConnectionDidFail(const NetworkError&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidFailToDecode(MessageType, const DecodeError&, const std::shared_ptr<PeerConnection>&) override
-    {
-    }
-    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override { cancelled = true; }
-    bool ready = false;
-    bool cancelled = false;
-};
-
 User::State stateOf(Node& node, const QByteArray& key)
 {
     const User* user = node.user(key);
@@ -90,15 +65,15 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
 
 TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
 {
-    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
-    a.listen();
+    test::Pair pair;
+    Node &a = pair.a, &b = pair.b;
     b.listen();
-    test::introduce(a, b);
+    a->addUsers({b.card()});  // with the port she listens on now
     ASSERT_TRUE(test::connectPair(a, b));
     const std::weak_ptr<PeerConnection> outgoing = a->peers().first();
 
-    // Bea's identity calls in on its own.
-    SilentDelegate delegate;
+    // Bea's identity calls in on its own, from a program that is not her controller.
+    test::RawPeer delegate(QStringLiteral("unused"));
     auto incoming = PeerConnection::connect(*b.keys, QStringLiteral("127.0.0.1"), *a->me()->port, a.key(), &delegate);
     ASSERT_TRUE(waitFor([&] { return delegate.ready; }));
     ASSERT_TRUE(waitFor([&] { return outgoing.expired(); }));
@@ -179,12 +154,10 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
 
 TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
 {
-    Node a(QStringLiteral("Ada"));
-    a.listen();
-    test::RawPeer peer(QStringLiteral("Raw"));
-    a->addUsers({peer.card()});
-    ASSERT_TRUE(peer.connectTo(a));
-    ASSERT_TRUE(waitFor([&] { return peer.listRequests == 1; }));
+    test::NodeAndPeer n;
+    Node& a = n.node;
+    test::RawPeer& peer = n.peer;
+    ASSERT_TRUE(n.connect());
 
     peer.peer->connection()->send(MessageType::list, QByteArray("definitely not a property list"));
     ASSERT_TRUE(waitFor([&] { return a.user(peer.key())->error.has_value(); }));
@@ -192,7 +165,7 @@ TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
     EXPECT_EQ(a.user(peer.key())->state, User::State::connected);
 
     // Still talking.
-    peer.peer->sendList({File(File2(QStringLiteral("x"), std::nullopt, 5), QUuid::createUuid(), peer.key())});
+    peer.peer->sendList({test::listed("x", 5, peer.key())});
     EXPECT_TRUE(waitFor([&] { return a->files().size() == 1; }));
 }
 
@@ -205,23 +178,14 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
         ~ShortTimeout() { Connection::setHandshakeTimeout(saved); }
     } shortTimeout;
     LogCapture log;
-    Node b(QStringLiteral("Bea"));
-    b.maxRequestWindow = 5;  // one want per block received, as the test serves them
-    b.create();
-    b.listen();
-    test::RawPeer sender(QStringLiteral("Mallory"));
-    b->addUsers({sender.card()});
-    const QByteArray bytes = test::generatedBytes(12 * blockSize, 5);
-    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
-    sender.answerWith = QList<File>{x};
-    ASSERT_TRUE(sender.connectTo(b));
-    ASSERT_TRUE(waitFor([&] { return b.file(x.id()); }));
-    const std::shared_ptr<PeerConnection> real = b->peerFor(sender.key());
-
+    // One want per block received, as the test serves them.
+    test::OneDownload d(12 * blockSize, QStringLiteral("x.bin"), [](Node& n) { n.maxRequestWindow = 5; });
+    Node& b = d.node;
+    test::RawPeer& sender = d.peer;
     // The download runs slowly: blocks only come when the test sends them.
-    b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
-    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
+    ASSERT_TRUE(d.request());
+    const std::shared_ptr<PeerConnection> real = d.nodeSide();
+    d.send(0);
     ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 2; }));  // block 5, for block 0
 
     QByteArray record;
@@ -239,11 +203,11 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
     for (const auto& replayer : replayers)
         ASSERT_TRUE(waitFor([&] { return replayer->bytesAvailable() > Framer::kHandshakeSize; }));
 
-    sender.serving.insert(x.id(), bytes);
+    sender.serving.insert(d.x.id(), d.bytes);
     for (std::int64_t block = 1; block <= 5; ++block)
-        sender.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1; }));
-    EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), bytes);
+        d.send(block);
+    ASSERT_TRUE(b.finishedCount(1));
+    EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), d.bytes);
     EXPECT_FALSE(sender.cancelled);
     EXPECT_EQ(b->peers(), QList<std::shared_ptr<PeerConnection>>{real});
     EXPECT_EQ(b->runStatus(sender.key()).disconnects, 0);

@@ -84,19 +84,16 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
     // Time moves between polls only, so a row built afresh in the handler
     // samples its rate at the publication's own time.
     ManualClock clockA, clockB;
-    Node a(QStringLiteral("Ada"), &clockA);
-    Node b(QStringLiteral("Bea"), &clockB);
-    const auto until = [&](const std::function<bool()>& condition) {
-        return test::waitFor([&] {
-            clockA.advance(20ms);
-            clockB.advance(20ms);
-            return condition();
-        }, 20000);
+    test::Pair pair(&clockA, &clockB);
+    Node &a = pair.a, &b = pair.b;
+    pair.tick = [&] {
+        clockA.advance(20ms);
+        clockB.advance(20ms);
     };
-    a.listen();
-    b.start();
-    test::introduce(a, b);
-    ASSERT_TRUE(test::connectPair(b, a));
+    const auto until = [&](const std::function<bool()>& condition) {
+        return test::waitFor([&] { pair.tick(); return condition(); }, 20000);
+    };
+    ASSERT_TRUE(pair.connect());
 
     int publications = 0;
     bool consistent = true;
@@ -131,23 +128,11 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
         });
     }
 
-    const auto offer = [&](const QList<qint64>& sizes) {
-        QList<File2> files;
-        for (qint64 size : sizes)
-            files.append(File2::at(test::makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(size), size)));
-        const qsizetype before = a->files().size();
-        a->shareFiles(files, {b.key()});
-        QList<QUuid> ids;
-        for (qsizetype i = before; i < a->files().size(); ++i)
-            ids.append(a->files()[i].id());
-        EXPECT_TRUE(until([&] { return std::all_of(ids.begin(), ids.end(), [&](const QUuid& id) { return b.file(id); }); }));
-        return ids;
-    };
-    const QList<QUuid> first = offer({40 * blockSize, 30 * blockSize + 5, 7});
+    const QList<QUuid> first = pair.offer({40 * blockSize, 30 * blockSize + 5, 7});
     b->resume({{first[0], std::nullopt}, {first[1], std::nullopt}, {first[2], std::nullopt}});
     ASSERT_TRUE(until([&] { return b.file(first[0])->blocks.count() > 2; }));
     b->pause({first[1]});
-    const QList<QUuid> second = offer({20 * blockSize});  // a record comes while others move
+    const QList<QUuid> second = pair.offer({20 * blockSize});  // a record comes while others move
     b->resume({{second[0], std::nullopt}});
     b->removeFiles({first[1]}, a.key());
     EXPECT_TRUE(until([&] {
@@ -165,20 +150,13 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
 TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
 {
     ManualClock clock;
-    Node b(QStringLiteral("Bea"), &clock);
-    test::RawPeer sender(QStringLiteral("Sam"));
-    b.listen();
-    b->addUsers({sender.card()});
-    const QByteArray bytes(4 * blockSize, 'x');
-    const File x(File2(QStringLiteral("x.bin"), std::nullopt, bytes.size()), QUuid::createUuid(), sender.key());
-    sender.answerWith = QList<File>{x};
-    ASSERT_TRUE(sender.connectTo(b));
-    ASSERT_TRUE(test::waitFor([&] { return b.file(x.id()) != nullptr; }));
-    b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(test::waitFor([&] { return !sender.wants.isEmpty(); }));
+    test::OneDownload d(4 * blockSize, QStringLiteral("x.bin"), [&](Node& n) { n.clock = &clock; });
+    Node& b = d.node;
+    const File& x = d.x;
+    ASSERT_TRUE(d.request());
     clock.advance(100ms);
-    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
-    ASSERT_TRUE(test::waitFor([&] { return b.file(x.id())->blocks.count() == 1; }));
+    d.send(0);
+    ASSERT_TRUE(d.hasBlocks(1));
     clock.advance(100ms);
     b->publishNow();
     const FileRow moving = *b.controller->findFile(x.id());

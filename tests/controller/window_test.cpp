@@ -42,9 +42,7 @@ struct DelayedPair {
     // Offers a file of this size to Bea and resumes its download.
     QUuid download(qint64 size, int seed = 1)
     {
-        const QString path = test::makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(seed), size, seed);
-        a->shareFiles({File2::at(path)}, {b.key()});
-        const QUuid id = a->files().last().id();
+        const QUuid id = a.share(QStringLiteral("%1.bin").arg(seed), size, {b.key()}, seed);
         EXPECT_TRUE(waitFor([&] { return b.file(id) != nullptr; }));
         b->resume({{id, std::nullopt}});
         return id;
