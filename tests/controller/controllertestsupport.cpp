@@ -42,11 +42,6 @@ void releaseConnections(const QList<std::weak_ptr<PeerConnection>>& connections)
 
 }  // namespace
 
-quint16 freePort()
-{
-    return unusedPort();
-}
-
 Node::Node(const QString& name, Clock* clock) : name(name), clock(clock)
 {
     // Refused connections of earlier tests do not hold back this test's lines.
@@ -125,7 +120,7 @@ quint16 Node::listen()
 {
     if (!controller->isStarted())
         start();
-    const quint16 port = freePort();
+    const quint16 port = unusedPort();
     User card = *controller->me();
     card.port = port;
     controller->editMe(card);

@@ -123,9 +123,6 @@ public:
     QList<User> senders;
 };
 
-// A port nothing listens on at the moment (found by binding to port 0).
-quint16 freePort();
-
 // One controller with everything it needs.
 class Node {
 public:

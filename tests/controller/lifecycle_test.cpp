@@ -272,11 +272,7 @@ TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
     QObject::connect(node.controller.get(), &Controller::objectWillChange, [&] { seen.append("will"); });
     QObject::connect(node.controller.get(), &Controller::filesChanged,
                      [&] { seen.append(QStringLiteral("files %1").arg(node->fileRows().size())); });
-    const QByteArray bea = someKey('b');
-    const auto share = [&](int n) {
-        const QString path = test::makeFile(node.downloads.path(), QStringLiteral("f%1").arg(n), 10);
-        node->shareFiles({File2::at(path)}, {bea});
-    };
+    const auto share = [&](int n) { node.share(QStringLiteral("f%1").arg(n), 10, {someKey('b')}); };
 
     share(1);  // published at once
     EXPECT_EQ(seen, (QStringList{"will", "files 1"}));
@@ -365,7 +361,7 @@ TEST(ControllerSettingsTest, PortMappingFollowsTheSettings)
 {
     LogCapture log;
     Node node(QStringLiteral("n"));
-    const quint16 port = test::freePort();
+    const quint16 port = test::unusedPort();
     ASSERT_TRUE(test::writeFile(node.supportPath("me.plist"),
                                 toBytes(User(QStringLiteral("n"), std::nullopt, port, someKey('m')))));
     ASSERT_FALSE(node->start(true, true));

@@ -99,7 +99,7 @@ TEST(ControllerUsersTest, ANewPortRestartsListeningAndMapping)
 {
     LogCapture log;
     Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
-    const quint16 first = test::freePort();
+    const quint16 first = test::unusedPort();
     ASSERT_TRUE(test::writeFile(a.supportPath("me.plist"),
                                 toBytes(User(QStringLiteral("Ada"), std::nullopt, first, QByteArray(32, 'a')))));
     ASSERT_FALSE(a->start(true, true));
@@ -110,7 +110,7 @@ TEST(ControllerUsersTest, ANewPortRestartsListeningAndMapping)
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_EQ(a.mapper.unmaps, 0);
 
-    const quint16 second = test::freePort();
+    const quint16 second = test::unusedPort();
     a->editMe(User(QStringLiteral("Ada"), std::nullopt, second, {}));
     EXPECT_EQ(log.lines().mid(0, 2),
               (QStringList{"Stopped port mapping.", QStringLiteral("Mapped port %1.").arg(second)}));

@@ -80,7 +80,7 @@ TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
     EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 stalled").arg(idText(id))).size(), 1);
     pair.proxy->setPaused(false);
 
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 1; }, 20000));
+    ASSERT_TRUE(pair.b.finishedCount(1, 20000));
     EXPECT_EQ(pair.received(1), test::generatedBytes(size, 1));
     EXPECT_FALSE(pair.b->requestWindow(id));
     EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 at the end").arg(idText(id))).size(), 1);
@@ -129,7 +129,7 @@ TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)
     // The sender serves both in turn: the other one is far along too.
     const QUuid other = pair.b.delegate.finished.first().id == first ? second : first;
     EXPECT_GE(pair.b.file(other)->fractionDownloaded(), 0.75);
-    ASSERT_TRUE(waitFor([&] { return pair.b.delegate.finished.size() == 2; }, 20000));
+    ASSERT_TRUE(pair.b.finishedCount(2, 20000));
     EXPECT_EQ(pair.received(2), test::generatedBytes(size, 2));
 }
 
