@@ -62,8 +62,7 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
 TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
 {
     NodeAndPeer setup;
-    Node& a = setup.node;
-    RawPeer& peer = setup.peer;
+    auto& [a, peer] = setup;
     a.share("small", 1000, {peer.key()});
     a.share("large", 300000, {peer.key()});
     a.share("empty", 0, {peer.key()});
@@ -93,8 +92,7 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
 TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
 {
     NodeAndPeer setup;
-    Node& b = setup.node;
-    RawPeer& sender = setup.peer;
+    auto& [b, sender] = setup;
     const File x = listed("x.bin", 300000, sender.key()), y = listed("y.bin", 10, sender.key());
     QList<QByteArray> lists;
     QObject::connect(b.controller.get(), &Controller::listReceived, [&](const QByteArray& key) { lists.append(key); });
@@ -122,8 +120,7 @@ TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
 TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
 {
     NodeAndPeer setup;
-    Node& b = setup.node;
-    RawPeer& sender = setup.peer;
+    auto& [b, sender] = setup;
     const QByteArray xBytes = test::generatedBytes(300000, 3), zBytes = test::generatedBytes(100, 4);
     const File x = listed("x.bin", xBytes.size(), sender.key()), z = listed("z.bin", zBytes.size(), sender.key());
     ASSERT_TRUE(setup.connect({x, z}));
@@ -149,8 +146,7 @@ TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
 TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUntilListedAgain)
 {
     NodeAndPeer setup;
-    Node& b = setup.node;
-    RawPeer& sender = setup.peer;
+    auto& [b, sender] = setup;
     const QByteArray m = sender.key(), doneBytes = test::generatedBytes(100, 7);
     const File kept = listed("kept.bin", 10, m), gone = listed("gone.bin", 10, m), done = listed("done.bin", 100, m),
                later = listed("later.bin", 10, m);
@@ -201,8 +197,7 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
 TEST(ControllerCatalogueTest, TheCatalogueSurvivesARestartAndDownloadsCarryOn)
 {
     NodeAndPeer setup;
-    Node& b = setup.node;
-    RawPeer& sender = setup.peer;
+    auto& [b, sender] = setup;
     const QByteArray bytes = test::generatedBytes(3 * blockSize + 5, 5);
     const File x = listed("x.bin", bytes.size(), sender.key());
     ASSERT_TRUE(setup.connect({x}));

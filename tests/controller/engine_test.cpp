@@ -46,8 +46,7 @@ TEST(ControllerEngineTest, AShortLastBlockSurvivesPauseAndResume)
 TEST(ControllerEngineTest, PausingAnOfferEndsItsSendLoop)
 {
     test::NodeAndPeer n;
-    Node& a = n.node;
-    RawPeer& peer = n.peer;
+    auto& [a, peer] = n;
     const QUuid id = a.share("big.bin", 64 * blockSize, {peer.key()});
     ASSERT_TRUE(n.connect());
     test::LogCapture log;

@@ -155,8 +155,7 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
 TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
 {
     test::NodeAndPeer n;
-    Node& a = n.node;
-    test::RawPeer& peer = n.peer;
+    auto& [a, peer] = n;
     ASSERT_TRUE(n.connect());
 
     peer.peer->connection()->send(MessageType::list, QByteArray("definitely not a property list"));

@@ -22,22 +22,13 @@ using test::waitFor;
 constexpr std::int64_t kGrown = 16;  // blocks: well above the floor
 
 // Ada offers, Bea downloads; Bea reaches Ada only through the proxy.
-struct DelayedPair {
-    explicit DelayedPair(std::chrono::microseconds roundTrip = 40ms, double bytesPerSecond = 40e6,
-                         std::int64_t beaWindow = ControllerOptions().maxRequestWindow)
-        : a(QStringLiteral("Ada")), b(QStringLiteral("Bea"))
+struct DelayedPair : test::Pair {
+    DelayedPair() : proxy(*a->me()->port, DelayProxy::linkOf(40e6, 40ms), 60s)
     {
-        b.maxRequestWindow = beaWindow;
-        b.create();
-        const quint16 port = a.listen();
-        b.start();
-        proxy = std::make_unique<DelayProxy>(port, DelayProxy::linkOf(bytesPerSecond, roundTrip), 60s);
         User ada = a.card();
-        ada.port = proxy->port();
-        b->addUsers({ada});
-        a->addUsers({b.card()});
+        ada.port = proxy.port();
+        b->addUsers({ada});  // the same user, at the proxy
     }
-    bool connect() { return test::connectPair(b, a); }
 
     // Offers a file of this size to Bea and resumes its download.
     QUuid download(qint64 size, int seed = 1)
@@ -58,9 +49,7 @@ struct DelayedPair {
     }
     QByteArray received(int seed) { return test::readFile(b.downloadsPath(QStringLiteral("%1.bin").arg(seed))); }
 
-    Node a;
-    Node b;
-    std::unique_ptr<DelayProxy> proxy;
+    DelayProxy proxy;
 };
 
 TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
@@ -75,10 +64,10 @@ TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
     const QStringList wants = log.startingWith("send want: ");
     EXPECT_TRUE(std::any_of(wants.begin() + 1, wants.end(), [](const QString& w) { return w.contains(".."); }));
 
-    pair.proxy->setPaused(true);
+    pair.proxy.setPaused(true);
     ASSERT_TRUE(waitFor([&] { return pair.window(id) == ControllerPrivate::kOutstandingRequests; }, 3000));
     EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 stalled").arg(idText(id))).size(), 1);
-    pair.proxy->setPaused(false);
+    pair.proxy.setPaused(false);
 
     ASSERT_TRUE(pair.b.finishedCount(1, 20000));
     EXPECT_EQ(pair.received(1), test::generatedBytes(size, 1));
