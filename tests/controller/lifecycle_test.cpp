@@ -324,11 +324,8 @@ TEST(ControllerSettingsTest, ListenerStateFollowsTheListener)
 {
     LogCapture log;
     Node node(QStringLiteral("n"));
-    int changes = 0;
-    QObject::connect(node.controller.get(), &Controller::listenerStateChanged, [&] { ++changes; });
     const quint16 port = node.listen();
     EXPECT_TRUE(log.contains(QStringLiteral("Listener ready on %1").arg(port)));
-    EXPECT_GE(changes, 1);
 
     log.clear();
     node->setSettings(false, false);
