@@ -194,40 +194,6 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
     }));
 }
 
-TEST(ControllerCatalogueTest, TheCatalogueSurvivesARestartAndDownloadsCarryOn)
-{
-    NodeAndPeer setup;
-    auto& [b, sender] = setup;
-    const QByteArray bytes = test::generatedBytes(3 * blockSize + 5, 5);
-    const File x = listed("x.bin", bytes.size(), sender.key());
-    ASSERT_TRUE(setup.connect({x}));
-    b->resume({{x.id(), std::nullopt}});
-    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
-    EXPECT_EQ(sender.wants[0].blocks, BlockSet::range(0, 4));
-    sender.peer->sendData(bytes.left(blockSize), 0, x.id(), {});
-    ASSERT_TRUE(waitFor([&] { return b.file(x.id())->blocks.count() == 1; }));
-    sender.close();
-
-    b.restart();
-    const File* restored = b.file(x.id());
-    ASSERT_TRUE(restored);
-    EXPECT_TRUE(restored->download);
-    EXPECT_FALSE(restored->paused);
-    EXPECT_EQ(restored->blocks, BlockSet::range(0, 1));
-    EXPECT_TRUE(restored->wantBlocks.empty());
-    EXPECT_EQ(restored->location(), std::optional<QUrl>(QUrl::fromLocalFile(b.downloadsPath("x.bin"))));
-
-    // As soon as the list arrives, the missing blocks are asked for again.
-    sender.wants.clear();
-    ASSERT_TRUE(setup.connect());
-    ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 1; }));
-    EXPECT_EQ(sender.wants[0].blocks, BlockSet::range(1, 3));
-    for (std::int64_t block = 1; block <= 3; ++block)
-        sender.peer->sendData(bytes.mid(block * blockSize, blockSize), block, x.id(), {});
-    ASSERT_TRUE(b.finishedCount(1));
-    EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), bytes);
-}
-
 TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
 {
     LogCapture log;
