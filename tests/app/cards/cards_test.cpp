@@ -1,7 +1,6 @@
 #include "app/cards/cardactions.h"
 #include "app/cards/cardfiles.h"
 #include "app/cards/userdetailsview.h"
-#include "handmadeplist.h"
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
 #include "vortan/controller/controller.h"
@@ -17,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,6 +30,18 @@ using vortan::test::waitFor;
 namespace {
 
 QByteArray keyOf(char seed) { return QByteArray(32, seed); }
+
+// A binary property list, written by Python's plistlib from a Python
+// expression: card files the library's encoder never would write.
+QByteArray plist(const QString& expression)
+{
+    QProcess python;
+    python.start("/usr/bin/python3", {"-c", "import plistlib, sys; sys.stdout.buffer.write(plistlib.dumps(" + expression +
+                                                ", fmt=plistlib.FMT_BINARY))"});
+    EXPECT_TRUE(python.waitForFinished(20000));
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return python.readAllStandardOutput();
+}
 
 // The visible window of type T, once it shows: a child of window, or a
 // top-level window (application-modal) without one.
@@ -76,10 +88,6 @@ struct CardsTest : ::testing::Test {
 
 TEST_F(CardsTest, UntrustedCardFilesAlertAndAddNothing)
 {
-    const auto plist = [](auto build) {
-        HandmadePlist p;
-        return p.bytes(build(p));
-    };
     const QString fifo = dir.filePath("fifo.bcard");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const struct {
@@ -87,15 +95,11 @@ TEST_F(CardsTest, UntrustedCardFilesAlertAndAddNothing)
         QString problem;  // part of the alert's message
     } cases[] = {
         {write("big.bcard", QByteArray(kMaxCardSize + 1, 'x')), "65536"},
-        {write("deep.bcard", plist([](HandmadePlist& p) {
-             int inner = p.user(keyOf('k'), "Deep");
-             for (int i = 0; i < 100; ++i)
-                 inner = p.array({inner});
-             return inner;
-         })), ""},
+        {write("deep.bcard", plist(QString("[").repeated(100) + "{'key': b'k' * 32, 'name': 'Deep'}" +
+                                   QString("]").repeated(100))), ""},
         {write("junk.bcard", "bplist00 nothing of the sort"), ""},
-        {write("short.bcard", plist([](HandmadePlist& p) { return p.user(QByteArray(31, 'k'), "Short"); })), "31"},
-        {write("port.bcard", plist([](HandmadePlist& p) { return p.user(keyOf('k'), "Far", 70000); })), ""},
+        {write("short.bcard", plist("{'key': b'k' * 31, 'name': 'Short'}")), "31"},
+        {write("port.bcard", plist("{'key': b'k' * 32, 'name': 'Far', 'port': 70000}")), ""},
         {fifo, "Not a regular file"},
         {card("mine.bcard", *controller.me()), "your own card"},
     };
@@ -110,9 +114,8 @@ TEST_F(CardsTest, UntrustedCardFilesAlertAndAddNothing)
     EXPECT_EQ(window.findChild<UserDetailsView*>(), nullptr);
     EXPECT_TRUE(controller.users().isEmpty());
 
-    // The hand-made writer makes cards the library reads: port 65535 is fine.
-    HandmadePlist p;
-    EXPECT_EQ(decodeCard(p.bytes(p.user(keyOf('k'), "Edge", 65535))).port, 65535);
+    // Cards written this way are read: port 65535 is fine.
+    EXPECT_EQ(decodeCard(plist("{'key': b'k' * 32, 'name': 'Edge', 'port': 65535}")).port, 65535);
 
     // Several failures: one line per file.
     const AlertText several = importFailureAlert(readCardFiles({cases[0].path, fifo}, {}).failures);
