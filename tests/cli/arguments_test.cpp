@@ -1,4 +1,5 @@
 // The command line: what each command takes, and the usage errors (status 2).
+// Help on each command is checked on the program (commands_test.cpp).
 
 #include "cli/arguments.h"
 #include "cli/clierror.h"
@@ -120,20 +121,6 @@ TEST(Arguments, CommandArgumentsRoundTrip)
         EXPECT_EQ(again.address, first.address);
         EXPECT_EQ(again.output, first.output);
         EXPECT_EQ(again.resumeTo, first.resumeTo.isEmpty() ? QString() : here + "/dl");
-    }
-}
-
-TEST(Arguments, HelpOnEveryCommand)
-{
-    EXPECT_TRUE(parse({"--help"}).help);
-    for (const QString& command : commandNames()) {
-        // --help needs none of the command's required parts.
-        const Invocation h = parse({command, "--help"});
-        EXPECT_TRUE(h.help) << command.toStdString();
-        EXPECT_EQ(h.command, command);
-        EXPECT_TRUE(helpText(command).contains("brenvo-cli [OPTIONS] " + command)) << command.toStdString();
-        EXPECT_TRUE(helpText(command).contains("--data-dir"));
-        EXPECT_TRUE(helpText(QString()).contains("  " + command)) << command.toStdString();
     }
 }
 
