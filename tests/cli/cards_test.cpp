@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -82,40 +83,32 @@ TEST(CardFile, ReadsACardMadeElsewhere)
 TEST(CardFile, RefusesWhatIsNotACardNamingTheFile)
 {
     QTemporaryDir dir;
-    const auto refusal = [&](const QString& name, const QByteArray& bytes) -> QString {
-        const QString path = dir.filePath(name);
-        vortan::test::writeFile(path, bytes);
-        try {
-            readCard(path);
-        } catch (const CliError& e) {
-            EXPECT_EQ(e.status(), kExitFailure);
-            EXPECT_TRUE(e.message().contains(name)) << e.message().toStdString();
-            return e.message();
-        }
-        ADD_FAILURE() << name.toStdString() << " was read as a card";
-        return QString();
+    const auto written = [&](const QString& name, const QByteArray& bytes) {
+        vortan::test::writeFile(dir.filePath(name), bytes);
+        return dir.filePath(name);
     };
-    // What the card decoder refuses (sizes, keys, nesting): app/cards; here the CLI's error.
-    refusal("text.bcard", "just some text");
-    refusal("huge.bcard", QByteArray(kMaxCardSize + 1, 'b'));
-
     // Only regular files are opened: a FIFO with no writer would hang the import.
     const QString fifo = dir.filePath("pipe.bcard");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const struct {
         QString path;
         QString message;
-    } unreadable[] = {
+    } cases[] = {
+        // What the card decoder refuses (sizes, keys, nesting): app/cards; here the CLI's error.
+        {written("text.bcard", "just some text"), "is not a card"},
+        {written("huge.bcard", QByteArray(kMaxCardSize + 1, 'b')), "is not a card: it is larger than"},
         {dir.filePath("missing.bcard"), "cannot read "},
         {fifo, "is not a card: it is not a regular file"},
         {dir.path(), "is not a card: it is not a regular file"},
     };
-    for (const auto& c : unreadable) {
+    for (const auto& c : cases) {
         try {
             readCard(c.path);
-            ADD_FAILURE() << c.path.toStdString();
+            ADD_FAILURE() << c.path.toStdString() << " was read as a card";
         } catch (const CliError& e) {
+            EXPECT_EQ(e.status(), kExitFailure);
             EXPECT_TRUE(e.message().contains(c.message)) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(QFileInfo(c.path).fileName())) << e.message().toStdString();
         }
     }
 }

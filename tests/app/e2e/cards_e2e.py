@@ -13,8 +13,8 @@ import sys
 
 import pyatspi
 
-from brenvo_ui import (Failure, Session, connect_user, find_all, free_port, menu_item, press, run, send_keys, showing,
-                       sidebar_item, wait_for, wait_node)
+from brenvo_ui import (Failure, Session, connect_user, find_all, find_shown, free_port, menu_item, press, run, send_keys,
+                       showing, sidebar_item, wait_for, wait_node)
 
 
 SCREEN_CORNER = tuple(int(n) - 1 for n in os.environ.get("BRENVO_UI_SCREEN", "1280x800x24").split("x")[:2])
@@ -46,10 +46,6 @@ def gone(node):
         return True
 
 
-def shown_dialog(app, name):
-    return next((node for node in find_all(app, "dialog", name) if showing(node)), None)
-
-
 def choose_file(app, title, field_name, button, path, offered=""):
     """Types path into the Qt file dialog titled title, where the file name
     offered is filled in, and presses its button."""
@@ -63,7 +59,7 @@ def choose_file(app, title, field_name, button, path, offered=""):
                       lambda: next((node for node in find_all(chooser, "push button", button)
                                     if showing(node) and has_state(node, pyatspi.STATE_ENABLED)), None))
     press(accept)
-    wait_for(f'"{title}" closed', lambda: shown_dialog(app, title) is None)
+    wait_for(f'"{title}" closed', lambda: find_shown(app, "dialog", title) is None)
 
 
 def export_card(app, name, path):
