@@ -21,8 +21,7 @@ const QByteArray kCy(32, 'c');
 
 struct World {
     QList<FileRow> files;
-    QList<User> users{User(QStringLiteral("Bo"), std::nullopt, std::nullopt, kBo),
-                      User(QStringLiteral("Cy"), std::nullopt, std::nullopt, kCy)};
+    QList<User> users{User("Bo", std::nullopt, std::nullopt, kBo), User("Cy", std::nullopt, std::nullopt, kCy)};
     QHash<QByteArray, PeerRunStatus> status;
     QSet<QUuid> delivered;
     QSet<QUuid> missingTargets;
@@ -49,43 +48,38 @@ struct World {
     // A download of 4 blocks from user, resumed, with `done` blocks in.
     FileRow& download(const QByteArray& user, std::int64_t done)
     {
-        files.append(vortan::test::makeRow(QStringLiteral("in.bin"), 4, user, true, QStringLiteral("/dl/in.bin"), done));
+        files.append(vortan::test::makeRow("in.bin", 4, user, true, "/dl/in.bin", done));
         return files.last();
     }
 
     FileRow& offer(const QByteArray& user, std::int64_t sent)
     {
-        files.append(vortan::test::makeRow(QStringLiteral("out.bin"), 4, user, false, QStringLiteral("/src/out.bin"), sent));
+        files.append(vortan::test::makeRow("out.bin", 4, user, false, "/src/out.bin", sent));
         return files.last();
     }
 
     void answered(const QByteArray& key) { status[key] = PeerRunStatus{true, true, 0}; }
 };
 
-TEST(DoneCheck, NothingToWaitForIsDone)
-{
-    World w;
-    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
-}
-
 TEST(DoneCheck, NamedUsersMustConnectAndAnswer)
 {
     World w;
+    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);  // nothing to wait for
     w.connect.insert(kBo);
     DoneState s = w.evaluate();
     EXPECT_EQ(s.kind, DoneState::Kind::pending);
-    EXPECT_EQ(s.waitingFor, QStringList{QStringLiteral("Bo to connect")});
+    EXPECT_EQ(s.waitingFor, QStringList{"Bo to connect"});
     EXPECT_FALSE(s.onlyDisconnects);
-    QHash<QByteArray, QString> lastErrors{{kBo, QStringLiteral("connection refused")}};
+    QHash<QByteArray, QString> lastErrors{{kBo, "connection refused"}};
     DoneInputs in;
     in.users = w.users;
     in.connectUsers = w.connect;
     in.runStatus = [](const QByteArray&) { return PeerRunStatus{}; };
     in.offerDelivered = [](const QUuid&) { return false; };
     in.lastError = [&](const QByteArray& key) { return lastErrors.value(key); };
-    EXPECT_EQ(evaluateDone(in).waitingFor, QStringList{QStringLiteral("Bo to connect (last error: connection refused)")});
+    EXPECT_EQ(evaluateDone(in).waitingFor, QStringList{"Bo to connect (last error: connection refused)"});
     w.status[kBo].connected = true;
-    EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("the list of Bo")});
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{"the list of Bo"});
     w.status[kBo].answeredList = true;
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
 }
@@ -97,7 +91,7 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
     w.answered(kBo);
     w.download(kBo, 3);
     w.download(kCy, 0);  // not accepted: not waited for
-    EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("in.bin from Bo (3/4 blocks)")});
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{"in.bin from Bo (3/4 blocks)"});
     FileRow& mine = w.files.first();
     setBlocks(mine, 4);
     w.missingTargets.insert(mine.id);
@@ -107,7 +101,7 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
 
     // Accepting everybody waits for Cy's too (and Cy need not be named).
     w.acceptAll = true;
-    EXPECT_EQ(w.evaluate().waitingFor, QStringList{QStringLiteral("in.bin from Cy (0/4 blocks)")});
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{"in.bin from Cy (0/4 blocks)"});
 
     // Not waited for: what Cy no longer offers (declined, and named once by
     // the caller), a download paused after it started, a new one held back.
@@ -132,22 +126,20 @@ TEST(DoneCheck, OffersMustBeSentAndTheirUsersGone)
     World w;
     FileRow& offer = w.offer(kCy, 2);
     DoneState s = w.evaluate();
-    EXPECT_EQ(s.waitingFor, (QStringList{QStringLiteral("Cy to connect"), QStringLiteral("out.bin to Cy (2/4 blocks sent)")}));
+    EXPECT_EQ(s.waitingFor, (QStringList{"Cy to connect", "out.bin to Cy (2/4 blocks sent)"}));
     w.answered(kCy);
     setBlocks(offer, 4);
     s = w.evaluate();
-    EXPECT_EQ(s.waitingFor, QStringList{QStringLiteral("Cy to disconnect after out.bin")});
+    EXPECT_EQ(s.waitingFor, QStringList{"Cy to disconnect after out.bin"});
     EXPECT_TRUE(s.onlyDisconnects);
     EXPECT_EQ(s.awaitedDisconnects, QList<QByteArray>{kCy});
     w.delivered.insert(offer.id);
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
-}
 
-TEST(DoneCheck, APausedOfferIsNotWaitedFor)
-{
-    World w;
-    w.offer(kCy, 0).paused = true;
-    EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+    // A paused offer is not waited for.
+    World v;
+    v.offer(kCy, 0).paused = true;
+    EXPECT_EQ(v.evaluate().kind, DoneState::Kind::done);
 }
 
 TEST(DoneCheck, ADisconnectAwaitedBesideOtherWorkIsNotAlone)
@@ -168,22 +160,22 @@ TEST(DoneCheck, ErrorsThatStopARecordFailTheRun)
     w.accept.insert(kBo);
     w.answered(kBo);
     FileRow& in = w.download(kBo, 1);
-    in.error = vortan::VortanError::other(QStringLiteral("No space left on device"));
+    in.error = vortan::VortanError::other("No space left on device");
     DoneState s = w.evaluate();
     EXPECT_EQ(s.kind, DoneState::Kind::failed);
-    EXPECT_EQ(s.failure, QStringLiteral("in.bin from Bo: No space left on device"));
+    EXPECT_EQ(s.failure, "in.bin from Bo: No space left on device");
 
     // A network error of an offer ends with its connection: not a failure.
     World v;
     v.answered(kCy);
     v.offer(kCy, 1).error = vortan::VortanError::network(vortan::NetworkError::posix(ECONNRESET));
     EXPECT_EQ(v.evaluate().kind, DoneState::Kind::pending);
-    v.files.last().error = vortan::VortanError::other(QStringLiteral("Input/output error"));
+    v.files.last().error = vortan::VortanError::other("Input/output error");
     EXPECT_EQ(v.evaluate().kind, DoneState::Kind::failed);
 
     // A download from someone not accepted is none of this run's business.
     World u;
-    u.download(kCy, 0).error = vortan::VortanError::other(QStringLiteral("x"));
+    u.download(kCy, 0).error = vortan::VortanError::other("x");
     EXPECT_EQ(u.evaluate().kind, DoneState::Kind::done);
 }
 

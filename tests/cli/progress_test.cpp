@@ -51,10 +51,10 @@ struct Screen {
 
 FileRow download(const QString& name, std::int64_t blocks, std::int64_t done)
 {
-    return vortan::test::makeRow(name, blocks, kBo, true, QStringLiteral("/dl/") + name, done);
+    return vortan::test::makeRow(name, blocks, kBo, true, "/dl/" + name, done);
 }
 
-const QList<User> kUsers{User(QStringLiteral("Bo"), std::nullopt, std::nullopt, kBo)};
+const QList<User> kUsers{User("Bo", std::nullopt, std::nullopt, kBo)};
 
 TEST(ProgressLines, EventsAreRateLimitedAndTheRestCounted)
 {
@@ -64,7 +64,7 @@ TEST(ProgressLines, EventsAreRateLimitedAndTheRestCounted)
         view.event(QStringLiteral("event %1").arg(i));
     EXPECT_EQ(screen.outLines().size(), ProgressView::kEventBurst);
     screen.now += 2000;
-    view.event(QStringLiteral("later"));
+    view.event("later");
     const QList<QByteArray> lines = screen.outLines();
     ASSERT_EQ(lines.size(), ProgressView::kEventBurst + 2);
     EXPECT_EQ(lines[ProgressView::kEventBurst], QByteArray("(10 more events not shown)"));
@@ -75,7 +75,7 @@ TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
 {
     Screen screen;
     ProgressView view(screen.options(false));
-    FileRow f = download(QStringLiteral("a.bin"), 10, 2);
+    FileRow f = download("a.bin", 10, 2);
     view.setBaseline({f});
     view.update({f}, kUsers);
     screen.out.clear();
@@ -93,32 +93,30 @@ TEST(ProgressLines, OneLinePerTickForTransfersThatMoved)
     ASSERT_EQ(screen.outLines().size(), 1);
     EXPECT_TRUE(screen.outLines()[0].startsWith("progress recv a.bin from Bo: 7/10 blocks (70%), 0.6 MiB/s, 0:01 left"))
         << screen.outLines()[0].toStdString();
-}
 
-TEST(ProgressLines, ManyTransfersShareOneLine)
-{
-    Screen screen;
-    ProgressView view(screen.options(false));
+    // Many transfers share one line.
+    Screen many;
+    ProgressView manyView(many.options(false));
     QList<FileRow> files;
     for (int i = 0; i < 5; ++i)
         files.append(download(QStringLiteral("f%1").arg(i), 4, 1));
-    view.update(files, kUsers);
-    screen.out.clear();
-    view.tick();
-    EXPECT_EQ(screen.outLines(), QList<QByteArray>{"progress 5 transfers: 5/20 blocks"});
+    manyView.update(files, kUsers);
+    many.out.clear();
+    manyView.tick();
+    EXPECT_EQ(many.outLines(), QList<QByteArray>{"progress 5 transfers: 5/20 blocks"});
 }
 
 TEST(ProgressLive, DiagnosticLinesPassAboveTheBars)
 {
     Screen screen;
     ProgressView view(screen.options(true));
-    const FileRow f = download(QStringLiteral("a.bin"), 10, 5);
+    const FileRow f = download("a.bin", 10, 5);
     view.update({f}, kUsers);
     view.tick();
     screen.all.clear();
 
-    view.diagnostic(QStringLiteral("handshake done with Bo."));
-    view.diagnostic(QStringLiteral("send list request"));
+    view.diagnostic("handshake done with Bo.");
+    view.diagnostic("send list request");
     EXPECT_TRUE(screen.all.isEmpty()) << "lines are gathered until the next tick";
     view.tick();
     // The bar is cleared, the lines written to standard error, the bar drawn again.
@@ -128,8 +126,8 @@ TEST(ProgressLive, DiagnosticLinesPassAboveTheBars)
 
     // An event line takes what has gathered along, in order.
     screen.all.clear();
-    view.diagnostic(QStringLiteral("handshake done with Cy."));
-    view.event(QStringLiteral("connected Bo"));
+    view.diagnostic("handshake done with Cy.");
+    view.event("connected Bo");
     EXPECT_TRUE(screen.all.startsWith("\r\x1b[1A\x1b[J<err>handshake done with Cy.\nconnected Bo\nrecv a.bin"))
         << screen.all.toStdString();
 
@@ -146,7 +144,7 @@ TEST(ProgressLive, DiagnosticLinesPassAboveTheBars)
     view.finish();
     EXPECT_TRUE(screen.all.startsWith("\r\x1b[1A\x1b[J"));
     EXPECT_EQ(screen.err.count('\n') - before, 200) << "the rest of the flood comes out at the end";
-    view.diagnostic(QStringLiteral("Stopped port mapping."));
+    view.diagnostic("Stopped port mapping.");
     EXPECT_TRUE(screen.all.endsWith("<err>Stopped port mapping.\n"));
 }
 
@@ -154,32 +152,32 @@ TEST(ProgressLive, BarsFitTheWidthAndShowNoControlCharacters)
 {
     Screen screen;
     ProgressView view(screen.options(true));
-    const FileRow f = download(QStringLiteral("a very long name \x1b[31m that goes on and on and on and on and on.bin"), 10, 5);
+    const FileRow f = download("a very long name \x1b[31m that goes on and on and on and on and on.bin", 10, 5);
     view.update({f}, kUsers);
     for (int width : {20, 40, 79, 200}) {
         const QString line = view.barLine(f, width);
         EXPECT_LE(line.size(), width) << line.toStdString();
         EXPECT_FALSE(line.contains(QChar(0x1b)));
         if (width >= 79) {
-            EXPECT_TRUE(line.contains(QStringLiteral(" 50% "))) << line.toStdString();
-            EXPECT_TRUE(line.contains(QStringLiteral("[")));
+            EXPECT_TRUE(line.contains(" 50% ")) << line.toStdString();
+            EXPECT_TRUE(line.contains("["));
         }
     }
     // Before a first measurement: no rate, no time left; one unit system;
     // the columns stay where they are whatever the sizes.
     const QString line = view.barLine(f, 200);
-    EXPECT_TRUE(line.contains(QStringLiteral("   - MiB/s ETA --:--"))) << line.toStdString();
-    EXPECT_FALSE(line.contains(QStringLiteral("MB"))) << line.toStdString();
-    const FileRow big = download(QStringLiteral("b.bin"), 9000, 5);
+    EXPECT_TRUE(line.contains("   - MiB/s ETA --:--")) << line.toStdString();
+    EXPECT_FALSE(line.contains("MB")) << line.toStdString();
+    const FileRow big = download("b.bin", 9000, 5);
     view.update({f, big}, kUsers);
-    EXPECT_EQ(view.barLine(big, 120).indexOf(QStringLiteral("ETA")), view.barLine(f, 120).indexOf(QStringLiteral("ETA")));
+    EXPECT_EQ(view.barLine(big, 120).indexOf("ETA"), view.barLine(f, 120).indexOf("ETA"));
 }
 
 TEST(ProgressCount, BlocksOfThisRunAndAFreshStart)
 {
     Screen screen;
     ProgressView view(screen.options(false));
-    FileRow f = download(QStringLiteral("a.bin"), 20, 3);
+    FileRow f = download("a.bin", 20, 3);
     view.setBaseline({f});  // 3 blocks from an earlier run
     setBlocks(f, 5);
     view.update({f}, kUsers);
@@ -192,19 +190,13 @@ TEST(ProgressCount, BlocksOfThisRunAndAFreshStart)
     EXPECT_EQ(view.blocksThisRun(f.id), 2 + 1 + 19);
     EXPECT_TRUE(screen.outLines().last().startsWith("finished a.bin from Bo into /dl/a.bin (2.5 MiB, 22 blocks in this run"))
         << screen.outLines().last().toStdString();
-}
 
-TEST(ProgressCount, ARecordFirstSeenHalfWayCountsFromNothing)
-{
-    // Publication is throttled: a new download may be half done when first shown.
-    Screen screen;
-    ProgressView view(screen.options(false));
-    view.setBaseline({});
-    FileRow f = download(QStringLiteral("new.bin"), 8, 4);
-    view.update({f}, kUsers);
-    setBlocks(f, 8);
-    view.downloadFinished(f);
-    EXPECT_EQ(view.blocksThisRun(f.id), 8);
+    // Publication is throttled: a download first seen half done counts from nothing.
+    FileRow late = download("new.bin", 8, 4);
+    view.update({f, late}, kUsers);
+    setBlocks(late, 8);
+    view.downloadFinished(late);
+    EXPECT_EQ(view.blocksThisRun(late.id), 8);
 }
 
 }  // namespace

@@ -17,8 +17,6 @@
 
 namespace brenvo::e2e {
 
-namespace {
-
 QStringList splitLines(const QByteArray& bytes)
 {
     QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
@@ -27,43 +25,28 @@ QStringList splitLines(const QByteArray& bytes)
     return lines;
 }
 
-}  // namespace
-
-QStringList CliResult::outLines() const
-{
-    return splitLines(out);
-}
-
-QStringList CliResult::errLines() const
-{
-    return splitLines(err);
-}
-
 // ---- Scene
 
 Scene::Scene()
 {
-    m_home = m_root.filePath(QStringLiteral("home"));
-    m_dataHome = m_home + QStringLiteral("/.local/share");
+    m_home = m_root.filePath("home");
+    m_dataHome = m_home + "/.local/share";
     QDir().mkpath(m_dataHome);
-    QDir().mkpath(m_home + QStringLiteral("/.config"));
+    QDir().mkpath(m_home + "/.config");
     m_environment = QProcessEnvironment::systemEnvironment();
-    m_environment.insert(QStringLiteral("HOME"), m_home);
-    m_environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome);
-    m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home + QStringLiteral("/.config"));
-    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root.filePath(QStringLiteral("runtime")));
+    m_environment.insert("HOME", m_home);
+    m_environment.insert("XDG_DATA_HOME", m_dataHome);
+    m_environment.insert("XDG_CONFIG_HOME", m_home + "/.config");
+    m_environment.insert("XDG_RUNTIME_DIR", m_root.filePath("runtime"));
     // No session bus (no keyring) and no system bus (no sleep inhibitor).
-    m_environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    m_environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
-                         QStringLiteral("unix:path=") + m_root.filePath(QStringLiteral("no-system-bus")));
-    m_environment.remove(QStringLiteral("DISPLAY"));
-    m_environment.insert(QStringLiteral("TERM"), QStringLiteral("dumb"));
-    QDir().mkpath(m_root.filePath(QStringLiteral("runtime")));
-    QFile::setPermissions(m_root.filePath(QStringLiteral("runtime")),
+    m_environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    m_environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + m_root.filePath("no-system-bus"));
+    m_environment.remove("DISPLAY");
+    m_environment.insert("TERM", "dumb");
+    QDir().mkpath(m_root.filePath("runtime"));
+    QFile::setPermissions(m_root.filePath("runtime"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
-
-Scene::~Scene() = default;
 
 QString Scene::path(const QString& relative) const
 {
@@ -72,10 +55,9 @@ QString Scene::path(const QString& relative) const
 
 // ---- CliNode
 
-CliNode::CliNode(Scene& scene, const QString& name)
-    : m_scene(scene), m_name(name), m_folder(scene.path(name)), m_dataDir(m_folder + QStringLiteral("/data")),
-      m_downloads(m_folder + QStringLiteral("/downloads")), m_cardPath(m_folder + QLatin1Char('/') + name + QStringLiteral(".bcard")),
-      m_port(freePort())
+CliNode::CliNode(Scene& scene, const QString& name) :
+    m_scene(scene), m_name(name), m_folder(scene.path(name)), m_dataDir(m_folder + "/data"),
+    m_downloads(m_folder + "/downloads"), m_cardPath(m_folder + QLatin1Char('/') + name + ".bcard"), m_port(freePort())
 {
     QDir().mkpath(m_folder);
 }
@@ -91,8 +73,7 @@ CliResult CliNode::cli(const QStringList& arguments, int timeoutMs) const
     process.setProcessEnvironment(m_scene.environment());
     process.setWorkingDirectory(m_folder);
     process.start(QStringLiteral(BRENVO_CLI_PATH),
-                  QStringList{QStringLiteral("--data-dir"), m_dataDir, QStringLiteral("--key-store"), QStringLiteral("file")}
-                      + arguments);
+                  QStringList{"--data-dir", m_dataDir, "--key-store", "file"} + arguments);
     CliResult result;
     if (!process.waitForStarted(timeoutMs))
         return result;
@@ -119,28 +100,27 @@ CliResult CliNode::ok(const QStringList& arguments, int timeoutMs) const
 
 QString CliNode::makeCard()
 {
-    const CliResult result = ok({QStringLiteral("card"), QStringLiteral("--name"), m_name, QStringLiteral("--address"),
-                                 QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(m_port),
-                                 QStringLiteral("-o"), m_cardPath});
+    const CliResult result =
+        ok({"card", "--name", m_name, "--address", "127.0.0.1", "--port", QString::number(m_port), "-o", m_cardPath});
     const QStringList fields = result.outLines().value(0).split(QLatin1Char('\t'));
     return fields.value(1);
 }
 
 void CliNode::importCard(const CliNode& other) const
 {
-    ok({QStringLiteral("import"), other.cardPath()});
+    ok({"import", other.cardPath()});
 }
 
 QString CliNode::share(const QString& to, const QString& file) const
 {
-    const CliResult result = ok({QStringLiteral("share"), QStringLiteral("--to"), to, file});
+    const CliResult result = ok({"share", "--to", to, file});
     return result.outLines().value(0).section(QLatin1Char('\t'), 0, 0);
 }
 
 QList<Record> CliNode::files() const
 {
     QList<Record> records;
-    const CliResult result = ok({QStringLiteral("files")});
+    const CliResult result = ok({"files"});
     for (const QString& line : result.outLines()) {
         const QStringList f = line.split(QLatin1Char('\t'));
         if (f.size() != 9) {
@@ -174,10 +154,9 @@ std::optional<Record> CliNode::record(const QString& id) const
 
 std::unique_ptr<RunningCli> CliNode::run(const QStringList& arguments) const
 {
-    return std::make_unique<RunningCli>(QStringList{QStringLiteral("--data-dir"), m_dataDir, QStringLiteral("--key-store"),
-                                                    QStringLiteral("file"), QStringLiteral("run"), QStringLiteral("--no-upnp")}
-                                            + arguments,
-                                        m_scene.environment());
+    return std::make_unique<RunningCli>(
+        QStringList{"--data-dir", m_dataDir, "--key-store", "file", "run", "--no-upnp"} + arguments,
+        m_scene.environment());
 }
 
 // ---- RunningCli

@@ -25,14 +25,17 @@ namespace brenvo::e2e {
 inline constexpr int kCommandTimeoutMs = 30000;
 inline constexpr int kTransferTimeoutMs = 120000;
 
+// The lines of bytes, without the empty one after the last line break.
+QStringList splitLines(const QByteArray& bytes);
+
 struct CliResult {
     bool finished = false;  // false: killed at the time-out
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
 
-    QStringList outLines() const;
-    QStringList errLines() const;
+    QStringList outLines() const { return splitLines(out); }
+    QStringList errLines() const { return splitLines(err); }
 };
 
 // One line of `brenvo-cli files`.
@@ -56,7 +59,6 @@ class RunningCli;
 class Scene {
 public:
     Scene();
-    ~Scene();
 
     QString path(const QString& relative = QString()) const;
     const QString& dataHome() const { return m_dataHome; }

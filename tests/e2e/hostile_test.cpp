@@ -26,17 +26,16 @@ namespace {
 TEST(Hostile, NamesFromAPeerNeitherLeaveTheDownloadFolderNorReachTheTerminal)
 {
     Scene scene;
-    CliNode val(scene, QStringLiteral("Val"));
+    CliNode val(scene, "Val");
     val.makeCard();
-    test::RawPeer mallory(QStringLiteral("Mallory"));
-    const QString malloryCard = scene.path(QStringLiteral("Mallory.bcard"));
+    test::RawPeer mallory("Mallory");
+    const QString malloryCard = scene.path("Mallory.bcard");
     ASSERT_TRUE(test::writeFile(malloryCard, toBytes(mallory.card())));
-    val.ok({QStringLiteral("import"), malloryCard});
+    val.ok({"import", malloryCard});
 
-    const QString absolute = scene.path(QStringLiteral("absolute-escape.txt"));
-    const QStringList names{QStringLiteral("../escape-1.txt"), QStringLiteral("../../escape-2.txt"), absolute,
-                            QStringLiteral("sub/../../escape-3.txt"), QStringLiteral("evil\x1b[2J\nname\t.txt"),
-                            QStringLiteral("ok.bin")};
+    const QString absolute = scene.path("absolute-escape.txt");
+    const QStringList names{"../escape-1.txt",        "../../escape-2.txt",      absolute,
+                            "sub/../../escape-3.txt", "evil\x1b[2J\nname\t.txt", "ok.bin"};
     QList<File> offers;
     for (int i = 0; i < names.size(); ++i) {
         const QByteArray bytes = test::generatedBytes(i == 5 ? 10 * blockSize : 10 + i, i);
@@ -48,19 +47,20 @@ TEST(Hostile, NamesFromAPeerNeitherLeaveTheDownloadFolderNorReachTheTerminal)
     const QStringList excluded{val.dataDir(), val.downloads()};
     const QHash<QString, QByteArray> before = treeSnapshot(scene.path(), excluded);
 
-    auto victim = val.run({QStringLiteral("--accept"), QStringLiteral("all"), QStringLiteral("--download-to"),
-                           val.downloads(), QStringLiteral("--timeout"), QStringLiteral("100")});
-    ASSERT_TRUE(victim->waitForLineStartingWith(QStringLiteral("listening on port"), kCommandTimeoutMs));
+    auto victim = val.run({"--accept", "all", "--download-to", val.downloads(), "--timeout", "100"});
+    ASSERT_TRUE(victim->waitForLineStartingWith("listening on port", kCommandTimeoutMs));
     ASSERT_TRUE(mallory.connectTo(fromBytes<User>(test::readFile(val.cardPath()))));
     ASSERT_TRUE(victim->waitForLine([&, count = 0](const QString& line) mutable {
-        return line.startsWith(QStringLiteral("finished ")) && ++count == names.size();
-    })) << victim->output().toStdString() << "\n" << victim->errors().right(4000).toStdString();
+        return line.startsWith("finished ") && ++count == names.size();
+    })) << victim->output().toStdString()
+        << "\n"
+        << victim->errors().right(4000).toStdString();
     victim->signal(SIGTERM);
     ASSERT_TRUE(victim->waitForExit());
     EXPECT_EQ(victim->exitCode(), 143) << victim->errors().toStdString();
 
     EXPECT_EQ(treeSnapshot(scene.path(), excluded), before);
-    EXPECT_FALSE(QFileInfo::exists(scene.path(QStringLiteral("../escape-2.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(scene.path("../escape-2.txt")));
     EXPECT_FALSE(QFileInfo::exists(absolute));
 
     // One plain file per offer, with Mallory's bytes, and nothing else.
@@ -74,9 +74,9 @@ TEST(Hostile, NamesFromAPeerNeitherLeaveTheDownloadFolderNorReachTheTerminal)
     for (const File& offer : std::as_const(offers))
         EXPECT_TRUE(shas.contains(QCryptographicHash::hash(mallory.serving.value(offer.id()), QCryptographicHash::Sha256).toHex()))
             << offer.name().toStdString();
-    EXPECT_TRUE(QFileInfo::exists(val.downloads() + QStringLiteral("/ok.bin")));
+    EXPECT_TRUE(QFileInfo::exists(val.downloads() + "/ok.bin"));
     for (const Record& r : val.files())
-        EXPECT_EQ(r.state, QStringLiteral("done")) << r.name.toStdString();
+        EXPECT_EQ(r.state, "done") << r.name.toStdString();
 
     for (const QString& line : victim->lines()) {
         for (const QChar c : line)

@@ -35,26 +35,25 @@ protected:
         receiver.makeCard();
         sender.importCard(receiver);
         receiver.importCard(sender);
-        source = sender.folder(QStringLiteral("big.bin"));
+        source = sender.folder("big.bin");
         sha = writeRandomFile(source, kSize);
-        sender.share(QStringLiteral("Val"), source);
-        target = receiver.downloads() + QStringLiteral("/big.bin");
-        partial = target + QStringLiteral(".downloading");
+        sender.share("Val", source);
+        target = receiver.downloads() + "/big.bin";
+        partial = target + ".downloading";
     }
 
     std::unique_ptr<RunningCli> runSender()
     {
-        auto run = sender.run({QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("200")});
-        EXPECT_TRUE(run->waitForLineStartingWith(QStringLiteral("listening on port"), kCommandTimeoutMs))
+        auto run = sender.run({"--exit-when-done", "--timeout", "200"});
+        EXPECT_TRUE(run->waitForLineStartingWith("listening on port", kCommandTimeoutMs))
             << run->errors().toStdString();
         return run;
     }
 
     std::unique_ptr<RunningCli> runReceiver()
     {
-        return receiver.run({QStringLiteral("--connect"), QStringLiteral("Sam"), QStringLiteral("--accept"),
-                             QStringLiteral("Sam"), QStringLiteral("--download-to"), receiver.downloads(),
-                             QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("200")});
+        return receiver.run({"--connect", "Sam", "--accept", "Sam", "--download-to", receiver.downloads(),
+                             "--exit-when-done", "--timeout", "200"});
     }
 
     // Waits until the partial file holds a few blocks, then freezes the sender.
@@ -68,10 +67,10 @@ protected:
     // The blocks this run says it received, from its "finished" line.
     static std::int64_t blocksInRun(const RunningCli& run)
     {
-        const std::optional<QString> line = run.lineStartingWith(QStringLiteral("finished big.bin"));
+        const std::optional<QString> line = run.lineStartingWith("finished big.bin");
         if (!line)
             return -1;
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(\\d+) blocks in this run")).match(*line);
+        const QRegularExpressionMatch m = QRegularExpression("(\\d+) blocks in this run").match(*line);
         return m.hasMatch() ? m.captured(1).toLongLong() : -1;
     }
 
@@ -82,7 +81,7 @@ protected:
         EXPECT_EQ(run.exitCode(), status) << run.output().toStdString() << "\n" << run.errors().toStdString();
         const std::optional<QString> summary = run.lineStartingWith(summaryStart);
         ASSERT_TRUE(summary) << run.output().toStdString();
-        EXPECT_TRUE(QRegularExpression(QStringLiteral(" \\d+ % (kept|sent); run again to resume$")).match(*summary).hasMatch())
+        EXPECT_TRUE(QRegularExpression(" \\d+ % (kept|sent); run again to resume$").match(*summary).hasMatch())
             << summary->toStdString();
     }
 
@@ -95,8 +94,8 @@ protected:
     }
 
     Scene scene;
-    CliNode sender{scene, QStringLiteral("Sam")};
-    CliNode receiver{scene, QStringLiteral("Val")};
+    CliNode sender{scene, "Sam"};
+    CliNode receiver{scene, "Val"};
     QString source;
     QByteArray sha;
     QString target;
@@ -110,8 +109,8 @@ TEST_F(Restart, ReceiverInterruptedGoesOnFromItsBlocks)
     freezeMidTransfer(*sam);
 
     val->signal(SIGINT);
-    expectInterrupted(*val, 130, QStringLiteral("big.bin "));
-    EXPECT_FALSE(val->lineStartingWith(QStringLiteral("finished")));
+    expectInterrupted(*val, 130, "big.bin ");
+    EXPECT_FALSE(val->lineStartingWith("finished"));
 
     // What the stopped receiver kept, as stored.
     const QList<Record> records = receiver.files();
@@ -119,7 +118,7 @@ TEST_F(Restart, ReceiverInterruptedGoesOnFromItsBlocks)
     const std::int64_t kept = records[0].done;
     EXPECT_GE(kept, kFreezeAfter / kBlock);
     EXPECT_LT(kept, kBlocks);
-    EXPECT_EQ(records[0].state, QStringLiteral("active"));
+    EXPECT_EQ(records[0].state, "active");
     EXPECT_GE(fileSize(partial), kept * kBlock);
 
     sam->signal(SIGCONT);
@@ -162,23 +161,23 @@ TEST_F(Restart, SenderStoppedHalfWayFinishesAfterItsRestart)
     // SIGTERM waits while the process is stopped; SIGCONT lets it act on it.
     sam->signal(SIGTERM);
     sam->signal(SIGCONT);
-    expectInterrupted(*sam, 143, QStringLiteral("big.bin to Val "));
-    EXPECT_FALSE(sam->lineStartingWith(QStringLiteral("sent big.bin")));
+    expectInterrupted(*sam, 143, "big.bin to Val ");
+    EXPECT_FALSE(sam->lineStartingWith("sent big.bin"));
     const QList<Record> offered = sender.files();
     ASSERT_EQ(offered.size(), 1);
     EXPECT_LT(offered[0].done, kBlocks);
 
     // The receiver keeps trying to connect and goes on with the new process.
-    ASSERT_TRUE(val->waitForLineStartingWith(QStringLiteral("disconnected Sam"), kCommandTimeoutMs));
+    ASSERT_TRUE(val->waitForLineStartingWith("disconnected Sam", kCommandTimeoutMs));
     auto again = runSender();
     expectFinished(*val);
     expectFinished(*again);
     EXPECT_EQ(sha256OfFile(target), sha);
     EXPECT_FALSE(QFileInfo::exists(partial));
-    EXPECT_TRUE(val->lineStartingWith(QStringLiteral("connected Sam")));
+    EXPECT_TRUE(val->lineStartingWith("connected Sam"));
     // The block whose send was under way at the stop was stored as sent: the
     // restarted sender ends its own run too, with the offer complete.
-    EXPECT_TRUE(again->lineStartingWith(QStringLiteral("sent big.bin to Val")));
+    EXPECT_TRUE(again->lineStartingWith("sent big.bin to Val"));
 }
 
 }  // namespace

@@ -152,8 +152,8 @@ TEST(CardScreenshots, Dialogs)
     const QString out = qEnvironmentVariable("BRENVO_SCREENSHOTS");
     if (out.isEmpty())
         GTEST_SKIP() << "BRENVO_SCREENSHOTS is not set";
-    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
-    QIcon::setThemeName(QStringLiteral("breeze"));
+    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << "/usr/share/icons");
+    QIcon::setThemeName("breeze");
     const auto save = [&](QDialog& dialog, const char* name) {
         dialog.show();
         dialog.adjustSize();

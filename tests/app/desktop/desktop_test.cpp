@@ -6,6 +6,7 @@
 #include "app/desktop/launcherbadge.h"
 #include "app/desktop/notificationserver.h"
 #include "app/settings/appsettings.h"
+#include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
 #include "vortan/controller/controller.h"
 
@@ -30,9 +31,9 @@ namespace {
 
 using test::waitFor;
 
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString kMock = QStringLiteral("org.freedesktop.DBus.Mock");
+const QString kService = "org.freedesktop.Notifications";
+const QString kPath = "/org/freedesktop/Notifications";
+const QString kMock = "org.freedesktop.DBus.Mock";
 
 // A dbusmock object on the bus, for as long as this lives.
 class MockServer {
@@ -41,7 +42,7 @@ public:
         : m_service(service), m_path(path)
     {
         m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{"-m", "dbusmock"} + arguments);
+        m_process.start("/usr/bin/python3", QStringList{"-m", "dbusmock"} + arguments);
         EXPECT_TRUE(waitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service).value(); }));
     }
     // dbusmock's notification server.
@@ -65,9 +66,9 @@ public:
         return QDBusConnection::sessionBus().call(call);
     }
     // The arguments of each call of `method` so far.
-    QList<QVariantList> calls(const QString& method = QStringLiteral("Notify")) const
+    QList<QVariantList> calls(const QString& method = "Notify") const
     {
-        const QDBusMessage reply = callMock(QStringLiteral("GetMethodCalls"), {method});
+        const QDBusMessage reply = callMock("GetMethodCalls", {method});
         QList<QVariantList> found;
         const auto calls = reply.arguments().value(0).value<QDBusArgument>();
         calls.beginArray();
@@ -85,8 +86,7 @@ public:
     // The person answers notification `id` with `action`.
     void invoke(uint id, const QString& action) const
     {
-        callMock(QStringLiteral("EmitSignal"),
-                 {kService, QStringLiteral("ActionInvoked"), QStringLiteral("us"), QVariant::fromValue(QVariantList{id, action})});
+        callMock("EmitSignal", {kService, "ActionInvoked", "us", QVariant::fromValue(QVariantList{id, action})});
     }
 
 private:
@@ -106,12 +106,12 @@ class Observer : public QObject {
 public:
     Observer()
     {
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("observer"))
-            .connect({}, LauncherBadge::objectPath(), QString::fromLatin1(LauncherBadge::kInterface),
-                     QStringLiteral("Update"), this, SLOT(update(QString, QVariantMap)));
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "observer")
+            .connect({}, LauncherBadge::objectPath(), QString::fromLatin1(LauncherBadge::kInterface), "Update", this,
+                     SLOT(update(QString, QVariantMap)));
+        QDesktopServices::setUrlHandler("file", this, "open");
     }
-    ~Observer() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    ~Observer() override { QDesktopServices::unsetUrlHandler("file"); }
 
     QList<qint64> counts;
     QList<QUrl> opened;
@@ -120,80 +120,53 @@ public slots:
     void update(const QString& app, const QVariantMap& properties)
     {
         EXPECT_EQ(app, QString::fromLatin1(LauncherBadge::kAppUri));
-        EXPECT_EQ(properties.value(QStringLiteral("count-visible")).toBool(), properties.value("count").toLongLong() > 0);
-        counts.append(properties.value(QStringLiteral("count")).toLongLong());
+        EXPECT_EQ(properties.value("count-visible").toBool(), properties.value("count").toLongLong() > 0);
+        counts.append(properties.value("count").toLongLong());
     }
     void open(const QUrl& url) { opened.append(url); }
 };
 
-struct Peer : ControllerDelegate {
-    explicit Peer(const QString& name)
-    {
-        ControllerOptions options;
-        options.supportDirectory = support.path();
-        options.downloadsDirectory = downloads.path();
-        options.keyStore = KeyStoreChoice::file;
-        options.inhibitSleep = false;
-        options.bundledUsersPath = QString();
-        controller = std::make_unique<Controller>(options, this);
-        EXPECT_FALSE(controller->start(false, false).has_value());
-        User me = *controller->me();
-        me.name = name;
-        controller->editMe(me);
-    }
-    ~Peer() override { expireWeakReferences(); }
-    User card() const
-    {
-        const User& me = *controller->me();
-        return User(me.name, QStringLiteral("127.0.0.1"), me.port, me.key);
-    }
-    // Passed on as the program's delegate does.
+// Passes the controller's news on as the program's delegate does.
+struct Forwarder : ControllerDelegate {
+    ~Forwarder() override { expireWeakReferences(); }
     void didFinishDownloading(const FileRow& f) override { if (notifications) notifications->didFinishDownloading(f); }
     void didReceiveFiles(const QList<FileRow>& f, const User& u) override { if (notifications) notifications->didReceiveFiles(f, u); }
-
-    QTemporaryDir support, downloads;
-    std::unique_ptr<Controller> controller;
-    AppNotifications* notifications = nullptr;  // Bea's
+    AppNotifications* notifications = nullptr;
 };
 
 // Bea's program, with its notifications, badge and file manager on the bus.
 struct Program {
     QTemporaryDir dir;
-    AppSettings settings{dir.filePath(QStringLiteral("Brenvo.conf"))};
+    AppSettings settings{dir.filePath("Brenvo.conf")};
     NotificationServer server;
     LauncherBadge badge;
     FileManager files;
     bool active = false;
-    Peer bea{QStringLiteral("Bea")};
+    Forwarder forwarder;
+    test::Peer bea{"Bea", &forwarder};
     AppNotifications notifications{*bea.controller, settings, server, badge, files, [this] { return active; }};
-    Program() { bea.notifications = &notifications; }
+    Program() { forwarder.notifications = &notifications; }
+    ~Program() { forwarder.notifications = nullptr; }
 };
 
 TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCountedOnTheBadge)
 {
-    MockServer mock(QStringLiteral("body actions"));
+    MockServer mock("body actions");
     Observer observer;
     Program program;
     QTemporaryDir target;
     program.settings.setDownloadLocation(DownloadLocationSetting::other(target.path()));
 
-    Peer ada(QStringLiteral("Ada"));
-    User card = *ada.controller->me();
-    card.port = test::unusedPort();
-    ASSERT_NE(*card.port, 0);
-    ada.controller->editMe(card);
-    ada.controller->setSettings(true, false);
-    ASSERT_TRUE(waitFor([&] { return ada.controller->listenerState().kind() == ListenerState::Kind::ready; }));
-    ada.controller->addUsers({program.bea.card()});
-    program.bea.controller->addUsers({ada.card()});
-    const QStringList names{QStringLiteral("one.txt"), QStringLiteral("two.txt")};
+    test::Peer ada("Ada");
+    ASSERT_TRUE(test::introduce(program.bea, ada));
+    const QStringList names{"one.txt", "two.txt"};
     QList<File2> shared;
     for (const QString& name : names) {
-        ASSERT_TRUE(test::writeFile(ada.downloads.filePath(name), name.toUtf8()));
-        shared.append(File2::at(ada.downloads.filePath(name)));
+        ASSERT_TRUE(test::writeFile(ada.files.filePath(name), name.toUtf8()));
+        shared.append(File2::at(ada.files.filePath(name)));
     }
-    ada.controller->shareFiles(shared, {program.bea.card().key});
-    program.bea.controller->connectTo(ada.card().key);
+    ada.controller->shareFiles(shared, {program.bea.key()});
+    program.bea.controller->connectTo(ada.key());
 
     // C2: one notification for both files, with its texts, button and hints.
     ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
@@ -206,7 +179,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
 
     // "Download" puts both into the chosen folder; each finished download is
     // announced and, the program being inactive, counted on the badge.
-    mock.invoke(1, QStringLiteral("DOWNLOAD_FILES"));
+    mock.invoke(1, "DOWNLOAD_FILES");
     ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 3; }, 20000));
     QStringList bodies;
     for (const QString& name : names)
@@ -224,7 +197,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
 
     // A click selects the offered files, in order.
     QSignalSpy select(&program.notifications, &AppNotifications::selectFilesRequested);
-    mock.invoke(1, QStringLiteral("default"));
+    mock.invoke(1, "default");
     ASSERT_TRUE(select.wait(5000));
     const auto selected = select[0][0].value<QList<QUuid>>();
     ASSERT_EQ(selected.size(), 2);
@@ -235,10 +208,10 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     // it lowers the badge and opens its folder (no file manager on this bus).
     // Notification 2 is about the file of the first finished body.
     const bool firstIsOne = mock.calls()[1][4].toString().startsWith(names[0]);
-    program.bea.controller->removeFiles({selected[firstIsOne ? 0 : 1]}, ada.card().key);
+    program.bea.controller->removeFiles({selected[firstIsOne ? 0 : 1]}, ada.key());
     program.bea.controller->publishNow();
-    mock.invoke(2, QStringLiteral("SHOW_FILE"));
-    mock.invoke(3, QStringLiteral("SHOW_FILE"));
+    mock.invoke(2, "SHOW_FILE");
+    mock.invoke(3, "SHOW_FILE");
     ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 3 && observer.opened.size() == 1; }));
     EXPECT_EQ(observer.counts.last(), 1);
     EXPECT_EQ(observer.opened, QList<QUrl>{QUrl::fromLocalFile(target.path())});
@@ -280,18 +253,18 @@ TEST(AppNotificationsTest, WhatTheServerCanShowAndNoServer)
     Program program;
     FileRow row;
     row.id = QUuid::createUuid();
-    row.name = QStringLiteral("a.txt");
+    row.name = "a.txt";
     {
         // A peer's name is text, also where the server reads markup.
-        MockServer mock(QStringLiteral("body actions body-markup"));
+        MockServer mock("body actions body-markup");
         User sender = program.bea.card();
-        sender.name = QStringLiteral("<b>Ada</b> & %2");
+        sender.name = "<b>Ada</b> & %2";
         program.notifications.didReceiveFiles({row}, sender);
         ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
         EXPECT_EQ(mock.calls()[0][4].toString(), "&lt;b&gt;Ada&lt;/b&gt; &amp; %2 shared a.txt with you.");
     }
     {
-        MockServer mock(QStringLiteral("body"));
+        MockServer mock("body");
         StdoutCapture out;
         program.notifications.didFinishDownloading(row);
         program.notifications.didReceiveFiles({row}, program.bea.card());
@@ -312,16 +285,16 @@ TEST(FileManagerTest, RevealsAllFilesInOneCallAndPreviewsWithoutPreviewer)
 {
     Observer observer;
     FileManager files;
-    const QList<QUrl> urls{QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")),
-                           QUrl::fromLocalFile(QStringLiteral("/srv/c.txt")), QUrl(QStringLiteral("https://example.org/x"))};
+    const QList<QUrl> urls{QUrl::fromLocalFile("/tmp/a b.txt"), QUrl::fromLocalFile("/srv/c.txt"),
+                           QUrl("https://example.org/x")};
     {
-        const QString name = QStringLiteral("org.freedesktop.FileManager1");
-        const QString path = QStringLiteral("/org/freedesktop/FileManager1");
+        const QString name = "org.freedesktop.FileManager1";
+        const QString path = "/org/freedesktop/FileManager1";
         MockServer manager(name, path, {name, path, name});
-        manager.callMock(QStringLiteral("AddMethod"), {QString(), QStringLiteral("ShowItems"), "ass", QString(), QString()});
+        manager.callMock("AddMethod", {QString(), "ShowItems", "ass", QString(), QString()});
         files.reveal(urls);
-        ASSERT_TRUE(waitFor([&] { return manager.calls(QStringLiteral("ShowItems")).size() == 1; }));
-        EXPECT_EQ(unwrap<QStringList>(manager.calls(QStringLiteral("ShowItems"))[0][0]),
+        ASSERT_TRUE(waitFor([&] { return manager.calls("ShowItems").size() == 1; }));
+        EXPECT_EQ(unwrap<QStringList>(manager.calls("ShowItems")[0][0]),
                   (QStringList{"file:///tmp/a%20b.txt", "file:///srv/c.txt"}));
     }
     files.preview(urls);

@@ -8,6 +8,7 @@ import os
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -214,13 +215,40 @@ def snapshot(app):
     return "\n".join(lines)
 
 
+def run(session, body, shown=snapshot):
+    """Runs body(step), where step(what) records a stage passed; on a Failure
+    prints the stages passed, what each running brenvo shows (shown(app)) and
+    the logs. Stops every program started; returns the exit status."""
+    started = time.monotonic()
+    passed = []
+
+    def step(what):
+        passed.append(f"{what} ({time.monotonic() - started:.1f} s)")
+
+    try:
+        body(step)
+    except Failure as failure:
+        apps = "\n".join(f"brenvo (pid {p.pid}) shows:\n{shown(a)}" for p, a in session.apps if p.poll() is None)
+        print(f"FAILED after: {', '.join(passed) or 'nothing'}: {failure}\n{apps}\n{session.logs()}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop_all()
+    print("passed: " + ", ".join(passed))
+    return 0
+
+
 def menu_item(app, name):
     """An entry of the menu bar's menus, e.g. "Import Cards…" (found while its menu is closed)."""
     bar = wait_node(app, "menu bar")
     return wait_for(f'menu item "{name}"', lambda: find(bar, "menu item", name))
 
 
-KEYSYMS = {"Up": 0xff52, "Down": 0xff54, "Return": 0xff0d, "Escape": 0xff1b, "Tab": 0xff09}
+KEYSYMS = {"Up": 0xff52, "Down": 0xff54, "Return": 0xff0d, "Escape": 0xff1b, "Tab": 0xff09, "Delete": 0xffff}
+
+
+def keysym(name):
+    """The X keysym of a KEYSYMS name or of a character, e.g. "d"."""
+    return KEYSYMS.get(name) or ord(name)
 
 
 def send_keys(*names):

@@ -8,7 +8,7 @@ import time
 
 import pyatspi
 
-from brenvo_ui import Failure, Session, connect_user, find_all, free_port, press, snapshot, wait_for, wait_node
+from brenvo_ui import Failure, Session, connect_user, find_all, free_port, press, run, snapshot, wait_for, wait_node
 from files_ui import FileList, key, sha256, throttle_loopback, write_random, write_settings
 
 MIB = 1 << 20
@@ -122,28 +122,20 @@ def rows_shown(app):
 
 def main():
     session = Session(sys.argv[1], sys.argv[2])
-    started = time.monotonic()
-    steps = 0
-    try:
+
+    def body(step):
         ann_dir, bob_dir, originals, ann_downloads, bob_downloads = setup(session)
         process, app, files = three_offers_listed(session, ann_dir)
-        steps += 1
+        step("three offers listed")
         two_downloaded_with_a_pause(files, originals, ann_downloads)
-        steps += 1
+        step("two downloaded, one paused on the way")
         offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_downloads)
-        steps += 1
+        step("one offered")
         status = session.stop(process)
         if status != 0:
             raise Failure(f"brenvo exited {status} on SIGTERM")
-    except Failure as failure:
-        shown = "\n".join(f"brenvo (pid {p.pid}) shows:\n{snapshot(a)}\n{rows_shown(a)}"
-                           for p, a in session.apps if p.poll() is None)
-        print(f"FAILED after {steps} step(s) passed: {failure}\n{shown}\n{session.logs()}", file=sys.stderr)
-        return 1
-    finally:
-        session.stop_all()
-    print(f"all {steps} steps passed in {time.monotonic() - started:.1f} s")
-    return 0
+
+    return run(session, body, shown=lambda app: f"{snapshot(app)}\n{rows_shown(app)}")
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@ import subprocess
 import pyatspi
 from gi.repository import Atspi
 
-from brenvo_ui import TIMEOUT, find_all, wait_for, wait_node
+from brenvo_ui import TIMEOUT, find_all, keysym, wait_for, wait_node
 
 # X modifier masks, as AT-SPI locks them.
 MODIFIERS = {"shift": 1 << 0, "ctrl": 1 << 2, "alt": 1 << 3}
@@ -35,10 +35,6 @@ def throttle_loopback(rate):
     except FileNotFoundError:  # no iproute2
         return False
     return result.returncode == 0
-
-
-def unthrottle_loopback():
-    subprocess.run(["tc", "qdisc", "del", "dev", "lo", "root"], capture_output=True)
 
 
 def write_random(path, size):
@@ -78,15 +74,7 @@ def key(*combo):
     """Types a key with modifiers, e.g. key("ctrl", "d"), into the focused window."""
     *modifiers, name = combo
     with held(*modifiers):
-        Atspi.generate_keyboard_event(_keysym(name), None, Atspi.KeySynthType.SYM)
-
-
-_KEYSYMS = {"Return": 0xff0d, "Escape": 0xff1b, "Down": 0xff54, "Up": 0xff52,
-            "Delete": 0xffff, "space": 0x20, "Tab": 0xff09}
-
-
-def _keysym(name):
-    return _KEYSYMS.get(name) or ord(name)
+        Atspi.generate_keyboard_event(keysym(name), None, Atspi.KeySynthType.SYM)
 
 
 class FileList:

@@ -41,7 +41,7 @@ struct Dialogs {
 
 TEST(DownloadResolution, AskingForOneFileAndForSeveral)
 {
-    const QList<FileRow> one{download(QStringLiteral("photo.jpg"))};
+    const QList<FileRow> one{download("photo.jpg")};
     const QList<FileRow> three{download("a"), download("b"), download("c")};
     const auto resolve = [](const QList<FileRow>& rows, const DownloadLocationSetting& setting, Dialogs& dialogs) {
         std::optional<QList<ResumeItem>> resumed;
@@ -50,13 +50,13 @@ TEST(DownloadResolution, AskingForOneFileAndForSeveral)
     };
 
     Dialogs dialogs;
-    dialogs.answer = QStringLiteral("/in/holiday.jpg");
+    dialogs.answer = "/in/holiday.jpg";
     auto resumed = resolve(one, DownloadLocationSetting::ask(), dialogs);
     EXPECT_EQ(dialogs.saveNames, QStringList{"photo.jpg"});
     ASSERT_TRUE(resumed && resumed->size() == 1);
     EXPECT_EQ(resumed->front().location, DownloadLocation::file(QUrl::fromLocalFile("/in/holiday.jpg")));
 
-    dialogs.answer = QStringLiteral("/in");
+    dialogs.answer = "/in";
     resumed = resolve(three, DownloadLocationSetting::ask(), dialogs);
     EXPECT_EQ(dialogs.folderChoosers, 1);
     ASSERT_TRUE(resumed && resumed->size() == 3);
@@ -69,7 +69,7 @@ TEST(DownloadResolution, AskingForOneFileAndForSeveral)
 
     // Without asking.
     Dialogs none;
-    resumed = resolve(three, DownloadLocationSetting::other(QStringLiteral("/media/in")), none);
+    resumed = resolve(three, DownloadLocationSetting::other("/media/in"), none);
     ASSERT_TRUE(resumed && resumed->size() == 3);
     EXPECT_EQ(resumed->back().location, DownloadLocation::directory(QUrl::fromLocalFile("/media/in")));
     resumed = resolve(one, DownloadLocationSetting::otherMenuItem(), none);
@@ -85,13 +85,13 @@ TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
     window.show();
     const DownloadDialogs dialogs = systemDownloadDialogs();
     int answers = 0;
-    std::optional<QString> answer = QStringLiteral("unset");
+    std::optional<QString> answer = "unset";
     const auto done = [&](std::optional<QString> path) {
         ++answers;
         answer = path;
     };
 
-    dialogs.saveFile(&window, QStringLiteral("report.pdf"), done);
+    dialogs.saveFile(&window, "report.pdf", done);
     auto* save = window.findChild<QFileDialog*>();
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->windowTitle(), "Download");

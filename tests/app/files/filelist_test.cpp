@@ -5,7 +5,7 @@
 #include "app/files/filerowdelegate.h"
 #include "app/files/thumbnailscache.h"
 #include "app/settings/appsettings.h"
-#include "tests/app/files/peers.h"
+#include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
 
 #include <QAbstractItemModelTester>
@@ -47,14 +47,11 @@ QList<QUuid> ids(const Controller& controller)
 
 // One controller offering files to a person it cannot reach.
 struct Offers : ::testing::Test {
-    Peer me{QStringLiteral("Me")};
+    Peer me{"Me"};
     QByteArray bea = QByteArray(32, 'b');
 
-    void SetUp() override
-    {
-        me.controller->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, bea)});
-    }
-    void offer(int count, const QString& prefix = QStringLiteral("f"))
+    void SetUp() override { me.controller->addUsers({User("Bea", std::nullopt, std::nullopt, bea)}); }
+    void offer(int count, const QString& prefix = "f")
     {
         QList<File2> files;
         for (int i = 0; i < count; ++i)
@@ -70,7 +67,7 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
     FileListModel model(*me.controller);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.setUser(bea);
-    ASSERT_EQ(sections(model), (QList<std::pair<QString, int>>{{QStringLiteral("Uploads"), 5}}));
+    ASSERT_EQ(sections(model), (QList<std::pair<QString, int>>{{"Uploads", 5}}));
     const QList<QUuid> offered = ids(*me.controller);
     const QModelIndex uploads = model.index(0, 0);
     QItemSelectionModel selection(&model);
@@ -93,7 +90,7 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
     // One publication removing the first file and adding one: both as such.
     changed.clear();
     me.controller->removeFiles({offered[0]}, bea);
-    offer(1, QStringLiteral("new"));
+    offer(1, "new");
     ASSERT_EQ(removed.size(), 1);
     EXPECT_EQ(removed[0][1].toInt(), 0);
     ASSERT_EQ(inserted.size(), 1);
@@ -107,8 +104,8 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
 
     // Another person's files are not listed, nor signalled.
     const QByteArray cleo(32, 'c');
-    me.controller->addUsers({User(QStringLiteral("Cleo"), std::nullopt, std::nullopt, cleo)});
-    me.controller->shareFiles({File2::at(me.makeFile(QStringLiteral("c.txt"), 1))}, {cleo});
+    me.controller->addUsers({User("Cleo", std::nullopt, std::nullopt, cleo)});
+    me.controller->shareFiles({File2::at(me.makeFile("c.txt", 1))}, {cleo});
     me.controller->publishNow();
     EXPECT_EQ(inserted.size(), 1);
     EXPECT_EQ(model.fileCount(), 5);
@@ -151,7 +148,7 @@ TEST(FileActionFlagsTest, MixedSelections)
 
 struct View : Offers {
     QTemporaryDir settingsDir;
-    AppSettings settings{settingsDir.filePath(QStringLiteral("Brenvo.conf"))};
+    AppSettings settings{settingsDir.filePath("Brenvo.conf")};
     ThumbnailsCache thumbnails;
     QList<QByteArray> preselected;
     FileListServices services()
@@ -221,9 +218,8 @@ TEST_F(View, DroppedFoldersAndMissingFilesAreSkippedTheRestOfferedOnce)
               "No shared files. Click the + button below to share files.");
 
     QMimeData data;
-    data.setUrls({me.makeFile(QStringLiteral("a.txt"), 3), QUrl::fromLocalFile(me.files.path()),
-                  QUrl::fromLocalFile(me.files.filePath(QStringLiteral("gone.txt"))),
-                  me.makeFile(QStringLiteral("b.txt"), 4)});
+    data.setUrls({me.makeFile("a.txt", 3), QUrl::fromLocalFile(me.files.path()),
+                  QUrl::fromLocalFile(me.files.filePath("gone.txt")), me.makeFile("b.txt", 4)});
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     static_cast<QObject&>(view).event(&drop);  // as the window system delivers it
     EXPECT_EQ(preselected, QList<QByteArray>{bea});
@@ -234,23 +230,23 @@ TEST_F(View, DroppedFoldersAndMissingFilesAreSkippedTheRestOfferedOnce)
     EXPECT_EQ(names, (QStringList{"a.txt", "b.txt"}));
     EXPECT_EQ(pages->currentWidget(), view.findChild<QTreeView*>());
 
-    const QUrl gone = QUrl::fromLocalFile(QStringLiteral("/nonexistent/x.txt"));
+    const QUrl gone = QUrl::fromLocalFile("/nonexistent/x.txt");
     const QUrl folder = QUrl::fromLocalFile(me.files.path());
-    EXPECT_EQ(failureAlert({{gone, QStringLiteral("No such file or directory")}})->text, "Failed to share file x.txt.");
+    EXPECT_EQ(failureAlert({{gone, "No such file or directory"}})->text, "Failed to share file x.txt.");
     const std::optional<FailureAlert> two = failureAlert(describeFiles({gone, folder}).failures);
     EXPECT_EQ(two->text, "Failed to share 2 files.");
     EXPECT_EQ(two->informativeText.count(QLatin1Char('\n')), 1);
-    EXPECT_TRUE(two->informativeText.startsWith(QStringLiteral("No such file or directory (x.txt)")));
+    EXPECT_TRUE(two->informativeText.startsWith("No such file or directory (x.txt)"));
 }
 
 // A download from another controller on 127.0.0.1, through the list.
 TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
 {
-    Peer me(QStringLiteral("Me"));
-    Peer bea(QStringLiteral("Bea"));
+    Peer me("Me");
+    Peer bea("Bea");
     ASSERT_TRUE(test::introduce(me, bea));
-    bea.controller->shareFiles({File2::at(bea.makeFile(QStringLiteral("big.bin"), 3 * 1024 * 1024))}, {me.key()});
-    me.controller->shareFiles({File2::at(me.makeFile(QStringLiteral("up.txt"), 5))}, {bea.key()});
+    bea.controller->shareFiles({File2::at(bea.makeFile("big.bin", 3 * 1024 * 1024))}, {me.key()});
+    me.controller->shareFiles({File2::at(me.makeFile("up.txt", 5))}, {bea.key()});
     ASSERT_TRUE(test::connectPeers(me, bea));
     ASSERT_TRUE(test::waitFor([&] {
         me.controller->publishNow();
@@ -258,7 +254,7 @@ TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
     }));
 
     QTemporaryDir settingsDir;
-    AppSettings settings(settingsDir.filePath(QStringLiteral("Brenvo.conf")));
+    AppSettings settings(settingsDir.filePath("Brenvo.conf"));
     settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
     ThumbnailsCache thumbnails;
     FileListView view(*me.controller, settings, thumbnails, {});
@@ -268,14 +264,13 @@ TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
     auto* list = view.findChild<QTreeView*>();
     auto* model = qobject_cast<FileListModel*>(list->model());
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    EXPECT_EQ(sections(*model),
-              (QList<std::pair<QString, int>>{{QStringLiteral("Downloads"), 1}, {QStringLiteral("Uploads"), 1}}));
+    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Downloads", 1}, {"Uploads", 1}}));
 
     const QModelIndex download = model->index(0, 0, model->index(0, 0));
     const QUuid id = model->idAt(download);
     const auto buttons = [&] { return rowButtons(*me.row(id)); };
     ASSERT_EQ(buttons(), QList<RowButton>{RowButton::download});
-    EXPECT_TRUE(download.data(Qt::AccessibleTextRole).toString().contains(QStringLiteral("Download (Ctrl+D)")));
+    EXPECT_TRUE(download.data(Qt::AccessibleTextRole).toString().contains("Download (Ctrl+D)"));
 
     // A click on the row's button starts it into the chosen folder.
     const QRect button = FileRowDelegate::buttonRects(*me.row(id), list->visualRect(download)).front().second;
@@ -290,7 +285,7 @@ TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
     // Withdrawn downloads leave the uploads alone at the top.
     me.controller->removeFiles({id}, bea.key());
     me.controller->publishNow();
-    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{QStringLiteral("Uploads"), 1}}));
+    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Uploads", 1}}));
 }
 
 }  // namespace

@@ -11,16 +11,16 @@ namespace {
 
 struct Settings : ::testing::Test {
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("Brenvo.conf"));
+    QString path = dir.filePath("Brenvo.conf");
 };
 
 TEST_F(Settings, SwitchesAreOnUnlessStoredAsFalse)
 {
     {
         QSettings raw(path, QSettings::IniFormat);
-        raw.setValue(QStringLiteral("Listen"), QStringLiteral("no"));  // not a Boolean
-        raw.setValue(QStringLiteral("MapPort"), 0);
-        raw.setValue(QStringLiteral("CheckForUpdates"), false);
+        raw.setValue("Listen", "no");  // not a Boolean
+        raw.setValue("MapPort", 0);
+        raw.setValue("CheckForUpdates", false);
     }
     AppSettings settings(path);
     EXPECT_TRUE(settings.listen());
@@ -39,10 +39,10 @@ TEST(DownloadLocationSettingTest, RawValues)
         QString raw;
         DownloadLocationSetting setting;
     } cases[] = {
-        {QStringLiteral("Downloads"), DownloadLocationSetting::downloads()},
-        {QStringLiteral("Ask"), DownloadLocationSetting::ask()},
-        {QStringLiteral("Other"), DownloadLocationSetting::otherMenuItem()},
-        {QStringLiteral("/media/disk/In"), DownloadLocationSetting::other(QStringLiteral("/media/disk/In"))},
+        {"Downloads", DownloadLocationSetting::downloads()},
+        {"Ask", DownloadLocationSetting::ask()},
+        {"Other", DownloadLocationSetting::otherMenuItem()},
+        {"/media/disk/In", DownloadLocationSetting::other("/media/disk/In")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DownloadLocationSetting::fromRawValue(c.raw), c.setting) << c.raw.toStdString();
@@ -50,8 +50,8 @@ TEST(DownloadLocationSettingTest, RawValues)
     }
     // From a notification: a folder when there is one, else the library's downloads.
     EXPECT_EQ(DownloadLocationSetting::ask().withoutDialog(), DownloadLocation::downloads());
-    EXPECT_EQ(DownloadLocationSetting::other(QStringLiteral("/in")).withoutDialog(),
-              DownloadLocation::directory(QUrl::fromLocalFile(QStringLiteral("/in"))));
+    EXPECT_EQ(DownloadLocationSetting::other("/in").withoutDialog(),
+              DownloadLocation::directory(QUrl::fromLocalFile("/in")));
     EXPECT_EQ(DownloadLocationSetting::downloads().withoutDialog(),
               DownloadLocation::directory(QUrl::fromLocalFile(downloadsDirectory())));
 }

@@ -13,7 +13,7 @@ namespace {
 
 struct SettingsViewTest : ::testing::Test {
     QTemporaryDir dir;
-    AppSettings settings{dir.filePath(QStringLiteral("Brenvo.conf"))};
+    AppSettings settings{dir.filePath("Brenvo.conf")};
     QList<std::pair<bool, bool>> changes;
     SettingsView view{settings, [this](bool listen, bool mapPort) { changes.append({listen, mapPort}); }};
     std::optional<QString> chosenFolder;
@@ -40,12 +40,12 @@ struct SettingsViewTest : ::testing::Test {
 
 TEST_F(SettingsViewTest, ListenOffGreysTheRouterSwitchAndKeepsItsValue)
 {
-    QCheckBox* listen = box(QStringLiteral("Listen for incoming connections"));
-    QCheckBox* mapPort = box(QStringLiteral("Ask router to forward connections"));
+    QCheckBox* listen = box("Listen for incoming connections");
+    QCheckBox* mapPort = box("Ask router to forward connections");
     ASSERT_TRUE(listen && mapPort);
     EXPECT_TRUE(listen->isChecked());
     EXPECT_TRUE(mapPort->isChecked());
-    EXPECT_EQ(view.locationPicker()->currentData().toString(), QStringLiteral("Downloads"));
+    EXPECT_EQ(view.locationPicker()->currentData().toString(), "Downloads");
 
     listen->click();
     EXPECT_FALSE(mapPort->isEnabled());
@@ -56,27 +56,27 @@ TEST_F(SettingsViewTest, ListenOffGreysTheRouterSwitchAndKeepsItsValue)
     mapPort->click();
     EXPECT_EQ(changes, (QList<std::pair<bool, bool>>{{false, true}, {true, true}, {true, false}}));
 
-    box(QStringLiteral("Check for updates automatically"))->click();
+    box("Check for updates automatically")->click();
     EXPECT_FALSE(settings.checkForUpdates());
     EXPECT_EQ(changes.size(), 3);
 }
 
 TEST_F(SettingsViewTest, OtherChoosesAFolderAndCancelKeepsThePreviousChoice)
 {
-    pick(QStringLiteral("Ask"));
+    pick("Ask");
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::ask());
 
     chosenFolder.reset();
-    pick(QStringLiteral("Other"));
-    QTRY_COMPARE_WITH_TIMEOUT(view.locationPicker()->currentData().toString(), QStringLiteral("Ask"), 2000);
+    pick("Other");
+    QTRY_COMPARE_WITH_TIMEOUT(view.locationPicker()->currentData().toString(), "Ask", 2000);
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::ask());
 
     chosenFolder = downloadsDirectory();
-    pick(QStringLiteral("Other"));
+    pick("Other");
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::downloads());
 
     chosenFolder = dir.path();
-    pick(QStringLiteral("Other"));
+    pick("Other");
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::other(dir.path()));
     // The chosen folder is now the picker's first entry, and selected.
     EXPECT_EQ(view.locationPicker()->currentIndex(), 0);

@@ -25,10 +25,10 @@ struct AppDelegateTest : ::testing::Test {
 
     void SetUp() override
     {
-        qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
         AppOptions options;
-        options.supportDirectory = home.filePath(QStringLiteral("support"));
-        options.settingsPath = home.filePath(QStringLiteral("Brenvo.conf"));
+        options.supportDirectory = home.filePath("support");
+        options.settingsPath = home.filePath("Brenvo.conf");
         options.keyStore = KeyStoreChoice::file;
         options.useGateway = false;
         {
@@ -47,8 +47,8 @@ struct AppDelegateTest : ::testing::Test {
     // An upload offered to a new user: a published row.
     FileRow offerFile(const QByteArray& userKey)
     {
-        app->controller().addUsers({User(QStringLiteral("Alice"), std::nullopt, std::nullopt, userKey)});
-        const QString path = home.filePath(QStringLiteral("report.txt"));
+        app->controller().addUsers({User("Alice", std::nullopt, std::nullopt, userKey)});
+        const QString path = home.filePath("report.txt");
         writeFile(path, "hello");
         app->controller().shareFiles({File2::at(path)}, {userKey});
         app->controller().publishNow();
@@ -71,7 +71,7 @@ TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
     const FileRow row = offerFile(alice);
     MainWindow* window = app->newWindow();
 
-    app->openUrl(QUrl(QStringLiteral("brenvo://file/") + QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    app->openUrl(QUrl("brenvo://file/" + QUuid::createUuid().toString(QUuid::WithoutBraces)));
     EXPECT_TRUE(window->scene().selectedUser().isEmpty());  // unknown ids change nothing
 
     app->openUrl(fileSelectionUrl({QUuid::createUuid(), row.id}));
@@ -89,17 +89,17 @@ TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
 
 TEST_F(AppDelegateTest, UninstallRemovesEverythingAndNothingComesBack)
 {
-    const QString program = home.filePath(QStringLiteral("brenvo"));
+    const QString program = home.filePath("brenvo");
     writeFile(program, "binary");
     app->setProgramPath(program);
     app->newWindow();
     QTimer::singleShot(0, [] {
         auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_TRUE(alert);
-        EXPECT_EQ(alert->informativeText(), QStringLiteral("This operation cannot be undone."));
-        EXPECT_NE(alert->defaultButton()->text(), QStringLiteral("Uninstall"));
+        EXPECT_EQ(alert->informativeText(), "This operation cannot be undone.");
+        EXPECT_NE(alert->defaultButton()->text(), "Uninstall");
         for (QAbstractButton* button : alert->buttons())
-            if (button->text() == QStringLiteral("Uninstall"))
+            if (button->text() == "Uninstall")
                 button->click();
     });
     app->uninstall(nullptr);

@@ -9,8 +9,8 @@ using namespace vortan;
 
 namespace {
 
-const QUuid a = QUuid::fromString(QStringLiteral("0b8a5c1e-6f0e-4a57-9d0e-2f1c3a4b5c6d"));
-const QUuid b = QUuid::fromString(QStringLiteral("1c9b6d2f-7a1f-4b68-8e1f-3a2d4b5c6d7e"));
+const QUuid a = QUuid::fromString("0b8a5c1e-6f0e-4a57-9d0e-2f1c3a4b5c6d");
+const QUuid b = QUuid::fromString("1c9b6d2f-7a1f-4b68-8e1f-3a2d4b5c6d7e");
 
 TEST(FileSelectionUrl, OnlyTheLastPathComponentCounts)
 {
@@ -48,18 +48,16 @@ TEST(FileSelectionWindow, TheOnlyWindowOrTheActiveOneShowingTheUser)
 
 TEST(AppArguments, LinksCardsAndOptions)
 {
-    const auto parsed = parseAppArguments({QStringLiteral("brenvo"), QStringLiteral("--data-dir"), QStringLiteral("/d"),
-                                           QStringLiteral("--key-store"), QStringLiteral("file"),
-                                           QStringLiteral("brenvo://file/x"), QStringLiteral("/tmp/Alice.bcard"),
-                                           QStringLiteral("file:///tmp/Bob.bcard")});
+    const auto parsed = parseAppArguments({"brenvo", "--data-dir", "/d", "--key-store", "file", "brenvo://file/x",
+                                           "/tmp/Alice.bcard", "file:///tmp/Bob.bcard"});
     const AppOptions* options = std::get_if<AppOptions>(&parsed);
     ASSERT_TRUE(options);
-    EXPECT_EQ(options->supportDirectory, QStringLiteral("/d"));
+    EXPECT_EQ(options->supportDirectory, "/d");
     EXPECT_EQ(options->keyStore, KeyStoreChoice::file);
-    EXPECT_EQ(options->urls, QStringList{QStringLiteral("brenvo://file/x")});
-    EXPECT_EQ(options->cards, (QStringList{QStringLiteral("/tmp/Alice.bcard"), QStringLiteral("/tmp/Bob.bcard")}));
+    EXPECT_EQ(options->urls, QStringList{"brenvo://file/x"});
+    EXPECT_EQ(options->cards, (QStringList{"/tmp/Alice.bcard", "/tmp/Bob.bcard"}));
 
-    const auto bad = parseAppArguments({QStringLiteral("brenvo"), QStringLiteral("--key-store"), QStringLiteral("x")});
+    const auto bad = parseAppArguments({"brenvo", "--key-store", "x"});
     ASSERT_TRUE(std::holds_alternative<AppUsage>(bad));
     EXPECT_EQ(std::get<AppUsage>(bad).status, 2);
 }
@@ -74,7 +72,9 @@ TEST(Icons, EveryNameResolvesInTheFallbackTheme)
     for (const char* name : {kDeleteIconName, kAddIconName, kRemoveIconName, kGenericFileIconName})
         names.append(QString::fromLatin1(name));
     // The card's Share menu.
-    names << QStringLiteral("mail-message-new") << QStringLiteral("edit-copy") << QStringLiteral("smartphone");
+    names << "mail-message-new"
+          << "edit-copy"
+          << "smartphone";
     for (const QString& name : names)
         EXPECT_TRUE(QIcon::hasThemeIcon(name)) << name.toStdString() << " in " << QIcon::themeName().toStdString();
 }

@@ -8,6 +8,6 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Brenvo"));
+    QApplication::setApplicationName("Brenvo");
     return RUN_ALL_TESTS();
 }

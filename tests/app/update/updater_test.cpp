@@ -140,7 +140,7 @@ protected:
     {
         s_folder = new QTemporaryDir;
         ASSERT_TRUE(makeCertificates(s_folder->path()));
-        QDir(s_folder->path()).mkpath(QStringLiteral("root/brenvo"));
+        QDir(s_folder->path()).mkpath("root/brenvo");
     }
     static void TearDownTestSuite() { delete s_folder; }
 

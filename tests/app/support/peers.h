@@ -1,6 +1,6 @@
 #pragma once
 
-// Started controllers in temporary folders for the file list's tests, through
+// Started controllers in temporary folders for the program's tests, through
 // the library's public API: listening on 127.0.0.1 and knowing each other.
 
 #include "vortan/controller/controller.h"
@@ -12,7 +12,7 @@
 namespace vortan::test {
 
 struct Peer {
-    explicit Peer(const QString& name);
+    explicit Peer(const QString& name, ControllerDelegate* delegate = nullptr);
 
     // Listens on a free port of 127.0.0.1; returns whether it became ready.
     bool listen();

@@ -1,4 +1,4 @@
-#include "tests/app/files/peers.h"
+#include "tests/app/support/peers.h"
 
 #include "tests/support/testsupport.h"
 
@@ -6,7 +6,7 @@
 
 namespace vortan::test {
 
-Peer::Peer(const QString& name)
+Peer::Peer(const QString& name, ControllerDelegate* delegate)
 {
     ControllerOptions options;
     options.supportDirectory = support.path();
@@ -15,7 +15,7 @@ Peer::Peer(const QString& name)
     options.useGateway = false;
     options.inhibitSleep = false;
     options.bundledUsersPath = QString();
-    controller = std::make_unique<Controller>(options);
+    controller = std::make_unique<Controller>(options, delegate);
     if (const std::optional<StartError> error = controller->start(false, false))
         qFatal("cannot start: %s", qPrintable(error->message()));
     controller->editMe(User(name, std::nullopt, std::nullopt, {}));
@@ -36,7 +36,7 @@ bool Peer::listen()
 User Peer::card() const
 {
     const User& me = *controller->me();
-    return User(me.name, QStringLiteral("127.0.0.1"), me.port, me.key);
+    return User(me.name, "127.0.0.1", me.port, me.key);
 }
 
 QUrl Peer::makeFile(const QString& name, qint64 size) const
