@@ -22,13 +22,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kAccount = QString::fromLatin1(KeyHelper::kAccount);
-const QString kCreating = QStringLiteral("key not found in keychain, creating a new one");
-const QString kFound = QStringLiteral("found key in keychain");
-
-QByteArray bytesOf(const crypto::Key32& key)
-{
-    return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<qsizetype>(key.size()));
-}
 
 struct ToolResult {
     bool finished = false;
@@ -41,22 +34,14 @@ struct ToolResult {
 ToolResult secretTool(const QStringList& arguments, const QByteArray& input = {})
 {
     ToolResult result;
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
-    if (tool.isEmpty())
-        return result;
-    QProcess process;
-    process.start(tool, arguments);
+    QProcess process;  // killed by its destructor if it overruns
+    process.start(QStringLiteral("secret-tool"), arguments);
     if (!process.waitForStarted(5000))
         return result;
     process.write(input);
     process.closeWriteChannel();
     result.finished = process.waitForFinished(10000);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished(2000);
-        return result;
-    }
-    result.exitCode = process.exitCode();
+    result.exitCode = result.finished ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput() + process.readAllStandardError();
     return result;
 }
@@ -103,8 +88,8 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
         test::LogCapture log;
         auto helper = start();
         firstPublic = helper->publicKey();
-        firstPrivate = bytesOf(helper->signingKey().raw());
-        EXPECT_EQ(log.lines(), QStringList{kCreating});
+        firstPrivate = test::bytesOf(helper->signingKey().raw());
+        EXPECT_EQ(log.lines(), QStringList{test::kCreatingKey});
     }
 
     // Seen from outside: one item with the label and the account, holding
@@ -123,7 +108,7 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
     test::LogCapture log;
     auto next = start();
     EXPECT_EQ(next->publicKey(), firstPublic);
-    EXPECT_EQ(log.lines(), QStringList{kFound});
+    EXPECT_EQ(log.lines(), QStringList{test::kFoundKey});
 }
 
 TEST_F(SecretServiceTest, AddNeverReplacesAndRemoveReportsAMissingItem)
@@ -193,19 +178,7 @@ TEST_F(SecretServiceTest, SilentBusFailsWithinTheBound)
     EXPECT_LT(timer.elapsed(), 6000);
 }
 
-class SelectionWithServiceTest : public SecretServiceTest {
-protected:
-    QTemporaryDir dir;
-    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
-    QString marker() const { return QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)); }
-    KeyStoreOptions options(KeyStoreChoice choice = KeyStoreChoice::automatic) const
-    {
-        KeyStoreOptions o;
-        o.choice = choice;
-        o.supportDirectory = support();
-        return o;
-    }
-};
+class SelectionWithServiceTest : public SecretServiceTest, protected test::SupportFolder {};
 
 TEST_F(SelectionWithServiceTest, NewIdentityGoesToTheServiceAndIsRecorded)
 {
@@ -214,7 +187,7 @@ TEST_F(SelectionWithServiceTest, NewIdentityGoesToTheServiceAndIsRecorded)
     EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Using key store: Secret Service")});
     const QByteArray publicKey = helper.publicKey();
     EXPECT_EQ(test::readFile(marker()), "secret-service\n");
-    EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QStringLiteral("identity.key"))));
+    EXPECT_FALSE(QFile::exists(keyFile()));
 
     KeyHelper next(openSecretStore(options()));
     EXPECT_EQ(next.publicKey(), publicKey);
@@ -231,14 +204,10 @@ TEST_F(SelectionWithServiceTest, ServiceGoneAfterHoldingTheIdentityStopsStartUp)
     {
         test::ScopedEnv nowhere("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("gone"))));
         ASSERT_TRUE(serviceGone());
-        try {
-            openSecretStore(options());
-            FAIL() << "a store was opened";
-        } catch (const KeyStoreUnavailable& error) {
-            EXPECT_TRUE(error.message().contains(QStringLiteral("kept in the Secret Service, which cannot be reached")))
-                << error.message().toStdString();
-        }
-        EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QStringLiteral("identity.key"))));
+        const QString message = test::thrownMessage<KeyStoreUnavailable>([&] { openSecretStore(options()); });
+        EXPECT_TRUE(message.contains(QStringLiteral("kept in the Secret Service, which cannot be reached")))
+            << message.toStdString();
+        EXPECT_FALSE(QFile::exists(keyFile()));
     }
     // Back again: the same identity.
     ASSERT_TRUE(serviceAnswers());
