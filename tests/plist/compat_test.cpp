@@ -51,18 +51,8 @@ with open(sys.argv[2], 'wb') as f:
     plistlib.dump(expected, f, fmt=plistlib.FMT_BINARY, sort_keys=False)
 )PY";
 
-QByteArray toQByteArray(const std::vector<std::uint8_t>& bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
-std::vector<std::uint8_t> toBytes(const QByteArray& bytes)
-{
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-}
-
 struct Exchange {
-    std::string verdict;                  // plistlib on our bytes
+    std::string verdict;                // plistlib on our bytes
     std::vector<std::uint8_t> ours;     // what we wrote
     std::vector<std::uint8_t> theirs;   // what plistlib wrote
 };
@@ -72,40 +62,30 @@ struct Exchange {
 Exchange exchange(const std::string& pythonValue, const Value& value)
 {
     Exchange result;
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        ADD_FAILURE() << "no temporary folder";
-        return result;
-    }
     result.ours = write(value);
+    QTemporaryDir dir;
     const QString oursPath = dir.filePath("ours.plist");
     const QString theirsPath = dir.filePath("theirs.plist");
-    if (!test::writeFile(oursPath, toQByteArray(result.ours))) {
+    if (!dir.isValid() || !test::writeFile(oursPath, QByteArray(reinterpret_cast<const char*>(result.ours.data()),
+                                                                 static_cast<qsizetype>(result.ours.size())))) {
         ADD_FAILURE() << "cannot write " << oursPath.toStdString();
         return result;
     }
 
-    QProcess python;
+    QProcess python;  // killed by its destructor if still running
     python.start(VORTAN_PYTHON3, {"-c", kScript, oursPath, theirsPath});
-    if (!python.waitForStarted(kPythonTimeoutMs)) {
-        ADD_FAILURE() << "cannot start " << VORTAN_PYTHON3;
-        return result;
+    if (python.waitForStarted(kPythonTimeoutMs)) {
+        python.write(QByteArray::fromStdString(pythonValue));
+        python.closeWriteChannel();
     }
-    python.write(QByteArray::fromStdString(pythonValue));
-    python.closeWriteChannel();
-    if (!python.waitForFinished(kPythonTimeoutMs)) {
-        python.kill();
-        python.waitForFinished(5000);
-        ADD_FAILURE() << "python did not finish in time";
-        return result;
-    }
-    const QByteArray errors = python.readAllStandardError();
-    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        ADD_FAILURE() << "python failed: " << errors.toStdString();
+    if (!python.waitForFinished(kPythonTimeoutMs) || python.exitStatus() != QProcess::NormalExit
+        || python.exitCode() != 0) {
+        ADD_FAILURE() << "python failed or did not finish: " << python.readAllStandardError().toStdString();
         return result;
     }
     result.verdict = python.readAllStandardOutput().trimmed().toStdString();
-    result.theirs = toBytes(test::readFile(theirsPath));
+    const QByteArray theirs = test::readFile(theirsPath);
+    result.theirs.assign(theirs.begin(), theirs.end());
     return result;
 }
 
