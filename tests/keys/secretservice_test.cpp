@@ -111,20 +111,7 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
     EXPECT_EQ(log.lines(), QStringList{test::kFoundKey});
 }
 
-TEST_F(SecretServiceTest, AddNeverReplacesAndRemoveReportsAMissingItem)
-{
-    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());
-    EXPECT_EQ(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'b')).code,
-              SecretStatus::kDuplicateItem);
-    QByteArray value;
-    ASSERT_TRUE(store.read(kAccount, value).ok());
-    EXPECT_EQ(value, QByteArray(32, 'a'));
-
-    EXPECT_TRUE(store.remove(kAccount).ok());
-    EXPECT_EQ(store.remove(kAccount).code, SecretStatus::kItemNotFound);
-}
-
-TEST_F(SecretServiceTest, ItemsOfOtherProgramsWithTheSameAccountAreNotOurs)
+TEST_F(SecretServiceTest, AddNeverReplacesAndItemsOfOtherProgramsAreNotOurs)
 {
     // Same account attribute, but not stored under our schema.
     const ToolResult stored = secretTool({QStringLiteral("store"), QStringLiteral("--label=Other"),
@@ -136,10 +123,14 @@ TEST_F(SecretServiceTest, ItemsOfOtherProgramsWithTheSameAccountAreNotOurs)
     QByteArray value;
     EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
     ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());
+    // Add never replaces ours.
+    EXPECT_EQ(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'b')).code,
+              SecretStatus::kDuplicateItem);
     ASSERT_TRUE(store.read(kAccount, value).ok());
     EXPECT_EQ(value, QByteArray(32, 'a'));
-    // Removing ours leaves theirs.
+    // Removing ours leaves theirs, and a second removal finds nothing.
     EXPECT_TRUE(store.remove(kAccount).ok());
+    EXPECT_EQ(store.remove(kAccount).code, SecretStatus::kItemNotFound);
     const ToolResult lookup = secretTool({QStringLiteral("lookup"), QStringLiteral("account"), kAccount});
     EXPECT_EQ(lookup.out, QByteArray(32, 'x'));
     secretTool({QStringLiteral("clear"), QStringLiteral("account"), kAccount});
