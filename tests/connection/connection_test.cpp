@@ -313,7 +313,7 @@ TEST_F(ReadyConnectionTest, ACompletionComesOnceAfterTheBytesAreHandedOver)
     EXPECT_EQ(peer.received[0].second, QByteArray(1000, 'x'));
 }
 
-TEST_F(ReadyConnectionTest, CancelCompletesEveryQueuedSendExactlyOnce)
+TEST_F(ReadyConnectionTest, CancelCompletesEveryQueuedAndLaterSendExactlyOnce)
 {
     constexpr int kCount = 48;
     CompletionLog completions;
@@ -321,12 +321,15 @@ TEST_F(ReadyConnectionTest, CancelCompletesEveryQueuedSendExactlyOnce)
     ASSERT_TRUE(waitFor([&] { return !completions.calls.empty(); }));
     completions.inCall = true;
     bob().cancel();
+    bob().send(MessageType::data, "late", completions.make(kCount));
     completions.inCall = false;
 
-    ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount); }));
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount + 1); }));
     settle();
     EXPECT_FALSE(completions.calledSynchronously);
     completions.expectSuccessesThenCancelled(kCount);
+    // A send after the cancel completes with "cancelled" too.
+    EXPECT_EQ(completions.calls[kCount], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECANCELED)}));
 }
 
 TEST_F(ReadyConnectionTest, SendsAfterTheEndCompleteWithTheReasonOfTheEnd)
@@ -343,15 +346,6 @@ TEST_F(ReadyConnectionTest, SendsAfterTheEndCompleteWithTheReasonOfTheEnd)
     ASSERT_TRUE(waitFor([&] { return completions.allCalled(2); }));
     EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECONNRESET)}));
     EXPECT_EQ(completions.calls[1], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECONNRESET)}));
-}
-
-TEST_F(ReadyConnectionTest, SendsAfterCancelCompleteWithCancelled)
-{
-    bob().cancel();
-    CompletionLog completions;
-    bob().send(MessageType::data, "late", completions.make(0));
-    ASSERT_TRUE(waitFor([&] { return completions.allCalled(1); }));
-    EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECANCELED)}));
 }
 
 TEST_F(ConnectionTest, ASendBeforeReadyIsNotWrittenAndCompletesWithNotConnected)
