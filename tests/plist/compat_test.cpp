@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <string>
 
 namespace vortan::plist {
@@ -157,12 +158,7 @@ TEST(PlistCompatTest, Strings)
                    {"accent", "Caf\u00e9"},
                    {"cjk", "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt"},
                    {"emoji", "go \U0001F600\U0001F389!"},
-                   {"longAccents", [] {
-                        std::string s;
-                        for (int i = 0; i < 20; ++i)
-                            s += "\u00e9";
-                        return s;
-                    }()},
+                   {"longAccents", QString(20, QChar(0xE9)).toStdString()},
                    {"control", std::string("\0\x01\x7f", 3)},
                    {"cl\u00e9 \u9375", "\U0001F511"}},
         true);
@@ -171,12 +167,9 @@ TEST(PlistCompatTest, Strings)
 
 TEST(PlistCompatTest, DataAndDates)
 {
-    std::vector<std::uint8_t> key(32);
-    for (std::size_t i = 0; i < key.size(); ++i)
-        key[i] = static_cast<std::uint8_t>(i);
-    std::vector<std::uint8_t> kilobyte;
-    for (int i = 0; i < 1024; ++i)
-        kilobyte.push_back(static_cast<std::uint8_t>(i));
+    std::vector<std::uint8_t> key(32), kilobyte(1024);
+    std::iota(key.begin(), key.end(), std::uint8_t{0});
+    std::iota(kilobyte.begin(), kilobyte.end(), std::uint8_t{0});  // 0 to 255, four times
     expectCompatible(
         "{'none': b'', 'few': b'\\x00\\x01\\xff', 'key': bytes(range(32)), 'kilobyte': bytes(range(256)) * 4,"
         " 'when': date(2021, 3, 4, 5, 6, 7), 'half': date(2001, 1, 1, 0, 0, 0, 500000),"
