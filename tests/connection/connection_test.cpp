@@ -67,6 +67,18 @@ private:
     KeyHelper& m_keys;
 };
 
+// A connection to 127.0.0.1:port (or host), recorded and started.
+struct Outgoing {
+    Outgoing(KeyHelper& keys, quint16 port, const QString& host = QStringLiteral("127.0.0.1"))
+        : connection(keys, host, port)
+    {
+        reports.attach(connection);
+        connection.start();
+    }
+    Connection connection;
+    ConnectionRecorder reports;
+};
+
 class ShortHandshakeTimeout {
 public:
     explicit ShortHandshakeTimeout(std::chrono::milliseconds timeout) : m_saved(Connection::handshakeTimeout())
@@ -98,6 +110,15 @@ protected:
     }
     Connection& bob() { return server.connection(); }
     ConnectionRecorder& bobReports() { return server.recorder(); }
+    // Alice stops reading, so Bob's count sends of a mebibyte pile up behind
+    // a full socket.
+    template <typename Completions> void pileUp(Completions& completions, int count)
+    {
+        peer.socket->disconnect(&peer);
+        peer.socket->setReadBufferSize(1);
+        for (int i = 0; i < count; ++i)
+            bob().send(MessageType::data, QByteArray(1 << 20, 'm'), completions.make(i));
+    }
 
     AcceptingServer server{*people.bob.keys};
     FramedPeer peer{*people.alice.keys};
@@ -110,20 +131,17 @@ protected:
 TEST_F(ConnectionTest, BothSidesReportSetupPreparingReadyAndLearnWhoIsTalking)
 {
     AcceptingServer server(*people.bob.keys);
-    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), server.port());
-    ConnectionRecorder alice;
-    alice.attach(outgoing);
-    outgoing.start();
+    Outgoing alice(*people.alice.keys, server.port());
 
     ASSERT_TRUE(server.waitForConnection());
-    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::ready) && server.recorder().has(Kind::ready); }));
+    ASSERT_TRUE(waitFor([&] { return alice.reports.has(Kind::ready) && server.recorder().has(Kind::ready); }));
     const QList<Kind> expected{Kind::setup, Kind::preparing, Kind::ready};
-    EXPECT_EQ(alice.kinds(), expected);
+    EXPECT_EQ(alice.reports.kinds(), expected);
     EXPECT_EQ(server.recorder().kinds(), expected);
 
     // Each side names the pair the same way round as the other sees it
     // reversed, and its key store knows who completed the handshake.
-    const StorageKey a = *outgoing.endpoints();
+    const StorageKey a = *alice.connection.endpoints();
     const StorageKey b = *server.connection().endpoints();
     EXPECT_EQ(a.localEndpoint, b.remoteEndpoint);
     EXPECT_EQ(a.remoteEndpoint, b.localEndpoint);
@@ -131,34 +149,25 @@ TEST_F(ConnectionTest, BothSidesReportSetupPreparingReadyAndLearnWhoIsTalking)
     EXPECT_EQ(people.bob.keys->peerKey(b), people.alice.key());
 }
 
-TEST_F(ConnectionTest, SilentClientIsNeverReadyAndTimesOut)
+// A far side that never sends its record: both ways the handshake times
+// out and the socket is aborted.
+TEST_F(ConnectionTest, ASilentFarSideTimesOutTheHandshakeBothWays)
 {
     ShortHandshakeTimeout shortTimeout(std::chrono::milliseconds(300));
     AcceptingServer server(*people.bob.keys);
-    QTcpSocket silent;
-    silent.connectToHost(QHostAddress::LocalHost, server.port());
+    QTcpSocket silentClient;
+    silentClient.connectToHost(QHostAddress::LocalHost, server.port());
+    QTcpServer silentServer;
+    ASSERT_TRUE(silentServer.listen(QHostAddress::LocalHost, 0));
+    Outgoing alice(*people.alice.keys, silentServer.serverPort());
     ASSERT_TRUE(server.waitForConnection());
 
-    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::failed); }));
+    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::failed) && alice.reports.has(Kind::failed); }));
     EXPECT_EQ(server.recorder().kinds(), (QList<Kind>{Kind::setup, Kind::preparing, Kind::failed}));
     EXPECT_EQ(server.recorder().failure(), NetworkError::posix(ETIMEDOUT));
-    // Failing aborted the socket.
-    EXPECT_TRUE(waitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState; }));
-}
-
-TEST_F(ConnectionTest, SilentServerTimesOutTheOutgoingConnection)
-{
-    ShortHandshakeTimeout shortTimeout(std::chrono::milliseconds(300));
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), silent.serverPort());
-    ConnectionRecorder alice;
-    alice.attach(outgoing);
-    outgoing.start();
-
-    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::failed); }));
-    EXPECT_FALSE(alice.has(Kind::ready));
-    EXPECT_EQ(alice.failure(), NetworkError::posix(ETIMEDOUT));
+    EXPECT_FALSE(alice.reports.has(Kind::ready));
+    EXPECT_EQ(alice.reports.failure(), NetworkError::posix(ETIMEDOUT));
+    EXPECT_TRUE(waitFor([&] { return silentClient.state() == QAbstractSocket::UnconnectedState; }));
 }
 
 TEST_F(ConnectionTest, FramesInTheReadOfTheHandshakeRecordComeAfterReady)
@@ -184,14 +193,10 @@ TEST_F(ConnectionTest, FramesInTheReadOfTheHandshakeRecordComeAfterReady)
 
 TEST_F(ConnectionTest, UnresolvableNameFailsWithADnsError)
 {
-    Connection outgoing(*people.alice.keys, QStringLiteral("no-such-host.invalid"), 54322);
-    ConnectionRecorder alice;
-    alice.attach(outgoing);
-    outgoing.start();
-
-    ASSERT_TRUE(waitFor([&] { return alice.has(Kind::failed); }, 20000));
-    ASSERT_TRUE(alice.failure().has_value());
-    EXPECT_EQ(alice.failure()->kind, NetworkError::Kind::dns);
+    Outgoing alice(*people.alice.keys, 54322, QStringLiteral("no-such-host.invalid"));
+    ASSERT_TRUE(waitFor([&] { return alice.reports.has(Kind::failed); }, 20000));
+    ASSERT_TRUE(alice.reports.failure().has_value());
+    EXPECT_EQ(alice.reports.failure()->kind, NetworkError::Kind::dns);
 }
 
 // --- ways of ending -----------------------------------------------------------
@@ -271,6 +276,22 @@ struct CompletionLog {
         };
     }
     bool allCalled(int count) const { return static_cast<int>(calls.size()) == count; }
+    // Each of count sends completed once: some succeeded, then the rest were
+    // cancelled (never a success after a cancelled one).
+    void expectSuccessesThenCancelled(int count)
+    {
+        bool seenCancelled = false;
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(calls[i].size(), 1u) << "send " << i;
+            if (const std::optional<NetworkError>& error = calls[i][0]) {
+                EXPECT_EQ(*error, NetworkError::posix(ECANCELED)) << "send " << i;
+                seenCancelled = true;
+            } else {
+                EXPECT_FALSE(seenCancelled) << "send " << i << " succeeded after a cancelled one";
+            }
+        }
+        EXPECT_TRUE(seenCancelled);
+    }
 };
 
 }  // namespace
@@ -292,37 +313,23 @@ TEST_F(ReadyConnectionTest, ACompletionComesOnceAfterTheBytesAreHandedOver)
     EXPECT_EQ(peer.received[0].second, QByteArray(1000, 'x'));
 }
 
-TEST_F(ReadyConnectionTest, CancelCompletesEveryQueuedSendExactlyOnce)
+TEST_F(ReadyConnectionTest, CancelCompletesEveryQueuedAndLaterSendExactlyOnce)
 {
-    // Alice stops reading, so Bob's messages pile up behind a full socket.
-    peer.socket->disconnect(&peer);
-    peer.socket->setReadBufferSize(1);
-
     constexpr int kCount = 48;
-    const QByteArray mebibyte(1 << 20, 'm');
     CompletionLog completions;
-    for (int i = 0; i < kCount; ++i)
-        bob().send(MessageType::data, mebibyte, completions.make(i));
+    pileUp(completions, kCount);
     ASSERT_TRUE(waitFor([&] { return !completions.calls.empty(); }));
     completions.inCall = true;
     bob().cancel();
+    bob().send(MessageType::data, "late", completions.make(kCount));
     completions.inCall = false;
 
-    ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount); }));
+    ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount + 1); }));
     settle();
     EXPECT_FALSE(completions.calledSynchronously);
-    bool seenCancelled = false;
-    for (int i = 0; i < kCount; ++i) {
-        ASSERT_EQ(completions.calls[i].size(), 1u) << "send " << i;
-        const std::optional<NetworkError>& error = completions.calls[i][0];
-        if (error) {
-            EXPECT_EQ(*error, NetworkError::posix(ECANCELED)) << "send " << i;
-            seenCancelled = true;
-        } else {
-            EXPECT_FALSE(seenCancelled) << "send " << i << " succeeded after a cancelled one";
-        }
-    }
-    EXPECT_TRUE(seenCancelled);
+    completions.expectSuccessesThenCancelled(kCount);
+    // A send after the cancel completes with "cancelled" too.
+    EXPECT_EQ(completions.calls[kCount], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECANCELED)}));
 }
 
 TEST_F(ReadyConnectionTest, SendsAfterTheEndCompleteWithTheReasonOfTheEnd)
@@ -341,61 +348,41 @@ TEST_F(ReadyConnectionTest, SendsAfterTheEndCompleteWithTheReasonOfTheEnd)
     EXPECT_EQ(completions.calls[1], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECONNRESET)}));
 }
 
-TEST_F(ReadyConnectionTest, SendsAfterCancelCompleteWithCancelled)
-{
-    bob().cancel();
-    CompletionLog completions;
-    bob().send(MessageType::data, "late", completions.make(0));
-    ASSERT_TRUE(waitFor([&] { return completions.allCalled(1); }));
-    EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ECANCELED)}));
-}
-
 TEST_F(ConnectionTest, ASendBeforeReadyIsNotWrittenAndCompletesWithNotConnected)
 {
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), silent.serverPort());
-    outgoing.start();
+    Outgoing alice(*people.alice.keys, silent.serverPort());
     CompletionLog completions;
-    outgoing.send(MessageType::listRequest, "hello", completions.make(0));
+    alice.connection.send(MessageType::listRequest, "hello", completions.make(0));
     ASSERT_TRUE(waitFor([&] { return completions.allCalled(1); }));
     EXPECT_EQ(completions.calls[0], (std::vector<std::optional<NetworkError>>{NetworkError::posix(ENOTCONN)}));
 }
 
-TEST_F(ConnectionTest, CompletionsOutliveADestroyedConnection)
+TEST_F(ReadyConnectionTest, CompletionsOutliveADestroyedConnection)
 {
-    AcceptingServer server(*people.bob.keys);
-    FramedPeer peer(*people.alice.keys);
-    ASSERT_TRUE(peer.connectTo(server.port()));
-    ASSERT_TRUE(server.waitForConnection());
-    ASSERT_TRUE(waitFor([&] { return server.recorder().has(Kind::ready); }));
-    peer.socket->disconnect(&peer);
-    peer.socket->setReadBufferSize(1);
-
     constexpr int kCount = 48;
     CompletionLog completions;
-    for (int i = 0; i < kCount; ++i)
-        server.connection().send(MessageType::data, QByteArray(1 << 20, 'm'), completions.make(i));
+    pileUp(completions, kCount);
     server.connections.clear();
 
     ASSERT_TRUE(waitFor([&] { return completions.allCalled(kCount); }));
     settle();
-    for (int i = 0; i < kCount; ++i)
-        EXPECT_EQ(completions.calls[i].size(), 1u) << "send " << i;
-    EXPECT_EQ(completions.calls[kCount - 1][0], NetworkError::posix(ECANCELED));
+    completions.expectSuccessesThenCancelled(kCount);
 }
 
 // --- socket ---------------------------------------------------------------
 
-TEST_F(ConnectionTest, KeepAliveIsOnWithTheProgramsSettingsBothWays)
+// Keep-alive is on with the program's settings on both sockets, and the
+// IPv4 peer of a dual-stack socket is named in IPv4.
+TEST_F(ConnectionTest, KeepAliveBothWaysAndIPv4NamesOnADualStackSocket)
 {
-    AcceptingServer server(*people.bob.keys);
-    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), server.port());
-    outgoing.start();
+    AcceptingServer server(*people.bob.keys, QHostAddress::Any);
+    Outgoing alice(*people.alice.keys, server.port());
     ASSERT_TRUE(server.waitForConnection());
-    ASSERT_TRUE(waitFor([&] { return outgoing.isReady() && server.connection().isReady(); }));
+    ASSERT_TRUE(waitFor([&] { return alice.connection.isReady() && server.connection().isReady(); }));
 
-    for (const Connection* connection : {&outgoing, &server.connection()}) {
+    for (const Connection* connection : {&alice.connection, &server.connection()}) {
         const int fd = connection->socketDescriptor();
         ASSERT_GE(fd, 0);
         EXPECT_EQ(intOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
@@ -403,19 +390,10 @@ TEST_F(ConnectionTest, KeepAliveIsOnWithTheProgramsSettingsBothWays)
         EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 30);
         EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 5);
     }
-}
-
-TEST_F(ConnectionTest, AnIPv4PeerOfADualStackSocketIsNamedInIPv4)
-{
-    AcceptingServer server(*people.bob.keys, QHostAddress::Any);
-    Connection outgoing(*people.alice.keys, QStringLiteral("127.0.0.1"), server.port());
-    outgoing.start();
-    ASSERT_TRUE(server.waitForConnection());
-    ASSERT_TRUE(waitFor([&] { return server.connection().isReady(); }));
 
     const StorageKey accepted = *server.connection().endpoints();
     EXPECT_EQ(accepted.localEndpoint.host, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(accepted.remoteEndpoint.host, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(accepted.remoteEndpoint, outgoing.endpoints()->localEndpoint);
+    EXPECT_EQ(accepted.remoteEndpoint, alice.connection.endpoints()->localEndpoint);
     EXPECT_EQ(people.bob.keys->peerKey(accepted), people.alice.key());
 }

@@ -88,21 +88,13 @@ struct ConnectionRecorder {
             }
         });
     }
-    bool has(ConnectionState::Kind kind) const
-    {
-        for (const ConnectionState& state : states) {
-            if (state.kind == kind)
-                return true;
-        }
-        return false;
-    }
+    bool has(ConnectionState::Kind kind) const { return kinds().contains(kind); }
     std::optional<NetworkError> failure() const
     {
-        for (const ConnectionState& state : states) {
-            if (state.kind == ConnectionState::Kind::failed)
-                return state.error;
-        }
-        return std::nullopt;
+        const auto failed = std::find_if(states.begin(), states.end(), [](const ConnectionState& state) {
+            return state.kind == ConnectionState::Kind::failed;
+        });
+        return failed == states.end() ? std::nullopt : failed->error;
     }
     QList<ConnectionState::Kind> kinds() const
     {

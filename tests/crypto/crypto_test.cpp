@@ -92,13 +92,6 @@ TEST(Hkdf, Rfc5869TestCase1)
     EXPECT_EQ(okm, hex("3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865"));
 }
 
-TEST(Hkdf, ConnectionKeyFromRfc7748Secret)
-{
-    const Bytes salt{'T', 'o', 'l', 'v', 'a', 'n', 'e'};
-    EXPECT_EQ(hkdfSha256(hex(kShared), salt, {}, 32),
-              hex("fd95db3f6e3944de19dfb96ce323c47e133ca136683c8272006bb47316245c60"));
-}
-
 Key32 key32(std::string_view text)
 {
     const Bytes b = hex(text);

@@ -112,14 +112,18 @@ TEST(Handshake, RefusedRecords)
     EXPECT_EQ(side.framer->input(side.peer.record()), 0);
 }
 
-TEST(Handshake, LowOrderAgreementKeyFailsAfterValidSignature)
+// Refused after a valid signature: a low-order agreement key (zero, or the
+// point of order 1), or no endpoints to file the peer's key under.
+TEST(Handshake, RefusedAfterAValidSignature)
 {
     QByteArray one(32, '\0');
     one[0] = 1;
-    for (const QByteArray& agreement : {QByteArray(32, '\0'), one}) {
+    const std::pair<QByteArray, bool> cases[] = {{QByteArray(32, '\0'), true}, {one, true}, {QByteArray(), false}};
+    for (const auto& [agreement, withEndpoints] : cases) {
         LogCapture log;
-        FramerUnderTest side;
-        const QByteArray keys = side.peer.publicKey() + agreement;
+        FramerUnderTest side(/*allowPeer=*/true, /*start=*/true, withEndpoints);
+        const QByteArray keys =
+            side.peer.publicKey() + (agreement.isEmpty() ? toQByteArray(side.peer.agreement.publicKey()) : agreement);
         side.framer->input(le32(1) + keys + toQByteArray(side.peer.identity.sign(view(keys))));
         EXPECT_EQ(side.framer->state(), Framer::State::failed);
         EXPECT_EQ(side.seen.readyCount, 0);
@@ -136,14 +140,6 @@ TEST(Handshake, EndpointEntryIsWrittenBeforeReady)
     ASSERT_TRUE(side.handshake());
     ASSERT_TRUE(atReady);
     EXPECT_EQ(*atReady, side.peer.publicKey());
-}
-
-TEST(Handshake, WithoutEndpointsTheHandshakeFails)
-{
-    FramerUnderTest side(/*allowPeer=*/true, /*start=*/true, /*withEndpoints=*/false);
-    side.framer->input(side.peer.record());
-    EXPECT_EQ(side.framer->state(), Framer::State::failed);
-    EXPECT_EQ(side.seen.readyCount, 0);
 }
 
 TEST(Handshake, RecordAndFirstFramesInOneRead)

@@ -79,62 +79,43 @@ TEST(WireFormat, LiteralPeerRecordAndFrameAreAccepted)
     EXPECT_EQ(golden.seen.messages[0].second, QByteArray("hello"));
 }
 
-TEST(WireFormat, SentFrameOpensWithTheDerivedKey)
+// Every frame we send opens with the derived key to the type's value and the
+// payload (empty too), behind the length field and a fresh nonce.
+TEST(WireFormat, SentFramesOpenWithTheDerivedKey)
 {
     GoldenFramer golden;
     golden.framer.start();
     golden.framer.input(hex(kPeerRecord));
     ASSERT_EQ(golden.framer.state(), Framer::State::ready);
-    golden.seen.output.clear();
+    const crypto::Key32 key = toKey32(hex(kConnectionKey));
 
-    const QByteArray payload("a list payload");
-    ASSERT_TRUE(golden.framer.send(MessageType::list, payload));
-    const QByteArray frame = golden.seen.output;
-    ASSERT_EQ(frame.size(), 4 + 12 + 4 + payload.size() + 16);
-    EXPECT_EQ(frame.left(4), le32(static_cast<std::int32_t>(payload.size()) + 32));
-
-    crypto::Aes256Gcm cipher(toKey32(hex(kConnectionKey)));
-    crypto::Bytes plaintext;
-    ASSERT_TRUE(cipher.open(view(frame.mid(4)), plaintext));
-    EXPECT_EQ(toQByteArray(plaintext), hex("02000000") + payload);
-
-    // Every sealing draws a fresh nonce.
-    golden.seen.output.clear();
-    ASSERT_TRUE(golden.framer.send(MessageType::list, payload));
-    EXPECT_NE(golden.seen.output.mid(4, 12), frame.mid(4, 12));
-}
-
-TEST(WireFormat, EveryTypeTravelsAsItsValue)
-{
-    FramerUnderTest side;
-    ASSERT_TRUE(side.handshake());
-    const crypto::Key32 key = side.connectionKey();
     const std::pair<MessageType, std::int32_t> types[] = {{MessageType::invalid, 0},
                                                           {MessageType::listRequest, 1},
                                                           {MessageType::list, 2},
                                                           {MessageType::want, 3},
                                                           {MessageType::data, 4}};
-    for (const auto& [type, raw] : types) {
-        side.seen.output.clear();
-        ASSERT_TRUE(side.framer->send(type, QByteArray("x")));
-        crypto::Bytes plaintext;
-        ASSERT_TRUE(crypto::Aes256Gcm(key).open(view(side.seen.output.mid(4)), plaintext));
-        EXPECT_EQ(toQByteArray(plaintext).left(4), le32(raw));
+    QByteArray lastNonce;
+    for (const QByteArray& payload : {QByteArray("a list payload"), QByteArray()}) {
+        for (const auto& [type, raw] : types) {
+            golden.seen.output.clear();
+            ASSERT_TRUE(golden.framer.send(type, payload));
+            const QByteArray frame = golden.seen.output;
+            ASSERT_EQ(frame.size(), 4 + 12 + 4 + payload.size() + 16);
+            EXPECT_EQ(frame.left(4), le32(static_cast<std::int32_t>(payload.size()) + 32));
+            crypto::Bytes plaintext;
+            ASSERT_TRUE(crypto::Aes256Gcm(key).open(view(frame.mid(4)), plaintext));
+            EXPECT_EQ(toQByteArray(plaintext), le32(raw) + payload);
+            EXPECT_NE(frame.mid(4, 12), lastNonce);
+            lastNonce = frame.mid(4, 12);
+        }
     }
-}
+    EXPECT_EQ(golden.seen.output.left(4), hex("20000000"));
 
-TEST(WireFormat, EmptyPayloadIsLength32)
-{
-    FramerUnderTest side;
-    ASSERT_TRUE(side.handshake());
-    ASSERT_TRUE(side.framer->send(MessageType::listRequest, QByteArray()));
-    EXPECT_EQ(side.seen.output.size(), 36);
-    EXPECT_EQ(side.seen.output.left(4), hex("20000000"));
-
-    side.framer->input(side.frame(1, QByteArray()));
-    ASSERT_EQ(side.seen.messages.size(), 1u);
-    EXPECT_EQ(side.seen.messages[0].first, MessageType::listRequest);
-    EXPECT_TRUE(side.seen.messages[0].second.isEmpty());
+    // And an empty payload is delivered as one.
+    golden.framer.input(sealFrame(key, 1, QByteArray()));
+    ASSERT_EQ(golden.seen.messages.size(), 1u);
+    EXPECT_EQ(golden.seen.messages[0].first, MessageType::listRequest);
+    EXPECT_TRUE(golden.seen.messages[0].second.isEmpty());
 }
 
 }  // namespace

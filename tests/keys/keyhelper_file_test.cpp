@@ -1,6 +1,7 @@
 #include "vortan/keys/filesecretstore.h"
 #include "vortan/keys/keyhelper.h"
 
+#include "tests/keys/keystest.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -9,16 +10,10 @@
 #include <gtest/gtest.h>
 
 using namespace vortan;
+using namespace vortan::test;
+using Kind = KeyStoreError::Kind;
 
 namespace {
-
-const QString kCreating = QStringLiteral("key not found in keychain, creating a new one");
-const QString kFound = QStringLiteral("found key in keychain");
-
-QByteArray bytesOf(const crypto::Key32& key)
-{
-    return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<qsizetype>(key.size()));
-}
 
 class KeyHelperFileTest : public ::testing::Test {
 protected:
@@ -40,7 +35,7 @@ TEST_F(KeyHelperFileTest, FirstStartCreatesTheKeyAndTheNextFindsIt)
         test::LogCapture log;
         auto helper = start();
         firstPublic = helper->publicKey();
-        EXPECT_EQ(log.lines(), QStringList{kCreating});
+        EXPECT_EQ(log.lines(), QStringList{kCreatingKey});
         // The file holds the raw private key of that identity.
         EXPECT_EQ(test::readFile(keyPath()), bytesOf(helper->signingKey().raw()));
         // Later accesses use the cache and log nothing more.
@@ -50,7 +45,7 @@ TEST_F(KeyHelperFileTest, FirstStartCreatesTheKeyAndTheNextFindsIt)
     test::LogCapture log;
     auto next = start();
     EXPECT_EQ(next->publicKey(), firstPublic);
-    EXPECT_EQ(log.lines(), QStringList{kFound});
+    EXPECT_EQ(log.lines(), QStringList{kFoundKey});
     EXPECT_EQ(firstPublic.size(), 32);
 }
 
@@ -69,7 +64,7 @@ TEST_F(KeyHelperFileTest, DeleteKeyTakesEffectAtTheNextStart)
     test::LogCapture log;
     auto next = start();
     EXPECT_NE(next->publicKey(), before);
-    EXPECT_EQ(log.lines(), QStringList{kCreating});
+    EXPECT_EQ(log.lines(), QStringList{kCreatingKey});
 }
 
 TEST_F(KeyHelperFileTest, StoredValueOfWrongLengthIsAnErrorNotANewKey)
@@ -80,14 +75,9 @@ TEST_F(KeyHelperFileTest, StoredValueOfWrongLengthIsAnErrorNotANewKey)
 
     test::LogCapture log;
     auto helper = start();
-    try {
-        helper->signingKey();
-        FAIL() << "a 31-byte key was accepted";
-    } catch (const KeyStoreError& error) {
-        EXPECT_EQ(error.kind(), KeyStoreError::Kind::load);
-    }
+    thrownMessage([&] { helper->signingKey(); }, Kind::load);
     EXPECT_EQ(test::readFile(keyPath()), QByteArray(31, 'k'));
-    EXPECT_FALSE(log.contains(kCreating));
+    EXPECT_FALSE(log.contains(kCreatingKey));
 }
 
 TEST_F(KeyHelperFileTest, ReadFailureCarriesStatusAndMessageAndIsRetried)
@@ -96,18 +86,13 @@ TEST_F(KeyHelperFileTest, ReadFailureCarriesStatusAndMessageAndIsRetried)
     // which is not "not found", so no key is created.
     ASSERT_TRUE(QDir().mkpath(keyPath()));
     auto helper = start();
-    try {
-        helper->signingKey();
-        FAIL() << "no error";
-    } catch (const KeyStoreError& error) {
-        EXPECT_EQ(error.kind(), KeyStoreError::Kind::load);
-        EXPECT_EQ(error.message(), QStringLiteral("Keychain read failed: -36, %1 is not a regular file").arg(keyPath()));
-    }
+    EXPECT_EQ(thrownMessage([&] { helper->signingKey(); }, Kind::load),
+              QStringLiteral("Keychain read failed: -36, %1 is not a regular file").arg(keyPath()));
     // Once the fault is gone, the next access loads again.
     ASSERT_TRUE(QDir().rmdir(keyPath()));
     test::LogCapture log;
     EXPECT_EQ(helper->publicKey().size(), 32);
-    EXPECT_EQ(log.lines(), QStringList{kCreating});
+    EXPECT_EQ(log.lines(), QStringList{kCreatingKey});
 }
 
 TEST_F(KeyHelperFileTest, StoreFailureIsAStoreError)
@@ -116,13 +101,8 @@ TEST_F(KeyHelperFileTest, StoreFailureIsAStoreError)
     // taken by a link to nowhere.
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("missing")), dir.filePath(QStringLiteral("support"))));
     auto helper = start();
-    try {
-        helper->signingKey();
-        FAIL() << "no error";
-    } catch (const KeyStoreError& error) {
-        EXPECT_EQ(error.kind(), KeyStoreError::Kind::store);
-        EXPECT_TRUE(error.message().startsWith(QStringLiteral("Unable to store item: -36, "))) << error.message().toStdString();
-    }
+    const QString message = thrownMessage([&] { helper->signingKey(); }, Kind::store);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Unable to store item: -36, "))) << message.toStdString();
 }
 
 TEST_F(KeyHelperFileTest, EndpointTableKeepsTheLatestKeyPerPair)

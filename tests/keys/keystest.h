@@ -2,8 +2,17 @@
 
 // Helpers shared by the key store tests.
 
+#include "vortan/crypto/crypto.h"
+#include "vortan/keys/keyhelper.h"
+#include "vortan/keys/keystoreselection.h"
+#include "vortan/keys/secretstore.h"
+
 #include <QByteArray>
+#include <QDir>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <optional>
 
@@ -14,6 +23,48 @@
 #include <cstring>
 
 namespace vortan::test {
+
+inline const QString kCreatingKey = QStringLiteral("key not found in keychain, creating a new one");
+inline const QString kFoundKey = QStringLiteral("found key in keychain");
+
+inline QByteArray bytesOf(const crypto::Key32& key)
+{
+    return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<qsizetype>(key.size()));
+}
+
+// Runs fn, which must throw E; returns the error's message() (empty when
+// nothing was thrown). With a kind, a KeyStoreError must be of that kind.
+template <typename E = KeyStoreError, typename Fn>
+QString thrownMessage(Fn&& fn, std::optional<KeyStoreError::Kind> kind = std::nullopt)
+{
+    try {
+        fn();
+        ADD_FAILURE() << "nothing was thrown";
+    } catch (const E& error) {
+        if constexpr (std::is_same_v<E, KeyStoreError>) {
+            if (kind) {
+                EXPECT_EQ(error.kind(), *kind);
+            }
+        }
+        return error.message();
+    }
+    return {};
+}
+
+// A temporary support folder ("Brenvo") and the key store options that use it.
+struct SupportFolder {
+    QTemporaryDir dir;
+    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
+    QString marker() const { return QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)); }
+    QString keyFile() const { return QDir(support()).filePath(QStringLiteral("identity.key")); }
+    KeyStoreOptions options(KeyStoreChoice choice = KeyStoreChoice::automatic) const
+    {
+        KeyStoreOptions o;
+        o.choice = choice;
+        o.supportDirectory = support();
+        return o;
+    }
+};
 
 // Sets (or, with nothing, unsets) an environment variable for the life of
 // the object, then puts the old value back.

@@ -5,6 +5,7 @@
 #include "vortan/keys/keystoreselection.h"
 #include "vortan/keys/secretservicestore.h"
 
+#include "tests/keys/keystest.h"
 #include "tests/support/testsupport.h"
 
 #include <QDBusConnection>
@@ -63,25 +64,18 @@ TEST_F(LockedKeyringTest, ReadGivesUpWhenTheUnlockIsNotAnswered)
 
 TEST_F(LockedKeyringTest, StartUpStopsWithoutANewIdentity)
 {
-    QTemporaryDir dir;
-    KeyStoreOptions options;
-    options.supportDirectory = dir.filePath(QStringLiteral("Brenvo"));
+    test::SupportFolder folder;
+    KeyStoreOptions options = folder.options();
     options.secretService = kBounds;
-    ASSERT_TRUE(QDir().mkpath(options.supportDirectory));
-    ASSERT_TRUE(test::writeFile(QDir(options.supportDirectory).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)),
-                                "secret-service\n"));
+    ASSERT_TRUE(QDir().mkpath(folder.support()));
+    ASSERT_TRUE(test::writeFile(folder.marker(), "secret-service\n"));
 
     test::LogCapture log;
     // The service itself answers, so the store is opened; reading the key is what fails.
     KeyHelper helper(openSecretStore(options));
-    try {
-        helper.signingKey();
-        FAIL() << "a key was loaded";
-    } catch (const KeyStoreError& error) {
-        EXPECT_EQ(error.kind(), KeyStoreError::Kind::load);
-        EXPECT_EQ(error.message(), QStringLiteral("Keychain read failed: -25291, The Secret Service did not answer within 500 ms"));
-    }
-    EXPECT_FALSE(log.contains(QStringLiteral("key not found in keychain, creating a new one")));
+    EXPECT_EQ(test::thrownMessage([&] { helper.signingKey(); }, KeyStoreError::Kind::load),
+              QStringLiteral("Keychain read failed: -25291, The Secret Service did not answer within 500 ms"));
+    EXPECT_FALSE(log.contains(test::kCreatingKey));
     // Adding for another account needs the collection unlocked: bounded too.
     EXPECT_EQ(SecretServiceStore(kBounds).add(QStringLiteral("other.account"), QString(), QByteArray(32, 'o')).code,
               SecretStatus::kNotAvailable);

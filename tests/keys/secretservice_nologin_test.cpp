@@ -5,6 +5,7 @@
 #include "vortan/keys/keystoreselection.h"
 #include "vortan/keys/secretservicestore.h"
 
+#include "tests/keys/keystest.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
@@ -16,18 +17,7 @@ using namespace vortan;
 
 namespace {
 
-class NoDefaultCollectionTest : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
-    KeyStoreOptions options(KeyStoreChoice choice) const
-    {
-        KeyStoreOptions o;
-        o.choice = choice;
-        o.supportDirectory = support();
-        return o;
-    }
-};
+class NoDefaultCollectionTest : public ::testing::Test, protected test::SupportFolder {};
 
 TEST_F(NoDefaultCollectionTest, ProbeTellsItApartFromAnUnreachableService)
 {
@@ -37,23 +27,18 @@ TEST_F(NoDefaultCollectionTest, ProbeTellsItApartFromAnUnreachableService)
 TEST_F(NoDefaultCollectionTest, NewIdentityGoesToTheFile)
 {
     test::LogCapture log;
-    KeyHelper helper(openSecretStore(options(KeyStoreChoice::automatic)));
+    KeyHelper helper(openSecretStore(options()));
     helper.signingKey();
-    EXPECT_EQ(log.lines().first(), QStringLiteral("Using key store: key file ") + QDir(support()).filePath(QStringLiteral("identity.key")));
-    EXPECT_EQ(test::readFile(QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName))), "file\n");
+    EXPECT_EQ(log.lines().first(), QStringLiteral("Using key store: key file ") + keyFile());
+    EXPECT_EQ(test::readFile(marker()), "file\n");
 }
 
 TEST_F(NoDefaultCollectionTest, ForcedServiceCannotStoreAndSaysWhy)
 {
     KeyHelper helper(openSecretStore(options(KeyStoreChoice::secretService)));
-    try {
-        helper.signingKey();
-        FAIL() << "a key was stored";
-    } catch (const KeyStoreError& error) {
-        EXPECT_EQ(error.kind(), KeyStoreError::Kind::store);
-        EXPECT_EQ(error.message(), QStringLiteral("Unable to store item: -25307, The Secret Service has no default collection"));
-    }
-    EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName))));
+    EXPECT_EQ(test::thrownMessage([&] { helper.signingKey(); }, KeyStoreError::Kind::store),
+              QStringLiteral("Unable to store item: -25307, The Secret Service has no default collection"));
+    EXPECT_FALSE(QFile::exists(marker()));
 }
 
 }  // namespace

@@ -22,13 +22,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kAccount = QString::fromLatin1(KeyHelper::kAccount);
-const QString kCreating = QStringLiteral("key not found in keychain, creating a new one");
-const QString kFound = QStringLiteral("found key in keychain");
-
-QByteArray bytesOf(const crypto::Key32& key)
-{
-    return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<qsizetype>(key.size()));
-}
 
 struct ToolResult {
     bool finished = false;
@@ -41,22 +34,14 @@ struct ToolResult {
 ToolResult secretTool(const QStringList& arguments, const QByteArray& input = {})
 {
     ToolResult result;
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
-    if (tool.isEmpty())
-        return result;
-    QProcess process;
-    process.start(tool, arguments);
+    QProcess process;  // killed by its destructor if it overruns
+    process.start(QStringLiteral("secret-tool"), arguments);
     if (!process.waitForStarted(5000))
         return result;
     process.write(input);
     process.closeWriteChannel();
     result.finished = process.waitForFinished(10000);
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished(2000);
-        return result;
-    }
-    result.exitCode = process.exitCode();
+    result.exitCode = result.finished ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput() + process.readAllStandardError();
     return result;
 }
@@ -103,8 +88,8 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
         test::LogCapture log;
         auto helper = start();
         firstPublic = helper->publicKey();
-        firstPrivate = bytesOf(helper->signingKey().raw());
-        EXPECT_EQ(log.lines(), QStringList{kCreating});
+        firstPrivate = test::bytesOf(helper->signingKey().raw());
+        EXPECT_EQ(log.lines(), QStringList{test::kCreatingKey});
     }
 
     // Seen from outside: one item with the label and the account, holding
@@ -123,23 +108,10 @@ TEST_F(SecretServiceTest, FirstStartCreatesTheItemAndTheNextFindsIt)
     test::LogCapture log;
     auto next = start();
     EXPECT_EQ(next->publicKey(), firstPublic);
-    EXPECT_EQ(log.lines(), QStringList{kFound});
+    EXPECT_EQ(log.lines(), QStringList{test::kFoundKey});
 }
 
-TEST_F(SecretServiceTest, AddNeverReplacesAndRemoveReportsAMissingItem)
-{
-    ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());
-    EXPECT_EQ(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'b')).code,
-              SecretStatus::kDuplicateItem);
-    QByteArray value;
-    ASSERT_TRUE(store.read(kAccount, value).ok());
-    EXPECT_EQ(value, QByteArray(32, 'a'));
-
-    EXPECT_TRUE(store.remove(kAccount).ok());
-    EXPECT_EQ(store.remove(kAccount).code, SecretStatus::kItemNotFound);
-}
-
-TEST_F(SecretServiceTest, ItemsOfOtherProgramsWithTheSameAccountAreNotOurs)
+TEST_F(SecretServiceTest, AddNeverReplacesAndItemsOfOtherProgramsAreNotOurs)
 {
     // Same account attribute, but not stored under our schema.
     const ToolResult stored = secretTool({QStringLiteral("store"), QStringLiteral("--label=Other"),
@@ -151,10 +123,14 @@ TEST_F(SecretServiceTest, ItemsOfOtherProgramsWithTheSameAccountAreNotOurs)
     QByteArray value;
     EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
     ASSERT_TRUE(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'a')).ok());
+    // Add never replaces ours.
+    EXPECT_EQ(store.add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'b')).code,
+              SecretStatus::kDuplicateItem);
     ASSERT_TRUE(store.read(kAccount, value).ok());
     EXPECT_EQ(value, QByteArray(32, 'a'));
-    // Removing ours leaves theirs.
+    // Removing ours leaves theirs, and a second removal finds nothing.
     EXPECT_TRUE(store.remove(kAccount).ok());
+    EXPECT_EQ(store.remove(kAccount).code, SecretStatus::kItemNotFound);
     const ToolResult lookup = secretTool({QStringLiteral("lookup"), QStringLiteral("account"), kAccount});
     EXPECT_EQ(lookup.out, QByteArray(32, 'x'));
     secretTool({QStringLiteral("clear"), QStringLiteral("account"), kAccount});
@@ -193,19 +169,7 @@ TEST_F(SecretServiceTest, SilentBusFailsWithinTheBound)
     EXPECT_LT(timer.elapsed(), 6000);
 }
 
-class SelectionWithServiceTest : public SecretServiceTest {
-protected:
-    QTemporaryDir dir;
-    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
-    QString marker() const { return QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)); }
-    KeyStoreOptions options(KeyStoreChoice choice = KeyStoreChoice::automatic) const
-    {
-        KeyStoreOptions o;
-        o.choice = choice;
-        o.supportDirectory = support();
-        return o;
-    }
-};
+class SelectionWithServiceTest : public SecretServiceTest, protected test::SupportFolder {};
 
 TEST_F(SelectionWithServiceTest, NewIdentityGoesToTheServiceAndIsRecorded)
 {
@@ -214,7 +178,7 @@ TEST_F(SelectionWithServiceTest, NewIdentityGoesToTheServiceAndIsRecorded)
     EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Using key store: Secret Service")});
     const QByteArray publicKey = helper.publicKey();
     EXPECT_EQ(test::readFile(marker()), "secret-service\n");
-    EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QStringLiteral("identity.key"))));
+    EXPECT_FALSE(QFile::exists(keyFile()));
 
     KeyHelper next(openSecretStore(options()));
     EXPECT_EQ(next.publicKey(), publicKey);
@@ -231,14 +195,10 @@ TEST_F(SelectionWithServiceTest, ServiceGoneAfterHoldingTheIdentityStopsStartUp)
     {
         test::ScopedEnv nowhere("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("gone"))));
         ASSERT_TRUE(serviceGone());
-        try {
-            openSecretStore(options());
-            FAIL() << "a store was opened";
-        } catch (const KeyStoreUnavailable& error) {
-            EXPECT_TRUE(error.message().contains(QStringLiteral("kept in the Secret Service, which cannot be reached")))
-                << error.message().toStdString();
-        }
-        EXPECT_FALSE(QFile::exists(QDir(support()).filePath(QStringLiteral("identity.key"))));
+        const QString message = test::thrownMessage<KeyStoreUnavailable>([&] { openSecretStore(options()); });
+        EXPECT_TRUE(message.contains(QStringLiteral("kept in the Secret Service, which cannot be reached")))
+            << message.toStdString();
+        EXPECT_FALSE(QFile::exists(keyFile()));
     }
     // Back again: the same identity.
     ASSERT_TRUE(serviceAnswers());

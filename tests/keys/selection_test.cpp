@@ -17,20 +17,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SelectionWithoutServiceTest : public ::testing::Test {
+class SelectionWithoutServiceTest : public ::testing::Test, protected test::SupportFolder {
 protected:
-    QTemporaryDir dir;
     // A bus address that leads nowhere.
     test::ScopedEnv bus{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("no-bus")))};
 
-    QString support() const { return dir.filePath(QStringLiteral("Brenvo")); }
-    QString marker() const { return QDir(support()).filePath(QString::fromLatin1(kKeyStoreMarkerFileName)); }
-    QString keyFile() const { return QDir(support()).filePath(QStringLiteral("identity.key")); }
     KeyStoreOptions options(KeyStoreChoice choice = KeyStoreChoice::automatic) const
     {
-        KeyStoreOptions o;
-        o.choice = choice;
-        o.supportDirectory = support();
+        KeyStoreOptions o = SupportFolder::options(choice);
         o.secretService.timeout = 2000ms;
         return o;
     }
@@ -80,17 +74,7 @@ TEST_F(SelectionWithoutServiceTest, UnreadableRecordStopsStartUp)
     EXPECT_THROW(openSecretStore(options()), KeyStoreUnavailable);
 }
 
-TEST_F(SelectionWithoutServiceTest, NoBusAtAllMeansTheFile)
-{
-    test::ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
-    test::ScopedEnv noRuntime("XDG_RUNTIME_DIR", std::nullopt);
-    EXPECT_TRUE(SecretServiceStore::sessionBusAddress().isEmpty());
-    test::LogCapture log;
-    auto store = openSecretStore(options());
-    EXPECT_EQ(store->name(), QStringLiteral("key file ") + keyFile());
-}
-
-TEST_F(SelectionWithoutServiceTest, NeverStartsABus)
+TEST_F(SelectionWithoutServiceTest, NeverStartsABusAndWithoutOneUsesTheFile)
 {
     {
         test::ScopedEnv autolaunch("DBUS_SESSION_BUS_ADDRESS", QByteArray("autolaunch:"));
@@ -98,10 +82,16 @@ TEST_F(SelectionWithoutServiceTest, NeverStartsABus)
         QByteArray value;
         EXPECT_EQ(SecretServiceStore().read(QStringLiteral("x"), value).code, SecretStatus::kNotAvailable);
     }
-    // Without an address GLib would look at $XDG_RUNTIME_DIR/bus, then autolaunch.
+    // Without an address GLib would look at $XDG_RUNTIME_DIR/bus, then
+    // autolaunch; with no bus there the store is the file.
     test::ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    {
+        test::ScopedEnv noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+        EXPECT_TRUE(SecretServiceStore::sessionBusAddress().isEmpty());
+    }
     test::ScopedEnv runtime("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
     EXPECT_TRUE(SecretServiceStore::sessionBusAddress().isEmpty());
+    EXPECT_EQ(openSecretStore(options())->name(), QStringLiteral("key file ") + keyFile());
     test::SilentSocket socket(dir.filePath(QStringLiteral("bus")));
     ASSERT_TRUE(socket.ok());
     EXPECT_EQ(SecretServiceStore::sessionBusAddress(), QStringLiteral("unix:path=") + dir.filePath(QStringLiteral("bus")));

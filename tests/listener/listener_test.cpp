@@ -58,6 +58,18 @@ protected:
                && ++m_readySeen > 0;
     }
     quint16 boundPort() const { return listener.listener()->port(); }
+    bool startReady()
+    {
+        startOn(0);
+        return waitForReady();
+    }
+    // Whether a connection to port is refused (nothing listens there).
+    static bool refusedAt(quint16 port)
+    {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        return waitFor([&] { return probe.error() == QAbstractSocket::ConnectionRefusedError; });
+    }
     int linesStartingWith(const QString& prefix) const
     {
         return static_cast<int>(log.startingWith(prefix).size());
@@ -151,8 +163,7 @@ TEST_F(ListenerTest, StopDisarmsTheRestart)
 
 TEST_F(ListenerTest, StopWhileReadyIsCancelledWithoutANewAttempt)
 {
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
+    ASSERT_TRUE(startReady());
     const quint16 port = boundPort();
     listener.stop();
     EXPECT_FALSE(log.contains(QStringLiteral("Listener cancelled.")));  // reported later
@@ -161,44 +172,30 @@ TEST_F(ListenerTest, StopWhileReadyIsCancelledWithoutANewAttempt)
     EXPECT_FALSE(listener.restartArmed());
     EXPECT_FALSE(waitFor([&] { return linesStartingWith(QStringLiteral("Listener ready on ")) > 1; },
                          static_cast<int>(kShortRestart.count()) * 4));
-
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    EXPECT_TRUE(waitFor([&] { return probe.error() == QAbstractSocket::ConnectionRefusedError; }));
+    EXPECT_TRUE(refusedAt(port));
 }
 
-TEST_F(ListenerTest, TheLateReportOfAReplacedSocketIsIgnored)
+// A port change replaces the socket, with a stop first or by starting again
+// at once: the old socket closes and its late "cancelled" is ignored.
+class ReplacedSocketTest : public ListenerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ReplacedSocketTest, TheOldSocketClosesAndItsLateReportIsIgnored)
 {
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
-    // A port change: stop, then start on the new port at once, before the
-    // old socket's "cancelled" has arrived.
-    listener.stop();
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
+    ASSERT_TRUE(startReady());
+    const quint16 first = boundPort();
+    if (GetParam())
+        listener.stop();
+    ASSERT_TRUE(startReady());
     settle();
 
     EXPECT_TRUE(log.contains(QStringLiteral("Listener ignored state cancelled of a replaced listener")));
     EXPECT_FALSE(log.contains(QStringLiteral("Listener cancelled.")));
     EXPECT_FALSE(listener.restartArmed());
     EXPECT_EQ(bob.listenerKinds(), (QList<Kind>{Kind::setup, Kind::ready, Kind::setup, Kind::ready}));
+    EXPECT_TRUE(refusedAt(first));
 }
 
-TEST_F(ListenerTest, StartingAgainWithoutStopReplacesTheSocket)
-{
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
-    const quint16 first = boundPort();
-    listener.start();
-    ASSERT_TRUE(waitForReady());
-    settle();
-    EXPECT_FALSE(listener.restartArmed());
-    EXPECT_EQ(bob.listenerStates.back().kind, Kind::ready);
-    // The first socket is closed.
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, first);
-    EXPECT_TRUE(waitFor([&] { return probe.error() == QAbstractSocket::ConnectionRefusedError; }));
-}
+INSTANTIATE_TEST_SUITE_P(StopFirst, ReplacedSocketTest, ::testing::Bool());
 
 TEST_F(ListenerTest, ASocketThatCannotBeCreatedIsAFailureThatEntersTheRestartCycle)
 {
@@ -232,13 +229,11 @@ TEST_F(ListenerTest, ASocketThatCannotBeCreatedIsAFailureThatEntersTheRestartCyc
 
 TEST_F(ListenerTest, APeerOutsideTheAllowedUsersFailsThenCancelsAndIsNeverReady)
 {
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
+    ASSERT_TRUE(startReady());
     Identity mallory(QStringLiteral("Mallory"));
     mallory.allow(people.bob);
     RecordingDelegate malloryReports;
-    std::shared_ptr<PeerConnection> toBob = PeerConnection::connect(
-        *mallory.keys, QStringLiteral("127.0.0.1"), boundPort(), people.bob.key(), &malloryReports);
+    std::shared_ptr<PeerConnection> toBob = call(mallory, boundPort(), people.bob.key(), &malloryReports);
 
     ASSERT_TRUE(waitFor([&] { return bob.has("cancel"); }));
     EXPECT_EQ(bob.kinds(), (QStringList{"fail", "cancel"}));
@@ -255,8 +250,7 @@ TEST_F(ListenerTest, APeerOutsideTheAllowedUsersFailsThenCancelsAndIsNeverReady)
 
 TEST_F(ListenerTest, AFloodFromOneAddressNeitherLocksOutAnHonestPeerNorFloodsTheLog)
 {
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
+    ASSERT_TRUE(startReady());
     constexpr int kPerAddress = HandshakeGate::kDefaultPerAddressLimit;
     // 64 sockets from 127.0.0.2: idle ones, half a record, and random records.
     const QByteArray random = QByteArray(Framer::kHandshakeSize, 'r');
@@ -276,8 +270,7 @@ TEST_F(ListenerTest, AFloodFromOneAddressNeitherLocksOutAnHonestPeerNorFloodsThe
 
     // Meanwhile an honest peer on another address gets through.
     RecordingDelegate alice;
-    std::shared_ptr<PeerConnection> toBob = PeerConnection::connect(
-        *people.alice.keys, QStringLiteral("127.0.0.1"), boundPort(), people.bob.key(), &alice);
+    std::shared_ptr<PeerConnection> toBob = call(people.alice, boundPort(), people.bob.key(), &alice);
     ASSERT_TRUE(waitFor([&] { return alice.has("ready") && bob.has("ready"); }));
     toBob->sendListRequest();
     ASSERT_TRUE(waitFor([&] { return bob.has("listRequest"); }));
@@ -295,8 +288,7 @@ TEST_F(ListenerTest, AFloodFromOneAddressNeitherLocksOutAnHonestPeerNorFloodsThe
 
 TEST_F(ListenerTest, WhenAllPlacesAreTakenTheOldestWaitingConnectionGoes)
 {
-    startOn(0);
-    ASSERT_TRUE(waitForReady());
+    ASSERT_TRUE(startReady());
     constexpr int kLimit = HandshakeGate::kDefaultLimit;
     constexpr int kPerAddress = HandshakeGate::kDefaultPerAddressLimit;
     std::vector<bool> closed;
@@ -325,8 +317,7 @@ TEST_F(ListenerTest, AListenerWhoseDelegateIsGoneStillServesItsConnections)
     ASSERT_TRUE(waitFor([&] { return gone->listenerKinds().contains(Kind::ready); }));
     gone.reset();
     RecordingDelegate alice;
-    std::shared_ptr<PeerConnection> toBob = PeerConnection::connect(
-        *people.alice.keys, QStringLiteral("127.0.0.1"), boundPort(), people.bob.key(), &alice);
+    std::shared_ptr<PeerConnection> toBob = call(people.alice, boundPort(), people.bob.key(), &alice);
     ASSERT_TRUE(waitFor([&] { return alice.has("ready"); }));
     toBob->sendListRequest();  // Bob's side trusts the connection from the first frame on
     ASSERT_TRUE(waitFor([&] { return listener.handshakeGate().waiting() == 0; }));

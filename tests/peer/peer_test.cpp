@@ -37,8 +37,7 @@ protected:
     // Alice's connection to Bob, both ready.
     std::shared_ptr<PeerConnection> connectAlice()
     {
-        std::shared_ptr<PeerConnection> peer = PeerConnection::connect(
-            *people.alice.keys, QStringLiteral("127.0.0.1"), port, people.bob.key(), &alice);
+        std::shared_ptr<PeerConnection> peer = call(people.alice, port, people.bob.key(), &alice);
         if (!waitFor([this] { return alice.has("ready") && bob.has("ready"); }))
             return nullptr;
         return peer;
@@ -152,8 +151,7 @@ TEST_F(PeerTest, TheUserIsTheCalledKeyUntilReadyThenTheAuthenticatedOne)
 {
     // Alice calls "Carol" at Bob's address; Bob answers.
     Identity carol(QStringLiteral("Carol"));
-    std::shared_ptr<PeerConnection> peer =
-        PeerConnection::connect(*people.alice.keys, QStringLiteral("127.0.0.1"), port, carol.key(), &alice);
+    std::shared_ptr<PeerConnection> peer = call(people.alice, port, carol.key(), &alice);
     EXPECT_EQ(peer->user(), carol.key());
     ASSERT_TRUE(waitFor([&] { return alice.has("ready"); }));
     EXPECT_EQ(alice.last("ready")->user, people.bob.key());
@@ -164,8 +162,7 @@ TEST_F(PeerTest, AClosedPortFailsThenCancelsAndNeverBecomesReady)
 {
     const quint16 closed = unusedPort();
 
-    std::weak_ptr<PeerConnection> weak =
-        PeerConnection::connect(*people.alice.keys, QStringLiteral("127.0.0.1"), closed, people.bob.key(), &alice);
+    std::weak_ptr<PeerConnection> weak = call(people.alice, closed, people.bob.key(), &alice);
     EXPECT_TRUE(alice.events.empty());
     ASSERT_TRUE(waitFor([&] { return alice.has("cancel"); }));
     EXPECT_EQ(alice.kinds(), (QStringList{"fail", "cancel"}));
@@ -183,8 +180,7 @@ TEST_F(PeerTest, AClosedPortFailsThenCancelsAndNeverBecomesReady)
 
 TEST_F(PeerTest, AConnectionKeepsItselfWhileOpenAndGoesAfterCancel)
 {
-    std::weak_ptr<PeerConnection> outgoing =
-        PeerConnection::connect(*people.alice.keys, QStringLiteral("127.0.0.1"), port, people.bob.key(), &alice);
+    std::weak_ptr<PeerConnection> outgoing = call(people.alice, port, people.bob.key(), &alice);
     ASSERT_TRUE(waitFor([&] { return alice.has("ready") && bob.has("ready"); }));
     // Only the delegates (like the controller's lists) and the open
     // connections hold them now.
@@ -211,8 +207,7 @@ TEST_F(PeerTest, AConnectionKeepsItselfWhileOpenAndGoesAfterCancel)
 TEST_F(PeerTest, ADelegateThatIsGoneIsNotCalled)
 {
     auto gone = std::make_unique<RecordingDelegate>();
-    std::weak_ptr<PeerConnection> peer =
-        PeerConnection::connect(*people.alice.keys, QStringLiteral("127.0.0.1"), port, people.bob.key(), gone.get());
+    std::weak_ptr<PeerConnection> peer = call(people.alice, port, people.bob.key(), gone.get());
     gone.reset();
     ASSERT_TRUE(waitFor([&] { return bob.has("ready"); }));
     bob.peer()->sendListRequest();

@@ -37,8 +37,6 @@ public:
     std::vector<SocketListenerState> listenerStates;
     // Ready connections, held until they are cancelled.
     std::vector<std::shared_ptr<PeerConnection>> peers;
-    // Called after each recorded event.
-    std::function<void(const PeerEvent&)> onEvent;
 
     QStringList kinds() const
     {
@@ -47,11 +45,7 @@ public:
             out.append(event.kind);
         return out;
     }
-    int count(const QString& kind) const
-    {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [&](const PeerEvent& event) { return event.kind == kind; }));
-    }
+    int count(const QString& kind) const { return static_cast<int>(kinds().count(kind)); }
     bool has(const QString& kind) const { return count(kind) > 0; }
     const PeerEvent* last(const QString& kind) const
     {
@@ -73,71 +67,61 @@ public:
     void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override
     {
         peers.push_back(peer);
-        record(event(QStringLiteral("ready"), peer));
+        record(QStringLiteral("ready"), peer);
     }
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override
     {
-        record(event(QStringLiteral("listRequest"), peer));
+        record(QStringLiteral("listRequest"), peer);
     }
     void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override
     {
-        PeerEvent e = event(QStringLiteral("list"), peer);
-        e.files = files;
-        record(std::move(e));
+        record(QStringLiteral("list"), peer, [&](PeerEvent& e) { e.files = files; });
     }
     void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
                                       const std::shared_ptr<PeerConnection>& peer) override
     {
-        PeerEvent e = event(QStringLiteral("want"), peer);
-        e.blocks = blocks;
-        e.fileID = fileID;
-        record(std::move(e));
+        record(QStringLiteral("want"), peer, [&](PeerEvent& e) { e.blocks = blocks; e.fileID = fileID; });
     }
     void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
                                       const std::shared_ptr<PeerConnection>& peer) override
     {
-        PeerEvent e = event(QStringLiteral("data"), peer);
-        e.data = data;
-        e.block = block;
-        e.fileID = fileID;
-        record(std::move(e));
+        record(QStringLiteral("data"), peer, [&](PeerEvent& e) { e.data = data; e.block = block; e.fileID = fileID; });
     }
     void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) override
     {
-        PeerEvent e = event(QStringLiteral("fail"), peer);
-        e.error = error;
-        record(std::move(e));
+        record(QStringLiteral("fail"), peer, [&](PeerEvent& e) { e.error = error; });
     }
     void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
                                        const std::shared_ptr<PeerConnection>& peer) override
     {
-        PeerEvent e = event(QStringLiteral("failToDecode"), peer);
-        e.type = type;
-        e.decodeError = QString::fromUtf8(error.what());
-        record(std::move(e));
+        record(QStringLiteral("failToDecode"), peer,
+               [&](PeerEvent& e) { e.type = type; e.decodeError = QString::fromUtf8(error.what()); });
     }
     void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override
     {
         std::erase(peers, peer);
-        record(event(QStringLiteral("cancel"), peer));
+        record(QStringLiteral("cancel"), peer);
     }
     void listenerStateDidChange(const SocketListenerState& state) override { listenerStates.push_back(state); }
 
 private:
-    static PeerEvent event(const QString& kind, const std::shared_ptr<PeerConnection>& peer)
+    void record(const QString& kind, const std::shared_ptr<PeerConnection>& peer,
+                const std::function<void(PeerEvent&)>& fill = {})
     {
-        PeerEvent e;
+        PeerEvent& e = events.emplace_back();
         e.kind = kind;
         e.peer = peer.get();
         e.user = peer->user();
-        return e;
-    }
-    void record(PeerEvent recorded)
-    {
-        events.push_back(std::move(recorded));
-        if (onEvent)
-            onEvent(events.back());
+        if (fill)
+            fill(e);
     }
 };
+
+// `caller` calls 127.0.0.1:port expecting the user `calledKey` there.
+inline std::shared_ptr<PeerConnection> call(const Identity& caller, quint16 port, const QByteArray& calledKey,
+                                            PeerConnectionDelegate* delegate)
+{
+    return PeerConnection::connect(*caller.keys, QStringLiteral("127.0.0.1"), port, calledKey, delegate);
+}
 
 }  // namespace vortan::test

@@ -3,6 +3,7 @@
 // a raw socket, driven by the test; property lists are checked with Python's
 // plistlib.
 
+#include "tests/framer/framertestsupport.h"
 #include "tests/peer/peertestsupport.h"
 #include "vortan/peer/peerconnection.h"
 #include "vortan/records/coding.h"
@@ -39,15 +40,6 @@ QJsonValue plistlibRead(const QByteArray& plist)
     return document.array().at(0);
 }
 
-QByteArray le32(std::int32_t value)
-{
-    QByteArray out(4, '\0');
-    const auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-    return out;
-}
-
 // The UUID's 16 bytes in the order its text spells them.
 QByteArray uuidBytesFromText(const QUuid& id)
 {
@@ -61,8 +53,7 @@ protected:
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&server, &QTcpServer::newConnection,
                          [this] { bob.adoptAccepted(server.nextPendingConnection()); });
-        toBob = PeerConnection::connect(*people.alice.keys, QStringLiteral("127.0.0.1"), server.serverPort(),
-                                        people.bob.key(), &alice);
+        toBob = call(people.alice, server.serverPort(), people.bob.key(), &alice);
         ASSERT_TRUE(waitFor([this] { return bob.ready && alice.has("ready"); }));
     }
     void TearDown() override
@@ -88,27 +79,23 @@ protected:
 
 }  // namespace
 
-TEST_F(WireTest, AListRequestIsHello)
-{
-    toBob->sendListRequest();
-    const auto& received = bobReceives(1);
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].first, MessageType::listRequest);
-    EXPECT_EQ(received[0].second, QByteArray("hello"));
-}
-
-TEST_F(WireTest, ADataPayloadIsIndexThenIdThenBlock)
+// A list request is "hello"; a data payload is the block index, the id and
+// the block.
+TEST_F(WireTest, AListRequestIsHelloAndADataPayloadIsIndexThenIdThenBlock)
 {
     const QUuid id = QUuid::fromString(QStringLiteral("00112233-4455-6677-8899-aabbccddeeff"));
+    toBob->sendListRequest();
     toBob->sendData("block bytes", 0x01020304, id, {});
     toBob->sendData(QByteArray(), 7, id, {});
-    const auto& received = bobReceives(2);
-    ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0].first, MessageType::data);
-    EXPECT_EQ(received[0].second, QByteArray::fromHex("04030201") + QByteArray::fromHex("00112233445566778899aabbccddeeff")
+    const auto& received = bobReceives(3);
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0].first, MessageType::listRequest);
+    EXPECT_EQ(received[0].second, QByteArray("hello"));
+    EXPECT_EQ(received[1].first, MessageType::data);
+    EXPECT_EQ(received[1].second, QByteArray::fromHex("04030201") + QByteArray::fromHex("00112233445566778899aabbccddeeff")
                                       + QByteArray("block bytes"));
     // An empty block still carries its 20-byte header.
-    EXPECT_EQ(received[1].second, le32(7) + uuidBytesFromText(id));
+    EXPECT_EQ(received[2].second, le32(7) + uuidBytesFromText(id));
 }
 
 TEST_F(WireTest, AListIsAnArrayOfEntriesWithoutLocations)
@@ -169,25 +156,20 @@ TEST_F(WireTest, AReceivedListNeverCarriesTheSendersLocation)
     EXPECT_EQ(files[0].user, people.bob.key());
 }
 
-TEST_F(WireTest, AWantThatDoesNotDecodeIsReportedAndTheNextMessageStillArrives)
+// Bytes that are no property list, or a well-formed one of the wrong shape.
+TEST_F(WireTest, PayloadsThatDoNotDecodeAreReportedAndTheNextMessageStillArrives)
 {
     ASSERT_TRUE(bob.send(MessageType::want, "not a property list"));
     ASSERT_TRUE(bob.send(MessageType::list, "bplist00 nor this"));
+    ASSERT_TRUE(bob.send(MessageType::want, toBytes(QList<FileProxy>{})));
     ASSERT_TRUE(bob.send(MessageType::listRequest, "hello"));
     ASSERT_TRUE(waitFor([&] { return alice.has("listRequest"); }));
-    EXPECT_EQ(alice.kinds(), (QStringList{"ready", "failToDecode", "failToDecode", "listRequest"}));
+    EXPECT_EQ(alice.kinds(), (QStringList{"ready", "failToDecode", "failToDecode", "failToDecode", "listRequest"}));
     EXPECT_EQ(alice.events[1].type, MessageType::want);
     EXPECT_EQ(alice.events[2].type, MessageType::list);
+    EXPECT_EQ(alice.events[3].type, MessageType::want);
     EXPECT_FALSE(alice.events[1].decodeError.isEmpty());
     EXPECT_TRUE(toBob->connection()->isReady());
-}
-
-TEST_F(WireTest, AWantOfTheWrongShapeIsADecodeFailure)
-{
-    // A well-formed property list that is not a WantMessage.
-    ASSERT_TRUE(bob.send(MessageType::want, toBytes(QList<FileProxy>{})));
-    ASSERT_TRUE(waitFor([&] { return alice.has("failToDecode"); }));
-    EXPECT_EQ(alice.last("failToDecode")->type, MessageType::want);
 }
 
 TEST_F(WireTest, InvalidAndUnknownTypesAreLoggedAndDropped)

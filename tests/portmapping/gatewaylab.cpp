@@ -197,15 +197,11 @@ std::unique_ptr<GatewayLab> GatewayLab::create(QString* error)
 
 bool GatewayLab::build(QString* error)
 {
-    m_lan = NetNamespace::create(QStringLiteral("lan"), error);
-    if (!m_lan)
-        return false;
-    m_gateway = NetNamespace::create(QStringLiteral("gw"), error);
-    if (!m_gateway)
-        return false;
-    m_wan = NetNamespace::create(QStringLiteral("wan"), error);
-    if (!m_wan)
-        return false;
+    for (auto [ns, role] : {std::pair{&m_lan, "lan"}, std::pair{&m_gateway, "gw"}, std::pair{&m_wan, "wan"}}) {
+        *ns = NetNamespace::create(QString::fromLatin1(role), error);
+        if (!*ns)
+            return false;
+    }
 
     const QString lan = m_lan->name();
     const QString wan = m_wan->name();

@@ -63,6 +63,7 @@ struct ListedMapping {
     QString internalClient;
     int internalPort = 0;
     QString description;
+    bool operator==(const ListedMapping&) const = default;
 };
 
 // A LAN host, a gateway running miniupnpd and an empty WAN side, in three

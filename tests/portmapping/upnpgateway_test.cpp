@@ -83,15 +83,10 @@ TEST(GatewayAnswersTest, GatewaysAreKeptOnceInOrderAndRootOnlyDevicesGo)
 
 TEST(ExternalAddressTest, OnlyASpecifiedNumericIpv4AddressIsUsable)
 {
-    EXPECT_TRUE(isUsableExternalAddress("1.2.3.4"));
-    EXPECT_TRUE(isUsableExternalAddress("203.0.113.255"));
-    EXPECT_FALSE(isUsableExternalAddress(""));
-    EXPECT_FALSE(isUsableExternalAddress("0.0.0.0"));
-    EXPECT_FALSE(isUsableExternalAddress("1.2.3"));
-    EXPECT_FALSE(isUsableExternalAddress("256.1.1.1"));
-    EXPECT_FALSE(isUsableExternalAddress("gateway.local"));
-    EXPECT_FALSE(isUsableExternalAddress("::1"));
-    EXPECT_FALSE(isUsableExternalAddress("1.2.3.4 "));
+    for (const char* usable : {"1.2.3.4", "203.0.113.255"})
+        EXPECT_TRUE(isUsableExternalAddress(usable)) << usable;
+    for (const char* unusable : {"", "0.0.0.0", "1.2.3", "256.1.1.1", "gateway.local", "::1", "1.2.3.4 "})
+        EXPECT_FALSE(isUsableExternalAddress(unusable)) << unusable;
 }
 
 }  // namespace

@@ -201,11 +201,10 @@ TEST(CodingTest, UserKeysAreExactly32Bytes)
 TEST(CodingTest, Ports)
 {
     const Value user = toPlist(User("A", {}, {}, kKey));
-    EXPECT_EQ(fromPlist<User>(with(user, "port", Value(std::int64_t{65535}))).port, 65535);
-    EXPECT_EQ(fromPlist<User>(with(user, "port", Value(std::int64_t{0}))).port, 0);
-    expectRefused<User>(with(user, "port", Value(std::int64_t{65536})), "port");
-    expectRefused<User>(with(user, "port", Value(std::int64_t{-1})), "port");
-    expectRefused<User>(with(user, "port", Value("54322")), "port");
+    for (std::int64_t port : {0, 65535})
+        EXPECT_EQ(fromPlist<User>(with(user, "port", Value(port))).port, port);
+    for (const Value& bad : {Value(std::int64_t{65536}), Value(std::int64_t{-1}), Value("54322")})
+        expectRefused<User>(with(user, "port", bad), "port");
 }
 
 TEST(CodingTest, Uuids)

@@ -43,15 +43,8 @@ public:
     {
         ++reads;
         readSizes.push_back(count);
-        if (interruptNextReads > 0) {
-            --interruptNextReads;
-            errno = EINTR;
+        if (injected(interruptNextReads, failNextReadWith))
             return -1;
-        }
-        if (failNextReadWith) {
-            errno = std::exchange(failNextReadWith, 0);
-            return -1;
-        }
         ssize_t got = FileIo::pread(fd, buffer, count, offset);
         if (got > 0 && shortenNextReadBy)
             got = std::max<ssize_t>(0, got - std::exchange(shortenNextReadBy, 0));
@@ -60,21 +53,29 @@ public:
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override
     {
         ++writes;
-        if (interruptNextWrites > 0) {
-            --interruptNextWrites;
-            errno = EINTR;
+        if (injected(interruptNextWrites, failNextWriteWith))
             return -1;
-        }
-        if (failNextWriteWith) {
-            errno = std::exchange(failNextWriteWith, 0);
-            return -1;
-        }
         return FileIo::pwrite(fd, buffer, writeChunk ? std::min(count, writeChunk) : count, offset);
     }
     int close(int fd) override
     {
         ++closes;
         return FileIo::close(fd);
+    }
+
+private:
+    // Uses up one injected interruption or failure: whether the call fails.
+    static bool injected(int& interruptions, int& failWith)
+    {
+        if (interruptions > 0) {
+            --interruptions;
+            errno = EINTR;
+        } else if (failWith) {
+            errno = std::exchange(failWith, 0);
+        } else {
+            return false;
+        }
+        return true;
     }
 };
 
@@ -85,6 +86,17 @@ QByteArray pattern(std::int64_t offset, std::int64_t size)
     for (std::int64_t i = 0; i < size; ++i)
         bytes[qsizetype(i)] = char(((offset + i) * 7 + (offset + i) / 251) & 0xff);
     return bytes;
+}
+
+// Runs fn, which must fail with a PosixError of this code.
+template <typename Fn> void expectPosixError(int code, Fn&& fn)
+{
+    try {
+        fn();
+        ADD_FAILURE() << "no error";
+    } catch (const PosixError& error) {
+        EXPECT_EQ(error.code(), code);
+    }
 }
 
 class TransferBufferTest : public ::testing::Test {
@@ -168,21 +180,11 @@ TEST_F(TransferBufferTest, ReadErrorsAndInterruptions)
     EXPECT_EQ(io->reads, 3);
 
     io->failNextReadWith = EIO;
-    try {
-        buffer.readBlock(url, kBlock * 4, kBlock);
-        FAIL() << "no error";
-    } catch (const PosixError& error) {
-        EXPECT_EQ(error.code(), EIO);
-    }
+    expectPosixError(EIO, [&] { buffer.readBlock(url, kBlock * 4, kBlock); });
     EXPECT_FALSE(buffer.window());
 
     TransferBuffer missing(io);
-    try {
-        missing.readBlock(QUrl::fromLocalFile(dir.filePath("none")), 0, kBlock);
-        FAIL() << "no error";
-    } catch (const PosixError& error) {
-        EXPECT_EQ(error.code(), ENOENT);
-    }
+    expectPosixError(ENOENT, [&] { missing.readBlock(QUrl::fromLocalFile(dir.filePath("none")), 0, kBlock); });
     EXPECT_FALSE(missing.isOpen());
     EXPECT_FALSE(missing.hasWindowMemory());
     // A failed open leaves it closed; the next call tries again.
@@ -223,12 +225,7 @@ TEST_F(TransferBufferTest, WritesContinueUntilEveryByteIsWritten)
     EXPECT_EQ(test::readFile(path).mid(kBlock), pattern(kBlock, kBlock));
 
     io->failNextWriteWith = ENOSPC;
-    try {
-        buffer.writeAt(path, true, QByteArray(10, 'x'), 0);
-        FAIL() << "no error";
-    } catch (const PosixError& error) {
-        EXPECT_EQ(error.code(), ENOSPC);
-    }
+    expectPosixError(ENOSPC, [&] { buffer.writeAt(path, true, QByteArray(10, 'x'), 0); });
     EXPECT_FALSE(buffer.window());
     EXPECT_FALSE(buffer.hasWindowMemory());
 }
@@ -290,12 +287,7 @@ TEST_F(WriteBlockTest, RefusedWrites)
     EXPECT_FALSE(QFile::exists(partial()));
 
     File blocked(QStringLiteral("r"), QUrl::fromLocalFile(dir.filePath("no/such/dir/r")), kBlock, kUser);
-    try {
-        blocked.writeBlock(QByteArray(10, 'a'), 0);
-        FAIL() << "no error";
-    } catch (const PosixError& error) {
-        EXPECT_EQ(error.code(), ENOENT);
-    }
+    expectPosixError(ENOENT, [&] { blocked.writeBlock(QByteArray(10, 'a'), 0); });
     EXPECT_FALSE(blocked.buffer()->isOpen());
 }
 
