@@ -233,7 +233,8 @@ TEST_F(ControlServerTest, RefusedRequestsAreAnsweredOnTheSameConnection)
 
 TEST_F(ControlServerTest, ClientsBeyondTheLimitAreAnsweredBusy)
 {
-    auto server = listeningServer();
+    // The held clients send nothing; they must outlast the third one's connect.
+    auto server = listeningServer({2, 10000ms, 1000ms});
     QLocalSocket held[2];
     for (QLocalSocket& socket : held) {
         socket.connectToServer(socketPath());

@@ -183,10 +183,18 @@ bool connected(Node& a, Node& b)
 
 bool connectPair(Node& a, Node& b)
 {
+    // Each side answers the other's list request on this connection, even
+    // with an empty list; answeredList alone may be left from an earlier one.
+    bool aMerged = false, bMerged = false;
+    const QMetaObject::Connection ca = QObject::connect(a.controller.get(), &Controller::listReceived,
+                                                        [&](const QByteArray& key) { aMerged = aMerged || key == b.key(); });
+    const QMetaObject::Connection cb = QObject::connect(b.controller.get(), &Controller::listReceived,
+                                                        [&](const QByteArray& key) { bMerged = bMerged || key == a.key(); });
     a->connectTo(b.key());
-    return waitFor([&] {
-        return connected(a, b) && a->runStatus(b.key()).answeredList && b->runStatus(a.key()).answeredList;
-    });
+    const bool ok = waitFor([&] { return connected(a, b) && aMerged && bMerged; });
+    QObject::disconnect(ca);
+    QObject::disconnect(cb);
+    return ok;
 }
 
 Pair::Pair(Clock* adaClock, Clock* beaClock) : a(QStringLiteral("Ada"), adaClock), b(QStringLiteral("Bea"), beaClock)

@@ -36,7 +36,7 @@ TEST(ControllerUsersTest, RemovingAConnectedUserEndsEverythingOfIt)
     EXPECT_FALSE(a.user(b.key()));
     EXPECT_FALSE(allowed(*a.keys, b.key()));
     EXPECT_TRUE(a->files().isEmpty());
-    EXPECT_TRUE(waitFor([&] { return a->fileRows().isEmpty(); }, 200));
+    EXPECT_TRUE(waitFor([&] { return a->fileRows().isEmpty(); }));
     EXPECT_FALSE(a->deletedFileIDs().contains(b.key()));
     EXPECT_TRUE(a->peers().isEmpty());
     ASSERT_TRUE(waitFor([&] { return b.user(a.key())->state == User::State::notConnected; }));

@@ -104,6 +104,7 @@ TEST_F(WireTest, AListIsAnArrayOfEntriesWithoutLocations)
                        people.bob.key());
     toBob->sendList({offered});
     const auto& received = bobReceives(1);
+    ASSERT_EQ(received.size(), 1u);
     ASSERT_EQ(received[0].first, MessageType::list);
 
     const QJsonValue value = plistlibRead(received[0].second);
@@ -127,6 +128,7 @@ TEST_F(WireTest, AWantIsTheIdAndTheRunsOfBlocks)
     const QUuid id = QUuid::createUuid();
     toBob->sendWant(blocks, id);
     const auto& received = bobReceives(1);
+    ASSERT_EQ(received.size(), 1u);
     ASSERT_EQ(received[0].first, MessageType::want);
 
     const QJsonObject want = plistlibRead(received[0].second).toObject();

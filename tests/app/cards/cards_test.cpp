@@ -220,7 +220,9 @@ TEST_F(CardsTest, ShareMenuAndCopyWritesACardThatDecodesBack)
 TEST_F(CardsTest, ExportFailureAlerts)
 {
     actions.shareMyCard(&window);
-    shown<UserDetailsView>(&window)->findChild<QMenu*>("shareMenu")->actions().last()->trigger();
+    auto* details = shown<UserDetailsView>(&window);
+    ASSERT_TRUE(details);
+    details->findChild<QMenu*>("shareMenu")->actions().last()->trigger();
     auto* save = shown<QFileDialog>(&window);
     ASSERT_TRUE(save);
     save->selectFile(dir.filePath("missing/folder/me.bcard"));
