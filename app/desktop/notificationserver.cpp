@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <utility>
+
 namespace vortan {
 
 namespace {
@@ -63,15 +65,33 @@ void NotificationServer::post(const Notification& notification, std::function<vo
                                                           kInterface, QStringLiteral("Notify"));
     message << QStringLiteral("Brenvo") << uint(0) << QStringLiteral("com.halvinor.brenvo") << notification.title
             << (m_markup ? notification.body.toHtmlEscaped() : notification.body) << actions << hints << int(-1);
+    ++m_posting;
     callAsync(m_bus, message, this, [this, done = std::move(done)](const QDBusPendingCall& call) {
+        --m_posting;
         const QDBusPendingReply<uint> reply = call;
         if (reply.isError()) {
             done({std::nullopt, describe(reply.error())});
-            return;
+        } else {
+            remember(reply.value());
+            done({reply.value(), {}});
+            replayEarly(reply.value());
         }
-        remember(reply.value());
-        done({reply.value(), {}});
+        if (m_posting == 0)
+            m_early.clear();  // answers to notifications of other programs
     });
+}
+
+void NotificationServer::replayEarly(quint32 id)
+{
+    const QList<Early> early = std::exchange(m_early, {});
+    for (const Early& e : early) {
+        if (e.id != id)
+            m_early.append(e);
+        else if (e.action.isNull())
+            onNotificationClosed(id, 0);
+        else
+            onActionInvoked(id, e.action);
+    }
 }
 
 void NotificationServer::remember(quint32 id)
@@ -91,12 +111,17 @@ void NotificationServer::onActionInvoked(uint id, const QString& action)
 {
     if (m_open.contains(id))
         emit actionInvoked(id, action);
+    else if (m_posting > 0 && m_early.size() < kMaxEarly)
+        m_early.append({id, action.isNull() ? QStringLiteral("") : action});
 }
 
 void NotificationServer::onNotificationClosed(uint id, uint /*reason*/)
 {
-    if (!m_open.remove(id))
+    if (!m_open.remove(id)) {
+        if (m_posting > 0 && m_early.size() < kMaxEarly)
+            m_early.append({id, QString()});
         return;
+    }
     m_openOrder.removeOne(id);
     emit closed(id);
 }

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QList>
 #include <QSet>
+#include <QString>
 
 namespace vortan {
 
@@ -21,6 +22,8 @@ public:
     // oldest is forgotten (reported through closed()), so a server that
     // never reports closing does not make the program grow.
     static constexpr qsizetype kMaxOpen = 512;
+    // The most answers kept for ids not known yet (see m_early).
+    static constexpr qsizetype kMaxEarly = 64;
 
     explicit NotificationServer(const QDBusConnection& bus = QDBusConnection::sessionBus(),
                                 QObject* parent = nullptr);
@@ -36,12 +39,22 @@ private slots:
 
 private:
     void remember(quint32 id);
+    void replayEarly(quint32 id);
+
+    // An answer for a notification we have not yet learned the id of: the
+    // server's reply to Notify may be handled after a signal sent later.
+    struct Early {
+        quint32 id;
+        QString action;  // empty: closed
+    };
 
     QDBusConnection m_bus;
     // The server reads the body as markup: names from peers are escaped.
     bool m_markup = false;
     QSet<quint32> m_open;
     QList<quint32> m_openOrder;
+    int m_posting = 0;  // Notify calls not yet answered
+    QList<Early> m_early;
 };
 
 }  // namespace vortan

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 
 #include <unistd.h>
 
@@ -220,6 +221,28 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     program.notifications.applicationBecameActive();
     ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 4; }));
     EXPECT_EQ(observer.counts.last(), 0);
+}
+
+TEST(AppNotificationsTest, AnswersThatOvertakeTheIdAreKeptForIt)
+{
+    // This server answers before it returns the id, as a click can overtake
+    // the reply on a busy bus; an answer for a notification of another
+    // program is not reported.
+    MockServer mock(kService, kPath, {kService, kPath, kService});
+    mock.callMock("AddMethod", {QString(), "Notify", "susssasa{sv}i", "u",
+                                "self.EmitSignal('', 'ActionInvoked', 'us', [8, 'OTHER'])\n"
+                                "self.EmitSignal('', 'ActionInvoked', 'us', [7, 'GO'])\n"
+                                "self.EmitSignal('', 'NotificationClosed', 'uu', [7, 2])\n"
+                                "ret = 7"});
+    NotificationServer server;
+    QSignalSpy actions(&server, &Notifier::actionInvoked), closed(&server, &Notifier::closed);
+    std::optional<quint32> delivered;
+    server.post({"Title", "Body", {}, {}, {}}, [&](const Notifier::Delivery& d) { delivered = d.id; });
+    ASSERT_TRUE(closed.wait(5000));
+    EXPECT_EQ(delivered, 7u);
+    ASSERT_EQ(actions.size(), 1);
+    EXPECT_EQ(actions[0], (QVariantList{7u, "GO"}));
+    EXPECT_EQ(closed[0], QVariantList{7u});
 }
 
 // Standard output goes to a file while this lives.
