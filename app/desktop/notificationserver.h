@@ -45,7 +45,7 @@ private:
     // server's reply to Notify may be handled after a signal sent later.
     struct Early {
         quint32 id;
-        QString action;  // empty: closed
+        QString action;  // null: closed
     };
 
     QDBusConnection m_bus;
