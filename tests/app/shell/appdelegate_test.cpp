@@ -4,10 +4,13 @@
 #include "app/shell/infobar.h"
 #include "app/shell/mainwindow.h"
 
+#include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
 
 #include "vortan/records/usercard.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -272,6 +275,92 @@ TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)
     ASSERT_TRUE(settings);
     EXPECT_TRUE(settings->isVisible());
     settings->close();
+}
+
+// What in window would read text from outside (marked by "<h1>" or "<img")
+// as rich text: labels, tooltips of widgets and actions, and the tooltips
+// of item views' rows; message boxes over the window are its children.
+QStringList richTextFrom(QWidget* window)
+{
+    QStringList found;
+    const auto check = [&found](const QString& where, const QString& text, bool interpreted) {
+        if (interpreted && (text.contains("<h1>") || text.contains("<img")))
+            found << where + ": " + text;
+    };
+    const auto tooltip = [&check](const QString& where, const QString& text) {
+        check(where + " tooltip", text, Qt::mightBeRichText(text));
+    };
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (QWidget* widget : widgets) {
+        const QString where = QString::fromLatin1(widget->metaObject()->className()) + ' ' + widget->objectName();
+        tooltip(where, widget->toolTip());
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            const Qt::TextFormat format = label->textFormat();
+            check(where, label->text(),
+                  format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(label->text())));
+        }
+        auto* view = qobject_cast<QAbstractItemView*>(widget);
+        if (!view || !view->model())
+            continue;
+        QList<QModelIndex> parents{QModelIndex()};
+        while (!parents.isEmpty()) {
+            const QModelIndex parent = parents.takeFirst();
+            for (int row = 0; row < view->model()->rowCount(parent); ++row)
+                for (int column = 0; column < view->model()->columnCount(parent); ++column) {
+                    const QModelIndex index = view->model()->index(row, column, parent);
+                    tooltip(where + " row", index.data(Qt::ToolTipRole).toString());
+                    if (column == 0 && view->model()->hasChildren(index))
+                        parents.append(index);
+                }
+        }
+    }
+    for (QAction* action : window->findChildren<QAction*>())
+        tooltip("action " + action->text(), action->toolTip());
+    return found;
+}
+
+TEST_F(AppDelegateTest, NamesAndErrorsFromOutsideAreNeverMarkup)
+{
+    // A support folder, a person's own name, other people's names and
+    // addresses, and a file's name, all with markup.
+    launch(home.filePath("<h1>Support</h1>"));
+    Controller& controller = app->controller();
+    User me = *controller.me();
+    me.name = "<h1>Me</h1>";
+    controller.editMe(me);
+    // Big answers at the address of Zoe: her error names him.
+    test::Peer bigPeer("<h1>Big</h1>");
+    ASSERT_TRUE(bigPeer.listen());
+    bigPeer.controller->addUsers({*controller.me()});
+    const User bigCard = bigPeer.card();
+    const QByteArray zoe(32, 'z'), big = bigCard.key;
+    controller.addUsers({User(R"(<img src="/dev/zero">Zoe)", bigCard.address, bigCard.port, zoe), bigCard});
+    const QString file = home.filePath(R"(<img src="x">.txt)");
+    ASSERT_TRUE(writeFile(file, "hello"));
+    controller.shareFiles({File2::at(file)}, {zoe});
+    controller.publishNow();
+    controller.connectTo(zoe);
+    ASSERT_TRUE(test::waitFor([&] {
+        const User* user = controller.findUser(zoe);
+        return user->error && user->error->localizedDescription().startsWith("<h1>Big</h1> answered at");
+    }, 20000));
+
+    MainWindow* window = app->newWindow();
+    for (const QByteArray& key : {QByteArray(), zoe, big}) {
+        window->scene().setSelectedUser(key);
+        QApplication::processEvents();
+        EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "") << key.left(1).toStdString();
+    }
+    // The alerts about a person and the folder.
+    app->removeUser(window, big);
+    ASSERT_TRUE(alertOver(window));
+    EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "");
+    alertOver(window)->close();
+    app->uninstall(window);
+    ASSERT_TRUE(alertOver(window));
+    EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "");
+    click(alertOver(window), "Cancel");
 }
 
 TEST(StartFailureTest, StopSignalsEndTheProgramWhileTheFailureIsShown)
