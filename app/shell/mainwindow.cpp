@@ -74,8 +74,9 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     rows->addWidget(m_infoBar);
     rows->addWidget(columns, 1);
     setCentralWidget(central);
-    m_infoBar->setMessages(app.warnings());
-    connect(&app, &AppDelegate::warningsChanged, this, [this] { m_infoBar->setMessages(m_app.warnings()); });
+    const auto showWarnings = [this] { m_infoBar->setMessages(m_app.warnings(), m_app.supportDirectory()); };
+    showWarnings();
+    connect(&app, &AppDelegate::warningsChanged, this, showWarnings);
     connect(m_infoBar, &InfoBar::dismissed, &app, &AppDelegate::dismissWarnings);
 
     m_toolbar = addToolBar(tr("Connection"));

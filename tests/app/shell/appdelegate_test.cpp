@@ -253,6 +253,7 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     ASSERT_TRUE(window->infoBar()->isVisible());
     EXPECT_TRUE(window->infoBar()->text().startsWith("users.plist could not be read (")) << window->infoBar()->text().toStdString();
     EXPECT_TRUE(window->infoBar()->text().contains("it was kept as users.plist.unreadable-"));
+    EXPECT_TRUE(window->infoBar()->text().endsWith("\nBrenvo keeps its files in the folder " + app->supportDirectory() + "."));
 }
 
 TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)
