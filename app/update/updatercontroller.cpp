@@ -59,6 +59,7 @@ UpdaterController::UpdaterController(UpdaterConfig config, AppSettings& settings
 
 UpdaterController::~UpdaterController()
 {
+    delete m_progress.data();
     // A request still under way ends here, without reaching complete().
     if (m_network) {
         for (QNetworkReply* reply : m_network->findChildren<QNetworkReply*>())
