@@ -105,6 +105,7 @@ DownloadDialogs systemDownloadDialogs()
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
+        dialog->setDirectory(downloadsDirectory());
         dialog->setLabelText(QFileDialog::Accept, dialogText("Download"));
         // The dialog has no message line of its own; its first label says it.
         dialog->setLabelText(QFileDialog::LookIn, dialogText("Select the download location:"));

@@ -31,9 +31,9 @@ struct DownloadDialogs {
 // Window-modal QFileDialogs: the save dialog titled "Download" with the
 // button "Download", the label "Download as:" and, when the name has an
 // extension, that extension as the only type; the folder chooser titled
-// "Download" with the message "Select the download location:". The save
-// dialog refuses, with a message, a typed name that leads out of the folder
-// it shows ("../x", "/elsewhere/x").
+// "Download" with the message "Select the download location:", opening in
+// the Downloads folder. The save dialog refuses, with a message, a typed
+// name that leads out of the folder it shows ("../x", "/elsewhere/x").
 DownloadDialogs systemDownloadDialogs();
 
 // The name the save dialog proposes for a file a peer calls name (as shown:

@@ -195,6 +195,7 @@ TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
     EXPECT_EQ(folder->windowTitle(), "Download");
     EXPECT_EQ(folder->labelText(QFileDialog::LookIn), "Select the download location:");
     EXPECT_EQ(folder->fileMode(), QFileDialog::Directory);
+    EXPECT_EQ(folder->directory().absolutePath(), downloadsDirectory());
     folder->reject();
     EXPECT_EQ(answers, 2);
 }
