@@ -401,13 +401,24 @@ QString FileListModel::detailText(const FileRow& row, const QString& peerName)
     return QCoreApplication::translate("FileList", "%1 \u2014 %2").arg(sizeText(row), stateText(row, peerName));
 }
 
+QString FileListModel::problemText(const FileRow& row)
+{
+    if (row.unavailable)
+        return QCoreApplication::translate("FileList", "Not shared anymore.");
+    if (!row.error)
+        return {};
+    // Every block is here, but the file could not take its place.
+    if (row.download && row.transferred() && row.status == FileRow::Status::failed)
+        return QCoreApplication::translate("FileList", "Received, but not moved into place: %1")
+            .arg(row.error->localizedDescription());
+    return row.error->localizedDescription();
+}
+
 QString FileListModel::accessibleText(const FileRow& row, const QString& peerName)
 {
     QString result = row.name + QStringLiteral(", ") + sizeText(row) + QStringLiteral(", ") + stateText(row, peerName);
-    if (row.unavailable)
-        result += QStringLiteral(". ") + QCoreApplication::translate("FileList", "Not shared anymore.");
-    else if (row.error)
-        result += QStringLiteral(". ") + row.error->localizedDescription();
+    if (const QString problem = problemText(row); !problem.isEmpty())
+        result += QStringLiteral(". ") + problem;
     QStringList commands;
     for (RowButton button : rowButtons(row)) {
         const QKeySequence keys = rowButtonShortcut(button);

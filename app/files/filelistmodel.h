@@ -75,6 +75,8 @@ public:
     static QString detailText(const FileRow& row, const QString& peerName);
     // "42 s left", "3 min left", "2 h 5 min left".
     static QString timeLeftText(std::int64_t seconds);
+    // The problem shown in red: "Not shared anymore.", or the error.
+    static QString problemText(const FileRow& row);
     // What a screen reader says of a row: name, sizes, state, problem and
     // the commands that apply with their keys.
     static QString accessibleText(const FileRow& row, const QString& peerName);

@@ -122,11 +122,7 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QFontMetrics nameMetrics(name);
     const QFontMetrics bodyMetrics(option.font);
     const QFontMetrics problemMetrics(problem);
-    QString problemText;
-    if (row->unavailable)
-        problemText = tr("Not shared anymore.");
-    else if (row->error)
-        problemText = row->error->localizedDescription();
+    const QString problemText = FileListModel::problemText(*row);
     const bool progress = row->inProgress();
     int height = nameMetrics.height() + bodyMetrics.height();
     if (progress)

@@ -435,7 +435,8 @@ TEST(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
     EXPECT_EQ(rowButtons(*me.row(a)), QList<RowButton>{RowButton::retry});
     const QModelIndex row = model->indexOf(a);
     const QString spoken = row.data(Qt::AccessibleTextRole).toString();
-    EXPECT_TRUE(spoken.contains(me.row(a)->error->localizedDescription())) << spoken.toStdString();
+    EXPECT_TRUE(spoken.contains("Received, but not moved into place: " + me.row(a)->error->localizedDescription()))
+        << spoken.toStdString();
     EXPECT_TRUE(spoken.contains("Retry (Ctrl+Shift+R)")) << spoken.toStdString();
     EXPECT_FALSE(spoken.contains("Preview")) << spoken.toStdString();
     EXPECT_TRUE(QFileInfo(downloads.filePath("a.bin")).isDir());
