@@ -353,7 +353,8 @@ QString FileListModel::sizeText(const FileRow& row)
     const QString length = locale.formattedDataSize(row.length, 1, QLocale::DataSizeSIFormat);
     if (!row.inProgress())
         return length;
-    return QCoreApplication::translate("FileList", "%1 of %2").arg(locale.formattedDataSize(row.bytesDone, 1, QLocale::DataSizeSIFormat), length);
+    return QCoreApplication::translate("FileList", "%1 of %2")
+        .arg(locale.formattedDataSize(row.bytesDone, 1, QLocale::DataSizeSIFormat), length);
 }
 
 QString FileListModel::timeLeftText(std::int64_t seconds)
@@ -365,7 +366,8 @@ QString FileListModel::timeLeftText(std::int64_t seconds)
     if (minutes < 60)
         return QCoreApplication::translate("FileList", "%Ln min left", nullptr, int(minutes));
     const QLocale locale;
-    return QCoreApplication::translate("FileList", "%1 h %2 min left").arg(locale.toString(qlonglong(minutes / 60)), locale.toString(int(minutes % 60)));
+    return QCoreApplication::translate("FileList", "%1 h %2 min left")
+        .arg(locale.toString(qlonglong(minutes / 60)), locale.toString(int(minutes % 60)));
 }
 
 QString FileListModel::stateText(const FileRow& row, const QString& peerName)
@@ -375,7 +377,8 @@ QString FileListModel::stateText(const FileRow& row, const QString& peerName)
     case FileRow::Status::failed: return QCoreApplication::translate("FileList", "Failed");
     case FileRow::Status::paused: return QCoreApplication::translate("FileList", "Paused");
     case FileRow::Status::queued:
-        return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Waiting") : QCoreApplication::translate("FileList", "Waiting for %1").arg(peerName);
+        return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Waiting")
+                                  : QCoreApplication::translate("FileList", "Waiting for %1").arg(peerName);
     case FileRow::Status::transferring: {
         if (row.bytesPerSecond <= 0)
             return QCoreApplication::translate("FileList", "Transferring");

@@ -280,16 +280,20 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
     for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(me.row(offered[i])->paused) << i;
 
-    // Shift+F10 opens the menu of the current row, for the whole selection.
-    view.activateWindow();  // the closed menu does not give it back offscreen
-    QTRY_VERIFY(QApplication::activeWindow() == &view);
-    list->setFocus();
-    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
-    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(entries(menu), (QStringList{"Upload", "Preview", "Show in File Manager", "Delete"}));
-    menu->close();
-    QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    // Shift+F10 and the Menu key open the menu of the current row, for the
+    // whole selection.
+    for (const auto& [key, modifiers] :
+         {std::pair(Qt::Key_F10, Qt::ShiftModifier), std::pair(Qt::Key_Menu, Qt::NoModifier)}) {
+        view.activateWindow();  // the closed menu does not give it back offscreen
+        QTRY_VERIFY(QApplication::activeWindow() == &view);
+        list->setFocus();
+        QTest::keyClick(list, key, modifiers);
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << key;
+        EXPECT_EQ(entries(menu), (QStringList{"Upload", "Preview", "Show in File Manager", "Delete"}));
+        menu->close();
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    }
 
     // The − button withdraws the selection.
     QSignalSpy selection(&view, &FileListView::selectedFilesChanged);
