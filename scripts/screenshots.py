@@ -100,8 +100,8 @@ def transfers_and_an_error_row(session, ann_dir, bob_dir, out):
                 ids = {fields[3]: fields[0] for fields in records if len(fields) > 3}
                 session.cli(ann_dir, "resume", ids["Field recordings.zip"], ids["Budget 2027.ods"], "--to", downloads)
                 session.cli(ann_dir, "resume", ids["Concert video.mkv"], "--to", full)
-            files.wait_text("Concert video.mkv", "failed", lambda text: ", failed." in text, timeout=90)
-            files.wait_text("Budget 2027.ods", "downloaded", lambda text: ", done." in text)
+            files.wait_text("Concert video.mkv", "failed", lambda text: ", Failed." in text, timeout=90)
+            files.wait_text("Budget 2027.ods", "downloaded", lambda text: ", Done." in text)
             # A third of the way, then slowly enough for the picture to hold still.
             throttle_loopback("40mbit")
             files.wait_text("Field recordings.zip", "on its way", lambda text: megabytes_done(text) >= 16 * int(scale),

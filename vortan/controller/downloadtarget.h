@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vortan/vortan_export.h"
+
 #include <QString>
 
 #include <functional>
@@ -13,7 +15,7 @@ namespace vortan {
 // component: "/" becomes ":" (which File::displayName() shows as "/" again)
 // and NUL and other control characters become "_". Nothing for "", "." and
 // "..", which cannot name a file.
-std::optional<QString> safeFileName(const QString& name);
+VORTAN_EXPORT std::optional<QString> safeFileName(const QString& name);
 
 // The name for a log line: control characters shown as \xNN, so that a
 // name can never start a line of its own.
