@@ -3,6 +3,7 @@
 #include "vortan/controller/directories.h"
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
+#include "vortan/util/privatefiles.h"
 #include "vortan/util/wholefile.h"
 
 #include <QDateTime>
@@ -60,7 +61,7 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
 {
     if (kept.contains(name))
         return std::nullopt;
-    if (!QDir().mkpath(directory))
+    if (!makePrivateDirectory(directory))
         return QStringLiteral("the folder %1 cannot be created").arg(directory);
     QByteArray bytes;
     try {
@@ -71,6 +72,11 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
     QSaveFile file(QDir(directory).filePath(name));
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
+    // Who the user knows and what they exchange is theirs alone.
+    if (!restrictToOwner(file)) {
+        file.cancelWriting();
+        return QStringLiteral("its mode cannot be set to 0600");
+    }
     if (file.write(bytes) != bytes.size()) {
         const QString error = file.errorString();
         file.cancelWriting();
