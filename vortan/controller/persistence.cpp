@@ -92,7 +92,10 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
 std::optional<StartError> ControllerPrivate::lockSupportDirectory()
 {
     const QString directory = QDir(m_supportDirectory).absolutePath();
-    if (!QDir().mkpath(directory)) {
+    // A directory made by an older version with the umask's mode is made
+    // private too; a folder that holds nothing of ours is left as it is.
+    const QStringList ownFiles{kTransfersFile, kUsersFile, kMeFile, kDeletedFile, QString::fromLatin1(kLockFileName)};
+    if (!makePrivateDirectory(directory, ownFiles)) {
         return StartError(StartError::Kind::supportDirectoryUnusable,
                           QStringLiteral("Cannot create the support directory %1.").arg(directory));
     }
@@ -137,14 +140,16 @@ void ControllerPrivate::keepAside(const QString& name, const QString& problem, b
     QString message;
     if (rename && moveNoReplace(directory.filePath(name), directory.filePath(aside)) == 0) {
         message = QStringLiteral("%1 could not be read (%2); it was kept as %3 and the program started without it")
-                      .arg(name, problem, aside);
+                      .arg(directory.filePath(name), problem, directory.filePath(aside));
     } else {
         m_keptStoredFiles.insert(name);
         message = QStringLiteral("%1 could not be read (%2); it will not be written over")
-                      .arg(name, problem);
+                      .arg(directory.filePath(name), problem);
     }
-    logWarning(lcController(), message);
+    // Reported before it is logged: a front end that shows the report can
+    // leave the log line out.
     emit warning(message);
+    logWarning(lcController(), message);
 }
 
 void ControllerPrivate::load()
@@ -244,8 +249,8 @@ void ControllerPrivate::noteSaved(const QString& name, const std::optional<QStri
         return;
     m_failedSaves.insert(name);
     const QString message = QStringLiteral("Could not save %1 in %2: %3").arg(name, m_supportDirectory, *error);
-    logWarning(lcController(), message);
     emit warning(message);
+    logWarning(lcController(), message);
 }
 
 void ControllerPrivate::scheduleSave()
