@@ -12,7 +12,7 @@ namespace vortan {
 // Where received files land, and the file operations of a finished download.
 
 // A file name received from a peer, made usable as exactly one path
-// component: "/" becomes ":" (which File::displayName() shows as "/" again)
+// component: "/" becomes ":" (which File::displayName() shows as "/" again),
 // NUL and other control characters become "_", and bidirectional controls
 // are removed (they would make the name read as another one). Nothing for
 // what is then "", "." or "..", which cannot name a file.
