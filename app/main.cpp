@@ -88,7 +88,9 @@ int main(int argc, char** argv)
     // The session is ending: keep the state even if the process is killed next.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate, [&delegate] { delegate.controller().save(); });
 
-    delegate.restoreWindows();
+    // --background: the status icon only (Background opens a window where no panel shows it).
+    if (!options.background)
+        delegate.restoreWindows();
     if (!options.urls.isEmpty() || !options.cards.isEmpty())
         delegate.open(options.urls, options.cards);
     return app.exec();
