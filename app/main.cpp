@@ -80,6 +80,9 @@ int main(int argc, char** argv)
         brenvo::cli::serveCommands(control, delegate.controller());
     QObject::connect(&control, &brenvo::control::ControlServer::openRequested, &delegate,
                      [&delegate](const brenvo::control::OpenRequest& request) {
+                         // In the background: the windows as they were closed come back.
+                         if (!delegate.windowShown())
+                             delegate.showWindow();
                          delegate.open(request.urls, request.cards);
                      });
     StopSignals stopSignals;

@@ -92,12 +92,13 @@ public:
     QString status() const { return QStringLiteral("normal"); }
     QStringList iconThemePath() const { return {}; }
 
+    // QtDBus finds the parameters' types by the names written here: in full.
 public slots:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayout& layout);
-    QList<DBusMenuItemProperties> GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames);
+    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, vortan::DBusMenuLayout& layout);
+    QList<vortan::DBusMenuItemProperties> GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames);
     QDBusVariant GetProperty(int id, const QString& name);
     void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-    QList<int> EventGroup(const QList<DBusMenuEvent>& events);
+    QList<int> EventGroup(const QList<vortan::DBusMenuEvent>& events);
     bool AboutToShow(int id);
     QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -87,8 +88,9 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
     showStored();
 
     connect(m_checkForUpdates, &QCheckBox::toggled, this, [this](bool on) { m_settings.setCheckForUpdates(on); });
-    connect(m_keepRunning, &QCheckBox::clicked, this, [this](bool on) { m_settings.setKeepRunning(on); });
-    connect(m_startAtLogin, &QCheckBox::clicked, this, &SettingsView::loginStartToggled);
+    // toggled, not clicked: an assistive tool's Toggle action does not click.
+    connect(m_keepRunning, &QCheckBox::toggled, this, [this](bool on) { m_settings.setKeepRunning(on); });
+    connect(m_startAtLogin, &QCheckBox::toggled, this, &SettingsView::loginStartToggled);
     connect(m_listen, &QCheckBox::clicked, this, [this](bool on) {
         m_settings.setListen(on);
         networkToggled();
@@ -103,9 +105,13 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
 void SettingsView::showStored()
 {
     m_checkForUpdates->setChecked(m_settings.checkForUpdates());
-    m_keepRunning->setChecked(m_settings.keepRunning());
-    if (m_loginStart.enabled)
-        m_startAtLogin->setChecked(m_loginStart.enabled());
+    {
+        const QSignalBlocker quiet(m_keepRunning);
+        const QSignalBlocker quietToo(m_startAtLogin);
+        m_keepRunning->setChecked(m_settings.keepRunning());
+        if (m_loginStart.enabled)
+            m_startAtLogin->setChecked(m_loginStart.enabled());
+    }
     const bool listen = m_settings.listen();
     m_listen->setChecked(listen);
     // Without listening there is nothing to forward: the switch reads off and
