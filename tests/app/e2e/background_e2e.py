@@ -84,6 +84,9 @@ def ends(process, what):
 class Watcher:
     def __init__(self, session, bus):
         self.bus = bus
+        self.start(session)
+
+    def start(self, session):
         self.process = subprocess.Popen([sys.executable, os.path.join(here, "sni_watcher.py")],
                                         stdout=subprocess.PIPE, text=True)
         session.processes.append(self.process)
@@ -162,6 +165,16 @@ def windows_come_back(session, ann_dir, process, app, item):
     close_and_wait(app, process)
 
 
+def panel_goes_and_comes_back(session, watcher, process, app):
+    """No panel, no unseen program: a window opens; the icon returns with the panel."""
+    watcher.stop(session)
+    wait_for("a window when the panel went away", lambda: find_shown(app, "frame"))
+    watcher.start(session)
+    item = watcher.item(process)
+    close_and_wait(app, process)
+    return item
+
+
 def quit_from_the_menu(session, ann_dir, process, item):
     item.click("Quit")
     ends(process, "Quit in the icon's menu")
@@ -226,6 +239,8 @@ def main():
         step("new offer asks for attention")
         windows_come_back(session, ann_dir, process, app, item)
         step("second launch and the icon open a window")
+        item = panel_goes_and_comes_back(session, watcher, process, app)
+        step("a window while the panel was gone")
         quit_from_the_menu(session, ann_dir, process, item)
         step("Quit in the icon's menu")
         background_launch(session, watcher, ann_dir)
