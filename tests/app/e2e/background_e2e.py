@@ -154,6 +154,12 @@ def offer_asks_for_attention(session, bob_dir, originals, item):
         raise Failure(f"the icon's menu is {labels}, not {expected}")
 
 
+def offer_entry_shows_the_files(process, app, item):
+    item.click("Bob — 1 new file")
+    wait_for("a window on the new offer", lambda: find_shown(app, "frame") and FileList(app).selected(SMALL))
+    close_and_wait(app, process)
+
+
 def windows_come_back(session, ann_dir, process, app, item):
     second = session.run_brenvo(ann_dir)
     ends(second, "handing over to the running one")
@@ -237,6 +243,8 @@ def main():
         step("download finished after its window closed")
         offer_asks_for_attention(session, bob_dir, originals, item)
         step("new offer asks for attention")
+        offer_entry_shows_the_files(process, app, item)
+        step("the offer's entry shows its files")
         windows_come_back(session, ann_dir, process, app, item)
         step("second launch and the icon open a window")
         item = panel_goes_and_comes_back(session, watcher, process, app)
