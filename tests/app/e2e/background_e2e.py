@@ -125,7 +125,7 @@ def setup(session):
     return ann_dir, bob_dir, originals, downloads
 
 
-def download_outlives_its_window(session, watcher, ann_dir, originals, downloads):
+def download_outlives_its_window(session, watcher, ann_dir, originals, downloads, step):
     process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
     item = watcher.item(process)
     connect_user(app, "Bob")
@@ -133,8 +133,15 @@ def download_outlives_its_window(session, watcher, ann_dir, originals, downloads
     files.select(LARGE)
     key("ctrl", "d")
     wait_for("the tooltip naming the download", lambda: re.fullmatch(r"1 file, \d+ %.*", item.tooltip()))
-    close_and_wait(app, process)
     target = os.path.join(downloads, LARGE)
+    if ("Pause all", True) in [(label, enabled) for _, label, enabled in item.menu()]:  # not done yet
+        item.click("Pause all")
+        wait_for("nothing transferring after Pause all", lambda: item.tooltip() == "")
+        files.wait_text(LARGE, "paused", lambda text: ", paused." in text)
+        item.click("Resume all")
+        files.wait_text(LARGE, "resumed", lambda text: ", paused." not in text)
+        step("paused and resumed from the icon")
+    close_and_wait(app, process)
     wait_for("the download finished with no window", lambda: process.poll() is not None or (
         os.path.exists(target) and sha256(target) == sha256(originals[LARGE])), TRANSFER_TIMEOUT)
     if process.poll() is not None:
@@ -239,7 +246,7 @@ def main():
     def body(step):
         ann_dir, bob_dir, originals, downloads = setup(session)
         watcher = Watcher(session, bus)
-        process, app, item = download_outlives_its_window(session, watcher, ann_dir, originals, downloads)
+        process, app, item = download_outlives_its_window(session, watcher, ann_dir, originals, downloads, step)
         step("download finished after its window closed")
         offer_asks_for_attention(session, bob_dir, originals, item)
         step("new offer asks for attention")
