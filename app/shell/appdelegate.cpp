@@ -184,7 +184,8 @@ void AppDelegate::registerWindow(MainWindow& window)
 
 void AppDelegate::windowClosing(MainWindow& window)
 {
-    // Closing the last window quits: it is the one to come back next time.
+    // The last window closed is the one to come back: at the next start, or
+    // from the background.
     int shown = 0;
     for (MainWindow* other : std::as_const(m_windows))
         shown += other && other->isVisible() ? 1 : 0;

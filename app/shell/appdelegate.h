@@ -27,7 +27,8 @@ class UpdaterController;
 
 // The program: owns the one Controller from launch to exit, the windows and
 // their scene state, and the desktop plumbing (notifications, the launcher
-// badge, links, the settings window, uninstall).
+// badge, links, the settings window, uninstall) and, through Background,
+// running on without windows with the status icon.
 class AppDelegate : public QObject, public ControllerDelegate {
     Q_OBJECT
 public:
