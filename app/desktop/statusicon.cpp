@@ -56,11 +56,11 @@ StatusIconPixmaps pixmapsOf(const QIcon& icon)
         if (image.isNull())
             continue;
         QByteArray argb(qsizetype(image.width()) * image.height() * 4, Qt::Uninitialized);
-        auto* out = reinterpret_cast<quint32*>(argb.data());
+        char* out = argb.data();
         for (int y = 0; y < image.height(); ++y) {
             const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                *out++ = qToBigEndian(line[x]);
+            for (int x = 0; x < image.width(); ++x, out += 4)
+                qToBigEndian(line[x], out);
         }
         pixmaps.append({image.width(), image.height(), argb});
     }

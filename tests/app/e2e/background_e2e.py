@@ -153,6 +153,14 @@ def download_outlives_its_window(session, watcher, ann_dir, originals, downloads
 def offer_asks_for_attention(session, bob_dir, originals, item):
     if item.status() != "Active":
         raise Failure(f'the icon starts as "{item.status()}"')
+    pictures = {name: [(int(w), int(h), bytes(data)) for w, h, data in item.prop(name)]
+                for name in ("IconPixmap", "AttentionIconPixmap")}
+    for name, sizes in pictures.items():
+        # ARGB, alpha first: something is drawn in every size.
+        if not sizes or any(len(data) != w * h * 4 or not any(data[0::4]) for w, h, data in sizes):
+            raise Failure(f"{name} is {[(w, h, len(data)) for w, h, data in sizes]}")
+    if pictures["IconPixmap"] == pictures["AttentionIconPixmap"]:
+        raise Failure("the attention icon is the icon")
     session.cli(bob_dir, "share", "--to", "Ann", originals[SMALL])
     wait_for("attention for the new offer", lambda: item.status() == "NeedsAttention")
     labels = [label for _, label, _ in item.menu()]
