@@ -54,9 +54,7 @@ public:
 
     void setToolTip(const QString& title, const QString& text);
     void setNeedsAttention(bool on);
-    bool needsAttention() const { return m_attention; }
     void setMenu(QList<StatusMenuEntry> entries) { m_menu->setEntries(std::move(entries)); }
-    StatusIconMenu& menu() { return *m_menu; }
 
     // For the adaptor.
     QString id() const { return m_id; }

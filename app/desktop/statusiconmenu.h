@@ -55,7 +55,6 @@ public:
     explicit StatusIconMenu(QObject* parent = nullptr);
 
     void setEntries(QList<StatusMenuEntry> entries);
-    const QList<StatusMenuEntry>& entries() const { return m_entries; }
 
     // For the adaptor.
     uint revision() const { return m_revision; }
