@@ -136,8 +136,12 @@ void StatusIconMenu::clicked(int id)
     // Not inside the D-Bus call: the entry may quit or change the menu.
     QTimer::singleShot(0, this, [this, id] {
         const qsizetype now = indexOf(id);
-        if (now >= 0 && m_entries[now].triggered)
-            m_entries[now].triggered();
+        if (now < 0)
+            return;
+        // A copy: the entry may replace the menu while it runs.
+        const std::function<void()> run = m_entries[now].triggered;
+        if (run)
+            run();
     });
 }
 
