@@ -1,6 +1,7 @@
 #include "app/shell/uninstall.h"
 
 #include "app/settings/appsettings.h"
+#include "app/shell/autostart.h"
 
 #include "vortan/controller/controller.h"
 
@@ -24,6 +25,8 @@ bool uninstallEverything(Controller& controller, AppSettings& settings, const QS
 void removeLeftovers(AppSettings& settings, const QString& supportDirectory)
 {
     settings.removeAll();
+    // Nothing starts the program at login any more.
+    Autostart().setEnabled(false);
     if (!supportDirectory.isEmpty())
         QDir(supportDirectory).removeRecursively();
 }

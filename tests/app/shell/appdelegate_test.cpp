@@ -1,4 +1,5 @@
 #include "app/shell/appdelegate.h"
+#include "app/shell/autostart.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
 
@@ -26,6 +27,7 @@ struct AppDelegateTest : ::testing::Test {
     void SetUp() override
     {
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         AppOptions options;
         options.supportDirectory = home.filePath("support");
         options.settingsPath = home.filePath("Brenvo.conf");
@@ -92,6 +94,7 @@ TEST_F(AppDelegateTest, UninstallRemovesEverythingAndNothingComesBack)
     const QString program = home.filePath("brenvo");
     writeFile(program, "binary");
     app->setProgramPath(program);
+    ASSERT_EQ(Autostart(Autostart::defaultEntryPath(), program).setEnabled(true), std::nullopt);
     app->newWindow();
     QTimer::singleShot(0, [] {
         auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -105,6 +108,7 @@ TEST_F(AppDelegateTest, UninstallRemovesEverythingAndNothingComesBack)
     app->uninstall(nullptr);
     EXPECT_FALSE(QFile::exists(program));
     EXPECT_FALSE(QFile::exists(app->settings().filePath()));
+    EXPECT_FALSE(QFile::exists(Autostart::defaultEntryPath()));
     app->stop();  // the controller saves as it stops; the uninstall wins
     EXPECT_FALSE(QDir(app->supportDirectory()).exists());
     EXPECT_FALSE(QFile::exists(app->settings().filePath()));
