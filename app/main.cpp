@@ -86,6 +86,9 @@ int main(int argc, char** argv)
         brenvo::cli::serveCommands(control, delegate.controller());
     QObject::connect(&control, &brenvo::control::ControlServer::openRequested, &delegate,
                      [&delegate](const brenvo::control::OpenRequest& request) {
+                         // In the background: the windows as they were closed come back.
+                         if (!delegate.windowShown())
+                             delegate.showWindow();
                          delegate.open(request.urls, request.cards);
                      });
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
@@ -93,7 +96,9 @@ int main(int argc, char** argv)
     // The session is ending: keep the state even if the process is killed next.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate, [&delegate] { delegate.controller().save(); });
 
-    delegate.restoreWindows();
+    // --background: the status icon only (Background opens a window where no panel shows it).
+    if (!options.background)
+        delegate.restoreWindows();
     if (!options.urls.isEmpty() || !options.cards.isEmpty())
         delegate.open(options.urls, options.cards);
     return app.exec();

@@ -1,5 +1,6 @@
 #include "cli/heldoffers.h"
 
+#include "vortan/util/privatefiles.h"
 #include "vortan/util/wholefile.h"
 
 #include <QDir>
@@ -50,7 +51,8 @@ QString writeHeldOffers(const QString& supportDirectory, const QSet<QUuid>& ids)
     for (const QUuid& id : std::as_const(sorted))
         bytes += id.toByteArray(QUuid::WithoutBraces) + '\n';
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !vortan::restrictToOwner(file) || file.write(bytes) != bytes.size()
+        || !file.commit())
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     return {};
 }

@@ -19,12 +19,22 @@ struct Routes {
     bool verbose = false;
     int logFd = -1;
     std::function<void(const QString&)> terminal;
+    QStringList shownAsWarnings;  // library lines already shown by userWarning()
 };
 
 Routes& routes()
 {
     static Routes r;
     return r;
+}
+
+void toTerminal(const QString& line)
+{
+    Routes& r = routes();
+    if (r.terminal)
+        r.terminal(line);
+    else
+        writeErr(line + QLatin1Char('\n'));
 }
 
 void route(QtMsgType type, const QString& line)
@@ -34,10 +44,9 @@ void route(QtMsgType type, const QString& line)
         writeBytes(r.logFd, (line + QLatin1Char('\n')).toUtf8());
     if (!LogRouting::shownOnTerminal(type, r.verbose))
         return;
-    if (r.terminal)
-        r.terminal(line);
-    else
-        writeErr(line + QLatin1Char('\n'));
+    if (type == QtWarningMsg && r.shownAsWarnings.removeOne(line))
+        return;
+    toTerminal(line);
 }
 
 void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
@@ -78,6 +87,16 @@ LogRouting::~LogRouting()
     if (r.logFd >= 0)
         ::close(r.logFd);
     r = Routes{};
+}
+
+void LogRouting::userWarning(const QString& message)
+{
+    Routes& r = routes();
+    // A few at most are waiting: each report is logged right after it.
+    if (r.shownAsWarnings.size() >= 16)
+        r.shownAsWarnings.removeFirst();
+    r.shownAsWarnings.append(message);
+    toTerminal(QStringLiteral("brenvo-cli: warning: ") + printable(message));
 }
 
 void LogRouting::setTerminalWriter(std::function<void(const QString&)> writer)

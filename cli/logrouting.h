@@ -29,6 +29,11 @@ public:
 
     // Whether a line of this level is shown on standard error.
     static bool shownOnTerminal(QtMsgType type, bool verbose);
+
+    // Shows a report of the library for the user on the terminal, as
+    // "brenvo-cli: warning: MESSAGE", in place of the warning line of the same
+    // text that the library logs after it (the log file still gets that).
+    static void userWarning(const QString& message);
 };
 
 // Routes the terminal's diagnostic lines to a writer for as long as it lives.

@@ -1,6 +1,7 @@
 #include "cli/session.h"
 
 #include "cli/clierror.h"
+#include "cli/logrouting.h"
 #include "vortan/controller/controller.h"
 #include "vortan/controller/directories.h"
 
@@ -34,6 +35,10 @@ void Session::start(bool listen, bool mapPort)
     options.useGateway = m_useGateway;
     options.inhibitSleep = m_kind == Kind::transfers;
     m_controller = std::make_unique<vortan::Controller>(options, m_delegate);
+    // A stored file that could not be read or written: the user should know.
+    QObject::connect(m_controller.get(), &vortan::Controller::warning, [](const QString& message) {
+        LogRouting::userWarning(message);
+    });
     if (const std::optional<vortan::StartError> error = m_controller->start(listen, mapPort))
         throw failure(error->message());
 }

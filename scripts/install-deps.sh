@@ -18,6 +18,7 @@ packages=(
   desktop-file-utils shared-mime-info xdg-utils appstream file
   libglib2.0-bin dpkg-dev librsvg2-bin
   breeze-icon-theme libqt6svg6 at-spi2-core python3-pyatspi imagemagick x11-utils
+  python3-gi libx11-6
   "$@"
 )
 

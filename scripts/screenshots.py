@@ -11,10 +11,13 @@ import subprocess
 import sys
 import time
 
+import dbus
 import pyatspi
 
 from brenvo_ui import Failure, Session, connect_user, find, find_shown, free_port, main_window, sidebar_item, wait_for
+from background_e2e import Watcher, close_window
 from files_ui import FileList, key, popups, throttle_loopback, write_settings
+from sni_watcher import render_menu
 
 
 def unthrottle_loopback():
@@ -100,8 +103,8 @@ def transfers_and_an_error_row(session, ann_dir, bob_dir, out):
                 ids = {fields[3]: fields[0] for fields in records if len(fields) > 3}
                 session.cli(ann_dir, "resume", ids["Field recordings.zip"], ids["Budget 2027.ods"], "--to", downloads)
                 session.cli(ann_dir, "resume", ids["Concert video.mkv"], "--to", full)
-            files.wait_text("Concert video.mkv", "failed", lambda text: ", failed." in text, timeout=90)
-            files.wait_text("Budget 2027.ods", "downloaded", lambda text: ", done." in text)
+            files.wait_text("Concert video.mkv", "failed", lambda text: ", Failed." in text, timeout=90)
+            files.wait_text("Budget 2027.ods", "downloaded", lambda text: ", Done." in text)
             # A third of the way, then slowly enough for the picture to hold still.
             throttle_loopback("40mbit")
             files.wait_text("Field recordings.zip", "on its way", lambda text: megabytes_done(text) >= 16 * int(scale),
@@ -121,6 +124,30 @@ def transfers_and_an_error_row(session, ann_dir, bob_dir, out):
     finally:
         unthrottle_loopback()
         subprocess.run(["umount", "--lazy", full])
+
+
+def status_icon_menu(session, ann_dir, bob_dir, out):
+    """The status icon's menu while Ann's window is closed and an offer from
+    Bob waits, as the test's watcher draws it."""
+    bus = dbus.SessionBus()
+    watcher = Watcher(session, bus)
+    process, app = session.launch(ann_dir)
+    item = watcher.item(process)
+    connect_user(app, "Bob Tanaka")
+    close_window(main_window(app).name)
+    wait_for("the window closed", lambda: find_shown(app, "frame") is None)
+    offer = session.path("Minutes.txt")
+    with open(offer, "w") as minutes:
+        minutes.write("Minutes of the meeting\n")
+    session.cli(bob_dir, "share", "--to", "Ann Moreau", offer)
+    wait_for("the offer in the icon's menu", lambda: item.status() == "NeedsAttention" and any(
+        "new file" in label for _, label, _ in item.menu()))
+    for scale, suffix in ((1, ""), (2, "-2x")):
+        render_menu(item.menu(), os.path.join(out, f"status-menu{suffix}.png"), scale)
+        print(f"wrote status-menu{suffix}.png")
+    item.click("Quit")
+    process.wait(timeout=60)
+    watcher.stop(session)
 
 
 def main():
@@ -182,6 +209,7 @@ def main():
             capture("Settings", name("settings"))
             session.stop(process)
 
+        status_icon_menu(session, ann_dir, bob_dir, out)
         transfers_and_an_error_row(session, ann_dir, bob_dir, out)
     except Failure as failure:
         print(f"FAILED: {failure}\n{session.logs()}", file=sys.stderr)

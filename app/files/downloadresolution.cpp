@@ -1,7 +1,11 @@
 #include "app/files/downloadresolution.h"
 
+#include "vortan/controller/downloadtarget.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QUrl>
 
 namespace vortan {
@@ -28,13 +32,60 @@ void runDialog(QFileDialog* dialog, std::function<void(std::optional<QString>)> 
     dialog->open();
 }
 
+// A save dialog that closes only on a path in the folder it shows.
+class SaveDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        // A folder typed or picked is opened, as the dialog does itself.
+        if (chosen.size() == 1 && QFileInfo(chosen.front()).isDir()) {
+            QFileDialog::accept();
+            return;
+        }
+        if (chosen.size() == 1 && oneNameIn(directory().absolutePath(), chosen.front())) {
+            QFileDialog::accept();
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Warning, dialogText("Download"),
+                                    dialogText("Type one name for the file in the folder shown."),
+                                    QMessageBox::Ok, this);
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        box->open();
+    }
+};
+
 }  // namespace
+
+QString proposedFileName(const QString& name)
+{
+    return safeFileName(name).value_or(QString());
+}
+
+std::optional<QString> oneNameIn(const QString& folder, const QString& chosen)
+{
+    if (folder.isEmpty() || !QDir::isAbsolutePath(chosen) || chosen.endsWith(QLatin1Char('/')))
+        return std::nullopt;
+    const QString path = QDir::cleanPath(chosen);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(slash + 1);
+    const QString parent = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+        parent != QDir::cleanPath(QDir(folder).absolutePath()))
+        return std::nullopt;
+    return path;
+}
 
 DownloadDialogs systemDownloadDialogs()
 {
     DownloadDialogs dialogs;
-    dialogs.saveFile = [](QWidget* window, const QString& fileName, std::function<void(std::optional<QString>)> done) {
-        auto* dialog = new QFileDialog(window, dialogText("Download"));
+    dialogs.saveFile = [](QWidget* window, const QString& folder, const QString& fileName,
+                          std::function<void(std::optional<QString>)> done) {
+        auto* dialog = new SaveDialog(window, dialogText("Download"));
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
@@ -45,6 +96,7 @@ DownloadDialogs systemDownloadDialogs()
             dialog->setNameFilter(QStringLiteral("*.") + suffix);
             dialog->setDefaultSuffix(suffix);
         }
+        dialog->setDirectory(folder);
         dialog->selectFile(fileName);
         runDialog(dialog, std::move(done));
     };
@@ -53,6 +105,7 @@ DownloadDialogs systemDownloadDialogs()
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
+        dialog->setDirectory(downloadsDirectory());
         dialog->setLabelText(QFileDialog::Accept, dialogText("Download"));
         // The dialog has no message line of its own; its first label says it.
         dialog->setLabelText(QFileDialog::LookIn, dialogText("Select the download location:"));
@@ -80,7 +133,7 @@ void resolveDownloads(const QList<FileRow>& downloads, const DownloadLocationSet
     switch (setting.kind()) {
     case DownloadLocationSetting::Kind::ask:
         if (downloads.size() == 1) {
-            dialogs.saveFile(window, downloads.front().name,
+            dialogs.saveFile(window, downloadsDirectory(), proposedFileName(downloads.front().name),
                              [every, resume = std::move(resume)](std::optional<QString> path) {
                                  if (path)
                                      resume(every(DownloadLocation::file(QUrl::fromLocalFile(*path))));

@@ -8,16 +8,15 @@ FileActionFlags fileActionFlags(const QList<const FileRow*>& targets)
 {
     FileActionFlags flags;
     for (const FileRow* row : targets) {
-        if (!row->transferred()) {
-            if (row->paused) {
-                (row->download ? flags.download : flags.upload) = true;
-            } else {
-                flags.pause = true;
-            }
-        }
-        if (!row->download || row->transferred())
+        if (row->status == FileRow::Status::failed)
+            flags.retry = true;
+        else if (row->status != FileRow::Status::done && row->paused)
+            (row->download ? flags.download : flags.upload) = true;
+        else if (row->status != FileRow::Status::done)
+            flags.pause = true;
+        if (row->local())
             flags.previewAndReveal = true;
-        if (flags.download && flags.upload && flags.pause && flags.previewAndReveal)
+        if (flags.download && flags.upload && flags.pause && flags.previewAndReveal && flags.retry)
             break;
     }
     return flags;
@@ -30,8 +29,10 @@ QList<RowButton> rowButtons(const FileRow& row)
         buttons.append(RowButton::preview);
         buttons.append(RowButton::reveal);
     }
-    if (row.transferred())
+    if (row.status == FileRow::Status::done)
         buttons.append(RowButton::done);
+    else if (row.status == FileRow::Status::failed)
+        buttons.append(RowButton::retry);
     else if (!row.paused)
         buttons.append(RowButton::pause);
     else
@@ -47,6 +48,7 @@ QString rowButtonText(RowButton button)
     case RowButton::pause: return QCoreApplication::translate("FileList", "Pause");
     case RowButton::download: return QCoreApplication::translate("FileList", "Download");
     case RowButton::upload: return QCoreApplication::translate("FileList", "Upload");
+    case RowButton::retry: return QCoreApplication::translate("FileList", "Retry");
     case RowButton::done: return QCoreApplication::translate("FileList", "Done");
     }
     return {};
@@ -60,6 +62,7 @@ QString rowButtonIconName(RowButton button)
     case RowButton::pause: return QStringLiteral("media-playback-pause");
     case RowButton::download: return QStringLiteral("folder-download");
     case RowButton::upload: return QStringLiteral("go-up");
+    case RowButton::retry: return QStringLiteral("view-refresh");
     case RowButton::done: return QStringLiteral("emblem-success");
     }
     return {};
@@ -77,6 +80,7 @@ QKeySequence rowButtonShortcut(RowButton button)
     case RowButton::pause: return QKeySequence(Qt::CTRL | Qt::Key_P);
     case RowButton::download: return QKeySequence(Qt::CTRL | Qt::Key_D);
     case RowButton::upload: return QKeySequence(Qt::CTRL | Qt::Key_U);
+    case RowButton::retry: return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R);
     case RowButton::done: return {};
     }
     return {};

@@ -8,16 +8,19 @@
 namespace vortan {
 
 // What can be done to the files a command is aimed at. Computed in one pass
-// that stops as soon as every flag is set.
+// that stops as soon as every flag is set. A failed transfer offers only
+// Retry (and Preview and Show for an offer); a finished one neither.
 struct FileActionFlags {
-    // Some target is a paused download not yet transferred.
+    // Some target is a paused download not yet finished.
     bool download = false;
-    // Some target is a paused upload not yet transferred.
+    // Some target is a paused upload not yet finished.
     bool upload = false;
-    // Some target is not transferred and not paused.
+    // Some target is running and not finished.
     bool pause = false;
-    // Some target has a complete copy here: an upload, or transferred.
+    // Some target is at its location here: an upload, or a download in place.
     bool previewAndReveal = false;
+    // Some target failed (a write, a send or the final move).
+    bool retry = false;
 
     friend bool operator==(const FileActionFlags&, const FileActionFlags&) = default;
 };
@@ -28,10 +31,11 @@ FileActionFlags fileActionFlags(const QList<const FileRow*>& targets);
 enum class RowButton {
     preview,  // the file is local
     reveal,   // the file is local
-    pause,    // not transferred and running
+    pause,    // not finished and running
     download, // not transferred, a paused download
     upload,   // not transferred, a paused upload
-    done,     // transferred: a mark, not a button
+    retry,    // failed: resume tries again
+    done,     // finished (a download: in place): a mark, not a button
 };
 
 QList<RowButton> rowButtons(const FileRow& row);

@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vortan {
 
@@ -56,6 +58,7 @@ void FileListModel::setUser(const QByteArray& key)
 {
     beginResetModel();
     m_user = key;
+    m_recent.clear();
     for (auto& ids : m_ids)
         ids.clear();
     if (!key.isEmpty()) {
@@ -121,6 +124,7 @@ void FileListModel::apply(const FileChanges& changes)
     }
     for (int s = 0; s < 2; ++s)
         insertRows(s, inserted[s]);
+    markRecent(inserted[0] + inserted[1]);
 
     std::array<QList<int>, 2> updated;
     for (const QUuid& id : changes.updated) {
@@ -194,6 +198,36 @@ void FileListModel::insertRows(int section, const QList<QUuid>& ids)
             list.insert(at, ids[next++]);
         endInsertRows();
     });
+}
+
+void FileListModel::markRecent(const QList<QUuid>& ids)
+{
+    if (ids.isEmpty())
+        return;
+    QModelIndex first;
+    for (const QUuid& id : ids) {
+        m_recent.insert(id);
+        const QModelIndex at = indexOf(id);
+        if (!first.isValid() || at.parent().row() < first.parent().row() ||
+            (at.parent().row() == first.parent().row() && at.row() < first.row()))
+            first = at;
+    }
+    QTimer::singleShot(kRecentMs, this, [this, ids] {
+        for (const QUuid& id : ids) {
+            if (!m_recent.remove(id))
+                continue;
+            const QModelIndex at = indexOf(id);
+            if (at.isValid())
+                emit dataChanged(at, at, {RecentRole});
+        }
+    });
+    emit filesAdded(first);
+}
+
+QString FileListModel::peerName() const
+{
+    const User* user = m_controller.findUser(m_user);
+    return user ? user->name : QString();
 }
 
 void FileListModel::thumbnailChanged(const QUuid& id)
@@ -289,7 +323,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole: return row->name;
-    case Qt::AccessibleTextRole: return accessibleText(*row);
+    case Qt::AccessibleTextRole: return accessibleText(*row, peerName());
+    case DetailRole: return detailText(*row, peerName());
+    case RecentRole: return m_recent.contains(row->id);
     case FileIdRole: return row->id;
     case IsSectionRole: return false;
     default: return {};
@@ -317,16 +353,75 @@ QString FileListModel::sizeText(const FileRow& row)
     const QString length = locale.formattedDataSize(row.length, 1, QLocale::DataSizeSIFormat);
     if (!row.inProgress())
         return length;
-    return locale.formattedDataSize(row.bytesDone, 1, QLocale::DataSizeSIFormat) + QStringLiteral(" of ") + length;
+    return QCoreApplication::translate("FileList", "%1 of %2")
+        .arg(locale.formattedDataSize(row.bytesDone, 1, QLocale::DataSizeSIFormat), length);
 }
 
-QString FileListModel::accessibleText(const FileRow& row)
+QString FileListModel::timeLeftText(std::int64_t seconds)
 {
-    QString text = row.name + QStringLiteral(", ") + sizeText(row) + QStringLiteral(", ") + statusName(row.status);
+    seconds = std::max<std::int64_t>(seconds, 0);
+    if (seconds < 60)
+        return QCoreApplication::translate("FileList", "%Ln s left", nullptr, int(seconds));
+    const std::int64_t minutes = (seconds + 30) / 60;
+    if (minutes < 60)
+        return QCoreApplication::translate("FileList", "%Ln min left", nullptr, int(minutes));
+    const QLocale locale;
+    return QCoreApplication::translate("FileList", "%1 h %2 min left")
+        .arg(locale.toString(qlonglong(minutes / 60)), locale.toString(int(minutes % 60)));
+}
+
+QString FileListModel::stateText(const FileRow& row, const QString& peerName)
+{
+    switch (row.status) {
+    case FileRow::Status::done: return QCoreApplication::translate("FileList", "Done");
+    case FileRow::Status::failed: return QCoreApplication::translate("FileList", "Failed");
+    case FileRow::Status::paused: return QCoreApplication::translate("FileList", "Paused");
+    case FileRow::Status::queued:
+        return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Waiting")
+                                  : QCoreApplication::translate("FileList", "Waiting for %1").arg(peerName);
+    case FileRow::Status::transferring: {
+        if (row.bytesPerSecond <= 0)
+            return QCoreApplication::translate("FileList", "Transferring");
+        // "48 MB/s", "1.5 MB/s": a decimal only below ten of a unit.
+        const auto bytes = std::llround(row.bytesPerSecond);
+        double inUnit = double(bytes);
+        while (inUnit >= 1000)
+            inUnit /= 1000;
+        const QString rate = QCoreApplication::translate("FileList", "%1/s").arg(
+            QLocale().formattedDataSize(bytes, inUnit < 10 ? 1 : 0, QLocale::DataSizeSIFormat));
+        if (!row.secondsLeft)
+            return rate;
+        return QCoreApplication::translate("FileList", "%1, %2").arg(rate, timeLeftText(*row.secondsLeft));
+    }
+    }
+    return {};
+}
+
+QString FileListModel::detailText(const FileRow& row, const QString& peerName)
+{
+    if (row.status == FileRow::Status::done || row.status == FileRow::Status::failed)
+        return sizeText(row);
+    return QCoreApplication::translate("FileList", "%1 \u2014 %2").arg(sizeText(row), stateText(row, peerName));
+}
+
+QString FileListModel::problemText(const FileRow& row)
+{
     if (row.unavailable)
-        text += QStringLiteral(". Not shared anymore.");
-    else if (row.error)
-        text += QStringLiteral(". ") + row.error->localizedDescription();
+        return QCoreApplication::translate("FileList", "Not shared anymore.");
+    if (!row.error)
+        return {};
+    // Every block is here, but the file could not take its place.
+    if (row.download && row.transferred() && row.status == FileRow::Status::failed)
+        return QCoreApplication::translate("FileList", "Received, but not moved into place: %1")
+            .arg(row.error->localizedDescription());
+    return row.error->localizedDescription();
+}
+
+QString FileListModel::accessibleText(const FileRow& row, const QString& peerName)
+{
+    QString result = row.name + QStringLiteral(", ") + sizeText(row) + QStringLiteral(", ") + stateText(row, peerName);
+    if (const QString problem = problemText(row); !problem.isEmpty())
+        result += QStringLiteral(". ") + problem;
     QStringList commands;
     for (RowButton button : rowButtons(row)) {
         const QKeySequence keys = rowButtonShortcut(button);
@@ -335,8 +430,8 @@ QString FileListModel::accessibleText(const FileRow& row)
                             QStringLiteral(")"));
     }
     if (!commands.isEmpty())
-        text += QStringLiteral(". ") + commands.join(QStringLiteral(", "));
-    return text;
+        result += QStringLiteral(". ") + commands.join(QStringLiteral(", "));
+    return result;
 }
 
 }  // namespace vortan

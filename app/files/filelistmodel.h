@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <array>
+#include <cstdint>
 
 namespace vortan {
 
@@ -34,6 +35,8 @@ public:
     enum Role {
         FileIdRole = Qt::UserRole + 1,  // QUuid of a file row
         IsSectionRole,                  // bool
+        DetailRole,                     // QString: the size line with the state
+        RecentRole,                     // bool: added a moment ago
     };
 
     // thumbnails may be null; when set, a new thumbnail signals its row.
@@ -62,17 +65,36 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     static QString sectionTitle(Section section);
-    // The size line of a row: "1.2 MB", or "300 kB of 1.2 MB" in progress.
+    // The sizes of a row: "1.2 MB", or "300 kB of 1.2 MB" in progress.
     static QString sizeText(const FileRow& row);
-    // What a screen reader says of a row: name, size, state, problem and the
-    // commands that apply with their keys.
-    static QString accessibleText(const FileRow& row);
+    // Where a row stands, in words: "48 MB/s, 42 s left" (or "Transferring"
+    // before there is a rate), "Paused", "Waiting for Bob", "Failed", "Done".
+    static QString stateText(const FileRow& row, const QString& peerName);
+    // The line under the name: the sizes, then the state unless it is done
+    // or failed (the mark and the red problem say those).
+    static QString detailText(const FileRow& row, const QString& peerName);
+    // "42 s left", "3 min left", "2 h 5 min left".
+    static QString timeLeftText(std::int64_t seconds);
+    // The problem shown in red: "Not shared anymore.", or the error.
+    static QString problemText(const FileRow& row);
+    // What a screen reader says of a row: name, sizes, state, problem and
+    // the commands that apply with their keys.
+    static QString accessibleText(const FileRow& row, const QString& peerName);
+
+    // How long rows added while a user is shown stay marked as recent.
+    static constexpr int kRecentMs = 4000;
+
+signals:
+    // Files of the shown user were added (not by setUser): the first of them.
+    void filesAdded(const QModelIndex& first);
 
 private:
     void apply(const FileChanges& changes);
     void removeRows(int section, QList<int> positions);
     void insertRows(int section, const QList<QUuid>& ids);
     void thumbnailChanged(const QUuid& id);
+    void markRecent(const QList<QUuid>& ids);
+    QString peerName() const;
     bool listed(const FileRow& row) const { return !m_user.isEmpty() && row.user == m_user; }
     int sectionRow(int section) const;
     int sectionAtRow(int row) const;
@@ -85,6 +107,7 @@ private:
     // id → position in m_ids[section]; rebuilt lazily after membership changes.
     mutable std::array<QHash<QUuid, int>, 2> m_positions;
     mutable std::array<bool, 2> m_positionsValid{false, false};
+    QSet<QUuid> m_recent;
 };
 
 }  // namespace vortan

@@ -65,7 +65,11 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
       m_empty(new QLabel(tr("No shared files. Click the + button below to share files."), this)),
       m_pages(new QStackedWidget(this)),
       m_add(iconButton(kAddIconName, tr("Share Files"), tr("Share files…"), this)),
-      m_remove(iconButton(kRemoveIconName, tr("Remove"), tr("Remove the selected files"), this))
+      m_remove(iconButton(kRemoveIconName, tr("Remove"), tr("Remove the selected files"), this)),
+      m_downloadAllButton(new QToolButton(this)),
+      m_deleteAction(new QAction(QIcon::fromTheme(QString::fromLatin1(kDeleteIconName)), tr("Delete"), this)),
+      m_downloadAll(new QAction(QIcon::fromTheme(rowButtonIconName(RowButton::download)), tr("Download All"), this)),
+      m_menu(new QMenu(this))
 {
     if (!m_services.downloadDialogs.saveFile || !m_services.downloadDialogs.chooseFolder)
         m_services.downloadDialogs = systemDownloadDialogs();
@@ -97,6 +101,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     buttons->addWidget(m_add);
     buttons->addWidget(m_remove);
     buttons->addStretch();
+    buttons->addWidget(m_downloadAllButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -105,20 +110,49 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     setAcceptDrops(true);
     setFocusProxy(m_list);
 
-    // Keys for every command, on the selection; the context menu shows them.
-    for (RowButton command : {RowButton::download, RowButton::upload, RowButton::pause, RowButton::preview,
-                              RowButton::reveal}) {
-        auto* action = new QAction(rowButtonText(command), m_list);
-        action->setShortcut(rowButtonShortcut(command));
+    // One action per command: its key works on the selection, the context
+    // menu shows it for the menu's targets.
+    const auto addAction = [this](QAction* action, const QKeySequence& keys) {
+        action->setShortcut(keys);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        connect(action, &QAction::triggered, this, [this, command] { runOnSelection(command); });
         m_list->addAction(action);
+        m_menu->addAction(action);
+    };
+    for (RowButton command : {RowButton::download, RowButton::upload, RowButton::pause, RowButton::retry,
+                              RowButton::preview, RowButton::reveal}) {
+        auto* action = new QAction(QIcon::fromTheme(rowButtonIconName(command)), rowButtonText(command), this);
+        addAction(action, rowButtonShortcut(command));
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command, commandTargets()); });
+        m_commands.append({command, action});
     }
-    auto* deleteAction = new QAction(tr("Delete"), m_list);
-    deleteAction->setShortcut(QKeySequence::Delete);
-    deleteAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(deleteAction, &QAction::triggered, this, &FileListView::removeSelected);
-    m_list->addAction(deleteAction);
+    addAction(m_deleteAction, QKeySequence::Delete);
+    connect(m_deleteAction, &QAction::triggered, this, [this] { remove(commandTargets()); });
+    connect(m_menu, &QMenu::aboutToHide, this, [this] {
+        // The chosen entry runs after the menu hides: forget its targets after that.
+        QMetaObject::invokeMethod(this, [this] {
+            m_menuTargets.clear();
+            updateActions();
+        }, Qt::QueuedConnection);
+    });
+
+    // For the person: below the list, its key anywhere in the list.
+    m_downloadAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    m_downloadAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_downloadAll->setToolTip(tr("Download every paused file of this person (%1)")
+                                  .arg(m_downloadAll->shortcut().toString(QKeySequence::NativeText)));
+    QWidget::addAction(m_downloadAll);
+    connect(m_downloadAll, &QAction::triggered, this, [this] { resume(downloadAllIds()); });
+    m_downloadAllButton->setDefaultAction(m_downloadAll);
+    m_downloadAllButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_downloadAllButton->setAutoRaise(true);
+    m_downloadAllButton->setAccessibleName(m_downloadAll->text());
+
+    auto* menuKey = new QAction(tr("Context Menu"), this);
+    menuKey->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    menuKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(menuKey, &QAction::triggered, this, &FileListView::showContextMenuFromKeyboard);
+    m_list->addAction(menuKey);
+    m_list->installEventFilter(this);
 
     connect(m_add, &QToolButton::clicked, this, [this] {
         m_services.chooseFiles(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
@@ -141,6 +175,11 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
         updateState();
     });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FileListView::updateState);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &FileListView::updateActions);
+    connect(m_model, &FileListModel::filesAdded, this, [this](const QModelIndex& first) {
+        if (first.isValid())
+            m_list->scrollTo(first);
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_list->expandAll();
         updateState();
@@ -175,10 +214,54 @@ void FileListView::updateState()
             selected.insert(id);
     }
     m_remove->setEnabled(!selected.isEmpty());
-    if (selected != m_selected) {
-        m_selected = selected;
+    const bool changed = selected != m_selected;
+    m_selected = selected;
+    updateActions();
+    if (changed)
         emit selectedFilesChanged(m_selected);
+}
+
+void FileListView::updateActions()
+{
+    const bool inMenu = !m_menuTargets.isEmpty();
+    const QList<QUuid> ids = commandTargets();
+    QList<const FileRow*> targets;
+    for (const QUuid& id : ids) {
+        const FileRow* row = m_controller.findFile(id);
+        if (row && (!inMenu || row->download == m_menuSectionDownloads))
+            targets.append(row);
     }
+    const FileActionFlags flags = fileActionFlags(targets);
+    for (const auto& [command, action] : std::as_const(m_commands)) {
+        bool on = false;
+        switch (command) {
+        case RowButton::download: on = flags.download; break;
+        case RowButton::upload: on = flags.upload; break;
+        case RowButton::pause: on = flags.pause; break;
+        case RowButton::retry: on = flags.retry; break;
+        case RowButton::preview:
+        case RowButton::reveal: on = flags.previewAndReveal; break;
+        case RowButton::done: break;
+        }
+        action->setEnabled(on);
+        // The menu lists what applies; outside it every key stays bound.
+        action->setVisible(!inMenu || on);
+    }
+    m_deleteAction->setEnabled(!ids.isEmpty());
+    m_downloadAll->setEnabled(!downloadAllIds().isEmpty());
+}
+
+QList<QUuid> FileListView::downloadAllIds() const
+{
+    QList<QUuid> ids;
+    const QByteArray& user = m_model->user();
+    if (user.isEmpty())
+        return ids;
+    for (const FileRow& row : m_controller.fileRows()) {
+        if (row.user == user && row.download && row.paused && !row.transferred())
+            ids.append(row.id);
+    }
+    return ids;
 }
 
 void FileListView::selectFiles(const QSet<QUuid>& ids)
@@ -220,21 +303,27 @@ void FileListView::removeSelected()
         remove(selected.values());
 }
 
+QList<QUuid> FileListView::selectedInOrder() const
+{
+    // In the list's order, so that dialogs and calls follow what is shown.
+    QList<QUuid> ids = m_selected.values();
+    std::sort(ids.begin(), ids.end(),
+              [this](const QUuid& a, const QUuid& b) { return m_controller.fileRow(a) < m_controller.fileRow(b); });
+    return ids;
+}
+
+QList<QUuid> FileListView::commandTargets() const
+{
+    return m_menuTargets.isEmpty() ? selectedInOrder() : m_menuTargets;
+}
+
 QList<QUuid> FileListView::targets(const QModelIndex& clicked) const
 {
     const QUuid id = m_model->idAt(clicked);
     if (id.isNull())
         return {};
-    if (m_selected.contains(id)) {
-        // In the list's order, so that dialogs and calls follow what is shown.
-        QList<QUuid> ids;
-        for (const QModelIndex& index : m_list->selectionModel()->selectedRows())
-            ids.append(m_model->idAt(index));
-        std::sort(ids.begin(), ids.end(), [this](const QUuid& a, const QUuid& b) {
-            return m_controller.fileRow(a) < m_controller.fileRow(b);
-        });
-        return ids;
-    }
+    if (m_selected.contains(id))
+        return selectedInOrder();
     return {id};
 }
 
@@ -250,16 +339,30 @@ QList<FileRow> FileListView::rows(const QList<QUuid>& ids) const
 
 bool FileListView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_list->viewport() && event->type() == QEvent::ContextMenu) {
+    if ((watched == m_list->viewport() || watched == m_list) && event->type() == QEvent::ContextMenu) {
         const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-        QPoint position = menuEvent->pos();
-        // The menu key aims at the current row, wherever the pointer is.
-        if (menuEvent->reason() != QContextMenuEvent::Mouse && m_list->currentIndex().isValid())
-            position = m_list->visualRect(m_list->currentIndex()).center();
-        showContextMenu(position);
+        if (menuEvent->reason() == QContextMenuEvent::Mouse && watched == m_list->viewport())
+            showContextMenu(menuEvent->pos());
+        else
+            showContextMenuFromKeyboard();
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FileListView::showContextMenuFromKeyboard()
+{
+    // The menu of the current row, wherever the pointer is; else of the
+    // first selected row.
+    QModelIndex at = m_list->currentIndex();
+    if (m_model->idAt(at).isNull()) {
+        const QList<QUuid> selected = selectedInOrder();
+        at = selected.isEmpty() ? QModelIndex() : m_model->indexOf(selected.front());
+    }
+    if (m_model->idAt(at).isNull())
+        return;
+    m_list->scrollTo(at);
+    showContextMenu(m_list->visualRect(at).center());
 }
 
 void FileListView::showContextMenu(const QPoint& position)
@@ -269,56 +372,11 @@ void FileListView::showContextMenu(const QPoint& position)
     const FileRow* clickedRow = m_model->fileAt(clicked);
     if (ids.isEmpty() || !clickedRow)
         return;
-    // The flags look at the targets in the clicked row's section.
-    const bool download = clickedRow->download;
-    QList<const FileRow*> sectionTargets;
-    for (const QUuid& id : ids) {
-        const FileRow* row = m_controller.findFile(id);
-        if (row && row->download == download)
-            sectionTargets.append(row);
-    }
-    const FileActionFlags flags = fileActionFlags(sectionTargets);
-
-    auto* menu = new QMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    const auto add = [&](RowButton command) {
-        QAction* action = menu->addAction(QIcon::fromTheme(rowButtonIconName(command)), rowButtonText(command));
-        action->setShortcut(rowButtonShortcut(command));
-        connect(action, &QAction::triggered, this, [this, command, ids] { runCommand(command, ids); });
-    };
-    if (flags.download)
-        add(RowButton::download);
-    if (flags.upload)
-        add(RowButton::upload);
-    if (flags.pause)
-        add(RowButton::pause);
-    if (flags.previewAndReveal) {
-        add(RowButton::preview);
-        add(RowButton::reveal);
-    }
-    QAction* remove = menu->addAction(QIcon::fromTheme(QString::fromLatin1(kDeleteIconName)), tr("Delete"));
-    remove->setShortcut(QKeySequence::Delete);
-    connect(remove, &QAction::triggered, this, [this, ids] { this->remove(ids); });
-    menu->popup(m_list->viewport()->mapToGlobal(position));
-}
-
-void FileListView::runOnSelection(RowButton command)
-{
-    QList<QUuid> ids = selectedFiles().values();
-    std::sort(ids.begin(), ids.end(),
-              [this](const QUuid& a, const QUuid& b) { return m_controller.fileRow(a) < m_controller.fileRow(b); });
-    QList<const FileRow*> selected;
-    for (const QUuid& id : ids) {
-        if (const FileRow* row = m_controller.findFile(id))
-            selected.append(row);
-    }
-    const FileActionFlags flags = fileActionFlags(selected);
-    const bool allowed = (command == RowButton::download && flags.download) ||
-                         (command == RowButton::upload && flags.upload) ||
-                         (command == RowButton::pause && flags.pause) ||
-                         ((command == RowButton::preview || command == RowButton::reveal) && flags.previewAndReveal);
-    if (allowed)
-        runCommand(command, ids);
+    // The entries follow the targets in the clicked row's section.
+    m_menuTargets = ids;
+    m_menuSectionDownloads = clickedRow->download;
+    updateActions();
+    m_menu->popup(m_list->viewport()->mapToGlobal(position));
 }
 
 void FileListView::runCommand(RowButton command, const QList<QUuid>& ids)
@@ -326,7 +384,8 @@ void FileListView::runCommand(RowButton command, const QList<QUuid>& ids)
     switch (command) {
     case RowButton::pause: m_controller.pause(ids); return;
     case RowButton::download:
-    case RowButton::upload: resume(ids); return;
+    case RowButton::upload:
+    case RowButton::retry: resume(ids); return;
     case RowButton::preview:
         if (m_services.preview)
             m_services.preview(localPaths(ids));
@@ -341,20 +400,21 @@ void FileListView::runCommand(RowButton command, const QList<QUuid>& ids)
 
 void FileListView::resume(const QList<QUuid>& ids)
 {
-    // Finished transfers have nothing left to resume: they neither get a
-    // location asked for nor count towards "one file or several".
-    QList<ResumeItem> uploads;
+    // Finished transfers have nothing left to resume, and a download that
+    // has its target keeps it: neither gets a location asked for nor counts
+    // towards "one file or several".
+    QList<ResumeItem> placed;
     QList<FileRow> downloads;
     for (const FileRow& row : rows(ids)) {
-        if (row.transferred())
+        if (row.status == FileRow::Status::done)
             continue;
-        if (row.download)
+        if (row.download && !row.location)
             downloads.append(row);
         else
-            uploads.append(ResumeItem{row.id, std::nullopt});
+            placed.append(ResumeItem{row.id, std::nullopt});
     }
-    if (!uploads.isEmpty())
-        m_controller.resume(uploads);
+    if (!placed.isEmpty())
+        m_controller.resume(placed);
     resolveDownloads(downloads, m_settings.downloadLocation(), window(), m_services.downloadDialogs,
                      [self = QPointer(this)](const QList<ResumeItem>& items) {
                          if (self)

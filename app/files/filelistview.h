@@ -16,6 +16,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QStackedWidget;
 class QToolButton;
 class QTreeView;
@@ -33,9 +34,8 @@ struct FileListServices {
     std::function<void(const QStringList& paths)> reveal;
     // Opens these local files in the previewer.
     std::function<void(const QStringList& paths)> preview;
-    // The recipient chooser: shows "Select the persons to share with:" over
-    // window with the user preselected and calls done with the chosen keys
-    // (empty when cancelled).
+    // The recipient chooser: shown over window with the user preselected;
+    // calls done with the chosen keys (empty when cancelled).
     std::function<void(QWidget* window, const QByteArray& preselected,
                        std::function<void(QList<QByteArray>)> done)>
         chooseRecipients;
@@ -47,12 +47,14 @@ struct FileListServices {
 
 // The files exchanged with the selected user: the sections "Downloads" and
 // "Uploads" with a row per file, or a hint while there are none; the + and −
-// buttons below; a context menu and keys for every command; files dropped on
-// it are offered.
+// buttons and "Download All" below; a context menu (also on the Menu key
+// and Shift+F10) and keys for every command; files dropped on it are
+// offered; files added while it is shown are scrolled to and tinted.
 //
 // Commands aim at "targets": from the context menu, the selection when the
 // clicked row is in it, else the clicked row; from keys and the − button,
-// the selection; from a row's button, that row.
+// the selection; from a row's button, that row. Each command is one QAction,
+// made once, shown in the menu and enabled from its targets.
 class FileListView : public QWidget {
     Q_OBJECT
 public:
@@ -85,10 +87,16 @@ protected:
 
 private:
     QList<QUuid> targets(const QModelIndex& clicked) const;
+    QList<QUuid> selectedInOrder() const;
+    // The selection, or the targets of the open context menu.
+    QList<QUuid> commandTargets() const;
     QList<FileRow> rows(const QList<QUuid>& ids) const;
+    // The paused downloads of the shown user with blocks still to come.
+    QList<QUuid> downloadAllIds() const;
     void showContextMenu(const QPoint& position);
+    void showContextMenuFromKeyboard();
+    void updateActions();
     void runCommand(RowButton command, const QList<QUuid>& ids);
-    void runOnSelection(RowButton command);
     void resume(const QList<QUuid>& ids);
     void remove(const QList<QUuid>& ids);
     QStringList localPaths(const QList<QUuid>& ids) const;
@@ -105,6 +113,15 @@ private:
     QStackedWidget* m_pages;
     QToolButton* m_add;
     QToolButton* m_remove;
+    QToolButton* m_downloadAllButton;
+    QList<std::pair<RowButton, QAction*>> m_commands;
+    QAction* m_deleteAction;
+    QAction* m_downloadAll;
+    QMenu* m_menu;
+    // While the context menu is open: what it acts on, and the section of
+    // the clicked row (its entries follow that section's targets).
+    QList<QUuid> m_menuTargets;
+    bool m_menuSectionDownloads = false;
     QSet<QUuid> m_selected;
 };
 

@@ -86,6 +86,12 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     background.icon = QIcon();
     QStyle* style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    if (!(option.state & QStyle::State_Selected) && index.data(FileListModel::RecentRole).toBool()) {
+        // Just added: tinted for a moment, so it is seen where it landed.
+        QColor tint = option.palette.color(QPalette::Highlight);
+        tint.setAlpha(48);
+        painter->fillRect(option.rect, tint);
+    }
 
     const FileRow* row = m_model.fileAt(index);
     if (!row) {
@@ -116,11 +122,7 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QFontMetrics nameMetrics(name);
     const QFontMetrics bodyMetrics(option.font);
     const QFontMetrics problemMetrics(problem);
-    QString problemText;
-    if (row->unavailable)
-        problemText = tr("Not shared anymore.");
-    else if (row->error)
-        problemText = row->error->localizedDescription();
+    const QString problemText = FileListModel::problemText(*row);
     const bool progress = row->inProgress();
     int height = nameMetrics.height() + bodyMetrics.height();
     if (progress)
@@ -141,7 +143,7 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setFont(digits);
     painter->setPen(secondary);
     painter->drawText(QRect(textLeft, y, width, bodyMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      FileListModel::sizeText(*row));
+                      bodyMetrics.elidedText(index.data(FileListModel::DetailRole).toString(), Qt::ElideRight, width));
     y += bodyMetrics.height();
 
     if (progress) {

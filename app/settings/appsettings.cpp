@@ -11,6 +11,9 @@ const QString kCheckForUpdates = QStringLiteral("CheckForUpdates");
 const QString kListen = QStringLiteral("Listen");
 const QString kMapPort = QStringLiteral("MapPort");
 const QString kDownloadLocation = QStringLiteral("DownloadLocation");
+const QString kKeepRunning = QStringLiteral("KeepRunning");
+const QString kStartAtLogin = QStringLiteral("StartAtLogin");
+const QString kBackgroundNoticeShown = QStringLiteral("BackgroundNoticeShown");
 const QString kLastUpdateCheck = QStringLiteral("LastUpdateCheck");
 const QString kWindows = QStringLiteral("Windows");
 const QString kGeometry = QStringLiteral("Geometry");
@@ -30,17 +33,19 @@ AppSettings::AppSettings(const QString& filePath, QObject* parent)
 {
 }
 
-bool AppSettings::boolValue(const QString& key) const
+bool AppSettings::boolValue(const QString& key, bool absent) const
 {
     const QVariant value = m_store.value(key);
     // The file keeps Booleans as the words true and false; anything else
-    // (absent, a number, a damaged line) counts as on.
+    // (absent, a number, a damaged line) counts as the default.
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     const QString text = value.toString();
     if (text == QLatin1String("false"))
         return false;
-    return true;
+    if (text == QLatin1String("true"))
+        return true;
+    return absent;
 }
 
 void AppSettings::setValue(const QString& key, const QVariant& value)
@@ -55,6 +60,12 @@ bool AppSettings::listen() const { return boolValue(kListen); }
 void AppSettings::setListen(bool on) { setValue(kListen, on); }
 bool AppSettings::mapPort() const { return boolValue(kMapPort); }
 void AppSettings::setMapPort(bool on) { setValue(kMapPort, on); }
+bool AppSettings::keepRunning() const { return boolValue(kKeepRunning); }
+void AppSettings::setKeepRunning(bool on) { setValue(kKeepRunning, on); }
+bool AppSettings::startAtLogin() const { return boolValue(kStartAtLogin, false); }
+void AppSettings::setStartAtLogin(bool on) { setValue(kStartAtLogin, on); }
+bool AppSettings::backgroundNoticeShown() const { return boolValue(kBackgroundNoticeShown, false); }
+void AppSettings::setBackgroundNoticeShown(bool shown) { setValue(kBackgroundNoticeShown, shown); }
 
 DownloadLocationSetting AppSettings::downloadLocation() const
 {

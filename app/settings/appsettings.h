@@ -34,6 +34,17 @@ public:
     bool mapPort() const;
     void setMapPort(bool on);
 
+    // Closing the last window keeps the program running with its status
+    // icon (absent: on).
+    bool keepRunning() const;
+    void setKeepRunning(bool on);
+    // Started at login (the autostart entry is the program's to write; absent: off).
+    bool startAtLogin() const;
+    void setStartAtLogin(bool on);
+    // The first close into the background has been announced (absent: no).
+    bool backgroundNoticeShown() const;
+    void setBackgroundNoticeShown(bool shown);
+
     DownloadLocationSetting downloadLocation() const;
     void setDownloadLocation(const DownloadLocationSetting& location);
 
@@ -59,7 +70,7 @@ signals:
     void changed(const QString& key);
 
 private:
-    bool boolValue(const QString& key) const;
+    bool boolValue(const QString& key, bool absent = true) const;
     void setValue(const QString& key, const QVariant& value);
 
     mutable QSettings m_store;

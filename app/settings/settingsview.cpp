@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
+#include <QMessageBox>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,6 +47,9 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
     setObjectName(QStringLiteral("settings"));
 
     m_checkForUpdates = new QCheckBox(tr("Check for updates automatically"), this);
+    m_keepRunning = new QCheckBox(tr("Keep running when the window is closed"), this);
+    m_startAtLogin = new QCheckBox(tr("Start Brenvo when you log in"), this);
+    m_startAtLogin->hide();
     m_listen = new QCheckBox(tr("Listen for incoming connections"), this);
     m_mapPort = new QCheckBox(tr("Ask router to forward connections"), this);
     auto* caption = new QLabel(
@@ -67,6 +72,8 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_checkForUpdates);
+    layout->addWidget(m_keepRunning);
+    layout->addWidget(m_startAtLogin);
     layout->addSpacing(8);
     layout->addWidget(m_listen);
     layout->addWidget(m_mapPort);
@@ -81,6 +88,9 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
     showStored();
 
     connect(m_checkForUpdates, &QCheckBox::toggled, this, [this](bool on) { m_settings.setCheckForUpdates(on); });
+    // toggled, not clicked: an assistive tool's Toggle action does not click.
+    connect(m_keepRunning, &QCheckBox::toggled, this, [this](bool on) { m_settings.setKeepRunning(on); });
+    connect(m_startAtLogin, &QCheckBox::toggled, this, &SettingsView::loginStartToggled);
     connect(m_listen, &QCheckBox::clicked, this, [this](bool on) {
         m_settings.setListen(on);
         networkToggled();
@@ -95,6 +105,13 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
 void SettingsView::showStored()
 {
     m_checkForUpdates->setChecked(m_settings.checkForUpdates());
+    {
+        const QSignalBlocker quiet(m_keepRunning);
+        const QSignalBlocker quietToo(m_startAtLogin);
+        m_keepRunning->setChecked(m_settings.keepRunning());
+        if (m_loginStart.enabled)
+            m_startAtLogin->setChecked(m_loginStart.enabled());
+    }
     const bool listen = m_settings.listen();
     m_listen->setChecked(listen);
     // Without listening there is nothing to forward: the switch reads off and
@@ -102,6 +119,34 @@ void SettingsView::showStored()
     m_mapPort->setEnabled(listen);
     m_mapPort->setChecked(listen && m_settings.mapPort());
     fillLocationPicker();
+}
+
+void SettingsView::setLoginStart(LoginStart loginStart)
+{
+    m_loginStart = std::move(loginStart);
+    m_startAtLogin->setVisible(m_loginStart.enabled && m_loginStart.set);
+    showStored();
+}
+
+void SettingsView::loginStartToggled(bool on)
+{
+    if (!m_loginStart.set)
+        return;
+    if (const std::optional<QString> error = m_loginStart.set(on)) {
+        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Brenvo could not change how it starts"),
+                                      on ? tr("Brenvo could not arrange to start when you log in.")
+                                         : tr("Brenvo could not stop starting when you log in."),
+                                      QMessageBox::Ok, this);
+        alert->setAttribute(Qt::WA_DeleteOnClose);
+        // The reason names files and system errors: never rich text.
+        alert->setInformativeText(*error);
+        if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+        alert->open();
+    } else {
+        m_settings.setStartAtLogin(on);
+    }
+    showStored();
 }
 
 void SettingsView::networkToggled()

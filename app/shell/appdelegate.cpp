@@ -8,6 +8,8 @@
 #include "app/files/filelistview.h"
 #include "app/files/thumbnailscache.h"
 #include "app/settings/settingsview.h"
+#include "app/shell/autostart.h"
+#include "app/shell/background.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
 #include "app/shell/uninstall.h"
@@ -22,6 +24,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include <utility>
 
@@ -41,6 +44,12 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_controller = std::make_unique<Controller>(controllerOptions, this);
 
     m_notifier = std::make_unique<NotificationServer>();
+    // A click on a notification, or its "Show", while no window is shown.
+    connect(m_notifier.get(), &Notifier::actionInvoked, this, [this](quint32, const QString& action) {
+        if ((action == QLatin1String(Notifier::kDefaultAction) || action == QLatin1String(AppNotifications::kShowFile))
+            && !windowShown())
+            showWindow();
+    });
     m_badge = std::make_unique<LauncherBadge>();
     m_fileManager = std::make_unique<FileManager>();
     m_notifications =
@@ -57,9 +66,20 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
+    BackgroundActions background;
+    background.showWindow = [this] { showWindow(); };
+    background.showFiles = [this](const QList<QUuid>& ids) {
+        showWindow();
+        selectNotifiedFiles(ids);
+    };
+    background.quit = [this] { quit(); };
+    background.windowShown = [this] { return windowShown(); };
+    m_background = std::make_unique<Background>(*m_controller, m_settings, *m_notifier, std::move(background));
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive)
+        if (state == Qt::ApplicationActive) {
             m_notifications->applicationBecameActive();
+            m_background->windowActivated();
+        }
     });
 }
 
@@ -78,6 +98,7 @@ std::optional<StartError> AppDelegate::start()
     m_started = true;
     if (m_settings.checkForUpdates())
         m_updater->checkAutomatically();
+    m_background->start(m_options.background);
     return std::nullopt;
 }
 
@@ -146,6 +167,25 @@ MainWindow* AppDelegate::newWindow()
     return window;
 }
 
+bool AppDelegate::windowShown() const
+{
+    for (MainWindow* window : m_windows)
+        if (window && window->isVisible())
+            return true;
+    return false;
+}
+
+void AppDelegate::showWindow()
+{
+    MainWindow* window = activeWindow();
+    if (!window) {
+        restoreWindows();
+        window = activeWindow();
+    }
+    if (window)
+        window->bringToFront();
+}
+
 void AppDelegate::registerWindow(MainWindow& window)
 {
     m_windows.append(&window);
@@ -161,13 +201,19 @@ void AppDelegate::registerWindow(MainWindow& window)
 
 void AppDelegate::windowClosing(MainWindow& window)
 {
-    // Closing the last window quits: it is the one to come back next time.
+    // The last window closed is the one to come back: at the next start, or
+    // from the background.
     int shown = 0;
     for (MainWindow* other : std::as_const(m_windows))
         shown += other && other->isVisible() ? 1 : 0;
     if (shown == 1 && !m_uninstalled)
         rememberWindows({&window});
     m_scenes.removeOne(&window.scene());
+    // Once the window is gone: the program quits, or stays in the background.
+    QTimer::singleShot(0, this, [this] {
+        if (!windowShown() && !m_uninstalled)
+            m_background->lastWindowClosed();
+    });
 }
 
 MainWindow* AppDelegate::activeWindow() const
@@ -239,6 +285,8 @@ void AppDelegate::showSettings(QWidget* over)
         m_settingsView = new SettingsView(
             m_settings, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
         m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
+        m_settingsView->setLoginStart({[] { return Autostart().enabled(); },
+                                       [](bool on) { return Autostart().setEnabled(on); }});
     } else if (window && m_settingsView->parentWidget() != window) {
         m_settingsView->setParent(window, m_settingsView->windowFlags());
     }
@@ -311,6 +359,7 @@ void AppDelegate::didFinishDownloading(const FileRow& file)
 
 void AppDelegate::didReceiveFiles(const QList<FileRow>& files, const User& user)
 {
+    m_background->didReceiveFiles(files);
     m_notifications->didReceiveFiles(files, user);
 }
 

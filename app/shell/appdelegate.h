@@ -14,6 +14,7 @@
 namespace vortan {
 
 class AppNotifications;
+class Background;
 class CardActions;
 class FileListView;
 class FileManager;
@@ -26,7 +27,8 @@ class UpdaterController;
 
 // The program: owns the one Controller from launch to exit, the windows and
 // their scene state, and the desktop plumbing (notifications, the launcher
-// badge, links, the settings window, uninstall).
+// badge, links, the settings window, uninstall) and, through Background,
+// running on without windows with the status icon.
 class AppDelegate : public QObject, public ControllerDelegate {
     Q_OBJECT
 public:
@@ -48,6 +50,10 @@ public:
     // Opens the windows of the last run (one when none is remembered).
     void restoreWindows();
     MainWindow* newWindow();
+    // Raises the active window, or brings back the remembered ones.
+    void showWindow();
+    // Whether a main window is shown.
+    bool windowShown() const;
 
     // What a second launch (or this one's command line) asks for: show a
     // window, open the links, import the card files.
@@ -96,6 +102,7 @@ public:
     void didReceiveFiles(const QList<FileRow>& files, const User& user) override;
 
     FileManager& fileManager() { return *m_fileManager; }
+    Background& background() { return *m_background; }
 
     // The program file that uninstall moves to the Trash.
     void setProgramPath(const QString& path) { m_programPath = path; }
@@ -126,6 +133,7 @@ private:
     std::unique_ptr<UpdaterController> m_updater;
     std::unique_ptr<ThumbnailsCache> m_thumbnails;
     std::unique_ptr<CardActions> m_cards;
+    std::unique_ptr<Background> m_background;
     QList<SceneController*> m_scenes;
     QList<MainWindow*> m_windows;  // shown or not yet destroyed
     QPointer<SettingsView> m_settingsView;

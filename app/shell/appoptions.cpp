@@ -21,7 +21,9 @@ std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& argument
                                       QStringLiteral("STORE"));
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")},
                                      QStringLiteral("Log the details of every connection and block."));
-    parser.addOptions({help, version, dataDir, keyStore, verbose});
+    const QCommandLineOption background(QStringLiteral("background"),
+                                        QStringLiteral("Start without a window, with the status icon only."));
+    parser.addOptions({help, version, dataDir, keyStore, verbose, background});
     parser.addPositionalArgument(QStringLiteral("items"), QStringLiteral("brenvo: links or card files to open."),
                                  QStringLiteral("[LINK|CARD…]"));
     if (!parser.parse(arguments))
@@ -42,6 +44,7 @@ std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& argument
         options.keyStore = *choice;
     }
     options.verbose = parser.isSet(verbose);
+    options.background = parser.isSet(background);
     for (const QString& item : parser.positionalArguments()) {
         const QUrl url(item);
         if (url.scheme() == QLatin1String("brenvo"))

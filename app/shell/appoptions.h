@@ -17,6 +17,7 @@ struct AppOptions {
     QString settingsPath;      // empty: the default settings file
     bool verbose = false;      // --verbose: the library's debug lines too
     bool useGateway = true;    // off only for tests (BRENVO_NO_GATEWAY)
+    bool background = false;   // --background: no window at launch
     QStringList urls;          // brenvo:// links to open
     QStringList cards;         // card files to import (absolute paths)
 };

@@ -1,6 +1,5 @@
 #include "app/shell/infobar.h"
 
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStyle>
@@ -58,13 +57,11 @@ InfoBar::InfoBar(QWidget* parent) : QFrame(parent)
     hide();
 }
 
-void InfoBar::setMessages(const QStringList& messages, const QString& folder)
+void InfoBar::setMessages(const QStringList& messages)
 {
     QStringList lines;
     for (const QString& message : messages)
         lines.append(sentence(message));
-    if (!lines.isEmpty())
-        lines.append(tr("Brenvo keeps its files in the folder %1.").arg(QDir::toNativeSeparators(folder)));
     m_text->setText(lines.join(QLatin1Char('\n')));
     m_text->setAccessibleName(m_text->text());
     setVisible(!lines.isEmpty());

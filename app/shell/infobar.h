@@ -17,9 +17,8 @@ class InfoBar : public QFrame {
 public:
     explicit InfoBar(QWidget* parent = nullptr);
 
-    // The messages to show, the latest last, and the folder they are about
-    // (the support directory); none hides the bar.
-    void setMessages(const QStringList& messages, const QString& folder);
+    // The messages to show, the latest last; none hides the bar.
+    void setMessages(const QStringList& messages);
     QString text() const;
 
 signals:

@@ -74,7 +74,7 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     rows->addWidget(m_infoBar);
     rows->addWidget(columns, 1);
     setCentralWidget(central);
-    const auto showWarnings = [this] { m_infoBar->setMessages(m_app.warnings(), m_app.supportDirectory()); };
+    const auto showWarnings = [this] { m_infoBar->setMessages(m_app.warnings()); };
     showWarnings();
     connect(&app, &AppDelegate::warningsChanged, this, showWarnings);
     connect(m_infoBar, &InfoBar::dismissed, &app, &AppDelegate::dismissWarnings);

@@ -1,6 +1,7 @@
 #include "app/shell/uninstall.h"
 
 #include "app/settings/appsettings.h"
+#include "app/shell/autostart.h"
 
 #include "vortan/controller/controller.h"
 #include "vortan/records/usercard.h"
@@ -101,6 +102,8 @@ UninstallResult uninstallEverything(Controller& controller, AppSettings& setting
 bool removeLeftovers(AppSettings& settings, const QString& supportDirectory, const QByteArray& ownKey)
 {
     settings.removeAll();
+    // Nothing starts the program at login any more.
+    Autostart().setEnabled(false);
     return removeBrenvoFiles(supportDirectory, ownKey);
 }
 

@@ -24,7 +24,7 @@ struct UninstallResult {
 };
 
 // Removes the person's Brenvo from this machine: the identity key (through
-// the key store), the settings file, Brenvo's files in the support directory
+// the key store), the settings file, the autostart entry, Brenvo's files in the support directory
 // and the directory when nothing else is left in it; then tries to move the
 // program file to the Trash (a packaged program in /usr cannot be trashed by
 // its user: the package manager removes it).
@@ -32,8 +32,8 @@ UninstallResult uninstallEverything(Controller& controller, AppSettings& setting
                                     const QString& programPath);
 
 // Removes what the running controller may have written again after an
-// uninstall (it saves its state when it stops). Returns whether the support
-// directory is gone.
+// uninstall (it saves its state when it stops), and the autostart entry.
+// Returns whether the support directory is gone.
 bool removeLeftovers(AppSettings& settings, const QString& supportDirectory, const QByteArray& ownKey);
 
 // Whether the program file looks installed by the system's package manager.

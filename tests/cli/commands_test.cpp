@@ -232,6 +232,42 @@ TEST(Commands, FailuresToStartNameTheirCause)
     EXPECT_FALSE(QFileInfo::exists(bo.dataDir() + "/identity.key"));
 }
 
+// A stored file that cannot be read or written is said once, on standard
+// error, with what became of it.
+TEST(Commands, StoredFilesThatCannotBeReadOrSavedAreSaid)
+{
+    Scene scene;
+    CliNode ada(scene, "Ada");
+    ada.makeCard();
+    const QString stored = ada.dataDir() + "/transfers.plist";
+    QFile damaged(stored);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write("not a property list") > 0);
+    damaged.close();
+    const CliResult users = ada.cli({"users"});
+    EXPECT_EQ(users.exitCode, 0) << users.err.toStdString();
+    ASSERT_EQ(users.errLines().size(), 1) << users.err.toStdString();
+    const QString line = users.errLines()[0];
+    EXPECT_TRUE(line.startsWith("brenvo-cli: warning: " + stored + " could not be read (")) << line.toStdString();
+    EXPECT_TRUE(line.contains("; it was kept as " + stored + ".unreadable-")) << line.toStdString();
+
+    // The folder is gone when run stops: each file is said to be lost.
+    auto run = ada.run({});
+    ASSERT_TRUE(run->waitForLineStartingWith(QStringLiteral("listening on port %1").arg(ada.port()), kCommandTimeoutMs))
+        << run->errors().toStdString();
+    ASSERT_TRUE(QDir().rename(ada.dataDir(), ada.dataDir() + ".moved"));
+    ASSERT_TRUE(QFile(ada.dataDir()).open(QIODevice::WriteOnly));
+    run->signal(SIGTERM);
+    ASSERT_TRUE(run->waitForExit(kCommandTimeoutMs));
+    EXPECT_EQ(run->exitCode(), 128 + SIGTERM);
+    // (Qt also says that the lock file went with the folder.)
+    const QStringList lost = splitLines(run->errors()).filter("brenvo-cli: ");
+    EXPECT_EQ(lost.size(), 4) << run->errors().toStdString();
+    for (const char* name : {"transfers.plist", "users.plist", "me.plist", "deleted.plist"}) {
+        EXPECT_EQ(lost.filter(QStringLiteral("brenvo-cli: warning: Could not save %1 in %2: ").arg(name, ada.dataDir())).size(), 1)
+            << name << "\n" << run->errors().toStdString();
+    }
+}
+
 TEST(Commands, DiagnosticLinesGoWhereAsked)
 {
     Scene scene;
@@ -265,8 +301,12 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
         auto run = ada.run({"--log", log});
         ASSERT_TRUE(run->waitForLineStartingWith(QStringLiteral("listening on port %1").arg(ada.port()), kCommandTimeoutMs))
             << run->errors().toStdString();
+        // Twice at once, as GNU timeout does (to the program, then to its
+        // process group): the second one does not cut the stop short.
+        run->signal(number);
         run->signal(number);
         ASSERT_TRUE(run->waitForExit(kCommandTimeoutMs));
+        EXPECT_TRUE(run->exitedNormally());
         EXPECT_EQ(run->exitCode(), 128 + number);
         EXPECT_TRUE(run->errors().isEmpty()) << run->errors().toStdString();
         QFile lines(log);

@@ -128,6 +128,39 @@ TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
     EXPECT_FALSE(stored().first().paused);
 }
 
+TEST(ControllerDownloadsTest, AWithdrawnOfferIsFoundOutWhenNothingArrives)
+{
+    using namespace std::chrono_literals;
+    constexpr auto quiet = ControllerPrivate::kQuietDownloadTime;
+    test::ManualClock clock;
+    Pair pair(nullptr, &clock);
+    Node &a = pair.a, &b = pair.b;
+    ASSERT_TRUE(pair.connect());
+    const QList<QUuid> ids = pair.offer({3 * blockSize, 3 * blockSize});
+    // Ada holds the first offer back and then withdraws it: Bea's wants for
+    // it are never answered.
+    a->pause({ids[0]});
+    b->resume({{ids[0], std::nullopt}, {ids[1], std::nullopt}});
+    ASSERT_TRUE(b.finishedCount(1));
+    ASSERT_FALSE(b.file(ids[0])->wantBlocks.empty());
+    a->removeFiles({ids[0]}, b.key());
+
+    LogCapture log;
+    const auto asked = [&] { return log.startingWith("Nothing arrived from Ada for 20 s").size(); };
+    clock.advance(quiet - 1ms);
+    EXPECT_EQ(asked(), 0);
+    clock.advance(ControllerPrivate::kQuietCheckInterval);
+    EXPECT_EQ(asked(), 1);
+    ASSERT_TRUE(waitFor([&] { return b.file(ids[0])->unavailable; }));
+    EXPECT_FALSE(b.file(ids[0])->paused);
+    EXPECT_FALSE(b.file(ids[1])->unavailable);
+    b->publishNow();
+    EXPECT_TRUE(b.controller->findFile(ids[0])->unavailable);
+    // Known to be withdrawn, it waits for a list naming it again: no more asking.
+    clock.advance(3 * quiet);
+    EXPECT_EQ(asked(), 1);
+}
+
 TEST(ControllerDownloadsTest, ResumingWithoutAConnectionConnectsFirst)
 {
     LogCapture log;

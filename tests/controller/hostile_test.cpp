@@ -44,11 +44,14 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
     const QByteArray m = r.peer.key();
     const QList<File> list{listed("../escape.txt", 10, m), listed("sub/dir.txt", 10, m),
                            listed(QStringLiteral("ctl\x01\x1f.txt"), 10, m), listed(QString(), 10, m),
-                           listed(".", 10, m), listed("..", 10, m), listed("/etc/passwd", 10, m)};
+                           listed(".", 10, m), listed("..", 10, m), listed("/etc/passwd", 10, m),
+                           listed(QStringLiteral("\u202e..\u202c"), 10, m),
+                           listed(QStringLiteral("invoice\u202egpj.exe"), 10, m)};
     ASSERT_TRUE(r.connect(list));
-    ASSERT_EQ(test::namesOf(r.node->files()), (QStringList{"..:escape.txt", "sub:dir.txt", "ctl__.txt", ":etc:passwd"}));
+    ASSERT_EQ(test::namesOf(r.node->files()),
+              (QStringList{"..:escape.txt", "sub:dir.txt", "ctl__.txt", ":etc:passwd", "invoicegpj.exe"}));
     EXPECT_EQ(r.node->files()[0].displayName(), "../escape.txt");  // still reads as sent
-    EXPECT_EQ(log.startingWith("Refused list entry ").size(), 3);
+    EXPECT_EQ(log.startingWith("Refused list entry ").size(), 4);
 
     QTemporaryDir parent;
     const QString into = parent.filePath("into");
@@ -64,6 +67,36 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
     ASSERT_TRUE(r.node.finishedCount(4));
     EXPECT_EQ(treeOf(parent.path()), (QStringList{"into", "into/..:escape.txt", "into/ctl__.txt"}));
     EXPECT_EQ(treeOf(r.node.downloads.path()), (QStringList{":etc:passwd", "sub:dir.txt"}));
+}
+
+// A received name never reads as another one: bidirectional controls are
+// taken out of the file's name on disk and of the name shown, also for
+// records stored with them.
+TEST(ControllerHostileInputTest, BidirectionalControlsLeaveNames)
+{
+    struct Case {
+        QString received;
+        std::optional<QString> onDisk;
+        QString shown;
+    };
+    const Case cases[] = {
+        {QStringLiteral("invoice\u202egpj.exe"), QStringLiteral("invoicegpj.exe"), QStringLiteral("invoicegpj.exe")},
+        {QStringLiteral("\u202a\u202b\u202c\u202d\u202ea\u2066\u2067\u2068\u2069b\u200e\u200f\u061cc"),
+         QStringLiteral("abc"), QStringLiteral("abc")},
+        {QStringLiteral("\u2067d/e\u2069.txt"), QStringLiteral("d:e.txt"), QStringLiteral("d/e.txt")},
+        {QStringLiteral("\u202e"), std::nullopt, QString()},
+        {QStringLiteral("\u202e.\u202c"), std::nullopt, QStringLiteral(".")},
+        {QStringLiteral("\u200f..\u200e"), std::nullopt, QStringLiteral("..")},
+        // Neighbours that are no controls of the direction stay.
+        {QStringLiteral("a\u200bb\u2065\u202f.txt"), QStringLiteral("a\u200bb\u2065\u202f.txt"),
+         QStringLiteral("a\u200bb\u2065\u202f.txt")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(printableName(c.received).toStdString());
+        EXPECT_EQ(safeFileName(c.received), c.onDisk);
+        EXPECT_EQ(File(File2(c.received, std::nullopt, 1), QUuid::createUuid(), "key").displayName(), c.shown);
+    }
+    EXPECT_EQ(printableName(QStringLiteral("a\u202eb\u2066")), "a\\u202eb\\u2066");
 }
 
 TEST(ControllerHostileInputTest, FileNamesAndNumberedTargets)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 
@@ -204,6 +205,47 @@ TEST(ControllerPersistenceTest, AFileThatCannotBeWrittenIsSkipped)
     EXPECT_TRUE(readStored<User>(node.supportPath("me.plist")));
     EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist")));
     EXPECT_TRUE(readStored<UuidListsByKey>(node.supportPath("deleted.plist")));
+}
+
+// The stored files list who the user knows and what they exchange.
+TEST(ControllerPersistenceTest, TheSupportDirectoryAndTheStoredFilesAreTheOwnersAlone)
+{
+    struct Case {
+        const char* what;
+        std::optional<QFile::Permissions> before;  // absent: no directory yet
+        bool holdsStoredFile;
+        bool private_;  // the directory's mode after start
+    };
+    const QFile::Permissions open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                    | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    const Case cases[] = {
+        {"made by this version", std::nullopt, false, true},
+        {"made by an older version", open, true, true},
+        {"a folder of the user's, named with --data-dir", open, false, false},
+    };
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Node node(QStringLiteral("n"));
+        const QString dir = node.supportPath("support");
+        if (c.before) {
+            ASSERT_TRUE(QDir().mkpath(dir));
+            ASSERT_TRUE(QFile::setPermissions(dir, *c.before));
+        }
+        if (c.holdsStoredFile) {
+            ASSERT_TRUE(test::writeFile(dir + "/users.plist", toBytes(QList<User>{})));
+            ASSERT_TRUE(QFile::setPermissions(dir + "/users.plist", ownerOnly | QFile::ReadGroup | QFile::ReadOther));
+        }
+        ControllerOptions options = node.options();
+        options.supportDirectory = dir;
+        Controller controller(options, nullptr);
+        ASSERT_FALSE(controller.start(false, false));
+        const QFile::Permissions mode = QFileInfo(dir).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        EXPECT_EQ(mode, c.private_ ? ownerOnly | QFile::ExeOwner : open);
+        controller.stop();
+        for (const char* name : {"transfers.plist", "users.plist", "me.plist", "deleted.plist"})
+            EXPECT_EQ(QFileInfo(dir + "/" + name).permissions() & ~(QFile::ReadUser | QFile::WriteUser), ownerOnly) << name;
+    }
 }
 
 TEST(ControllerPersistenceTest, BundledUsersAreAddedOnceAfterTheStoredOnes)

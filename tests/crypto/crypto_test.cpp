@@ -100,8 +100,9 @@ Key32 key32(std::string_view text)
     return key;
 }
 
-// The GCM paper by McGrew and Viega, test cases 13 to 15: AES-256,
-// 96-bit IV, no associated data. Boxes are nonce || ciphertext || tag.
+// Test cases 13 to 15 of Appendix B of McGrew and Viega, "The Galois/Counter
+// Mode of Operation (GCM)" (the submission NIST SP 800-38D standardised):
+// AES-256, 96-bit IV, no associated data. Boxes are nonce || ciphertext || tag.
 struct GcmVector {
     std::string_view key, iv, plaintext, ciphertext, tag;
 };
@@ -118,7 +119,7 @@ const GcmVector kGcmVectors[] = {
      "b094dac5d93471bdec1a502270e3cc6c"},
 };
 
-TEST(AesGcm, SpecificationTestCases13To15)
+TEST(AesGcm, McGrewViegaGcmTestCases13To15)
 {
     for (const GcmVector& v : kGcmVectors) {
         SCOPED_TRACE(std::string(v.tag));

@@ -9,11 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
 #include <condition_variable>
+#include <csignal>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -253,3 +258,43 @@ TEST(NoGatewayTest, NothingIsReportedWhenNoGatewayAnswers)
 }
 
 }  // namespace
+
+#ifdef BRENVO_CLI_PATH
+// GNU timeout stops a program with one signal to it and one to its process
+// group: brenvo-cli run --map-port must still remove its mapping and save.
+TEST_F(GatewayTest, ACliRunStoppedThroughTimeoutRemovesItsMappingAndSaves)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString data = dir.filePath("data");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("home/.local/share")) && QDir().mkpath(dir.filePath("run")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", dir.filePath("home"));
+    env.insert("XDG_DATA_HOME", dir.filePath("home/.local/share"));
+    env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
+    env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + dir.filePath("no-bus"));
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+
+    QProcess run;
+    run.setProcessEnvironment(env);
+    // ip netns exec execs timeout in place: the process's id is timeout's.
+    run.start("ip", {"netns", "exec", lab().lan().name(), "timeout", "-s", "TERM", "120", BRENVO_CLI_PATH,
+                     "--data-dir", data, "--key-store", "file", "--log", dir.filePath("run.log"), "run", "--map-port"});
+    ASSERT_TRUE(run.waitForStarted(10000)) << run.errorString().toStdString();
+    QElapsedTimer waited;
+    waited.start();
+    while (lab().mappings() != onlyMapping(54322) && waited.elapsed() < 60000)
+        std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(lab().mappings(), onlyMapping(54322)) << run.readAllStandardError().toStdString();
+
+    ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const QByteArray errors = run.readAllStandardError();
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 128 + SIGTERM) << errors.toStdString();
+    EXPECT_FALSE(errors.contains("stopping at once")) << errors.toStdString();
+    EXPECT_EQ(lab().mappings(), std::vector<ListedMapping>{});
+    for (const char* name : {"transfers.plist", "users.plist", "me.plist", "deleted.plist"})
+        EXPECT_TRUE(QFileInfo::exists(data + "/" + name)) << name;
+}
+#endif

@@ -159,7 +159,8 @@ signals:
     // The last missing block of this offer has been handed to the kernel.
     void offerSent(const QUuid& id);
     // Something the user should know went wrong in the background: a stored
-    // file could not be written or read. Each failure is reported once.
+    // file could not be written or read. Each failure is reported once,
+    // before the same text is logged as a warning.
     void warning(const QString& message);
 
 private:

@@ -56,6 +56,11 @@ public:
     static constexpr std::int64_t kOutstandingRequests = RequestWindow::kFloor;
     // How often running request windows are checked for a stalled link.
     static constexpr std::chrono::milliseconds kWindowCheckInterval{250};
+    // A running download that receives nothing this long although it has
+    // asked for blocks has its peer asked for the list again: an offer the
+    // peer withdrew is then seen as such. Checked this often.
+    static constexpr std::chrono::milliseconds kQuietDownloadTime{20000};
+    static constexpr std::chrono::milliseconds kQuietCheckInterval{5000};
     static constexpr std::chrono::milliseconds kPublicationInterval{100};
     static constexpr std::chrono::milliseconds kActivityInterval{60000};
     // The lock file that makes one process own a support directory.
@@ -287,6 +292,7 @@ private:
     void dropWindow(const QUuid& id);
     void dropWindowsOf(const QByteArray& user);
     void checkWindows();
+    void checkQuietDownloads();
     void logWindow(const QUuid& id, const RequestWindow& window, const QString& what);
 
     // sending.cpp
@@ -371,6 +377,10 @@ private:
     };
     QHash<QUuid, DownloadWindow> m_windows;
     std::unique_ptr<Timer> m_windowTimer;
+    // Quiet downloads: the check, and when each user was last asked for
+    // its list because of one.
+    std::unique_ptr<Timer> m_quietTimer;
+    QHash<QByteArray, Clock::TimePoint> m_quietListRequests;
 
     // This run.
     QHash<QByteArray, PeerRunStatus> m_runStatus;

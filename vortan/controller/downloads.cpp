@@ -49,7 +49,9 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             logWarning(lcController(), QStringLiteral("no file matching id"));
             continue;
         }
-        if (isComplete(m_files[index]) || !m_files[index].paused)
+        // Paused records go on; failed ones (a write, a send or the final
+        // move) are tried again.
+        if (isComplete(m_files[index]) || (!m_files[index].paused && !m_files[index].error))
             continue;
         if (m_files[index].download && !m_files[index].location()) {
             if (!chooseTarget(index, item.location))

@@ -1,5 +1,7 @@
 #include "vortan/controller/downloadtarget.h"
 
+#include "vortan/records/file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -14,11 +16,13 @@ namespace vortan {
 
 std::optional<QString> safeFileName(const QString& name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    // Bidirectional controls go first: what is left must name a file too.
+    const QString visible = withoutBidiControls(name);
+    if (visible.isEmpty() || visible == QLatin1String(".") || visible == QLatin1String(".."))
         return std::nullopt;
     QString safe;
-    safe.reserve(name.size());
-    for (const QChar c : name) {
+    safe.reserve(visible.size());
+    for (const QChar c : visible) {
         const char16_t u = c.unicode();
         if (u == u'/')
             safe.append(QLatin1Char(':'));
@@ -38,6 +42,8 @@ QString printableName(const QString& name)
         const char16_t u = c.unicode();
         if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
             shown.append(QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0')));
+        else if (isBidiControl(c))
+            shown.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
         else
             shown.append(c);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vortan/vortan_export.h"
+
 #include <QString>
 
 #include <functional>
@@ -10,13 +12,15 @@ namespace vortan {
 // Where received files land, and the file operations of a finished download.
 
 // A file name received from a peer, made usable as exactly one path
-// component: "/" becomes ":" (which File::displayName() shows as "/" again)
-// and NUL and other control characters become "_". Nothing for "", "." and
-// "..", which cannot name a file.
-std::optional<QString> safeFileName(const QString& name);
+// component: "/" becomes ":" (which File::displayName() shows as "/" again),
+// NUL and other control characters become "_", and bidirectional controls
+// are removed (they would make the name read as another one). Nothing for
+// what is then "", "." or "..", which cannot name a file.
+VORTAN_EXPORT std::optional<QString> safeFileName(const QString& name);
 
 // The name for a log line: control characters shown as \xNN, so that a
-// name can never start a line of its own.
+// name can never start a line of its own, and bidirectional controls as
+// \uNNNN, so that it cannot reorder the line.
 QString printableName(const QString& name);
 
 // The path with " (n)" before the extension of its last component:

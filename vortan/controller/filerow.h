@@ -51,8 +51,9 @@ struct VORTAN_EXPORT FileRow {
     std::optional<std::int64_t> secondsLeft;
 
     bool transferred() const { return blockCount == numberOfBlocks; }
-    // The bytes are on this machine: every offer, and finished downloads.
-    bool local() const { return !download || transferred(); }
+    // The file is at its location on this machine: every offer, and
+    // downloads moved into place (not one whose final move failed).
+    bool local() const { return !download || status == Status::done; }
     bool inProgress() const { return blockCount > 0 && blockCount < numberOfBlocks; }
     // 0 to 1; 1 for an empty file.
     double fraction() const { return numberOfBlocks > 0 ? double(blockCount) / double(numberOfBlocks) : 1.0; }

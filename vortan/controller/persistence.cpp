@@ -3,6 +3,7 @@
 #include "vortan/controller/directories.h"
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
+#include "vortan/util/privatefiles.h"
 #include "vortan/util/wholefile.h"
 
 #include <QDateTime>
@@ -60,7 +61,7 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
 {
     if (kept.contains(name))
         return std::nullopt;
-    if (!QDir().mkpath(directory))
+    if (!makePrivateDirectory(directory))
         return QStringLiteral("the folder %1 cannot be created").arg(directory);
     QByteArray bytes;
     try {
@@ -71,6 +72,11 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
     QSaveFile file(QDir(directory).filePath(name));
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
+    // Who the user knows and what they exchange is theirs alone.
+    if (!restrictToOwner(file)) {
+        file.cancelWriting();
+        return QStringLiteral("its mode cannot be set to 0600");
+    }
     if (file.write(bytes) != bytes.size()) {
         const QString error = file.errorString();
         file.cancelWriting();
@@ -86,7 +92,10 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
 std::optional<StartError> ControllerPrivate::lockSupportDirectory()
 {
     const QString directory = QDir(m_supportDirectory).absolutePath();
-    if (!QDir().mkpath(directory)) {
+    // A directory made by an older version with the umask's mode is made
+    // private too; a folder that holds nothing of ours is left as it is.
+    const QStringList ownFiles{kTransfersFile, kUsersFile, kMeFile, kDeletedFile, QString::fromLatin1(kLockFileName)};
+    if (!makePrivateDirectory(directory, ownFiles)) {
         return StartError(StartError::Kind::supportDirectoryUnusable,
                           QStringLiteral("Cannot create the support directory %1.").arg(directory));
     }
@@ -131,14 +140,16 @@ void ControllerPrivate::keepAside(const QString& name, const QString& problem, b
     QString message;
     if (rename && moveNoReplace(directory.filePath(name), directory.filePath(aside)) == 0) {
         message = QStringLiteral("%1 could not be read (%2); it was kept as %3 and the program started without it")
-                      .arg(name, problem, aside);
+                      .arg(directory.filePath(name), problem, directory.filePath(aside));
     } else {
         m_keptStoredFiles.insert(name);
         message = QStringLiteral("%1 could not be read (%2); it will not be written over")
-                      .arg(name, problem);
+                      .arg(directory.filePath(name), problem);
     }
-    logWarning(lcController(), message);
+    // Reported before it is logged: a front end that shows the report can
+    // leave the log line out.
     emit warning(message);
+    logWarning(lcController(), message);
 }
 
 void ControllerPrivate::load()
@@ -238,8 +249,8 @@ void ControllerPrivate::noteSaved(const QString& name, const std::optional<QStri
         return;
     m_failedSaves.insert(name);
     const QString message = QStringLiteral("Could not save %1 in %2: %3").arg(name, m_supportDirectory, *error);
-    logWarning(lcController(), message);
     emit warning(message);
+    logWarning(lcController(), message);
 }
 
 void ControllerPrivate::scheduleSave()

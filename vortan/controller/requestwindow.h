@@ -85,6 +85,12 @@ public:
     // Whether check() has anything to look for: blocks outstanding and no
     // stall reported yet.
     bool watching() const { return !m_asked.empty() && !m_stalled; }
+    // Since when nothing has arrived while blocks are outstanding: the last
+    // arrival, or the request that ended a time with none outstanding.
+    std::optional<TimePoint> waitingSince() const
+    {
+        return m_asked.empty() ? std::nullopt : m_lastProgress;
+    }
 
 private:
     struct Ask {

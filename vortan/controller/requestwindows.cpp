@@ -1,6 +1,7 @@
 #include "vortan/controller/controller_p.h"
 
 #include "vortan/log.h"
+#include "vortan/peer/peerconnection.h"
 #include "vortan/peer/messages.h"
 
 #include <algorithm>
@@ -54,6 +55,10 @@ void ControllerPrivate::windowAsked(const QUuid& id, const BlockSet& blocks)
         m_windowTimer = m_clock.createTimer([this] { checkWindows(); });
     if (found->window.watching() && !m_windowTimer->isActive())
         m_windowTimer->startRepeating(kWindowCheckInterval);
+    if (!m_quietTimer)
+        m_quietTimer = m_clock.createTimer([this] { checkQuietDownloads(); });
+    if (!m_quietTimer->isActive())
+        m_quietTimer->startRepeating(kQuietCheckInterval);
 }
 
 void ControllerPrivate::windowReceived(const QUuid& id, std::int64_t block, std::int64_t bytes)
@@ -76,6 +81,48 @@ void ControllerPrivate::checkWindows()
     }
     if (!watching && m_windowTimer)
         m_windowTimer->stop();
+}
+
+void ControllerPrivate::checkQuietDownloads()
+{
+    // A peer answers wants only for what it offers: a download it withdrew
+    // would wait for ever, shown as running. Its list tells (the answer's
+    // end marks what it leaves out, see markWithdrawn()).
+    const Clock::TimePoint now = m_clock.now();
+    bool waiting = false;
+    QList<QByteArray> quietUsers;
+    for (auto it = m_windows.cbegin(); it != m_windows.cend(); ++it) {
+        const std::optional<Clock::TimePoint> since = it->window.waitingSince();
+        const File* record = since ? findFile(it.key()) : nullptr;
+        if (!record || record->paused || record->unavailable || record->error || isComplete(*record))
+            continue;
+        waiting = true;
+        if (now - *since >= kQuietDownloadTime && !quietUsers.contains(it->user))
+            quietUsers.append(it->user);
+    }
+    if (!waiting) {
+        m_quietTimer->stop();
+        return;
+    }
+    for (const QByteArray& user : std::as_const(quietUsers)) {
+        const auto asked = m_quietListRequests.constFind(user);
+        if (asked != m_quietListRequests.cend() && now - *asked < kQuietDownloadTime)
+            continue;
+        const std::shared_ptr<PeerConnection> peer = peerFor(user);
+        if (!peer)
+            continue;
+        m_quietListRequests.insert(user, now);
+        const User* known = findUser(user);
+        logInfo(lcController(), QStringLiteral("Nothing arrived from %1 for %2 s although blocks are asked for: asking for the list again")
+                    .arg(known ? known->name : QString::fromLatin1(user.toHex().left(16)))
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime).count()));
+        peer->sendListRequest();
+        // An answer still coming in on this connection takes its place.
+        const bool pending = std::any_of(m_pendingAnswers.cbegin(), m_pendingAnswers.cend(),
+                                         [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
+        if (!pending)
+            m_pendingAnswers.append(PendingAnswer{peer, {}});
+    }
 }
 
 void ControllerPrivate::dropWindow(const QUuid& id)

@@ -1,6 +1,7 @@
 #include "vortan/keys/filesecretstore.h"
 
 #include "vortan/log.h"
+#include "vortan/util/privatefiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -167,7 +168,7 @@ SecretStatus FileSecretStore::add(const QString& account, const QString&, const 
         return {SecretStatus::kIoError, QStringLiteral("%1 holds only the item of %2").arg(m_path, m_account)};
     const QFileInfo info(m_path);
     const QString directory = info.absolutePath();
-    if (!QDir().mkpath(directory))
+    if (!makePrivateDirectory(directory))
         return {SecretStatus::kIoError, QStringLiteral("Cannot create the folder %1").arg(directory)};
 
     QByteArray temporary = QFile::encodeName(directory + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));

@@ -3,6 +3,7 @@
 #include "vortan/keys/filesecretstore.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
+#include "vortan/util/privatefiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,9 +51,10 @@ std::optional<StoreKind> readMarker(const QString& supportDirectory)
 void writeMarker(const QString& supportDirectory, StoreKind kind)
 {
     const QString path = markerPath(supportDirectory);
-    QDir().mkpath(supportDirectory);
+    makePrivateDirectory(supportDirectory);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(markerWord(kind) + '\n') < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !restrictToOwner(file) || file.write(markerWord(kind) + '\n') < 0
+        || !file.commit())
         logWarning(lcKeys(), QStringLiteral("Could not record the key store in %1: %2").arg(path, file.errorString()));
 }
 

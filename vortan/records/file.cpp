@@ -1,5 +1,6 @@
 #include "vortan/records/file.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vortan {
@@ -24,9 +25,29 @@ File::File(QString name, std::optional<QUrl> location, std::int64_t length, QByt
 {
 }
 
+bool isBidiControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f || u == 0x061c;
+}
+
+QString withoutBidiControls(const QString& text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), isBidiControl))
+        return text;
+    QString clean;
+    clean.reserve(text.size());
+    for (const QChar c : text) {
+        if (!isBidiControl(c))
+            clean.append(c);
+    }
+    return clean;
+}
+
 QString File::displayName() const
 {
-    QString shown = file.name();
+    // Also for names stored before received names were cleaned of them.
+    QString shown = withoutBidiControls(file.name());
     shown.replace(QLatin1Char(':'), QLatin1Char('/'));
     return shown;
 }

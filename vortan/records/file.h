@@ -14,6 +14,14 @@
 
 namespace vortan {
 
+// Whether c reorders the text around it when shown: the embeddings,
+// overrides and isolates (U+202A-U+202E, U+2066-U+2069) and the marks (U+200E,
+// U+200F, U+061C). In a received name they make "invoice\u202egpj.exe" read
+// as "invoiceexe.jpg".
+bool isBidiControl(QChar c);
+// text without its bidirectional controls.
+QString withoutBidiControls(const QString& text);
+
 // The controller's record of one transfer between the local user and one
 // other user. A value: copies share one TransferBuffer, so opening, closing
 // and the read window are seen by every copy.
@@ -52,7 +60,8 @@ public:
 
     // Derived values.
     const QString& name() const { return file.name(); }
-    // The name with every ":" shown as "/".
+    // The name with every ":" shown as "/" and without bidirectional
+    // controls (see withoutBidiControls()).
     QString displayName() const;
     const std::optional<QUrl>& location() const { return file.location; }
     std::int64_t length() const { return file.length(); }

@@ -2,6 +2,7 @@
 // on 127.0.0.1 and a notification server (dbusmock) on a private session bus.
 
 #include "app/desktop/appnotifications.h"
+#include "app/desktop/backgroundnotice.h"
 #include "app/desktop/filemanager.h"
 #include "app/desktop/launcherbadge.h"
 #include "app/desktop/notificationserver.h"
@@ -357,6 +358,26 @@ TEST(FileManagerTest, RevealsAllFilesInOneCallAndPreviewsWithoutPreviewer)
     files.preview(urls);
     ASSERT_TRUE(waitFor([&] { return observer.opened.size() == 2; }));
     EXPECT_EQ(observer.opened, urls.mid(0, 2));
+}
+
+TEST(BackgroundNoticeTest, SaysSoAndOnlyItsClickOpensAWindow)
+{
+    MockServer mock("body actions");
+    NotificationServer server;
+    int clicked = 0;
+    postBackgroundNotice(server, [&] { ++clicked; });
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 1; }));
+    const QVariantList call = mock.calls()[0];
+    EXPECT_EQ(call[3].toString(), "Brenvo is still running");
+    EXPECT_EQ(call[4].toString(), "Brenvo keeps receiving and sending files in the background. Quit it from its "
+                                  "icon's menu or with Ctrl+Q.");
+    mock.invoke(2, "default");  // another notification's
+    mock.invoke(1, "default");
+    ASSERT_TRUE(waitFor([&] { return clicked == 1; }));
+    mock.callMock("EmitSignal", {kService, "NotificationClosed", "uu", QVariant::fromValue(QVariantList{1u, 2u})});
+    mock.invoke(1, "default");  // after it closed: not ours any more
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(clicked, 1);
 }
 
 }  // namespace

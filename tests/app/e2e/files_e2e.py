@@ -3,6 +3,7 @@ the program's accessibility tree, its context menu and its keys.
 Usage (inside run_e2e.sh): files_e2e.py BRENVO BRENVO_CLI"""
 
 import os
+import re
 import sys
 import time
 
@@ -46,7 +47,7 @@ def three_offers_listed(session, ann_dir):
         raise Failure(f"sections {files.sections()}, not only Downloads")
     for name in (LARGE, SMALL, OTHER):
         text = files.text(name)
-        if text is None or ", paused." not in text:
+        if text is None or ", Paused." not in text:
             raise Failure(f'"{name}" is {text!r}, not a paused offer')
     return process, app, files
 
@@ -54,24 +55,25 @@ def three_offers_listed(session, ann_dir):
 def two_downloaded_with_a_pause(files, originals, downloads):
     files.select(SMALL, LARGE)
     files.menu_command(LARGE, 1)  # Download: both are selected, the menu acts on both
-    files.wait_text(LARGE, "running", lambda text: " of " in text and ", transferring." in text)
+    # On its way, with its rate and the time left in words.
+    files.wait_text(LARGE, "running with a rate", lambda text: re.search(r" of [^,]+, [0-9.]+ [kMG]B/s, [0-9]+ (s|min) left\. ", text))
 
     files.select(LARGE)
     files.menu_command(LARGE, 1)  # Pause, the only transfer command of a running download
-    files.wait_text(LARGE, "paused", lambda text: ", paused." in text)
+    files.wait_text(LARGE, "paused", lambda text: ", Paused." in text)
     # Blocks asked for before the pause may still arrive; then nothing moves.
     paused = settled(files, LARGE)
     if " of " not in paused:
         raise Failure(f"the large download was not caught in the middle: {paused!r}")
 
     key("ctrl", "d")  # Download again, from the keyboard
-    files.wait_text(LARGE, "resumed", lambda text: ", paused." not in text)
+    files.wait_text(LARGE, "resumed", lambda text: ", Paused." not in text)
     for name in (SMALL, LARGE):
-        files.wait_text(name, "downloaded", lambda text: ", done." in text, timeout=TRANSFER_TIMEOUT)
+        files.wait_text(name, "downloaded", lambda text: ", Done." in text, timeout=TRANSFER_TIMEOUT)
         target = os.path.join(downloads, name)
         if sha256(target) != sha256(originals[name]):
             raise Failure(f"{target} differs from what Bob offered")
-    if os.path.exists(os.path.join(downloads, OTHER)) or ", paused." not in files.text(OTHER):
+    if os.path.exists(os.path.join(downloads, OTHER)) or ", Paused." not in files.text(OTHER):
         raise Failure(f'"{OTHER}" was downloaded, though nobody asked for it')
 
 
@@ -102,7 +104,7 @@ def offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_d
     press(wait_node(chooser, "push button", "Share"))
 
     wait_for("the Uploads section", lambda: files.sections() == ["Downloads", "Uploads"])
-    files.wait_text(MINE, "sent", lambda text: ", done." in text, timeout=TRANSFER_TIMEOUT)
+    files.wait_text(MINE, "sent", lambda text: ", Done." in text, timeout=TRANSFER_TIMEOUT)
     target = os.path.join(bob_downloads, MINE)
     wait_for(f"{MINE} at Bob's", lambda: os.path.exists(target), timeout=TRANSFER_TIMEOUT)
     if sha256(target) != sha256(originals[MINE]):

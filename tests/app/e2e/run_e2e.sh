@@ -23,7 +23,28 @@ fi
 
 ip link set lo up
 # A /tmp of its own: Xvfb's lock files and sockets never meet another X server's.
+# What the run needs from the old /tmp (a checkout or build folder there, the
+# programs, the script and its arguments) is mounted back at its place, from
+# a descriptor opened on it before (a path through /tmp would lead into the
+# new one).
+keep=() kept=()
+for path in "$here" "$PWD" "$@"; do
+    case $path in /*) ;; *) path=$PWD/$path ;; esac
+    case $path in /tmp/?*) ;; *) continue ;; esac
+    top=${path#/tmp/}
+    top=${top%%/*}
+    case " ${keep[*]+${keep[*]}} " in *" $top "*) continue ;; esac
+    [ -e "/tmp/$top" ] && [ "$top" != . ] && [ "$top" != .. ] || continue
+    exec {fd}<"/tmp/$top"
+    keep+=("$top") kept+=("$fd")
+done
 mount -t tmpfs -o mode=1777 tmpfs /tmp
+for i in ${keep[@]+"${!keep[@]}"}; do
+    top=${keep[$i]} fd=${kept[$i]}
+    if [ -d "/proc/$$/fd/$fd" ]; then mkdir "/tmp/$top"; else : >"/tmp/$top"; fi
+    mount --bind --no-canonicalize "/proc/$$/fd/$fd" "/tmp/$top"
+    exec {fd}<&-
+done
 sandbox=$(mktemp -d /tmp/brenvo-e2e.XXXXXX)
 # This shell is the PID namespace's first process: /proc lists only the sandbox.
 # shellcheck disable=SC2317  # run by the trap

@@ -1,6 +1,12 @@
 #include "app/files/downloadresolution.h"
 
+#include "app/settings/downloadlocationsetting.h"
+
+#include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -24,11 +30,14 @@ FileRow download(const QString& name)
 struct Dialogs {
     std::optional<QString> answer;
     QStringList saveNames;
+    QStringList saveFolders;
     int folderChoosers = 0;
 
     DownloadDialogs get()
     {
-        return {[this](QWidget*, const QString& name, std::function<void(std::optional<QString>)> done) {
+        return {[this](QWidget*, const QString& folder, const QString& name,
+                       std::function<void(std::optional<QString>)> done) {
+                    saveFolders.append(folder);
                     saveNames.append(name);
                     done(answer);
                 },
@@ -53,6 +62,7 @@ TEST(DownloadResolution, AskingForOneFileAndForSeveral)
     dialogs.answer = "/in/holiday.jpg";
     auto resumed = resolve(one, DownloadLocationSetting::ask(), dialogs);
     EXPECT_EQ(dialogs.saveNames, QStringList{"photo.jpg"});
+    EXPECT_EQ(dialogs.saveFolders, QStringList{downloadsDirectory()});
     ASSERT_TRUE(resumed && resumed->size() == 1);
     EXPECT_EQ(resumed->front().location, DownloadLocation::file(QUrl::fromLocalFile("/in/holiday.jpg")));
 
@@ -79,6 +89,80 @@ TEST(DownloadResolution, AskingForOneFileAndForSeveral)
     EXPECT_EQ(none.folderChoosers, 0);
 }
 
+// A peer names its files; the save dialog must not be led out of its folder.
+TEST(DownloadResolution, HostileNamesStayOneNameInTheFolderShown)
+{
+    const struct {
+        QString shown;     // the name as the list shows it (a peer's ":" as "/")
+        QString proposed;  // what the save dialog offers
+    } names[] = {
+        {"../x.txt", "..:x.txt"},
+        {"//abs/path/x", "::abs:path:x"},
+        {"..", ""},
+        {".", ""},
+        {"a\nb\x01.txt", "a_b_.txt"},
+        {"plain.txt", "plain.txt"},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(proposedFileName(n.shown), n.proposed) << n.shown.toStdString();
+
+    const struct {
+        QString chosen;
+        std::optional<QString> accepted;
+    } paths[] = {
+        {"/in/x.txt", "/in/x.txt"},
+        {"/in/..:x.txt", "/in/..:x.txt"},
+        {"/in/sub/../y.txt", "/in/y.txt"},
+        {"/in/../x.txt", std::nullopt},
+        {"/in/sub/x.txt", std::nullopt},
+        {"/abs/path/x", std::nullopt},
+        {"/in/", std::nullopt},
+        {"/in/..", std::nullopt},
+        {"/in", std::nullopt},
+        {"x.txt", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& p : paths)
+        EXPECT_EQ(oneNameIn("/in", p.chosen), p.accepted) << p.chosen.toStdString();
+    EXPECT_EQ(oneNameIn("/", "/x"), "/x");
+}
+
+TEST(DownloadResolution, TheSaveDialogRefusesANameLeadingOutOfItsFolder)
+{
+    QTemporaryDir root;
+    const QString folder = QDir(root.path()).filePath("in");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QWidget window;
+    window.show();
+    std::optional<std::optional<QString>> answer;
+    systemDownloadDialogs().saveFile(&window, folder, "..:x.txt", [&](std::optional<QString> path) { answer = path; });
+    auto* dialog = window.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->directory().absolutePath(), folder);
+    EXPECT_EQ(dialog->selectedFiles(), QStringList{folder + "/..:x.txt"});
+
+    // Typed into the name field, as a person would.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    for (const QString& typed : {QString("../x.txt"), root.filePath("x.txt"), QString("sub/../../x.txt")}) {
+        name->setText(typed);
+        QMetaObject::invokeMethod(dialog, "accept");  // as the Download button does
+        EXPECT_FALSE(answer) << typed.toStdString();
+        EXPECT_TRUE(dialog->isVisible());
+        auto* refusal = dialog->findChild<QMessageBox*>();
+        ASSERT_NE(refusal, nullptr);
+        EXPECT_EQ(refusal->text(), "Type one name for the file in the folder shown.");
+        refusal->close();
+        QTRY_VERIFY(dialog->findChild<QMessageBox*>() == nullptr);
+    }
+    EXPECT_FALSE(QFile::exists(root.filePath("x.txt")));
+
+    name->setText("fine.txt");
+    QMetaObject::invokeMethod(dialog, "accept");  // as the Download button does
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(*answer, folder + "/fine.txt");
+}
+
 TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
 {
     QWidget window;
@@ -91,7 +175,7 @@ TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
         answer = path;
     };
 
-    dialogs.saveFile(&window, "report.pdf", done);
+    dialogs.saveFile(&window, QDir::tempPath(), "report.pdf", done);
     auto* save = window.findChild<QFileDialog*>();
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->windowTitle(), "Download");
@@ -111,6 +195,7 @@ TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
     EXPECT_EQ(folder->windowTitle(), "Download");
     EXPECT_EQ(folder->labelText(QFileDialog::LookIn), "Select the download location:");
     EXPECT_EQ(folder->fileMode(), QFileDialog::Directory);
+    EXPECT_EQ(folder->directory().absolutePath(), downloadsDirectory());
     folder->reject();
     EXPECT_EQ(answers, 2);
 }

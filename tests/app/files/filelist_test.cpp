@@ -17,7 +17,10 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
+#include <QScopeGuard>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +81,7 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy added(&model, &FileListModel::filesAdded);
 
     me.controller->pause({offered[3], offered[4]});
     me.controller->publishNow();
@@ -95,8 +99,16 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
     EXPECT_EQ(removed[0][1].toInt(), 0);
     ASSERT_EQ(inserted.size(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 4);
+    // The new one is pointed at and tinted for a moment; the others are not.
+    ASSERT_EQ(added.size(), 1);
+    EXPECT_EQ(added[0][0].toModelIndex(), model.index(4, 0, uploads));
+    EXPECT_TRUE(model.index(4, 0, uploads).data(FileListModel::RecentRole).toBool());
+    EXPECT_FALSE(model.index(3, 0, uploads).data(FileListModel::RecentRole).toBool());
     EXPECT_TRUE(changed.isEmpty());
     EXPECT_TRUE(reset.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!model.index(4, 0, uploads).data(FileListModel::RecentRole).toBool(),
+                             FileListModel::kRecentMs + 5000);
+    changed.clear();
     EXPECT_EQ(kept.row(), 1);
     EXPECT_EQ(model.idAt(kept), offered[2]);
     ASSERT_EQ(selection.selectedRows().size(), 1);
@@ -116,34 +128,92 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
     EXPECT_EQ(model.rowCount(), 0);
 }
 
-TEST(FileActionFlagsTest, MixedSelections)
+TEST(FileActionFlagsTest, MixedSelectionsAndFailures)
 {
-    const auto row = [](bool download, bool paused, bool transferred) {
+    using Status = FileRow::Status;
+    const auto row = [](bool download, Status status, bool transferred) {
         FileRow r;
         r.download = download;
-        r.paused = paused;
+        r.status = status;
+        r.paused = status == Status::paused;
         r.numberOfBlocks = 4;
         r.blockCount = transferred ? 4 : 1;
+        if (status == Status::failed)
+            r.error = VortanError::other("Directory not empty");
         return r;
     };
-    const FileRow pausedDownload = row(true, true, false);
-    const FileRow runningDownload = row(true, false, false);
-    const FileRow finishedDownload = row(true, false, true);
-    const FileRow pausedUpload = row(false, true, false);
-    const FileRow sentUpload = row(false, false, true);
+    const FileRow pausedDownload = row(true, Status::paused, false);
+    const FileRow runningDownload = row(true, Status::transferring, false);
+    const FileRow finishedDownload = row(true, Status::done, true);
+    // Every block is in, but the final move failed: not in place.
+    const FileRow unmovedDownload = row(true, Status::failed, true);
+    const FileRow pausedUpload = row(false, Status::paused, false);
+    const FileRow sentUpload = row(false, Status::done, true);
+    const FileRow failedUpload = row(false, Status::failed, false);
     const struct {
         QList<const FileRow*> targets;
-        FileActionFlags flags;  // download, upload, pause, preview and reveal
+        FileActionFlags flags;  // download, upload, pause, preview and reveal, retry
     } cases[] = {
-        {{&pausedDownload}, {true, false, false, false}},
-        {{&runningDownload, &pausedDownload}, {true, false, true, false}},
-        {{&finishedDownload, &pausedDownload}, {true, false, false, true}},
-        {{&pausedUpload}, {false, true, false, true}},
-        {{&sentUpload, &runningDownload}, {false, false, true, true}},
-        {{&pausedDownload, &pausedUpload, &runningDownload, &sentUpload}, {true, true, true, true}},
+        {{&pausedDownload}, {true, false, false, false, false}},
+        {{&runningDownload, &pausedDownload}, {true, false, true, false, false}},
+        {{&finishedDownload, &pausedDownload}, {true, false, false, true, false}},
+        {{&pausedUpload}, {false, true, false, true, false}},
+        {{&sentUpload, &runningDownload}, {false, false, true, true, false}},
+        {{&unmovedDownload}, {false, false, false, false, true}},
+        {{&failedUpload}, {false, false, false, true, true}},
+        {{&pausedDownload, &pausedUpload, &runningDownload, &sentUpload, &unmovedDownload},
+         {true, true, true, true, true}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(fileActionFlags(c.targets), c.flags);
+    EXPECT_EQ(rowButtons(unmovedDownload), QList<RowButton>{RowButton::retry});
+    EXPECT_EQ(rowButtons(failedUpload), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::retry}));
+    EXPECT_EQ(rowButtons(finishedDownload), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
+}
+
+TEST(FileListTexts, SizesRatesAndStatesInWords)
+{
+    using Status = FileRow::Status;
+    const auto row = [](Status status, std::int64_t done, double rate, std::optional<std::int64_t> left) {
+        FileRow r;
+        r.name = "Field recordings.bin";
+        r.download = true;
+        r.status = status;
+        r.paused = status == Status::paused;
+        r.length = 2'100'000'000;
+        r.numberOfBlocks = 16022;
+        r.blockCount = done > 0 ? done / 131072 + 1 : 0;
+        r.bytesDone = done;
+        r.bytesPerSecond = rate;
+        r.secondsLeft = left;
+        return r;
+    };
+    const struct {
+        FileRow row;
+        QString detail;
+        QString spoken;  // the start of the accessible text
+    } cases[] = {
+        {row(Status::transferring, 34'500'000, 48'000'000, 42), "34.5 MB of 2.1 GB \u2014 48 MB/s, 42 s left",
+         "Field recordings.bin, 34.5 MB of 2.1 GB, 48 MB/s, 42 s left. Pause (Ctrl+P)"},
+        {row(Status::transferring, 34'500'000, 0, std::nullopt), "34.5 MB of 2.1 GB \u2014 Transferring",
+         "Field recordings.bin, 34.5 MB of 2.1 GB, Transferring. Pause"},
+        {row(Status::paused, 34'500'000, 0, std::nullopt), "34.5 MB of 2.1 GB \u2014 Paused",
+         "Field recordings.bin, 34.5 MB of 2.1 GB, Paused. Download (Ctrl+D)"},
+        {row(Status::queued, 0, 0, std::nullopt), "2.1 GB \u2014 Waiting for Bob",
+         "Field recordings.bin, 2.1 GB, Waiting for Bob. Pause"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FileListModel::detailText(c.row, "Bob"), c.detail);
+        EXPECT_TRUE(FileListModel::accessibleText(c.row, "Bob").startsWith(c.spoken))
+            << FileListModel::accessibleText(c.row, "Bob").toStdString();
+    }
+    const struct {
+        std::int64_t seconds;
+        QString text;
+    } durations[] = {{0, "0 s left"}, {59, "59 s left"}, {89, "1 min left"}, {3569, "59 min left"},
+                     {3570, "1 h 0 min left"}, {7500, "2 h 5 min left"}};
+    for (const auto& d : durations)
+        EXPECT_EQ(FileListModel::timeLeftText(d.seconds), d.text);
 }
 
 struct View : Offers {
@@ -168,6 +238,8 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
     FileListView view(*me.controller, settings, thumbnails, services());
     view.resize(500, 600);
     view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
     view.setUser(bea);
     const QList<QUuid> offered = ids(*me.controller);
     view.selectFiles({offered[0], offered[1], offered[2]});
@@ -180,15 +252,23 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
     QApplication::sendEvent(list->viewport(), &click);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
-    QStringList entries;
-    for (QAction* action : menu->actions())
-        entries.append(action->text());
-    EXPECT_EQ(entries, (QStringList{"Pause", "Preview", "Show in File Manager", "Delete"}));
-    menu->actions().constFirst()->trigger();
+    const auto entries = [](QMenu* menu) {
+        QStringList shown;
+        for (QAction* action : menu->actions()) {
+            if (action->isVisible() && action->isEnabled())
+                shown.append(action->text());
+        }
+        return shown;
+    };
+    EXPECT_EQ(entries(menu), (QStringList{"Pause", "Preview", "Show in File Manager", "Delete"}));
+    const QList<QAction*> shown = menu->actions();
+    (*std::find_if(shown.begin(), shown.end(), [](QAction* action) { return action->text() == "Pause"; }))->trigger();
     menu->close();
+    QCoreApplication::processEvents();  // the menu forgets its targets once closed
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(me.row(offered[i])->paused, i == 3) << i;
     EXPECT_EQ(view.selectedFiles().size(), 3);
+    QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
 
     // The keys act on the selection.
     const QList<QAction*> keys = list->actions();
@@ -199,6 +279,21 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
     (*pause)->trigger();
     for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(me.row(offered[i])->paused) << i;
+
+    // Shift+F10 and the Menu key open the menu of the current row, for the
+    // whole selection.
+    for (const auto& [key, modifiers] :
+         {std::pair(Qt::Key_F10, Qt::ShiftModifier), std::pair(Qt::Key_Menu, Qt::NoModifier)}) {
+        view.activateWindow();  // the closed menu does not give it back offscreen
+        QTRY_VERIFY(QApplication::activeWindow() == &view);
+        list->setFocus();
+        QTest::keyClick(list, key, modifiers);
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << key;
+        EXPECT_EQ(entries(menu), (QStringList{"Upload", "Preview", "Show in File Manager", "Delete"}));
+        menu->close();
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    }
 
     // The − button withdraws the selection.
     QSignalSpy selection(&view, &FileListView::selectedFilesChanged);
@@ -286,6 +381,78 @@ TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
     me.controller->removeFiles({id}, bea.key());
     me.controller->publishNow();
     EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Uploads", 1}}));
+}
+
+// The final move of a download fails: a directory sits at its target and
+// the Trash cannot take it. The row says so and offers Retry, and Retry
+// finishes once the directory is gone. Download All takes every paused one.
+TEST(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
+{
+    Peer me("Me");
+    Peer bea("Bea");
+    ASSERT_TRUE(test::introduce(me, bea));
+    bea.controller->shareFiles({File2::at(bea.makeFile("a.bin", 1000)), File2::at(bea.makeFile("b.bin", 300000))},
+                               {me.key()});
+    ASSERT_TRUE(test::connectPeers(me, bea));
+    ASSERT_TRUE(test::waitFor([&] {
+        me.controller->publishNow();
+        return me.controller->fileRows().size() == 2;
+    }));
+    const QUuid a = me.controller->fileRows()[0].id;
+    const QUuid b = me.controller->fileRows()[1].id;
+    const QDir downloads(me.downloads.path());
+    ASSERT_TRUE(downloads.mkpath("a.bin/inside"));
+    // No Trash can be made under a regular file.
+    ASSERT_TRUE(test::writeFile(downloads.filePath("not-a-folder"), "x"));
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(downloads.filePath("not-a-folder/data")));
+    const auto restore = qScopeGuard([&] {
+        if (dataHome.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", dataHome);
+    });
+
+    QTemporaryDir settingsDir;
+    AppSettings settings(settingsDir.filePath("Brenvo.conf"));
+    settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
+    ThumbnailsCache thumbnails;
+    FileListView view(*me.controller, settings, thumbnails, {});
+    view.resize(500, 400);
+    view.show();
+    view.setUser(bea.key());
+    auto* list = view.findChild<QTreeView*>();
+    auto* model = qobject_cast<FileListModel*>(list->model());
+
+    const auto buttons = view.findChildren<QToolButton*>();
+    const auto found = std::find_if(buttons.begin(), buttons.end(),
+                                    [](QToolButton* button) { return button->accessibleName() == "Download All"; });
+    ASSERT_NE(found, buttons.end());
+    QToolButton* downloadAll = *found;
+    EXPECT_TRUE(downloadAll->isEnabled());
+    QTest::mouseClick(downloadAll, Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return me.row(b)->status == FileRow::Status::done; }, 20000));
+    ASSERT_TRUE(test::waitFor([&] { return me.row(a)->status == FileRow::Status::failed; }, 20000));
+    EXPECT_FALSE(downloadAll->isEnabled());
+
+    // Not done, nothing to preview at the target: the problem and Retry.
+    EXPECT_EQ(rowButtons(*me.row(a)), QList<RowButton>{RowButton::retry});
+    const QModelIndex row = model->indexOf(a);
+    const QString spoken = row.data(Qt::AccessibleTextRole).toString();
+    EXPECT_TRUE(spoken.contains("Received, but not moved into place: " + me.row(a)->error->localizedDescription()))
+        << spoken.toStdString();
+    EXPECT_TRUE(spoken.contains("Retry (Ctrl+Shift+R)")) << spoken.toStdString();
+    EXPECT_FALSE(spoken.contains("Preview")) << spoken.toStdString();
+    EXPECT_TRUE(QFileInfo(downloads.filePath("a.bin")).isDir());
+
+    // The cause gone, the row's Retry button finishes it.
+    ASSERT_TRUE(QDir(downloads.filePath("a.bin")).removeRecursively());
+    const QRect retry = FileRowDelegate::buttonRects(*me.row(a), list->visualRect(row)).front().second;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, retry.center());
+    ASSERT_TRUE(test::waitFor([&] { return me.row(a)->status == FileRow::Status::done; }));
+    EXPECT_EQ(test::readFile(downloads.filePath("a.bin")), test::readFile(bea.files.filePath("a.bin")));
+    EXPECT_FALSE(QFile::exists(downloads.filePath("a.bin.downloading")));
+    EXPECT_EQ(rowButtons(*me.row(a)), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
 }
 
 }  // namespace

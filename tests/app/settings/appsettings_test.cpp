@@ -21,16 +21,24 @@ TEST_F(Settings, SwitchesAreOnUnlessStoredAsFalse)
         raw.setValue("Listen", "no");  // not a Boolean
         raw.setValue("MapPort", 0);
         raw.setValue("CheckForUpdates", false);
+        raw.setValue("StartAtLogin", "yes");  // not a Boolean: the default, off
     }
     AppSettings settings(path);
+    EXPECT_TRUE(settings.keepRunning());
+    EXPECT_FALSE(settings.startAtLogin());
+    EXPECT_FALSE(settings.backgroundNoticeShown());
     EXPECT_TRUE(settings.listen());
     EXPECT_TRUE(settings.mapPort());
     EXPECT_FALSE(settings.checkForUpdates());
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::downloads());
 
     settings.setListen(false);
+    settings.setKeepRunning(false);
+    settings.setStartAtLogin(true);
     settings.sync();
     EXPECT_FALSE(AppSettings(path).listen());
+    EXPECT_FALSE(AppSettings(path).keepRunning());
+    EXPECT_TRUE(AppSettings(path).startAtLogin());
 }
 
 TEST(DownloadLocationSettingTest, RawValues)

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -58,7 +59,34 @@ TEST_F(SettingsViewTest, ListenOffGreysTheRouterSwitchAndKeepsItsValue)
 
     box("Check for updates automatically")->click();
     EXPECT_FALSE(settings.checkForUpdates());
+    box("Keep running when the window is closed")->click();
+    EXPECT_FALSE(settings.keepRunning());
     EXPECT_EQ(changes.size(), 3);
+}
+
+TEST_F(SettingsViewTest, StartAtLoginShowsWhatTheEntryIsAndAFailureChangesNothing)
+{
+    QCheckBox* login = box("Start Brenvo when you log in");
+    ASSERT_TRUE(login);
+    EXPECT_TRUE(login->isHidden());  // nobody to write the entry
+    bool entry = true;  // found on disk, though the setting says off
+    std::optional<QString> failure;
+    view.setLoginStart({[&] { return entry; }, [&](bool on) {
+                            if (!failure)
+                                entry = on;
+                            return failure;
+                        }});
+    EXPECT_FALSE(login->isHidden());
+    EXPECT_TRUE(login->isChecked());
+
+    login->click();
+    EXPECT_FALSE(entry);
+    EXPECT_FALSE(settings.startAtLogin());
+    failure = QStringLiteral("Permission denied");
+    login->click();
+    EXPECT_FALSE(login->isChecked());
+    EXPECT_FALSE(settings.startAtLogin());
+    QTRY_VERIFY_WITH_TIMEOUT(view.findChild<QMessageBox*>(), 2000);
 }
 
 TEST_F(SettingsViewTest, OtherChoosesAFolderAndCancelKeepsThePreviousChoice)

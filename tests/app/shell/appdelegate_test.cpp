@@ -1,5 +1,6 @@
 #include "app/settings/settingsview.h"
 #include "app/shell/appdelegate.h"
+#include "app/shell/autostart.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/infobar.h"
 #include "app/shell/mainwindow.h"
@@ -40,6 +41,7 @@ struct AppDelegateTest : ::testing::Test {
     void SetUp() override
     {
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         launch(home.filePath("support"));
     }
     void TearDown() override { quit(); }
@@ -165,6 +167,7 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
             ASSERT_TRUE(writeFile(program, "binary"));
         }
         app->setProgramPath(program);
+        ASSERT_EQ(Autostart(Autostart::defaultEntryPath(), program).setEnabled(true), std::nullopt);
         MainWindow* window = app->newWindow();
 
         app->uninstall(window);
@@ -187,6 +190,7 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
         EXPECT_FALSE(QFile::exists(keyFile));
         EXPECT_FALSE(QFile::exists(app->settings().filePath()));
         EXPECT_FALSE(QFile::exists(program));
+        EXPECT_FALSE(QFile::exists(Autostart::defaultEntryPath()));
         if (c.packaged) {
             QMessageBox* left = alertOver(window);
             ASSERT_TRUE(left);
@@ -251,9 +255,8 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     launch(home.filePath("support"));
     window = app->newWindow();
     ASSERT_TRUE(window->infoBar()->isVisible());
-    EXPECT_TRUE(window->infoBar()->text().startsWith("users.plist could not be read (")) << window->infoBar()->text().toStdString();
-    EXPECT_TRUE(window->infoBar()->text().contains("it was kept as users.plist.unreadable-"));
-    EXPECT_TRUE(window->infoBar()->text().endsWith("\nBrenvo keeps its files in the folder " + app->supportDirectory() + "."));
+    EXPECT_TRUE(window->infoBar()->text().startsWith(users + " could not be read (")) << window->infoBar()->text().toStdString();
+    EXPECT_TRUE(window->infoBar()->text().contains("it was kept as " + users + ".unreadable-"));
 }
 
 TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)

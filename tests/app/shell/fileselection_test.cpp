@@ -56,6 +56,8 @@ TEST(AppArguments, LinksCardsAndOptions)
     EXPECT_EQ(options->keyStore, KeyStoreChoice::file);
     EXPECT_EQ(options->urls, QStringList{"brenvo://file/x"});
     EXPECT_EQ(options->cards, (QStringList{"/tmp/Alice.bcard", "/tmp/Bob.bcard"}));
+    EXPECT_FALSE(options->background);
+    EXPECT_TRUE(std::get<AppOptions>(parseAppArguments({"brenvo", "--background"})).background);
 
     const auto bad = parseAppArguments({"brenvo", "--key-store", "x"});
     ASSERT_TRUE(std::holds_alternative<AppUsage>(bad));

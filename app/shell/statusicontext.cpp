@@ -1,0 +1,85 @@
+#include "app/shell/statusicontext.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vortan {
+
+namespace {
+
+QString tr(const char* text) { return QCoreApplication::translate("StatusIcon", text); }
+
+QString timeLeft(double seconds)
+{
+    if (seconds < 60)
+        return tr("less than a minute left");
+    const auto minutes = qint64(std::ceil(seconds / 60));
+    if (minutes < 60)
+        return tr("%1 min left").arg(minutes);
+    return tr("%1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+}
+
+}  // namespace
+
+QString transferSummary(const QList<FileRow>& rows)
+{
+    qsizetype count = 0;
+    std::int64_t length = 0;
+    std::int64_t done = 0;
+    double rate = 0;
+    for (const FileRow& row : rows) {
+        if (!row.active() || row.unavailable)
+            continue;
+        ++count;
+        length += std::max<std::int64_t>(row.length, 0);
+        done += std::clamp<std::int64_t>(row.bytesDone, 0, std::max<std::int64_t>(row.length, 0));
+        rate += std::max(row.bytesPerSecond, 0.0);
+    }
+    if (count == 0)
+        return {};
+    const QString files = count == 1 ? tr("1 file") : tr("%1 files").arg(count);
+    const int percent = length > 0 ? int(std::floor(100.0 * double(done) / double(length))) : 0;
+    QString summary = tr("%1, %2 %").arg(files, QString::number(percent));
+    if (rate > 0 && length > done)
+        summary += QStringLiteral(" — ") + timeLeft(double(length - done) / rate);
+    return summary;
+}
+
+QList<QUuid> pausableFiles(const QList<FileRow>& rows)
+{
+    QList<QUuid> ids;
+    for (const FileRow& row : rows)
+        if (row.active())
+            ids.append(row.id);
+    return ids;
+}
+
+QList<QUuid> resumableFiles(const QList<FileRow>& rows)
+{
+    QList<QUuid> ids;
+    for (const FileRow& row : rows)
+        if (row.paused && !row.transferred() && !row.unavailable && (!row.download || row.location))
+            ids.append(row.id);
+    return ids;
+}
+
+QList<WaitingOffers> waitingOffers(const QList<FileRow>& rows, const QSet<QUuid>& offered)
+{
+    QList<WaitingOffers> waiting;
+    for (const FileRow& row : rows) {
+        if (!offered.contains(row.id) || !row.download || !row.paused || row.unavailable || row.blockCount > 0
+            || row.location)
+            continue;
+        auto group = std::find_if(waiting.begin(), waiting.end(),
+                                  [&](const WaitingOffers& offers) { return offers.user == row.user; });
+        if (group == waiting.end())
+            waiting.append({row.user, {row.id}});
+        else
+            group->files.append(row.id);
+    }
+    return waiting;
+}
+
+}  // namespace vortan

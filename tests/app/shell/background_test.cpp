@@ -1,0 +1,160 @@
+#include "app/desktop/notifier.h"
+#include "app/settings/appsettings.h"
+#include "app/shell/autostart.h"
+#include "app/shell/background.h"
+#include "app/shell/statusicontext.h"
+
+#include "vortan/controller/controller.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+
+namespace {
+
+FileRow row(bool download, FileRow::Status status, std::int64_t length, std::int64_t done, double rate = 0)
+{
+    FileRow file;
+    file.id = QUuid::createUuid();
+    file.download = download;
+    file.status = status;
+    file.paused = status == FileRow::Status::paused;
+    file.length = length;
+    file.numberOfBlocks = length > 0 ? 4 : 0;
+    file.blockCount = length > 0 ? 4 * done / length : 0;
+    file.bytesDone = done;
+    file.bytesPerSecond = rate;
+    file.user = "bob";
+    return file;
+}
+
+TEST(StatusIconText, SummaryCountsWhatRunsAndTheTimeLeft)
+{
+    using S = FileRow::Status;
+    struct Case {
+        QList<FileRow> rows;
+        QString summary;
+    };
+    const QList<Case> cases{
+        {{}, ""},
+        {{row(true, S::paused, 100, 0), row(true, S::done, 100, 100)}, ""},
+        {{row(true, S::transferring, 1000, 340)}, "1 file, 34 %"},
+        {{row(true, S::transferring, 600, 200, 5), row(false, S::queued, 400, 140, 0)}, "2 files, 34 % — 3 min left"},
+        {{row(false, S::transferring, 1000, 999, 1000)}, "1 file, 99 % — less than a minute left"},
+        {{row(true, S::transferring, 1 << 30, 0, 100'000)}, "1 file, 0 % — 2 h 59 min left"},
+        {{row(true, S::queued, 0, 0)}, "1 file, 0 %"},  // an empty file: no division by zero
+    };
+    for (const Case& test : cases)
+        EXPECT_EQ(transferSummary(test.rows), test.summary);
+}
+
+TEST(StatusIconText, WhatPauseAllResumeAllAndTheWaitingOffersTake)
+{
+    using S = FileRow::Status;
+    FileRow running = row(false, S::transferring, 100, 50);
+    FileRow pausedUpload = row(false, S::paused, 100, 50);
+    FileRow newOffer = row(true, S::paused, 100, 0);
+    FileRow pausedDownload = row(true, S::paused, 100, 25);
+    pausedDownload.location = QUrl::fromLocalFile("/tmp/x");
+    FileRow gone = row(true, S::paused, 100, 0);
+    gone.unavailable = true;
+    FileRow fromAnn = row(true, S::paused, 10, 0);
+    fromAnn.user = "ann";
+    const QList<FileRow> rows{running, pausedUpload, newOffer, pausedDownload, gone, fromAnn};
+
+    EXPECT_EQ(pausableFiles(rows), QList<QUuid>{running.id});
+    EXPECT_EQ(resumableFiles(rows), (QList<QUuid>{pausedUpload.id, pausedDownload.id}));
+    const QList<WaitingOffers> waiting = waitingOffers(rows, {newOffer.id, gone.id, fromAnn.id, running.id});
+    ASSERT_EQ(waiting.size(), 2);
+    EXPECT_EQ(waiting[0].user, "bob");
+    EXPECT_EQ(waiting[0].files, QList<QUuid>{newOffer.id});
+    EXPECT_EQ(waiting[1].user, "ann");
+}
+
+TEST(Autostart, EntryIsValidForAnyPathAndGoesAway)
+{
+    QTemporaryDir dir;
+    const QString entry = dir.filePath("autostart/com.halvinor.brenvo.desktop");
+    const QString program = dir.filePath(R"(my "apps"/100% \brenvo$x)");
+    const Autostart autostart(entry, program);
+    EXPECT_FALSE(autostart.enabled());
+    ASSERT_EQ(autostart.setEnabled(true), std::nullopt);
+    EXPECT_TRUE(autostart.enabled());
+
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    EXPECT_TRUE(text.contains(R"(/my \\"apps\\"/100%% \\\\brenvo\\$x" --background)")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (!validator.isEmpty()) {
+        QProcess validate;
+        validate.start(validator, {entry});
+        ASSERT_TRUE(validate.waitForFinished(30000));
+        EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
+    }
+
+    // Switched off by another tool: not on, and removing it still works.
+    ASSERT_TRUE(file.open(QIODevice::Append | QIODevice::WriteOnly));
+    file.write("Hidden=true\n");
+    file.close();
+    EXPECT_FALSE(autostart.enabled());
+    EXPECT_EQ(autostart.setEnabled(false), std::nullopt);
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_EQ(autostart.setEnabled(false), std::nullopt);  // already gone
+
+    EXPECT_EQ(Autostart::entryText("/opt/brenvo\n[Desktop Entry]"), std::nullopt);
+    EXPECT_TRUE(Autostart(entry, "/opt/brenvo\nX").setEnabled(true).has_value());
+    EXPECT_FALSE(QFile::exists(entry));
+}
+
+struct NoNotifier : Notifier {
+    int asked = 0;
+    void authorise(std::function<void(const Authorisation&)> done) override
+    {
+        ++asked;
+        done({false, "no server"});
+    }
+    void post(const Notification&, std::function<void(const Delivery&)> done) override { done({}); }
+};
+
+TEST(Background, WithoutAPanelNothingRunsUnseen)
+{
+    QTemporaryDir dir;
+    AppSettings settings(dir.filePath("Brenvo.conf"));
+    ControllerOptions options;
+    options.supportDirectory = dir.filePath("support");
+    options.keyStore = KeyStoreChoice::file;
+    options.useGateway = false;
+    Controller controller(options);
+    NoNotifier notifier;
+    int shown = 0;
+    BackgroundActions actions{[&] { ++shown; }, [](const QList<QUuid>&) {}, [] {}, [] { return false; }};
+    // A bus that is not there: no watcher will ever take the icon.
+    const QDBusConnection noBus(QStringLiteral("brenvo-no-bus"));
+
+    {
+        Background background(controller, settings, notifier, actions, noBus);
+        background.start(true, 50);
+        EXPECT_FALSE(background.keepsRunning());
+        EXPECT_TRUE(QGuiApplication::quitOnLastWindowClosed());
+        EXPECT_EQ(shown, 0);  // waits for a panel a while
+        QTRY_COMPARE_WITH_TIMEOUT(shown, 1, 5000);
+        background.lastWindowClosed();
+        EXPECT_EQ(notifier.asked, 0);  // quits, nothing to announce
+    }
+    settings.setKeepRunning(false);
+    Background background(controller, settings, notifier, actions, noBus);
+    background.start(true, 60000);
+    EXPECT_EQ(shown, 2);  // no icon at all: a window at once
+    EXPECT_EQ(background.statusIcon(), nullptr);
+}
+
+}  // namespace
