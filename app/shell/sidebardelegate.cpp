@@ -131,7 +131,8 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (index.data(SidebarModel::ConnectedRole).toBool()) {
         const QRect dot(right - kDot + 1, rect.top() + (rect.height() - kDot) / 2, kDot, kDot);
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(Qt::NoPen);
+        // Outlined on a selected row, where the highlight would swallow it.
+        painter->setPen(selected ? QPen(option.palette.color(QPalette::HighlightedText), 1.5) : QPen(Qt::NoPen));
         painter->setBrush(QColor(0x2e, 0xa0, 0x43));
         painter->drawEllipse(QRectF(dot).adjusted(1, 1, -1, -1));
         right = dot.left() - kSpacing;

@@ -52,7 +52,9 @@ struct Sidebar : ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
     QRect rectOf(const QByteArray& key) { return view.visualRect(view.sidebarModel()->indexOf(key)); }
-    QStringList menuAt(const QByteArray& key, const QString& trigger = {})
+    // Opens the row's context menu from the keyboard (Shift+F10, or the Menu
+    // key when menuKey), triggers the entry trigger and returns the entries.
+    QStringList menuAt(const QByteArray& key, const QString& trigger = {}, bool menuKey = false)
     {
         view.selectKey(key);
         auto entries = std::make_shared<QStringList>();
@@ -71,7 +73,10 @@ struct Sidebar : ::testing::Test {
                 chosen->trigger();
             menu->close();
         });
-        QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+        if (menuKey)
+            QTest::keyClick(&view, Qt::Key_Menu);
+        else
+            QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
         return *entries;
     }
 };
@@ -221,7 +226,7 @@ TEST_F(Sidebar, ButtonsAndTheContextMenu)
     EXPECT_EQ(shareMe.size(), 1);
 
     EXPECT_EQ(menuAt(me.key), (QStringList{"Edit…", "Share My Card…"}));
-    EXPECT_EQ(menuAt(ann.key, "Share Files…"), (QStringList{"Connect", "Share Files…", "Edit…", "Delete"}));
+    EXPECT_EQ(menuAt(ann.key, "Share Files…", true), (QStringList{"Connect", "Share Files…", "Edit…", "Delete"}));
     ASSERT_EQ(shareFiles.size(), 1);
     EXPECT_EQ(shareFiles[0][0].toByteArray(), ann.key);
     EXPECT_EQ(menuAt(bob.key, "Disconnect"), (QStringList{"Disconnect", "Share Files…", "Edit…", "Delete"}));
