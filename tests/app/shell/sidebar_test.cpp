@@ -7,6 +7,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 #include <memory>
 
@@ -199,6 +201,10 @@ TEST_F(Sidebar, HostileNamesStayText)
         QTextDocument document;
         document.setHtml(tip);
         EXPECT_EQ(document.toPlainText(), shown);
+        // What hovering shows is that text.
+        QHelpEvent hover(QEvent::ToolTip, position, view.viewport()->mapToGlobal(position));
+        QApplication::sendEvent(view.viewport(), &hover);
+        EXPECT_EQ(QToolTip::text(), tip);
     }
 }
 
