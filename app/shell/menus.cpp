@@ -18,7 +18,7 @@ void buildMenus(MainWindow& window, AppDelegate& app)
     QMenu* file = bar->addMenu(MainWindow::tr("&File"));
     file->addAction(MainWindow::tr("&New Window"), QKeySequence::New, a, [a] { a->newWindow(); });
     file->addAction(themeIcon(icons::share), MainWindow::tr("&Share My Card…"), a, [a] { a->shareMyCard(nullptr); });
-    file->addAction(MainWindow::tr("&Import Cards…"), QKeySequence::Open, a, [a] { a->importCards(nullptr); });
+    file->addAction(MainWindow::tr("&Import Cards…"), QKeySequence::Open, a, [a, w] { a->importCards(w); });
     file->addSeparator();
     file->addAction(MainWindow::tr("S&ettings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), a,
                     [a] { a->showSettings(); });
