@@ -71,6 +71,17 @@ def park_pointer():
     pyatspi.Registry.generateMouseEvent(2500, 1550, pyatspi.MOUSE_ABS)
 
 
+def sidebar_menu(app, name, path):
+    """The context menu of a person's row in the sidebar, opened with a right click."""
+    box = sidebar_item(app, name).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    before = popups()
+    pyatspi.Registry.generateMouseEvent(box.x + box.width // 3, box.y + box.height // 2, "b3c")
+    wait_for("the sidebar's context menu", lambda: popups() - before)
+    capture(main_window(app).name, path, with_popups=True)
+    key("Escape")
+    park_pointer()
+
+
 def megabytes_done(text):
     """The bytes done, in MB, of a row's accessible text "name, 12.3 MB of 48.0 MB, …"."""
     match = re.search(r", ([0-9.]+) MB of ", text or "")
@@ -198,7 +209,11 @@ def main():
             process, app = session.launch(ann_dir, env=env)
             sidebar_item(app, "Carla Diaz")
             connect_user(app, "Bob Tanaka")
+            # Bob's two offers are new: the count shows on his row, with his state.
+            wait_for("Bob's new files", lambda: sidebar_item(app, "Bob Tanaka").description.endswith("2 new files"))
             capture(main_window(app).name, name("main-users"))
+            if suffix == "":
+                sidebar_menu(app, "Bob Tanaka", name("sidebar-menu"))
 
             settings = find(app, "menu item", "Settings…")
             if settings is None:

@@ -2,8 +2,9 @@
 # Renders the desktop program's screenshots into docs/screenshots/ at 100 % and
 # 200 % scale: the welcome view, the information bar over it (a stored file
 # kept aside), the main window with two users (one connected to
-# a brenvo-cli peer), the settings window, and the file list with transfers on
-# their way, an error row (files-progress) and, at 100 % only, its context menu
+# a brenvo-cli peer, with his count of new files), the settings window, and the
+# file list with transfers on their way, an error row (files-progress) and, at
+# 100 % only, the context menus of a person (sidebar-menu) and of files
 # (files-menu). Builds nothing.
 #   scripts/screenshots.sh [BUILD_DIR]      (default: build)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user

@@ -36,7 +36,7 @@ QFileDialog* cardFileDialog(QWidget* window)
 
 }  // namespace
 
-const QString CardActions::kRecipientsPrompt = QStringLiteral("Select the persons to share with:");
+const QString CardActions::kRecipientsPrompt = QStringLiteral("Select the people to share with");
 
 void presentDialog(QDialog* dialog, QWidget* window)
 {

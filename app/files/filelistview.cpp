@@ -154,12 +154,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     m_list->addAction(menuKey);
     m_list->installEventFilter(this);
 
-    connect(m_add, &QToolButton::clicked, this, [this] {
-        m_services.chooseFiles(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
-            if (self && !urls.isEmpty())
-                self->offerFiles(urls);
-        });
-    });
+    connect(m_add, &QToolButton::clicked, this, &FileListView::chooseFilesToOffer);
     connect(m_remove, &QToolButton::clicked, this, &FileListView::removeSelected);
     connect(delegate, &FileRowDelegate::buttonClicked, this, [this](const QModelIndex& index, RowButton button) {
         const QUuid id = m_model->idAt(index);
@@ -452,6 +447,14 @@ void FileListView::offerFiles(const QList<QUrl>& urls)
     box->setWindowModality(Qt::WindowModal);
     connect(box, &QMessageBox::finished, this, [this, files = offered.files] { share(files); });
     box->open();
+}
+
+void FileListView::chooseFilesToOffer()
+{
+    m_services.chooseFiles(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
+        if (self && !urls.isEmpty())
+            self->offerFiles(urls);
+    });
 }
 
 void FileListView::share(const QList<File2>& files)

@@ -75,6 +75,8 @@ public:
     // Offers these files to persons chosen in the recipient chooser, after
     // reporting those that cannot be offered.
     void offerFiles(const QList<QUrl>& urls);
+    // The + button: chooses files, then offers them as above.
+    void chooseFilesToOffer();
 
 signals:
     void selectedFilesChanged(const QSet<QUuid>& ids);

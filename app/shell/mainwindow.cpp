@@ -4,6 +4,7 @@
 #include "app/shell/appdelegate.h"
 #include "app/shell/infobar.h"
 #include "app/shell/menus.h"
+#include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
 #include "app/shell/welcomeview.h"
 
@@ -29,6 +30,15 @@ QString stateTitle(User::State state)
     case User::State::notConnected: return MainWindow::tr("Not connected");
     }
     return {};
+}
+
+// Readable on the window (a contrast of at least 4.5:1), not the disabled grey.
+QColor stateColor(const QPalette& palette, User::State state)
+{
+    const bool dark = palette.color(QPalette::Window).lightness() < 128;
+    if (state == User::State::connected)
+        return dark ? QColor(0x57, 0xd3, 0x6e) : QColor(0x1a, 0x7f, 0x37);
+    return dark ? QColor(0xc0, 0xc0, 0xc0) : QColor(0x55, 0x55, 0x55);
 }
 
 QString connectTitle(User::State state)
@@ -126,6 +136,20 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
             [this](const QByteArray& key) { m_app.removeUser(this, key); });
     connect(m_sidebar, &SidebarView::cardsDropped, this,
             [this](const QStringList& paths) { m_app.importCardFiles(this, paths); });
+    connect(m_sidebar, &SidebarView::filesDroppedOnUser, this, [this](const QByteArray& key, const QList<QUrl>& urls) {
+        offerFilesToUser(this, m_app.controller(), urls, key);
+    });
+    connect(m_sidebar, &SidebarView::shareFilesRequested, this, [this](const QByteArray& key) {
+        m_scene.setSelectedUser(key);
+        m_files->chooseFilesToOffer();
+    });
+    connect(m_sidebar, &SidebarView::connectionToggleRequested, this, [this](const QByteArray& key) {
+        m_scene.setSelectedUser(key);
+        connectButtonClicked();
+    });
+    connect(&controller, &Controller::filesChanged, m_sidebar,
+            [this, &controller] { m_sidebar->setFileRows(controller.fileRows()); });
+    m_sidebar->setFileRows(controller.fileRows());
     connect(m_welcome, &WelcomeView::exportCardRequested, this, [this] { m_app.shareMyCard(this); });
     connect(m_welcome, &WelcomeView::importCardRequested, this, [this] { m_app.importCards(this); });
 
@@ -147,7 +171,7 @@ void MainWindow::redraw()
         m_detail->setCurrentWidget(m_files);
         setWindowTitle(tr("%1 — %2").arg(user->name, stateTitle(user->state)));
         m_title->setText(QStringLiteral("<b>%1</b>&nbsp;&nbsp;<span style=\"color:%2\">%3</span>")
-                             .arg(user->name.toHtmlEscaped(), palette().color(QPalette::Disabled, QPalette::WindowText).name(),
+                             .arg(user->name.toHtmlEscaped(), stateColor(palette(), user->state).name(),
                                   stateTitle(user->state)));
         m_title->setAccessibleName(windowTitle());
         const QString error = user->error ? user->error->localizedDescription() : QString();

@@ -1,215 +1,186 @@
 #include "app/shell/sidebarview.h"
 
 #include "app/shell/icons.h"
+#include "app/shell/sidebardelegate.h"
+#include "app/shell/sidebarmodel.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QPainter>
-#include <QToolButton>
 
 namespace vortan {
 
 namespace {
 
-QString stateText(User::State state)
+QList<QUrl> localUrls(const QMimeData* data)
 {
-    switch (state) {
-    case User::State::connected: return SidebarView::tr("Connected");
-    case User::State::connecting: return SidebarView::tr("Connecting…");
-    case User::State::notConnected: return SidebarView::tr("Not connected");
-    }
-    return {};
-}
-
-QPixmap greenDot(qreal scale)
-{
-    const int size = 10;
-    QPixmap dot(QSize(size, size) * scale);
-    dot.setDevicePixelRatio(scale);
-    dot.fill(Qt::transparent);
-    QPainter painter(&dot);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x2e, 0xa0, 0x43));
-    painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
-    return dot;
-}
-
-QToolButton* iconButton(const QString& icon, const QString& action, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setIcon(themeIcon(icon));
-    button->setAutoRaise(true);
-    button->setToolTip(action);
-    button->setAccessibleName(action);
-    button->setFocusPolicy(Qt::NoFocus);  // the row's context menu is the keyboard path
-    return button;
-}
-
-QStringList localFiles(const QMimeData* data)
-{
-    QStringList paths;
+    QList<QUrl> urls;
     if (!data)
-        return paths;
+        return urls;
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
-    return paths;
+            urls.append(url);
+    return urls;
 }
 
 }  // namespace
 
-SidebarView::SidebarView(QWidget* parent) : QListWidget(parent)
+SidebarView::SidebarView(QWidget* parent)
+    : QListView(parent), m_model(new SidebarModel(this)), m_delegate(new SidebarDelegate(this))
 {
     setObjectName(QStringLiteral("sidebar"));
     setAccessibleName(tr("People"));
+    setModel(m_model);
+    setItemDelegate(m_delegate);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMinimumWidth(180);
-    setIconSize(QSize(20, 20));
     setUniformItemSizes(true);
-    setSpacing(1);
+    setMouseTracking(true);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
     setDragDropMode(QAbstractItemView::DropOnly);
-    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!m_rebuilding)
-            emit selectedKeyChanged(selectedKey());
-    });
-    connect(this, &QWidget::customContextMenuRequested, this, &SidebarView::showContextMenu);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &SidebarView::selectionMoved);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { showContextMenu(indexAt(position), position); });
+    connect(m_delegate, &SidebarDelegate::buttonClicked, this,
+            [this](const QModelIndex& index, SidebarDelegate::Button button) {
+                switch (button) {
+                case SidebarDelegate::Button::editMe: emit editMeRequested(); break;
+                case SidebarDelegate::Button::shareMe: emit shareMeRequested(); break;
+                case SidebarDelegate::Button::editUser:
+                    emit editUserRequested(index.data(SidebarModel::KeyRole).toByteArray());
+                    break;
+                }
+            });
 }
 
-QWidget* SidebarView::rowButtons(const User& user, bool isMe)
+void SidebarView::selectionMoved()
 {
-    auto* box = new QWidget;
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 4, 0);
-    layout->setSpacing(2);
-    layout->addStretch();
-    const QByteArray key = user.key;
-    if (isMe) {
-        connect(iconButton(icons::edit, tr("Edit My Card"), box), &QToolButton::clicked, this,
-                &SidebarView::editMeRequested);
-        connect(iconButton(icons::share, tr("Share My Card"), box), &QToolButton::clicked, this,
-                &SidebarView::shareMeRequested);
-    } else {
-        if (user.state == User::State::connected) {
-            auto* mark = new QLabel(box);
-            mark->setPixmap(greenDot(devicePixelRatioF()));
-            mark->setToolTip(tr("Connected"));
-            mark->setAccessibleName(tr("Connected"));
-            layout->addWidget(mark);
-        }
-        connect(iconButton(icons::edit, tr("Edit %1").arg(user.name), box), &QToolButton::clicked, this,
-                [this, key] { emit editUserRequested(key); });
+    if (m_updating)
+        return;
+    const QByteArray key = selectedKey();
+    if (key != m_lastKey) {
+        m_lastKey = key;
+        emit selectedKeyChanged(key);
     }
-    for (QToolButton* button : box->findChildren<QToolButton*>())
-        layout->addWidget(button);
-    return box;
 }
 
 void SidebarView::setUsers(const std::optional<User>& me, const QList<User>& users)
 {
     const QByteArray selected = selectedKey();
-    m_rebuilding = true;
-    clear();
-    auto addRow = [this](const User& user, bool isMe) {
-        auto* item = new QListWidgetItem(themeIcon(icons::person), user.name, this);
-        item->setData(keyRole, user.key);
-        item->setData(isMeRole, isMe);
-        const QString description = isMe ? tr("Me") : stateText(user.state);
-        item->setData(Qt::AccessibleDescriptionRole, description);
-        item->setSizeHint(QSize(0, 32));
-        if (isMe) {
-            QFont bold = font();
-            bold.setWeight(QFont::DemiBold);
-            item->setFont(bold);
-        }
-        item->setToolTip(isMe ? tr("%1 (me)").arg(user.name) : tr("%1 — %2").arg(user.name, description));
-        setItemWidget(item, rowButtons(user, isMe));
-    };
-    if (me)
-        addRow(*me, true);
-    for (const User& user : users)
-        addRow(user, false);
-    selectKey(selected);
-    m_rebuilding = false;
-    if (selectedKey() != selected)
-        emit selectedKeyChanged(selectedKey());
+    m_updating = true;
+    m_model->setUsers(me, users);
+    // The view would move the selection to a neighbour of a removed row.
+    if (!selected.isEmpty() && !m_model->indexOf(selected).isValid())
+        selectionModel()->clear();
+    m_updating = false;
+    selectionMoved();
+}
+
+void SidebarView::setFileRows(const QList<FileRow>& rows)
+{
+    m_updating = true;
+    m_model->setNewFiles(SidebarModel::newFiles(rows));
+    m_updating = false;
+    selectionMoved();
 }
 
 void SidebarView::selectKey(const QByteArray& key)
 {
-    for (int i = 0; i < count(); ++i) {
-        if (!key.isEmpty() && item(i)->data(keyRole).toByteArray() == key) {
-            setCurrentRow(i);
-            return;
-        }
+    const QModelIndex index = m_model->indexOf(key);
+    if (!index.isValid()) {
+        clearSelection();
+        return;
     }
-    clearSelection();
+    if (selectionModel()->isSelected(index) && currentIndex() == index)
+        return;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
 }
 
 QByteArray SidebarView::selectedKey() const
 {
-    const QList<QListWidgetItem*> items = selectedItems();
-    return items.isEmpty() ? QByteArray() : items.first()->data(keyRole).toByteArray();
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? QByteArray() : rows.first().data(SidebarModel::KeyRole).toByteArray();
 }
+
+bool SidebarView::isCardFile(const QString& path) { return path.endsWith(QLatin1String(".bcard"), Qt::CaseInsensitive); }
 
 void SidebarView::keyPressEvent(QKeyEvent* event)
 {
+    const QModelIndex current = selectionModel()->selectedIndexes().value(0);
     if (event->matches(QKeySequence::Delete) || event->key() == Qt::Key_Backspace) {
-        const QList<QListWidgetItem*> items = selectedItems();
-        if (!items.isEmpty() && !items.first()->data(isMeRole).toBool())
-            emit removeUserRequested(items.first()->data(keyRole).toByteArray());
+        if (current.isValid() && !current.data(SidebarModel::IsMeRole).toBool())
+            emit removeUserRequested(current.data(SidebarModel::KeyRole).toByteArray());
+        event->accept();
         return;
     }
-    QListWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        const QModelIndex target = current.isValid() ? current : currentIndex();
+        if (target.isValid())
+            showContextMenu(target, visualRect(target).center());
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
 }
 
-void SidebarView::showContextMenu(const QPoint& position)
+void SidebarView::showContextMenu(const QModelIndex& clicked, const QPoint& position)
 {
-    QListWidgetItem* row = itemAt(position);
-    if (!row)
-        row = currentItem();
-    if (!row)
+    const QModelIndex index = clicked.isValid() ? clicked : selectionModel()->selectedIndexes().value(0);
+    if (!index.isValid())
         return;
-    const QByteArray key = row->data(keyRole).toByteArray();
+    const QByteArray key = index.data(SidebarModel::KeyRole).toByteArray();
     QMenu menu(this);
-    if (row->data(isMeRole).toBool()) {
+    if (index.data(SidebarModel::IsMeRole).toBool()) {
         menu.addAction(themeIcon(icons::edit), tr("Edit…"), this, &SidebarView::editMeRequested);
         menu.addAction(themeIcon(icons::share), tr("Share My Card…"), this, &SidebarView::shareMeRequested);
     } else {
+        const bool idle = User::State(index.data(SidebarModel::StateRole).toInt()) == User::State::notConnected;
+        menu.addAction(idle ? tr("Connect") : tr("Disconnect"), this, [this, key] { emit connectionToggleRequested(key); });
+        menu.addAction(themeIcon(icons::add), tr("Share Files…"), this, [this, key] { emit shareFilesRequested(key); });
+        menu.addSeparator();
         menu.addAction(themeIcon(icons::edit), tr("Edit…"), this, [this, key] { emit editUserRequested(key); });
         menu.addAction(themeIcon(icons::erase), tr("Delete"), this, [this, key] { emit removeUserRequested(key); });
     }
     menu.exec(viewport()->mapToGlobal(position));
 }
 
-QStringList SidebarView::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
-
 void SidebarView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!localFiles(event->mimeData()).isEmpty())
+    if (!localUrls(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void SidebarView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!localFiles(event->mimeData()).isEmpty())
+    if (!localUrls(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void SidebarView::dropEvent(QDropEvent* event)
 {
-    const QStringList paths = localFiles(event->mimeData());
-    if (paths.isEmpty())
+    const QList<QUrl> urls = localUrls(event->mimeData());
+    if (urls.isEmpty())
         return;
     event->acceptProposedAction();
-    emit cardsDropped(paths);
+    QStringList cards;
+    QList<QUrl> files;
+    for (const QUrl& url : urls) {
+        if (isCardFile(url.toLocalFile()))
+            cards.append(url.toLocalFile());
+        else
+            files.append(url);
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (!files.isEmpty() && index.isValid() && !index.data(SidebarModel::IsMeRole).toBool())
+        emit filesDroppedOnUser(index.data(SidebarModel::KeyRole).toByteArray(), files);
+    if (!cards.isEmpty())
+        emit cardsDropped(cards);
 }
 
 }  // namespace vortan

@@ -1,27 +1,48 @@
 #pragma once
 
+#include "vortan/controller/filerow.h"
 #include "vortan/records/user.h"
 
-#include <QListWidget>
+#include <QListView>
+#include <QUrl>
 
 #include <optional>
 
 namespace vortan {
 
+class SidebarDelegate;
+class SidebarModel;
+
 // The left column: the local user first (with edit and share buttons), then
-// every other user with a green mark while connected and an edit button.
-// One row is selected at a time; the Delete key and the context menu ask
-// for a user's removal; card files dropped here are handed on for import.
-class SidebarView : public QListWidget {
+// every other user with the connection state, the count of new files, a
+// green mark while connected and an edit button (see SidebarModel and
+// SidebarDelegate). One row is selected at a time.
+//
+// Keys: Delete asks for the selected user's removal; the Menu key and
+// Shift+F10 open the selected row's context menu, which holds every command
+// of a row: Edit…, and for the local user Share My Card…; for the others
+// Connect/Disconnect, Share Files… and Delete.
+//
+// Drops: card files (*.bcard) are handed on for import wherever they land;
+// other files dropped on a person's row are offered to that person, and
+// elsewhere ignored.
+class SidebarView : public QListView {
     Q_OBJECT
 public:
     explicit SidebarView(QWidget* parent = nullptr);
 
-    // Rebuilds the rows, keeping the selection.
+    // Applies the users, keeping the selection when its user stays.
     void setUsers(const std::optional<User>& me, const QList<User>& users);
+    // Recounts the new files of each user from a publication of the rows.
+    void setFileRows(const QList<FileRow>& rows);
     // Selects the row of that key (none: clears the selection).
     void selectKey(const QByteArray& key);
     QByteArray selectedKey() const;
+
+    SidebarModel* sidebarModel() const { return m_model; }
+    SidebarDelegate* sidebarDelegate() const { return m_delegate; }
+
+    static bool isCardFile(const QString& path);
 
 signals:
     void selectedKeyChanged(const QByteArray& key);
@@ -29,20 +50,26 @@ signals:
     void shareMeRequested();
     void editUserRequested(const QByteArray& key);
     void removeUserRequested(const QByteArray& key);
+    void connectionToggleRequested(const QByteArray& key);
+    void shareFilesRequested(const QByteArray& key);
     void cardsDropped(const QStringList& paths);
+    // Files other than cards dropped on a person's row.
+    void filesDroppedOnUser(const QByteArray& key, const QList<QUrl>& files);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    QStringList mimeTypes() const override;
 
 private:
-    enum Role { keyRole = Qt::UserRole, isMeRole };
-    QWidget* rowButtons(const User& user, bool isMe);
-    void showContextMenu(const QPoint& position);
-    bool m_rebuilding = false;
+    void showContextMenu(const QModelIndex& index, const QPoint& position);
+    void selectionMoved();
+
+    SidebarModel* m_model;
+    SidebarDelegate* m_delegate;
+    bool m_updating = false;
+    QByteArray m_lastKey;
 };
 
 }  // namespace vortan

@@ -25,7 +25,7 @@ WelcomeView::WelcomeView(QWidget* parent) : QWidget(parent)
     title->setAlignment(Qt::AlignCenter);
 
     auto* text = new QLabel(tr("You do not have any person to share with yet. Share your user card and import it "
-                               "on another machine. Likewise, import other's cards onto this machine."),
+                               "on another machine. Likewise, import other people's cards onto this machine."),
                             this);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignCenter);

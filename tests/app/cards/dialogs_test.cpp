@@ -123,7 +123,7 @@ TEST(ShareViewTest, ShareNeedsASelection)
 {
     const QList<User> users{User("Ada", {}, {}, QByteArray(32, 'a')), User("Bo", {}, {}, QByteArray(32, 'b'))};
     for (const QByteArray& preselected : {QByteArray(), QByteArray(32, 'b')}) {
-        ShareView view(users, preselected, "Select the persons to share with:");
+        ShareView view(users, preselected, "Select the people to share with");
         view.show();
         QSignalSpy dismissed(&view, &ShareView::dismissed);
         auto* share = named<QPushButton>(view, "Share");
@@ -173,7 +173,7 @@ TEST(CardScreenshots, Dialogs)
     save(import, "cards-import.png");
     UserDetailsView edit({Kind::user, {bo}, {}});
     save(edit, "cards-edit.png");
-    ShareView chooser({ada, bo, cy}, bo.key, "Select the persons to share with:");
+    ShareView chooser({ada, bo, cy}, bo.key, "Select the people to share with");
     save(chooser, "cards-recipients.png");
 }
 

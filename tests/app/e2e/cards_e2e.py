@@ -84,7 +84,8 @@ def export_card(app, name, path):
 
 
 def import_card(app, path, name):
-    """File → Import Cards…, path, then the import dialog's Import: name joins the sidebar."""
+    """File → Import Cards…, path, then the import dialog's Import: name joins the
+    sidebar and is selected."""
     press(menu_item(app, "Import Cards…"))
     choose_file(app, "Import Cards", "File name:", "Import", path)
     details = wait_node(app, "dialog", "Import User")
@@ -95,6 +96,8 @@ def import_card(app, path, name):
     description = sidebar_item(app, name).description
     if description != "Not connected":
         raise Failure(f'{name} was imported as "{description}"')
+    wait_for(f"{name} selected after the import",
+             lambda: sidebar_item(app, name).getState().contains(pyatspi.STATE_SELECTED))
 
 
 def main():

@@ -1,0 +1,201 @@
+#include "app/shell/sidebarmodel.h"
+
+#include "app/shell/icons.h"
+
+#include <QFont>
+#include <QSet>
+
+namespace vortan {
+
+namespace {
+
+QByteArray identity(const QByteArray& key, bool me) { return (me ? "m" : "u") + key; }
+
+}  // namespace
+
+SidebarModel::SidebarModel(QObject* parent) : QAbstractListModel(parent) {}
+
+QString SidebarModel::stateText(User::State state)
+{
+    switch (state) {
+    case User::State::connected: return tr("Connected");
+    case User::State::connecting: return tr("Connecting…");
+    case User::State::notConnected: return tr("Not connected");
+    }
+    return {};
+}
+
+QString SidebarModel::description(User::State state, int newFiles)
+{
+    const QString text = stateText(state);
+    if (newFiles <= 0)
+        return text;
+    // Both English forms spelled out: the program ships no translations that
+    // would resolve a %n plural.
+    return newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %2 new files").arg(text).arg(newFiles);
+}
+
+bool SidebarModel::isNewFile(const FileRow& row)
+{
+    return row.download && row.paused && row.blockCount == 0 && !row.error && !row.unavailable &&
+           row.numberOfBlocks > 0;
+}
+
+QHash<QByteArray, int> SidebarModel::newFiles(const QList<FileRow>& rows)
+{
+    QHash<QByteArray, int> counts;
+    for (const FileRow& row : rows)
+        if (isNewFile(row))
+            ++counts[row.user];
+    return counts;
+}
+
+void SidebarModel::setUsers(const std::optional<User>& me, const QList<User>& users)
+{
+    QList<Row> rows;
+    rows.reserve(users.size() + 1);
+    if (me)
+        rows.append({*me, true, 0});
+    for (const User& user : users)
+        rows.append({user, false, m_newFiles.value(user.key)});
+    apply(std::move(rows));
+}
+
+void SidebarModel::setNewFiles(const QHash<QByteArray, int>& counts)
+{
+    if (counts == m_newFiles)
+        return;
+    m_newFiles = counts;
+    QList<Row> rows = m_rows;
+    for (Row& row : rows)
+        row.newFiles = row.isMe ? 0 : counts.value(row.user.key);
+    apply(std::move(rows));
+}
+
+void SidebarModel::apply(QList<Row> rows)
+{
+    QSet<QByteArray> wanted;
+    for (const Row& row : rows)
+        wanted.insert(identity(row.user.key, row.isMe));
+    if (wanted.size() != rows.size()) {  // a key twice: no identity to keep
+        beginResetModel();
+        m_rows = std::move(rows);
+        endResetModel();
+        return;
+    }
+    // Removals, highest run first.
+    for (int last = int(m_rows.size()) - 1; last >= 0; --last) {
+        if (wanted.contains(identity(m_rows[last].user.key, m_rows[last].isMe)))
+            continue;
+        int first = last;
+        while (first > 0 && !wanted.contains(identity(m_rows[first - 1].user.key, m_rows[first - 1].isMe)))
+            --first;
+        beginRemoveRows({}, first, last);
+        m_rows.remove(first, last - first + 1);
+        endRemoveRows();
+        last = first;
+    }
+    // The rows left must keep their order; a reordering resets.
+    QSet<QByteArray> kept;
+    for (const Row& row : std::as_const(m_rows))
+        kept.insert(identity(row.user.key, row.isMe));
+    qsizetype next = 0;
+    for (const Row& row : std::as_const(rows)) {
+        if (!kept.contains(identity(row.user.key, row.isMe)))
+            continue;
+        if (!sameRow(m_rows[next], row)) {
+            beginResetModel();
+            m_rows = std::move(rows);
+            endResetModel();
+            return;
+        }
+        ++next;
+    }
+    // Insertions, in runs, lowest first.
+    for (int at = 0; at < rows.size();) {
+        if (at < m_rows.size() && sameRow(m_rows[at], rows[at])) {
+            ++at;
+            continue;
+        }
+        int end = at;
+        while (end < rows.size() && !kept.contains(identity(rows[end].user.key, rows[end].isMe)))
+            ++end;
+        beginInsertRows({}, at, end - 1);
+        for (int i = at; i < end; ++i)
+            m_rows.insert(i, rows[i]);
+        endInsertRows();
+        at = end;
+    }
+    // Changed values, in runs.
+    for (int at = 0; at < rows.size(); ++at) {
+        if (m_rows[at] == rows[at])
+            continue;
+        int end = at;
+        while (end < rows.size() && !(m_rows[end] == rows[end])) {
+            m_rows[end] = rows[end];
+            ++end;
+        }
+        emit dataChanged(index(at), index(end - 1));
+        at = end;
+    }
+}
+
+int SidebarModel::rowOf(const QByteArray& key, bool me) const
+{
+    if (key.isEmpty())
+        return -1;
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].isMe == me && m_rows[i].user.key == key)
+            return i;
+    return -1;
+}
+
+QModelIndex SidebarModel::indexOf(const QByteArray& key) const
+{
+    int row = rowOf(key, false);
+    if (row < 0)
+        row = rowOf(key, true);
+    return row < 0 ? QModelIndex() : index(row);
+}
+
+int SidebarModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+
+QVariant SidebarModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Row& row = m_rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole: return row.user.name;
+    case Qt::DecorationRole: return themeIcon(icons::person);
+    case Qt::FontRole: {
+        if (!row.isMe)
+            return {};
+        QFont bold;
+        bold.setWeight(QFont::DemiBold);
+        return bold;
+    }
+    case Qt::AccessibleDescriptionRole: return row.isMe ? tr("Me") : description(row.user.state, row.newFiles);
+    case Qt::ToolTipRole:
+        return row.isMe ? tr("%1 (me)").arg(row.user.name)
+                        : tr("%1 — %2").arg(row.user.name, description(row.user.state, row.newFiles));
+    case KeyRole: return row.user.key;
+    case IsMeRole: return row.isMe;
+    case StateRole: return int(row.user.state);
+    case ConnectedRole: return !row.isMe && row.user.state == User::State::connected;
+    case StateTextRole: return row.isMe ? tr("Me") : stateText(row.user.state);
+    case NewFilesRole: return row.newFiles;
+    case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(row.user.name);
+    default: return {};
+    }
+}
+
+Qt::ItemFlags SidebarModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+}  // namespace vortan

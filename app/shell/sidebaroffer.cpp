@@ -1,0 +1,26 @@
+#include "app/shell/sidebaroffer.h"
+
+#include "app/cards/cardactions.h"
+#include "app/files/fileoffer.h"
+#include "vortan/controller/controller.h"
+
+namespace vortan {
+
+void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>& urls, const QByteArray& key)
+{
+    const QList<QUrl> files = droppedFiles(urls);
+    if (files.isEmpty())
+        return;
+    OfferedFiles offered = describeFiles(files);
+    auto share = [&controller, key, described = std::move(offered.files)] {
+        if (!described.isEmpty() && controller.findUser(key))
+            controller.shareFiles(described, {key});
+    };
+    const std::optional<FailureAlert> alert = failureAlert(offered.failures);
+    if (alert)
+        showAlert(window, alert->text, alert->informativeText, std::move(share));
+    else
+        share();
+}
+
+}  // namespace vortan

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QUrl>
+
+class QWidget;
+
+namespace vortan {
+
+class Controller;
+
+// Offers files dropped on a person's row to that person alone, through the
+// file list's own steps: folders are skipped, the files that cannot be
+// described are reported in one alert over window, the rest are shared.
+void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>& urls, const QByteArray& key);
+
+}  // namespace vortan

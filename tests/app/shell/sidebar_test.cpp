@@ -1,0 +1,298 @@
+#include "app/shell/sidebardelegate.h"
+#include "app/shell/sidebarmodel.h"
+#include "app/shell/sidebaroffer.h"
+#include "app/shell/sidebarview.h"
+#include "tests/app/support/peers.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDir>
+#include <QHelpEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolTip>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+using namespace vortan;
+
+namespace {
+
+User person(const char* name, char key, User::State state = User::State::notConnected)
+{
+    User user(QString::fromUtf8(name), std::nullopt, std::nullopt, QByteArray(32, key));
+    user.state = state;
+    return user;
+}
+
+const User me = person("Me", 'm');
+
+QStringList names(const QAbstractItemModel& model)
+{
+    QStringList result;
+    for (int row = 0; row < model.rowCount(); ++row)
+        result.append(model.index(row, 0).data().toString());
+    return result;
+}
+
+struct Sidebar : ::testing::Test {
+    SidebarView view;
+    QSignalSpy selected{&view, &SidebarView::selectedKeyChanged};
+    QAbstractItemModelTester tester{view.model(), QAbstractItemModelTester::FailureReportingMode::Fatal};
+
+    void SetUp() override
+    {
+        view.resize(260, 400);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+    QRect rectOf(const QByteArray& key) { return view.visualRect(view.sidebarModel()->indexOf(key)); }
+    // Opens the row's context menu from the keyboard (Shift+F10, or the Menu
+    // key when menuKey), triggers the entry trigger and returns the entries.
+    QStringList menuAt(const QByteArray& key, const QString& trigger = {}, bool menuKey = false)
+    {
+        view.selectKey(key);
+        auto entries = std::make_shared<QStringList>();
+        QTimer::singleShot(0, [entries, trigger] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            QAction* chosen = nullptr;
+            for (QAction* action : menu->actions()) {
+                if (!action->isSeparator())
+                    entries->append(action->text());
+                if (action->text() == trigger)
+                    chosen = action;
+            }
+            if (chosen)
+                chosen->trigger();
+            menu->close();
+        });
+        if (menuKey)
+            QTest::keyClick(&view, Qt::Key_Menu);
+        else
+            QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+        return *entries;
+    }
+};
+
+TEST_F(Sidebar, ChangesKeepTheSelectionAndTouchOnlyTheirRows)
+{
+    const User ann = person("Ann", 'a'), bob = person("Bob", 'b'), cy = person("Cy", 'c');
+    view.setUsers(me, {ann, bob, cy});
+    view.selectKey(bob.key);
+    ASSERT_EQ(selected.size(), 1);
+    QSignalSpy reset(view.model(), &QAbstractItemModel::modelReset);
+    QSignalSpy changed(view.model(), &QAbstractItemModel::dataChanged);
+
+    User connectedBob = bob;
+    connectedBob.state = User::State::connected;
+    const User dee = person("Dee", 'd');
+    view.setUsers(me, {connectedBob, cy, dee});  // Ann gone, Bob changed, Dee new
+    EXPECT_EQ(names(*view.model()), (QStringList{"Me", "Bob", "Cy", "Dee"}));
+    EXPECT_EQ(view.selectedKey(), bob.key);
+    EXPECT_EQ(view.currentIndex().row(), 1);
+    EXPECT_EQ(selected.size(), 1);  // nothing to report
+    EXPECT_EQ(reset.size(), 0);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 1);
+
+    view.setUsers(me, {cy, dee});  // the selected user goes
+    EXPECT_TRUE(view.selectedKey().isEmpty());
+    ASSERT_EQ(selected.size(), 2);
+    EXPECT_TRUE(selected[1][0].toByteArray().isEmpty());
+
+    view.setUsers(me, {dee, cy});  // reordered: reset, still right
+    EXPECT_EQ(names(*view.model()), (QStringList{"Me", "Dee", "Cy"}));
+    view.setUsers(std::nullopt, {});
+    EXPECT_EQ(view.model()->rowCount(), 0);
+}
+
+// Each state reads and shows exactly as it is; new files follow the state.
+TEST_F(Sidebar, EveryStateIsShownAsItIs)
+{
+    const struct {
+        User::State state;
+        int newFiles;
+        const char* description;
+        bool mark;
+    } cases[] = {
+        {User::State::notConnected, 0, "Not connected", false},
+        {User::State::connecting, 0, "Connecting…", false},
+        {User::State::connected, 0, "Connected", true},
+        {User::State::connecting, 1, "Connecting…, 1 new file", false},
+        {User::State::connected, 3, "Connected, 3 new files", true},
+    };
+    for (const auto& c : cases) {
+        User ann = person("Ann", 'a', c.state);
+        QList<FileRow> rows;
+        for (int i = 0; i < c.newFiles; ++i) {
+            FileRow row;
+            row.id = QUuid::createUuid();
+            row.user = ann.key;
+            row.download = row.paused = true;
+            row.numberOfBlocks = 1;
+            rows.append(row);
+        }
+        view.setUsers(me, {ann});
+        view.setFileRows(rows);
+        const QModelIndex index = view.sidebarModel()->indexOf(ann.key);
+        EXPECT_EQ(index.data(Qt::AccessibleDescriptionRole).toString(), QString::fromUtf8(c.description));
+        EXPECT_EQ(index.data(Qt::AccessibleTextRole).toString(), "Ann");
+        EXPECT_EQ(index.data(SidebarModel::ConnectedRole).toBool(), c.mark) << c.description;
+        EXPECT_EQ(index.data(SidebarModel::NewFilesRole).toInt(), c.newFiles);
+    }
+    User connectedMe = me;
+    connectedMe.state = User::State::connected;
+    view.setUsers(connectedMe, {});
+    const QModelIndex mine = view.model()->index(0, 0);
+    EXPECT_EQ(mine.data(Qt::AccessibleDescriptionRole).toString(), "Me");
+    EXPECT_FALSE(mine.data(SidebarModel::ConnectedRole).toBool());
+}
+
+TEST(SidebarNewFiles, OnlyOffersNobodyActedOn)
+{
+    const QByteArray ann(32, 'a'), bob(32, 'b');
+    auto row = [](const QByteArray& user, auto change) {
+        FileRow r;
+        r.id = QUuid::createUuid();
+        r.user = user;
+        r.download = r.paused = true;
+        r.numberOfBlocks = 4;
+        change(r);
+        return r;
+    };
+    const QList<FileRow> rows = {
+        row(ann, [](FileRow&) {}),
+        row(ann, [](FileRow&) {}),
+        row(bob, [](FileRow&) {}),
+        row(ann, [](FileRow& r) { r.blockCount = 1; }),             // started
+        row(ann, [](FileRow& r) { r.paused = false; }),             // resumed
+        row(ann, [](FileRow& r) { r.download = false; }),           // ours
+        row(ann, [](FileRow& r) { r.error = VortanError::other(QStringLiteral("gone")); }),
+        row(ann, [](FileRow& r) { r.unavailable = true; }),
+        row(ann, [](FileRow& r) { r.numberOfBlocks = 0; }),          // empty: done
+    };
+    const QHash<QByteArray, int> counts = SidebarModel::newFiles(rows);
+    EXPECT_EQ(counts.value(ann), 2);
+    EXPECT_EQ(counts.value(bob), 1);
+}
+
+// A name is never markup: the tooltip of a row or its pencil shows it as typed.
+TEST_F(Sidebar, HostileNamesStayText)
+{
+    const User zoe = person(R"(<img src="/dev/zero">Zoe)", 'z');
+    view.setUsers(me, {zoe});
+    const QModelIndex index = view.sidebarModel()->indexOf(zoe.key);
+    const QRect rect = view.visualRect(index);
+    const auto pencil = SidebarDelegate::buttons(index, rect).first().second;
+    for (const auto& [position, shown] : {std::pair{QPoint(rect.left() + 30, rect.center().y()),
+                                                    zoe.name + " — Not connected"},
+                                          std::pair{pencil.center(), "Edit " + zoe.name}}) {
+        const QString tip = SidebarDelegate::toolTip(index, rect, position);
+        EXPECT_FALSE(tip.contains("<img")) << tip.toStdString();
+        QTextDocument document;
+        document.setHtml(tip);
+        EXPECT_EQ(document.toPlainText(), shown);
+        // What hovering shows is that text.
+        QHelpEvent hover(QEvent::ToolTip, position, view.viewport()->mapToGlobal(position));
+        QApplication::sendEvent(view.viewport(), &hover);
+        EXPECT_EQ(QToolTip::text(), tip);
+    }
+}
+
+TEST_F(Sidebar, ButtonsAndTheContextMenu)
+{
+    const User ann = person("Ann", 'a'), bob = person("Bob", 'b', User::State::connecting);
+    view.setUsers(me, {ann, bob});
+    QSignalSpy editMe(&view, &SidebarView::editMeRequested), shareMe(&view, &SidebarView::shareMeRequested),
+        editUser(&view, &SidebarView::editUserRequested), remove(&view, &SidebarView::removeUserRequested),
+        toggle(&view, &SidebarView::connectionToggleRequested),
+        shareFiles(&view, &SidebarView::shareFilesRequested);
+
+    // The pencil of Bob's row: edits Bob and leaves the selection alone.
+    const QModelIndex bobRow = view.sidebarModel()->indexOf(bob.key);
+    const auto bobButtons = SidebarDelegate::buttons(bobRow, view.visualRect(bobRow));
+    ASSERT_EQ(bobButtons.size(), 1);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, bobButtons[0].second.center());
+    ASSERT_EQ(editUser.size(), 1);
+    EXPECT_EQ(editUser[0][0].toByteArray(), bob.key);
+    EXPECT_TRUE(view.selectedKey().isEmpty());
+    const QModelIndex mine = view.model()->index(0, 0);
+    for (const auto& [button, area] : SidebarDelegate::buttons(mine, view.visualRect(mine)))
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, area.center());
+    EXPECT_EQ(editMe.size(), 1);
+    EXPECT_EQ(shareMe.size(), 1);
+
+    EXPECT_EQ(menuAt(me.key), (QStringList{"Edit…", "Share My Card…"}));
+    EXPECT_EQ(menuAt(ann.key, "Share Files…", true), (QStringList{"Connect", "Share Files…", "Edit…", "Delete"}));
+    ASSERT_EQ(shareFiles.size(), 1);
+    EXPECT_EQ(shareFiles[0][0].toByteArray(), ann.key);
+    EXPECT_EQ(menuAt(bob.key, "Disconnect"), (QStringList{"Disconnect", "Share Files…", "Edit…", "Delete"}));
+    ASSERT_EQ(toggle.size(), 1);
+    EXPECT_EQ(toggle[0][0].toByteArray(), bob.key);
+
+    QTest::keyClick(&view, Qt::Key_Delete);
+    ASSERT_EQ(remove.size(), 1);
+    EXPECT_EQ(remove[0][0].toByteArray(), bob.key);
+    view.selectKey(me.key);
+    QTest::keyClick(&view, Qt::Key_Delete);  // the own card cannot go
+    EXPECT_EQ(remove.size(), 1);
+}
+
+// Cards import wherever they land; other files go to the person they are
+// dropped on, and nowhere else.
+TEST_F(Sidebar, DropsOfferFilesToThePersonAndImportCards)
+{
+    const User ann = person("Ann", 'a');
+    view.setUsers(me, {ann});
+    QSignalSpy cards(&view, &SidebarView::cardsDropped), files(&view, &SidebarView::filesDroppedOnUser);
+    const QList<QUrl> urls = {QUrl::fromLocalFile("/x/Bob.BCARD"), QUrl::fromLocalFile("/x/notes.txt"),
+                              QUrl("https://example.org/a.txt")};
+    auto drop = [&](QPoint at) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view.viewport(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    drop(rectOf(ann.key).center());
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(files[0][0].toByteArray(), ann.key);
+    EXPECT_EQ(files[0][1].value<QList<QUrl>>(), QList<QUrl>{QUrl::fromLocalFile("/x/notes.txt")});
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0][0].toStringList(), QStringList{"/x/Bob.BCARD"});
+
+    drop(view.visualRect(view.model()->index(0, 0)).center());  // on me
+    drop(QPoint(10, view.viewport()->height() - 5));          // below the rows
+    EXPECT_EQ(files.size(), 1);
+    EXPECT_EQ(cards.size(), 3);
+}
+
+// Dropped on a person: the files (no folder) are offered to that person only.
+TEST(SidebarOffer, SharesWithThePersonDroppedOn)
+{
+    test::Peer peer("Me");
+    const User ann = person("Ann", 'a'), bob = person("Bob", 'b');
+    peer.controller->addUsers({ann, bob});
+    const QUrl file = peer.makeFile("notes.txt", 100);
+    QWidget window;
+    offerFilesToUser(&window, *peer.controller, {file, QUrl::fromLocalFile(peer.files.path())}, ann.key);
+    peer.controller->publishNow();
+    const QList<FileRow>& rows = peer.controller->fileRows();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].user, ann.key);
+    EXPECT_EQ(rows[0].name, "notes.txt");
+    EXPECT_FALSE(rows[0].download);
+}
+
+}  // namespace
