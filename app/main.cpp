@@ -68,9 +68,15 @@ int main(int argc, char** argv)
     if (listening.status == brenvo::control::ControlServer::ListenStatus::Failed)
         qWarning("brenvo: a second launch will not reach this one: %s", qUtf8Printable(listening.error));
 
+    // SIGINT and SIGTERM end the program from here on, also while the
+    // start failure is shown.
+    StopSignals stopSignals;
     if (const std::optional<StartError> error = delegate.start()) {
         std::fprintf(stderr, "brenvo: %s\n", qUtf8Printable(error->message()));
-        QMessageBox::critical(nullptr, QObject::tr("Brenvo cannot start"), error->message());
+        QMessageBox alert(QMessageBox::Critical, QObject::tr("Brenvo cannot start"), error->message());
+        alert.setTextFormat(Qt::PlainText);  // it names a folder
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, &alert, &QMessageBox::reject);
+        alert.exec();
         return 1;
     }
 
@@ -85,7 +91,6 @@ int main(int argc, char** argv)
                              delegate.showWindow();
                          delegate.open(request.urls, request.cards);
                      });
-    StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, [&delegate] { delegate.stop(); });
     // The session is ending: keep the state even if the process is killed next.

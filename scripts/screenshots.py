@@ -196,6 +196,16 @@ def main():
             capture(main_window(app).name, name("main-welcome"))
             session.stop(process)
 
+            # A stored file that cannot be read: kept aside, and said so.
+            broken = session.path(f"broken{scale}")
+            os.makedirs(broken, exist_ok=True)
+            with open(os.path.join(broken, "users.plist"), "wb") as data:
+                data.write(b"bplist00 damaged")
+            process, app = session.launch(broken, env=env)
+            wait_for("the information bar", lambda: find_shown(app, "push button", "Dismiss"))
+            capture(main_window(app).name, name("main-infobar"))
+            session.stop(process)
+
             process, app = session.launch(ann_dir, env=env)
             sidebar_item(app, "Carla Diaz")
             connect_user(app, "Bob Tanaka")

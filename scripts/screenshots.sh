@@ -1,6 +1,7 @@
 #!/bin/bash
 # Renders the desktop program's screenshots into docs/screenshots/ at 100 % and
-# 200 % scale: the welcome view, the main window with two users (one connected to
+# 200 % scale: the welcome view, the information bar over it (a stored file
+# kept aside), the main window with two users (one connected to
 # a brenvo-cli peer, with his count of new files), the settings window, and the
 # file list with transfers on their way, an error row (files-progress) and, at
 # 100 % only, the context menus of a person (sidebar-menu) and of files

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 
 namespace vortan {
@@ -28,23 +29,71 @@ AppNotifications::AppNotifications(Controller& controller, AppSettings& settings
         m_applicationActive = [] { return QGuiApplication::applicationState() == Qt::ApplicationActive; };
     connect(&m_notifier, &Notifier::actionInvoked, this, &AppNotifications::respond);
     connect(&m_notifier, &Notifier::closed, this, [this](quint32 id) { m_files.remove(id); });
+    m_batchTimer.setSingleShot(true);
+    connect(&m_batchTimer, &QTimer::timeout, this, &AppNotifications::postBatch);
 }
 
 void AppNotifications::didFinishDownloading(const FileRow& file)
 {
-    Notification notification;
-    notification.title = tr("File Downloaded");
-    notification.body = tr("%1 has finished downloading.").arg(file.name);
-    notification.category = QStringLiteral("transfer.complete");
-    notification.soundName = QStringLiteral("complete-download");
-    notification.actions = {{QString::fromLatin1(kShowFile), tr("Show")}};
-    post(notification, {file.id}, true);
+    m_finished.append(file);
+    collect();
 }
 
 void AppNotifications::didReceiveFiles(const QList<FileRow>& files, const User& user)
 {
     if (files.isEmpty())
         return;
+    const auto same = std::find_if(m_offers.begin(), m_offers.end(),
+                                   [&user](const Offers& offers) { return offers.user.key == user.key; });
+    if (same == m_offers.end()) {
+        m_offers.append({user, files});
+    } else {
+        same->user = user;  // the name as it is now
+        same->files.append(files);
+    }
+    collect();
+}
+
+void AppNotifications::collect()
+{
+    if (!m_batchTimer.isActive())
+        m_batchAge.start();
+    const auto left = kMaxBatchWait - std::chrono::milliseconds(m_batchAge.elapsed());
+    m_batchTimer.start(std::max(std::chrono::milliseconds(0), std::min(m_batchDelay, left)));
+}
+
+void AppNotifications::postBatch()
+{
+    const QList<Offers> offers = std::exchange(m_offers, {});
+    const QList<FileRow> finished = std::exchange(m_finished, {});
+    for (const Offers& each : offers)
+        postOffers(each.files, each.user);
+    if (!finished.isEmpty())
+        postFinished(finished);
+}
+
+void AppNotifications::postFinished(const QList<FileRow>& files)
+{
+    Notification notification;
+    if (files.size() == 1) {
+        notification.title = tr("File Downloaded");
+        notification.body = tr("%1 has finished downloading.").arg(files.first().name);
+    } else {
+        notification.title = tr("Files Downloaded");
+        notification.body = tr("%n files downloaded.", nullptr, int(files.size()));
+    }
+    notification.category = QStringLiteral("transfer.complete");
+    notification.soundName = QStringLiteral("complete-download");
+    notification.actions = {{QString::fromLatin1(kShowFile), tr("Show")}};
+    QList<QUuid> ids;
+    ids.reserve(files.size());
+    for (const FileRow& file : files)
+        ids.append(file.id);
+    post(notification, ids, files.size());
+}
+
+void AppNotifications::postOffers(const QList<FileRow>& files, const User& user)
+{
     Notification notification;
     if (files.size() == 1) {
         notification.title = tr("New File");
@@ -60,7 +109,7 @@ void AppNotifications::didReceiveFiles(const QList<FileRow>& files, const User& 
     ids.reserve(files.size());
     for (const FileRow& file : files)
         ids.append(file.id);
-    post(notification, ids, false);
+    post(notification, ids, 0);
 }
 
 void AppNotifications::applicationBecameActive()
@@ -69,10 +118,10 @@ void AppNotifications::applicationBecameActive()
         setBadge(0);
 }
 
-void AppNotifications::post(const Notification& notification, const QList<QUuid>& files, bool countOnBadge)
+void AppNotifications::post(const Notification& notification, const QList<QUuid>& files, qint64 badgeIncrement)
 {
     QPointer<AppNotifications> self(this);
-    m_notifier.authorise([self, notification, files, countOnBadge](const Notifier::Authorisation& answer) {
+    m_notifier.authorise([self, notification, files, badgeIncrement](const Notifier::Authorisation& answer) {
         if (!self)
             return;
         if (!answer.error.isEmpty()) {
@@ -81,8 +130,8 @@ void AppNotifications::post(const Notification& notification, const QList<QUuid>
         }
         if (!answer.authorised)
             return;
-        if (countOnBadge && !self->m_applicationActive())
-            self->setBadge(self->m_badgeCount + 1);
+        if (badgeIncrement > 0 && !self->m_applicationActive())
+            self->setBadge(self->m_badgeCount + badgeIncrement);
         self->m_notifier.post(notification, [self, files](const Notifier::Delivery& delivery) {
             if (!self)
                 return;

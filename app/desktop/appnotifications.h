@@ -7,7 +7,11 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QUuid>
+
+#include <chrono>
 
 #include <functional>
 
@@ -21,6 +25,12 @@ class LauncherBadge;
 // The program's notifications: a finished download and newly offered files
 // are announced, the launcher's badge counts finished downloads the person
 // has not seen, and the person's answer to a notification is carried out.
+//
+// What comes together is announced together: downloads that finish, and
+// offers of one person that arrive (a long list comes in parts), within
+// batchDelay() of each other make one notification ("300 files
+// downloaded."), posted once batchDelay() passes without another, and no
+// later than kMaxBatchWait after the first.
 //
 // Each notification's files are kept here under the id the notifier gave it,
 // until the notifier reports it closed. Nothing is posted when the notifier
@@ -47,6 +57,11 @@ public:
 
     qint64 badgeCount() const { return m_badgeCount; }
 
+    static constexpr std::chrono::milliseconds kBatchDelay{1000};
+    static constexpr std::chrono::milliseconds kMaxBatchWait{5000};
+    std::chrono::milliseconds batchDelay() const { return m_batchDelay; }
+    void setBatchDelay(std::chrono::milliseconds delay) { m_batchDelay = delay; }
+
 signals:
     // The person clicked a notification: select these files (still in the
     // controller's rows, in the notification's order; never empty) in a
@@ -54,7 +69,16 @@ signals:
     void selectFilesRequested(const QList<QUuid>& ids);
 
 private:
-    void post(const Notification& notification, const QList<QUuid>& files, bool countOnBadge);
+    struct Offers {
+        User user;
+        QList<FileRow> files;
+    };
+
+    void collect();
+    void postBatch();
+    void postFinished(const QList<FileRow>& files);
+    void postOffers(const QList<FileRow>& files, const User& user);
+    void post(const Notification& notification, const QList<QUuid>& files, qint64 badgeIncrement);
     void respond(quint32 id, const QString& action);
     void showFiles(const QList<QUuid>& ids);
     void downloadFiles(const QList<QUuid>& ids);
@@ -71,6 +95,12 @@ private:
     // Each open notification's files, by the notifier's id.
     QHash<quint32, QList<QUuid>> m_files;
     qint64 m_badgeCount = 0;
+    // What waits for the batch to end, in order of arrival.
+    QList<FileRow> m_finished;
+    QList<Offers> m_offers;
+    QTimer m_batchTimer;
+    QElapsedTimer m_batchAge;
+    std::chrono::milliseconds m_batchDelay = kBatchDelay;
 };
 
 }  // namespace vortan

@@ -20,7 +20,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -62,6 +64,8 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     });
     m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
+    // Also those of the start (an unreadable stored file), before any window.
+    connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
     BackgroundActions background;
     background.showWindow = [this] { showWindow(); };
     background.showFiles = [this](const QList<QUuid>& ids) {
@@ -111,7 +115,24 @@ void AppDelegate::stop()
         rememberWindows(open);
     m_controller->stop();
     if (m_uninstalled)
-        removeLeftovers(m_settings, m_supportDirectory);
+        removeLeftovers(m_settings, m_supportDirectory, m_uninstalledKey);
+}
+
+void AppDelegate::addWarning(const QString& message)
+{
+    m_warnings.removeAll(message);
+    m_warnings.append(message);
+    while (m_warnings.size() > kMaxWarnings)
+        m_warnings.removeFirst();
+    emit warningsChanged();
+}
+
+void AppDelegate::dismissWarnings()
+{
+    if (m_warnings.isEmpty())
+        return;
+    m_warnings.clear();
+    emit warningsChanged();
 }
 
 void AppDelegate::rememberWindows(const QList<MainWindow*>& windows)
@@ -161,12 +182,8 @@ void AppDelegate::showWindow()
         restoreWindows();
         window = activeWindow();
     }
-    if (!window)
-        return;
-    if (window->isMinimized())
-        window->showNormal();
-    window->raise();
-    window->activateWindow();
+    if (window)
+        window->bringToFront();
 }
 
 void AppDelegate::registerWindow(MainWindow& window)
@@ -212,18 +229,24 @@ MainWindow* AppDelegate::activeWindow() const
     return last;
 }
 
+MainWindow* AppDelegate::windowOf(const SceneController* scene) const
+{
+    for (MainWindow* window : m_windows)
+        if (window && &window->scene() == scene)
+            return window;
+    return nullptr;
+}
+
 void AppDelegate::open(const QStringList& urls, const QStringList& cards)
 {
     MainWindow* window = activeWindow();
     if (!window)
         window = newWindow();
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
+    window->bringToFront();
     for (const QString& url : urls)
         openUrl(QUrl(url));
     if (!cards.isEmpty())
-        importCardFiles(nullptr, cards);
+        importCardFiles(window, cards);
 }
 
 void AppDelegate::openUrl(const QUrl& url)
@@ -231,7 +254,10 @@ void AppDelegate::openUrl(const QUrl& url)
     MainWindow* window = activeWindow();
     if (!window)
         window = newWindow();
-    selectFilesIn(window->scene(), knownFiles(*m_controller, fileIdsFromUrl(url)));
+    const QList<FileRow> files = knownFiles(*m_controller, fileIdsFromUrl(url));
+    selectFilesIn(window->scene(), files);
+    if (!files.isEmpty())
+        window->bringToFront();
 }
 
 void AppDelegate::selectNotifiedFiles(const QList<QUuid>& ids)
@@ -241,6 +267,8 @@ void AppDelegate::selectNotifiedFiles(const QList<QUuid>& ids)
         return;
     if (SceneController* scene = windowForFiles(m_scenes, files.first().user)) {
         selectFilesIn(*scene, files);
+        if (MainWindow* window = windowOf(scene))
+            window->bringToFront();
         return;
     }
     QList<QUuid> found;
@@ -249,15 +277,18 @@ void AppDelegate::selectNotifiedFiles(const QList<QUuid>& ids)
     openUrl(fileSelectionUrl(found));
 }
 
-void AppDelegate::showSettings()
+void AppDelegate::showSettings(QWidget* over)
 {
+    // Over the window it was asked from (it goes with that window).
+    QWidget* window = over ? over : activeWindow();
     if (!m_settingsView) {
-        m_settingsView = new SettingsView(m_settings, [this](bool listen, bool mapPort) {
-            m_controller->setSettings(listen, mapPort);
-        });
+        m_settingsView = new SettingsView(
+            m_settings, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
         m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
         m_settingsView->setLoginStart({[] { return Autostart().enabled(); },
                                        [](bool on) { return Autostart().setEnabled(on); }});
+    } else if (window && m_settingsView->parentWidget() != window) {
+        m_settingsView->setParent(window, m_settingsView->windowFlags());
     }
     m_settingsView->show();
     m_settingsView->raise();
@@ -272,9 +303,9 @@ void AppDelegate::showAbout(QWidget* parent)
                            .arg(QStringLiteral(BRENVO_VERSION)));
 }
 
-void AppDelegate::checkForUpdates()
+void AppDelegate::checkForUpdates(QWidget* window)
 {
-    m_updater->checkManually();
+    m_updater->checkManually(window ? window : activeWindow());
 }
 void AppDelegate::shareMyCard(QWidget* window) { m_cards->shareMyCard(window); }
 void AppDelegate::importCards(QWidget* window) { m_cards->importCards(window); }
@@ -334,20 +365,74 @@ void AppDelegate::didReceiveFiles(const QList<FileRow>& files, const User& user)
 
 void AppDelegate::uninstall(QWidget* parent)
 {
-    QMessageBox alert(QMessageBox::Warning, tr("Are you sure you want to uninstall Brenvo?"),
-                      tr("Are you sure you want to uninstall Brenvo?"), QMessageBox::NoButton, parent);
-    alert.setInformativeText(tr("This operation cannot be undone."));
-    QPushButton* remove = alert.addButton(tr("Uninstall"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = alert.addButton(QMessageBox::Cancel);
-    alert.setDefaultButton(cancel);
-    alert.setEscapeButton(cancel);
+    const QByteArray ownKey = m_controller->me() ? m_controller->me()->key : QByteArray();
+    const QStringList files = brenvoFiles(m_supportDirectory, ownKey);
+    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Are you sure you want to uninstall Brenvo?"),
+                                  tr("Are you sure you want to uninstall Brenvo?"), QMessageBox::NoButton, parent);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    // The folder is the person's choice (--data-dir): it may hold their own
+    // files, which stay. Its name is shown as it is, never as markup.
+    alert->setTextFormat(Qt::PlainText);
+    QString informative = tr("This operation cannot be undone.") + QStringLiteral("\n\n") +
+                          tr("Brenvo removes your identity key, its settings and the files it made in the folder %1 "
+                             "(listed in the details); the folder itself only when nothing else is left in it.")
+                              .arg(QDir::toNativeSeparators(m_supportDirectory));
+    if (installedByPackage(m_programPath))
+        informative += QStringLiteral("\n\n") + packageAdvice();
+    alert->setInformativeText(informative);
+    if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
+    QStringList paths;
+    for (const QString& name : files)
+        paths.append(QDir::toNativeSeparators(QDir(m_supportDirectory).filePath(name)));
+    paths.append(QDir::toNativeSeparators(m_settings.filePath()));
+    alert->setDetailedText(paths.join(QLatin1Char('\n')));
+    QPushButton* remove = alert->addButton(tr("Uninstall"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = alert->addButton(QMessageBox::Cancel);
+    alert->setDefaultButton(cancel);
+    alert->setEscapeButton(cancel);
     remove->setAutoDefault(false);
-    alert.exec();
-    if (alert.clickedButton() != remove)
-        return;
+    QPointer<QWidget> window(parent);
+    connect(alert, &QMessageBox::finished, this, [this, alert, remove, window, inWindow = parent != nullptr] {
+        if (alert->clickedButton() != remove || m_uninstalled)
+            return;
+        finishUninstall(inWindow ? window.data() : nullptr);
+    });
+    alert->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    alert->show();
+}
+
+QString AppDelegate::packageAdvice()
+{
+    return tr("The program was installed with a package of the system: remove the package \u201cbrenvo\u201d with your "
+              "package manager, for example with the command: sudo apt remove brenvo");
+}
+
+void AppDelegate::finishUninstall(QWidget* parent)
+{
     m_uninstalled = true;
-    if (uninstallEverything(*m_controller, m_settings, m_supportDirectory, m_programPath))
+    m_uninstalledKey = m_controller->me() ? m_controller->me()->key : QByteArray();
+    const UninstallResult result = uninstallEverything(*m_controller, m_settings, m_supportDirectory, m_programPath);
+    if (result.trashError.isEmpty()) {
         quit();
+        return;
+    }
+    // The data is gone: the person is told what is left and how to remove
+    // it, then the program ends.
+    auto* alert = new QMessageBox(QMessageBox::Information, tr("Brenvo"),
+                                  tr("Brenvo could not move the program to the Trash."), QMessageBox::Ok, parent);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setTextFormat(Qt::PlainText);
+    const QString program = QDir::toNativeSeparators(m_programPath);
+    alert->setInformativeText(installedByPackage(m_programPath)
+                                  ? tr("Your data has been removed. %1 stays.").arg(program) + QLatin1Char(' ') +
+                                        packageAdvice()
+                                  : tr("Your data has been removed. Remove %1 yourself (%2).").arg(program, result.trashError));
+    if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
+    connect(alert, &QMessageBox::finished, this, &AppDelegate::quit);
+    alert->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    alert->show();
 }
 
 void AppDelegate::quit()

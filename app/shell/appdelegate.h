@@ -65,11 +65,12 @@ public:
     // else through a link.
     void selectNotifiedFiles(const QList<QUuid>& ids);
 
-    // Commands of the menus and windows. A null window means the
-    // application's own (menu) path.
-    void showSettings();
+    // Commands of the menus and windows, over the window they come from. A
+    // null window means the application's own path (over the active window
+    // where one is asked for).
+    void showSettings(QWidget* window = nullptr);
     void showAbout(QWidget* parent);
-    void checkForUpdates();
+    void checkForUpdates(QWidget* window = nullptr);
     void shareMyCard(QWidget* window);
     void importCards(QWidget* window);
     void importCardFiles(QWidget* window, const QStringList& paths);
@@ -90,6 +91,12 @@ public:
     // A window is about to close (the last one remembers its place).
     void windowClosing(MainWindow& window);
 
+    // What went wrong in the background that the person should know (a
+    // stored file that could not be saved, or was kept aside as unreadable),
+    // the latest last, until dismissed. Every window shows them.
+    const QStringList& warnings() const { return m_warnings; }
+    void dismissWarnings();
+
     // ControllerDelegate
     void didFinishDownloading(const FileRow& file) override;
     void didReceiveFiles(const QList<FileRow>& files, const User& user) override;
@@ -100,10 +107,19 @@ public:
     // The program file that uninstall moves to the Trash.
     void setProgramPath(const QString& path) { m_programPath = path; }
 
+signals:
+    void warningsChanged();
+
 private:
+    static constexpr qsizetype kMaxWarnings = 5;
+
+    void addWarning(const QString& message);
+    void finishUninstall(QWidget* parent);
+    static QString packageAdvice();
     void registerWindow(MainWindow& window);
     void rememberWindows(const QList<MainWindow*>& windows);
     MainWindow* activeWindow() const;
+    MainWindow* windowOf(const SceneController* scene) const;
 
     AppOptions m_options;
     QString m_supportDirectory;
@@ -124,6 +140,8 @@ private:
     bool m_started = false;
     bool m_stopped = false;
     bool m_uninstalled = false;
+    QByteArray m_uninstalledKey;  // the card files of this key were ours
+    QStringList m_warnings;
 };
 
 }  // namespace vortan

@@ -2,6 +2,7 @@
 
 #include "app/files/filelistview.h"
 #include "app/shell/appdelegate.h"
+#include "app/shell/infobar.h"
 #include "app/shell/menus.h"
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
@@ -15,6 +16,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 namespace vortan {
 
@@ -74,7 +76,18 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     columns->addWidget(m_detail);
     columns->setStretchFactor(1, 1);
     columns->setSizes({220, 640});
-    setCentralWidget(columns);
+    auto* central = new QWidget(this);
+    auto* rows = new QVBoxLayout(central);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    m_infoBar = new InfoBar(central);
+    rows->addWidget(m_infoBar);
+    rows->addWidget(columns, 1);
+    setCentralWidget(central);
+    const auto showWarnings = [this] { m_infoBar->setMessages(m_app.warnings()); };
+    showWarnings();
+    connect(&app, &AppDelegate::warningsChanged, this, showWarnings);
+    connect(m_infoBar, &InfoBar::dismissed, &app, &AppDelegate::dismissWarnings);
 
     m_toolbar = addToolBar(tr("Connection"));
     m_toolbar->setObjectName(QStringLiteral("connectionToolbar"));
@@ -91,6 +104,7 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     m_toolbar->addWidget(spacer);
     m_error = new QLabel(m_toolbar);
     m_error->setObjectName(QStringLiteral("userError"));
+    m_error->setTextFormat(Qt::PlainText);  // the peer's or the network's words
     QPalette red = m_error->palette();
     red.setColor(QPalette::WindowText, QColor(0xc0, 0x1c, 0x28));
     m_error->setPalette(red);
@@ -194,6 +208,17 @@ void MainWindow::deleteSelection()
         return;
     }
     m_app.deleteSelectedFiles(*this);
+}
+
+void MainWindow::bringToFront()
+{
+    // Back from the taskbar keeping its size: showNormal() would also undo
+    // a maximised window.
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::toggleSidebar() { m_sidebar->setVisible(!m_sidebar->isVisible()); }

@@ -13,6 +13,7 @@ namespace vortan {
 
 class AppDelegate;
 class FileListView;
+class InfoBar;
 class SidebarView;
 class WelcomeView;
 
@@ -33,6 +34,10 @@ public:
     // Edit → Delete: removes what the focused list has selected.
     void deleteSelection();
     void toggleSidebar();
+    // Shows the window in front of the others and gives it the focus, back
+    // from minimised when it was, keeping it maximised when it is.
+    void bringToFront();
+    InfoBar* infoBar() const { return m_infoBar; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -57,6 +62,7 @@ private:
     QLabel* m_error = nullptr;
     QPushButton* m_connect = nullptr;
     QAction* m_errorAction = nullptr;
+    InfoBar* m_infoBar = nullptr;
 };
 
 }  // namespace vortan

@@ -17,11 +17,11 @@ void buildMenus(MainWindow& window, AppDelegate& app)
 
     QMenu* file = bar->addMenu(MainWindow::tr("&File"));
     file->addAction(MainWindow::tr("&New Window"), QKeySequence::New, a, [a] { a->newWindow(); });
-    file->addAction(themeIcon(icons::share), MainWindow::tr("&Share My Card…"), a, [a] { a->shareMyCard(nullptr); });
+    file->addAction(themeIcon(icons::share), MainWindow::tr("&Share My Card…"), a, [a, w] { a->shareMyCard(w); });
     file->addAction(MainWindow::tr("&Import Cards…"), QKeySequence::Open, a, [a, w] { a->importCards(w); });
     file->addSeparator();
     file->addAction(MainWindow::tr("S&ettings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), a,
-                    [a] { a->showSettings(); });
+                    [a, w] { a->showSettings(w); });
     file->addSeparator();
     file->addAction(MainWindow::tr("&Uninstall…"), a, [a, w] { a->uninstall(w); });
     QAction* quit = file->addAction(MainWindow::tr("&Quit"), QKeySequence::Quit, a, [a] { a->quit(); });
@@ -44,7 +44,7 @@ void buildMenus(MainWindow& window, AppDelegate& app)
 
     QMenu* help = bar->addMenu(MainWindow::tr("&Help"));
     help->addAction(MainWindow::tr("&About Brenvo"), a, [a, w] { a->showAbout(w); });
-    help->addAction(MainWindow::tr("&Check for Updates…"), a, [a] { a->checkForUpdates(); });
+    help->addAction(MainWindow::tr("&Check for Updates…"), a, [a, w] { a->checkForUpdates(w); });
 }
 
 }  // namespace vortan

@@ -13,11 +13,13 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSslConfiguration>
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace vortan {
 namespace {
@@ -45,6 +47,7 @@ QString printable(const QString& line)
 // One request for the list: what has arrived so far.
 struct UpdaterController::Fetch {
     bool automatic = false;
+    bool cancelled = false;  // by the person: nothing more is said
     QByteArray body;
     bool tooLarge = false;
 };
@@ -56,6 +59,7 @@ UpdaterController::UpdaterController(UpdaterConfig config, AppSettings& settings
 
 UpdaterController::~UpdaterController()
 {
+    delete m_progress.data();
     // A request still under way ends here, without reaching complete().
     if (m_network) {
         for (QNetworkReply* reply : m_network->findChildren<QNetworkReply*>())
@@ -64,12 +68,20 @@ UpdaterController::~UpdaterController()
     }
 }
 
-void UpdaterController::check(bool automatic)
+void UpdaterController::check(bool automatic, QWidget* window)
 {
     if (!automatic) {
+        if (m_progress) {
+            m_progress->raise();
+            m_progress->activateWindow();
+            return;
+        }
+        m_window = window;
+        m_alertWindow = window;
         fetch(false);
         return;
     }
+    m_alertWindow = nullptr;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const std::optional<QDateTime> last = m_settings.lastUpdateCheck();
     if (!last) {
@@ -141,13 +153,49 @@ void UpdaterController::fetch(bool automatic)
             refuse();
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, state] { complete(reply, *state); });
+    if (!automatic) {
+        showProgress(reply);
+        connect(m_progress.data(), &QProgressDialog::canceled, reply, [reply, state] {
+            state->cancelled = true;
+            reply->abort();
+        });
+    }
     emit fetchStarted(request);
+}
+
+void UpdaterController::showProgress(QNetworkReply* reply)
+{
+    // Not exec(): the answer arrives through this same event loop.
+    auto* progress = new QProgressDialog(tr("Checking for Updates…"), tr("Cancel"), 0, 0, m_window);
+    progress->setObjectName(QStringLiteral("updateProgress"));
+    progress->setWindowTitle(tr("Check for Updates"));
+    progress->setAccessibleName(tr("Checking for Updates…"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    progress->setWindowModality(m_window ? Qt::WindowModal : Qt::ApplicationModal);
+    // The dialog goes with the request, whichever ends first.
+    connect(reply, &QObject::destroyed, progress, &QWidget::close);
+    m_progress = progress;
+    progress->show();
+    emit progressOpened(progress);
 }
 
 void UpdaterController::complete(QNetworkReply* reply, const Fetch& fetch)
 {
     reply->deleteLater();
     const bool automatic = fetch.automatic;
+    m_alertWindow = automatic ? nullptr : m_window.data();
+    if (!automatic && m_progress) {
+        QProgressDialog* progress = std::exchange(m_progress, nullptr);
+        progress->disconnect(reply);
+        progress->close();
+    }
+    if (fetch.cancelled) {
+        emit checkFinished(automatic);
+        return;
+    }
     QByteArray body = fetch.body;
     bool tooLarge = fetch.tooLarge;
     if (!tooLarge && reply->isReadable()) {
@@ -237,9 +285,11 @@ void UpdaterController::present(QMessageBox* alert)
 
 QMessageBox* UpdaterController::openAlert(const QString& text, const QString& informative)
 {
-    auto* alert = new QMessageBox();
+    // Over the window of a manual check; an offer after an automatic check
+    // over none.
+    auto* alert = new QMessageBox(m_alertWindow);
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(Qt::ApplicationModal);
+    alert->setWindowModality(m_alertWindow ? Qt::WindowModal : Qt::ApplicationModal);
     // Parts of these texts come from the server: never rich text.
     alert->setTextFormat(Qt::PlainText);
     alert->setText(text);

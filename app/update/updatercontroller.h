@@ -5,6 +5,7 @@
 #include <QList>
 #include <QNetworkRequest>
 #include <QObject>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QString>
 
@@ -12,6 +13,7 @@
 #include <memory>
 
 class QMessageBox;
+class QProgressDialog;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -42,8 +44,11 @@ public:
     ~UpdaterController() override;
 
     void checkAutomatically() { check(true); }
-    void checkManually() { check(false); }
-    void check(bool automatic);
+    // Shows "Checking for Updates…" with Cancel until the answer comes, and
+    // the answer, over window (none: over no window, application-modal). A
+    // second manual check while one is under way only shows the first.
+    void checkManually(QWidget* window = nullptr) { check(false, window); }
+    void check(bool automatic, QWidget* window = nullptr);
 
     const UpdaterConfig& config() const { return m_config; }
 
@@ -52,6 +57,9 @@ signals:
     void fetchStarted(const QNetworkRequest& request);
     // An alert is showing (window-modal, deleted when closed).
     void alertOpened(QMessageBox* alert);
+    // A manual check is under way: this shows it, with Cancel (deleted when
+    // the check ends).
+    void progressOpened(QProgressDialog* progress);
     // A release was skipped for its minimum OS or its url; the same line
     // goes to standard output.
     void diagnostic(const QString& line);
@@ -62,6 +70,7 @@ private:
     struct Fetch;
 
     void fetch(bool automatic);
+    void showProgress(QNetworkReply* reply);
     void complete(QNetworkReply* reply, const Fetch& fetch);
     void handleList(const QByteArray& body, bool automatic);
     void fail(bool automatic, const QString& informative);
@@ -74,6 +83,9 @@ private:
     QNetworkAccessManager* m_network = nullptr;  // created on first use
     QList<QSslCertificate> m_anchors;
     bool m_anchorsLoaded = false;
+    QPointer<QWidget> m_window;             // of the manual check under way
+    QPointer<QProgressDialog> m_progress;   // its "Checking for Updates…"
+    QPointer<QWidget> m_alertWindow;        // of the alert about to open
 };
 
 }  // namespace vortan

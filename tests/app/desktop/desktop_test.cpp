@@ -147,7 +147,11 @@ struct Program {
     Forwarder forwarder;
     test::Peer bea{"Bea", &forwarder};
     AppNotifications notifications{*bea.controller, settings, server, badge, files, [this] { return active; }};
-    Program() { forwarder.notifications = &notifications; }
+    Program()
+    {
+        forwarder.notifications = &notifications;
+        notifications.setBatchDelay(std::chrono::milliseconds(50));
+    }
     ~Program() { forwarder.notifications = nullptr; }
 };
 
@@ -156,6 +160,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     MockServer mock("body actions");
     Observer observer;
     Program program;
+    program.notifications.setBatchDelay(AppNotifications::kBatchDelay);
     QTemporaryDir target;
     program.settings.setDownloadLocation(DownloadLocationSetting::other(target.path()));
 
@@ -179,23 +184,19 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     EXPECT_EQ(hints.value("desktop-entry").toString(), "com.halvinor.brenvo");
     EXPECT_EQ(hints.value("category").toString(), "transfer");
 
-    // "Download" puts both into the chosen folder; each finished download is
-    // announced and, the program being inactive, counted on the badge.
+    // "Download" puts both into the chosen folder; finishing together, they
+    // are announced together and, the program being inactive, both counted
+    // on the badge.
     mock.invoke(1, "DOWNLOAD_FILES");
-    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 3; }, 20000));
-    QStringList bodies;
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 2; }, 20000));
     for (const QString& name : names)
         EXPECT_EQ(test::readFile(target.filePath(name)), name.toUtf8());
-    for (const QVariantList& finished : mock.calls().mid(1)) {
-        EXPECT_EQ(finished[3].toString(), "File Downloaded");
-        EXPECT_EQ(unwrap<QStringList>(finished[5]), (QStringList{"default", "", "SHOW_FILE", "Show"}));
-        EXPECT_EQ(unwrap<QVariantMap>(finished[6]).value("category").toString(), "transfer.complete");
-        bodies.append(finished[4].toString());
-    }
-    bodies.sort();
-    EXPECT_EQ(bodies, (QStringList{"one.txt has finished downloading.", "two.txt has finished downloading."}));
-    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 2; }));
-    EXPECT_EQ(observer.counts, (QList<qint64>{1, 2}));
+    const QVariantList finished = mock.calls()[1];
+    EXPECT_EQ(finished.mid(3, 2), (QVariantList{"Files Downloaded", "2 files downloaded."}));
+    EXPECT_EQ(unwrap<QStringList>(finished[5]), (QStringList{"default", "", "SHOW_FILE", "Show"}));
+    EXPECT_EQ(unwrap<QVariantMap>(finished[6]).value("category").toString(), "transfer.complete");
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 1; }));
+    EXPECT_EQ(observer.counts, QList<qint64>{2});
 
     // A click selects the offered files, in order.
     QSignalSpy select(&program.notifications, &AppNotifications::selectFilesRequested);
@@ -206,21 +207,18 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     EXPECT_EQ(program.bea.controller->findFile(selected[0])->name, names[0]);
     EXPECT_EQ(program.bea.controller->findFile(selected[1])->name, names[1]);
 
-    // "Show" for a file that is gone changes nothing; for one that is there
-    // it lowers the badge and opens its folder (no file manager on this bus).
-    // Notification 2 is about the file of the first finished body.
-    const bool firstIsOne = mock.calls()[1][4].toString().startsWith(names[0]);
-    program.bea.controller->removeFiles({selected[firstIsOne ? 0 : 1]}, ada.key());
+    // "Show" reveals what is still there (no file manager on this bus: the
+    // folder opens) and lowers the badge by as many.
+    program.bea.controller->removeFiles({selected[0]}, ada.key());
     program.bea.controller->publishNow();
     mock.invoke(2, "SHOW_FILE");
-    mock.invoke(3, "SHOW_FILE");
-    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 3 && observer.opened.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 2 && observer.opened.size() == 1; }));
     EXPECT_EQ(observer.counts.last(), 1);
     EXPECT_EQ(observer.opened, QList<QUrl>{QUrl::fromLocalFile(target.path())});
     EXPECT_EQ(program.notifications.badgeCount(), 1);
 
     program.notifications.applicationBecameActive();
-    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 4; }));
+    ASSERT_TRUE(waitFor([&] { return observer.counts.size() == 3; }));
     EXPECT_EQ(observer.counts.last(), 0);
 }
 
@@ -244,6 +242,42 @@ TEST(AppNotificationsTest, AnswersThatOvertakeTheIdAreKeptForIt)
     ASSERT_EQ(actions.size(), 1);
     EXPECT_EQ(actions[0], (QVariantList{7u, "GO"}));
     EXPECT_EQ(closed[0], QVariantList{7u});
+}
+
+TEST(AppNotificationsTest, WhatComesTogetherIsAnnouncedTogether)
+{
+    MockServer mock("body actions");
+    Program program;
+    program.notifications.setBatchDelay(std::chrono::milliseconds(300));
+    const User ada("Ada", std::nullopt, std::nullopt, QByteArray(32, 'a'));
+    const User bob("Bob", std::nullopt, std::nullopt, QByteArray(32, 'b'));
+    const auto rows = [](const QString& prefix, int count) {
+        QList<FileRow> list;
+        for (int i = 0; i < count; ++i) {
+            FileRow row;
+            row.id = QUuid::createUuid();
+            row.name = QStringLiteral("%1%2.txt").arg(prefix).arg(i);
+            list.append(row);
+        }
+        return list;
+    };
+    // Bob's list of 300 comes in parts, downloads finish meanwhile, and one
+    // file of Ada's arrives.
+    const QList<FileRow> offered = rows("offer", 300), finished = rows("done", 300);
+    for (int part = 0; part < 3; ++part) {
+        program.notifications.didReceiveFiles(offered.mid(part * 100, 100), bob);
+        for (const FileRow& row : finished.mid(part * 100, 100))
+            program.notifications.didFinishDownloading(row);
+        waitFor([] { return false; }, 100);
+    }
+    program.notifications.didReceiveFiles(rows("ada", 1), ada);
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 3; }));
+    waitFor([] { return false; }, 600);  // and nothing more
+    const QList<QVariantList> calls = mock.calls();
+    ASSERT_EQ(calls.size(), 3);
+    EXPECT_EQ(calls[0].mid(3, 2), (QVariantList{"New Files", "Bob shared 300 files with you."}));
+    EXPECT_EQ(calls[1].mid(3, 2), (QVariantList{"New File", "Ada shared ada0.txt with you."}));
+    EXPECT_EQ(calls[2].mid(3, 2), (QVariantList{"Files Downloaded", "300 files downloaded."}));
 }
 
 // Standard output goes to a file while this lives.

@@ -1,12 +1,14 @@
 """Serves the files of a folder over HTTPS on 127.0.0.1 for the update tests.
 
-Usage: https_server.py ROOT CERT KEY [--tls11-only]
+Usage: https_server.py ROOT CERT KEY [--tls11-only] [--trickle]
 Prints "PORT <n>" once listening and "GET <path>" for every request.
+--trickle sends a body one byte every half second.
 """
 import http.server
 import os
 import ssl
 import sys
+import time
 import warnings
 
 warnings.simplefilter("ignore", DeprecationWarning)
@@ -25,7 +27,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/x-plist")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        self.wfile.write(body)
+        if not self.server.trickle:
+            self.wfile.write(body)
+            return
+        try:
+            for i in range(len(body)):
+                self.wfile.write(body[i:i + 1])
+                self.wfile.flush()
+                time.sleep(0.5)
+        except OSError:
+            print("ABORTED " + self.path, flush=True)
 
     def log_message(self, *args):
         pass
@@ -41,6 +52,7 @@ def main():
     context.load_cert_chain(cert, key)
     server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
     server.root = root
+    server.trickle = "--trickle" in sys.argv
     server.socket = context.wrap_socket(server.socket, server_side=True)
     print("PORT %d" % server.server_address[1], flush=True)
     try:

@@ -9,11 +9,14 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
@@ -57,11 +60,13 @@ bool makeCertificates(const QString& folder)
 // The Python server, serving the files of root/ until destroyed.
 class Server {
 public:
-    Server(const QString& folder, bool tls11Only)
+    Server(const QString& folder, bool tls11Only, bool trickle = false)
     {
         QStringList arguments{HTTPS_SERVER_SCRIPT, folder + "/root", folder + "/server.crt", folder + "/server.key"};
         if (tls11Only)
             arguments << "--tls11-only";
+        if (trickle)
+            arguments << "--trickle";
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
             while (m_process.canReadLine()) {
@@ -155,9 +160,9 @@ protected:
     static void publish(const QByteArray& list) { ASSERT_TRUE(test::writeFile(root(kListPath), list)); }
 
     // Starts the server and a checker of running build 11 on Linux 6.1.0.
-    void start(bool tls11Only = false, const QString& anchors = s_folder->path() + "/anchors")
+    void start(bool tls11Only = false, const QString& anchors = s_folder->path() + "/anchors", bool trickle = false)
     {
-        m_server = std::make_unique<Server>(s_folder->path(), tls11Only);
+        m_server = std::make_unique<Server>(s_folder->path(), tls11Only, trickle);
         ASSERT_NE(m_server->port, 0);
         UpdaterConfig config;
         config.url = QUrl(QStringLiteral("https://127.0.0.1:%1/%2").arg(m_server->port).arg(kListPath));
@@ -170,6 +175,8 @@ protected:
             m_boxes << box;
             m_alerts.append({box->text(), box->informativeText()});
         });
+        QObject::connect(m_updater.get(), &UpdaterController::progressOpened,
+                         [this](QProgressDialog* progress) { m_progress << progress; });
         QObject::connect(m_updater.get(), &UpdaterController::diagnostic,
                          [this](const QString& line) { m_diagnostics << line; });
         QObject::connect(m_updater.get(), &UpdaterController::fetchStarted,
@@ -200,6 +207,7 @@ protected:
     QList<Alert> m_alerts;
     QStringList m_diagnostics;
     QList<int> m_timeouts;
+    QList<QPointer<QProgressDialog>> m_progress;
 };
 
 TEST_F(UpdaterTest, AutomaticCheckAtMostEveryFiveDays)
@@ -290,6 +298,40 @@ TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
             button->click();
     }
     EXPECT_EQ(browser.opened, QList<QUrl>{QUrl("https://127.0.0.1/download")});
+}
+
+TEST_F(UpdaterTest, ManualCheckShowsItIsCheckingAndCanBeCancelled)
+{
+    publish(xmlList({{12}}));
+    start(false, s_folder->path() + "/anchors", true);
+    QWidget window;
+    window.show();
+    QSignalSpy finished(m_updater.get(), &UpdaterController::checkFinished);
+    m_updater->checkManually(&window);
+    ASSERT_EQ(m_progress.size(), 1);
+    QPointer<QProgressDialog> progress = m_progress[0];
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->labelText(), "Checking for Updates…");
+    EXPECT_EQ(progress->parentWidget(), &window);
+    EXPECT_EQ(progress->windowModality(), Qt::WindowModal);
+    // The server answers a byte at a time: still checking a while later.
+    ASSERT_TRUE(test::waitFor([this] { return !m_server->requests.isEmpty(); }, 10000));
+    test::waitFor([] { return false; }, 1500);
+    EXPECT_TRUE(finished.isEmpty());
+    m_updater->checkManually(&window);  // a second check only shows the first
+    EXPECT_EQ(m_progress.size(), 1);
+
+    QElapsedTimer clock;
+    clock.start();
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_TRUE(cancel);
+    EXPECT_EQ(cancel->text(), "Cancel");
+    cancel->click();
+    ASSERT_TRUE(finished.count() == 1 || finished.wait(2000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(m_alerts.isEmpty());
+    EXPECT_TRUE(progress.isNull() || progress->isHidden());
+    EXPECT_FALSE(m_settings.lastUpdateCheck());
 }
 
 TEST_F(UpdaterTest, ManualCheckReportsBadAnswers)
