@@ -137,9 +137,9 @@ def download_outlives_its_window(session, watcher, ann_dir, originals, downloads
     if ("Pause all", True) in [(label, enabled) for _, label, enabled in item.menu()]:  # not done yet
         item.click("Pause all")
         wait_for("nothing transferring after Pause all", lambda: item.tooltip() == "")
-        files.wait_text(LARGE, "paused", lambda text: ", paused." in text)
+        files.wait_text(LARGE, "paused", lambda text: ", Paused." in text)
         item.click("Resume all")
-        files.wait_text(LARGE, "resumed", lambda text: ", paused." not in text)
+        files.wait_text(LARGE, "resumed", lambda text: ", Paused." not in text)
         step("paused and resumed from the icon")
     close_and_wait(app, process)
     wait_for("the download finished with no window", lambda: process.poll() is not None or (
@@ -179,7 +179,7 @@ def windows_come_back(session, ann_dir, process, app, item):
     second = session.run_brenvo(ann_dir)
     ends(second, "handing over to the running one")
     wait_for("a window from the second launch", lambda: find_shown(app, "frame"))
-    FileList(app).wait_text(LARGE, "shown done", lambda text: ", done." in text)
+    FileList(app).wait_text(LARGE, "shown done", lambda text: ", Done." in text)
     close_and_wait(app, process)
     item.activate()
     wait_for("a window from the icon", lambda: find_shown(app, "frame"))
