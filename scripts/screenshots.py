@@ -161,6 +161,67 @@ def status_icon_menu(session, ann_dir, bob_dir, out):
     watcher.stop(session)
 
 
+def batch_notification(session, ann_dir, bob_dir, out):
+    """The one notification for 300 files Bob offers at once, as the
+    notification server received it, drawn as a desktop shows it."""
+    server = subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", "-t", "notification_daemon",
+                               "-p", '{"capabilities": "body actions"}'], stdout=subprocess.DEVNULL)
+    try:
+        mock = dbus.Interface(wait_for("the notification server", lambda: notification_server()),
+                              "org.freedesktop.DBus.Mock")
+        process, app = session.launch(ann_dir)
+        connect_user(app, "Bob Tanaka")
+        batch = session.path("batch")
+        os.makedirs(batch, exist_ok=True)
+        paths = []
+        for n in range(300):
+            paths.append(os.path.join(batch, f"Scan {n + 1:03}.pdf"))
+            with open(paths[-1], "wb") as scan:
+                scan.write(b"%PDF-1.4\n")
+        session.cli(bob_dir, "share", "--to", "Ann Moreau", *paths)
+
+        def posted():
+            for _, args in mock.GetMethodCalls("Notify"):
+                if "300 files" in str(args[4]):
+                    return args
+            return None
+        args = wait_for("the notification of 300 files", posted, timeout=60)
+        actions = [str(label) for label in args[5][1::2] if str(label)]
+        for scale, suffix in ((1, ""), (2, "-2x")):
+            render_notification(str(args[3]), str(args[4]), actions,
+                                os.path.join(out, f"notification-batch{suffix}.png"), scale)
+        session.stop(process)
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
+
+
+def notification_server():
+    try:
+        return dbus.SessionBus().get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
+    except dbus.exceptions.DBusException:
+        return None
+
+
+def render_notification(title, body, actions, path, scale):
+    """A notification bubble (ImageMagick): the title, the body and the action buttons."""
+    width, height = 380 * scale, 104 * scale
+    command = ["/usr/bin/convert", "-size", f"{width}x{height}", "xc:#fcfcfc", "-font", "DejaVu-Sans-Bold",
+               "-pointsize", str(13 * scale), "-fill", "#232629", "-annotate", f"+{16 * scale}+{26 * scale}", title,
+               "-font", "DejaVu-Sans", "-annotate", f"+{16 * scale}+{50 * scale}", body]
+    x = width - 16 * scale
+    for label in reversed(actions):
+        w = (len(label) * 8 + 28) * scale
+        x -= w
+        command += ["-fill", "#eff0f1", "-stroke", "#b8bcc0",
+                    "-draw", f"roundrectangle {x},{66 * scale} {x + w},{92 * scale} {4 * scale},{4 * scale}",
+                    "-stroke", "none", "-fill", "#232629", "-annotate", f"+{x + 14 * scale}+{84 * scale}", label]
+        x -= 8 * scale
+    command += ["-bordercolor", "#b8bcc0", "-border", str(scale), path]
+    subprocess.run(command, check=True)
+    print(f"wrote {path}")
+
+
 def main():
     brenvo, cli, out = sys.argv[1:4]
     os.makedirs(out, exist_ok=True)
@@ -226,6 +287,7 @@ def main():
 
         status_icon_menu(session, ann_dir, bob_dir, out)
         transfers_and_an_error_row(session, ann_dir, bob_dir, out)
+        batch_notification(session, ann_dir, bob_dir, out)
     except Failure as failure:
         print(f"FAILED: {failure}\n{session.logs()}", file=sys.stderr)
         return 1
