@@ -340,7 +340,7 @@ void PeerConnection::sendData(const QByteArray& data, std::int64_t block, const 
         return;
     }
     logDebug(lcTransfer(), QStringLiteral("send data: %1, block: %2, id: %3").arg(data.size()).arg(block).arg(idText(fileID)));
-    m_connection->send(MessageType::data, messages::encodeData(static_cast<std::int32_t>(block), fileID, data),
+    m_connection->send(MessageType::data, messages::encodeDataHeader(static_cast<std::int32_t>(block), fileID), data,
                        std::move(completion));
 }
 
