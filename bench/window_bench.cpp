@@ -189,9 +189,10 @@ public:
         // The target stays: a finished download whose file is gone keeps
         // the next run of --exit-when-done waiting for it.
         result.wallRate = double(size) / receiver.wallSeconds;
-        const QRegularExpression speed(QStringLiteral("finished .*, ([0-9.]+) MB/s\\)"));
+        const QRegularExpression speed(QStringLiteral("finished .*, ([0-9.]+) (Mi?B)/s\\)"));
         const QRegularExpressionMatch reported = speed.match(QString::fromUtf8(readAll(valOut)));
-        result.transferRate = reported.hasMatch() ? reported.captured(1).toDouble() * 1e6 : 0;
+        const double unit = reported.captured(2) == QLatin1String("MiB") ? 1048576.0 : 1e6;
+        result.transferRate = reported.hasMatch() ? reported.captured(1).toDouble() * unit : 0;
         const QRegularExpression atEnd(QStringLiteral("Request window of .* at the end: ([0-9]+) blocks \\(largest ([0-9]+)"));
         const QRegularExpressionMatch window = atEnd.match(QString::fromUtf8(readAll(valLog)));
         result.lastWindow = window.hasMatch() ? window.captured(1).toLongLong() : 0;
@@ -288,7 +289,11 @@ int main(int argc, char** argv)
             const DelayProxy::Link link = linkFor(options, ms, inFlight);
             const QString held = inFlight > 0 ? QStringLiteral("%1 MiB").arg(inFlight) : QStringLiteral("rate");
             const double plain = plainCopy(source, root.filePath(QStringLiteral("copy.bin")), options.size, link);
-            const BrenvoResult brenvo = pair.transfer(source, options.size, sha, link, ++run);
+            // A file already offered is not offered again: each run shares
+            // another name of the same file.
+            const QString name = root.filePath(QStringLiteral("random-%1.bin").arg(++run));
+            ::link(QFile::encodeName(source).constData(), QFile::encodeName(name).constData());
+            const BrenvoResult brenvo = pair.transfer(name, options.size, sha, link, run);
             if (!brenvo.ok || plain <= 0) {
                 std::printf("  %9s %6d ms   failed (plain copy %.1f MB/s)\n", qPrintable(held), ms, mb(plain));
                 allMet = false;
