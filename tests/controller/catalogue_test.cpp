@@ -260,5 +260,31 @@ TEST(ControllerCatalogueTest, APeerCannotMakeUsHoldMoreOffersThanTheLimit)
     EXPECT_EQ(log.startingWith("Refused ").size(), 1);
 }
 
+TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreCountedOncePerMessage)
+{
+    // 5,000 entries: decoded on a worker thread and merged in slices; a short
+    // list right behind it waits for the long one.
+    LogCapture log;
+    NodeAndPeer n([](Node& node) { node.maxOffersPerUser = 4505; });
+    ASSERT_TRUE(n.connect());
+    QList<QByteArray> merges;
+    QObject::connect(n.node.controller.get(), &Controller::listReceived, [&](const QByteArray& key) { merges.append(key); });
+    QList<File> longList, shortList;
+    for (int i = 0; i < 5000; ++i)
+        longList.append(listed(QStringLiteral("long %1").arg(i), i, n.peer.key()));
+    for (int i = 0; i < 10; ++i)
+        shortList.append(listed(QStringLiteral("short %1").arg(i), i, n.peer.key()));
+    n.peer.peer->sendList(longList);
+    n.peer.peer->sendList(shortList);
+    ASSERT_TRUE(waitFor([&] { return merges.size() == 2; }, 60000));
+    const auto files = n.node->files();
+    ASSERT_EQ(files.size(), 4505);
+    for (qsizetype i : {qsizetype(0), qsizetype(1999), qsizetype(2000), qsizetype(4504)})
+        EXPECT_EQ(files[i].id(), longList[i].id());
+    EXPECT_EQ(log.startingWith("Refused ").size(), 2);
+    EXPECT_TRUE(log.contains(QStringLiteral("Refused 495 new list entries from Raw: 4505 offers of one user are the most kept")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Refused 10 new list entries from Raw: 4505 offers of one user are the most kept")));
+}
+
 }  // namespace
 }  // namespace vortan

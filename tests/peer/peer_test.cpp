@@ -147,6 +147,35 @@ TEST_F(PeerTest, AListTooLargeForOneMessageIsRefusedNotDropped)
     ASSERT_TRUE(waitFor([&] { return bob.has("list"); }));
 }
 
+TEST_F(PeerTest, ALargeListIsDecodedAsideAndTheMessagesBehindItKeepTheirOrder)
+{
+    std::shared_ptr<PeerConnection> toBob = connectAlice();
+    ASSERT_TRUE(toBob);
+    QList<File> many;
+    for (int i = 0; i < 3000; ++i)  // well above kBackgroundListBytes
+        many.append(offeredFile(QStringLiteral("file %1.bin").arg(i), i, people.bob.key()));
+    const QUuid wantedID = QUuid::createUuid();
+    toBob->sendList(many);
+    toBob->sendWant(BlockSet::range(0, 2), wantedID);
+    toBob->sendList(many.mid(0, 1));
+    toBob->sendList(many.mid(1000));
+    ASSERT_TRUE(waitFor([&] { return bob.events.size() == 5; }));
+    EXPECT_EQ(bob.kinds(), (QStringList{"ready", "list", "want", "list", "list"}));
+    const QList<File>& whole = bob.events[1].files;
+    ASSERT_EQ(whole.size(), 3000);
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        ASSERT_EQ(whole[i].id(), many[i].id());
+        ASSERT_EQ(whole[i].length(), i);
+        ASSERT_FALSE(whole[i].location());
+        ASSERT_EQ(whole[i].user, people.alice.key());
+    }
+    EXPECT_EQ(bob.events[2].fileID, wantedID);
+    EXPECT_EQ(bob.events[3].files.size(), 1);
+    ASSERT_EQ(bob.events[4].files.size(), 2000);
+    EXPECT_EQ(bob.events[4].files.first().id(), many[1000].id());
+    EXPECT_TRUE(log.contains(QStringLiteral("received files: [3000 entries]")));
+}
+
 TEST_F(PeerTest, TheUserIsTheCalledKeyUntilReadyThenTheAuthenticatedOne)
 {
     // Alice calls "Carol" at Bob's address; Bob answers.

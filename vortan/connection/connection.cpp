@@ -201,9 +201,18 @@ void Connection::readAvailable()
     if (!m_socket || !m_framer)
         return;
     const LogHold hold(m_heldLines);
-    const QByteArray bytes = m_socket->readAll();
-    if (!bytes.isEmpty())
-        m_framer->input(bytes);
+    // One buffer for every read: a fresh one per read costs an allocation
+    // (and, for large reads, fresh pages) each time.
+    const qint64 available = m_socket->bytesAvailable();
+    if (available <= 0)
+        return;
+    if (m_readBuffer.size() < available)
+        m_readBuffer.resize(available);
+    const qint64 n = m_socket->read(m_readBuffer.data(), available);
+    if (n > 0)
+        m_framer->input(QByteArrayView(m_readBuffer.constData(), n));
+    if (m_readBuffer.size() > kKeptReadBuffer)
+        m_readBuffer = QByteArray();
 }
 
 void Connection::bytesWritten()
@@ -323,13 +332,13 @@ void Connection::finishPendingSends(const NetworkError& error)
     }
 }
 
-void Connection::send(MessageType type, QByteArrayView payload, SendCompletion completion)
+void Connection::send(MessageType type, QByteArrayView head, QByteArrayView body, SendCompletion completion)
 {
     if (m_phase != Phase::ready || !m_socket) {
         postCompletion(std::move(completion), m_endError.value_or(NetworkError::posix(ENOTCONN)));
         return;
     }
-    if (!m_framer->send(type, payload)) {
+    if (!m_framer->send(type, head, body)) {
         postCompletion(std::move(completion), NetworkError::posix(EMSGSIZE));
         return;
     }

@@ -93,7 +93,12 @@ public:
     // once the connection has ended.
     void abort(const NetworkError& error) { fail(error); }
     // Seals and queues one message; see the class comment for completions.
-    void send(MessageType type, QByteArrayView payload, SendCompletion completion = {});
+    void send(MessageType type, QByteArrayView payload, SendCompletion completion = {})
+    {
+        send(type, payload, {}, std::move(completion));
+    }
+    // The same for a payload made of head followed by body (not joined first).
+    void send(MessageType type, QByteArrayView head, QByteArrayView body, SendCompletion completion);
 
     ConnectionState::Kind state() const;
     bool isReady() const { return m_phase == Phase::ready; }
@@ -163,6 +168,11 @@ private:
     bool m_authenticated = false;
     std::optional<NetworkError> m_endError;  // why sends fail once the connection has ended
     std::optional<StorageKey> m_endpoints;
+
+    // Received bytes on their way to the framer; kept between reads up to
+    // kKeptReadBuffer bytes.
+    static constexpr qsizetype kKeptReadBuffer = 8 * 1024 * 1024;
+    QByteArray m_readBuffer;
 
     qint64 m_bytesQueued = 0;
     std::deque<PendingSend> m_pendingSends;

@@ -164,6 +164,41 @@ void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_pt
 
 void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
 {
+    if (m_listMerges.isEmpty() && received.size() <= kListMergeSlice) {
+        ListMerge tally;
+        mergeList(received, peer, tally, true);
+        return;
+    }
+    m_listMerges.append(ListMerge{peer, received});
+    if (m_listMerges.size() == 1)
+        mergeListSlice();  // the first slice at once
+}
+
+void ControllerPrivate::mergeListSlice()
+{
+    m_listMergeScheduled = false;
+    if (m_listMerges.isEmpty())
+        return;
+    ListMerge merge = m_listMerges.takeFirst();
+    const qsizetype count = std::min(merge.rest.size(), kListMergeSlice);
+    const QList<File> slice = merge.rest.first(count);
+    merge.rest.remove(0, count);
+    const bool last = merge.rest.isEmpty();
+    // A peer that has gone takes the rest of its list with it.
+    if (const std::shared_ptr<PeerConnection> peer = merge.peer.lock()) {
+        mergeList(slice, peer, merge, last);
+        if (!last)
+            m_listMerges.prepend(std::move(merge));
+    }
+    if (!m_listMerges.isEmpty() && !m_listMergeScheduled) {
+        m_listMergeScheduled = true;
+        QMetaObject::invokeMethod(this, [this] { mergeListSlice(); }, Qt::QueuedConnection);
+    }
+}
+
+void ControllerPrivate::mergeList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer,
+                                  ListMerge& tally, bool last)
+{
     if (!peer->user() || !admit(peer))
         return;
     const QByteArray key = *peer->user();
@@ -178,12 +213,12 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
         offers += record.download && record.user == key;
 
     // One line per refused entry, up to a few per list; then a count.
-    qsizetype refusals = 0;
+    qsizetype& refusals = tally.refusals;
     const auto refuse = [&](const QString& line) {
         if (++refusals <= kLoggedRefusals)
             logWarning(lcController(), line);
     };
-    qsizetype overLimit = 0;
+    qsizetype& overLimit = tally.overLimit;
 
     QList<File> added;
     QSet<QUuid> named;
@@ -235,9 +270,9 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
         File record(File2(*name, std::nullopt, entry.length()), entry.id(), key);
         added.append(std::move(record));
     }
-    if (refusals > kLoggedRefusals)
+    if (last && refusals > kLoggedRefusals)
         logWarning(lcController(), QStringLiteral("Refused %1 more list entries from %2").arg(refusals - kLoggedRefusals).arg(from));
-    if (overLimit > 0)
+    if (last && overLimit > 0)
         logWarning(lcController(), QStringLiteral("Refused %1 new list entries from %2: %3 offers of one user are the most kept")
                     .arg(overLimit)
                     .arg(from)
@@ -305,7 +340,8 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
             }
         }
     }
-    emit listReceived(key);
+    if (last)
+        emit listReceived(key);
 }
 
 void ControllerPrivate::markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed)

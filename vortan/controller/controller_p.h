@@ -393,6 +393,23 @@ private:
         QSet<QUuid> named;
     };
     QList<PendingAnswer> m_pendingAnswers;
+
+    // A long list is merged a slice per event-loop turn, so that the user
+    // interface and the transfers go on meanwhile. Lists that arrive in the
+    // meantime (from anyone) wait behind it: lists merge in arrival order.
+    static constexpr qsizetype kListMergeSlice = 2000;
+    struct ListMerge {
+        std::weak_ptr<PeerConnection> peer;
+        QList<File> rest;
+        // Refused entries of the whole message so far, logged after its last slice.
+        qsizetype refusals = 0;
+        qsizetype overLimit = 0;
+    };
+    QList<ListMerge> m_listMerges;
+    bool m_listMergeScheduled = false;
+    void mergeListSlice();
+    void mergeList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer, ListMerge& tally,
+                   bool last);
 };
 
 }  // namespace vortan

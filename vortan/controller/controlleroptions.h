@@ -48,15 +48,18 @@ struct ControllerOptions {
     qsizetype listMessageLimit = 16 * 1024 * 1024;
     // The most blocks one download keeps requested (its request window's
     // cap), and the most all downloads from one user keep requested together
-    // (they share it evenly). 256 blocks are 32 MiB: twice what 1 Gbit/s
-    // carries in a 130 ms round trip, more than one TCP connection with
-    // Linux's default buffers moves at such distances. Requests cost the
-    // receiver no memory (blocks go straight to disk) and the sender none
-    // (it sends one block of a record at a time); what a larger window would
-    // add is only queueing, and more data still arriving after a pause.
+    // (they share it evenly). Below the cap the window follows the measured
+    // link (twice its rate times its round trip), so the cap is only a
+    // ceiling: 1024 blocks are 128 MiB, twice what 1 Gbit/s carries in a
+    // 500 ms round trip or 2.5 Gbit/s in 200 ms. Requests cost no memory
+    // that grows with them: the receiver writes every block straight to disk
+    // and reads only what its kernel holds, the sender keeps one block of a
+    // record in flight and its wants as runs of numbers. A larger window
+    // only adds queueing on a link it overestimates, and data still arriving
+    // after a pause.
     // 5 pins every download at five, as a peer without a growing window.
-    std::int64_t maxRequestWindow = 256;
-    std::int64_t maxConnectionWindow = 512;
+    std::int64_t maxRequestWindow = 1024;
+    std::int64_t maxConnectionWindow = 2048;
     // The most records one user may have offered us; new list entries
     // beyond it are refused.
     qsizetype maxOffersPerUser = 10000;

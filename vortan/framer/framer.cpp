@@ -351,28 +351,30 @@ bool Framer::openAndDeliver(crypto::ByteView body)
     return true;
 }
 
-bool Framer::send(MessageType type, QByteArrayView payload)
+bool Framer::send(MessageType type, QByteArrayView head, QByteArrayView body)
 {
-    if (m_state != State::ready || !m_cipher || payload.size() > kMaxPayloadLength)
+    const qsizetype payloadSize = head.size() + body.size();
+    if (m_state != State::ready || !m_cipher || payloadSize > kMaxPayloadLength)
         return false;
 
     // A handler that sends from inside the output handler gets its own buffer.
     QByteArray nested;
     const bool outer = !m_inSend;
     QByteArray& out = outer ? m_out : nested;
-    const qsizetype boxSize = payload.size() + kFrameOverhead;
+    const qsizetype boxSize = payloadSize + kFrameOverhead;
     out.resize(4 + boxSize);
     auto* p = reinterpret_cast<std::uint8_t*>(out.data());
     writeInt32(p, static_cast<std::int32_t>(boxSize));
 
     std::uint8_t typeField[4];
     writeInt32(typeField, rawValue(type));
-    const crypto::ByteView payloadBytes(reinterpret_cast<const std::uint8_t*>(payload.data()),
-                                        static_cast<std::size_t>(payload.size()));
+    const auto bytesOf = [](QByteArrayView view) {
+        return crypto::ByteView(reinterpret_cast<const std::uint8_t*>(view.data()), static_cast<std::size_t>(view.size()));
+    };
     try {
         std::array<std::uint8_t, crypto::kNonceSize> nonce;
         crypto::randomBytes(nonce);
-        m_cipher->sealInto(nonce, {crypto::ByteView(typeField), payloadBytes},
+        m_cipher->sealInto(nonce, {crypto::ByteView(typeField), bytesOf(head), bytesOf(body)},
                            std::span<std::uint8_t>(p + 4, static_cast<std::size_t>(boxSize)));
     } catch (const crypto::CryptoError&) {
         fail();

@@ -83,7 +83,10 @@ public:
     // Seals one message and hands the frame to the output handler. Returns
     // false, writing nothing, before the handshake has finished, after a
     // failure, or for a payload above kMaxPayloadLength.
-    bool send(MessageType type, QByteArrayView payload);
+    bool send(MessageType type, QByteArrayView payload) { return send(type, payload, {}); }
+    // The same for a payload made of head followed by body, sealed without
+    // joining them first.
+    bool send(MessageType type, QByteArrayView head, QByteArrayView body);
 
     State state() const { return m_state; }
 

@@ -8,16 +8,14 @@
 namespace vortan {
 namespace messages {
 
-QByteArray encodeData(std::int32_t block, const QUuid& fileID, const QByteArray& data)
+QByteArray encodeDataHeader(std::int32_t block, const QUuid& fileID)
 {
-    QByteArray payload(kDataHeaderSize + data.size(), Qt::Uninitialized);
-    char* out = payload.data();
+    QByteArray header(kDataHeaderSize, Qt::Uninitialized);
+    char* out = header.data();
     qToLittleEndian<std::int32_t>(block, out);
     const QByteArray id = fileID.toRfc4122();
     std::memcpy(out + 4, id.constData(), 16);
-    if (!data.isEmpty())
-        std::memcpy(out + kDataHeaderSize, data.constData(), static_cast<size_t>(data.size()));
-    return payload;
+    return header;
 }
 
 std::optional<DataMessage> decodeData(QByteArray payload)

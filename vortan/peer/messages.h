@@ -23,7 +23,9 @@ inline const QByteArray kListRequestPayload = QByteArrayLiteral("hello");
 // standard (RFC 4122) order, then the block's bytes.
 inline constexpr qsizetype kDataHeaderSize = 20;
 
-QByteArray encodeData(std::int32_t block, const QUuid& fileID, const QByteArray& data);
+// The 20 bytes before the block's bytes: the sender seals the header and the
+// block without joining them.
+QByteArray encodeDataHeader(std::int32_t block, const QUuid& fileID);
 
 struct DataMessage {
     std::int32_t block = 0;

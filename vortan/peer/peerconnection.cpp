@@ -11,12 +11,21 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QTcpSocket>
+#include <QThreadPool>
 
 #include <cerrno>
 #include <string>
 #include <limits>
 
 namespace vortan {
+
+// A list payload turned into records, or the decoder's error.
+struct PeerConnection::DecodedList {
+    std::uint64_t generation = 0;
+    std::optional<DecodeError> error;
+    QList<File> files;
+    QString description;  // for the log line
+};
 
 std::shared_ptr<PeerConnection> PeerConnection::accepted(KeyHelper& keys, QTcpSocket* socket,
                                                          PeerConnectionDelegate* delegate,
@@ -89,6 +98,11 @@ void PeerConnection::stateChanged(const ConnectionState& state)
         const std::shared_ptr<PeerConnection> self = shared_from_this();
         m_connection->setStateHandler({});
         m_connection->setMessageHandler({});
+        // Like the connection's own undelivered messages, what waits here
+        // is no longer wanted.
+        ++m_listGeneration;
+        m_decodingList = false;
+        m_backlog.clear();
         if (PeerConnectionDelegate* delegate = m_delegate.get())
             delegate->peerConnectionDidCancel(self);
         return;
@@ -123,6 +137,15 @@ void PeerConnection::received(MessageType type, QByteArray payload)
         if (PeerConnectionDelegate* delegate = m_delegate.get())
             delegate->peerConnectionDidAuthenticate(shared_from_this());
     }
+    if (m_decodingList) {
+        m_backlog.push_back(Inbound{type, std::move(payload)});
+        return;
+    }
+    dispatch(type, std::move(payload));
+}
+
+void PeerConnection::dispatch(MessageType type, QByteArray payload)
+{
     switch (type) {
     case MessageType::listRequest:
         logDebug(lcPeer(), QStringLiteral("received list request from ") + m_connection->remoteDescription());
@@ -130,7 +153,10 @@ void PeerConnection::received(MessageType type, QByteArray payload)
             delegate->peerConnectionDidReceiveListRequest(shared_from_this());
         return;
     case MessageType::list:
-        receivedList(payload);
+        if (payload.size() >= kBackgroundListBytes)
+            decodeListInBackground(std::move(payload));
+        else
+            receivedList(payload);
         return;
     case MessageType::want:
         receivedWant(payload);
@@ -161,25 +187,72 @@ template <typename T> std::optional<T> decodePayload(const QByteArray& payload, 
 
 }  // namespace
 
-void PeerConnection::receivedList(const QByteArray& payload)
+PeerConnection::DecodedList PeerConnection::decodeList(const QByteArray& payload, const QByteArray& user)
 {
-    std::optional<DecodeError> error;
-    std::optional<QList<FileProxy>> proxies = decodePayload<QList<FileProxy>>(payload, error);
-    if (!proxies) {
-        if (PeerConnectionDelegate* delegate = m_delegate.get())
-            delegate->peerConnectionDidFailToDecode(MessageType::list, *error, shared_from_this());
-        return;
-    }
-    QList<File> files;
-    files.reserve(proxies->size());
+    DecodedList list;
+    std::optional<QList<FileProxy>> proxies = decodePayload<QList<FileProxy>>(payload, list.error);
+    if (!proxies)
+        return list;
+    list.files.reserve(proxies->size());
     for (FileProxy& proxy : *proxies) {
         // Only the receiving user chooses where a download goes.
         proxy.file.location.reset();
-        files.append(File(proxy.file, proxy.id, m_user.value_or(QByteArray())));
+        list.files.append(File(proxy.file, proxy.id, user));
     }
-    logDebug(lcPeer(), QStringLiteral("received files: ") + describe(*proxies));
+    list.description = describe(*proxies);
+    return list;
+}
+
+void PeerConnection::receivedList(const QByteArray& payload)
+{
+    reportList(decodeList(payload, m_user.value_or(QByteArray())));
+}
+
+void PeerConnection::decodeListInBackground(QByteArray payload)
+{
+    m_decodingList = true;
+    const std::uint64_t generation = m_listGeneration;
+    // The decoder is pure; the records it makes are handed back whole.
+    QThreadPool::globalInstance()->start([weak = weak_from_this(), payload = std::move(payload),
+                                          user = m_user.value_or(QByteArray()), generation] {
+        DecodedList list = decodeList(payload, user);
+        list.generation = generation;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, list = std::move(list)]() mutable {
+                if (const std::shared_ptr<PeerConnection> self = weak.lock())
+                    self->listDecoded(std::move(list));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PeerConnection::listDecoded(DecodedList list)
+{
+    if (list.generation != m_listGeneration || !m_decodingList)
+        return;
+    m_decodingList = false;
+    // The delegate may cancel or release this connection.
+    const std::shared_ptr<PeerConnection> self = shared_from_this();
+    const std::uint64_t generation = m_listGeneration;
+    reportList(std::move(list));
+    while (!m_decodingList && !m_backlog.empty() && generation == m_listGeneration) {
+        Inbound next = std::move(m_backlog.front());
+        m_backlog.pop_front();
+        dispatch(next.type, std::move(next.payload));
+    }
+}
+
+void PeerConnection::reportList(DecodedList list)
+{
+    if (list.error) {
+        if (PeerConnectionDelegate* delegate = m_delegate.get())
+            delegate->peerConnectionDidFailToDecode(MessageType::list, *list.error, shared_from_this());
+        return;
+    }
+    logDebug(lcPeer(), QStringLiteral("received files: ") + list.description);
     if (PeerConnectionDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidReceiveList(files, shared_from_this());
+        delegate->peerConnectionDidReceiveList(list.files, shared_from_this());
 }
 
 void PeerConnection::receivedWant(const QByteArray& payload)
@@ -267,7 +340,7 @@ void PeerConnection::sendData(const QByteArray& data, std::int64_t block, const 
         return;
     }
     logDebug(lcTransfer(), QStringLiteral("send data: %1, block: %2, id: %3").arg(data.size()).arg(block).arg(idText(fileID)));
-    m_connection->send(MessageType::data, messages::encodeData(static_cast<std::int32_t>(block), fileID, data),
+    m_connection->send(MessageType::data, messages::encodeDataHeader(static_cast<std::int32_t>(block), fileID), data,
                        std::move(completion));
 }
 

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -74,12 +76,29 @@ public:
     // 32 bits).
     void sendData(const QByteArray& data, std::int64_t block, const QUuid& fileID, SendCompletion completion);
 
+    // A list payload of at least this many bytes (some 500 entries) is decoded
+    // on a worker thread: a full message holds tens of thousands of entries
+    // and would keep the event loop busy for tens of milliseconds. Messages
+    // that arrive meanwhile wait, so the delegate still sees them in order.
+    static constexpr qsizetype kBackgroundListBytes = 64 * 1024;
+
 private:
+    struct DecodedList;
+    struct Inbound {
+        MessageType type;
+        QByteArray payload;
+    };
+
     void installStateHandler();
     void stateChanged(const ConnectionState& state);
     void becameReady();
     void received(MessageType type, QByteArray payload);
+    void dispatch(MessageType type, QByteArray payload);
     void receivedList(const QByteArray& payload);
+    void decodeListInBackground(QByteArray payload);
+    static DecodedList decodeList(const QByteArray& payload, const QByteArray& user);
+    void listDecoded(DecodedList list);
+    void reportList(DecodedList list);
     void receivedWant(const QByteArray& payload);
     void receivedData(QByteArray payload);
 
@@ -88,6 +107,10 @@ private:
     std::optional<QByteArray> m_user;
     bool m_authenticated = false;  // the first frame has been reported
     WeakRef<PeerConnectionDelegate> m_delegate;
+
+    bool m_decodingList = false;      // a list is being decoded on a worker thread
+    std::deque<Inbound> m_backlog;    // messages that arrived meanwhile
+    std::uint64_t m_listGeneration = 0;  // a cancellation voids the decode under way
 };
 
 }  // namespace vortan
