@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace vortan;
 using vortan::test::Peer;
 
@@ -334,30 +336,43 @@ TEST_F(View, DroppedFoldersAndMissingFilesAreSkippedTheRestOfferedOnce)
     EXPECT_TRUE(two->informativeText.startsWith("No such file or directory (x.txt)"));
 }
 
+// Me and Bea on 127.0.0.1; once they are connected and Me lists both rows,
+// Bea's files are shown in Me's list, downloading into me.downloads.
+struct ViewOfDownloads : ::testing::Test {
+    Peer me{"Me"};
+    Peer bea{"Bea"};
+    QTemporaryDir settingsDir;
+    AppSettings settings{settingsDir.filePath("Brenvo.conf")};
+    ThumbnailsCache thumbnails;
+    std::unique_ptr<FileListView> view;
+    QTreeView* list = nullptr;
+    FileListModel* model = nullptr;
+
+    void SetUp() override { ASSERT_TRUE(test::introduce(me, bea)); }
+
+    void connectAndShow()
+    {
+        ASSERT_TRUE(test::connectPeers(me, bea));
+        ASSERT_TRUE(test::waitFor([&] {
+            me.controller->publishNow();
+            return me.controller->fileRows().size() == 2;
+        }));
+        settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
+        view = std::make_unique<FileListView>(*me.controller, settings, thumbnails, FileListServices{});
+        view->resize(500, 400);
+        view->show();
+        view->setUser(bea.key());
+        list = view->findChild<QTreeView*>();
+        model = qobject_cast<FileListModel*>(list->model());
+    }
+};
+
 // A download from another controller on 127.0.0.1, through the list.
-TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
+TEST_F(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
 {
-    Peer me("Me");
-    Peer bea("Bea");
-    ASSERT_TRUE(test::introduce(me, bea));
     bea.controller->shareFiles({File2::at(bea.makeFile("big.bin", 3 * 1024 * 1024))}, {me.key()});
     me.controller->shareFiles({File2::at(me.makeFile("up.txt", 5))}, {bea.key()});
-    ASSERT_TRUE(test::connectPeers(me, bea));
-    ASSERT_TRUE(test::waitFor([&] {
-        me.controller->publishNow();
-        return me.controller->fileRows().size() == 2;
-    }));
-
-    QTemporaryDir settingsDir;
-    AppSettings settings(settingsDir.filePath("Brenvo.conf"));
-    settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
-    ThumbnailsCache thumbnails;
-    FileListView view(*me.controller, settings, thumbnails, {});
-    view.resize(500, 400);
-    view.show();
-    view.setUser(bea.key());
-    auto* list = view.findChild<QTreeView*>();
-    auto* model = qobject_cast<FileListModel*>(list->model());
+    ASSERT_NO_FATAL_FAILURE(connectAndShow());
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Downloads", 1}, {"Uploads", 1}}));
 
@@ -371,7 +386,7 @@ TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
     const QRect button = FileRowDelegate::buttonRects(*me.row(id), list->visualRect(download)).front().second;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button.center());
     EXPECT_EQ(buttons(), QList<RowButton>{RowButton::pause});
-    EXPECT_TRUE(view.selectedFiles().isEmpty());  // a button is not a row click
+    EXPECT_TRUE(view->selectedFiles().isEmpty());  // a button is not a row click
 
     ASSERT_TRUE(test::waitFor([&] { return me.row(id)->transferred(); }, 20000));
     EXPECT_EQ(buttons(), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
@@ -386,18 +401,11 @@ TEST(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
 // The final move of a download fails: a directory sits at its target and
 // the Trash cannot take it. The row says so and offers Retry, and Retry
 // finishes once the directory is gone. Download All takes every paused one.
-TEST(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
+TEST_F(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
 {
-    Peer me("Me");
-    Peer bea("Bea");
-    ASSERT_TRUE(test::introduce(me, bea));
     bea.controller->shareFiles({File2::at(bea.makeFile("a.bin", 1000)), File2::at(bea.makeFile("b.bin", 300000))},
                                {me.key()});
-    ASSERT_TRUE(test::connectPeers(me, bea));
-    ASSERT_TRUE(test::waitFor([&] {
-        me.controller->publishNow();
-        return me.controller->fileRows().size() == 2;
-    }));
+    ASSERT_NO_FATAL_FAILURE(connectAndShow());
     const QUuid a = me.controller->fileRows()[0].id;
     const QUuid b = me.controller->fileRows()[1].id;
     const QDir downloads(me.downloads.path());
@@ -413,18 +421,7 @@ TEST(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
             qputenv("XDG_DATA_HOME", dataHome);
     });
 
-    QTemporaryDir settingsDir;
-    AppSettings settings(settingsDir.filePath("Brenvo.conf"));
-    settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
-    ThumbnailsCache thumbnails;
-    FileListView view(*me.controller, settings, thumbnails, {});
-    view.resize(500, 400);
-    view.show();
-    view.setUser(bea.key());
-    auto* list = view.findChild<QTreeView*>();
-    auto* model = qobject_cast<FileListModel*>(list->model());
-
-    const auto buttons = view.findChildren<QToolButton*>();
+    const auto buttons = view->findChildren<QToolButton*>();
     const auto found = std::find_if(buttons.begin(), buttons.end(),
                                     [](QToolButton* button) { return button->accessibleName() == "Download All"; });
     ASSERT_NE(found, buttons.end());
