@@ -74,6 +74,9 @@ def main():
         files = wait_for("the file list", lambda: shallow_find(frame, "tree", "Files"))
         bob = wait_for("Bob in the sidebar", lambda: row(people, "Bob"))
         bob.queryAction().doAction(0)
+        # The toolbar follows the selection a moment later (much later in a
+        # sanitizer build): press Connect once it is Bob's.
+        wait_for("Bob selected", lambda: selected(row(people, "Bob")) and frame.name.startswith("Bob"))
         press(wait_for("Connect", lambda: shallow_find(frame, "push button", "Connect")))
         wait_for(f"{COUNT} new files of Bob", lambda: row(people, "Bob").description
                  == f"Connected, {COUNT} new files", timeout=120)
