@@ -15,7 +15,7 @@ import sys
 
 import dbus
 
-from brenvo_ui import (TIMEOUT, Failure, Session, connect_user, find, find_application, find_shown, free_port,
+from brenvo_ui import (TIMEOUT, Failure, Session, connect_user, find, find_application, find_shown,
                        main_window, run, wait_for, wait_node)
 from files_ui import FileList, key, sha256, throttle_loopback, write_random, write_settings
 from sni_watcher import StatusItem, registered_items
@@ -108,10 +108,7 @@ class Watcher:
 
 
 def setup(session):
-    ann_dir, ann_card = session.identity("Ann", free_port())
-    bob_dir, bob_card = session.identity("Bob", free_port())
-    session.cli(ann_dir, "import", bob_card)
-    session.cli(bob_dir, "import", ann_card)
+    ann_dir, bob_dir = session.ann_and_bob()
     originals = {LARGE: write_random(session.path(LARGE), 24 << 20), SMALL: write_random(session.path(SMALL), 3000)}
     session.cli(bob_dir, "share", "--to", "Ann", originals[LARGE])
     downloads = session.path("ann-downloads")

@@ -73,6 +73,14 @@ class Session:
         self.cli(data_dir, "card", "--name", name, "--address", "127.0.0.1", "--port", str(port), "-o", card)
         return data_dir, card
 
+    def ann_and_bob(self):
+        """Ann and Bob on free ports, each holding the other's card; returns their data directories."""
+        ann_dir, ann_card = self.identity("Ann", free_port())
+        bob_dir, bob_card = self.identity("Bob", free_port())
+        self.cli(ann_dir, "import", bob_card)
+        self.cli(bob_dir, "import", ann_card)
+        return ann_dir, bob_dir
+
     def start_peer(self, data_dir, *args):
         """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic."""
         log = open(self.path(os.path.basename(data_dir) + "-run.log"), "w")

@@ -7,15 +7,12 @@ import subprocess
 import sys
 import uuid
 
-from brenvo_ui import (Failure, Session, connect_user, free_port, main_window, press, run, select_user, sidebar_item,
+from brenvo_ui import (Failure, Session, connect_user, main_window, press, run, select_user, sidebar_item,
                        wait_for, wait_node)
 
 
 def imported_user_connects_and_disconnects(session):
-    ann_dir, ann_card = session.identity("Ann", free_port())
-    bob_dir, bob_card = session.identity("Bob", free_port())
-    session.cli(ann_dir, "import", bob_card)
-    session.cli(bob_dir, "import", ann_card)
+    ann_dir, bob_dir = session.ann_and_bob()
     session.start_peer(bob_dir)
 
     process, app = session.launch(ann_dir)

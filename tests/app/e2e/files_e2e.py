@@ -9,7 +9,7 @@ import time
 
 import pyatspi
 
-from brenvo_ui import Failure, Session, connect_user, find_all, free_port, press, run, snapshot, wait_for, wait_node
+from brenvo_ui import Failure, Session, connect_user, find_all, press, run, snapshot, wait_for, wait_node
 from files_ui import FileList, key, sha256, throttle_loopback, write_random, write_settings
 
 MIB = 1 << 20
@@ -21,10 +21,7 @@ TRANSFER_TIMEOUT = 120
 
 
 def setup(session):
-    ann_dir, ann_card = session.identity("Ann", free_port())
-    bob_dir, bob_card = session.identity("Bob", free_port())
-    session.cli(ann_dir, "import", bob_card)
-    session.cli(bob_dir, "import", ann_card)
+    ann_dir, bob_dir = session.ann_and_bob()
     originals = {name: write_random(session.path(name), size)
                  for name, size in ((LARGE, 50 * MIB), (SMALL, 20_000), (OTHER, 700_000), (MINE, 300_000))}
     session.cli(bob_dir, "share", "--to", "Ann", originals[LARGE], originals[SMALL], originals[OTHER])

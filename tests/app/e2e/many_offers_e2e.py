@@ -9,7 +9,7 @@ import time
 
 import pyatspi
 
-from brenvo_ui import Failure, Session, free_port, press, run, wait_for
+from brenvo_ui import Failure, Session, press, run, wait_for
 
 COUNT = 10_000
 # What a screen reader asks to be told about.
@@ -19,10 +19,7 @@ ANSWER_WITHIN = 10.0
 
 
 def setup(session):
-    ann_dir, ann_card = session.identity("Ann", free_port())
-    bob_dir, bob_card = session.identity("Bob", free_port())
-    session.cli(ann_dir, "import", bob_card)
-    session.cli(bob_dir, "import", ann_card)
+    ann_dir, bob_dir = session.ann_and_bob()
     folder = session.path("offers")
     os.makedirs(folder)
     paths = []
