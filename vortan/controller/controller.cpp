@@ -13,6 +13,7 @@ Controller::Controller(ControllerOptions options, ControllerDelegate* delegate, 
     QObject::connect(engine, &ControllerPrivate::userChanged, this, &Controller::userChanged);
     QObject::connect(engine, &ControllerPrivate::meChanged, this, &Controller::meChanged);
     QObject::connect(engine, &ControllerPrivate::listenerStateChanged, this, &Controller::listenerStateChanged);
+    QObject::connect(engine, &ControllerPrivate::reachabilityChanged, this, &Controller::reachabilityChanged);
     QObject::connect(engine, &ControllerPrivate::filesChanged, this, &Controller::filesChanged);
     QObject::connect(engine, &ControllerPrivate::peerReady, this, &Controller::peerReady);
     QObject::connect(engine, &ControllerPrivate::listReceived, this, &Controller::listReceived);
@@ -41,6 +42,7 @@ const QList<User>& Controller::users() const { return d->users(); }
 const std::optional<User>& Controller::me() const { return d->me(); }
 const Controller::ListenerState& Controller::listenerState() const { return d->listenerState(); }
 const User* Controller::findUser(const QByteArray& key) const { return d->findUser(key); }
+const Reachability& Controller::reachability() const { return d->reachability(); }
 
 const QList<FileRow>& Controller::fileRows() const { return d->fileRows(); }
 qsizetype Controller::fileRow(const QUuid& id) const { return d->fileRow(id); }
@@ -57,6 +59,8 @@ void Controller::publishNow() { d->publishNow(); }
 // these calls change: they work on their own copy.
 void Controller::connectTo(const QByteArray& key) { d->connectTo(QByteArray(key)); }
 void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(QByteArray(key)); }
+void Controller::setConnectAutomatically(bool on) { d->setConnectAutomatically(on); }
+bool Controller::connectsAutomatically() const { return d->connectsAutomatically(); }
 
 void Controller::addUsers(const QList<User>& users) { d->addUsers(users); }
 void Controller::editUsers(const QList<User>& users) { d->editUsers(users); }

@@ -7,6 +7,7 @@
 #include "vortan/records/downloadlocation.h"
 #include "vortan/records/file2.h"
 #include "vortan/records/listenerstate.h"
+#include "vortan/records/reachability.h"
 #include "vortan/records/user.h"
 #include "vortan/vortan_export.h"
 
@@ -92,6 +93,8 @@ public:
     const std::optional<User>& me() const;
     const ListenerState& listenerState() const;
     const User* findUser(const QByteArray& key) const;
+    // The router's forwarding and the presence on the local network.
+    const Reachability& reachability() const;
 
     // The catalogue as last published, in a stable order: records keep their
     // relative order, new ones come last.
@@ -109,6 +112,11 @@ public:
 
     void connectTo(const QByteArray& key);
     void disconnectFrom(const QByteArray& key);
+    // Whether users with work for a connection are connected without a
+    // call of connectTo() (on by default). A user disconnected through
+    // disconnectFrom() stays disconnected until connectTo().
+    void setConnectAutomatically(bool on);
+    bool connectsAutomatically() const;
 
     // ---- User directory
 
@@ -147,6 +155,7 @@ signals:
     void userChanged(const QByteArray& key);
     void meChanged();
     void listenerStateChanged();
+    void reachabilityChanged();
     // fileRows() has just been replaced.
     void filesChanged(const vortan::FileChanges& changes);
 

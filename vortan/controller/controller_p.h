@@ -14,6 +14,7 @@
 #include "vortan/records/file.h"
 #include "vortan/records/file2.h"
 #include "vortan/records/listenerstate.h"
+#include "vortan/records/reachability.h"
 #include "vortan/records/user.h"
 
 #include <QByteArray>
@@ -103,6 +104,7 @@ public:
     const QList<User>& users() const { return m_users; }
     const std::optional<User>& me() const { return m_me; }
     const ListenerState& listenerState() const { return m_listenerState; }
+    const Reachability& reachability() const { return m_reachability; }
     // The published catalogue: its rows and their index.
     const QList<FileRow>& fileRows() const { return m_rows; }
     qsizetype fileRow(const QUuid& id) const { return m_rowIndex.value(id, -1); }
@@ -115,6 +117,8 @@ public:
 
     void connectTo(const QByteArray& key);
     void disconnectFrom(const QByteArray& key);
+    void setConnectAutomatically(bool on) { m_connectAutomatically = on; }
+    bool connectsAutomatically() const { return m_connectAutomatically; }
     // Ready connections, at most one per user, in the order they became ready.
     const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers; }
     // Outgoing connections not ready yet.
@@ -205,6 +209,7 @@ signals:
     void userChanged(const QByteArray& key);
     void meChanged();
     void listenerStateChanged();
+    void reachabilityChanged();
     // fileRows() has just been replaced.
     void filesChanged(const vortan::FileChanges& changes);
     void warning(const QString& message);
@@ -322,6 +327,8 @@ private:
     bool m_mapRequested = false;  // map_port() was called since the last unmap_port()
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
+    Reachability m_reachability;
+    bool m_connectAutomatically = true;
 
     // Connections.
     QList<OutgoingPeer> m_connectingPeers;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "vortan/records/connectfailure.h"
 #include "vortan/records/errors.h"
 
 #include <QByteArray>
@@ -21,6 +22,7 @@ struct User {
     std::optional<std::uint16_t> port;
     State state = State::notConnected;  // in memory only
     std::optional<VortanError> error;   // in memory only
+    std::optional<ConnectFailure> failure;  // in memory only: the last attempt's
 
     User() = default;
     User(QString name, std::optional<QString> address, std::optional<std::uint16_t> port, QByteArray key)
