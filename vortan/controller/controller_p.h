@@ -119,6 +119,12 @@ public:
     void disconnectFrom(const QByteArray& key);
     void setConnectAutomatically(bool on) { m_connectAutomatically = on; }
     bool connectsAutomatically() const { return m_connectAutomatically; }
+    // Where a user was seen this session: announced on the local network, or
+    // the address an authenticated incoming connection of theirs came from
+    // (with the card's port). Kept in memory only, never in the user's card;
+    // connectTo() tries it before the card's address.
+    enum class EndpointSource { presence, incoming };
+    void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source);
     // Ready connections, at most one per user, in the order they became ready.
     const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers; }
     // Outgoing connections not ready yet.

@@ -60,6 +60,16 @@ void ControllerPrivate::connectTo(const QByteArray& key)
     m_connectingPeers.append(OutgoingPeer{std::move(peer), key});
 }
 
+void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port,
+                                      EndpointSource source)
+{
+    // Not used yet: connectTo() knows only the card's address.
+    Q_UNUSED(key);
+    Q_UNUSED(host);
+    Q_UNUSED(port);
+    Q_UNUSED(source);
+}
+
 void ControllerPrivate::disconnectFrom(const QByteArray& key)
 {
     // The lists and the user's state follow when the cancellations are reported.
