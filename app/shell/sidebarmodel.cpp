@@ -30,9 +30,8 @@ QString SidebarModel::description(User::State state, int newFiles)
     const QString text = stateText(state);
     if (newFiles <= 0)
         return text;
-    // Both English forms spelled out: the program ships no translations that
-    // would resolve a %n plural.
-    return newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %2 new files").arg(text).arg(newFiles);
+    // One spelled out: without a catalogue (English) a %n plural reads "1 new files".
+    return newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %Ln new files", nullptr, newFiles).arg(text);
 }
 
 bool SidebarModel::isNewFile(const FileRow& row)
