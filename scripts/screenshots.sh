@@ -5,17 +5,20 @@
 # a brenvo-cli peer, with his count of new files), the settings window, and the
 # file list with transfers on their way, an error row (files-progress) and, at
 # 100 % only, the context menus of a person (sidebar-menu) and of files
-# (files-menu). Builds nothing.
-#   scripts/screenshots.sh [BUILD_DIR]      (default: build)
+# (files-menu), and the welcome view, main window and settings in German,
+# French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png). Builds nothing.
+#   scripts/screenshots.sh [BUILD_DIR [LANG...]]   (default: build; with LANGs
+#                                                   only the shots in those languages)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user
 # namespaces are allowed), like the end-to-end test.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+shift $(( $# > 0 ? 1 : 0 ))
 for program in "$build/app/brenvo" "$build/cli/brenvo-cli"; do
     [ -x "$program" ] || { echo "screenshots: $program is missing: build the brenvo and brenvo-cli targets" >&2; exit 1; }
 done
 # Room for the 200 % windows.
 export BRENVO_UI_SCREEN=2560x1600x24
 bash "$root/tests/app/e2e/run_e2e.sh" "$build/app/brenvo" "$build/cli/brenvo-cli" \
-    "$root/scripts/screenshots.py" "$root/docs/screenshots"
+    "$root/scripts/screenshots.py" "$root/docs/screenshots" "$@"
