@@ -8,8 +8,11 @@
    or where the comment `// not translated: WHY` ends its line, the line of
    the first of adjacent literals or stands on the line above it (a file
    whose lines begin with `// Not translated: WHY` is left out);
+   A marked text holds no \\u escape (lupdate reads them otherwise than
+   the compiler: the translation would never be found);
 2. the catalogues in translations/ are what lupdate makes of the sources
-   (no new, changed or vanished text) and every entry is translated.
+   (no new, changed or vanished text), every entry is translated, and every
+   translation keeps the placeholders (%1, %n, %L1) of its source.
 
 Usage: check-translations.py SOURCE_DIR [LUPDATE]
 (without LUPDATE only the first check runs). Exits 1 with what to do."""
@@ -36,6 +39,7 @@ LITERAL = re.compile(r'(?:u8|u|U|L)?"((?:[^"\\\n]|\\.)*)"')
 # "Name:", "Email…"); not CamelCase keys, dotted names or paths.
 WORDS = re.compile(r"[A-Za-z]{2,}[,:;.?!…\u2026]? +[“\"(%]?[A-Za-z%]|^[A-Z][a-z]+[:…\u2026?.!]?$")
 NAMES = {"Brenvo"}
+PLACEHOLDER = re.compile(r"%L?(?:[1-9]|n)")
 IDENTIFIER = re.compile(r"[A-Za-z_][A-Za-z0-9_:]*$")
 
 
@@ -108,6 +112,10 @@ def unmarked(path):
         if code[run_end:m.start()].strip() or run_end < 0:
             run_line = line
         run_end = m.end()
+        if re.search(r"\\[uU]", value) and {c.split("::")[-1] for c in enclosing_calls(code, m.start())} & MARKING:
+            found.append(f"{path}:{line + 1}: \"{value}\" (write the character itself: lupdate reads "
+                         "\\u escapes otherwise than the compiler, and the translation is never found)")
+            continue
         if value in NAMES or not WORDS.search(value):
             continue
         if "// not translated:" in lines[line] or "// not translated:" in lines[run_line] or (
@@ -151,9 +159,15 @@ def catalogue_problems(source_dir, lupdate):
                                 "changed or removed)")
             for message in ET.parse(copy).getroot().iter("message"):
                 translation = message.find("translation")
+                source = message.findtext("source")
                 if translation is None or translation.get("type") in ("unfinished", "vanished", "obsolete"):
-                    source = message.findtext("source")
                     problems.append(f"translations/{name}: not translated: \"{source}\"")
+                    continue
+                forms = [f.text or "" for f in translation.iter("numerusform")] or [translation.text or ""]
+                for form in forms:
+                    if set(PLACEHOLDER.findall(form)) != set(PLACEHOLDER.findall(source)):
+                        problems.append(f"translations/{name}: \"{form}\" has other placeholders than "
+                                        f"\"{source}\"")
     return problems
 
 
