@@ -669,7 +669,7 @@
     </message>
     <message>
         <source>Connecting…</source>
-        <translation>Verbinden …</translation>
+        <translation>Wird verbunden …</translation>
     </message>
     <message>
         <source>Not connected</source>
@@ -824,7 +824,7 @@
     <name>vortan::ShareView</name>
     <message>
         <source>Share</source>
-        <translation>Weitergeben</translation>
+        <translation>Freigeben</translation>
     </message>
     <message>
         <source>Recipients</source>
@@ -850,7 +850,7 @@
     </message>
     <message>
         <source>Connecting…</source>
-        <translation>Verbinden …</translation>
+        <translation>Wird verbunden …</translation>
     </message>
     <message>
         <source>Not connected</source>
