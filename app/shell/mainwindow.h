@@ -3,6 +3,7 @@
 #include "app/shell/scenecontroller.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 class QLabel;
 class QPushButton;
@@ -62,6 +63,7 @@ private:
     QLabel* m_error = nullptr;
     QPushButton* m_connect = nullptr;
     QAction* m_errorAction = nullptr;
+    QTimer m_reasonTimer;  // when the shown reason's countdown moves on
     InfoBar* m_infoBar = nullptr;
 };
 
