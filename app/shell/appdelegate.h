@@ -114,6 +114,8 @@ private:
     static constexpr qsizetype kMaxWarnings = 5;
 
     void addWarning(const QString& message);
+    // A listener that failed is told in the windows' information bar while it lasts.
+    void showListenerState();
     void finishUninstall(QWidget* parent);
     static QString packageAdvice();
     void registerWindow(MainWindow& window);
@@ -142,6 +144,7 @@ private:
     bool m_uninstalled = false;
     QByteArray m_uninstalledKey;  // the card files of this key were ours
     QStringList m_warnings;
+    QString m_listenerWarning;  // among m_warnings while the listener has failed
 };
 
 }  // namespace vortan
