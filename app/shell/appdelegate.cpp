@@ -67,7 +67,8 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
-    connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::showListenerState);
+    connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::listenerStateChanged);
+    connect(m_controller.get(), &Controller::meChanged, this, &AppDelegate::showListenerState);
     connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
         if (key == AppSettings::kConnectAutomatically)
             m_controller->setConnectAutomatically(m_settings.connectAutomatically());
@@ -134,9 +135,35 @@ void AppDelegate::addWarning(const QString& message)
     emit warningsChanged();
 }
 
-void AppDelegate::showListenerState()
+void AppDelegate::listenerStateChanged()
 {
     const Controller::ListenerState& state = m_controller->listenerState();
+    const std::optional<User>& me = m_controller->me();
+    switch (state.kind()) {
+    case Controller::ListenerState::Kind::failed:
+        if (state.error())
+            m_listenerFailure = ListenerFailure{*state.error(), me ? me->port : std::nullopt};
+        break;
+    case Controller::ListenerState::Kind::ready: m_listenerFailure.reset(); break;
+    case Controller::ListenerState::Kind::stopped:
+        if (!m_settings.listen())
+            m_listenerFailure.reset();
+        break;
+    }
+    showListenerState();
+}
+
+Controller::ListenerState AppDelegate::shownListenerState() const
+{
+    const std::optional<User>& me = m_controller->me();
+    if (m_listenerFailure && m_settings.listen() && me && me->port == m_listenerFailure->port)
+        return Controller::ListenerState::failed(m_listenerFailure->error);
+    return m_controller->listenerState();
+}
+
+void AppDelegate::showListenerState()
+{
+    const Controller::ListenerState state = shownListenerState();
     QString text;
     if (state.kind() == Controller::ListenerState::Kind::failed && state.error()) {
         const std::optional<User>& me = m_controller->me();
@@ -319,7 +346,7 @@ void AppDelegate::showSettings(QWidget* over)
         });
         const auto showReach = [this] {
             const std::optional<User>& me = m_controller->me();
-            m_settingsView->setReach({m_controller->listenerState(), me ? me->port : std::nullopt,
+            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt,
                                       m_controller->reachability()});
         };
         showReach();
