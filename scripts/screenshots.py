@@ -85,9 +85,10 @@ def sidebar_menu(app, name, path):
 
 def own_card_without_address(app, path):
     """The share dialog of a card with no address, with a LAN address to pick
-    (a dummy interface of the sandbox's own network)."""
-    lan = subprocess.run(["sh", "-c", "ip link add lan0 type dummy && ip addr add 192.168.1.20/24 dev lan0 && "
-                          "ip link set lan0 up"], capture_output=True).returncode == 0
+    (a veth pair of the sandbox's own network)."""
+    lan = subprocess.run(["sh", "-c", "ip link add lan0 type veth peer name lan1 && "
+                          "ip addr add 192.168.1.20/24 dev lan0 && ip link set lan1 up && ip link set lan0 up"],
+                         capture_output=True).returncode == 0
     try:
         share = find(app, "menu item", "Share My Card…")
         if share is None:

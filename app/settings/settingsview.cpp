@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,15 +152,18 @@ QWidget* SettingsView::buildReachSection()
     m_presenceState = stateLabel(QStringLiteral("presenceState"), group);
     m_connectAutomatically = new QCheckBox(tr("Connect automatically"), group);
 
+    // The port with its state beside it; then the states of the router and
+    // of the local network, aligned.
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(m_port);
+    portRow->addWidget(m_listenerState, 1);
     auto* listening = new QFormLayout;
     listening->setContentsMargins(24, 0, 0, 0);
-    listening->addRow(tr("Port:"), m_port);
-    listening->addRow(QString(), m_listenerState);
+    listening->addRow(tr("Port:"), portRow);
     auto* states = new QFormLayout;
     states->setContentsMargins(24, 0, 0, 0);
     states->addRow(tr("Router:"), m_routerState);
-    auto* network = new QFormLayout;
-    network->addRow(tr("Local network:"), m_presenceState);
+    states->addRow(tr("Local network:"), m_presenceState);
     m_routerState->setAccessibleDescription(tr("Router"));
     m_presenceState->setAccessibleDescription(tr("Local network"));
 
@@ -171,7 +175,6 @@ QWidget* SettingsView::buildReachSection()
         tr("Brenvo will ask your router to forward connections received on the listening port to this machine."),
         group));
     layout->addLayout(states);
-    layout->addLayout(network);
     layout->addWidget(m_connectAutomatically);
     layout->addWidget(captionLabel(tr("Connects to people when there are files to send or receive, and tries again "
                                       "after a failure."),

@@ -115,6 +115,8 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     const bool dark = red.color(QPalette::Window).lightness() < 128;
     red.setColor(QPalette::WindowText, dark ? QColor(0xff, 0x7b, 0x72) : QColor(0xc0, 0x1c, 0x28));
     m_error->setPalette(red);
+    // A toolbar's widgets take its ButtonText otherwise.
+    m_error->setForegroundRole(QPalette::WindowText);
     m_reasonTimer.setSingleShot(true);
     connect(&m_reasonTimer, &QTimer::timeout, this, &MainWindow::redraw);
     m_errorAction = m_toolbar->addWidget(m_error);

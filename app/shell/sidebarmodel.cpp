@@ -15,10 +15,11 @@ namespace {
 
 QByteArray identity(const QByteArray& key, bool me) { return (me ? "m" : "u") + key; }
 
-// Why the last connection failed, while not connected.
+// Why the last connection failed, while not connected (while connecting
+// again, that is what the row tells).
 std::optional<ReasonText> reasonOf(const User& user)
 {
-    if (!user.failure || user.state == User::State::connected)
+    if (!user.failure || user.state != User::State::notConnected)
         return std::nullopt;
     return connectFailureText(displayName(user.name), *user.failure, QDateTime::currentDateTimeUtc());
 }
@@ -233,7 +234,7 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
     case StateTextRole:
         if (row.isMe)
             return tr("Me");
-        return row.user.state == User::State::notConnected && reason ? reason->text : stateText(row.user.state);
+        return reason ? reason->text : stateText(row.user.state);
     case NewFilesRole: return row.newFiles;
     case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(row.user.name);
     default: return {};
