@@ -46,12 +46,15 @@ ReasonText connectFailureText(const QString& name, const ConnectFailure& failure
     switch (failure.reason) {
     case ConnectFailure::Reason::unreachable:
         result.text = ReasonTexts::tr("%1 is offline or unreachable at %2").arg(name, endpoint(failure.host, failure.port));
+        result.brief = ReasonTexts::tr("Offline or unreachable");
         break;
     case ConnectFailure::Reason::notAccepted:
         result.text = ReasonTexts::tr("%1 did not accept the connection: has %1 imported your card?").arg(name);
+        result.brief = ReasonTexts::tr("Did not accept the connection");
         break;
     case ConnectFailure::Reason::noAddress:
         result.text = ReasonTexts::tr("%1's card has no address: ask %1 for a new card").arg(name);
+        result.brief = ReasonTexts::tr("No address on the card");
         break;
     }
     result.detail = systemText(failure.error);

@@ -17,6 +17,8 @@ namespace vortan {
 struct ReasonText {
     // "Bob is offline or unreachable at 10.0.0.7:54322 — trying again in 40 s"
     QString text;
+    // Without the name, for a line under it: "Offline or unreachable".
+    QString brief;
     // The system's own words ("Connection refused"), for a tooltip; empty
     // when there are none.
     QString detail;

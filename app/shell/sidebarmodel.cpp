@@ -234,7 +234,7 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
     case StateTextRole:
         if (row.isMe)
             return tr("Me");
-        return reason ? reason->text : stateText(row.user.state);
+        return reason ? reason->brief : stateText(row.user.state);
     case NewFilesRole: return row.newFiles;
     case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(row.user.name);
     default: return {};

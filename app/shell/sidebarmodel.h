@@ -31,7 +31,7 @@ public:
         IsMeRole,                    // bool
         StateRole,                   // int, a User::State (other users only)
         ConnectedRole,               // bool: the green mark is shown
-        StateTextRole,               // "Connected", "Connecting…", "Not connected", why not; "Me"
+        StateTextRole,               // "Connected", "Connecting…", "Not connected", why not ("Offline or unreachable"); "Me"
         NewFilesRole,                // int, new files of that person
         EditTextRole,                // "Edit My Card" / "Edit <name>" (the pencil)
     };

@@ -155,6 +155,9 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
         const QModelIndex index = view.sidebarModel()->indexOf(ann.key);
         EXPECT_EQ(index.data(Qt::AccessibleDescriptionRole).toString(), QString::fromUtf8(c.description));
         EXPECT_EQ(index.data(Qt::AccessibleTextRole).toString(), "Ann");
+        EXPECT_EQ(index.data(SidebarModel::StateTextRole).toString(),
+                  ann.failure && c.state == User::State::notConnected ? "No address on the card"
+                                                                      : SidebarModel::stateText(c.state));
         EXPECT_EQ(index.data(SidebarModel::ConnectedRole).toBool(), c.mark) << c.description;
         EXPECT_EQ(index.data(SidebarModel::NewFilesRole).toInt(), c.newFiles);
     }
