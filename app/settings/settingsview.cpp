@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
@@ -100,6 +101,9 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    // Return applies the port typed and keeps the window, to tell how it went;
+    // Escape closes.
+    buttons->button(QDialogButtonBox::Close)->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_checkForUpdates);

@@ -1,14 +1,17 @@
 """Reasons a person can act on, made by the real situations: a peer whose port
 is closed, a peer that does not hold Ann's card, a card without an address, and
 Ann's own port taken by another program before launch. Read from the
-toolbar's red text, the sidebar row and the information bar.
+toolbar's red text, the sidebar row, the information bar and Settings, where
+another port is chosen.
 Usage (inside run_e2e.sh): reasons_e2e.py BRENVO BRENVO_CLI"""
 
 import socket
 import sys
 
-from brenvo_ui import (Failure, Session, find_all, find_shown, free_port, press, run, select_user, showing,
-                       sidebar_item, wait_for, wait_node)
+import pyatspi
+
+from brenvo_ui import (Failure, Session, find_all, find_shown, free_port, menu_item, press, run, select_user,
+                       send_keys, showing, sidebar_item, wait_for, wait_node)
 
 
 def reasons(session, step):
@@ -34,6 +37,8 @@ def reasons(session, step):
         taken = f"Port {ann_port} is in use by another program: choose another port in Settings."
         wait_for(f'the information bar saying "{taken}"', lambda: find_shown(app, "label", taken))
         step("port taken")
+        another_port(app, ann_port)
+        step("another port chosen in Settings")
 
         expected = {
             "Bob": f"Bob is offline or unreachable at 127.0.0.1:{bob_port}",
@@ -54,6 +59,23 @@ def reasons(session, step):
             step(name)
     finally:
         blocker.close()
+
+
+def another_port(app, taken):
+    """Settings tells the port taken; typing a free one there listens on it."""
+    press(menu_item(app, "Settings…"))
+    wait_node(app, "label", f"Port {taken} is in use by another program")
+    field = wait_node(app, "text", "Listening port")
+    free = free_port()
+    field.queryEditableText().setTextContents(str(free))
+    field.queryComponent().grabFocus()
+    wait_for("the port field focused", lambda: field.getState().contains(pyatspi.STATE_FOCUSED))
+    send_keys("Return")
+    wait_node(app, "label", f"Listening on port {free}")
+    wait_for("the information bar gone", lambda: not any(
+        label.name.startswith(f"Port {taken} is in use") for label in shown_labels(app)))
+    send_keys("Escape")
+    wait_for("Settings closed", lambda: find_shown(app, "label", f"Listening on port {free}") is None)
 
 
 def shown_labels(app):

@@ -161,6 +161,14 @@ TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
     }
     EXPECT_EQ(ports, QList<std::uint16_t>{54323});
     EXPECT_EQ(port->text(), "54322");
+    // Typed and Return: applied, and the window stays to tell how it went.
+    view.show();
+    port->setFocus();
+    port->selectAll();
+    QTest::keyClicks(port, "54324");
+    QTest::keyClick(port, Qt::Key_Return);
+    EXPECT_EQ(ports, (QList<std::uint16_t>{54323, 54324}));
+    EXPECT_TRUE(view.isVisible());
 
     QCheckBox* automatic = box("Connect automatically");
     ASSERT_TRUE(automatic);
