@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -190,8 +191,9 @@ void MainWindow::redraw()
             reason = connectFailureText(displayName(user->name), *user->failure, QDateTime::currentDateTimeUtc());
         else if (user->error)
             reason.text = user->error->localizedDescription();
-        m_error->setText(reason.text);
-        m_error->setToolTip(reason.detail.isEmpty() ? QString() : Qt::convertFromPlainText(reason.withDetail()));
+        m_errorText = reason.text;
+        m_errorDetail = reason.withDetail();
+        fitError();
         m_error->setAccessibleName(reason.text);
         m_error->setAccessibleDescription(reason.detail);
         m_errorAction->setVisible(!reason.text.isEmpty());
@@ -207,6 +209,24 @@ void MainWindow::redraw()
     m_reasonTimer.stop();
     setWindowTitle(QStringLiteral("Brenvo"));
     m_detail->setCurrentWidget(controller.users().isEmpty() ? static_cast<QWidget*>(m_welcome) : m_noUser);
+}
+
+void MainWindow::fitError()
+{
+    // Half the window at most, so that Connect stays on the toolbar; the
+    // whole text in the tooltip.
+    const QString shown =
+        m_error->fontMetrics().elidedText(m_errorText, Qt::ElideRight, std::max(160, width() / 2));
+    m_error->setText(shown);
+    m_error->setToolTip(shown != m_errorText || m_errorDetail != m_errorText ? Qt::convertFromPlainText(m_errorDetail)
+                                                                             : QString());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (!m_errorText.isEmpty())
+        fitError();
 }
 
 void MainWindow::connectButtonClicked()
