@@ -82,11 +82,20 @@ class Session:
         return ann_dir, bob_dir
 
     def start_peer(self, data_dir, *args):
-        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic."""
-        log = open(self.path(os.path.basename(data_dir) + "-run.log"), "w")
+        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic.
+        Returns once it listens, so that a call made next is not refused."""
+        log_path = self.path(os.path.basename(data_dir) + "-run.log")
+        log = open(log_path, "w")
         process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp", *args],
                                    stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
+        if "--no-listen" not in args:
+            def listening():
+                if process.poll() is not None:
+                    raise Failure(f"brenvo-cli run ended ({process.returncode}) before listening")
+                with open(log_path) as text:
+                    return any(line.startswith("listening on port") for line in text)
+            wait_for("the peer listening", listening)
         return process
 
     def launch(self, data_dir, *args, env=None):
