@@ -3,10 +3,14 @@
 # joined by veth pairs to a bridge namespace, each host with its own system
 # bus and its own avahi-daemon, brenvo-cli running in them.
 #   presence-netns-test.sh BRENVO_CLI CASE
-# CASE: stranger  a stranger browsing sees Bob's service but no name or key
-#       find      Ann finds Bob (whose card has a wrong address) and downloads
-#       impostor  a host announcing Bob's token without Bob's key: one failed
-#                 handshake, no connection
+# CASE: stranger  a stranger browsing sees Bob's service but no name or key;
+#                 Bob's responder restarts and Bob announces again
+#       find      Ann and Bob, whose cards have wrong addresses, find each
+#                 other; Ann downloads Bob's offer, and goes on after Bob's
+#                 address changed in the middle of it
+#       impostor  a host announcing Bob's token before Bob (his announcement
+#                 collides and is renamed) without Bob's key: at most a
+#                 failed handshake or two, the download comes from Bob
 # Exits 77 (skipped) without root, network namespaces or avahi-daemon.
 set -u
 cli=$1
@@ -44,17 +48,35 @@ ip netns add "$prefix-sw" || fail "netns"
 ip -n "$prefix-sw" link add br0 type bridge && ip -n "$prefix-sw" link set br0 up || fail "bridge"
 ip -n "$prefix-sw" link set lo up
 
+# start_avahi NAME: NAME's avahi-daemon, its pid in avahi.pid; waits until it runs.
+start_avahi() {
+  name=$1; d="$work/$name"
+  mkdir -p /run/avahi-daemon
+  # ip netns exec, env, unshare and sh exec in place: $! is the daemon.
+  ip netns exec "$prefix-$name" env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$d/bus" unshare -m sh -c \
+    "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f '$d/avahi.conf'" \
+    >>"$d/avahi.log" 2>&1 &
+  echo $! >"$d/avahi.pid"
+  i=0
+  until DBUS_SYSTEM_BUS_ADDRESS="unix:path=$d/bus" dbus-send --system --print-reply --dest=org.freedesktop.Avahi / \
+      org.freedesktop.Avahi.Server.GetState 2>/dev/null | grep -q "int32 2"; do
+    i=$((i + 1)); [ $i -lt 200 ] || fail "avahi-daemon in $name does not run"; sleep 0.1
+  done
+}
+
 # host NAME ADDRESS: a namespace with lan0 on the bridge, a system bus and an
 # avahi-daemon (host name from the address: the names here are the people's).
 host() {
   name=$1; address=$2; ns="$prefix-$name"; d="$work/$name"
   mkdir -p "$d/run" || fail "mkdir"
   ip netns add "$ns" || fail "netns $ns"
-  ip link add "$prefix$name" type veth peer name "${prefix}x$name" || fail "veth"
-  ip link set "$prefix$name" netns "$ns" && ip link set "${prefix}x$name" netns "$prefix-sw" || fail "veth move"
-  ip -n "$ns" link set "$prefix$name" name lan0 && ip -n "$ns" link set lo up && ip -n "$ns" link set lan0 up
+  # Interface names have at most 15 characters: the name's first letter.
+  v="$prefix$(echo "$name" | cut -c1)"
+  ip link add "$v" type veth peer name "${v}x" || fail "veth"
+  ip link set "$v" netns "$ns" && ip link set "${v}x" netns "$prefix-sw" || fail "veth move"
+  ip -n "$ns" link set "$v" name lan0 && ip -n "$ns" link set lo up && ip -n "$ns" link set lan0 up
   ip -n "$ns" addr add "$address/24" dev lan0 || fail "address"
-  ip -n "$prefix-sw" link set "${prefix}x$name" master br0 && ip -n "$prefix-sw" link set "${prefix}x$name" up
+  ip -n "$prefix-sw" link set "${v}x" master br0 && ip -n "$prefix-sw" link set "${v}x" up
   cat >"$d/bus.conf" <<CONF
 <busconfig>
   <type>system</type>
@@ -82,15 +104,7 @@ publish-workstation=no
 CONF
   ip netns exec "$ns" dbus-daemon --config-file="$d/bus.conf" --nofork --nopidfile >"$d/bus.log" 2>&1 &
   i=0; while [ ! -S "$d/bus" ]; do i=$((i + 1)); [ $i -lt 100 ] || fail "no bus in $name"; sleep 0.1; done
-  mkdir -p /run/avahi-daemon
-  ip netns exec "$ns" env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$d/bus" unshare -m sh -c \
-    "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f '$d/avahi.conf'" \
-    >"$d/avahi.log" 2>&1 &
-  i=0
-  until DBUS_SYSTEM_BUS_ADDRESS="unix:path=$d/bus" dbus-send --system --print-reply --dest=org.freedesktop.Avahi / \
-      org.freedesktop.Avahi.Server.GetState 2>/dev/null | grep -q "int32 2"; do
-    i=$((i + 1)); [ $i -lt 200 ] || fail "avahi-daemon in $name does not run"; sleep 0.1
-  done
+  start_avahi "$name"
 }
 
 # within NAME COMMAND...: runs a command in NAME's namespace with its system bus.
@@ -117,8 +131,8 @@ now_ms() { date +%s%3N; }
 
 host ann 10.77.0.1
 host bob 10.77.0.2
-# Cards: Bob's with an address where nobody is.
-brenvo ann card --name Ann --address 10.77.0.1 --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
+# Cards with addresses where nobody is: only presence finds anyone.
+brenvo ann card --name Ann --address 10.77.0.98 --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
 bob_line=$(brenvo bob card --name Bob --address 10.77.0.99 --port 54322 -o "$work/bob.card") || fail "Bob's card"
 bob_hex=$(echo "$bob_line" | cut -f2 | tr -d ' ')
 
@@ -143,43 +157,82 @@ for needle in (card["name"], key.hex(), base64.b64encode(key).decode(), base64.u
     if needle.lower().rstrip("=") in text:
         sys.exit("found " + needle)
 PY
+  # Bob's responder goes and comes back: Bob announces again.
+  wait_for "$work/bob/run.log" "Announced on the local network" 10 || fail "Bob's log"
+  avahi=$(cat "$work/bob/avahi.pid")
+  kill "$avahi"; wait "$avahi"
+  wait_for "$work/bob/run.log" "responder left" 10 || fail "Bob did not see his responder leave"
+  start_avahi bob
+  i=0
+  until [ "$(grep -c "Announced on the local network" "$work/bob/run.log")" -ge 2 ]; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Bob did not announce again"; sleep 0.1
+  done
   ;;
 find|impostor)
   brenvo ann import "$work/bob.card" >/dev/null && brenvo bob import "$work/ann.card" >/dev/null || fail "import"
-  head -c 20000000 /dev/urandom >"$work/offer.bin"
+  head -c 40000000 /dev/urandom >"$work/offer.bin"
   brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
+  mkdir -p "$work/ann/in"
   if [ "$case_name" = impostor ]; then
-    # Mallory announces Bob's token (read from Bob's own announcement) at
-    # her address, where a program with another key listens.
+    # Mallory announces Bob's token of today at her address, where a program
+    # with another key listens; she was there first, so Bob's own
+    # announcement collides and takes another name.
+    token=$(/usr/bin/python3 - "$work/bob.card" <<'PY'
+import base64, hashlib, hmac, plistlib, struct, sys, time
+key = plistlib.load(open(sys.argv[1], "rb"))["key"]
+mac = hmac.new(key, b"brenvo-presence" + struct.pack(">q", int(time.time()) // 86400), hashlib.sha256)
+print(base64.b32encode(mac.digest()[:10]).decode().lower())
+PY
+)
     host mallory 10.77.0.6
-    brenvo bob run --log "$work/bob/run.log" >/dev/null 2>&1 &
-    bobrun=$!
-    i=0
-    until within mallory avahi-browse -pt _brenvo._tcp 2>/dev/null | grep -q "^+;lan0;IPv4"; do
-      i=$((i + 1)); [ $i -lt 30 ] || fail "Bob not announced"; sleep 0.5
-    done
-    token=$(within mallory avahi-browse -pt _brenvo._tcp | grep "^+;lan0;IPv4" | head -1 | cut -d';' -f4)
-    kill "$bobrun"; wait "$bobrun"
-    brenvo mallory card --name Bob --port 54322 >/dev/null
+    brenvo mallory card --name Mallory --port 54322 >/dev/null
     brenvo mallory run --log "$work/mallory/run.log" >/dev/null 2>&1 &
-    within mallory avahi-publish -s "$token #2" _brenvo._tcp 54322 "t=$token" >"$work/mallory/publish.log" 2>&1 &
-    brenvo ann run --download-to "$work/ann/in" --log "$work/ann/run.log" >/dev/null 2>&1 &
-    wait_for "$work/ann/run.log" "Bob is on the local network at 10.77.0.6" 20 || fail "Ann did not see the impostor"
-    sleep 5  # an attempt would be made within this time
-    attempts=$(grep -c "10.77.0.6" "$work/mallory/run.log")
-    grep -q "Connected to Bob\|is now connected" "$work/ann/run.log" && fail "Ann connected to the impostor"
-    echo "impostor: $attempts lines of Mallory's log mention Ann's attempts"
+    ip netns exec "$prefix-mallory" nft -f - <<NFT || fail "nft"
+table inet brenvotest {
+  chain input {
+    type filter hook input priority 0;
+    tcp dport 54322 tcp flags syn counter
+  }
+}
+NFT
+    within mallory avahi-publish -s "$token" _brenvo._tcp 54322 "t=$token" >"$work/mallory/publish.log" 2>&1 &
+    wait_for "$work/mallory/publish.log" "Established" 20 || fail "Mallory's announcement"
+    brenvo bob run --log "$work/bob/run.log" >/dev/null 2>&1 &
+    wait_for "$work/bob/run.log" "name is taken" 20 || fail "Bob's announcement did not collide"
+    wait_for "$work/bob/run.log" "Announced on the local network" 20 || fail "Bob not announced after the collision"
+    brenvo ann run --connect Bob --download-to "$work/ann/in" --exit-when-done --timeout "${BRENVO_TEST_TIMEOUT:-60}" \
+      --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 || fail "Ann's download did not finish"
+    cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the downloaded file differs"
+    grep -q "Bob is on the local network at 10.77.0.6" "$work/ann/run.log" || fail "Ann did not see the impostor"
+    attempts=$(ip netns exec "$prefix-mallory" nft list table inet brenvotest | sed -n 's/.*packets \([0-9]*\).*/\1/p')
+    echo "impostor: Ann tried Mallory's endpoint $attempts time(s)"
+    [ "${attempts:-0}" -ge 1 ] && [ "$attempts" -le 2 ] || fail "$attempts attempts at the impostor"
     exit 0
   fi
-  mkdir -p "$work/ann/in"
+  # Bob's link carries 40 Mbit/s: the transfer lasts long enough to renumber
+  # his address in the middle of it.
+  ip netns exec "$prefix-bob" tc qdisc add dev lan0 root tbf rate 40mbit burst 64kb latency 400ms || fail "tc"
   start=$(now_ms)
   brenvo bob run --log "$work/bob/run.log" >/dev/null 2>&1 &
-  brenvo ann run --download-to "$work/ann/in" --exit-when-done --timeout "${BRENVO_TEST_TIMEOUT:-60}" --log "$work/ann/run.log" \
-    >"$work/ann/out.log" 2>&1 || fail "Ann's download did not finish"
+  brenvo ann run --connect Bob --download-to "$work/ann/in" --exit-when-done --timeout "${BRENVO_TEST_TIMEOUT:-90}" \
+    --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
+  ann=$!
+  wait_for "$work/ann/run.log" "Bob is on the local network at 10.77.0.2 port 54322" 30 || fail "not found by presence"
+  seen=$(now_ms)
+  i=0
+  until [ "$(ip netns exec "$prefix-bob" tc -s qdisc show dev lan0 | sed -n 's/^ *Sent \([0-9]*\) bytes.*/\1/p' | head -1)" \
+      -gt 12000000 ]; do
+    i=$((i + 1)); [ $i -lt 600 ] || fail "the transfer does not start"; sleep 0.1
+  done
+  moved=$(now_ms)
+  ip -n "$prefix-bob" addr del 10.77.0.2/24 dev lan0 && ip -n "$prefix-bob" addr add 10.77.0.3/24 dev lan0 || fail "renumber"
+  wait "$ann" || fail "Ann's download did not finish"
   end=$(now_ms)
   cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the downloaded file differs"
-  grep -q "Bob is on the local network at 10.77.0.2 port 54322" "$work/ann/run.log" || fail "not found by presence"
-  echo "find: from both programs starting to the finished 20 MB download: $((end - start)) ms"
+  grep -q "Bob is on the local network at 10.77.0.3" "$work/ann/run.log" || fail "Bob's new address not learned"
+  echo "find: Bob found by presence $((seen - start)) ms after both programs started"
+  echo "find: 40 MB at 40 Mbit/s finished $((end - start)) ms after the start," \
+    "$((end - moved)) ms after Bob's address changed (30 % through)"
   ;;
 *)
   fail "unknown case $case_name"
