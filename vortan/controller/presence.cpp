@@ -1,9 +1,12 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/connection/connection.h"
 #include "vortan/log.h"
+#include "vortan/peer/peerconnection.h"
 #include "vortan/presence/localpresence.h"
 
 #include <QDBusConnection>
+#include <QHostAddress>
 
 namespace vortan {
 
@@ -23,6 +26,20 @@ void ControllerPrivate::updatePresence()
                         learnEndpoint(key, host, port, EndpointSource::presence);
                     }
                 });
+        // A renumbered host: a connection to its old address only waits for
+        // TCP to give up, which takes many minutes. Closed, it is made
+        // again to the new address.
+        connect(m_presence.get(), &LocalPresence::userMoved, this, [this](const QByteArray& key, const QString& from) {
+            const std::shared_ptr<PeerConnection> peer = peerFor(key);
+            Connection* connection = peer ? peer->connection() : nullptr;
+            if (!connection || !connection->endpoints()
+                || QHostAddress(connection->endpoints()->remoteEndpoint.host) != QHostAddress(from))
+                return;
+            const User* user = findUser(key);
+            logInfo(lcPresence(), QStringLiteral("%1 is no longer at %2: closing the connection there.")
+                                      .arg(user ? user->name : QString(), from));
+            connection->cancel();
+        });
         m_presence->start();
     }
     QList<QByteArray> keys;

@@ -15,6 +15,7 @@
 #include <QNetworkInterface>
 
 #include <algorithm>
+#include <utility>
 
 namespace vortan {
 
@@ -50,6 +51,7 @@ LocalPresence::LocalPresence(QDBusConnection bus, Clock& clock, QObject* parent)
 {
     qDBusRegisterMetaType<QList<QByteArray>>();
     m_dayTimer = m_clock.createTimer([this] { dayChanged(); });
+    m_settleTimer = m_clock.createTimer([this] { reportSeen(); });
 }
 
 LocalPresence::~LocalPresence()
@@ -76,6 +78,17 @@ void LocalPresence::start()
         setState(State::noResponder);
         return;
     }
+    // Every signal of the responder's objects, subscribed once before any
+    // object exists: a subscription made with an object is sent to the bus
+    // from the connection's thread and may arrive after the object's first
+    // signals. The handlers check the sender and the path.
+    subscribe(kServer, QStringLiteral("StateChanged"), SLOT(serverStateChanged(QDBusMessage)));
+    subscribe(kEntryGroup, QStringLiteral("StateChanged"), SLOT(groupStateChanged(QDBusMessage)));
+    subscribe(kServiceBrowser, QStringLiteral("ItemNew"), SLOT(itemNew(QDBusMessage)));
+    subscribe(kServiceBrowser, QStringLiteral("ItemRemove"), SLOT(itemRemove(QDBusMessage)));
+    subscribe(kServiceBrowser, QStringLiteral("Failure"), SLOT(browserFailure(QDBusMessage)));
+    subscribe(kServiceResolver, QStringLiteral("Found"), SLOT(resolverFound(QDBusMessage)));
+    subscribe(kServiceResolver, QStringLiteral("Failure"), SLOT(resolverFailure(QDBusMessage)));
     m_watcher = std::make_unique<QDBusServiceWatcher>(
         kAvahi, m_bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
     connect(m_watcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -86,7 +99,6 @@ void LocalPresence::start()
                     responderAppeared();
                 }
             });
-    subscribe(QStringLiteral("/"), kServer, QStringLiteral("StateChanged"), SLOT(serverStateChanged(QDBusMessage)));
 
     QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
                                                       QStringLiteral("/org/freedesktop/DBus"),
@@ -128,20 +140,6 @@ void LocalPresence::responderLeft()
     if (m_owner.isEmpty())
         return;
     logInfo(lcPresence(), QStringLiteral("The mDNS responder left the system bus."));
-    for (const Resolver& resolver : std::as_const(m_resolvers)) {
-        if (!resolver.path.isEmpty()) {
-            unsubscribe(resolver.path, kServiceResolver, QStringLiteral("Found"), SLOT(resolverFound(QDBusMessage)));
-            unsubscribe(resolver.path, kServiceResolver, QStringLiteral("Failure"),
-                        SLOT(resolverFailure(QDBusMessage)));
-        }
-    }
-    if (!m_browserPath.isEmpty()) {
-        unsubscribe(m_browserPath, kServiceBrowser, QStringLiteral("ItemNew"), SLOT(itemNew(QDBusMessage)));
-        unsubscribe(m_browserPath, kServiceBrowser, QStringLiteral("ItemRemove"), SLOT(itemRemove(QDBusMessage)));
-        unsubscribe(m_browserPath, kServiceBrowser, QStringLiteral("Failure"), SLOT(browserFailure(QDBusMessage)));
-    }
-    if (!m_groupPath.isEmpty())
-        unsubscribe(m_groupPath, kEntryGroup, QStringLiteral("StateChanged"), SLOT(groupStateChanged(QDBusMessage)));
     m_owner.clear();
     ++m_generation;
     m_running = false;
@@ -170,8 +168,6 @@ void LocalPresence::serverStateChanged(const QDBusMessage& message)
     if (m_running) {
         m_running = false;
         if (!m_groupPath.isEmpty()) {
-            unsubscribe(m_groupPath, kEntryGroup, QStringLiteral("StateChanged"),
-                        SLOT(groupStateChanged(QDBusMessage)));
             freeObject(m_groupPath, kEntryGroup);
             m_groupPath.clear();
             m_announcedName.clear();
@@ -273,8 +269,6 @@ void LocalPresence::announce()
                         return;
                     }
                     m_groupPath = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
-                    subscribe(m_groupPath, kEntryGroup, QStringLiteral("StateChanged"),
-                              SLOT(groupStateChanged(QDBusMessage)));
                     addService();
                 });
     } else {
@@ -287,7 +281,6 @@ void LocalPresence::withdraw()
 {
     if (m_groupPath.isEmpty())
         return;
-    unsubscribe(m_groupPath, kEntryGroup, QStringLiteral("StateChanged"), SLOT(groupStateChanged(QDBusMessage)));
     freeObject(m_groupPath, kEntryGroup);
     m_groupPath.clear();
     if (!m_announcedName.isEmpty())
@@ -321,11 +314,8 @@ void LocalPresence::browse()
             logWarning(lcPresence(), QStringLiteral("Could not browse the local network: %1").arg(errorText(reply)));
             return;
         }
-        // Subscribed before Start: no announcement is missed.
+        // Subscribed since start(): no announcement before Start is missed.
         m_browserPath = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
-        subscribe(m_browserPath, kServiceBrowser, QStringLiteral("ItemNew"), SLOT(itemNew(QDBusMessage)));
-        subscribe(m_browserPath, kServiceBrowser, QStringLiteral("ItemRemove"), SLOT(itemRemove(QDBusMessage)));
-        subscribe(m_browserPath, kServiceBrowser, QStringLiteral("Failure"), SLOT(browserFailure(QDBusMessage)));
         QDBusMessage startCall = QDBusMessage::createMethodCall(m_owner, m_browserPath, kServiceBrowser,
                                                                 QStringLiteral("Start"));
         onReply(m_bus.asyncCall(startCall, kCallTimeoutMs), [](const QDBusMessage& started) {
@@ -367,8 +357,6 @@ void LocalPresence::itemRemove(const QDBusMessage& message)
     const QString path = it->path;
     m_resolvers.erase(it);
     if (!path.isEmpty()) {
-        unsubscribe(path, kServiceResolver, QStringLiteral("Found"), SLOT(resolverFound(QDBusMessage)));
-        unsubscribe(path, kServiceResolver, QStringLiteral("Failure"), SLOT(resolverFailure(QDBusMessage)));
         freeObject(path, kServiceResolver);
     }
 }
@@ -388,7 +376,9 @@ void LocalPresence::resolve(const Item& item, const QByteArray& key)
     const QString id = itemId(item.interface, item.protocol, item.name);
     if (m_resolvers.contains(id))
         return;
-    m_resolvers.insert(id, Resolver{key, QString(), 0});
+    Resolver resolver;
+    resolver.key = key;
+    m_resolvers.insert(id, resolver);
     QDBusMessage prepare = serverCall(kServer2, QStringLiteral("ServiceResolverPrepare"));
     // The address of the protocol the announcement came over.
     prepare << item.interface << item.protocol << item.name << QString::fromLatin1(kServiceType)
@@ -405,8 +395,6 @@ void LocalPresence::resolve(const Item& item, const QByteArray& key)
             return;
         }
         it->path = path;
-        subscribe(path, kServiceResolver, QStringLiteral("Found"), SLOT(resolverFound(QDBusMessage)));
-        subscribe(path, kServiceResolver, QStringLiteral("Failure"), SLOT(resolverFailure(QDBusMessage)));
         QDBusMessage startCall = QDBusMessage::createMethodCall(m_owner, path, kServiceResolver,
                                                                 QStringLiteral("Start"));
         onReply(m_bus.asyncCall(startCall, kCallTimeoutMs), [](const QDBusMessage&) {});
@@ -445,16 +433,30 @@ void LocalPresence::resolverFound(const QDBusMessage& message)
             rank = 1;
         }
     }
+    const QString previous = std::exchange(resolver->host, host);
     resolver->rank = rank;
-    int best = 0;
-    for (const Resolver& r : std::as_const(m_resolvers)) {
-        if (r.key == resolver->key)
-            best = std::max(best, r.rank);
-    }
-    if (rank < best)
-        return;
+    resolver->port = port;
     logDebug(lcPresence(), QStringLiteral("Resolved \"%1\" to %2 port %3.").arg(args.at(2).toString(), host).arg(port));
-    emit userSeen(resolver->key, host, port);
+    const QByteArray key = resolver->key;
+    m_seen.insert(key);
+    if (!m_settleTimer->isActive())
+        m_settleTimer->startOnce(kSettleTime);
+    if (!previous.isEmpty() && previous != host)
+        emit userMoved(key, previous);
+}
+
+void LocalPresence::reportSeen()
+{
+    const QSet<QByteArray> seen = std::exchange(m_seen, {});
+    for (const QByteArray& key : seen) {
+        const Resolver* best = nullptr;
+        for (const Resolver& r : std::as_const(m_resolvers)) {
+            if (r.key == key && r.rank > 0 && (!best || r.rank > best->rank))
+                best = &r;
+        }
+        if (best)
+            emit userSeen(key, best->host, best->port);
+    }
 }
 
 void LocalPresence::resolverFailure(const QDBusMessage& message)
@@ -546,16 +548,11 @@ void LocalPresence::onReply(const QDBusPendingCall& call, std::function<void(con
             });
 }
 
-void LocalPresence::subscribe(const QString& path, const QString& interface, const QString& signal, const char* slot)
+void LocalPresence::subscribe(const QString& interface, const QString& signal, const char* slot)
 {
-    // Any sender (no name lookup that would wait); fromResponder() checks it.
-    m_bus.connect(QString(), path, interface, signal, this, slot);
-}
-
-void LocalPresence::unsubscribe(const QString& path, const QString& interface, const QString& signal,
-                                const char* slot)
-{
-    m_bus.disconnect(QString(), path, interface, signal, this, slot);
+    // Any sender and path (no name lookup that would wait); fromResponder()
+    // checks the sender.
+    m_bus.connect(QString(), QString(), interface, signal, this, slot);
 }
 
 void LocalPresence::freeObject(const QString& path, const QString& interface)

@@ -5,8 +5,10 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,6 +60,9 @@ signals:
     // A known user's announcement resolved to host (an address, a link-local
     // IPv6 address with its scope) and port.
     void userSeen(const QByteArray& key, const QString& host, std::uint16_t port);
+    // The responder reports a known user's host at another address than
+    // before: whatever was reached at `from` is no longer there.
+    void userMoved(const QByteArray& key, const QString& from);
 
 private slots:
     void serverStateChanged(const QDBusMessage& message);
@@ -78,6 +83,8 @@ private:
         QByteArray key;
         QString path;  // empty until the responder made it
         int rank = 0;  // of its last address; 0: none yet
+        QString host;
+        std::uint16_t port = 0;
     };
 
     void responderAppeared();
@@ -89,6 +96,7 @@ private:
     void browse();
     void resolve(const Item& item, const QByteArray& key);
     void resolveKnownItems();
+    void reportSeen();
     void dayChanged();
     void scheduleDayChange();
     void rebuildTokens();
@@ -97,8 +105,7 @@ private:
     bool fromResponder(const QDBusMessage& message) const;
     QDBusMessage serverCall(const QString& interface, const QString& method) const;
     void onReply(const QDBusPendingCall& call, std::function<void(const QDBusMessage&)> handler);
-    void subscribe(const QString& path, const QString& interface, const QString& signal, const char* slot);
-    void unsubscribe(const QString& path, const QString& interface, const QString& signal, const char* slot);
+    void subscribe(const QString& interface, const QString& signal, const char* slot);
     void freeObject(const QString& path, const QString& interface);
     static QString itemId(int interface, int protocol, const QString& name);
 
@@ -106,6 +113,11 @@ private:
     Clock& m_clock;
     std::unique_ptr<QDBusServiceWatcher> m_watcher;
     std::unique_ptr<Timer> m_dayTimer;
+    // Answers over IPv4 and IPv6 come a moment apart: each user's best is
+    // reported once they had this long to arrive.
+    static constexpr std::chrono::milliseconds kSettleTime{300};
+    std::unique_ptr<Timer> m_settleTimer;
+    QSet<QByteArray> m_seen;  // users with a new answer not reported yet
     State m_state = State::off;
     bool m_started = false;
     // The responder's unique bus name while it is there; bumped generation
