@@ -217,5 +217,100 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
     EXPECT_FALSE(b.user(sender.key())->error);
 }
 
+// Each reason a call can fail for, from the situation itself.
+TEST(ControllerPeersTest, AFailedCallSaysWhyInTermsTheUserCanActOn)
+{
+    using Reason = ConnectFailure::Reason;
+    struct Case {
+        const char* situation;
+        std::function<void(Node& a, Node& b)> arrange;
+        Reason reason;
+        std::optional<int> code;  // the system's error, when one helps
+    };
+    const QList<Case> cases{
+        {"Bea is offline: her port is closed",
+         [](Node& a, Node& b) {
+             test::introduce(a, b);
+             b->setSettings(false, false);
+             ASSERT_TRUE(waitFor([&] { return b->listenerState() == ListenerState::stopped(); }));
+         },
+         Reason::unreachable, ECONNREFUSED},
+        {"Bea has not imported Ada's card", [](Node& a, Node& b) { a->addUsers({b.card()}); }, Reason::notAccepted, {}},
+        {"Bea's card has no address",
+         [](Node& a, Node& b) {
+             User card = b.card();
+             card.address.reset();
+             a->addUsers({card});
+         },
+         Reason::noAddress, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.situation);
+        Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+        a.start();
+        const quint16 port = b.listen();
+        c.arrange(a, b);
+        a->connectTo(b.key());
+        ASSERT_TRUE(waitFor([&] { return a.user(b.key())->failure && a->connectingPeers().isEmpty(); }));
+        const User& bea = *a.user(b.key());
+        EXPECT_EQ(bea.state, User::State::notConnected);
+        EXPECT_EQ(bea.failure->reason, c.reason);
+        EXPECT_EQ(bea.failure->host, c.reason == Reason::noAddress ? QString() : QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(bea.failure->port, c.reason == Reason::noAddress ? 0 : port);
+        if (c.code) {
+            ASSERT_TRUE(bea.failure->error && bea.failure->error->networkError());
+            EXPECT_EQ(bea.failure->error->networkError()->code, *c.code);
+        }
+        EXPECT_FALSE(bea.failure->retryAt);  // nothing to transfer: nothing retries
+    }
+}
+
+// Where a user was seen this session comes first; the card's address is the
+// fallback within the same call. Neither sighting is ever stored.
+TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
+{
+    LogCapture log;
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    const quint16 port = b.listen();
+    test::introduce(a, b);
+    a->save();
+    const QByteArray storedUsers = test::readFile(a.supportPath("users.plist"));
+    const quint16 closed = test::unusedPort();
+    using Source = ControllerPrivate::EndpointSource;
+
+    // The card is stale, the sighting right.
+    User stale = b.card();
+    stale.port = closed;
+    a->editUsers({stale});
+    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), port, Source::presence);
+    ASSERT_TRUE(test::connectPair(a, b));
+    a->disconnectFrom(b.key());
+    ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
+
+    // The sighting is stale, the card right: one failed connection, then the card.
+    a->editUsers({b.card()});
+    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), closed, Source::presence);
+    log.clear();
+    ASSERT_TRUE(test::connectPair(a, b));
+    EXPECT_EQ(log.startingWith(QStringLiteral("Trying Bea at 127.0.0.1:%1").arg(port)).size(), 1);
+    EXPECT_FALSE(a.user(b.key())->failure);
+    a->disconnectFrom(b.key());
+    ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
+
+    // A card without address: where Bea called from, with her card's port.
+    User noAddress = b.card();
+    noAddress.address.reset();
+    a->editUsers({noAddress});
+    ASSERT_TRUE(test::connectPair(b, a));
+    b->disconnectFrom(a.key());
+    ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
+    ASSERT_TRUE(test::connectPair(a, b));
+
+    a->editUsers({b.card()});
+    a->save();
+    EXPECT_EQ(test::readFile(a.supportPath("users.plist")), storedUsers);
+}
+
 }  // namespace
 }  // namespace vortan

@@ -3,6 +3,7 @@
 #include "vortan/clock.h"
 #include "vortan/controller/controllerdelegate.h"
 #include "vortan/controller/controlleroptions.h"
+#include "vortan/controller/endpoints.h"
 #include "vortan/controller/filechanges.h"
 #include "vortan/controller/filerow.h"
 #include "vortan/controller/ratemeter.h"
@@ -231,9 +232,15 @@ signals:
     void offerSent(const QUuid& id);
 
 private:
+    // One connection of an attempt to reach a user: its endpoint, the ones
+    // still to try when it fails, and the most telling failure so far.
     struct OutgoingPeer {
         std::shared_ptr<PeerConnection> peer;
         QByteArray calledKey;
+        Endpoint endpoint;
+        QList<Endpoint> rest;
+        std::optional<ConnectFailure> failure;
+        bool ended = false;  // its failure was handled, or we cancelled it
     };
 
     // lifecycle.cpp
@@ -281,6 +288,12 @@ private:
 
     // peers.cpp
     void noteDisconnected(const QByteArray& key);
+    void startAttempt(const QByteArray& key, QList<Endpoint> endpoints, std::optional<ConnectFailure> earlier);
+    // An outgoing connection that is not ready ended: tries the attempt's
+    // next endpoint, or reports the failure.
+    void connectionFailed(qsizetype outgoing, ConnectFailure failure);
+    void reportFailure(const QByteArray& key, ConnectFailure failure);
+    bool stillConnecting(const QByteArray& key) const;
     bool admit(const std::shared_ptr<PeerConnection>& peer);
     void promote(const std::shared_ptr<PeerConnection>& peer);
 
@@ -344,6 +357,7 @@ private:
     bool m_connectAutomatically = true;
 
     // Connections.
+    LearnedEndpoints m_learnedEndpoints;
     QList<OutgoingPeer> m_connectingPeers;
     // Handshake done, but no frame from the peer yet: a replayed handshake
     // record gets this far. Such a connection replaces nothing until its

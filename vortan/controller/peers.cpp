@@ -51,32 +51,89 @@ void ControllerPrivate::connectTo(const QByteArray& key)
         logInfo(lcController(), QStringLiteral("Already connected to %1.").arg(user->name));
         return;
     }
-    if (!user->address || !user->port || *user->port == 0)
+    QList<Endpoint> endpoints = m_learnedEndpoints.candidates(*user);
+    if (endpoints.isEmpty()) {
+        logInfo(lcController(), QStringLiteral("Cannot connect to %1: no address").arg(user->name));
+        reportFailure(key, ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, {}, {}});
         return;
-    const QString host = *user->address;
-    const quint16 port = *user->port;
+    }
     modifyUser(key, [](User& u) { u.state = User::State::connecting; });
-    std::shared_ptr<PeerConnection> peer = PeerConnection::connect(keys(), host, port, key, this, &m_clock);
-    m_connectingPeers.append(OutgoingPeer{std::move(peer), key});
+    startAttempt(key, std::move(endpoints), std::nullopt);
+}
+
+void ControllerPrivate::startAttempt(const QByteArray& key, QList<Endpoint> endpoints,
+                                     std::optional<ConnectFailure> earlier)
+{
+    const Endpoint endpoint = endpoints.takeFirst();
+    std::shared_ptr<PeerConnection> peer =
+        PeerConnection::connect(keys(), endpoint.host, endpoint.port, key, this, &m_clock);
+    m_connectingPeers.append(OutgoingPeer{std::move(peer), key, endpoint, std::move(endpoints), std::move(earlier)});
+}
+
+void ControllerPrivate::connectionFailed(qsizetype index, ConnectFailure failure)
+{
+    OutgoingPeer& outgoing = m_connectingPeers[index];
+    outgoing.ended = true;
+    const QByteArray key = outgoing.calledKey;
+    // A sighting that did not lead to the user is not tried again.
+    if (m_learnedEndpoints.find(key) == outgoing.endpoint)
+        m_learnedEndpoints.forget(key);
+    // The peer refusing us says more than an old address that did not answer.
+    std::optional<ConnectFailure> telling = outgoing.failure;
+    if (!telling || telling->reason != ConnectFailure::Reason::notAccepted
+        || failure.reason == ConnectFailure::Reason::notAccepted)
+        telling = std::move(failure);
+    if (peerFor(key))
+        return;  // they called us meanwhile
+    QList<Endpoint> rest = outgoing.rest;
+    if (!rest.isEmpty()) {
+        logInfo(lcController(), QStringLiteral("Trying %1 at %2")
+                                    .arg(findUser(key) ? findUser(key)->name : QString(), endpointText(rest.first())));
+        startAttempt(key, std::move(rest), std::move(telling));
+        return;
+    }
+    reportFailure(key, std::move(*telling));
+}
+
+void ControllerPrivate::reportFailure(const QByteArray& key, ConnectFailure failure)
+{
+    modifyUser(key, [&](User& u) {
+        if (failure.error)
+            u.error = *failure.error;
+        u.failure = std::move(failure);
+    });
+}
+
+bool ControllerPrivate::stillConnecting(const QByteArray& key) const
+{
+    return std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                       [&](const OutgoingPeer& o) { return o.calledKey == key && !o.ended; });
 }
 
 void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port,
                                       EndpointSource source)
 {
-    // Not used yet: connectTo() knows only the card's address.
-    Q_UNUSED(key);
-    Q_UNUSED(host);
-    Q_UNUSED(port);
-    Q_UNUSED(source);
+    const User* user = findUser(key);
+    if (!user || host.isEmpty() || port == 0)
+        return;
+    const Endpoint endpoint{host, port};
+    if (m_learnedEndpoints.find(key) != endpoint) {
+        logInfo(lcController(), QStringLiteral("%1 %2 at %3")
+                                    .arg(user->name,
+                                         source == EndpointSource::presence ? QStringLiteral("is announced")
+                                                                            : QStringLiteral("connected from"),
+                                         endpointText(endpoint)));
+    }
+    m_learnedEndpoints.learn(key, endpoint);
 }
 
 void ControllerPrivate::disconnectFrom(const QByteArray& key)
 {
     // The lists and the user's state follow when the cancellations are reported.
-    for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
-        if (outgoing.calledKey == key) {
+    for (OutgoingPeer& outgoing : m_connectingPeers) {
+        if (outgoing.calledKey == key && !outgoing.ended) {
+            outgoing.ended = true;
             cancel(outgoing.peer);
-            break;
         }
     }
     for (const std::shared_ptr<PeerConnection>& pending : std::as_const(m_pendingPeers)) {
@@ -159,12 +216,11 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
         const QString who = answered ? answered->name : QStringLiteral("an unknown user");
         const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
         const QByteArray called = *calledKey;
-        const bool stillConnecting = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
-                                                 [&](const OutgoingPeer& o) { return o.calledKey == called; });
+        const bool connecting = stillConnecting(called);
         const bool connected = peerFor(called) != nullptr;
         modifyUser(called, [&](User& u) {
             if (!connected)
-                u.state = stillConnecting ? User::State::connecting : User::State::notConnected;
+                u.state = connecting ? User::State::connecting : User::State::notConnected;
             u.error = VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where));
         });
         logInfo(lcController(), QStringLiteral("%1 answered at %2").arg(who, where));
@@ -172,10 +228,18 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
 
     if (indexOfUser(key) < 0)
         return;  // no longer a known user: kept, but not asked for anything
+    if (!calledKey) {
+        // Where they are now, for our next call: their address, the card's port.
+        const User* user = findUser(key);
+        const std::optional<StorageKey>& endpoints = peer->connection() ? peer->connection()->endpoints() : std::nullopt;
+        if (user && user->port && *user->port != 0 && endpoints)
+            learnEndpoint(key, endpoints->remoteEndpoint.host, *user->port, EndpointSource::incoming);
+    }
     // The list request went out when the handshake was done.
     modifyUser(key, [](User& u) {
         u.state = User::State::connected;
         u.error.reset();
+        u.failure.reset();
     });
     m_runStatus[key].connected = true;
     emit peerReady(key);
@@ -187,9 +251,18 @@ void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const s
         return;
     // An accepted connection that never proved its key may be anybody's
     // replay: it says nothing about the user.
-    const bool outgoing = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
-                                      [&](const OutgoingPeer& o) { return o.peer == peer; });
-    if (!outgoing && m_pendingPeers.contains(peer))
+    const auto outgoing = std::find_if(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                                       [&](const OutgoingPeer& o) { return o.peer == peer; });
+    if (outgoing != m_connectingPeers.cend()) {
+        if (outgoing->ended)
+            return;
+        const bool reached = peer->connection() && peer->connection()->endpoints();
+        connectionFailed(outgoing - m_connectingPeers.cbegin(),
+                         ConnectFailure{failureReason(error, reached), outgoing->endpoint.host, outgoing->endpoint.port,
+                                        VortanError::network(error), {}});
+        return;
+    }
+    if (m_pendingPeers.contains(peer))
         return;
     modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::network(error); });
 }
@@ -205,6 +278,16 @@ void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeE
 
 void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
 {
+    for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
+        const OutgoingPeer& outgoing = m_connectingPeers[i];
+        if (outgoing.peer == peer && !outgoing.ended) {
+            // Closed in order after the handshake, before a frame of theirs:
+            // the peer read our key and did not take it.
+            connectionFailed(i, ConnectFailure{ConnectFailure::Reason::notAccepted, outgoing.endpoint.host,
+                                               outgoing.endpoint.port, {}, {}});
+            break;
+        }
+    }
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
     m_pendingPeers.removeAll(peer);
     m_peers.removeAll(peer);
@@ -220,11 +303,8 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
         return;
     const bool wasConnected = m_users[index].state == User::State::connected;
     // A second outgoing connection to the user may still be on its way.
-    const bool stillConnecting = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
-                                             [&](const OutgoingPeer& o) { return o.calledKey == key; });
-    modifyUser(key, [&](User& u) {
-        u.state = stillConnecting ? User::State::connecting : User::State::notConnected;
-    });
+    const bool connecting = stillConnecting(key);
+    modifyUser(key, [&](User& u) { u.state = connecting ? User::State::connecting : User::State::notConnected; });
     if (wasConnected)
         noteDisconnected(key);
 }

@@ -72,6 +72,7 @@ void ControllerPrivate::removeUser(const QByteArray& key)
         update();
     }
     m_deletedFileIDs.remove(key);
+    m_learnedEndpoints.forget(key);
 
     // Every connection of the user goes (there is at most one ready one, but
     // connect() may have started more than one outgoing).

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "vortan/keys/keyhelper.h"
+#include "vortan/records/connectfailure.h"
+#include "vortan/records/errors.h"
+#include "vortan/records/user.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+
+#include <optional>
+
+namespace vortan {
+
+// Where each user was seen this session (announced on the local network, or
+// the source address of an authenticated connection of theirs with the
+// card's port). In memory only: never written into a card or a stored file.
+class LearnedEndpoints {
+public:
+    // Replaces what was known of the user.
+    void learn(const QByteArray& key, const Endpoint& endpoint) { m_endpoints.insert(key, endpoint); }
+    void forget(const QByteArray& key) { m_endpoints.remove(key); }
+    std::optional<Endpoint> find(const QByteArray& key) const
+    {
+        const auto it = m_endpoints.constFind(key);
+        return it == m_endpoints.cend() ? std::nullopt : std::optional<Endpoint>(*it);
+    }
+
+    // The endpoints to try, in order: the learned one, then the card's
+    // address and port (when it has both and differs).
+    QList<Endpoint> candidates(const User& user) const;
+
+private:
+    QHash<QByteArray, Endpoint> m_endpoints;
+};
+
+// Why an outgoing attempt failed, in terms the user can act on. `reachedPeer`
+// tells whether the TCP connection was made: a reset or close after that is
+// the peer refusing our key; anything before it, or a stranger's or a silent
+// answer, means the user is not at that address.
+ConnectFailure::Reason failureReason(const NetworkError& error, bool reachedPeer);
+
+}  // namespace vortan
