@@ -18,7 +18,7 @@ case_name=$2
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 [ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
-for tool in avahi-daemon avahi-browse dbus-daemon dbus-send ip unshare timeout; do
+for tool in avahi-daemon avahi-browse avahi-publish dbus-daemon dbus-send ip tc nft unshare; do
   command -v "$tool" >/dev/null 2>&1 || skip "no $tool"
 done
 

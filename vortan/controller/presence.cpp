@@ -20,7 +20,7 @@ void ControllerPrivate::updatePresence()
         connect(m_presence.get(), &LocalPresence::userSeen, this,
                 [this](const QByteArray& key, const QString& host, std::uint16_t port) {
                     if (const User* user = findUser(key)) {
-                        logInfo(lcPresence(), QStringLiteral("%1 is on the local network at %2 port %3.")
+                        logDebug(lcPresence(), QStringLiteral("%1 is on the local network at %2 port %3.")
                                                   .arg(user->name, host)
                                                   .arg(port));
                         learnEndpoint(key, host, port, EndpointSource::presence);
