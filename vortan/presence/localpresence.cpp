@@ -224,6 +224,11 @@ void LocalPresence::announce()
     const std::uint16_t port = m_port;
 
     auto addService = [this, name, token, port] {
+        // The responder stopped running meanwhile: its return announces anew.
+        if (m_groupPath.isEmpty() || !m_running) {
+            groupCallDone();
+            return;
+        }
         QDBusMessage add = QDBusMessage::createMethodCall(m_owner, m_groupPath, kEntryGroup,
                                                           QStringLiteral("AddService"));
         const QList<QByteArray> txt{QByteArrayLiteral("t=") + token.toLatin1()};
@@ -231,21 +236,24 @@ void LocalPresence::announce()
             << QString() << QVariant::fromValue(static_cast<quint16>(port)) << QVariant::fromValue(txt);
         onReply(m_bus.asyncCall(add, kCallTimeoutMs), [this, name, port](const QDBusMessage& reply) {
             if (reply.type() != QDBusMessage::ReplyMessage) {
-                m_groupBusy = false;
                 if (reply.errorName() == QLatin1String("org.freedesktop.Avahi.CollisionError")
                     && m_collisions < 20) {
                     ++m_collisions;
-                    announce();
-                    return;
+                    m_groupDirty = true;
+                } else {
+                    logWarning(lcPresence(), QStringLiteral("Could not announce on the local network: %1")
+                                                 .arg(errorText(reply)));
                 }
-                logWarning(lcPresence(), QStringLiteral("Could not announce on the local network: %1")
-                                             .arg(errorText(reply)));
+                groupCallDone();
+                return;
+            }
+            if (m_groupPath.isEmpty() || !m_running) {
+                groupCallDone();
                 return;
             }
             QDBusMessage commit = QDBusMessage::createMethodCall(m_owner, m_groupPath, kEntryGroup,
                                                                  QStringLiteral("Commit"));
             onReply(m_bus.asyncCall(commit, kCallTimeoutMs), [this, name, port](const QDBusMessage& done) {
-                m_groupBusy = false;
                 if (done.type() != QDBusMessage::ReplyMessage) {
                     logWarning(lcPresence(), QStringLiteral("Could not announce on the local network: %1")
                                                  .arg(errorText(done)));
@@ -253,8 +261,7 @@ void LocalPresence::announce()
                     m_announcedName = name;
                     logDebug(lcPresence(), QStringLiteral("Announcing \"%1\" on port %2.").arg(name).arg(port));
                 }
-                if (m_groupDirty)
-                    announce();
+                groupCallDone();
             });
         });
     };
@@ -263,9 +270,9 @@ void LocalPresence::announce()
         onReply(m_bus.asyncCall(serverCall(kServer, QStringLiteral("EntryGroupNew")), kCallTimeoutMs),
                 [this, addService](const QDBusMessage& reply) {
                     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-                        m_groupBusy = false;
                         logWarning(lcPresence(), QStringLiteral("Could not announce on the local network: %1")
                                                      .arg(errorText(reply)));
+                        groupCallDone();
                         return;
                     }
                     m_groupPath = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
@@ -275,6 +282,13 @@ void LocalPresence::announce()
         QDBusMessage reset = QDBusMessage::createMethodCall(m_owner, m_groupPath, kEntryGroup, QStringLiteral("Reset"));
         onReply(m_bus.asyncCall(reset, kCallTimeoutMs), [addService](const QDBusMessage&) { addService(); });
     }
+}
+
+void LocalPresence::groupCallDone()
+{
+    m_groupBusy = false;
+    if (std::exchange(m_groupDirty, false))
+        announce();
 }
 
 void LocalPresence::withdraw()

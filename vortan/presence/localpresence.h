@@ -92,6 +92,9 @@ private:
     void setState(State state);
     void responderRunning();
     void announce();
+    // The last call of an announcement came back: makes the next one, if
+    // the announcement changed meanwhile.
+    void groupCallDone();
     void withdraw();
     void browse();
     void resolve(const Item& item, const QByteArray& key);
