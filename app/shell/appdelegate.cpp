@@ -42,6 +42,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.supportDirectory = m_supportDirectory;
     controllerOptions.keyStore = m_options.keyStore;
     controllerOptions.useGateway = m_options.useGateway;
+    controllerOptions.usePresence = true;
     m_controller = std::make_unique<Controller>(controllerOptions, this);
 
     m_notifier = std::make_unique<NotificationServer>();
