@@ -34,6 +34,8 @@ void Session::start(bool listen, bool mapPort)
     options.keyStore = m_keyStore;
     options.useGateway = m_useGateway;
     options.inhibitSleep = m_kind == Kind::transfers;
+    // Only a running instance is announced and looks for others.
+    options.usePresence = m_kind == Kind::transfers;
     m_controller = std::make_unique<vortan::Controller>(options, m_delegate);
     // A stored file that could not be read or written: the user should know.
     QObject::connect(m_controller.get(), &vortan::Controller::warning, [](const QString& message) {

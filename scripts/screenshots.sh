@@ -5,8 +5,10 @@
 # a brenvo-cli peer, with his count of new files), the settings window, and the
 # file list with transfers on their way, an error row (files-progress) and, at
 # 100 % only, the context menus of a person (sidebar-menu) and of files
-# (files-menu), and the welcome view, main window and settings in German,
-# French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png). Builds nothing.
+# (files-menu), the share dialog proposing this machine's addresses for a card
+# without one (card-address) and why a connection failed, in red in the
+# toolbar (main-reason), and the welcome view, main window and settings in
+# German, French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png). Builds nothing.
 #   scripts/screenshots.sh [BUILD_DIR [LANG...]]   (default: build; with LANGs
 #                                                   only the shots in those languages)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user

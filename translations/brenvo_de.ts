@@ -339,6 +339,57 @@
     </message>
 </context>
 <context>
+    <name>ReasonTexts</name>
+    <message>
+        <source>trying again now</source>
+        <translation>neuer Versuch jetzt</translation>
+    </message>
+    <message>
+        <source>trying again in %1 s</source>
+        <translation>neuer Versuch in %1 s</translation>
+    </message>
+    <message>
+        <source>trying again at %1</source>
+        <translation>neuer Versuch um %1</translation>
+    </message>
+    <message>
+        <source>%1 is offline or unreachable at %2</source>
+        <translation>%1 ist offline oder unter %2 nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Offline or unreachable</source>
+        <translation>Offline oder nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>%1 did not accept the connection: has %1 imported your card?</source>
+        <translation>%1 hat die Verbindung nicht angenommen: Hat %1 Ihre Karte importiert?</translation>
+    </message>
+    <message>
+        <source>Did not accept the connection</source>
+        <translation>Verbindung nicht angenommen</translation>
+    </message>
+    <message>
+        <source>%1&apos;s card has no address: ask %1 for a new card</source>
+        <translation>Die Karte von %1 hat keine Adresse: Bitten Sie %1 um eine neue Karte</translation>
+    </message>
+    <message>
+        <source>No address on the card</source>
+        <translation>Keine Adresse auf der Karte</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>Port %1 is in use by another program: choose another port in Settings</source>
+        <translation>Port %1 wird von einem anderen Programm verwendet: Wählen Sie in den Einstellungen einen anderen Port</translation>
+    </message>
+    <message>
+        <source>Brenvo cannot accept connections on port %1: %2</source>
+        <translation>Brenvo kann auf Port %1 keine Verbindungen annehmen: %2</translation>
+    </message>
+</context>
+<context>
     <name>ShareTargets</name>
     <message>
         <source>The mail composer (xdg-email) could not be started.</source>
@@ -606,6 +657,22 @@
         <source>Select the people to share with</source>
         <translation>Wählen Sie die Empfänger aus</translation>
     </message>
+    <message>
+        <source>Your card has no address</source>
+        <translation>Ihre Karte hat keine Adresse</translation>
+    </message>
+    <message>
+        <source>Others can&apos;t connect to you with this card until it has an address. Add one now?</source>
+        <translation>Andere können sich mit dieser Karte erst mit Ihnen verbinden, wenn sie eine Adresse hat. Jetzt eine hinzufügen?</translation>
+    </message>
+    <message>
+        <source>Add Address…</source>
+        <translation>Adresse hinzufügen …</translation>
+    </message>
+    <message>
+        <source>Share Anyway</source>
+        <translation>Trotzdem weitergeben</translation>
+    </message>
 </context>
 <context>
     <name>vortan::FileListView</name>
@@ -819,6 +886,102 @@
         <source>Other…</source>
         <translation>Andere …</translation>
     </message>
+    <message>
+        <source>How others reach you</source>
+        <translation>Wie andere Sie erreichen</translation>
+    </message>
+    <message>
+        <source>Listening port</source>
+        <translation>Empfangsport</translation>
+    </message>
+    <message>
+        <source>Connect automatically</source>
+        <translation>Automatisch verbinden</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>Router:</source>
+        <translation>Router:</translation>
+    </message>
+    <message>
+        <source>Local network:</source>
+        <translation>Lokales Netzwerk:</translation>
+    </message>
+    <message>
+        <source>Router</source>
+        <translation>Router</translation>
+    </message>
+    <message>
+        <source>Local network</source>
+        <translation>Lokales Netzwerk</translation>
+    </message>
+    <message>
+        <source>Connects to people when there are files to send or receive, and tries again after a failure.</source>
+        <translation>Verbindet sich mit Personen, wenn es Dateien zu senden oder zu empfangen gibt, und versucht es nach einem Fehler erneut.</translation>
+    </message>
+    <message>
+        <source>Not listening</source>
+        <translation>Kein Empfang</translation>
+    </message>
+    <message>
+        <source>Listening on port %1</source>
+        <translation>Empfang auf Port %1</translation>
+    </message>
+    <message>
+        <source>Not listening: your card has no port</source>
+        <translation>Kein Empfang: Ihre Karte hat keinen Port</translation>
+    </message>
+    <message>
+        <source>Port %1 is in use by another program</source>
+        <translation>Port %1 wird von einem anderen Programm verwendet</translation>
+    </message>
+    <message>
+        <source>Not listening: %1</source>
+        <translation>Kein Empfang: %1</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>Not asked to forward connections</source>
+        <translation>Keine Weiterleitung angefragt</translation>
+    </message>
+    <message>
+        <source>Asking the router…</source>
+        <translation>Router wird gefragt …</translation>
+    </message>
+    <message>
+        <source>Forwarding port %1 to this machine</source>
+        <translation>Port %1 wird an diesen Rechner weitergeleitet</translation>
+    </message>
+    <message>
+        <source>Forwarding port %1 to this machine; your address on the internet is %2</source>
+        <translation>Port %1 wird an diesen Rechner weitergeleitet; Ihre Adresse im Internet ist %2</translation>
+    </message>
+    <message>
+        <source>No forwarding: no router answered</source>
+        <translation>Keine Weiterleitung: Kein Router hat geantwortet</translation>
+    </message>
+    <message>
+        <source>No forwarding: %1</source>
+        <translation>Keine Weiterleitung: %1</translation>
+    </message>
+    <message>
+        <source>Others on your network can find you</source>
+        <translation>Andere in Ihrem Netzwerk können Sie finden</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
+        <translation>Kein mDNS-Dienst (avahi-daemon) läuft; andere in Ihrem Netzwerk können Sie nicht automatisch finden.</translation>
+    </message>
 </context>
 <context>
     <name>vortan::ShareView</name>
@@ -886,6 +1049,10 @@
     <message>
         <source>Edit %1</source>
         <translation>%1 bearbeiten</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1. %2</translation>
     </message>
 </context>
 <context>
@@ -1077,6 +1244,18 @@
     <message>
         <source>You already have this user as “%1”: importing updates it.</source>
         <translation>Sie haben diesen Benutzer bereits als „%1“: Der Import aktualisiert ihn.</translation>
+    </message>
+    <message>
+        <source>None: others can&apos;t connect to you</source>
+        <translation>Keine: Andere können sich nicht mit Ihnen verbinden</translation>
+    </message>
+    <message>
+        <source>This machine can be reached at:</source>
+        <translation>Dieser Rechner ist erreichbar unter:</translation>
+    </message>
+    <message>
+        <source>Use address %1</source>
+        <translation>Adresse %1 verwenden</translation>
     </message>
 </context>
 <context>

@@ -339,6 +339,57 @@
     </message>
 </context>
 <context>
+    <name>ReasonTexts</name>
+    <message>
+        <source>trying again now</source>
+        <translation>reintentando ahora</translation>
+    </message>
+    <message>
+        <source>trying again in %1 s</source>
+        <translation>se reintentará en %1 s</translation>
+    </message>
+    <message>
+        <source>trying again at %1</source>
+        <translation>se reintentará a las %1</translation>
+    </message>
+    <message>
+        <source>%1 is offline or unreachable at %2</source>
+        <translation>%1 está desconectado o no es accesible en %2</translation>
+    </message>
+    <message>
+        <source>Offline or unreachable</source>
+        <translation>Desconectado o inaccesible</translation>
+    </message>
+    <message>
+        <source>%1 did not accept the connection: has %1 imported your card?</source>
+        <translation>%1 no aceptó la conexión: ¿ha importado %1 su tarjeta?</translation>
+    </message>
+    <message>
+        <source>Did not accept the connection</source>
+        <translation>No aceptó la conexión</translation>
+    </message>
+    <message>
+        <source>%1&apos;s card has no address: ask %1 for a new card</source>
+        <translation>La tarjeta de %1 no tiene dirección: pida a %1 una tarjeta nueva</translation>
+    </message>
+    <message>
+        <source>No address on the card</source>
+        <translation>La tarjeta no tiene dirección</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>Port %1 is in use by another program: choose another port in Settings</source>
+        <translation>Otro programa está usando el puerto %1: elija otro puerto en Preferencias</translation>
+    </message>
+    <message>
+        <source>Brenvo cannot accept connections on port %1: %2</source>
+        <translation>Brenvo no puede aceptar conexiones en el puerto %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>ShareTargets</name>
     <message>
         <source>The mail composer (xdg-email) could not be started.</source>
@@ -606,6 +657,22 @@
         <source>Select the people to share with</source>
         <translation>Seleccione los destinatarios</translation>
     </message>
+    <message>
+        <source>Your card has no address</source>
+        <translation>Su tarjeta no tiene dirección</translation>
+    </message>
+    <message>
+        <source>Others can&apos;t connect to you with this card until it has an address. Add one now?</source>
+        <translation>Los demás no podrán conectarse con usted con esta tarjeta hasta que tenga una dirección. ¿Añadir una ahora?</translation>
+    </message>
+    <message>
+        <source>Add Address…</source>
+        <translation>Añadir dirección…</translation>
+    </message>
+    <message>
+        <source>Share Anyway</source>
+        <translation>Compartir de todos modos</translation>
+    </message>
 </context>
 <context>
     <name>vortan::FileListView</name>
@@ -819,6 +886,102 @@
         <source>Other…</source>
         <translation>Otra…</translation>
     </message>
+    <message>
+        <source>How others reach you</source>
+        <translation>Cómo le encuentran los demás</translation>
+    </message>
+    <message>
+        <source>Listening port</source>
+        <translation>Puerto de escucha</translation>
+    </message>
+    <message>
+        <source>Connect automatically</source>
+        <translation>Conectar automáticamente</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Puerto:</translation>
+    </message>
+    <message>
+        <source>Router:</source>
+        <translation>Router:</translation>
+    </message>
+    <message>
+        <source>Local network:</source>
+        <translation>Red local:</translation>
+    </message>
+    <message>
+        <source>Router</source>
+        <translation>Router</translation>
+    </message>
+    <message>
+        <source>Local network</source>
+        <translation>Red local</translation>
+    </message>
+    <message>
+        <source>Connects to people when there are files to send or receive, and tries again after a failure.</source>
+        <translation>Se conecta con las personas cuando hay archivos que enviar o recibir, y lo reintenta tras un fallo.</translation>
+    </message>
+    <message>
+        <source>Not listening</source>
+        <translation>Sin escuchar</translation>
+    </message>
+    <message>
+        <source>Listening on port %1</source>
+        <translation>Escuchando en el puerto %1</translation>
+    </message>
+    <message>
+        <source>Not listening: your card has no port</source>
+        <translation>Sin escuchar: su tarjeta no tiene puerto</translation>
+    </message>
+    <message>
+        <source>Port %1 is in use by another program</source>
+        <translation>Otro programa está usando el puerto %1</translation>
+    </message>
+    <message>
+        <source>Not listening: %1</source>
+        <translation>Sin escuchar: %1</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>error desconocido</translation>
+    </message>
+    <message>
+        <source>Not asked to forward connections</source>
+        <translation>No se ha pedido reenviar conexiones</translation>
+    </message>
+    <message>
+        <source>Asking the router…</source>
+        <translation>Consultando al router…</translation>
+    </message>
+    <message>
+        <source>Forwarding port %1 to this machine</source>
+        <translation>Reenviando el puerto %1 a este equipo</translation>
+    </message>
+    <message>
+        <source>Forwarding port %1 to this machine; your address on the internet is %2</source>
+        <translation>Reenviando el puerto %1 a este equipo; su dirección en Internet es %2</translation>
+    </message>
+    <message>
+        <source>No forwarding: no router answered</source>
+        <translation>Sin reenvío: ningún router respondió</translation>
+    </message>
+    <message>
+        <source>No forwarding: %1</source>
+        <translation>Sin reenvío: %1</translation>
+    </message>
+    <message>
+        <source>Others on your network can find you</source>
+        <translation>Los demás en su red pueden encontrarle</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Desactivado</translation>
+    </message>
+    <message>
+        <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
+        <translation>No se está ejecutando ningún servicio mDNS (avahi-daemon); los demás en su red no pueden encontrarle automáticamente.</translation>
+    </message>
 </context>
 <context>
     <name>vortan::ShareView</name>
@@ -886,6 +1049,10 @@
     <message>
         <source>Edit %1</source>
         <translation>Editar %1</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1. %2</translation>
     </message>
 </context>
 <context>
@@ -1077,6 +1244,18 @@
     <message>
         <source>You already have this user as “%1”: importing updates it.</source>
         <translation>Ya tiene a este usuario como «%1»: al importarlo se actualiza.</translation>
+    </message>
+    <message>
+        <source>None: others can&apos;t connect to you</source>
+        <translation>Ninguna: los demás no pueden conectarse con usted</translation>
+    </message>
+    <message>
+        <source>This machine can be reached at:</source>
+        <translation>Este equipo es accesible en:</translation>
+    </message>
+    <message>
+        <source>Use address %1</source>
+        <translation>Usar la dirección %1</translation>
     </message>
 </context>
 <context>

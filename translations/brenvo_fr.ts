@@ -339,6 +339,57 @@
     </message>
 </context>
 <context>
+    <name>ReasonTexts</name>
+    <message>
+        <source>trying again now</source>
+        <translation>nouvel essai maintenant</translation>
+    </message>
+    <message>
+        <source>trying again in %1 s</source>
+        <translation>nouvel essai dans %1 s</translation>
+    </message>
+    <message>
+        <source>trying again at %1</source>
+        <translation>nouvel essai à %1</translation>
+    </message>
+    <message>
+        <source>%1 is offline or unreachable at %2</source>
+        <translation>%1 est hors ligne ou injoignable à %2</translation>
+    </message>
+    <message>
+        <source>Offline or unreachable</source>
+        <translation>Hors ligne ou injoignable</translation>
+    </message>
+    <message>
+        <source>%1 did not accept the connection: has %1 imported your card?</source>
+        <translation>%1 n’a pas accepté la connexion&#xa0;: %1 a-t-il importé votre carte&#xa0;?</translation>
+    </message>
+    <message>
+        <source>Did not accept the connection</source>
+        <translation>Connexion non acceptée</translation>
+    </message>
+    <message>
+        <source>%1&apos;s card has no address: ask %1 for a new card</source>
+        <translation>La carte de %1 n’a pas d’adresse&#xa0;: demandez une nouvelle carte à %1</translation>
+    </message>
+    <message>
+        <source>No address on the card</source>
+        <translation>Aucune adresse sur la carte</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>Port %1 is in use by another program: choose another port in Settings</source>
+        <translation>Le port %1 est utilisé par un autre programme&#xa0;: choisissez un autre port dans les Paramètres</translation>
+    </message>
+    <message>
+        <source>Brenvo cannot accept connections on port %1: %2</source>
+        <translation>Brenvo ne peut pas accepter de connexions sur le port %1&#xa0;: %2</translation>
+    </message>
+</context>
+<context>
     <name>ShareTargets</name>
     <message>
         <source>The mail composer (xdg-email) could not be started.</source>
@@ -606,6 +657,22 @@
         <source>Select the people to share with</source>
         <translation>Choisissez les destinataires</translation>
     </message>
+    <message>
+        <source>Your card has no address</source>
+        <translation>Votre carte n’a pas d’adresse</translation>
+    </message>
+    <message>
+        <source>Others can&apos;t connect to you with this card until it has an address. Add one now?</source>
+        <translation>Les autres ne pourront pas se connecter à vous avec cette carte tant qu’elle n’a pas d’adresse. En ajouter une maintenant&#xa0;?</translation>
+    </message>
+    <message>
+        <source>Add Address…</source>
+        <translation>Ajouter une adresse…</translation>
+    </message>
+    <message>
+        <source>Share Anyway</source>
+        <translation>Partager quand même</translation>
+    </message>
 </context>
 <context>
     <name>vortan::FileListView</name>
@@ -819,6 +886,102 @@
         <source>Other…</source>
         <translation>Autre…</translation>
     </message>
+    <message>
+        <source>How others reach you</source>
+        <translation>Comment les autres vous joignent</translation>
+    </message>
+    <message>
+        <source>Listening port</source>
+        <translation>Port d’écoute</translation>
+    </message>
+    <message>
+        <source>Connect automatically</source>
+        <translation>Se connecter automatiquement</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Router:</source>
+        <translation>Routeur&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Local network:</source>
+        <translation>Réseau local&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Router</source>
+        <translation>Routeur</translation>
+    </message>
+    <message>
+        <source>Local network</source>
+        <translation>Réseau local</translation>
+    </message>
+    <message>
+        <source>Connects to people when there are files to send or receive, and tries again after a failure.</source>
+        <translation>Se connecte aux personnes quand il y a des fichiers à envoyer ou à recevoir, et réessaie après un échec.</translation>
+    </message>
+    <message>
+        <source>Not listening</source>
+        <translation>Pas à l’écoute</translation>
+    </message>
+    <message>
+        <source>Listening on port %1</source>
+        <translation>À l’écoute sur le port %1</translation>
+    </message>
+    <message>
+        <source>Not listening: your card has no port</source>
+        <translation>Pas à l’écoute&#xa0;: votre carte n’a pas de port</translation>
+    </message>
+    <message>
+        <source>Port %1 is in use by another program</source>
+        <translation>Le port %1 est utilisé par un autre programme</translation>
+    </message>
+    <message>
+        <source>Not listening: %1</source>
+        <translation>Pas à l’écoute&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>erreur inconnue</translation>
+    </message>
+    <message>
+        <source>Not asked to forward connections</source>
+        <translation>Aucune redirection demandée</translation>
+    </message>
+    <message>
+        <source>Asking the router…</source>
+        <translation>Interrogation du routeur…</translation>
+    </message>
+    <message>
+        <source>Forwarding port %1 to this machine</source>
+        <translation>Le port %1 est redirigé vers cette machine</translation>
+    </message>
+    <message>
+        <source>Forwarding port %1 to this machine; your address on the internet is %2</source>
+        <translation>Le port %1 est redirigé vers cette machine&#xa0;; votre adresse sur Internet est %2</translation>
+    </message>
+    <message>
+        <source>No forwarding: no router answered</source>
+        <translation>Aucune redirection&#xa0;: aucun routeur n’a répondu</translation>
+    </message>
+    <message>
+        <source>No forwarding: %1</source>
+        <translation>Aucune redirection&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Others on your network can find you</source>
+        <translation>Les autres sur votre réseau peuvent vous trouver</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Désactivé</translation>
+    </message>
+    <message>
+        <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
+        <translation>Aucun service mDNS (avahi-daemon) n’est en cours d’exécution&#xa0;; les autres sur votre réseau ne peuvent pas vous trouver automatiquement.</translation>
+    </message>
 </context>
 <context>
     <name>vortan::ShareView</name>
@@ -886,6 +1049,10 @@
     <message>
         <source>Edit %1</source>
         <translation>Modifier %1</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1. %2</translation>
     </message>
 </context>
 <context>
@@ -1077,6 +1244,18 @@
     <message>
         <source>You already have this user as “%1”: importing updates it.</source>
         <translation>Vous avez déjà cet utilisateur sous le nom « %1 »&#xa0;: l’importer le met à jour.</translation>
+    </message>
+    <message>
+        <source>None: others can&apos;t connect to you</source>
+        <translation>Aucune&#xa0;: les autres ne peuvent pas se connecter à vous</translation>
+    </message>
+    <message>
+        <source>This machine can be reached at:</source>
+        <translation>Cette machine est joignable à&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Use address %1</source>
+        <translation>Utiliser l’adresse %1</translation>
     </message>
 </context>
 <context>

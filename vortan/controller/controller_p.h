@@ -37,6 +37,7 @@ namespace vortan {
 
 class KeyHelper;
 class Listener;
+class LocalPresence;
 class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
@@ -252,6 +253,11 @@ private:
     void setListenerState(ListenerState state);
     void receivedPublicAddress(const QString& address);
 
+    // presence.cpp
+    // Announces while listening, browses while started, follows the users.
+    void updatePresence();
+    void presenceStateChanged();
+
     // persistence.cpp
     std::optional<StartError> lockSupportDirectory();
     void load();
@@ -347,6 +353,7 @@ private:
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
+    std::unique_ptr<LocalPresence> m_presence;
     bool m_connectAutomatically = true;
 
     // Connections.

@@ -30,6 +30,10 @@ struct ControllerOptions {
     // Whether to keep the machine from idle sleep while transfers run (the
     // login manager's inhibitor; without a system bus nothing happens).
     bool inhibitSleep = true;
+    // Whether to announce this instance on the local network and look for
+    // known users there (mDNS through avahi-daemon on the system bus). Off,
+    // the responder is never asked.
+    bool usePresence = false;
 
     // Seams. null: from keyStore / useGateway / inhibitSleep; the system clock.
     KeyHelper* keyHelper = nullptr;

@@ -64,6 +64,7 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
             mapListeningPort();
         startListener();
     }
+    updatePresence();
     return std::nullopt;
 }
 
@@ -104,6 +105,7 @@ void ControllerPrivate::setSettings(bool listen, bool mapPort)
     if (!listen) {
         ensureListener().stop();
         stopPortMapping(PortMappingWait::no);
+        updatePresence();
         return;
     }
     if (mapPort)
@@ -180,6 +182,7 @@ void ControllerPrivate::setListenerState(ListenerState state)
     emit objectWillChange();
     m_listenerState = std::move(state);
     emit listenerStateChanged();
+    updatePresence();
 }
 
 }  // namespace vortan

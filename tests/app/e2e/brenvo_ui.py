@@ -212,9 +212,18 @@ def select_user(app, name):
 
 
 def connect_user(app, name):
-    """Selects the user, presses the toolbar's Connect and waits until it is connected."""
+    """Selects the user and waits until it is connected, pressing the toolbar's
+    Connect unless the connection has been made by itself (when there is work
+    for it, either side connects without a click)."""
     select_user(app, name)
-    press(wait_node(app, "push button", "Connect"))
+
+    def connected_or_button():
+        if state_of(sidebar_item(app, name)) == "Connected":
+            return "connected"
+        return find_shown(app, "push button", "Connect")
+    found = wait_for(f'"{name}" connected or Connect', connected_or_button)
+    if found != "connected":
+        press(found)
     wait_for(f'"{name}" connected', lambda: state_of(sidebar_item(app, name)) == "Connected")
 
 
