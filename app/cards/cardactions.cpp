@@ -280,9 +280,8 @@ void CardActions::confirmRemoveUser(QWidget* window, const QByteArray& key)
     if (!user)
         return;
     const QString name = displayName(user->name);
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"),
-                                tr("Remove user %1?").arg(name), QMessageBox::NoButton,
-                                window);
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"), tr("Remove user %1?").arg(name),
+                                QMessageBox::NoButton, window);
     box->setInformativeText(tr("You will not be able to share files with %1 anymore.").arg(name));
     for (QLabel* label : box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
