@@ -317,9 +317,11 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     // Bo is not there: the address, the error and the next try are events.
     auto refused = ada.run({"--connect", "Bo", "--timeout", "20"});
     ASSERT_TRUE(refused->waitForLine(
-        [](const QString& line) { return line.contains(": connection refused; trying again in "); }, kCommandTimeoutMs))
+        [](const QString& line) { return line.contains(QString::fromUtf8(" (connection refused) \u2014 trying again in 5 s")); },
+        kCommandTimeoutMs))
         << refused->output().toStdString();
-    EXPECT_TRUE(refused->lineStartingWith(QStringLiteral("cannot reach Bo at 127.0.0.1:%1: connection refused").arg(bo.port())));
+    EXPECT_TRUE(refused->lineStartingWith(
+        QStringLiteral("Bo is offline or unreachable at 127.0.0.1:%1 (connection refused)").arg(bo.port())));
     EXPECT_TRUE(refused->errors().isEmpty()) << refused->errors().toStdString();
 
     // A port taken (by that run) fails a run at once, naming it.
@@ -328,7 +330,8 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     auto taken = cy.run({});
     ASSERT_TRUE(taken->waitForExit(kCommandTimeoutMs));
     EXPECT_EQ(taken->exitCode(), 1);
-    EXPECT_TRUE(taken->errors().contains(QStringLiteral("brenvo-cli: port %1 is in use").arg(ada.port()).toUtf8()))
+    EXPECT_TRUE(taken->errors().contains(
+        QStringLiteral("brenvo-cli: Port %1 is in use by another program: choose another port").arg(ada.port()).toUtf8()))
         << taken->errors().toStdString();
     EXPECT_TRUE(taken->errors().contains("card --port")) << taken->errors().toStdString();
     refused->signal(SIGTERM);
@@ -347,7 +350,7 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     auto noAddress = ada.run({"--connect", "Bo", "--timeout", "0.3"});
     ASSERT_TRUE(noAddress->waitForExit(kCommandTimeoutMs));
     EXPECT_EQ(noAddress->exitCode(), 1);
-    EXPECT_TRUE(noAddress->lineStartingWith("Bo has no address and port on their card"))
+    EXPECT_TRUE(noAddress->lineStartingWith("Bo's card has no address: ask Bo for a new card"))
         << noAddress->output().toStdString();
 
     // Nothing to wait for: done at once.

@@ -179,6 +179,8 @@ public:
     std::int64_t maxConnectionWindow = ControllerOptions().maxConnectionWindow;
     qsizetype maxOffersPerUser = ControllerOptions().maxOffersPerUser;
     std::chrono::milliseconds saveDelay = ControllerOptions().saveDelay;
+    // Off unless a test is about it: the other tests connect by hand.
+    bool connectAutomatically = false;
     std::unique_ptr<Controller> controller;
 };
 

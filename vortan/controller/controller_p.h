@@ -36,7 +36,9 @@ class QLockFile;
 namespace vortan {
 
 class KeyHelper;
+class ConnectionPolicy;
 class Listener;
+class NetworkWatcher;
 class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
@@ -118,8 +120,14 @@ public:
 
     void connectTo(const QByteArray& key);
     void disconnectFrom(const QByteArray& key);
-    void setConnectAutomatically(bool on) { m_connectAutomatically = on; }
-    bool connectsAutomatically() const { return m_connectAutomatically; }
+    void setConnectAutomatically(bool on);
+    bool connectsAutomatically() const;
+    void setKeptConnected(const QList<QByteArray>& keys);
+    // The machine's network changed (the watcher reports it; tests call it).
+    void networkChanged();
+    ConnectionPolicy& connectionPolicy() { return *m_policy; }
+    // Whether there is work for a connection to this user (see hasWorkFor()).
+    bool hasWork(const QByteArray& key) const;
     // Where a user was seen this session: announced on the local network, or
     // the address an authenticated incoming connection of theirs came from
     // (with the card's port). Kept in memory only, never in the user's card;
@@ -347,7 +355,10 @@ private:
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
-    bool m_connectAutomatically = true;
+    std::unique_ptr<ConnectionPolicy> m_policy;
+    NetworkWatcher* m_networkWatcher = nullptr;
+    // Offers listed to their user during this run.
+    QSet<QUuid> m_offersListed;
 
     // Connections.
     LearnedEndpoints m_learnedEndpoints;

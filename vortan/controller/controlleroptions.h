@@ -30,6 +30,9 @@ struct ControllerOptions {
     // Whether to keep the machine from idle sleep while transfers run (the
     // login manager's inhibitor; without a system bus nothing happens).
     bool inhibitSleep = true;
+    // Whether to follow the machine's network: a change makes automatic
+    // connection call again at once.
+    bool watchNetwork = true;
 
     // Seams. null: from keyStore / useGateway / inhibitSleep; the system clock.
     KeyHelper* keyHelper = nullptr;

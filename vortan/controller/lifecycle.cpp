@@ -1,6 +1,8 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/directories.h"
+#include "vortan/controller/networkwatcher.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"
 #include "vortan/listener/listener.h"
@@ -64,6 +66,14 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
             mapListeningPort();
         startListener();
     }
+    if (m_options.watchNetwork) {
+        m_networkWatcher = new NetworkWatcher(this);
+        connect(m_networkWatcher, &NetworkWatcher::changed, this, &ControllerPrivate::networkChanged);
+        const QString how = m_networkWatcher->start();
+        logInfo(lcController(), how.isEmpty() ? QStringLiteral("Network changes are not followed: no way to learn of them")
+                                              : QStringLiteral("Following network changes through %1").arg(how));
+    }
+    m_policy->start();
     return std::nullopt;
 }
 

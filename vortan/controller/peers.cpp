@@ -1,6 +1,7 @@
 #include "vortan/controller/controller_p.h"
 
 #include "vortan/connection/connection.h"
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
@@ -42,11 +43,38 @@ std::shared_ptr<PeerConnection> ControllerPrivate::peerFor(const QByteArray& key
     return nullptr;
 }
 
+void ControllerPrivate::setConnectAutomatically(bool on)
+{
+    m_policy->setEnabled(on);
+}
+
+bool ControllerPrivate::connectsAutomatically() const
+{
+    return m_policy->enabled();
+}
+
+void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
+{
+    m_policy->setKept(keys);
+}
+
+void ControllerPrivate::networkChanged()
+{
+    logInfo(lcController(), QStringLiteral("The network changed"));
+    m_policy->networkChanged();
+}
+
+bool ControllerPrivate::hasWork(const QByteArray& key) const
+{
+    return hasWorkFor(m_files.list(), key, [this](const QUuid& id) { return m_offersListed.contains(id); });
+}
+
 void ControllerPrivate::connectTo(const QByteArray& key)
 {
     const User* user = findUser(key);
     if (!user)
         return;
+    m_policy->release(key);
     if (peerFor(key)) {
         logInfo(lcController(), QStringLiteral("Already connected to %1.").arg(user->name));
         return;
@@ -97,6 +125,8 @@ void ControllerPrivate::connectionFailed(qsizetype index, ConnectFailure failure
 
 void ControllerPrivate::reportFailure(const QByteArray& key, ConnectFailure failure)
 {
+    if (const auto wait = m_policy->failed(key, failure.reason))
+        failure.retryAt = QDateTime::currentDateTimeUtc().addMSecs(wait->count());
     modifyUser(key, [&](User& u) {
         if (failure.error)
             u.error = *failure.error;
@@ -125,10 +155,13 @@ void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host
                                          endpointText(endpoint)));
     }
     m_learnedEndpoints.learn(key, endpoint);
+    if (source == EndpointSource::presence)
+        m_policy->appeared(key);
 }
 
 void ControllerPrivate::disconnectFrom(const QByteArray& key)
 {
+    m_policy->hold(key);
     // The lists and the user's state follow when the cancellations are reported.
     for (OutgoingPeer& outgoing : m_connectingPeers) {
         if (outgoing.calledKey == key && !outgoing.ended) {
@@ -242,6 +275,7 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
         u.failure.reset();
     });
     m_runStatus[key].connected = true;
+    m_policy->connected(key);
     emit peerReady(key);
 }
 
@@ -316,6 +350,7 @@ void ControllerPrivate::noteDisconnected(const QByteArray& key)
         if (!file.download && file.user == key)
             m_offersAwaitingDisconnect.remove(file.id());
     }
+    m_policy->disconnected(key);
     emit peerDisconnected(key);
 }
 
