@@ -68,6 +68,12 @@ public:
         addressCallbacks.push_back(std::move(callback));
     }
     void map_port(std::uint16_t port) override { mapped.push_back(port); }
+    void map_port_reporting(std::uint16_t port, MappingCallback done) override
+    {
+        map_port(port);
+        std::lock_guard guard(lock);
+        mappingCallbacks.push_back(std::move(done));
+    }
     // Counts both kinds; blockingUnmaps only those that make the caller wait.
     void unmap_port() override
     {
@@ -82,6 +88,7 @@ public:
     std::vector<std::uint16_t> mapped;
     std::mutex lock;
     std::vector<AddressCallback> addressCallbacks;
+    std::vector<MappingCallback> mappingCallbacks;
 };
 
 class CountingSleepInhibitor : public SleepInhibitor {

@@ -10,7 +10,9 @@ bool hasWorkFor(const QList<File>& files, const QByteArray& key, const std::func
     for (const File& file : files) {
         if (file.user != key || ControllerPrivate::isComplete(file))
             continue;
-        if (file.download ? !file.paused && !file.unavailable : !listed(file.id()))
+        // An offer they were told of and started on goes on even if only we
+        // can reach them; one they have not started is theirs to take.
+        if (file.download ? !file.paused && !file.unavailable : !listed(file.id()) || !file.blocks.empty())
             return true;
     }
     return false;

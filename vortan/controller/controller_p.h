@@ -258,6 +258,7 @@ private:
     void stopPortMapping(PortMappingWait wait);
     Listener& ensureListener();
     void setListenerState(ListenerState state);
+    void setRouter(Reachability::Router router, const QString& problem);
     void receivedPublicAddress(const QString& address);
 
     // persistence.cpp
@@ -352,6 +353,7 @@ private:
     bool m_listen = false;
     bool m_mapPort = false;
     bool m_mapRequested = false;  // map_port() was called since the last unmap_port()
+    std::uint64_t m_mappingGeneration = 0;  // the current request's answer counts
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
