@@ -311,6 +311,17 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     a->editUsers({b.card()});
     a->save();
     EXPECT_EQ(test::readFile(a.supportPath("users.plist")), storedUsers);
+
+    // The sighting leads to someone else: that costs one connection (to Cy,
+    // as herself), then Bea is called at her card's address.
+    a->disconnectFrom(b.key());
+    ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
+    Node c(QStringLiteral("Cy"));
+    const quint16 cyPort = c.listen();
+    test::introduce(a, c);
+    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), cyPort, Source::presence);
+    ASSERT_TRUE(test::connectPair(a, b));
+    EXPECT_TRUE(waitFor([&] { return test::connected(a, c); }));
 }
 
 // Automatic connection: Ada has an offer for Bea, whose port is closed.

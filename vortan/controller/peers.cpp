@@ -148,11 +148,9 @@ void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host
         return;
     const Endpoint endpoint{host, port};
     if (m_learnedEndpoints.find(key) != endpoint) {
-        logInfo(lcController(), QStringLiteral("%1 %2 at %3")
-                                    .arg(user->name,
-                                         source == EndpointSource::presence ? QStringLiteral("is announced")
-                                                                            : QStringLiteral("connected from"),
-                                         endpointText(endpoint)));
+        logInfo(lcController(), (source == EndpointSource::presence ? QStringLiteral("%1 is announced at %2")
+                                                                    : QStringLiteral("%1 connected from %2"))
+                                    .arg(user->name, endpointText(endpoint)));
     }
     m_learnedEndpoints.learn(key, endpoint);
     if (source == EndpointSource::presence)
@@ -235,29 +233,34 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
 
     std::optional<QByteArray> calledKey;
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
-        if (m_connectingPeers[i].peer == peer) {
-            calledKey = m_connectingPeers.takeAt(i).calledKey;
-            break;
+        if (m_connectingPeers[i].peer != peer)
+            continue;
+        calledKey = m_connectingPeers[i].calledKey;
+        if (*calledKey != key && !m_connectingPeers[i].ended) {
+            // Someone else answered at the called user's address: that user
+            // is not connected by this connection; the call goes on with
+            // the next address, if any.
+            const User* answered = findUser(key);
+            const QString who = answered ? answered->name : QStringLiteral("an unknown user");
+            const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
+            const OutgoingPeer& outgoing = m_connectingPeers[i];
+            logInfo(lcController(), QStringLiteral("%1 answered at %2").arg(who, where));
+            connectionFailed(i, ConnectFailure{ConnectFailure::Reason::unreachable, outgoing.endpoint.host,
+                                               outgoing.endpoint.port,
+                                               VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where)),
+                                               {}});
+            const QByteArray called = *calledKey;
+            const bool connecting = stillConnecting(called);
+            const bool connected = peerFor(called) != nullptr;
+            modifyUser(called, [&](User& u) {
+                if (!connected)
+                    u.state = connecting ? User::State::connecting : User::State::notConnected;
+            });
         }
+        m_connectingPeers.removeAt(i);
+        break;
     }
     m_peers.append(peer);
-
-    if (calledKey && *calledKey != key) {
-        // Someone else answered at the called user's address: that user is
-        // not connected by this connection.
-        const User* answered = findUser(key);
-        const QString who = answered ? answered->name : QStringLiteral("an unknown user");
-        const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
-        const QByteArray called = *calledKey;
-        const bool connecting = stillConnecting(called);
-        const bool connected = peerFor(called) != nullptr;
-        modifyUser(called, [&](User& u) {
-            if (!connected)
-                u.state = connecting ? User::State::connecting : User::State::notConnected;
-            u.error = VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where));
-        });
-        logInfo(lcController(), QStringLiteral("%1 answered at %2").arg(who, where));
-    }
 
     if (indexOfUser(key) < 0)
         return;  // no longer a known user: kept, but not asked for anything
