@@ -337,6 +337,19 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     refused->signal(SIGTERM);
     ASSERT_TRUE(refused->waitForExit(kCommandTimeoutMs));
 
+    // Bo is there but has not imported Ada's card.
+    auto boRun = bo.run({});
+    ASSERT_TRUE(boRun->waitForLineStartingWith("listening on port", kCommandTimeoutMs)) << boRun->errors().toStdString();
+    auto notAccepted = ada.run({"--connect", "Bo", "--timeout", "20"});
+    EXPECT_TRUE(notAccepted->waitForLineStartingWith(
+        QString::fromUtf8("Bo did not accept the connection: has Bo imported your card? \u2014 trying again in 5 s"),
+        kCommandTimeoutMs))
+        << notAccepted->output().toStdString();
+    for (auto* run : {notAccepted.get(), boRun.get()}) {
+        run->signal(SIGTERM);
+        ASSERT_TRUE(run->waitForExit(kCommandTimeoutMs));
+    }
+
     // Nobody comes: the time-out ends the run with status 1 and says what it waited for.
     auto waiting = ada.run({"--connect", "Bo", "--exit-when-done", "--timeout", "0.5"});
     ASSERT_TRUE(waiting->waitForExit(kCommandTimeoutMs));
