@@ -27,11 +27,14 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
 {
     LogCapture log;
     Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
-    a.start();
+    a.listen();
     b.listen();
     test::introduce(a, b);
     QList<QByteArray> ready;
-    QObject::connect(a.controller.get(), &Controller::peerReady, [&](const QByteArray& key) { ready.append(key); });
+    // Context objects: the lists go before the nodes.
+    QObject context;
+    QObject::connect(a.controller.get(), &Controller::peerReady, &context,
+                     [&](const QByteArray& key) { ready.append(key); });
 
     a->connectTo(b.key());
     EXPECT_EQ(stateOf(a, b.key()), User::State::connecting);
@@ -54,7 +57,8 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     EXPECT_TRUE(log.contains("Already connected to Ada."));
 
     QList<QByteArray> gone;
-    QObject::connect(a.controller.get(), &Controller::peerDisconnected,
+    QObject goneContext;
+    QObject::connect(a.controller.get(), &Controller::peerDisconnected, &goneContext,
                      [&](const QByteArray& key) { gone.append(key); });
     a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
@@ -62,6 +66,13 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     EXPECT_EQ(gone, QList<QByteArray>{b.key()});
     EXPECT_EQ(a->runStatus(b.key()).disconnects, 1);
     EXPECT_TRUE(a->peers().isEmpty());
+
+    // Ada holds Bea disconnected: Bea's calls are refused until Ada calls her.
+    b->connectTo(a.key());
+    ASSERT_TRUE(waitFor([&] { return b.user(a.key())->failure && b->connectingPeers().isEmpty(); }));
+    EXPECT_EQ(b.user(a.key())->failure->reason, ConnectFailure::Reason::notAccepted);
+    EXPECT_EQ(stateOf(a, b.key()), User::State::notConnected);
+    EXPECT_TRUE(test::connectPair(a, b));
 }
 
 TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
@@ -296,7 +307,7 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     ASSERT_TRUE(test::connectPair(a, b));
     EXPECT_EQ(log.startingWith(QStringLiteral("Trying Bea at 127.0.0.1:%1").arg(port)).size(), 1);
     EXPECT_FALSE(a.user(b.key())->failure);
-    a->disconnectFrom(b.key());
+    b->disconnectFrom(a.key());
     ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
 
     // A card without address: where Bea called from, with her card's port.
@@ -304,7 +315,7 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     noAddress.address.reset();
     a->editUsers({noAddress});
     ASSERT_TRUE(test::connectPair(b, a));
-    b->disconnectFrom(a.key());
+    a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
     ASSERT_TRUE(test::connectPair(a, b));
 

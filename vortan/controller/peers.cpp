@@ -179,6 +179,16 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
 {
     if (!peer->user())
         return;
+    const bool outgoing = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                                      [&](const OutgoingPeer& o) { return o.peer == peer; });
+    if (!outgoing && m_policy->held(*peer->user())) {
+        // Disconnected by hand: they come back when we call them.
+        const User* user = findUser(*peer->user());
+        logInfo(lcController(), QStringLiteral("Refused a connection of %1: disconnected until called")
+                                    .arg(user ? user->name : QStringLiteral("an unknown user")));
+        cancel(peer);
+        return;
+    }
     // The handshake record may be a replay: the connection waits for the
     // peer's first frame before it replaces or changes anything. Our list
     // request lets the peer prove us in turn (it waits the same way).
