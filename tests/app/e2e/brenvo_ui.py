@@ -82,9 +82,11 @@ class Session:
         return ann_dir, bob_dir
 
     def start_peer(self, data_dir, *args):
-        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic."""
+        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic, and
+        calls nobody by itself (the tests press Connect)."""
         log = open(self.path(os.path.basename(data_dir) + "-run.log"), "w")
-        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp", *args],
+        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp",
+                                    "--no-auto-connect", *args],
                                    stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
         return process
