@@ -35,6 +35,8 @@ void Session::start(bool listen, bool mapPort, bool connectAutomatically)
     options.useGateway = m_useGateway;
     options.inhibitSleep = m_kind == Kind::transfers;
     options.watchNetwork = m_kind == Kind::transfers;
+    // Only a running instance is announced and looks for others.
+    options.usePresence = m_kind == Kind::transfers;
     m_controller = std::make_unique<vortan::Controller>(options, m_delegate);
     m_controller->setConnectAutomatically(m_kind == Kind::transfers && connectAutomatically);
     // A stored file that could not be read or written: the user should know.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that building, running and testing Brenvo needs,
 # and the extra packages named as arguments. Idempotent; runs as root or through
-# sudo. Services shipped by packages (miniupnpd, sshd) are installed without being
+# sudo. Services shipped by packages (miniupnpd, avahi-daemon, sshd) are installed without being
 # started.
 set -euo pipefail
 
@@ -13,7 +13,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   python3 python3-dbus python3-dbusmock
   dbus gnome-keyring libsecret-tools
-  miniupnpd-nftables miniupnpc nftables iproute2
+  miniupnpd-nftables miniupnpc nftables iproute2 avahi-daemon avahi-utils
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info xdg-utils appstream file
   libglib2.0-bin dpkg-dev librsvg2-bin

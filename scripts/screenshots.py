@@ -14,7 +14,8 @@ import time
 import dbus
 import pyatspi
 
-from brenvo_ui import Failure, Session, connect_user, find, find_shown, free_port, main_window, sidebar_item, wait_for
+from brenvo_ui import (Failure, Session, connect_user, find, find_all, find_shown, free_port, main_window, press,
+                       select_user, showing, sidebar_item, wait_for, wait_node)
 from background_e2e import Watcher, close_window
 from files_ui import FileList, key, popups, throttle_loopback, write_settings
 from sni_watcher import render_menu
@@ -80,6 +81,27 @@ def sidebar_menu(app, name, path):
     capture(main_window(app).name, path, with_popups=True)
     key("Escape")
     park_pointer()
+
+
+def own_card_without_address(app, path):
+    """The share dialog of a card with no address, with a LAN address to pick
+    (a veth pair of the sandbox's own network)."""
+    lan = subprocess.run(["sh", "-c", "ip link add lan0 type veth peer name lan1 && "
+                          "ip addr add 192.168.1.20/24 dev lan0 && ip link set lan1 up && ip link set lan0 up"],
+                         capture_output=True).returncode == 0
+    try:
+        share = find(app, "menu item", "Share My Card…")
+        if share is None:
+            raise Failure('no "Share My Card…" menu item')
+        share.queryAction().doAction(0)
+        wait_for("the address proposal", lambda: find_shown(app, "label", "This machine can be reached at:"))
+        park_pointer()
+        capture("Share Card", path)
+        key("Escape")
+        wait_for("the share dialog closed", lambda: not find_shown(app, "dialog"))
+    finally:
+        if lan:
+            subprocess.run(["ip", "link", "del", "lan0"], capture_output=True)
 
 
 def megabytes_done(text):
@@ -245,6 +267,8 @@ def main():
         session.cli(bob_dir, "share", "--to", "Ann Moreau", files["Field recordings.zip"], files["Budget 2027.ods"])
         session.cli(ann_dir, "share", "--to", "Bob Tanaka", files["Harbour at dusk.jpg"],
                     files["Quarterly report.pdf"])
+        # Work for Carla, whose program is not running: connecting fails, and is tried again.
+        session.cli(ann_dir, "share", "--to", "Carla Diaz", files["Quarterly report.pdf"])
         session.start_peer(bob_dir)
         park_pointer()
 
@@ -255,6 +279,10 @@ def main():
             process, app = session.launch(session.path(f"fresh{scale}"), env=env)
             wait_for("the welcome view", lambda: find_shown(app, "label", "Welcome to Brenvo"))
             capture(main_window(app).name, name("main-welcome"))
+            if suffix == "":
+                # A first launch without a router's answer: the card has no
+                # address, and the dialog proposes this machine's.
+                own_card_without_address(app, name("card-address"))
             session.stop(process)
 
             # A stored file that cannot be read: kept aside, and said so.
@@ -275,6 +303,17 @@ def main():
             capture(main_window(app).name, name("main-users"))
             if suffix == "":
                 sidebar_menu(app, "Bob Tanaka", name("sidebar-menu"))
+                # Carla's program is not running: why the connection failed, in red.
+                select_user(app, "Carla Diaz")
+                connect = find_shown(app, "push button", "Connect")
+                if connect is not None:
+                    press(connect)
+                wait_for("the reason in the toolbar", lambda: any(
+                    label.name.startswith("Carla Diaz is offline or unreachable at 127.0.0.1:")
+                    for label in find_all(app, "label") if showing(label)))
+                park_pointer()
+                capture(main_window(app).name, name("main-reason"))
+                select_user(app, "Bob Tanaka")
 
             settings = find(app, "menu item", "Settings…")
             if settings is None:

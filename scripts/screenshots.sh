@@ -5,7 +5,9 @@
 # a brenvo-cli peer, with his count of new files), the settings window, and the
 # file list with transfers on their way, an error row (files-progress) and, at
 # 100 % only, the context menus of a person (sidebar-menu) and of files
-# (files-menu). Builds nothing.
+# (files-menu), the share dialog proposing this machine's addresses for a card
+# without one (card-address) and why a connection failed, in red in the
+# toolbar (main-reason). Builds nothing.
 #   scripts/screenshots.sh [BUILD_DIR]      (default: build)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user
 # namespaces are allowed), like the end-to-end test.

@@ -1,5 +1,6 @@
 #include "app/cards/cardactions.h"
 
+#include "app/cards/addresssuggestions.h"
 #include "app/cards/cardfiles.h"
 #include "app/cards/shareview.h"
 #include "app/cards/sharetargets.h"
@@ -73,8 +74,8 @@ CardActions::CardActions(Controller& controller, QString cardsDirectory, QObject
 {
 }
 
-void CardActions::present(UserViewConfiguration configuration, QWidget* window, const QString& title,
-                          std::function<void(const UserViewResult&)> confirmed)
+UserDetailsView* CardActions::present(UserViewConfiguration configuration, QWidget* window, const QString& title,
+                                      std::function<void(const UserViewResult&)> confirmed)
 {
     auto* view = new UserDetailsView(std::move(configuration), window);
     view->setWindowTitle(title);
@@ -87,22 +88,68 @@ void CardActions::present(UserViewConfiguration configuration, QWidget* window, 
             confirmed(**result);
     });
     presentDialog(view, window);
+    return view;
 }
 
-void CardActions::shareMyCard(QWidget* window)
+QStringList CardActions::ownAddressSuggestions() const
+{
+    const std::optional<User>& me = m_controller.me();
+    if (me && me->address && !me->address->isEmpty())
+        return {};
+    const Reachability& reach = m_controller.reachability();
+    return machineAddresses(reach.router == Reachability::Router::forwarded ? reach.externalAddress : QString());
+}
+
+void CardActions::shareMyCard(QWidget* window, bool focusAddress)
 {
     const std::optional<User>& me = m_controller.me();
     if (!me)
         return;
     QPointer<QWidget> target(window);
-    present({UserViewConfiguration::Kind::share, {*me}, {}}, window, QStringLiteral("Share Card"),
+    UserViewConfiguration configuration{UserViewConfiguration::Kind::share, {*me}, {}, ownAddressSuggestions()};
+    UserDetailsView* view = present(std::move(configuration), window, QStringLiteral("Share Card"),
             [this, target, inWindow = window != nullptr](const UserViewResult& result) {
                 if (inWindow && !target)
                     return;
                 m_controller.editMe(result.users.first());
                 const std::optional<User>& me = m_controller.me();
-                shareCard(target, me ? *me : result.users.first(), result.shareKind);
+                const User card = me ? *me : result.users.first();
+                if (card.address && !card.address->trimmed().isEmpty()) {
+                    shareCard(target, card, result.shareKind);
+                    return;
+                }
+                confirmCardWithoutAddress(target, [this, target, inWindow, card, kind = result.shareKind](bool add) {
+                    if (inWindow && !target)
+                        return;
+                    if (add)
+                        shareMyCard(target, true);
+                    else
+                        shareCard(target, card, kind);
+                });
             });
+    if (focusAddress)
+        view->focusAddress();
+}
+
+void CardActions::confirmCardWithoutAddress(QWidget* window, std::function<void(bool addAddress)> then)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"), tr("Your card has no address"),
+                                QMessageBox::NoButton, window);
+    box->setObjectName(QStringLiteral("noAddressAlert"));
+    box->setInformativeText(
+        tr("Others can't connect to you with this card until it has an address. Add one now?"));
+    QPushButton* add = box->addButton(tr("Add Address…"), QMessageBox::AcceptRole);
+    QPushButton* anyway = box->addButton(tr("Share Anyway"), QMessageBox::ActionRole);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(add);
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::buttonClicked, this, [add, anyway, then = std::move(then)](QAbstractButton* clicked) {
+        if (clicked == add || clicked == anyway)
+            then(clicked == add);
+    });
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    box->show();
 }
 
 void CardActions::shareCard(QWidget* window, const User& user, UserViewResult::ShareKind kind)
@@ -218,7 +265,7 @@ void CardActions::editMe(QWidget* window)
     const std::optional<User>& me = m_controller.me();
     if (!me)
         return;
-    present({UserViewConfiguration::Kind::me, {*me}, {}}, window, QStringLiteral("My Card"),
+    present({UserViewConfiguration::Kind::me, {*me}, {}, ownAddressSuggestions()}, window, QStringLiteral("My Card"),
             [this](const UserViewResult& result) { m_controller.editMe(result.users.first()); });
 }
 

@@ -37,7 +37,10 @@ public:
 
     // "Share My Card…": the share dialog for the own card; confirming saves
     // the edits (editMe) and shares the card by the chosen menu entry.
-    void shareMyCard(QWidget* window);
+    // Sharing a card without an address first asks whether to add one
+    // ("Add Address…" brings the dialog back with the address field focused),
+    // share anyway, or cancel.
+    void shareMyCard(QWidget* window, bool focusAddress = false);
     // "Import Cards…": an open dialog for several card files.
     void importCards(QWidget* window);
     // Imports the given card files: failures alert, then the import dialog.
@@ -62,8 +65,11 @@ signals:
 
 private:
     // Runs a user-details dialog; confirmed gets its result once it is closed.
-    void present(UserViewConfiguration configuration, QWidget* window, const QString& title,
-                 std::function<void(const UserViewResult&)> confirmed);
+    UserDetailsView* present(UserViewConfiguration configuration, QWidget* window, const QString& title,
+                             std::function<void(const UserViewResult&)> confirmed);
+    // This machine's addresses while the own card has none.
+    QStringList ownAddressSuggestions() const;
+    void confirmCardWithoutAddress(QWidget* window, std::function<void(bool addAddress)> then);
     void shareCard(QWidget* window, const User& user, UserViewResult::ShareKind kind);
     void exportCard(QWidget* window, const User& user);
     void showExportFailure(QWidget* window, const QString& description);

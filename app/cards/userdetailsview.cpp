@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -74,6 +75,7 @@ bool UserDetailsView::deviceSharingAvailable()
 UserDetailsView::UserDetailsView(UserViewConfiguration configuration, QWidget* parent)
     : QDialog(parent), m_kind(configuration.kind), m_users(std::move(configuration.users))
 {
+    const bool ownCard = m_kind == Kind::me || m_kind == Kind::share;
     Q_ASSERT(!m_users.isEmpty());
     for (const User& known : std::as_const(configuration.knownUsers))
         m_known.insert(known.key, known);
@@ -97,6 +99,13 @@ UserDetailsView::UserDetailsView(UserViewConfiguration configuration, QWidget* p
     layout->addWidget(m_updateNote);
 
     buildRows();
+    if (ownCard) {
+        m_address->setPlaceholderText(tr("None: others can't connect to you"));
+        if (!configuration.addressSuggestions.isEmpty()) {
+            m_suggestions = buildSuggestions(configuration.addressSuggestions);
+            m_form->insertRow(3, QString(), m_suggestions);  // right under the address field
+        }
+    }
     buildButtons();
     refresh();
 }
@@ -104,6 +113,7 @@ UserDetailsView::UserDetailsView(UserViewConfiguration configuration, QWidget* p
 void UserDetailsView::buildRows()
 {
     auto* form = new QFormLayout;
+    m_form = form;
     m_name = field(QStringLiteral("Name"), QStringLiteral("name"));
     m_address = field(QStringLiteral("Address"), QStringLiteral("address"));
     m_port = field(QStringLiteral("Port"), QStringLiteral("port"));
@@ -140,12 +150,51 @@ void UserDetailsView::buildRows()
     });
     connect(m_address, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_users[m_index].address = text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+        if (m_suggestions)
+            m_suggestions->setVisible(text.isEmpty());
         refreshUpdateNotes();
     });
     connect(m_port, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_users[m_index].port = portFromText(text);
         refreshUpdateNotes();
     });
+}
+
+QWidget* UserDetailsView::buildSuggestions(const QStringList& addresses)
+{
+    auto* box = new QWidget;
+    box->setObjectName(QStringLiteral("addressSuggestions"));
+    auto* rows = new QVBoxLayout(box);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(tr("This machine can be reached at:"));
+    label->setWordWrap(true);
+    rows->addWidget(label);
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    constexpr qsizetype kMaxShown = 4;
+    for (const QString& address : addresses.mid(0, kMaxShown)) {
+        // The text is the machine's own (an address or host name): no
+        // mnemonic, nothing to read as markup.
+        auto* button = new QPushButton(QString(address).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        button->setAutoDefault(false);
+        button->setAccessibleName(tr("Use address %1").arg(address));
+        button->setToolTip(Qt::convertFromPlainText(tr("Use address %1").arg(address)));
+        connect(button, &QPushButton::clicked, this, [this, address] {
+            m_users[m_index].address = address;
+            m_address->setText(address);
+            m_suggestions->hide();
+            refreshUpdateNotes();
+        });
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+    rows->addLayout(buttons);
+    return box;
+}
+
+void UserDetailsView::focusAddress()
+{
+    m_address->setFocus(Qt::OtherFocusReason);
 }
 
 void UserDetailsView::buildButtons()
@@ -235,6 +284,8 @@ void UserDetailsView::refresh()
     const User& user = m_users[m_index];
     m_name->setText(user.name);
     m_address->setText(user.address.value_or(QString()));
+    if (m_suggestions)
+        m_suggestions->setVisible(!user.address || user.address->isEmpty());
     m_port->setText(portText(user.port));
     m_fingerprint->setText(keyFingerprint(user.key));
     if (m_position) {

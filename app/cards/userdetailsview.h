@@ -5,7 +5,9 @@
 #include <QDialog>
 #include <QHash>
 #include <QList>
+#include <QStringList>
 
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,6 +23,9 @@ struct UserViewConfiguration {
     // For kind import: the users already known, so that a card for one of
     // them shows as an update of it (what changes) rather than a new user.
     QList<User> knownUsers;
+    // For kinds me and share: this machine's addresses, offered to pick from
+    // while the card has no address.
+    QStringList addressSuggestions = {};
 };
 
 struct UserViewResult {
@@ -45,6 +50,8 @@ public:
     const QList<User>& users() const { return m_users; }
     qsizetype index() const { return m_index; }
     void showUser(qsizetype index);
+    // Puts the focus on the address field (to add a missing address).
+    void focusAddress();
     // Whether "Send to Device…" is offered (a device-sharing tool is there).
     static bool deviceSharingAvailable();
 
@@ -53,6 +60,7 @@ signals:
 
 private:
     void buildRows();
+    QWidget* buildSuggestions(const QStringList& addresses);
     void buildButtons();
     void refresh();
     void refreshUpdateNotes();
@@ -67,6 +75,8 @@ private:
     QLineEdit* m_address = nullptr;
     QLineEdit* m_port = nullptr;
     QLabel* m_fingerprint = nullptr;
+    QWidget* m_suggestions = nullptr;
+    QFormLayout* m_form = nullptr;
     QLabel* m_updateNote = nullptr;
     QLabel* m_nameWas = nullptr;
     QLabel* m_addressWas = nullptr;

@@ -60,6 +60,10 @@ bool AppSettings::listen() const { return boolValue(kListen); }
 void AppSettings::setListen(bool on) { setValue(kListen, on); }
 bool AppSettings::mapPort() const { return boolValue(kMapPort); }
 void AppSettings::setMapPort(bool on) { setValue(kMapPort, on); }
+const QString AppSettings::kConnectAutomatically = QStringLiteral("ConnectAutomatically");
+
+bool AppSettings::connectAutomatically() const { return boolValue(kConnectAutomatically); }
+void AppSettings::setConnectAutomatically(bool on) { setValue(kConnectAutomatically, on); }
 bool AppSettings::keepRunning() const { return boolValue(kKeepRunning); }
 void AppSettings::setKeepRunning(bool on) { setValue(kKeepRunning, on); }
 bool AppSettings::startAtLogin() const { return boolValue(kStartAtLogin, false); }

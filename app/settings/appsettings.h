@@ -33,6 +33,10 @@ public:
     void setListen(bool on);
     bool mapPort() const;
     void setMapPort(bool on);
+    // Users with something to transfer are connected without a click (absent: on).
+    static const QString kConnectAutomatically;
+    bool connectAutomatically() const;
+    void setConnectAutomatically(bool on);
 
     // Closing the last window keeps the program running with its status
     // icon (absent: on).

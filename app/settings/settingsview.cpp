@@ -3,16 +3,23 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cerrno>
 
 namespace vortan {
 
@@ -37,6 +44,40 @@ void chooseFolderWithDialog(QWidget* parent, std::function<void(std::optional<QS
 
 QString sameFolder(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
+QLabel* captionLabel(const QString& text, QWidget* parent)
+{
+    auto* caption = new QLabel(text, parent);
+    caption->setWordWrap(true);
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    QFont small = caption->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    caption->setFont(small);
+    caption->setContentsMargins(24, 0, 0, 0);
+    return caption;
+}
+
+// A state told in words that may hold a system's or a router's text.
+QLabel* stateLabel(const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return label;
+}
+
+bool portTaken(const vortan::VortanError& error)
+{
+    if (const vortan::NetworkError* network = error.networkError())
+        return network->kind == vortan::NetworkError::Kind::posix && network->code == EADDRINUSE;
+    if (const vortan::OtherError* other = error.otherError())
+        return other->posixCode == EADDRINUSE;
+    return false;
+}
+
+QString portNumber(const std::optional<std::uint16_t>& port) { return port ? QString::number(*port) : QString(); }
+
 }  // namespace
 
 SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChange, QWidget* parent)
@@ -50,16 +91,7 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
     m_keepRunning = new QCheckBox(tr("Keep running when the window is closed"), this);
     m_startAtLogin = new QCheckBox(tr("Start Brenvo when you log in"), this);
     m_startAtLogin->hide();
-    m_listen = new QCheckBox(tr("Listen for incoming connections"), this);
-    m_mapPort = new QCheckBox(tr("Ask router to forward connections"), this);
-    auto* caption = new QLabel(
-        tr("Brenvo will ask your router to forward connections received on the listening port to this machine."), this);
-    caption->setWordWrap(true);
-    caption->setForegroundRole(QPalette::PlaceholderText);
-    QFont small = caption->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    caption->setFont(small);
-    caption->setContentsMargins(24, 0, 0, 0);
+    QWidget* reach = buildReachSection();
 
     m_location = new QComboBox(this);
     m_location->setAccessibleName(tr("Download location:"));
@@ -69,15 +101,16 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    // Return applies the port typed and keeps the window, to tell how it went;
+    // Escape closes.
+    buttons->button(QDialogButtonBox::Close)->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_checkForUpdates);
     layout->addWidget(m_keepRunning);
     layout->addWidget(m_startAtLogin);
     layout->addSpacing(8);
-    layout->addWidget(m_listen);
-    layout->addWidget(m_mapPort);
-    layout->addWidget(caption);
+    layout->addWidget(reach);
     layout->addSpacing(8);
     layout->addLayout(form);
     layout->addStretch();
@@ -99,7 +132,145 @@ SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChang
         m_settings.setMapPort(on);
         networkToggled();
     });
+    connect(m_connectAutomatically, &QCheckBox::toggled, this,
+            [this](bool on) { m_settings.setConnectAutomatically(on); });
+    connect(m_port, &QLineEdit::editingFinished, this, &SettingsView::portEdited);
     connect(m_location, &QComboBox::activated, this, &SettingsView::locationPicked);
+}
+
+QWidget* SettingsView::buildReachSection()
+{
+    auto* group = new QGroupBox(tr("How others reach you"), this);
+    group->setObjectName(QStringLiteral("reach"));
+    m_listen = new QCheckBox(tr("Listen for incoming connections"), group);
+    m_port = new QLineEdit(group);
+    m_port->setObjectName(QStringLiteral("listeningPort"));
+    m_port->setAccessibleName(tr("Listening port"));
+    m_port->setValidator(new QIntValidator(1, 65535, m_port));
+    m_port->setInputMethodHints(Qt::ImhDigitsOnly);
+    m_port->setMaxLength(5);
+    m_port->setMaximumWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
+    m_listenerState = stateLabel(QStringLiteral("listenerState"), group);
+    m_mapPort = new QCheckBox(tr("Ask router to forward connections"), group);
+    m_routerState = stateLabel(QStringLiteral("routerState"), group);
+    m_presenceState = stateLabel(QStringLiteral("presenceState"), group);
+    m_connectAutomatically = new QCheckBox(tr("Connect automatically"), group);
+
+    // The port with its state beside it; then the states of the router and
+    // of the local network, aligned.
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(m_port);
+    portRow->addWidget(m_listenerState, 1);
+    auto* listening = new QFormLayout;
+    listening->setContentsMargins(24, 0, 0, 0);
+    listening->addRow(tr("Port:"), portRow);
+    auto* states = new QFormLayout;
+    states->setContentsMargins(24, 0, 0, 0);
+    states->addRow(tr("Router:"), m_routerState);
+    states->addRow(tr("Local network:"), m_presenceState);
+    m_routerState->setAccessibleDescription(tr("Router"));
+    m_presenceState->setAccessibleDescription(tr("Local network"));
+
+    auto* layout = new QVBoxLayout(group);
+    layout->addWidget(m_listen);
+    layout->addLayout(listening);
+    layout->addWidget(m_mapPort);
+    layout->addWidget(captionLabel(
+        tr("Brenvo will ask your router to forward connections received on the listening port to this machine."),
+        group));
+    layout->addLayout(states);
+    layout->addWidget(m_connectAutomatically);
+    layout->addWidget(captionLabel(tr("Connects to people when there are files to send or receive, and tries again "
+                                      "after a failure."),
+                                   group));
+    return group;
+}
+
+QString SettingsView::listenerText(const Reach& reach, bool listen)
+{
+    using Kind = ListenerState::Kind;
+    const QString port = portNumber(reach.port);
+    if (!listen)
+        return tr("Not listening");
+    switch (reach.listener.kind()) {
+    case Kind::ready: return tr("Listening on port %1").arg(port);
+    case Kind::stopped: return reach.port ? tr("Not listening") : tr("Not listening: your card has no port");
+    case Kind::failed:
+        if (reach.listener.error() && portTaken(*reach.listener.error()))
+            return tr("Port %1 is in use by another program").arg(port);
+        return tr("Not listening: %1")
+            .arg(reach.listener.error() ? reach.listener.error()->localizedDescription() : tr("unknown error"));
+    }
+    return {};
+}
+
+QString SettingsView::routerText(const Reach& reach, bool mapPort)
+{
+    using Router = Reachability::Router;
+    const Reachability& r = reach.reachability;
+    if (!mapPort || r.router == Router::off)
+        return tr("Not asked to forward connections");
+    switch (r.router) {
+    case Router::off: break;
+    case Router::searching: return tr("Asking the router…");
+    case Router::forwarded:
+        return r.externalAddress.isEmpty()
+                   ? tr("Forwarding port %1 to this machine").arg(portNumber(reach.port))
+                   : tr("Forwarding port %1 to this machine; your address on the internet is %2")
+                         .arg(portNumber(reach.port), r.externalAddress);
+    case Router::failed:
+        return r.routerError.isEmpty() ? tr("No forwarding: no router answered")
+                                       : tr("No forwarding: %1").arg(r.routerError);
+    }
+    return {};
+}
+
+QString SettingsView::presenceText(Reachability::Presence presence)
+{
+    switch (presence) {
+    case Reachability::Presence::on: return tr("Others on your network can find you");
+    case Reachability::Presence::off: return tr("Off");
+    case Reachability::Presence::noResponder:
+        return tr("No mDNS responder (avahi-daemon) is running; others on your network can't find you automatically.");
+    }
+    return {};
+}
+
+void SettingsView::setReach(const Reach& reach)
+{
+    m_reach = reach;
+    showReach();
+}
+
+void SettingsView::showReach()
+{
+    if (!m_port->hasFocus())
+        m_port->setText(portNumber(m_reach.port));
+    const auto show = [](QLabel* label, const QString& text) {
+        label->setText(text);
+        label->setAccessibleName(text);
+    };
+    show(m_listenerState, listenerText(m_reach, m_settings.listen()));
+    QPalette colours = palette();
+    if (m_settings.listen() && m_reach.listener.kind() == ListenerState::Kind::failed) {
+        const bool dark = colours.color(QPalette::Window).lightness() < 128;
+        colours.setColor(QPalette::WindowText, dark ? QColor(0xff, 0x7b, 0x72) : QColor(0xc0, 0x1c, 0x28));
+    }
+    m_listenerState->setPalette(colours);
+    show(m_routerState, routerText(m_reach, m_settings.listen() && m_settings.mapPort()));
+    show(m_presenceState, presenceText(m_reach.reachability.presence));
+}
+
+void SettingsView::portEdited()
+{
+    bool ok = false;
+    const int port = m_port->text().toInt(&ok);
+    if (ok && port >= 1 && port <= 65535 && std::optional<std::uint16_t>(std::uint16_t(port)) != m_reach.port) {
+        if (m_portChange)
+            m_portChange(std::uint16_t(port));
+        return;
+    }
+    m_port->setText(portNumber(m_reach.port));  // nothing usable: the port as it is
 }
 
 void SettingsView::showStored()
@@ -118,6 +289,12 @@ void SettingsView::showStored()
     // keeps the stored choice for when listening comes back.
     m_mapPort->setEnabled(listen);
     m_mapPort->setChecked(listen && m_settings.mapPort());
+    m_port->setEnabled(listen);
+    {
+        const QSignalBlocker quiet(m_connectAutomatically);
+        m_connectAutomatically->setChecked(m_settings.connectAutomatically());
+    }
+    showReach();
     fillLocationPicker();
 }
 

@@ -2,20 +2,27 @@
 
 #include "app/settings/appsettings.h"
 
+#include "vortan/records/listenerstate.h"
+#include "vortan/records/reachability.h"
+
 #include <QDialog>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QLineEdit;
 
 namespace vortan {
 
 // The settings window: update checks, running in the background and at
-// login, listening, the router's port forwarding and where downloads go. Every change is stored at once;
-// changes of the two network switches are handed to onSettingsChange with
-// both stored values.
+// login, how others reach you (listening, its port and state, the router's
+// port forwarding, presence on the local network, connecting automatically)
+// and where downloads go. Every change is stored at once; changes of the two
+// network switches are handed to onSettingsChange with both stored values.
 class SettingsView : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +40,23 @@ public:
 
     SettingsView(AppSettings& settings, SettingsChange onSettingsChange, QWidget* parent = nullptr);
 
+    // What "How others reach you" tells: the listener, the own card's port,
+    // the router and the local network.
+    struct Reach {
+        ListenerState listener = ListenerState::stopped();
+        std::optional<std::uint16_t> port;
+        Reachability reachability;
+    };
+    void setReach(const Reach& reach);
+    // Editing the port hands the new one on (the program saves it into the
+    // own card, which moves the listener).
+    void setPortChange(std::function<void(std::uint16_t port)> change) { m_portChange = std::move(change); }
+
+    // The texts of the section's states.
+    static QString listenerText(const Reach& reach, bool listen);
+    static QString routerText(const Reach& reach, bool mapPort);
+    static QString presenceText(Reachability::Presence presence);
+
     // Shows the "Start Brenvo when you log in" switch (hidden without one).
     void setLoginStart(LoginStart loginStart);
 
@@ -47,6 +71,9 @@ private:
     void locationPicked(int index);
     void networkToggled();
     void loginStartToggled(bool on);
+    QWidget* buildReachSection();
+    void showReach();
+    void portEdited();
 
     AppSettings& m_settings;
     SettingsChange m_onSettingsChange;
@@ -57,7 +84,14 @@ private:
     QCheckBox* m_startAtLogin = nullptr;
     QCheckBox* m_listen = nullptr;
     QCheckBox* m_mapPort = nullptr;
+    QCheckBox* m_connectAutomatically = nullptr;
+    QLineEdit* m_port = nullptr;
+    QLabel* m_listenerState = nullptr;
+    QLabel* m_routerState = nullptr;
+    QLabel* m_presenceState = nullptr;
     QComboBox* m_location = nullptr;
+    Reach m_reach;
+    std::function<void(std::uint16_t)> m_portChange;
     bool m_filling = false;
 };
 

@@ -12,6 +12,7 @@
 #include "app/shell/background.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
+#include "app/shell/reasontext.h"
 #include "app/shell/uninstall.h"
 #include "app/update/updatercontroller.h"
 
@@ -41,6 +42,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.supportDirectory = m_supportDirectory;
     controllerOptions.keyStore = m_options.keyStore;
     controllerOptions.useGateway = m_options.useGateway;
+    controllerOptions.usePresence = true;
     m_controller = std::make_unique<Controller>(controllerOptions, this);
 
     m_notifier = std::make_unique<NotificationServer>();
@@ -66,6 +68,12 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
+    connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::listenerStateChanged);
+    connect(m_controller.get(), &Controller::meChanged, this, &AppDelegate::showListenerState);
+    connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
+        if (key == AppSettings::kConnectAutomatically)
+            m_controller->setConnectAutomatically(m_settings.connectAutomatically());
+    });
     BackgroundActions background;
     background.showWindow = [this] { showWindow(); };
     background.showFiles = [this](const QList<QUuid>& ids) {
@@ -93,6 +101,7 @@ AppDelegate::~AppDelegate()
 
 std::optional<StartError> AppDelegate::start()
 {
+    m_controller->setConnectAutomatically(m_settings.connectAutomatically());
     if (std::optional<StartError> error = m_controller->start(m_settings.listen(), m_settings.mapPort()))
         return error;
     m_started = true;
@@ -125,6 +134,49 @@ void AppDelegate::addWarning(const QString& message)
     while (m_warnings.size() > kMaxWarnings)
         m_warnings.removeFirst();
     emit warningsChanged();
+}
+
+void AppDelegate::listenerStateChanged()
+{
+    const Controller::ListenerState& state = m_controller->listenerState();
+    const std::optional<User>& me = m_controller->me();
+    switch (state.kind()) {
+    case Controller::ListenerState::Kind::failed:
+        if (state.error())
+            m_listenerFailure = ListenerFailure{*state.error(), me ? me->port : std::nullopt};
+        break;
+    case Controller::ListenerState::Kind::ready: m_listenerFailure.reset(); break;
+    case Controller::ListenerState::Kind::stopped:
+        if (!m_settings.listen())
+            m_listenerFailure.reset();
+        break;
+    }
+    showListenerState();
+}
+
+Controller::ListenerState AppDelegate::shownListenerState() const
+{
+    const std::optional<User>& me = m_controller->me();
+    if (m_listenerFailure && m_settings.listen() && me && me->port == m_listenerFailure->port)
+        return Controller::ListenerState::failed(m_listenerFailure->error);
+    return m_controller->listenerState();
+}
+
+void AppDelegate::showListenerState()
+{
+    const Controller::ListenerState state = shownListenerState();
+    QString text;
+    if (state.kind() == Controller::ListenerState::Kind::failed && state.error()) {
+        const std::optional<User>& me = m_controller->me();
+        text = listenerFailureText(me && me->port ? *me->port : 0, *state.error());
+    }
+    if (text == m_listenerWarning)
+        return;
+    if (!m_listenerWarning.isEmpty() && m_warnings.removeAll(m_listenerWarning) > 0 && text.isEmpty())
+        emit warningsChanged();
+    m_listenerWarning = text;
+    if (!text.isEmpty())
+        addWarning(text);
 }
 
 void AppDelegate::dismissWarnings()
@@ -287,6 +339,21 @@ void AppDelegate::showSettings(QWidget* over)
         m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
         m_settingsView->setLoginStart({[] { return Autostart().enabled(); },
                                        [](bool on) { return Autostart().setEnabled(on); }});
+        m_settingsView->setPortChange([this](std::uint16_t port) {
+            if (std::optional<User> me = m_controller->me()) {
+                me->port = port;
+                m_controller->editMe(*me);
+            }
+        });
+        const auto showReach = [this] {
+            const std::optional<User>& me = m_controller->me();
+            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt,
+                                      m_controller->reachability()});
+        };
+        showReach();
+        connect(m_controller.get(), &Controller::listenerStateChanged, m_settingsView, showReach);
+        connect(m_controller.get(), &Controller::reachabilityChanged, m_settingsView, showReach);
+        connect(m_controller.get(), &Controller::meChanged, m_settingsView, showReach);
     } else if (window && m_settingsView->parentWidget() != window) {
         m_settingsView->setParent(window, m_settingsView->windowFlags());
     }

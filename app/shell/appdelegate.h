@@ -114,6 +114,13 @@ private:
     static constexpr qsizetype kMaxWarnings = 5;
 
     void addWarning(const QString& message);
+    // A listener that failed is told in the windows' information bar while it lasts.
+    void showListenerState();
+    // The listener's state as the windows tell it: a failure lasts while the
+    // listener tries again by itself (the controller reports it stopped
+    // between the tries), until it is ready, turned off or given another port.
+    Controller::ListenerState shownListenerState() const;
+    void listenerStateChanged();
     void finishUninstall(QWidget* parent);
     static QString packageAdvice();
     void registerWindow(MainWindow& window);
@@ -142,6 +149,12 @@ private:
     bool m_uninstalled = false;
     QByteArray m_uninstalledKey;  // the card files of this key were ours
     QStringList m_warnings;
+    QString m_listenerWarning;  // among m_warnings while the listener has failed
+    struct ListenerFailure {
+        VortanError error;
+        std::optional<std::uint16_t> port;
+    };
+    std::optional<ListenerFailure> m_listenerFailure;
 };
 
 }  // namespace vortan

@@ -1,9 +1,11 @@
 #include "app/shell/mainwindow.h"
 
+#include "app/cards/cardfiles.h"
 #include "app/files/filelistview.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/infobar.h"
 #include "app/shell/menus.h"
+#include "app/shell/reasontext.h"
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
 #include "app/shell/welcomeview.h"
@@ -15,8 +17,11 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vortan {
 
@@ -105,9 +110,16 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     m_error = new QLabel(m_toolbar);
     m_error->setObjectName(QStringLiteral("userError"));
     m_error->setTextFormat(Qt::PlainText);  // the peer's or the network's words
+    m_error->setContentsMargins(8, 0, 8, 0);
+    // Red readable on the toolbar (a contrast of at least 4.5:1 either way).
     QPalette red = m_error->palette();
-    red.setColor(QPalette::WindowText, QColor(0xc0, 0x1c, 0x28));
+    const bool dark = red.color(QPalette::Window).lightness() < 128;
+    red.setColor(QPalette::WindowText, dark ? QColor(0xff, 0x7b, 0x72) : QColor(0xc0, 0x1c, 0x28));
     m_error->setPalette(red);
+    // A toolbar's widgets take its ButtonText otherwise.
+    m_error->setForegroundRole(QPalette::WindowText);
+    m_reasonTimer.setSingleShot(true);
+    connect(&m_reasonTimer, &QTimer::timeout, this, &MainWindow::redraw);
     m_errorAction = m_toolbar->addWidget(m_error);
     m_connect = new QPushButton(m_toolbar);
     m_connect->setObjectName(QStringLiteral("connectButton"));
@@ -174,15 +186,47 @@ void MainWindow::redraw()
                              .arg(user->name.toHtmlEscaped(), stateColor(palette(), user->state).name(),
                                   stateTitle(user->state)));
         m_title->setAccessibleName(windowTitle());
-        const QString error = user->error ? user->error->localizedDescription() : QString();
-        m_error->setText(error);
-        m_errorAction->setVisible(!error.isEmpty());
+        ReasonText reason;
+        if (user->failure && user->state != User::State::connected)
+            reason = connectFailureText(displayName(user->name), *user->failure, QDateTime::currentDateTimeUtc());
+        else if (user->error)
+            reason.text = user->error->localizedDescription();
+        m_errorText = reason.text;
+        m_errorDetail = reason.withDetail();
+        fitError();
+        m_error->setAccessibleName(reason.text);
+        m_error->setAccessibleDescription(reason.detail);
+        m_errorAction->setVisible(!reason.text.isEmpty());
+        if (reason.changesAt)
+            m_reasonTimer.start(int(std::clamp<qint64>(QDateTime::currentDateTimeUtc().msecsTo(*reason.changesAt), 0,
+                                                       3'600'000)));
+        else
+            m_reasonTimer.stop();
         m_connect->setText(connectTitle(user->state));
         m_connect->setAccessibleName(connectTitle(user->state));
         return;
     }
+    m_reasonTimer.stop();
     setWindowTitle(QStringLiteral("Brenvo"));
     m_detail->setCurrentWidget(controller.users().isEmpty() ? static_cast<QWidget*>(m_welcome) : m_noUser);
+}
+
+void MainWindow::fitError()
+{
+    // Half the window at most, so that Connect stays on the toolbar; the
+    // whole text in the tooltip.
+    const QString shown =
+        m_error->fontMetrics().elidedText(m_errorText, Qt::ElideRight, std::max(160, width() / 2));
+    m_error->setText(shown);
+    m_error->setToolTip(shown != m_errorText || m_errorDetail != m_errorText ? Qt::convertFromPlainText(m_errorDetail)
+                                                                             : QString());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (!m_errorText.isEmpty())
+        fitError();
 }
 
 void MainWindow::connectButtonClicked()

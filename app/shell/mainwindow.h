@@ -3,6 +3,7 @@
 #include "app/shell/scenecontroller.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 class QLabel;
 class QPushButton;
@@ -44,11 +45,14 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void redraw();
     void updatePhase();
     void connectButtonClicked();
+    // Shows the reason, shortened to fit.
+    void fitError();
 
     AppDelegate& m_app;
     SceneController m_scene;
@@ -62,6 +66,9 @@ private:
     QLabel* m_error = nullptr;
     QPushButton* m_connect = nullptr;
     QAction* m_errorAction = nullptr;
+    QTimer m_reasonTimer;
+    QString m_errorText;    // the reason in full
+    QString m_errorDetail;  // with the system's words  // when the shown reason's countdown moves on
     InfoBar* m_infoBar = nullptr;
 };
 

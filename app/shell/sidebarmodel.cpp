@@ -1,9 +1,13 @@
 #include "app/shell/sidebarmodel.h"
 
+#include "app/cards/cardfiles.h"
 #include "app/shell/icons.h"
+#include "app/shell/reasontext.h"
 
 #include <QFont>
 #include <QSet>
+
+#include <algorithm>
 
 namespace vortan {
 
@@ -11,9 +15,43 @@ namespace {
 
 QByteArray identity(const QByteArray& key, bool me) { return (me ? "m" : "u") + key; }
 
+// Why the last connection failed, while not connected (while connecting
+// again, that is what the row tells).
+std::optional<ReasonText> reasonOf(const User& user)
+{
+    if (!user.failure || user.state != User::State::notConnected)
+        return std::nullopt;
+    return connectFailureText(displayName(user.name), *user.failure, QDateTime::currentDateTimeUtc());
+}
+
 }  // namespace
 
-SidebarModel::SidebarModel(QObject* parent) : QAbstractListModel(parent) {}
+SidebarModel::SidebarModel(QObject* parent) : QAbstractListModel(parent)
+{
+    m_reasonTimer.setSingleShot(true);
+    connect(&m_reasonTimer, &QTimer::timeout, this, [this] {
+        for (int i = 0; i < m_rows.size(); ++i)
+            if (!m_rows[i].isMe && m_rows[i].user.failure && m_rows[i].user.failure->retryAt)
+                emit dataChanged(index(i), index(i));
+        scheduleReasons();
+    });
+}
+
+void SidebarModel::scheduleReasons()
+{
+    std::optional<QDateTime> next;
+    for (const Row& row : std::as_const(m_rows)) {
+        if (row.isMe)
+            continue;
+        if (const std::optional<ReasonText> reason = reasonOf(row.user); reason && reason->changesAt)
+            next = next ? std::min(*next, *reason->changesAt) : *reason->changesAt;
+    }
+    if (!next) {
+        m_reasonTimer.stop();
+        return;
+    }
+    m_reasonTimer.start(int(std::clamp<qint64>(QDateTime::currentDateTimeUtc().msecsTo(*next), 0, 3'600'000)));
+}
 
 QString SidebarModel::stateText(User::State state)
 {
@@ -25,14 +63,14 @@ QString SidebarModel::stateText(User::State state)
     return {};
 }
 
-QString SidebarModel::description(User::State state, int newFiles)
+QString SidebarModel::description(User::State state, int newFiles, const QString& reason)
 {
-    const QString text = stateText(state);
-    if (newFiles <= 0)
-        return text;
+    QString text = stateText(state);
     // Both English forms spelled out: the program ships no translations that
     // would resolve a %n plural.
-    return newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %2 new files").arg(text).arg(newFiles);
+    if (newFiles > 0)
+        text = newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %2 new files").arg(text).arg(newFiles);
+    return reason.isEmpty() ? text : tr("%1. %2").arg(text, reason);
 }
 
 bool SidebarModel::isNewFile(const FileRow& row)
@@ -74,6 +112,10 @@ void SidebarModel::setNewFiles(const QHash<QByteArray, int>& counts)
 
 void SidebarModel::apply(QList<Row> rows)
 {
+    struct Reschedule {
+        SidebarModel* model;
+        ~Reschedule() { model->scheduleReasons(); }
+    } reschedule{this};
     QSet<QByteArray> wanted;
     for (const Row& row : rows)
         wanted.insert(identity(row.user.key, row.isMe));
@@ -165,6 +207,8 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const Row& row = m_rows[index.row()];
+    const std::optional<ReasonText> reason = row.isMe ? std::nullopt : reasonOf(row.user);
+    const QString why = reason ? reason->text : QString();
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole: return row.user.name;
@@ -176,15 +220,21 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
         bold.setWeight(QFont::DemiBold);
         return bold;
     }
-    case Qt::AccessibleDescriptionRole: return row.isMe ? tr("Me") : description(row.user.state, row.newFiles);
-    case Qt::ToolTipRole:
-        return row.isMe ? tr("%1 (me)").arg(row.user.name)
-                        : tr("%1 — %2").arg(row.user.name, description(row.user.state, row.newFiles));
+    case Qt::AccessibleDescriptionRole: return row.isMe ? tr("Me") : description(row.user.state, row.newFiles, why);
+    case Qt::ToolTipRole: {
+        if (row.isMe)
+            return tr("%1 (me)").arg(row.user.name);
+        const QString text = tr("%1 — %2").arg(row.user.name, description(row.user.state, row.newFiles, why));
+        return reason && !reason->detail.isEmpty() ? text + QLatin1Char('\n') + reason->detail : text;
+    }
     case KeyRole: return row.user.key;
     case IsMeRole: return row.isMe;
     case StateRole: return int(row.user.state);
     case ConnectedRole: return !row.isMe && row.user.state == User::State::connected;
-    case StateTextRole: return row.isMe ? tr("Me") : stateText(row.user.state);
+    case StateTextRole:
+        if (row.isMe)
+            return tr("Me");
+        return reason ? reason->brief : stateText(row.user.state);
     case NewFilesRole: return row.newFiles;
     case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(row.user.name);
     default: return {};

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QTimer>
 
 #include <optional>
 
@@ -30,7 +31,7 @@ public:
         IsMeRole,                    // bool
         StateRole,                   // int, a User::State (other users only)
         ConnectedRole,               // bool: the green mark is shown
-        StateTextRole,               // "Connected", "Connecting…", "Not connected"; "Me"
+        StateTextRole,               // "Connected", "Connecting…", "Not connected", why not ("Offline or unreachable"); "Me"
         NewFilesRole,                // int, new files of that person
         EditTextRole,                // "Edit My Card" / "Edit <name>" (the pencil)
     };
@@ -45,8 +46,9 @@ public:
     static bool isNewFile(const FileRow& row);
 
     static QString stateText(User::State state);
-    // What a screen reader says after the name: "Connected, 3 new files".
-    static QString description(User::State state, int newFiles);
+    // What a screen reader says after the name: "Connected, 3 new files",
+    // then why the last connection failed ("Not connected. Bob is offline…").
+    static QString description(User::State state, int newFiles, const QString& reason = {});
 
     // The row of that user (the local user's row when me), or -1.
     int rowOf(const QByteArray& key, bool me = false) const;
@@ -65,8 +67,11 @@ private:
     };
     static bool sameRow(const Row& a, const Row& b) { return a.isMe == b.isMe && a.user.key == b.user.key; }
     void apply(QList<Row> rows);
+    // Redraws the rows whose reason counts down, and waits for the next change.
+    void scheduleReasons();
 
     QList<Row> m_rows;
+    QTimer m_reasonTimer;
     QHash<QByteArray, int> m_newFiles;
 };
 

@@ -1,11 +1,14 @@
 #include "tests/support/testsupport.h"
 #include "vortan/controller/directories.h"
 #include "vortan/controller/sleepinhibitor.h"
+#include "vortan/presence/localpresence.h"
+#include "tests/controller/manualclock.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -84,6 +87,26 @@ TEST(SleepInhibitorTest, ReleaseBeforeTheAnswerLeavesNothingHeld)
     test::waitFor([&] { return false; }, 300);
     EXPECT_FALSE(inhibitor.hasDescriptor());
     EXPECT_TRUE(test::waitFor([&] { return heldInhibitors() == 0; }));
+}
+
+// Where no mDNS responder runs (a system bus without avahi-daemon, or no
+// system bus at all) presence says so at once and waits for nothing.
+TEST(LocalPresenceTest, WithoutAResponderIsNoResponderAtOnce)
+{
+    test::ManualClock clock;
+    for (const QDBusConnection& bus :
+         {QDBusConnection::systemBus(),
+          QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere"))}) {
+        LocalPresence presence(bus, clock);
+        presence.setAnnouncement(QByteArray(32, 'k'), 54322);
+        presence.setKnownKeys({QByteArray(32, 'b')});
+        QElapsedTimer elapsed;
+        elapsed.start();
+        presence.start();
+        ASSERT_TRUE(test::waitFor([&] { return presence.state() == LocalPresence::State::noResponder; }, 2000));
+        EXPECT_LT(elapsed.elapsed(), 1000);
+        EXPECT_TRUE(presence.instanceName().isEmpty());
+    }
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ namespace vortan {
 class KeyHelper;
 class ConnectionPolicy;
 class Listener;
+class LocalPresence;
 class NetworkWatcher;
 class PeerConnection;
 class PortMapper;
@@ -261,6 +262,11 @@ private:
     void setRouter(Reachability::Router router, const QString& problem);
     void receivedPublicAddress(const QString& address);
 
+    // presence.cpp
+    // Announces while listening, browses while started, follows the users.
+    void updatePresence();
+    void presenceStateChanged();
+
     // persistence.cpp
     std::optional<StartError> lockSupportDirectory();
     void load();
@@ -361,6 +367,7 @@ private:
     NetworkWatcher* m_networkWatcher = nullptr;
     // Offers listed to their user during this run.
     QSet<QUuid> m_offersListed;
+    std::unique_ptr<LocalPresence> m_presence;
 
     // Connections.
     LearnedEndpoints m_learnedEndpoints;

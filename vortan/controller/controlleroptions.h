@@ -33,6 +33,10 @@ struct ControllerOptions {
     // Whether to follow the machine's network: a change makes automatic
     // connection call again at once.
     bool watchNetwork = true;
+    // Whether to announce this instance on the local network and look for
+    // known users there (mDNS through avahi-daemon on the system bus). Off,
+    // the responder is never asked.
+    bool usePresence = false;
 
     // Seams. null: from keyStore / useGateway / inhibitSleep; the system clock.
     KeyHelper* keyHelper = nullptr;

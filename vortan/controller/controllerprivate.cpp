@@ -8,6 +8,7 @@
 #include "vortan/peer/peerconnection.h"
 #include "vortan/portmapping/portmapper.h"
 #include "vortan/portmapping/upnpportmapper.h"
+#include "vortan/presence/localpresence.h"
 
 #include <QLockFile>
 
@@ -85,6 +86,7 @@ ControllerPrivate::~ControllerPrivate()
     // Nothing reaches this object from here on: connections and the listener
     // hold it weakly.
     expireWeakReferences();
+    m_presence.reset();
     if (m_saveTimer && m_saveTimer->isActive())
         save();
     m_publishTimer.reset();
@@ -309,6 +311,7 @@ void ControllerPrivate::refreshAllowedUsers()
     // Before start() there is no key store yet; start() sets the list.
     if (m_keys)
         m_keys->setAllowedUsers(std::vector<User>(m_users.cbegin(), m_users.cend()));
+    updatePresence();
 }
 
 qsizetype ControllerPrivate::indexOfUser(const QByteArray& key) const

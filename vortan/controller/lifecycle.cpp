@@ -73,6 +73,7 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
         logInfo(lcController(), how.isEmpty() ? QStringLiteral("Network changes are not followed: no way to learn of them")
                                               : QStringLiteral("Following network changes through %1").arg(how));
     }
+    updatePresence();
     m_policy->start();
     return std::nullopt;
 }
@@ -120,6 +121,7 @@ void ControllerPrivate::setSettings(bool listen, bool mapPort)
     if (!listen) {
         ensureListener().stop();
         stopPortMapping(PortMappingWait::no);
+        updatePresence();
         return;
     }
     if (mapPort)
@@ -223,6 +225,7 @@ void ControllerPrivate::setListenerState(ListenerState state)
     emit objectWillChange();
     m_listenerState = std::move(state);
     emit listenerStateChanged();
+    updatePresence();
 }
 
 }  // namespace vortan

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -187,6 +188,7 @@ TEST_F(CardsTest, ShareMenuAndCopyWritesACardThatDecodesBack)
 {
     User me = *controller.me();
     me.name = "a/b";
+    me.address = "10.0.0.5";
     controller.editMe(me);
 
     actions.shareMyCard(&window);
@@ -217,12 +219,65 @@ TEST_F(CardsTest, ShareMenuAndCopyWritesACardThatDecodesBack)
     EXPECT_EQ(clip->data("application/x-brenvo-card"), test::readFile(copied));
 }
 
+// The own card has no address: sharing asks first.
+TEST_F(CardsTest, CardWithoutAddressWarnsBeforeItGoes)
+{
+    const auto alert = [&] {
+        auto* box = shown<QMessageBox>(&window);
+        EXPECT_TRUE(box);
+        if (box) {
+            EXPECT_EQ(box->text(), "Your card has no address");
+            EXPECT_EQ(box->informativeText(),
+                      "Others can't connect to you with this card until it has an address. Add one now?");
+            EXPECT_EQ(box->defaultButton()->text(), "Add Address…");
+        }
+        return box;
+    };
+    const auto clickIn = [](QMessageBox* box, const QString& text) {
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == text)
+                b->click();
+    };
+    const auto copy = [](UserDetailsView* view) { view->findChild<QMenu*>("shareMenu")->actions().at(1)->trigger(); };
+
+    actions.shareMyCard(&window);
+    auto* details = shown<UserDetailsView>(&window);
+    ASSERT_TRUE(details);
+    EXPECT_TRUE(details->findChild<QWidget*>("addressSuggestions"));
+    copy(details);
+    QMessageBox* box = alert();
+    ASSERT_TRUE(box);
+    clickIn(box, "Cancel");
+    EXPECT_FALSE(QDir(cards).exists());  // nothing written
+
+    actions.shareMyCard(&window);
+    copy(shown<UserDetailsView>(&window));
+    box = alert();
+    ASSERT_TRUE(box);
+    clickIn(box, "Add Address…");
+    details = shown<UserDetailsView>(&window);
+    ASSERT_TRUE(details);
+    auto* address = details->findChild<QLineEdit*>("address");
+    EXPECT_TRUE(waitFor([&] { return address->hasFocus(); }));
+    address->setText("ada.example");
+    emit address->textEdited(address->text());
+    copy(details);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(QDir(cards).filePath("Me.bcard")); }));
+    EXPECT_EQ(decodeCard(test::readFile(QDir(cards).filePath("Me.bcard"))).address, "ada.example");
+}
+
 TEST_F(CardsTest, ExportFailureAlerts)
 {
     actions.shareMyCard(&window);
     auto* details = shown<UserDetailsView>(&window);
     ASSERT_TRUE(details);
     details->findChild<QMenu*>("shareMenu")->actions().last()->trigger();
+    // No address: shared anyway.
+    QMessageBox* noAddress = shown<QMessageBox>(&window);
+    ASSERT_TRUE(noAddress);
+    for (QAbstractButton* b : noAddress->buttons())
+        if (b->text() == "Share Anyway")
+            b->click();
     auto* save = shown<QFileDialog>(&window);
     ASSERT_TRUE(save);
     save->selectFile(dir.filePath("missing/folder/me.bcard"));

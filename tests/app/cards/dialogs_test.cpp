@@ -78,6 +78,35 @@ TEST(UserDetailsViewTest, EditRulesAndFingerprint)
     EXPECT_EQ(cardFileName("a/b"), "a:b.bcard");
 }
 
+TEST(UserDetailsViewTest, OwnCardWithoutAddressProposesThisMachinesAddresses)
+{
+    const QStringList suggestions{"192.168.1.20", "a&b"};
+    UserDetailsView view({Kind::me, {User("Ada", std::nullopt, 80, countingKey())}, {}, suggestions});
+    view.show();
+    auto* proposal = view.findChild<QWidget*>("addressSuggestions");
+    ASSERT_TRUE(proposal && proposal->isVisible());
+    EXPECT_EQ(named<QLineEdit>(view, "Address")->placeholderText(), "None: others can't connect to you");
+    auto* pick = named<QPushButton>(view, "Use address a&b");
+    ASSERT_TRUE(pick);
+    EXPECT_EQ(pick->text(), "a&&b");  // no mnemonic made of the host's name
+    named<QPushButton>(view, "Use address 192.168.1.20")->click();
+    EXPECT_FALSE(proposal->isVisible());
+    type(named<QLineEdit>(view, "Address"), "");  // cleared again: proposed again
+    EXPECT_TRUE(proposal->isVisible());
+    named<QPushButton>(view, "Use address 192.168.1.20")->click();
+    QSignalSpy validated(&view, &UserDetailsView::validated);
+    named<QPushButton>(view, "Update")->click();
+    ASSERT_EQ(validated.count(), 1);
+    EXPECT_EQ(validated.first().at(0).value<UserViewResult>().users.first().address, "192.168.1.20");
+
+    // Not with an address, nor for another person's card.
+    UserDetailsView addressed({Kind::share, {User("Ada", "host", 80, countingKey())}, {}, suggestions});
+    addressed.show();
+    EXPECT_FALSE(addressed.findChild<QWidget*>("addressSuggestions")->isVisible());
+    UserDetailsView other({Kind::user, {User("Bo", std::nullopt, 80, countingKey())}, {}, suggestions});
+    EXPECT_EQ(other.findChild<QWidget*>("addressSuggestions"), nullptr);
+}
+
 TEST(UserDetailsViewTest, PagingButtonsAndHeaders)
 {
     QList<User> three;

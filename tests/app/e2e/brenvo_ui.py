@@ -82,13 +82,22 @@ class Session:
         return ann_dir, bob_dir
 
     def start_peer(self, data_dir, *args):
-        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic, and
-        calls nobody by itself (the tests press Connect)."""
-        log = open(self.path(os.path.basename(data_dir) + "-run.log"), "w")
+        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic,
+        calls nobody by itself (the tests press Connect).
+        Returns once it listens, so that a call made next is not refused."""
+        log_path = self.path(os.path.basename(data_dir) + "-run.log")
+        log = open(log_path, "w")
         process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp",
                                     "--no-auto-connect", *args],
                                    stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
+        if "--no-listen" not in args:
+            def listening():
+                if process.poll() is not None:
+                    raise Failure(f"brenvo-cli run ended ({process.returncode}) before listening")
+                with open(log_path) as text:
+                    return any(line.startswith("listening on port") for line in text)
+            wait_for("the peer listening", listening)
         return process
 
     def launch(self, data_dir, *args, env=None):
@@ -205,9 +214,18 @@ def select_user(app, name):
 
 
 def connect_user(app, name):
-    """Selects the user, presses the toolbar's Connect and waits until it is connected."""
+    """Selects the user and waits until it is connected, pressing the toolbar's
+    Connect unless the connection has been made by itself (when there is work
+    for it, either side connects without a click)."""
     select_user(app, name)
-    press(wait_node(app, "push button", "Connect"))
+
+    def connected_or_button():
+        if state_of(sidebar_item(app, name)) == "Connected":
+            return "connected"
+        return find_shown(app, "push button", "Connect")
+    found = wait_for(f'"{name}" connected or Connect', connected_or_button)
+    if found != "connected":
+        press(found)
     wait_for(f'"{name}" connected', lambda: state_of(sidebar_item(app, name)) == "Connected")
 
 

@@ -2,11 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 using namespace vortan;
 
@@ -108,6 +112,70 @@ TEST_F(SettingsViewTest, OtherChoosesAFolderAndCancelKeepsThePreviousChoice)
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::other(dir.path()));
     // The chosen folder is now the picker's first entry, and selected.
     EXPECT_EQ(view.locationPicker()->currentIndex(), 0);
+}
+
+TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
+{
+    using Router = Reachability::Router;
+    using Presence = Reachability::Presence;
+    const auto failed = [](int code) { return ListenerState::failed(VortanError::network(NetworkError::posix(code))); };
+    const auto label = [&](const char* name) { return view.findChild<QLabel*>(name)->text(); };
+    const struct {
+        ListenerState listener;
+        Reachability reachability;
+        const char* listening;
+        const char* router;
+        const char* presence;
+    } cases[] = {
+        {ListenerState::ready(), {Router::forwarded, "203.0.113.5", {}, Presence::on}, "Listening on port 54322",
+         "Forwarding port 54322 to this machine; your address on the internet is 203.0.113.5",
+         "Others on your network can find you"},
+        {failed(EADDRINUSE), {Router::failed, {}, "no IGD found", Presence::noResponder},
+         "Port 54322 is in use by another program", "No forwarding: no IGD found",
+         "No mDNS responder (avahi-daemon) is running; others on your network can't find you automatically."},
+        {failed(EACCES), {Router::searching, {}, {}, Presence::off}, "Not listening: Permission denied",
+         "Asking the router…", "Off"},
+        {ListenerState::stopped(), {}, "Not listening", "Not asked to forward connections", "Off"},
+    };
+    for (const auto& c : cases) {
+        view.setReach({c.listener, 54322, c.reachability});
+        EXPECT_EQ(label("listenerState"), c.listening);
+        EXPECT_EQ(label("routerState"), c.router);
+        EXPECT_EQ(label("presenceState"), c.presence);
+    }
+    // Turned off, the switches are told as they are, whatever the last state.
+    view.setReach({ListenerState::ready(), 54322, {Router::forwarded, "203.0.113.5", {}, Presence::on}});
+    box("Listen for incoming connections")->click();
+    EXPECT_EQ(label("listenerState"), "Not listening");
+    EXPECT_EQ(label("routerState"), "Not asked to forward connections");
+    box("Listen for incoming connections")->click();
+
+    // A new port is handed on once; nothing usable puts the port back.
+    QList<std::uint16_t> ports;
+    view.setPortChange([&](std::uint16_t port) { ports.append(port); });
+    auto* port = view.findChild<QLineEdit*>("listeningPort");
+    EXPECT_EQ(port->text(), "54322");
+    for (const char* typed : {"54323", "54322", "70000", "0"}) {
+        port->setText(typed);
+        emit port->editingFinished();
+    }
+    EXPECT_EQ(ports, QList<std::uint16_t>{54323});
+    EXPECT_EQ(port->text(), "54322");
+    // Typed and Return: applied, and the window stays to tell how it went.
+    view.show();
+    port->setFocus();
+    port->selectAll();
+    QTest::keyClicks(port, "54324");
+    QTest::keyClick(port, Qt::Key_Return);
+    EXPECT_EQ(ports, (QList<std::uint16_t>{54323, 54324}));
+    EXPECT_TRUE(view.isVisible());
+
+    QCheckBox* automatic = box("Connect automatically");
+    ASSERT_TRUE(automatic);
+    EXPECT_TRUE(automatic->isChecked());
+    automatic->click();
+    EXPECT_FALSE(settings.connectAutomatically());
+    EXPECT_FALSE(AppSettings(settings.filePath()).connectAutomatically());
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QToolButton>
@@ -257,6 +258,26 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     ASSERT_TRUE(window->infoBar()->isVisible());
     EXPECT_TRUE(window->infoBar()->text().startsWith(users + " could not be read (")) << window->infoBar()->text().toStdString();
     EXPECT_TRUE(window->infoBar()->text().contains("it was kept as " + users + ".unreadable-"));
+    window->infoBar()->findChild<QToolButton*>()->click();
+
+    // Another program on the port: said while the listener tries again (the
+    // controller reports it stopped between the tries), gone once it listens.
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::Any, 0));
+    User me = *app->controller().me();
+    me.port = squatter.serverPort();
+    app->controller().editMe(me);
+    app->settings().setListen(true);
+    app->controller().setSettings(true, false);
+    const QString taken = QString("Port %1 is in use by another program: choose another port in Settings.")
+                              .arg(squatter.serverPort());
+    ASSERT_TRUE(test::waitFor([&] { return window->infoBar()->text() == taken; }));
+    ASSERT_TRUE(test::waitFor([&] { return app->controller().listenerState() == ListenerState::stopped(); }));
+    EXPECT_EQ(window->infoBar()->text(), taken);
+    me.port = test::unusedPort();
+    app->controller().editMe(me);
+    ASSERT_TRUE(test::waitFor([&] { return app->controller().listenerState() == ListenerState::ready(); }));
+    EXPECT_TRUE(window->infoBar()->isHidden());
 }
 
 TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)

@@ -2,6 +2,7 @@
 #include "app/shell/sidebarmodel.h"
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
+#include "app/shell/reasontext.h"
 #include "tests/app/support/peers.h"
 
 #include <QAbstractItemModelTester>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <cerrno>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -129,9 +131,16 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
         {User::State::connected, 0, "Connected", true},
         {User::State::connecting, 1, "Connecting…, 1 new file", false},
         {User::State::connected, 3, "Connected, 3 new files", true},
+        // The last failure, while not connected, and with its countdown.
+        {User::State::notConnected, 1, "Not connected, 1 new file. Ann's card has no address: ask Ann for a new card "
+                                       "— trying again in 40 s", false},
+        {User::State::connected, 0, "Connected", true},
     };
     for (const auto& c : cases) {
         User ann = person("Ann", 'a', c.state);
+        if (QByteArray(c.description).contains("card") || c.state == User::State::connected)
+            ann.failure = ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, std::nullopt,
+                                         QDateTime::currentDateTimeUtc().addMSecs(39'500)};
         QList<FileRow> rows;
         for (int i = 0; i < c.newFiles; ++i) {
             FileRow row;
@@ -146,6 +155,9 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
         const QModelIndex index = view.sidebarModel()->indexOf(ann.key);
         EXPECT_EQ(index.data(Qt::AccessibleDescriptionRole).toString(), QString::fromUtf8(c.description));
         EXPECT_EQ(index.data(Qt::AccessibleTextRole).toString(), "Ann");
+        EXPECT_EQ(index.data(SidebarModel::StateTextRole).toString(),
+                  ann.failure && c.state == User::State::notConnected ? "No address on the card"
+                                                                      : SidebarModel::stateText(c.state));
         EXPECT_EQ(index.data(SidebarModel::ConnectedRole).toBool(), c.mark) << c.description;
         EXPECT_EQ(index.data(SidebarModel::NewFilesRole).toInt(), c.newFiles);
     }
@@ -155,6 +167,51 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
     const QModelIndex mine = view.model()->index(0, 0);
     EXPECT_EQ(mine.data(Qt::AccessibleDescriptionRole).toString(), "Me");
     EXPECT_FALSE(mine.data(SidebarModel::ConnectedRole).toBool());
+}
+
+TEST(ReasonText, SaysWhatToDoAndWhenItTriesAgain)
+{
+    using Reason = ConnectFailure::Reason;
+    const QLocale german(QLocale::German);
+    const QDate day(2026, 12, 7);
+    const QDateTime now = QDateTime(day, QTime(20, 55), Qt::LocalTime).toUTC();
+    const auto in = [&](qint64 ms) { return std::optional<QDateTime>(now.addMSecs(ms)); };
+    const auto posix = [](int code) { return std::optional<VortanError>(VortanError::network(NetworkError::posix(code))); };
+    const std::optional<QDateTime> never;
+    const struct {
+        const char* name;
+        ConnectFailure failure;
+        const char* text;
+        const char* detail;
+        std::optional<QDateTime> changesAt;
+    } cases[] = {
+        {"Bob", {Reason::unreachable, "10.0.0.7", 54322, posix(ECONNREFUSED), never},
+         "Bob is offline or unreachable at 10.0.0.7:54322", "Connection refused", never},
+        {"Bob", {Reason::unreachable, "fd00::7", 1, std::nullopt, never},
+         "Bob is offline or unreachable at [fd00::7]:1", "", never},
+        {"Bob", {Reason::notAccepted, "10.0.0.7", 54322, posix(ECONNRESET), in(40'000)},
+         "Bob did not accept the connection: has Bob imported your card? — trying again in 40 s",
+         "Connection reset by peer", in(1'000)},
+        // Rounded up; the text changes when the count drops.
+        {"Bob", {Reason::noAddress, {}, 0, std::nullopt, in(40'200)},
+         "Bob's card has no address: ask Bob for a new card — trying again in 41 s", "", in(200)},
+        {"Bob", {Reason::noAddress, {}, 0, std::nullopt, in(600'000)},
+         "Bob's card has no address: ask Bob for a new card — trying again at 21:05", "", in(540'000)},
+        {"Bob", {Reason::unreachable, "h", 2, std::nullopt, in(-1)},
+         "Bob is offline or unreachable at h:2 — trying again now", "", never},
+        // A name is the card's words, never a placeholder or markup.
+        {"<b>%2</b>", {Reason::notAccepted, "h", 2, std::nullopt, never},
+         "<b>%2</b> did not accept the connection: has <b>%2</b> imported your card?", "", never},
+    };
+    for (const auto& c : cases) {
+        const ReasonText reason = connectFailureText(QString::fromUtf8(c.name), c.failure, now, german);
+        EXPECT_EQ(reason.text, QString::fromUtf8(c.text));
+        EXPECT_EQ(reason.detail, QString::fromUtf8(c.detail)) << c.text;
+        EXPECT_EQ(reason.changesAt, c.changesAt) << c.text;
+    }
+    EXPECT_EQ(listenerFailureText(54322, *posix(EADDRINUSE)),
+              "Port 54322 is in use by another program: choose another port in Settings");
+    EXPECT_EQ(listenerFailureText(80, *posix(EACCES)), "Brenvo cannot accept connections on port 80: Permission denied");
 }
 
 TEST(SidebarNewFiles, OnlyOffersNobodyActedOn)

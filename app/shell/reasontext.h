@@ -1,0 +1,52 @@
+#pragma once
+
+#include "vortan/records/connectfailure.h"
+#include "vortan/records/errors.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace vortan {
+
+// A failed connection in words the person can act on.
+struct ReasonText {
+    // "Bob is offline or unreachable at 10.0.0.7:54322 — trying again in 40 s"
+    QString text;
+    // Without the name, for a line under it: "Offline or unreachable".
+    QString brief;
+    // The system's own words ("Connection refused"), for a tooltip; empty
+    // when there are none.
+    QString detail;
+    // When text reads differently (the countdown moves on); absent when it
+    // stays as it is.
+    std::optional<QDateTime> changesAt;
+
+    // The text with the system's words on a line of their own.
+    QString withDetail() const { return detail.isEmpty() ? text : text + QLatin1Char('\n') + detail; }
+
+    friend bool operator==(const ReasonText&, const ReasonText&) = default;
+};
+
+// The reason a connection to name failed, as of now (UTC). Names, hosts and
+// system texts are the outside's words: shown as plain text.
+ReasonText connectFailureText(const QString& name, const ConnectFailure& failure, const QDateTime& now,
+                              const QLocale& locale = QLocale());
+
+// Whether error is "address already in use": another program has the port.
+bool isPortTaken(const VortanError& error);
+
+// Why the listener on port failed, with what to do about it:
+// "Port 54322 is in use by another program: choose another port in Settings".
+QString listenerFailureText(std::uint16_t port, const VortanError& error);
+
+// The translation context of these texts.
+class ReasonTexts {
+    Q_DECLARE_TR_FUNCTIONS(ReasonTexts)
+};
+
+}  // namespace vortan

@@ -1,0 +1,247 @@
+#!/bin/sh
+# Presence on the local network with real responders: network namespaces
+# joined by veth pairs to a bridge namespace, each host with its own system
+# bus and its own avahi-daemon, brenvo-cli running in them.
+#   presence-netns-test.sh BRENVO_CLI CASE
+# CASE: stranger  a stranger browsing sees Bob's service but no name or key;
+#                 Bob's responder restarts and Bob announces again
+#       find      Ann and Bob, whose cards have wrong addresses, find each
+#                 other; Ann downloads Bob's offer, and goes on after Bob's
+#                 address changed in the middle of it
+#       impostor  a host announcing Bob's token before Bob (his announcement
+#                 collides and is renamed) without Bob's key: at most a
+#                 failed handshake or two, the download comes from Bob
+# Exits 77 (skipped) without root, network namespaces or avahi-daemon.
+set -u
+cli=$1
+case_name=$2
+
+skip() { echo "SKIPPED: $*"; exit 77; }
+[ "$(id -u)" = 0 ] || skip "needs root for network namespaces"
+for tool in avahi-daemon avahi-browse avahi-publish dbus-daemon dbus-send ip tc nft unshare; do
+  command -v "$tool" >/dev/null 2>&1 || skip "no $tool"
+done
+
+prefix="bvpr$$"
+work=$(mktemp -d "${TMPDIR:-/tmp}/brenvo-presence.XXXXXX")
+ip netns add "$prefix-probe" 2>/dev/null || skip "cannot create network namespaces"
+ip netns del "$prefix-probe"
+
+cleanup() {
+  for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$prefix-"); do
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+    ip netns del "$ns" 2>/dev/null
+  done
+  [ -n "${keep:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*"
+  for f in "$work"/*.log "$work"/*/*.log; do [ -f "$f" ] && { echo "== $f"; tail -n 40 "$f"; }; done
+  exit 1
+}
+
+# The "switch": a bridge in a namespace of its own; each host a veth pair to it.
+ip netns add "$prefix-sw" || fail "netns"
+ip -n "$prefix-sw" link add br0 type bridge && ip -n "$prefix-sw" link set br0 up || fail "bridge"
+ip -n "$prefix-sw" link set lo up
+
+# start_avahi NAME: NAME's avahi-daemon, its pid in avahi.pid; waits until it runs.
+start_avahi() {
+  name=$1; d="$work/$name"
+  mkdir -p /run/avahi-daemon
+  # ip netns exec, env, unshare and sh exec in place: $! is the daemon.
+  ip netns exec "$prefix-$name" env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$d/bus" unshare -m sh -c \
+    "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f '$d/avahi.conf'" \
+    >>"$d/avahi.log" 2>&1 &
+  echo $! >"$d/avahi.pid"
+  i=0
+  until DBUS_SYSTEM_BUS_ADDRESS="unix:path=$d/bus" dbus-send --system --print-reply --dest=org.freedesktop.Avahi / \
+      org.freedesktop.Avahi.Server.GetState 2>/dev/null | grep -q "int32 2"; do
+    i=$((i + 1)); [ $i -lt 200 ] || fail "avahi-daemon in $name does not run"; sleep 0.1
+  done
+}
+
+# host NAME ADDRESS: a namespace with lan0 on the bridge, a system bus and an
+# avahi-daemon (host name from the address: the names here are the people's).
+host() {
+  name=$1; address=$2; ns="$prefix-$name"; d="$work/$name"
+  mkdir -p "$d/run" || fail "mkdir"
+  ip netns add "$ns" || fail "netns $ns"
+  # Interface names have at most 15 characters: the name's first letter.
+  v="$prefix$(echo "$name" | cut -c1)"
+  ip link add "$v" type veth peer name "${v}x" || fail "veth"
+  ip link set "$v" netns "$ns" && ip link set "${v}x" netns "$prefix-sw" || fail "veth move"
+  ip -n "$ns" link set "$v" name lan0 && ip -n "$ns" link set lo up && ip -n "$ns" link set lan0 up
+  ip -n "$ns" addr add "$address/24" dev lan0 || fail "address"
+  ip -n "$prefix-sw" link set "${v}x" master br0 && ip -n "$prefix-sw" link set "${v}x" up
+  cat >"$d/bus.conf" <<CONF
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$d/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+CONF
+  cat >"$d/avahi.conf" <<CONF
+[server]
+host-name=h$(echo "$address" | tr . -)
+domain-name=local
+use-ipv4=yes
+use-ipv6=yes
+allow-interfaces=lan0
+enable-dbus=yes
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+CONF
+  ip netns exec "$ns" dbus-daemon --config-file="$d/bus.conf" --nofork --nopidfile >"$d/bus.log" 2>&1 &
+  i=0; while [ ! -S "$d/bus" ]; do i=$((i + 1)); [ $i -lt 100 ] || fail "no bus in $name"; sleep 0.1; done
+  start_avahi "$name"
+}
+
+# within NAME COMMAND...: runs a command in NAME's namespace with its system bus.
+within() {
+  name=$1; shift
+  ip netns exec "$prefix-$name" env HOME="$work/$name" XDG_DATA_HOME="$work/$name/share" \
+    XDG_RUNTIME_DIR="$work/$name/run" DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/$name/bus" \
+    DBUS_SESSION_BUS_ADDRESS= "$@"
+}
+brenvo() {
+  name=$1; shift
+  within "$name" "$cli" --data-dir "$work/$name/data" --key-store file "$@"
+}
+
+# Waits (bounded, SECONDS) until a file contains a pattern.
+wait_for() {
+  file=$1; pattern=$2; seconds=$3; i=0
+  until grep -q -- "$pattern" "$file" 2>/dev/null; do
+    i=$((i + 1)); [ $i -lt $((seconds * 10)) ] || return 1; sleep 0.1
+  done
+}
+
+now_ms() { date +%s%3N; }
+
+host ann 10.77.0.1
+host bob 10.77.0.2
+# Cards with addresses where nobody is: only presence finds anyone.
+brenvo ann card --name Ann --address 10.77.0.98 --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
+bob_line=$(brenvo bob card --name Bob --address 10.77.0.99 --port 54322 -o "$work/bob.card") || fail "Bob's card"
+bob_hex=$(echo "$bob_line" | cut -f2 | tr -d ' ')
+
+case "$case_name" in
+stranger)
+  brenvo bob run --log "$work/bob/run.log" >/dev/null 2>&1 &
+  host eve 10.77.0.5
+  i=0
+  until within eve avahi-browse -rpt _brenvo._tcp >"$work/browse.txt" 2>/dev/null && grep -q '^=' "$work/browse.txt"; do
+    i=$((i + 1)); [ $i -lt 30 ] || fail "Eve sees no announcement"; sleep 0.5
+  done
+  cat "$work/browse.txt"
+  grep -q '^=;lan0;IPv4;[a-z2-7]\{16\};_brenvo._tcp;local;h10-77-0-2.local;10.77.0.2;54322;"t=[a-z2-7]\{16\}"$' \
+    "$work/browse.txt" || fail "not the announcement of a token on port 54322"
+  /usr/bin/python3 - "$work/bob.card" "$work/browse.txt" <<'PY' || fail "the announcement names Bob"
+import base64, plistlib, sys
+card = plistlib.load(open(sys.argv[1], "rb"))
+text = open(sys.argv[2]).read().lower()
+key = card["key"]
+for needle in (card["name"], key.hex(), base64.b64encode(key).decode(), base64.urlsafe_b64encode(key).decode(),
+               base64.b32encode(key).decode().rstrip("="), key.hex()[:16]):
+    if needle.lower().rstrip("=") in text:
+        sys.exit("found " + needle)
+PY
+  # Bob's responder goes and comes back: Bob announces again.
+  wait_for "$work/bob/run.log" "Announced on the local network" 10 || fail "Bob's log"
+  avahi=$(cat "$work/bob/avahi.pid")
+  kill "$avahi"; wait "$avahi"
+  wait_for "$work/bob/run.log" "responder left" 10 || fail "Bob did not see his responder leave"
+  start_avahi bob
+  i=0
+  until [ "$(grep -c "Announced on the local network" "$work/bob/run.log")" -ge 2 ]; do
+    i=$((i + 1)); [ $i -lt 100 ] || fail "Bob did not announce again"; sleep 0.1
+  done
+  ;;
+find|impostor)
+  brenvo ann import "$work/bob.card" >/dev/null && brenvo bob import "$work/ann.card" >/dev/null || fail "import"
+  head -c 40000000 /dev/urandom >"$work/offer.bin"
+  brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
+  mkdir -p "$work/ann/in"
+  if [ "$case_name" = impostor ]; then
+    # Mallory announces Bob's token of today at her address, where a program
+    # with another key listens; she was there first, so Bob's own
+    # announcement collides and takes another name.
+    token=$(/usr/bin/python3 - "$work/bob.card" <<'PY'
+import base64, hashlib, hmac, plistlib, struct, sys, time
+key = plistlib.load(open(sys.argv[1], "rb"))["key"]
+mac = hmac.new(key, b"brenvo-presence" + struct.pack(">q", int(time.time()) // 86400), hashlib.sha256)
+print(base64.b32encode(mac.digest()[:10]).decode().lower())
+PY
+)
+    host mallory 10.77.0.6
+    brenvo mallory card --name Mallory --port 54322 >/dev/null
+    brenvo mallory run --log "$work/mallory/run.log" >/dev/null 2>&1 &
+    ip netns exec "$prefix-mallory" nft -f - <<NFT || fail "nft"
+table inet brenvotest {
+  chain input {
+    type filter hook input priority 0;
+    tcp dport 54322 tcp flags syn counter
+  }
+}
+NFT
+    within mallory avahi-publish -s "$token" _brenvo._tcp 54322 "t=$token" >"$work/mallory/publish.log" 2>&1 &
+    wait_for "$work/mallory/publish.log" "Established" 20 || fail "Mallory's announcement"
+    brenvo ann run --connect Bob --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
+    ann=$!
+    wait_for "$work/ann/run.log" "Bob is on the local network at 10.77.0.6" 20 || fail "Ann did not see the impostor"
+    i=0
+    until grep -q "ECONNRESET\\|ECONNABORTED" "$work/ann/run.log"; do
+      i=$((i + 1)); [ $i -lt 200 ] || fail "no failed handshake at the impostor"; sleep 0.1
+    done
+    attempts=$(ip netns exec "$prefix-mallory" nft list table inet brenvotest | sed -n 's/.*packets \([0-9]*\).*/\1/p')
+    kill "$ann"; wait "$ann"
+    echo "impostor: Ann's attempts at Mallory's endpoint: $attempts"
+    [ "$attempts" = 1 ] || fail "$attempts attempts at the impostor"
+    grep -q "connected Bob" "$work/ann/out.log" && fail "Ann connected to the impostor"
+    # Bob comes after Mallory: his announcement collides and takes another name.
+    brenvo bob run --log "$work/bob/run.log" >/dev/null 2>&1 &
+    wait_for "$work/bob/run.log" "name is taken" 20 || fail "Bob's announcement did not collide"
+    wait_for "$work/bob/run.log" "Announced on the local network" 20 || fail "Bob not announced after the collision"
+    exit 0
+  fi
+  # Bob's link carries 40 Mbit/s: the transfer lasts long enough to renumber
+  # his address in the middle of it.
+  ip netns exec "$prefix-bob" tc qdisc add dev lan0 root tbf rate 40mbit burst 64kb latency 400ms || fail "tc"
+  start=$(now_ms)
+  brenvo bob run --log "$work/bob/run.log" >/dev/null 2>&1 &
+  brenvo ann run --connect Bob --download-to "$work/ann/in" --accept Bob --exit-when-done --timeout "${BRENVO_TEST_TIMEOUT:-90}" \
+    --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
+  ann=$!
+  wait_for "$work/ann/run.log" "Bob is on the local network at 10.77.0.2 port 54322" 30 || fail "not found by presence"
+  seen=$(now_ms)
+  i=0
+  until [ "$(ip netns exec "$prefix-bob" tc -s qdisc show dev lan0 | sed -n 's/^ *Sent \([0-9]*\) bytes.*/\1/p' | head -1)" \
+      -gt 12000000 ]; do
+    i=$((i + 1)); [ $i -lt 600 ] || fail "the transfer does not start"; sleep 0.1
+  done
+  moved=$(now_ms)
+  ip -n "$prefix-bob" addr del 10.77.0.2/24 dev lan0 && ip -n "$prefix-bob" addr add 10.77.0.3/24 dev lan0 || fail "renumber"
+  wait "$ann" || fail "Ann's download did not finish"
+  end=$(now_ms)
+  cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the downloaded file differs"
+  grep -q "Bob is on the local network at 10.77.0.3" "$work/ann/run.log" || fail "Bob's new address not learned"
+  echo "find: Bob found by presence $((seen - start)) ms after both programs started"
+  echo "find: 40 MB at 40 Mbit/s finished $((end - start)) ms after the start," \
+    "$((end - moved)) ms after Bob's address changed (30 % through)"
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+exit 0
