@@ -1,5 +1,7 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/controller/connectionpolicy.h"
+
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
 #include "vortan/peer/messages.h"
@@ -71,6 +73,8 @@ std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, 
         return QString::fromUtf8(e.what());
     }
     for (const File& record : records) {
+        if (!record.download)
+            m_offersListed.insert(record.id());
         if (!record.download && record.numberOfBlocks() == 0) {
             m_emptyOffersListed.insert(record.id());
             m_offersAwaitingDisconnect.insert(record.id());
@@ -103,6 +107,8 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
             if (std::optional<QString> error = sendListInParts(*peer, added, ListKind::offers))
                 modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+        } else {
+            m_policy->workAdded(key);
         }
     }
 }
@@ -143,6 +149,7 @@ void ControllerPrivate::forgetRecord(const QUuid& id)
     dropWindow(id);
     m_offersAwaitingDisconnect.remove(id);
     m_emptyOffersListed.remove(id);
+    m_offersListed.remove(id);
 }
 
 void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)

@@ -36,8 +36,10 @@ class QLockFile;
 namespace vortan {
 
 class KeyHelper;
+class ConnectionPolicy;
 class Listener;
 class LocalPresence;
+class NetworkWatcher;
 class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
@@ -119,8 +121,14 @@ public:
 
     void connectTo(const QByteArray& key);
     void disconnectFrom(const QByteArray& key);
-    void setConnectAutomatically(bool on) { m_connectAutomatically = on; }
-    bool connectsAutomatically() const { return m_connectAutomatically; }
+    void setConnectAutomatically(bool on);
+    bool connectsAutomatically() const;
+    void setKeptConnected(const QList<QByteArray>& keys);
+    // The machine's network changed (the watcher reports it; tests call it).
+    void networkChanged();
+    ConnectionPolicy& connectionPolicy() { return *m_policy; }
+    // Whether there is work for a connection to this user (see hasWorkFor()).
+    bool hasWork(const QByteArray& key) const;
     // Where a user was seen this session: announced on the local network, or
     // the address an authenticated incoming connection of theirs came from
     // (with the card's port). Kept in memory only, never in the user's card;
@@ -251,6 +259,7 @@ private:
     void stopPortMapping(PortMappingWait wait);
     Listener& ensureListener();
     void setListenerState(ListenerState state);
+    void setRouter(Reachability::Router router, const QString& problem);
     void receivedPublicAddress(const QString& address);
 
     // presence.cpp
@@ -350,11 +359,15 @@ private:
     bool m_listen = false;
     bool m_mapPort = false;
     bool m_mapRequested = false;  // map_port() was called since the last unmap_port()
+    std::uint64_t m_mappingGeneration = 0;  // the current request's answer counts
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
+    std::unique_ptr<ConnectionPolicy> m_policy;
+    NetworkWatcher* m_networkWatcher = nullptr;
+    // Offers listed to their user during this run.
+    QSet<QUuid> m_offersListed;
     std::unique_ptr<LocalPresence> m_presence;
-    bool m_connectAutomatically = true;
 
     // Connections.
     LearnedEndpoints m_learnedEndpoints;
