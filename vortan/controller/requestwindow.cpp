@@ -65,7 +65,7 @@ RequestWindow::Change RequestWindow::received(std::int64_t block, std::int64_t b
 
     Change change = Change::none;
     if (m_growing && roundTrip > 2 * *m_minRoundTrip) {
-        m_growing = false;
+        settle();
         change = Change::settled;
     }
     followTrain(ask, now);
@@ -97,8 +97,18 @@ void RequestWindow::endRound()
         m_growthBase = best;
         m_flatRounds = 0;
     } else if (++m_flatRounds >= kFlatRoundsToSettle) {
-        m_growing = false;
+        settle();
     }
+}
+
+void RequestWindow::settle()
+{
+    m_growing = false;
+    // Right after a jump the rounds have measured only the small windows
+    // before it: half the train's rate counts as this round's, so that the
+    // window keeps the link's product until the rounds measure it (a rate
+    // taken too high leaves the record with its round).
+    m_roundRate = std::max(m_roundRate, m_trainRate / 2);
 }
 
 void RequestWindow::followTrain(const Ask& ask, TimePoint now)

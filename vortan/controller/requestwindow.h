@@ -28,7 +28,8 @@ namespace vortan {
 //   what the link carries. Arrivals closer together than a millisecond count
 //   as a millisecond apart (a read can hand over several blocks at once). A
 //   rate taken too high costs a queue at the sender, which the next rule
-//   sees within a round trip.
+//   sees within a round trip. When the growing phase ends, half the train's
+//   rate counts as one round's delivery rate (below).
 // - Each round trip (a block asked for after the previous round ended has
 //   arrived) it compares the delivery rate with the best rate seen so far.
 //   Three rounds without a rise of a quarter end the growing phase: the link
@@ -122,6 +123,7 @@ private:
     void followTrain(const Ask& ask, TimePoint now);
     std::int64_t blocksFor(double bytesPerSecond) const;
     void endRound();
+    void settle();
     std::int64_t followingSize() const;
     void backToFloor();
 
