@@ -309,6 +309,7 @@ private:
     // sending.cpp
     void startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     void sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
     void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                    const std::weak_ptr<PeerConnection>& peer);
 
@@ -378,9 +379,14 @@ private:
 
     // Send loops: the connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
-    // The block of each offer handed to its connection whose completion has
-    // not come back yet. Saved as sent: the peer may well have it already.
-    QHash<QUuid, std::int64_t> m_blocksInFlight;
+    // The blocks of each offer handed to its connection whose completions
+    // have not come back yet. Saved as sent: the peer may well have them.
+    QHash<QUuid, BlockSet> m_blocksInFlight;
+    // Blocks one connection's send loops keep handed to it together: one
+    // block at a time costs a turn of the event loop per block before the
+    // next is even read, and the link idles meanwhile. Shared evenly by the
+    // loops on the connection, at least one each.
+    static constexpr std::int64_t kSendAhead = 8;
 
     // Request windows of the running downloads, by record id, with the user
     // whose connection they measure. In memory only.
