@@ -170,6 +170,10 @@ void Connection::attach()
     m_watch.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     enableKeepAlive(fd);
 
+    // Each turn of the event loop takes at most this much from the kernel:
+    // a long message is opened as it comes, a bounded piece per turn, and
+    // nothing else waits behind all of it.
+    socket->setReadBufferSize(kReadPerTurn);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::readAvailable);
     connect(socket, &QTcpSocket::bytesWritten, this, &Connection::bytesWritten);
     connect(socket, &QTcpSocket::errorOccurred, this, &Connection::socketError);
