@@ -416,7 +416,9 @@ private:
     // A long list is merged a slice per event-loop turn, so that the user
     // interface and the transfers go on meanwhile. Lists that arrive in the
     // meantime (from anyone) wait behind it: lists merge in arrival order.
-    static constexpr qsizetype kListMergeSlice = 2000;
+    // Slices of 500 entries, as many per turn as fit in 4 ms.
+    static constexpr qsizetype kListMergeSlice = 500;
+    static constexpr std::chrono::nanoseconds kListMergeTurn = std::chrono::milliseconds(4);
     struct ListMerge {
         std::weak_ptr<PeerConnection> peer;
         QList<File> rest;
