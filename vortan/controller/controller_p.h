@@ -291,6 +291,12 @@ private:
     // downloads.cpp
     void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
     void topUpRequests(const QUuid& id, PeerConnection& peer);
+    // Tops up after the blocks that arrived in this turn of the event loop:
+    // one request for them all instead of one per block.
+    void topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    void runTopUps();
+    QHash<QUuid, std::weak_ptr<PeerConnection>> m_topUps;
+    bool m_topUpsScheduled = false;
     bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
     void checkPartialFile(const QUuid& id);
     void finishDownload(const QUuid& id);
