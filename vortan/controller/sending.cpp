@@ -106,12 +106,12 @@ void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<Pee
             return;  // a completion takes it on
         const std::int64_t block = *next;
         const std::int64_t last = record.numberOfBlocks() - 1;
-        QByteArray bytes;
+        QByteArrayView bytes;  // in the read window until the next read: sealed before it
         try {
             if (!record.location() || block > last)
                 throw IoError(QStringLiteral("block %1 is not part of %2").arg(block).arg(record.name()));
             const std::int64_t size = block == last ? record.length() - last * blockSize : blockSize;
-            bytes = record.buffer()->readBlock(*record.location(), block * blockSize, size);
+            bytes = record.buffer()->readBlockView(*record.location(), block * blockSize, size);
         } catch (const IoError& e) {
             record.error = recordError(e);
             update();
