@@ -7,6 +7,7 @@
 #include "vortan/peer/messages.h"
 #include "vortan/peer/peerconnection.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
@@ -184,18 +185,22 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
 void ControllerPrivate::mergeListSlice()
 {
     m_listMergeScheduled = false;
-    if (m_listMerges.isEmpty())
-        return;
-    ListMerge merge = m_listMerges.takeFirst();
-    const qsizetype count = std::min(merge.rest.size(), kListMergeSlice);
-    const QList<File> slice = merge.rest.first(count);
-    merge.rest.remove(0, count);
-    const bool last = merge.rest.isEmpty();
-    // A peer that has gone takes the rest of its list with it.
-    if (const std::shared_ptr<PeerConnection> peer = merge.peer.lock()) {
-        mergeList(slice, peer, merge, last);
-        if (!last)
-            m_listMerges.prepend(std::move(merge));
+    // Slices until the turn has taken its share of time: as many as a fast
+    // machine merges in it, one on a slow one.
+    QElapsedTimer turn;
+    turn.start();
+    while (!m_listMerges.isEmpty() && turn.nsecsElapsed() < kListMergeTurn.count()) {
+        ListMerge merge = m_listMerges.takeFirst();
+        const qsizetype count = std::min(merge.rest.size(), kListMergeSlice);
+        const QList<File> slice = merge.rest.first(count);
+        merge.rest.remove(0, count);
+        const bool last = merge.rest.isEmpty();
+        // A peer that has gone takes the rest of its list with it.
+        if (const std::shared_ptr<PeerConnection> peer = merge.peer.lock()) {
+            mergeList(slice, peer, merge, last);
+            if (!last)
+                m_listMerges.prepend(std::move(merge));
+        }
     }
     if (!m_listMerges.isEmpty() && !m_listMergeScheduled) {
         m_listMergeScheduled = true;

@@ -319,6 +319,12 @@ private:
     // downloads.cpp
     void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
     void topUpRequests(const QUuid& id, PeerConnection& peer);
+    // Tops up after the blocks that arrived in this turn of the event loop:
+    // one request for them all instead of one per block.
+    void topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    void runTopUps();
+    QHash<QUuid, std::weak_ptr<PeerConnection>> m_topUps;
+    bool m_topUpsScheduled = false;
     bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
     void checkPartialFile(const QUuid& id);
     void finishDownload(const QUuid& id);
@@ -337,6 +343,7 @@ private:
     // sending.cpp
     void startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     void sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
     void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                    const std::weak_ptr<PeerConnection>& peer);
 
@@ -412,9 +419,14 @@ private:
 
     // Send loops: the connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
-    // The block of each offer handed to its connection whose completion has
-    // not come back yet. Saved as sent: the peer may well have it already.
-    QHash<QUuid, std::int64_t> m_blocksInFlight;
+    // The blocks of each offer handed to its connection whose completions
+    // have not come back yet. Saved as sent: the peer may well have them.
+    QHash<QUuid, BlockSet> m_blocksInFlight;
+    // Blocks one connection's send loops keep handed to it together: one
+    // block at a time costs a turn of the event loop per block before the
+    // next is even read, and the link idles meanwhile. Shared evenly by the
+    // loops on the connection, at least one each.
+    static constexpr std::int64_t kSendAhead = 8;
 
     // Request windows of the running downloads, by record id, with the user
     // whose connection they measure. In memory only.
@@ -444,7 +456,9 @@ private:
     // A long list is merged a slice per event-loop turn, so that the user
     // interface and the transfers go on meanwhile. Lists that arrive in the
     // meantime (from anyone) wait behind it: lists merge in arrival order.
-    static constexpr qsizetype kListMergeSlice = 2000;
+    // Slices of 500 entries, as many per turn as fit in 4 ms.
+    static constexpr qsizetype kListMergeSlice = 500;
+    static constexpr std::chrono::nanoseconds kListMergeTurn = std::chrono::milliseconds(4);
     struct ListMerge {
         std::weak_ptr<PeerConnection> peer;
         QList<File> rest;
