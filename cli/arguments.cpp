@@ -42,7 +42,7 @@ const QString kOverview = QStringLiteral(
     "  resume ID... [--to DIR]\n"
     "                      resume transfers (new downloads go into DIR)\n"
     "  remove ID...        remove records (a partial download is deleted)\n"
-    "  run [--no-listen] [--map-port] [--no-upnp] [--connect USER]... [--accept USER|all]...\n"
+    "  run [--no-listen] [--map-port] [--no-upnp] [--no-auto-connect] [--connect USER]... [--accept USER|all]...\n"
     "      [--download-to DIR] [--exit-when-done] [--timeout SECONDS]\n"
     "                      connect, transfer and show progress until stopped\n"
     "  demo [--size BYTES] two peers in temporary folders exchange a generated file\n"
@@ -122,7 +122,11 @@ const QHash<QString, CommandHelp>& commandHelp()
               "  --no-listen            accept no incoming connections\n"
               "  --map-port             ask the gateway (UPnP) to forward the listening port\n"
               "  --no-upnp              send no gateway traffic at all\n"
-              "  --connect USER         connect to USER, again after a few seconds while not connected\n"
+              "  --no-auto-connect      connect to nobody without being asked (by default a user\n"
+              "                         is connected when there is something to send to or\n"
+              "                         download from them, and again after a failure: 5 s,\n"
+              "                         then twice as long each time, at most 5 min)\n"
+              "  --connect USER         keep connected to USER even with nothing to transfer\n"
               "  --accept USER|all      download what USER (or anyone) offers: new offers only,\n"
               "                         never a download that was paused after it started\n"
               "  --download-to DIR      where accepted downloads go (default: the downloads directory)\n"
@@ -289,6 +293,7 @@ Invocation parseArguments(const QStringList& arguments)
     const QCommandLineOption noListen(QStringLiteral("no-listen"));
     const QCommandLineOption mapPort(QStringLiteral("map-port"));
     const QCommandLineOption noUpnp(QStringLiteral("no-upnp"));
+    const QCommandLineOption noAutoConnect(QStringLiteral("no-auto-connect"));
     const QCommandLineOption connect = valued(QStringLiteral("connect"), QStringLiteral("USER"));
     const QCommandLineOption accept = valued(QStringLiteral("accept"), QStringLiteral("USER"));
     const QCommandLineOption downloadTo = valued(QStringLiteral("download-to"), QStringLiteral("DIR"));
@@ -305,7 +310,7 @@ Invocation parseArguments(const QStringList& arguments)
     } else if (c == QLatin1String("share") || c == QLatin1String("resume")) {
         parser.addOption(to);
     } else if (c == QLatin1String("run")) {
-        parser.addOptions({noListen, mapPort, noUpnp, connect, accept, downloadTo, exitWhenDone, timeout});
+        parser.addOptions({noListen, mapPort, noUpnp, noAutoConnect, connect, accept, downloadTo, exitWhenDone, timeout});
     } else if (c == QLatin1String("demo")) {
         parser.addOption(size);
     }
@@ -364,6 +369,7 @@ Invocation parseArguments(const QStringList& arguments)
         inv.noListen = parser.isSet(noListen);
         inv.mapPort = parser.isSet(mapPort);
         inv.noUpnp = parser.isSet(noUpnp);
+        inv.noAutoConnect = parser.isSet(noAutoConnect);
         if (inv.mapPort && inv.noUpnp)
             throw usageError(QStringLiteral("--map-port asks the gateway for a mapping; --no-upnp forbids it"));
         if (inv.mapPort && inv.noListen)

@@ -47,6 +47,7 @@ struct Invocation {
     bool mapPort = false;
     bool noUpnp = false;
     bool exitWhenDone = false;
+    bool noAutoConnect = false;
     QStringList connect;
     QStringList accept;
     QString downloadTo;

@@ -90,10 +90,13 @@ public:
         options.supportDirectory = QDir(folder).filePath(QStringLiteral("support"));
         options.keyStore = vortan::KeyStoreChoice::file;
         options.inhibitSleep = false;
+        options.watchNetwork = false;
         options.bundledUsersPath = QString();
         options.downloadsDirectory = QDir(folder).filePath(QStringLiteral("downloads"));
         QDir().mkpath(options.downloadsDirectory);
         m_controller = std::make_unique<Controller>(options, delegate);
+        // The demo connects its two peers itself.
+        m_controller->setConnectAutomatically(false);
     }
 
     ~DemoPeer()

@@ -1,12 +1,12 @@
 #include "cli/runcommand.h"
 
 #include "cli/clierror.h"
-#include "cli/connectretry.h"
 #include "cli/donecheck.h"
 #include "cli/heldoffers.h"
 #include "cli/logrouting.h"
 #include "cli/lookup.h"
 #include "cli/progress.h"
+#include "cli/reasons.h"
 #include "cli/servecommands.h"
 #include "cli/session.h"
 #include "cli/stopsignals.h"
@@ -76,22 +76,6 @@ constexpr int kDisconnectGraceMs = 2000;
 // How often --exit-when-done says what it still waits for.
 constexpr int kExplainWaitMs = 20000;
 
-// "Connection refused" -> "connection refused", as it reads inside a line.
-QString inLine(const QString& text)
-{
-    if (text.size() > 1 && text[0].isUpper() && text[1].isLower())
-        return text[0].toLower() + text.mid(1);
-    return text;
-}
-
-QString addressOf(const User& user)
-{
-    QString host = user.address ? printable(*user.address) : QStringLiteral("-");
-    if (host.contains(QLatin1Char(':')))
-        host = QLatin1Char('[') + host + QLatin1Char(']');
-    return host + QLatin1Char(':') + (user.port ? QString::number(*user.port) : QStringLiteral("-"));
-}
-
 class RunCommand : public QObject, public vortan::ControllerDelegate {
 public:
     explicit RunCommand(const Invocation& inv)
@@ -130,14 +114,13 @@ private:
     void closeDelivered();
     void finish(int status, const QString& message);
     void interrupted(int signalNumber);
-    void retryScheduled(const QByteArray& key, std::chrono::milliseconds delay);
+    void userChanged(const QByteArray& key);
     void explainWait();
 
     const Invocation& m_inv;
     QElapsedTimer m_clock;
     ProgressView m_view;
     std::unique_ptr<Session> m_session;
-    std::unique_ptr<ConnectRetry> m_retry;
     std::unique_ptr<brenvo::control::ControlServer> m_control;
     QEventLoop m_loop;
     QTimer m_tick;
@@ -160,6 +143,7 @@ private:
     int m_status = kExitSuccess;
     QString m_lastListenerState;
     QHash<QByteArray, QString> m_lastErrors;  // the last failure to reach each user
+    QHash<QByteArray, vortan::ConnectFailure> m_shownFailures;
     QTimer m_explain;
 };
 
@@ -176,7 +160,7 @@ int RunCommand::exec()
     const ScopedTerminalWriter diagnostics([this](const QString& line) { m_view.diagnostic(line); });
 
     m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, !m_inv.noUpnp, this);
-    m_session->start(!m_inv.noListen, m_inv.mapPort);
+    m_session->start(!m_inv.noListen, m_inv.mapPort, !m_inv.noAutoConnect);
     resolveUsers();
 
     // One-shot commands started meanwhile are carried out here.
@@ -200,11 +184,8 @@ int RunCommand::exec()
         m_view.update(controller().fileRows(), controller().users());
         scheduleCheck();
     });
-    QObject::connect(&c, &Controller::usersChanged, this, [this] {
-        if (m_retry)
-            m_retry->usersChanged();
-        scheduleCheck();
-    });
+    QObject::connect(&c, &Controller::usersChanged, this, [this] { scheduleCheck(); });
+    QObject::connect(&c, &Controller::userChanged, this, [this](const QByteArray& key) { userChanged(key); });
     QObject::connect(&c, &Controller::peerReady, this, [this](const QByteArray& key) {
         m_view.event(QStringLiteral("connected %1").arg(userLabel(controller().users(), key)));
         scheduleCheck();
@@ -263,9 +244,11 @@ int RunCommand::exec()
         m_timeout.start(int(std::min(*m_inv.timeoutSeconds * 1000.0, 2.0e9)));
     }
 
-    m_retry = std::make_unique<ConnectRetry>(c, m_connectKeys);
-    QObject::connect(m_retry.get(), &ConnectRetry::retryScheduled, this, &RunCommand::retryScheduled);
-    m_retry->start();
+    // Calls the users named with --connect (and again after failures), as
+    // automatic connection does for users with work.
+    for (const User& user : c.users())
+        userChanged(user.key);
+    c.setKeptConnected(m_connectKeys);
     if (m_inv.exitWhenDone) {
         m_explain.setInterval(kExplainWaitMs);
         QObject::connect(&m_explain, &QTimer::timeout, this, [this] { explainWait(); });
@@ -283,7 +266,6 @@ int RunCommand::exec()
     m_timeout.stop();
     m_disconnectGrace.stop();
     m_explain.stop();
-    m_retry.reset();
     m_control.reset();
     m_session.reset();  // closes the connections and lets their reports arrive
     return m_status;
@@ -297,11 +279,7 @@ void RunCommand::resolveUsers()
         if (m_connectKeys.contains(key))
             continue;
         m_connectKeys.append(key);
-        const User* user = controller().findUser(key);
-        if (user && (!user->address || !user->port || *user->port == 0)) {
-            m_view.event(QStringLiteral("%1 has no address and port on their card: waiting for them to connect")
-                             .arg(printable(user->name)));
-        }
+
     }
     for (const QString& query : m_inv.accept) {
         if (query == QLatin1String("all"))
@@ -383,8 +361,8 @@ void RunCommand::closeDelivered()
     if (m_finished || state.kind != DoneState::Kind::pending || !state.onlyDisconnects)
         return;
     // Everything has been handed over; leaving is what the others wait for too.
-    if (m_retry)
-        m_retry->stop();
+    controller().setConnectAutomatically(false);
+    controller().setKeptConnected({});
     for (const QByteArray& key : state.awaitedDisconnects) {
         m_view.event(QStringLiteral("closing the connection to %1: everything is sent").arg(userLabel(controller().users(), key)));
         controller().disconnectFrom(key);
@@ -408,16 +386,21 @@ DoneState RunCommand::evaluate()
     return evaluateDone(inputs);
 }
 
-void RunCommand::retryScheduled(const QByteArray& key, std::chrono::milliseconds delay)
+void RunCommand::userChanged(const QByteArray& key)
 {
     const User* user = controller().findUser(key);
-    if (!user || !user->error)
+    if (!user || !user->failure) {
+        m_shownFailures.remove(key);
         return;
-    const QString error = inLine(printable(user->error->localizedDescription()));
-    m_lastErrors.insert(key, error);
-    m_view.event(QStringLiteral("cannot reach %1 at %2: %3; trying again in %4 s")
-                     .arg(printable(user->name), addressOf(*user), error)
-                     .arg((delay.count() + 999) / 1000));
+    }
+    const auto shown = m_shownFailures.constFind(key);
+    if (shown != m_shownFailures.cend() && *shown == *user->failure)
+        return;
+    m_shownFailures.insert(key, *user->failure);
+    vortan::ConnectFailure lasting = *user->failure;
+    lasting.retryAt.reset();
+    m_lastErrors.insert(key, failureText(user->name, lasting, QDateTime::currentDateTimeUtc()));
+    m_view.event(failureText(user->name, *user->failure, QDateTime::currentDateTimeUtc()));
 }
 
 void RunCommand::explainWait()
@@ -442,14 +425,8 @@ void RunCommand::listenerChanged()
         text = port ? QStringLiteral("listening on port %1").arg(*port) : QStringLiteral("listening");
     } else if (state.error()) {
         // Nobody could reach this run: better to say so at once than to wait.
-        const QString portText = port ? QStringLiteral("port %1").arg(*port) : QStringLiteral("the port");
-        const vortan::NetworkError* net = state.error()->networkError();
-        const QString why = net && net->kind == vortan::NetworkError::Kind::posix && net->code == EADDRINUSE
-            ? QStringLiteral("%1 is in use by another program").arg(portText)
-            : QStringLiteral("cannot listen on %1: %2").arg(portText, inLine(printable(state.error()->localizedDescription())));
-        QTimer::singleShot(0, this, [this, why] {
-            finish(kExitFailure, why + QStringLiteral("; choose another with 'brenvo-cli card --port P', or run with --no-listen"));
-        });
+        const QString why = listenFailureText(port, *state.error());
+        QTimer::singleShot(0, this, [this, why] { finish(kExitFailure, why); });
         return;
     }
     if (!text.isEmpty() && text != m_lastListenerState)
@@ -480,8 +457,10 @@ void RunCommand::finish(int status, const QString& message)
     m_finished = true;
     m_status = status;
     m_view.finish();
-    if (m_retry)
-        m_retry->stop();
+    if (m_session) {
+        controller().setConnectAutomatically(false);
+        controller().setKeptConnected({});
+    }
     if (!message.isEmpty()) {
         if (status == kExitSuccess)
             writeOut(message + QLatin1Char('\n'));

@@ -27,16 +27,18 @@ Session::~Session()
     drainEvents();
 }
 
-void Session::start(bool listen, bool mapPort)
+void Session::start(bool listen, bool mapPort, bool connectAutomatically)
 {
     vortan::ControllerOptions options;
     options.supportDirectory = m_supportDirectory;
     options.keyStore = m_keyStore;
     options.useGateway = m_useGateway;
     options.inhibitSleep = m_kind == Kind::transfers;
+    options.watchNetwork = m_kind == Kind::transfers;
     // Only a running instance is announced and looks for others.
     options.usePresence = m_kind == Kind::transfers;
     m_controller = std::make_unique<vortan::Controller>(options, m_delegate);
+    m_controller->setConnectAutomatically(m_kind == Kind::transfers && connectAutomatically);
     // A stored file that could not be read or written: the user should know.
     QObject::connect(m_controller.get(), &vortan::Controller::warning, [](const QString& message) {
         LogRouting::userWarning(message);

@@ -34,7 +34,8 @@ public:
     // Opens the key store and starts the controller. Throws CliError (status
     // 1) with the reason when the directory is used by another process or the
     // identity cannot be read.
-    void start(bool listen, bool mapPort);
+    // Only a transfers session connects automatically (unless told not to).
+    void start(bool listen, bool mapPort, bool connectAutomatically = true);
 
     // Writes the stored files now.
     void save();

@@ -317,9 +317,11 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     // Bo is not there: the address, the error and the next try are events.
     auto refused = ada.run({"--connect", "Bo", "--timeout", "20"});
     ASSERT_TRUE(refused->waitForLine(
-        [](const QString& line) { return line.contains(": connection refused; trying again in "); }, kCommandTimeoutMs))
+        [](const QString& line) { return line.contains(QString::fromUtf8(" (connection refused) \u2014 trying again in 5 s")); },
+        kCommandTimeoutMs))
         << refused->output().toStdString();
-    EXPECT_TRUE(refused->lineStartingWith(QStringLiteral("cannot reach Bo at 127.0.0.1:%1: connection refused").arg(bo.port())));
+    EXPECT_TRUE(refused->lineStartingWith(
+        QStringLiteral("Bo is offline or unreachable at 127.0.0.1:%1 (connection refused)").arg(bo.port())));
     EXPECT_TRUE(refused->errors().isEmpty()) << refused->errors().toStdString();
 
     // A port taken (by that run) fails a run at once, naming it.
@@ -328,11 +330,25 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     auto taken = cy.run({});
     ASSERT_TRUE(taken->waitForExit(kCommandTimeoutMs));
     EXPECT_EQ(taken->exitCode(), 1);
-    EXPECT_TRUE(taken->errors().contains(QStringLiteral("brenvo-cli: port %1 is in use").arg(ada.port()).toUtf8()))
+    EXPECT_TRUE(taken->errors().contains(
+        QStringLiteral("brenvo-cli: Port %1 is in use by another program: choose another port").arg(ada.port()).toUtf8()))
         << taken->errors().toStdString();
     EXPECT_TRUE(taken->errors().contains("card --port")) << taken->errors().toStdString();
     refused->signal(SIGTERM);
     ASSERT_TRUE(refused->waitForExit(kCommandTimeoutMs));
+
+    // Bo is there but has not imported Ada's card.
+    auto boRun = bo.run({});
+    ASSERT_TRUE(boRun->waitForLineStartingWith("listening on port", kCommandTimeoutMs)) << boRun->errors().toStdString();
+    auto notAccepted = ada.run({"--connect", "Bo", "--timeout", "20"});
+    EXPECT_TRUE(notAccepted->waitForLineStartingWith(
+        QString::fromUtf8("Bo did not accept the connection: has Bo imported your card? \u2014 trying again in 5 s"),
+        kCommandTimeoutMs))
+        << notAccepted->output().toStdString();
+    for (auto* run : {notAccepted.get(), boRun.get()}) {
+        run->signal(SIGTERM);
+        ASSERT_TRUE(run->waitForExit(kCommandTimeoutMs));
+    }
 
     // Nobody comes: the time-out ends the run with status 1 and says what it waited for.
     auto waiting = ada.run({"--connect", "Bo", "--exit-when-done", "--timeout", "0.5"});
@@ -347,7 +363,7 @@ TEST(Commands, RunEndsBySignalTimeOutOrCompletion)
     auto noAddress = ada.run({"--connect", "Bo", "--timeout", "0.3"});
     ASSERT_TRUE(noAddress->waitForExit(kCommandTimeoutMs));
     EXPECT_EQ(noAddress->exitCode(), 1);
-    EXPECT_TRUE(noAddress->lineStartingWith("Bo has no address and port on their card"))
+    EXPECT_TRUE(noAddress->lineStartingWith("Bo's card has no address: ask Bo for a new card"))
         << noAddress->output().toStdString();
 
     // Nothing to wait for: done at once.

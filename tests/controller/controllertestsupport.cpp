@@ -69,6 +69,7 @@ ControllerOptions Node::options()
     options.maxConnectionWindow = maxConnectionWindow;
     options.maxOffersPerUser = maxOffersPerUser;
     options.saveDelay = saveDelay;
+    options.watchNetwork = false;
     return options;
 }
 
@@ -77,6 +78,7 @@ void Node::create()
     controller.reset();
     keys = std::make_unique<KeyHelper>(std::make_unique<SharedSecretStore>(secrets));
     controller = std::make_unique<Controller>(options(), &delegate);
+    controller->setConnectAutomatically(connectAutomatically);
 }
 
 void Node::start()

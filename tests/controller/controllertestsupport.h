@@ -68,6 +68,12 @@ public:
         addressCallbacks.push_back(std::move(callback));
     }
     void map_port(std::uint16_t port) override { mapped.push_back(port); }
+    void map_port_reporting(std::uint16_t port, MappingCallback done) override
+    {
+        map_port(port);
+        std::lock_guard guard(lock);
+        mappingCallbacks.push_back(std::move(done));
+    }
     // Counts both kinds; blockingUnmaps only those that make the caller wait.
     void unmap_port() override
     {
@@ -82,6 +88,7 @@ public:
     std::vector<std::uint16_t> mapped;
     std::mutex lock;
     std::vector<AddressCallback> addressCallbacks;
+    std::vector<MappingCallback> mappingCallbacks;
 };
 
 class CountingSleepInhibitor : public SleepInhibitor {
@@ -179,6 +186,8 @@ public:
     std::int64_t maxConnectionWindow = ControllerOptions().maxConnectionWindow;
     qsizetype maxOffersPerUser = ControllerOptions().maxOffersPerUser;
     std::chrono::milliseconds saveDelay = ControllerOptions().saveDelay;
+    // Off unless a test is about it: the other tests connect by hand.
+    bool connectAutomatically = false;
     std::unique_ptr<Controller> controller;
 };
 

@@ -429,6 +429,38 @@ TEST(ControllerSettingsTest, PortMappingFollowsTheSettings)
     EXPECT_TRUE(readStored<User>(node.supportPath("me.plist")));
 }
 
+// What the gateway answers, from its thread, as the settings section shows it.
+TEST(ControllerSettingsTest, TheRoutersForwardingIsReported)
+{
+    Node node(QStringLiteral("n"));
+    node.listen();
+    const auto router = [&] { return node->reachability().router; };
+    EXPECT_EQ(router(), Reachability::Router::off);
+    const auto answer = [&](bool forwarded, const char* problem) {
+        const PortMapper::MappingCallback callback = node.mapper.mappingCallbacks.back();
+        std::thread([&] { callback(forwarded, QString::fromUtf8(problem)); }).join();
+    };
+    node->setSettings(true, true);
+    EXPECT_EQ(router(), Reachability::Router::searching);
+    answer(false, "No gateway answered");
+    ASSERT_TRUE(waitFor([&] { return router() == Reachability::Router::failed; }));
+    EXPECT_EQ(node->reachability().routerError, "No gateway answered");
+    node->setSettings(true, false);
+    EXPECT_EQ(router(), Reachability::Router::off);
+    answer(true, "");  // too late: the mapping was stopped meanwhile
+    node->setSettings(true, true);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(router(), Reachability::Router::searching);
+    answer(true, "");
+    ASSERT_TRUE(waitFor([&] { return router() == Reachability::Router::forwarded; }));
+    EXPECT_TRUE(node->reachability().routerError.isEmpty());
+    ASSERT_EQ(node.mapper.addressCallbacks.size(), 2u);  // at start, and once forwarded
+    const PortMapper::AddressCallback address = node.mapper.addressCallbacks.back();
+    std::thread([&] { address(QStringLiteral("203.0.113.5")); }).join();
+    EXPECT_TRUE(waitFor([&] { return node->reachability().externalAddress == "203.0.113.5"; }));
+}
+
 TEST(ControllerSettingsTest, ExternalAddressArrivesOnTheMainThreadOnlyWhileNeeded)
 {
     Node node(QStringLiteral("n"));

@@ -2,6 +2,7 @@
 
 #include "tests/controller/controllertestsupport.h"
 #include "vortan/connection/connection.h"
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/framer/framer.h"
 
 #include <QTcpServer>
@@ -26,11 +27,14 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
 {
     LogCapture log;
     Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
-    a.start();
+    a.listen();
     b.listen();
     test::introduce(a, b);
     QList<QByteArray> ready;
-    QObject::connect(a.controller.get(), &Controller::peerReady, [&](const QByteArray& key) { ready.append(key); });
+    // Context objects: the lists go before the nodes.
+    QObject context;
+    QObject::connect(a.controller.get(), &Controller::peerReady, &context,
+                     [&](const QByteArray& key) { ready.append(key); });
 
     a->connectTo(b.key());
     EXPECT_EQ(stateOf(a, b.key()), User::State::connecting);
@@ -53,7 +57,8 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     EXPECT_TRUE(log.contains("Already connected to Ada."));
 
     QList<QByteArray> gone;
-    QObject::connect(a.controller.get(), &Controller::peerDisconnected,
+    QObject goneContext;
+    QObject::connect(a.controller.get(), &Controller::peerDisconnected, &goneContext,
                      [&](const QByteArray& key) { gone.append(key); });
     a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
@@ -61,6 +66,13 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     EXPECT_EQ(gone, QList<QByteArray>{b.key()});
     EXPECT_EQ(a->runStatus(b.key()).disconnects, 1);
     EXPECT_TRUE(a->peers().isEmpty());
+
+    // Ada holds Bea disconnected: Bea's calls are refused until Ada calls her.
+    b->connectTo(a.key());
+    ASSERT_TRUE(waitFor([&] { return b.user(a.key())->failure && b->connectingPeers().isEmpty(); }));
+    EXPECT_EQ(b.user(a.key())->failure->reason, ConnectFailure::Reason::notAccepted);
+    EXPECT_EQ(stateOf(a, b.key()), User::State::notConnected);
+    EXPECT_TRUE(test::connectPair(a, b));
 }
 
 TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
@@ -295,7 +307,7 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     ASSERT_TRUE(test::connectPair(a, b));
     EXPECT_EQ(log.startingWith(QStringLiteral("Trying Bea at 127.0.0.1:%1").arg(port)).size(), 1);
     EXPECT_FALSE(a.user(b.key())->failure);
-    a->disconnectFrom(b.key());
+    b->disconnectFrom(a.key());
     ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
 
     // A card without address: where Bea called from, with her card's port.
@@ -303,13 +315,117 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     noAddress.address.reset();
     a->editUsers({noAddress});
     ASSERT_TRUE(test::connectPair(b, a));
-    b->disconnectFrom(a.key());
+    a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
     ASSERT_TRUE(test::connectPair(a, b));
 
     a->editUsers({b.card()});
     a->save();
     EXPECT_EQ(test::readFile(a.supportPath("users.plist")), storedUsers);
+
+    // The sighting leads to someone else: that costs one connection (to Cy,
+    // as herself), then Bea is called at her card's address.
+    a->disconnectFrom(b.key());
+    ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
+    Node c(QStringLiteral("Cy"));
+    const quint16 cyPort = c.listen();
+    test::introduce(a, c);
+    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), cyPort, Source::presence);
+    ASSERT_TRUE(test::connectPair(a, b));
+    EXPECT_TRUE(waitFor([&] { return test::connected(a, c); }));
+}
+
+// Automatic connection: Ada has an offer for Bea, whose port is closed.
+struct Unreachable {
+    Unreachable()
+    {
+        ada.start();
+        ada.controller->setConnectAutomatically(true);
+        User card = bea.card();
+        card.port = test::unusedPort();
+        ada->addUsers({card});
+    }
+    void fail()
+    {
+        ASSERT_TRUE(waitFor([&] { return ada->connectingPeers().isEmpty() && ada.user(key)->failure; }));
+    }
+    // How long until the next call; -1 for none.
+    qint64 wait()
+    {
+        const std::optional<Clock::TimePoint> next = ada->connectionPolicy().nextCall(key);
+        return next ? std::chrono::duration_cast<std::chrono::milliseconds>(*next - clock.now()).count() / 1000 : -1;
+    }
+    // Lets the next call come and fail; returns the wait that preceded it.
+    qint64 next()
+    {
+        const qint64 seconds = wait();
+        clock.advance(std::chrono::seconds(seconds));
+        EXPECT_EQ(ada->connectingPeers().size(), 1);
+        fail();
+        return seconds;
+    }
+
+    test::ManualClock clock;
+    Node ada{QStringLiteral("Ada"), &clock};
+    Node bea{QStringLiteral("Bea")};
+    QByteArray key = [this] {
+        bea.start();
+        return bea.key();
+    }();
+};
+
+TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerAfterEachFailure)
+{
+    Unreachable u;
+    Node& ada = u.ada;
+    // Nothing to transfer: no call, whatever happens.
+    u.clock.advance(std::chrono::minutes(10));
+    ada->networkChanged();
+    ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                       ControllerPrivate::EndpointSource::presence);
+    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    EXPECT_FALSE(ada.user(u.key)->failure);
+
+    // A new offer calls at once; each failure waits twice as long, up to 5 min.
+    ada.share(QStringLiteral("a.bin"), 1000, {u.key});
+    EXPECT_EQ(ada->connectingPeers().size(), 1);
+    u.fail();
+    ASSERT_TRUE(ada.user(u.key)->failure->retryAt);
+    const qint64 announced = QDateTime::currentDateTimeUtc().secsTo(*ada.user(u.key)->failure->retryAt);
+    EXPECT_TRUE(announced >= 4 && announced <= 5) << announced;
+    QList<qint64> waits;
+    for (int i = 0; i < 8; ++i)
+        waits.append(u.next());
+    EXPECT_EQ(waits, (QList<qint64>{5, 10, 20, 40, 80, 160, 300, 300}));
+
+    // A network change, or Bea seen on the network, calls at once and starts over.
+    for (const auto& trigger : std::vector<std::function<void()>>{
+             [&] { ada->networkChanged(); },
+             [&] {
+                 ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                                    ControllerPrivate::EndpointSource::presence);
+             }}) {
+        trigger();
+        EXPECT_EQ(ada->connectingPeers().size(), 1);
+        u.fail();
+        EXPECT_EQ(u.next(), 5);
+        EXPECT_EQ(u.wait(), 10);
+    }
+
+    // Disconnect holds Bea until she is called by hand; so does turning it off.
+    ada->disconnectFrom(u.key);
+    EXPECT_EQ(u.wait(), -1);
+    ada->networkChanged();
+    u.clock.advance(std::chrono::minutes(10));
+    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    ada->connectTo(u.key);
+    u.fail();
+    EXPECT_EQ(u.wait(), 5);  // the network change started the waits over
+    ada.controller->setConnectAutomatically(false);
+    EXPECT_EQ(u.wait(), -1);
+    ada->networkChanged();
+    u.clock.advance(std::chrono::minutes(10));
+    EXPECT_TRUE(ada->connectingPeers().isEmpty());
 }
 
 }  // namespace

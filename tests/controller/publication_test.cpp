@@ -128,7 +128,7 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
         });
     }
 
-    const QList<QUuid> first = pair.offer({40 * blockSize, 30 * blockSize + 5, 7});
+    const QList<QUuid> first = pair.offer({160 * blockSize, 30 * blockSize + 5, 7});
     b->resume({{first[0], std::nullopt}, {first[1], std::nullopt}, {first[2], std::nullopt}});
     ASSERT_TRUE(until([&] { return b.file(first[0])->blocks.count() > 2; }));
     b->pause({first[1]});

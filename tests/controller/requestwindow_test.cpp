@@ -97,6 +97,9 @@ TEST(RequestWindowTest, FollowsRateTimesRoundTripWithinItsCap)
         {100ms, 100e6, 256},  // 76 blocks per round trip
         {50ms, 1e9, 256},    // 381 blocks per round trip: the cap holds
         {100ms, 100e6, 5},   // pinned to five: today's five per round trip
+        {300ms, 125e6, 1024},  // 1 Gbit/s across 300 ms: 286 blocks per round trip
+        {1ms, 1.25e9, 1024},   // 10 Gbit/s across a LAN
+        {20ms, 1.25e9, 1024},  // 10 Gbit/s across 20 ms: 191 blocks per round trip
     };
     for (const Case& c : cases) {
         const double bdp = blocksFor(c.rate, c.roundTrip);
@@ -105,7 +108,11 @@ TEST(RequestWindowTest, FollowsRateTimesRoundTripWithinItsCap)
         RequestWindow window(c.cap);
         EXPECT_EQ(window.size(), std::min<std::int64_t>(5, c.cap));
         Link link(window, c.roundTrip, c.rate);
-        link.run(40 * c.roundTrip);
+        // The first round trip's train of five blocks tells the link's rate:
+        // the window holds the link's product from the second round trip on.
+        link.run(3 * c.roundTrip);
+        EXPECT_GE(double(window.size()), std::min(bdp, double(c.cap)));
+        link.run(37 * c.roundTrip);
         const double delivered = double(link.run(20 * c.roundTrip));
         const double reached = delivered / std::chrono::duration<double>(20 * c.roundTrip).count();
 

@@ -50,10 +50,20 @@ protected:
         return run;
     }
 
-    std::unique_ptr<RunningCli> runReceiver()
+    // connect: names the sender with --connect; without it, the offer and
+    // the download connect them.
+    std::unique_ptr<RunningCli> runReceiver(bool connect = true)
     {
-        return receiver.run({"--connect", "Sam", "--accept", "Sam", "--download-to", receiver.downloads(),
-                             "--exit-when-done", "--timeout", "200"});
+        QStringList arguments{"--accept", "Sam", "--download-to", receiver.downloads(), "--exit-when-done",
+                              "--timeout", "200"};
+        if (connect)
+            arguments = QStringList{"--connect", "Sam"} + arguments;
+        auto run = receiver.run(arguments);
+        if (!connect) {
+            EXPECT_TRUE(run->waitForLineStartingWith("listening on port", kCommandTimeoutMs))
+                << run->errors().toStdString();
+        }
+        return run;
     }
 
     // Waits until the partial file holds a few blocks, then freezes the sender.
@@ -154,8 +164,9 @@ TEST_F(Restart, ReceiverKilledFinishesWithTheRightFile)
 
 TEST_F(Restart, SenderStoppedHalfWayFinishesAfterItsRestart)
 {
+    // Nobody names anybody: Sam's offer calls Val, Val's download calls Sam.
+    auto val = runReceiver(false);
     auto sam = runSender();
-    auto val = runReceiver();
     freezeMidTransfer(*sam);
 
     // SIGTERM waits while the process is stopped; SIGCONT lets it act on it.
@@ -167,7 +178,7 @@ TEST_F(Restart, SenderStoppedHalfWayFinishesAfterItsRestart)
     ASSERT_EQ(offered.size(), 1);
     EXPECT_LT(offered[0].done, kBlocks);
 
-    // The receiver keeps trying to connect and goes on with the new process.
+    // Automatic connection brings them together again.
     ASSERT_TRUE(val->waitForLineStartingWith("disconnected Sam", kCommandTimeoutMs));
     auto again = runSender();
     expectFinished(*val);

@@ -38,6 +38,23 @@ TEST(Frames, AnyFlippedBitInTheBoxFails)
     }
 }
 
+TEST(Frames, AFlippedBitInABoxArrivingInPiecesFails)
+{
+    // A body in several reads is opened as it comes: nothing of it may be
+    // delivered when any part of it (nonce, type, payload, tag) was altered.
+    ReadySide reference;
+    const qsizetype size = reference.frame(2, QByteArray(3000, 'p')).size();
+    for (const qsizetype byte : {qsizetype(5), qsizetype(17), qsizetype(18), qsizetype(25), qsizetype(1500), qsizetype(2900), size - 10, size - 1}) {
+        ReadySide side;
+        QByteArray frame = side.frame(2, QByteArray(3000, 'p'));
+        frame[byte] = static_cast<char>(frame[byte] ^ 0x10);
+        for (qsizetype at = 0; at < frame.size(); at += 700)
+            side.framer->input(QByteArrayView(frame).sliced(at, std::min<qsizetype>(700, frame.size() - at)));
+        EXPECT_TRUE(side.failed()) << "byte " << byte;
+        EXPECT_TRUE(side.seen.messages.empty()) << "byte " << byte;
+    }
+}
+
 TEST(Frames, UnknownTypesArriveAsInvalid)
 {
     ReadySide side;

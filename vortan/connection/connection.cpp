@@ -170,6 +170,10 @@ void Connection::attach()
     m_watch.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     enableKeepAlive(fd);
 
+    // Each turn of the event loop takes at most this much from the kernel:
+    // a long message is opened as it comes, a bounded piece per turn, and
+    // nothing else waits behind all of it.
+    socket->setReadBufferSize(kReadPerTurn);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::readAvailable);
     connect(socket, &QTcpSocket::bytesWritten, this, &Connection::bytesWritten);
     connect(socket, &QTcpSocket::errorOccurred, this, &Connection::socketError);
@@ -179,8 +183,18 @@ void Connection::attach()
     m_framer->setOutputHandler([this](QByteArrayView bytes) {
         if (!m_socket)
             return;
-        m_socket->write(bytes.data(), bytes.size());
         m_bytesQueued += bytes.size();
+        // Straight to the kernel while nothing waits in the socket's own
+        // buffer: the bytes are not copied into it first and need no turn of
+        // the event loop. What the kernel does not take waits there, in order.
+        qsizetype sent = 0;
+        if (m_socket->bytesToWrite() == 0) {
+            const ssize_t n = ::send(static_cast<int>(m_socket->socketDescriptor()), bytes.data(), std::size_t(bytes.size()),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            sent = n > 0 ? qsizetype(n) : 0;
+        }
+        if (sent < bytes.size())
+            m_socket->write(bytes.data() + sent, bytes.size() - sent);
     });
     m_framer->setReadyHandler([this] { framerReady(); });
     m_framer->setFailedHandler([this] { fail(NetworkError::posix(ECONNABORTED)); });
@@ -342,8 +356,10 @@ void Connection::send(MessageType type, QByteArrayView head, QByteArrayView body
         postCompletion(std::move(completion), NetworkError::posix(EMSGSIZE));
         return;
     }
-    if (completion)
+    if (completion) {
         m_pendingSends.push_back(PendingSend{m_bytesQueued, std::move(completion)});
+        bytesWritten();  // the kernel may have taken it already
+    }
 }
 
 void Connection::report(const ConnectionState& state)

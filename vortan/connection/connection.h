@@ -172,6 +172,7 @@ private:
     // Received bytes on their way to the framer; kept between reads up to
     // kKeptReadBuffer bytes.
     static constexpr qsizetype kKeptReadBuffer = 8 * 1024 * 1024;
+    static constexpr qint64 kReadPerTurn = 1024 * 1024;
     QByteArray m_readBuffer;
 
     qint64 m_bytesQueued = 0;

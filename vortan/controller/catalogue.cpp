@@ -1,10 +1,13 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/controller/connectionpolicy.h"
+
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
 #include "vortan/peer/messages.h"
 #include "vortan/peer/peerconnection.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
@@ -71,6 +74,8 @@ std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, 
         return QString::fromUtf8(e.what());
     }
     for (const File& record : records) {
+        if (!record.download)
+            m_offersListed.insert(record.id());
         if (!record.download && record.numberOfBlocks() == 0) {
             m_emptyOffersListed.insert(record.id());
             m_offersAwaitingDisconnect.insert(record.id());
@@ -103,6 +108,8 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
             if (std::optional<QString> error = sendListInParts(*peer, added, ListKind::offers))
                 modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+        } else {
+            m_policy->workAdded(key);
         }
     }
 }
@@ -143,6 +150,7 @@ void ControllerPrivate::forgetRecord(const QUuid& id)
     dropWindow(id);
     m_offersAwaitingDisconnect.remove(id);
     m_emptyOffersListed.remove(id);
+    m_offersListed.remove(id);
 }
 
 void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
@@ -177,18 +185,22 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
 void ControllerPrivate::mergeListSlice()
 {
     m_listMergeScheduled = false;
-    if (m_listMerges.isEmpty())
-        return;
-    ListMerge merge = m_listMerges.takeFirst();
-    const qsizetype count = std::min(merge.rest.size(), kListMergeSlice);
-    const QList<File> slice = merge.rest.first(count);
-    merge.rest.remove(0, count);
-    const bool last = merge.rest.isEmpty();
-    // A peer that has gone takes the rest of its list with it.
-    if (const std::shared_ptr<PeerConnection> peer = merge.peer.lock()) {
-        mergeList(slice, peer, merge, last);
-        if (!last)
-            m_listMerges.prepend(std::move(merge));
+    // Slices until the turn has taken its share of time: as many as a fast
+    // machine merges in it, one on a slow one.
+    QElapsedTimer turn;
+    turn.start();
+    while (!m_listMerges.isEmpty() && turn.nsecsElapsed() < kListMergeTurn.count()) {
+        ListMerge merge = m_listMerges.takeFirst();
+        const qsizetype count = std::min(merge.rest.size(), kListMergeSlice);
+        const QList<File> slice = merge.rest.first(count);
+        merge.rest.remove(0, count);
+        const bool last = merge.rest.isEmpty();
+        // A peer that has gone takes the rest of its list with it.
+        if (const std::shared_ptr<PeerConnection> peer = merge.peer.lock()) {
+            mergeList(slice, peer, merge, last);
+            if (!last)
+                m_listMerges.prepend(std::move(merge));
+        }
     }
     if (!m_listMerges.isEmpty() && !m_listMergeScheduled) {
         m_listMergeScheduled = true;

@@ -61,6 +61,7 @@ void Controller::connectTo(const QByteArray& key) { d->connectTo(QByteArray(key)
 void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(QByteArray(key)); }
 void Controller::setConnectAutomatically(bool on) { d->setConnectAutomatically(on); }
 bool Controller::connectsAutomatically() const { return d->connectsAutomatically(); }
+void Controller::setKeptConnected(const QList<QByteArray>& keys) { d->setKeptConnected(keys); }
 
 void Controller::addUsers(const QList<User>& users) { d->addUsers(users); }
 void Controller::editUsers(const QList<User>& users) { d->editUsers(users); }

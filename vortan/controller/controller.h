@@ -117,6 +117,10 @@ public:
     // disconnectFrom() stays disconnected until connectTo().
     void setConnectAutomatically(bool on);
     bool connectsAutomatically() const;
+    // Users called, and called again after failures, even with nothing to
+    // transfer and while automatic connection is off (disconnectFrom()
+    // still holds them).
+    void setKeptConnected(const QList<QByteArray>& keys);
 
     // ---- User directory
 

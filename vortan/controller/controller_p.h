@@ -36,8 +36,10 @@ class QLockFile;
 namespace vortan {
 
 class KeyHelper;
+class ConnectionPolicy;
 class Listener;
 class LocalPresence;
+class NetworkWatcher;
 class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
@@ -119,8 +121,14 @@ public:
 
     void connectTo(const QByteArray& key);
     void disconnectFrom(const QByteArray& key);
-    void setConnectAutomatically(bool on) { m_connectAutomatically = on; }
-    bool connectsAutomatically() const { return m_connectAutomatically; }
+    void setConnectAutomatically(bool on);
+    bool connectsAutomatically() const;
+    void setKeptConnected(const QList<QByteArray>& keys);
+    // The machine's network changed (the watcher reports it; tests call it).
+    void networkChanged();
+    ConnectionPolicy& connectionPolicy() { return *m_policy; }
+    // Whether there is work for a connection to this user (see hasWorkFor()).
+    bool hasWork(const QByteArray& key) const;
     // Where a user was seen this session: announced on the local network, or
     // the address an authenticated incoming connection of theirs came from
     // (with the card's port). Kept in memory only, never in the user's card;
@@ -251,6 +259,7 @@ private:
     void stopPortMapping(PortMappingWait wait);
     Listener& ensureListener();
     void setListenerState(ListenerState state);
+    void setRouter(Reachability::Router router, const QString& problem);
     void receivedPublicAddress(const QString& address);
 
     // presence.cpp
@@ -310,6 +319,12 @@ private:
     // downloads.cpp
     void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
     void topUpRequests(const QUuid& id, PeerConnection& peer);
+    // Tops up after the blocks that arrived in this turn of the event loop:
+    // one request for them all instead of one per block.
+    void topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    void runTopUps();
+    QHash<QUuid, std::weak_ptr<PeerConnection>> m_topUps;
+    bool m_topUpsScheduled = false;
     bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
     void checkPartialFile(const QUuid& id);
     void finishDownload(const QUuid& id);
@@ -328,6 +343,7 @@ private:
     // sending.cpp
     void startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     void sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
     void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                    const std::weak_ptr<PeerConnection>& peer);
 
@@ -350,11 +366,15 @@ private:
     bool m_listen = false;
     bool m_mapPort = false;
     bool m_mapRequested = false;  // map_port() was called since the last unmap_port()
+    std::uint64_t m_mappingGeneration = 0;  // the current request's answer counts
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
+    std::unique_ptr<ConnectionPolicy> m_policy;
+    NetworkWatcher* m_networkWatcher = nullptr;
+    // Offers listed to their user during this run.
+    QSet<QUuid> m_offersListed;
     std::unique_ptr<LocalPresence> m_presence;
-    bool m_connectAutomatically = true;
 
     // Connections.
     LearnedEndpoints m_learnedEndpoints;
@@ -399,9 +419,14 @@ private:
 
     // Send loops: the connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
-    // The block of each offer handed to its connection whose completion has
-    // not come back yet. Saved as sent: the peer may well have it already.
-    QHash<QUuid, std::int64_t> m_blocksInFlight;
+    // The blocks of each offer handed to its connection whose completions
+    // have not come back yet. Saved as sent: the peer may well have them.
+    QHash<QUuid, BlockSet> m_blocksInFlight;
+    // Blocks one connection's send loops keep handed to it together: one
+    // block at a time costs a turn of the event loop per block before the
+    // next is even read, and the link idles meanwhile. Shared evenly by the
+    // loops on the connection, at least one each.
+    static constexpr std::int64_t kSendAhead = 8;
 
     // Request windows of the running downloads, by record id, with the user
     // whose connection they measure. In memory only.
@@ -431,7 +456,9 @@ private:
     // A long list is merged a slice per event-loop turn, so that the user
     // interface and the transfers go on meanwhile. Lists that arrive in the
     // meantime (from anyone) wait behind it: lists merge in arrival order.
-    static constexpr qsizetype kListMergeSlice = 2000;
+    // Slices of 500 entries, as many per turn as fit in 4 ms.
+    static constexpr qsizetype kListMergeSlice = 500;
+    static constexpr std::chrono::nanoseconds kListMergeTurn = std::chrono::milliseconds(4);
     struct ListMerge {
         std::weak_ptr<PeerConnection> peer;
         QList<File> rest;

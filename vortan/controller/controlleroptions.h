@@ -30,6 +30,9 @@ struct ControllerOptions {
     // Whether to keep the machine from idle sleep while transfers run (the
     // login manager's inhibitor; without a system bus nothing happens).
     bool inhibitSleep = true;
+    // Whether to follow the machine's network: a change makes automatic
+    // connection call again at once.
+    bool watchNetwork = true;
     // Whether to announce this instance on the local network and look for
     // known users there (mDNS through avahi-daemon on the system bus). Off,
     // the responder is never asked.

@@ -1,5 +1,6 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/directories.h"
 #include "vortan/controller/sleepinhibitor.h"
 #include "vortan/keys/keyhelper.h"
@@ -64,6 +65,20 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
         publish();
     });
     m_saveTimer = m_clock.createTimer([this] { save(); });
+    m_policy = std::make_unique<ConnectionPolicy>(
+        m_clock, ConnectionPolicy::Engine{
+                     [this] {
+                         QList<QByteArray> keys;
+                         for (const User& user : std::as_const(m_users))
+                             keys.append(user.key);
+                         return keys;
+                     },
+                     [this](const QByteArray& key) { return hasWork(key); },
+                     [this](const QByteArray& key) {
+                         const User* user = findUser(key);
+                         return user && user->state == User::State::notConnected && !peerFor(key);
+                     },
+                     [this](const QByteArray& key) { connectTo(key); }});
 }
 
 ControllerPrivate::~ControllerPrivate()
@@ -78,6 +93,7 @@ ControllerPrivate::~ControllerPrivate()
     m_activityTimer.reset();
     m_saveTimer.reset();
     m_windowTimer.reset();
+    m_policy.reset();
     if (m_activity)
         m_sleepInhibitor.release();
     // Close the connections so that they end (and are released) once the

@@ -9,9 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
 
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <sys/stat.h>
 
 namespace vortan {
@@ -205,6 +207,26 @@ void ControllerPrivate::topUpRequests(const QUuid& id, PeerConnection& peer)
         requestBlocks(window - count, id, peer);
 }
 
+void ControllerPrivate::topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+{
+    m_topUps.insert(id, peer);
+    if (m_topUpsScheduled)
+        return;
+    m_topUpsScheduled = true;
+    QMetaObject::invokeMethod(this, [this] { runTopUps(); }, Qt::QueuedConnection);
+}
+
+void ControllerPrivate::runTopUps()
+{
+    m_topUpsScheduled = false;
+    const QHash<QUuid, std::weak_ptr<PeerConnection>> topUps = std::exchange(m_topUps, {});
+    for (auto it = topUps.cbegin(); it != topUps.cend(); ++it) {
+        // A connection that has gone asks for nothing more.
+        if (const std::shared_ptr<PeerConnection> peer = it->lock())
+            topUpRequests(it.key(), *peer);
+    }
+}
+
 void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
 {
     const qsizetype index = indexOfFile(id);
@@ -285,7 +307,7 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     windowReceived(fileID, block, data.size());
     // At least one more request per block received; more while the window grows.
     if (!done)
-        topUpRequests(fileID, *peer);
+        topUpLater(fileID, peer);
     else
         finishDownload(fileID);
 }

@@ -1,6 +1,8 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/directories.h"
+#include "vortan/controller/networkwatcher.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"
 #include "vortan/listener/listener.h"
@@ -64,7 +66,15 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
             mapListeningPort();
         startListener();
     }
+    if (m_options.watchNetwork) {
+        m_networkWatcher = new NetworkWatcher(this);
+        connect(m_networkWatcher, &NetworkWatcher::changed, this, &ControllerPrivate::networkChanged);
+        const QString how = m_networkWatcher->start();
+        logInfo(lcController(), how.isEmpty() ? QStringLiteral("Network changes are not followed: no way to learn of them")
+                                              : QStringLiteral("Following network changes through %1").arg(how));
+    }
     updatePresence();
+    m_policy->start();
     return std::nullopt;
 }
 
@@ -84,7 +94,13 @@ KeyHelper& ControllerPrivate::keys()
 
 void ControllerPrivate::receivedPublicAddress(const QString& address)
 {
-    if (!m_me || m_me->address || address.isEmpty())
+    if (address.isEmpty())
+        return;
+    if (m_reachability.externalAddress != address) {
+        m_reachability.externalAddress = address;
+        emit reachabilityChanged();
+    }
+    if (!m_me || m_me->address)
         return;
     modifyMe([&](User& me) { me.address = address; });
     scheduleSave();
@@ -127,6 +143,8 @@ void ControllerPrivate::stopPortMapping(PortMappingWait wait)
             m_portMapper.unmap_port_async();
         m_mapRequested = false;
     }
+    ++m_mappingGeneration;
+    setRouter(Reachability::Router::off, {});
     logInfo(lcPortMapping(), QStringLiteral("Stopped port mapping."));
 }
 
@@ -134,7 +152,23 @@ void ControllerPrivate::mapListeningPort()
 {
     if (!m_me || !m_me->port)
         return;
-    m_portMapper.map_port(*m_me->port);
+    setRouter(Reachability::Router::searching, {});
+    // Comes back on the mapper's thread; dropped once this object is gone.
+    m_portMapper.map_port_reporting(
+        *m_me->port,
+        queuedTo<bool, const QString&>(this, [this, generation = ++m_mappingGeneration](bool forwarded,
+                                                                                       const QString& problem) {
+            if (generation != m_mappingGeneration)
+                return;  // stopped or asked again meanwhile
+            setRouter(forwarded ? Reachability::Router::forwarded : Reachability::Router::failed, problem);
+            if (forwarded)
+                logInfo(lcPortMapping(), QStringLiteral("The gateway forwards the port."));
+            else
+                logWarning(lcPortMapping(), QStringLiteral("The port is not forwarded: %1").arg(problem));
+            if (forwarded && m_reachability.externalAddress.isEmpty())
+                m_portMapper.get_public_address(
+                    queuedTo<const QString&>(this, [this](const QString& address) { receivedPublicAddress(address); }));
+        }));
     m_mapRequested = true;
     logInfo(lcPortMapping(), QStringLiteral("Mapped port %1.").arg(*m_me->port));
 }
@@ -174,6 +208,15 @@ void ControllerPrivate::listenerStateDidChange(const SocketListenerState& state)
         return;
     }
     logWarning(lcController(), QStringLiteral("Unknown state: ") + state.name());
+}
+
+void ControllerPrivate::setRouter(Reachability::Router router, const QString& problem)
+{
+    if (m_reachability.router == router && m_reachability.routerError == problem)
+        return;
+    m_reachability.router = router;
+    m_reachability.routerError = router == Reachability::Router::failed ? problem : QString();
+    emit reachabilityChanged();
 }
 
 void ControllerPrivate::setListenerState(ListenerState state)

@@ -1,6 +1,7 @@
 #include "vortan/controller/controller_p.h"
 
 #include "vortan/connection/connection.h"
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
@@ -42,11 +43,38 @@ std::shared_ptr<PeerConnection> ControllerPrivate::peerFor(const QByteArray& key
     return nullptr;
 }
 
+void ControllerPrivate::setConnectAutomatically(bool on)
+{
+    m_policy->setEnabled(on);
+}
+
+bool ControllerPrivate::connectsAutomatically() const
+{
+    return m_policy->enabled();
+}
+
+void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
+{
+    m_policy->setKept(keys);
+}
+
+void ControllerPrivate::networkChanged()
+{
+    logInfo(lcController(), QStringLiteral("The network changed"));
+    m_policy->networkChanged();
+}
+
+bool ControllerPrivate::hasWork(const QByteArray& key) const
+{
+    return hasWorkFor(m_files.list(), key, [this](const QUuid& id) { return m_offersListed.contains(id); });
+}
+
 void ControllerPrivate::connectTo(const QByteArray& key)
 {
     const User* user = findUser(key);
     if (!user)
         return;
+    m_policy->release(key);
     if (peerFor(key)) {
         logInfo(lcController(), QStringLiteral("Already connected to %1.").arg(user->name));
         return;
@@ -97,6 +125,8 @@ void ControllerPrivate::connectionFailed(qsizetype index, ConnectFailure failure
 
 void ControllerPrivate::reportFailure(const QByteArray& key, ConnectFailure failure)
 {
+    if (const auto wait = m_policy->failed(key, failure.reason))
+        failure.retryAt = QDateTime::currentDateTimeUtc().addMSecs(wait->count());
     modifyUser(key, [&](User& u) {
         if (failure.error)
             u.error = *failure.error;
@@ -118,17 +148,18 @@ void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host
         return;
     const Endpoint endpoint{host, port};
     if (m_learnedEndpoints.find(key) != endpoint) {
-        logInfo(lcController(), QStringLiteral("%1 %2 at %3")
-                                    .arg(user->name,
-                                         source == EndpointSource::presence ? QStringLiteral("is announced")
-                                                                            : QStringLiteral("connected from"),
-                                         endpointText(endpoint)));
+        logInfo(lcController(), (source == EndpointSource::presence ? QStringLiteral("%1 is announced at %2")
+                                                                    : QStringLiteral("%1 connected from %2"))
+                                    .arg(user->name, endpointText(endpoint)));
     }
     m_learnedEndpoints.learn(key, endpoint);
+    if (source == EndpointSource::presence)
+        m_policy->appeared(key);
 }
 
 void ControllerPrivate::disconnectFrom(const QByteArray& key)
 {
+    m_policy->hold(key);
     // The lists and the user's state follow when the cancellations are reported.
     for (OutgoingPeer& outgoing : m_connectingPeers) {
         if (outgoing.calledKey == key && !outgoing.ended) {
@@ -148,6 +179,16 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
 {
     if (!peer->user())
         return;
+    const bool outgoing = std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
+                                      [&](const OutgoingPeer& o) { return o.peer == peer; });
+    if (!outgoing && m_policy->held(*peer->user())) {
+        // Disconnected by hand: they come back when we call them.
+        const User* user = findUser(*peer->user());
+        logInfo(lcController(), QStringLiteral("Refused a connection of %1: disconnected until called")
+                                    .arg(user ? user->name : QStringLiteral("an unknown user")));
+        cancel(peer);
+        return;
+    }
     // The handshake record may be a replay: the connection waits for the
     // peer's first frame before it replaces or changes anything. Our list
     // request lets the peer prove us in turn (it waits the same way).
@@ -202,29 +243,34 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
 
     std::optional<QByteArray> calledKey;
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
-        if (m_connectingPeers[i].peer == peer) {
-            calledKey = m_connectingPeers.takeAt(i).calledKey;
-            break;
+        if (m_connectingPeers[i].peer != peer)
+            continue;
+        calledKey = m_connectingPeers[i].calledKey;
+        if (*calledKey != key && !m_connectingPeers[i].ended) {
+            // Someone else answered at the called user's address: that user
+            // is not connected by this connection; the call goes on with
+            // the next address, if any.
+            const User* answered = findUser(key);
+            const QString who = answered ? answered->name : QStringLiteral("an unknown user");
+            const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
+            const OutgoingPeer& outgoing = m_connectingPeers[i];
+            logInfo(lcController(), QStringLiteral("%1 answered at %2").arg(who, where));
+            connectionFailed(i, ConnectFailure{ConnectFailure::Reason::unreachable, outgoing.endpoint.host,
+                                               outgoing.endpoint.port,
+                                               VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where)),
+                                               {}});
+            const QByteArray called = *calledKey;
+            const bool connecting = stillConnecting(called);
+            const bool connected = peerFor(called) != nullptr;
+            modifyUser(called, [&](User& u) {
+                if (!connected)
+                    u.state = connecting ? User::State::connecting : User::State::notConnected;
+            });
         }
+        m_connectingPeers.removeAt(i);
+        break;
     }
     m_peers.append(peer);
-
-    if (calledKey && *calledKey != key) {
-        // Someone else answered at the called user's address: that user is
-        // not connected by this connection.
-        const User* answered = findUser(key);
-        const QString who = answered ? answered->name : QStringLiteral("an unknown user");
-        const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
-        const QByteArray called = *calledKey;
-        const bool connecting = stillConnecting(called);
-        const bool connected = peerFor(called) != nullptr;
-        modifyUser(called, [&](User& u) {
-            if (!connected)
-                u.state = connecting ? User::State::connecting : User::State::notConnected;
-            u.error = VortanError::other(QStringLiteral("%1 answered at %2").arg(who, where));
-        });
-        logInfo(lcController(), QStringLiteral("%1 answered at %2").arg(who, where));
-    }
 
     if (indexOfUser(key) < 0)
         return;  // no longer a known user: kept, but not asked for anything
@@ -242,6 +288,7 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
         u.failure.reset();
     });
     m_runStatus[key].connected = true;
+    m_policy->connected(key);
     emit peerReady(key);
 }
 
@@ -316,6 +363,7 @@ void ControllerPrivate::noteDisconnected(const QByteArray& key)
         if (!file.download && file.user == key)
             m_offersAwaitingDisconnect.remove(file.id());
     }
+    m_policy->disconnected(key);
     emit peerDisconnected(key);
 }
 

@@ -229,7 +229,7 @@ void ControllerPrivate::save()
     for (File& record : stored) {
         const auto inFlight = m_blocksInFlight.constFind(record.id());
         if (!record.download && inFlight != m_blocksInFlight.cend())
-            record.blocks.insert(*inFlight);
+            record.blocks.unite(*inFlight);
     }
     noteSaved(kTransfersFile, writeStored(m_supportDirectory, kTransfersFile, stored, m_keptStoredFiles));
     noteSaved(kUsersFile, writeStored(m_supportDirectory, kUsersFile, m_users, m_keptStoredFiles));

@@ -65,11 +65,12 @@ RequestWindow::Change RequestWindow::received(std::int64_t block, std::int64_t b
 
     Change change = Change::none;
     if (m_growing && roundTrip > 2 * *m_minRoundTrip) {
-        m_growing = false;
+        settle();
         change = Change::settled;
     }
+    followTrain(ask, now);
     if (m_growing)
-        m_size = std::min(m_size + 1, m_cap);
+        m_size = std::min(std::max(m_size + 1, blocksFor(m_trainRate)), m_cap);
     if (ask.deliveredBefore >= m_roundEnd) {
         // The first block asked for after the last round ended: a round trip.
         m_roundEnd = m_delivered;
@@ -96,17 +97,46 @@ void RequestWindow::endRound()
         m_growthBase = best;
         m_flatRounds = 0;
     } else if (++m_flatRounds >= kFlatRoundsToSettle) {
-        m_growing = false;
+        settle();
     }
+}
+
+void RequestWindow::settle()
+{
+    m_growing = false;
+    // Right after a jump the rounds have measured only the small windows
+    // before it: half the train's rate counts as this round's, so that the
+    // window keeps the link's product until the rounds measure it (a rate
+    // taken too high leaves the record with its round).
+    m_roundRate = std::max(m_roundRate, m_trainRate / 2);
+}
+
+void RequestWindow::followTrain(const Ask& ask, TimePoint now)
+{
+    // The block was asked for a shortest round trip or more before the
+    // train's first arrival: the sender had it when it sent that one, and
+    // sent it right behind what it sent since.
+    if (m_trainStart && ask.at <= *m_trainStart - *m_minRoundTrip) {
+        const Duration span = std::max<Duration>(now - *m_trainStart, kShortestTrain);
+        m_trainRate = std::max(m_trainRate, double(m_delivered - m_trainDelivered) / secondsOf(span));
+        return;
+    }
+    m_trainStart = now;
+    m_trainDelivered = m_delivered;
+}
+
+std::int64_t RequestWindow::blocksFor(double bytesPerSecond) const
+{
+    if (!m_minRoundTrip)
+        return kFloor;
+    const double bytesPerRoundTrip = bytesPerSecond * secondsOf(*m_minRoundTrip);
+    const double blocks = std::ceil(2.0 * bytesPerRoundTrip / double(blockSize)) + double(kFloor);
+    return std::int64_t(std::min(blocks, double(m_cap)));
 }
 
 std::int64_t RequestWindow::followingSize() const
 {
-    if (!m_minRoundTrip)
-        return m_size;
-    const double bytesPerRoundTrip = rate() * secondsOf(*m_minRoundTrip);
-    const double blocks = std::ceil(2.0 * bytesPerRoundTrip / double(blockSize)) + double(kFloor);
-    return std::int64_t(std::min(blocks, double(m_cap)));
+    return m_minRoundTrip ? blocksFor(rate()) : m_size;
 }
 
 RequestWindow::Duration RequestWindow::stallTime() const
@@ -133,6 +163,8 @@ void RequestWindow::backToFloor()
     m_roundRate = 0;
     std::fill(std::begin(m_rates), std::end(m_rates), 0.0);
     m_roundEnd = m_delivered;
+    m_trainStart.reset();
+    m_trainRate = 0;
 }
 
 }  // namespace vortan

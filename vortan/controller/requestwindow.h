@@ -18,6 +18,18 @@ namespace vortan {
 // - It starts at the floor (five blocks) in the growing phase: every block
 //   that arrives widens it by one, so two more blocks are asked for per block
 //   received and the window doubles every round trip.
+// - Once the first round trip is known it need not double its way up: blocks
+//   the sender held back to back (asked for at least a shortest round trip
+//   before the first of them arrived) arrive at the pace of the slowest part
+//   of the path, whatever the window. From such a train of arrivals it takes
+//   the link's rate, and the growing window is at least twice the bytes that
+//   rate delivers in the shortest round trip, plus the floor: the first round
+//   trip's five blocks are such a train, so the second round already asks for
+//   what the link carries. Arrivals closer together than a millisecond count
+//   as a millisecond apart (a read can hand over several blocks at once). A
+//   rate taken too high costs a queue at the sender, which the next rule
+//   sees within a round trip. When the growing phase ends, half the train's
+//   rate counts as one round's delivery rate (below).
 // - Each round trip (a block asked for after the previous round ended has
 //   arrived) it compares the delivery rate with the best rate seen so far.
 //   Three rounds without a rise of a quarter end the growing phase: the link
@@ -36,7 +48,12 @@ namespace vortan {
 //   trips, and at least half a second) sends it back to the floor and to the
 //   growing phase.
 // - It never leaves floor ... cap; the cap is the controller's limit for one
-//   download, or the download's share of its connection's limit.
+//   download, or the download's share of its connection's limit. Within the
+//   cap the size follows the measured bandwidth-delay product; the cap is a
+//   ceiling, not a target. Neither side's memory grows with it (the receiver
+//   writes each block to disk as it arrives, the sender reads only a few
+//   blocks ahead of what it sends): it bounds what still arrives after a
+//   pause and what other messages on the connection wait behind.
 //
 // Rates are BBR-style delivery rates: for an arriving block, the bytes that
 // arrived while it was on its way (from its request to its arrival), over
@@ -52,6 +69,7 @@ public:
     static constexpr int kRateRounds = 10;
     static constexpr std::chrono::milliseconds kMinimumStall{500};
     static constexpr int kStallRoundTrips = 4;
+    static constexpr std::chrono::milliseconds kShortestTrain{1};
 
     // What an arrival or a check changed, for the controller's log.
     enum class Change { none, settled, stalled };
@@ -71,6 +89,9 @@ public:
     // Bytes per second: the best delivery rate of the last rounds (0 before
     // the first measurement).
     double rate() const;
+    // Bytes per second: the fastest train of back-to-back arrivals since the
+    // growing phase began (0 before one).
+    double linkRate() const { return m_trainRate; }
     std::optional<Duration> roundTrip() const { return m_minRoundTrip; }
     // Blocks asked for through this window that have not arrived.
     std::int64_t outstanding() const { return std::int64_t(m_asked.size()); }
@@ -99,7 +120,10 @@ private:
     };
 
     Duration stallTime() const;
+    void followTrain(const Ask& ask, TimePoint now);
+    std::int64_t blocksFor(double bytesPerSecond) const;
     void endRound();
+    void settle();
     std::int64_t followingSize() const;
     void backToFloor();
 
@@ -120,6 +144,10 @@ private:
     double m_growthBase = 0;  // the rate the growing phase must beat by a quarter
     int m_flatRounds = 0;
     std::optional<Duration> m_minRoundTrip;
+
+    std::optional<TimePoint> m_trainStart;  // the first arrival of the running train
+    std::int64_t m_trainDelivered = 0;      // m_delivered then
+    double m_trainRate = 0;
 };
 
 }  // namespace vortan

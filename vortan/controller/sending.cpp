@@ -6,6 +6,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <exception>
 
 namespace vortan {
@@ -64,59 +65,96 @@ void ControllerPrivate::startSending(const QUuid& id, const std::shared_ptr<Peer
     sendNextBlock(id, peer);
 }
 
+std::int64_t ControllerPrivate::sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const
+{
+    const std::weak_ptr<PeerConnection> weak(peer);
+    const auto loops = std::count_if(m_sendLoops.cbegin(), m_sendLoops.cend(),
+                                     [&](const std::weak_ptr<PeerConnection>& loop) { return sameObject(loop, weak); });
+    return std::max<std::int64_t>(1, kSendAhead / std::max<std::int64_t>(1, loops));
+}
+
 void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
-    qsizetype index = indexOfFile(id);
-    if (index < 0)
-        return;
-    File& record = m_files.edit(index);
-    const std::optional<std::int64_t> next = record.wantBlocks.first();
-    if (record.paused || !next || !peer) {
-        record.sending = false;
-        m_sendLoops.remove(id);
-        update();
-        return;
-    }
-    const std::int64_t block = *next;
-    const std::int64_t last = record.numberOfBlocks() - 1;
-    QByteArray bytes;
-    try {
-        if (!record.location() || block > last)
-            throw IoError(QStringLiteral("block %1 is not part of %2").arg(block).arg(record.name()));
-        const std::int64_t size = block == last ? record.length() - last * blockSize : blockSize;
-        bytes = record.buffer()->readBlock(*record.location(), block * blockSize, size);
-    } catch (const IoError& e) {
-        record.error = recordError(e);
-        update();
-        if (File* stopped = fileWithId(id))
-            stopped->sending = false;
-        m_sendLoops.remove(id);
-        update();
+    const std::int64_t ahead = peer ? sendAheadOn(peer) : 0;
+    for (;;) {
+        const qsizetype index = indexOfFile(id);
+        if (index < 0)
+            return;
+        File& record = m_files.edit(index);
+        const BlockSet& inFlight = m_blocksInFlight[id];
+        // The lowest wanted block not handed over yet.
+        std::optional<std::int64_t> next;
+        for (const BlockSet::Run& run : record.wantBlocks.runs()) {
+            for (std::int64_t block = run.first; block < run.end() && !next; ++block) {
+                if (!inFlight.contains(block))
+                    next = block;
+            }
+            if (next)
+                break;
+        }
+        if (record.paused || !next || !peer) {
+            // The loop ends once what it handed over has come back.
+            if (inFlight.empty()) {
+                m_blocksInFlight.remove(id);
+                record.sending = false;
+                m_sendLoops.remove(id);
+                update();
+            }
+            return;
+        }
+        if (inFlight.count() >= ahead)
+            return;  // a completion takes it on
+        const std::int64_t block = *next;
+        const std::int64_t last = record.numberOfBlocks() - 1;
+        QByteArrayView bytes;  // in the read window until the next read: sealed before it
+        try {
+            if (!record.location() || block > last)
+                throw IoError(QStringLiteral("block %1 is not part of %2").arg(block).arg(record.name()));
+            const std::int64_t size = block == last ? record.length() - last * blockSize : blockSize;
+            bytes = record.buffer()->readBlockView(*record.location(), block * blockSize, size);
+        } catch (const IoError& e) {
+            record.error = recordError(e);
+            update();
+            if (File* stopped = fileWithId(id))
+                stopped->sending = false;
+            m_sendLoops.remove(id);
+            if (m_blocksInFlight.value(id).empty())
+                m_blocksInFlight.remove(id);
+            update();
+            markActivity();
+            return;
+        }
+        m_blocksInFlight[id].insert(block);
+        peer->sendData(bytes, block, id,
+                       [self = QPointer<ControllerPrivate>(this), id, block,
+                        weak = std::weak_ptr<PeerConnection>(peer)](const std::optional<NetworkError>& error) {
+                           if (self)
+                               self->blockSent(error, id, block, weak);
+                       });
         markActivity();
-        return;
     }
-    m_blocksInFlight.insert(id, block);
-    peer->sendData(bytes, block, id,
-                   [self = QPointer<ControllerPrivate>(this), id, block,
-                    weak = std::weak_ptr<PeerConnection>(peer)](const std::optional<NetworkError>& error) {
-                       if (self)
-                           self->blockSent(error, id, block, weak);
-                   });
-    markActivity();
 }
 
 void ControllerPrivate::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                            const std::weak_ptr<PeerConnection>& connection)
 {
-    const auto inFlight = m_blocksInFlight.constFind(id);
-    if (inFlight != m_blocksInFlight.cend() && *inFlight == block)
-        m_blocksInFlight.erase(inFlight);
+    if (const auto inFlight = m_blocksInFlight.find(id); inFlight != m_blocksInFlight.end()) {
+        inFlight->remove(block);
+        if (inFlight->empty())
+            m_blocksInFlight.erase(inFlight);
+    }
     const qsizetype index = indexOfFile(id);
     if (index < 0)
         return;
     const auto loop = m_sendLoops.constFind(id);
-    if (loop == m_sendLoops.cend() || !sameObject(*loop, connection))
-        return;  // the loop has moved to a newer connection
+    if (loop == m_sendLoops.cend())
+        return;
+    if (!sameObject(*loop, connection)) {
+        // The loop has moved to a newer connection, which may wait for
+        // this block's place.
+        sendNextBlock(id, loop->lock());
+        return;
+    }
     File& record = m_files.edit(index);
     if (error) {
         record.error = VortanError::network(*error);

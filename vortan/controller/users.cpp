@@ -1,5 +1,7 @@
 #include "vortan/controller/controller_p.h"
 
+#include "vortan/controller/connectionpolicy.h"
+
 #include "vortan/connection/connection.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"
@@ -73,6 +75,7 @@ void ControllerPrivate::removeUser(const QByteArray& key)
     }
     m_deletedFileIDs.remove(key);
     m_learnedEndpoints.forget(key);
+    m_policy->forget(key);
 
     // Every connection of the user goes (there is at most one ready one, but
     // connect() may have started more than one outgoing).

@@ -257,6 +257,32 @@ bool Aes256Gcm::openInto(ByteView box, std::initializer_list<std::span<std::uint
     return EVP_DecryptFinal_ex(m_open.get(), last, &lastLength) == 1;
 }
 
+bool Aes256Gcm::openBegin(ByteView nonce)
+{
+    return nonce.size() == kNonceSize && EVP_DecryptInit_ex(m_open.get(), nullptr, nullptr, nullptr, nonce.data()) == 1;
+}
+
+bool Aes256Gcm::openPiece(ByteView cipher, std::span<std::uint8_t> plaintext)
+{
+    if (cipher.size() != plaintext.size())
+        return false;
+    if (cipher.empty())
+        return true;
+    int written = 0;
+    return EVP_DecryptUpdate(m_open.get(), plaintext.data(), &written, cipher.data(), intSize(cipher.size())) == 1
+           && static_cast<size_t>(written) == cipher.size();
+}
+
+bool Aes256Gcm::openEnd(ByteView tag)
+{
+    if (tag.size() != kTagSize
+        || EVP_CIPHER_CTX_ctrl(m_open.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, const_cast<std::uint8_t*>(tag.data())) != 1)
+        return false;
+    std::uint8_t last[16];
+    int lastLength = 0;
+    return EVP_DecryptFinal_ex(m_open.get(), last, &lastLength) == 1;
+}
+
 void randomBytes(std::span<std::uint8_t> out)
 {
     if (!out.empty() && RAND_bytes(out.data(), intSize(out.size())) != 1)

@@ -100,6 +100,14 @@ public:
     // ciphertext's. On false (not authentic, or sizes that do not fit) the
     // pieces hold garbage that must not be used.
     bool openInto(ByteView box, std::initializer_list<std::span<std::uint8_t>> plaintext);
+    // Opens one box piece by piece as its bytes come in: openBegin() with its
+    // nonce, openPiece() for each piece of ciphertext in order (plaintext as
+    // long as the piece), then openEnd() with its tag. What the pieces opened
+    // is garbage unless openEnd() returns true. Any call to open() or
+    // openInto() in between abandons the box.
+    bool openBegin(ByteView nonce);
+    bool openPiece(ByteView cipher, std::span<std::uint8_t> plaintext);
+    bool openEnd(ByteView tag);
 
     static constexpr std::size_t boxSize(std::size_t plaintextSize) { return kNonceSize + plaintextSize + kTagSize; }
 

@@ -61,6 +61,16 @@ public:
         consume(n, [&body](const std::uint8_t* p, qsizetype size) { body.insert(body.end(), p, p + size); });
     }
 
+    // Consumes n bytes, handing each contiguous piece to sink(bytes, size);
+    // stops early, returning false, when sink does.
+    template <typename Sink>
+    bool feed(qsizetype n, Sink&& sink)
+    {
+        bool ok = true;
+        consume(n, [&](const std::uint8_t* p, qsizetype size) { ok = ok && sink(p, size); });
+        return ok;
+    }
+
     // When the next n bytes lie in one piece, consumes them and returns where
     // they are (valid until the call returns); otherwise nullptr.
     const std::uint8_t* takeContiguous(qsizetype n)
@@ -295,6 +305,8 @@ qsizetype Framer::frameLoop(Reader& reader, bool isComplete)
                 return 0;
             }
             m_neededLength = length;
+            m_frameLength = length;
+            m_bodyPosition = 0;
         }
 
         const std::int64_t minimum = std::min(m_neededLength, kBodyChunk);
@@ -302,26 +314,90 @@ qsizetype Framer::frameLoop(Reader& reader, bool isComplete)
             return static_cast<qsizetype>(m_neededLength);
         const qsizetype count = static_cast<qsizetype>(std::min<std::int64_t>(reader.available(), m_neededLength));
 
-        crypto::ByteView body;
         const std::uint8_t* whole = nullptr;
-        if (m_body.empty() && count == m_neededLength)
+        if (m_body.empty() && m_bodyPosition == 0 && count == m_neededLength)
             whole = reader.takeContiguous(count);
         if (whole) {
             // The whole body is in one piece of the input: open it in place.
-            body = crypto::ByteView(whole, static_cast<std::size_t>(count));
-        } else {
-            if (m_body.empty())
-                m_body.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_neededLength, kKeptCapacity)));
+            m_neededLength = 0;
+            if (!openAndDeliver(crypto::ByteView(whole, static_cast<std::size_t>(count))) || life.expired()
+                || m_state == State::failed)
+                return 0;
+            continue;
+        }
+        if (m_frameLength < kFrameOverhead) {
+            // Too short for a message: it fails once its bytes are in.
             reader.appendTo(m_body, count);
             m_neededLength -= count;
             if (m_neededLength > 0)
                 continue;
-            body = m_body;
+            m_neededLength = 0;
+            openAndDeliver(m_body);
+            return 0;
         }
-        m_neededLength = 0;
-        if (!openAndDeliver(body) || life.expired() || m_state == State::failed)
+        if (!reader.feed(count, [this](const std::uint8_t* p, qsizetype size) { return openPiece(p, size); })) {
+            fail();
+            return 0;
+        }
+        m_neededLength -= count;
+        if (m_neededLength > 0)
+            continue;
+        if (!finishOpening() || life.expired() || m_state == State::failed)
             return 0;
     }
+}
+
+bool Framer::openPiece(const std::uint8_t* bytes, qsizetype size)
+{
+    // The body: nonce, ciphertext (type field, then payload), tag.
+    const std::int64_t cipherEnd = m_frameLength - std::int64_t(crypto::kTagSize);
+    constexpr std::int64_t payloadStart = std::int64_t(crypto::kNonceSize) + 4;
+    while (size > 0) {
+        qsizetype n = 0;
+        if (m_bodyPosition < std::int64_t(crypto::kNonceSize)) {
+            n = qsizetype(std::min<std::int64_t>(size, std::int64_t(crypto::kNonceSize) - m_bodyPosition));
+            std::memcpy(m_nonce.data() + m_bodyPosition, bytes, std::size_t(n));
+            if (m_bodyPosition + n == std::int64_t(crypto::kNonceSize) && !m_cipher->openBegin(m_nonce))
+                return false;
+        } else if (m_bodyPosition < payloadStart) {
+            n = qsizetype(std::min<std::int64_t>(size, payloadStart - m_bodyPosition));
+            const std::size_t at = std::size_t(m_bodyPosition) - crypto::kNonceSize;
+            if (!m_cipher->openPiece(crypto::ByteView(bytes, std::size_t(n)), std::span(m_typeField).subspan(at, std::size_t(n))))
+                return false;
+        } else if (m_bodyPosition < cipherEnd) {
+            n = qsizetype(std::min<std::int64_t>(size, cipherEnd - m_bodyPosition));
+            const qsizetype at = qsizetype(m_bodyPosition - payloadStart);
+            if (m_payload.capacity() < at + n) {
+                // Grows with what arrives, not with what the length field claims.
+                const qsizetype whole = qsizetype(cipherEnd - payloadStart);
+                m_payload.reserve(std::min(whole, std::max(at + n, std::max(2 * m_payload.capacity(), qsizetype(kKeptCapacity)))));
+            }
+            m_payload.resize(at + n);
+            auto* out = reinterpret_cast<std::uint8_t*>(m_payload.data()) + at;
+            if (!m_cipher->openPiece(crypto::ByteView(bytes, std::size_t(n)), std::span<std::uint8_t>(out, std::size_t(n))))
+                return false;
+        } else {
+            n = qsizetype(std::min<std::int64_t>(size, m_frameLength - m_bodyPosition));
+            std::memcpy(m_tag.data() + (m_bodyPosition - cipherEnd), bytes, std::size_t(n));
+        }
+        m_bodyPosition += n;
+        bytes += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool Framer::finishOpening()
+{
+    m_bodyPosition = 0;
+    QByteArray payload = std::exchange(m_payload, QByteArray());
+    if (!m_cipher->openEnd(m_tag)) {
+        fail();
+        return false;
+    }
+    if (m_onMessage)
+        m_onMessage(messageTypeFromRaw(readInt32(m_typeField.data())), payload);
+    return true;
 }
 
 bool Framer::openAndDeliver(crypto::ByteView body)
@@ -411,6 +487,9 @@ void Framer::releaseBuffers()
     std::vector<std::uint8_t>().swap(m_pending);
     std::vector<std::uint8_t>().swap(m_body);
     m_neededLength = 0;
+    m_frameLength = 0;
+    m_bodyPosition = 0;
+    m_payload = QByteArray();
     m_queued = QByteArray();
     m_queuedEnd = false;
 }

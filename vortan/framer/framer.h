@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <array>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,6 +100,8 @@ private:
     bool acceptRecord(const std::uint8_t* record);
     qsizetype frameLoop(Reader& reader, bool isComplete);
     bool openAndDeliver(crypto::ByteView body);
+    bool openPiece(const std::uint8_t* bytes, qsizetype size);
+    bool finishOpening();
     void fail();
     void releaseBuffers();
 
@@ -111,8 +115,17 @@ private:
     // Received bytes not consumed yet: always fewer than one parse step needs
     // (a part of the record, of a length field, or of a 512-byte body chunk).
     std::vector<std::uint8_t> m_pending;
-    std::vector<std::uint8_t> m_body;  // the body of the frame being received
+    std::vector<std::uint8_t> m_body;  // the body of a frame too short to be a message
     std::int64_t m_neededLength = 0;   // body bytes still missing; 0: a length comes next
+    // A body that does not arrive in one piece is opened as its bytes come
+    // in, straight into its payload: no copy of the whole box is kept, and a
+    // large message costs each read only its own bytes' decryption.
+    std::int64_t m_frameLength = 0;  // the length field of the frame being received
+    std::int64_t m_bodyPosition = 0;  // its body bytes taken so far
+    std::array<std::uint8_t, crypto::kNonceSize> m_nonce{};
+    std::array<std::uint8_t, 4> m_typeField{};
+    std::array<std::uint8_t, crypto::kTagSize> m_tag{};
+    QByteArray m_payload;
     bool m_inInput = false;
     QByteArray m_queued;  // input handed in from inside a handler
     bool m_queuedEnd = false;

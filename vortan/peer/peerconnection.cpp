@@ -324,7 +324,7 @@ void PeerConnection::sendWant(const BlockSet& blocks, const QUuid& fileID)
     m_connection->send(MessageType::want, payload);
 }
 
-void PeerConnection::sendData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+void PeerConnection::sendData(QByteArrayView data, std::int64_t block, const QUuid& fileID,
                               SendCompletion completion)
 {
     if (!m_connection || block < std::numeric_limits<std::int32_t>::min()

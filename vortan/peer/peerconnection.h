@@ -74,7 +74,7 @@ public:
     // error (ECANCELED after a cancellation, the failure's error after a
     // failure, ENOTCONN before ready, EOVERFLOW for a block index beyond
     // 32 bits).
-    void sendData(const QByteArray& data, std::int64_t block, const QUuid& fileID, SendCompletion completion);
+    void sendData(QByteArrayView data, std::int64_t block, const QUuid& fileID, SendCompletion completion);
 
     // A list payload of at least this many bytes (some 500 entries) is decoded
     // on a worker thread: a full message holds tens of thousands of entries

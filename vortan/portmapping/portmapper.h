@@ -18,6 +18,9 @@ public:
     // the main thread before touching main-thread state (see queuedTo() in
     // vortan/portmapping/queuedcall.h).
     using AddressCallback = std::function<void(const QString& address)>;
+    // Whether the port is forwarded now, else the gateway's or the system's
+    // text why not. Runs on the mapper's thread, like AddressCallback.
+    using MappingCallback = std::function<void(bool forwarded, const QString& problem)>;
 
     virtual ~PortMapper() = default;
 
@@ -31,6 +34,13 @@ public:
     // outside and inside) to this machine. While an earlier mapping stands,
     // this sends nothing: the earlier one stays, whatever its port.
     virtual void map_port(std::uint16_t port) = 0;
+    // map_port(), then the outcome. A mapper that cannot tell (the default)
+    // never calls back.
+    virtual void map_port_reporting(std::uint16_t port, MappingCallback done)
+    {
+        (void)done;
+        map_port(port);
+    }
     // Removes the mapping made by map_port(), if one stands, and returns once
     // every request made before it and the removal have finished.
     virtual void unmap_port() = 0;

@@ -2,6 +2,7 @@
 
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
+#include <miniupnpc/upnperrors.h>
 
 #include <arpa/inet.h>
 
@@ -146,15 +147,23 @@ std::optional<QString> UpnpGateway::externalAddress()
     return QString::fromLatin1(address);
 }
 
-void UpnpGateway::mapPort(std::uint16_t port)
+std::optional<QString> UpnpGateway::mapPort(std::uint16_t port)
 {
-    if (m_mapped || !discover())
-        return;
+    if (m_mapped)
+        return std::nullopt;
+    if (!discover())
+        return QStringLiteral("No gateway answered");
     const std::string text = portText(port);
     const int result = UPNP_AddPortMapping(m_igd->controlUrl(), m_igd->serviceType(), text.c_str(), text.c_str(),
                                            m_igd->lanAddress, kMappingDescription, kProtocol, nullptr, nullptr);
     m_mappedPort = port;
     m_mapped = result == UPNPCOMMAND_SUCCESS;
+    if (m_mapped)
+        return std::nullopt;
+    const char* why = strupnperror(result);
+    return QStringLiteral("The gateway refused to forward port %1: %2")
+        .arg(port)
+        .arg(why ? QString::fromUtf8(why) : QString::number(result));
 }
 
 void UpnpGateway::unmapPort()

@@ -51,8 +51,8 @@ public:
     // The external address, when a gateway is found and reports a usable one.
     std::optional<QString> externalAddress();
     // Asks for a TCP forwarding of `port` to this machine, unless a mapping
-    // already stands.
-    void mapPort(std::uint16_t port);
+    // already stands. Returns why there is no mapping now, if there is none.
+    std::optional<QString> mapPort(std::uint16_t port);
     // Removes the standing mapping, if any. A failed removal counts as done.
     void unmapPort();
 

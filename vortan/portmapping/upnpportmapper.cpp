@@ -43,6 +43,17 @@ void UpnpPortMapper::map_port(std::uint16_t port)
     m_queue->async([gateway = m_gateway, port] { gateway->mapPort(port); });
 }
 
+void UpnpPortMapper::map_port_reporting(std::uint16_t port, MappingCallback done)
+{
+    if (!m_queue)
+        return;
+    m_queue->async([gateway = m_gateway, port, done = std::move(done)] {
+        const std::optional<QString> problem = gateway->mapPort(port);
+        if (done)
+            done(!problem, problem.value_or(QString()));
+    });
+}
+
 void UpnpPortMapper::unmap_port()
 {
     if (!m_queue)

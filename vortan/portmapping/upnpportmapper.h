@@ -40,6 +40,7 @@ public:
     void port_mapping_init() override;
     void get_public_address(AddressCallback callback) override;
     void map_port(std::uint16_t port) override;
+    void map_port_reporting(std::uint16_t port, MappingCallback done) override;
     void unmap_port() override;
     void unmap_port_async() override;
 

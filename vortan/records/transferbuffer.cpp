@@ -60,6 +60,11 @@ void TransferBuffer::openFile(const QString& path, int flags, mode_t mode)
 
 QByteArray TransferBuffer::readBlock(const QUrl& url, std::int64_t offset, std::int64_t count)
 {
+    return readBlockView(url, offset, count).toByteArray();
+}
+
+QByteArrayView TransferBuffer::readBlockView(const QUrl& url, std::int64_t offset, std::int64_t count)
+{
     if (offset < 0 || count < 0 || count > blockSize || count > std::numeric_limits<std::int64_t>::max() - offset)
         throw PosixError(EINVAL);
     if (!m_fd) {
@@ -74,7 +79,7 @@ QByteArray TransferBuffer::readBlock(const QUrl& url, std::int64_t offset, std::
         return {};
 
     if (m_range && offset >= m_range->first && offset + count <= m_range->end)
-        return QByteArray(m_buffer.get() + (offset - m_range->first), qsizetype(count));
+        return QByteArrayView(m_buffer.get() + (offset - m_range->first), qsizetype(count));
 
     m_range.reset();
     ssize_t got;
@@ -88,7 +93,7 @@ QByteArray TransferBuffer::readBlock(const QUrl& url, std::int64_t offset, std::
     // The window holds exactly the bytes the read returned, so a file that
     // shrank is never served bytes that were not read.
     m_range = Window{offset, offset + std::int64_t(got)};
-    return QByteArray(m_buffer.get(), qsizetype(count));
+    return QByteArrayView(m_buffer.get(), qsizetype(count));
 }
 
 void TransferBuffer::writeAt(const QString& path, bool truncateOnOpen, const QByteArray& data, std::int64_t offset)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QUrl>
 
@@ -46,6 +47,9 @@ public:
     // file holds fewer than count bytes there; either way no window is kept
     // and the next read goes to the file again.
     QByteArray readBlock(const QUrl& url, std::int64_t offset, std::int64_t count);
+    // The same without a copy: the bytes stay in the read window and are
+    // valid until the next call on this buffer.
+    QByteArrayView readBlockView(const QUrl& url, std::int64_t offset, std::int64_t count);
 
     // Writes all of data at the absolute byte offset of the file at path,
     // opening it on first use write-only, created with mode 0644 and

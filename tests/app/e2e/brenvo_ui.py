@@ -82,11 +82,13 @@ class Session:
         return ann_dir, bob_dir
 
     def start_peer(self, data_dir, *args):
-        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic.
+        """brenvo-cli run on data_dir (and args): listens on its card's port, no gateway traffic,
+        calls nobody by itself (the tests press Connect).
         Returns once it listens, so that a call made next is not refused."""
         log_path = self.path(os.path.basename(data_dir) + "-run.log")
         log = open(log_path, "w")
-        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp", *args],
+        process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp",
+                                    "--no-auto-connect", *args],
                                    stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
         if "--no-listen" not in args:

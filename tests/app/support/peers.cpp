@@ -15,7 +15,9 @@ Peer::Peer(const QString& name, ControllerDelegate* delegate)
     options.useGateway = false;
     options.inhibitSleep = false;
     options.bundledUsersPath = QString();
+    options.watchNetwork = false;
     controller = std::make_unique<Controller>(options, delegate);
+    controller->setConnectAutomatically(false);  // the tests connect by hand
     if (const std::optional<StartError> error = controller->start(false, false))
         qFatal("cannot start: %s", qPrintable(error->message()));
     controller->editMe(User(name, std::nullopt, std::nullopt, {}));
