@@ -190,7 +190,11 @@ void MainWindow::redraw()
         ReasonText reason;
         if (user->failure && user->state != User::State::connected)
             reason = connectFailureText(displayName(user->name), *user->failure, QDateTime::currentDateTimeUtc());
-        else if (user->error)
+        else if (user->error && user->error->isNetwork() && user->state != User::State::connected) {
+            // A connection that was up went down; automatic connection calls again.
+            reason.text = tr("The connection to %1 was lost").arg(displayName(user->name));
+            reason.detail = user->error->localizedDescription();
+        } else if (user->error)
             reason.text = user->error->localizedDescription();
         m_errorText = reason.text;
         m_errorDetail = reason.withDetail();

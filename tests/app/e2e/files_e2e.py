@@ -31,7 +31,9 @@ def setup(session):
     write_settings(ann_downloads)
     if not throttle_loopback(RATE):
         print("note: the loopback cannot be slowed (no tbf): the pause may come too late", file=sys.stderr)
-    session.start_peer(bob_dir, "--accept", "all", "--download-to", bob_downloads)
+    start_bob = lambda: session.start_peer(bob_dir, "--accept", "all", "--download-to", bob_downloads)  # noqa: E731
+    session.bob = start_bob()
+    session.start_bob = start_bob
     return ann_dir, bob_dir, originals, ann_downloads, bob_downloads
 
 
@@ -49,7 +51,7 @@ def three_offers_listed(session, ann_dir):
     return process, app, files
 
 
-def two_downloaded_with_a_pause(files, originals, downloads):
+def two_downloaded_with_a_pause(session, files, originals, downloads):
     files.select(SMALL, LARGE)
     files.menu_command(LARGE, 1)  # Download: both are selected, the menu acts on both
     # On its way, with its rate and the time left in words.
@@ -65,6 +67,14 @@ def two_downloaded_with_a_pause(files, originals, downloads):
 
     key("ctrl", "d")  # Download again, from the keyboard
     files.wait_text(LARGE, "resumed", lambda text: ", Paused." not in text)
+    # Bob stops half way and comes back, calling nobody: the program calls
+    # him again by itself, and the download goes on without a click.
+    session.bob.terminate()
+    if session.bob.wait(timeout=30) not in (0, 143):  # 143: ended by the signal, after saving
+        raise Failure(f"Bob's brenvo-cli exited {session.bob.returncode} on SIGTERM")
+    if ", Done." in files.text(LARGE):
+        print(f"note: {LARGE} was done before Bob stopped", file=sys.stderr)
+    session.bob = session.start_bob()
     for name in (SMALL, LARGE):
         files.wait_text(name, "downloaded", lambda text: ", Done." in text, timeout=TRANSFER_TIMEOUT)
         target = os.path.join(downloads, name)
@@ -126,8 +136,8 @@ def main():
         ann_dir, bob_dir, originals, ann_downloads, bob_downloads = setup(session)
         process, app, files = three_offers_listed(session, ann_dir)
         step("three offers listed")
-        two_downloaded_with_a_pause(files, originals, ann_downloads)
-        step("two downloaded, one paused on the way")
+        two_downloaded_with_a_pause(session, files, originals, ann_downloads)
+        step("two downloaded, one paused and one sender restarted on the way")
         offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_downloads)
         step("one offered")
         status = session.stop(process)
