@@ -826,6 +826,10 @@
         <source>&amp;Check for Updates…</source>
         <translation>Nach &amp;Aktualisierungen suchen …</translation>
     </message>
+    <message>
+        <source>The connection to %1 was lost</source>
+        <translation>Die Verbindung zu %1 wurde unterbrochen</translation>
+    </message>
 </context>
 <context>
     <name>vortan::SettingsView</name>

@@ -826,6 +826,10 @@
         <source>&amp;Check for Updates…</source>
         <translation>&amp;Buscar actualizaciones…</translation>
     </message>
+    <message>
+        <source>The connection to %1 was lost</source>
+        <translation>Se perdió la conexión con %1</translation>
+    </message>
 </context>
 <context>
     <name>vortan::SettingsView</name>

@@ -826,6 +826,10 @@
         <source>&amp;Check for Updates…</source>
         <translation>&amp;Rechercher des mises à jour…</translation>
     </message>
+    <message>
+        <source>The connection to %1 was lost</source>
+        <translation>La connexion avec %1 a été perdue</translation>
+    </message>
 </context>
 <context>
     <name>vortan::SettingsView</name>
