@@ -4,6 +4,7 @@
 #include "app/shell/icons.h"
 #include "app/shell/journal.h"
 #include "app/shell/stopsignals.h"
+#include "app/shell/translations.h"
 
 #include "cli/servecommands.h"
 #include "control/controlclient.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Brenvo"));
     QApplication::setApplicationVersion(QStringLiteral(BRENVO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("com.halvinor.brenvo"));
+    installTranslations(app);
 
     const auto parsed = parseAppArguments(QApplication::arguments());
     if (const auto* usage = std::get_if<AppUsage>(&parsed)) {
@@ -73,7 +75,8 @@ int main(int argc, char** argv)
     StopSignals stopSignals;
     if (const std::optional<StartError> error = delegate.start()) {
         std::fprintf(stderr, "brenvo: %s\n", qUtf8Printable(error->message()));
-        QMessageBox alert(QMessageBox::Critical, QObject::tr("Brenvo cannot start"), error->message());
+        QMessageBox alert(QMessageBox::Critical, QCoreApplication::translate("Main", "Brenvo cannot start"),
+                          error->message());
         alert.setTextFormat(Qt::PlainText);  // it names a folder
         QObject::connect(&stopSignals, &StopSignals::stopRequested, &alert, &QMessageBox::reject);
         alert.exec();

@@ -1,6 +1,8 @@
 """Renders the program's screenshots; run by scripts/screenshots.sh inside the
 sandbox of tests/app/e2e/run_e2e.sh.
-Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR
+Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR [LANG...]
+(with languages: only the shots in those languages, main-*-LANG.png and
+settings-LANG.png)
 
 The files-progress shots slow the sandbox's loopback down (tc) to catch a
 download on its way."""
@@ -81,6 +83,46 @@ def sidebar_menu(app, name, path):
     capture(main_window(app).name, path, with_popups=True)
     key("Escape")
     park_pointer()
+
+
+# What the shots in another language wait for and press, in that language.
+LANGUAGES = {
+    "de": {"locale": "de_DE.UTF-8", "welcome": "Willkommen bei Brenvo", "people": "Personen", "connect": "Verbinden",
+           "connected": "Verbunden", "new": "2 neue Dateien", "settings…": "Einstellungen …",
+           "settings": "Einstellungen", "listen": "Auf eingehende Verbindungen warten"},
+    "fr": {"locale": "fr_FR.UTF-8", "welcome": "Bienvenue dans Brenvo", "people": "Personnes", "connect": "Connecter",
+           "connected": "Connecté", "new": "2 nouveaux fichiers", "settings…": "Paramètres…",
+           "settings": "Paramètres", "listen": "Écouter les connexions entrantes"},
+    "es": {"locale": "es_ES.UTF-8", "welcome": "Le damos la bienvenida a Brenvo", "people": "Personas",
+           "connect": "Conectar", "connected": "Conectado", "new": "2 archivos nuevos",
+           "settings…": "Preferencias…", "settings": "Preferencias", "listen": "Escuchar conexiones entrantes"},
+}
+
+
+def in_language(session, ann_dir, out, language):
+    """The welcome view, Ann's window with Bob connected and his files, and
+    the settings, in a session of that language (LANGUAGE and LANG)."""
+    words = LANGUAGES[language]
+    env = {"LANGUAGE": language, "LANG": words["locale"]}
+    name = lambda base: os.path.join(out, f"{base}-{language}.png")
+    process, app = session.launch(session.path(f"fresh-{language}"), env=env)
+    wait_for("the welcome view", lambda: find_shown(app, "label", words["welcome"]))
+    capture(main_window(app).name, name("main-welcome"))
+    session.stop(process)
+
+    process, app = session.launch(ann_dir, env=env)
+    people = wait_node(app, "list", words["people"])
+    bob = lambda: find(people, "list item", "Bob Tanaka")
+    wait_for("Bob in the sidebar", bob).queryAction().doAction(0)
+    press(wait_node(app, "push button", words["connect"]))
+    wait_for("Bob connected, with his new files",
+             lambda: bob().description == f'{words["connected"]}, {words["new"]}')
+    park_pointer()
+    capture(main_window(app).name, name("main-users"))
+    find(app, "menu item", words["settings…"]).queryAction().doAction(0)
+    wait_for("the settings window", lambda: find_shown(app, "check box", words["listen"]))
+    capture(words["settings"], name("settings"))
+    session.stop(process)
 
 
 def own_card_without_address(app, path):
@@ -246,6 +288,7 @@ def render_notification(title, body, actions, path, scale):
 
 def main():
     brenvo, cli, out = sys.argv[1:4]
+    languages = sys.argv[4:]
     os.makedirs(out, exist_ok=True)
     session = Session(brenvo, cli)
     try:
@@ -271,6 +314,10 @@ def main():
         session.cli(ann_dir, "share", "--to", "Carla Diaz", files["Quarterly report.pdf"])
         session.start_peer(bob_dir)
         park_pointer()
+        if languages:
+            for language in languages:
+                in_language(session, ann_dir, out, language)
+            return 0
 
         for scale, suffix in (("1", ""), ("2", "-2x")):
             env = {"QT_SCALE_FACTOR": scale}
@@ -324,6 +371,8 @@ def main():
             capture("Settings", name("settings"))
             session.stop(process)
 
+        for language in LANGUAGES:
+            in_language(session, ann_dir, out, language)
         status_icon_menu(session, ann_dir, bob_dir, out)
         transfers_and_an_error_row(session, ann_dir, bob_dir, out)
         batch_notification(session, ann_dir, bob_dir, out)

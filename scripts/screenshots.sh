@@ -7,17 +7,20 @@
 # 100 % only, the context menus of a person (sidebar-menu) and of files
 # (files-menu), the share dialog proposing this machine's addresses for a card
 # without one (card-address) and why a connection failed, in red in the
-# toolbar (main-reason). Builds nothing.
-#   scripts/screenshots.sh [BUILD_DIR]      (default: build)
+# toolbar (main-reason), and the welcome view, main window and settings in
+# German, French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png). Builds nothing.
+#   scripts/screenshots.sh [BUILD_DIR [LANG...]]   (default: build; with LANGs
+#                                                   only the shots in those languages)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user
 # namespaces are allowed), like the end-to-end test.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+shift $(( $# > 0 ? 1 : 0 ))
 for program in "$build/app/brenvo" "$build/cli/brenvo-cli"; do
     [ -x "$program" ] || { echo "screenshots: $program is missing: build the brenvo and brenvo-cli targets" >&2; exit 1; }
 done
 # Room for the 200 % windows.
 export BRENVO_UI_SCREEN=2560x1600x24
 bash "$root/tests/app/e2e/run_e2e.sh" "$build/app/brenvo" "$build/cli/brenvo-cli" \
-    "$root/scripts/screenshots.py" "$root/docs/screenshots"
+    "$root/scripts/screenshots.py" "$root/docs/screenshots" "$@"

@@ -22,22 +22,18 @@ namespace vortan {
 
 namespace {
 
-const QString kCardFilter = QStringLiteral("Brenvo cards (*.bcard)");
-
 QFileDialog* cardFileDialog(QWidget* window)
 {
     auto* dialog = new QFileDialog(window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Qt's own dialog: it shows the labels below, which portals ignore.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setNameFilter(kCardFilter);
+    dialog->setNameFilter(CardActions::tr("Brenvo cards (*.bcard)"));
     dialog->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     return dialog;
 }
 
 }  // namespace
-
-const QString CardActions::kRecipientsPrompt = QStringLiteral("Select the people to share with");
 
 void presentDialog(QDialog* dialog, QWidget* window)
 {
@@ -107,7 +103,7 @@ void CardActions::shareMyCard(QWidget* window, bool focusAddress)
         return;
     QPointer<QWidget> target(window);
     UserViewConfiguration configuration{UserViewConfiguration::Kind::share, {*me}, {}, ownAddressSuggestions()};
-    UserDetailsView* view = present(std::move(configuration), window, QStringLiteral("Share Card"),
+    UserDetailsView* view = present(std::move(configuration), window, tr("Share Card"),
             [this, target, inWindow = window != nullptr](const UserViewResult& result) {
                 if (inWindow && !target)
                     return;
@@ -187,11 +183,11 @@ void CardActions::exportCard(QWidget* window, const User& user)
 {
     QFileDialog* dialog = cardFileDialog(window);
     dialog->setObjectName(QStringLiteral("exportDialog"));
-    dialog->setWindowTitle(QStringLiteral("Share Card"));
+    dialog->setWindowTitle(tr("Share Card"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Export"));
-    dialog->setLabelText(QFileDialog::FileName, QStringLiteral("Export As:"));
+    dialog->setLabelText(QFileDialog::Accept, tr("Export"));
+    dialog->setLabelText(QFileDialog::FileName, tr("Export As:"));
     dialog->setDefaultSuffix(QStringLiteral("bcard"));
     dialog->selectFile(cardFileName(user.name));
     QPointer<QWidget> target(window);
@@ -204,17 +200,17 @@ void CardActions::exportCard(QWidget* window, const User& user)
 
 void CardActions::showExportFailure(QWidget* window, const QString& description)
 {
-    showAlert(window, QStringLiteral("Failed to export file."), description);
+    showAlert(window, tr("Failed to export file."), description);
 }
 
 void CardActions::importCards(QWidget* window)
 {
     QFileDialog* dialog = cardFileDialog(window);
     dialog->setObjectName(QStringLiteral("importDialog"));
-    dialog->setWindowTitle(QStringLiteral("Import Cards"));
+    dialog->setWindowTitle(tr("Import Cards"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Import"));
+    dialog->setLabelText(QFileDialog::Accept, tr("Import", "accepts the file dialog"));
     QPointer<QWidget> target(window);
     connect(dialog, &QFileDialog::filesSelected, this,
             [this, target, inWindow = window != nullptr](const QStringList& paths) {
@@ -235,7 +231,7 @@ void CardActions::importCardFiles(QWidget* window, const QStringList& paths)
     auto offer = [this, target, inWindow, users = std::move(batch.users)] {
         if (users.isEmpty() || (inWindow && !target))
             return;
-        const QString title = users.size() == 1 ? QStringLiteral("Import User") : QStringLiteral("Import Users");
+        const QString title = users.size() == 1 ? tr("Import User") : tr("Import Users");
         present({UserViewConfiguration::Kind::import, users, m_controller.users()}, target, title,
                 [this, target, inWindow](const UserViewResult& result) {
                     m_controller.addUsers(result.users);
@@ -265,7 +261,7 @@ void CardActions::editMe(QWidget* window)
     const std::optional<User>& me = m_controller.me();
     if (!me)
         return;
-    present({UserViewConfiguration::Kind::me, {*me}, {}, ownAddressSuggestions()}, window, QStringLiteral("My Card"),
+    present({UserViewConfiguration::Kind::me, {*me}, {}, ownAddressSuggestions()}, window, tr("My Card"),
             [this](const UserViewResult& result) { m_controller.editMe(result.users.first()); });
 }
 
@@ -274,7 +270,7 @@ void CardActions::editUser(QWidget* window, const QByteArray& key)
     const User* user = m_controller.findUser(key);
     if (!user)
         return;
-    present({UserViewConfiguration::Kind::user, {*user}, {}}, window, QStringLiteral("Edit User"),
+    present({UserViewConfiguration::Kind::user, {*user}, {}}, window, tr("Edit User"),
             [this](const UserViewResult& result) { m_controller.editUsers(result.users); });
 }
 
@@ -284,14 +280,12 @@ void CardActions::confirmRemoveUser(QWidget* window, const QByteArray& key)
     if (!user)
         return;
     const QString name = displayName(user->name);
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"),
-                                QStringLiteral("Remove user ") + name + QLatin1Char('?'), QMessageBox::NoButton,
-                                window);
-    box->setInformativeText(QStringLiteral("You will not be able to share files with ") + name +
-                            QStringLiteral(" anymore."));
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"), tr("Remove user %1?").arg(name),
+                                QMessageBox::NoButton, window);
+    box->setInformativeText(tr("You will not be able to share files with %1 anymore.").arg(name));
     for (QLabel* label : box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
-    QPushButton* remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
+    QPushButton* remove = box->addButton(tr("Remove"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     remove->setAutoDefault(false);
     box->setDefaultButton(cancel);
@@ -307,7 +301,7 @@ void CardActions::confirmRemoveUser(QWidget* window, const QByteArray& key)
 
 void CardActions::chooseRecipients(QWidget* window, const QByteArray& preselectedKey, RecipientsChosen done)
 {
-    auto* view = new ShareView(m_controller.users(), preselectedKey, kRecipientsPrompt, window);
+    auto* view = new ShareView(m_controller.users(), preselectedKey, tr("Select the people to share with"), window);
     connect(view, &ShareView::dismissed, this, [done = std::move(done)](const QList<QByteArray>& keys) {
         if (done)
             done(keys);

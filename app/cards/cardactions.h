@@ -33,8 +33,6 @@ public:
     // clipboard or a device are written (created when missing).
     CardActions(Controller& controller, QString cardsDirectory, QObject* parent = nullptr);
 
-    static const QString kRecipientsPrompt;
-
     // "Share My Card…": the share dialog for the own card; confirming saves
     // the edits (editMe) and shares the card by the chosen menu entry.
     // Sharing a card without an address first asks whether to add one

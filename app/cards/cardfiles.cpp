@@ -3,6 +3,7 @@
 #include "vortan/records/usercard.h"
 #include "vortan/util/wholefile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -27,7 +28,7 @@ QString invalidCard(QString detail)
     const QString record = QStringLiteral("User: ");
     if (detail.startsWith(record))
         detail.remove(0, record.size());
-    return QStringLiteral("Not a valid user card: ") + detail;
+    return QCoreApplication::translate("CardFiles", "Not a valid user card: %1").arg(detail);
 }
 
 QString lastComponent(const QString& path) { return QFileInfo(path).fileName(); }
@@ -97,7 +98,8 @@ CardBatch readCardFiles(const QStringList& paths, const QByteArray& ownKey)
         }
         if (!ownKey.isEmpty() && user.key == ownKey) {
             batch.failures.append(
-                {path, QStringLiteral("This is your own card: import it on the other machine instead")});
+                {path, QCoreApplication::translate("CardFiles",
+                                                   "This is your own card: import it on the other machine instead")});
             continue;
         }
         auto known = std::find_if(batch.users.begin(), batch.users.end(),
@@ -116,12 +118,14 @@ AlertText importFailureAlert(const QList<CardFailure>& failures)
         return {};
     if (failures.size() == 1) {
         const CardFailure& f = failures.first();
-        return {QStringLiteral("Failed to import file ") + lastComponent(f.path) + QLatin1Char('.'), f.description};
+        return {QCoreApplication::translate("CardFiles", "Failed to import file %1.").arg(lastComponent(f.path)),
+                f.description};
     }
     QStringList lines;
     for (const CardFailure& f : failures)
         lines.append(f.description + QStringLiteral(" (") + lastComponent(f.path) + QLatin1Char(')'));
-    return {QStringLiteral("Failed to import %1 files.").arg(failures.size()), lines.join(QLatin1Char('\n'))};
+    return {QCoreApplication::translate("CardFiles", "Failed to import %n files.", nullptr, int(failures.size())),
+            lines.join(QLatin1Char('\n'))};
 }
 
 std::optional<QString> writeCardFile(const User& user, const QString& path)
@@ -134,7 +138,8 @@ std::optional<QString> writeCardFile(const User& user, const QString& path)
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return file.errorString().isEmpty() ? QStringLiteral("The file could not be written.") : file.errorString();
+        return file.errorString().isEmpty() ? QCoreApplication::translate("CardFiles", "The file could not be written.")
+                                            : file.errorString();
     return std::nullopt;
 }
 

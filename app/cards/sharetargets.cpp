@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QInputDialog>
 #include <QMimeData>
 #include <QPointer>
@@ -23,7 +24,7 @@ const QString kDeviceTool = QStringLiteral("kdeconnect-cli");
 void shareByEmail(const QString& path, const ShareFailure& failed)
 {
     if (!QProcess::startDetached(QStringLiteral("xdg-email"), {QStringLiteral("--attach"), path}))
-        failed(QStringLiteral("The mail composer (xdg-email) could not be started."));
+        failed(QCoreApplication::translate("ShareTargets", "The mail composer (xdg-email) could not be started."));
 }
 
 void copyCardToClipboard(const QString& path, const QByteArray& bytes)
@@ -42,12 +43,12 @@ void DeviceShare::start(const QString& path, QWidget* window, ShareFailure faile
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, share, [share, process] {
         process->kill();
-        share->fail(QStringLiteral("KDE Connect did not answer."));
+        share->fail(QCoreApplication::translate("ShareTargets", "KDE Connect did not answer."));
     });
     connect(process, &QProcess::finished, share, [share, process, timer](int code, QProcess::ExitStatus status) {
         timer->stop();
         if (status != QProcess::NormalExit || code != 0) {
-            share->fail(QStringLiteral("KDE Connect could not list the devices."));
+            share->fail(QCoreApplication::translate("ShareTargets", "KDE Connect could not list the devices."));
             return;
         }
         share->listed(process->readAllStandardOutput());
@@ -56,7 +57,7 @@ void DeviceShare::start(const QString& path, QWidget* window, ShareFailure faile
         if (error != QProcess::FailedToStart)
             return;
         timer->stop();
-        share->fail(QStringLiteral("KDE Connect (kdeconnect-cli) could not be started."));
+        share->fail(QCoreApplication::translate("ShareTargets", "KDE Connect (kdeconnect-cli) could not be started."));
     });
     timer->start(kListTimeoutMs);
     process->start(kDeviceTool, {QStringLiteral("--list-available"), QStringLiteral("--id-name-only")});
@@ -80,7 +81,7 @@ void DeviceShare::listed(const QByteArray& output)
         names.append(space < 0 ? line : line.mid(space + 1));
     }
     if (ids.isEmpty()) {
-        fail(QStringLiteral("No device is available. Pair one with KDE Connect first."));
+        fail(QCoreApplication::translate("ShareTargets", "No device is available. Pair one with KDE Connect first."));
         return;
     }
     if (ids.size() == 1) {
@@ -89,10 +90,10 @@ void DeviceShare::listed(const QByteArray& output)
     }
     auto* chooser = new QInputDialog(m_window);
     chooser->setAttribute(Qt::WA_DeleteOnClose);
-    chooser->setWindowTitle(QStringLiteral("Send to Device"));
-    chooser->setLabelText(QStringLiteral("Device:"));
+    chooser->setWindowTitle(QCoreApplication::translate("ShareTargets", "Send to Device"));
+    chooser->setLabelText(QCoreApplication::translate("ShareTargets", "Device:"));
     chooser->setComboBoxItems(names);
-    chooser->setOkButtonText(QStringLiteral("Send"));
+    chooser->setOkButtonText(QCoreApplication::translate("ShareTargets", "Send", "sends the card to the device"));
     chooser->setWindowModality(m_window ? Qt::WindowModal : Qt::ApplicationModal);
     connect(chooser, &QInputDialog::finished, this, [this, chooser, ids, names](int result) {
         const qsizetype index = names.indexOf(chooser->textValue());
@@ -109,7 +110,7 @@ void DeviceShare::send(const QString& deviceId)
     if (std::exchange(m_done, true))
         return;
     if (!QProcess::startDetached(kDeviceTool, {QStringLiteral("--share"), m_path, QStringLiteral("--device"), deviceId}))
-        m_failed(QStringLiteral("KDE Connect (kdeconnect-cli) could not be started."));
+        m_failed(QCoreApplication::translate("ShareTargets", "KDE Connect (kdeconnect-cli) could not be started."));
     deleteLater();
 }
 

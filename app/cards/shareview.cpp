@@ -18,7 +18,7 @@ ShareView::ShareView(const QList<User>& users, const QByteArray& selectedUser, c
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("ShareView"));
-    setWindowTitle(QStringLiteral("Share"));
+    setWindowTitle(tr("Share"));
     auto* layout = new QVBoxLayout(this);
     auto* label = new QLabel(prompt);
     label->setWordWrap(true);
@@ -26,7 +26,7 @@ ShareView::ShareView(const QList<User>& users, const QByteArray& selectedUser, c
 
     m_list = new QListWidget;
     m_list->setObjectName(QStringLiteral("recipients"));
-    m_list->setAccessibleName(QStringLiteral("Recipients"));
+    m_list->setAccessibleName(tr("Recipients"));
     m_list->setSelectionMode(QAbstractItemView::MultiSelection);
     m_list->setMinimumWidth(250);
     label->setBuddy(m_list);
@@ -43,11 +43,11 @@ ShareView::ShareView(const QList<User>& users, const QByteArray& selectedUser, c
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    auto* cancel = new QPushButton(tr("Cancel"));
+    cancel->setAccessibleName(tr("Cancel"));
     cancel->setAutoDefault(false);
-    m_share = new QPushButton(QStringLiteral("Share"));
-    m_share->setAccessibleName(QStringLiteral("Share"));
+    m_share = new QPushButton(tr("Share"));
+    m_share->setAccessibleName(tr("Share"));
     m_share->setDefault(true);
     buttons->addWidget(cancel);
     buttons->addWidget(m_share);

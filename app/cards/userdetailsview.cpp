@@ -26,10 +26,10 @@ QString headerText(Kind kind)
 {
     switch (kind) {
     case Kind::share:
-        return QStringLiteral("Share your card with other users in order to connect with them. "
-                              "They need to share their card with you too.");
+        return UserDetailsView::tr("Share your card with other users in order to connect with them. "
+                                   "They need to share their card with you too.");
     case Kind::import:
-        return QStringLiteral("You can verify and edit information before importing new users.");
+        return UserDetailsView::tr("You can verify and edit information before importing new users.");
     case Kind::user:
     case Kind::me:
         break;
@@ -44,7 +44,7 @@ QString portText(const std::optional<std::uint16_t>& port)
 
 QString wasText(const QString& value)
 {
-    return value.isEmpty() ? QStringLiteral("Was: none") : QStringLiteral("Was: ") + value;
+    return value.isEmpty() ? UserDetailsView::tr("Was: none") : UserDetailsView::tr("Was: %1").arg(value);
 }
 
 QLineEdit* field(const QString& accessibleName, const QString& objectName)
@@ -114,14 +114,14 @@ void UserDetailsView::buildRows()
 {
     auto* form = new QFormLayout;
     m_form = form;
-    m_name = field(QStringLiteral("Name"), QStringLiteral("name"));
-    m_address = field(QStringLiteral("Address"), QStringLiteral("address"));
-    m_port = field(QStringLiteral("Port"), QStringLiteral("port"));
+    m_name = field(tr("Name"), QStringLiteral("name"));
+    m_address = field(tr("Address"), QStringLiteral("address"));
+    m_port = field(tr("Port"), QStringLiteral("port"));
     m_port->setInputMethodHints(Qt::ImhDigitsOnly);
     m_fingerprint = new QLabel;
     m_fingerprint->setObjectName(QStringLiteral("fingerprint"));
     // Read out as its text, the fingerprint itself.
-    m_fingerprint->setAccessibleDescription(QStringLiteral("Fingerprint"));
+    m_fingerprint->setAccessibleDescription(tr("Fingerprint"));
     m_fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_fingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_fingerprint->setFocusPolicy(Qt::StrongFocus);
@@ -132,13 +132,13 @@ void UserDetailsView::buildRows()
     m_addressWas = wasLabel(QStringLiteral("previousAddress"));
     m_portWas = wasLabel(QStringLiteral("previousPort"));
 
-    form->addRow(QStringLiteral("Name:"), m_name);
+    form->addRow(tr("Name:"), m_name);
     form->addRow(QString(), m_nameWas);
-    form->addRow(QStringLiteral("Address:"), m_address);
+    form->addRow(tr("Address:"), m_address);
     form->addRow(QString(), m_addressWas);
-    form->addRow(QStringLiteral("Port:"), m_port);
+    form->addRow(tr("Port:"), m_port);
     form->addRow(QString(), m_portWas);
-    form->addRow(QStringLiteral("Fingerprint:"), m_fingerprint);
+    form->addRow(tr("Fingerprint:"), m_fingerprint);
     static_cast<QVBoxLayout*>(layout())->addLayout(form);
 
     // The edit rules: an empty name is ignored, an empty address or port (or
@@ -205,16 +205,16 @@ void UserDetailsView::buildButtons()
         m_previous = new QToolButton;
         m_previous->setIcon(
             QIcon::fromTheme(QStringLiteral("go-previous"), style()->standardIcon(QStyle::SP_ArrowBack)));
-        m_previous->setAccessibleName(QStringLiteral("Previous User"));
-        m_previous->setToolTip(QStringLiteral("Previous User"));
+        m_previous->setAccessibleName(tr("Previous User"));
+        m_previous->setToolTip(tr("Previous User"));
         m_previous->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
         m_position = new QLabel;
         m_position->setObjectName(QStringLiteral("position"));
         m_next = new QToolButton;
         m_next->setIcon(
             QIcon::fromTheme(QStringLiteral("go-next"), style()->standardIcon(QStyle::SP_ArrowForward)));
-        m_next->setAccessibleName(QStringLiteral("Next User"));
-        m_next->setToolTip(QStringLiteral("Next User"));
+        m_next->setAccessibleName(tr("Next User"));
+        m_next->setToolTip(tr("Next User"));
         m_next->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
         paging->addStretch();
         paging->addWidget(m_previous);
@@ -228,8 +228,8 @@ void UserDetailsView::buildButtons()
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    auto* cancel = new QPushButton(tr("Cancel"));
+    cancel->setAccessibleName(cancel->text());
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(cancel);
@@ -239,14 +239,14 @@ void UserDetailsView::buildButtons()
     switch (m_kind) {
     case Kind::user:
     case Kind::me:
-        confirmButton->setText(QStringLiteral("Update"));
+        confirmButton->setText(tr("Update", "saves the edited card"));
         break;
     case Kind::import:
-        confirmButton->setText(m_users.size() >= 2 ? QStringLiteral("Import %1 users").arg(m_users.size())
-                                                   : QStringLiteral("Import"));
+        confirmButton->setText(m_users.size() >= 2 ? tr("Import %n users", nullptr, int(m_users.size()))
+                                                   : tr("Import", "imports the shown user"));
         break;
     case Kind::share: {
-        confirmButton->setText(QStringLiteral("Share"));
+        confirmButton->setText(tr("Share"));
         auto* menu = new QMenu(confirmButton);
         menu->setObjectName(QStringLiteral("shareMenu"));
         const auto add = [&](const QString& icon, const QString& text, UserViewResult::ShareKind kind) {
@@ -254,11 +254,11 @@ void UserDetailsView::buildButtons()
             connect(action, &QAction::triggered, this, [this, kind] { confirm(kind); });
         };
         using ShareKind = UserViewResult::ShareKind;
-        add(QStringLiteral("mail-message-new"), QStringLiteral("Email…"), ShareKind::email);
-        add(QStringLiteral("edit-copy"), QStringLiteral("Copy"), ShareKind::copy);
+        add(QStringLiteral("mail-message-new"), tr("Email…"), ShareKind::email);
+        add(QStringLiteral("edit-copy"), tr("Copy"), ShareKind::copy);
         if (deviceSharingAvailable())
-            add(QStringLiteral("smartphone"), QStringLiteral("Send to Device…"), ShareKind::device);
-        add(QStringLiteral("folder-download"), QStringLiteral("Export File…"), ShareKind::exportFile);
+            add(QStringLiteral("smartphone"), tr("Send to Device…"), ShareKind::device);
+        add(QStringLiteral("folder-download"), tr("Export File…"), ShareKind::exportFile);
         confirmButton->setMenu(menu);
         break;
     }
@@ -289,7 +289,7 @@ void UserDetailsView::refresh()
     m_port->setText(portText(user.port));
     m_fingerprint->setText(keyFingerprint(user.key));
     if (m_position) {
-        m_position->setText(QStringLiteral("%1 of %2").arg(m_index + 1).arg(m_users.size()));
+        m_position->setText(tr("%L1 of %L2", "the user shown, of those imported").arg(m_index + 1).arg(m_users.size()));
         m_position->setAccessibleName(m_position->text());
         m_previous->setEnabled(m_index > 0);
         m_next->setEnabled(m_index < m_users.size() - 1);
@@ -308,7 +308,7 @@ void UserDetailsView::refreshUpdateNotes()
         label->setText(wasText(displayName(old)));
     };
     if (update) {
-        m_updateNote->setText(QStringLiteral("You already have this user as “%1”: importing updates it.")
+        m_updateNote->setText(tr("You already have this user as “%1”: importing updates it.")
                                   .arg(displayName(known->name)));
         m_updateNote->setAccessibleName(m_updateNote->text());
         showWas(m_nameWas, known->name != user.name, known->name);

@@ -100,7 +100,7 @@ void AppNotifications::postOffers(const QList<FileRow>& files, const User& user)
         notification.body = tr("%1 shared %2 with you.").arg(user.name, files.first().name);
     } else {
         notification.title = tr("New Files");
-        notification.body = tr("%1 shared %2 files with you.").arg(user.name, QString::number(files.size()));
+        notification.body = tr("%1 shared %Ln files with you.", nullptr, int(files.size())).arg(user.name);
     }
     notification.category = QStringLiteral("transfer");
     notification.soundName = QStringLiteral("message-new-instant");

@@ -19,8 +19,8 @@ QString LauncherBadge::objectPath()
 
 void LauncherBadge::setCount(qint64 count)
 {
-    QDBusMessage signal =
-        QDBusMessage::createSignal(objectPath(), QString::fromLatin1(kInterface), QStringLiteral("Update"));
+    QDBusMessage signal = QDBusMessage::createSignal(objectPath(), QString::fromLatin1(kInterface),
+                                                     QStringLiteral("Update"));  // not translated: D-Bus signal
     const qint64 shown = count > 0 ? count : 0;
     signal << QString::fromLatin1(kAppUri)
            << QVariantMap{{QStringLiteral("count"), shown}, {QStringLiteral("count-visible"), shown > 0}};

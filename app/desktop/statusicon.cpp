@@ -131,7 +131,7 @@ void StatusIcon::setAvailable(bool available)
 
 QString StatusIcon::status() const
 {
-    return m_attention ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
+    return m_attention ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");  // not translated: D-Bus value
 }
 
 void StatusIcon::setToolTip(const QString& title, const QString& text)

@@ -115,7 +115,7 @@ class StatusIconAdaptor : public QDBusAbstractAdaptor {
 public:
     explicit StatusIconAdaptor(StatusIcon* icon);
 
-    QString category() const { return QStringLiteral("Communications"); }
+    QString category() const { return QStringLiteral("Communications"); }  // not translated: D-Bus value
     QString id() const { return m_icon->id(); }
     QString title() const { return m_icon->title(); }
     QString status() const { return m_icon->status(); }

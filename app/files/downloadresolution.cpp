@@ -2,6 +2,7 @@
 
 #include "vortan/controller/downloadtarget.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,11 +12,6 @@
 namespace vortan {
 
 namespace {
-
-QString dialogText(const char* text)
-{
-    return QFileDialog::tr(text);
-}
 
 // Runs dialog window-modally and reports its first chosen path, or nothing.
 void runDialog(QFileDialog* dialog, std::function<void(std::optional<QString>)> done)
@@ -49,9 +45,10 @@ public:
             QFileDialog::accept();
             return;
         }
-        auto* box = new QMessageBox(QMessageBox::Warning, dialogText("Download"),
-                                    dialogText("Type one name for the file in the folder shown."),
-                                    QMessageBox::Ok, this);
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, QCoreApplication::translate("DownloadDialogs", "Download"),
+            QCoreApplication::translate("DownloadDialogs", "Type one name for the file in the folder shown."),
+            QMessageBox::Ok, this);
         box->setTextFormat(Qt::PlainText);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::WindowModal);
@@ -85,12 +82,12 @@ DownloadDialogs systemDownloadDialogs()
     DownloadDialogs dialogs;
     dialogs.saveFile = [](QWidget* window, const QString& folder, const QString& fileName,
                           std::function<void(std::optional<QString>)> done) {
-        auto* dialog = new SaveDialog(window, dialogText("Download"));
+        auto* dialog = new SaveDialog(window, QCoreApplication::translate("DownloadDialogs", "Download"));
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setLabelText(QFileDialog::Accept, dialogText("Download"));
-        dialog->setLabelText(QFileDialog::FileName, dialogText("Download as:"));
+        dialog->setLabelText(QFileDialog::Accept, QCoreApplication::translate("DownloadDialogs", "Download"));
+        dialog->setLabelText(QFileDialog::FileName, QCoreApplication::translate("DownloadDialogs", "Download as:"));
         const QString suffix = QFileInfo(fileName).suffix();
         if (!suffix.isEmpty()) {
             dialog->setNameFilter(QStringLiteral("*.") + suffix);
@@ -101,15 +98,17 @@ DownloadDialogs systemDownloadDialogs()
         runDialog(dialog, std::move(done));
     };
     dialogs.chooseFolder = [](QWidget* window, std::function<void(std::optional<QString>)> done) {
-        auto* dialog = new QFileDialog(window, dialogText("Download"));
+        auto* dialog = new QFileDialog(window, QCoreApplication::translate("DownloadDialogs", "Download"));
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
         dialog->setDirectory(downloadsDirectory());
-        dialog->setLabelText(QFileDialog::Accept, dialogText("Download"));
+        dialog->setLabelText(QFileDialog::Accept, QCoreApplication::translate("DownloadDialogs", "Download"));
         // The dialog has no message line of its own; its first label says it.
-        dialog->setLabelText(QFileDialog::LookIn, dialogText("Select the download location:"));
-        dialog->setAccessibleDescription(dialogText("Select the download location:"));
+        dialog->setLabelText(QFileDialog::LookIn,
+                             QCoreApplication::translate("DownloadDialogs", "Select the download location:"));
+        dialog->setAccessibleDescription(
+            QCoreApplication::translate("DownloadDialogs", "Select the download location:"));
         runDialog(dialog, std::move(done));
     };
     return dialogs;

@@ -401,7 +401,7 @@ QString FileListModel::detailText(const FileRow& row, const QString& peerName)
 {
     if (row.status == FileRow::Status::done || row.status == FileRow::Status::failed)
         return sizeText(row);
-    return QCoreApplication::translate("FileList", "%1 \u2014 %2").arg(sizeText(row), stateText(row, peerName));
+    return QCoreApplication::translate("FileList", "%1 — %2").arg(sizeText(row), stateText(row, peerName));
 }
 
 QString FileListModel::problemText(const FileRow& row)

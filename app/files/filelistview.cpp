@@ -30,7 +30,7 @@ namespace {
 
 void chooseFilesWithDialog(QWidget* window, std::function<void(QList<QUrl>)> done)
 {
-    auto* dialog = new QFileDialog(window, QFileDialog::tr("Share Files"));
+    auto* dialog = new QFileDialog(window, FileListView::tr("Share Files"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);

@@ -2,6 +2,7 @@
 
 #include "vortan/records/errors.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace vortan {
@@ -24,15 +25,16 @@ std::optional<FailureAlert> failureAlert(const QList<std::pair<QUrl, QString>>& 
     if (failures.isEmpty())
         return std::nullopt;
     if (failures.size() == 1) {
-        return FailureAlert{QStringLiteral("Failed to share file ") + failures.front().first.fileName() +
-                                QStringLiteral("."),
-                            failures.front().second};
+        return FailureAlert{
+            QCoreApplication::translate("FileOffer", "Failed to share file %1.").arg(failures.front().first.fileName()),
+            failures.front().second};
     }
     QStringList lines;
     for (const auto& [url, error] : failures)
         lines.append(error + QStringLiteral(" (") + url.fileName() + QStringLiteral(")"));
-    return FailureAlert{QStringLiteral("Failed to share ") + QString::number(failures.size()) + QStringLiteral(" files."),
-                        lines.join(QLatin1Char('\n'))};
+    return FailureAlert{
+        QCoreApplication::translate("FileOffer", "Failed to share %n files.", nullptr, int(failures.size())),
+        lines.join(QLatin1Char('\n'))};
 }
 
 QList<QUrl> droppedFiles(const QList<QUrl>& urls)

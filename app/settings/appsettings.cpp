@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+// Not translated: the settings' keys.
 namespace vortan {
 
 namespace {

@@ -8,9 +8,10 @@
 namespace vortan {
 
 namespace {
+// not translated: the stored values
 const QString kDownloads = QStringLiteral("Downloads");
-const QString kAsk = QStringLiteral("Ask");
-const QString kOther = QStringLiteral("Other");
+const QString kAsk = QStringLiteral("Ask");      // not translated: a stored value
+const QString kOther = QStringLiteral("Other");  // not translated: a stored value
 }  // namespace
 
 DownloadLocationSetting DownloadLocationSetting::fromRawValue(const QString& raw)
@@ -58,7 +59,7 @@ QString downloadsDirectory()
     static const QString path = [] {
         QString found = defaultDownloadsDirectory();
         if (found.isEmpty())
-            found = QDir::home().filePath(QStringLiteral("Downloads"));
+            found = QDir::home().filePath(QStringLiteral("Downloads"));  // not translated: the folder's name
         return QDir::cleanPath(found);
     }();
     return path;

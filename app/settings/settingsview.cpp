@@ -31,7 +31,7 @@ void chooseFolderWithDialog(QWidget* parent, std::function<void(std::optional<QS
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setLabelText(QFileDialog::Accept, QObject::tr("Select"));
+    dialog->setLabelText(QFileDialog::Accept, SettingsView::tr("Select", "accepts the chosen folder"));
     QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QStringList chosen = dialog->selectedFiles();
         if (result == QDialog::Accepted && !chosen.isEmpty())

@@ -471,7 +471,7 @@ void AppDelegate::uninstall(QWidget* parent)
 
 QString AppDelegate::packageAdvice()
 {
-    return tr("The program was installed with a package of the system: remove the package \u201cbrenvo\u201d with your "
+    return tr("The program was installed with a package of the system: remove the package “brenvo” with your "
               "package manager, for example with the command: sudo apt remove brenvo");
 }
 

@@ -1,6 +1,7 @@
 #include "app/shell/appoptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -9,22 +10,29 @@ namespace vortan {
 std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Send files straight to people you know."));
+    parser.setApplicationDescription(
+        QCoreApplication::translate("AppOptions", "Send files straight to people you know."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-                                     QStringLiteral("The support directory (default: $XDG_DATA_HOME/Brenvo)."),
-                                     QStringLiteral("DIR"));
-    const QCommandLineOption keyStore(QStringLiteral("key-store"),
-                                      QStringLiteral("Where the identity key is kept: auto, secret-service or file."),
-                                      QStringLiteral("STORE"));
-    const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")},
-                                     QStringLiteral("Log the details of every connection and block."));
-    const QCommandLineOption background(QStringLiteral("background"),
-                                        QStringLiteral("Start without a window, with the status icon only."));
+                                  QCoreApplication::translate("AppOptions", "Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QCoreApplication::translate("AppOptions", "Show the version."));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QCoreApplication::translate("AppOptions", "The support directory (default: $XDG_DATA_HOME/Brenvo)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption keyStore(
+        QStringLiteral("key-store"),
+        QCoreApplication::translate("AppOptions", "Where the identity key is kept: auto, secret-service or file."),
+        QStringLiteral("STORE"));
+    const QCommandLineOption verbose(
+        QStringList{QStringLiteral("v"), QStringLiteral("verbose")},
+        QCoreApplication::translate("AppOptions", "Log the details of every connection and block."));
+    const QCommandLineOption background(
+        QStringLiteral("background"),
+        QCoreApplication::translate("AppOptions", "Start without a window, with the status icon only."));
     parser.addOptions({help, version, dataDir, keyStore, verbose, background});
-    parser.addPositionalArgument(QStringLiteral("items"), QStringLiteral("brenvo: links or card files to open."),
+    parser.addPositionalArgument(QStringLiteral("items"),
+                                 QCoreApplication::translate("AppOptions", "brenvo: links or card files to open."),
                                  QStringLiteral("[LINK|CARD…]"));
     if (!parser.parse(arguments))
         return AppUsage{parser.errorText() + QLatin1Char('\n') + parser.helpText(), 2};
@@ -38,7 +46,8 @@ std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& argument
     if (parser.isSet(keyStore)) {
         const std::optional<KeyStoreChoice> choice = keyStoreChoiceFromString(parser.value(keyStore));
         if (!choice)
-            return AppUsage{QStringLiteral("--key-store takes auto, secret-service or file, not \"%1\"\n")
+            return AppUsage{QCoreApplication::translate("AppOptions",
+                                                        "--key-store takes auto, secret-service or file, not \"%1\"\n")
                                 .arg(parser.value(keyStore)),
                             2};
         options.keyStore = *choice;

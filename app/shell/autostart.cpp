@@ -57,6 +57,7 @@ std::optional<QString> Autostart::entryText(const QString& programPath)
     for (const QChar c : programPath)
         if (c.category() == QChar::Other_Control)
             return std::nullopt;
+    // not translated: the entry is read by the session; its Comment is what Brenvo says in English
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Brenvo\n"

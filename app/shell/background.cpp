@@ -165,8 +165,9 @@ void Background::update()
     for (const WaitingOffers& offers : waiting) {
         const User* user = m_controller.findUser(offers.user);
         const QString name = user ? user->name : tr("Someone");
-        const QString label = offers.files.size() == 1 ? tr("%1 — 1 new file").arg(name)
-                                                       : tr("%1 — %2 new files").arg(name).arg(offers.files.size());
+        const QString label = offers.files.size() == 1
+                                  ? tr("%1 — 1 new file").arg(name)
+                                  : tr("%1 — %Ln new files", nullptr, int(offers.files.size())).arg(name);
         entries.append({label, true, false, [this, ids = offers.files] { m_actions.showFiles(ids); }});
     }
     entries.append({{}, true, true, {}});

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextDocument>
@@ -48,7 +49,11 @@ QFont smaller(const QFont& font)
     return small;
 }
 
-QString badgeText(int count) { return count > 999 ? QStringLiteral("999+") : QString::number(count); }
+QString badgeText(int count)
+{
+    const QLocale locale;
+    return count > 999 ? locale.toString(999) + QLatin1Char('+') : locale.toString(count);
+}
 
 // The count, then the green mark, left of the buttons.
 QRect badgeRect(const QModelIndex& index, const QRect& rect, const QFontMetrics& metrics)

@@ -66,10 +66,9 @@ QString SidebarModel::stateText(User::State state)
 QString SidebarModel::description(User::State state, int newFiles, const QString& reason)
 {
     QString text = stateText(state);
-    // Both English forms spelled out: the program ships no translations that
-    // would resolve a %n plural.
+    // One spelled out: without a catalogue (English) a %n plural reads "1 new files".
     if (newFiles > 0)
-        text = newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %2 new files").arg(text).arg(newFiles);
+        text = newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %Ln new files", nullptr, newFiles).arg(text);
     return reason.isEmpty() ? text : tr("%1. %2").arg(text, reason);
 }
 

@@ -1,6 +1,7 @@
 #include "app/shell/statusicontext.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -9,16 +10,16 @@ namespace vortan {
 
 namespace {
 
-QString tr(const char* text) { return QCoreApplication::translate("StatusIcon", text); }
-
 QString timeLeft(double seconds)
 {
     if (seconds < 60)
-        return tr("less than a minute left");
+        return QCoreApplication::translate("StatusIcon", "less than a minute left");
     const auto minutes = qint64(std::ceil(seconds / 60));
     if (minutes < 60)
-        return tr("%1 min left").arg(minutes);
-    return tr("%1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+        return QCoreApplication::translate("StatusIcon", "%Ln min left", nullptr, int(minutes));
+    const QLocale locale;
+    return QCoreApplication::translate("StatusIcon", "%1 h %2 min left")
+        .arg(locale.toString(minutes / 60), locale.toString(minutes % 60));
 }
 
 }  // namespace
@@ -39,11 +40,15 @@ QString transferSummary(const QList<FileRow>& rows)
     }
     if (count == 0)
         return {};
-    const QString files = count == 1 ? tr("1 file") : tr("%1 files").arg(count);
+    // One file spelled out: without a catalogue (English) a %n plural reads "1 files".
+    const QString files = count == 1 ? QCoreApplication::translate("StatusIcon", "1 file")
+                                     : QCoreApplication::translate("StatusIcon", "%Ln files", nullptr, int(count));
     const int percent = length > 0 ? int(std::floor(100.0 * double(done) / double(length))) : 0;
-    QString summary = tr("%1, %2 %").arg(files, QString::number(percent));
+    const QString summary = QCoreApplication::translate("StatusIcon", "%1, %2 %", "the files, their percentage done")
+                                .arg(files, QLocale().toString(percent));
     if (rate > 0 && length > done)
-        summary += QStringLiteral(" — ") + timeLeft(double(length - done) / rate);
+        return QCoreApplication::translate("StatusIcon", "%1 — %2", "the summary, the time left")
+            .arg(summary, timeLeft(double(length - done) / rate));
     return summary;
 }
 

@@ -1,5 +1,6 @@
 #include "app/update/suitability.h"
 
+// Not translated: reports for the log.
 namespace vortan {
 
 std::optional<QVersionNumber> parseMinimumOS(const QString& text)

@@ -8,6 +8,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+// Not translated: the release list's problems are details for the log and the alert, as the server wrote it.
 namespace vortan {
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+// Not translated: the parser's problems are details for the log and the alert.
 namespace vortan {
 namespace {
 

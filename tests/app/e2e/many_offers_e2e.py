@@ -75,8 +75,9 @@ def main():
         # sanitizer build): press Connect once it is Bob's.
         wait_for("Bob selected", lambda: selected(row(people, "Bob")) and frame.name.startswith("Bob"))
         press(wait_for("Connect", lambda: shallow_find(frame, "push button", "Connect")))
+        # Counts are written in the session's numbers (run_e2e.sh: the C locale).
         wait_for(f"{COUNT} new files of Bob", lambda: row(people, "Bob").description
-                 == f"Connected, {COUNT} new files", timeout=120)
+                 == f"Connected, {COUNT:,} new files", timeout=120)
         step("listed")
         for round in range(2):
             row(people, "Ann").queryAction().doAction(0)

@@ -64,6 +64,9 @@ export HOME="$sandbox/home" XDG_CONFIG_HOME="$sandbox/config" XDG_DATA_HOME="$sa
        XDG_RUNTIME_DIR="$sandbox/runtime" TMPDIR="$sandbox"
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS SESSION_MANAGER QT_QPA_PLATFORM \
       QT_QPA_PLATFORMTHEME QT_SCALE_FACTOR_ROUNDING_POLICY
+# English texts and numbers unless a test asks for a language.
+export LANG=C.UTF-8
+unset LANGUAGE LC_ALL LC_MESSAGES LC_NUMERIC
 export NO_AT_BRIDGE=0 QT_ACCESSIBILITY=1 PYTHONDONTWRITEBYTECODE=1 BRENVO_UI_SCREEN="${BRENVO_UI_SCREEN:-1280x800x24}"
 
 # Sanitizer builds: ignore a known read in the X keyboard library.
