@@ -11,7 +11,7 @@
 // slices, one per turn; a large message is decoded on a worker thread).
 
 #include "tests/framer/memorysecretstore.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/controller/controllertestaccess.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"

@@ -8,7 +8,7 @@
 #include "app/files/filelistmodel.h"
 #include "app/files/filerowdelegate.h"
 #include "app/files/thumbnailscache.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/diagnostics.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // What one publication of the catalogue costs the main thread: 5,000
 // records, 20 of which change between publications (as 20 running transfers
 // would), each publication building the rows and reporting what changed.
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/controller/controllertestaccess.h"
 #include "vortan/diagnostics.h"
 

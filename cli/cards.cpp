@@ -2,8 +2,8 @@
 
 #include "cli/clierror.h"
 #include "cli/text.h"
-#include "vortan/records/usercard.h"
-#include "vortan/util/wholefile.h"
+#include "vortan/usercard.h"
+#include "vortan/wholefile.h"
 
 #include <QSaveFile>
 

@@ -5,9 +5,9 @@
 #include "cli/heldoffers.h"
 #include "cli/lookup.h"
 #include "cli/text.h"
-#include "vortan/controller/controller.h"
-#include "vortan/records/errors.h"
-#include "vortan/records/file2.h"
+#include "vortan/controller.h"
+#include "vortan/errors.h"
+#include "vortan/file2.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -8,9 +8,9 @@
 #include "cli/session.h"
 #include "cli/stopsignals.h"
 #include "cli/text.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/diagnostics.h"
-#include "vortan/records/file2.h"
+#include "vortan/file2.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "cli/lookup.h"
 #include "cli/text.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 namespace brenvo::cli {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "vortan/controller/controlleroptions.h"
-#include "vortan/controller/filerow.h"
-#include "vortan/records/user.h"
+#include "vortan/controlleroptions.h"
+#include "vortan/filerow.h"
+#include "vortan/user.h"
 
 #include <QByteArray>
 #include <QList>

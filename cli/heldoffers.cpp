@@ -1,7 +1,7 @@
 #include "cli/heldoffers.h"
 
-#include "vortan/util/privatefiles.h"
-#include "vortan/util/wholefile.h"
+#include "vortan/privatefiles.h"
+#include "vortan/wholefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "cli/session.h"
 #include "cli/text.h"
 #include "control/controlclient.h"
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 
 #include <QDir>
 #include <QFile>

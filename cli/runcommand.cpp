@@ -12,7 +12,7 @@
 #include "cli/stopsignals.h"
 #include "cli/text.h"
 #include "control/controlserver.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/diagnostics.h"
 
 #include <QDir>

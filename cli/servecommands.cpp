@@ -4,7 +4,7 @@
 #include "cli/clierror.h"
 #include "cli/commands.h"
 #include "control/controlserver.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QDir>
 #include <QPointer>

@@ -2,8 +2,8 @@
 
 #include "cli/clierror.h"
 #include "cli/logrouting.h"
-#include "vortan/controller/controller.h"
-#include "vortan/controller/directories.h"
+#include "vortan/controller.h"
+#include "vortan/directories.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/arguments.h"
-#include "vortan/keys/keystorechoice.h"
+#include "vortan/keystorechoice.h"
 
 #include <QString>
 

@@ -4,8 +4,8 @@
 #include "app/cards/cardfiles.h"
 #include "app/cards/shareview.h"
 #include "app/cards/sharetargets.h"
-#include "vortan/controller/controller.h"
-#include "vortan/records/usercard.h"
+#include "vortan/controller.h"
+#include "vortan/usercard.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "app/cards/cardfiles.h"
 
-#include "vortan/records/usercard.h"
-#include "vortan/util/wholefile.h"
+#include "vortan/usercard.h"
+#include "vortan/wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/records/user.h"
+#include "vortan/user.h"
 
 #include <QByteArray>
 #include <QDialog>

@@ -3,7 +3,7 @@
 #include "app/desktop/filemanager.h"
 #include "app/desktop/launcherbadge.h"
 #include "app/settings/appsettings.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QGuiApplication>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/desktop/notifier.h"
-#include "vortan/controller/filerow.h"
-#include "vortan/records/user.h"
+#include "vortan/filerow.h"
+#include "vortan/user.h"
 
 #include <QHash>
 #include <QList>

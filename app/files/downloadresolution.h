@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/settings/downloadlocationsetting.h"
-#include "vortan/controller/controlleroptions.h"
-#include "vortan/controller/filerow.h"
+#include "vortan/controlleroptions.h"
+#include "vortan/filerow.h"
 
 #include <QList>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "app/files/fileactions.h"
 #include "app/files/thumbnailscache.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QCoreApplication>
 #include <QLocale>

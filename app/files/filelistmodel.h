@@ -1,7 +1,7 @@
 #pragma once
 
-#include "vortan/controller/filechanges.h"
-#include "vortan/controller/filerow.h"
+#include "vortan/filechanges.h"
+#include "vortan/filerow.h"
 
 #include <QAbstractItemModel>
 #include <QByteArray>

@@ -5,7 +5,7 @@
 #include "app/files/filerowdelegate.h"
 #include "app/files/thumbnailscache.h"
 #include "app/settings/appsettings.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

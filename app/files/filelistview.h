@@ -2,7 +2,7 @@
 
 #include "app/files/downloadresolution.h"
 #include "app/files/fileactions.h"
-#include "vortan/records/file2.h"
+#include "vortan/file2.h"
 
 #include <QByteArray>
 #include <QList>

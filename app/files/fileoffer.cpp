@@ -1,6 +1,6 @@
 #include "app/files/fileoffer.h"
 
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

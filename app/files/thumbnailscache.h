@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/controller/filerow.h"
+#include "vortan/filerow.h"
 
 #include <QHash>
 #include <QObject>

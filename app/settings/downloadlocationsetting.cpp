@@ -1,6 +1,6 @@
 #include "app/settings/downloadlocationsetting.h"
 
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 
 #include <QDir>
 #include <QUrl>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/records/downloadlocation.h"
+#include "vortan/downloadlocation.h"
 
 #include <QString>
 

@@ -2,8 +2,8 @@
 
 #include "app/settings/appsettings.h"
 
-#include "vortan/records/listenerstate.h"
-#include "vortan/records/reachability.h"
+#include "vortan/listenerstate.h"
+#include "vortan/reachability.h"
 
 #include <QDialog>
 

@@ -16,7 +16,7 @@
 #include "app/shell/uninstall.h"
 #include "app/update/updatercontroller.h"
 
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "app/shell/appoptions.h"
 #include "app/shell/scenecontroller.h"
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QObject>
 #include <QPointer>

@@ -6,7 +6,7 @@
 #include "app/shell/icons.h"
 #include "app/shell/statusicontext.h"
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "app/shell/fileselection.h"
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QStringList>
 

@@ -2,7 +2,7 @@
 
 #include "app/shell/scenecontroller.h"
 
-#include "vortan/controller/filerow.h"
+#include "vortan/filerow.h"
 
 #include <QList>
 #include <QUrl>

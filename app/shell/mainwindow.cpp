@@ -10,7 +10,7 @@
 #include "app/shell/sidebarview.h"
 #include "app/shell/welcomeview.h"
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "vortan/records/connectfailure.h"
-#include "vortan/records/errors.h"
+#include "vortan/connectfailure.h"
+#include "vortan/errors.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "vortan/controller/filerow.h"
-#include "vortan/records/user.h"
+#include "vortan/filerow.h"
+#include "vortan/user.h"
 
 #include <QAbstractListModel>
 #include <QByteArray>

@@ -2,7 +2,7 @@
 
 #include "app/cards/cardactions.h"
 #include "app/files/fileoffer.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 namespace vortan {
 

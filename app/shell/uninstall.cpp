@@ -3,8 +3,8 @@
 #include "app/settings/appsettings.h"
 #include "app/shell/autostart.h"
 
-#include "vortan/controller/controller.h"
-#include "vortan/records/usercard.h"
+#include "vortan/controller.h"
+#include "vortan/usercard.h"
 
 #include <QDir>
 #include <QFile>

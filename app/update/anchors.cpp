@@ -1,6 +1,6 @@
 #include "app/update/anchors.h"
 
-#include <vortan/util/wholefile.h>
+#include <vortan/wholefile.h>
 
 #include <QDir>
 

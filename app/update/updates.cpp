@@ -2,7 +2,7 @@
 
 #include "app/update/xmlpropertylist.h"
 
-#include <vortan/plist/propertylist.h>
+#include <vortan/propertylist.h>
 
 #include <QCoreApplication>
 #include <QVariantList>

@@ -1,10 +1,10 @@
 // Every installed header, included the way a front end includes them.
-#include <vortan/controller/controller.h>
-#include <vortan/controller/directories.h>
+#include <vortan/controller.h>
+#include <vortan/directories.h>
 #include <vortan/diagnostics.h>
-#include <vortan/plist/propertylist.h>
-#include <vortan/records/usercard.h>
-#include <vortan/util/wholefile.h>
+#include <vortan/propertylist.h>
+#include <vortan/usercard.h>
+#include <vortan/wholefile.h>
 
 // What a front end does with them.
 int frontEnd()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "vortan/controller/filerow.h"
-#include "vortan/records/file2.h"
+#include "vortan/filerow.h"
+#include "vortan/file2.h"
 
 #include <QUrl>
 

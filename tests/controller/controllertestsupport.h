@@ -8,7 +8,7 @@
 #include "tests/controller/manualclock.h"
 #include "tests/framer/memorysecretstore.h"
 #include "tests/support/testsupport.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/controller/controllertestaccess.h"
 #include "vortan/controller/sleepinhibitor.h"
 #include "vortan/keys/keyhelper.h"

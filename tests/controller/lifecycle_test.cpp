@@ -1,7 +1,7 @@
 // Start, stop, settings, stored state, publication throttle, system activity.
 
 #include "tests/controller/controllertestsupport.h"
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 #include "vortan/listener/listener.h"
 
 #include <QDir>

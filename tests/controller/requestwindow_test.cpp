@@ -3,7 +3,7 @@
 // rate, and they take the other half back.
 
 #include "vortan/controller/requestwindow.h"
-#include "vortan/records/file2.h"
+#include "vortan/file2.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "tests/support/testsupport.h"
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 #include "vortan/controller/sleepinhibitor.h"
 #include "vortan/presence/localpresence.h"
 #include "tests/controller/manualclock.h"

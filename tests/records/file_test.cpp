@@ -1,5 +1,5 @@
 #include "vortan/records/file.h"
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include "tests/support/testsupport.h"
 

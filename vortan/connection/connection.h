@@ -6,7 +6,7 @@
 #include "vortan/framer/messagetype.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -2,7 +2,7 @@
 
 #include "vortan/clock.h"
 #include "vortan/controller/backoff.h"
-#include "vortan/records/connectfailure.h"
+#include "vortan/connectfailure.h"
 
 #include <QByteArray>
 #include <QHash>

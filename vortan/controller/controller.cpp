@@ -1,4 +1,4 @@
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include "vortan/controller/controller_p.h"
 

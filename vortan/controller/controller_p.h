@@ -1,22 +1,22 @@
 #pragma once
 
 #include "vortan/clock.h"
-#include "vortan/controller/controllerdelegate.h"
-#include "vortan/controller/controlleroptions.h"
+#include "vortan/controllerdelegate.h"
+#include "vortan/controlleroptions.h"
 #include "vortan/controller/endpoints.h"
-#include "vortan/controller/filechanges.h"
-#include "vortan/controller/filerow.h"
+#include "vortan/filechanges.h"
+#include "vortan/filerow.h"
 #include "vortan/controller/ratemeter.h"
 #include "vortan/controller/recordlist.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/listener/listenerdelegate.h"
-#include "vortan/peer/weakref.h"
+#include "vortan/weakref.h"
 #include "vortan/records/coding.h"
 #include "vortan/records/file.h"
-#include "vortan/records/file2.h"
-#include "vortan/records/listenerstate.h"
-#include "vortan/records/reachability.h"
-#include "vortan/records/user.h"
+#include "vortan/file2.h"
+#include "vortan/listenerstate.h"
+#include "vortan/reachability.h"
+#include "vortan/user.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 #include "vortan/controller/controller_p.h"
 
 namespace vortan {

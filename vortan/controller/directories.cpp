@@ -1,4 +1,4 @@
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "vortan/keys/keyhelper.h"
-#include "vortan/records/connectfailure.h"
-#include "vortan/records/errors.h"
-#include "vortan/records/user.h"
+#include "vortan/connectfailure.h"
+#include "vortan/errors.h"
+#include "vortan/user.h"
 
 #include <QByteArray>
 #include <QHash>

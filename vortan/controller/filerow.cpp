@@ -1,5 +1,5 @@
 #include "vortan/controller/controller_p.h"
-#include "vortan/controller/filerow.h"
+#include "vortan/filerow.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "vortan/controller/controller_p.h"
 
 #include "vortan/controller/connectionpolicy.h"
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 #include "vortan/controller/networkwatcher.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"

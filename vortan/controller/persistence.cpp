@@ -1,10 +1,10 @@
 #include "vortan/controller/controller_p.h"
 
-#include "vortan/controller/directories.h"
+#include "vortan/directories.h"
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
-#include "vortan/util/privatefiles.h"
-#include "vortan/util/wholefile.h"
+#include "vortan/privatefiles.h"
+#include "vortan/wholefile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "vortan/controller/requestwindow.h"
 
-#include "vortan/records/file2.h"
+#include "vortan/file2.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "vortan/keys/filesecretstore.h"
 
 #include "vortan/log.h"
-#include "vortan/util/privatefiles.h"
+#include "vortan/privatefiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "vortan/crypto/crypto.h"
 #include "vortan/keys/secretstore.h"
-#include "vortan/records/user.h"
+#include "vortan/user.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -3,7 +3,7 @@
 #include "vortan/keys/filesecretstore.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
-#include "vortan/util/privatefiles.h"
+#include "vortan/privatefiles.h"
 
 #include <QDir>
 #include <QFile>

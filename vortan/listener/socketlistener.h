@@ -1,7 +1,7 @@
 #pragma once
 
 #include "vortan/connection/uniquefd.h"
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include <QObject>
 #include <QString>

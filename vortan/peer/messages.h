@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/records/file2.h"
+#include "vortan/file2.h"
 
 #include <QByteArray>
 #include <QList>

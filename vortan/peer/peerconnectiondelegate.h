@@ -1,10 +1,10 @@
 #pragma once
 
 #include "vortan/framer/messagetype.h"
-#include "vortan/peer/weakref.h"
+#include "vortan/weakref.h"
 #include "vortan/records/blockset.h"
 #include "vortan/records/coding.h"
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 #include "vortan/records/file.h"
 
 #include <QByteArray>

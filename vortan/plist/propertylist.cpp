@@ -1,6 +1,6 @@
 // The binary property-list reader for front ends, in Qt's types.
 
-#include "vortan/plist/propertylist.h"
+#include "vortan/propertylist.h"
 
 #include "vortan/plist/value.h"
 

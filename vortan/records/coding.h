@@ -34,8 +34,8 @@
 #include "vortan/plist/value.h"
 #include "vortan/records/blockset.h"
 #include "vortan/records/file.h"
-#include "vortan/records/file2.h"
-#include "vortan/records/user.h"
+#include "vortan/file2.h"
+#include "vortan/user.h"
 #include "vortan/records/wantmessage.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "vortan/records/blockset.h"
-#include "vortan/records/errors.h"
-#include "vortan/records/file2.h"
+#include "vortan/errors.h"
+#include "vortan/file2.h"
 #include "vortan/records/transferbuffer.h"
 
 #include <QByteArray>

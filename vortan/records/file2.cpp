@@ -1,6 +1,6 @@
-#include "vortan/records/file2.h"
+#include "vortan/file2.h"
 
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include <QFile>
 

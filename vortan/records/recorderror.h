@@ -1,7 +1,7 @@
 #pragma once
 
 #include "vortan/plist/value.h"
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 namespace vortan {
 

@@ -1,7 +1,7 @@
 #include "vortan/records/transferbuffer.h"
 
-#include "vortan/records/errors.h"
-#include "vortan/records/file2.h"
+#include "vortan/errors.h"
+#include "vortan/file2.h"
 
 #include <QFile>
 

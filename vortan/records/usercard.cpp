@@ -1,4 +1,4 @@
-#include "vortan/records/usercard.h"
+#include "vortan/usercard.h"
 
 #include "vortan/plist/value.h"
 #include "vortan/records/coding.h"

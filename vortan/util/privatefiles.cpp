@@ -1,4 +1,4 @@
-#include "vortan/util/privatefiles.h"
+#include "vortan/privatefiles.h"
 
 #include <QDir>
 #include <QFile>

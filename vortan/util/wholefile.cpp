@@ -1,4 +1,4 @@
-#include "vortan/util/wholefile.h"
+#include "vortan/wholefile.h"
 
 #include <QFile>
 

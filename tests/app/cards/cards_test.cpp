@@ -3,8 +3,8 @@
 #include "app/cards/userdetailsview.h"
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
-#include "vortan/controller/controller.h"
-#include "vortan/records/usercard.h"
+#include "vortan/controller.h"
+#include "vortan/usercard.h"
 
 #include <QApplication>
 #include <QClipboard>

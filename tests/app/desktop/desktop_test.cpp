@@ -9,7 +9,7 @@
 #include "app/settings/appsettings.h"
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>

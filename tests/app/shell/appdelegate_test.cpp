@@ -8,7 +8,7 @@
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
 
-#include "vortan/records/usercard.h"
+#include "vortan/usercard.h"
 
 #include <QAbstractItemView>
 #include <QAction>

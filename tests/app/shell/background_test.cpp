@@ -4,7 +4,7 @@
 #include "app/shell/background.h"
 #include "app/shell/statusicontext.h"
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QFile>
 #include <QProcess>

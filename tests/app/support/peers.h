@@ -3,7 +3,7 @@
 // Started controllers in temporary folders for the program's tests, through
 // the library's public API: listening on 127.0.0.1 and knowing each other.
 
-#include "vortan/controller/controller.h"
+#include "vortan/controller.h"
 
 #include <QTemporaryDir>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "vortan/controller/filerow.h"
-#include "vortan/peer/weakref.h"
-#include "vortan/records/user.h"
+#include "vortan/filerow.h"
+#include "vortan/weakref.h"
+#include "vortan/user.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "vortan/keys/keystorechoice.h"
-#include "vortan/records/downloadlocation.h"
+#include "vortan/keystorechoice.h"
+#include "vortan/downloadlocation.h"
 
 #include <QString>
 #include <QUuid>

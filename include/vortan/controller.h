@@ -1,14 +1,14 @@
 #pragma once
 
-#include "vortan/controller/controllerdelegate.h"
-#include "vortan/controller/controlleroptions.h"
-#include "vortan/controller/filechanges.h"
-#include "vortan/controller/filerow.h"
-#include "vortan/records/downloadlocation.h"
-#include "vortan/records/file2.h"
-#include "vortan/records/listenerstate.h"
-#include "vortan/records/reachability.h"
-#include "vortan/records/user.h"
+#include "vortan/controllerdelegate.h"
+#include "vortan/controlleroptions.h"
+#include "vortan/filechanges.h"
+#include "vortan/filerow.h"
+#include "vortan/downloadlocation.h"
+#include "vortan/file2.h"
+#include "vortan/listenerstate.h"
+#include "vortan/reachability.h"
+#include "vortan/user.h"
 #include "vortan/vortan_export.h"
 
 #include <QByteArray>

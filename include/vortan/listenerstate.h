@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/records/errors.h"
+#include "vortan/errors.h"
 
 #include <optional>
 
