@@ -31,6 +31,13 @@ else
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DBRENVO_WERROR=$([ "$werror" = 1 ] && echo ON || echo OFF)")
 fi
 
+# Through ccache when there is one, with the checkout as base, so that another
+# checkout of the same sources (a CI clone) hits the same entries.
+if [ -z "${BRENVO_NO_CCACHE:-}" ] && command -v ccache >/dev/null; then
+  flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$PWD"
+fi
+
 cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir" -j "$(nproc)"
 cd "$dir"
