@@ -3,6 +3,8 @@
 #include "control/messages.h"
 #include "control/wire.h"
 
+#include "vortan/usercard.h"
+
 #include <QJsonArray>
 #include <QUrl>
 
@@ -308,7 +310,9 @@ std::optional<RemoteRequest> decodeRemoteRequest(const QString& type, const QJso
             card.port = std::uint16_t(in.integer(port, u"the port"_s, 0, 65535));
         request = card;
     } else if (type == u"import"_s) {
-        request = ImportRequest{in.users(member(u"cards"))};
+        // Whatever a card file may hold travels.
+        Reader cards(error, kMaxListEntries, vortan::kMaxCardSize);
+        request = ImportRequest{cards.users(member(u"cards"))};
     } else if (type == u"users"_s) {
         request = UsersRequest{};
     } else if (type == u"files"_s) {

@@ -120,6 +120,8 @@ TEST_F(ControlServerTest, OpenAndRemoteRequestsAreAnswered)
     server->setCommandHandler([&](const RemoteRequest& request) -> Answer {
         if (const auto* pause = std::get_if<PauseRequest>(&request))
             return ErrorAnswer{ErrorAnswer::Kind::failed, pause->ids.value(0).toString(), {}};
+        if (std::holds_alternative<FilesRequest>(request))
+            return UsersAnswer{{vortan::User(QString(kMaxPayload, u'x'), {}, {}, ann.key)}};
         return UsersAnswer{{ann}};
     });
 
@@ -135,6 +137,11 @@ TEST_F(ControlServerTest, OpenAndRemoteRequestsAreAnswered)
     EXPECT_EQ(second.answer, Answer(UsersAnswer{{ann}}));
     const QUuid id = QUuid::createUuid();
     EXPECT_EQ(exchange(PauseRequest{{id}}).answer, Answer(ErrorAnswer{ErrorAnswer::Kind::failed, id.toString(), {}}));
+    // An answer too long for a frame is refused instead.
+    EXPECT_EQ(exchange(FilesRequest{}).answer, refusal(QStringLiteral("the answer is longer than %1 bytes").arg(kMaxPayload)));
+    // A card's name may be longer than other texts of a request.
+    const vortan::User longName(QString(kMaxEntryLength * 4, u'n'), {}, {}, ann.key);
+    EXPECT_EQ(exchange(ImportRequest{{longName}}).answer, Answer(UsersAnswer{{ann}}));
 }
 
 TEST_F(ControlServerTest, OneInstancePerSupportDirectoryAndStaleSocketsAreTakenOver)
