@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QUrl>
 
+#include <climits>
 #include <cmath>
 
 namespace brenvo::control::coding {
