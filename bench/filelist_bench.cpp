@@ -21,6 +21,7 @@
 #include <vector>
 
 using namespace vortan;
+using namespace brenvo;
 
 namespace {
 

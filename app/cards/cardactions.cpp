@@ -18,7 +18,12 @@
 #include <memory>
 #include <optional>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::Reachability;
+using vortan::User;
+using vortan::encodeCard;
+
+namespace brenvo {
 
 namespace {
 
@@ -309,4 +314,4 @@ void CardActions::chooseRecipients(QWidget* window, const QByteArray& preselecte
     presentDialog(view, window);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -9,7 +9,12 @@
 #include <QMessageBox>
 #include <QUrl>
 
-namespace vortan {
+using vortan::DownloadLocation;
+using vortan::FileRow;
+using vortan::ResumeItem;
+using vortan::safeFileName;
+
+namespace brenvo {
 
 namespace {
 
@@ -154,4 +159,4 @@ void resolveDownloads(const QList<FileRow>& downloads, const DownloadLocationSet
     }
 }
 
-}  // namespace vortan
+}  // namespace brenvo

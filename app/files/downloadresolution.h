@@ -12,7 +12,7 @@
 
 class QWidget;
 
-namespace vortan {
+namespace brenvo {
 
 // The dialogs that ask where downloads go. Each shows its dialog for window
 // and later calls done once: with the chosen path, or with nothing when the
@@ -49,7 +49,7 @@ std::optional<QString> oneNameIn(const QString& folder, const QString& chosen);
 // the folder of the setting otherwise, or the library's default while
 // "Other…" is transiently stored. Calls resume with one item per file,
 // later or at once; never when a dialog is cancelled.
-void resolveDownloads(const QList<FileRow>& downloads, const DownloadLocationSetting& setting, QWidget* window,
-                      const DownloadDialogs& dialogs, std::function<void(QList<ResumeItem>)> resume);
+void resolveDownloads(const QList<vortan::FileRow>& downloads, const DownloadLocationSetting& setting, QWidget* window,
+                      const DownloadDialogs& dialogs, std::function<void(QList<vortan::ResumeItem>)> resume);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -24,7 +24,12 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::File2;
+using vortan::FileRow;
+using vortan::ResumeItem;
+
+namespace brenvo {
 
 namespace {
 
@@ -490,4 +495,4 @@ void FileListView::dropEvent(QDropEvent* event)
         offerFiles(files);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -22,9 +22,12 @@ class QToolButton;
 class QTreeView;
 
 namespace vortan {
+class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 
 class AppSettings;
-class Controller;
 class FileListModel;
 class ThumbnailsCache;
 
@@ -58,7 +61,7 @@ struct FileListServices {
 class FileListView : public QWidget {
     Q_OBJECT
 public:
-    FileListView(Controller& controller, AppSettings& settings, ThumbnailsCache& thumbnails,
+    FileListView(vortan::Controller& controller, AppSettings& settings, ThumbnailsCache& thumbnails,
                  FileListServices services, QWidget* parent = nullptr);
     ~FileListView() override;
 
@@ -92,7 +95,7 @@ private:
     QList<QUuid> selectedInOrder() const;
     // The selection, or the targets of the open context menu.
     QList<QUuid> commandTargets() const;
-    QList<FileRow> rows(const QList<QUuid>& ids) const;
+    QList<vortan::FileRow> rows(const QList<QUuid>& ids) const;
     // The paused downloads of the shown user with blocks still to come.
     QList<QUuid> downloadAllIds() const;
     void showContextMenu(const QPoint& position);
@@ -102,10 +105,10 @@ private:
     void resume(const QList<QUuid>& ids);
     void remove(const QList<QUuid>& ids);
     QStringList localPaths(const QList<QUuid>& ids) const;
-    void share(const QList<File2>& files);
+    void share(const QList<vortan::File2>& files);
     void updateState();
 
-    Controller& m_controller;
+    vortan::Controller& m_controller;
     AppSettings& m_settings;
     ThumbnailsCache& m_thumbnails;
     FileListServices m_services;
@@ -127,4 +130,4 @@ private:
     QSet<QUuid> m_selected;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

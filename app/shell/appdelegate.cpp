@@ -29,7 +29,14 @@
 
 #include <utility>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::ControllerOptions;
+using vortan::FileRow;
+using vortan::StartError;
+using vortan::User;
+using vortan::defaultSupportDirectory;
+
+namespace brenvo {
 
 AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
@@ -507,4 +514,4 @@ void AppDelegate::quit()
     QCoreApplication::quit();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -23,7 +23,10 @@
 
 #include <algorithm>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -307,4 +310,4 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,9 @@
 #include "app/files/fileoffer.h"
 #include "vortan/controller.h"
 
-namespace vortan {
+using vortan::Controller;
+
+namespace brenvo {
 
 void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>& urls, const QByteArray& key)
 {
@@ -23,4 +25,4 @@ void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>
         share();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -25,7 +25,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-using namespace vortan;
+using vortan::Controller;
+using vortan::User;
+using vortan::decodeCard;
+using vortan::encodeCard;
+using vortan::kMaxCardSize;
+
+using namespace brenvo;
 using vortan::test::waitFor;
 
 namespace {
@@ -71,7 +77,7 @@ struct CardsTest : ::testing::Test {
     QString write(const QString& name, const QByteArray& bytes)
     {
         const QString path = dir.filePath(name);
-        EXPECT_TRUE(test::writeFile(path, bytes));
+        EXPECT_TRUE(vortan::test::writeFile(path, bytes));
         return path;
     }
     QString card(const QString& name, const User& user) { return write(name, encodeCard(user)); }
@@ -213,10 +219,10 @@ TEST_F(CardsTest, ShareMenuAndCopyWritesACardThatDecodesBack)
     menuWindow->findChild<QMenu*>("shareMenu")->actions().at(1)->trigger();  // Copy
     const QString copied = QDir(cards).filePath("a:b.bcard");
     ASSERT_TRUE(waitFor([&] { return QFile::exists(copied); }));
-    EXPECT_EQ(decodeCard(test::readFile(copied)), *controller.me());
+    EXPECT_EQ(decodeCard(vortan::test::readFile(copied)), *controller.me());
     const QMimeData* clip = QApplication::clipboard()->mimeData();
     EXPECT_EQ(clip->urls().value(0).toLocalFile(), copied);
-    EXPECT_EQ(clip->data("application/x-brenvo-card"), test::readFile(copied));
+    EXPECT_EQ(clip->data("application/x-brenvo-card"), vortan::test::readFile(copied));
 }
 
 // The own card has no address: sharing asks first.
@@ -263,7 +269,7 @@ TEST_F(CardsTest, CardWithoutAddressWarnsBeforeItGoes)
     emit address->textEdited(address->text());
     copy(details);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(QDir(cards).filePath("Me.bcard")); }));
-    EXPECT_EQ(decodeCard(test::readFile(QDir(cards).filePath("Me.bcard"))).address, "ada.example");
+    EXPECT_EQ(decodeCard(vortan::test::readFile(QDir(cards).filePath("Me.bcard"))).address, "ada.example");
 }
 
 TEST_F(CardsTest, ExportFailureAlerts)

@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::DownloadLocation;
+using vortan::FileRow;
+using vortan::ResumeItem;
+
+using namespace brenvo;
 
 namespace {
 

@@ -23,7 +23,13 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::ConnectFailure;
+using vortan::FileRow;
+using vortan::NetworkError;
+using vortan::User;
+using vortan::VortanError;
+
+using namespace brenvo;
 
 namespace {
 
