@@ -673,6 +673,10 @@
         <source>Share Anyway</source>
         <translation>Compartir de todos modos</translation>
     </message>
+    <message>
+        <source>Brenvo</source>
+        <translation>Brenvo</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::FileListView</name>

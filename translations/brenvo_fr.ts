@@ -673,6 +673,10 @@
         <source>Share Anyway</source>
         <translation>Partager quand même</translation>
     </message>
+    <message>
+        <source>Brenvo</source>
+        <translation>Brenvo</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::FileListView</name>

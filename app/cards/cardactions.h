@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dialogs/dialogs.h"
 #include "app/cards/userdetailsview.h"
 
 #include <QByteArray>
@@ -33,7 +34,8 @@ class CardActions : public QObject {
 public:
     // cardsDirectory: where card files handed to the mail composer, the
     // clipboard or a device are written (created when missing).
-    CardActions(vortan::Controller& controller, QString cardsDirectory, QObject* parent = nullptr);
+    // dialogs shows the alerts and file dialogs.
+    CardActions(vortan::Controller& controller, QString cardsDirectory, Dialogs& dialogs, QObject* parent = nullptr);
 
     // "Share My Card…": the share dialog for the own card; confirming saves
     // the edits (editMe) and shares the card by the chosen menu entry.
@@ -76,6 +78,7 @@ private:
 
     vortan::Controller& m_controller;
     QString m_cardsDirectory;
+    Dialogs& m_dialogs;
 };
 
 // Shows dialog as a sheet on window, or as an application-modal window that
@@ -85,6 +88,7 @@ void presentDialog(QDialog* dialog, QWidget* window);
 
 // An alert (title as the text, message as the informative text, both plain
 // text); then runs after it is dismissed.
-void showAlert(QWidget* window, const QString& title, const QString& message, std::function<void()> then = {});
+void showAlert(Dialogs& dialogs, QWidget* window, const QString& title, const QString& message,
+               std::function<void()> then = {});
 
 }  // namespace brenvo

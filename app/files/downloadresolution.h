@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dialogs/dialogs.h"
 #include "app/settings/downloadlocationsetting.h"
 #include "vortan/controlleroptions.h"
 #include "vortan/filerow.h"
@@ -28,13 +29,13 @@ struct DownloadDialogs {
     std::function<void(QWidget* window, std::function<void(std::optional<QString>)> done)> chooseFolder;
 };
 
-// Window-modal QFileDialogs: the save dialog titled "Download" with the
+// Through dialogs: the save dialog titled "Download" with the
 // button "Download", the label "Download as:" and, when the name has an
 // extension, that extension as the only type; the folder chooser titled
 // "Download" with the message "Select the download location:", opening in
 // the Downloads folder. The save dialog refuses, with a message, a typed
 // name that leads out of the folder it shows ("../x", "/elsewhere/x").
-DownloadDialogs systemDownloadDialogs();
+DownloadDialogs downloadDialogs(Dialogs& dialogs);
 
 // The name the save dialog proposes for a file a peer calls name (as shown:
 // a ":" of the peer shows as "/"): the one path component the Downloads

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -42,9 +43,11 @@ struct FileListServices {
     std::function<void(QWidget* window, const QByteArray& preselected,
                        std::function<void(QList<QByteArray>)> done)>
         chooseRecipients;
-    // Where downloads go when the setting asks; the system dialogs unless set.
+    // The alerts and file dialogs; the window-modal ones unless set.
+    Dialogs* dialogs = nullptr;
+    // Where downloads go when the setting asks; through dialogs unless set.
     DownloadDialogs downloadDialogs;
-    // The files to offer (the + button); a window-modal file dialog unless set.
+    // The files to offer (the + button); through dialogs unless set.
     std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFiles;
 };
 
@@ -111,6 +114,7 @@ private:
     vortan::Controller& m_controller;
     AppSettings& m_settings;
     ThumbnailsCache& m_thumbnails;
+    std::unique_ptr<Dialogs> m_ownDialogs;
     FileListServices m_services;
     FileListModel* m_model;
     QTreeView* m_list;

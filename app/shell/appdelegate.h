@@ -16,6 +16,7 @@ namespace brenvo {
 class AppNotifications;
 class Background;
 class CardActions;
+class Dialogs;
 class FileListView;
 class FileManager;
 class LauncherBadge;
@@ -37,6 +38,8 @@ public:
 
     vortan::Controller& controller() { return *m_controller; }
     AppSettings& settings() { return m_settings; }
+    // The alerts and file dialogs of every window.
+    Dialogs& dialogs() { return *m_dialogs; }
     const QString& supportDirectory() const { return m_supportDirectory; }
     // The open windows' scene state, in the order the windows appeared.
     const QList<SceneController*>& sceneControllers() const { return m_scenes; }
@@ -133,6 +136,7 @@ private:
     QString m_programPath;
     AppSettings m_settings;
     std::unique_ptr<vortan::Controller> m_controller;
+    std::unique_ptr<Dialogs> m_dialogs;
     std::unique_ptr<NotificationServer> m_notifier;
     std::unique_ptr<LauncherBadge> m_badge;
     std::unique_ptr<FileManager> m_fileManager;

@@ -8,7 +8,8 @@ using vortan::Controller;
 
 namespace brenvo {
 
-void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>& urls, const QByteArray& key)
+void offerFilesToUser(QWidget* window, Controller& controller, Dialogs& dialogs, const QList<QUrl>& urls,
+                      const QByteArray& key)
 {
     const QList<QUrl> files = droppedFiles(urls);
     if (files.isEmpty())
@@ -20,7 +21,7 @@ void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>
     };
     const std::optional<FailureAlert> alert = failureAlert(offered.failures);
     if (alert)
-        showAlert(window, alert->text, alert->informativeText, std::move(share));
+        showAlert(dialogs, window, alert->text, alert->informativeText, std::move(share));
     else
         share();
 }
