@@ -17,7 +17,10 @@
 
 #include <cstdio>
 
-using namespace vortan;
+using vortan::StartError;
+using vortan::setDebugDiagnostics;
+
+using namespace brenvo;
 
 namespace {
 

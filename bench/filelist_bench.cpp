@@ -22,6 +22,7 @@
 #include <vector>
 
 using namespace vortan;
+using namespace brenvo;
 
 namespace {
 

@@ -465,7 +465,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::AppDelegate</name>
+    <name>brenvo::AppDelegate</name>
     <message>
         <source>About Brenvo</source>
         <translation>Über Brenvo</translation>
@@ -512,7 +512,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::AppNotifications</name>
+    <name>brenvo::AppNotifications</name>
     <message>
         <source>File Downloaded</source>
         <translation>Datei heruntergeladen</translation>
@@ -561,7 +561,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::Background</name>
+    <name>brenvo::Background</name>
     <message>
         <source>Show Brenvo</source>
         <translation>Brenvo anzeigen</translation>
@@ -595,7 +595,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::CardActions</name>
+    <name>brenvo::CardActions</name>
     <message>
         <source>Brenvo cards (*.bcard)</source>
         <translation>Brenvo-Karten (*.bcard)</translation>
@@ -673,9 +673,13 @@
         <source>Share Anyway</source>
         <translation>Trotzdem weitergeben</translation>
     </message>
+    <message>
+        <source>Brenvo</source>
+        <translation>Brenvo</translation>
+    </message>
 </context>
 <context>
-    <name>vortan::FileListView</name>
+    <name>brenvo::FileListView</name>
     <message>
         <source>Share Files</source>
         <translation>Dateien freigeben</translation>
@@ -718,7 +722,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::InfoBar</name>
+    <name>brenvo::InfoBar</name>
     <message>
         <source>Problems</source>
         <translation>Probleme</translation>
@@ -729,7 +733,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::MainWindow</name>
+    <name>brenvo::MainWindow</name>
     <message>
         <source>Connected</source>
         <translation>Verbunden</translation>
@@ -832,7 +836,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::SettingsView</name>
+    <name>brenvo::SettingsView</name>
     <message>
         <source>Select</source>
         <comment>accepts the chosen folder</comment>
@@ -988,7 +992,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::ShareView</name>
+    <name>brenvo::ShareView</name>
     <message>
         <source>Share</source>
         <translation>Freigeben</translation>
@@ -1003,14 +1007,14 @@
     </message>
 </context>
 <context>
-    <name>vortan::SidebarDelegate</name>
+    <name>brenvo::SidebarDelegate</name>
     <message>
         <source>Share My Card</source>
         <translation>Meine Karte weitergeben</translation>
     </message>
 </context>
 <context>
-    <name>vortan::SidebarModel</name>
+    <name>brenvo::SidebarModel</name>
     <message>
         <source>Connected</source>
         <translation>Verbunden</translation>
@@ -1060,7 +1064,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::SidebarView</name>
+    <name>brenvo::SidebarView</name>
     <message>
         <source>People</source>
         <translation>Personen</translation>
@@ -1091,7 +1095,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::UpdaterController</name>
+    <name>brenvo::UpdaterController</name>
     <message>
         <source>The address of the update server is not an https:// address.</source>
         <translation>Die Adresse des Aktualisierungsservers ist keine https://-Adresse.</translation>
@@ -1142,7 +1146,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::UserDetailsView</name>
+    <name>brenvo::UserDetailsView</name>
     <message>
         <source>Share your card with other users in order to connect with them. They need to share their card with you too.</source>
         <translation>Geben Sie Ihre Karte an andere Benutzer weiter, um sich mit ihnen zu verbinden. Auch sie müssen Ihnen ihre Karte geben.</translation>
@@ -1263,7 +1267,7 @@
     </message>
 </context>
 <context>
-    <name>vortan::WelcomeView</name>
+    <name>brenvo::WelcomeView</name>
     <message>
         <source>Welcome to Brenvo</source>
         <translation>Willkommen bei Brenvo</translation>

@@ -4,7 +4,7 @@
 #include <QHostInfo>
 #include <QNetworkInterface>
 
-namespace vortan {
+namespace brenvo {
 
 QStringList machineAddresses(const QString& forwardedExternalAddress)
 {
@@ -38,4 +38,4 @@ QStringList machineAddresses(const QString& forwardedExternalAddress)
     return result;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

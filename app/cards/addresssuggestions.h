@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace vortan {
+namespace brenvo {
 
 // The addresses others may reach this machine at, best first: the router's
 // external address (when the router forwards the port), the machine's
@@ -11,4 +11,4 @@ namespace vortan {
 // and its host name. Proposed for the own card when it has no address.
 QStringList machineAddresses(const QString& forwardedExternalAddress);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -7,10 +7,8 @@
 #include "vortan/controller.h"
 #include "vortan/usercard.h"
 
-#include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QUrl>
@@ -18,19 +16,23 @@
 #include <memory>
 #include <optional>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::Reachability;
+using vortan::User;
+using vortan::encodeCard;
+
+namespace brenvo {
 
 namespace {
 
-QFileDialog* cardFileDialog(QWidget* window)
+// Qt's own dialog: it shows the labels, which portals ignore.
+FileDialogOptions cardFileOptions(const QString& title)
 {
-    auto* dialog = new QFileDialog(window);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // Qt's own dialog: it shows the labels below, which portals ignore.
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setNameFilter(CardActions::tr("Brenvo cards (*.bcard)"));
-    dialog->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
-    return dialog;
+    FileDialogOptions options;
+    options.title = title;
+    options.qtDialog = true;
+    options.nameFilter = CardActions::tr("Brenvo cards (*.bcard)");
+    return options;
 }
 
 }  // namespace
@@ -50,23 +52,14 @@ void presentDialog(QDialog* dialog, QWidget* window)
     dialog->show();
 }
 
-void showAlert(QWidget* window, const QString& title, const QString& message, std::function<void()> then)
+void showAlert(Dialogs& dialogs, QWidget* window, const QString& title, const QString& message,
+               std::function<void()> then)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"), title, QMessageBox::Ok, window);
-    box->setInformativeText(message);
-    box->setTextFormat(Qt::PlainText);
-    // Names and messages come from card files: never read them as markup.
-    for (QLabel* label : box->findChildren<QLabel*>())
-        label->setTextFormat(Qt::PlainText);
-    if (then)
-        QObject::connect(box, &QMessageBox::finished, box, [then = std::move(then)] { then(); });
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
-    box->show();
+    dialogs.tell(window, Alert{Alert::Kind::warning, CardActions::tr("Brenvo"), title, message, {}}, std::move(then));
 }
 
-CardActions::CardActions(Controller& controller, QString cardsDirectory, QObject* parent)
-    : QObject(parent), m_controller(controller), m_cardsDirectory(std::move(cardsDirectory))
+CardActions::CardActions(Controller& controller, QString cardsDirectory, Dialogs& dialogs, QObject* parent)
+    : QObject(parent), m_controller(controller), m_cardsDirectory(std::move(cardsDirectory)), m_dialogs(dialogs)
 {
 }
 
@@ -129,23 +122,17 @@ void CardActions::shareMyCard(QWidget* window, bool focusAddress)
 
 void CardActions::confirmCardWithoutAddress(QWidget* window, std::function<void(bool addAddress)> then)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"), tr("Your card has no address"),
-                                QMessageBox::NoButton, window);
-    box->setObjectName(QStringLiteral("noAddressAlert"));
-    box->setInformativeText(
-        tr("Others can't connect to you with this card until it has an address. Add one now?"));
-    QPushButton* add = box->addButton(tr("Add Address…"), QMessageBox::AcceptRole);
-    QPushButton* anyway = box->addButton(tr("Share Anyway"), QMessageBox::ActionRole);
-    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
-    box->setDefaultButton(add);
-    box->setEscapeButton(cancel);
-    connect(box, &QMessageBox::buttonClicked, this, [add, anyway, then = std::move(then)](QAbstractButton* clicked) {
-        if (clicked == add || clicked == anyway)
-            then(clicked == add);
+    Question question;
+    question.alert = {Alert::Kind::warning, tr("Brenvo"), tr("Your card has no address"),
+                      tr("Others can't connect to you with this card until it has an address. Add one now?"), {}};
+    question.buttons = {{AlertButton::Role::accept, tr("Add Address…")},
+                        {AlertButton::Role::action, tr("Share Anyway")},
+                        {AlertButton::Role::cancel, {}}};
+    question.defaultButton = 0;
+    m_dialogs.ask(window, question, [then = std::move(then)](int button) {
+        if (button == 0 || button == 1)
+            then(button == 0);
     });
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
-    box->show();
 }
 
 void CardActions::shareCard(QWidget* window, const User& user, UserViewResult::ShareKind kind)
@@ -181,43 +168,35 @@ void CardActions::shareCard(QWidget* window, const User& user, UserViewResult::S
 
 void CardActions::exportCard(QWidget* window, const User& user)
 {
-    QFileDialog* dialog = cardFileDialog(window);
-    dialog->setObjectName(QStringLiteral("exportDialog"));
-    dialog->setWindowTitle(tr("Share Card"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setLabelText(QFileDialog::Accept, tr("Export"));
-    dialog->setLabelText(QFileDialog::FileName, tr("Export As:"));
-    dialog->setDefaultSuffix(QStringLiteral("bcard"));
-    dialog->selectFile(cardFileName(user.name));
+    FileDialogOptions options = cardFileOptions(tr("Share Card"));
+    options.acceptLabel = tr("Export");
+    options.fileNameLabel = tr("Export As:");
+    options.defaultSuffix = QStringLiteral("bcard");
+    options.fileName = cardFileName(user.name);
     QPointer<QWidget> target(window);
-    connect(dialog, &QFileDialog::fileSelected, this, [this, target, user](const QString& path) {
-        if (std::optional<QString> error = writeCardFile(user, path))
-            showExportFailure(target, *error);
+    m_dialogs.saveFile(window, options, [self = QPointer(this), target, user](const std::optional<QString>& path) {
+        if (!self || !path)
+            return;
+        if (std::optional<QString> error = writeCardFile(user, *path))
+            self->showExportFailure(target, *error);
     });
-    dialog->show();
 }
 
 void CardActions::showExportFailure(QWidget* window, const QString& description)
 {
-    showAlert(window, tr("Failed to export file."), description);
+    showAlert(m_dialogs, window, tr("Failed to export file."), description);
 }
 
 void CardActions::importCards(QWidget* window)
 {
-    QFileDialog* dialog = cardFileDialog(window);
-    dialog->setObjectName(QStringLiteral("importDialog"));
-    dialog->setWindowTitle(tr("Import Cards"));
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setLabelText(QFileDialog::Accept, tr("Import", "accepts the file dialog"));
+    FileDialogOptions options = cardFileOptions(tr("Import Cards"));
+    options.acceptLabel = tr("Import", "accepts the file dialog");
     QPointer<QWidget> target(window);
-    connect(dialog, &QFileDialog::filesSelected, this,
-            [this, target, inWindow = window != nullptr](const QStringList& paths) {
-                if (!inWindow || target)
-                    importCardFiles(target, paths);
-            });
-    dialog->show();
+    m_dialogs.openFiles(window, options,
+                        [self = QPointer(this), target, inWindow = window != nullptr](const QStringList& paths) {
+                            if (self && !paths.isEmpty() && (!inWindow || target))
+                                self->importCardFiles(target, paths);
+                        });
 }
 
 void CardActions::importCardFiles(QWidget* window, const QStringList& paths)
@@ -243,7 +222,7 @@ void CardActions::importCardFiles(QWidget* window, const QStringList& paths)
     if (alert.title.isEmpty())
         offer();
     else
-        showAlert(window, alert.title, alert.message, std::move(offer));
+        showAlert(m_dialogs, window, alert.title, alert.message, std::move(offer));
 }
 
 void CardActions::importDroppedUrls(QWidget* window, const QList<QUrl>& urls)
@@ -280,23 +259,15 @@ void CardActions::confirmRemoveUser(QWidget* window, const QByteArray& key)
     if (!user)
         return;
     const QString name = displayName(user->name);
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenvo"), tr("Remove user %1?").arg(name),
-                                QMessageBox::NoButton, window);
-    box->setInformativeText(tr("You will not be able to share files with %1 anymore.").arg(name));
-    for (QLabel* label : box->findChildren<QLabel*>())
-        label->setTextFormat(Qt::PlainText);
-    QPushButton* remove = box->addButton(tr("Remove"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
-    remove->setAutoDefault(false);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    connect(box, &QMessageBox::buttonClicked, this, [this, remove, key](QAbstractButton* clicked) {
-        if (clicked == remove)
-            m_controller.removeUser(key);
+    Question question;
+    question.alert = {Alert::Kind::warning, tr("Brenvo"), tr("Remove user %1?").arg(name),
+                      tr("You will not be able to share files with %1 anymore.").arg(name), {}};
+    question.buttons = {{AlertButton::Role::destructive, tr("Remove")}, {AlertButton::Role::cancel, {}}};
+    question.defaultButton = 1;
+    m_dialogs.ask(window, question, [self = QPointer(this), key](int button) {
+        if (self && button == 0)
+            self->m_controller.removeUser(key);
     });
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
-    box->show();
 }
 
 void CardActions::chooseRecipients(QWidget* window, const QByteArray& preselectedKey, RecipientsChosen done)
@@ -309,4 +280,4 @@ void CardActions::chooseRecipients(QWidget* window, const QByteArray& preselecte
     presentDialog(view, window);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dialogs/dialogs.h"
 #include "app/cards/userdetailsview.h"
 
 #include <QByteArray>
@@ -15,8 +16,10 @@ class QUrl;
 class QWidget;
 
 namespace vortan {
-
 class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 
 // What the program does with user cards and people: sharing the own card,
 // importing cards, editing and removing users, and choosing recipients.
@@ -31,7 +34,8 @@ class CardActions : public QObject {
 public:
     // cardsDirectory: where card files handed to the mail composer, the
     // clipboard or a device are written (created when missing).
-    CardActions(Controller& controller, QString cardsDirectory, QObject* parent = nullptr);
+    // dialogs shows the alerts and file dialogs.
+    CardActions(vortan::Controller& controller, QString cardsDirectory, Dialogs& dialogs, QObject* parent = nullptr);
 
     // "Share My Card…": the share dialog for the own card; confirming saves
     // the edits (editMe) and shares the card by the chosen menu entry.
@@ -68,12 +72,13 @@ private:
     // This machine's addresses while the own card has none.
     QStringList ownAddressSuggestions() const;
     void confirmCardWithoutAddress(QWidget* window, std::function<void(bool addAddress)> then);
-    void shareCard(QWidget* window, const User& user, UserViewResult::ShareKind kind);
-    void exportCard(QWidget* window, const User& user);
+    void shareCard(QWidget* window, const vortan::User& user, UserViewResult::ShareKind kind);
+    void exportCard(QWidget* window, const vortan::User& user);
     void showExportFailure(QWidget* window, const QString& description);
 
-    Controller& m_controller;
+    vortan::Controller& m_controller;
     QString m_cardsDirectory;
+    Dialogs& m_dialogs;
 };
 
 // Shows dialog as a sheet on window, or as an application-modal window that
@@ -83,6 +88,7 @@ void presentDialog(QDialog* dialog, QWidget* window);
 
 // An alert (title as the text, message as the informative text, both plain
 // text); then runs after it is dismissed.
-void showAlert(QWidget* window, const QString& title, const QString& message, std::function<void()> then = {});
+void showAlert(Dialogs& dialogs, QWidget* window, const QString& title, const QString& message,
+               std::function<void()> then = {});
 
-}  // namespace vortan
+}  // namespace brenvo

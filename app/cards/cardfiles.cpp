@@ -10,7 +10,15 @@
 
 #include <algorithm>
 
-namespace vortan {
+using vortan::CardError;
+using vortan::User;
+using vortan::WholeFile;
+using vortan::decodeCard;
+using vortan::encodeCard;
+using vortan::kMaxCardSize;
+using vortan::readWholeRegularFile;
+
+namespace brenvo {
 
 namespace {
 
@@ -152,4 +160,4 @@ WrittenCard writeCardInto(const User& user, const QString& directory)
     return {path, {}};
 }
 
-}  // namespace vortan
+}  // namespace brenvo

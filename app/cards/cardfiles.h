@@ -9,7 +9,7 @@
 
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // Card files on disk: reading a batch of untrusted files, writing one card,
 // and the texts shown about them.
@@ -34,7 +34,7 @@ struct CardFailure {
 };
 
 struct CardBatch {
-    QList<User> users;  // decoded, in file order, one per key
+    QList<vortan::User> users;  // decoded, in file order, one per key
     QList<CardFailure> failures;
 };
 
@@ -53,7 +53,7 @@ AlertText importFailureAlert(const QList<CardFailure>& failures);
 
 // Encodes user and writes the card to path, replacing any file there
 // atomically. Returns the error's description, or nothing on success.
-std::optional<QString> writeCardFile(const User& user, const QString& path);
+std::optional<QString> writeCardFile(const vortan::User& user, const QString& path);
 
 // Writes the card into directory (created first when missing) under
 // cardFileName(). Returns the path written, or the error's description.
@@ -61,6 +61,6 @@ struct WrittenCard {
     QString path;
     QString error;  // non-empty on failure
 };
-WrittenCard writeCardInto(const User& user, const QString& directory);
+WrittenCard writeCardInto(const vortan::User& user, const QString& directory);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -12,7 +12,7 @@
 
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 
@@ -122,4 +122,4 @@ void DeviceShare::fail(const QString& description)
     deleteLater();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace vortan {
+namespace brenvo {
 
 // Hands a card file written in the cards directory to a desktop service:
 // the mail composer, the clipboard, or a paired device. Errors come back as
@@ -42,4 +42,4 @@ private:
     bool m_done = false;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace vortan {
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole;
@@ -85,4 +87,4 @@ void ShareView::finishWith(const QList<QByteArray>& keys)
     emit dismissed(keys);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -10,7 +10,7 @@
 class QListWidget;
 class QPushButton;
 
-namespace vortan {
+namespace brenvo {
 
 // The recipient chooser: the prompt, the users to pick from (several may be
 // chosen), Cancel (Escape) and the default "Share", which stays disabled
@@ -21,7 +21,7 @@ namespace vortan {
 class ShareView : public QDialog {
     Q_OBJECT
 public:
-    ShareView(const QList<User>& users, const QByteArray& selectedUser, const QString& prompt,
+    ShareView(const QList<vortan::User>& users, const QByteArray& selectedUser, const QString& prompt,
               QWidget* parent = nullptr);
 
     QList<QByteArray> selection() const;
@@ -37,4 +37,4 @@ private:
     bool m_dismissed = false;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

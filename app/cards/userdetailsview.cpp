@@ -16,7 +16,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace vortan {
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -327,4 +329,4 @@ void UserDetailsView::confirm(UserViewResult::ShareKind shareKind)
     accept();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -13,16 +13,16 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 
-namespace vortan {
+namespace brenvo {
 
 // What a user-details dialog is for.
 struct UserViewConfiguration {
     enum class Kind { user, me, share, import };
     Kind kind = Kind::user;
-    QList<User> users;  // at least one
+    QList<vortan::User> users;  // at least one
     // For kind import: the users already known, so that a card for one of
     // them shows as an update of it (what changes) rather than a new user.
-    QList<User> knownUsers;
+    QList<vortan::User> knownUsers;
     // For kinds me and share: this machine's addresses, offered to pick from
     // while the card has no address.
     QStringList addressSuggestions = {};
@@ -31,7 +31,7 @@ struct UserViewConfiguration {
 struct UserViewResult {
     // Where a shared card goes, in the order of the Share menu.
     enum class ShareKind { email, copy, device, exportFile };
-    QList<User> users;  // edited, same length and order as given
+    QList<vortan::User> users;  // edited, same length and order as given
     ShareKind shareKind = ShareKind::exportFile;  // kind share only
 };
 
@@ -47,7 +47,7 @@ class UserDetailsView : public QDialog {
 public:
     explicit UserDetailsView(UserViewConfiguration configuration, QWidget* parent = nullptr);
 
-    const QList<User>& users() const { return m_users; }
+    const QList<vortan::User>& users() const { return m_users; }
     qsizetype index() const { return m_index; }
     void showUser(qsizetype index);
     // Puts the focus on the address field (to add a missing address).
@@ -56,7 +56,7 @@ public:
     static bool deviceSharingAvailable();
 
 signals:
-    void validated(const vortan::UserViewResult& result);
+    void validated(const brenvo::UserViewResult& result);
 
 private:
     void buildRows();
@@ -67,8 +67,8 @@ private:
     void confirm(UserViewResult::ShareKind shareKind);
 
     UserViewConfiguration::Kind m_kind;
-    QList<User> m_users;
-    QHash<QByteArray, User> m_known;
+    QList<vortan::User> m_users;
+    QHash<QByteArray, vortan::User> m_known;
     qsizetype m_index = 0;
 
     QLineEdit* m_name = nullptr;
@@ -86,6 +86,6 @@ private:
     QLabel* m_position = nullptr;
 };
 
-}  // namespace vortan
+}  // namespace brenvo
 
-Q_DECLARE_METATYPE(vortan::UserViewResult)
+Q_DECLARE_METATYPE(brenvo::UserViewResult)

@@ -12,7 +12,13 @@
 #include <utility>
 #include <cstdio>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::DownloadLocation;
+using vortan::FileRow;
+using vortan::ResumeItem;
+using vortan::User;
+
+namespace brenvo {
 
 AppNotifications::AppNotifications(Controller& controller, AppSettings& settings, Notifier& notifier,
                                    LauncherBadge& badge, FileManager& fileManager,
@@ -207,4 +213,4 @@ void AppNotifications::reportFailure(const QString& error)
     std::fflush(stdout);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

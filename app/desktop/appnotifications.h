@@ -16,9 +16,12 @@
 #include <functional>
 
 namespace vortan {
+class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 
 class AppSettings;
-class Controller;
 class FileManager;
 class LauncherBadge;
 
@@ -45,13 +48,13 @@ public:
 
     // applicationActive: whether the program is the active application now
     // (null: QGuiApplication::applicationState() is Qt::ApplicationActive).
-    AppNotifications(Controller& controller, AppSettings& settings, Notifier& notifier, LauncherBadge& badge,
+    AppNotifications(vortan::Controller& controller, AppSettings& settings, Notifier& notifier, LauncherBadge& badge,
                      FileManager& fileManager, std::function<bool()> applicationActive = {},
                      QObject* parent = nullptr);
 
     // The controller's two reports (ControllerDelegate), passed on.
-    void didFinishDownloading(const FileRow& file);
-    void didReceiveFiles(const QList<FileRow>& files, const User& user);
+    void didFinishDownloading(const vortan::FileRow& file);
+    void didReceiveFiles(const QList<vortan::FileRow>& files, const vortan::User& user);
     // The program became the active application: the badge goes back to 0.
     void applicationBecameActive();
 
@@ -70,14 +73,14 @@ signals:
 
 private:
     struct Offers {
-        User user;
-        QList<FileRow> files;
+        vortan::User user;
+        QList<vortan::FileRow> files;
     };
 
     void collect();
     void postBatch();
-    void postFinished(const QList<FileRow>& files);
-    void postOffers(const QList<FileRow>& files, const User& user);
+    void postFinished(const QList<vortan::FileRow>& files);
+    void postOffers(const QList<vortan::FileRow>& files, const vortan::User& user);
     void post(const Notification& notification, const QList<QUuid>& files, qint64 badgeIncrement);
     void respond(quint32 id, const QString& action);
     void showFiles(const QList<QUuid>& ids);
@@ -86,7 +89,7 @@ private:
     void setBadge(qint64 count);
     static void reportFailure(const QString& error);
 
-    Controller& m_controller;
+    vortan::Controller& m_controller;
     AppSettings& m_settings;
     Notifier& m_notifier;
     LauncherBadge& m_badge;
@@ -96,11 +99,11 @@ private:
     QHash<quint32, QList<QUuid>> m_files;
     qint64 m_badgeCount = 0;
     // What waits for the batch to end, in order of arrival.
-    QList<FileRow> m_finished;
+    QList<vortan::FileRow> m_finished;
     QList<Offers> m_offers;
     QTimer m_batchTimer;
     QElapsedTimer m_batchAge;
     std::chrono::milliseconds m_batchDelay = kBatchDelay;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

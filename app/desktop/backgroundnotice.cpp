@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace vortan {
+namespace brenvo {
 
 void postBackgroundNotice(Notifier& notifier, std::function<void()> clicked)
 {
@@ -42,4 +42,4 @@ void postBackgroundNotice(Notifier& notifier, std::function<void()> clicked)
     });
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-namespace vortan {
+namespace brenvo {
 
 class Notifier;
 
@@ -11,4 +11,4 @@ class Notifier;
 // nothing happens where notifications cannot be shown.
 void postBackgroundNotice(Notifier& notifier, std::function<void()> clicked);
 
-}  // namespace vortan
+}  // namespace brenvo

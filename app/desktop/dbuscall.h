@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 
 // Sends `message` without waiting and hands the answered call (a reply or an
 // error) to `finished` later, once, on the main thread; nothing if `owner`
@@ -23,4 +23,4 @@ void callAsync(QDBusConnection& bus, const QDBusMessage& message, QObject* owner
                      });
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 
@@ -92,4 +92,4 @@ void FileManager::openFiles(const QList<QUrl>& files)
         QDesktopServices::openUrl(file);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QUrl>
 
-namespace vortan {
+namespace brenvo {
 
 // Shows files to the person: revealed and selected in the file manager, or
 // previewed. Both return at once; what the desktop lacks is replaced by the
@@ -33,4 +33,4 @@ private:
     QDBusConnection m_bus;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

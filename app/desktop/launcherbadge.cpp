@@ -3,7 +3,7 @@
 #include <QDBusMessage>
 #include <QVariantMap>
 
-namespace vortan {
+namespace brenvo {
 
 QString LauncherBadge::objectPath()
 {
@@ -27,4 +27,4 @@ void LauncherBadge::setCount(qint64 count)
     m_bus.send(signal);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

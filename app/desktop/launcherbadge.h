@@ -3,7 +3,7 @@
 #include <QDBusConnection>
 #include <QString>
 
-namespace vortan {
+namespace brenvo {
 
 // The count on the program's launcher icon, through the launcher-entry
 // signal (com.canonical.Unity.LauncherEntry) that docks and panels listen to.
@@ -26,4 +26,4 @@ private:
     QDBusConnection m_bus;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

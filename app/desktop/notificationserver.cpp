@@ -9,7 +9,7 @@
 
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 
@@ -126,4 +126,4 @@ void NotificationServer::onNotificationClosed(uint id, uint /*reason*/)
     emit closed(id);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -7,7 +7,7 @@
 #include <QSet>
 #include <QString>
 
-namespace vortan {
+namespace brenvo {
 
 // The desktop's notification server (org.freedesktop.Notifications on the
 // session bus). Posts as "Brenvo" with the program's icon and desktop entry;
@@ -57,4 +57,4 @@ private:
     QList<Early> m_early;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

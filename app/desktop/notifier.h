@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 
 // One notification as the program posts it.
 struct Notification {
@@ -59,4 +59,4 @@ signals:
     void closed(quint32 id);
 };
 
-}  // namespace vortan
+}  // namespace brenvo

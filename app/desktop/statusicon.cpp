@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QtEndian>
 
-namespace vortan {
+namespace brenvo {
 
 QDBusArgument& operator<<(QDBusArgument& arg, const StatusIconPixmap& pixmap)
 {
@@ -167,4 +167,4 @@ void StatusIconAdaptor::SecondaryActivate(int x, int y) { Activate(x, y); }
 void StatusIconAdaptor::ContextMenu(int, int) {}
 void StatusIconAdaptor::Scroll(int, const QString&) {}
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -10,7 +10,7 @@
 
 class QDBusServiceWatcher;
 
-namespace vortan {
+namespace brenvo {
 
 // The StatusNotifierItem wire types: a(iiay) pixmaps and the (sa(iiay)ss) tooltip.
 struct StatusIconPixmap {
@@ -105,13 +105,13 @@ class StatusIconAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
     Q_PROPERTY(QString IconName READ iconName)
-    Q_PROPERTY(QList<vortan::StatusIconPixmap> IconPixmap READ iconPixmap)
+    Q_PROPERTY(QList<brenvo::StatusIconPixmap> IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ empty)
-    Q_PROPERTY(QList<vortan::StatusIconPixmap> OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(QList<brenvo::StatusIconPixmap> OverlayIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionIconName READ empty)
-    Q_PROPERTY(QList<vortan::StatusIconPixmap> AttentionIconPixmap READ attentionIconPixmap)
+    Q_PROPERTY(QList<brenvo::StatusIconPixmap> AttentionIconPixmap READ attentionIconPixmap)
     Q_PROPERTY(QString AttentionMovieName READ empty)
-    Q_PROPERTY(vortan::StatusIconToolTip ToolTip READ toolTip)
+    Q_PROPERTY(brenvo::StatusIconToolTip ToolTip READ toolTip)
 public:
     explicit StatusIconAdaptor(StatusIcon* icon);
 
@@ -147,7 +147,7 @@ private:
     StatusIcon* m_icon;
 };
 
-}  // namespace vortan
+}  // namespace brenvo
 
-Q_DECLARE_METATYPE(vortan::StatusIconPixmap)
-Q_DECLARE_METATYPE(vortan::StatusIconToolTip)
+Q_DECLARE_METATYPE(brenvo::StatusIconPixmap)
+Q_DECLARE_METATYPE(brenvo::StatusIconToolTip)

@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
-namespace vortan {
+namespace brenvo {
 
 QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuLayout& layout)
 {
@@ -206,4 +206,4 @@ QList<int> StatusIconMenuAdaptor::AboutToShowGroup(const QList<int>& ids, QList<
     return {};
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -11,7 +11,7 @@
 
 #include <functional>
 
-namespace vortan {
+namespace brenvo {
 
 // One entry of the status icon's menu.
 struct StatusMenuEntry {
@@ -93,11 +93,11 @@ public:
 
     // QtDBus finds the parameters' types by the names written here: in full.
 public slots:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, vortan::DBusMenuLayout& layout);
-    QList<vortan::DBusMenuItemProperties> GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames);
+    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, brenvo::DBusMenuLayout& layout);
+    QList<brenvo::DBusMenuItemProperties> GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames);
     QDBusVariant GetProperty(int id, const QString& name);
     void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-    QList<int> EventGroup(const QList<vortan::DBusMenuEvent>& events);
+    QList<int> EventGroup(const QList<brenvo::DBusMenuEvent>& events);
     bool AboutToShow(int id);
     QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 
@@ -112,8 +112,8 @@ private:
 // Registers the menu's wire types with QtDBus (idempotent).
 void registerDBusMenuTypes();
 
-}  // namespace vortan
+}  // namespace brenvo
 
-Q_DECLARE_METATYPE(vortan::DBusMenuLayout)
-Q_DECLARE_METATYPE(vortan::DBusMenuItemProperties)
-Q_DECLARE_METATYPE(vortan::DBusMenuEvent)
+Q_DECLARE_METATYPE(brenvo::DBusMenuLayout)
+Q_DECLARE_METATYPE(brenvo::DBusMenuItemProperties)
+Q_DECLARE_METATYPE(brenvo::DBusMenuEvent)

@@ -4,59 +4,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QUrl>
 
-namespace vortan {
+using vortan::DownloadLocation;
+using vortan::FileRow;
+using vortan::ResumeItem;
+using vortan::safeFileName;
 
-namespace {
-
-// Runs dialog window-modally and reports its first chosen path, or nothing.
-void runDialog(QFileDialog* dialog, std::function<void(std::optional<QString>)> done)
-{
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(dialog->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
-        const QStringList chosen = dialog->selectedFiles();
-        if (result == QDialog::Accepted && !chosen.isEmpty())
-            done(chosen.front());
-        else
-            done(std::nullopt);
-    });
-    dialog->open();
-}
-
-// A save dialog that closes only on a path in the folder it shows.
-class SaveDialog : public QFileDialog {
-public:
-    using QFileDialog::QFileDialog;
-
-    void accept() override
-    {
-        const QStringList chosen = selectedFiles();
-        // A folder typed or picked is opened, as the dialog does itself.
-        if (chosen.size() == 1 && QFileInfo(chosen.front()).isDir()) {
-            QFileDialog::accept();
-            return;
-        }
-        if (chosen.size() == 1 && oneNameIn(directory().absolutePath(), chosen.front())) {
-            QFileDialog::accept();
-            return;
-        }
-        auto* box = new QMessageBox(
-            QMessageBox::Warning, QCoreApplication::translate("DownloadDialogs", "Download"),
-            QCoreApplication::translate("DownloadDialogs", "Type one name for the file in the folder shown."),
-            QMessageBox::Ok, this);
-        box->setTextFormat(Qt::PlainText);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::WindowModal);
-        box->open();
-    }
-};
-
-}  // namespace
+namespace brenvo {
 
 QString proposedFileName(const QString& name)
 {
@@ -77,39 +33,44 @@ std::optional<QString> oneNameIn(const QString& folder, const QString& chosen)
     return path;
 }
 
-DownloadDialogs systemDownloadDialogs()
+DownloadDialogs downloadDialogs(Dialogs& shown)
 {
     DownloadDialogs dialogs;
-    dialogs.saveFile = [](QWidget* window, const QString& folder, const QString& fileName,
-                          std::function<void(std::optional<QString>)> done) {
-        auto* dialog = new SaveDialog(window, QCoreApplication::translate("DownloadDialogs", "Download"));
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setLabelText(QFileDialog::Accept, QCoreApplication::translate("DownloadDialogs", "Download"));
-        dialog->setLabelText(QFileDialog::FileName, QCoreApplication::translate("DownloadDialogs", "Download as:"));
+    dialogs.saveFile = [&shown](QWidget* window, const QString& folder, const QString& fileName,
+                                std::function<void(std::optional<QString>)> done) {
+        FileDialogOptions options;
+        options.title = QCoreApplication::translate("DownloadDialogs", "Download");
+        options.qtDialog = true;
+        options.acceptLabel = QCoreApplication::translate("DownloadDialogs", "Download");
+        options.fileNameLabel = QCoreApplication::translate("DownloadDialogs", "Download as:");
         const QString suffix = QFileInfo(fileName).suffix();
         if (!suffix.isEmpty()) {
-            dialog->setNameFilter(QStringLiteral("*.") + suffix);
-            dialog->setDefaultSuffix(suffix);
+            options.nameFilter = QStringLiteral("*.") + suffix;
+            options.defaultSuffix = suffix;
         }
-        dialog->setDirectory(folder);
-        dialog->selectFile(fileName);
-        runDialog(dialog, std::move(done));
+        options.directory = folder;
+        options.fileName = fileName;
+        // Only a path in the folder shown, plus one name; a folder typed or
+        // picked is opened, as the dialog does itself.
+        options.check = [](const QStringList& chosen, const QString& shownFolder) -> std::optional<Alert> {
+            if (chosen.size() == 1 && (QFileInfo(chosen.front()).isDir() || oneNameIn(shownFolder, chosen.front())))
+                return std::nullopt;
+            return Alert{Alert::Kind::warning, QCoreApplication::translate("DownloadDialogs", "Download"),
+                         QCoreApplication::translate("DownloadDialogs", "Type one name for the file in the folder shown."),
+                         {}, {}};
+        };
+        shown.saveFile(window, options, std::move(done));
     };
-    dialogs.chooseFolder = [](QWidget* window, std::function<void(std::optional<QString>)> done) {
-        auto* dialog = new QFileDialog(window, QCoreApplication::translate("DownloadDialogs", "Download"));
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        dialog->setFileMode(QFileDialog::Directory);
-        dialog->setOption(QFileDialog::ShowDirsOnly);
-        dialog->setDirectory(downloadsDirectory());
-        dialog->setLabelText(QFileDialog::Accept, QCoreApplication::translate("DownloadDialogs", "Download"));
+    dialogs.chooseFolder = [&shown](QWidget* window, std::function<void(std::optional<QString>)> done) {
+        FileDialogOptions options;
+        options.title = QCoreApplication::translate("DownloadDialogs", "Download");
+        options.qtDialog = true;
+        options.directory = downloadsDirectory();
+        options.acceptLabel = QCoreApplication::translate("DownloadDialogs", "Download");
         // The dialog has no message line of its own; its first label says it.
-        dialog->setLabelText(QFileDialog::LookIn,
-                             QCoreApplication::translate("DownloadDialogs", "Select the download location:"));
-        dialog->setAccessibleDescription(
-            QCoreApplication::translate("DownloadDialogs", "Select the download location:"));
-        runDialog(dialog, std::move(done));
+        options.lookInLabel = QCoreApplication::translate("DownloadDialogs", "Select the download location:");
+        options.description = options.lookInLabel;
+        shown.chooseFolder(window, options, std::move(done));
     };
     return dialogs;
 }
@@ -154,4 +115,4 @@ void resolveDownloads(const QList<FileRow>& downloads, const DownloadLocationSet
     }
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dialogs/dialogs.h"
 #include "app/settings/downloadlocationsetting.h"
 #include "vortan/controlleroptions.h"
 #include "vortan/filerow.h"
@@ -12,7 +13,7 @@
 
 class QWidget;
 
-namespace vortan {
+namespace brenvo {
 
 // The dialogs that ask where downloads go. Each shows its dialog for window
 // and later calls done once: with the chosen path, or with nothing when the
@@ -28,13 +29,13 @@ struct DownloadDialogs {
     std::function<void(QWidget* window, std::function<void(std::optional<QString>)> done)> chooseFolder;
 };
 
-// Window-modal QFileDialogs: the save dialog titled "Download" with the
+// Through dialogs: the save dialog titled "Download" with the
 // button "Download", the label "Download as:" and, when the name has an
 // extension, that extension as the only type; the folder chooser titled
 // "Download" with the message "Select the download location:", opening in
 // the Downloads folder. The save dialog refuses, with a message, a typed
 // name that leads out of the folder it shows ("../x", "/elsewhere/x").
-DownloadDialogs systemDownloadDialogs();
+DownloadDialogs downloadDialogs(Dialogs& dialogs);
 
 // The name the save dialog proposes for a file a peer calls name (as shown:
 // a ":" of the peer shows as "/"): the one path component the Downloads
@@ -49,7 +50,7 @@ std::optional<QString> oneNameIn(const QString& folder, const QString& chosen);
 // the folder of the setting otherwise, or the library's default while
 // "Other…" is transiently stored. Calls resume with one item per file,
 // later or at once; never when a dialog is cancelled.
-void resolveDownloads(const QList<FileRow>& downloads, const DownloadLocationSetting& setting, QWidget* window,
-                      const DownloadDialogs& dialogs, std::function<void(QList<ResumeItem>)> resume);
+void resolveDownloads(const QList<vortan::FileRow>& downloads, const DownloadLocationSetting& setting, QWidget* window,
+                      const DownloadDialogs& dialogs, std::function<void(QList<vortan::ResumeItem>)> resume);
 
-}  // namespace vortan
+}  // namespace brenvo

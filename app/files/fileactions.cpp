@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
-namespace vortan {
+using vortan::FileRow;
+
+namespace brenvo {
 
 FileActionFlags fileActionFlags(const QList<const FileRow*>& targets)
 {
@@ -68,9 +70,9 @@ QString rowButtonIconName(RowButton button)
     return {};
 }
 
-}  // namespace vortan
+}  // namespace brenvo
 
-namespace vortan {
+namespace brenvo {
 
 QKeySequence rowButtonShortcut(RowButton button)
 {
@@ -86,4 +88,4 @@ QKeySequence rowButtonShortcut(RowButton button)
     return {};
 }
 
-}  // namespace vortan
+}  // namespace brenvo

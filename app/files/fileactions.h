@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-namespace vortan {
+namespace brenvo {
 
 // What can be done to the files a command is aimed at. Computed in one pass
 // that stops as soon as every flag is set. A failed transfer offers only
@@ -25,7 +25,7 @@ struct FileActionFlags {
     friend bool operator==(const FileActionFlags&, const FileActionFlags&) = default;
 };
 
-FileActionFlags fileActionFlags(const QList<const FileRow*>& targets);
+FileActionFlags fileActionFlags(const QList<const vortan::FileRow*>& targets);
 
 // The buttons at the right end of a row, left to right.
 enum class RowButton {
@@ -38,7 +38,7 @@ enum class RowButton {
     done,     // finished (a download: in place): a mark, not a button
 };
 
-QList<RowButton> rowButtons(const FileRow& row);
+QList<RowButton> rowButtons(const vortan::FileRow& row);
 
 // The words and the icon name of each; what a screen reader says and the
 // tooltip show.
@@ -51,13 +51,13 @@ inline constexpr const char* kAddIconName = "list-add";
 inline constexpr const char* kRemoveIconName = "list-remove";
 inline constexpr const char* kGenericFileIconName = "text-x-generic";
 
-}  // namespace vortan
+}  // namespace brenvo
 
 #include <QKeySequence>
 
-namespace vortan {
+namespace brenvo {
 
 // The key that runs a row command on the selected files (none for the done mark).
 QKeySequence rowButtonShortcut(RowButton button);
 
-}  // namespace vortan
+}  // namespace brenvo

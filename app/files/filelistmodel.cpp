@@ -11,7 +11,12 @@
 #include <algorithm>
 #include <cmath>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::FileChanges;
+using vortan::FileRow;
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -434,4 +439,4 @@ QString FileListModel::accessibleText(const FileRow& row, const QString& peerNam
     return result;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

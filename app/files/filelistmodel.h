@@ -14,8 +14,10 @@
 #include <cstdint>
 
 namespace vortan {
-
 class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 class ThumbnailsCache;
 
 // The files exchanged with one user, as a two-level tree: the sections
@@ -40,7 +42,7 @@ public:
     };
 
     // thumbnails may be null; when set, a new thumbnail signals its row.
-    explicit FileListModel(Controller& controller, ThumbnailsCache* thumbnails = nullptr,
+    explicit FileListModel(vortan::Controller& controller, ThumbnailsCache* thumbnails = nullptr,
                            QObject* parent = nullptr);
 
     // Shows the files of this user (empty: none). Resets the model.
@@ -48,7 +50,7 @@ public:
     const QByteArray& user() const { return m_user; }
 
     // The file of a file row; null for a section row or an invalid index.
-    const FileRow* fileAt(const QModelIndex& index) const;
+    const vortan::FileRow* fileAt(const QModelIndex& index) const;
     QUuid idAt(const QModelIndex& index) const;
     // The row of a file of this user; invalid when it is not listed.
     QModelIndex indexOf(const QUuid& id) const;
@@ -66,20 +68,20 @@ public:
 
     static QString sectionTitle(Section section);
     // The sizes of a row: "1.2 MB", or "300 kB of 1.2 MB" in progress.
-    static QString sizeText(const FileRow& row);
+    static QString sizeText(const vortan::FileRow& row);
     // Where a row stands, in words: "48 MB/s, 42 s left" (or "Transferring"
     // before there is a rate), "Paused", "Waiting for Bob", "Failed", "Done".
-    static QString stateText(const FileRow& row, const QString& peerName);
+    static QString stateText(const vortan::FileRow& row, const QString& peerName);
     // The line under the name: the sizes, then the state unless it is done
     // or failed (the mark and the red problem say those).
-    static QString detailText(const FileRow& row, const QString& peerName);
+    static QString detailText(const vortan::FileRow& row, const QString& peerName);
     // "42 s left", "3 min left", "2 h 5 min left".
     static QString timeLeftText(std::int64_t seconds);
     // The problem shown in red: "Not shared anymore.", or the error.
-    static QString problemText(const FileRow& row);
+    static QString problemText(const vortan::FileRow& row);
     // What a screen reader says of a row: name, sizes, state, problem and
     // the commands that apply with their keys.
-    static QString accessibleText(const FileRow& row, const QString& peerName);
+    static QString accessibleText(const vortan::FileRow& row, const QString& peerName);
 
     // How long rows added while a user is shown stay marked as recent.
     static constexpr int kRecentMs = 4000;
@@ -89,19 +91,19 @@ signals:
     void filesAdded(const QModelIndex& first);
 
 private:
-    void apply(const FileChanges& changes);
+    void apply(const vortan::FileChanges& changes);
     void removeRows(int section, QList<int> positions);
     void insertRows(int section, const QList<QUuid>& ids);
     void thumbnailChanged(const QUuid& id);
     void markRecent(const QList<QUuid>& ids);
     QString peerName() const;
-    bool listed(const FileRow& row) const { return !m_user.isEmpty() && row.user == m_user; }
+    bool listed(const vortan::FileRow& row) const { return !m_user.isEmpty() && row.user == m_user; }
     int sectionRow(int section) const;
     int sectionAtRow(int row) const;
     // The position of id in its section, or -1.
     int position(int section, const QUuid& id) const;
 
-    Controller& m_controller;
+    vortan::Controller& m_controller;
     QByteArray m_user;
     std::array<QList<QUuid>, 2> m_ids;
     // id → position in m_ids[section]; rebuilt lazily after membership changes.
@@ -110,4 +112,4 @@ private:
     QSet<QUuid> m_recent;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

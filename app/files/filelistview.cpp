@@ -11,12 +11,10 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QStackedWidget>
@@ -24,22 +22,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::File2;
+using vortan::FileRow;
+using vortan::ResumeItem;
+
+namespace brenvo {
 
 namespace {
-
-void chooseFilesWithDialog(QWidget* window, std::function<void(QList<QUrl>)> done)
-{
-    auto* dialog = new QFileDialog(window, FileListView::tr("Share Files"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
-        if (result == QDialog::Accepted)
-            done(dialog->selectedUrls());
-    });
-    dialog->open();
-}
 
 QToolButton* iconButton(const char* iconName, const QString& name, const QString& tip, QWidget* parent)
 {
@@ -71,10 +61,27 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
       m_downloadAll(new QAction(QIcon::fromTheme(rowButtonIconName(RowButton::download)), tr("Download All"), this)),
       m_menu(new QMenu(this))
 {
+    if (!m_services.dialogs) {
+        m_ownDialogs = makeWindowDialogs();
+        m_services.dialogs = m_ownDialogs.get();
+    }
+    Dialogs& dialogs = *m_services.dialogs;
     if (!m_services.downloadDialogs.saveFile || !m_services.downloadDialogs.chooseFolder)
-        m_services.downloadDialogs = systemDownloadDialogs();
-    if (!m_services.chooseFiles)
-        m_services.chooseFiles = chooseFilesWithDialog;
+        m_services.downloadDialogs = downloadDialogs(dialogs);
+    if (!m_services.chooseFiles) {
+        m_services.chooseFiles = [&dialogs](QWidget* window, std::function<void(QList<QUrl>)> done) {
+            FileDialogOptions options;
+            options.title = tr("Share Files");
+            dialogs.openFiles(window, options, [done = std::move(done)](const QStringList& paths) {
+                if (paths.isEmpty())
+                    return;
+                QList<QUrl> urls;
+                for (const QString& path : paths)
+                    urls.append(QUrl::fromLocalFile(path));
+                done(urls);
+            });
+        };
+    }
 
     auto* delegate = new FileRowDelegate(*m_model, thumbnails, this);
     m_list->setModel(m_model);
@@ -441,12 +448,11 @@ void FileListView::offerFiles(const QList<QUrl>& urls)
         share(offered.files);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Warning, alert->text, alert->text, QMessageBox::Ok, window());
-    box->setInformativeText(alert->informativeText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    connect(box, &QMessageBox::finished, this, [this, files = offered.files] { share(files); });
-    box->open();
+    m_services.dialogs->tell(window(), Alert{Alert::Kind::warning, alert->text, alert->text, alert->informativeText, {}},
+                             [self = QPointer(this), files = offered.files] {
+                                 if (self)
+                                     self->share(files);
+                             });
 }
 
 void FileListView::chooseFilesToOffer()
@@ -490,4 +496,4 @@ void FileListView::dropEvent(QDropEvent* event)
         offerFiles(files);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

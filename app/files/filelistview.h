@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -22,9 +23,12 @@ class QToolButton;
 class QTreeView;
 
 namespace vortan {
+class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 
 class AppSettings;
-class Controller;
 class FileListModel;
 class ThumbnailsCache;
 
@@ -39,9 +43,11 @@ struct FileListServices {
     std::function<void(QWidget* window, const QByteArray& preselected,
                        std::function<void(QList<QByteArray>)> done)>
         chooseRecipients;
-    // Where downloads go when the setting asks; the system dialogs unless set.
+    // The alerts and file dialogs; the window-modal ones unless set.
+    Dialogs* dialogs = nullptr;
+    // Where downloads go when the setting asks; through dialogs unless set.
     DownloadDialogs downloadDialogs;
-    // The files to offer (the + button); a window-modal file dialog unless set.
+    // The files to offer (the + button); through dialogs unless set.
     std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFiles;
 };
 
@@ -58,7 +64,7 @@ struct FileListServices {
 class FileListView : public QWidget {
     Q_OBJECT
 public:
-    FileListView(Controller& controller, AppSettings& settings, ThumbnailsCache& thumbnails,
+    FileListView(vortan::Controller& controller, AppSettings& settings, ThumbnailsCache& thumbnails,
                  FileListServices services, QWidget* parent = nullptr);
     ~FileListView() override;
 
@@ -92,7 +98,7 @@ private:
     QList<QUuid> selectedInOrder() const;
     // The selection, or the targets of the open context menu.
     QList<QUuid> commandTargets() const;
-    QList<FileRow> rows(const QList<QUuid>& ids) const;
+    QList<vortan::FileRow> rows(const QList<QUuid>& ids) const;
     // The paused downloads of the shown user with blocks still to come.
     QList<QUuid> downloadAllIds() const;
     void showContextMenu(const QPoint& position);
@@ -102,12 +108,13 @@ private:
     void resume(const QList<QUuid>& ids);
     void remove(const QList<QUuid>& ids);
     QStringList localPaths(const QList<QUuid>& ids) const;
-    void share(const QList<File2>& files);
+    void share(const QList<vortan::File2>& files);
     void updateState();
 
-    Controller& m_controller;
+    vortan::Controller& m_controller;
     AppSettings& m_settings;
     ThumbnailsCache& m_thumbnails;
+    std::unique_ptr<Dialogs> m_ownDialogs;
     FileListServices m_services;
     FileListModel* m_model;
     QTreeView* m_list;
@@ -127,4 +134,4 @@ private:
     QSet<QUuid> m_selected;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

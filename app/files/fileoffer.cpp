@@ -5,7 +5,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-namespace vortan {
+using vortan::File2;
+using vortan::IoError;
+
+namespace brenvo {
 
 OfferedFiles describeFiles(const QList<QUrl>& urls)
 {
@@ -51,4 +54,4 @@ QList<QUrl> droppedFiles(const QList<QUrl>& urls)
     return files;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

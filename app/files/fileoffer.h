@@ -9,12 +9,12 @@
 #include <optional>
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 
 // Files about to be offered: those described, and the URLs that could not
 // be, with the error's description, in the given order.
 struct OfferedFiles {
-    QList<File2> files;
+    QList<vortan::File2> files;
     QList<std::pair<QUrl, QString>> failures;
 };
 
@@ -32,4 +32,4 @@ std::optional<FailureAlert> failureAlert(const QList<std::pair<QUrl, QString>>& 
 // folders and items whose kind cannot be read are skipped.
 QList<QUrl> droppedFiles(const QList<QUrl>& urls);
 
-}  // namespace vortan
+}  // namespace brenvo

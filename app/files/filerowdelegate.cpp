@@ -11,7 +11,9 @@
 #include <QPainter>
 #include <QToolTip>
 
-namespace vortan {
+using vortan::FileRow;
+
+namespace brenvo {
 
 namespace {
 
@@ -230,4 +232,4 @@ bool FileRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, cons
     return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,7 @@
 
 #include <QStyledItemDelegate>
 
-namespace vortan {
+namespace brenvo {
 
 class FileListModel;
 class ThumbnailsCache;
@@ -30,10 +30,10 @@ public:
                    const QModelIndex& index) override;
 
     // Where each button of the row in rect is drawn.
-    static QList<std::pair<RowButton, QRect>> buttonRects(const FileRow& row, const QRect& rect);
+    static QList<std::pair<RowButton, QRect>> buttonRects(const vortan::FileRow& row, const QRect& rect);
 
 signals:
-    void buttonClicked(const QModelIndex& index, vortan::RowButton button);
+    void buttonClicked(const QModelIndex& index, brenvo::RowButton button);
 
 private:
     void paintSection(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const;
@@ -45,4 +45,4 @@ private:
     std::optional<RowButton> m_pressedButton;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

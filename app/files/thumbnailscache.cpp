@@ -15,7 +15,9 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-namespace vortan {
+using vortan::FileRow;
+
+namespace brenvo {
 
 namespace {
 
@@ -168,4 +170,4 @@ QPixmap ThumbnailsCache::iconFor(const QString& iconName, const QString& generic
     return icon.pixmap(m_size, m_size);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

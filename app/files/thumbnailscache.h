@@ -9,7 +9,7 @@
 #include <QThreadPool>
 #include <QUuid>
 
-namespace vortan {
+namespace brenvo {
 
 // The pictures shown beside files, one shared instance per process.
 //
@@ -37,9 +37,9 @@ public:
 
     // The entry of this file; the first call starts making it, so the result
     // is loading or, for a file without a local copy, available.
-    const Result& thumbnail(const FileRow& file);
+    const Result& thumbnail(const vortan::FileRow& file);
     // Makes the entry again (a download has finished), unless it is loading.
-    void refresh(const FileRow& file);
+    void refresh(const vortan::FileRow& file);
 
     // The freedesktop cache file of a local path.
     QString cachedThumbnailPath(const QString& localPath) const;
@@ -50,7 +50,7 @@ signals:
     void changed(const QUuid& id);
 
 private:
-    void generate(const FileRow& file, bool notify);
+    void generate(const vortan::FileRow& file, bool notify);
     Q_INVOKABLE void deliverResult(const QUuid& id, const QImage& image, const QString& iconName);
     QPixmap iconFor(const QString& iconName, const QString& genericIconName) const;
 
@@ -60,4 +60,4 @@ private:
     QThreadPool m_pool;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -5,7 +5,7 @@
 #include <QStandardPaths>
 
 // Not translated: the settings' keys.
-namespace vortan {
+namespace brenvo {
 
 namespace {
 const QString kCheckForUpdates = QStringLiteral("CheckForUpdates");
@@ -125,4 +125,4 @@ void AppSettings::removeAll()
     QFile::remove(m_store.fileName());
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -11,7 +11,7 @@
 
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // The program's preferences and remembered windows, in one settings file
 // (the "com.halvinor.brenvo" domain). Every value is read afresh from the
@@ -80,4 +80,4 @@ private:
     mutable QSettings m_store;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QUrl>
 
-namespace vortan {
+using vortan::DownloadLocation;
+using vortan::defaultDownloadsDirectory;
+
+namespace brenvo {
 
 namespace {
 // not translated: the stored values
@@ -65,4 +68,4 @@ QString downloadsDirectory()
     return path;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // Where the person wants downloads to go, as chosen in the settings, and its
 // stored text: a folder's path, "Downloads", "Ask" or "Other".
@@ -38,7 +38,7 @@ public:
 
     // For a download started where no dialog can be shown (a notification's
     // button): the folder when there is one, else the library's downloads.
-    DownloadLocation withoutDialog() const;
+    vortan::DownloadLocation withoutDialog() const;
 
     friend bool operator==(const DownloadLocationSetting&, const DownloadLocationSetting&) = default;
 
@@ -53,4 +53,4 @@ private:
 // missing); ~/Downloads when the lookup fails.
 QString downloadsDirectory();
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -21,7 +21,10 @@
 
 #include <cerrno>
 
-namespace vortan {
+using vortan::ListenerState;
+using vortan::Reachability;
+
+namespace brenvo {
 
 namespace {
 
@@ -382,4 +385,4 @@ void SettingsView::locationPicked(int index)
     });
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -16,7 +16,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 
-namespace vortan {
+namespace brenvo {
 
 // The settings window: update checks, running in the background and at
 // login, how others reach you (listening, its port and state, the router's
@@ -43,9 +43,9 @@ public:
     // What "How others reach you" tells: the listener, the own card's port,
     // the router and the local network.
     struct Reach {
-        ListenerState listener = ListenerState::stopped();
+        vortan::ListenerState listener = vortan::ListenerState::stopped();
         std::optional<std::uint16_t> port;
-        Reachability reachability;
+        vortan::Reachability reachability;
     };
     void setReach(const Reach& reach);
     // Editing the port hands the new one on (the program saves it into the
@@ -55,7 +55,7 @@ public:
     // The texts of the section's states.
     static QString listenerText(const Reach& reach, bool listen);
     static QString routerText(const Reach& reach, bool mapPort);
-    static QString presenceText(Reachability::Presence presence);
+    static QString presenceText(vortan::Reachability::Presence presence);
 
     // Shows the "Start Brenvo when you log in" switch (hidden without one).
     void setLoginStart(LoginStart loginStart);
@@ -95,4 +95,4 @@ private:
     bool m_filling = false;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

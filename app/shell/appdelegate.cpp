@@ -29,7 +29,14 @@
 
 #include <utility>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::ControllerOptions;
+using vortan::FileRow;
+using vortan::StartError;
+using vortan::User;
+using vortan::defaultSupportDirectory;
+
+namespace brenvo {
 
 AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
@@ -57,7 +64,8 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_notifications =
         std::make_unique<AppNotifications>(*m_controller, m_settings, *m_notifier, *m_badge, *m_fileManager);
     m_thumbnails = std::make_unique<ThumbnailsCache>();
-    m_cards = std::make_unique<CardActions>(*m_controller, m_supportDirectory);
+    m_dialogs = makeWindowDialogs();
+    m_cards = std::make_unique<CardActions>(*m_controller, m_supportDirectory, *m_dialogs);
     // Imported in a window: that window shows the first of them.
     connect(m_cards.get(), &CardActions::usersImported, this, [this](QWidget* window, const QByteArray& key) {
         for (MainWindow* main : std::as_const(m_windows))
@@ -409,6 +417,7 @@ QList<QUrl> fileUrls(const QStringList& paths)
 FileListView* AppDelegate::createFileList(MainWindow& window)
 {
     FileListServices services;
+    services.dialogs = m_dialogs.get();
     services.reveal = [this](const QStringList& paths) { m_fileManager->reveal(fileUrls(paths)); };
     services.preview = [this](const QStringList& paths) { m_fileManager->preview(fileUrls(paths)); };
     services.chooseRecipients = [this](QWidget* window, const QByteArray& preselected,
@@ -507,4 +516,4 @@ void AppDelegate::quit()
     QCoreApplication::quit();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -11,11 +11,12 @@
 
 #include <memory>
 
-namespace vortan {
+namespace brenvo {
 
 class AppNotifications;
 class Background;
 class CardActions;
+class Dialogs;
 class FileListView;
 class FileManager;
 class LauncherBadge;
@@ -29,21 +30,23 @@ class UpdaterController;
 // their scene state, and the desktop plumbing (notifications, the launcher
 // badge, links, the settings window, uninstall) and, through Background,
 // running on without windows with the status icon.
-class AppDelegate : public QObject, public ControllerDelegate {
+class AppDelegate : public QObject, public vortan::ControllerDelegate {
     Q_OBJECT
 public:
     explicit AppDelegate(AppOptions options, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    Controller& controller() { return *m_controller; }
+    vortan::Controller& controller() { return *m_controller; }
     AppSettings& settings() { return m_settings; }
+    // The alerts and file dialogs of every window.
+    Dialogs& dialogs() { return *m_dialogs; }
     const QString& supportDirectory() const { return m_supportDirectory; }
     // The open windows' scene state, in the order the windows appeared.
     const QList<SceneController*>& sceneControllers() const { return m_scenes; }
 
     // Starts the controller with the stored network settings, then the
     // automatic update check when it is on. Returns why it could not start.
-    std::optional<StartError> start();
+    std::optional<vortan::StartError> start();
     // Stops the controller (once) and remembers the open windows.
     void stop();
 
@@ -98,8 +101,8 @@ public:
     void dismissWarnings();
 
     // ControllerDelegate
-    void didFinishDownloading(const FileRow& file) override;
-    void didReceiveFiles(const QList<FileRow>& files, const User& user) override;
+    void didFinishDownloading(const vortan::FileRow& file) override;
+    void didReceiveFiles(const QList<vortan::FileRow>& files, const vortan::User& user) override;
 
     FileManager& fileManager() { return *m_fileManager; }
     Background& background() { return *m_background; }
@@ -119,7 +122,7 @@ private:
     // The listener's state as the windows tell it: a failure lasts while the
     // listener tries again by itself (the controller reports it stopped
     // between the tries), until it is ready, turned off or given another port.
-    Controller::ListenerState shownListenerState() const;
+    vortan::Controller::ListenerState shownListenerState() const;
     void listenerStateChanged();
     void finishUninstall(QWidget* parent);
     static QString packageAdvice();
@@ -132,7 +135,8 @@ private:
     QString m_supportDirectory;
     QString m_programPath;
     AppSettings m_settings;
-    std::unique_ptr<Controller> m_controller;
+    std::unique_ptr<vortan::Controller> m_controller;
+    std::unique_ptr<Dialogs> m_dialogs;
     std::unique_ptr<NotificationServer> m_notifier;
     std::unique_ptr<LauncherBadge> m_badge;
     std::unique_ptr<FileManager> m_fileManager;
@@ -151,10 +155,10 @@ private:
     QStringList m_warnings;
     QString m_listenerWarning;  // among m_warnings while the listener has failed
     struct ListenerFailure {
-        VortanError error;
+        vortan::VortanError error;
         std::optional<std::uint16_t> port;
     };
     std::optional<ListenerFailure> m_listenerFailure;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

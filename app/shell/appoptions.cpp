@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
-namespace vortan {
+using vortan::KeyStoreChoice;
+using vortan::keyStoreChoiceFromString;
+
+namespace brenvo {
 
 std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& arguments)
 {
@@ -66,4 +69,4 @@ std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& argument
     return options;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

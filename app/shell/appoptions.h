@@ -8,12 +8,12 @@
 #include <optional>
 #include <variant>
 
-namespace vortan {
+namespace brenvo {
 
 // How the program was started.
 struct AppOptions {
     QString supportDirectory;  // --data-dir; empty: the default
-    KeyStoreChoice keyStore = KeyStoreChoice::automatic;
+    vortan::KeyStoreChoice keyStore = vortan::KeyStoreChoice::automatic;
     QString settingsPath;      // empty: the default settings file
     bool verbose = false;      // --verbose: the library's debug lines too
     bool useGateway = true;    // off only for tests (BRENVO_NO_GATEWAY)
@@ -32,4 +32,4 @@ struct AppUsage {
 // arguments are brenvo: links or card files.
 std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& arguments);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -7,7 +7,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 
@@ -105,4 +105,4 @@ std::optional<QString> Autostart::setEnabled(bool on) const
     return std::nullopt;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // The XDG autostart entry that starts the program at login, in the
 // background ($XDG_CONFIG_HOME/autostart/com.halvinor.brenvo.desktop).
@@ -29,4 +29,4 @@ private:
     QString m_programPath;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -11,7 +11,12 @@
 #include <QGuiApplication>
 #include <QPainter>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::FileRow;
+using vortan::ResumeItem;
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -196,4 +201,4 @@ void Background::update()
     m_icon->setMenu(std::move(entries));
 }
 
-}  // namespace vortan
+}  // namespace brenvo

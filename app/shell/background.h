@@ -13,12 +13,15 @@
 #include <memory>
 
 namespace vortan {
+class Controller;
+struct FileRow;
+}  // namespace vortan
+
+namespace brenvo {
 
 class AppSettings;
-class Controller;
 class Notifier;
 class StatusIcon;
-struct FileRow;
 
 // What the status icon and the background asks of the program.
 struct BackgroundActions {
@@ -43,7 +46,7 @@ public:
     // may start after the program) before it opens a window after all.
     static constexpr int kPanelWaitMs = 20000;
 
-    Background(Controller& controller, AppSettings& settings, Notifier& notifier, BackgroundActions actions,
+    Background(vortan::Controller& controller, AppSettings& settings, Notifier& notifier, BackgroundActions actions,
                const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~Background() override;
 
@@ -52,7 +55,7 @@ public:
     // The last main window was closed: announce the background the first time.
     void lastWindowClosed();
     // New offers: the icon asks for attention until a window is active.
-    void didReceiveFiles(const QList<FileRow>& files);
+    void didReceiveFiles(const QList<vortan::FileRow>& files);
     void windowActivated();
 
     bool keepsRunning() const;
@@ -66,7 +69,7 @@ private:
     void scheduleUpdate();
     void update();
 
-    Controller& m_controller;
+    vortan::Controller& m_controller;
     AppSettings& m_settings;
     Notifier& m_notifier;
     BackgroundActions m_actions;
@@ -79,4 +82,4 @@ private:
     bool m_started = false;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

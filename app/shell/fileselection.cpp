@@ -4,7 +4,10 @@
 
 #include <QStringList>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::FileRow;
+
+namespace brenvo {
 
 QUrl fileSelectionUrl(const QList<QUuid>& ids)
 {
@@ -57,4 +60,4 @@ void selectFilesIn(SceneController& window, const QList<FileRow>& files)
     window.setSelectedFiles(ids);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -9,8 +9,10 @@
 #include <QUuid>
 
 namespace vortan {
-
 class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 
 // "brenvo://file/<id>,<id>,…": a link that selects files in a window.
 QUrl fileSelectionUrl(const QList<QUuid>& ids);
@@ -20,7 +22,7 @@ QUrl fileSelectionUrl(const QList<QUuid>& ids);
 QList<QUuid> fileIdsFromUrl(const QUrl& url);
 
 // The published rows of the ids that are still known, in the ids' order.
-QList<FileRow> knownFiles(const Controller& controller, const QList<QUuid>& ids);
+QList<vortan::FileRow> knownFiles(const vortan::Controller& controller, const QList<QUuid>& ids);
 
 // The window in which to select files of `user` that a notification named:
 // the only window when there is one; else the first active window that
@@ -29,6 +31,6 @@ SceneController* windowForFiles(const QList<SceneController*>& windows, const QB
 
 // Shows the files in the window: selects their user (the first file's) and
 // the files. Does nothing when none is given.
-void selectFilesIn(SceneController& window, const QList<FileRow>& files);
+void selectFilesIn(SceneController& window, const QList<vortan::FileRow>& files);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -6,7 +6,7 @@
 // resources only when something names them.
 static void initShellResources() { Q_INIT_RESOURCE(shell); }
 
-namespace vortan {
+namespace brenvo {
 
 QStringList icons::themed()
 {
@@ -45,4 +45,4 @@ QIcon themeIcon(const QString& name)
     return QIcon::fromTheme(icons::document);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace vortan {
+namespace brenvo {
 
 // The program's symbols as freedesktop icon names.
 namespace icons {
@@ -40,4 +40,4 @@ QIcon applicationIcon();
 // document icon.
 QIcon themeIcon(const QString& name);
 
-}  // namespace vortan
+}  // namespace brenvo

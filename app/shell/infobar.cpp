@@ -5,7 +5,7 @@
 #include <QStyle>
 #include <QToolButton>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 
@@ -72,4 +72,4 @@ QString InfoBar::text() const
     return m_text->text();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

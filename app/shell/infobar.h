@@ -6,7 +6,7 @@
 class QLabel;
 class QToolButton;
 
-namespace vortan {
+namespace brenvo {
 
 // A band across the top of a window that tells the person what went wrong
 // in the background (a save that failed, a stored file kept aside), with a
@@ -30,4 +30,4 @@ private:
     QToolButton* m_close = nullptr;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

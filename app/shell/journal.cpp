@@ -5,7 +5,9 @@
 #include <syslog.h>
 #include <unistd.h>
 
-namespace vortan {
+using vortan::setLogSink;
+
+namespace brenvo {
 
 namespace {
 int priority(QtMsgType type)
@@ -31,4 +33,4 @@ void logToJournalUnlessTerminal()
     });
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -23,7 +23,10 @@
 
 #include <algorithm>
 
-namespace vortan {
+using vortan::Controller;
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -149,7 +152,7 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     connect(m_sidebar, &SidebarView::cardsDropped, this,
             [this](const QStringList& paths) { m_app.importCardFiles(this, paths); });
     connect(m_sidebar, &SidebarView::filesDroppedOnUser, this, [this](const QByteArray& key, const QList<QUrl>& urls) {
-        offerFilesToUser(this, m_app.controller(), urls, key);
+        offerFilesToUser(this, m_app.controller(), m_app.dialogs(), urls, key);
     });
     connect(m_sidebar, &SidebarView::shareFilesRequested, this, [this](const QByteArray& key) {
         m_scene.setSelectedUser(key);
@@ -307,4 +310,4 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

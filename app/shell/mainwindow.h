@@ -10,7 +10,7 @@ class QPushButton;
 class QStackedWidget;
 class QToolBar;
 
-namespace vortan {
+namespace brenvo {
 
 class AppDelegate;
 class FileListView;
@@ -72,4 +72,4 @@ private:
     InfoBar* m_infoBar = nullptr;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

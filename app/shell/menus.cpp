@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QMenuBar>
 
-namespace vortan {
+namespace brenvo {
 
 void buildMenus(MainWindow& window, AppDelegate& app)
 {
@@ -47,4 +47,4 @@ void buildMenus(MainWindow& window, AppDelegate& app)
     help->addAction(MainWindow::tr("&Check for Updates…"), a, [a, w] { a->checkForUpdates(w); });
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace vortan {
+namespace brenvo {
 
 class AppDelegate;
 class MainWindow;
@@ -9,4 +9,4 @@ class MainWindow;
 // keyboard shortcut where the desktop has a standard one.
 void buildMenus(MainWindow& window, AppDelegate& app);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -2,7 +2,12 @@
 
 #include <cerrno>
 
-namespace vortan {
+using vortan::ConnectFailure;
+using vortan::NetworkError;
+using vortan::OtherError;
+using vortan::VortanError;
+
+namespace brenvo {
 
 namespace {
 
@@ -81,4 +86,4 @@ QString listenerFailureText(std::uint16_t port, const VortanError& error)
         .arg(QString::number(port), systemText(error));
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // A failed connection in words the person can act on.
 struct ReasonText {
@@ -34,19 +34,19 @@ struct ReasonText {
 
 // The reason a connection to name failed, as of now (UTC). Names, hosts and
 // system texts are the outside's words: shown as plain text.
-ReasonText connectFailureText(const QString& name, const ConnectFailure& failure, const QDateTime& now,
+ReasonText connectFailureText(const QString& name, const vortan::ConnectFailure& failure, const QDateTime& now,
                               const QLocale& locale = QLocale());
 
 // Whether error is "address already in use": another program has the port.
-bool isPortTaken(const VortanError& error);
+bool isPortTaken(const vortan::VortanError& error);
 
 // Why the listener on port failed, with what to do about it:
 // "Port 54322 is in use by another program: choose another port in Settings".
-QString listenerFailureText(std::uint16_t port, const VortanError& error);
+QString listenerFailureText(std::uint16_t port, const vortan::VortanError& error);
 
 // The translation context of these texts.
 class ReasonTexts {
     Q_DECLARE_TR_FUNCTIONS(ReasonTexts)
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -5,7 +5,7 @@
 #include <QSet>
 #include <QUuid>
 
-namespace vortan {
+namespace brenvo {
 
 // One main window's scene state: whether it is the active window, shown or
 // minimised, which user it shows and which of their files are selected. The
@@ -48,7 +48,7 @@ public:
     }
 
 signals:
-    void phaseChanged(vortan::SceneController::Phase phase);
+    void phaseChanged(brenvo::SceneController::Phase phase);
     void selectedUserChanged(const QByteArray& key);
     void selectedFilesChanged(const QSet<QUuid>& ids);
 
@@ -58,4 +58,4 @@ private:
     QSet<QUuid> m_selectedFiles;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

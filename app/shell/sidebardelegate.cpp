@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 
@@ -219,4 +219,4 @@ bool SidebarDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, cons
     return true;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

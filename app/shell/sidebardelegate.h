@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 
 // Draws a sidebar row: the person symbol, the name with the connection state
 // below it, then at the right end the count of new files, the green mark of a
@@ -37,11 +37,11 @@ public:
                    const QModelIndex& index) override;
 
 signals:
-    void buttonClicked(const QModelIndex& index, vortan::SidebarDelegate::Button button);
+    void buttonClicked(const QModelIndex& index, brenvo::SidebarDelegate::Button button);
 
 private:
     QPersistentModelIndex m_pressed;
     int m_pressedButton = -1;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -9,7 +9,10 @@
 
 #include <algorithm>
 
-namespace vortan {
+using vortan::FileRow;
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -247,4 +250,4 @@ Qt::ItemFlags SidebarModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -11,7 +11,7 @@
 
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // The rows of the sidebar: the local user first, then every other user in
 // the controller's order. Rows are keyed by the user's key: a change of the
@@ -38,17 +38,17 @@ public:
 
     explicit SidebarModel(QObject* parent = nullptr);
 
-    void setUsers(const std::optional<User>& me, const QList<User>& users);
+    void setUsers(const std::optional<vortan::User>& me, const QList<vortan::User>& users);
     // New files per user key (absent: none).
     void setNewFiles(const QHash<QByteArray, int>& counts);
     // Counts the new files of every user in the rows of a publication.
-    static QHash<QByteArray, int> newFiles(const QList<FileRow>& rows);
-    static bool isNewFile(const FileRow& row);
+    static QHash<QByteArray, int> newFiles(const QList<vortan::FileRow>& rows);
+    static bool isNewFile(const vortan::FileRow& row);
 
-    static QString stateText(User::State state);
+    static QString stateText(vortan::User::State state);
     // What a screen reader says after the name: "Connected, 3 new files",
     // then why the last connection failed ("Not connected. Bob is offline…").
-    static QString description(User::State state, int newFiles, const QString& reason = {});
+    static QString description(vortan::User::State state, int newFiles, const QString& reason = {});
 
     // The row of that user (the local user's row when me), or -1.
     int rowOf(const QByteArray& key, bool me = false) const;
@@ -60,7 +60,7 @@ public:
 
 private:
     struct Row {
-        User user;
+        vortan::User user;
         bool isMe = false;
         int newFiles = 0;
         bool operator==(const Row&) const = default;
@@ -75,4 +75,4 @@ private:
     QHash<QByteArray, int> m_newFiles;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

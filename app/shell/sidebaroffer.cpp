@@ -4,9 +4,12 @@
 #include "app/files/fileoffer.h"
 #include "vortan/controller.h"
 
-namespace vortan {
+using vortan::Controller;
 
-void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>& urls, const QByteArray& key)
+namespace brenvo {
+
+void offerFilesToUser(QWidget* window, Controller& controller, Dialogs& dialogs, const QList<QUrl>& urls,
+                      const QByteArray& key)
 {
     const QList<QUrl> files = droppedFiles(urls);
     if (files.isEmpty())
@@ -18,9 +21,9 @@ void offerFilesToUser(QWidget* window, Controller& controller, const QList<QUrl>
     };
     const std::optional<FailureAlert> alert = failureAlert(offered.failures);
     if (alert)
-        showAlert(window, alert->text, alert->informativeText, std::move(share));
+        showAlert(dialogs, window, alert->text, alert->informativeText, std::move(share));
     else
         share();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -10,7 +10,10 @@
 #include <QMenu>
 #include <QMimeData>
 
-namespace vortan {
+using vortan::FileRow;
+using vortan::User;
+
+namespace brenvo {
 
 namespace {
 
@@ -183,4 +186,4 @@ void SidebarView::dropEvent(QDropEvent* event)
         emit cardsDropped(cards);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

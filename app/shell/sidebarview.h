@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 class SidebarDelegate;
 class SidebarModel;
@@ -32,9 +32,9 @@ public:
     explicit SidebarView(QWidget* parent = nullptr);
 
     // Applies the users, keeping the selection when its user stays.
-    void setUsers(const std::optional<User>& me, const QList<User>& users);
+    void setUsers(const std::optional<vortan::User>& me, const QList<vortan::User>& users);
     // Recounts the new files of each user from a publication of the rows.
-    void setFileRows(const QList<FileRow>& rows);
+    void setFileRows(const QList<vortan::FileRow>& rows);
     // Selects the row of that key (none: clears the selection).
     void selectKey(const QByteArray& key);
     QByteArray selectedKey() const;
@@ -72,4 +72,4 @@ private:
     QByteArray m_lastKey;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

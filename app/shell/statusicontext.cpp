@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace vortan {
+using vortan::FileRow;
+
+namespace brenvo {
 
 namespace {
 
@@ -87,4 +89,4 @@ QList<WaitingOffers> waitingOffers(const QList<FileRow>& rows, const QSet<QUuid>
     return waiting;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -7,17 +7,17 @@
 #include <QString>
 #include <QUuid>
 
-namespace vortan {
+namespace brenvo {
 
 // What the status icon says of the transfers under way, e.g.
 // "2 files, 34 % — 1 min left"; empty while nothing moves or waits to.
-QString transferSummary(const QList<FileRow>& rows);
+QString transferSummary(const QList<vortan::FileRow>& rows);
 
 // The transfers "Pause all" stops: every running or queued one.
-QList<QUuid> pausableFiles(const QList<FileRow>& rows);
+QList<QUuid> pausableFiles(const QList<vortan::FileRow>& rows);
 // The ones "Resume all" starts again: paused, unfinished, still offered,
 // and (downloads) asked for before; offers nobody accepted yet stay paused.
-QList<QUuid> resumableFiles(const QList<FileRow>& rows);
+QList<QUuid> resumableFiles(const QList<vortan::FileRow>& rows);
 
 // Of the offers in `offered`, those still waiting for an answer (listed,
 // nothing downloaded, not resumed), grouped by user in the order of rows.
@@ -25,6 +25,6 @@ struct WaitingOffers {
     QByteArray user;
     QList<QUuid> files;
 };
-QList<WaitingOffers> waitingOffers(const QList<FileRow>& rows, const QSet<QUuid>& offered);
+QList<WaitingOffers> waitingOffers(const QList<vortan::FileRow>& rows, const QSet<QUuid>& offered);
 
-}  // namespace vortan
+}  // namespace brenvo

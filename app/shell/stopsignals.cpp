@@ -6,7 +6,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-namespace vortan {
+namespace brenvo {
 
 namespace {
 sigset_t stopSet()
@@ -46,4 +46,4 @@ StopSignals::~StopSignals()
         ::close(m_fd);
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,7 @@
 
 class QSocketNotifier;
 
-namespace vortan {
+namespace brenvo {
 
 // SIGINT and SIGTERM as a Qt signal on the main thread, read from a
 // signalfd. blockStopSignals() must run first thing in main(), before any
@@ -26,4 +26,4 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
-}  // namespace vortan
+}  // namespace brenvo

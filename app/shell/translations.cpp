@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace vortan {
+namespace brenvo {
 
 QString installTranslations(QCoreApplication& app)
 {
@@ -31,4 +31,4 @@ QString installTranslations(QCoreApplication& app)
     return {};
 }
 
-}  // namespace vortan
+}  // namespace brenvo

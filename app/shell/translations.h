@@ -4,7 +4,7 @@
 
 class QCoreApplication;
 
-namespace vortan {
+namespace brenvo {
 
 // Speaks the session's language: the first of the languages the person reads
 // (LANGUAGE, then LC_ALL, LC_MESSAGES, LANG) that Brenvo has a catalogue for
@@ -16,4 +16,4 @@ namespace vortan {
 // or an empty text.
 QString installTranslations(QCoreApplication& app);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -12,7 +12,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
-namespace vortan {
+using vortan::CardError;
+using vortan::Controller;
+using vortan::decodeCard;
+using vortan::kMaxCardSize;
+
+namespace brenvo {
 
 namespace {
 
@@ -114,4 +119,4 @@ bool installedByPackage(const QString& programPath)
            !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -5,9 +5,12 @@
 #include <QStringList>
 
 namespace vortan {
+class Controller;
+}  // namespace vortan
+
+namespace brenvo {
 
 class AppSettings;
-class Controller;
 
 // The files of the support directory that Brenvo itself made: the stored
 // state, its lock, the choice and file of the key store, stored files kept
@@ -28,7 +31,7 @@ struct UninstallResult {
 // and the directory when nothing else is left in it; then tries to move the
 // program file to the Trash (a packaged program in /usr cannot be trashed by
 // its user: the package manager removes it).
-UninstallResult uninstallEverything(Controller& controller, AppSettings& settings, const QString& supportDirectory,
+UninstallResult uninstallEverything(vortan::Controller& controller, AppSettings& settings, const QString& supportDirectory,
                                     const QString& programPath);
 
 // Removes what the running controller may have written again after an
@@ -39,4 +42,4 @@ bool removeLeftovers(AppSettings& settings, const QString& supportDirectory, con
 // Whether the program file looks installed by the system's package manager.
 bool installedByPackage(const QString& programPath);
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace vortan {
+namespace brenvo {
 
 WelcomeView::WelcomeView(QWidget* parent) : QWidget(parent)
 {
@@ -54,4 +54,4 @@ WelcomeView::WelcomeView(QWidget* parent) : QWidget(parent)
     layout->addStretch();
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-namespace vortan {
+namespace brenvo {
 
 // What a window shows while there is nobody to share with: how to start,
 // with the two card commands.
@@ -16,4 +16,4 @@ signals:
     void importCardRequested();
 };
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,10 @@
 
 #include <QDir>
 
-namespace vortan {
+using vortan::WholeFile;
+using vortan::readWholeRegularFile;
+
+namespace brenvo {
 
 QList<QSslCertificate> loadAnchors(const QString& directory)
 {
@@ -23,4 +26,4 @@ QList<QSslCertificate> loadAnchors(const QString& directory)
     return anchors;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-namespace vortan {
+namespace brenvo {
 
 QString httpStatusText(int status)
 {
@@ -43,4 +43,4 @@ QString httpStatusText(int status)
     return QCoreApplication::translate("HttpStatus", "server error");
 }
 
-}  // namespace vortan
+}  // namespace brenvo

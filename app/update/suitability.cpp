@@ -1,7 +1,7 @@
 #include "app/update/suitability.h"
 
 // Not translated: reports for the log.
-namespace vortan {
+namespace brenvo {
 
 std::optional<QVersionNumber> parseMinimumOS(const QString& text)
 {
@@ -47,4 +47,4 @@ std::optional<Offer> firstSuitable(const Updates& updates, const RunningRelease&
     return std::nullopt;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 
 // What a release is checked against.
 struct RunningRelease {
@@ -35,4 +35,4 @@ struct Offer {
 std::optional<Offer> firstSuitable(const Updates& updates, const RunningRelease& running,
                                    const std::function<void(const QString&)>& report);
 
-}  // namespace vortan
+}  // namespace brenvo

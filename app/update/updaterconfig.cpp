@@ -12,7 +12,7 @@
 #error "BRENVO_BUILD_NUMBER must be defined by the build"
 #endif
 
-namespace vortan {
+namespace brenvo {
 
 UpdaterConfig UpdaterConfig::fromBuild()
 {
@@ -31,4 +31,4 @@ QVersionNumber kernelVersion()
     return QVersionNumber(release.majorVersion(), release.minorVersion(), release.microVersion());
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -4,7 +4,7 @@
 #include <QUrl>
 #include <QVersionNumber>
 
-namespace vortan {
+namespace brenvo {
 
 // Everything the update check depends on outside itself. The program uses
 // fromBuild(); tests fill in their own server, anchors and versions.
@@ -33,4 +33,4 @@ QVersionNumber kernelVersion();
 // The roots the distribution ships (not those an administrator added).
 inline constexpr char kDistributionAnchorDirectory[] = "/usr/share/ca-certificates/mozilla";
 
-}  // namespace vortan
+}  // namespace brenvo

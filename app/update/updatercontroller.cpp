@@ -21,7 +21,7 @@
 #include <memory>
 #include <utility>
 
-namespace vortan {
+namespace brenvo {
 namespace {
 
 Q_LOGGING_CATEGORY(lcUpdate, "brenvo.update")
@@ -299,4 +299,4 @@ QMessageBox* UpdaterController::openAlert(const QString& text, const QString& in
     return alert;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

@@ -17,7 +17,7 @@ class QProgressDialog;
 class QNetworkAccessManager;
 class QNetworkReply;
 
-namespace vortan {
+namespace brenvo {
 
 class AppSettings;
 
@@ -88,4 +88,4 @@ private:
     QPointer<QWidget> m_alertWindow;        // of the alert about to open
 };
 
-}  // namespace vortan
+}  // namespace brenvo

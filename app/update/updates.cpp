@@ -8,8 +8,10 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+using vortan::decodeBinaryPropertyList;
+
 // Not translated: the release list's problems are details for the log and the alert, as the server wrote it.
-namespace vortan {
+namespace brenvo {
 namespace {
 
 // The list is a dictionary of an array of dictionaries; a little room for
@@ -55,7 +57,7 @@ Updates fromValue(const QVariant& top)
 
 QString undecodable(const QString& why)
 {
-    return QCoreApplication::translate("vortan::UpdaterController", "The list of updates could not be read (%1).")
+    return QCoreApplication::translate("brenvo::UpdaterController", "The list of updates could not be read (%1).")
         .arg(why);
 }
 
@@ -90,4 +92,4 @@ UpdatesDecoding decodeUpdates(const QByteArray& bytes)
     return result;
 }
 
-}  // namespace vortan
+}  // namespace brenvo

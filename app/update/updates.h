@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-namespace vortan {
+namespace brenvo {
 
 // One release the update server lists.
 struct UpdateItem {
@@ -38,4 +38,4 @@ UpdatesDecoding decodeUpdates(const QByteArray& bytes);
 // The error of a list over kMaxUpdatesListSize.
 QString updatesTooLargeError();
 
-}  // namespace vortan
+}  // namespace brenvo

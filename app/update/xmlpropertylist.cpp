@@ -7,7 +7,7 @@
 #include <vector>
 
 // Not translated: the parser's problems are details for the log and the alert.
-namespace vortan {
+namespace brenvo {
 namespace {
 
 // An array or dictionary being read.
@@ -197,4 +197,4 @@ QVariant decodeXmlPropertyList(const QByteArray& bytes, qsizetype maxBytes, int 
     }
 }
 
-}  // namespace vortan
+}  // namespace brenvo

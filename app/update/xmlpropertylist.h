@@ -4,7 +4,7 @@
 #include <QString>
 #include <QVariant>
 
-namespace vortan {
+namespace brenvo {
 
 // Decodes an XML property list (<plist version="1.0">…</plist>) received
 // from outside. Bounded: at most maxBytes of input and maxDepth levels of
@@ -16,4 +16,4 @@ namespace vortan {
 // On failure returns an invalid QVariant and says why in *error.
 QVariant decodeXmlPropertyList(const QByteArray& bytes, qsizetype maxBytes, int maxDepth, QString* error);
 
-}  // namespace vortan
+}  // namespace brenvo

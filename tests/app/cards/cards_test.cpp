@@ -2,6 +2,7 @@
 #include "app/cards/cardfiles.h"
 #include "app/cards/userdetailsview.h"
 #include "tests/app/support/peers.h"
+#include "tests/app/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
 #include "vortan/controller.h"
 #include "vortan/usercard.h"
@@ -11,11 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
@@ -25,7 +24,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-using namespace vortan;
+using vortan::Controller;
+using vortan::User;
+using vortan::decodeCard;
+using vortan::encodeCard;
+using vortan::kMaxCardSize;
+
+using namespace brenvo;
 using vortan::test::waitFor;
 
 namespace {
@@ -64,26 +69,30 @@ struct CardsTest : ::testing::Test {
     test::Peer peer{"Me"};
     Controller& controller = *peer.controller;
     QString cards = dir.filePath("cards");
-    CardActions actions{controller, cards};
+    test::ScriptedDialogs dialogs;
+    CardActions actions{controller, cards, dialogs};
     QWidget window;
 
     void SetUp() override { window.show(); }
     QString write(const QString& name, const QByteArray& bytes)
     {
         const QString path = dir.filePath(name);
-        EXPECT_TRUE(test::writeFile(path, bytes));
+        EXPECT_TRUE(vortan::test::writeFile(path, bytes));
         return path;
     }
     QString card(const QString& name, const User& user) { return write(name, encodeCard(user)); }
-    // Dismisses the alert on window and returns its title and message.
-    std::pair<QString, QString> dismissAlert()
+    // The question asked last (once asked), and its texts.
+    const Question& asked(qsizetype count)
     {
-        QMessageBox* box = shown<QMessageBox>(&window);
-        if (!box)
-            return {};
-        std::pair<QString, QString> texts{box->text(), box->informativeText()};
-        box->accept();
-        return texts;
+        EXPECT_TRUE(waitFor([&] { return dialogs.asked.size() >= count; }, 5000));
+        static const Question none;
+        return dialogs.asked.size() >= count ? dialogs.asked[count - 1].question : none;
+    }
+    std::pair<QString, QString> alert(qsizetype count)
+    {
+        const Alert& shown = asked(count).alert;
+        EXPECT_EQ(shown.title, "Brenvo");
+        return {shown.text, shown.informativeText};
     }
 };
 
@@ -104,9 +113,11 @@ TEST_F(CardsTest, UntrustedCardFilesAlertAndAddNothing)
         {fifo, "Not a regular file"},
         {card("mine.bcard", *controller.me()), "your own card"},
     };
+    qsizetype count = 0;
     for (const auto& c : cases) {
+        dialogs.answer("OK");
         actions.importCardFiles(&window, {c.path});
-        const auto [title, message] = dismissAlert();
+        const auto [title, message] = alert(++count);
         EXPECT_EQ(title, "Failed to import file " + QFileInfo(c.path).fileName() + ".");
         EXPECT_TRUE(message.contains(c.problem)) << message.toStdString();
         EXPECT_FALSE(message.isEmpty());
@@ -129,8 +140,9 @@ TEST_F(CardsTest, BadFileAmongThreeThenImportTwoUsers)
     const User ada("Ada", "10.0.0.7", 54322, keyOf('a'));
     const User bo("Bo", std::nullopt, std::nullopt, keyOf('b'));
     QSignalSpy imported(&actions, &CardActions::usersImported);
+    dialogs.answer("OK");
     actions.importCardFiles(&window, {card("ada.bcard", ada), write("x.bcard", "not a card"), card("bo.bcard", bo)});
-    EXPECT_EQ(dismissAlert().first, "Failed to import file x.bcard.");
+    EXPECT_EQ(alert(1).first, "Failed to import file x.bcard.");
 
     auto* view = shown<UserDetailsView>(&window);
     ASSERT_TRUE(view);
@@ -213,30 +225,21 @@ TEST_F(CardsTest, ShareMenuAndCopyWritesACardThatDecodesBack)
     menuWindow->findChild<QMenu*>("shareMenu")->actions().at(1)->trigger();  // Copy
     const QString copied = QDir(cards).filePath("a:b.bcard");
     ASSERT_TRUE(waitFor([&] { return QFile::exists(copied); }));
-    EXPECT_EQ(decodeCard(test::readFile(copied)), *controller.me());
+    EXPECT_EQ(decodeCard(vortan::test::readFile(copied)), *controller.me());
     const QMimeData* clip = QApplication::clipboard()->mimeData();
     EXPECT_EQ(clip->urls().value(0).toLocalFile(), copied);
-    EXPECT_EQ(clip->data("application/x-brenvo-card"), test::readFile(copied));
+    EXPECT_EQ(clip->data("application/x-brenvo-card"), vortan::test::readFile(copied));
 }
 
 // The own card has no address: sharing asks first.
 TEST_F(CardsTest, CardWithoutAddressWarnsBeforeItGoes)
 {
-    const auto alert = [&] {
-        auto* box = shown<QMessageBox>(&window);
-        EXPECT_TRUE(box);
-        if (box) {
-            EXPECT_EQ(box->text(), "Your card has no address");
-            EXPECT_EQ(box->informativeText(),
-                      "Others can't connect to you with this card until it has an address. Add one now?");
-            EXPECT_EQ(box->defaultButton()->text(), "Add Address…");
-        }
-        return box;
-    };
-    const auto clickIn = [](QMessageBox* box, const QString& text) {
-        for (QAbstractButton* b : box->buttons())
-            if (b->text() == text)
-                b->click();
+    const auto expectAlert = [&](qsizetype count) {
+        const Question& question = asked(count);
+        EXPECT_EQ(question.alert.text, "Your card has no address");
+        EXPECT_EQ(question.alert.informativeText,
+                  "Others can't connect to you with this card until it has an address. Add one now?");
+        EXPECT_EQ(question.buttons.value(question.defaultButton).text, "Add Address…");
     };
     const auto copy = [](UserDetailsView* view) { view->findChild<QMenu*>("shareMenu")->actions().at(1)->trigger(); };
 
@@ -244,17 +247,16 @@ TEST_F(CardsTest, CardWithoutAddressWarnsBeforeItGoes)
     auto* details = shown<UserDetailsView>(&window);
     ASSERT_TRUE(details);
     EXPECT_TRUE(details->findChild<QWidget*>("addressSuggestions"));
+    dialogs.answer({});  // Cancel
     copy(details);
-    QMessageBox* box = alert();
-    ASSERT_TRUE(box);
-    clickIn(box, "Cancel");
+    expectAlert(1);
+    QApplication::processEvents();
     EXPECT_FALSE(QDir(cards).exists());  // nothing written
 
     actions.shareMyCard(&window);
+    dialogs.answer("Add Address…");
     copy(shown<UserDetailsView>(&window));
-    box = alert();
-    ASSERT_TRUE(box);
-    clickIn(box, "Add Address…");
+    expectAlert(2);
     details = shown<UserDetailsView>(&window);
     ASSERT_TRUE(details);
     auto* address = details->findChild<QLineEdit*>("address");
@@ -263,7 +265,7 @@ TEST_F(CardsTest, CardWithoutAddressWarnsBeforeItGoes)
     emit address->textEdited(address->text());
     copy(details);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(QDir(cards).filePath("Me.bcard")); }));
-    EXPECT_EQ(decodeCard(test::readFile(QDir(cards).filePath("Me.bcard"))).address, "ada.example");
+    EXPECT_EQ(decodeCard(vortan::test::readFile(QDir(cards).filePath("Me.bcard"))).address, "ada.example");
 }
 
 TEST_F(CardsTest, ExportFailureAlerts)
@@ -271,18 +273,14 @@ TEST_F(CardsTest, ExportFailureAlerts)
     actions.shareMyCard(&window);
     auto* details = shown<UserDetailsView>(&window);
     ASSERT_TRUE(details);
+    // No address: shared anyway, into a folder that is not there.
+    dialogs.answer("Share Anyway");
+    dialogs.choose({dir.filePath("missing/folder/me.bcard")});
+    dialogs.answer("OK");
     details->findChild<QMenu*>("shareMenu")->actions().last()->trigger();
-    // No address: shared anyway.
-    QMessageBox* noAddress = shown<QMessageBox>(&window);
-    ASSERT_TRUE(noAddress);
-    for (QAbstractButton* b : noAddress->buttons())
-        if (b->text() == "Share Anyway")
-            b->click();
-    auto* save = shown<QFileDialog>(&window);
-    ASSERT_TRUE(save);
-    save->selectFile(dir.filePath("missing/folder/me.bcard"));
-    static_cast<QDialog*>(save)->accept();  // the Export button
-    const auto [title, message] = dismissAlert();
+    const auto [title, message] = alert(3);
+    EXPECT_EQ(dialogs.asked[1].kind, test::ScriptedDialogs::Asked::Kind::saveFile);
+    EXPECT_EQ(dialogs.asked[1].options.fileName, "Me.bcard");
     EXPECT_EQ(title, "Failed to export file.");
     EXPECT_FALSE(message.isEmpty());
 }
@@ -290,15 +288,12 @@ TEST_F(CardsTest, ExportFailureAlerts)
 TEST_F(CardsTest, RemoveAndChooseRecipients)
 {
     controller.addUsers({User("Ada", {}, {}, keyOf('a')), User("Bo", {}, {}, keyOf('b'))});
+    dialogs.answer("Remove");
     actions.confirmRemoveUser(&window, keyOf('b'));
-    auto* box = shown<QMessageBox>(&window);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text(), "Remove user Bo?");
-    EXPECT_EQ(box->informativeText(), "You will not be able to share files with Bo anymore.");
-    EXPECT_NE(box->defaultButton()->text(), "Remove");
-    for (QAbstractButton* b : box->buttons())
-        if (b->text() == "Remove")
-            b->click();
+    const Question& question = asked(1);
+    EXPECT_EQ(question.alert.text, "Remove user Bo?");
+    EXPECT_EQ(question.alert.informativeText, "You will not be able to share files with Bo anymore.");
+    EXPECT_EQ(question.buttons.value(question.defaultButton).role, AlertButton::Role::cancel);
     ASSERT_TRUE(waitFor([&] { return controller.users().size() == 1; }));
 
     std::optional<QList<QByteArray>> chosen;

@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::User;
+
+using namespace brenvo;
 
 namespace {
 

@@ -28,10 +28,16 @@
 
 #include <unistd.h>
 
-namespace vortan {
+using vortan::ControllerDelegate;
+using vortan::File2;
+using vortan::FileRow;
+using vortan::User;
+using vortan::test::waitFor;
+
+namespace brenvo {
 namespace {
 
-using test::waitFor;
+using vortan::test::waitFor;
 
 const QString kService = "org.freedesktop.Notifications";
 const QString kPath = "/org/freedesktop/Notifications";
@@ -169,7 +175,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     const QStringList names{"one.txt", "two.txt"};
     QList<File2> shared;
     for (const QString& name : names) {
-        ASSERT_TRUE(test::writeFile(ada.files.filePath(name), name.toUtf8()));
+        ASSERT_TRUE(vortan::test::writeFile(ada.files.filePath(name), name.toUtf8()));
         shared.append(File2::at(ada.files.filePath(name)));
     }
     ada.controller->shareFiles(shared, {program.bea.key()});
@@ -190,7 +196,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     mock.invoke(1, "DOWNLOAD_FILES");
     ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 2; }, 20000));
     for (const QString& name : names)
-        EXPECT_EQ(test::readFile(target.filePath(name)), name.toUtf8());
+        EXPECT_EQ(vortan::test::readFile(target.filePath(name)), name.toUtf8());
     const QVariantList finished = mock.calls()[1];
     EXPECT_EQ(finished.mid(3, 2), (QVariantList{"Files Downloaded", "2 files downloaded."}));
     EXPECT_EQ(unwrap<QStringList>(finished[5]), (QStringList{"default", "", "SHOW_FILE", "Show"}));
@@ -298,7 +304,7 @@ public:
     QByteArray text()
     {
         std::fflush(stdout);
-        return test::readFile(m_file.fileName());
+        return vortan::test::readFile(m_file.fileName());
     }
 
 private:
@@ -381,6 +387,6 @@ TEST(BackgroundNoticeTest, SaysSoAndOnlyItsClickOpensAWindow)
 }
 
 }  // namespace
-}  // namespace vortan
+}  // namespace brenvo
 
 #include "desktop_test.moc"

@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::DownloadLocation;
+using vortan::FileRow;
+using vortan::ResumeItem;
+
+using namespace brenvo;
 
 namespace {
 
@@ -135,7 +139,8 @@ TEST(DownloadResolution, TheSaveDialogRefusesANameLeadingOutOfItsFolder)
     QWidget window;
     window.show();
     std::optional<std::optional<QString>> answer;
-    systemDownloadDialogs().saveFile(&window, folder, "..:x.txt", [&](std::optional<QString> path) { answer = path; });
+    const std::unique_ptr<brenvo::Dialogs> shown = makeWindowDialogs();
+    downloadDialogs(*shown).saveFile(&window, folder, "..:x.txt", [&](std::optional<QString> path) { answer = path; });
     auto* dialog = window.findChild<QFileDialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->directory().absolutePath(), folder);
@@ -167,7 +172,8 @@ TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
 {
     QWidget window;
     window.show();
-    const DownloadDialogs dialogs = systemDownloadDialogs();
+    const std::unique_ptr<brenvo::Dialogs> shown = makeWindowDialogs();
+    const DownloadDialogs dialogs = downloadDialogs(*shown);
     int answers = 0;
     std::optional<QString> answer = "unset";
     const auto done = [&](std::optional<QString> path) {

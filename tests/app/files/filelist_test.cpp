@@ -26,8 +26,14 @@
 
 #include <memory>
 
-using namespace vortan;
-using vortan::test::Peer;
+using vortan::Controller;
+using vortan::File2;
+using vortan::FileRow;
+using vortan::User;
+using vortan::VortanError;
+
+using namespace brenvo;
+using brenvo::test::Peer;
 
 namespace {
 
@@ -353,7 +359,7 @@ struct ViewOfDownloads : ::testing::Test {
     void connectAndShow()
     {
         ASSERT_TRUE(test::connectPeers(me, bea));
-        ASSERT_TRUE(test::waitFor([&] {
+        ASSERT_TRUE(vortan::test::waitFor([&] {
             me.controller->publishNow();
             return me.controller->fileRows().size() == 2;
         }));
@@ -388,7 +394,7 @@ TEST_F(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload
     EXPECT_EQ(buttons(), QList<RowButton>{RowButton::pause});
     EXPECT_TRUE(view->selectedFiles().isEmpty());  // a button is not a row click
 
-    ASSERT_TRUE(test::waitFor([&] { return me.row(id)->transferred(); }, 20000));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return me.row(id)->transferred(); }, 20000));
     EXPECT_EQ(buttons(), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
     EXPECT_EQ(me.row(id)->location, QUrl::fromLocalFile(QDir(me.downloads.path()).filePath("big.bin")));
 
@@ -411,7 +417,7 @@ TEST_F(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
     const QDir downloads(me.downloads.path());
     ASSERT_TRUE(downloads.mkpath("a.bin/inside"));
     // No Trash can be made under a regular file.
-    ASSERT_TRUE(test::writeFile(downloads.filePath("not-a-folder"), "x"));
+    ASSERT_TRUE(vortan::test::writeFile(downloads.filePath("not-a-folder"), "x"));
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", QFile::encodeName(downloads.filePath("not-a-folder/data")));
     const auto restore = qScopeGuard([&] {
@@ -428,8 +434,8 @@ TEST_F(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
     QToolButton* downloadAll = *found;
     EXPECT_TRUE(downloadAll->isEnabled());
     QTest::mouseClick(downloadAll, Qt::LeftButton);
-    ASSERT_TRUE(test::waitFor([&] { return me.row(b)->status == FileRow::Status::done; }, 20000));
-    ASSERT_TRUE(test::waitFor([&] { return me.row(a)->status == FileRow::Status::failed; }, 20000));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return me.row(b)->status == FileRow::Status::done; }, 20000));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return me.row(a)->status == FileRow::Status::failed; }, 20000));
     EXPECT_FALSE(downloadAll->isEnabled());
 
     // Not done, nothing to preview at the target: the problem and Retry.
@@ -446,8 +452,8 @@ TEST_F(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
     ASSERT_TRUE(QDir(downloads.filePath("a.bin")).removeRecursively());
     const QRect retry = FileRowDelegate::buttonRects(*me.row(a), list->visualRect(row)).front().second;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, retry.center());
-    ASSERT_TRUE(test::waitFor([&] { return me.row(a)->status == FileRow::Status::done; }));
-    EXPECT_EQ(test::readFile(downloads.filePath("a.bin")), test::readFile(bea.files.filePath("a.bin")));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return me.row(a)->status == FileRow::Status::done; }));
+    EXPECT_EQ(vortan::test::readFile(downloads.filePath("a.bin")), vortan::test::readFile(bea.files.filePath("a.bin")));
     EXPECT_FALSE(QFile::exists(downloads.filePath("a.bin.downloading")));
     EXPECT_EQ(rowButtons(*me.row(a)), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
 }

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::FileRow;
+
+using namespace brenvo;
 
 namespace {
 

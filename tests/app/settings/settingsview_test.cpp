@@ -12,7 +12,12 @@
 
 #include <cerrno>
 
-using namespace vortan;
+using vortan::ListenerState;
+using vortan::NetworkError;
+using vortan::Reachability;
+using vortan::VortanError;
+
+using namespace brenvo;
 
 namespace {
 

@@ -30,7 +30,15 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::Controller;
+using vortan::File2;
+using vortan::FileRow;
+using vortan::KeyStoreChoice;
+using vortan::ListenerState;
+using vortan::User;
+using vortan::encodeCard;
+
+using namespace brenvo;
 using vortan::test::writeFile;
 
 namespace {
@@ -118,7 +126,7 @@ TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
 QMessageBox* alertOver(QWidget* window)
 {
     QMessageBox* found = nullptr;
-    test::waitFor([&] {
+    vortan::test::waitFor([&] {
         for (QMessageBox* box : window->findChildren<QMessageBox*>())
             if (box->isVisible())
                 found = box;
@@ -271,12 +279,12 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     app->controller().setSettings(true, false);
     const QString taken = QString("Port %1 is in use by another program: choose another port in Settings.")
                               .arg(squatter.serverPort());
-    ASSERT_TRUE(test::waitFor([&] { return window->infoBar()->text() == taken; }));
-    ASSERT_TRUE(test::waitFor([&] { return app->controller().listenerState() == ListenerState::stopped(); }));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return window->infoBar()->text() == taken; }));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return app->controller().listenerState() == ListenerState::stopped(); }));
     EXPECT_EQ(window->infoBar()->text(), taken);
-    me.port = test::unusedPort();
+    me.port = vortan::test::unusedPort();
     app->controller().editMe(me);
-    ASSERT_TRUE(test::waitFor([&] { return app->controller().listenerState() == ListenerState::ready(); }));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return app->controller().listenerState() == ListenerState::ready(); }));
     EXPECT_TRUE(window->infoBar()->isHidden());
 }
 
@@ -290,7 +298,7 @@ TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)
     app->openUrl(fileSelectionUrl({row.id}));
     EXPECT_FALSE(window->isMinimized());
     EXPECT_TRUE(window->isMaximized());
-    EXPECT_TRUE(test::waitFor([&] { return QApplication::activeWindow() == window; }, 5000));
+    EXPECT_TRUE(vortan::test::waitFor([&] { return QApplication::activeWindow() == window; }, 5000));
     EXPECT_EQ(window->scene().selectedFiles(), QSet<QUuid>{row.id});
 
     // A second launch shows the window as it is.
@@ -384,7 +392,7 @@ TEST_F(AppDelegateTest, NamesAndErrorsFromOutsideAreNeverMarkup)
     controller.shareFiles({File2::at(file)}, {zoe});
     controller.publishNow();
     controller.connectTo(zoe);
-    ASSERT_TRUE(test::waitFor([&] {
+    ASSERT_TRUE(vortan::test::waitFor([&] {
         const User* user = controller.findUser(zoe);
         return user->error && user->error->localizedDescription().startsWith("<h1>Big</h1> answered at");
     }, 20000));
@@ -421,7 +429,7 @@ TEST(StartFailureTest, StopSignalsEndTheProgramWhileTheFailureIsShown)
         brenvo.setProcessEnvironment(environment);
         brenvo.start(BRENVO_PROGRAM, {"--key-store", "file", "--data-dir", home.filePath("file/support")});
         QByteArray error;
-        ASSERT_TRUE(test::waitFor([&] { return (error += brenvo.readAllStandardError()).contains("brenvo: Cannot create"); },
+        ASSERT_TRUE(vortan::test::waitFor([&] { return (error += brenvo.readAllStandardError()).contains("brenvo: Cannot create"); },
                                   20000)) << error.toStdString();
         ::kill(pid_t(brenvo.processId()), signal);
         EXPECT_TRUE(brenvo.waitForFinished(10000));

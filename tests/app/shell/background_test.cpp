@@ -14,7 +14,12 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::Controller;
+using vortan::ControllerOptions;
+using vortan::FileRow;
+using vortan::KeyStoreChoice;
+
+using namespace brenvo;
 
 namespace {
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::KeyStoreChoice;
+
+using namespace brenvo;
 
 namespace {
 

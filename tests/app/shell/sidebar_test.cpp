@@ -4,6 +4,7 @@
 #include "app/shell/sidebarview.h"
 #include "app/shell/reasontext.h"
 #include "tests/app/support/peers.h"
+#include "tests/app/support/scripteddialogs.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -23,7 +24,13 @@
 
 #include <gtest/gtest.h>
 
-using namespace vortan;
+using vortan::ConnectFailure;
+using vortan::FileRow;
+using vortan::NetworkError;
+using vortan::User;
+using vortan::VortanError;
+
+using namespace brenvo;
 
 namespace {
 
@@ -343,7 +350,8 @@ TEST(SidebarOffer, SharesWithThePersonDroppedOn)
     peer.controller->addUsers({ann, bob});
     const QUrl file = peer.makeFile("notes.txt", 100);
     QWidget window;
-    offerFilesToUser(&window, *peer.controller, {file, QUrl::fromLocalFile(peer.files.path())}, ann.key);
+    test::ScriptedDialogs dialogs;  // a folder is no failure: nothing to ask
+    offerFilesToUser(&window, *peer.controller, dialogs, {file, QUrl::fromLocalFile(peer.files.path())}, ann.key);
     peer.controller->publishNow();
     const QList<FileRow>& rows = peer.controller->fileRows();
     ASSERT_EQ(rows.size(), 1);

@@ -4,7 +4,20 @@
 
 #include <QDir>
 
-namespace vortan::test {
+using vortan::Controller;
+using vortan::ControllerDelegate;
+using vortan::ControllerOptions;
+using vortan::FileRow;
+using vortan::KeyStoreChoice;
+using vortan::ListenerState;
+using vortan::StartError;
+using vortan::User;
+using vortan::test::waitFor;
+using vortan::test::writeFile;
+using vortan::test::unusedPort;
+using vortan::test::generatedBytes;
+
+namespace brenvo::test {
 
 Peer::Peer(const QString& name, ControllerDelegate* delegate)
 {
@@ -73,4 +86,4 @@ bool connectPeers(Peer& a, Peer& b)
     return waitFor([&] { return connected(a, b) && connected(b, a); });
 }
 
-}  // namespace vortan::test
+}  // namespace brenvo::test

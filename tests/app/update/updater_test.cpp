@@ -26,7 +26,7 @@
 #include <memory>
 #include <optional>
 
-namespace vortan {
+namespace brenvo {
 namespace {
 
 constexpr char kListPath[] = "brenvo/updates.plist";
@@ -46,7 +46,7 @@ bool makeCertificates(const QString& folder)
 {
     const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     QDir(folder).mkpath("anchors");
-    test::writeFile(folder + "/ext.cnf", "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+    vortan::test::writeFile(folder + "/ext.cnf", "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
                                          "extendedKeyUsage=serverAuth\n");
     return run("openssl", QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "ca.key", "-out", "anchors/ca.crt",
                    "-days", "2", "-subj", "/CN=Brenvo Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
@@ -78,7 +78,7 @@ public:
             }
         });
         m_process.start("/usr/bin/python3", arguments);
-        test::waitFor([this] { return port != 0 || m_process.state() == QProcess::NotRunning; }, 20000);
+        vortan::test::waitFor([this] { return port != 0 || m_process.state() == QProcess::NotRunning; }, 20000);
     }
     ~Server()
     {
@@ -157,7 +157,7 @@ protected:
     }
 
     static QString root(const QString& path) { return s_folder->path() + "/root/" + path; }
-    static void publish(const QByteArray& list) { ASSERT_TRUE(test::writeFile(root(kListPath), list)); }
+    static void publish(const QByteArray& list) { ASSERT_TRUE(vortan::test::writeFile(root(kListPath), list)); }
 
     // Starts the server and a checker of running build 11 on Linux 6.1.0.
     void start(bool tls11Only = false, const QString& anchors = s_folder->path() + "/anchors", bool trickle = false)
@@ -247,7 +247,7 @@ TEST_F(UpdaterTest, AutomaticCheckAtMostEveryFiveDays)
                 EXPECT_GE(stored.toSecsSinceEpoch(), before.toSecsSinceEpoch());
         }
     }
-    test::waitFor([] { return false; }, 300);
+    vortan::test::waitFor([] { return false; }, 300);
     EXPECT_EQ(m_server->requests.size(), 1);
 }
 
@@ -315,8 +315,8 @@ TEST_F(UpdaterTest, ManualCheckShowsItIsCheckingAndCanBeCancelled)
     EXPECT_EQ(progress->parentWidget(), &window);
     EXPECT_EQ(progress->windowModality(), Qt::WindowModal);
     // The server answers a byte at a time: still checking a while later.
-    ASSERT_TRUE(test::waitFor([this] { return !m_server->requests.isEmpty(); }, 10000));
-    test::waitFor([] { return false; }, 1500);
+    ASSERT_TRUE(vortan::test::waitFor([this] { return !m_server->requests.isEmpty(); }, 10000));
+    vortan::test::waitFor([] { return false; }, 1500);
     EXPECT_TRUE(finished.isEmpty());
     m_updater->checkManually(&window);  // a second check only shows the first
     EXPECT_EQ(m_progress.size(), 1);
@@ -403,7 +403,7 @@ TEST_F(UpdaterTest, OnlyTheAnchorsAndModernTlsAreTrusted)
         QNetworkAccessManager network;
         std::unique_ptr<QNetworkReply> reply(
             network.get(QNetworkRequest(QUrl(QStringLiteral("https://127.0.0.1:%1/").arg(m_server->port)))));
-        ASSERT_TRUE(test::waitFor([&reply] { return reply->isFinished(); }, 15000));
+        ASSERT_TRUE(vortan::test::waitFor([&reply] { return reply->isFinished(); }, 15000));
         ASSERT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 404) << reply->errorString().toStdString();
     }
 
@@ -423,6 +423,6 @@ TEST_F(UpdaterTest, OnlyTheAnchorsAndModernTlsAreTrusted)
 }
 
 }  // namespace
-}  // namespace vortan
+}  // namespace brenvo
 
 #include "updater_test.moc"
