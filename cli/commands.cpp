@@ -78,7 +78,7 @@ QList<QUuid> resolveIds(const Controller& controller, const QStringList& queries
 
 QString shortLine(const Controller& controller, const QUuid& id, const QString& what)
 {
-    const FileRow* file = controller.findFile(id);
+    const std::optional<FileRow> file = controller.file(id);
     const QString name = file ? printable(file->name) : QString();
     return QStringList{idString(id), name, what}.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
@@ -161,7 +161,7 @@ int importCommand(Controller& controller, const Invocation& inv, CommandOutput& 
             if (controller.me() && user.key == controller.me()->key)
                 throw failure(QStringLiteral("%1 is your own card").arg(printable(path)));
             QStringList fields{printable(user.name), fingerprint(user.key)};
-            if (const User* known = controller.findUser(user.key))
+            if (const std::optional<User> known = controller.user(user.key))
                 fields.append(changesOf(*known, user));
             lines.append(fields.join(QLatin1Char('\t')));
             users.append(std::move(user));
@@ -262,14 +262,14 @@ void updateHeldOffers(Controller& controller, const QList<QUuid>& ids, bool held
     QSet<QUuid> set = readHeldOffers(controller.supportDirectory());
     const QSet<QUuid> before = set;
     for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
+        const std::optional<FileRow> file = controller.file(id);
         if (held && file && newOffer(*file))
             set.insert(id);
         else
             set.remove(id);
     }
     for (auto it = set.begin(); it != set.end();) {
-        it = controller.findFile(*it) ? std::next(it) : set.erase(it);
+        it = controller.file(*it) ? std::next(it) : set.erase(it);
     }
     if (set == before)
         return;
@@ -284,7 +284,7 @@ int pauseCommand(Controller& controller, const Invocation& inv, CommandOutput& o
     save(controller);
     updateHeldOffers(controller, ids, true, out);
     for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
+        const std::optional<FileRow> file = controller.file(id);
         out.out += shortLine(controller, id, file ? stateOf(*file) : QStringLiteral("gone")).toUtf8();
     }
     return kExitSuccess;
@@ -309,7 +309,7 @@ int resumeCommand(Controller& controller, const Invocation& inv, CommandOutput& 
 
     int status = kExitSuccess;
     for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
+        const std::optional<FileRow> file = controller.file(id);
         if (!file)
             continue;
         out.out += shortLine(controller, id, stateOf(*file)).toUtf8();
@@ -329,7 +329,7 @@ int removeCommand(Controller& controller, const Invocation& inv, CommandOutput& 
     QHash<QByteArray, QList<QUuid>> byUser;
     QStringList lines;
     for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
+        const std::optional<FileRow> file = controller.file(id);
         if (!file)
             continue;
         if (!byUser.contains(file->user))
