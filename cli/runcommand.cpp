@@ -196,7 +196,7 @@ int RunCommand::exec()
     });
     QObject::connect(&c, &Controller::listReceived, this, [this](const QByteArray&) { scheduleCheck(); });
     QObject::connect(&c, &Controller::offerSent, this, [this](const QUuid& id) {
-        if (const FileRow* file = controller().findFile(id))
+        if (const std::optional<FileRow> file = controller().file(id))
             m_view.offerSent(*file);
         scheduleCheck();
     });
@@ -337,7 +337,7 @@ void RunCommand::check()
         return;
     const DoneState state = evaluate();
     for (const QUuid& id : state.removedOffers) {
-        const FileRow* file = controller().findFile(id);
+        const std::optional<FileRow> file = controller().file(id);
         if (!file || m_reportedRemoved.contains(id))
             continue;
         m_reportedRemoved.insert(id);
@@ -388,7 +388,7 @@ DoneState RunCommand::evaluate()
 
 void RunCommand::userChanged(const QByteArray& key)
 {
-    const User* user = controller().findUser(key);
+    const std::optional<User> user = controller().user(key);
     if (!user || !user->failure) {
         m_shownFailures.remove(key);
         return;
