@@ -253,6 +253,9 @@ template <typename... F>
 struct Visitor : F... {
     using F::operator()...;
 };
+// clang 14 (the fuzz build) deduces no aggregate's arguments by itself.
+template <typename... F>
+Visitor(F...) -> Visitor<F...>;
 
 }  // namespace
 
