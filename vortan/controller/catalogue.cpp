@@ -76,10 +76,6 @@ std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, 
     for (const File& record : records) {
         if (!record.download)
             m_offersListed.insert(record.id());
-        if (!record.download && record.numberOfBlocks() == 0) {
-            m_emptyOffersListed.insert(record.id());
-            m_offersAwaitingDisconnect.insert(record.id());
-        }
     }
     return std::nullopt;
 }
@@ -102,8 +98,7 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         if (added.isEmpty())
             continue;
         m_files.append(added);
-        filesAddedOrRemoved();
-        update();
+            update();
         scheduleSave();
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
             if (std::optional<QString> error = sendListInParts(*peer, added, ListKind::offers))
@@ -132,7 +127,6 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
         forgetRecord(record.id());
         return true;
     });
-    filesAddedOrRemoved();
     update();
     if (removed.isEmpty())
         return;
@@ -146,10 +140,8 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
 
 void ControllerPrivate::forgetRecord(const QUuid& id)
 {
-    m_sendLoops.remove(id);
-    dropWindow(id);
-    m_offersAwaitingDisconnect.remove(id);
-    m_emptyOffersListed.remove(id);
+    m_sending.forget(id);
+    m_windows.drop(id);
     m_offersListed.remove(id);
 }
 
@@ -168,6 +160,24 @@ void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_pt
     }
     if (std::optional<QString> error = sendListInParts(*peer, list, ListKind::answer))
         modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+}
+
+void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                                     const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    // Only our own offers to this very user, with the file they name, and
+    // only blocks the file has: nothing else of ours is ever read for a peer.
+    const File* record = findFile(fileID);
+    if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
+        || !blocks.allBelow(record->numberOfBlocks())) {
+        logWarning(lcController(), QStringLiteral("no matching file"));
+        return;
+    }
+    fileWithId(fileID)->wantBlocks.unite(blocks);
+    update();
+    m_sending.start(fileID, peer);
 }
 
 void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
@@ -290,8 +300,6 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
                     .arg(from)
                     .arg(m_options.maxOffersPerUser));
 
-    m_runStatus[key].answeredList = true;
-
     // A record named again is offered again.
     bool offeredAgain = false;
     for (const QUuid& id : std::as_const(named)) {
@@ -337,8 +345,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
 
     if (!added.isEmpty()) {
         m_files.append(added);
-        filesAddedOrRemoved();
-        // Published at once: a delegate looks the new records up in the rows.
+            // Published at once: a delegate looks the new records up in the rows.
         publishNow();
         scheduleSave();
         if (const User* user = findUser(key)) {
@@ -354,6 +361,25 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
     }
     if (last)
         emit listReceived(key);
+}
+
+bool ControllerPrivate::askForListAgain(const QByteArray& user)
+{
+    // The answer's end marks what the list leaves out (see markWithdrawn()).
+    const std::shared_ptr<PeerConnection> peer = peerFor(user);
+    if (!peer)
+        return false;
+    const User* known = findUser(user);
+    logInfo(lcController(), QStringLiteral("Nothing arrived from %1 for %2 s although blocks are asked for: asking for the list again")
+                .arg(known ? known->name : QString::fromLatin1(user.toHex().left(16)))
+                .arg(std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime).count()));
+    peer->sendListRequest();
+    // An answer still coming in on this connection takes its place.
+    const bool pending = std::any_of(m_pendingAnswers.cbegin(), m_pendingAnswers.cend(),
+                                     [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
+    if (!pending)
+        m_pendingAnswers.append(PendingAnswer{peer, {}});
+    return true;
 }
 
 void ControllerPrivate::markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed)

@@ -4,11 +4,13 @@
 #include "vortan/controllerdelegate.h"
 #include "vortan/controlleroptions.h"
 #include "vortan/controller/endpoints.h"
+#include "vortan/controller/filetable.h"
 #include "vortan/filechanges.h"
 #include "vortan/filerow.h"
-#include "vortan/controller/ratemeter.h"
-#include "vortan/controller/recordlist.h"
+#include "vortan/controller/downloadwindows.h"
 #include "vortan/controller/requestwindow.h"
+#include "vortan/controller/sendloops.h"
+#include "vortan/controller/store.h"
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/weakref.h"
 #include "vortan/records/coding.h"
@@ -31,7 +33,6 @@
 #include <memory>
 #include <optional>
 
-class QLockFile;
 
 namespace vortan {
 
@@ -59,17 +60,16 @@ public:
     static constexpr std::uint16_t kDefaultPort = 54322;
     // Requests every download starts with (its request window's floor).
     static constexpr std::int64_t kOutstandingRequests = RequestWindow::kFloor;
-    // How often running request windows are checked for a stalled link.
-    static constexpr std::chrono::milliseconds kWindowCheckInterval{250};
     // A running download that receives nothing this long although it has
     // asked for blocks has its peer asked for the list again: an offer the
     // peer withdrew is then seen as such. Checked this often.
-    static constexpr std::chrono::milliseconds kQuietDownloadTime{20000};
-    static constexpr std::chrono::milliseconds kQuietCheckInterval{5000};
-    static constexpr std::chrono::milliseconds kPublicationInterval{100};
+    static constexpr std::chrono::milliseconds kQuietDownloadTime = DownloadWindows::kQuietDownloadTime;
+    static constexpr std::chrono::milliseconds kQuietCheckInterval = DownloadWindows::kQuietCheckInterval;
+    static constexpr std::chrono::milliseconds kPublicationInterval = FileTable::kPublicationInterval;
     static constexpr std::chrono::milliseconds kActivityInterval{60000};
-    // The lock file that makes one process own a support directory.
-    static constexpr const char* kLockFileName = "brenvo.lock";
+    // The longest stop() waits for the gateway to remove the port mapping.
+    static constexpr std::chrono::milliseconds kGatewayWaitAtStop{3000};
+    static constexpr const char* kLockFileName = Store::kLockFileName;
 
     ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate);
     ~ControllerPrivate() override;
@@ -87,7 +87,8 @@ public:
     // When the directory is used by another process or the identity's store
     // cannot be reached, returns the error and does nothing else.
     std::optional<StartError> start(bool listen, bool mapPort);
-    // Removes the port mapping (waiting for it) and writes the stored files.
+    // Removes the port mapping (waiting for it, at most kGatewayWaitAtStop)
+    // and writes the stored files.
     // Connections, the listener and timers stay: the process is ending.
     void stop();
     // Applies changed settings after start().
@@ -96,7 +97,7 @@ public:
     bool isStarted() const { return m_started; }
     bool listening() const { return m_listen; }
     bool mappingPort() const { return m_mapPort; }
-    const QString& supportDirectory() const { return m_supportDirectory; }
+    const QString& supportDirectory() const { return m_store.directory(); }
     // The directory DownloadLocation::downloads() resolves to.
     QString downloadsDirectory();
 
@@ -110,8 +111,8 @@ public:
     const ListenerState& listenerState() const { return m_listenerState; }
     const Reachability& reachability() const { return m_reachability; }
     // The published catalogue: its rows and their index.
-    const QList<FileRow>& fileRows() const { return m_rows; }
-    qsizetype fileRow(const QUuid& id) const { return m_rowIndex.value(id, -1); }
+    const QList<FileRow>& fileRows() const { return m_files.rows(); }
+    qsizetype fileRow(const QUuid& id) const { return m_files.row(id); }
     // The working records, ahead of fileRows() by at most one publication.
     const QList<File>& files() const { return m_files.list(); }
     // For each user, the ids of that user's records the local user removed.
@@ -160,7 +161,7 @@ public:
     void shareFiles(const QList<File2>& files, const QList<QByteArray>& users);
     // Removes the records with these ids and remembers the ids for `user`.
     void removeFiles(const QList<QUuid>& ids, const QByteArray& user);
-    const File* findFile(const QUuid& id) const;
+    const File* findFile(const QUuid& id) const { return m_files.find(id); }
 
     // ---- Transfers (downloads.cpp, sending.cpp)
 
@@ -168,27 +169,19 @@ public:
     void pause(const QList<QUuid>& ids);
 
     // The value a front end sees of a record now (samples its rate).
-    FileRow rowOf(const File& file);
+    FileRow rowOf(const File& file) { return m_files.rowOf(file); }
 
     // Whether a record needs no more transfer: every block is there (or sent).
     // An empty download is complete once it has been resumed and its empty
     // file made.
-    static bool isComplete(const File& file);
-
-    // ---- This run, for front ends that wait until transfers are done
-
-    PeerRunStatus runStatus(const QByteArray& key) const { return m_runStatus.value(key); }
-    // Whether an offer of ours has reached its user: every block has been
-    // sent (an empty offer: listed to the user) and the user has disconnected
-    // since. A complete offer loaded at start counts as delivered.
-    bool offerDelivered(const QUuid& id) const;
+    static bool isComplete(const File& file) { return vortan::isComplete(file); }
 
     // ---- Internal steps, public for tests
 
     // Throttled publication of files() into fileRows().
-    void update();
+    void update() { m_files.update(); }
     // Publishes at once, cancelling a scheduled publication.
-    void publishNow();
+    void publishNow() { m_files.publishNow(); }
     // Called for every want or data message sent: holds the sleep inhibitor.
     void markActivity();
     void checkActivity();
@@ -267,32 +260,18 @@ private:
     void updatePresence();
     void presenceStateChanged();
 
-    // persistence.cpp
-    std::optional<StartError> lockSupportDirectory();
+    // lifecycle.cpp
     void load();
     void appendBundledUsers();
-    void scheduleSave();
-    void noteSaved(const QString& name, const std::optional<QString>& error);
-    template <typename T> std::optional<T> loadStored(const QString& name);
-    void keepAside(const QString& name, const QString& problem, bool rename);
+    void scheduleSave() { m_store.schedule(); }
 
     // controllerprivate.cpp
-    void publish();
-    // The rows of every record, reusing the published row of each record
-    // that was not edited and is not transferring (whose rate moves).
-    void republishAll(FileChanges& changes);
-    // The rows of the edited and the transferring records, in place; false
-    // (nothing done) when the rows do not line up with the records.
-    bool republishChanged(FileChanges& changes);
     void modifyUsers(const std::function<void(QList<User>&)>& change);
     void modifyUser(const QByteArray& key, const std::function<void(User&)>& change);
     void modifyMe(const std::function<void(User&)>& change);
     void refreshAllowedUsers();
-    // Records are found by id through an index over m_files, rebuilt on
-    // the next lookup after any record was added or removed.
-    qsizetype indexOfFile(const QUuid& id) const;
-    File* fileWithId(const QUuid& id);
-    void filesAddedOrRemoved() { m_fileIndexValid = false; }
+    qsizetype indexOfFile(const QUuid& id) const { return m_files.indexOf(id); }
+    File* fileWithId(const QUuid& id) { return m_files.edit(id); }
     qsizetype indexOfUser(const QByteArray& key) const;
 
     // peers.cpp
@@ -329,28 +308,14 @@ private:
     void checkPartialFile(const QUuid& id);
     void finishDownload(const QUuid& id);
 
-    // requestwindows.cpp
-    RequestWindow& windowFor(const QUuid& id, const QByteArray& user);
-    void shareConnection(const QByteArray& user);
-    void windowAsked(const QUuid& id, const BlockSet& blocks);
-    void windowReceived(const QUuid& id, std::int64_t block, std::int64_t bytes);
-    void dropWindow(const QUuid& id);
-    void dropWindowsOf(const QByteArray& user);
-    void checkWindows();
-    void checkQuietDownloads();
-    void logWindow(const QUuid& id, const RequestWindow& window, const QString& what);
+    // The request windows' calls back: see DownloadWindows::Engine.
+    bool waitsForBlocks(const QUuid& id) const;
+    bool askForListAgain(const QByteArray& user);
 
-    // sending.cpp
-    void startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
-    void sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
-    std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
-    void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
-                   const std::weak_ptr<PeerConnection>& peer);
 
     ControllerOptions m_options;
     std::unique_ptr<KeyHelper> m_ownedKeys;
     KeyHelper* m_keys = nullptr;
-    QString m_supportDirectory;
     QString m_downloadsDirectory;
     std::unique_ptr<Clock> m_ownedClock;
     std::unique_ptr<PortMapper> m_ownedPortMapper;
@@ -359,7 +324,10 @@ private:
     PortMapper& m_portMapper;
     SleepInhibitor& m_sleepInhibitor;
     WeakRef<ControllerDelegate> m_delegate;
-    std::unique_ptr<QLockFile> m_lock;
+    Store m_store;
+    FileTable m_files;
+    DownloadWindows m_windows;
+    SendLoops m_sending;
 
     // Lifecycle and settings.
     bool m_started = false;
@@ -388,63 +356,15 @@ private:
     // Directory and catalogue.
     QList<User> m_users;
     std::optional<User> m_me;
-    RecordList m_files;
-    mutable QHash<QUuid, qsizetype> m_fileIndex;  // id -> position in m_files
-    mutable bool m_fileIndexValid = false;
-    // The published rows, one per record in the same order, and their index.
-    QList<FileRow> m_rows;
-    QHash<QUuid, qsizetype> m_rowIndex;
-    // The published rows that are transferring, ascending: rebuilt at every
-    // publication for their rate.
-    QList<qsizetype> m_transferringRows;
-    RateMeter m_rates;
     UuidListsByKey m_deletedFileIDs;
-
-    // Publication throttle.
-    std::unique_ptr<Timer> m_publishTimer;
-    bool m_armed = false;
-    std::optional<Clock::TimePoint> m_lastUpdate;  // absent: the distant past
 
     // System activity.
     Clock::TimePoint m_activityDate;
     std::unique_ptr<Timer> m_activityTimer;
     bool m_activity = false;
 
-    // Saving.
-    std::unique_ptr<Timer> m_saveTimer;
-    // The stored files whose last write failed (reported once until one succeeds).
-    QSet<QString> m_failedSaves;
-    // Stored files that could not be read and were left in place: never written.
-    QSet<QString> m_keptStoredFiles;
 
-    // Send loops: the connection each running loop sends on.
-    QHash<QUuid, std::weak_ptr<PeerConnection>> m_sendLoops;
-    // The blocks of each offer handed to its connection whose completions
-    // have not come back yet. Saved as sent: the peer may well have them.
-    QHash<QUuid, BlockSet> m_blocksInFlight;
-    // Blocks one connection's send loops keep handed to it together: one
-    // block at a time costs a turn of the event loop per block before the
-    // next is even read, and the link idles meanwhile. Shared evenly by the
-    // loops on the connection, at least one each.
-    static constexpr std::int64_t kSendAhead = 8;
 
-    // Request windows of the running downloads, by record id, with the user
-    // whose connection they measure. In memory only.
-    struct DownloadWindow {
-        QByteArray user;
-        RequestWindow window;
-    };
-    QHash<QUuid, DownloadWindow> m_windows;
-    std::unique_ptr<Timer> m_windowTimer;
-    // Quiet downloads: the check, and when each user was last asked for
-    // its list because of one.
-    std::unique_ptr<Timer> m_quietTimer;
-    QHash<QByteArray, Clock::TimePoint> m_quietListRequests;
-
-    // This run.
-    QHash<QByteArray, PeerRunStatus> m_runStatus;
-    QSet<QUuid> m_offersAwaitingDisconnect;
-    QSet<QUuid> m_emptyOffersListed;
     // Connections whose answer to our list request has not ended yet, with
     // the ids its parts named so far.
     struct PendingAnswer {

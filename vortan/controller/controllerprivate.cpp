@@ -10,7 +10,6 @@
 #include "vortan/portmapping/upnpportmapper.h"
 #include "vortan/presence/localpresence.h"
 
-#include <QLockFile>
 
 #include <algorithm>
 
@@ -51,20 +50,25 @@ SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, std::uniq
 
 ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate)
     : m_options(std::move(options)), m_keys(m_options.keyHelper),
-      m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
-                                                              : m_options.supportDirectory),
       m_downloadsDirectory(m_options.downloadsDirectory),
       m_clock(borrowOrOwn<Clock, SystemClock>(m_options.clock, m_ownedClock)),
       m_portMapper(chosenPortMapper(m_options, m_ownedPortMapper)),
       m_sleepInhibitor(chosenSleepInhibitor(m_options, m_ownedSleepInhibitor)),
-      m_delegate(delegate), m_activityDate(m_clock.now())
+      m_delegate(delegate),
+      m_store(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory() : m_options.supportDirectory, m_clock,
+              m_options.saveDelay, [this] { save(); }),
+      m_files(m_clock),
+      m_windows(m_clock, {m_options.maxRequestWindow, m_options.maxConnectionWindow},
+                {[this](const QUuid& id) { return waitsForBlocks(id); },
+                 [this](const QByteArray& user) { return askForListAgain(user); }}),
+      m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
+                 [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
+                 [this](const QUuid& id) { emit offerSent(id); }}),
+      m_activityDate(m_clock.now())
 {
-    m_publishTimer = m_clock.createTimer([this] {
-        // Publishes unconditionally; it does not go through update().
-        m_armed = false;
-        publish();
-    });
-    m_saveTimer = m_clock.createTimer([this] { save(); });
+    connect(&m_files, &FileTable::willChange, this, &ControllerPrivate::objectWillChange);
+    connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
+    connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
     m_policy = std::make_unique<ConnectionPolicy>(
         m_clock, ConnectionPolicy::Engine{
                      [this] {
@@ -87,12 +91,9 @@ ControllerPrivate::~ControllerPrivate()
     // hold it weakly.
     expireWeakReferences();
     m_presence.reset();
-    if (m_saveTimer && m_saveTimer->isActive())
+    if (m_store.pending())
         save();
-    m_publishTimer.reset();
     m_activityTimer.reset();
-    m_saveTimer.reset();
-    m_windowTimer.reset();
     m_policy.reset();
     if (m_activity)
         m_sleepInhibitor.release();
@@ -120,128 +121,7 @@ QString ControllerPrivate::downloadsDirectory()
 
 bool ControllerPrivate::savePending() const
 {
-    return m_saveTimer && m_saveTimer->isActive();
-}
-
-// ---- Publication
-
-void ControllerPrivate::update()
-{
-    if (m_armed)
-        return;
-    const Clock::TimePoint now = m_clock.now();
-    if (!m_lastUpdate || now - *m_lastUpdate >= kPublicationInterval) {
-        publish();
-        return;
-    }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kPublicationInterval - (now - *m_lastUpdate));
-    m_publishTimer->startOnce(wait);
-    m_armed = true;
-}
-
-void ControllerPrivate::publishNow()
-{
-    m_publishTimer->stop();
-    m_armed = false;
-    publish();
-}
-
-void ControllerPrivate::publish()
-{
-    emit objectWillChange();
-    m_lastUpdate = m_clock.now();
-    FileChanges changes;
-    if (m_files.membershipChanged() || !republishChanged(changes))
-        republishAll(changes);
-    m_files.takeChanges();
-    emit filesChanged(changes);
-}
-
-void ControllerPrivate::republishAll(FileChanges& changes)
-{
-    // The new rows, and what changed since the last ones. Records keep their
-    // relative order, so one walk over both lists pairs them up. A record's
-    // row is a function of the record (and, while transferring, of its
-    // rate), so an untouched record keeps its row. Ids are unique; should
-    // they not be, every row is built afresh.
-    const bool reusable = m_rowIndex.size() == m_rows.size();
-    const auto build = [&](bool reuse, QList<FileRow>& rows, QHash<QUuid, qsizetype>& index, QList<bool>& fresh) {
-        rows.clear();
-        index.clear();
-        fresh.clear();
-        rows.reserve(m_files.size());
-        index.reserve(m_files.size());
-        fresh.reserve(m_files.size());
-        for (const File& file : m_files) {
-            index.insert(file.id(), rows.size());
-            const qsizetype old = reuse ? m_rowIndex.value(file.id(), -1) : -1;
-            if (old >= 0 && m_rows[old].status != FileRow::Status::transferring
-                && !m_files.edited().contains(file.id())) {
-                rows.append(m_rows[old]);
-                fresh.append(false);
-            } else {
-                rows.append(rowOf(file));
-                fresh.append(true);
-            }
-        }
-    };
-    QList<FileRow> rows;
-    QHash<QUuid, qsizetype> index;
-    QList<bool> fresh;
-    build(reusable, rows, index, fresh);
-    if (reusable && index.size() != rows.size())
-        build(false, rows, index, fresh);
-
-    for (qsizetype old = m_rows.size() - 1; old >= 0; --old) {
-        if (!index.contains(m_rows[old].id)) {
-            changes.removed.append({old, m_rows[old].id});
-            m_rates.forget(m_rows[old].id);
-        }
-    }
-    m_transferringRows.clear();
-    for (qsizetype row = 0; row < rows.size(); ++row) {
-        if (rows[row].status == FileRow::Status::transferring)
-            m_transferringRows.append(row);
-        if (!fresh[row])
-            continue;
-        const qsizetype old = m_rowIndex.value(rows[row].id, -1);
-        if (old < 0)
-            changes.inserted.append({row, rows[row].id});
-        else if (!(m_rows[old] == rows[row]))
-            changes.updated.append(rows[row].id);
-    }
-    m_rows = std::move(rows);
-    m_rowIndex = std::move(index);
-}
-
-bool ControllerPrivate::republishChanged(FileChanges& changes)
-{
-    // No record came or went: the rows line up with the records one to one.
-    if (m_rows.size() != m_files.size() || m_rowIndex.size() != m_rows.size())
-        return false;
-    QList<qsizetype> stale = m_transferringRows;
-    stale.reserve(stale.size() + m_files.edited().size());
-    for (const QUuid& id : m_files.edited()) {
-        const qsizetype row = m_rowIndex.value(id, -1);
-        if (row < 0 || m_files[row].id() != id)
-            return false;
-        stale.append(row);
-    }
-    std::sort(stale.begin(), stale.end());
-    stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
-
-    QList<qsizetype> transferring;
-    for (const qsizetype row : std::as_const(stale)) {
-        FileRow fresh = rowOf(m_files[row]);
-        if (fresh.status == FileRow::Status::transferring)
-            transferring.append(row);
-        if (!(fresh == m_rows[row])) {
-            changes.updated.append(fresh.id);
-            m_rows[row] = std::move(fresh);
-        }
-    }
-    m_transferringRows = std::move(transferring);
-    return true;
+    return m_store.pending();
 }
 
 // ---- System activity
@@ -327,36 +207,6 @@ const User* ControllerPrivate::findUser(const QByteArray& key) const
 {
     const qsizetype index = indexOfUser(key);
     return index < 0 ? nullptr : &m_users[index];
-}
-
-qsizetype ControllerPrivate::indexOfFile(const QUuid& id) const
-{
-    if (!m_fileIndexValid || m_fileIndex.size() > m_files.size()) {
-        m_fileIndex.clear();
-        m_fileIndex.reserve(m_files.size());
-        for (qsizetype i = 0; i < m_files.size(); ++i) {
-            if (!m_fileIndex.contains(m_files[i].id()))  // the first record of an id wins
-                m_fileIndex.insert(m_files[i].id(), i);
-        }
-        m_fileIndexValid = true;
-    }
-    const auto found = m_fileIndex.constFind(id);
-    if (found == m_fileIndex.cend())
-        return -1;
-    Q_ASSERT(*found < m_files.size() && m_files[*found].id() == id);
-    return *found;
-}
-
-File* ControllerPrivate::fileWithId(const QUuid& id)
-{
-    const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files.edit(index);
-}
-
-const File* ControllerPrivate::findFile(const QUuid& id) const
-{
-    const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files[index];
 }
 
 }  // namespace vortan

@@ -31,15 +31,18 @@ std::int64_t blockLength(const File& file, std::int64_t block)
 
 }  // namespace
 
-bool ControllerPrivate::isComplete(const File& file)
+std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
 {
-    if (!file.download)
-        return file.transferred();
-    // A download is complete once its file is in place: every block is in
-    // and no final move failed (an empty one: resumed and its file made).
-    if (file.numberOfBlocks() == 0)
-        return file.location().has_value() && !file.paused && !file.error;
-    return file.transferred() && !file.error;
+    const RequestWindow* window = m_windows.find(id);
+    if (!window)
+        return std::nullopt;
+    return WindowSize{window->size(), window->largest()};
+}
+
+bool ControllerPrivate::waitsForBlocks(const QUuid& id) const
+{
+    const File* record = findFile(id);
+    return record && !record->paused && !record->unavailable && !record->error && !isComplete(*record);
 }
 
 void ControllerPrivate::resume(const QList<ResumeItem>& items)
@@ -96,7 +99,7 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             else if (download)
                 topUpRequests(item.id, *peer);
             else
-                startSending(item.id, peer);
+                m_sending.start(item.id, peer);
         } else {
             logWarning(lcController(), QStringLiteral("Couldn't find peer to download from."));
             if (!toConnect.contains(user))
@@ -123,7 +126,7 @@ void ControllerPrivate::pause(const QList<QUuid>& ids)
         update();
         buffer->closeBuffer();
         // Requests already made are answered and written; no new ones go out.
-        dropWindow(id);
+        m_windows.drop(id);
         scheduleSave();
     }
 }
@@ -201,7 +204,7 @@ void ControllerPrivate::topUpRequests(const QUuid& id, PeerConnection& peer)
     // A download whose write failed waits for a pause and a resume.
     if (!record || record->error || record->paused || record->transferred())
         return;
-    const std::int64_t window = windowFor(id, record->user).size();
+    const std::int64_t window = m_windows.windowFor(id, record->user).size();
     const std::int64_t count = record->wantBlocks.count();
     if (count < window)
         requestBlocks(window - count, id, peer);
@@ -239,7 +242,7 @@ void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConne
     try {
         peer.sendWant(next, id);
         record.wantBlocks.unite(next);
-        windowAsked(id, next);
+        m_windows.asked(id, next);
     } catch (const plist::FormatError& e) {
         record.error = recordError(e);
     }
@@ -293,7 +296,7 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     } catch (const IoError& e) {
         file->error = recordError(e);
         update();
-        dropWindow(fileID);
+        m_windows.drop(fileID);
         return;
     }
     file->blocks.insert(block);
@@ -304,7 +307,7 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     const bool done = file->blocks.count() == file->numberOfBlocks();
     update();
     scheduleSave();
-    windowReceived(fileID, block, data.size());
+    m_windows.received(fileID, block, data.size());
     // At least one more request per block received; more while the window grows.
     if (!done)
         topUpLater(fileID, peer);
@@ -341,9 +344,8 @@ void ControllerPrivate::finishDownload(const QUuid& id)
     qsizetype index = indexOfFile(id);
     if (index < 0)
         return;
-    if (const auto window = m_windows.constFind(id); window != m_windows.cend())
-        logWindow(id, window->window, QStringLiteral("at the end"));
-    dropWindow(id);
+    m_windows.log(id, QStringLiteral("at the end"));
+    m_windows.drop(id);
     File& record = m_files.edit(index);
     record.buffer()->closeBuffer();
     if (!record.location())

@@ -239,7 +239,7 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
     }
     if (cleared)
         update();
-    dropWindowsOf(key);
+    m_windows.dropAllOf(key);
 
     std::optional<QByteArray> calledKey;
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
@@ -287,7 +287,6 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
         u.error.reset();
         u.failure.reset();
     });
-    m_runStatus[key].connected = true;
     m_policy->connected(key);
     emit peerReady(key);
 }
@@ -344,7 +343,7 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
     const QByteArray key = *peer->user();
     if (peerFor(key))
         return;  // still connected through a newer connection
-    dropWindowsOf(key);  // what they measured went with the connection
+    m_windows.dropAllOf(key);  // what they measured went with the connection
     const qsizetype index = indexOfUser(key);
     if (index < 0)
         return;
@@ -358,11 +357,6 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
 
 void ControllerPrivate::noteDisconnected(const QByteArray& key)
 {
-    ++m_runStatus[key].disconnects;
-    for (const File& file : std::as_const(m_files)) {
-        if (!file.download && file.user == key)
-            m_offersAwaitingDisconnect.remove(file.id());
-    }
     m_policy->disconnected(key);
     emit peerDisconnected(key);
 }

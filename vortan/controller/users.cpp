@@ -70,8 +70,7 @@ void ControllerPrivate::removeUser(const QByteArray& key)
         return true;
     });
     if (removedFiles) {
-        filesAddedOrRemoved();
-        update();
+            update();
     }
     m_deletedFileIDs.remove(key);
     m_learnedEndpoints.forget(key);
