@@ -141,7 +141,7 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
 void ControllerPrivate::forgetRecord(const QUuid& id)
 {
     m_sending.forget(id);
-    m_windows.drop(id);
+    m_downloads.windows().drop(id);
     m_offersListed.remove(id);
 }
 
@@ -333,7 +333,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
     // whose blocks have all been handed to its kernel, although the last of
     // them may never have arrived here.
     for (const QUuid& id : std::as_const(known))
-        topUpRequests(id, *peer);
+        m_downloads.topUpRequests(id, *peer);
     QList<QUuid> running;
     for (const File& record : std::as_const(m_files)) {
         if (record.download && record.user == key && !record.paused && !record.error && !isComplete(record)
@@ -341,7 +341,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
             running.append(record.id());
     }
     for (const QUuid& id : std::as_const(running))
-        topUpRequests(id, *peer);
+        m_downloads.topUpRequests(id, *peer);
 
     if (!added.isEmpty()) {
         m_files.append(added);

@@ -7,7 +7,7 @@
 #include "vortan/controller/filetable.h"
 #include "vortan/filechanges.h"
 #include "vortan/filerow.h"
-#include "vortan/controller/downloadwindows.h"
+#include "vortan/controller/downloads.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/controller/sendloops.h"
 #include "vortan/controller/store.h"
@@ -163,10 +163,10 @@ public:
     void removeFiles(const QList<QUuid>& ids, const QByteArray& user);
     const File* findFile(const QUuid& id) const { return m_files.find(id); }
 
-    // ---- Transfers (downloads.cpp, sending.cpp)
+    // ---- Transfers (Downloads, SendLoops)
 
-    void resume(const QList<ResumeItem>& items);
-    void pause(const QList<QUuid>& ids);
+    void resume(const QList<ResumeItem>& items) { m_downloads.resume(items); }
+    void pause(const QList<QUuid>& ids) { m_downloads.pause(ids); }
 
     // The value a front end sees of a record now (samples its rate).
     FileRow rowOf(const File& file) { return m_files.rowOf(file); }
@@ -295,21 +295,7 @@ private:
     void markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed);
     void forgetRecord(const QUuid& id);
 
-    // downloads.cpp
-    void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
-    void topUpRequests(const QUuid& id, PeerConnection& peer);
-    // Tops up after the blocks that arrived in this turn of the event loop:
-    // one request for them all instead of one per block.
-    void topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
-    void runTopUps();
-    QHash<QUuid, std::weak_ptr<PeerConnection>> m_topUps;
-    bool m_topUpsScheduled = false;
-    bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
-    void checkPartialFile(const QUuid& id);
-    void finishDownload(const QUuid& id);
-
-    // The request windows' calls back: see DownloadWindows::Engine.
-    bool waitsForBlocks(const QUuid& id) const;
+    // catalogue.cpp: a quiet download's user is asked for the list again.
     bool askForListAgain(const QByteArray& user);
 
 
@@ -326,7 +312,7 @@ private:
     WeakRef<ControllerDelegate> m_delegate;
     Store m_store;
     FileTable m_files;
-    DownloadWindows m_windows;
+    Downloads m_downloads;
     SendLoops m_sending;
 
     // Lifecycle and settings.

@@ -58,9 +58,16 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
       m_store(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory() : m_options.supportDirectory, m_clock,
               m_options.saveDelay, [this] { save(); }),
       m_files(m_clock),
-      m_windows(m_clock, {m_options.maxRequestWindow, m_options.maxConnectionWindow},
-                {[this](const QUuid& id) { return waitsForBlocks(id); },
-                 [this](const QByteArray& user) { return askForListAgain(user); }}),
+      m_downloads(m_files, m_clock, {m_options.maxRequestWindow, m_options.maxConnectionWindow},
+                  {[this](const QByteArray& user) { return peerFor(user); },
+                   [this](const QByteArray& user) { connectTo(user); },
+                   [this](const QUuid& id, const std::shared_ptr<PeerConnection>& peer) { m_sending.start(id, peer); },
+                   [this] { scheduleSave(); }, [this] { markActivity(); }, [this] { return downloadsDirectory(); },
+                   [this](const File& file) {
+                       if (ControllerDelegate* delegate = m_delegate.get())
+                           delegate->didFinishDownloading(rowOf(file));
+                   },
+                   [this](const QByteArray& user) { return askForListAgain(user); }}),
       m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),
@@ -207,6 +214,22 @@ const User* ControllerPrivate::findUser(const QByteArray& key) const
 {
     const qsizetype index = indexOfUser(key);
     return index < 0 ? nullptr : &m_users[index];
+}
+
+std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
+{
+    const RequestWindow* window = m_downloads.windows().find(id);
+    if (!window)
+        return std::nullopt;
+    return WindowSize{window->size(), window->largest()};
+}
+
+void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                                                     const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    m_downloads.received(data, block, fileID, peer);
 }
 
 }  // namespace vortan
