@@ -98,13 +98,13 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         if (added.isEmpty())
             continue;
         m_files.append(added);
-            update();
+        update();
         scheduleSave();
         if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
             if (std::optional<QString> error = sendListInParts(*peer, added, ListKind::offers))
                 modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
         } else {
-            m_policy->workAdded(key);
+            m_peers.policy().workAdded(key);
         }
     }
 }
@@ -345,7 +345,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
 
     if (!added.isEmpty()) {
         m_files.append(added);
-            // Published at once: a delegate looks the new records up in the rows.
+        // Published at once: a delegate looks the new records up in the rows.
         publishNow();
         scheduleSave();
         if (const User* user = findUser(key)) {
@@ -361,6 +361,11 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
     }
     if (last)
         emit listReceived(key);
+}
+
+bool ControllerPrivate::hasWork(const QByteArray& key) const
+{
+    return hasWorkFor(m_files.list(), key, [this](const QUuid& id) { return m_offersListed.contains(id); });
 }
 
 bool ControllerPrivate::askForListAgain(const QByteArray& user)

@@ -5,6 +5,7 @@
 #include "vortan/controlleroptions.h"
 #include "vortan/controller/endpoints.h"
 #include "vortan/controller/filetable.h"
+#include "vortan/controller/peers.h"
 #include "vortan/filechanges.h"
 #include "vortan/filerow.h"
 #include "vortan/controller/downloads.h"
@@ -118,30 +119,29 @@ public:
     // For each user, the ids of that user's records the local user removed.
     const UuidListsByKey& deletedFileIDs() const { return m_deletedFileIDs; }
 
-    // ---- Connections to peers (peers.cpp).
+    // ---- Connections to peers (Peers).
 
-    void connectTo(const QByteArray& key);
-    void disconnectFrom(const QByteArray& key);
+    void connectTo(const QByteArray& key) { m_peers.connectTo(key); }
+    void disconnectFrom(const QByteArray& key) { m_peers.disconnectFrom(key); }
     void setConnectAutomatically(bool on);
     bool connectsAutomatically() const;
     void setKeptConnected(const QList<QByteArray>& keys);
     // The machine's network changed (the watcher reports it; tests call it).
-    void networkChanged();
-    ConnectionPolicy& connectionPolicy() { return *m_policy; }
+    void networkChanged() { m_peers.networkChanged(); }
+    ConnectionPolicy& connectionPolicy() { return m_peers.policy(); }
     // Whether there is work for a connection to this user (see hasWorkFor()).
     bool hasWork(const QByteArray& key) const;
-    // Where a user was seen this session: announced on the local network, or
-    // the address an authenticated incoming connection of theirs came from
-    // (with the card's port). Kept in memory only, never in the user's card;
-    // connectTo() tries it before the card's address.
-    enum class EndpointSource { presence, incoming };
-    void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source);
+    using EndpointSource = Peers::EndpointSource;
+    void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source)
+    {
+        m_peers.learnEndpoint(key, host, port, source);
+    }
     // Ready connections, at most one per user, in the order they became ready.
-    const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers; }
+    const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers.ready(); }
     // Outgoing connections not ready yet.
-    QList<std::shared_ptr<PeerConnection>> connectingPeers() const;
+    QList<std::shared_ptr<PeerConnection>> connectingPeers() const { return m_peers.connecting(); }
     // The ready connection of a user, if any.
-    std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const;
+    std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const { return m_peers.peerFor(key); }
 
     // ---- User directory (users.cpp)
 
@@ -233,17 +233,6 @@ signals:
     void offerSent(const QUuid& id);
 
 private:
-    // One connection of an attempt to reach a user: its endpoint, the ones
-    // still to try when it fails, and the most telling failure so far.
-    struct OutgoingPeer {
-        std::shared_ptr<PeerConnection> peer;
-        QByteArray calledKey;
-        Endpoint endpoint;
-        QList<Endpoint> rest;
-        std::optional<ConnectFailure> failure;
-        bool ended = false;  // its failure was handled, or we cancelled it
-    };
-
     // lifecycle.cpp
     KeyHelper& keys();
     void mapListeningPort();
@@ -274,16 +263,9 @@ private:
     File* fileWithId(const QUuid& id) { return m_files.edit(id); }
     qsizetype indexOfUser(const QByteArray& key) const;
 
-    // peers.cpp
-    void noteDisconnected(const QByteArray& key);
-    void startAttempt(const QByteArray& key, QList<Endpoint> endpoints, std::optional<ConnectFailure> earlier);
-    // An outgoing connection that is not ready ended: tries the attempt's
-    // next endpoint, or reports the failure.
-    void connectionFailed(qsizetype outgoing, ConnectFailure failure);
-    void reportFailure(const QByteArray& key, ConnectFailure failure);
-    bool stillConnecting(const QByteArray& key) const;
-    bool admit(const std::shared_ptr<PeerConnection>& peer);
-    void promote(const std::shared_ptr<PeerConnection>& peer);
+    bool admit(const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); }
+    // A connection of the user became the ready one.
+    void connectionReplaced(const QByteArray& key);
 
     // catalogue.cpp
     // An answer to a list request ends with an empty list message, so that
@@ -314,6 +296,7 @@ private:
     FileTable m_files;
     Downloads m_downloads;
     SendLoops m_sending;
+    Peers m_peers;
 
     // Lifecycle and settings.
     bool m_started = false;
@@ -324,20 +307,9 @@ private:
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
-    std::unique_ptr<ConnectionPolicy> m_policy;
-    NetworkWatcher* m_networkWatcher = nullptr;
     // Offers listed to their user during this run.
     QSet<QUuid> m_offersListed;
     std::unique_ptr<LocalPresence> m_presence;
-
-    // Connections.
-    LearnedEndpoints m_learnedEndpoints;
-    QList<OutgoingPeer> m_connectingPeers;
-    // Handshake done, but no frame from the peer yet: a replayed handshake
-    // record gets this far. Such a connection replaces nothing until its
-    // first frame proves it holds the connection key.
-    QList<std::shared_ptr<PeerConnection>> m_pendingPeers;
-    QList<std::shared_ptr<PeerConnection>> m_peers;
 
     // Directory and catalogue.
     QList<User> m_users;

@@ -71,25 +71,35 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
       m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),
+      m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, this,
+                        [this](const QByteArray& key) { return findUser(key); },
+                        [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
+                        [this] {
+                            QList<QByteArray> keys;
+                            for (const User& user : std::as_const(m_users))
+                                keys.append(user.key);
+                            return keys;
+                        },
+                        [this](const QByteArray& key) { return hasWork(key); },
+                        [this](const QByteArray& key) { connectionReplaced(key); },
+                        [this](const std::shared_ptr<PeerConnection>& peer) {
+                            // Our list request lets the peer prove us in turn.
+                            peer->sendListRequest();
+                            m_pendingAnswers.append(PendingAnswer{peer, {}});
+                        },
+                        [this](const std::shared_ptr<PeerConnection>& peer) {
+                            m_pendingAnswers.removeIf(
+                                [&](const PendingAnswer& a) { return a.peer.expired() || a.peer.lock() == peer; });
+                        },
+                        // What their requests measured went with the connection.
+                        [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); }}),
       m_activityDate(m_clock.now())
 {
     connect(&m_files, &FileTable::willChange, this, &ControllerPrivate::objectWillChange);
     connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
     connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
-    m_policy = std::make_unique<ConnectionPolicy>(
-        m_clock, ConnectionPolicy::Engine{
-                     [this] {
-                         QList<QByteArray> keys;
-                         for (const User& user : std::as_const(m_users))
-                             keys.append(user.key);
-                         return keys;
-                     },
-                     [this](const QByteArray& key) { return hasWork(key); },
-                     [this](const QByteArray& key) {
-                         const User* user = findUser(key);
-                         return user && user->state == User::State::notConnected && !peerFor(key);
-                     },
-                     [this](const QByteArray& key) { connectTo(key); }});
+    connect(&m_peers, &Peers::peerReady, this, &ControllerPrivate::peerReady);
+    connect(&m_peers, &Peers::peerDisconnected, this, &ControllerPrivate::peerDisconnected);
 }
 
 ControllerPrivate::~ControllerPrivate()
@@ -101,21 +111,9 @@ ControllerPrivate::~ControllerPrivate()
     if (m_store.pending())
         save();
     m_activityTimer.reset();
-    m_policy.reset();
     if (m_activity)
         m_sleepInhibitor.release();
-    // Close the connections so that they end (and are released) once the
-    // event loop has delivered their cancellation.
-    for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
-        if (Connection* connection = outgoing.peer->connection())
-            connection->cancel();
-    }
-    for (const auto* list : {&m_pendingPeers, &m_peers}) {
-        for (const std::shared_ptr<PeerConnection>& peer : *list) {
-            if (Connection* connection = peer->connection())
-                connection->cancel();
-        }
-    }
+    m_peers.shutDown();
     m_listener.reset();
 }
 
@@ -230,6 +228,65 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     if (!peer->user() || !admit(peer))
         return;
     m_downloads.received(data, block, fileID, peer);
+}
+
+void ControllerPrivate::setConnectAutomatically(bool on)
+{
+    m_peers.policy().setEnabled(on);
+}
+
+bool ControllerPrivate::connectsAutomatically() const
+{
+    return m_peers.policy().enabled();
+}
+
+void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
+{
+    m_peers.policy().setKept(keys);
+}
+
+void ControllerPrivate::connectionReplaced(const QByteArray& key)
+{
+    bool cleared = false;
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        if (m_files[i].user == key && !m_files[i].wantBlocks.empty()) {
+            m_files.edit(i).wantBlocks = BlockSet();
+            cleared = true;
+        }
+    }
+    if (cleared)
+        update();
+    m_downloads.windows().dropAllOf(key);
+}
+
+void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
+{
+    m_peers.becameReady(peer);
+}
+
+void ControllerPrivate::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (peer->user())
+        admit(peer);
+}
+
+void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
+{
+    m_peers.failed(error, peer);
+}
+
+void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
+                                                      const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    const QString message = QString::fromUtf8(error.what());
+    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
+}
+
+void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
+{
+    m_peers.cancelled(peer);
 }
 
 }  // namespace vortan

@@ -68,15 +68,10 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
             mapListeningPort();
         startListener();
     }
-    if (m_options.watchNetwork) {
-        m_networkWatcher = new NetworkWatcher(this);
-        connect(m_networkWatcher, &NetworkWatcher::changed, this, &ControllerPrivate::networkChanged);
-        const QString how = m_networkWatcher->start();
-        logInfo(lcController(), how.isEmpty() ? QStringLiteral("Network changes are not followed: no way to learn of them")
-                                              : QStringLiteral("Following network changes through %1").arg(how));
-    }
+    if (m_options.watchNetwork)
+        m_peers.followNetwork();
     updatePresence();
-    m_policy->start();
+    m_peers.policy().start();
     return std::nullopt;
 }
 
