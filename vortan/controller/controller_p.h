@@ -8,6 +8,7 @@
 #include "vortan/controller/peers.h"
 #include "vortan/filechanges.h"
 #include "vortan/filerow.h"
+#include "vortan/controller/catalogue.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/controller/sendloops.h"
@@ -117,7 +118,7 @@ public:
     // The working records, ahead of fileRows() by at most one publication.
     const QList<File>& files() const { return m_files.list(); }
     // For each user, the ids of that user's records the local user removed.
-    const UuidListsByKey& deletedFileIDs() const { return m_deletedFileIDs; }
+    const UuidListsByKey& deletedFileIDs() const { return m_catalogue.deletedFileIDs(); }
 
     // ---- Connections to peers (Peers).
 
@@ -130,7 +131,7 @@ public:
     void networkChanged() { m_peers.networkChanged(); }
     ConnectionPolicy& connectionPolicy() { return m_peers.policy(); }
     // Whether there is work for a connection to this user (see hasWorkFor()).
-    bool hasWork(const QByteArray& key) const;
+    bool hasWork(const QByteArray& key) const { return m_catalogue.hasWork(key); }
     using EndpointSource = Peers::EndpointSource;
     void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source)
     {
@@ -155,12 +156,12 @@ public:
     void removeSigningKeys();
     const User* findUser(const QByteArray& key) const;
 
-    // ---- Catalogue (catalogue.cpp)
+    // ---- Catalogue (Catalogue, FileTable)
 
     // Offers each file to each user (every user once, in the given order).
-    void shareFiles(const QList<File2>& files, const QList<QByteArray>& users);
+    void shareFiles(const QList<File2>& files, const QList<QByteArray>& users) { m_catalogue.shareFiles(files, users); }
     // Removes the records with these ids and remembers the ids for `user`.
-    void removeFiles(const QList<QUuid>& ids, const QByteArray& user);
+    void removeFiles(const QList<QUuid>& ids, const QByteArray& user) { m_catalogue.removeFiles(ids, user); }
     const File* findFile(const QUuid& id) const { return m_files.find(id); }
 
     // ---- Transfers (Downloads, SendLoops)
@@ -267,18 +268,6 @@ private:
     // A connection of the user became the ready one.
     void connectionReplaced(const QByteArray& key);
 
-    // catalogue.cpp
-    // An answer to a list request ends with an empty list message, so that
-    // the asking side knows when it has seen every part.
-    enum class ListKind { offers, answer };
-    std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records, ListKind kind);
-    // Marks the user's unfinished downloads that its complete answer left
-    // out as unavailable.
-    void markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed);
-    void forgetRecord(const QUuid& id);
-
-    // catalogue.cpp: a quiet download's user is asked for the list again.
-    bool askForListAgain(const QByteArray& user);
 
 
     ControllerOptions m_options;
@@ -297,6 +286,7 @@ private:
     Downloads m_downloads;
     SendLoops m_sending;
     Peers m_peers;
+    Catalogue m_catalogue;
 
     // Lifecycle and settings.
     bool m_started = false;
@@ -307,14 +297,11 @@ private:
     std::unique_ptr<Listener> m_listener;
     ListenerState m_listenerState = ListenerState::stopped();
     Reachability m_reachability;
-    // Offers listed to their user during this run.
-    QSet<QUuid> m_offersListed;
     std::unique_ptr<LocalPresence> m_presence;
 
     // Directory and catalogue.
     QList<User> m_users;
     std::optional<User> m_me;
-    UuidListsByKey m_deletedFileIDs;
 
     // System activity.
     Clock::TimePoint m_activityDate;
@@ -323,32 +310,6 @@ private:
 
 
 
-    // Connections whose answer to our list request has not ended yet, with
-    // the ids its parts named so far.
-    struct PendingAnswer {
-        std::weak_ptr<PeerConnection> peer;
-        QSet<QUuid> named;
-    };
-    QList<PendingAnswer> m_pendingAnswers;
-
-    // A long list is merged a slice per event-loop turn, so that the user
-    // interface and the transfers go on meanwhile. Lists that arrive in the
-    // meantime (from anyone) wait behind it: lists merge in arrival order.
-    // Slices of 500 entries, as many per turn as fit in 4 ms.
-    static constexpr qsizetype kListMergeSlice = 500;
-    static constexpr std::chrono::nanoseconds kListMergeTurn = std::chrono::milliseconds(4);
-    struct ListMerge {
-        std::weak_ptr<PeerConnection> peer;
-        QList<File> rest;
-        // Refused entries of the whole message so far, logged after its last slice.
-        qsizetype refusals = 0;
-        qsizetype overLimit = 0;
-    };
-    QList<ListMerge> m_listMerges;
-    bool m_listMergeScheduled = false;
-    void mergeListSlice();
-    void mergeList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer, ListMerge& tally,
-                   bool last);
 };
 
 }  // namespace vortan

@@ -67,7 +67,10 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
                        if (ControllerDelegate* delegate = m_delegate.get())
                            delegate->didFinishDownloading(rowOf(file));
                    },
-                   [this](const QByteArray& user) { return askForListAgain(user); }}),
+                   [this](const QByteArray& user) {
+                       return m_catalogue.askForListAgain(
+                           user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
+                   }}),
       m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),
@@ -85,19 +88,39 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
                         [this](const std::shared_ptr<PeerConnection>& peer) {
                             // Our list request lets the peer prove us in turn.
                             peer->sendListRequest();
-                            m_pendingAnswers.append(PendingAnswer{peer, {}});
+                            m_catalogue.askedForList(peer);
                         },
-                        [this](const std::shared_ptr<PeerConnection>& peer) {
-                            m_pendingAnswers.removeIf(
-                                [&](const PendingAnswer& a) { return a.peer.expired() || a.peer.lock() == peer; });
-                        },
+                        [this](const std::shared_ptr<PeerConnection>& peer) { m_catalogue.connectionEnded(peer); },
                         // What their requests measured went with the connection.
                         [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); }}),
+      m_catalogue(m_files, {m_options.listMessageLimit, m_options.maxOffersPerUser},
+                  {[this](const QByteArray& key) { return findUser(key); },
+                   [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
+                   [this](const QByteArray& key) { return peerFor(key); },
+                   [this](const std::shared_ptr<PeerConnection>& peer) { return admit(peer); },
+                   [this](const QByteArray& key) { m_peers.policy().workAdded(key); },
+                   [this](const QUuid& id, PeerConnection& peer) { m_downloads.topUpRequests(id, peer); },
+                   [this] { scheduleSave(); },
+                   [this](const QUuid& id) {
+                       m_sending.forget(id);
+                       m_downloads.windows().drop(id);
+                   },
+                   [this](const QList<File>& added, const User& user) {
+                       const User sender = user;
+                       if (ControllerDelegate* delegate = m_delegate.get()) {
+                           QList<FileRow> rows;
+                           rows.reserve(added.size());
+                           for (const File& file : added)
+                               rows.append(rowOf(file));
+                           delegate->didReceiveFiles(rows, sender);
+                       }
+                   }}),
       m_activityDate(m_clock.now())
 {
     connect(&m_files, &FileTable::willChange, this, &ControllerPrivate::objectWillChange);
     connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
     connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
+    connect(&m_catalogue, &Catalogue::listMerged, this, &ControllerPrivate::listReceived);
     connect(&m_peers, &Peers::peerReady, this, &ControllerPrivate::peerReady);
     connect(&m_peers, &Peers::peerDisconnected, this, &ControllerPrivate::peerDisconnected);
 }
@@ -287,6 +310,36 @@ void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeE
 void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
 {
     m_peers.cancelled(peer);
+}
+
+void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                                     const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    // Only our own offers to this very user, with the file they name, and
+    // only blocks the file has: nothing else of ours is ever read for a peer.
+    const File* record = findFile(fileID);
+    if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
+        || !blocks.allBelow(record->numberOfBlocks())) {
+        logWarning(lcController(), QStringLiteral("no matching file"));
+        return;
+    }
+    fileWithId(fileID)->wantBlocks.unite(blocks);
+    update();
+    m_sending.start(fileID, peer);
+}
+
+void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    m_catalogue.listRequested(peer);
+}
+
+void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer)
+{
+    m_catalogue.listReceived(files, peer);
 }
 
 }  // namespace vortan

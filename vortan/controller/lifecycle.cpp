@@ -126,7 +126,7 @@ void ControllerPrivate::save()
                 record.blocks.unite(m_sending.inFlight(record.id()));
         }
     }
-    m_store.write(stored, m_users, m_me, m_deletedFileIDs);
+    m_store.write(stored, m_users, m_me, m_catalogue.deletedFileIDs());
 }
 
 void ControllerPrivate::load()
@@ -159,7 +159,7 @@ void ControllerPrivate::load()
     m_me = std::move(me);
     emit meChanged();
 
-    m_deletedFileIDs = m_store.loadDeleted().value_or(UuidListsByKey());
+    m_catalogue.setDeletedFileIDs(m_store.loadDeleted().value_or(UuidListsByKey()));
 
     appendBundledUsers();
     refreshAllowedUsers();

@@ -62,16 +62,7 @@ void ControllerPrivate::editUsers(const QList<User>& users)
 
 void ControllerPrivate::removeUser(const QByteArray& key)
 {
-    const qsizetype removedFiles = m_files.removeIf([&](const File& file) {
-        if (file.user != key)
-            return false;
-        file.buffer()->closeBuffer();
-        forgetRecord(file.id());
-        return true;
-    });
-    if (removedFiles)
-        update();
-    m_deletedFileIDs.remove(key);
+    m_catalogue.removeUser(key);
     m_peers.forget(key);
 
     const qsizetype index = indexOfUser(key);
