@@ -42,14 +42,16 @@ class KeyHelper;
 class ConnectionPolicy;
 class Listener;
 class LocalPresence;
-class NetworkWatcher;
 class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
 
-// The engine behind Controller: everything it does, with the internal steps
-// and the delegate callbacks of the connection layer that front ends never
-// call. Tests reach it through ControllerTestAccess.
+// The engine behind Controller: it owns the collaborators, one concern each
+// (Store, FileTable, Catalogue, Peers, Downloads, SendLoops), wires them
+// together, and keeps the lifecycle, the listener, the port mapping, the
+// user directory and local presence itself. It receives the connection
+// layer's delegate calls and hands each to its collaborator. Tests reach it
+// through ControllerTestAccess.
 //
 // The stored files are written at stop(), and about two seconds (saveDelay)
 // after a change of the users, the own card, the removed ids, the set of
@@ -82,7 +84,7 @@ public:
     ControllerDelegate* delegate() const { return m_delegate.get(); }
     void setDelegate(ControllerDelegate* delegate) { m_delegate = delegate; }
 
-    // ---- Lifecycle (lifecycle.cpp, persistence.cpp)
+    // ---- Lifecycle (lifecycle.cpp; the stored files: Store)
 
     // Takes the support directory, reads (or creates) the identity, loads the
     // stored files, settles `me`, then maps the port and listens as asked.
