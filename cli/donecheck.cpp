@@ -47,7 +47,7 @@ DoneState evaluateDone(const DoneInputs& in)
     }
 
     for (const QByteArray& key : std::as_const(awaited)) {
-        const vortan::PeerRunStatus status = in.runStatus(key);
+        const PeerRunStatus status = in.runStatus(key);
         if (!status.connected) {
             const QString error = in.lastError ? in.lastError(key) : QString();
             state.waitingFor.append(error.isEmpty() ? QStringLiteral("%1 to connect").arg(label(key))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/controlleroptions.h"
+#include "cli/runtally.h"
 #include "vortan/filerow.h"
 #include "vortan/user.h"
 
@@ -23,7 +23,7 @@ struct DoneInputs {
     QSet<QByteArray> acceptUsers;   // --accept USER
     bool acceptAll = false;         // --accept all
     QSet<QUuid> heldOffers;         // new offers the user paused (see heldoffers.h)
-    std::function<vortan::PeerRunStatus(const QByteArray&)> runStatus;
+    std::function<PeerRunStatus(const QByteArray&)> runStatus;
     std::function<bool(const QUuid&)> offerDelivered;
     // The last failure to reach the user, if any (may be empty).
     std::function<QString(const QByteArray&)> lastError;

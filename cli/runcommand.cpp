@@ -120,6 +120,7 @@ private:
     const Invocation& m_inv;
     QElapsedTimer m_clock;
     ProgressView m_view;
+    RunTally m_tally;
     std::unique_ptr<Session> m_session;
     std::unique_ptr<brenvo::control::ControlServer> m_control;
     QEventLoop m_loop;
@@ -161,6 +162,7 @@ int RunCommand::exec()
 
     m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, !m_inv.noUpnp, this);
     m_session->start(!m_inv.noListen, m_inv.mapPort, !m_inv.noAutoConnect);
+    follow(m_tally, controller(), this);
     resolveUsers();
 
     // One-shot commands started meanwhile are carried out here.
@@ -379,8 +381,11 @@ DoneState RunCommand::evaluate()
     inputs.acceptUsers = m_acceptKeys;
     inputs.acceptAll = m_acceptAll;
     inputs.heldOffers = control::readHeldOffers(c.supportDirectory());
-    inputs.runStatus = [&c](const QByteArray& key) { return c.runStatus(key); };
-    inputs.offerDelivered = [&c](const QUuid& id) { return c.offerDelivered(id); };
+    inputs.runStatus = [this](const QByteArray& key) { return m_tally.status(key); };
+    inputs.offerDelivered = [this, &c](const QUuid& id) {
+        const std::optional<FileRow> f = c.file(id);
+        return f && m_tally.offerDelivered(*f);
+    };
     inputs.lastError = [this](const QByteArray& key) { return m_lastErrors.value(key); };
     inputs.targetPresent = [](const FileRow& f) { return f.location && QFileInfo::exists(f.location->toLocalFile()); };
     return evaluateDone(inputs);

@@ -149,14 +149,6 @@ public:
     void resume(const QList<ResumeItem>& items);
     void pause(const QList<QUuid>& ids);
 
-    // ---- This run, for front ends that wait until transfers are done
-
-    PeerRunStatus runStatus(const QByteArray& key) const;
-    // Whether an offer of ours has reached its user: every block has been
-    // sent (an empty offer: listed to the user) and the user has disconnected
-    // since. A complete offer loaded at start counts as delivered.
-    bool offerDelivered(const QUuid& id) const;
-
 signals:
     // Before every change of users, me, listenerState or the file rows.
     void objectWillChange();

@@ -97,14 +97,4 @@ struct ResumeItem {
     std::optional<DownloadLocation> location;
 };
 
-// What happened with one user since this controller was created.
-struct PeerRunStatus {
-    // A connection of the user became ready.
-    bool connected = false;
-    // The user sent a list (its answer to the list request made on ready).
-    bool answeredList = false;
-    // Times the user went from connected to not connected.
-    int disconnects = 0;
-};
-
 }  // namespace vortan

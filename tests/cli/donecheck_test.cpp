@@ -1,6 +1,7 @@
 // When `run --exit-when-done` may end, and when it has failed.
 
 #include "cli/donecheck.h"
+#include "cli/runtally.h"
 #include "tests/cli/rows.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 using namespace brenvo::cli;
 using vortan::FileRow;
 using vortan::test::setBlocks;
-using vortan::PeerRunStatus;
 using vortan::User;
 
 namespace {
@@ -177,6 +177,50 @@ TEST(DoneCheck, ErrorsThatStopARecordFailTheRun)
     World u;
     u.download(kCy, 0).error = vortan::VortanError::other("x");
     EXPECT_EQ(u.evaluate().kind, DoneState::Kind::done);
+}
+
+
+// The run's bookkeeping from the controller's reports: an offer is delivered
+// once it has been sent whole (an empty one: listed) and its user has left.
+TEST(RunTally, OffersAreDeliveredOnceSentAndTheirUserHasLeft)
+{
+    FileRow full = vortan::test::makeRow("full.bin", 4, kCy, false, "/src/full.bin", 4);
+    FileRow old = vortan::test::makeRow("old.bin", 4, kCy, false, "/src/old.bin", 4);
+    FileRow partial = vortan::test::makeRow("part.bin", 4, kCy, false, "/src/part.bin", 2);
+    FileRow empty = vortan::test::makeRow("empty", 0, kCy, false, "/src/empty", 0);
+    FileRow lateEmpty = vortan::test::makeRow("late", 0, kCy, false, "/src/late", 0);
+    FileRow download = vortan::test::makeRow("in.bin", 4, kCy, true, "/dl/in.bin", 4);
+    RunTally t;
+    EXPECT_TRUE(t.offerDelivered(old));  // complete before the run
+    EXPECT_FALSE(t.offerDelivered(empty)) << "never listed";
+    EXPECT_FALSE(t.offerDelivered(partial));
+    EXPECT_FALSE(t.offerDelivered(download));
+
+    const QList<FileRow> rows{full, old, partial, empty, download};
+    t.peerReady(kCy, rows);
+    t.rowsInserted({lateEmpty});  // shared while Cy is connected: listed
+    t.offerSent(full.id);
+    for (const FileRow& row : {full, empty, lateEmpty})
+        EXPECT_FALSE(t.offerDelivered(row)) << row.name.toStdString();
+    EXPECT_TRUE(t.offerDelivered(old));
+    t.listReceived(kCy);
+    EXPECT_TRUE(t.status(kCy).connected);
+    EXPECT_TRUE(t.status(kCy).answeredList);
+    EXPECT_EQ(t.status(kCy).disconnects, 0);
+
+    t.peerDisconnected(kBo, rows);  // someone else leaving changes nothing
+    EXPECT_FALSE(t.offerDelivered(full));
+    t.peerDisconnected(kCy, rows + QList<FileRow>{lateEmpty});
+    for (const FileRow& row : {full, empty, lateEmpty, old})
+        EXPECT_TRUE(t.offerDelivered(row)) << row.name.toStdString();
+    EXPECT_FALSE(t.offerDelivered(partial));
+    EXPECT_EQ(t.status(kCy).disconnects, 1);
+    EXPECT_FALSE(t.status(kBo).connected);
+
+    // An empty offer shared while its user is away waits for the next connection.
+    FileRow away = vortan::test::makeRow("away", 0, kCy, false, "/src/away", 0);
+    t.rowsInserted({away});
+    EXPECT_FALSE(t.offerDelivered(away));
 }
 
 }  // namespace

@@ -17,6 +17,19 @@ using test::LogCapture;
 using test::Node;
 using test::waitFor;
 
+// The users a node has reported ready, listing and gone, in order.
+struct Reports {
+    QList<QByteArray> ready, lists, gone;
+    QObject context;  // goes before the lists
+    explicit Reports(Node& node)
+    {
+        Controller* c = node.controller.get();
+        QObject::connect(c, &Controller::peerReady, &context, [this](const QByteArray& key) { ready.append(key); });
+        QObject::connect(c, &Controller::listReceived, &context, [this](const QByteArray& key) { lists.append(key); });
+        QObject::connect(c, &Controller::peerDisconnected, &context, [this](const QByteArray& key) { gone.append(key); });
+    }
+};
+
 User::State stateOf(Node& node, const QByteArray& key)
 {
     const std::optional<User> user = node.user(key);
@@ -30,25 +43,18 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     a.listen();
     b.listen();
     test::introduce(a, b);
-    QList<QByteArray> ready;
-    // Context objects: the lists go before the nodes.
-    QObject context;
-    QObject::connect(a.controller.get(), &Controller::peerReady, &context,
-                     [&](const QByteArray& key) { ready.append(key); });
+    Reports ra(a), rb(b);
 
     a->connectTo(b.key());
     EXPECT_EQ(stateOf(a, b.key()), User::State::connecting);
     EXPECT_EQ(a->connectingPeers().size(), 1);
-    ASSERT_TRUE(waitFor([&] {
-        return test::connected(a, b) && a->runStatus(b.key()).answeredList && b->runStatus(a.key()).answeredList;
-    }));
+    ASSERT_TRUE(waitFor([&] { return test::connected(a, b) && !ra.lists.isEmpty() && !rb.lists.isEmpty(); }));
     EXPECT_TRUE(a->connectingPeers().isEmpty());
     EXPECT_EQ(a->peers().size(), 1);
     EXPECT_EQ(b->peers().size(), 1);  // accepted through the listener
-    EXPECT_EQ(ready, QList<QByteArray>{b.key()});
+    EXPECT_EQ(ra.ready, QList<QByteArray>{b.key()});
+    EXPECT_EQ(ra.lists, QList<QByteArray>{b.key()});
     EXPECT_EQ(log.lines().count("send list request"), 2);
-    EXPECT_TRUE(a->runStatus(b.key()).connected);
-    EXPECT_EQ(a->runStatus(b.key()).disconnects, 0);
 
     log.clear();
     a->connectTo(b.key());
@@ -56,15 +62,11 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     b->connectTo(a.key());  // b's connection is the accepted one: no card port needed
     EXPECT_TRUE(log.contains("Already connected to Ada."));
 
-    QList<QByteArray> gone;
-    QObject goneContext;
-    QObject::connect(a.controller.get(), &Controller::peerDisconnected, &goneContext,
-                     [&](const QByteArray& key) { gone.append(key); });
+    EXPECT_TRUE(ra.gone.isEmpty());
     a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
     EXPECT_TRUE(waitFor([&] { return stateOf(b, a.key()) == User::State::notConnected; }));
-    EXPECT_EQ(gone, QList<QByteArray>{b.key()});
-    EXPECT_EQ(a->runStatus(b.key()).disconnects, 1);
+    EXPECT_EQ(ra.gone, QList<QByteArray>{b.key()});
     EXPECT_TRUE(a->peers().isEmpty());
 
     // Ada holds Bea disconnected: Bea's calls are refused until Ada calls her.
@@ -83,6 +85,7 @@ TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
     a->addUsers({b.card()});  // with the port she listens on now
     ASSERT_TRUE(test::connectPair(a, b));
     const std::weak_ptr<PeerConnection> outgoing = a->peers().first();
+    Reports reports(a);
 
     // Bea's identity calls in on its own, from a program that is not her controller.
     test::RawPeer delegate(QStringLiteral("unused"));
@@ -92,7 +95,7 @@ TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
     ASSERT_EQ(a->peers().size(), 1);
     EXPECT_NE(a->peers().first(), nullptr);
     EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
-    EXPECT_EQ(a->runStatus(b.key()).disconnects, 0);
+    EXPECT_TRUE(reports.gone.isEmpty());
     incoming->connection()->cancel();
     ASSERT_TRUE(waitFor([&] { return delegate.cancelled; }));
     EXPECT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
@@ -131,6 +134,7 @@ TEST(ControllerPeersTest, DisconnectEndsAConnectionStillBeingMade)
     a.start();
     const QByteArray key(32, 's');
     a->addUsers({User(QStringLiteral("Silent"), QStringLiteral("127.0.0.1"), silent.serverPort(), key)});
+    Reports reports(a);
     a->connectTo(key);
     ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }));
     std::unique_ptr<QTcpSocket> accepted(silent.nextPendingConnection());
@@ -140,7 +144,7 @@ TEST(ControllerPeersTest, DisconnectEndsAConnectionStillBeingMade)
     EXPECT_EQ(stateOf(a, key), User::State::connecting);  // until the cancellation is reported
     ASSERT_TRUE(waitFor([&] { return stateOf(a, key) == User::State::notConnected; }));
     EXPECT_TRUE(a->connectingPeers().isEmpty());
-    EXPECT_EQ(a->runStatus(key).disconnects, 0);  // it never was connected
+    EXPECT_TRUE(reports.gone.isEmpty());  // it never was connected
 }
 
 TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalledOne)
@@ -153,6 +157,7 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
     const QByteArray cy(32, 'c');
     a->addUsers({User(QStringLiteral("Cy"), QStringLiteral("127.0.0.1"), b->me()->port, cy)});
 
+    Reports reports(a);
     a->connectTo(cy);
     ASSERT_TRUE(waitFor([&] { return !a->peers().isEmpty(); }));
     const std::optional<User> called = a.user(cy);
@@ -161,7 +166,7 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
     EXPECT_TRUE(called->error->localizedDescription().startsWith("Bea answered at 127.0.0.1:"))
         << called->error->localizedDescription().toStdString();
     EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
-    EXPECT_FALSE(a->runStatus(cy).connected);
+    EXPECT_FALSE(reports.ready.contains(cy));
 }
 
 TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
@@ -196,6 +201,7 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
     // The download runs slowly: blocks only come when the test sends them.
     ASSERT_TRUE(d.request());
     const std::shared_ptr<PeerConnection> real = d.nodeSide();
+    Reports reports(b);
     d.send(0);
     ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 2; }));  // block 5, for block 0
 
@@ -221,7 +227,7 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
     EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), d.bytes);
     EXPECT_FALSE(sender.cancelled);
     EXPECT_EQ(b->peers(), QList<std::shared_ptr<PeerConnection>>{real});
-    EXPECT_EQ(b->runStatus(sender.key()).disconnects, 0);
+    EXPECT_TRUE(reports.gone.isEmpty());
     // The replayers never get past the handshake: closed once their time is up.
     for (const auto& replayer : replayers)
         EXPECT_TRUE(waitFor([&] { return replayer->state() == QAbstractSocket::UnconnectedState; }));

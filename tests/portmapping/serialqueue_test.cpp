@@ -106,4 +106,22 @@ TEST(SerialQueueTest, DestructionDoesNotWaitForTheRunningTaskAndDropsTheRest)
     EXPECT_FALSE(state->laterRan);
 }
 
+// stop() must not hang behind a gateway discovery: the bounded wait gives up,
+// and the task it queued still runs later, owning what it uses.
+TEST(SerialQueueTest, SyncForGivesUpBehindABlockedTaskWhichStillRunsLater)
+{
+    auto release = std::make_shared<std::promise<void>>();
+    auto ran = std::make_shared<std::promise<void>>();
+    auto queue = std::make_shared<SerialQueue>();
+    queue->async([gate = release->get_future().share()] { gate.wait_for(10s); });
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(queue->syncFor([ran] { ran->set_value(); }, 100ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    auto later = ran->get_future();
+    EXPECT_EQ(later.wait_for(0s), std::future_status::timeout);
+    release->set_value();
+    EXPECT_EQ(later.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(queue->syncFor([] {}, 10s));
+}
+
 }  // namespace

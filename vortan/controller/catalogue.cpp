@@ -1,6 +1,9 @@
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/catalogue.h"
+
+#include "vortan/controller/filetable.h"
 
 #include "vortan/controller/connectionpolicy.h"
+#include "vortan/controller/downloads.h"
 
 #include "vortan/controller/downloadtarget.h"
 #include "vortan/log.h"
@@ -59,11 +62,18 @@ void splitByEncodedSize(const QList<File>& records, qsizetype limit, QList<QList
 
 }  // namespace
 
-std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, const QList<File>& records, ListKind kind)
+Catalogue::Catalogue(FileTable& files, Limits limits, Engine engine)
+    : m_files(files), m_limits(limits), m_engine(std::move(engine))
+{
+}
+
+Catalogue::~Catalogue() = default;
+
+std::optional<QString> Catalogue::sendListInParts(PeerConnection& peer, const QList<File>& records, ListKind kind)
 {
     try {
         QList<QList<File>> parts;
-        splitByEncodedSize(records, m_options.listMessageLimit, parts);
+        splitByEncodedSize(records, m_limits.listMessageLimit, parts);
         if (kind == ListKind::answer && (parts.isEmpty() || !parts.last().isEmpty()))
             parts.append(QList<File>());  // the end of the answer (alone: an empty one)
         if (parts.isEmpty())
@@ -76,15 +86,11 @@ std::optional<QString> ControllerPrivate::sendListInParts(PeerConnection& peer, 
     for (const File& record : records) {
         if (!record.download)
             m_offersListed.insert(record.id());
-        if (!record.download && record.numberOfBlocks() == 0) {
-            m_emptyOffersListed.insert(record.id());
-            m_offersAwaitingDisconnect.insert(record.id());
-        }
     }
     return std::nullopt;
 }
 
-void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteArray>& users)
+void Catalogue::shareFiles(const QList<File2>& files, const QList<QByteArray>& users)
 {
     QList<QByteArray> done;
     for (const QByteArray& key : users) {
@@ -102,19 +108,18 @@ void ControllerPrivate::shareFiles(const QList<File2>& files, const QList<QByteA
         if (added.isEmpty())
             continue;
         m_files.append(added);
-        filesAddedOrRemoved();
-        update();
-        scheduleSave();
-        if (std::shared_ptr<PeerConnection> peer = peerFor(key)) {
+        m_files.update();
+        m_engine.changed();
+        if (std::shared_ptr<PeerConnection> peer = m_engine.peerFor(key)) {
             if (std::optional<QString> error = sendListInParts(*peer, added, ListKind::offers))
-                modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+                m_engine.modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
         } else {
-            m_policy->workAdded(key);
+            m_engine.workAdded(key);
         }
     }
 }
 
-void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
+void Catalogue::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
 {
     const QSet<QUuid> wanted(ids.cbegin(), ids.cend());
     QList<QUuid> removed;
@@ -132,8 +137,7 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
         forgetRecord(record.id());
         return true;
     });
-    filesAddedOrRemoved();
-    update();
+    m_files.update();
     if (removed.isEmpty())
         return;
     QList<QUuid>& remembered = m_deletedFileIDs[user];
@@ -141,22 +145,17 @@ void ControllerPrivate::removeFiles(const QList<QUuid>& ids, const QByteArray& u
         if (!remembered.contains(id))
             remembered.append(id);
     }
-    scheduleSave();
+    m_engine.changed();
 }
 
-void ControllerPrivate::forgetRecord(const QUuid& id)
+void Catalogue::forgetRecord(const QUuid& id)
 {
-    m_sendLoops.remove(id);
-    dropWindow(id);
-    m_offersAwaitingDisconnect.remove(id);
-    m_emptyOffersListed.remove(id);
+    m_engine.recordRemoved(id);
     m_offersListed.remove(id);
 }
 
-void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
+void Catalogue::listRequested(const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user() || !admit(peer))
-        return;
     const QByteArray key = *peer->user();
     // Offers to this user still to be sent. Empty offers stay listed: the
     // peer makes the empty file when it resumes the download.
@@ -167,10 +166,10 @@ void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_pt
             list.append(record);
     }
     if (std::optional<QString> error = sendListInParts(*peer, list, ListKind::answer))
-        modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
+        m_engine.modifyUser(key, [&](User& u) { u.error = VortanError::other(*error); });
 }
 
-void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
+void Catalogue::listReceived(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer)
 {
     if (m_listMerges.isEmpty() && received.size() <= kListMergeSlice) {
         ListMerge tally;
@@ -182,7 +181,7 @@ void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& received
         mergeListSlice();  // the first slice at once
 }
 
-void ControllerPrivate::mergeListSlice()
+void Catalogue::mergeListSlice()
 {
     m_listMergeScheduled = false;
     // Slices until the turn has taken its share of time: as many as a fast
@@ -208,15 +207,15 @@ void ControllerPrivate::mergeListSlice()
     }
 }
 
-void ControllerPrivate::mergeList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer,
+void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer,
                                   ListMerge& tally, bool last)
 {
-    if (!peer->user() || !admit(peer))
+    if (!peer->user() || !m_engine.admit(peer))
         return;
     const QByteArray key = *peer->user();
     const QList<QUuid>& removedList = m_deletedFileIDs.value(key);
     const QSet<QUuid> removedBefore(removedList.cbegin(), removedList.cend());
-    const User* listing = findUser(key);
+    const User* listing = m_engine.findUser(key);
     const QString from = listing ? listing->name : QString::fromLatin1(key.toHex().left(16));
 
     // What one user can make us hold is bounded.
@@ -245,7 +244,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
         if (named.contains(entry.id()))
             continue;  // listed twice in one message
         named.insert(entry.id());
-        if (const File* existing = findFile(entry.id())) {
+        if (const File* existing = m_files.find(entry.id())) {
             if (!existing->download || existing->user != key) {
                 refuse(QStringLiteral("Refused list entry %1: the id belongs to another record").arg(id()));
                 continue;
@@ -255,7 +254,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
         }
         if (removedBefore.contains(entry.id()))
             continue;  // removed by the local user before
-        if (offers + added.size() >= m_options.maxOffersPerUser) {
+        if (offers + added.size() >= m_limits.maxOffersPerUser) {
             ++overLimit;
             continue;
         }
@@ -288,22 +287,20 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
         logWarning(lcController(), QStringLiteral("Refused %1 new list entries from %2: %3 offers of one user are the most kept")
                     .arg(overLimit)
                     .arg(from)
-                    .arg(m_options.maxOffersPerUser));
-
-    m_runStatus[key].answeredList = true;
+                    .arg(m_limits.maxOffersPerUser));
 
     // A record named again is offered again.
     bool offeredAgain = false;
     for (const QUuid& id : std::as_const(named)) {
-        File* record = fileWithId(id);
+        File* record = m_files.edit(id);
         if (record && record->download && record->user == key && record->unavailable) {
             record->unavailable = false;
             offeredAgain = true;
         }
     }
     if (offeredAgain) {
-        update();
-        scheduleSave();
+        m_files.update();
+        m_engine.changed();
     }
     // The parts of the answer to our request come one after another, before
     // anything else the peer lists on this connection; an empty part ends it.
@@ -325,7 +322,7 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
     // whose blocks have all been handed to its kernel, although the last of
     // them may never have arrived here.
     for (const QUuid& id : std::as_const(known))
-        topUpRequests(id, *peer);
+        m_engine.topUp(id, *peer);
     QList<QUuid> running;
     for (const File& record : std::as_const(m_files)) {
         if (record.download && record.user == key && !record.paused && !record.error && !isComplete(record)
@@ -333,30 +330,69 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
             running.append(record.id());
     }
     for (const QUuid& id : std::as_const(running))
-        topUpRequests(id, *peer);
+        m_engine.topUp(id, *peer);
 
     if (!added.isEmpty()) {
         m_files.append(added);
-        filesAddedOrRemoved();
         // Published at once: a delegate looks the new records up in the rows.
-        publishNow();
-        scheduleSave();
-        if (const User* user = findUser(key)) {
-            const User sender = *user;
-            if (ControllerDelegate* delegate = m_delegate.get()) {
-                QList<FileRow> rows;
-                rows.reserve(added.size());
-                for (const File& file : std::as_const(added))
-                    rows.append(rowOf(file));
-                delegate->didReceiveFiles(rows, sender);
-            }
-        }
+        m_files.publishNow();
+        m_engine.changed();
+        if (const User* user = m_engine.findUser(key))
+            m_engine.received(added, *user);
     }
     if (last)
-        emit listReceived(key);
+        emit listMerged(key);
 }
 
-void ControllerPrivate::markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed)
+void Catalogue::askedForList(const std::shared_ptr<PeerConnection>& peer)
+{
+    m_pendingAnswers.append(PendingAnswer{peer, {}});
+}
+
+void Catalogue::connectionEnded(const std::shared_ptr<PeerConnection>& peer)
+{
+    m_pendingAnswers.removeIf([&](const PendingAnswer& a) { return a.peer.expired() || a.peer.lock() == peer; });
+}
+
+void Catalogue::removeUser(const QByteArray& key)
+{
+    const qsizetype removedFiles = m_files.removeIf([&](const File& file) {
+        if (file.user != key)
+            return false;
+        file.buffer()->closeBuffer();
+        forgetRecord(file.id());
+        return true;
+    });
+    if (removedFiles)
+        m_files.update();
+    m_deletedFileIDs.remove(key);
+}
+
+bool Catalogue::hasWork(const QByteArray& key) const
+{
+    return hasWorkFor(m_files.list(), key, [this](const QUuid& id) { return m_offersListed.contains(id); });
+}
+
+bool Catalogue::askForListAgain(const QByteArray& user, std::chrono::seconds quiet)
+{
+    // The answer's end marks what the list leaves out (see markWithdrawn()).
+    const std::shared_ptr<PeerConnection> peer = m_engine.peerFor(user);
+    if (!peer)
+        return false;
+    const User* known = m_engine.findUser(user);
+    logInfo(lcController(), QStringLiteral("Nothing arrived from %1 for %2 s although blocks are asked for: asking for the list again")
+                .arg(known ? known->name : QString::fromLatin1(user.toHex().left(16)))
+                .arg(quiet.count()));
+    peer->sendListRequest();
+    // An answer still coming in on this connection takes its place.
+    const bool pending = std::any_of(m_pendingAnswers.cbegin(), m_pendingAnswers.cend(),
+                                     [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
+    if (!pending)
+        m_pendingAnswers.append(PendingAnswer{peer, {}});
+    return true;
+}
+
+void Catalogue::markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed)
 {
     // A finished download keeps its state: its copy is here. Offers the peer
     // has handed out completely are not listed either, but a running download
@@ -373,8 +409,8 @@ void ControllerPrivate::markWithdrawn(const QByteArray& key, const QSet<QUuid>& 
         logInfo(lcController(), QStringLiteral("%1 is no longer offered").arg(idText(id)));
     }
     if (changed) {
-        update();
-        scheduleSave();
+        m_files.update();
+        m_engine.changed();
     }
 }
 

@@ -83,7 +83,4 @@ void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user) { 
 void Controller::resume(const QList<ResumeItem>& items) { d->resume(items); }
 void Controller::pause(const QList<QUuid>& ids) { d->pause(ids); }
 
-PeerRunStatus Controller::runStatus(const QByteArray& key) const { return d->runStatus(key); }
-bool Controller::offerDelivered(const QUuid& id) const { return d->offerDelivered(id); }
-
 }  // namespace vortan

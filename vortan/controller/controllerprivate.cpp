@@ -10,7 +10,6 @@
 #include "vortan/portmapping/upnpportmapper.h"
 #include "vortan/presence/localpresence.h"
 
-#include <QLockFile>
 
 #include <algorithm>
 
@@ -51,34 +50,79 @@ SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, std::uniq
 
 ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate)
     : m_options(std::move(options)), m_keys(m_options.keyHelper),
-      m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
-                                                              : m_options.supportDirectory),
       m_downloadsDirectory(m_options.downloadsDirectory),
       m_clock(borrowOrOwn<Clock, SystemClock>(m_options.clock, m_ownedClock)),
       m_portMapper(chosenPortMapper(m_options, m_ownedPortMapper)),
       m_sleepInhibitor(chosenSleepInhibitor(m_options, m_ownedSleepInhibitor)),
-      m_delegate(delegate), m_activityDate(m_clock.now())
+      m_delegate(delegate),
+      m_store(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory() : m_options.supportDirectory, m_clock,
+              m_options.saveDelay, [this] { save(); }),
+      m_files(m_clock),
+      m_downloads(m_files, m_clock, {m_options.maxRequestWindow, m_options.maxConnectionWindow},
+                  {[this](const QByteArray& user) { return peerFor(user); },
+                   [this](const QByteArray& user) { connectTo(user); },
+                   [this](const QUuid& id, const std::shared_ptr<PeerConnection>& peer) { m_sending.start(id, peer); },
+                   [this] { scheduleSave(); }, [this] { markActivity(); }, [this] { return downloadsDirectory(); },
+                   [this](const File& file) {
+                       if (ControllerDelegate* delegate = m_delegate.get())
+                           delegate->didFinishDownloading(rowOf(file));
+                   },
+                   [this](const QByteArray& user) {
+                       return m_catalogue.askForListAgain(
+                           user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
+                   }}),
+      m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
+                 [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
+                 [this](const QUuid& id) { emit offerSent(id); }}),
+      m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, this,
+                        [this](const QByteArray& key) { return findUser(key); },
+                        [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
+                        [this] {
+                            QList<QByteArray> keys;
+                            for (const User& user : std::as_const(m_users))
+                                keys.append(user.key);
+                            return keys;
+                        },
+                        [this](const QByteArray& key) { return hasWork(key); },
+                        [this](const QByteArray& key) { connectionReplaced(key); },
+                        [this](const std::shared_ptr<PeerConnection>& peer) {
+                            // Our list request lets the peer prove us in turn.
+                            peer->sendListRequest();
+                            m_catalogue.askedForList(peer);
+                        },
+                        [this](const std::shared_ptr<PeerConnection>& peer) { m_catalogue.connectionEnded(peer); },
+                        // What their requests measured went with the connection.
+                        [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); }}),
+      m_catalogue(m_files, {m_options.listMessageLimit, m_options.maxOffersPerUser},
+                  {[this](const QByteArray& key) { return findUser(key); },
+                   [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
+                   [this](const QByteArray& key) { return peerFor(key); },
+                   [this](const std::shared_ptr<PeerConnection>& peer) { return admit(peer); },
+                   [this](const QByteArray& key) { m_peers.policy().workAdded(key); },
+                   [this](const QUuid& id, PeerConnection& peer) { m_downloads.topUpRequests(id, peer); },
+                   [this] { scheduleSave(); },
+                   [this](const QUuid& id) {
+                       m_sending.forget(id);
+                       m_downloads.windows().drop(id);
+                   },
+                   [this](const QList<File>& added, const User& user) {
+                       const User sender = user;
+                       if (ControllerDelegate* delegate = m_delegate.get()) {
+                           QList<FileRow> rows;
+                           rows.reserve(added.size());
+                           for (const File& file : added)
+                               rows.append(rowOf(file));
+                           delegate->didReceiveFiles(rows, sender);
+                       }
+                   }}),
+      m_activityDate(m_clock.now())
 {
-    m_publishTimer = m_clock.createTimer([this] {
-        // Publishes unconditionally; it does not go through update().
-        m_armed = false;
-        publish();
-    });
-    m_saveTimer = m_clock.createTimer([this] { save(); });
-    m_policy = std::make_unique<ConnectionPolicy>(
-        m_clock, ConnectionPolicy::Engine{
-                     [this] {
-                         QList<QByteArray> keys;
-                         for (const User& user : std::as_const(m_users))
-                             keys.append(user.key);
-                         return keys;
-                     },
-                     [this](const QByteArray& key) { return hasWork(key); },
-                     [this](const QByteArray& key) {
-                         const User* user = findUser(key);
-                         return user && user->state == User::State::notConnected && !peerFor(key);
-                     },
-                     [this](const QByteArray& key) { connectTo(key); }});
+    connect(&m_files, &FileTable::willChange, this, &ControllerPrivate::objectWillChange);
+    connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
+    connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
+    connect(&m_catalogue, &Catalogue::listMerged, this, &ControllerPrivate::listReceived);
+    connect(&m_peers, &Peers::peerReady, this, &ControllerPrivate::peerReady);
+    connect(&m_peers, &Peers::peerDisconnected, this, &ControllerPrivate::peerDisconnected);
 }
 
 ControllerPrivate::~ControllerPrivate()
@@ -87,27 +131,12 @@ ControllerPrivate::~ControllerPrivate()
     // hold it weakly.
     expireWeakReferences();
     m_presence.reset();
-    if (m_saveTimer && m_saveTimer->isActive())
+    if (m_store.pending())
         save();
-    m_publishTimer.reset();
     m_activityTimer.reset();
-    m_saveTimer.reset();
-    m_windowTimer.reset();
-    m_policy.reset();
     if (m_activity)
         m_sleepInhibitor.release();
-    // Close the connections so that they end (and are released) once the
-    // event loop has delivered their cancellation.
-    for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
-        if (Connection* connection = outgoing.peer->connection())
-            connection->cancel();
-    }
-    for (const auto* list : {&m_pendingPeers, &m_peers}) {
-        for (const std::shared_ptr<PeerConnection>& peer : *list) {
-            if (Connection* connection = peer->connection())
-                connection->cancel();
-        }
-    }
+    m_peers.shutDown();
     m_listener.reset();
 }
 
@@ -120,128 +149,7 @@ QString ControllerPrivate::downloadsDirectory()
 
 bool ControllerPrivate::savePending() const
 {
-    return m_saveTimer && m_saveTimer->isActive();
-}
-
-// ---- Publication
-
-void ControllerPrivate::update()
-{
-    if (m_armed)
-        return;
-    const Clock::TimePoint now = m_clock.now();
-    if (!m_lastUpdate || now - *m_lastUpdate >= kPublicationInterval) {
-        publish();
-        return;
-    }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kPublicationInterval - (now - *m_lastUpdate));
-    m_publishTimer->startOnce(wait);
-    m_armed = true;
-}
-
-void ControllerPrivate::publishNow()
-{
-    m_publishTimer->stop();
-    m_armed = false;
-    publish();
-}
-
-void ControllerPrivate::publish()
-{
-    emit objectWillChange();
-    m_lastUpdate = m_clock.now();
-    FileChanges changes;
-    if (m_files.membershipChanged() || !republishChanged(changes))
-        republishAll(changes);
-    m_files.takeChanges();
-    emit filesChanged(changes);
-}
-
-void ControllerPrivate::republishAll(FileChanges& changes)
-{
-    // The new rows, and what changed since the last ones. Records keep their
-    // relative order, so one walk over both lists pairs them up. A record's
-    // row is a function of the record (and, while transferring, of its
-    // rate), so an untouched record keeps its row. Ids are unique; should
-    // they not be, every row is built afresh.
-    const bool reusable = m_rowIndex.size() == m_rows.size();
-    const auto build = [&](bool reuse, QList<FileRow>& rows, QHash<QUuid, qsizetype>& index, QList<bool>& fresh) {
-        rows.clear();
-        index.clear();
-        fresh.clear();
-        rows.reserve(m_files.size());
-        index.reserve(m_files.size());
-        fresh.reserve(m_files.size());
-        for (const File& file : m_files) {
-            index.insert(file.id(), rows.size());
-            const qsizetype old = reuse ? m_rowIndex.value(file.id(), -1) : -1;
-            if (old >= 0 && m_rows[old].status != FileRow::Status::transferring
-                && !m_files.edited().contains(file.id())) {
-                rows.append(m_rows[old]);
-                fresh.append(false);
-            } else {
-                rows.append(rowOf(file));
-                fresh.append(true);
-            }
-        }
-    };
-    QList<FileRow> rows;
-    QHash<QUuid, qsizetype> index;
-    QList<bool> fresh;
-    build(reusable, rows, index, fresh);
-    if (reusable && index.size() != rows.size())
-        build(false, rows, index, fresh);
-
-    for (qsizetype old = m_rows.size() - 1; old >= 0; --old) {
-        if (!index.contains(m_rows[old].id)) {
-            changes.removed.append({old, m_rows[old].id});
-            m_rates.forget(m_rows[old].id);
-        }
-    }
-    m_transferringRows.clear();
-    for (qsizetype row = 0; row < rows.size(); ++row) {
-        if (rows[row].status == FileRow::Status::transferring)
-            m_transferringRows.append(row);
-        if (!fresh[row])
-            continue;
-        const qsizetype old = m_rowIndex.value(rows[row].id, -1);
-        if (old < 0)
-            changes.inserted.append({row, rows[row].id});
-        else if (!(m_rows[old] == rows[row]))
-            changes.updated.append(rows[row].id);
-    }
-    m_rows = std::move(rows);
-    m_rowIndex = std::move(index);
-}
-
-bool ControllerPrivate::republishChanged(FileChanges& changes)
-{
-    // No record came or went: the rows line up with the records one to one.
-    if (m_rows.size() != m_files.size() || m_rowIndex.size() != m_rows.size())
-        return false;
-    QList<qsizetype> stale = m_transferringRows;
-    stale.reserve(stale.size() + m_files.edited().size());
-    for (const QUuid& id : m_files.edited()) {
-        const qsizetype row = m_rowIndex.value(id, -1);
-        if (row < 0 || m_files[row].id() != id)
-            return false;
-        stale.append(row);
-    }
-    std::sort(stale.begin(), stale.end());
-    stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
-
-    QList<qsizetype> transferring;
-    for (const qsizetype row : std::as_const(stale)) {
-        FileRow fresh = rowOf(m_files[row]);
-        if (fresh.status == FileRow::Status::transferring)
-            transferring.append(row);
-        if (!(fresh == m_rows[row])) {
-            changes.updated.append(fresh.id);
-            m_rows[row] = std::move(fresh);
-        }
-    }
-    m_transferringRows = std::move(transferring);
-    return true;
+    return m_store.pending();
 }
 
 // ---- System activity
@@ -329,34 +237,109 @@ const User* ControllerPrivate::findUser(const QByteArray& key) const
     return index < 0 ? nullptr : &m_users[index];
 }
 
-qsizetype ControllerPrivate::indexOfFile(const QUuid& id) const
+std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
 {
-    if (!m_fileIndexValid || m_fileIndex.size() > m_files.size()) {
-        m_fileIndex.clear();
-        m_fileIndex.reserve(m_files.size());
-        for (qsizetype i = 0; i < m_files.size(); ++i) {
-            if (!m_fileIndex.contains(m_files[i].id()))  // the first record of an id wins
-                m_fileIndex.insert(m_files[i].id(), i);
+    const RequestWindow* window = m_downloads.windows().find(id);
+    if (!window)
+        return std::nullopt;
+    return WindowSize{window->size(), window->largest()};
+}
+
+void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+                                                     const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    m_downloads.received(data, block, fileID, peer);
+}
+
+void ControllerPrivate::setConnectAutomatically(bool on)
+{
+    m_peers.policy().setEnabled(on);
+}
+
+bool ControllerPrivate::connectsAutomatically() const
+{
+    return m_peers.policy().enabled();
+}
+
+void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
+{
+    m_peers.policy().setKept(keys);
+}
+
+void ControllerPrivate::connectionReplaced(const QByteArray& key)
+{
+    bool cleared = false;
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        if (m_files[i].user == key && !m_files[i].wantBlocks.empty()) {
+            m_files.edit(i).wantBlocks = BlockSet();
+            cleared = true;
         }
-        m_fileIndexValid = true;
     }
-    const auto found = m_fileIndex.constFind(id);
-    if (found == m_fileIndex.cend())
-        return -1;
-    Q_ASSERT(*found < m_files.size() && m_files[*found].id() == id);
-    return *found;
+    if (cleared)
+        update();
+    m_downloads.windows().dropAllOf(key);
 }
 
-File* ControllerPrivate::fileWithId(const QUuid& id)
+void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
 {
-    const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files.edit(index);
+    m_peers.becameReady(peer);
 }
 
-const File* ControllerPrivate::findFile(const QUuid& id) const
+void ControllerPrivate::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
 {
-    const qsizetype index = indexOfFile(id);
-    return index < 0 ? nullptr : &m_files[index];
+    if (peer->user())
+        admit(peer);
+}
+
+void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
+{
+    m_peers.failed(error, peer);
+}
+
+void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
+                                                      const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    const QString message = QString::fromUtf8(error.what());
+    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
+}
+
+void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
+{
+    m_peers.cancelled(peer);
+}
+
+void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
+                                                     const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    // Only our own offers to this very user, with the file they name, and
+    // only blocks the file has: nothing else of ours is ever read for a peer.
+    const File* record = findFile(fileID);
+    if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
+        || !blocks.allBelow(record->numberOfBlocks())) {
+        logWarning(lcController(), QStringLiteral("no matching file"));
+        return;
+    }
+    fileWithId(fileID)->wantBlocks.unite(blocks);
+    update();
+    m_sending.start(fileID, peer);
+}
+
+void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
+{
+    if (!peer->user() || !admit(peer))
+        return;
+    m_catalogue.listRequested(peer);
+}
+
+void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer)
+{
+    m_catalogue.listReceived(files, peer);
 }
 
 }  // namespace vortan

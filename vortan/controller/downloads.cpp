@@ -1,4 +1,6 @@
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/downloads.h"
+
+#include "vortan/controller/filetable.h"
 #include "vortan/records/recorderror.h"
 
 #include "vortan/controller/downloadtarget.h"
@@ -31,22 +33,27 @@ std::int64_t blockLength(const File& file, std::int64_t block)
 
 }  // namespace
 
-bool ControllerPrivate::isComplete(const File& file)
+Downloads::Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits limits, Engine engine)
+    : m_files(files), m_engine(std::move(engine)),
+      m_windows(clock, limits,
+                {[this](const QUuid& id) { return waitsForBlocks(id); },
+                 [this](const QByteArray& user) { return m_engine.askForList(user); }})
 {
-    if (!file.download)
-        return file.transferred();
-    // A download is complete once its file is in place: every block is in
-    // and no final move failed (an empty one: resumed and its file made).
-    if (file.numberOfBlocks() == 0)
-        return file.location().has_value() && !file.paused && !file.error;
-    return file.transferred() && !file.error;
 }
 
-void ControllerPrivate::resume(const QList<ResumeItem>& items)
+Downloads::~Downloads() = default;
+
+bool Downloads::waitsForBlocks(const QUuid& id) const
+{
+    const File* record = m_files.find(id);
+    return record && !record->paused && !record->unavailable && !record->error && !isComplete(*record);
+}
+
+void Downloads::resume(const QList<ResumeItem>& items)
 {
     QList<QByteArray> toConnect;
     for (const ResumeItem& item : items) {
-        qsizetype index = indexOfFile(item.id);
+        qsizetype index = m_files.indexOf(item.id);
         if (index < 0) {
             logWarning(lcController(), QStringLiteral("no file matching id"));
             continue;
@@ -58,7 +65,7 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
         if (m_files[index].download && !m_files[index].location()) {
             if (!chooseTarget(index, item.location))
                 continue;
-            index = indexOfFile(item.id);
+            index = m_files.indexOf(item.id);
             if (index < 0)
                 continue;
         }
@@ -68,10 +75,10 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
         const bool download = record.download;
         const bool empty = record.numberOfBlocks() == 0;
         const QByteArray user = record.user;
-        update();
-        scheduleSave();
+        m_files.update();
+        m_engine.progressed();
 
-        index = indexOfFile(item.id);
+        index = m_files.indexOf(item.id);
         if (download && index >= 0 && m_files[index].transferred()) {
             // Nothing to ask anyone for: an empty file is made here, and a
             // download whose final move failed tries the move again.
@@ -80,7 +87,7 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
                     m_files.edit(index).writeBlock(QByteArray(), 0);
                 } catch (const IoError& e) {
                     m_files.edit(index).error = recordError(e);
-                    update();
+                    m_files.update();
                     continue;
                 }
             }
@@ -88,7 +95,7 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             continue;
         }
 
-        if (std::shared_ptr<PeerConnection> peer = peerFor(user)) {
+        if (std::shared_ptr<PeerConnection> peer = m_engine.peerFor(user)) {
             // The peer's list no longer names it: nothing to ask for until a
             // later list names it again (and the download goes on then).
             if (download && index >= 0 && m_files[index].unavailable)
@@ -96,7 +103,7 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
             else if (download)
                 topUpRequests(item.id, *peer);
             else
-                startSending(item.id, peer);
+                m_engine.startSending(item.id, peer);
         } else {
             logWarning(lcController(), QStringLiteral("Couldn't find peer to download from."));
             if (!toConnect.contains(user))
@@ -104,13 +111,13 @@ void ControllerPrivate::resume(const QList<ResumeItem>& items)
         }
     }
     for (const QByteArray& key : std::as_const(toConnect))
-        connectTo(key);
+        m_engine.connectTo(key);
 }
 
-void ControllerPrivate::pause(const QList<QUuid>& ids)
+void Downloads::pause(const QList<QUuid>& ids)
 {
     for (const QUuid& id : ids) {
-        const qsizetype index = indexOfFile(id);
+        const qsizetype index = m_files.indexOf(id);
         if (index < 0) {
             logWarning(lcController(), QStringLiteral("no file matching id"));
             continue;
@@ -120,15 +127,15 @@ void ControllerPrivate::pause(const QList<QUuid>& ids)
         File& record = m_files.edit(index);
         record.paused = true;
         const std::shared_ptr<TransferBuffer> buffer = record.buffer();
-        update();
+        m_files.update();
         buffer->closeBuffer();
         // Requests already made are answered and written; no new ones go out.
-        dropWindow(id);
-        scheduleSave();
+        m_windows.drop(id);
+        m_engine.progressed();
     }
 }
 
-bool ControllerPrivate::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
+bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
 {
     File& record = m_files.edit(index);
     const QUuid id = record.id();
@@ -143,7 +150,7 @@ bool ControllerPrivate::chooseTarget(qsizetype index, const std::optional<Downlo
     } else {
         QString directory;
         if (where.kind() == DownloadLocation::Kind::downloads)
-            directory = downloadsDirectory();
+            directory = m_engine.downloadsDirectory();
         else if (where.url().isLocalFile())
             directory = where.url().toLocalFile();
         // The received name is one path component, so the file stays inside
@@ -186,28 +193,28 @@ bool ControllerPrivate::chooseTarget(qsizetype index, const std::optional<Downlo
     if (!problem.isEmpty()) {
         logWarning(lcController(), QStringLiteral("Cannot resume %1: %2").arg(idText(id), problem));
         record.error = VortanError::other(problem);
-        update();
+        m_files.update();
         return false;
     }
     record.file.location = QUrl::fromLocalFile(target);
-    update();
-    scheduleSave();
+    m_files.update();
+    m_engine.progressed();
     return true;
 }
 
-void ControllerPrivate::topUpRequests(const QUuid& id, PeerConnection& peer)
+void Downloads::topUpRequests(const QUuid& id, PeerConnection& peer)
 {
-    const File* record = findFile(id);
+    const File* record = m_files.find(id);
     // A download whose write failed waits for a pause and a resume.
     if (!record || record->error || record->paused || record->transferred())
         return;
-    const std::int64_t window = windowFor(id, record->user).size();
+    const std::int64_t window = m_windows.windowFor(id, record->user).size();
     const std::int64_t count = record->wantBlocks.count();
     if (count < window)
         requestBlocks(window - count, id, peer);
 }
 
-void ControllerPrivate::topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+void Downloads::topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
     m_topUps.insert(id, peer);
     if (m_topUpsScheduled)
@@ -216,7 +223,7 @@ void ControllerPrivate::topUpLater(const QUuid& id, const std::shared_ptr<PeerCo
     QMetaObject::invokeMethod(this, [this] { runTopUps(); }, Qt::QueuedConnection);
 }
 
-void ControllerPrivate::runTopUps()
+void Downloads::runTopUps()
 {
     m_topUpsScheduled = false;
     const QHash<QUuid, std::weak_ptr<PeerConnection>> topUps = std::exchange(m_topUps, {});
@@ -227,9 +234,9 @@ void ControllerPrivate::runTopUps()
     }
 }
 
-void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
+void Downloads::requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer)
 {
-    const qsizetype index = indexOfFile(id);
+    const qsizetype index = m_files.indexOf(id);
     if (index < 0 || m_files[index].paused)
         return;
     File& record = m_files.edit(index);
@@ -239,21 +246,19 @@ void ControllerPrivate::requestBlocks(std::int64_t n, const QUuid& id, PeerConne
     try {
         peer.sendWant(next, id);
         record.wantBlocks.unite(next);
-        windowAsked(id, next);
+        m_windows.asked(id, next);
     } catch (const plist::FormatError& e) {
         record.error = recordError(e);
     }
-    update();
-    markActivity();
+    m_files.update();
+    m_engine.activity();
 }
 
-void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
+void Downloads::received(const QByteArray& data, std::int64_t block, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user() || !admit(peer))
-        return;
     const auto record = [&]() -> File* {
-        const qsizetype index = indexOfFile(fileID);
+        const qsizetype index = m_files.indexOf(fileID);
         return index < 0 ? nullptr : &m_files.edit(index);
     };
     File* file = record();
@@ -284,7 +289,7 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     }
 
     file->wantBlocks.remove(block);
-    update();
+    m_files.update();
     checkPartialFile(fileID);
     if (!(file = record()))
         return;
@@ -292,8 +297,8 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
         file->writeBlock(data, block);
     } catch (const IoError& e) {
         file->error = recordError(e);
-        update();
-        dropWindow(fileID);
+        m_files.update();
+        m_windows.drop(fileID);
         return;
     }
     file->blocks.insert(block);
@@ -302,9 +307,9 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
     // The peer still has what its list left out.
     file->unavailable = false;
     const bool done = file->blocks.count() == file->numberOfBlocks();
-    update();
-    scheduleSave();
-    windowReceived(fileID, block, data.size());
+    m_files.update();
+    m_engine.progressed();
+    m_windows.received(fileID, block, data.size());
     // At least one more request per block received; more while the window grows.
     if (!done)
         topUpLater(fileID, peer);
@@ -312,9 +317,9 @@ void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std
         finishDownload(fileID);
 }
 
-void ControllerPrivate::checkPartialFile(const QUuid& id)
+void Downloads::checkPartialFile(const QUuid& id)
 {
-    const qsizetype index = indexOfFile(id);
+    const qsizetype index = m_files.indexOf(id);
     if (index < 0)
         return;
     File& record = m_files.edit(index);
@@ -332,18 +337,17 @@ void ControllerPrivate::checkPartialFile(const QUuid& id)
                 .arg(idText(id))
                 .arg(record.blocks.count()));
     record.blocks = BlockSet();
-    update();
-    scheduleSave();
+    m_files.update();
+    m_engine.progressed();
 }
 
-void ControllerPrivate::finishDownload(const QUuid& id)
+void Downloads::finishDownload(const QUuid& id)
 {
-    qsizetype index = indexOfFile(id);
+    qsizetype index = m_files.indexOf(id);
     if (index < 0)
         return;
-    if (const auto window = m_windows.constFind(id); window != m_windows.cend())
-        logWindow(id, window->window, QStringLiteral("at the end"));
-    dropWindow(id);
+    m_windows.log(id, QStringLiteral("at the end"));
+    m_windows.drop(id);
     File& record = m_files.edit(index);
     record.buffer()->closeBuffer();
     if (!record.location())
@@ -358,14 +362,14 @@ void ControllerPrivate::finishDownload(const QUuid& id)
         if (isRegularFile(target) && QFileInfo(target).size() == record.length()) {
             logInfo(lcController(), QStringLiteral("%1 is already in place at %2").arg(idText(id), target));
             record.error.reset();
-            update();
+            m_files.update();
             return;
         }
         logWarning(lcController(), QStringLiteral("Cannot finish %1: its partial file %2 is gone").arg(idText(id), partial));
         record.blocks = BlockSet();
         record.error = VortanError::other(QStringLiteral("The partial file %1 is gone").arg(partial));
-        update();
-        scheduleSave();
+        m_files.update();
+        m_engine.progressed();
         return;
     }
     // The old file goes to the Trash; if it cannot, the move below fails
@@ -375,16 +379,15 @@ void ControllerPrivate::finishDownload(const QUuid& id)
     if (const int error = moveNoReplace(partial, target)) {
         logWarning(lcController(), QStringLiteral("Cannot move %1 to %2: %3").arg(partial, target, QString::fromLocal8Bit(strerror(error))));
         m_files.edit(index).error = PosixError(error).toVortanError();
-        update();
+        m_files.update();
         return;
     }
     // In place: whatever failed on the way (a write) no longer matters.
     m_files.edit(index).error.reset();
     const File finished = m_files[index];
-    publishNow();
-    scheduleSave();
-    if (ControllerDelegate* delegate = m_delegate.get())
-        delegate->didFinishDownloading(rowOf(finished));
+    m_files.publishNow();
+    m_engine.progressed();
+    m_engine.finished(finished);
 }
 
 }  // namespace vortan

@@ -1,4 +1,4 @@
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/filetable.h"
 #include "vortan/filerow.h"
 
 #include <QMetaEnum>
@@ -29,7 +29,7 @@ std::int64_t bytesOf(const File& file)
 
 FileRow::Status statusOf(const File& file)
 {
-    if (ControllerPrivate::isComplete(file))
+    if (isComplete(file))
         return FileRow::Status::done;
     if (file.error)
         return FileRow::Status::failed;
@@ -42,7 +42,7 @@ FileRow::Status statusOf(const File& file)
 
 }  // namespace
 
-FileRow ControllerPrivate::rowOf(const File& file)
+FileRow FileTable::rowOf(const File& file)
 {
     FileRow row;
     row.id = file.id();

@@ -10,7 +10,8 @@
 #include "vortan/portmapping/portmapper.h"
 #include "vortan/portmapping/queuedcall.h"
 
-#include <QLockFile>
+#include "vortan/controller/downloadtarget.h"
+#include <algorithm>
 
 #include <exception>
 
@@ -20,7 +21,7 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
 {
     if (m_started)
         return std::nullopt;
-    if (std::optional<StartError> error = lockSupportDirectory())
+    if (std::optional<StartError> error = m_store.lock())
         return error;
 
     // The identity first: when its store cannot be reached nothing else may
@@ -29,18 +30,19 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
     try {
         publicKey = keys().publicKey();
     } catch (const KeyStoreError& e) {
-        m_lock.reset();
+        m_store.unlock();
         return StartError(StartError::Kind::keyStoreUnavailable, e.message());
     } catch (const KeyStoreUnavailable& e) {
-        m_lock.reset();
+        m_store.unlock();
         return StartError(StartError::Kind::keyStoreUnavailable, e.message());
     } catch (const crypto::CryptoError& e) {
-        m_lock.reset();
+        m_store.unlock();
         return StartError(StartError::Kind::keyStoreUnavailable,
                           QStringLiteral("The identity key cannot be read: %1").arg(QString::fromUtf8(e.what())));
     }
 
     m_started = true;
+    m_store.enable();
     m_listen = listen;
     m_mapPort = mapPort;
     load();
@@ -66,15 +68,10 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
             mapListeningPort();
         startListener();
     }
-    if (m_options.watchNetwork) {
-        m_networkWatcher = new NetworkWatcher(this);
-        connect(m_networkWatcher, &NetworkWatcher::changed, this, &ControllerPrivate::networkChanged);
-        const QString how = m_networkWatcher->start();
-        logInfo(lcController(), how.isEmpty() ? QStringLiteral("Network changes are not followed: no way to learn of them")
-                                              : QStringLiteral("Following network changes through %1").arg(how));
-    }
+    if (m_options.watchNetwork)
+        m_peers.followNetwork();
     updatePresence();
-    m_policy->start();
+    m_peers.policy().start();
     return std::nullopt;
 }
 
@@ -85,7 +82,7 @@ KeyHelper& ControllerPrivate::keys()
     if (!m_keys) {
         KeyStoreOptions options;
         options.choice = m_options.keyStore;
-        options.supportDirectory = m_supportDirectory;
+        options.supportDirectory = m_store.directory();
         m_ownedKeys = std::make_unique<KeyHelper>(openSecretStore(options));
         m_keys = m_ownedKeys.get();
     }
@@ -110,6 +107,86 @@ void ControllerPrivate::stop()
 {
     stopPortMapping(PortMappingWait::yes);
     save();
+}
+
+void ControllerPrivate::save()
+{
+    m_store.cancelScheduled();
+    // Before start nothing is loaded: writing would replace the stored state.
+    if (!m_started)
+        return;
+    // A block whose send has not completed may have reached the peer, which
+    // then never asks for it again: store it as sent, so that a restart does
+    // not leave the offer one block short for good. Should it be lost after
+    // all, the peer asks for it again (it tops up downloads a list leaves out).
+    QList<File> stored = m_files.list();
+    if (m_sending.hasInFlight()) {
+        for (File& record : stored) {
+            if (!record.download)
+                record.blocks.unite(m_sending.inFlight(record.id()));
+        }
+    }
+    m_store.write(stored, m_users, m_me, m_catalogue.deletedFileIDs());
+}
+
+void ControllerPrivate::load()
+{
+    QList<File> files = m_store.loadFiles().value_or(QList<File>());
+    // Everything that finds a record by its id relies on ids being unique.
+    QSet<QUuid> seen;
+    m_files.clear();
+    for (File& file : files) {
+        if (seen.contains(file.id())) {
+            logWarning(lcController(), QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
+            continue;
+        }
+        seen.insert(file.id());
+        // Failures are not stored, but a failed final move leaves its partial
+        // file beside the target: such a download is not done.
+        if (file.download && file.location() && file.transferred() && pathExists(file.partialPath()))
+            file.error = VortanError::other(
+                QStringLiteral("The finished download is still at %1: it could not be moved into place")
+                    .arg(file.partialPath()));
+        m_files.append(std::move(file));
+    }
+    update();
+
+    QList<User> users = m_store.loadUsers().value_or(QList<User>());
+    modifyUsers([&](QList<User>& list) { list = std::move(users); });
+
+    std::optional<User> me = m_store.loadMe();
+    emit objectWillChange();
+    m_me = std::move(me);
+    emit meChanged();
+
+    m_catalogue.setDeletedFileIDs(m_store.loadDeleted().value_or(UuidListsByKey()));
+
+    appendBundledUsers();
+    refreshAllowedUsers();
+}
+
+void ControllerPrivate::appendBundledUsers()
+{
+    const QString path = m_options.bundledUsersPath.value_or(defaultBundledUsersPath());
+    if (path.isEmpty())
+        return;
+    const std::optional<QList<User>> bundled = Store::readBundledUsers(path);
+    if (!bundled)
+        return;
+    // Only users not listed yet: appending the bundle as it is would add the
+    // same users once more at every start, since the list is stored.
+    QList<User> added;
+    for (const User& user : *bundled) {
+        if (indexOfUser(user.key) >= 0)
+            continue;
+        if (std::any_of(added.cbegin(), added.cend(), [&](const User& u) { return u.key == user.key; }))
+            continue;
+        added.append(user);
+    }
+    if (added.isEmpty())
+        return;
+    modifyUsers([&](QList<User>& users) { users.append(added); });
+    scheduleSave();
 }
 
 void ControllerPrivate::setSettings(bool listen, bool mapPort)
@@ -137,9 +214,13 @@ void ControllerPrivate::stopPortMapping(PortMappingWait wait)
     // nothing to remove and no reason to wait for the mapper's queue (which
     // may be busy discovering the gateway for the external address).
     if (m_mapRequested) {
-        if (wait == PortMappingWait::yes)
-            m_portMapper.unmap_port();
-        else
+        if (wait == PortMappingWait::yes) {
+            // The gateway may be slow or gone (a discovery alone takes 2 s):
+            // the process does not wait for it beyond a bound.
+            if (!m_portMapper.unmap_port_within(kGatewayWaitAtStop))
+                logWarning(lcPortMapping(), QStringLiteral("Gave up waiting for the gateway after %1 s: the port mapping may still stand.")
+                                                .arg(std::chrono::duration_cast<std::chrono::seconds>(kGatewayWaitAtStop).count()));
+        } else
             m_portMapper.unmap_port_async();
         m_mapRequested = false;
     }

@@ -1,10 +1,15 @@
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/peers.h"
+
+#include "vortan/controller/networkwatcher.h"
+#include "vortan/peer/peerconnectiondelegate.h"
 
 #include "vortan/connection/connection.h"
 #include "vortan/controller/connectionpolicy.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 
@@ -25,7 +30,83 @@ bool sameUser(const std::shared_ptr<PeerConnection>& peer, const QByteArray& key
 
 }  // namespace
 
-QList<std::shared_ptr<PeerConnection>> ControllerPrivate::connectingPeers() const
+Peers::Peers(Clock& clock, Engine engine) : m_clock(clock), m_engine(std::move(engine))
+{
+    m_policy = std::make_unique<ConnectionPolicy>(
+        m_clock, ConnectionPolicy::Engine{
+                     [this] { return m_engine.userKeys(); }, [this](const QByteArray& key) { return m_engine.hasWork(key); },
+                     [this](const QByteArray& key) {
+                         const User* user = m_engine.findUser(key);
+                         return user && user->state == User::State::notConnected && !peerFor(key);
+                     },
+                     [this](const QByteArray& key) { connectTo(key); }});
+}
+
+Peers::~Peers()
+{
+    shutDown();
+}
+
+void Peers::shutDown()
+{
+    m_policy.reset();
+    // Close the connections so that they end (and are released) once the
+    // event loop has delivered their cancellation.
+    for (const OutgoingPeer& outgoing : std::as_const(m_connectingPeers)) {
+        if (Connection* connection = outgoing.peer->connection())
+            connection->cancel();
+    }
+    for (const auto* list : {&m_pendingPeers, &m_peers}) {
+        for (const std::shared_ptr<PeerConnection>& peer : *list) {
+            if (Connection* connection = peer->connection())
+                connection->cancel();
+        }
+    }
+    m_connectingPeers.clear();
+    m_pendingPeers.clear();
+    m_peers.clear();
+}
+
+void Peers::followNetwork()
+{
+    m_networkWatcher = new NetworkWatcher(this);
+    connect(m_networkWatcher, &NetworkWatcher::changed, this, &Peers::networkChanged);
+    const QString how = m_networkWatcher->start();
+    logInfo(lcController(), how.isEmpty() ? QStringLiteral("Network changes are not followed: no way to learn of them")
+                                          : QStringLiteral("Following network changes through %1").arg(how));
+}
+
+void Peers::forget(const QByteArray& key)
+{
+    m_learnedEndpoints.forget(key);
+    m_policy->forget(key);
+    // Every connection of the user goes (there is at most one ready one, but
+    // connect() may have started more than one outgoing).
+    for (qsizetype i = 0; i < m_connectingPeers.size();) {
+        if (m_connectingPeers[i].calledKey == key) {
+            const OutgoingPeer outgoing = m_connectingPeers.takeAt(i);
+            if (Connection* connection = outgoing.peer->connection())
+                connection->cancel();
+        } else {
+            ++i;
+        }
+    }
+    for (const std::shared_ptr<PeerConnection>& pending : std::as_const(m_pendingPeers)) {
+        if (pending->user() == key && pending->connection())
+            pending->connection()->cancel();
+    }
+    for (qsizetype i = 0; i < m_peers.size();) {
+        if (m_peers[i]->user() && *m_peers[i]->user() == key) {
+            const std::shared_ptr<PeerConnection> peer = m_peers.takeAt(i);
+            if (Connection* connection = peer->connection())
+                connection->cancel();
+        } else {
+            ++i;
+        }
+    }
+}
+
+QList<std::shared_ptr<PeerConnection>> Peers::connecting() const
 {
     QList<std::shared_ptr<PeerConnection>> list;
     list.reserve(m_connectingPeers.size());
@@ -34,7 +115,7 @@ QList<std::shared_ptr<PeerConnection>> ControllerPrivate::connectingPeers() cons
     return list;
 }
 
-std::shared_ptr<PeerConnection> ControllerPrivate::peerFor(const QByteArray& key) const
+std::shared_ptr<PeerConnection> Peers::peerFor(const QByteArray& key) const
 {
     for (const std::shared_ptr<PeerConnection>& peer : m_peers) {
         if (sameUser(peer, key))
@@ -43,35 +124,15 @@ std::shared_ptr<PeerConnection> ControllerPrivate::peerFor(const QByteArray& key
     return nullptr;
 }
 
-void ControllerPrivate::setConnectAutomatically(bool on)
-{
-    m_policy->setEnabled(on);
-}
-
-bool ControllerPrivate::connectsAutomatically() const
-{
-    return m_policy->enabled();
-}
-
-void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
-{
-    m_policy->setKept(keys);
-}
-
-void ControllerPrivate::networkChanged()
+void Peers::networkChanged()
 {
     logInfo(lcController(), QStringLiteral("The network changed"));
     m_policy->networkChanged();
 }
 
-bool ControllerPrivate::hasWork(const QByteArray& key) const
+void Peers::connectTo(const QByteArray& key)
 {
-    return hasWorkFor(m_files.list(), key, [this](const QUuid& id) { return m_offersListed.contains(id); });
-}
-
-void ControllerPrivate::connectTo(const QByteArray& key)
-{
-    const User* user = findUser(key);
+    const User* user = m_engine.findUser(key);
     if (!user)
         return;
     m_policy->release(key);
@@ -85,20 +146,20 @@ void ControllerPrivate::connectTo(const QByteArray& key)
         reportFailure(key, ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, {}, {}});
         return;
     }
-    modifyUser(key, [](User& u) { u.state = User::State::connecting; });
+    m_engine.modifyUser(key, [](User& u) { u.state = User::State::connecting; });
     startAttempt(key, std::move(endpoints), std::nullopt);
 }
 
-void ControllerPrivate::startAttempt(const QByteArray& key, QList<Endpoint> endpoints,
+void Peers::startAttempt(const QByteArray& key, QList<Endpoint> endpoints,
                                      std::optional<ConnectFailure> earlier)
 {
     const Endpoint endpoint = endpoints.takeFirst();
     std::shared_ptr<PeerConnection> peer =
-        PeerConnection::connect(keys(), endpoint.host, endpoint.port, key, this, &m_clock);
+        PeerConnection::connect(m_engine.keys(), endpoint.host, endpoint.port, key, m_engine.delegate, &m_clock);
     m_connectingPeers.append(OutgoingPeer{std::move(peer), key, endpoint, std::move(endpoints), std::move(earlier)});
 }
 
-void ControllerPrivate::connectionFailed(qsizetype index, ConnectFailure failure)
+void Peers::connectionFailed(qsizetype index, ConnectFailure failure)
 {
     OutgoingPeer& outgoing = m_connectingPeers[index];
     outgoing.ended = true;
@@ -116,34 +177,34 @@ void ControllerPrivate::connectionFailed(qsizetype index, ConnectFailure failure
     QList<Endpoint> rest = outgoing.rest;
     if (!rest.isEmpty()) {
         logInfo(lcController(), QStringLiteral("Trying %1 at %2")
-                                    .arg(findUser(key) ? findUser(key)->name : QString(), endpointText(rest.first())));
+                                    .arg(m_engine.findUser(key) ? m_engine.findUser(key)->name : QString(), endpointText(rest.first())));
         startAttempt(key, std::move(rest), std::move(telling));
         return;
     }
     reportFailure(key, std::move(*telling));
 }
 
-void ControllerPrivate::reportFailure(const QByteArray& key, ConnectFailure failure)
+void Peers::reportFailure(const QByteArray& key, ConnectFailure failure)
 {
     if (const auto wait = m_policy->failed(key, failure.reason))
         failure.retryAt = QDateTime::currentDateTimeUtc().addMSecs(wait->count());
-    modifyUser(key, [&](User& u) {
+    m_engine.modifyUser(key, [&](User& u) {
         if (failure.error)
             u.error = *failure.error;
         u.failure = std::move(failure);
     });
 }
 
-bool ControllerPrivate::stillConnecting(const QByteArray& key) const
+bool Peers::stillConnecting(const QByteArray& key) const
 {
     return std::any_of(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
                        [&](const OutgoingPeer& o) { return o.calledKey == key && !o.ended; });
 }
 
-void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port,
+void Peers::learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port,
                                       EndpointSource source)
 {
-    const User* user = findUser(key);
+    const User* user = m_engine.findUser(key);
     if (!user || host.isEmpty() || port == 0)
         return;
     const Endpoint endpoint{host, port};
@@ -157,7 +218,7 @@ void ControllerPrivate::learnEndpoint(const QByteArray& key, const QString& host
         m_policy->appeared(key);
 }
 
-void ControllerPrivate::disconnectFrom(const QByteArray& key)
+void Peers::disconnectFrom(const QByteArray& key)
 {
     m_policy->hold(key);
     // The lists and the user's state follow when the cancellations are reported.
@@ -175,7 +236,7 @@ void ControllerPrivate::disconnectFrom(const QByteArray& key)
         cancel(peer);
 }
 
-void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
+void Peers::becameReady(const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
         return;
@@ -183,7 +244,7 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
                                       [&](const OutgoingPeer& o) { return o.peer == peer; });
     if (!outgoing && m_policy->held(*peer->user())) {
         // Disconnected by hand: they come back when we call them.
-        const User* user = findUser(*peer->user());
+        const User* user = m_engine.findUser(*peer->user());
         logInfo(lcController(), QStringLiteral("Refused a connection of %1: disconnected until called")
                                     .arg(user ? user->name : QStringLiteral("an unknown user")));
         cancel(peer);
@@ -193,21 +254,13 @@ void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerC
     // peer's first frame before it replaces or changes anything. Our list
     // request lets the peer prove us in turn (it waits the same way).
     m_pendingPeers.append(peer);
-    if (indexOfUser(*peer->user()) >= 0) {
-        peer->sendListRequest();
-        m_pendingAnswers.append(PendingAnswer{peer, {}});
-    }
-}
-
-void ControllerPrivate::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (peer->user())
-        admit(peer);
+    if (m_engine.findUser(*peer->user()))
+        m_engine.handshakeDone(peer);
 }
 
 // Whether messages of this connection count: a connection that just proved
 // its key takes its place among the ready ones here.
-bool ControllerPrivate::admit(const std::shared_ptr<PeerConnection>& peer)
+bool Peers::admit(const std::shared_ptr<PeerConnection>& peer)
 {
     if (m_pendingPeers.removeOne(peer)) {
         promote(peer);
@@ -216,7 +269,7 @@ bool ControllerPrivate::admit(const std::shared_ptr<PeerConnection>& peer)
     return m_peers.contains(peer);
 }
 
-void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
+void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
 {
     const QByteArray key = *peer->user();
 
@@ -230,16 +283,7 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
     }
 
     // Blocks asked for on an older connection may be asked for again.
-    bool cleared = false;
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (m_files[i].user == key && !m_files[i].wantBlocks.empty()) {
-            m_files.edit(i).wantBlocks = BlockSet();
-            cleared = true;
-        }
-    }
-    if (cleared)
-        update();
-    dropWindowsOf(key);
+    m_engine.connectionReplaced(key);
 
     std::optional<QByteArray> calledKey;
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
@@ -250,7 +294,7 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
             // Someone else answered at the called user's address: that user
             // is not connected by this connection; the call goes on with
             // the next address, if any.
-            const User* answered = findUser(key);
+            const User* answered = m_engine.findUser(key);
             const QString who = answered ? answered->name : QStringLiteral("an unknown user");
             const QString where = peer->connection() ? peer->connection()->remoteDescription() : QString();
             const OutgoingPeer& outgoing = m_connectingPeers[i];
@@ -262,7 +306,7 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
             const QByteArray called = *calledKey;
             const bool connecting = stillConnecting(called);
             const bool connected = peerFor(called) != nullptr;
-            modifyUser(called, [&](User& u) {
+            m_engine.modifyUser(called, [&](User& u) {
                 if (!connected)
                     u.state = connecting ? User::State::connecting : User::State::notConnected;
             });
@@ -272,27 +316,26 @@ void ControllerPrivate::promote(const std::shared_ptr<PeerConnection>& peer)
     }
     m_peers.append(peer);
 
-    if (indexOfUser(key) < 0)
+    if (!m_engine.findUser(key))
         return;  // no longer a known user: kept, but not asked for anything
     if (!calledKey) {
         // Where they are now, for our next call: their address, the card's port.
-        const User* user = findUser(key);
+        const User* user = m_engine.findUser(key);
         const std::optional<StorageKey>& endpoints = peer->connection() ? peer->connection()->endpoints() : std::nullopt;
         if (user && user->port && *user->port != 0 && endpoints)
             learnEndpoint(key, endpoints->remoteEndpoint.host, *user->port, EndpointSource::incoming);
     }
     // The list request went out when the handshake was done.
-    modifyUser(key, [](User& u) {
+    m_engine.modifyUser(key, [](User& u) {
         u.state = User::State::connected;
         u.error.reset();
         u.failure.reset();
     });
-    m_runStatus[key].connected = true;
     m_policy->connected(key);
     emit peerReady(key);
 }
 
-void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
+void Peers::failed(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
 {
     if (!peer->user())
         return;
@@ -311,19 +354,10 @@ void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const s
     }
     if (m_pendingPeers.contains(peer))
         return;
-    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::network(error); });
+    m_engine.modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::network(error); });
 }
 
-void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
-                                               const std::shared_ptr<PeerConnection>& peer)
-{
-    if (!peer->user() || !admit(peer))
-        return;
-    const QString message = QString::fromUtf8(error.what());
-    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
-}
-
-void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
+void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
 {
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
         const OutgoingPeer& outgoing = m_connectingPeers[i];
@@ -338,31 +372,26 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
     m_pendingPeers.removeAll(peer);
     m_peers.removeAll(peer);
-    m_pendingAnswers.removeIf([&](const PendingAnswer& a) { return a.peer.expired() || a.peer.lock() == peer; });
+    m_engine.connectionEnded(peer);
     if (!peer->user())
         return;
     const QByteArray key = *peer->user();
     if (peerFor(key))
         return;  // still connected through a newer connection
-    dropWindowsOf(key);  // what they measured went with the connection
-    const qsizetype index = indexOfUser(key);
-    if (index < 0)
+    m_engine.userLeft(key);
+    const User* user = m_engine.findUser(key);
+    if (!user)
         return;
-    const bool wasConnected = m_users[index].state == User::State::connected;
+    const bool wasConnected = user->state == User::State::connected;
     // A second outgoing connection to the user may still be on its way.
     const bool connecting = stillConnecting(key);
-    modifyUser(key, [&](User& u) { u.state = connecting ? User::State::connecting : User::State::notConnected; });
+    m_engine.modifyUser(key, [&](User& u) { u.state = connecting ? User::State::connecting : User::State::notConnected; });
     if (wasConnected)
         noteDisconnected(key);
 }
 
-void ControllerPrivate::noteDisconnected(const QByteArray& key)
+void Peers::noteDisconnected(const QByteArray& key)
 {
-    ++m_runStatus[key].disconnects;
-    for (const File& file : std::as_const(m_files)) {
-        if (!file.download && file.user == key)
-            m_offersAwaitingDisconnect.remove(file.id());
-    }
     m_policy->disconnected(key);
     emit peerDisconnected(key);
 }

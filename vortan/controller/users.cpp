@@ -62,45 +62,8 @@ void ControllerPrivate::editUsers(const QList<User>& users)
 
 void ControllerPrivate::removeUser(const QByteArray& key)
 {
-    const qsizetype removedFiles = m_files.removeIf([&](const File& file) {
-        if (file.user != key)
-            return false;
-        file.buffer()->closeBuffer();
-        forgetRecord(file.id());
-        return true;
-    });
-    if (removedFiles) {
-        filesAddedOrRemoved();
-        update();
-    }
-    m_deletedFileIDs.remove(key);
-    m_learnedEndpoints.forget(key);
-    m_policy->forget(key);
-
-    // Every connection of the user goes (there is at most one ready one, but
-    // connect() may have started more than one outgoing).
-    for (qsizetype i = 0; i < m_connectingPeers.size();) {
-        if (m_connectingPeers[i].calledKey == key) {
-            const OutgoingPeer outgoing = m_connectingPeers.takeAt(i);
-            if (Connection* connection = outgoing.peer->connection())
-                connection->cancel();
-        } else {
-            ++i;
-        }
-    }
-    for (const std::shared_ptr<PeerConnection>& pending : std::as_const(m_pendingPeers)) {
-        if (pending->user() == key && pending->connection())
-            pending->connection()->cancel();
-    }
-    for (qsizetype i = 0; i < m_peers.size();) {
-        if (m_peers[i]->user() && *m_peers[i]->user() == key) {
-            const std::shared_ptr<PeerConnection> peer = m_peers.takeAt(i);
-            if (Connection* connection = peer->connection())
-                connection->cancel();
-        } else {
-            ++i;
-        }
-    }
+    m_catalogue.removeUser(key);
+    m_peers.forget(key);
 
     const qsizetype index = indexOfUser(key);
     if (index >= 0) {

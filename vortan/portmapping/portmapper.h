@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -44,6 +45,15 @@ public:
     // Removes the mapping made by map_port(), if one stands, and returns once
     // every request made before it and the removal have finished.
     virtual void unmap_port() = 0;
+    // unmap_port() that waits at most `limit`: whether the removal (and
+    // everything asked before it) has finished by then. Otherwise the
+    // removal still runs in the background, after what is ahead of it.
+    virtual bool unmap_port_within(std::chrono::milliseconds limit)
+    {
+        (void)limit;
+        unmap_port();
+        return true;
+    }
     // The same removal, asked for in the background: returns at once. For
     // the main thread while the program goes on (a discovery may keep the
     // mapper busy for seconds); a later map_port() is queued after it.
@@ -58,6 +68,7 @@ public:
     void get_public_address(AddressCallback) override {}
     void map_port(std::uint16_t) override {}
     void unmap_port() override {}
+    bool unmap_port_within(std::chrono::milliseconds) override { return true; }
     void unmap_port_async() override {}
 };
 

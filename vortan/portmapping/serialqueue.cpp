@@ -71,10 +71,16 @@ void SerialQueue::async(Task task)
 
 void SerialQueue::sync(Task task)
 {
+    syncFor(std::move(task), std::chrono::milliseconds::max());
+}
+
+bool SerialQueue::syncFor(Task task, std::chrono::milliseconds limit)
+{
     if (isWorkerThread()) {
         runGuarded(task);
-        return;
+        return true;
     }
+    // Shared with the task: a wait that gives up leaves it to the worker.
     struct Done {
         std::mutex lock;
         std::condition_variable signal;
@@ -90,7 +96,11 @@ void SerialQueue::sync(Task task)
         done->signal.notify_all();
     });
     std::unique_lock lock(done->lock);
-    done->signal.wait(lock, [&] { return done->done; });
+    if (limit == std::chrono::milliseconds::max()) {
+        done->signal.wait(lock, [&] { return done->done; });
+        return true;
+    }
+    return done->signal.wait_for(lock, limit, [&] { return done->done; });
 }
 
 bool SerialQueue::isWorkerThread() const

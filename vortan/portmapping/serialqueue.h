@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -27,6 +28,9 @@ public:
     // run. From the worker itself the task runs at once, to avoid waiting on
     // itself.
     void sync(Task task);
+    // sync() that waits at most `limit`: whether the task has run by then.
+    // A task not run yet stays queued and runs later; it owns what it uses.
+    bool syncFor(Task task, std::chrono::milliseconds limit);
 
     // Whether the calling thread is this queue's worker.
     bool isWorkerThread() const;

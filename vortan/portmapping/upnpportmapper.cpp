@@ -61,6 +61,15 @@ void UpnpPortMapper::unmap_port()
     m_queue->sync([gateway = m_gateway] { gateway->unmapPort(); });
 }
 
+bool UpnpPortMapper::unmap_port_within(std::chrono::milliseconds limit)
+{
+    if (!m_queue)
+        return true;
+    // The task holds the gateway state: a removal that outlasts the wait
+    // finishes on the worker with it, whatever happens to this object.
+    return m_queue->syncFor([gateway = m_gateway] { gateway->unmapPort(); }, limit);
+}
+
 void UpnpPortMapper::unmap_port_async()
 {
     if (!m_queue)

@@ -14,7 +14,8 @@ class UpnpGateway;
 
 // Talks to the gateway through UPnP (miniupnpc). All gateway traffic runs on
 // one worker thread of its own, one request at a time in the order asked;
-// get_public_address() and map_port() return at once, unmap_port() waits.
+// get_public_address() and map_port() return at once, unmap_port() waits
+// (unmap_port_within() for a bounded time).
 // The gateway found and the mapping made are remembered for the life of the
 // object; a failed discovery is tried again by the next request, each costing
 // one 2-second wait.
@@ -42,6 +43,7 @@ public:
     void map_port(std::uint16_t port) override;
     void map_port_reporting(std::uint16_t port, MappingCallback done) override;
     void unmap_port() override;
+    bool unmap_port_within(std::chrono::milliseconds limit) override;
     void unmap_port_async() override;
 
 private:

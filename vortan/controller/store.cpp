@@ -1,7 +1,7 @@
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/store.h"
 
-#include "vortan/directories.h"
 #include "vortan/controller/downloadtarget.h"
+#include "vortan/directories.h"
 #include "vortan/log.h"
 #include "vortan/privatefiles.h"
 #include "vortan/wholefile.h"
@@ -89,9 +89,17 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
 
 }  // namespace
 
-std::optional<StartError> ControllerPrivate::lockSupportDirectory()
+Store::Store(QString directory, Clock& clock, std::chrono::milliseconds saveDelay, std::function<void()> save)
+    : m_directory(std::move(directory)), m_saveDelay(saveDelay), m_saveTimer(clock.createTimer(std::move(save)))
 {
-    const QString directory = QDir(m_supportDirectory).absolutePath();
+}
+
+Store::~Store() = default;
+
+std::optional<StartError> Store::lock()
+{
+    m_keptStoredFiles.clear();
+    const QString directory = QDir(m_directory).absolutePath();
     // A directory made by an older version with the umask's mode is made
     // private too; a folder that holds nothing of ours is left as it is.
     const QStringList ownFiles{kTransfersFile, kUsersFile, kMeFile, kDeletedFile, QString::fromLatin1(kLockFileName)};
@@ -120,19 +128,34 @@ std::optional<StartError> ControllerPrivate::lockSupportDirectory()
                       QStringLiteral("Cannot lock the support directory %1.").arg(directory));
 }
 
-template <typename T> std::optional<T> ControllerPrivate::loadStored(const QString& name)
+void Store::unlock()
 {
-    Stored<T> stored = readStored<T>(QDir(m_supportDirectory).filePath(name));
+    m_lock.reset();
+}
+
+template <typename T> std::optional<T> Store::loadStored(const QString& name)
+{
+    Stored<T> stored = readStored<T>(QDir(m_directory).filePath(name));
     if (stored.problem)
         keepAside(name, *stored.problem, stored.regular);
     return std::move(stored.value);
 }
 
-void ControllerPrivate::keepAside(const QString& name, const QString& problem, bool rename)
+std::optional<QList<File>> Store::loadFiles() { return loadStored<QList<File>>(kTransfersFile); }
+std::optional<QList<User>> Store::loadUsers() { return loadStored<QList<User>>(kUsersFile); }
+std::optional<User> Store::loadMe() { return loadStored<User>(kMeFile); }
+std::optional<UuidListsByKey> Store::loadDeleted() { return loadStored<UuidListsByKey>(kDeletedFile); }
+
+std::optional<QList<User>> Store::readBundledUsers(const QString& path)
+{
+    return readStored<QList<User>>(path, true).value;
+}
+
+void Store::keepAside(const QString& name, const QString& problem, bool rename)
 {
     // Saving would replace what could not be read with what could: the file
     // is renamed aside instead, for the user (or a newer version) to recover.
-    const QDir directory(m_supportDirectory);
+    const QDir directory(m_directory);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
     QString aside = name + QStringLiteral(".unreadable-") + stamp;
     for (int n = 2; pathExists(directory.filePath(aside)) && n < 100; ++n)
@@ -152,93 +175,18 @@ void ControllerPrivate::keepAside(const QString& name, const QString& problem, b
     logWarning(lcController(), message);
 }
 
-void ControllerPrivate::load()
+void Store::write(const QList<File>& files, const QList<User>& users, const std::optional<User>& me,
+                  const UuidListsByKey& deleted)
 {
-    m_keptStoredFiles.clear();
-    QList<File> files = loadStored<QList<File>>(kTransfersFile).value_or(QList<File>());
-    // Everything that finds a record by its id relies on ids being unique.
-    QSet<QUuid> seen;
-    m_files.clear();
-    filesAddedOrRemoved();
-    for (File& file : files) {
-        if (seen.contains(file.id())) {
-            logWarning(lcController(), QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
-            continue;
-        }
-        seen.insert(file.id());
-        // Failures are not stored, but a failed final move leaves its partial
-        // file beside the target: such a download is not done.
-        if (file.download && file.location() && file.transferred() && pathExists(file.partialPath()))
-            file.error = VortanError::other(
-                QStringLiteral("The finished download is still at %1: it could not be moved into place")
-                    .arg(file.partialPath()));
-        m_files.append(std::move(file));
-    }
-    update();
-
-    QList<User> users = loadStored<QList<User>>(kUsersFile).value_or(QList<User>());
-    modifyUsers([&](QList<User>& list) { list = std::move(users); });
-
-    std::optional<User> me = loadStored<User>(kMeFile);
-    emit objectWillChange();
-    m_me = std::move(me);
-    emit meChanged();
-
-    m_deletedFileIDs = loadStored<UuidListsByKey>(kDeletedFile).value_or(UuidListsByKey());
-
-    appendBundledUsers();
-    refreshAllowedUsers();
+    m_saveTimer->stop();
+    noteSaved(kTransfersFile, writeStored(m_directory, kTransfersFile, files, m_keptStoredFiles));
+    noteSaved(kUsersFile, writeStored(m_directory, kUsersFile, users, m_keptStoredFiles));
+    if (me)
+        noteSaved(kMeFile, writeStored(m_directory, kMeFile, *me, m_keptStoredFiles));
+    noteSaved(kDeletedFile, writeStored(m_directory, kDeletedFile, deleted, m_keptStoredFiles));
 }
 
-void ControllerPrivate::appendBundledUsers()
-{
-    const QString path = m_options.bundledUsersPath.value_or(defaultBundledUsersPath());
-    if (path.isEmpty())
-        return;
-    const std::optional<QList<User>> bundled = readStored<QList<User>>(path, true).value;
-    if (!bundled)
-        return;
-    // Only users not listed yet: appending the bundle as it is would add the
-    // same users once more at every start, since the list is stored.
-    QList<User> added;
-    for (const User& user : *bundled) {
-        if (indexOfUser(user.key) >= 0)
-            continue;
-        if (std::any_of(added.cbegin(), added.cend(), [&](const User& u) { return u.key == user.key; }))
-            continue;
-        added.append(user);
-    }
-    if (added.isEmpty())
-        return;
-    modifyUsers([&](QList<User>& users) { users.append(added); });
-    scheduleSave();
-}
-
-void ControllerPrivate::save()
-{
-    if (m_saveTimer)
-        m_saveTimer->stop();
-    // Before start nothing is loaded: writing would replace the stored state.
-    if (!m_started)
-        return;
-    // A block whose send has not completed may have reached the peer, which
-    // then never asks for it again: store it as sent, so that a restart does
-    // not leave the offer one block short for good. Should it be lost after
-    // all, the peer asks for it again (it tops up downloads a list leaves out).
-    QList<File> stored = m_files.list();
-    for (File& record : stored) {
-        const auto inFlight = m_blocksInFlight.constFind(record.id());
-        if (!record.download && inFlight != m_blocksInFlight.cend())
-            record.blocks.unite(*inFlight);
-    }
-    noteSaved(kTransfersFile, writeStored(m_supportDirectory, kTransfersFile, stored, m_keptStoredFiles));
-    noteSaved(kUsersFile, writeStored(m_supportDirectory, kUsersFile, m_users, m_keptStoredFiles));
-    if (m_me)
-        noteSaved(kMeFile, writeStored(m_supportDirectory, kMeFile, *m_me, m_keptStoredFiles));
-    noteSaved(kDeletedFile, writeStored(m_supportDirectory, kDeletedFile, m_deletedFileIDs, m_keptStoredFiles));
-}
-
-void ControllerPrivate::noteSaved(const QString& name, const std::optional<QString>& error)
+void Store::noteSaved(const QString& name, const std::optional<QString>& error)
 {
     // Said once per failure; the next save tries again.
     if (!error) {
@@ -248,18 +196,28 @@ void ControllerPrivate::noteSaved(const QString& name, const std::optional<QStri
     if (m_failedSaves.contains(name))
         return;
     m_failedSaves.insert(name);
-    const QString message = QStringLiteral("Could not save %1 in %2: %3").arg(name, m_supportDirectory, *error);
+    const QString message = QStringLiteral("Could not save %1 in %2: %3").arg(name, m_directory, *error);
     emit warning(message);
     logWarning(lcController(), message);
 }
 
-void ControllerPrivate::scheduleSave()
+void Store::schedule()
 {
     // At most one write per delay, however many changes come: the first
     // change since the last write fixes the time.
-    if (!m_started || m_saveTimer->isActive())
+    if (!m_enabled || m_saveTimer->isActive())
         return;
-    m_saveTimer->startOnce(m_options.saveDelay);
+    m_saveTimer->startOnce(m_saveDelay);
+}
+
+void Store::cancelScheduled()
+{
+    m_saveTimer->stop();
+}
+
+bool Store::pending() const
+{
+    return m_saveTimer->isActive();
 }
 
 }  // namespace vortan

@@ -1,8 +1,9 @@
-#include "vortan/controller/controller_p.h"
-#include "vortan/records/recorderror.h"
+#include "vortan/controller/sendloops.h"
 
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
+#include "vortan/records/file.h"
+#include "vortan/records/recorderror.h"
 
 #include <QPointer>
 
@@ -20,67 +21,46 @@ bool sameObject(const std::weak_ptr<PeerConnection>& a, const std::weak_ptr<Peer
 
 }  // namespace
 
-bool ControllerPrivate::offerDelivered(const QUuid& id) const
+SendLoops::SendLoops(Engine engine) : m_engine(std::move(engine)) {}
+
+void SendLoops::forget(const QUuid& id)
 {
-    const File* record = findFile(id);
-    if (!record || record->download || !isComplete(*record))
-        return false;
-    if (record->numberOfBlocks() == 0 && !m_emptyOffersListed.contains(id))
-        return false;
-    return !m_offersAwaitingDisconnect.contains(id);
+    m_loops.remove(id);
 }
 
-void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                              const std::shared_ptr<PeerConnection>& peer)
+void SendLoops::start(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user() || !admit(peer))
-        return;
-    // Only our own offers to this very user, with the file they name, and
-    // only blocks the file has: nothing else of ours is ever read for a peer.
-    const File* record = findFile(fileID);
-    if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
-        || !blocks.allBelow(record->numberOfBlocks())) {
-        logWarning(lcController(), QStringLiteral("no matching file"));
-        return;
-    }
-    fileWithId(fileID)->wantBlocks.unite(blocks);
-    update();
-    startSending(fileID, peer);
-}
-
-void ControllerPrivate::startSending(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
-{
-    const qsizetype index = indexOfFile(id);
-    if (index < 0)
+    const File* record = m_engine.find(id);
+    if (!record)
         return;
     // A loop running on this connection picks the new wants up. One running
     // on a connection that has been replaced would end with its failure and
     // strand the wants that came on the new one: this connection takes over.
-    const auto loop = m_sendLoops.constFind(id);
-    if (m_files[index].sending && loop != m_sendLoops.cend() && sameObject(*loop, peer))
+    const auto loop = m_loops.constFind(id);
+    if (record->sending && loop != m_loops.cend() && sameObject(*loop, peer))
         return;
-    m_files.edit(index).sending = true;
-    m_sendLoops.insert(id, peer);
-    update();
-    sendNextBlock(id, peer);
+    m_engine.edit(id)->sending = true;
+    m_loops.insert(id, peer);
+    m_engine.changed();
+    sendNext(id, peer);
 }
 
-std::int64_t ControllerPrivate::sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const
+std::int64_t SendLoops::sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const
 {
     const std::weak_ptr<PeerConnection> weak(peer);
-    const auto loops = std::count_if(m_sendLoops.cbegin(), m_sendLoops.cend(),
+    const auto loops = std::count_if(m_loops.cbegin(), m_loops.cend(),
                                      [&](const std::weak_ptr<PeerConnection>& loop) { return sameObject(loop, weak); });
     return std::max<std::int64_t>(1, kSendAhead / std::max<std::int64_t>(1, loops));
 }
 
-void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
     const std::int64_t ahead = peer ? sendAheadOn(peer) : 0;
     for (;;) {
-        const qsizetype index = indexOfFile(id);
-        if (index < 0)
+        File* found = m_engine.edit(id);
+        if (!found)
             return;
-        File& record = m_files.edit(index);
+        File& record = *found;
         const BlockSet& inFlight = m_blocksInFlight[id];
         // The lowest wanted block not handed over yet.
         std::optional<std::int64_t> next;
@@ -97,8 +77,8 @@ void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<Pee
             if (inFlight.empty()) {
                 m_blocksInFlight.remove(id);
                 record.sending = false;
-                m_sendLoops.remove(id);
-                update();
+                m_loops.remove(id);
+                m_engine.changed();
             }
             return;
         }
@@ -114,55 +94,54 @@ void ControllerPrivate::sendNextBlock(const QUuid& id, const std::shared_ptr<Pee
             bytes = record.buffer()->readBlockView(*record.location(), block * blockSize, size);
         } catch (const IoError& e) {
             record.error = recordError(e);
-            update();
-            if (File* stopped = fileWithId(id))
+            m_engine.changed();
+            if (File* stopped = m_engine.edit(id))
                 stopped->sending = false;
-            m_sendLoops.remove(id);
+            m_loops.remove(id);
             if (m_blocksInFlight.value(id).empty())
                 m_blocksInFlight.remove(id);
-            update();
-            markActivity();
+            m_engine.changed();
+            m_engine.activity();
             return;
         }
         m_blocksInFlight[id].insert(block);
         peer->sendData(bytes, block, id,
-                       [self = QPointer<ControllerPrivate>(this), id, block,
+                       [self = QPointer<SendLoops>(this), id, block,
                         weak = std::weak_ptr<PeerConnection>(peer)](const std::optional<NetworkError>& error) {
                            if (self)
                                self->blockSent(error, id, block, weak);
                        });
-        markActivity();
+        m_engine.activity();
     }
 }
 
-void ControllerPrivate::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
-                           const std::weak_ptr<PeerConnection>& connection)
+void SendLoops::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
+                          const std::weak_ptr<PeerConnection>& connection)
 {
     if (const auto inFlight = m_blocksInFlight.find(id); inFlight != m_blocksInFlight.end()) {
         inFlight->remove(block);
         if (inFlight->empty())
             m_blocksInFlight.erase(inFlight);
     }
-    const qsizetype index = indexOfFile(id);
-    if (index < 0)
+    if (!m_engine.find(id))
         return;
-    const auto loop = m_sendLoops.constFind(id);
-    if (loop == m_sendLoops.cend())
+    const auto loop = m_loops.constFind(id);
+    if (loop == m_loops.cend())
         return;
     if (!sameObject(*loop, connection)) {
         // The loop has moved to a newer connection, which may wait for
         // this block's place.
-        sendNextBlock(id, loop->lock());
+        sendNext(id, loop->lock());
         return;
     }
-    File& record = m_files.edit(index);
+    File& record = *m_engine.edit(id);
     if (error) {
         record.error = VortanError::network(*error);
-        update();
-        if (File* stopped = fileWithId(id))
+        m_engine.changed();
+        if (File* stopped = m_engine.edit(id))
             stopped->sending = false;
-        m_sendLoops.remove(id);
-        update();
+        m_loops.remove(id);
+        m_engine.changed();
         return;
     }
     const bool wasComplete = record.blocks.count() == record.numberOfBlocks();
@@ -170,13 +149,11 @@ void ControllerPrivate::blockSent(const std::optional<NetworkError>& error, cons
     record.wantBlocks.remove(block);
     record.error.reset();  // the transfer goes on
     const bool complete = record.blocks.count() == record.numberOfBlocks();
-    if (complete)
-        m_offersAwaitingDisconnect.insert(id);
-    update();
-    scheduleSave();
+    m_engine.changed();
+    m_engine.progressed();
     if (complete && !wasComplete)
-        emit offerSent(id);
-    sendNextBlock(id, connection.lock());
+        m_engine.offerSent(id);
+    sendNext(id, connection.lock());
 }
 
 }  // namespace vortan

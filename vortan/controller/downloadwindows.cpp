@@ -1,36 +1,36 @@
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/downloadwindows.h"
 
 #include "vortan/log.h"
-#include "vortan/peer/peerconnection.h"
 #include "vortan/peer/messages.h"
 
 #include <algorithm>
 
 namespace vortan {
 
-// A running download has a request window from its first request on this
-// connection until it finishes, is paused or removed, fails to write, or its
-// user's connection ends or is replaced (the requests it timed are then void).
-
-std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
+DownloadWindows::DownloadWindows(Clock& clock, Limits limits, Engine engine)
+    : m_clock(clock), m_limits(limits), m_engine(std::move(engine))
 {
-    const auto found = m_windows.constFind(id);
-    if (found == m_windows.cend())
-        return std::nullopt;
-    return WindowSize{found->window.size(), found->window.largest()};
 }
 
-RequestWindow& ControllerPrivate::windowFor(const QUuid& id, const QByteArray& user)
+DownloadWindows::~DownloadWindows() = default;
+
+const RequestWindow* DownloadWindows::find(const QUuid& id) const
+{
+    const auto found = m_windows.constFind(id);
+    return found == m_windows.cend() ? nullptr : &found->window;
+}
+
+RequestWindow& DownloadWindows::windowFor(const QUuid& id, const QByteArray& user)
 {
     auto found = m_windows.find(id);
     if (found != m_windows.end())
         return found->window;
-    found = m_windows.insert(id, DownloadWindow{user, RequestWindow(m_options.maxRequestWindow)});
+    found = m_windows.insert(id, DownloadWindow{user, RequestWindow(m_limits.maxRequestWindow)});
     shareConnection(user);
     return found->window;
 }
 
-void ControllerPrivate::shareConnection(const QByteArray& user)
+void DownloadWindows::shareConnection(const QByteArray& user)
 {
     // The downloads from one user share its connection's limit evenly; the
     // sender serves their records in turn, one block each.
@@ -38,63 +38,62 @@ void ControllerPrivate::shareConnection(const QByteArray& user)
                                        [&](const DownloadWindow& w) { return w.user == user; });
     if (sharing == 0)
         return;
-    const std::int64_t share = std::max<std::int64_t>(m_options.maxConnectionWindow / sharing, RequestWindow::kFloor);
+    const std::int64_t share = std::max<std::int64_t>(m_limits.maxConnectionWindow / sharing, RequestWindow::kFloor);
     for (DownloadWindow& w : m_windows) {
         if (w.user == user)
-            w.window.setCap(std::min(m_options.maxRequestWindow, share));
+            w.window.setCap(std::min(m_limits.maxRequestWindow, share));
     }
 }
 
-void ControllerPrivate::windowAsked(const QUuid& id, const BlockSet& blocks)
+void DownloadWindows::asked(const QUuid& id, const BlockSet& blocks)
 {
     const auto found = m_windows.find(id);
     if (found == m_windows.end())
         return;
     found->window.asked(blocks, m_clock.now());
     if (!m_windowTimer)
-        m_windowTimer = m_clock.createTimer([this] { checkWindows(); });
+        m_windowTimer = m_clock.createTimer([this] { check(); });
     if (found->window.watching() && !m_windowTimer->isActive())
         m_windowTimer->startRepeating(kWindowCheckInterval);
     if (!m_quietTimer)
-        m_quietTimer = m_clock.createTimer([this] { checkQuietDownloads(); });
+        m_quietTimer = m_clock.createTimer([this] { checkQuiet(); });
     if (!m_quietTimer->isActive())
         m_quietTimer->startRepeating(kQuietCheckInterval);
 }
 
-void ControllerPrivate::windowReceived(const QUuid& id, std::int64_t block, std::int64_t bytes)
+void DownloadWindows::received(const QUuid& id, std::int64_t block, std::int64_t bytes)
 {
     const auto found = m_windows.find(id);
     if (found == m_windows.end())
         return;
     if (found->window.received(block, bytes, m_clock.now()) == RequestWindow::Change::settled)
-        logWindow(id, found->window, QStringLiteral("settled"));
+        log(id, found->window, QStringLiteral("settled"));
 }
 
-void ControllerPrivate::checkWindows()
+void DownloadWindows::check()
 {
     const RequestWindow::TimePoint now = m_clock.now();
     bool watching = false;
     for (auto it = m_windows.begin(); it != m_windows.end(); ++it) {
         if (it->window.check(now) == RequestWindow::Change::stalled)
-            logWindow(it.key(), it->window, QStringLiteral("stalled, back to the floor"));
+            log(it.key(), it->window, QStringLiteral("stalled, back to the floor"));
         watching = watching || it->window.watching();
     }
     if (!watching && m_windowTimer)
         m_windowTimer->stop();
 }
 
-void ControllerPrivate::checkQuietDownloads()
+void DownloadWindows::checkQuiet()
 {
     // A peer answers wants only for what it offers: a download it withdrew
     // would wait for ever, shown as running. Its list tells (the answer's
-    // end marks what it leaves out, see markWithdrawn()).
+    // end marks what it leaves out).
     const Clock::TimePoint now = m_clock.now();
     bool waiting = false;
     QList<QByteArray> quietUsers;
     for (auto it = m_windows.cbegin(); it != m_windows.cend(); ++it) {
         const std::optional<Clock::TimePoint> since = it->window.waitingSince();
-        const File* record = since ? findFile(it.key()) : nullptr;
-        if (!record || record->paused || record->unavailable || record->error || isComplete(*record))
+        if (!since || !m_engine.waitsForBlocks(it.key()))
             continue;
         waiting = true;
         if (now - *since >= kQuietDownloadTime && !quietUsers.contains(it->user))
@@ -108,24 +107,12 @@ void ControllerPrivate::checkQuietDownloads()
         const auto asked = m_quietListRequests.constFind(user);
         if (asked != m_quietListRequests.cend() && now - *asked < kQuietDownloadTime)
             continue;
-        const std::shared_ptr<PeerConnection> peer = peerFor(user);
-        if (!peer)
-            continue;
-        m_quietListRequests.insert(user, now);
-        const User* known = findUser(user);
-        logInfo(lcController(), QStringLiteral("Nothing arrived from %1 for %2 s although blocks are asked for: asking for the list again")
-                    .arg(known ? known->name : QString::fromLatin1(user.toHex().left(16)))
-                    .arg(std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime).count()));
-        peer->sendListRequest();
-        // An answer still coming in on this connection takes its place.
-        const bool pending = std::any_of(m_pendingAnswers.cbegin(), m_pendingAnswers.cend(),
-                                         [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
-        if (!pending)
-            m_pendingAnswers.append(PendingAnswer{peer, {}});
+        if (m_engine.askForList(user))
+            m_quietListRequests.insert(user, now);
     }
 }
 
-void ControllerPrivate::dropWindow(const QUuid& id)
+void DownloadWindows::drop(const QUuid& id)
 {
     const auto found = m_windows.constFind(id);
     if (found == m_windows.cend())
@@ -135,12 +122,18 @@ void ControllerPrivate::dropWindow(const QUuid& id)
     shareConnection(user);
 }
 
-void ControllerPrivate::dropWindowsOf(const QByteArray& user)
+void DownloadWindows::dropAllOf(const QByteArray& user)
 {
     m_windows.removeIf([&](const QHash<QUuid, DownloadWindow>::iterator it) { return it->user == user; });
 }
 
-void ControllerPrivate::logWindow(const QUuid& id, const RequestWindow& window, const QString& what)
+void DownloadWindows::log(const QUuid& id, const QString& what) const
+{
+    if (const RequestWindow* window = find(id))
+        log(id, *window, what);
+}
+
+void DownloadWindows::log(const QUuid& id, const RequestWindow& window, const QString& what)
 {
     const auto roundTrip = window.roundTrip();
     const double ms = roundTrip ? std::chrono::duration<double, std::milli>(*roundTrip).count() : 0.0;

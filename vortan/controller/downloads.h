@@ -1,0 +1,78 @@
+#pragma once
+
+#include "vortan/clock.h"
+#include "vortan/controller/downloadwindows.h"
+#include "vortan/controlleroptions.h"
+#include "vortan/downloadlocation.h"
+#include "vortan/records/blockset.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vortan {
+
+class File;
+class FileTable;
+class PeerConnection;
+
+// The download engine: resuming and pausing records (a download's target is
+// fixed on its first resume), asking for blocks through each download's
+// request window, writing what arrives into the partial file after checking
+// it, and moving a finished download into place.
+class Downloads : public QObject {
+    Q_OBJECT
+public:
+    struct Engine {
+        std::function<std::shared_ptr<PeerConnection>(const QByteArray& user)> peerFor;
+        std::function<void(const QByteArray& user)> connectTo;
+        // An offer resumed while its user is connected.
+        std::function<void(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)> startSending;
+        std::function<void()> progressed;  // a record made progress: save
+        std::function<void()> activity;    // a want went out
+        std::function<QString()> downloadsDirectory;
+        std::function<void(const File& file)> finished;  // moved into place
+        // See DownloadWindows::Engine::askForList.
+        std::function<bool(const QByteArray& user)> askForList;
+    };
+
+    Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits limits, Engine engine);
+    ~Downloads() override;
+
+    void resume(const QList<ResumeItem>& items);
+    void pause(const QList<QUuid>& ids);
+    // Asks for blocks until the download's request window is full.
+    void topUpRequests(const QUuid& id, PeerConnection& peer);
+    // A data message of this user's connection.
+    void received(const QByteArray& data, std::int64_t block, const QUuid& id,
+                  const std::shared_ptr<PeerConnection>& peer);
+    DownloadWindows& windows() { return m_windows; }
+    const DownloadWindows& windows() const { return m_windows; }
+
+private:
+    bool waitsForBlocks(const QUuid& id) const;
+    void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
+    // Tops up after the blocks that arrived in this turn of the event loop:
+    // one request for them all instead of one per block.
+    void topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    void runTopUps();
+    bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
+    void checkPartialFile(const QUuid& id);
+    void finishDownload(const QUuid& id);
+
+    FileTable& m_files;
+    Engine m_engine;
+    DownloadWindows m_windows;
+    QHash<QUuid, std::weak_ptr<PeerConnection>> m_topUps;
+    bool m_topUpsScheduled = false;
+};
+
+}  // namespace vortan

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "vortan/clock.h"
+#include "vortan/controller/requestwindow.h"
+#include "vortan/records/blockset.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vortan {
+
+// The request windows of the running downloads, by record id, with the user
+// whose connection each measures; in memory only. A running download has a
+// window from its first request on a connection until it finishes, is
+// paused or removed, fails to write, or its user's connection ends or is
+// replaced (the requests it timed are then void).
+//
+// It also watches for quiet downloads: one that receives nothing for
+// kQuietDownloadTime although it has asked for blocks has its user asked
+// for the list again, so that an offer the user withdrew is seen as such.
+class DownloadWindows {
+public:
+    // How often running windows are checked for a stalled link.
+    static constexpr std::chrono::milliseconds kWindowCheckInterval{250};
+    static constexpr std::chrono::milliseconds kQuietDownloadTime{20000};
+    static constexpr std::chrono::milliseconds kQuietCheckInterval{5000};
+
+    struct Limits {
+        std::int64_t maxRequestWindow = RequestWindow::kFloor;
+        std::int64_t maxConnectionWindow = RequestWindow::kFloor;
+    };
+    struct Engine {
+        // Whether the download still waits for blocks: not paused, failed,
+        // withdrawn or complete.
+        std::function<bool(const QUuid& id)> waitsForBlocks;
+        // Asks the user for the list again, because of a quiet download;
+        // false when the user is not connected.
+        std::function<bool(const QByteArray& user)> askForList;
+    };
+
+    DownloadWindows(Clock& clock, Limits limits, Engine engine);
+    ~DownloadWindows();
+
+    // The download's window, made for the user's connection if need be.
+    RequestWindow& windowFor(const QUuid& id, const QByteArray& user);
+    const RequestWindow* find(const QUuid& id) const;
+    void asked(const QUuid& id, const BlockSet& blocks);
+    void received(const QUuid& id, std::int64_t block, std::int64_t bytes);
+    void drop(const QUuid& id);
+    void dropAllOf(const QByteArray& user);
+    // Logs the window's figures with `what` (a debug line), if it has one.
+    void log(const QUuid& id, const QString& what) const;
+
+private:
+    struct DownloadWindow {
+        QByteArray user;
+        RequestWindow window;
+    };
+    void shareConnection(const QByteArray& user);
+    void check();
+    void checkQuiet();
+    static void log(const QUuid& id, const RequestWindow& window, const QString& what);
+
+    Clock& m_clock;
+    Limits m_limits;
+    Engine m_engine;
+    QHash<QUuid, DownloadWindow> m_windows;
+    std::unique_ptr<Timer> m_windowTimer;
+    std::unique_ptr<Timer> m_quietTimer;
+    // When each user was last asked for its list because of a quiet download.
+    QHash<QByteArray, Clock::TimePoint> m_quietListRequests;
+};
+
+}  // namespace vortan

@@ -1,0 +1,198 @@
+#include "vortan/controller/filetable.h"
+
+#include <algorithm>
+
+namespace vortan {
+
+bool isComplete(const File& file)
+{
+    if (!file.download)
+        return file.transferred();
+    // A download is complete once its file is in place: every block is in
+    // and no final move failed (an empty one: resumed and its file made).
+    if (file.numberOfBlocks() == 0)
+        return file.location().has_value() && !file.paused && !file.error;
+    return file.transferred() && !file.error;
+}
+
+FileTable::FileTable(Clock& clock) : m_clock(clock)
+{
+    m_publishTimer = m_clock.createTimer([this] {
+        // Publishes unconditionally; it does not go through update().
+        m_armed = false;
+        publish();
+    });
+}
+
+FileTable::~FileTable() = default;
+
+void FileTable::append(const QList<File>& records)
+{
+    m_files.append(records);
+    m_indexValid = false;
+}
+
+void FileTable::append(File&& record)
+{
+    m_files.append(std::move(record));
+    m_indexValid = false;
+}
+
+void FileTable::clear()
+{
+    m_files.clear();
+    m_indexValid = false;
+}
+
+qsizetype FileTable::indexOf(const QUuid& id) const
+{
+    if (!m_indexValid || m_index.size() > m_files.size()) {
+        m_index.clear();
+        m_index.reserve(m_files.size());
+        for (qsizetype i = 0; i < m_files.size(); ++i) {
+            if (!m_index.contains(m_files[i].id()))  // the first record of an id wins
+                m_index.insert(m_files[i].id(), i);
+        }
+        m_indexValid = true;
+    }
+    const auto found = m_index.constFind(id);
+    if (found == m_index.cend())
+        return -1;
+    Q_ASSERT(*found < m_files.size() && m_files[*found].id() == id);
+    return *found;
+}
+
+File* FileTable::edit(const QUuid& id)
+{
+    const qsizetype index = indexOf(id);
+    return index < 0 ? nullptr : &m_files.edit(index);
+}
+
+const File* FileTable::find(const QUuid& id) const
+{
+    const qsizetype index = indexOf(id);
+    return index < 0 ? nullptr : &m_files[index];
+}
+
+// ---- Publication
+
+void FileTable::update()
+{
+    if (m_armed)
+        return;
+    const Clock::TimePoint now = m_clock.now();
+    if (!m_lastUpdate || now - *m_lastUpdate >= kPublicationInterval) {
+        publish();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kPublicationInterval - (now - *m_lastUpdate));
+    m_publishTimer->startOnce(wait);
+    m_armed = true;
+}
+
+void FileTable::publishNow()
+{
+    m_publishTimer->stop();
+    m_armed = false;
+    publish();
+}
+
+void FileTable::publish()
+{
+    emit willChange();
+    m_lastUpdate = m_clock.now();
+    FileChanges changes;
+    if (m_files.membershipChanged() || !republishChanged(changes))
+        republishAll(changes);
+    m_files.takeChanges();
+    emit published(changes);
+}
+
+void FileTable::republishAll(FileChanges& changes)
+{
+    // The new rows, and what changed since the last ones. Records keep their
+    // relative order, so one walk over both lists pairs them up. A record's
+    // row is a function of the record (and, while transferring, of its
+    // rate), so an untouched record keeps its row. Ids are unique; should
+    // they not be, every row is built afresh.
+    const bool reusable = m_rowIndex.size() == m_rows.size();
+    const auto build = [&](bool reuse, QList<FileRow>& rows, QHash<QUuid, qsizetype>& index, QList<bool>& fresh) {
+        rows.clear();
+        index.clear();
+        fresh.clear();
+        rows.reserve(m_files.size());
+        index.reserve(m_files.size());
+        fresh.reserve(m_files.size());
+        for (const File& file : m_files) {
+            index.insert(file.id(), rows.size());
+            const qsizetype old = reuse ? m_rowIndex.value(file.id(), -1) : -1;
+            if (old >= 0 && m_rows[old].status != FileRow::Status::transferring
+                && !m_files.edited().contains(file.id())) {
+                rows.append(m_rows[old]);
+                fresh.append(false);
+            } else {
+                rows.append(rowOf(file));
+                fresh.append(true);
+            }
+        }
+    };
+    QList<FileRow> rows;
+    QHash<QUuid, qsizetype> index;
+    QList<bool> fresh;
+    build(reusable, rows, index, fresh);
+    if (reusable && index.size() != rows.size())
+        build(false, rows, index, fresh);
+
+    for (qsizetype old = m_rows.size() - 1; old >= 0; --old) {
+        if (!index.contains(m_rows[old].id)) {
+            changes.removed.append({old, m_rows[old].id});
+            m_rates.forget(m_rows[old].id);
+        }
+    }
+    m_transferringRows.clear();
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        if (rows[row].status == FileRow::Status::transferring)
+            m_transferringRows.append(row);
+        if (!fresh[row])
+            continue;
+        const qsizetype old = m_rowIndex.value(rows[row].id, -1);
+        if (old < 0)
+            changes.inserted.append({row, rows[row].id});
+        else if (!(m_rows[old] == rows[row]))
+            changes.updated.append(rows[row].id);
+    }
+    m_rows = std::move(rows);
+    m_rowIndex = std::move(index);
+}
+
+bool FileTable::republishChanged(FileChanges& changes)
+{
+    // No record came or went: the rows line up with the records one to one.
+    if (m_rows.size() != m_files.size() || m_rowIndex.size() != m_rows.size())
+        return false;
+    QList<qsizetype> stale = m_transferringRows;
+    stale.reserve(stale.size() + m_files.edited().size());
+    for (const QUuid& id : m_files.edited()) {
+        const qsizetype row = m_rowIndex.value(id, -1);
+        if (row < 0 || m_files[row].id() != id)
+            return false;
+        stale.append(row);
+    }
+    std::sort(stale.begin(), stale.end());
+    stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
+
+    QList<qsizetype> transferring;
+    for (const qsizetype row : std::as_const(stale)) {
+        FileRow fresh = rowOf(m_files[row]);
+        if (fresh.status == FileRow::Status::transferring)
+            transferring.append(row);
+        if (!(fresh == m_rows[row])) {
+            changes.updated.append(fresh.id);
+            m_rows[row] = std::move(fresh);
+        }
+    }
+    m_transferringRows = std::move(transferring);
+    return true;
+}
+
+}  // namespace vortan

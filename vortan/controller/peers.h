@@ -1,0 +1,130 @@
+#pragma once
+
+#include "vortan/clock.h"
+#include "vortan/connectfailure.h"
+#include "vortan/controller/endpoints.h"
+#include "vortan/user.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vortan {
+
+class ConnectionPolicy;
+class KeyHelper;
+class NetworkWatcher;
+class PeerConnection;
+class PeerConnectionDelegate;
+struct NetworkError;
+
+// The connections to peers: outgoing attempts over each user's endpoints,
+// admission of connections that proved their key (the newest of a user
+// wins), the users' connection states and failures, the endpoints learned
+// this session, and the connection policy that calls users automatically
+// (with the network watcher that tells it of changes).
+class Peers : public QObject {
+    Q_OBJECT
+public:
+    // Where a user was seen this session: announced on the local network, or
+    // the address an authenticated incoming connection of theirs came from
+    // (with the card's port). Kept in memory only, never in the user's card;
+    // connectTo() tries it before the card's address.
+    enum class EndpointSource { presence, incoming };
+
+    struct Engine {
+        std::function<KeyHelper&()> keys;
+        // Receives the calls of the connections made here.
+        PeerConnectionDelegate* delegate = nullptr;
+        std::function<const User*(const QByteArray& key)> findUser;
+        std::function<void(const QByteArray& key, const std::function<void(User&)>& change)> modifyUser;
+        std::function<QList<QByteArray>()> userKeys;
+        std::function<bool(const QByteArray& key)> hasWork;
+        // A connection of the user takes its place among the ready ones:
+        // blocks asked for on an older one may be asked for again.
+        std::function<void(const QByteArray& key)> connectionReplaced;
+        // The handshake of a connection of a known user is done.
+        std::function<void(const std::shared_ptr<PeerConnection>& peer)> handshakeDone;
+        // A connection ended; then, when the user has no ready one left,
+        // userLeft (before the user's state changes).
+        std::function<void(const std::shared_ptr<PeerConnection>& peer)> connectionEnded;
+        std::function<void(const QByteArray& key)> userLeft;
+    };
+
+    Peers(Clock& clock, Engine engine);
+    ~Peers() override;
+
+    void connectTo(const QByteArray& key);
+    void disconnectFrom(const QByteArray& key);
+    // Ends every connection of a user that is removed, and forgets it.
+    void forget(const QByteArray& key);
+    void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source);
+    ConnectionPolicy& policy() { return *m_policy; }
+    const ConnectionPolicy& policy() const { return *m_policy; }
+    // Follows the machine's network changes (logging how, or that it cannot).
+    void followNetwork();
+    void networkChanged();
+    // Closes everything: the object is going.
+    void shutDown();
+
+    // Ready connections, at most one per user, in the order they became ready.
+    const QList<std::shared_ptr<PeerConnection>>& ready() const { return m_peers; }
+    // Outgoing connections not ready yet.
+    QList<std::shared_ptr<PeerConnection>> connecting() const;
+    std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const;
+
+    // Whether messages of this connection count: a connection that just
+    // proved its key takes its place among the ready ones here.
+    bool admit(const std::shared_ptr<PeerConnection>& peer);
+    // The connections' reports (see PeerConnectionDelegate).
+    void becameReady(const std::shared_ptr<PeerConnection>& peer);
+    void failed(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer);
+    void cancelled(const std::shared_ptr<PeerConnection>& peer);
+
+signals:
+    // A connection of this user became ready (it is now connected).
+    void peerReady(const QByteArray& key);
+    // The user has no connection left (after having been connected).
+    void peerDisconnected(const QByteArray& key);
+
+private:
+    // One connection of an attempt to reach a user: its endpoint, the ones
+    // still to try when it fails, and the most telling failure so far.
+    struct OutgoingPeer {
+        std::shared_ptr<PeerConnection> peer;
+        QByteArray calledKey;
+        Endpoint endpoint;
+        QList<Endpoint> rest;
+        std::optional<ConnectFailure> failure;
+        bool ended = false;  // its failure was handled, or we cancelled it
+    };
+
+    void startAttempt(const QByteArray& key, QList<Endpoint> endpoints, std::optional<ConnectFailure> earlier);
+    // An outgoing connection that is not ready ended: tries the attempt's
+    // next endpoint, or reports the failure.
+    void connectionFailed(qsizetype outgoing, ConnectFailure failure);
+    void reportFailure(const QByteArray& key, ConnectFailure failure);
+    bool stillConnecting(const QByteArray& key) const;
+    void promote(const std::shared_ptr<PeerConnection>& peer);
+    void noteDisconnected(const QByteArray& key);
+
+    Clock& m_clock;
+    Engine m_engine;
+    std::unique_ptr<ConnectionPolicy> m_policy;
+    NetworkWatcher* m_networkWatcher = nullptr;
+    LearnedEndpoints m_learnedEndpoints;
+    QList<OutgoingPeer> m_connectingPeers;
+    // Handshake done, but no frame from the peer yet: a replayed handshake
+    // record gets this far. Such a connection replaces nothing until its
+    // first frame proves it holds the connection key.
+    QList<std::shared_ptr<PeerConnection>> m_pendingPeers;
+    QList<std::shared_ptr<PeerConnection>> m_peers;
+};
+
+}  // namespace vortan

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "vortan/clock.h"
+#include "vortan/controlleroptions.h"
+#include "vortan/records/coding.h"
+#include "vortan/records/file.h"
+#include "vortan/user.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLockFile;
+
+namespace vortan {
+
+// The support directory: one process's lock on it, and the four stored
+// property lists (transfers, users, the own card, the removed ids), read at
+// start and written atomically, at most once per save delay after a change.
+//
+// A stored file that cannot be read is renamed aside (or, when that fails,
+// never written over); a write that fails is reported once until one
+// succeeds. Both reports go out through warning() before they are logged.
+class Store : public QObject {
+    Q_OBJECT
+public:
+    // The lock file that makes one process own a support directory.
+    static constexpr const char* kLockFileName = "brenvo.lock";
+
+    // `save` writes the current state (through write()); schedule() calls
+    // it `saveDelay` after the first change since the last write.
+    Store(QString directory, Clock& clock, std::chrono::milliseconds saveDelay, std::function<void()> save);
+    ~Store() override;
+
+    const QString& directory() const { return m_directory; }
+
+    // Takes the directory (making it, private, if need be).
+    std::optional<StartError> lock();
+    void unlock();
+
+    // Each stored file, if there and readable.
+    std::optional<QList<File>> loadFiles();
+    std::optional<QList<User>> loadUsers();
+    std::optional<User> loadMe();
+    std::optional<UuidListsByKey> loadDeleted();
+    // A bundled user list, read following links; nothing when unreadable.
+    static std::optional<QList<User>> readBundledUsers(const QString& path);
+
+    // Writes the four files now (the card only when there is one).
+    void write(const QList<File>& files, const QList<User>& users, const std::optional<User>& me,
+               const UuidListsByKey& deleted);
+
+    // Writes are scheduled only once enabled (nothing is loaded before).
+    void enable() { m_enabled = true; }
+    bool enabled() const { return m_enabled; }
+    void schedule();
+    void cancelScheduled();
+    bool pending() const;
+
+signals:
+    void warning(const QString& message);
+
+private:
+    template <typename T> std::optional<T> loadStored(const QString& name);
+    void keepAside(const QString& name, const QString& problem, bool rename);
+    void noteSaved(const QString& name, const std::optional<QString>& error);
+
+    QString m_directory;
+    std::chrono::milliseconds m_saveDelay;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<Timer> m_saveTimer;
+    bool m_enabled = false;
+    // The stored files whose last write failed (reported once until one succeeds).
+    QSet<QString> m_failedSaves;
+    // Stored files that could not be read and were left in place: never written.
+    QSet<QString> m_keptStoredFiles;
+};
+
+}  // namespace vortan
