@@ -49,7 +49,7 @@ public:
                      FileManager& fileManager, std::function<bool()> applicationActive = {},
                      QObject* parent = nullptr);
 
-    // The controller's two reports (ControllerDelegate), passed on.
+    // The controller's two reports (downloadFinished, filesReceived), passed on.
     void didFinishDownloading(const FileRow& file);
     void didReceiveFiles(const QList<FileRow>& files, const User& user);
     // The program became the active application: the badge goes back to 0.

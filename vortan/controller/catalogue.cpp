@@ -338,18 +338,16 @@ void ControllerPrivate::mergeList(const QList<File>& received, const std::shared
     if (!added.isEmpty()) {
         m_files.append(added);
         filesAddedOrRemoved();
-        // Published at once: a delegate looks the new records up in the rows.
+        // Published at once: a front end looks the new records up in the rows.
         publishNow();
         scheduleSave();
         if (const User* user = findUser(key)) {
             const User sender = *user;
-            if (ControllerDelegate* delegate = m_delegate.get()) {
-                QList<FileRow> rows;
-                rows.reserve(added.size());
-                for (const File& file : std::as_const(added))
-                    rows.append(rowOf(file));
-                delegate->didReceiveFiles(rows, sender);
-            }
+            QList<FileRow> rows;
+            rows.reserve(added.size());
+            for (const File& file : std::as_const(added))
+                rows.append(rowOf(file));
+            emit filesReceived(rows, sender);
         }
     }
     if (last)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "vortan/clock.h"
-#include "vortan/controllerdelegate.h"
 #include "vortan/controlleroptions.h"
 #include "vortan/controller/endpoints.h"
 #include "vortan/filechanges.h"
@@ -10,7 +9,6 @@
 #include "vortan/controller/recordlist.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/listener/listenerdelegate.h"
-#include "vortan/weakref.h"
 #include "vortan/records/coding.h"
 #include "vortan/records/file.h"
 #include "vortan/file2.h"
@@ -71,14 +69,11 @@ public:
     // The lock file that makes one process own a support directory.
     static constexpr const char* kLockFileName = "brenvo.lock";
 
-    ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate);
+    explicit ControllerPrivate(ControllerOptions options);
     ~ControllerPrivate() override;
 
     ControllerPrivate(const ControllerPrivate&) = delete;
     ControllerPrivate& operator=(const ControllerPrivate&) = delete;
-
-    ControllerDelegate* delegate() const { return m_delegate.get(); }
-    void setDelegate(ControllerDelegate* delegate) { m_delegate = delegate; }
 
     // ---- Lifecycle (lifecycle.cpp, persistence.cpp)
 
@@ -238,6 +233,10 @@ signals:
     void peerDisconnected(const QByteArray& key);
     // The last missing block of this offer has been handed to the kernel.
     void offerSent(const QUuid& id);
+    // A download has been completed and moved into place.
+    void downloadFinished(const vortan::FileRow& file);
+    // A list from this user brought records not known before.
+    void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
 
 private:
     // One connection of an attempt to reach a user: its endpoint, the ones
@@ -358,7 +357,6 @@ private:
     Clock& m_clock;
     PortMapper& m_portMapper;
     SleepInhibitor& m_sleepInhibitor;
-    WeakRef<ControllerDelegate> m_delegate;
     std::unique_ptr<QLockFile> m_lock;
 
     // Lifecycle and settings.

@@ -49,7 +49,7 @@ SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, std::uniq
 
 }  // namespace
 
-ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate)
+ControllerPrivate::ControllerPrivate(ControllerOptions options)
     : m_options(std::move(options)), m_keys(m_options.keyHelper),
       m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
                                                               : m_options.supportDirectory),
@@ -57,7 +57,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
       m_clock(borrowOrOwn<Clock, SystemClock>(m_options.clock, m_ownedClock)),
       m_portMapper(chosenPortMapper(m_options, m_ownedPortMapper)),
       m_sleepInhibitor(chosenSleepInhibitor(m_options, m_ownedSleepInhibitor)),
-      m_delegate(delegate), m_activityDate(m_clock.now())
+      m_activityDate(m_clock.now())
 {
     m_publishTimer = m_clock.createTimer([this] {
         // Publishes unconditionally; it does not go through update().

@@ -383,8 +383,7 @@ void ControllerPrivate::finishDownload(const QUuid& id)
     const File finished = m_files[index];
     publishNow();
     scheduleSave();
-    if (ControllerDelegate* delegate = m_delegate.get())
-        delegate->didFinishDownloading(rowOf(finished));
+    emit downloadFinished(rowOf(finished));
 }
 
 }  // namespace vortan

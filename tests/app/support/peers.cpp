@@ -6,7 +6,7 @@
 
 namespace vortan::test {
 
-Peer::Peer(const QString& name, ControllerDelegate* delegate)
+Peer::Peer(const QString& name)
 {
     ControllerOptions options;
     options.supportDirectory = support.path();
@@ -16,7 +16,7 @@ Peer::Peer(const QString& name, ControllerDelegate* delegate)
     options.inhibitSleep = false;
     options.bundledUsersPath = QString();
     options.watchNetwork = false;
-    controller = std::make_unique<Controller>(options, delegate);
+    controller = std::make_unique<Controller>(options);
     controller->setConnectAutomatically(false);  // the tests connect by hand
     if (const std::optional<StartError> error = controller->start(false, false))
         qFatal("cannot start: %s", qPrintable(error->message()));
