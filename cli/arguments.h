@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vortan/keys/keystoreselection.h"
+#include "vortan/keystorechoice.h"
 
 #include <QString>
 #include <QStringList>

@@ -82,7 +82,7 @@ QByteArray sha256Of(const QString& path)
 // One of the two peers: its own folder, identity file and controller.
 class DemoPeer {
 public:
-    DemoPeer(const QString& name, const QString& folder, vortan::ControllerDelegate* delegate)
+    DemoPeer(const QString& name, const QString& folder)
         : m_name(name), m_folder(folder)
     {
         QDir().mkpath(folder);
@@ -94,7 +94,7 @@ public:
         options.bundledUsersPath = QString();
         options.downloadsDirectory = QDir(folder).filePath(QStringLiteral("downloads"));
         QDir().mkpath(options.downloadsDirectory);
-        m_controller = std::make_unique<Controller>(options, delegate);
+        m_controller = std::make_unique<Controller>(options);
         // The demo connects its two peers itself.
         m_controller->setConnectAutomatically(false);
     }
@@ -135,7 +135,7 @@ private:
     std::unique_ptr<Controller> m_controller;
 };
 
-class Demo : public QObject, public vortan::ControllerDelegate {
+class Demo : public QObject {
 public:
     explicit Demo(const Invocation& inv)
         : m_inv(inv),
@@ -146,7 +146,8 @@ public:
 
     int exec();
 
-    void didReceiveFiles(const QList<FileRow>& files, const User&) override
+private:
+    void filesReceived(const QList<FileRow>& files)
     {
         // Bo takes what Ada offers, into his downloads folder.
         QTimer::singleShot(0, this, [this, files] {
@@ -158,7 +159,7 @@ public:
         });
     }
 
-    void didFinishDownloading(const FileRow& file) override
+    void downloadFinished(const FileRow& file)
     {
         m_finishedAt = m_clock.elapsed();
         m_view.downloadFinished(file);
@@ -167,7 +168,6 @@ public:
         m_loop.quit();
     }
 
-private:
     const Invocation& m_inv;
     QElapsedTimer m_clock;
     ProgressView m_view;
@@ -191,8 +191,11 @@ int Demo::exec()
 
     const ScopedTerminalWriter diagnostics([this](const QString& line) { m_view.diagnostic(line); });
 
-    m_sender = std::make_unique<DemoPeer>(QStringLiteral("Ada"), root.filePath(QStringLiteral("ada")), nullptr);
-    m_receiver = std::make_unique<DemoPeer>(QStringLiteral("Bo"), root.filePath(QStringLiteral("bo")), this);
+    m_sender = std::make_unique<DemoPeer>(QStringLiteral("Ada"), root.filePath(QStringLiteral("ada")));
+    m_receiver = std::make_unique<DemoPeer>(QStringLiteral("Bo"), root.filePath(QStringLiteral("bo")));
+    QObject::connect(&m_receiver->controller(), &Controller::downloadFinished, this, &Demo::downloadFinished);
+    QObject::connect(&m_receiver->controller(), &Controller::filesReceived, this,
+                     [this](const QList<FileRow>& files) { filesReceived(files); });
     m_sender->start(freePort(), true);
     m_receiver->start(freePort(), false);
 

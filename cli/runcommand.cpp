@@ -76,7 +76,7 @@ constexpr int kDisconnectGraceMs = 2000;
 // How often --exit-when-done says what it still waits for.
 constexpr int kExplainWaitMs = 20000;
 
-class RunCommand : public QObject, public vortan::ControllerDelegate {
+class RunCommand : public QObject {
 public:
     explicit RunCommand(const Invocation& inv)
         : m_inv(inv),
@@ -87,7 +87,8 @@ public:
 
     int exec();
 
-    void didFinishDownloading(const FileRow& file) override
+private:
+    void downloadFinished(const FileRow& file)
     {
         m_view.downloadFinished(file);
         if (m_replacing.remove(file.id))
@@ -95,14 +96,13 @@ public:
         scheduleCheck();
     }
 
-    void didReceiveFiles(const QList<FileRow>& files, const User& user) override
+    void filesReceived(const QList<FileRow>& files, const User& user)
     {
         m_view.filesReceived(files, user);
         // Not from inside the controller's list handling.
         QTimer::singleShot(0, this, [this] { resumeAccepted(); });
     }
 
-private:
     Controller& controller() { return m_session->controller(); }
     void resolveUsers();
     void resumeAccepted();
@@ -160,7 +160,10 @@ int RunCommand::exec()
     // Diagnostic lines pass the bars (unless they go to a file).
     const ScopedTerminalWriter diagnostics([this](const QString& line) { m_view.diagnostic(line); });
 
-    m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, !m_inv.noUpnp, this);
+    m_session = std::make_unique<Session>(m_inv.global, Session::Kind::transfers, !m_inv.noUpnp, [this](Controller& c) {
+        QObject::connect(&c, &Controller::downloadFinished, this, &RunCommand::downloadFinished);
+        QObject::connect(&c, &Controller::filesReceived, this, &RunCommand::filesReceived);
+    });
     m_session->start(!m_inv.noListen, m_inv.mapPort, !m_inv.noAutoConnect);
     follow(m_tally, controller(), this);
     resolveUsers();

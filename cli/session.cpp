@@ -12,10 +12,12 @@
 
 namespace brenvo::cli {
 
-Session::Session(const GlobalOptions& options, Kind kind, bool useGateway, vortan::ControllerDelegate* delegate)
+Session::Session(const GlobalOptions& options, Kind kind, bool useGateway,
+                 std::function<void(vortan::Controller&)> connectReports)
     : m_supportDirectory(options.dataDir.isEmpty() ? vortan::defaultSupportDirectory()
                                                    : QDir(options.dataDir).absolutePath()),
-      m_keyStore(options.keyStore), m_kind(kind), m_useGateway(useGateway), m_delegate(delegate)
+      m_keyStore(options.keyStore), m_kind(kind), m_useGateway(useGateway),
+      m_connectReports(std::move(connectReports))
 {
 }
 
@@ -37,7 +39,9 @@ void Session::start(bool listen, bool mapPort, bool connectAutomatically)
     options.watchNetwork = m_kind == Kind::transfers;
     // Only a running instance is announced and looks for others.
     options.usePresence = m_kind == Kind::transfers;
-    m_controller = std::make_unique<vortan::Controller>(options, m_delegate);
+    m_controller = std::make_unique<vortan::Controller>(options);
+    if (m_connectReports)
+        m_connectReports(*m_controller);
     m_controller->setConnectAutomatically(m_kind == Kind::transfers && connectAutomatically);
     // A stored file that could not be read or written: the user should know.
     QObject::connect(m_controller.get(), &vortan::Controller::warning, [](const QString& message) {

@@ -5,11 +5,11 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace vortan {
 class Controller;
-class ControllerDelegate;
 }  // namespace vortan
 
 namespace brenvo::cli {
@@ -24,8 +24,10 @@ public:
     };
 
     // useGateway: the controller may talk UPnP to the local gateway.
+    // connectReports: called with the new controller before it starts, to
+    // connect to its signals.
     Session(const GlobalOptions& options, Kind kind, bool useGateway = false,
-            vortan::ControllerDelegate* delegate = nullptr);
+            std::function<void(vortan::Controller&)> connectReports = {});
     ~Session();
 
     Session(const Session&) = delete;
@@ -50,7 +52,7 @@ private:
     vortan::KeyStoreChoice m_keyStore;
     Kind m_kind;
     bool m_useGateway;
-    vortan::ControllerDelegate* m_delegate;
+    std::function<void(vortan::Controller&)> m_connectReports;
     std::unique_ptr<vortan::Controller> m_controller;
 };
 

@@ -52,7 +52,7 @@ public:
                      FileManager& fileManager, std::function<bool()> applicationActive = {},
                      QObject* parent = nullptr);
 
-    // The controller's two reports (ControllerDelegate), passed on.
+    // The controller's two reports (downloadFinished, filesReceived), passed on.
     void didFinishDownloading(const vortan::FileRow& file);
     void didReceiveFiles(const QList<vortan::FileRow>& files, const vortan::User& user);
     // The program became the active application: the badge goes back to 0.

@@ -1,6 +1,6 @@
 #include "app/files/downloadresolution.h"
 
-#include "vortan/controller/downloadtarget.h"
+#include "vortan/safefilename.h"
 
 #include <QCoreApplication>
 #include <QDir>

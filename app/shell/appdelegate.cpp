@@ -50,7 +50,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.keyStore = m_options.keyStore;
     controllerOptions.useGateway = m_options.useGateway;
     controllerOptions.usePresence = true;
-    m_controller = std::make_unique<Controller>(controllerOptions, this);
+    m_controller = std::make_unique<Controller>(controllerOptions);
 
     m_notifier = std::make_unique<NotificationServer>();
     // A click on a notification, or its "Show", while no window is shown.
@@ -76,6 +76,8 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
+    connect(m_controller.get(), &Controller::downloadFinished, this, &AppDelegate::didFinishDownloading);
+    connect(m_controller.get(), &Controller::filesReceived, this, &AppDelegate::didReceiveFiles);
     connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::listenerStateChanged);
     connect(m_controller.get(), &Controller::meChanged, this, &AppDelegate::showListenerState);
     connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {

@@ -30,7 +30,7 @@ class UpdaterController;
 // their scene state, and the desktop plumbing (notifications, the launcher
 // badge, links, the settings window, uninstall) and, through Background,
 // running on without windows with the status icon.
-class AppDelegate : public QObject, public vortan::ControllerDelegate {
+class AppDelegate : public QObject {
     Q_OBJECT
 public:
     explicit AppDelegate(AppOptions options, QObject* parent = nullptr);
@@ -100,10 +100,6 @@ public:
     const QStringList& warnings() const { return m_warnings; }
     void dismissWarnings();
 
-    // ControllerDelegate
-    void didFinishDownloading(const vortan::FileRow& file) override;
-    void didReceiveFiles(const QList<vortan::FileRow>& files, const vortan::User& user) override;
-
     FileManager& fileManager() { return *m_fileManager; }
     Background& background() { return *m_background; }
 
@@ -117,6 +113,9 @@ private:
     static constexpr qsizetype kMaxWarnings = 5;
 
     void addWarning(const QString& message);
+    // The controller's reports.
+    void didFinishDownloading(const vortan::FileRow& file);
+    void didReceiveFiles(const QList<vortan::FileRow>& files, const vortan::User& user);
     // A listener that failed is told in the windows' information bar while it lasts.
     void showListenerState();
     // The listener's state as the windows tell it: a failure lasts while the

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "vortan/controllerdelegate.h"
 #include "vortan/controlleroptions.h"
 #include "vortan/filechanges.h"
 #include "vortan/filerow.h"
@@ -37,7 +36,10 @@ class ControllerPrivate;
 // Reading: users(), me(), listenerState() (each with a change signal), and
 // fileRows(), the catalogue published at most every 0.1 s, with
 // filesChanged() naming the rows each publication inserted, removed and
-// updated. objectWillChange() comes before every change of any of them.
+// updated.
+//
+// Reports come as signals, on the main thread, from inside the call or event
+// that caused them: a slot may call back into the controller.
 //
 // The stored files are written at stop(), and about two seconds after a
 // change of the users, the own card, the removed ids, the set of records, a
@@ -52,15 +54,11 @@ public:
     // The lock file that makes one process own a support directory.
     static constexpr const char* kLockFileName = "brenvo.lock";
 
-    explicit Controller(ControllerOptions options = {}, ControllerDelegate* delegate = nullptr,
-                        QObject* parent = nullptr);
+    explicit Controller(ControllerOptions options = {}, QObject* parent = nullptr);
     ~Controller() override;
 
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
-
-    ControllerDelegate* delegate() const;
-    void setDelegate(ControllerDelegate* delegate);
 
     // ---- Lifecycle
 
@@ -150,8 +148,6 @@ public:
     void pause(const QList<QUuid>& ids);
 
 signals:
-    // Before every change of users, me, listenerState or the file rows.
-    void objectWillChange();
     // The user list changed; userChanged() names each user first.
     void usersChanged();
     // A user was added, removed or changed (its key).
@@ -170,6 +166,12 @@ signals:
     void peerDisconnected(const QByteArray& key);
     // The last missing block of this offer has been handed to the kernel.
     void offerSent(const QUuid& id);
+    // A download has been completed and moved to its location; the row is
+    // already published.
+    void downloadFinished(const vortan::FileRow& file);
+    // A list from this user brought records not known before; their rows are
+    // already published.
+    void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
     // Something the user should know went wrong in the background: a stored
     // file could not be written or read. Each failure is reported once,
     // before the same text is logged as a warning.

@@ -46,8 +46,8 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
     EXPECT_EQ(ids.size(), 6);
     EXPECT_EQ(log.startingWith("send files: ").size(), 1);  // only Bea is connected
 
-    ASSERT_TRUE(waitFor([&] { return b.delegate.received.size() == 1; }));
-    const QList<FileRow>& received = b.delegate.received.first();
+    ASSERT_TRUE(waitFor([&] { return b.reports.received.size() == 1; }));
+    const QList<FileRow>& received = b.reports.received.first();
     EXPECT_EQ(namesOf(received), (QStringList{"one.txt", "two.txt"}));
     for (const FileRow& file : received) {
         EXPECT_TRUE(file.download);
@@ -55,7 +55,7 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
         EXPECT_FALSE(file.location);  // our paths never travel
         EXPECT_EQ(file.user, a.key());
     }
-    EXPECT_EQ(b.delegate.senders.first().key, a.key());
+    EXPECT_EQ(b.reports.senders.first().key, a.key());
     EXPECT_EQ(b->files().size(), 2);
 }
 
@@ -100,22 +100,22 @@ TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
     QList<QByteArray> lists;
     QObject::connect(b.controller.get(), &Controller::listReceived, [&](const QByteArray& key) { lists.append(key); });
     ASSERT_TRUE(setup.connect({x, y}));
-    ASSERT_EQ(b.delegate.received.size(), 1);
-    EXPECT_EQ(namesOf(b.delegate.received.first()), (QStringList{"x.bin", "y.bin"}));
-    EXPECT_EQ(b.delegate.senders.first().name, "Raw");
+    ASSERT_EQ(b.reports.received.size(), 1);
+    EXPECT_EQ(namesOf(b.reports.received.first()), (QStringList{"x.bin", "y.bin"}));
+    EXPECT_EQ(b.reports.senders.first().name, "Raw");
     EXPECT_EQ(lists, QList<QByteArray>{sender.key()});
 
     sender.peer->sendList({x, y});  // the same list again
     ASSERT_TRUE(waitFor([&] { return lists.size() == 2; }));
     EXPECT_EQ(b->files().size(), 2);
-    EXPECT_EQ(b.delegate.received.size(), 1);
+    EXPECT_EQ(b.reports.received.size(), 1);
 
     b->removeFiles({x.id()}, sender.key());
     sender.peer->sendList({x, y});
     ASSERT_TRUE(waitFor([&] { return lists.size() == 3; }));
     ASSERT_EQ(b->files().size(), 1);
     EXPECT_EQ(b->files().first().id(), y.id());
-    EXPECT_EQ(b.delegate.received.size(), 1);
+    EXPECT_EQ(b.reports.received.size(), 1);
     EXPECT_TRUE(sender.wants.isEmpty());  // paused downloads ask for nothing
 }
 
@@ -131,7 +131,7 @@ TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
     ASSERT_TRUE(waitFor([&] { return sender.wants.size() == 2; }));
     sender.peer->sendData(xBytes.left(blockSize), 0, x.id(), {});
     sender.peer->sendData(zBytes, 0, z.id(), {});
-    ASSERT_TRUE(waitFor([&] { return b.delegate.finished.size() == 1 && b.file(x.id())->blocks.count() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return b.reports.finished.size() == 1 && b.file(x.id())->blocks.count() == 1; }));
     const QString partial = b.downloadsPath("x.bin.downloading");
     const QString finished = b.downloadsPath("z.bin");
     ASSERT_TRUE(QFile::exists(partial));
@@ -213,8 +213,8 @@ TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
     a->shareFiles(offered, {b.key()});
     ASSERT_TRUE(waitFor([&] { return b->files().size() == 40; }));
     EXPECT_GT(log.startingWith("send files: ").size(), 1);
-    EXPECT_GT(b.delegate.received.size(), 1);
-    for (const QList<FileRow>& part : b.delegate.received) {
+    EXPECT_GT(b.reports.received.size(), 1);
+    for (const QList<FileRow>& part : b.reports.received) {
         QList<FileProxy> proxies;
         for (const FileRow& row : part)
             proxies.append(FileProxy{row.id, b.file(row.id)->file});

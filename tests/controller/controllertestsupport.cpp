@@ -73,11 +73,21 @@ ControllerOptions Node::options()
     return options;
 }
 
+void ReportRecorder::record(Controller& controller)
+{
+    QObject::connect(&controller, &Controller::downloadFinished, [this](const FileRow& file) { finished.append(file); });
+    QObject::connect(&controller, &Controller::filesReceived, [this](const QList<FileRow>& files, const User& user) {
+        received.append(files);
+        senders.append(user);
+    });
+}
+
 void Node::create()
 {
     controller.reset();
     keys = std::make_unique<KeyHelper>(std::make_unique<SharedSecretStore>(secrets));
-    controller = std::make_unique<Controller>(options(), &delegate);
+    controller = std::make_unique<Controller>(options());
+    reports.record(*controller);
     controller->setConnectAutomatically(connectAutomatically);
 }
 
@@ -139,7 +149,7 @@ QUuid Node::share(const QString& fileName, qint64 size, const QList<QByteArray>&
 
 bool Node::finishedCount(qsizetype count, int timeoutMs)
 {
-    return waitFor([&] { return delegate.finished.size() == count; }, timeoutMs);
+    return waitFor([&] { return reports.finished.size() == count; }, timeoutMs);
 }
 
 User Node::card() const

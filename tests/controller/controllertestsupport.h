@@ -2,7 +2,7 @@
 
 // Controllers in one process for tests: each Node has its own key store,
 // support and download folders, a port mapper that counts calls and never
-// sends anything, and a delegate that records reports. RawPeer speaks the
+// sends anything, and a recorder of reports. RawPeer speaks the
 // protocol with an identity of its own, for hostile or scripted peers.
 
 #include "tests/controller/manualclock.h"
@@ -122,14 +122,9 @@ private:
     bool m_held = false;
 };
 
-class RecordingDelegate : public ControllerDelegate {
-public:
-    void didFinishDownloading(const FileRow& file) override { finished.append(file); }
-    void didReceiveFiles(const QList<FileRow>& files, const User& user) override
-    {
-        received.append(files);
-        senders.append(user);
-    }
+// What a controller reported through downloadFinished and filesReceived.
+struct ReportRecorder {
+    void record(Controller& controller);
 
     QList<FileRow> finished;
     QList<QList<FileRow>> received;
@@ -185,7 +180,7 @@ public:
     Clock* clock = nullptr;
     CountingPortMapper mapper;
     CountingSleepInhibitor inhibitor;
-    RecordingDelegate delegate;
+    ReportRecorder reports;
     std::optional<QString> bundledUsers = QString();  // none unless a test sets one
     qsizetype listMessageLimit = 16 * 1024 * 1024;
     std::int64_t maxRequestWindow = ControllerOptions().maxRequestWindow;

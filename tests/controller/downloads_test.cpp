@@ -65,7 +65,7 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
 
     // The empty offer is still listed; Bea knows it and makes nothing new.
     ASSERT_TRUE(pair.connect());
-    EXPECT_EQ(pair.b.delegate.finished.size(), ids.size());
+    EXPECT_EQ(pair.b.reports.finished.size(), ids.size());
     EXPECT_EQ(pair.b->files().size(), ids.size());
 }
 
@@ -89,13 +89,13 @@ TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
     EXPECT_EQ(error->posixCode, std::optional<int>(EEXIST));
     EXPECT_EQ(test::readFile(target), "keep me");
     EXPECT_EQ(test::readFile(target + ".downloading"), test::generatedBytes(1000, 0));
-    EXPECT_TRUE(pair.b.delegate.finished.isEmpty());
+    EXPECT_TRUE(pair.b.reports.finished.isEmpty());
     EXPECT_FALSE(ControllerPrivate::isComplete(*pair.b.file(id)));
 
     // With a Trash again, pausing and resuming tries the move once more.
     pair.b->pause({id});
     pair.b->resume({{id, std::nullopt}});
-    ASSERT_EQ(pair.b.delegate.finished.size(), 1);
+    ASSERT_EQ(pair.b.reports.finished.size(), 1);
     EXPECT_TRUE(ControllerPrivate::isComplete(*pair.b.file(id)));
     EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
     EXPECT_FALSE(QFile::exists(target + ".downloading"));

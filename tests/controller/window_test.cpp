@@ -117,13 +117,13 @@ TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)
             const auto one = pair.b->requestWindow(first), two = pair.b->requestWindow(second);
             if (one && two)
                 largestTogether = std::max({largestTogether, one->current, two->current});
-            return !pair.b.delegate.finished.isEmpty();
+            return !pair.b.reports.finished.isEmpty();
         },
         20000));
     EXPECT_GT(largestTogether, 5);
     EXPECT_LE(largestTogether, 12);
     // The sender serves both in turn: the other one is far along too.
-    const QUuid other = pair.b.delegate.finished.first().id == first ? second : first;
+    const QUuid other = pair.b.reports.finished.first().id == first ? second : first;
     EXPECT_GE(pair.b.file(other)->fractionDownloaded(), 0.5);
     ASSERT_TRUE(pair.b.finishedCount(2, 20000));
     EXPECT_EQ(pair.received(2), test::generatedBytes(size, 2));

@@ -4,11 +4,10 @@
 
 namespace vortan {
 
-Controller::Controller(ControllerOptions options, ControllerDelegate* delegate, QObject* parent)
-    : QObject(parent), d(std::make_unique<ControllerPrivate>(std::move(options), delegate))
+Controller::Controller(ControllerOptions options, QObject* parent)
+    : QObject(parent), d(std::make_unique<ControllerPrivate>(std::move(options)))
 {
     ControllerPrivate* engine = d.get();
-    QObject::connect(engine, &ControllerPrivate::objectWillChange, this, &Controller::objectWillChange);
     QObject::connect(engine, &ControllerPrivate::usersChanged, this, &Controller::usersChanged);
     QObject::connect(engine, &ControllerPrivate::userChanged, this, &Controller::userChanged);
     QObject::connect(engine, &ControllerPrivate::meChanged, this, &Controller::meChanged);
@@ -19,13 +18,12 @@ Controller::Controller(ControllerOptions options, ControllerDelegate* delegate, 
     QObject::connect(engine, &ControllerPrivate::listReceived, this, &Controller::listReceived);
     QObject::connect(engine, &ControllerPrivate::peerDisconnected, this, &Controller::peerDisconnected);
     QObject::connect(engine, &ControllerPrivate::offerSent, this, &Controller::offerSent);
+    QObject::connect(engine, &ControllerPrivate::downloadFinished, this, &Controller::downloadFinished);
+    QObject::connect(engine, &ControllerPrivate::filesReceived, this, &Controller::filesReceived);
     QObject::connect(engine, &ControllerPrivate::warning, this, &Controller::warning);
 }
 
 Controller::~Controller() = default;
-
-ControllerDelegate* Controller::delegate() const { return d->delegate(); }
-void Controller::setDelegate(ControllerDelegate* delegate) { d->setDelegate(delegate); }
 
 std::optional<StartError> Controller::start(bool listen, bool mapPort) { return d->start(listen, mapPort); }
 void Controller::stop() { d->stop(); }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "vortan/clock.h"
-#include "vortan/controllerdelegate.h"
 #include "vortan/controlleroptions.h"
 #include "vortan/controller/endpoints.h"
 #include "vortan/controller/filetable.h"
@@ -14,7 +13,6 @@
 #include "vortan/controller/sendloops.h"
 #include "vortan/controller/store.h"
 #include "vortan/listener/listenerdelegate.h"
-#include "vortan/weakref.h"
 #include "vortan/records/coding.h"
 #include "vortan/records/file.h"
 #include "vortan/file2.h"
@@ -75,14 +73,11 @@ public:
     static constexpr std::chrono::milliseconds kGatewayWaitAtStop{3000};
     static constexpr const char* kLockFileName = Store::kLockFileName;
 
-    ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate);
+    explicit ControllerPrivate(ControllerOptions options);
     ~ControllerPrivate() override;
 
     ControllerPrivate(const ControllerPrivate&) = delete;
     ControllerPrivate& operator=(const ControllerPrivate&) = delete;
-
-    ControllerDelegate* delegate() const { return m_delegate.get(); }
-    void setDelegate(ControllerDelegate* delegate) { m_delegate = delegate; }
 
     // ---- Lifecycle (lifecycle.cpp; the stored files: Store)
 
@@ -234,6 +229,10 @@ signals:
     void peerDisconnected(const QByteArray& key);
     // The last missing block of this offer has been handed to the kernel.
     void offerSent(const QUuid& id);
+    // A download has been completed and moved into place.
+    void downloadFinished(const vortan::FileRow& file);
+    // A list from this user brought records not known before.
+    void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
 
 private:
     // lifecycle.cpp
@@ -282,7 +281,6 @@ private:
     Clock& m_clock;
     PortMapper& m_portMapper;
     SleepInhibitor& m_sleepInhibitor;
-    WeakRef<ControllerDelegate> m_delegate;
     Store m_store;
     FileTable m_files;
     Downloads m_downloads;

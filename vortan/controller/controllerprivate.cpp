@@ -48,13 +48,12 @@ SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, std::uniq
 
 }  // namespace
 
-ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelegate* delegate)
+ControllerPrivate::ControllerPrivate(ControllerOptions options)
     : m_options(std::move(options)), m_keys(m_options.keyHelper),
       m_downloadsDirectory(m_options.downloadsDirectory),
       m_clock(borrowOrOwn<Clock, SystemClock>(m_options.clock, m_ownedClock)),
       m_portMapper(chosenPortMapper(m_options, m_ownedPortMapper)),
       m_sleepInhibitor(chosenSleepInhibitor(m_options, m_ownedSleepInhibitor)),
-      m_delegate(delegate),
       m_store(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory() : m_options.supportDirectory, m_clock,
               m_options.saveDelay, [this] { save(); }),
       m_files(m_clock),
@@ -63,10 +62,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
                    [this](const QByteArray& user) { connectTo(user); },
                    [this](const QUuid& id, const std::shared_ptr<PeerConnection>& peer) { m_sending.start(id, peer); },
                    [this] { scheduleSave(); }, [this] { markActivity(); }, [this] { return downloadsDirectory(); },
-                   [this](const File& file) {
-                       if (ControllerDelegate* delegate = m_delegate.get())
-                           delegate->didFinishDownloading(rowOf(file));
-                   },
+                   [this](const File& file) { emit downloadFinished(rowOf(file)); },
                    [this](const QByteArray& user) {
                        return m_catalogue.askForListAgain(
                            user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
@@ -106,14 +102,13 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerDelega
                        m_downloads.windows().drop(id);
                    },
                    [this](const QList<File>& added, const User& user) {
+                       // A copy: the slots may change the user list.
                        const User sender = user;
-                       if (ControllerDelegate* delegate = m_delegate.get()) {
-                           QList<FileRow> rows;
-                           rows.reserve(added.size());
-                           for (const File& file : added)
-                               rows.append(rowOf(file));
-                           delegate->didReceiveFiles(rows, sender);
-                       }
+                       QList<FileRow> rows;
+                       rows.reserve(added.size());
+                       for (const File& file : added)
+                           rows.append(rowOf(file));
+                       emit filesReceived(rows, sender);
                    }}),
       m_activityDate(m_clock.now())
 {

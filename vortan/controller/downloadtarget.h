@@ -1,5 +1,6 @@
 #pragma once
 
+#include "vortan/safefilename.h"
 #include "vortan/vortan_export.h"
 
 #include <QString>
@@ -10,13 +11,6 @@
 namespace vortan {
 
 // Where received files land, and the file operations of a finished download.
-
-// A file name received from a peer, made usable as exactly one path
-// component: "/" becomes ":" (which File::displayName() shows as "/" again),
-// NUL and other control characters become "_", and bidirectional controls
-// are removed (they would make the name read as another one). Nothing for
-// what is then "", "." or "..", which cannot name a file.
-VORTAN_EXPORT std::optional<QString> safeFileName(const QString& name);
 
 // The name for a log line: control characters shown as \xNN, so that a
 // name can never start a line of its own, and bidirectional controls as

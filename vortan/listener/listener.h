@@ -5,7 +5,7 @@
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/listener/socketlistener.h"
 #include "vortan/peer/peerconnectiondelegate.h"
-#include "vortan/weakref.h"
+#include "vortan/peer/weakref.h"
 
 #include <QTimer>
 

@@ -2,7 +2,7 @@
 
 #include "vortan/connection/connection.h"
 #include "vortan/peer/peerconnectiondelegate.h"
-#include "vortan/weakref.h"
+#include "vortan/peer/weakref.h"
 #include "vortan/records/blockset.h"
 #include "vortan/records/file.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "vortan/framer/messagetype.h"
-#include "vortan/weakref.h"
+#include "vortan/peer/weakref.h"
 #include "vortan/records/blockset.h"
 #include "vortan/records/coding.h"
 #include "vortan/errors.h"

@@ -28,7 +28,6 @@
 
 #include <unistd.h>
 
-using vortan::ControllerDelegate;
 using vortan::File2;
 using vortan::FileRow;
 using vortan::User;
@@ -134,14 +133,6 @@ public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-// Passes the controller's news on as the program's delegate does.
-struct Forwarder : ControllerDelegate {
-    ~Forwarder() override { expireWeakReferences(); }
-    void didFinishDownloading(const FileRow& f) override { if (notifications) notifications->didFinishDownloading(f); }
-    void didReceiveFiles(const QList<FileRow>& f, const User& u) override { if (notifications) notifications->didReceiveFiles(f, u); }
-    AppNotifications* notifications = nullptr;
-};
-
 // Bea's program, with its notifications, badge and file manager on the bus.
 struct Program {
     QTemporaryDir dir;
@@ -150,15 +141,17 @@ struct Program {
     LauncherBadge badge;
     FileManager files;
     bool active = false;
-    Forwarder forwarder;
-    test::Peer bea{"Bea", &forwarder};
+    test::Peer bea{"Bea"};
     AppNotifications notifications{*bea.controller, settings, server, badge, files, [this] { return active; }};
     Program()
     {
-        forwarder.notifications = &notifications;
+        // The controller's reports go to the notifications, as in the program.
+        QObject::connect(bea.controller.get(), &vortan::Controller::downloadFinished, &notifications,
+                         &AppNotifications::didFinishDownloading);
+        QObject::connect(bea.controller.get(), &vortan::Controller::filesReceived, &notifications,
+                         &AppNotifications::didReceiveFiles);
         notifications.setBatchDelay(std::chrono::milliseconds(50));
     }
-    ~Program() { forwarder.notifications = nullptr; }
 };
 
 TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCountedOnTheBadge)

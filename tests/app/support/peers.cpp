@@ -5,7 +5,6 @@
 #include <QDir>
 
 using vortan::Controller;
-using vortan::ControllerDelegate;
 using vortan::ControllerOptions;
 using vortan::FileRow;
 using vortan::KeyStoreChoice;
@@ -19,7 +18,7 @@ using vortan::test::generatedBytes;
 
 namespace brenvo::test {
 
-Peer::Peer(const QString& name, ControllerDelegate* delegate)
+Peer::Peer(const QString& name)
 {
     ControllerOptions options;
     options.supportDirectory = support.path();
@@ -29,7 +28,7 @@ Peer::Peer(const QString& name, ControllerDelegate* delegate)
     options.inhibitSleep = false;
     options.bundledUsersPath = QString();
     options.watchNetwork = false;
-    controller = std::make_unique<Controller>(options, delegate);
+    controller = std::make_unique<Controller>(options);
     controller->setConnectAutomatically(false);  // the tests connect by hand
     if (const std::optional<StartError> error = controller->start(false, false))
         qFatal("cannot start: %s", qPrintable(error->message()));

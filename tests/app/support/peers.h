@@ -12,7 +12,7 @@
 namespace brenvo::test {
 
 struct Peer {
-    explicit Peer(const QString& name, vortan::ControllerDelegate* delegate = nullptr);
+    explicit Peer(const QString& name);
 
     // Listens on a free port of 127.0.0.1; returns whether it became ready.
     bool listen();
