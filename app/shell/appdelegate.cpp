@@ -343,7 +343,7 @@ void AppDelegate::showSettings(QWidget* over)
     QWidget* window = over ? over : activeWindow();
     if (!m_settingsView) {
         m_settingsView = new SettingsView(
-            m_settings, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
+            m_settings, *m_dialogs, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
         m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
         m_settingsView->setLoginStart({[] { return Autostart().enabled(); },
                                        [](bool on) { return Autostart().setEnabled(on); }});
