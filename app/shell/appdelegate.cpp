@@ -72,7 +72,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
             if (main && main == window)
                 main->scene().setSelectedUser(key);
     });
-    m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings);
+    m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings, *m_dialogs);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);

@@ -36,7 +36,8 @@ public:
     void chooseFolder(QWidget* window, const FileDialogOptions& options,
                       std::function<void(std::optional<QString>)> chosen) override;
 
-    bool allAnswered() const { return m_answers.isEmpty(); }
+    // Drops the answers no dialog took.
+    void forgetAnswers() { m_answers.clear(); }
 
 private:
     QVariant next();
