@@ -6,9 +6,9 @@
 #include "app/shell/stopsignals.h"
 #include "app/shell/translations.h"
 
-#include "cli/servecommands.h"
 #include "control/controlclient.h"
 #include "control/controlserver.h"
+#include "control/remotecommands.h"
 
 #include "vortan/diagnostics.h"
 
@@ -30,10 +30,10 @@ int handOver(const QString& supportDirectory, const AppOptions& options)
 {
     const brenvo::control::ClientResult result = brenvo::control::ControlClient(supportDirectory)
                                                       .send(brenvo::control::OpenRequest{options.urls, options.cards});
-    if (result.status == brenvo::control::ClientResult::Status::Answered && result.answer.ok)
+    const auto* refused = std::get_if<brenvo::control::ErrorAnswer>(&result.answer);
+    if (result.status == brenvo::control::ClientResult::Status::Answered && !refused)
         return 0;
-    const QString why = result.status == brenvo::control::ClientResult::Status::Answered ? result.answer.error
-                                                                                        : result.error;
+    const QString why = result.status == brenvo::control::ClientResult::Status::Answered ? refused->detail : result.error;
     std::fprintf(stderr, "brenvo: Brenvo is already running, but could not be reached: %s\n", qUtf8Printable(why));
     return 1;
 }
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     // brenvo-cli's one-shot commands are carried out here while we own the
     // support directory.
     if (listening.status == brenvo::control::ControlServer::ListenStatus::Listening)
-        brenvo::cli::serveCommands(control, delegate.controller());
+        brenvo::control::RemoteCommands::serve(control, delegate.controller());
     QObject::connect(&control, &brenvo::control::ControlServer::openRequested, &delegate,
                      [&delegate](const brenvo::control::OpenRequest& request) {
                          // In the background: the windows as they were closed come back.

@@ -1,6 +1,9 @@
 #include "bench/benchsupport.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QRandomGenerator>
@@ -123,11 +126,34 @@ bool waitForText(const QString& path, const QByteArray& text, int timeoutMs)
     return false;
 }
 
+bool runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+QProcessEnvironment isolatedEnvironment(const QString& root)
+{
+    const QString home = root + QStringLiteral("/home");
+    QDir().mkpath(home + QStringLiteral("/.local/share"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + root + QStringLiteral("/no-bus"));
+    return env;
+}
+
 quint16 freePort()
 {
     QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
+    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
 }
 
 QByteArray writeRandomFile(const QString& path, std::int64_t size)

@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers the benchmarks share: child processes with their resource usage,
-// their environment, files with checksums, free ports.
+// their environment, files with checksums, free ports, the event loop.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -14,6 +14,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace bench {
@@ -72,6 +73,11 @@ bool runToEnd(const QString& program, const QStringList& arguments, Environment&
 QByteArray readAll(const QString& path);
 // Polls the file until it contains text.
 bool waitForText(const QString& path, const QByteArray& text, int timeoutMs);
+// Runs the event loop until done() holds; false after timeoutMs.
+bool runUntil(const std::function<bool()>& done, int timeoutMs);
+// The environment for brenvo-cli processes: a home of their own in root,
+// no session bus and an unreachable system bus.
+QProcessEnvironment isolatedEnvironment(const QString& root);
 // A port nothing listens on on 127.0.0.1 right now.
 quint16 freePort();
 // size random bytes into path; returns their SHA-256.

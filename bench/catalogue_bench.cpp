@@ -10,6 +10,7 @@
 // event-loop turn seen until the list was merged (a long list is merged in
 // slices, one per turn; a large message is decoded on a worker thread).
 
+#include "bench/benchsupport.h"
 #include "tests/framer/memorysecretstore.h"
 #include "vortan/controller.h"
 #include "vortan/controller/controllertestaccess.h"
@@ -28,27 +29,11 @@
 #include <memory>
 
 using namespace vortan;
+using bench::freePort;
+using bench::runUntil;
 using vortan::test::MemorySecretStore;
 
 namespace {
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
-
-quint16 freePort()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-}
 
 // The sending side: it only sends.
 class Silent : public PeerConnectionDelegate {
@@ -102,6 +87,17 @@ struct Setup {
         controller->addUsers({User(QStringLiteral("Sender"), std::nullopt, std::nullopt, senderKeys.publicKey())});
         sender = PeerConnection::connect(senderKeys, QStringLiteral("127.0.0.1"), *me.port, me.key, &silent);
         ok = runUntil([&] { return silent.ready && !engine().peers().isEmpty(); }, 10000);
+        if (!ok)
+            std::fprintf(stderr, "no connection\n");
+        QObject::connect(controller.get(), &Controller::listReceived, [this] { ++merged; });
+    }
+    // Runs the event loop until `count` lists have been merged in all.
+    bool mergedBy(int count, int round, int timeoutMs)
+    {
+        if (runUntil([&] { return merged == count; }, timeoutMs))
+            return true;
+        std::fprintf(stderr, "list %d never merged\n", round);
+        return false;
     }
     QTemporaryDir support, downloads;
     KeyHelper keys{std::make_unique<MemorySecretStore>()};
@@ -111,6 +107,7 @@ struct Setup {
     Silent silent;
     std::shared_ptr<PeerConnection> sender;
     bool ok = false;
+    int merged = 0;
 };
 
 // Names the longest event handled, to tell what held the event loop.
@@ -178,14 +175,10 @@ int main(int argc, char** argv)
 
     {
         Setup s(qsizetype(entries) * lists);
-        if (!s.ok) {
-            std::fprintf(stderr, "no connection\n");
+        if (!s.ok)
             return 1;
-        }
         const QByteArray owner = s.senderKeys.publicKey();
         std::printf("merge alone, no limit:\n");
-        int merged = 0;
-        QObject::connect(s.controller.get(), &Controller::listReceived, [&] { ++merged; });
         TurnWatch watch;
         for (int round = 1; round <= lists; ++round) {
             const QList<File> list = newIds(entries, owner);
@@ -193,10 +186,8 @@ int main(int argc, char** argv)
             timer.start();
             watch.start();
             s.engine().peerConnectionDidReceiveList(list, s.engine().peers().first());
-            if (!runUntil([&] { return merged == round; }, 120000)) {
-                std::fprintf(stderr, "list %d never merged\n", round);
+            if (!s.mergedBy(round, round, 120000))
                 return 1;
-            }
             const double longest = watch.stop();
             std::printf("  list %d: %d new ids onto %lld records: %.1f ms, longest turn %.1f ms\n", round, entries,
                         static_cast<long long>(s.engine().files().size() - entries), double(timer.nsecsElapsed()) / 1e6,
@@ -206,15 +197,11 @@ int main(int argc, char** argv)
 
     app.longest = 0;
     Setup s(ControllerOptions().maxOffersPerUser);
-    if (!s.ok) {
-        std::fprintf(stderr, "no connection\n");
+    if (!s.ok)
         return 1;
-    }
     const QByteArray owner = s.senderKeys.publicKey();
     std::printf("over a connection, default limit of %lld offers:\n",
                 static_cast<long long>(ControllerOptions().maxOffersPerUser));
-    int merged = 0;
-    QObject::connect(s.controller.get(), &Controller::listReceived, [&] { ++merged; });
     TurnWatch watch;
     for (int round = 1; round <= lists; ++round) {
         const QList<File> list = newIds(entries, owner);
@@ -226,10 +213,8 @@ int main(int argc, char** argv)
         const double encodeMs = double(timer.nsecsElapsed()) / 1e6;
         timer.restart();
         watch.start();
-        if (!runUntil([&] { return merged == 2 * round; }, 60000)) {
-            std::fprintf(stderr, "list %d never merged\n", round);
+        if (!s.mergedBy(2 * round, round, 60000))
             return 1;
-        }
         const double longest = watch.stop();
         std::printf("  list %d: encoded in %.1f ms, received and merged %.1f ms later, longest turn %.1f ms; %lld records\n",
                     round, encodeMs, double(timer.nsecsElapsed()) / 1e6, longest,

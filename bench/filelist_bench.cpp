@@ -8,6 +8,7 @@
 #include "app/files/filelistmodel.h"
 #include "app/files/filerowdelegate.h"
 #include "app/files/thumbnailscache.h"
+#include "bench/benchcatalogue.h"
 #include "vortan/controller.h"
 #include "vortan/diagnostics.h"
 
@@ -54,27 +55,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     setLogSink([](QtMsgType, const char*, const QString&) {});
     QTemporaryDir dir;
-    ControllerOptions options;
-    options.supportDirectory = dir.path();
-    options.keyStore = KeyStoreChoice::file;
-    options.inhibitSleep = false;
-    options.bundledUsersPath = QString();
-    Controller controller(options);
-    if (controller.start(false, false)) {
-        std::fprintf(stderr, "cannot start\n");
+    const std::unique_ptr<Controller> started = bench::controllerWithOffers(dir.path(), QStringLiteral("/nonexistent"));
+    if (!started)
         return 1;
-    }
-    const QByteArray peer(32, 'p');
-    controller.addUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer)});
-
-    constexpr int kRecords = 5000;
-    constexpr int kChanging = 20;
-    QList<File2> files;
-    for (int i = 0; i < kRecords; ++i)
-        files.append(File2(QStringLiteral("file-%1.bin").arg(i), QUrl::fromLocalFile(QStringLiteral("/nonexistent/f%1").arg(i)),
-                           qint64(i + 1) * 1000003));
-    controller.shareFiles(files, {peer});
-    controller.publishNow();
+    Controller& controller = *started;
+    const QByteArray& peer = bench::kPeer;
+    using bench::kChanging;
+    using bench::kRecords;
 
     // Around the model's and the view's handlers: connected before and after them.
     QElapsedTimer handling;

@@ -5,6 +5,7 @@
 //
 //   peer_bench [MiB [plain|peer]]   (default: 1024 MiB, both)
 
+#include "bench/benchsupport.h"
 #include "tests/framer/memorysecretstore.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/secretstore.h"
@@ -26,23 +27,12 @@
 #include <memory>
 
 using namespace vortan;
+using bench::freePort;
+using bench::runUntil;
 
 namespace {
 
 constexpr qint64 kBlock = 131072;
-
-// Runs the event loop until done() holds; false after timeoutMs.
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
 
 double mbPerSecond(qint64 bytes, qint64 nanoseconds)
 {

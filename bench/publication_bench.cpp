@@ -1,6 +1,7 @@
 // What one publication of the catalogue costs the main thread: 5,000
 // records, 20 of which change between publications (as 20 running transfers
 // would), each publication building the rows and reporting what changed.
+#include "bench/benchcatalogue.h"
 #include "vortan/controller.h"
 #include "vortan/controller/controllertestaccess.h"
 #include "vortan/diagnostics.h"
@@ -20,27 +21,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     setLogSink([](QtMsgType, const char*, const QString&) {});
     QTemporaryDir dir;
-    ControllerOptions options;
-    options.supportDirectory = dir.path();
-    options.keyStore = KeyStoreChoice::file;
-    options.inhibitSleep = false;
-    options.bundledUsersPath = QString();
-    Controller controller(options);
-    if (controller.start(false, false)) {
-        std::fprintf(stderr, "cannot start\n");
+    const std::unique_ptr<Controller> started = bench::controllerWithOffers(dir.path(), QStringLiteral("/tmp"));
+    if (!started)
         return 1;
-    }
-    const QByteArray peer(32, 'p');
-    controller.addUsers({User(QStringLiteral("Peer"), std::nullopt, std::nullopt, peer)});
-
-    constexpr int kRecords = 5000;
-    constexpr int kChanging = 20;
-    QList<File2> files;
-    for (int i = 0; i < kRecords; ++i)
-        files.append(File2(QStringLiteral("file-%1.bin").arg(i), QUrl::fromLocalFile(QStringLiteral("/tmp/f%1").arg(i)),
-                           qint64(i + 1) * 1000003));
-    controller.shareFiles(files, {peer});
-    controller.publishNow();
+    Controller& controller = *started;
+    using bench::kChanging;
+    using bench::kRecords;
 
     qsizetype reported = 0;
     QObject::connect(&controller, &Controller::filesChanged, [&](const FileChanges& changes) {

@@ -1,9 +1,5 @@
 # 1 GiB between two brenvo-cli processes over loopback, next to plain TCP
 # (iperf3 when installed, and a socket copy) and scp through a temporary sshd.
-add_library(bench_support STATIC ${CMAKE_CURRENT_LIST_DIR}/benchsupport.h ${CMAKE_CURRENT_LIST_DIR}/benchsupport.cpp)
-target_include_directories(bench_support PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(bench_support PUBLIC Qt6::Core Qt6::Network)
-
 add_executable(transfer_bench ${CMAKE_CURRENT_LIST_DIR}/transfer_bench.cpp)
 target_link_libraries(transfer_bench PRIVATE bench_support)
 target_compile_definitions(transfer_bench PRIVATE BRENVO_CLI_PATH="$<TARGET_FILE:brenvo-cli>")

@@ -240,14 +240,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/brenvo-bench-XXXXXX"));
     root.setAutoRemove(!keep);
-    const QString home = root.filePath(QStringLiteral("home"));
-    QDir().mkpath(home + QStringLiteral("/.local/share"));
-    QProcessEnvironment penv = QProcessEnvironment::systemEnvironment();
-    penv.insert(QStringLiteral("HOME"), home);
-    penv.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    penv.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    penv.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + root.filePath(QStringLiteral("no-bus")));
-    Environment env(penv);
+    Environment env(isolatedEnvironment(root.path()));
 
     std::printf("brenvo-cli transfer of %.0f MiB over 127.0.0.1 (%s, %s)\n", mib(double(size)), qPrintable(cli), qPrintable(root.path()));
     const QString source = root.filePath(QStringLiteral("random.bin"));

@@ -258,14 +258,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/brenvo-window-bench-XXXXXX"));
     root.setAutoRemove(!options.keep);
-    const QString home = root.filePath(QStringLiteral("home"));
-    QDir().mkpath(home + QStringLiteral("/.local/share"));
-    QProcessEnvironment penv = QProcessEnvironment::systemEnvironment();
-    penv.insert(QStringLiteral("HOME"), home);
-    penv.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    penv.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    penv.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + root.filePath(QStringLiteral("no-bus")));
-    Environment env(penv);
+    Environment env(isolatedEnvironment(root.path()));
 
     const QString source = root.filePath(QStringLiteral("random.bin"));
     const QByteArray sha = writeRandomFile(source, options.size);

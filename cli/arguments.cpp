@@ -232,29 +232,6 @@ QString helpText(const QString& command)
     return QStringLiteral("Usage: brenvo-cli [OPTIONS] %1\n\n%2\n%3").arg(it->usage, it->text, kGlobalUsage);
 }
 
-QStringList commandArguments(const Invocation& inv)
-{
-    const auto absolute = [](const QString& path) { return QDir(path).isAbsolute() ? path : QFileInfo(path).absoluteFilePath(); };
-    QStringList args;
-    if (inv.name)
-        args << QStringLiteral("--name") << *inv.name;
-    if (inv.address)
-        args << QStringLiteral("--address") << *inv.address;
-    if (inv.port)
-        args << QStringLiteral("--port") << QString::number(*inv.port);
-    if (!inv.output.isEmpty())
-        args << QStringLiteral("-o") << (inv.output == QLatin1String("-") ? inv.output : absolute(inv.output));
-    for (const QString& user : inv.to)
-        args << QStringLiteral("--to") << user;
-    if (!inv.resumeTo.isEmpty())
-        args << QStringLiteral("--to") << absolute(inv.resumeTo);
-    args << QStringLiteral("--");
-    const bool paths = inv.command == QLatin1String("import") || inv.command == QLatin1String("share");
-    for (const QString& operand : inv.operands)
-        args << (paths ? absolute(operand) : operand);
-    return args;
-}
-
 Invocation parseArguments(const QStringList& arguments)
 {
     Invocation inv;

@@ -61,12 +61,6 @@ struct Invocation {
 // for anything the command line gets wrong.
 Invocation parseArguments(const QStringList& arguments);
 
-// The arguments after the command's name that stand for the command-specific
-// part of a one-shot invocation, with every path made absolute (from the
-// working directory) and the operands after "--": what parseArguments()
-// turns back into the same invocation anywhere.
-QStringList commandArguments(const Invocation& invocation);
-
 // The text --help prints: the overview for an empty command.
 QString helpText(const QString& command);
 

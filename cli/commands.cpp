@@ -2,25 +2,19 @@
 
 #include "cli/cards.h"
 #include "cli/clierror.h"
-#include "cli/heldoffers.h"
 #include "cli/lookup.h"
 #include "cli/text.h"
-#include "vortan/controller.h"
-#include "vortan/errors.h"
-#include "vortan/file2.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
-#include <QUrl>
 
+#include <algorithm>
 #include <exception>
 #include <type_traits>
 
 namespace brenvo::cli {
 
-using vortan::Controller;
 using vortan::FileRow;
 using vortan::User;
 
@@ -42,7 +36,7 @@ QString stateOf(const FileRow& file)
     return file.paused ? QStringLiteral("paused") : QStringLiteral("active");
 }
 
-QString recordLine(const Controller& controller, const FileRow& file)
+QString recordLine(const QList<User>& users, const FileRow& file)
 {
     // Like the program's file list: a withdrawn offer says so instead of its error.
     const bool withdrawn = file.download && file.unavailable && file.status != vortan::FileRow::Status::done;
@@ -54,7 +48,7 @@ QString recordLine(const Controller& controller, const FileRow& file)
                         : QStringLiteral("-");
     return QStringList{idString(file.id),
                        file.download ? QStringLiteral("in") : QStringLiteral("out"),
-                       userLabel(controller.users(), file.user),
+                       userLabel(users, file.user),
                        printable(file.name),
                        QString::number(file.length),
                        QStringLiteral("%1/%2").arg(file.blockCount).arg(file.numberOfBlocks),
@@ -65,22 +59,21 @@ QString recordLine(const Controller& controller, const FileRow& file)
            + QLatin1Char('\n');
 }
 
-QList<QUuid> resolveIds(const Controller& controller, const QStringList& queries)
+QList<QUuid> resolveIds(const QList<FileRow>& rows, const QStringList& queries)
 {
     QList<QUuid> ids;
     for (const QString& query : queries) {
-        const QUuid id = findRecordId(controller.fileRows(), query);
+        const QUuid id = findRecordId(rows, query);
         if (!ids.contains(id))
             ids.append(id);
     }
     return ids;
 }
 
-QString shortLine(const Controller& controller, const QUuid& id, const QString& what)
+const FileRow* rowIn(const QList<FileRow>& rows, const QUuid& id)
 {
-    const FileRow* file = controller.findFile(id);
-    const QString name = file ? printable(file->name) : QString();
-    return QStringList{idString(id), name, what}.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    const auto it = std::find_if(rows.begin(), rows.end(), [&](const FileRow& row) { return row.id == id; });
+    return it == rows.end() ? nullptr : &*it;
 }
 
 void line(CommandOutput& out, const QStringList& fields)
@@ -88,33 +81,49 @@ void line(CommandOutput& out, const QStringList& fields)
     out.out += (fields.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
 }
 
+// A record after a change: id, name (none when it is gone), what became of it.
+void shortLine(CommandOutput& out, const QUuid& id, const FileRow* file, const QString& what)
+{
+    line(out, {idString(id), file ? printable(file->name) : QString(), what});
+}
+
 void errorLine(CommandOutput& out, const QString& message)
 {
     out.err += QStringLiteral("brenvo-cli: ") + message + QLatin1Char('\n');
 }
 
-// Saves, and publishes so that what is printed next reads the new rows.
-void save(Controller& controller)
+CliError errorOf(const control::ErrorAnswer& error)
 {
-    controller.save();
-    controller.publishNow();
+    using Kind = control::ErrorAnswer::Kind;
+    switch (error.kind) {
+    case Kind::notOpen:
+        return failure(QStringLiteral("the support directory is not open"));
+    case Kind::folder:
+        return failure(QStringLiteral("cannot offer %1: it is a folder: share the files inside, or an archive of it")
+                           .arg(printable(error.subject)));
+    case Kind::unreadable:
+        return failure(QStringLiteral("cannot offer %1: %2").arg(printable(error.subject), printable(error.detail)));
+    case Kind::refused:
+    case Kind::failed:
+        break;
+    }
+    return failure(printable(error.detail));
 }
 
-int cardCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+// The answer of the kind the request calls for; an error answer is thrown.
+template <typename T>
+T expect(control::Answer answer)
 {
-    User me = *controller.me();
-    if (inv.name)
-        me.name = *inv.name;
-    if (inv.address)
-        me.address = inv.address->isEmpty() ? std::nullopt : std::optional<QString>(*inv.address);
-    if (inv.port)
-        me.port = *inv.port;
-    if (inv.name || inv.address || inv.port) {
-        controller.editMe(me);
-        save(controller);
-    }
+    if (const auto* error = std::get_if<control::ErrorAnswer>(&answer))
+        throw errorOf(*error);
+    if (auto* value = std::get_if<T>(&answer))
+        return std::move(*value);
+    throw failure(QStringLiteral("the answer does not fit the command"));
+}
 
-    const User card = *controller.me();
+int cardCommand(const Invocation& inv, const Ask& ask, CommandOutput& out)
+{
+    const User card = expect<control::CardAnswer>(ask(control::CardRequest{inv.name, inv.address, inv.port})).me;
     if (inv.output.isEmpty()) {
         line(out, {printable(card.name), hostAndPort(card), fingerprint(card.key)});
         return kExitSuccess;
@@ -150,169 +159,133 @@ QString changesOf(const User& before, const User& after)
     return changes.isEmpty() ? QStringLiteral("known, unchanged") : QStringLiteral("updated: ") + changes.join(QStringLiteral(", "));
 }
 
-int importCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+int importCommand(const Invocation& inv, const Ask& ask, CommandOutput& out)
 {
+    // The cards are read here; the failures are told in the order of the files.
+    QList<std::optional<User>> cards;
+    QStringList problems;
     QList<User> users;
-    QStringList lines;
-    int status = kExitSuccess;
     for (const QString& path : inv.operands) {
         try {
-            User user = readCard(path);
-            if (controller.me() && user.key == controller.me()->key)
-                throw failure(QStringLiteral("%1 is your own card").arg(printable(path)));
-            QStringList fields{printable(user.name), fingerprint(user.key)};
-            if (const User* known = controller.findUser(user.key))
-                fields.append(changesOf(*known, user));
-            lines.append(fields.join(QLatin1Char('\t')));
-            users.append(std::move(user));
+            users.append(readCard(path));
+            cards.append(users.last());
+            problems.append(QString());
         } catch (const CliError& e) {
-            errorLine(out, e.message());
-            status = kExitFailure;
+            cards.append(std::nullopt);
+            problems.append(e.message());
         }
     }
+    control::ImportAnswer answer;
     if (!users.isEmpty()) {
-        controller.addUsers(users);
-        save(controller);
+        answer = expect<control::ImportAnswer>(ask(control::ImportRequest{users}));
+        if (answer.entries.size() != users.size())
+            throw failure(QStringLiteral("the answer does not fit the command"));
+    }
+    int status = kExitSuccess;
+    QStringList lines;
+    qsizetype entry = 0;
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        if (!cards[i]) {
+            errorLine(out, problems[i]);
+            status = kExitFailure;
+            continue;
+        }
+        const control::ImportAnswer::Entry& outcome = answer.entries[entry++];
+        if (outcome.own) {
+            errorLine(out, QStringLiteral("%1 is your own card").arg(printable(inv.operands[i])));
+            status = kExitFailure;
+            continue;
+        }
+        QStringList fields{printable(cards[i]->name), fingerprint(cards[i]->key)};
+        if (outcome.known)
+            fields.append(changesOf(*outcome.known, *cards[i]));
+        lines.append(fields.join(QLatin1Char('\t')));
     }
     for (const QString& text : std::as_const(lines))
         line(out, {text});
     return status;
 }
 
-int usersCommand(Controller& controller, const Invocation&, CommandOutput& out)
+int usersCommand(const Invocation&, const Ask& ask, CommandOutput& out)
 {
-    for (const User& user : controller.users())
+    for (const User& user : expect<control::UsersAnswer>(ask(control::UsersRequest{})).users)
         line(out, {printable(user.name), hostAndPort(user), fingerprint(user.key)});
     return kExitSuccess;
 }
 
-int filesCommand(Controller& controller, const Invocation&, CommandOutput& out)
+int filesCommand(const Invocation&, const Ask& ask, CommandOutput& out)
 {
-    for (const FileRow& file : controller.fileRows())
-        out.out += recordLine(controller, file).toUtf8();
+    const control::FilesAnswer answer = expect<control::FilesAnswer>(ask(control::FilesRequest{}));
+    for (const FileRow& file : answer.rows)
+        out.out += recordLine(answer.users, file).toUtf8();
     return kExitSuccess;
 }
 
-int shareCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+int shareCommand(const Invocation& inv, const Ask& ask, CommandOutput& out)
 {
-    QList<QByteArray> keys;
+    const QList<User> users = expect<control::UsersAnswer>(ask(control::UsersRequest{})).users;
+    control::ShareRequest request;
     for (const QString& query : inv.to) {
-        const QByteArray key = findUserKey(controller.users(), query);
-        if (!keys.contains(key))
-            keys.append(key);
+        const QByteArray key = findUserKey(users, query);
+        if (!request.users.contains(key))
+            request.users.append(key);
     }
-    QList<std::pair<vortan::File2, QUrl>> files;
-    for (const QString& path : inv.operands) {
-        const QString absolute = QFileInfo(path).absoluteFilePath();
-        if (QFileInfo(absolute).isDir()) {
-            throw failure(QStringLiteral("cannot offer %1: it is a folder: share the files inside, or an archive of it")
-                              .arg(printable(path)));
-        }
-        try {
-            files.append({vortan::File2::at(absolute), QUrl::fromLocalFile(absolute)});
-        } catch (const vortan::IoError& e) {
-            throw failure(QStringLiteral("cannot offer %1: %2").arg(printable(path), printable(e.description())));
-        }
-    }
+    for (const QString& path : inv.operands)
+        request.paths.append(QFileInfo(path).absoluteFilePath());
 
-    // A file already offered to a user is not offered to them again.
-    const auto offered = [&controller](const QUrl& location, const QByteArray& key) -> const FileRow* {
-        for (const FileRow& file : controller.fileRows()) {
-            if (!file.download && file.user == key && file.location == location)
-                return &file;
-        }
-        return nullptr;
-    };
-    QSet<QUuid> before;
-    for (const FileRow& file : controller.fileRows())
-        before.insert(file.id);
-    QList<QStringList> already;
-    for (const QByteArray& key : std::as_const(keys)) {
-        QList<vortan::File2> fresh;
-        for (const auto& [file, location] : std::as_const(files)) {
-            if (const FileRow* row = offered(location, key))
-                already.append({idString(row->id), userLabel(controller.users(), key), printable(row->name), QStringLiteral("already offered")});
-            else
-                fresh.append(file);
-        }
-        if (!fresh.isEmpty())
-            controller.shareFiles(fresh, {key});
-    }
-    save(controller);
-    for (const QStringList& fields : std::as_const(already))
-        line(out, fields);
-    for (const FileRow& file : controller.fileRows()) {
-        if (!before.contains(file.id))
-            line(out, {idString(file.id), userLabel(controller.users(), file.user), printable(file.name)});
+    control::Answer answer = ask(request);
+    // A file that cannot be offered is named as it was given.
+    if (auto* error = std::get_if<control::ErrorAnswer>(&answer); error && request.paths.contains(error->subject))
+        error->subject = inv.operands.at(request.paths.indexOf(error->subject));
+    const control::ShareAnswer shared = expect<control::ShareAnswer>(std::move(answer));
+    for (const FileRow& row : shared.already)
+        line(out, {idString(row.id), userLabel(shared.users, row.user), printable(row.name), QStringLiteral("already offered")});
+    for (const FileRow& row : shared.added)
+        line(out, {idString(row.id), userLabel(shared.users, row.user), printable(row.name)});
+    return kExitSuccess;
+}
+
+QList<QUuid> askIds(const Invocation& inv, const Ask& ask)
+{
+    return resolveIds(expect<control::FilesAnswer>(ask(control::FilesRequest{})).rows, inv.operands);
+}
+
+void heldOffersWarning(const control::RecordsAnswer& answer, CommandOutput& out)
+{
+    if (!answer.heldOffersProblem.isEmpty())
+        errorLine(out, QStringLiteral("warning: run --accept may take the paused offers: %1").arg(printable(answer.heldOffersProblem)));
+}
+
+int pauseCommand(const Invocation& inv, const Ask& ask, CommandOutput& out)
+{
+    const QList<QUuid> ids = askIds(inv, ask);
+    const control::RecordsAnswer answer = expect<control::RecordsAnswer>(ask(control::PauseRequest{ids}));
+    heldOffersWarning(answer, out);
+    for (const QUuid& id : ids) {
+        const FileRow* file = rowIn(answer.rows, id);
+        shortLine(out, id, file, file ? stateOf(*file) : QStringLiteral("gone"));
     }
     return kExitSuccess;
 }
 
-// Whether the record is an offer to us that was never started.
-bool newOffer(const FileRow& file)
+int resumeCommand(const Invocation& inv, const Ask& ask, CommandOutput& out)
 {
-    return file.download && file.paused && !file.location && file.blockCount == 0;
-}
-
-// Keeps the held offers' file in step with the user's decisions on ids:
-// held true after a pause, false after a resume or a removal. Ids of records
-// that are gone are dropped on the way.
-void updateHeldOffers(Controller& controller, const QList<QUuid>& ids, bool held, CommandOutput& out)
-{
-    QSet<QUuid> set = readHeldOffers(controller.supportDirectory());
-    const QSet<QUuid> before = set;
-    for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
-        if (held && file && newOffer(*file))
-            set.insert(id);
-        else
-            set.remove(id);
-    }
-    for (auto it = set.begin(); it != set.end();) {
-        it = controller.findFile(*it) ? std::next(it) : set.erase(it);
-    }
-    if (set == before)
-        return;
-    if (const QString problem = writeHeldOffers(controller.supportDirectory(), set); !problem.isEmpty())
-        errorLine(out, QStringLiteral("warning: run --accept may take the paused offers: %1").arg(printable(problem)));
-}
-
-int pauseCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
-{
-    const QList<QUuid> ids = resolveIds(controller, inv.operands);
-    controller.pause(ids);
-    save(controller);
-    updateHeldOffers(controller, ids, true, out);
-    for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
-        out.out += shortLine(controller, id, file ? stateOf(*file) : QStringLiteral("gone")).toUtf8();
-    }
-    return kExitSuccess;
-}
-
-int resumeCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
-{
-    const QList<QUuid> ids = resolveIds(controller, inv.operands);
-    std::optional<vortan::DownloadLocation> location;
+    control::ResumeRequest request{askIds(inv, ask), std::nullopt};
     if (!inv.resumeTo.isEmpty()) {
         const QString directory = QDir(inv.resumeTo).absolutePath();
         if (!QDir().mkpath(directory) || !QFileInfo(directory).isDir())
             throw failure(QStringLiteral("cannot use %1 as the download directory").arg(printable(inv.resumeTo)));
-        location = vortan::DownloadLocation::directory(QUrl::fromLocalFile(directory));
+        request.directory = directory;
     }
-    QList<vortan::ResumeItem> items;
-    for (const QUuid& id : ids)
-        items.append(vortan::ResumeItem{id, location});
-    controller.resume(items);
-    save(controller);
-    updateHeldOffers(controller, ids, false, out);
+    const control::RecordsAnswer answer = expect<control::RecordsAnswer>(ask(request));
+    heldOffersWarning(answer, out);
 
     int status = kExitSuccess;
-    for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
+    for (const QUuid& id : std::as_const(request.ids)) {
+        const FileRow* file = rowIn(answer.rows, id);
         if (!file)
             continue;
-        out.out += shortLine(controller, id, stateOf(*file)).toUtf8();
+        shortLine(out, id, file, stateOf(*file));
         if (file->error) {
             errorLine(out, QStringLiteral("cannot resume %1: %2").arg(printable(file->name), printable(file->error->localizedDescription())));
             status = kExitFailure;
@@ -321,32 +294,16 @@ int resumeCommand(Controller& controller, const Invocation& inv, CommandOutput& 
     return status;
 }
 
-int removeCommand(Controller& controller, const Invocation& inv, CommandOutput& out)
+int removeCommand(const Invocation& inv, const Ask& ask, CommandOutput& out)
 {
-    const QList<QUuid> ids = resolveIds(controller, inv.operands);
-    // The removed ids are remembered per user, so group them by the record's user.
-    QList<QByteArray> users;
-    QHash<QByteArray, QList<QUuid>> byUser;
-    QStringList lines;
-    for (const QUuid& id : ids) {
-        const FileRow* file = controller.findFile(id);
-        if (!file)
-            continue;
-        if (!byUser.contains(file->user))
-            users.append(file->user);
-        byUser[file->user].append(id);
-        lines.append(shortLine(controller, id, QStringLiteral("removed")));
-    }
-    for (const QByteArray& user : std::as_const(users))
-        controller.removeFiles(byUser.value(user), user);
-    save(controller);
-    updateHeldOffers(controller, ids, false, out);
-    for (const QString& text : std::as_const(lines))
-        out.out += text.toUtf8();
+    const control::RecordsAnswer answer = expect<control::RecordsAnswer>(ask(control::RemoveRequest{askIds(inv, ask)}));
+    heldOffersWarning(answer, out);
+    for (const FileRow& file : answer.rows)
+        shortLine(out, file.id, &file, QStringLiteral("removed"));
     return kExitSuccess;
 }
 
-using Command = int (*)(Controller&, const Invocation&, CommandOutput&);
+using Command = int (*)(const Invocation&, const Ask&, CommandOutput&);
 
 const QHash<QString, Command>& commands()
 {
@@ -366,16 +323,14 @@ bool isOneShotCommand(const QString& command)
     return commands().contains(command);
 }
 
-CommandOutput executeCommand(Controller& controller, const Invocation& inv)
+CommandOutput executeCommand(const Invocation& inv, const Ask& ask)
 {
     CommandOutput out;
     const Command command = commands().value(inv.command);
     try {
         if (!command)
             throw usageError(QStringLiteral("unknown command \"%1\"").arg(printable(inv.command)));
-        if (!controller.me())
-            throw failure(QStringLiteral("the support directory is not open"));
-        out.status = command(controller, inv, out);
+        out.status = command(inv, ask, out);
     } catch (const CliError& e) {
         errorLine(out, e.message());
         out.status = e.status();

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "cli/arguments.h"
+#include "control/remote.h"
 
 #include <QByteArray>
 #include <QString>
 
-namespace vortan {
-class Controller;
-}
+#include <functional>
 
 namespace brenvo::cli {
 
@@ -18,12 +17,18 @@ struct CommandOutput {
     int status = 0;  // the exit status
 };
 
-// card, import, users, files, share, pause, resume and remove, carried out
-// on a started controller: the command line's own, or that of the process
-// that owns the support directory. Writes the stored files before it
-// returns. Paths in the invocation are taken as they are (relative ones from
-// the working directory). Never throws: failures are in err and status.
-CommandOutput executeCommand(vortan::Controller& controller, const Invocation& invocation);
+// Carries out one request: on the controller of this process, or through
+// the control socket of the process that owns the support directory. May
+// throw CliError (the exchange failed) and whatever the caller wants to see
+// again outside executeCommand.
+using Ask = std::function<control::Answer(const control::RemoteRequest&)>;
+
+// card, import, users, files, share, pause, resume and remove: turns the
+// invocation into requests (names and id prefixes resolved, paths made
+// absolute from the working directory), asks them and words the answers.
+// Failures are in err and status; exceptions other than std::exception
+// thrown by ask pass through.
+CommandOutput executeCommand(const Invocation& invocation, const Ask& ask);
 
 // Whether the command is one of those.
 bool isOneShotCommand(const QString& command);

@@ -5,11 +5,10 @@
 #include "cli/session.h"
 #include "cli/text.h"
 #include "control/controlclient.h"
+#include "control/remotecommands.h"
 #include "vortan/directories.h"
 
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <optional>
 #include <unistd.h>
@@ -36,44 +35,33 @@ void print(const CommandOutput& output)
 
 std::optional<CommandOutput> askRunningInstance(const Invocation& inv)
 {
-    // The card for standard output comes back as a file: answers carry text.
-    std::optional<QTemporaryDir> cardFolder;
-    Invocation sent = inv;
-    if (inv.command == QLatin1String("card") && inv.output == QLatin1String("-")) {
-        cardFolder.emplace();
-        if (!cardFolder->isValid())
-            throw failure(QStringLiteral("cannot create a temporary folder: %1").arg(cardFolder->errorString()));
-        sent.output = cardFolder->filePath(QStringLiteral("card.bcard"));
-    }
+    // Thrown through executeCommand when the first request finds nobody.
+    struct NobodyAnswers {};
 
-    const control::ControlClient client(supportDirectoryOf(inv.global));
-    const control::ClientResult result =
-        client.send(control::CommandRequest{inv.command, commandArguments(sent)}, kRemoteTimeout);
-    if (result.status == control::ClientResult::Status::NoInstance)
+    const QString supportDirectory = supportDirectoryOf(inv.global);
+    const control::ControlClient client(supportDirectory);
+    bool reached = false;
+    const Ask ask = [&](const control::RemoteRequest& request) {
+        const control::ClientResult result = client.send(request, kRemoteTimeout);
+        if (result.status == control::ClientResult::Status::NoInstance && !reached)
+            throw NobodyAnswers{};
+        if (result.status != control::ClientResult::Status::Answered)
+            throw failure(QStringLiteral("cannot reach the program that uses %1: %2")
+                              .arg(printable(supportDirectory), printable(result.error)));
+        reached = true;
+        const auto* error = std::get_if<control::ErrorAnswer>(&result.answer);
+        if (error && error->kind == control::ErrorAnswer::Kind::refused) {
+            // Refused as a whole ("busy", an instance that runs no commands).
+            throw failure(QStringLiteral("the program that uses %1 refused the command: %2")
+                              .arg(printable(supportDirectory), printable(error->detail)));
+        }
+        return result.answer;
+    };
+    try {
+        return executeCommand(inv, ask);
+    } catch (const NobodyAnswers&) {
         return std::nullopt;
-    if (result.status == control::ClientResult::Status::Failed)
-        throw failure(QStringLiteral("cannot reach the program that uses %1: %2")
-                          .arg(printable(supportDirectoryOf(inv.global)), printable(result.error)));
-
-    const control::Answer& answer = result.answer;
-    CommandOutput output;
-    output.status = answer.status;
-    output.err = answer.ok ? QString() : answer.error;
-    if (!answer.ok && answer.status == kExitSuccess) {
-        // Refused as a whole ("busy", an instance that runs no commands).
-        output.status = kExitFailure;
-        output.err = QStringLiteral("brenvo-cli: the program that uses %1 refused the command: %2\n")
-                         .arg(printable(supportDirectoryOf(inv.global)), printable(answer.error));
     }
-    if (cardFolder && output.status == kExitSuccess) {
-        QFile card(sent.output);
-        if (!card.open(QIODevice::ReadOnly))
-            throw failure(QStringLiteral("cannot read the card the running program wrote: %1").arg(card.errorString()));
-        output.out = card.readAll();
-    } else {
-        output.out = answer.output.toUtf8();
-    }
-    return output;
 }
 
 int runOneShotCommand(const Invocation& inv)
@@ -84,7 +72,10 @@ int runOneShotCommand(const Invocation& inv)
     }
     Session session(inv.global, Session::Kind::oneShot);
     session.start(false, false);
-    const CommandOutput output = executeCommand(session.controller(), inv);
+    control::RemoteCommands commands(session.controller());
+    const CommandOutput output = executeCommand(inv, [&commands](const control::RemoteRequest& request) {
+        return commands.handle(request);
+    });
     print(output);
     return output.status;
 }

@@ -14,9 +14,8 @@ namespace brenvo::cli {
 // CliError when neither can be done.
 int runOneShotCommand(const Invocation& invocation);
 
-// The answer of the process that owns the support directory to the command,
-// or nothing when none answers. Throws CliError when one is there but the
-// exchange fails.
+// The command carried out by the process that owns the support directory,
+// or nothing when none answers; a failed exchange is in the output.
 std::optional<CommandOutput> askRunningInstance(const Invocation& invocation);
 
 }  // namespace brenvo::cli

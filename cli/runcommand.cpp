@@ -2,12 +2,12 @@
 
 #include "cli/clierror.h"
 #include "cli/donecheck.h"
-#include "cli/heldoffers.h"
+#include "control/heldoffers.h"
+#include "control/remotecommands.h"
 #include "cli/logrouting.h"
 #include "cli/lookup.h"
 #include "cli/progress.h"
 #include "cli/reasons.h"
-#include "cli/servecommands.h"
 #include "cli/session.h"
 #include "cli/stopsignals.h"
 #include "cli/text.h"
@@ -166,7 +166,7 @@ int RunCommand::exec()
     // One-shot commands started meanwhile are carried out here.
     m_control = std::make_unique<brenvo::control::ControlServer>(m_session->supportDirectory());
     if (const auto listened = m_control->listen(); listened.status == brenvo::control::ControlServer::ListenStatus::Listening) {
-        serveCommands(*m_control, controller());
+        control::RemoteCommands::serve(*m_control, controller());
     } else {
         writeErr(QStringLiteral("brenvo-cli: warning: other brenvo-cli commands cannot reach this run: %1\n")
                      .arg(listened.status == brenvo::control::ControlServer::ListenStatus::AlreadyRunning
@@ -196,7 +196,7 @@ int RunCommand::exec()
     });
     QObject::connect(&c, &Controller::listReceived, this, [this](const QByteArray&) { scheduleCheck(); });
     QObject::connect(&c, &Controller::offerSent, this, [this](const QUuid& id) {
-        if (const FileRow* file = controller().findFile(id))
+        if (const std::optional<FileRow> file = controller().file(id))
             m_view.offerSent(*file);
         scheduleCheck();
     });
@@ -294,7 +294,7 @@ void RunCommand::resumeAccepted()
     if (m_finished || (!m_acceptAll && m_acceptKeys.isEmpty()))
         return;
     QList<vortan::ResumeItem> items;
-    const QSet<QUuid> held = readHeldOffers(controller().supportDirectory());
+    const QSet<QUuid> held = control::readHeldOffers(controller().supportDirectory());
     for (const FileRow& file : controller().fileRows()) {
         if (!file.download || !file.paused || (file.status == vortan::FileRow::Status::done) || m_resumed.contains(file.id))
             continue;
@@ -337,7 +337,7 @@ void RunCommand::check()
         return;
     const DoneState state = evaluate();
     for (const QUuid& id : state.removedOffers) {
-        const FileRow* file = controller().findFile(id);
+        const std::optional<FileRow> file = controller().file(id);
         if (!file || m_reportedRemoved.contains(id))
             continue;
         m_reportedRemoved.insert(id);
@@ -378,7 +378,7 @@ DoneState RunCommand::evaluate()
     inputs.connectUsers = QSet<QByteArray>(m_connectKeys.cbegin(), m_connectKeys.cend());
     inputs.acceptUsers = m_acceptKeys;
     inputs.acceptAll = m_acceptAll;
-    inputs.heldOffers = readHeldOffers(c.supportDirectory());
+    inputs.heldOffers = control::readHeldOffers(c.supportDirectory());
     inputs.runStatus = [&c](const QByteArray& key) { return c.runStatus(key); };
     inputs.offerDelivered = [&c](const QUuid& id) { return c.offerDelivered(id); };
     inputs.lastError = [this](const QByteArray& key) { return m_lastErrors.value(key); };
@@ -388,7 +388,7 @@ DoneState RunCommand::evaluate()
 
 void RunCommand::userChanged(const QByteArray& key)
 {
-    const User* user = controller().findUser(key);
+    const std::optional<User> user = controller().user(key);
     if (!user || !user->failure) {
         m_shownFailures.remove(key);
         return;

@@ -16,7 +16,7 @@ struct ClientResult {
         Failed,      // an instance is there but the exchange broke: error says how
     };
     Status status = Status::Failed;
-    Answer answer;
+    Answer answer;  // when Answered
     QString error;
 };
 

@@ -87,7 +87,7 @@ void ControlServer::accept()
             // up or the read timeout passes: closing first could fail the
             // client's write before it reads why.
             socket->setReadBufferSize(1);
-            socket->write(encodeFrame(encodeAnswer(Answer::failure(QStringLiteral("busy")))));
+            socket->write(encodeFrame(encodeAnswer(refusal(QStringLiteral("busy")))));
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QTimer::singleShot(m_limits.readTimeout, socket, &QLocalSocket::abort);
             continue;
@@ -103,12 +103,11 @@ Answer ControlServer::dispatch(const Request& request)
 {
     if (const auto* open = std::get_if<OpenRequest>(&request)) {
         QMetaObject::invokeMethod(this, [this, open = *open] { emit openRequested(open); }, Qt::QueuedConnection);
-        return Answer::success();
+        return DoneAnswer{};
     }
-    const auto& command = std::get<CommandRequest>(request);
     if (!m_commandHandler)
-        return Answer::failure(QStringLiteral("unknown command \"%1\"").arg(command.name));
-    return m_commandHandler(command);
+        return refusal(QStringLiteral("unknown command \"%1\"").arg(requestType(request)));
+    return m_commandHandler(std::get<RemoteRequest>(request));
 }
 
 void ControlServer::remove(ServerConnection* connection)

@@ -34,10 +34,10 @@ public:
         QString error;  // what went wrong, when Failed
     };
 
-    // Answers a command request; runs on the main thread inside the read of
+    // Answers a remote request; runs on the main thread inside the read of
     // the request, so it returns promptly, runs no event loop of its own and
-    // deletes nothing of the server (a "quit" schedules its work for later).
-    using CommandHandler = std::function<Answer(const CommandRequest&)>;
+    // deletes nothing of the server.
+    using CommandHandler = std::function<Answer(const RemoteRequest&)>;
 
     explicit ControlServer(const QString& supportDir, QObject* parent = nullptr);
     ControlServer(const QString& supportDir, Limits limits, QObject* parent = nullptr);
@@ -49,7 +49,7 @@ public:
     ListenResult listen();
     QString socketPath() const { return m_path; }
 
-    // Without a handler every command is answered "unknown command".
+    // Without a handler every remote request is refused.
     void setCommandHandler(CommandHandler handler) { m_commandHandler = std::move(handler); }
 
 signals:

@@ -1,13 +1,12 @@
 #include "control/messages.h"
 
+#include "control/remotecoding.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QUrl>
 
-#include <cmath>
-#include <limits>
 
 namespace brenvo::control {
 
@@ -57,20 +56,6 @@ QString checkOpen(const OpenRequest& open)
     return {};
 }
 
-QString checkCommand(const CommandRequest& command)
-{
-    static const QRegularExpression name(u"^[a-z0-9][a-z0-9-]*$"_s);
-    if (command.name.size() > kMaxCommandName || !name.match(command.name).hasMatch())
-        return u"not a command name: %1"_s.arg(command.name.left(80));
-    if (command.args.size() > kMaxListEntries)
-        return u"too many arguments"_s;
-    for (const QString& arg : command.args) {
-        if (arg.size() > kMaxEntryLength)
-            return u"an argument is longer than %1 characters"_s.arg(kMaxEntryLength);
-    }
-    return {};
-}
-
 std::optional<QJsonObject> parseObject(const QByteArray& payload, QString& error)
 {
     QJsonParseError parse{};
@@ -94,31 +79,32 @@ QByteArray encodeRequest(const Request& request)
         object.insert(u"urls"_s, toArray(open->urls));
         object.insert(u"cards"_s, toArray(open->cards));
     } else {
-        const auto& command = std::get<CommandRequest>(request);
-        object.insert(u"type"_s, u"command"_s);
-        object.insert(u"name"_s, command.name);
-        object.insert(u"args"_s, toArray(command.args));
+        object = coding::encodeRemoteRequest(std::get<RemoteRequest>(request));
     }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 QByteArray encodeAnswer(const Answer& answer)
 {
-    QJsonObject object{{u"type"_s, u"answer"_s}, {u"ok"_s, answer.ok}};
-    if (!answer.ok)
-        object.insert(u"error"_s, answer.error);
-    if (answer.status != 0 || !answer.output.isEmpty()) {
-        object.insert(u"status"_s, answer.status);
-        object.insert(u"output"_s, answer.output);
-    }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return QJsonDocument(coding::encodeAnswer(answer)).toJson(QJsonDocument::Compact);
 }
 
 QString checkRequest(const Request& request)
 {
     if (const auto* open = std::get_if<OpenRequest>(&request))
         return checkOpen(*open);
-    return checkCommand(std::get<CommandRequest>(request));
+    // The bounds are those the other side decodes with.
+    const RemoteRequest& remote = std::get<RemoteRequest>(request);
+    QString error;
+    coding::decodeRemoteRequest(coding::typeName(remote), coding::encodeRemoteRequest(remote), error);
+    return error;
+}
+
+QString requestType(const Request& request)
+{
+    if (std::holds_alternative<OpenRequest>(request))
+        return u"open"_s;
+    return coding::typeName(std::get<RemoteRequest>(request));
 }
 
 RequestDecoding decodeRequest(const QByteArray& payload)
@@ -130,53 +116,29 @@ RequestDecoding decodeRequest(const QByteArray& payload)
         return result;
     }
     const QString type = object->value(u"type"_s).toString();
-    Request request;
     if (type == u"open"_s) {
         auto urls = stringList(*object, u"urls"_s, result.error);
         auto cards = urls ? stringList(*object, u"cards"_s, result.error) : std::nullopt;
         if (!cards)
             return result;
-        request = OpenRequest{*urls, *cards};
-    } else if (type == u"command"_s) {
-        const QJsonValue name = object->value(u"name"_s);
-        auto args = stringList(*object, u"args"_s, result.error);
-        if (!args)
-            return result;
-        if (!name.isString()) {
-            result.error = u"a command without a name"_s;
-            return result;
-        }
-        request = CommandRequest{name.toString(), *args};
-    } else {
-        result.error = u"unknown request type \"%1\""_s.arg(type.left(40));
+        const OpenRequest open{*urls, *cards};
+        result.error = checkOpen(open);
+        if (result.error.isEmpty())
+            result.request = open;
         return result;
     }
-    result.error = checkRequest(request);
-    if (result.error.isEmpty())
-        result.request = std::move(request);
+    if (std::optional<RemoteRequest> remote = coding::decodeRemoteRequest(type, *object, result.error))
+        result.request = std::move(*remote);
+    else if (result.error.isEmpty())
+        result.error = u"unknown request type \"%1\""_s.arg(type.left(40));
     return result;
 }
 
 AnswerDecoding decodeAnswer(const QByteArray& payload)
 {
     AnswerDecoding result;
-    const std::optional<QJsonObject> object = parseObject(payload, result.error);
-    if (!object)
-        return result;
-    const QJsonValue ok = object->value(u"ok"_s);
-    const QJsonValue error = object->value(u"error"_s);
-    const QJsonValue status = object->value(u"status"_s);
-    const QJsonValue output = object->value(u"output"_s);
-    const double number = status.toDouble(0);
-    if (object->value(u"type"_s).toString() != u"answer"_s || !ok.isBool()
-        || !(error.isUndefined() || error.isString()) || !(output.isUndefined() || output.isString())
-        || !(status.isUndefined() || status.isDouble()) || number != std::trunc(number)
-        || std::abs(number) > std::numeric_limits<int>::max()) {
-        result.error = u"not an answer"_s;
-        return result;
-    }
-    // "error" means something only when the request failed.
-    result.answer = Answer{ok.toBool(), ok.toBool() ? QString() : error.toString(), int(number), output.toString()};
+    if (const std::optional<QJsonObject> object = parseObject(payload, result.error))
+        result.answer = coding::decodeAnswer(*object, result.error);
     return result;
 }
 

@@ -56,7 +56,7 @@ void ServerConnection::readFrames()
             return;
         case FrameReader::Status::UnsupportedVersion:
             qCWarning(lcControl, "control client: %s", qUtf8Printable(m_reader.error()));
-            answer(Answer::failure(m_reader.error()));
+            answer(refusal(m_reader.error()));
             m_closing = true;
             m_readTimer.start();
             m_socket->disconnectFromServer();
@@ -72,7 +72,7 @@ void ServerConnection::readFrames()
         m_readTimer.start();
         if (!decoded.request) {
             qCWarning(lcControl, "control client: refused request: %s", qUtf8Printable(decoded.error));
-            answer(Answer::failure(decoded.error));
+            answer(refusal(decoded.error));
             continue;
         }
         m_dispatching = true;
@@ -88,7 +88,7 @@ void ServerConnection::answer(const Answer& result)
         return;
     QByteArray payload = encodeAnswer(result);
     if (payload.size() > kMaxPayload)
-        payload = encodeAnswer(Answer::failure(QStringLiteral("the answer is longer than %1 bytes").arg(kMaxPayload)));
+        payload = encodeAnswer(refusal(QStringLiteral("the answer is longer than %1 bytes").arg(kMaxPayload)));
     m_socket->write(encodeFrame(payload));
     if (m_socket->bytesToWrite() > kMaxUnsent)
         fail(QStringLiteral("the client does not read its answers"));

@@ -246,7 +246,7 @@ void CardActions::editMe(QWidget* window)
 
 void CardActions::editUser(QWidget* window, const QByteArray& key)
 {
-    const User* user = m_controller.findUser(key);
+    const std::optional<User> user = m_controller.user(key);
     if (!user)
         return;
     present({UserViewConfiguration::Kind::user, {*user}, {}}, window, tr("Edit User"),
@@ -255,7 +255,7 @@ void CardActions::editUser(QWidget* window, const QByteArray& key)
 
 void CardActions::confirmRemoveUser(QWidget* window, const QByteArray& key)
 {
-    const User* user = m_controller.findUser(key);
+    const std::optional<User> user = m_controller.user(key);
     if (!user)
         return;
     const QString name = displayName(user->name);

@@ -168,7 +168,7 @@ void AppNotifications::showFiles(const QList<QUuid>& ids)
 {
     QList<QUrl> locations;
     for (const QUuid& id : ids) {
-        const FileRow* row = m_controller.findFile(id);
+        const std::optional<FileRow> row = m_controller.file(id);
         if (row && row->location)
             locations.append(*row->location);
     }
@@ -194,7 +194,7 @@ void AppNotifications::selectFiles(const QList<QUuid>& ids)
 {
     QList<QUuid> found;
     for (const QUuid& id : ids) {
-        if (m_controller.findFile(id))
+        if (m_controller.file(id))
             found.append(id);
     }
     if (!found.isEmpty())

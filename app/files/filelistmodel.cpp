@@ -123,7 +123,7 @@ void FileListModel::apply(const FileChanges& changes)
 
     std::array<QList<QUuid>, 2> inserted;
     for (const auto& change : changes.inserted) {
-        const FileRow* row = m_controller.findFile(change.second);
+        const std::optional<FileRow> row = m_controller.file(change.second);
         if (row && listed(*row))
             inserted[row->download ? 0 : 1].append(row->id);
     }
@@ -231,7 +231,7 @@ void FileListModel::markRecent(const QList<QUuid>& ids)
 
 QString FileListModel::peerName() const
 {
-    const User* user = m_controller.findUser(m_user);
+    const std::optional<User> user = m_controller.user(m_user);
     return user ? user->name : QString();
 }
 
@@ -245,7 +245,8 @@ void FileListModel::thumbnailChanged(const QUuid& id)
 const FileRow* FileListModel::fileAt(const QModelIndex& index) const
 {
     const QUuid id = idAt(index);
-    return id.isNull() ? nullptr : m_controller.findFile(id);
+    const qsizetype row = id.isNull() ? -1 : m_controller.fileRow(id);
+    return row < 0 ? nullptr : &m_controller.fileRows()[row];
 }
 
 QUuid FileListModel::idAt(const QModelIndex& index) const

@@ -50,6 +50,7 @@ public:
     const QByteArray& user() const { return m_user; }
 
     // The file of a file row; null for a section row or an invalid index.
+    // Points into the controller's rows: read it before the next publication.
     const vortan::FileRow* fileAt(const QModelIndex& index) const;
     QUuid idAt(const QModelIndex& index) const;
     // The row of a file of this user; invalid when it is not listed.

@@ -229,7 +229,8 @@ void FileListView::updateActions()
     const QList<QUuid> ids = commandTargets();
     QList<const FileRow*> targets;
     for (const QUuid& id : ids) {
-        const FileRow* row = m_controller.findFile(id);
+        const qsizetype index = m_controller.fileRow(id);
+        const FileRow* row = index < 0 ? nullptr : &m_controller.fileRows()[index];  // read right here
         if (row && (!inMenu || row->download == m_menuSectionDownloads))
             targets.append(row);
     }
@@ -333,7 +334,7 @@ QList<FileRow> FileListView::rows(const QList<QUuid>& ids) const
 {
     QList<FileRow> result;
     for (const QUuid& id : ids) {
-        if (const FileRow* row = m_controller.findFile(id))
+        if (const std::optional<FileRow> row = m_controller.file(id))
             result.append(*row);
     }
     return result;

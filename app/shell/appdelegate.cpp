@@ -211,7 +211,7 @@ void AppDelegate::restoreWindows()
     for (const AppSettings::Window& state : states) {
         MainWindow* window = newWindow();
         window->restoreGeometry(state.geometry);
-        if (m_controller->findUser(state.selectedUser))
+        if (m_controller->user(state.selectedUser))
             window->scene().setSelectedUser(state.selectedUser);
     }
 }

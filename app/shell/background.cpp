@@ -168,7 +168,7 @@ void Background::update()
     if (!waiting.isEmpty())
         entries.append({{}, true, true, {}});
     for (const WaitingOffers& offers : waiting) {
-        const User* user = m_controller.findUser(offers.user);
+        const std::optional<User> user = m_controller.user(offers.user);
         const QString name = user ? user->name : tr("Someone");
         const QString label = offers.files.size() == 1
                                   ? tr("%1 — 1 new file").arg(name)

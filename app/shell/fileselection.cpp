@@ -34,7 +34,7 @@ QList<FileRow> knownFiles(const Controller& controller, const QList<QUuid>& ids)
 {
     QList<FileRow> rows;
     for (const QUuid& id : ids)
-        if (const FileRow* row = controller.findFile(id))
+        if (const std::optional<FileRow> row = controller.file(id))
             rows.append(*row);
     return rows;
 }

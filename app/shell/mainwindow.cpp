@@ -178,10 +178,11 @@ void MainWindow::redraw()
 {
     const Controller& controller = m_app.controller();
     m_sidebar->setUsers(controller.me(), controller.users());
-    const User* user = m_scene.selectedUser().isEmpty() ? nullptr : controller.findUser(m_scene.selectedUser());
-    m_toolbar->setVisible(user != nullptr);
+    const std::optional<User> user =
+        m_scene.selectedUser().isEmpty() ? std::nullopt : controller.user(m_scene.selectedUser());
+    m_toolbar->setVisible(user.has_value());
     if (m_actions)
-        m_actions->setPersonShown(user != nullptr);
+        m_actions->setPersonShown(user.has_value());
     const QByteArray shown = user ? user->key : QByteArray();
     if (m_files->user() != shown)
         m_files->setUser(shown);
@@ -243,10 +244,10 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 void MainWindow::connectButtonClicked()
 {
     Controller& controller = m_app.controller();
-    const User* user = controller.findUser(m_scene.selectedUser());
+    const std::optional<User> user = controller.user(m_scene.selectedUser());
     if (!user)
         return;
-    const QByteArray key = user->key;  // the call changes the user it points into
+    const QByteArray key = user->key;
     if (user->state == User::State::notConnected)
         controller.connectTo(key);
     else
@@ -258,7 +259,7 @@ void MainWindow::deleteSelection()
     QWidget* focus = focusWidget();
     if (m_sidebar->isAncestorOf(focus) || focus == m_sidebar) {
         const QByteArray key = m_sidebar->selectedKey();
-        if (!key.isEmpty() && m_app.controller().findUser(key))
+        if (!key.isEmpty() && m_app.controller().user(key))
             m_app.removeUser(this, key);
         return;
     }

@@ -16,7 +16,7 @@ void offerFilesToUser(QWidget* window, Controller& controller, Dialogs& dialogs,
         return;
     OfferedFiles offered = describeFiles(files);
     auto share = [&controller, key, described = std::move(offered.files)] {
-        if (!described.isEmpty() && controller.findUser(key))
+        if (!described.isEmpty() && controller.user(key))
             controller.shareFiles(described, {key});
     };
     const std::optional<FailureAlert> alert = failureAlert(offered.failures);

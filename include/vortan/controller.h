@@ -88,22 +88,29 @@ public:
     QString downloadsDirectory();
 
     // ---- Published state
+    //
+    // Single values come as copies. The two lists come as references to the
+    // controller's own lists: the list objects live as long as the
+    // controller, but their contents change with the next call into it or
+    // turn of the event loop, and so do references to their elements. Copy
+    // what you keep (a QList copy shares its data until one side changes),
+    // and loop over a copy when the loop calls into the controller.
 
     const QList<User>& users() const;
-    const std::optional<User>& me() const;
-    const ListenerState& listenerState() const;
-    const User* findUser(const QByteArray& key) const;
+    std::optional<User> me() const;
+    ListenerState listenerState() const;
+    // The user with this key, if known.
+    std::optional<User> user(const QByteArray& key) const;
     // The router's forwarding and the presence on the local network.
-    const Reachability& reachability() const;
+    Reachability reachability() const;
 
     // The catalogue as last published, in a stable order: records keep their
     // relative order, new ones come last.
     const QList<FileRow>& fileRows() const;
     // The row of a record in fileRows(), or -1; constant time.
     qsizetype fileRow(const QUuid& id) const;
-    // The published row of a record, or null; valid until the next
-    // publication (copy the row to keep it).
-    const FileRow* findFile(const QUuid& id) const;
+    // The published row of a record, if any; constant time.
+    std::optional<FileRow> file(const QUuid& id) const;
     // Publishes the catalogue now instead of within the next 0.1 s, for a
     // front end that reads the rows right after a change.
     void publishNow();

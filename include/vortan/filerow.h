@@ -4,6 +4,7 @@
 #include "vortan/vortan_export.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -17,6 +18,8 @@ namespace vortan {
 // catalogue at a publication. It holds no part of the engine; copying it is
 // cheap and it never changes after the fact.
 struct VORTAN_EXPORT FileRow {
+    Q_GADGET
+public:
     enum class Status {
         queued,        // resumed, waiting for its peer or for the first block to move
         transferring,  // blocks are being requested or sent
@@ -24,6 +27,7 @@ struct VORTAN_EXPORT FileRow {
         done,          // every block is there (a download: moved to its target) or sent
         failed,        // the last attempt failed; resume tries again
     };
+    Q_ENUM(Status)
 
     QUuid id;
     // The name as people read it (a ":" received from a peer shows as "/").

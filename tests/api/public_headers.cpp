@@ -12,7 +12,7 @@ int frontEnd()
     vortan::ControllerOptions options;
     options.keyStore = vortan::KeyStoreChoice::file;
     vortan::Controller controller(options);
-    const vortan::FileRow* row = controller.findFile(QUuid());
+    const std::optional<vortan::FileRow> row = controller.file(QUuid());
     if (vortan::decodeBinaryPropertyList(QByteArray(), 8, nullptr).isValid())
         return -1;
     return row ? int(row->status) : int(controller.fileRows().size());

@@ -97,31 +97,4 @@ TEST(Arguments, CommandOptionsAndOperands)
     EXPECT_EQ(parse({"demo", "--size", "2M"}).size, std::optional<std::int64_t>(2 << 20));
 }
 
-// What a command line sends to a running instance parses back to the same
-// command, with its paths made absolute from here.
-TEST(Arguments, CommandArgumentsRoundTrip)
-{
-    const QString here = QDir::currentPath();
-    const struct {
-        QStringList given;
-        QStringList operands;
-    } cases[] = {
-        {{"share", "--to", "Bo", "--", "-a.txt"}, {here + "/-a.txt"}},
-        {{"import", "/c/bo.bcard"}, {"/c/bo.bcard"}},
-        {{"resume", "12ab", "--to", "dl"}, {"12ab"}},
-        {{"card", "--name", "Ada", "--address=", "-o", "-"}, {}},
-        {{"files"}, {}},
-    };
-    for (const auto& c : cases) {
-        const Invocation first = parse(c.given);
-        const Invocation again = parse(QStringList{first.command} + commandArguments(first));
-        EXPECT_EQ(again.operands, c.operands) << c.given.join(' ').toStdString();
-        EXPECT_EQ(again.to, first.to);
-        EXPECT_EQ(again.name, first.name);
-        EXPECT_EQ(again.address, first.address);
-        EXPECT_EQ(again.output, first.output);
-        EXPECT_EQ(again.resumeTo, first.resumeTo.isEmpty() ? QString() : here + "/dl");
-    }
-}
-
 }  // namespace

@@ -159,6 +159,7 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     const QString gone = ada.share("Bo", "gone.bin");
     const QStringList watchFiles{"files", "--watch"};
     expectOneErrorLine(quiet(ada, watchFiles), 1, "none uses this data directory");
+    const QStringList users = ada.ok({"users"}).outLines();
 
     auto sam = ada.run({"--timeout", "200"});
     ASSERT_TRUE(sam->waitForLineStartingWith("listening on port", kCommandTimeoutMs));
@@ -171,6 +172,8 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     ASSERT_TRUE(card.open(QIODevice::ReadOnly));
     EXPECT_EQ(ada.ok({"card", "-o", "-"}).out, card.readAll());
     expectOneErrorLine(quiet(ada, {"remove", "ffffffff"}), 1, "ffffffff");
+    EXPECT_EQ(ada.ok({"users"}).outLines(), users);
+    expectOneErrorLine(quiet(ada, {"import", ada.cardPath()}), 1, ada.cardPath() + " is your own card");
     expectOneErrorLine(quiet(ada, {"share", "--to", "Bo", ada.folder()}), 1,
                        "is a folder: share the files inside, or an archive of it");
     EXPECT_EQ(ada.ok({"pause", kept}).outLines(), QStringList{kept + "\tkept.bin\tpaused"});

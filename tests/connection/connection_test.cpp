@@ -5,6 +5,8 @@
 #include "vortan/util/ratelimitedlog.h"
 #include "vortan/connection/connection.h"
 #include "vortan/connection/socketutil.h"
+#include "vortan/filerow.h"
+#include "vortan/listener/socketlistener.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -125,6 +127,22 @@ protected:
 };
 
 }  // namespace
+
+// The state names are log texts and the status keys front ends show.
+TEST(StateNamesTest, AreTheFixedTexts)
+{
+    EXPECT_EQ((QStringList{ConnectionState::setup().name(), ConnectionState::preparing().name(),
+                           ConnectionState::ready().name(), ConnectionState::cancelled().name(),
+                           ConnectionState{Kind::failed, {}}.name()}),
+              (QStringList{"setup", "preparing", "ready", "cancelled", "failed"}));
+    EXPECT_EQ((QStringList{SocketListenerState::setup().name(), SocketListenerState::ready().name(),
+                           SocketListenerState::cancelled().name(), SocketListenerState{SocketListenerState::Kind::failed, {}}.name()}),
+              (QStringList{"setup", "ready", "cancelled", "failed"}));
+    using S = FileRow::Status;
+    EXPECT_EQ((QStringList{statusName(S::queued), statusName(S::transferring), statusName(S::paused),
+                           statusName(S::done), statusName(S::failed), statusName(S(99))}),
+              (QStringList{"queued", "transferring", "paused", "done", "failed", ""}));
+}
 
 // --- becoming ready ---------------------------------------------------------
 

@@ -15,7 +15,8 @@ int main(int argc, char** argv)
     if (app.arguments().size() != 2)
         return 2;
     const ClientResult result = ControlClient(app.arguments().at(1)).send(OpenRequest{});
-    QTextStream(stdout) << (result.error.isEmpty() ? result.answer.error : result.error) << Qt::endl;
+    const auto* refused = std::get_if<ErrorAnswer>(&result.answer);
+    QTextStream(stdout) << (result.error.isEmpty() && refused ? refused->detail : result.error) << Qt::endl;
     switch (result.status) {
     case ClientResult::Status::Answered: return 0;
     case ClientResult::Status::NoInstance: return 3;

@@ -112,24 +112,36 @@ std::optional<Answer> answerIn(const QByteArray& bytes)
     return decodeAnswer(reader.payload()).answer;
 }
 
-TEST_F(ControlServerTest, OpenAndCommandRequestsAreAnswered)
+TEST_F(ControlServerTest, OpenAndRemoteRequestsAreAnswered)
 {
     auto server = listeningServer();
     QSignalSpy opened(server.get(), &ControlServer::openRequested);
-    server->setCommandHandler([](const CommandRequest& command) {
-        return Answer{true, {}, 3, command.name + ':' + command.args.join(',')};
+    const vortan::User ann("Ann", "10.0.0.7", 54322, QByteArray(32, 'a'));
+    server->setCommandHandler([&](const RemoteRequest& request) -> Answer {
+        if (const auto* pause = std::get_if<PauseRequest>(&request))
+            return ErrorAnswer{ErrorAnswer::Kind::failed, pause->ids.value(0).toString(), {}};
+        if (std::holds_alternative<FilesRequest>(request))
+            return UsersAnswer{{vortan::User(QString(kMaxPayload, u'x'), {}, {}, ann.key)}};
+        return UsersAnswer{{ann}};
     });
 
     const OpenRequest open{{"brenvo://file/4,7"}, {supportDir() + "/Bob.bcard"}};
     const ClientResult first = exchange(open);
     ASSERT_EQ(first.status, ClientResult::Status::Answered) << first.error.toStdString();
-    EXPECT_EQ(first.answer, Answer::success());
+    EXPECT_EQ(first.answer, Answer(DoneAnswer{}));
     ASSERT_TRUE(waitFor([&] { return opened.size() == 1; }, 2000));
     EXPECT_EQ(opened.at(0).at(0).value<OpenRequest>(), open);
 
-    const ClientResult second = exchange(CommandRequest{"list", {"--users", "ann"}});
+    const ClientResult second = exchange(UsersRequest{});
     ASSERT_EQ(second.status, ClientResult::Status::Answered) << second.error.toStdString();
-    EXPECT_EQ(second.answer, (Answer{true, {}, 3, "list:--users,ann"}));
+    EXPECT_EQ(second.answer, Answer(UsersAnswer{{ann}}));
+    const QUuid id = QUuid::createUuid();
+    EXPECT_EQ(exchange(PauseRequest{{id}}).answer, Answer(ErrorAnswer{ErrorAnswer::Kind::failed, id.toString(), {}}));
+    // An answer too long for a frame is refused instead.
+    EXPECT_EQ(exchange(FilesRequest{}).answer, refusal(QStringLiteral("the answer is longer than %1 bytes").arg(kMaxPayload)));
+    // A card's name may be longer than other texts of a request.
+    const vortan::User longName(QString(kMaxEntryLength * 4, u'n'), {}, {}, ann.key);
+    EXPECT_EQ(exchange(ImportRequest{{longName}}).answer, Answer(UsersAnswer{{ann}}));
 }
 
 TEST_F(ControlServerTest, OneInstancePerSupportDirectoryAndStaleSocketsAreTakenOver)
@@ -203,7 +215,8 @@ TEST_F(ControlServerTest, BrokenClientsAreClosedAndTheServerKeepsServing)
         const std::optional<Answer> answer = answerIn(hangUpAfter(c.bytes));
         EXPECT_EQ(answer.has_value(), c.answered != nullptr) << c.name;
         if (answer && c.answered) {
-            EXPECT_TRUE(!answer->ok && answer->error.contains(c.answered)) << c.name;
+            const auto* refused = std::get_if<ErrorAnswer>(&*answer);
+            EXPECT_TRUE(refused && refused->detail.contains(c.answered)) << c.name;
         }
         EXPECT_TRUE(log.has(c.line)) << c.name;
         EXPECT_EQ(exchange(OpenRequest{}).status, ClientResult::Status::Answered) << "after " << c.name;
@@ -216,19 +229,19 @@ TEST_F(ControlServerTest, RefusedRequestsAreAnsweredOnTheSameConnection)
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     ASSERT_TRUE(socket.waitForConnected(2000));
-    socket.write(encodeFrame("{\"type\":\"reboot\"}") + encodeFrame("{\"type\":\"command\",\"name\":\"status\"}"));
+    socket.write(encodeFrame("{\"type\":\"reboot\"}") + encodeFrame("{\"type\":\"users\"}"));
     QByteArray received;
     QObject::connect(&socket, &QLocalSocket::readyRead, [&] { received += socket.readAll(); });
     FrameReader reader;
-    QList<Answer> answers;
+    QList<ErrorAnswer> answers;
     ASSERT_TRUE(waitFor([&] {
         reader.append(std::exchange(received, {}));
         while (reader.next() == FrameReader::Status::Frame)
-            answers.append(decodeAnswer(reader.payload()).answer.value_or(Answer::success()));
+            answers.append(std::get<ErrorAnswer>(decodeAnswer(reader.payload()).answer.value_or(refusal({}))));
         return answers.size() == 2;
     }, 3000));
-    EXPECT_TRUE(answers[0].error.contains("unknown request type"));
-    EXPECT_TRUE(answers[1].error.contains("unknown command"));
+    EXPECT_TRUE(answers[0].detail.contains("unknown request type"));
+    EXPECT_TRUE(answers[1].detail.contains("unknown command \"users\""));
 }
 
 TEST_F(ControlServerTest, ClientsBeyondTheLimitAreAnsweredBusy)
@@ -242,7 +255,7 @@ TEST_F(ControlServerTest, ClientsBeyondTheLimitAreAnsweredBusy)
     }
     const ClientResult refused = exchange(OpenRequest{});
     ASSERT_EQ(refused.status, ClientResult::Status::Answered) << refused.error.toStdString();
-    EXPECT_EQ(refused.answer, Answer::failure("busy"));
+    EXPECT_EQ(refused.answer, refusal("busy"));
 }
 
 TEST_F(ControlServerTest, PeersOfAnotherUserAreRefused)

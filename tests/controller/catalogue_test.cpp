@@ -155,7 +155,7 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
                later = listed("later.bin", 10, m);
     const QUuid upload = b.share("up.txt", 10, {m});
     const auto unavailable = [&](const QUuid& id) {
-        const FileRow* row = b.controller->findFile(id);
+        const std::optional<FileRow> row = b.controller->file(id);
         return row && row->unavailable;
     };
 

@@ -178,8 +178,8 @@ void introduce(Node& a, Node& b)
 
 bool connected(Node& a, Node& b)
 {
-    const User* ab = a.user(b.key());
-    const User* ba = b.user(a.key());
+    const std::optional<User> ab = a.user(b.key());
+    const std::optional<User> ba = b.user(a.key());
     return ab && ba && ab->state == User::State::connected && ba->state == User::State::connected;
 }
 

@@ -162,7 +162,7 @@ public:
     User card() const;
     // The record in files() with this id.
     const File* file(const QUuid& id) const { return ControllerTestAccess::engine(*controller).findFile(id); }
-    const User* user(const QByteArray& key) const { return controller->findUser(key); }
+    std::optional<User> user(const QByteArray& key) const { return controller->user(key); }
     QString supportPath(const QString& name) const { return support.filePath(name); }
     QString downloadsPath(const QString& name) const { return downloads.filePath(name); }
     // Offers a new file of `size` bytes (made in the downloads folder) to

@@ -155,7 +155,7 @@ TEST(ControllerDownloadsTest, AWithdrawnOfferIsFoundOutWhenNothingArrives)
     EXPECT_FALSE(b.file(ids[0])->paused);
     EXPECT_FALSE(b.file(ids[1])->unavailable);
     b->publishNow();
-    EXPECT_TRUE(b.controller->findFile(ids[0])->unavailable);
+    EXPECT_TRUE(b.controller->file(ids[0])->unavailable);
     // Known to be withdrawn, it waits for a list naming it again: no more asking.
     clock.advance(3 * quiet);
     EXPECT_EQ(asked(), 1);

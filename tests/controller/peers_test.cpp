@@ -19,7 +19,7 @@ using test::waitFor;
 
 User::State stateOf(Node& node, const QByteArray& key)
 {
-    const User* user = node.user(key);
+    const std::optional<User> user = node.user(key);
     return user ? user->state : User::State::notConnected;
 }
 
@@ -109,7 +109,7 @@ TEST(ControllerPeersTest, AFailedConnectShowsItsErrorUntilTheNextReadyConnection
 
     a->connectTo(b.key());
     ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty(); }));
-    const User* user = a.user(b.key());
+    const std::optional<User> user = a.user(b.key());
     EXPECT_EQ(user->state, User::State::notConnected);
     ASSERT_TRUE(user->error && user->error->networkError());
     EXPECT_EQ(user->error->networkError()->code, ECONNREFUSED);
@@ -155,7 +155,7 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
 
     a->connectTo(cy);
     ASSERT_TRUE(waitFor([&] { return !a->peers().isEmpty(); }));
-    const User* called = a.user(cy);
+    const std::optional<User> called = a.user(cy);
     EXPECT_EQ(called->state, User::State::notConnected);
     ASSERT_TRUE(called->error);
     EXPECT_TRUE(called->error->localizedDescription().startsWith("Bea answered at 127.0.0.1:"))
@@ -264,7 +264,7 @@ TEST(ControllerPeersTest, AFailedCallSaysWhyInTermsTheUserCanActOn)
         c.arrange(a, b);
         a->connectTo(b.key());
         ASSERT_TRUE(waitFor([&] { return a.user(b.key())->failure && a->connectingPeers().isEmpty(); }));
-        const User& bea = *a.user(b.key());
+        const User bea = *a.user(b.key());
         EXPECT_EQ(bea.state, User::State::notConnected);
         EXPECT_EQ(bea.failure->reason, c.reason);
         EXPECT_EQ(bea.failure->host, c.reason == Reason::noAddress ? QString() : QStringLiteral("127.0.0.1"));

@@ -48,9 +48,9 @@ TEST(ControllerPublicationTest, ChangesAreReportedByRowIdentity)
     EXPECT_EQ(published.last().inserted,
               (QList<std::pair<qsizetype, QUuid>>{{0, a}, {1, b}, {2, cc}}));
     EXPECT_EQ(c.fileRow(b), 1);
-    EXPECT_EQ(c.findFile(b)->numberOfBlocks, 3);
-    EXPECT_EQ(c.findFile(b)->status, FileRow::Status::queued);
-    EXPECT_EQ(c.findFile(cc)->status, FileRow::Status::done);  // an empty offer has nothing to send
+    EXPECT_EQ(c.file(b)->numberOfBlocks, 3);
+    EXPECT_EQ(c.file(b)->status, FileRow::Status::queued);
+    EXPECT_EQ(c.file(cc)->status, FileRow::Status::done);  // an empty offer has nothing to send
 
     // Only the paused record is reported, and only once per publication.
     c.pause({b});
@@ -58,7 +58,7 @@ TEST(ControllerPublicationTest, ChangesAreReportedByRowIdentity)
     EXPECT_TRUE(published.last().inserted.isEmpty());
     EXPECT_TRUE(published.last().removed.isEmpty());
     EXPECT_EQ(published.last().updated, QList<QUuid>{b});
-    EXPECT_EQ(c.findFile(b)->status, FileRow::Status::paused);
+    EXPECT_EQ(c.file(b)->status, FileRow::Status::paused);
 
     // A removal names the row it had; the rows after it move up.
     const qsizetype before = published.all.size();
@@ -159,7 +159,7 @@ TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
     ASSERT_TRUE(d.hasBlocks(1));
     clock.advance(100ms);
     b->publishNow();
-    const FileRow moving = *b.controller->findFile(x.id());
+    const FileRow moving = *b.controller->file(x.id());
     ASSERT_EQ(moving.status, FileRow::Status::transferring);
     EXPECT_GT(moving.bytesPerSecond, 0);
     EXPECT_TRUE(moving.secondsLeft);
@@ -167,7 +167,7 @@ TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
     Published published(*b.controller);
     clock.advance(RateMeter::kWindow + 1000ms);
     b->publishNow();
-    const FileRow stalled = *b.controller->findFile(x.id());
+    const FileRow stalled = *b.controller->file(x.id());
     EXPECT_EQ(stalled.blockCount, 1);
     EXPECT_EQ(stalled.bytesPerSecond, 0);
     EXPECT_FALSE(stalled.secondsLeft);

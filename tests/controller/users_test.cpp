@@ -71,7 +71,7 @@ TEST(ControllerUsersTest, AddingAKnownCardUpdatesTheUserAndANewCardLetsItIn)
     ASSERT_TRUE(pair.connect());
 
     a->addUsers({User(QStringLiteral("Bea Two"), QStringLiteral("bea.example"), std::nullopt, b.key())});
-    const User* bea = a.user(b.key());
+    const std::optional<User> bea = a.user(b.key());
     EXPECT_EQ(bea->name, "Bea Two");
     EXPECT_EQ(bea->address, std::optional<QString>("bea.example"));
     EXPECT_FALSE(bea->port);  // a card without a port clears it

@@ -2,6 +2,8 @@
 
 #include "vortan/errors.h"
 
+#include <QMetaEnum>
+#include <QObject>
 #include <QString>
 
 #include <optional>
@@ -12,7 +14,10 @@ namespace vortan {
 // setup, preparing, ready, then failed and/or cancelled. There is no waiting
 // state: a connect that cannot be made fails.
 struct ConnectionState {
+    Q_GADGET
+public:
     enum class Kind { setup, preparing, ready, failed, cancelled };
+    Q_ENUM(Kind)
 
     Kind kind = Kind::setup;
     std::optional<NetworkError> error;  // present for failed
@@ -24,22 +29,7 @@ struct ConnectionState {
     static ConnectionState cancelled() { return {Kind::cancelled, std::nullopt}; }
 
     // "setup", "preparing", "ready", "failed", "cancelled".
-    QString name() const
-    {
-        switch (kind) {
-        case Kind::setup:
-            return QStringLiteral("setup");
-        case Kind::preparing:
-            return QStringLiteral("preparing");
-        case Kind::ready:
-            return QStringLiteral("ready");
-        case Kind::failed:
-            return QStringLiteral("failed");
-        case Kind::cancelled:
-            return QStringLiteral("cancelled");
-        }
-        return {};
-    }
+    QString name() const { return QString::fromLatin1(QMetaEnum::fromType<Kind>().valueToKey(int(kind))); }
 
     friend bool operator==(const ConnectionState&, const ConnectionState&) = default;
 };

@@ -39,23 +39,32 @@ QString Controller::supportDirectory() const { return d->supportDirectory(); }
 QString Controller::downloadsDirectory() { return d->downloadsDirectory(); }
 
 const QList<User>& Controller::users() const { return d->users(); }
-const std::optional<User>& Controller::me() const { return d->me(); }
-const Controller::ListenerState& Controller::listenerState() const { return d->listenerState(); }
-const User* Controller::findUser(const QByteArray& key) const { return d->findUser(key); }
-const Reachability& Controller::reachability() const { return d->reachability(); }
+std::optional<User> Controller::me() const { return d->me(); }
+Controller::ListenerState Controller::listenerState() const { return d->listenerState(); }
+
+std::optional<User> Controller::user(const QByteArray& key) const
+{
+    if (const User* found = d->findUser(key))
+        return *found;
+    return std::nullopt;
+}
+
+Reachability Controller::reachability() const { return d->reachability(); }
 
 const QList<FileRow>& Controller::fileRows() const { return d->fileRows(); }
 qsizetype Controller::fileRow(const QUuid& id) const { return d->fileRow(id); }
 
-const FileRow* Controller::findFile(const QUuid& id) const
+std::optional<FileRow> Controller::file(const QUuid& id) const
 {
     const qsizetype row = d->fileRow(id);
-    return row < 0 ? nullptr : &d->fileRows()[row];
+    if (row < 0)
+        return std::nullopt;
+    return d->fileRows()[row];
 }
 
 void Controller::publishNow() { d->publishNow(); }
 
-// A caller may pass a key that lives in users() (findUser(k)->key), which
+// A caller may pass a key that lives in users() (users()[i].key), which
 // these calls change: they work on their own copy.
 void Controller::connectTo(const QByteArray& key) { d->connectTo(QByteArray(key)); }
 void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(QByteArray(key)); }

@@ -1,6 +1,8 @@
 #include "vortan/controller/controller_p.h"
 #include "vortan/filerow.h"
 
+#include <QMetaEnum>
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,19 +10,7 @@ namespace vortan {
 
 QString statusName(FileRow::Status status)
 {
-    switch (status) {
-    case FileRow::Status::queued:
-        return QStringLiteral("queued");
-    case FileRow::Status::transferring:
-        return QStringLiteral("transferring");
-    case FileRow::Status::paused:
-        return QStringLiteral("paused");
-    case FileRow::Status::done:
-        return QStringLiteral("done");
-    case FileRow::Status::failed:
-        return QStringLiteral("failed");
-    }
-    return QString();
+    return QString::fromLatin1(QMetaEnum::fromType<FileRow::Status>().valueToKey(int(status)));
 }
 
 namespace {

@@ -17,21 +17,6 @@ namespace {
 constexpr int kBacklog = 50;
 }
 
-QString SocketListenerState::name() const
-{
-    switch (kind) {
-    case Kind::setup:
-        return QStringLiteral("setup");
-    case Kind::ready:
-        return QStringLiteral("ready");
-    case Kind::failed:
-        return QStringLiteral("failed");
-    case Kind::cancelled:
-        return QStringLiteral("cancelled");
-    }
-    return {};
-}
-
 SocketListener::SocketListener(quint16 port) : m_port(port) {}
 
 SocketListener::~SocketListener() = default;

@@ -3,6 +3,7 @@
 #include "vortan/connection/uniquefd.h"
 #include "vortan/errors.h"
 
+#include <QMetaEnum>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
@@ -19,7 +20,10 @@ namespace vortan {
 // ready (bound and listening) or failed(error), and cancelled once closed.
 // There is no waiting state: a port that cannot be had fails.
 struct SocketListenerState {
+    Q_GADGET
+public:
     enum class Kind { setup, ready, failed, cancelled };
+    Q_ENUM(Kind)
 
     Kind kind = Kind::setup;
     std::optional<NetworkError> error;  // present for failed
@@ -30,7 +34,7 @@ struct SocketListenerState {
     static SocketListenerState cancelled() { return {Kind::cancelled, std::nullopt}; }
 
     // "setup", "ready", "failed", "cancelled".
-    QString name() const;
+    QString name() const { return QString::fromLatin1(QMetaEnum::fromType<Kind>().valueToKey(int(kind))); }
 
     friend bool operator==(const SocketListenerState&, const SocketListenerState&) = default;
 };

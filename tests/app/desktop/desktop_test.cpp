@@ -210,8 +210,8 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     ASSERT_TRUE(select.wait(5000));
     const auto selected = select[0][0].value<QList<QUuid>>();
     ASSERT_EQ(selected.size(), 2);
-    EXPECT_EQ(program.bea.controller->findFile(selected[0])->name, names[0]);
-    EXPECT_EQ(program.bea.controller->findFile(selected[1])->name, names[1]);
+    EXPECT_EQ(program.bea.controller->file(selected[0])->name, names[0]);
+    EXPECT_EQ(program.bea.controller->file(selected[1])->name, names[1]);
 
     // "Show" reveals what is still there (no file manager on this bus: the
     // folder opens) and lowers the badge by as many.

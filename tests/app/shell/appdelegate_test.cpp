@@ -399,7 +399,7 @@ TEST_F(AppDelegateTest, NamesAndErrorsFromOutsideAreNeverMarkup)
     controller.publishNow();
     controller.connectTo(zoe);
     ASSERT_TRUE(vortan::test::waitFor([&] {
-        const User* user = controller.findUser(zoe);
+        const std::optional<User> user = controller.user(zoe);
         return user->error && user->error->localizedDescription().startsWith("<h1>Big</h1> answered at");
     }, 20000));
 

@@ -50,7 +50,7 @@ bool Peer::listen()
 
 User Peer::card() const
 {
-    const User& me = *controller->me();
+    const User me = *controller->me();
     return User(me.name, "127.0.0.1", me.port, me.key);
 }
 
@@ -61,10 +61,10 @@ QUrl Peer::makeFile(const QString& name, qint64 size) const
     return QUrl::fromLocalFile(path);
 }
 
-const FileRow* Peer::row(const QUuid& id)
+std::optional<FileRow> Peer::row(const QUuid& id)
 {
     controller->publishNow();
-    return controller->findFile(id);
+    return controller->file(id);
 }
 
 bool introduce(Peer& a, Peer& b)
@@ -80,7 +80,7 @@ bool connectPeers(Peer& a, Peer& b)
 {
     a.controller->connectTo(b.key());
     const auto connected = [](Peer& x, Peer& y) {
-        const User* user = x.controller->findUser(y.key());
+        const std::optional<User> user = x.controller->user(y.key());
         return user && user->state == User::State::connected;
     };
     return waitFor([&] { return connected(a, b) && connected(b, a); });

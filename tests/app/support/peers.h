@@ -21,7 +21,7 @@ struct Peer {
     // A file of size bytes in this peer's folder; its URL.
     QUrl makeFile(const QString& name, qint64 size) const;
     // Publishes and returns the row.
-    const vortan::FileRow* row(const QUuid& id);
+    std::optional<vortan::FileRow> row(const QUuid& id);
 
     QTemporaryDir support;
     QTemporaryDir downloads;

@@ -1,4 +1,4 @@
-#include "cli/heldoffers.h"
+#include "control/heldoffers.h"
 
 #include "vortan/privatefiles.h"
 #include "vortan/wholefile.h"
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace brenvo::cli {
+namespace brenvo::control {
 
 namespace {
 
@@ -57,4 +57,4 @@ QString writeHeldOffers(const QString& supportDirectory, const QSet<QUuid>& ids)
     return {};
 }
 
-}  // namespace brenvo::cli
+}  // namespace brenvo::control

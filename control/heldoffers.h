@@ -4,13 +4,14 @@
 #include <QString>
 #include <QUuid>
 
-namespace brenvo::cli {
+namespace brenvo::control {
 
 // Offers to us that the user paused before they ever started. Such a pause
 // changes nothing in the stored records (new offers start paused), so
 // brenvo-cli keeps these ids in a small file of its own in the support
 // directory, "brenvo-cli-held.txt", one id per line, so that
-// `run --accept` leaves them alone. A download paused after it started
+// `run --accept` leaves them alone; the process that carries out the pause
+// (remotecommands.h) keeps it up to date. A download paused after it started
 // needs no entry: its place or its blocks tell that it was resumed once.
 inline constexpr const char* kHeldOffersFileName = "brenvo-cli-held.txt";
 
@@ -22,4 +23,4 @@ QSet<QUuid> readHeldOffers(const QString& supportDirectory);
 // empty text, or why it could not be written.
 QString writeHeldOffers(const QString& supportDirectory, const QSet<QUuid>& ids);
 
-}  // namespace brenvo::cli
+}  // namespace brenvo::control
