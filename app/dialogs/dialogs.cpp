@@ -1,5 +1,6 @@
 #include "app/dialogs/dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -107,6 +108,20 @@ public:
             if (answered)
                 answered(clicked >= 0 ? int(clicked) : cancel);
         });
+        present(box, window);
+    }
+
+    void about(QWidget* window, const QString& title, const QString& text) override
+    {
+        // As QMessageBox::about() shows it, without its nested event loop.
+        auto* box = new QMessageBox(window);
+        box->setWindowTitle(title);
+        box->setTextFormat(Qt::RichText);
+        box->setText(text);
+        const QIcon icon = window ? window->windowIcon() : QApplication::windowIcon();
+        if (!icon.isNull())
+            box->setIconPixmap(icon.pixmap(64, 64));
+        box->addButton(QMessageBox::Ok);
         present(box, window);
     }
 

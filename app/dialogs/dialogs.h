@@ -78,6 +78,10 @@ public:
     virtual void chooseFolder(QWidget* window, const FileDialogOptions& options,
                               std::function<void(std::optional<QString> path)> chosen) = 0;
 
+    // The program's "About" box: text is the program's own markup, never
+    // text from outside.
+    virtual void about(QWidget* window, const QString& title, const QString& text) = 0;
+
     // An alert with one "OK" button; then runs when it is closed.
     void tell(QWidget* window, const Alert& alert, std::function<void()> then = {});
 };

@@ -5,7 +5,6 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -14,9 +13,9 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -27,23 +26,6 @@ using vortan::Reachability;
 namespace brenvo {
 
 namespace {
-
-void chooseFolderWithDialog(QWidget* parent, std::function<void(std::optional<QString>)> done)
-{
-    auto* dialog = new QFileDialog(parent);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setLabelText(QFileDialog::Accept, SettingsView::tr("Select", "accepts the chosen folder"));
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
-        const QStringList chosen = dialog->selectedFiles();
-        if (result == QDialog::Accepted && !chosen.isEmpty())
-            done(chosen.first());
-        else
-            done(std::nullopt);
-    });
-    dialog->open();
-}
 
 QString sameFolder(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
@@ -83,9 +65,8 @@ QString portNumber(const std::optional<std::uint16_t>& port) { return port ? QSt
 
 }  // namespace
 
-SettingsView::SettingsView(AppSettings& settings, SettingsChange onSettingsChange, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_onSettingsChange(std::move(onSettingsChange)),
-      m_chooseFolder(chooseFolderWithDialog)
+SettingsView::SettingsView(AppSettings& settings, Dialogs& dialogs, SettingsChange onSettingsChange, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_onSettingsChange(std::move(onSettingsChange)), m_dialogs(dialogs)
 {
     setWindowTitle(tr("Settings"));
     setObjectName(QStringLiteral("settings"));
@@ -313,16 +294,11 @@ void SettingsView::loginStartToggled(bool on)
     if (!m_loginStart.set)
         return;
     if (const std::optional<QString> error = m_loginStart.set(on)) {
-        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Brenvo could not change how it starts"),
-                                      on ? tr("Brenvo could not arrange to start when you log in.")
-                                         : tr("Brenvo could not stop starting when you log in."),
-                                      QMessageBox::Ok, this);
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        // The reason names files and system errors: never rich text.
-        alert->setInformativeText(*error);
-        if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-            label->setTextFormat(Qt::PlainText);
-        alert->open();
+        // The reason names files and system errors: shown as plain text.
+        m_dialogs.tell(this, Alert{Alert::Kind::warning, tr("Brenvo could not change how it starts"),
+                                   on ? tr("Brenvo could not arrange to start when you log in.")
+                                      : tr("Brenvo could not stop starting when you log in."),
+                                   *error, {}});
     } else {
         m_settings.setStartAtLogin(on);
     }
@@ -368,7 +344,11 @@ void SettingsView::locationPicked(int index)
         return;
     }
     const DownloadLocationSetting before = m_settings.downloadLocation();
-    m_chooseFolder(this, [this, before](std::optional<QString> folder) {
+    FileDialogOptions options;
+    options.acceptLabel = tr("Select", "accepts the chosen folder");
+    m_dialogs.chooseFolder(this, options, [this, self = QPointer(this), before](std::optional<QString> folder) {
+        if (!self)
+            return;
         if (folder) {
             const bool isDownloads = sameFolder(*folder) == sameFolder(downloadsDirectory());
             m_settings.setDownloadLocation(isDownloads ? DownloadLocationSetting::downloads()

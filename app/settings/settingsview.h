@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dialogs/dialogs.h"
 #include "app/settings/appsettings.h"
 
 #include "vortan/listenerstate.h"
@@ -27,9 +28,6 @@ class SettingsView : public QDialog {
     Q_OBJECT
 public:
     using SettingsChange = std::function<void(bool listen, bool mapPort)>;
-    // Shows a folder chooser and reports the chosen folder, or nothing when
-    // cancelled. The default one is a non-blocking QFileDialog.
-    using FolderChooser = std::function<void(QWidget* parent, std::function<void(std::optional<QString>)> done)>;
 
     // Starting at login, as the program does it: whether it is on now, and
     // turning it on or off (the error's text when that failed).
@@ -38,7 +36,8 @@ public:
         std::function<std::optional<QString>(bool on)> set;
     };
 
-    SettingsView(AppSettings& settings, SettingsChange onSettingsChange, QWidget* parent = nullptr);
+    // dialogs shows the folder chooser of "Other…" and the alerts.
+    SettingsView(AppSettings& settings, Dialogs& dialogs, SettingsChange onSettingsChange, QWidget* parent = nullptr);
 
     // What "How others reach you" tells: the listener, the own card's port,
     // the router and the local network.
@@ -60,8 +59,6 @@ public:
     // Shows the "Start Brenvo when you log in" switch (hidden without one).
     void setLoginStart(LoginStart loginStart);
 
-    void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
-
     // The picker's entries in order, for tests and accessibility checks.
     QComboBox* locationPicker() const { return m_location; }
 
@@ -77,7 +74,7 @@ private:
 
     AppSettings& m_settings;
     SettingsChange m_onSettingsChange;
-    FolderChooser m_chooseFolder;
+    Dialogs& m_dialogs;
     LoginStart m_loginStart;
     QCheckBox* m_checkForUpdates = nullptr;
     QCheckBox* m_keepRunning = nullptr;

@@ -21,10 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QTimer>
 
 #include <utility>
@@ -72,7 +69,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
             if (main && main == window)
                 main->scene().setSelectedUser(key);
     });
-    m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings);
+    m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings, *m_dialogs);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
@@ -345,7 +342,7 @@ void AppDelegate::showSettings(QWidget* over)
     QWidget* window = over ? over : activeWindow();
     if (!m_settingsView) {
         m_settingsView = new SettingsView(
-            m_settings, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
+            m_settings, *m_dialogs, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
         m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
         m_settingsView->setLoginStart({[] { return Autostart().enabled(); },
                                        [](bool on) { return Autostart().setEnabled(on); }});
@@ -374,7 +371,7 @@ void AppDelegate::showSettings(QWidget* over)
 
 void AppDelegate::showAbout(QWidget* parent)
 {
-    QMessageBox::about(parent, tr("About Brenvo"),
+    m_dialogs->about(parent, tr("About Brenvo"),
                        tr("<h3>Brenvo %1</h3><p>Send files straight from one machine to another, between people "
                           "who know each other, with no server in between.</p>")
                            .arg(QStringLiteral(BRENVO_VERSION)));
@@ -445,39 +442,29 @@ void AppDelegate::uninstall(QWidget* parent)
 {
     const QByteArray ownKey = m_controller->me() ? m_controller->me()->key : QByteArray();
     const QStringList files = brenvoFiles(m_supportDirectory, ownKey);
-    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Are you sure you want to uninstall Brenvo?"),
-                                  tr("Are you sure you want to uninstall Brenvo?"), QMessageBox::NoButton, parent);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
     // The folder is the person's choice (--data-dir): it may hold their own
     // files, which stay. Its name is shown as it is, never as markup.
-    alert->setTextFormat(Qt::PlainText);
     QString informative = tr("This operation cannot be undone.") + QStringLiteral("\n\n") +
                           tr("Brenvo removes your identity key, its settings and the files it made in the folder %1 "
                              "(listed in the details); the folder itself only when nothing else is left in it.")
                               .arg(QDir::toNativeSeparators(m_supportDirectory));
     if (installedByPackage(m_programPath))
         informative += QStringLiteral("\n\n") + packageAdvice();
-    alert->setInformativeText(informative);
-    if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        label->setTextFormat(Qt::PlainText);
     QStringList paths;
     for (const QString& name : files)
         paths.append(QDir::toNativeSeparators(QDir(m_supportDirectory).filePath(name)));
     paths.append(QDir::toNativeSeparators(m_settings.filePath()));
-    alert->setDetailedText(paths.join(QLatin1Char('\n')));
-    QPushButton* remove = alert->addButton(tr("Uninstall"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = alert->addButton(QMessageBox::Cancel);
-    alert->setDefaultButton(cancel);
-    alert->setEscapeButton(cancel);
-    remove->setAutoDefault(false);
+    const Question question{{Alert::Kind::warning, tr("Are you sure you want to uninstall Brenvo?"),
+                             tr("Are you sure you want to uninstall Brenvo?"), informative,
+                             paths.join(QLatin1Char('\n'))},
+                            {{AlertButton::Role::destructive, tr("Uninstall")}, {AlertButton::Role::cancel, {}}},
+                            1};
     QPointer<QWidget> window(parent);
-    connect(alert, &QMessageBox::finished, this, [this, alert, remove, window, inWindow = parent != nullptr] {
-        if (alert->clickedButton() != remove || m_uninstalled)
+    m_dialogs->ask(parent, question, [self = QPointer(this), window, inWindow = parent != nullptr](int button) {
+        if (!self || button != 0 || self->m_uninstalled)
             return;
-        finishUninstall(inWindow ? window.data() : nullptr);
+        self->finishUninstall(inWindow ? window.data() : nullptr);
     });
-    alert->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    alert->show();
 }
 
 QString AppDelegate::packageAdvice()
@@ -497,20 +484,18 @@ void AppDelegate::finishUninstall(QWidget* parent)
     }
     // The data is gone: the person is told what is left and how to remove
     // it, then the program ends.
-    auto* alert = new QMessageBox(QMessageBox::Information, tr("Brenvo"),
-                                  tr("Brenvo could not move the program to the Trash."), QMessageBox::Ok, parent);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setTextFormat(Qt::PlainText);
     const QString program = QDir::toNativeSeparators(m_programPath);
-    alert->setInformativeText(installedByPackage(m_programPath)
-                                  ? tr("Your data has been removed. %1 stays.").arg(program) + QLatin1Char(' ') +
-                                        packageAdvice()
-                                  : tr("Your data has been removed. Remove %1 yourself (%2).").arg(program, result.trashError));
-    if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        label->setTextFormat(Qt::PlainText);
-    connect(alert, &QMessageBox::finished, this, &AppDelegate::quit);
-    alert->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    alert->show();
+    const QString informative =
+        installedByPackage(m_programPath)
+            ? tr("Your data has been removed. %1 stays.").arg(program) + QLatin1Char(' ') + packageAdvice()
+            : tr("Your data has been removed. Remove %1 yourself (%2).").arg(program, result.trashError);
+    m_dialogs->tell(parent,
+                    Alert{Alert::Kind::information, tr("Brenvo"), tr("Brenvo could not move the program to the Trash."),
+                          informative, {}},
+                    [self = QPointer(this)] {
+                        if (self)
+                            self->quit();
+                    });
 }
 
 void AppDelegate::quit()

@@ -4,7 +4,7 @@
 #include "app/files/filelistview.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/infobar.h"
-#include "app/shell/menus.h"
+#include "app/shell/windowactions.h"
 #include "app/shell/reasontext.h"
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
@@ -129,7 +129,8 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     m_toolbar->addWidget(m_connect);
     connect(m_connect, &QPushButton::clicked, this, &MainWindow::connectButtonClicked);
 
-    buildMenus(*this, app);
+    m_actions = new WindowActions(*this, app);
+    m_actions->addToMenuBar(menuBar());
 
     Controller& controller = app.controller();
     connect(&controller, &Controller::usersChanged, this, &MainWindow::redraw);
@@ -180,6 +181,8 @@ void MainWindow::redraw()
     const std::optional<User> user =
         m_scene.selectedUser().isEmpty() ? std::nullopt : controller.user(m_scene.selectedUser());
     m_toolbar->setVisible(user.has_value());
+    if (m_actions)
+        m_actions->setPersonShown(user.has_value());
     const QByteArray shown = user ? user->key : QByteArray();
     if (m_files->user() != shown)
         m_files->setUser(shown);

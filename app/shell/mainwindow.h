@@ -16,6 +16,7 @@ class AppDelegate;
 class FileListView;
 class InfoBar;
 class SidebarView;
+class WindowActions;
 class WelcomeView;
 
 // One main window: the people on the left, the selected person's files (or
@@ -39,6 +40,8 @@ public:
     // from minimised when it was, keeping it maximised when it is.
     void bringToFront();
     InfoBar* infoBar() const { return m_infoBar; }
+    // The window's commands (the menu bar's entries).
+    WindowActions* actions() const { return m_actions; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -70,6 +73,7 @@ private:
     QString m_errorText;    // the reason in full
     QString m_errorDetail;  // with the system's words  // when the shown reason's countdown moves on
     InfoBar* m_infoBar = nullptr;
+    WindowActions* m_actions = nullptr;
 };
 
 }  // namespace brenvo

@@ -8,13 +8,10 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QLabel>
 #include <QLoggingCategory>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QSslConfiguration>
 
 #include <cstdio>
@@ -52,8 +49,8 @@ struct UpdaterController::Fetch {
     bool tooLarge = false;
 };
 
-UpdaterController::UpdaterController(UpdaterConfig config, AppSettings& settings, QObject* parent)
-    : QObject(parent), m_config(std::move(config)), m_settings(settings)
+UpdaterController::UpdaterController(UpdaterConfig config, AppSettings& settings, Dialogs& dialogs, QObject* parent)
+    : QObject(parent), m_config(std::move(config)), m_settings(settings), m_dialogs(dialogs)
 {
 }
 
@@ -233,28 +230,24 @@ void UpdaterController::handleList(const QByteArray& body, bool automatic)
     const std::optional<Offer> offer =
         firstSuitable(decoded.updates, running, [this](const QString& line) { report(line); });
     if (!offer) {
-        if (!automatic) {
-            QMessageBox* alert = openAlert(tr("You are up to date."), tr("You are already using the latest version."));
-            alert->setIcon(QMessageBox::Information);
-            alert->addButton(QMessageBox::Ok);
-            present(alert);
-        }
+        if (!automatic)
+            present({{Alert::Kind::information, {}, tr("You are up to date."),
+                      tr("You are already using the latest version."), {}},
+                     {AlertButton{}},
+                     -1});
         return;
     }
-    QMessageBox* alert = openAlert(
-        tr("New version available."),
-        tr("Version %1 is available, you are running version %2. Would you like to download the update?")
-            .arg(offer->item.versionString, m_config.versionString));
-    alert->setIcon(QMessageBox::Information);
-    QPushButton* download = alert->addButton(tr("Download"), QMessageBox::AcceptRole);
-    alert->addButton(QMessageBox::Cancel);
-    alert->setDefaultButton(download);
-    const QUrl url = offer->url;
-    connect(alert, &QMessageBox::buttonClicked, alert, [download, url](QAbstractButton* clicked) {
-        if (clicked == download)
+    const Question question{{Alert::Kind::information, {}, tr("New version available."),
+                             tr("Version %1 is available, you are running version %2. Would you like to download "
+                                "the update?")
+                                 .arg(offer->item.versionString, m_config.versionString),
+                             {}},
+                            {{AlertButton::Role::accept, tr("Download")}, {AlertButton::Role::cancel, {}}},
+                            0};
+    present(question, [url = offer->url](int button) {
+        if (button == 0)
             QDesktopServices::openUrl(url);
     });
-    present(alert);
 }
 
 void UpdaterController::fail(bool automatic, const QString& informative)
@@ -263,10 +256,7 @@ void UpdaterController::fail(bool automatic, const QString& informative)
         qCInfo(lcUpdate).noquote() << "automatic update check failed:" << printable(informative);
         return;
     }
-    QMessageBox* alert = openAlert(tr("Could not check for udpates."), informative);
-    alert->setIcon(QMessageBox::Warning);
-    alert->addButton(QMessageBox::Ok);
-    present(alert);
+    present({{Alert::Kind::warning, {}, tr("Could not check for udpates."), informative, {}}, {AlertButton{}}, -1});
 }
 
 void UpdaterController::report(const QString& line)
@@ -277,26 +267,10 @@ void UpdaterController::report(const QString& line)
     emit diagnostic(shown);
 }
 
-void UpdaterController::present(QMessageBox* alert)
+void UpdaterController::present(const Question& question, std::function<void(int)> answered)
 {
-    alert->show();
-    emit alertOpened(alert);
-}
-
-QMessageBox* UpdaterController::openAlert(const QString& text, const QString& informative)
-{
-    // Over the window of a manual check; an offer after an automatic check
-    // over none.
-    auto* alert = new QMessageBox(m_alertWindow);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(m_alertWindow ? Qt::WindowModal : Qt::ApplicationModal);
-    // Parts of these texts come from the server: never rich text.
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(text);
-    alert->setInformativeText(informative);
-    if (auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        label->setTextFormat(Qt::PlainText);
-    return alert;
+    // Parts of these texts come from the server: the alert shows them as plain text.
+    m_dialogs.ask(m_alertWindow, question, std::move(answered));
 }
 
 }  // namespace brenvo

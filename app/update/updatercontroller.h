@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/dialogs/dialogs.h"
 #include "app/update/updaterconfig.h"
 
 #include <QList>
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <memory>
 
-class QMessageBox;
 class QProgressDialog;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -40,7 +40,8 @@ public:
     static constexpr std::chrono::seconds kCheckInterval{432000};
 
     // settings ("LastUpdateCheck") must outlive the controller.
-    UpdaterController(UpdaterConfig config, AppSettings& settings, QObject* parent = nullptr);
+    // dialogs shows the answers.
+    UpdaterController(UpdaterConfig config, AppSettings& settings, Dialogs& dialogs, QObject* parent = nullptr);
     ~UpdaterController() override;
 
     void checkAutomatically() { check(true); }
@@ -55,8 +56,6 @@ public:
 signals:
     // A request for the release list went out.
     void fetchStarted(const QNetworkRequest& request);
-    // An alert is showing (window-modal, deleted when closed).
-    void alertOpened(QMessageBox* alert);
     // A manual check is under way: this shows it, with Cancel (deleted when
     // the check ends).
     void progressOpened(QProgressDialog* progress);
@@ -75,11 +74,13 @@ private:
     void handleList(const QByteArray& body, bool automatic);
     void fail(bool automatic, const QString& informative);
     void report(const QString& line);
-    QMessageBox* openAlert(const QString& text, const QString& informative);
-    void present(QMessageBox* alert);
+    // Over the window of a manual check; an offer after an automatic check
+    // over none.
+    void present(const Question& question, std::function<void(int button)> answered = {});
 
     UpdaterConfig m_config;
     AppSettings& m_settings;
+    Dialogs& m_dialogs;
     QNetworkAccessManager* m_network = nullptr;  // created on first use
     QList<QSslCertificate> m_anchors;
     bool m_anchorsLoaded = false;

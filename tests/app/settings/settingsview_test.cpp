@@ -1,10 +1,10 @@
 #include "app/settings/settingsview.h"
+#include "tests/app/support/scripteddialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,13 +25,8 @@ struct SettingsViewTest : ::testing::Test {
     QTemporaryDir dir;
     AppSettings settings{dir.filePath("Brenvo.conf")};
     QList<std::pair<bool, bool>> changes;
-    SettingsView view{settings, [this](bool listen, bool mapPort) { changes.append({listen, mapPort}); }};
-    std::optional<QString> chosenFolder;
-
-    SettingsViewTest()
-    {
-        view.setFolderChooser([this](QWidget*, auto done) { done(chosenFolder); });
-    }
+    test::ScriptedDialogs dialogs;
+    SettingsView view{settings, dialogs, [this](bool listen, bool mapPort) { changes.append({listen, mapPort}); }};
     QCheckBox* box(const QString& text)
     {
         for (QCheckBox* b : view.findChildren<QCheckBox*>())
@@ -92,10 +87,12 @@ TEST_F(SettingsViewTest, StartAtLoginShowsWhatTheEntryIsAndAFailureChangesNothin
     EXPECT_FALSE(entry);
     EXPECT_FALSE(settings.startAtLogin());
     failure = QStringLiteral("Permission denied");
+    dialogs.answer("OK");
     login->click();
     EXPECT_FALSE(login->isChecked());
     EXPECT_FALSE(settings.startAtLogin());
-    QTRY_VERIFY_WITH_TIMEOUT(view.findChild<QMessageBox*>(), 2000);
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].question.alert.informativeText, "Permission denied");
 }
 
 TEST_F(SettingsViewTest, OtherChoosesAFolderAndCancelKeepsThePreviousChoice)
@@ -103,18 +100,18 @@ TEST_F(SettingsViewTest, OtherChoosesAFolderAndCancelKeepsThePreviousChoice)
     pick("Ask");
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::ask());
 
-    chosenFolder.reset();
+    dialogs.choose({});  // cancelled
     pick("Other");
     QTRY_COMPARE_WITH_TIMEOUT(view.locationPicker()->currentData().toString(), "Ask", 2000);
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::ask());
 
-    chosenFolder = downloadsDirectory();
+    dialogs.choose({downloadsDirectory()});
     pick("Other");
-    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::downloads());
+    QTRY_VERIFY_WITH_TIMEOUT(settings.downloadLocation() == DownloadLocationSetting::downloads(), 2000);
 
-    chosenFolder = dir.path();
+    dialogs.choose({dir.path()});
     pick("Other");
-    EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::other(dir.path()));
+    QTRY_VERIFY_WITH_TIMEOUT(settings.downloadLocation() == DownloadLocationSetting::other(dir.path()), 2000);
     // The chosen folder is now the picker's first entry, and selected.
     EXPECT_EQ(view.locationPicker()->currentIndex(), 0);
 }

@@ -4,6 +4,7 @@
 #include "app/shell/fileselection.h"
 #include "app/shell/infobar.h"
 #include "app/shell/mainwindow.h"
+#include "app/shell/windowactions.h"
 
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
@@ -108,9 +109,14 @@ TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
 
     app->openUrl(QUrl("brenvo://file/" + QUuid::createUuid().toString(QUuid::WithoutBraces)));
     EXPECT_TRUE(window->scene().selectedUser().isEmpty());  // unknown ids change nothing
+    // Nobody shown: nothing for Delete and Select All to act on.
+    EXPECT_FALSE(window->actions()->deleteSelection->isEnabled());
+    EXPECT_FALSE(window->actions()->selectAll->isEnabled());
 
     app->openUrl(fileSelectionUrl({QUuid::createUuid(), row.id}));
     EXPECT_EQ(window->scene().selectedUser(), alice);
+    EXPECT_TRUE(window->actions()->deleteSelection->isEnabled());
+    EXPECT_TRUE(window->actions()->selectAll->isEnabled());
     EXPECT_EQ(window->scene().selectedFiles(), QSet<QUuid>{row.id});
 
     // Two windows, none active on Alice: the link path picks a shown window.

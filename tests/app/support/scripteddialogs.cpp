@@ -69,4 +69,9 @@ void ScriptedDialogs::chooseFolder(QWidget*, const FileDialogOptions& options,
     later([chosen = std::move(chosen), paths] { chosen(paths.isEmpty() ? std::nullopt : std::optional(paths.front())); });
 }
 
+void ScriptedDialogs::about(QWidget*, const QString& title, const QString& text)
+{
+    asked.append({Asked::Kind::alert, Question{{Alert::Kind::information, title, text, {}, {}}, {}, -1}, {}});
+}
+
 }  // namespace brenvo::test

@@ -35,8 +35,11 @@ public:
                   std::function<void(std::optional<QString>)> chosen) override;
     void chooseFolder(QWidget* window, const FileDialogOptions& options,
                       std::function<void(std::optional<QString>)> chosen) override;
+    // Recorded as an alert with that title and text; needs no answer.
+    void about(QWidget* window, const QString& title, const QString& text) override;
 
-    bool allAnswered() const { return m_answers.isEmpty(); }
+    // Drops the answers no dialog took.
+    void forgetAnswers() { m_answers.clear(); }
 
 private:
     QVariant next();

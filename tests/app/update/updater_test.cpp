@@ -3,6 +3,7 @@
 
 #include "app/settings/appsettings.h"
 #include "app/update/updatercontroller.h"
+#include "tests/app/support/scripteddialogs.h"
 
 #include "tests/support/testsupport.h"
 
@@ -10,7 +11,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -134,7 +134,7 @@ QByteArray binaryList(const QByteArray& xml)
     return python.readAllStandardOutput();
 }
 
-struct Alert {
+struct Shown {
     QString text;
     QString informative;
 };
@@ -151,8 +151,6 @@ protected:
 
     void TearDown() override
     {
-        for (const QPointer<QMessageBox>& box : m_boxes)
-            delete box.data();
         QFile::remove(root(kListPath));
     }
 
@@ -170,11 +168,7 @@ protected:
         config.versionString = "1.1";
         config.buildNumber = 11;
         config.osVersion = QVersionNumber(6, 1, 0);
-        m_updater = std::make_unique<UpdaterController>(config, m_settings);
-        QObject::connect(m_updater.get(), &UpdaterController::alertOpened, [this](QMessageBox* box) {
-            m_boxes << box;
-            m_alerts.append({box->text(), box->informativeText()});
-        });
+        m_updater = std::make_unique<UpdaterController>(config, m_settings, m_dialogs);
         QObject::connect(m_updater.get(), &UpdaterController::progressOpened,
                          [this](QProgressDialog* progress) { m_progress << progress; });
         QObject::connect(m_updater.get(), &UpdaterController::diagnostic,
@@ -183,28 +177,36 @@ protected:
                          [this](const QNetworkRequest& request) { m_timeouts << request.transferTimeout(); });
     }
 
-    // Runs one check to its end.
-    void check(bool automatic)
+    // Runs one check to its end; an alert it shows is answered with button
+    // (empty: its cancel or OK button).
+    void check(bool automatic, const QString& button = {})
     {
         QSignalSpy finished(m_updater.get(), &UpdaterController::checkFinished);
+        m_dialogs.answer(button);
         m_updater->check(automatic);
         ASSERT_TRUE(finished.count() == 1 || finished.wait(15000));
+        m_dialogs.forgetAnswers();
     }
-
-    // The one alert of a manual check.
-    Alert alert() const
+    QList<Shown> alerts() const
     {
-        EXPECT_EQ(m_alerts.size(), 1);
-        return m_alerts.value(0);
+        QList<Shown> shown;
+        for (const auto& asked : m_dialogs.asked)
+            shown.append({asked.question.alert.text, asked.question.alert.informativeText});
+        return shown;
+    }
+    // The one alert of a manual check.
+    Shown alert() const
+    {
+        EXPECT_EQ(m_dialogs.asked.size(), 1);
+        return alerts().value(0);
     }
 
     static inline QTemporaryDir* s_folder = nullptr;
     QTemporaryDir m_home;
     AppSettings m_settings{m_home.filePath("Brenvo.conf")};
     std::unique_ptr<Server> m_server;
+    test::ScriptedDialogs m_dialogs;
     std::unique_ptr<UpdaterController> m_updater;
-    QList<QPointer<QMessageBox>> m_boxes;
-    QList<Alert> m_alerts;
     QStringList m_diagnostics;
     QList<int> m_timeouts;
     QList<QPointer<QProgressDialog>> m_progress;
@@ -234,11 +236,11 @@ TEST_F(UpdaterTest, AutomaticCheckAtMostEveryFiveDays)
             EXPECT_EQ(m_timeouts, QList<int>{60000});
             EXPECT_EQ(m_server->requests, QStringList{"GET /brenvo/updates.plist"});
             EXPECT_GE(m_settings.lastUpdateCheck().value_or(QDateTime()), before);
-            ASSERT_EQ(m_alerts.size(), 1);  // an offer is shown also after an automatic check
-            EXPECT_EQ(m_alerts[0].text, "New version available.");
+            ASSERT_EQ(alerts().size(), 1);  // an offer is shown also after an automatic check
+            EXPECT_EQ(alerts()[0].text, "New version available.");
         } else {
             EXPECT_TRUE(m_timeouts.isEmpty());
-            EXPECT_TRUE(m_alerts.isEmpty());
+            EXPECT_TRUE(m_dialogs.asked.isEmpty());
             // First launch records now; a recent check stays as it was.
             const QDateTime stored = m_settings.lastUpdateCheck().value_or(QDateTime());
             if (c.daysSinceLastCheck)
@@ -277,7 +279,7 @@ TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
     start();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_alerts.clear();
+        m_dialogs.asked.clear();
         m_diagnostics.clear();
         m_timeouts.clear();
         publish(c.list);
@@ -290,13 +292,11 @@ TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
 
     // "Download" opens the release's page.
     Browser browser;
-    QMessageBox* offer = m_boxes.value(0);
-    ASSERT_TRUE(offer);
-    ASSERT_EQ(offer->buttons().size(), 2);
-    for (QAbstractButton* button : offer->buttons()) {
-        if (button->text() == "Download")
-            button->click();
-    }
+    publish(cases[0].list);
+    m_dialogs.asked.clear();
+    check(false, "Download");
+    EXPECT_EQ(alert().text, "New version available.");
+    vortan::test::waitFor([&] { return !browser.opened.isEmpty(); }, 5000);
     EXPECT_EQ(browser.opened, QList<QUrl>{QUrl("https://127.0.0.1/download")});
 }
 
@@ -329,7 +329,7 @@ TEST_F(UpdaterTest, ManualCheckShowsItIsCheckingAndCanBeCancelled)
     cancel->click();
     ASSERT_TRUE(finished.count() == 1 || finished.wait(2000));
     EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_TRUE(m_alerts.isEmpty());
+    EXPECT_TRUE(m_dialogs.asked.isEmpty());
     EXPECT_TRUE(progress.isNull() || progress->isHidden());
     EXPECT_FALSE(m_settings.lastUpdateCheck());
 }
@@ -355,7 +355,7 @@ TEST_F(UpdaterTest, ManualCheckReportsBadAnswers)
     start();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_alerts.clear();
+        m_dialogs.asked.clear();
         if (c.list)
             publish(*c.list);
         else
@@ -364,10 +364,10 @@ TEST_F(UpdaterTest, ManualCheckReportsBadAnswers)
         EXPECT_EQ(alert().text, error);
         EXPECT_TRUE(alert().informative.startsWith(c.informativeStart)) << alert().informative.toStdString();
         // An automatic check keeps all of this to itself.
-        m_alerts.clear();
+        m_dialogs.asked.clear();
         m_settings.setLastUpdateCheck(QDateTime::currentDateTimeUtc().addDays(-6));
         check(true);
-        EXPECT_TRUE(m_alerts.isEmpty());
+        EXPECT_TRUE(m_dialogs.asked.isEmpty());
     }
 }
 
@@ -409,7 +409,7 @@ TEST_F(UpdaterTest, OnlyTheAnchorsAndModernTlsAreTrusted)
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_alerts.clear();
+        m_dialogs.asked.clear();
         start(c.tls11Only, c.anchors);
         check(false);
         if (c.refusal.isEmpty()) {
