@@ -4,14 +4,17 @@
 #include "vortan/controlleroptions.h"
 #include "vortan/controller/endpoints.h"
 #include "vortan/controller/filetable.h"
+#include "vortan/controller/listening.h"
 #include "vortan/controller/peers.h"
 #include "vortan/filechanges.h"
 #include "vortan/filerow.h"
+#include "vortan/controller/activityhold.h"
 #include "vortan/controller/catalogue.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/controller/sendloops.h"
 #include "vortan/controller/store.h"
+#include "vortan/controller/userdirectory.h"
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/records/coding.h"
 #include "vortan/records/file.h"
@@ -45,11 +48,11 @@ class PortMapper;
 class SleepInhibitor;
 
 // The engine behind Controller: it owns the collaborators, one concern each
-// (Store, FileTable, Catalogue, Peers, Downloads, SendLoops), wires them
-// together, and keeps the lifecycle, the listener, the port mapping, the
-// user directory and local presence itself. It receives the connection
-// layer's delegate calls and hands each to its collaborator. Tests reach it
-// through ControllerTestAccess.
+// (Store, UserDirectory, FileTable, Catalogue, Peers, Downloads, SendLoops,
+// Listening), wires them together and keeps the lifecycle and the hold on
+// the machine's sleep itself. It receives the connection layer's delegate
+// calls and hands each to its collaborator. Tests reach it through
+// ControllerTestAccess.
 //
 // The stored files are written at stop(), and about two seconds (saveDelay)
 // after a change of the users, the own card, the removed ids, the set of
@@ -68,9 +71,8 @@ public:
     static constexpr std::chrono::milliseconds kQuietDownloadTime = DownloadWindows::kQuietDownloadTime;
     static constexpr std::chrono::milliseconds kQuietCheckInterval = DownloadWindows::kQuietCheckInterval;
     static constexpr std::chrono::milliseconds kPublicationInterval = FileTable::kPublicationInterval;
-    static constexpr std::chrono::milliseconds kActivityInterval{60000};
-    // The longest stop() waits for the gateway to remove the port mapping.
-    static constexpr std::chrono::milliseconds kGatewayWaitAtStop{3000};
+    static constexpr std::chrono::milliseconds kActivityInterval = ActivityHold::kInterval;
+    static constexpr std::chrono::milliseconds kGatewayWaitAtStop = Listening::kGatewayWaitAtStop;
     static constexpr const char* kLockFileName = Store::kLockFileName;
 
     explicit ControllerPrivate(ControllerOptions options);
@@ -94,8 +96,8 @@ public:
     void setSettings(bool listen, bool mapPort);
 
     bool isStarted() const { return m_started; }
-    bool listening() const { return m_listen; }
-    bool mappingPort() const { return m_mapPort; }
+    bool listening() const { return m_listening.listening(); }
+    bool mappingPort() const { return m_listening.mappingPort(); }
     const QString& supportDirectory() const { return m_store.directory(); }
     // The directory DownloadLocation::downloads() resolves to.
     QString downloadsDirectory();
@@ -105,10 +107,10 @@ public:
 
     // ---- Published state
 
-    const QList<User>& users() const { return m_users; }
-    const std::optional<User>& me() const { return m_me; }
-    const ListenerState& listenerState() const { return m_listenerState; }
-    const Reachability& reachability() const { return m_reachability; }
+    const QList<User>& users() const { return m_directory.users(); }
+    const std::optional<User>& me() const { return m_directory.me(); }
+    const ListenerState& listenerState() const { return m_listening.state(); }
+    const Reachability& reachability() const { return m_listening.reachability(); }
     // The published catalogue: its rows and their index.
     const QList<FileRow>& fileRows() const { return m_files.rows(); }
     qsizetype fileRow(const QUuid& id) const { return m_files.row(id); }
@@ -141,7 +143,7 @@ public:
     // The ready connection of a user, if any.
     std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const { return m_peers.peerFor(key); }
 
-    // ---- User directory (users.cpp)
+    // ---- User directory (UserDirectory; users.cpp)
 
     void addUsers(const QList<User>& users);
     // Updates name, address and port of the user of the first entry.
@@ -151,7 +153,11 @@ public:
     void editMe(const User& card);
     // Deletes the identity key from its store; the next start makes a new one.
     void removeSigningKeys();
-    const User* findUser(const QByteArray& key) const;
+    const User* findUser(const QByteArray& key) const { return m_directory.find(key); }
+    void modifyUser(const QByteArray& key, const std::function<void(User&)>& change)
+    {
+        m_directory.modifyUser(key, change);
+    }
 
     // ---- Catalogue (Catalogue, FileTable)
 
@@ -181,11 +187,10 @@ public:
     // Publishes at once, cancelling a scheduled publication.
     void publishNow() { m_files.publishNow(); }
     // Called for every want or data message sent: holds the sleep inhibitor.
-    void markActivity();
-    void checkActivity();
-    bool activityHeld() const { return m_activity; }
+    void markActivity() { m_activity.mark(); }
+    bool activityHeld() const { return m_activity.held(); }
     bool savePending() const;
-    Listener* listener() const { return m_listener.get(); }
+    Listener* listener() const { return m_listening.listener(); }
     // The request window of a running download: the blocks it keeps
     // requested now, and the most it has kept requested.
     struct WindowSize {
@@ -237,38 +242,17 @@ signals:
 private:
     // lifecycle.cpp
     KeyHelper& keys();
-    void mapListeningPort();
-    void startListener();
-    enum class PortMappingWait { yes, no };
-    void stopPortMapping(PortMappingWait wait);
-    Listener& ensureListener();
-    void setListenerState(ListenerState state);
-    void setRouter(Reachability::Router router, const QString& problem);
-    void receivedPublicAddress(const QString& address);
-
-    // presence.cpp
-    // Announces while listening, browses while started, follows the users.
-    void updatePresence();
-    void presenceStateChanged();
-
-    // lifecycle.cpp
     void load();
     void appendBundledUsers();
     void scheduleSave() { m_store.schedule(); }
+    // The router told the address others see: the card takes it if it has none.
+    void receivedPublicAddress(const QString& address);
 
-    // controllerprivate.cpp
-    void modifyUsers(const std::function<void(QList<User>&)>& change);
-    void modifyUser(const QByteArray& key, const std::function<void(User&)>& change);
-    void modifyMe(const std::function<void(User&)>& change);
+    // users.cpp
     void refreshAllowedUsers();
-    qsizetype indexOfFile(const QUuid& id) const { return m_files.indexOf(id); }
     File* fileWithId(const QUuid& id) { return m_files.edit(id); }
-    qsizetype indexOfUser(const QByteArray& key) const;
 
     bool admit(const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); }
-    // A connection of the user became the ready one.
-    void connectionReplaced(const QByteArray& key);
-
 
 
     ControllerOptions m_options;
@@ -282,34 +266,18 @@ private:
     PortMapper& m_portMapper;
     SleepInhibitor& m_sleepInhibitor;
     Store m_store;
+    UserDirectory m_directory;
     FileTable m_files;
     Downloads m_downloads;
     SendLoops m_sending;
     Peers m_peers;
     Catalogue m_catalogue;
+    Listening m_listening;
 
-    // Lifecycle and settings.
     bool m_started = false;
-    bool m_listen = false;
-    bool m_mapPort = false;
-    bool m_mapRequested = false;  // map_port() was called since the last unmap_port()
-    std::uint64_t m_mappingGeneration = 0;  // the current request's answer counts
-    std::unique_ptr<Listener> m_listener;
-    ListenerState m_listenerState = ListenerState::stopped();
-    Reachability m_reachability;
-    std::unique_ptr<LocalPresence> m_presence;
-
-    // Directory and catalogue.
-    QList<User> m_users;
-    std::optional<User> m_me;
 
     // System activity.
-    Clock::TimePoint m_activityDate;
-    std::unique_ptr<Timer> m_activityTimer;
-    bool m_activity = false;
-
-
-
+    ActivityHold m_activity;
 };
 
 }  // namespace vortan

@@ -73,14 +73,9 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options)
       m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, this,
                         [this](const QByteArray& key) { return findUser(key); },
                         [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
-                        [this] {
-                            QList<QByteArray> keys;
-                            for (const User& user : std::as_const(m_users))
-                                keys.append(user.key);
-                            return keys;
-                        },
+                        [this] { return m_directory.keys(); },
                         [this](const QByteArray& key) { return hasWork(key); },
-                        [this](const QByteArray& key) { connectionReplaced(key); },
+                        [this](const QByteArray& key) { m_downloads.connectionReplaced(key); },
                         [this](const std::shared_ptr<PeerConnection>& peer) {
                             // Our list request lets the peer prove us in turn.
                             peer->sendListRequest();
@@ -110,8 +105,24 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options)
                            rows.append(rowOf(file));
                        emit filesReceived(rows, sender);
                    }}),
-      m_activityDate(m_clock.now())
+      m_listening(m_clock, m_portMapper, m_options.usePresence,
+                  {[this]() -> KeyHelper& { return keys(); }, this,
+                   [this]() -> const std::optional<User>& { return m_directory.me(); },
+                   [this](const QByteArray& key) { return findUser(key); }, [this] { return m_directory.keys(); },
+                   [this](const QByteArray& key, const QString& host, std::uint16_t port) {
+                       learnEndpoint(key, host, port, EndpointSource::presence);
+                   },
+                   [this](const QByteArray& key) { return peerFor(key); },
+                   [this](const QString& address) { receivedPublicAddress(address); }}),
+      m_activity(m_clock, m_sleepInhibitor)
 {
+    connect(&m_directory, &UserDirectory::willChange, this, &ControllerPrivate::objectWillChange);
+    connect(&m_directory, &UserDirectory::usersChanged, this, &ControllerPrivate::usersChanged);
+    connect(&m_directory, &UserDirectory::userChanged, this, &ControllerPrivate::userChanged);
+    connect(&m_directory, &UserDirectory::meChanged, this, &ControllerPrivate::meChanged);
+    connect(&m_listening, &Listening::willChange, this, &ControllerPrivate::objectWillChange);
+    connect(&m_listening, &Listening::stateChanged, this, &ControllerPrivate::listenerStateChanged);
+    connect(&m_listening, &Listening::reachabilityChanged, this, &ControllerPrivate::reachabilityChanged);
     connect(&m_files, &FileTable::willChange, this, &ControllerPrivate::objectWillChange);
     connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
     connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
@@ -125,14 +136,11 @@ ControllerPrivate::~ControllerPrivate()
     // Nothing reaches this object from here on: connections and the listener
     // hold it weakly.
     expireWeakReferences();
-    m_presence.reset();
+    m_listening.closePresence();
     if (m_store.pending())
         save();
-    m_activityTimer.reset();
-    if (m_activity)
-        m_sleepInhibitor.release();
     m_peers.shutDown();
-    m_listener.reset();
+    m_listening.closeListener();
 }
 
 QString ControllerPrivate::downloadsDirectory()
@@ -145,91 +153,6 @@ QString ControllerPrivate::downloadsDirectory()
 bool ControllerPrivate::savePending() const
 {
     return m_store.pending();
-}
-
-// ---- System activity
-
-void ControllerPrivate::markActivity()
-{
-    m_activityDate = m_clock.now();
-    if (!m_activityTimer) {
-        m_activityTimer = m_clock.createTimer([this] { checkActivity(); });
-        m_activityTimer->startRepeating(kActivityInterval);
-    }
-    if (!m_activity) {
-        m_activity = true;
-        m_sleepInhibitor.acquire();
-    }
-}
-
-void ControllerPrivate::checkActivity()
-{
-    if (m_activity && m_clock.now() - m_activityDate > kActivityInterval) {
-        m_activity = false;
-        m_sleepInhibitor.release();
-    }
-}
-
-// ---- Published users and card
-
-void ControllerPrivate::modifyUsers(const std::function<void(QList<User>&)>& change)
-{
-    emit objectWillChange();
-    const QList<User> before = m_users;
-    change(m_users);
-    // Each user that came, went or changed, by key.
-    QSet<QByteArray> seen;
-    for (const User& user : std::as_const(m_users)) {
-        seen.insert(user.key);
-        const auto old = std::find_if(before.cbegin(), before.cend(), [&](const User& u) { return u.key == user.key; });
-        if (old == before.cend() || !(*old == user))
-            emit userChanged(user.key);
-    }
-    for (const User& user : before) {
-        if (!seen.contains(user.key))
-            emit userChanged(user.key);
-    }
-    emit usersChanged();
-}
-
-void ControllerPrivate::modifyUser(const QByteArray& key, const std::function<void(User&)>& change)
-{
-    const qsizetype index = indexOfUser(key);
-    if (index < 0)
-        return;
-    modifyUsers([&](QList<User>& users) { change(users[index]); });
-}
-
-void ControllerPrivate::modifyMe(const std::function<void(User&)>& change)
-{
-    if (!m_me)
-        return;
-    emit objectWillChange();
-    change(*m_me);
-    emit meChanged();
-}
-
-void ControllerPrivate::refreshAllowedUsers()
-{
-    // Before start() there is no key store yet; start() sets the list.
-    if (m_keys)
-        m_keys->setAllowedUsers(std::vector<User>(m_users.cbegin(), m_users.cend()));
-    updatePresence();
-}
-
-qsizetype ControllerPrivate::indexOfUser(const QByteArray& key) const
-{
-    for (qsizetype i = 0; i < m_users.size(); ++i) {
-        if (m_users[i].key == key)
-            return i;
-    }
-    return -1;
-}
-
-const User* ControllerPrivate::findUser(const QByteArray& key) const
-{
-    const qsizetype index = indexOfUser(key);
-    return index < 0 ? nullptr : &m_users[index];
 }
 
 std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
@@ -261,20 +184,6 @@ bool ControllerPrivate::connectsAutomatically() const
 void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
 {
     m_peers.policy().setKept(keys);
-}
-
-void ControllerPrivate::connectionReplaced(const QByteArray& key)
-{
-    bool cleared = false;
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (m_files[i].user == key && !m_files[i].wantBlocks.empty()) {
-            m_files.edit(i).wantBlocks = BlockSet();
-            cleared = true;
-        }
-    }
-    if (cleared)
-        update();
-    m_downloads.windows().dropAllOf(key);
 }
 
 void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
@@ -310,19 +219,8 @@ void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnec
 void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
                                                      const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user() || !admit(peer))
-        return;
-    // Only our own offers to this very user, with the file they name, and
-    // only blocks the file has: nothing else of ours is ever read for a peer.
-    const File* record = findFile(fileID);
-    if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
-        || !blocks.allBelow(record->numberOfBlocks())) {
-        logWarning(lcController(), QStringLiteral("no matching file"));
-        return;
-    }
-    fileWithId(fileID)->wantBlocks.unite(blocks);
-    update();
-    m_sending.start(fileID, peer);
+    if (peer->user() && admit(peer))
+        m_sending.wanted(blocks, fileID, peer);
 }
 
 void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)

@@ -390,4 +390,18 @@ void Downloads::finishDownload(const QUuid& id)
     m_engine.finished(finished);
 }
 
+void Downloads::connectionReplaced(const QByteArray& user)
+{
+    bool cleared = false;
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        if (m_files[i].user == user && !m_files[i].wantBlocks.empty()) {
+            m_files.edit(i).wantBlocks = BlockSet();
+            cleared = true;
+        }
+    }
+    if (cleared)
+        m_files.update();
+    m_windows.dropAllOf(user);
+}
+
 }  // namespace vortan

@@ -54,6 +54,9 @@ public:
     // A data message of this user's connection.
     void received(const QByteArray& data, std::int64_t block, const QUuid& id,
                   const std::shared_ptr<PeerConnection>& peer);
+    // Another connection of the user became the ready one: what was wanted
+    // or measured on the old one went with it.
+    void connectionReplaced(const QByteArray& user);
     DownloadWindows& windows() { return m_windows; }
     const DownloadWindows& windows() const { return m_windows; }
 

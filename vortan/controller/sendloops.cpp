@@ -28,6 +28,19 @@ void SendLoops::forget(const QUuid& id)
     m_loops.remove(id);
 }
 
+void SendLoops::wanted(const BlockSet& blocks, const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+{
+    const File* record = m_engine.find(id);
+    if (!record || record->download || !peer->user() || record->user != *peer->user() || !record->location()
+        || !blocks.allBelow(record->numberOfBlocks())) {
+        logWarning(lcController(), QStringLiteral("no matching file"));
+        return;
+    }
+    m_engine.edit(id)->wantBlocks.unite(blocks);
+    m_engine.changed();
+    start(id, peer);
+}
+
 void SendLoops::start(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
 {
     const File* record = m_engine.find(id);

@@ -39,6 +39,10 @@ public:
     // Serves the offer's wants on this connection: starts its loop, or
     // moves a loop running on another (replaced) connection to this one.
     void start(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    // A want of this user's connection: only our own offers to this very
+    // user, with the file they name, and only blocks the file has; nothing
+    // else of ours is ever read for a peer.
+    void wanted(const BlockSet& blocks, const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     // The record is gone.
     void forget(const QUuid& id);
     // The offer's blocks handed over whose completions have not come back.

@@ -141,7 +141,30 @@ template <typename T> std::optional<T> Store::loadStored(const QString& name)
     return std::move(stored.value);
 }
 
-std::optional<QList<File>> Store::loadFiles() { return loadStored<QList<File>>(kTransfersFile); }
+std::optional<QList<File>> Store::loadFiles()
+{
+    std::optional<QList<File>> stored = loadStored<QList<File>>(kTransfersFile);
+    if (!stored)
+        return stored;
+    // Everything that finds a record by its id relies on ids being unique.
+    QList<File> files;
+    QSet<QUuid> seen;
+    for (File& file : *stored) {
+        if (seen.contains(file.id())) {
+            logWarning(lcController(), QStringLiteral("Dropped a second stored record with id %1").arg(file.id().toString(QUuid::WithoutBraces)));
+            continue;
+        }
+        seen.insert(file.id());
+        // Failures are not stored, but a failed final move leaves its partial
+        // file beside the target: such a download is not done.
+        if (file.download && file.location() && file.transferred() && pathExists(file.partialPath()))
+            file.error = VortanError::other(
+                QStringLiteral("The finished download is still at %1: it could not be moved into place")
+                    .arg(file.partialPath()));
+        files.append(std::move(file));
+    }
+    return files;
+}
 std::optional<QList<User>> Store::loadUsers() { return loadStored<QList<User>>(kUsersFile); }
 std::optional<User> Store::loadMe() { return loadStored<User>(kMeFile); }
 std::optional<UuidListsByKey> Store::loadDeleted() { return loadStored<UuidListsByKey>(kDeletedFile); }

@@ -44,7 +44,9 @@ public:
     std::optional<StartError> lock();
     void unlock();
 
-    // Each stored file, if there and readable.
+    // Each stored file, if there and readable. Of records with the same id
+    // only the first is kept; a finished download whose partial file is
+    // still there (its final move failed) comes with that error.
     std::optional<QList<File>> loadFiles();
     std::optional<QList<User>> loadUsers();
     std::optional<User> loadMe();

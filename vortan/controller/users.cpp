@@ -1,45 +1,14 @@
 #include "vortan/controller/controller_p.h"
 
-#include "vortan/controller/connectionpolicy.h"
-
-#include "vortan/connection/connection.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"
-#include "vortan/listener/listener.h"
 #include "vortan/log.h"
-#include "vortan/peer/peerconnection.h"
 
 namespace vortan {
 
-namespace {
-
-constexpr qsizetype kKeySize = 32;
-
-}  // namespace
-
 void ControllerPrivate::addUsers(const QList<User>& users)
 {
-    bool changed = false;
-    for (const User& entry : users) {
-        if (entry.key.size() != kKeySize) {
-            logWarning(lcController(), QStringLiteral("Ignored user %1: the key has %2 bytes, not %3")
-                        .arg(entry.name)
-                        .arg(entry.key.size())
-                        .arg(kKeySize));
-            continue;
-        }
-        changed = true;
-        if (indexOfUser(entry.key) >= 0) {
-            modifyUser(entry.key, [&](User& u) {
-                u.name = entry.name;
-                u.address = entry.address;
-                u.port = entry.port;
-            });
-            continue;
-        }
-        User added(entry.name, entry.address, entry.port, entry.key);
-        modifyUsers([&](QList<User>& list) { list.append(std::move(added)); });
-    }
+    const bool changed = m_directory.add(users);
     refreshAllowedUsers();
     if (changed)
         scheduleSave();
@@ -47,52 +16,35 @@ void ControllerPrivate::addUsers(const QList<User>& users)
 
 void ControllerPrivate::editUsers(const QList<User>& users)
 {
-    if (users.isEmpty())
-        return;
-    const User& entry = users.first();
-    if (indexOfUser(entry.key) < 0)
-        return;
-    modifyUser(entry.key, [&](User& u) {
-        u.name = entry.name;
-        u.address = entry.address;
-        u.port = entry.port;
-    });
-    scheduleSave();
+    if (!users.isEmpty() && m_directory.edit(users.first()))
+        scheduleSave();
 }
 
 void ControllerPrivate::removeUser(const QByteArray& key)
 {
     m_catalogue.removeUser(key);
     m_peers.forget(key);
-
-    const qsizetype index = indexOfUser(key);
-    if (index >= 0) {
-        modifyUsers([&](QList<User>& users) { users.removeAt(index); });
+    if (m_directory.remove(key))
         refreshAllowedUsers();
-    }
     scheduleSave();
 }
 
 void ControllerPrivate::editMe(const User& card)
 {
-    if (!m_me)
+    if (!m_directory.me())
         return;
-    const bool portChanged = card.port != m_me->port;
-    modifyMe([&](User& me) {
-        me.name = card.name;
-        me.address = card.address;
-        me.port = card.port;
-    });
+    const bool portChanged = m_directory.editMe(card);
     scheduleSave();
-    if (!portChanged)
-        return;
-    ensureListener().stop();
-    stopPortMapping(PortMappingWait::no);
-    if (m_listen) {
-        if (m_mapPort)
-            mapListeningPort();
-        startListener();
-    }
+    if (portChanged)
+        m_listening.portChanged();
+}
+
+void ControllerPrivate::refreshAllowedUsers()
+{
+    // Before start() there is no key store yet; start() sets the list.
+    if (m_keys)
+        m_keys->setAllowedUsers(std::vector<User>(m_directory.users().cbegin(), m_directory.users().cend()));
+    m_listening.updatePresence();
 }
 
 void ControllerPrivate::removeSigningKeys()
