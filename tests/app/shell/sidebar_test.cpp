@@ -301,11 +301,10 @@ TEST_F(Sidebar, ButtonsAndTheContextMenu)
     EXPECT_EQ(editMe.size(), 1);
     EXPECT_EQ(shareMe.size(), 1);
 
-    EXPECT_EQ(menuAt(me.key), (QStringList{"Edit…", "Share My Card…"}));
-    EXPECT_EQ(menuAt(ann.key, "Share Files…", true), (QStringList{"Connect", "Share Files…", "Edit…", "Delete"}));
+    menuAt(ann.key, "Share Files…", true);
     ASSERT_EQ(shareFiles.size(), 1);
     EXPECT_EQ(shareFiles[0][0].toByteArray(), ann.key);
-    EXPECT_EQ(menuAt(bob.key, "Disconnect"), (QStringList{"Disconnect", "Share Files…", "Edit…", "Delete"}));
+    menuAt(bob.key, "Disconnect");
     ASSERT_EQ(toggle.size(), 1);
     EXPECT_EQ(toggle[0][0].toByteArray(), bob.key);
 
@@ -350,13 +349,14 @@ TEST_F(Sidebar, PersonActionsFollowTheSelectionAndTheState)
         if (c.select.isEmpty())
             continue;
         // Twice, to see that opening makes nothing new.
-        QStringList texts = menuAt(c.select);
+        const QStringList texts = menuAt(c.select);
         const QList<QAction*> first = shown;
         EXPECT_EQ(menuAt(c.select), texts);
         EXPECT_EQ(shown, first);
         for (QAction* entry : shown)
             EXPECT_TRUE(entry->isSeparator() || actions.contains(entry)) << entry->text().toStdString();
-        EXPECT_EQ(texts.contains(c.connection), c.select != me.key);
+        EXPECT_EQ(texts, (c.select == me.key ? QStringList{"Edit…", "Share My Card…"}
+                                             : QStringList{c.connection, "Share Files…", "Edit…", "Delete"}));
     }
     EXPECT_EQ(view.findChildren<QAction*>(), actions);
     view.setUsers(me, {bob});  // the selected user goes: nothing to act on
