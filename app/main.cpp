@@ -1,4 +1,5 @@
 // brenvo: the desktop program.
+#include "app/dialogs/dialogs.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/appoptions.h"
 #include "app/shell/icons.h"
@@ -13,7 +14,6 @@
 #include "vortan/diagnostics.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <cstdio>
 
@@ -78,11 +78,19 @@ int main(int argc, char** argv)
     StopSignals stopSignals;
     if (const std::optional<StartError> error = delegate.start()) {
         std::fprintf(stderr, "brenvo: %s\n", qUtf8Printable(error->message()));
-        QMessageBox alert(QMessageBox::Critical, QCoreApplication::translate("Main", "Brenvo cannot start"),
-                          error->message());
-        alert.setTextFormat(Qt::PlainText);  // it names a folder
-        QObject::connect(&stopSignals, &StopSignals::stopRequested, &alert, &QMessageBox::reject);
-        alert.exec();
+        // The alert closes, and the program ends, when it is answered or
+        // stopped (its one button is also its escape).
+        QApplication::setQuitOnLastWindowClosed(false);
+        delegate.dialogs().tell(nullptr,
+                                Alert{Alert::Kind::critical,
+                                      QCoreApplication::translate("Main", "Brenvo cannot start"),
+                                      error->message(), {}, {}},
+                                [] { QCoreApplication::quit(); });
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] {
+            QApplication::closeAllWindows();
+            QCoreApplication::quit();
+        });
+        app.exec();
         return 1;
     }
 

@@ -31,6 +31,21 @@ namespace brenvo {
 
 namespace {
 
+// The object name of a command's action.
+QString commandName(RowButton command)
+{
+    switch (command) {
+    case RowButton::preview: return QStringLiteral("filePreview");
+    case RowButton::reveal: return QStringLiteral("fileReveal");
+    case RowButton::pause: return QStringLiteral("filePause");
+    case RowButton::download: return QStringLiteral("fileDownload");
+    case RowButton::upload: return QStringLiteral("fileUpload");
+    case RowButton::retry: return QStringLiteral("fileRetry");
+    case RowButton::done: break;
+    }
+    return {};
+}
+
 QToolButton* iconButton(const char* iconName, const QString& name, const QString& tip, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
@@ -128,10 +143,12 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     for (RowButton command : {RowButton::download, RowButton::upload, RowButton::pause, RowButton::retry,
                               RowButton::preview, RowButton::reveal}) {
         auto* action = new QAction(QIcon::fromTheme(rowButtonIconName(command)), rowButtonText(command), this);
+        action->setObjectName(commandName(command));
         addAction(action, rowButtonShortcut(command));
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command, commandTargets()); });
         m_commands.append({command, action});
     }
+    m_deleteAction->setObjectName(QStringLiteral("fileDelete"));
     addAction(m_deleteAction, QKeySequence::Delete);
     connect(m_deleteAction, &QAction::triggered, this, [this] { remove(commandTargets()); });
     connect(m_menu, &QMenu::aboutToHide, this, [this] {
@@ -143,6 +160,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     });
 
     // For the person: below the list, its key anywhere in the list.
+    m_downloadAll->setObjectName(QStringLiteral("downloadAll"));
     m_downloadAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     m_downloadAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     m_downloadAll->setToolTip(tr("Download every paused file of this person (%1)")
@@ -155,6 +173,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     m_downloadAllButton->setAccessibleName(m_downloadAll->text());
 
     auto* menuKey = new QAction(tr("Context Menu"), this);
+    menuKey->setObjectName(QStringLiteral("fileContextMenu"));
     menuKey->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
     menuKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(menuKey, &QAction::triggered, this, &FileListView::showContextMenuFromKeyboard);

@@ -4,6 +4,7 @@
 #include "app/files/filelistview.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/infobar.h"
+#include "app/shell/personactions.h"
 #include "app/shell/windowactions.h"
 #include "app/shell/reasontext.h"
 #include "app/shell/sidebaroffer.h"
@@ -12,6 +13,7 @@
 
 #include "vortan/controller.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -258,9 +260,7 @@ void MainWindow::deleteSelection()
 {
     QWidget* focus = focusWidget();
     if (m_sidebar->isAncestorOf(focus) || focus == m_sidebar) {
-        const QByteArray key = m_sidebar->selectedKey();
-        if (!key.isEmpty() && m_app.controller().user(key))
-            m_app.removeUser(this, key);
+        m_sidebar->personActions()->remove->trigger();  // off for the own card
         return;
     }
     m_app.deleteSelectedFiles(*this);

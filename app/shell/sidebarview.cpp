@@ -1,9 +1,10 @@
 #include "app/shell/sidebarview.h"
 
-#include "app/shell/icons.h"
+#include "app/shell/personactions.h"
 #include "app/shell/sidebardelegate.h"
 #include "app/shell/sidebarmodel.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -31,7 +32,10 @@ QList<QUrl> localUrls(const QMimeData* data)
 }  // namespace
 
 SidebarView::SidebarView(QWidget* parent)
-    : QListView(parent), m_model(new SidebarModel(this)), m_delegate(new SidebarDelegate(this))
+    : QListView(parent),
+      m_model(new SidebarModel(this)),
+      m_delegate(new SidebarDelegate(this)),
+      m_actions(new PersonActions(this))
 {
     setObjectName(QStringLiteral("sidebar"));
     setAccessibleName(tr("People"));
@@ -59,12 +63,43 @@ SidebarView::SidebarView(QWidget* parent)
                     break;
                 }
             });
+    // The commands act on the selected row (their actions are off without one).
+    const auto onUser = [this](void (SidebarView::*request)(const QByteArray&)) {
+        return [this, request] {
+            const QByteArray key = selectedKey();
+            if (!key.isEmpty())
+                emit(this->*request)(key);
+        };
+    };
+    connect(m_actions->connection, &QAction::triggered, this, onUser(&SidebarView::connectionToggleRequested));
+    connect(m_actions->shareFiles, &QAction::triggered, this, onUser(&SidebarView::shareFilesRequested));
+    connect(m_actions->remove, &QAction::triggered, this, onUser(&SidebarView::removeUserRequested));
+    connect(m_actions->shareMyCard, &QAction::triggered, this, &SidebarView::shareMeRequested);
+    connect(m_actions->edit, &QAction::triggered, this, [this, onUser] {
+        if (m_actions->row() == PersonActions::Row::me)
+            emit editMeRequested();
+        else
+            onUser(&SidebarView::editUserRequested)();
+    });
+    updateActions();
+}
+
+void SidebarView::updateActions()
+{
+    const QModelIndex index = selectionModel()->selectedIndexes().value(0);
+    if (!index.isValid())
+        m_actions->setRow(PersonActions::Row::none);
+    else if (index.data(SidebarModel::IsMeRole).toBool())
+        m_actions->setRow(PersonActions::Row::me);
+    else
+        m_actions->setRow(PersonActions::Row::user, User::State(index.data(SidebarModel::StateRole).toInt()));
 }
 
 void SidebarView::selectionMoved()
 {
     if (m_updating)
         return;
+    updateActions();
     const QByteArray key = selectedKey();
     if (key != m_lastKey) {
         m_lastKey = key;
@@ -116,9 +151,8 @@ bool SidebarView::isCardFile(const QString& path) { return path.endsWith(QLatin1
 void SidebarView::keyPressEvent(QKeyEvent* event)
 {
     const QModelIndex current = selectionModel()->selectedIndexes().value(0);
+    // Delete's action is off here (nothing or the own card selected).
     if (event->matches(QKeySequence::Delete) || event->key() == Qt::Key_Backspace) {
-        if (current.isValid() && !current.data(SidebarModel::IsMeRole).toBool())
-            emit removeUserRequested(current.data(SidebarModel::KeyRole).toByteArray());
         event->accept();
         return;
     }
@@ -137,20 +171,10 @@ void SidebarView::showContextMenu(const QModelIndex& clicked, const QPoint& posi
     const QModelIndex index = clicked.isValid() ? clicked : selectionModel()->selectedIndexes().value(0);
     if (!index.isValid())
         return;
-    const QByteArray key = index.data(SidebarModel::KeyRole).toByteArray();
-    QMenu menu(this);
-    if (index.data(SidebarModel::IsMeRole).toBool()) {
-        menu.addAction(themeIcon(icons::edit), tr("Edit…"), this, &SidebarView::editMeRequested);
-        menu.addAction(themeIcon(icons::share), tr("Share My Card…"), this, &SidebarView::shareMeRequested);
-    } else {
-        const bool idle = User::State(index.data(SidebarModel::StateRole).toInt()) == User::State::notConnected;
-        menu.addAction(idle ? tr("Connect") : tr("Disconnect"), this, [this, key] { emit connectionToggleRequested(key); });
-        menu.addAction(themeIcon(icons::add), tr("Share Files…"), this, [this, key] { emit shareFilesRequested(key); });
-        menu.addSeparator();
-        menu.addAction(themeIcon(icons::edit), tr("Edit…"), this, [this, key] { emit editUserRequested(key); });
-        menu.addAction(themeIcon(icons::erase), tr("Delete"), this, [this, key] { emit removeUserRequested(key); });
-    }
-    menu.exec(viewport()->mapToGlobal(position));
+    // The commands act on the selected row: the menu's row becomes it.
+    selectKey(index.data(SidebarModel::KeyRole).toByteArray());
+    if (QMenu* menu = m_actions->menu())
+        menu->popup(viewport()->mapToGlobal(position));
 }
 
 void SidebarView::dragEnterEvent(QDragEnterEvent* event)

@@ -10,6 +10,7 @@
 
 namespace brenvo {
 
+class PersonActions;
 class SidebarDelegate;
 class SidebarModel;
 
@@ -18,10 +19,10 @@ class SidebarModel;
 // green mark while connected and an edit button (see SidebarModel and
 // SidebarDelegate). One row is selected at a time.
 //
-// Keys: Delete asks for the selected user's removal; the Menu key and
-// Shift+F10 open the selected row's context menu, which holds every command
-// of a row: Edit…, and for the local user Share My Card…; for the others
-// Connect/Disconnect, Share Files… and Delete.
+// Commands: PersonActions, made once, act on the selected row. Its context
+// menu (the Menu key, Shift+F10 or a right click) holds every command of a
+// row: Edit…, and for the local user Share My Card…; for the others
+// Connect/Disconnect, Share Files… and Delete. Their keys are listed there.
 //
 // Drops: card files (*.bcard) are handed on for import wherever they land;
 // other files dropped on a person's row are offered to that person, and
@@ -41,6 +42,8 @@ public:
 
     SidebarModel* sidebarModel() const { return m_model; }
     SidebarDelegate* sidebarDelegate() const { return m_delegate; }
+    // The commands on the selected row.
+    PersonActions* personActions() const { return m_actions; }
 
     static bool isCardFile(const QString& path);
 
@@ -65,9 +68,11 @@ protected:
 private:
     void showContextMenu(const QModelIndex& index, const QPoint& position);
     void selectionMoved();
+    void updateActions();
 
     SidebarModel* m_model;
     SidebarDelegate* m_delegate;
+    PersonActions* m_actions;
     bool m_updating = false;
     QByteArray m_lastKey;
 };

@@ -1,3 +1,4 @@
+#include "app/shell/personactions.h"
 #include "app/shell/sidebardelegate.h"
 #include "app/shell/sidebarmodel.h"
 #include "app/shell/sidebaroffer.h"
@@ -7,6 +8,7 @@
 #include "tests/app/support/scripteddialogs.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QHelpEvent>
@@ -19,6 +21,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <array>
 #include <cerrno>
 #include <memory>
 
@@ -60,35 +63,38 @@ struct Sidebar : ::testing::Test {
     {
         view.resize(260, 400);
         view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        view.activateWindow();
+        view.setFocus();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&view));  // for the keys of the actions
     }
     QRect rectOf(const QByteArray& key) { return view.visualRect(view.sidebarModel()->indexOf(key)); }
     // Opens the row's context menu from the keyboard (Shift+F10, or the Menu
-    // key when menuKey), triggers the entry trigger and returns the entries.
+    // key when menuKey), triggers the entry trigger and returns the entries;
+    // shown holds the menu's actions.
+    QList<QAction*> shown;
     QStringList menuAt(const QByteArray& key, const QString& trigger = {}, bool menuKey = false)
     {
         view.selectKey(key);
-        auto entries = std::make_shared<QStringList>();
-        QTimer::singleShot(0, [entries, trigger] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            QAction* chosen = nullptr;
-            for (QAction* action : menu->actions()) {
-                if (!action->isSeparator())
-                    entries->append(action->text());
-                if (action->text() == trigger)
-                    chosen = action;
-            }
-            if (chosen)
-                chosen->trigger();
-            menu->close();
-        });
         if (menuKey)
             QTest::keyClick(&view, Qt::Key_Menu);
         else
             QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
-        return *entries;
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return {};
+        shown = menu->actions();
+        QStringList entries;
+        QAction* chosen = nullptr;
+        for (QAction* action : shown) {
+            if (!action->isSeparator())
+                entries.append(action->text());
+            if (action->text() == trigger)
+                chosen = action;
+        }
+        menu->close();
+        if (chosen)
+            chosen->trigger();
+        return entries;
     }
 };
 
@@ -295,11 +301,10 @@ TEST_F(Sidebar, ButtonsAndTheContextMenu)
     EXPECT_EQ(editMe.size(), 1);
     EXPECT_EQ(shareMe.size(), 1);
 
-    EXPECT_EQ(menuAt(me.key), (QStringList{"Edit…", "Share My Card…"}));
-    EXPECT_EQ(menuAt(ann.key, "Share Files…", true), (QStringList{"Connect", "Share Files…", "Edit…", "Delete"}));
+    menuAt(ann.key, "Share Files…", true);
     ASSERT_EQ(shareFiles.size(), 1);
     EXPECT_EQ(shareFiles[0][0].toByteArray(), ann.key);
-    EXPECT_EQ(menuAt(bob.key, "Disconnect"), (QStringList{"Disconnect", "Share Files…", "Edit…", "Delete"}));
+    menuAt(bob.key, "Disconnect");
     ASSERT_EQ(toggle.size(), 1);
     EXPECT_EQ(toggle[0][0].toByteArray(), bob.key);
 
@@ -309,6 +314,54 @@ TEST_F(Sidebar, ButtonsAndTheContextMenu)
     view.selectKey(me.key);
     QTest::keyClick(&view, Qt::Key_Delete);  // the own card cannot go
     EXPECT_EQ(remove.size(), 1);
+}
+
+// The person commands are made once: the selection and the user's state
+// switch them on and word them, and every menu shows those same actions.
+TEST_F(Sidebar, PersonActionsFollowTheSelectionAndTheState)
+{
+    const User ann = person("Ann", 'a'), bob = person("Bob", 'b', User::State::connecting);
+    view.setUsers(me, {ann, bob});
+    const PersonActions& a = *view.personActions();
+    const QList<QAction*> actions = view.findChildren<QAction*>();
+    const struct {
+        QByteArray select;
+        User::State annState;  // applied before selecting
+        const char* connection;
+        std::array<bool, 5> enabled;  // connection, share files, edit, share my card, delete
+    } cases[] = {
+        {{}, User::State::notConnected, "Connect", {false, false, false, false, false}},
+        {me.key, User::State::notConnected, "Connect", {false, false, true, true, false}},
+        {ann.key, User::State::notConnected, "Connect", {true, true, true, false, true}},
+        {ann.key, User::State::connected, "Disconnect", {true, true, true, false, true}},  // Ann connects
+        {bob.key, User::State::connected, "Disconnect", {true, true, true, false, true}},
+        {ann.key, User::State::notConnected, "Connect", {true, true, true, false, true}},
+    };
+    for (const auto& c : cases) {
+        User changed = ann;
+        changed.state = c.annState;
+        view.setUsers(me, {changed, bob});
+        view.selectKey(c.select);
+        const std::array<bool, 5> enabled = {a.connection->isEnabled(), a.shareFiles->isEnabled(), a.edit->isEnabled(),
+                                             a.shareMyCard->isEnabled(), a.remove->isEnabled()};
+        EXPECT_EQ(enabled, c.enabled) << c.connection << " " << c.select.left(1).constData();
+        EXPECT_EQ(a.connection->text(), c.connection);
+        if (c.select.isEmpty())
+            continue;
+        // Twice, to see that opening makes nothing new.
+        const QStringList texts = menuAt(c.select);
+        const QList<QAction*> first = shown;
+        EXPECT_EQ(menuAt(c.select), texts);
+        EXPECT_EQ(shown, first);
+        for (QAction* entry : shown)
+            EXPECT_TRUE(entry->isSeparator() || actions.contains(entry)) << entry->text().toStdString();
+        EXPECT_EQ(texts, (c.select == me.key ? QStringList{"Edit…", "Share My Card…"}
+                                             : QStringList{c.connection, "Share Files…", "Edit…", "Delete"}));
+    }
+    EXPECT_EQ(view.findChildren<QAction*>(), actions);
+    view.setUsers(me, {bob});  // the selected user goes: nothing to act on
+    EXPECT_FALSE(a.remove->isEnabled());
+    EXPECT_FALSE(a.edit->isEnabled());
 }
 
 // Cards import wherever they land; other files go to the person they are
