@@ -74,9 +74,10 @@ struct Setup {
         options.downloadsDirectory = downloads.path();
         options.bundledUsersPath = QString();
         options.maxOffersPerUser = maxOffers;
-        options.keyHelper = &keys;
         options.inhibitSleep = false;
-        controller = std::make_unique<Controller>(options);
+        ControllerSeams seams;
+        seams.keyHelper = &keys;
+        controller = ControllerTestAccess::make(options, seams);
         controller->start(false, false);
         User me = *controller->me();
         me.port = freePort();

@@ -66,7 +66,8 @@ public:
     // (or creates) the identity, loads the stored files, settles `me`, then
     // maps the port and listens as asked. When the directory is used by
     // another process or the identity's store cannot be reached, returns the
-    // error and does nothing else.
+    // error and does nothing else. Either way it reports before it returns:
+    // started() or startFailed().
     std::optional<StartError> start(bool listen, bool mapPort);
     // Removes the port mapping (waiting for the gateway) and writes the
     // stored files. Connections, the listener and timers stay: the process is
@@ -148,6 +149,10 @@ public:
     void pause(const QList<QUuid>& ids);
 
 signals:
+    // start() has started the controller, or could not.
+    void started();
+    void startFailed(const vortan::StartError& error);
+
     // The user list changed; userChanged() names each user first.
     void usersChanged();
     // A user was added, removed or changed (its key).
@@ -179,6 +184,8 @@ signals:
 
 private:
     friend class ControllerTestAccess;
+    Controller(std::unique_ptr<ControllerPrivate> engine, QObject* parent);
+
     std::unique_ptr<ControllerPrivate> d;
 };
 

@@ -11,14 +11,7 @@
 
 namespace vortan {
 
-class Clock;
-class KeyHelper;
-class PortMapper;
-class SleepInhibitor;
-
-// How a Controller is set up. The pointers are seams for tests: each is
-// borrowed (it must outlive the controller), and a null one is replaced by
-// what the settings above it choose, owned by the controller.
+// How a Controller is set up.
 struct ControllerOptions {
     // Holds the stored files and the lock; empty: defaultSupportDirectory().
     QString supportDirectory;
@@ -38,11 +31,6 @@ struct ControllerOptions {
     // the responder is never asked.
     bool usePresence = false;
 
-    // Seams. null: from keyStore / useGateway / inhibitSleep; the system clock.
-    KeyHelper* keyHelper = nullptr;
-    PortMapper* portMapper = nullptr;
-    Clock* clock = nullptr;
-    SleepInhibitor* sleepInhibitor = nullptr;
     // Users added at every start; absent: defaultBundledUsersPath(); an empty
     // string: none.
     std::optional<QString> bundledUsersPath;

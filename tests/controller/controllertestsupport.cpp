@@ -59,10 +59,6 @@ ControllerOptions Node::options()
     ControllerOptions options;
     options.supportDirectory = support.path();
     options.downloadsDirectory = downloads.path();
-    options.keyHelper = keys.get();
-    options.portMapper = &mapper;
-    options.clock = clock;
-    options.sleepInhibitor = &inhibitor;
     options.bundledUsersPath = bundledUsers;
     options.listMessageLimit = listMessageLimit;
     options.maxRequestWindow = maxRequestWindow;
@@ -71,6 +67,11 @@ ControllerOptions Node::options()
     options.saveDelay = saveDelay;
     options.watchNetwork = false;
     return options;
+}
+
+ControllerSeams Node::seams()
+{
+    return ControllerSeams{keys.get(), &mapper, clock, &inhibitor};
 }
 
 void ReportRecorder::record(Controller& controller)
@@ -86,7 +87,7 @@ void Node::create()
 {
     controller.reset();
     keys = std::make_unique<KeyHelper>(std::make_unique<SharedSecretStore>(secrets));
-    controller = std::make_unique<Controller>(options());
+    controller = ControllerTestAccess::make(options(), seams());
     reports.record(*controller);
     controller->setConnectAutomatically(connectAutomatically);
 }

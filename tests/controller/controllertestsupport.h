@@ -145,6 +145,8 @@ public:
 
     // The options the controller was (or will be) made with.
     ControllerOptions options();
+    // The node's key store, gateway, clock and sleep inhibitor.
+    ControllerSeams seams();
     // Makes the controller (a new KeyHelper over the same secret store, as a
     // new process would) without starting it.
     void create();

@@ -67,9 +67,9 @@ TEST(ControllerStartTest, SecondControllerOnTheSameDirectoryFailsToStart)
     first.start();
 
     KeyHelper keys(std::make_unique<test::MemorySecretStore>());
-    ControllerOptions secondOptions = first.options();
-    secondOptions.keyHelper = &keys;
-    auto second = std::make_unique<Controller>(secondOptions);
+    ControllerSeams seams = first.seams();
+    seams.keyHelper = &keys;
+    auto second = ControllerTestAccess::make(first.options(), seams);
     const std::optional<StartError> error = second->start(true, true);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), StartError::Kind::supportDirectoryLocked);
@@ -81,10 +81,8 @@ TEST(ControllerStartTest, SecondControllerOnTheSameDirectoryFailsToStart)
 
     first.shutDown();
     KeyHelper thirdKeys(std::make_unique<test::MemorySecretStore>());
-    ControllerOptions thirdOptions = first.options();
-    thirdOptions.keyHelper = &thirdKeys;
-    Controller third(thirdOptions);
-    EXPECT_FALSE(third.start(false, false));
+    seams.keyHelper = &thirdKeys;
+    EXPECT_FALSE(ControllerTestAccess::make(first.options(), seams)->start(false, false));
 }
 
 TEST(ControllerStartTest, UnreachableKeyStoreStopsStartWithoutTouchingAnything)
@@ -92,15 +90,22 @@ TEST(ControllerStartTest, UnreachableKeyStoreStopsStartWithoutTouchingAnything)
     Node node(QStringLiteral("n"));
     KeyHelper keys(std::make_unique<test::UnreachableSecretStore>());
     {
-        ControllerOptions options = node.options();
-        options.keyHelper = &keys;
-        Controller controller(options);
-        const std::optional<StartError> error = controller.start(true, true);
+        ControllerSeams seams = node.seams();
+        seams.keyHelper = &keys;
+        const std::unique_ptr<Controller> controller = ControllerTestAccess::make(node.options(), seams);
+        // Reported by signal too.
+        std::optional<StartError::Kind> failed;
+        bool started = false;
+        QObject::connect(controller.get(), &Controller::startFailed, [&](const StartError& e) { failed = e.kind(); });
+        QObject::connect(controller.get(), &Controller::started, [&] { started = true; });
+        const std::optional<StartError> error = controller->start(true, true);
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind(), StartError::Kind::keyStoreUnavailable);
         EXPECT_TRUE(error->message().contains("did not answer")) << error->message().toStdString();
-        EXPECT_FALSE(controller.me());
-        controller.stop();  // nothing was loaded, so nothing is written
+        EXPECT_EQ(failed, StartError::Kind::keyStoreUnavailable);
+        EXPECT_FALSE(started);
+        EXPECT_FALSE(controller->me());
+        controller->stop();  // nothing was loaded, so nothing is written
     }
     EXPECT_EQ(node.mapper.inits, 0);
     EXPECT_TRUE(QDir(node.support.path()).entryList(QDir::Files).isEmpty());
@@ -238,7 +243,8 @@ TEST(ControllerPersistenceTest, TheSupportDirectoryAndTheStoredFilesAreTheOwners
         }
         ControllerOptions options = node.options();
         options.supportDirectory = dir;
-        Controller controller(options, nullptr);
+        const std::unique_ptr<Controller> started = ControllerTestAccess::make(options, node.seams());
+        Controller& controller = *started;
         ASSERT_FALSE(controller.start(false, false));
         const QFile::Permissions mode = QFileInfo(dir).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         EXPECT_EQ(mode, c.private_ ? ownerOnly | QFile::ExeOwner : open);

@@ -5,7 +5,11 @@
 namespace vortan {
 
 Controller::Controller(ControllerOptions options, QObject* parent)
-    : QObject(parent), d(std::make_unique<ControllerPrivate>(std::move(options)))
+    : Controller(std::make_unique<ControllerPrivate>(std::move(options)), parent)
+{
+}
+
+Controller::Controller(std::unique_ptr<ControllerPrivate> made, QObject* parent) : QObject(parent), d(std::move(made))
 {
     ControllerPrivate* engine = d.get();
     QObject::connect(engine, &ControllerPrivate::usersChanged, this, &Controller::usersChanged);
@@ -25,7 +29,15 @@ Controller::Controller(ControllerOptions options, QObject* parent)
 
 Controller::~Controller() = default;
 
-std::optional<StartError> Controller::start(bool listen, bool mapPort) { return d->start(listen, mapPort); }
+std::optional<StartError> Controller::start(bool listen, bool mapPort)
+{
+    std::optional<StartError> error = d->start(listen, mapPort);
+    if (error)
+        emit startFailed(*error);
+    else
+        emit started();
+    return error;
+}
 void Controller::stop() { d->stop(); }
 void Controller::setSettings(bool listen, bool mapPort) { d->setSettings(listen, mapPort); }
 void Controller::save() { d->save(); }

@@ -10,6 +10,7 @@
 #include "vortan/filerow.h"
 #include "vortan/controller/activityhold.h"
 #include "vortan/controller/catalogue.h"
+#include "vortan/controller/controllerseams.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/requestwindow.h"
 #include "vortan/controller/sendloops.h"
@@ -75,7 +76,7 @@ public:
     static constexpr std::chrono::milliseconds kGatewayWaitAtStop = Listening::kGatewayWaitAtStop;
     static constexpr const char* kLockFileName = Store::kLockFileName;
 
-    explicit ControllerPrivate(ControllerOptions options);
+    explicit ControllerPrivate(ControllerOptions options, ControllerSeams seams = {});
     ~ControllerPrivate() override;
 
     ControllerPrivate(const ControllerPrivate&) = delete;

@@ -25,20 +25,21 @@ template <typename T, typename Default> T& borrowOrOwn(T* given, std::unique_ptr
     return *owned;
 }
 
-PortMapper& chosenPortMapper(const ControllerOptions& options, std::unique_ptr<PortMapper>& owned)
+PortMapper& chosenPortMapper(const ControllerOptions& options, PortMapper* given, std::unique_ptr<PortMapper>& owned)
 {
-    if (options.portMapper)
-        return *options.portMapper;
+    if (given)
+        return *given;
     if (options.useGateway)
         return UpnpPortMapper::shared();
     owned = std::make_unique<NullPortMapper>();
     return *owned;
 }
 
-SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, std::unique_ptr<SleepInhibitor>& owned)
+SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, SleepInhibitor* given,
+                                     std::unique_ptr<SleepInhibitor>& owned)
 {
-    if (options.sleepInhibitor)
-        return *options.sleepInhibitor;
+    if (given)
+        return *given;
     if (options.inhibitSleep)
         owned = std::make_unique<Login1SleepInhibitor>();
     else
@@ -48,12 +49,12 @@ SleepInhibitor& chosenSleepInhibitor(const ControllerOptions& options, std::uniq
 
 }  // namespace
 
-ControllerPrivate::ControllerPrivate(ControllerOptions options)
-    : m_options(std::move(options)), m_keys(m_options.keyHelper),
+ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams seams)
+    : m_options(std::move(options)), m_keys(seams.keyHelper),
       m_downloadsDirectory(m_options.downloadsDirectory),
-      m_clock(borrowOrOwn<Clock, SystemClock>(m_options.clock, m_ownedClock)),
-      m_portMapper(chosenPortMapper(m_options, m_ownedPortMapper)),
-      m_sleepInhibitor(chosenSleepInhibitor(m_options, m_ownedSleepInhibitor)),
+      m_clock(borrowOrOwn<Clock, SystemClock>(seams.clock, m_ownedClock)),
+      m_portMapper(chosenPortMapper(m_options, seams.portMapper, m_ownedPortMapper)),
+      m_sleepInhibitor(chosenSleepInhibitor(m_options, seams.sleepInhibitor, m_ownedSleepInhibitor)),
       m_store(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory() : m_options.supportDirectory, m_clock,
               m_options.saveDelay, [this] { save(); }),
       m_files(m_clock),
