@@ -186,7 +186,7 @@ int main(int argc, char** argv)
             QElapsedTimer timer;
             timer.start();
             watch.start();
-            s.engine().peerConnectionDidReceiveList(list, s.engine().peers().first());
+            s.engine().events().peerConnectionDidReceiveList(list, s.engine().peers().first());
             if (!s.mergedBy(round, round, 120000))
                 return 1;
             const double longest = watch.stop();

@@ -144,7 +144,7 @@ TEST(ControllerDownloadsTest, AWithdrawnOfferIsFoundOutWhenNothingArrives)
     const auto asked = [&] { return log.startingWith("Nothing arrived from Ada for 20 s").size(); };
     clock.advance(quiet - 1ms);
     EXPECT_EQ(asked(), 0);
-    clock.advance(ControllerPrivate::kQuietCheckInterval);
+    clock.advance(DownloadWindows::kQuietCheckInterval);
     EXPECT_EQ(asked(), 1);
     ASSERT_TRUE(waitFor([&] { return b.file(ids[0])->unavailable; }));
     EXPECT_FALSE(b.file(ids[0])->paused);

@@ -253,7 +253,7 @@ TEST(ControllerHostileInputTest, ListEntriesCannotTakeIdsOfOtherRecords)
     // A negative length (what the wire coding already refuses) is refused here too.
     const std::shared_ptr<PeerConnection> peer = r.nodeSide();
     ASSERT_TRUE(peer);
-    r.node->peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
+    r.node->events().peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
     EXPECT_EQ(r.node->files().size(), 3);
 }
 

@@ -10,6 +10,7 @@
 #include "vortan/filerow.h"
 #include "vortan/controller/activityhold.h"
 #include "vortan/controller/catalogue.h"
+#include "vortan/controller/connectionevents.h"
 #include "vortan/controller/controllerseams.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/requestwindow.h"
@@ -58,7 +59,7 @@ class SleepInhibitor;
 // The stored files are written at stop(), and about two seconds (saveDelay)
 // after a change of the users, the own card, the removed ids, the set of
 // records, a record's progress or a finished download, atomically.
-class ControllerPrivate : public QObject, public ListenerDelegate {
+class ControllerPrivate : public QObject {
     Q_OBJECT
 public:
     using ListenerState = vortan::ListenerState;
@@ -70,11 +71,6 @@ public:
     // asked for blocks has its peer asked for the list again: an offer the
     // peer withdrew is then seen as such. Checked this often.
     static constexpr std::chrono::milliseconds kQuietDownloadTime = DownloadWindows::kQuietDownloadTime;
-    static constexpr std::chrono::milliseconds kQuietCheckInterval = DownloadWindows::kQuietCheckInterval;
-    static constexpr std::chrono::milliseconds kPublicationInterval = FileTable::kPublicationInterval;
-    static constexpr std::chrono::milliseconds kActivityInterval = ActivityHold::kInterval;
-    static constexpr std::chrono::milliseconds kGatewayWaitAtStop = Listening::kGatewayWaitAtStop;
-    static constexpr const char* kLockFileName = Store::kLockFileName;
 
     explicit ControllerPrivate(ControllerOptions options, ControllerSeams seams = {});
     ~ControllerPrivate() override;
@@ -200,20 +196,8 @@ public:
     };
     std::optional<WindowSize> requestWindow(const QUuid& id) const;
 
-    // ListenerDelegate and PeerConnectionDelegate.
-    void listenerStateDidChange(const SocketListenerState& state) override;
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
-                                       const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override;
+    // What the listener and the connections report goes through here.
+    ConnectionEvents& events() { return m_events; }
 
 signals:
     // Before every change of users, me, listenerState or the file rows.
@@ -253,7 +237,6 @@ private:
     void refreshAllowedUsers();
     File* fileWithId(const QUuid& id) { return m_files.edit(id); }
 
-    bool admit(const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); }
 
 
     ControllerOptions m_options;
@@ -279,6 +262,7 @@ private:
 
     // System activity.
     ActivityHold m_activity;
+    ConnectionEvents m_events;
 };
 
 }  // namespace vortan

@@ -71,7 +71,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
       m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),
-      m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, this,
+      m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, &m_events,
                         [this](const QByteArray& key) { return findUser(key); },
                         [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
                         [this] { return m_directory.keys(); },
@@ -89,7 +89,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                   {[this](const QByteArray& key) { return findUser(key); },
                    [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
                    [this](const QByteArray& key) { return peerFor(key); },
-                   [this](const std::shared_ptr<PeerConnection>& peer) { return admit(peer); },
+                   [this](const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); },
                    [this](const QByteArray& key) { m_peers.policy().workAdded(key); },
                    [this](const QUuid& id, PeerConnection& peer) { m_downloads.topUpRequests(id, peer); },
                    [this] { scheduleSave(); },
@@ -107,7 +107,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                        emit filesReceived(rows, sender);
                    }}),
       m_listening(m_clock, m_portMapper, m_options.usePresence,
-                  {[this]() -> KeyHelper& { return keys(); }, this,
+                  {[this]() -> KeyHelper& { return keys(); }, &m_events,
                    [this]() -> const std::optional<User>& { return m_directory.me(); },
                    [this](const QByteArray& key) { return findUser(key); }, [this] { return m_directory.keys(); },
                    [this](const QByteArray& key, const QString& host, std::uint16_t port) {
@@ -115,7 +115,8 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                    },
                    [this](const QByteArray& key) { return peerFor(key); },
                    [this](const QString& address) { receivedPublicAddress(address); }}),
-      m_activity(m_clock, m_sleepInhibitor)
+      m_activity(m_clock, m_sleepInhibitor),
+      m_events(m_peers, m_catalogue, m_downloads, m_sending, m_listening, m_directory)
 {
     connect(&m_directory, &UserDirectory::willChange, this, &ControllerPrivate::objectWillChange);
     connect(&m_directory, &UserDirectory::usersChanged, this, &ControllerPrivate::usersChanged);
@@ -136,7 +137,7 @@ ControllerPrivate::~ControllerPrivate()
 {
     // Nothing reaches this object from here on: connections and the listener
     // hold it weakly.
-    expireWeakReferences();
+    m_events.close();
     m_listening.closePresence();
     if (m_store.pending())
         save();
@@ -164,14 +165,6 @@ std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(co
     return WindowSize{window->size(), window->largest()};
 }
 
-void ControllerPrivate::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
-                                                     const std::shared_ptr<PeerConnection>& peer)
-{
-    if (!peer->user() || !admit(peer))
-        return;
-    m_downloads.received(data, block, fileID, peer);
-}
-
 void ControllerPrivate::setConnectAutomatically(bool on)
 {
     m_peers.policy().setEnabled(on);
@@ -185,55 +178,6 @@ bool ControllerPrivate::connectsAutomatically() const
 void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
 {
     m_peers.policy().setKept(keys);
-}
-
-void ControllerPrivate::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
-{
-    m_peers.becameReady(peer);
-}
-
-void ControllerPrivate::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (peer->user())
-        admit(peer);
-}
-
-void ControllerPrivate::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
-{
-    m_peers.failed(error, peer);
-}
-
-void ControllerPrivate::peerConnectionDidFailToDecode(MessageType, const DecodeError& error,
-                                                      const std::shared_ptr<PeerConnection>& peer)
-{
-    if (!peer->user() || !admit(peer))
-        return;
-    const QString message = QString::fromUtf8(error.what());
-    modifyUser(*peer->user(), [&](User& u) { u.error = VortanError::other(message); });
-}
-
-void ControllerPrivate::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
-{
-    m_peers.cancelled(peer);
-}
-
-void ControllerPrivate::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                                     const std::shared_ptr<PeerConnection>& peer)
-{
-    if (peer->user() && admit(peer))
-        m_sending.wanted(blocks, fileID, peer);
-}
-
-void ControllerPrivate::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (!peer->user() || !admit(peer))
-        return;
-    m_catalogue.listRequested(peer);
-}
-
-void ControllerPrivate::peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer)
-{
-    m_catalogue.listReceived(files, peer);
 }
 
 }  // namespace vortan

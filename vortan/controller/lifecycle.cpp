@@ -136,9 +136,4 @@ void ControllerPrivate::setSettings(bool listen, bool mapPort)
         m_listening.setSettings(listen, mapPort);
 }
 
-void ControllerPrivate::listenerStateDidChange(const SocketListenerState& state)
-{
-    m_listening.listenerStateDidChange(state);
-}
-
 }  // namespace vortan
