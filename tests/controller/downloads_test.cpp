@@ -54,8 +54,8 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
         EXPECT_EQ(test::readFile(path), test::generatedBytes(sizes[i], int(sizes[i] % 1000)));
         EXPECT_TRUE(QFileInfo(path).isFile());
         EXPECT_FALSE(QFile::exists(path + ".downloading"));
-        EXPECT_TRUE(ControllerPrivate::isComplete(*pair.b.file(ids[i])));
-        EXPECT_TRUE(waitFor([&] { return ControllerPrivate::isComplete(*pair.a.file(ids[i])); }));
+        EXPECT_TRUE(isComplete(*pair.b.file(ids[i])));
+        EXPECT_TRUE(waitFor([&] { return isComplete(*pair.a.file(ids[i])); }));
     }
     EXPECT_GE(pair.b.inhibitor.acquires, 1);  // wants were sent
     EXPECT_GE(pair.a.inhibitor.acquires, 1);  // data was sent
@@ -90,13 +90,13 @@ TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
     EXPECT_EQ(test::readFile(target), "keep me");
     EXPECT_EQ(test::readFile(target + ".downloading"), test::generatedBytes(1000, 0));
     EXPECT_TRUE(pair.b.reports.finished.isEmpty());
-    EXPECT_FALSE(ControllerPrivate::isComplete(*pair.b.file(id)));
+    EXPECT_FALSE(isComplete(*pair.b.file(id)));
 
     // With a Trash again, pausing and resuming tries the move once more.
     pair.b->pause({id});
     pair.b->resume({{id, std::nullopt}});
     ASSERT_EQ(pair.b.reports.finished.size(), 1);
-    EXPECT_TRUE(ControllerPrivate::isComplete(*pair.b.file(id)));
+    EXPECT_TRUE(isComplete(*pair.b.file(id)));
     EXPECT_EQ(test::readFile(target), test::generatedBytes(1000, 0));
     EXPECT_FALSE(QFile::exists(target + ".downloading"));
     EXPECT_EQ(takeFromTrash("1000.bin"), "keep me");
@@ -193,7 +193,7 @@ TEST(ControllerDownloadsTest, ReconnectingMidTransferCarriesOn)
     ASSERT_TRUE(pair.b.finishedCount(1, 20000));
     EXPECT_EQ(test::readFile(pair.b.downloadsPath(QStringLiteral("%1.bin").arg(size))),
               test::generatedBytes(size, int(size % 1000)));
-    EXPECT_TRUE(waitFor([&] { return ControllerPrivate::isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));
+    EXPECT_TRUE(waitFor([&] { return isComplete(*pair.a.file(id)) && !pair.a.file(id)->sending; }));
     EXPECT_FALSE(pair.a.file(id)->error);
 }
 

@@ -400,14 +400,14 @@ TEST(ControllerHostileInputTest, AFailedFinalMoveStaysAFailureAfterARestart)
 
     f.node.restart();
     ASSERT_TRUE(f.record().error.has_value());
-    EXPECT_FALSE(ControllerPrivate::isComplete(f.record()));
+    EXPECT_FALSE(isComplete(f.record()));
     f.node->resume({{f.x.id(), std::nullopt}});  // not paused: nothing happens
     EXPECT_TRUE(f.record().error.has_value());
 
     ASSERT_TRUE(QFile::remove(target));
     f.node->pause({f.x.id()});
     f.node->resume({{f.x.id(), std::nullopt}});
-    EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
+    EXPECT_TRUE(isComplete(f.record()));
     EXPECT_EQ(test::readFile(target), f.bytes);
 }
 
@@ -426,14 +426,14 @@ TEST(ControllerHostileInputTest, AWriteErrorIsClearedOnceTheFileIsInPlace)
     f.send(1);
     ASSERT_TRUE(f.node.finishedCount(1));
     EXPECT_FALSE(f.record().error);
-    EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
+    EXPECT_TRUE(isComplete(f.record()));
 
     // Pausing and resuming a finished download changes nothing.
     f.node->pause({f.x.id()});
     f.node->resume({{f.x.id(), std::nullopt}});
     EXPECT_EQ(test::readFile(f.target()), f.bytes);
     EXPECT_FALSE(QDir(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files").exists("x.bin"));
-    EXPECT_TRUE(ControllerPrivate::isComplete(f.record()));
+    EXPECT_TRUE(isComplete(f.record()));
 }
 
 TEST(ControllerHostileInputTest, APlantedLinkAtThePartialFileIsAnErrorTheUserSees)
@@ -446,7 +446,7 @@ TEST(ControllerHostileInputTest, APlantedLinkAtThePartialFileIsAnErrorTheUserSee
     ASSERT_TRUE(f.start());
     ASSERT_TRUE(waitFor([&] { return f.record().error.has_value(); }));
     EXPECT_EQ(test::readFile(victim), test::generatedBytes(10, 7));
-    EXPECT_FALSE(ControllerPrivate::isComplete(f.record()));
+    EXPECT_FALSE(isComplete(f.record()));
 }
 
 TEST(ControllerHostileInputTest, OffersOfMoreBlocksThanAWantCanNameAreRefused)

@@ -136,8 +136,8 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
     b->resume({{second[0], std::nullopt}});
     b->removeFiles({first[1]}, a.key());
     EXPECT_TRUE(until([&] {
-        return ControllerPrivate::isComplete(*b.file(first[0])) && ControllerPrivate::isComplete(*b.file(first[2]))
-            && ControllerPrivate::isComplete(*b.file(second[0]));
+        return isComplete(*b.file(first[0])) && isComplete(*b.file(first[2]))
+            && isComplete(*b.file(second[0]));
     }));
     a->publishNow();
     b->publishNow();

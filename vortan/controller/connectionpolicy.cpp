@@ -8,7 +8,7 @@ namespace vortan {
 bool hasWorkFor(const QList<File>& files, const QByteArray& key, const std::function<bool(const QUuid&)>& listed)
 {
     for (const File& file : files) {
-        if (file.user != key || ControllerPrivate::isComplete(file))
+        if (file.user != key || isComplete(file))
             continue;
         // An offer they were told of and started on goes on even if only we
         // can reach them; one they have not started is theirs to take.

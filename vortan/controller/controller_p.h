@@ -1,50 +1,31 @@
 #pragma once
 
-#include "vortan/clock.h"
-#include "vortan/controlleroptions.h"
-#include "vortan/controller/endpoints.h"
-#include "vortan/controller/filetable.h"
-#include "vortan/controller/listening.h"
-#include "vortan/controller/peers.h"
-#include "vortan/filechanges.h"
-#include "vortan/filerow.h"
 #include "vortan/controller/activityhold.h"
 #include "vortan/controller/catalogue.h"
 #include "vortan/controller/connectionevents.h"
 #include "vortan/controller/controllerseams.h"
 #include "vortan/controller/downloads.h"
-#include "vortan/controller/requestwindow.h"
+#include "vortan/controller/filetable.h"
+#include "vortan/controller/listening.h"
+#include "vortan/controller/peers.h"
 #include "vortan/controller/sendloops.h"
 #include "vortan/controller/store.h"
 #include "vortan/controller/userdirectory.h"
-#include "vortan/listener/listenerdelegate.h"
-#include "vortan/records/coding.h"
-#include "vortan/records/file.h"
+#include "vortan/controlleroptions.h"
 #include "vortan/file2.h"
-#include "vortan/listenerstate.h"
-#include "vortan/reachability.h"
-#include "vortan/user.h"
 
-#include <QByteArray>
-#include <QHash>
-#include <QList>
 #include <QObject>
-#include <QSet>
-#include <QString>
-#include <QUuid>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
-
 namespace vortan {
 
 class KeyHelper;
 class ConnectionPolicy;
 class Listener;
-class LocalPresence;
 class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
@@ -172,11 +153,6 @@ public:
     // The value a front end sees of a record now (samples its rate).
     FileRow rowOf(const File& file) { return m_files.rowOf(file); }
 
-    // Whether a record needs no more transfer: every block is there (or sent).
-    // An empty download is complete once it has been resumed and its empty
-    // file made.
-    static bool isComplete(const File& file) { return vortan::isComplete(file); }
-
     // ---- Internal steps, public for tests
 
     // Throttled publication of files() into fileRows().
@@ -235,9 +211,6 @@ private:
 
     // users.cpp
     void refreshAllowedUsers();
-    File* fileWithId(const QUuid& id) { return m_files.edit(id); }
-
-
 
     ControllerOptions m_options;
     std::unique_ptr<KeyHelper> m_ownedKeys;
@@ -257,10 +230,7 @@ private:
     Peers m_peers;
     Catalogue m_catalogue;
     Listening m_listening;
-
     bool m_started = false;
-
-    // System activity.
     ActivityHold m_activity;
     ConnectionEvents m_events;
 };

@@ -68,7 +68,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                        return m_catalogue.askForListAgain(
                            user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
                    }}),
-      m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return fileWithId(id); },
+      m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return m_files.edit(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),
       m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, &m_events,
