@@ -22,7 +22,7 @@ TEST(Printable, NeutralisesEscapesLineBreaksTabsAndBidiOverrides)
     EXPECT_EQ(printable(QString::fromUtf8("Zoë 写真")), QString::fromUtf8("Zoë 写真"));
 }
 
-TEST(ParseSize, AcceptsBinarySuffixesAndRefusesTheRest)
+TEST(Sizes, ParsedWithBinarySuffixesOnlyAndShownWithAUnit)
 {
     EXPECT_EQ(parseSize("0"), 0);
     EXPECT_EQ(parseSize("5242881"), 5242881);
@@ -31,10 +31,7 @@ TEST(ParseSize, AcceptsBinarySuffixesAndRefusesTheRest)
     EXPECT_EQ(parseSize("3k"), 3072);
     for (const char* bad : {"", "M", "-1", "1.5M", "12 bytes", "0x10", "99999999999999999999", "9000000000G"})
         EXPECT_FALSE(parseSize(QString::fromLatin1(bad))) << bad;
-}
-
-TEST(FormatSize, PicksAUnit)
-{
+    // And shown with a unit picked for them.
     EXPECT_EQ(formatSize(1023), "1023 B");
     EXPECT_EQ(formatSize(1536), "1.5 KiB");
     EXPECT_EQ(formatSize(5LL << 20), "5.0 MiB");

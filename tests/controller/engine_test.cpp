@@ -86,6 +86,16 @@ TEST(ControllerEngineTest, AFailedSaveIsReportedOnceAndTriedAgain)
     a->removeFiles({a->files().first().id()}, QByteArray(32, 'z'));
     ASSERT_TRUE(waitFor([&] { return QFileInfo(stored).isFile(); }));
     EXPECT_EQ(warnings.size(), 1);
+
+    // At stop, the file that cannot be written is skipped and the others are written.
+    ASSERT_TRUE(QFile::remove(stored) && QDir().mkpath(stored));
+    for (const char* name : {"users.plist", "me.plist", "deleted.plist"})
+        ASSERT_TRUE(QFile::remove(a.supportPath(name))) << name;
+    a->stop();
+    EXPECT_TRUE(QFileInfo(stored).isDir());
+    EXPECT_NO_THROW(fromBytes<QList<User>>(test::readFile(a.supportPath("users.plist"))));
+    EXPECT_NO_THROW(fromBytes<User>(test::readFile(a.supportPath("me.plist"))));
+    EXPECT_NO_THROW(fromBytes<UuidListsByKey>(test::readFile(a.supportPath("deleted.plist"))));
 }
 
 }  // namespace

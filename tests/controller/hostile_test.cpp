@@ -71,8 +71,8 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
 
 // A received name never reads as another one: bidirectional controls are
 // taken out of the file's name on disk and of the name shown, also for
-// records stored with them.
-TEST(ControllerHostileInputTest, BidirectionalControlsLeaveNames)
+// records stored with them; other controls and separators are replaced.
+TEST(ControllerHostileInputTest, ReceivedNamesOnDiskAndShownAndNumberedTargets)
 {
     struct Case {
         QString received;
@@ -97,10 +97,8 @@ TEST(ControllerHostileInputTest, BidirectionalControlsLeaveNames)
         EXPECT_EQ(File(File2(c.received, std::nullopt, 1), QUuid::createUuid(), "key").displayName(), c.shown);
     }
     EXPECT_EQ(printableName(QStringLiteral("a\u202eb\u2066")), "a\\u202eb\\u2066");
-}
 
-TEST(ControllerHostileInputTest, FileNamesAndNumberedTargets)
-{
+    // Other characters, and the numbered names of taken targets.
     EXPECT_EQ(safeFileName("a/b\x7f\nc"), std::optional<QString>("a:b__c"));
     EXPECT_EQ(safeFileName(QStringLiteral("caf\u00e9 \u2603.txt")), std::optional<QString>(QStringLiteral("caf\u00e9 \u2603.txt")));
     EXPECT_EQ(safeFileName("..."), std::optional<QString>("..."));

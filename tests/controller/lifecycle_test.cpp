@@ -199,19 +199,6 @@ TEST(ControllerPersistenceTest, DamagedStoredFilesAreKeptAsideNeverOverwritten)
     }
 }
 
-TEST(ControllerPersistenceTest, AFileThatCannotBeWrittenIsSkipped)
-{
-    Node node(QStringLiteral("n"));
-    ASSERT_TRUE(QDir().mkpath(node.supportPath("users.plist")));  // a folder where the file goes
-    node.start();
-    node->addUsers({User(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'))});
-    node->stop();
-    EXPECT_TRUE(QFileInfo(node.supportPath("users.plist")).isDir());
-    EXPECT_TRUE(readStored<User>(node.supportPath("me.plist")));
-    EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist")));
-    EXPECT_TRUE(readStored<UuidListsByKey>(node.supportPath("deleted.plist")));
-}
-
 // The stored files list who the user knows and what they exchange.
 TEST(ControllerPersistenceTest, TheSupportDirectoryAndTheStoredFilesAreTheOwnersAlone)
 {

@@ -34,9 +34,13 @@ TEST(ControllerPublicationTest, ChangesAreReportedByRowIdentity)
     Node node(QStringLiteral("n"), &clock);
     node.start();
     const QByteArray peer(32, 'p');
-    node->addUsers({User(QStringLiteral("P"), std::nullopt, std::nullopt, peer)});
-    Published published(*node.controller);
     Controller& c = *node.controller;
+    // Users are reported one by one.
+    QSignalSpy usersChanged(&c, &Controller::userChanged);
+    const User q(QStringLiteral("Q"), std::nullopt, std::nullopt, QByteArray(32, 'q'));
+    c.addUsers({User(QStringLiteral("P"), std::nullopt, std::nullopt, peer), q});
+    ASSERT_EQ(usersChanged.size(), 2);
+    Published published(c);
 
     c.shareFiles({File2(QStringLiteral("a"), QUrl::fromLocalFile(QStringLiteral("/x/a")), 10),
                   File2(QStringLiteral("b"), QUrl::fromLocalFile(QStringLiteral("/x/b")), 300000),
@@ -73,6 +77,13 @@ TEST(ControllerPublicationTest, ChangesAreReportedByRowIdentity)
     // A publication with nothing visible changed reports nothing.
     (*node).publishNow();
     EXPECT_TRUE(published.last().isEmpty());
+
+    User renamed = q;
+    renamed.name = QStringLiteral("Quinn");
+    usersChanged.clear();
+    c.editUsers({renamed});
+    ASSERT_EQ(usersChanged.size(), 1);
+    EXPECT_EQ(usersChanged[0][0].toByteArray(), q.key);
 }
 
 // Every publication during real transfers, compared with rows built afresh
@@ -172,23 +183,6 @@ TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
     EXPECT_EQ(stalled.bytesPerSecond, 0);
     EXPECT_FALSE(stalled.secondsLeft);
     EXPECT_TRUE(published.last().updated.contains(x.id()));
-}
-
-TEST(ControllerPublicationTest, UsersAreReportedOneByOne)
-{
-    Node node(QStringLiteral("n"));
-    node.start();
-    QSignalSpy changed(node.controller.get(), &Controller::userChanged);
-    const User ann(QStringLiteral("Ann"), std::nullopt, std::nullopt, QByteArray(32, 'a'));
-    const User bo(QStringLiteral("Bo"), std::nullopt, std::nullopt, QByteArray(32, 'b'));
-    node.controller->addUsers({ann, bo});
-    ASSERT_EQ(changed.size(), 2);
-    changed.clear();
-    User renamed = bo;
-    renamed.name = QStringLiteral("Bob");
-    node.controller->editUsers({renamed});
-    ASSERT_EQ(changed.size(), 1);
-    EXPECT_EQ(changed[0][0].toByteArray(), bo.key);
 }
 
 }  // namespace

@@ -114,13 +114,4 @@ TEST_F(FileSecretStoreTest, OnlyABoundedRegularFileIsRead)
     }
 }
 
-TEST_F(FileSecretStoreTest, UncreatableFolderIsAnError)
-{
-    // The parent of the key's folder is a file.
-    ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("nested")), "plain file"));
-    const SecretStatus status = store.add(kAccount, QString(), QByteArray(32, 'a'));
-    EXPECT_EQ(status.code, SecretStatus::kIoError);
-    EXPECT_FALSE(status.message.isEmpty());
-}
-
 }  // namespace

@@ -98,11 +98,12 @@ TEST_F(KeyHelperFileTest, ReadFailureCarriesStatusAndMessageAndIsRetried)
 TEST_F(KeyHelperFileTest, StoreFailureIsAStoreError)
 {
     // Nothing to read, and the support folder cannot be created: its name is
-    // taken by a link to nowhere.
+    // taken by a link to nowhere (the file store's I/O error, -36, with its reason).
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("missing")), dir.filePath(QStringLiteral("support"))));
     auto helper = start();
     const QString message = thrownMessage([&] { helper->signingKey(); }, Kind::store);
     EXPECT_TRUE(message.startsWith(QStringLiteral("Unable to store item: -36, "))) << message.toStdString();
+    EXPECT_GT(message.size(), QStringLiteral("Unable to store item: -36, ").size()) << message.toStdString();
 }
 
 TEST_F(KeyHelperFileTest, EndpointTableKeepsTheLatestKeyPerPair)

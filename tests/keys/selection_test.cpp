@@ -50,10 +50,14 @@ TEST_F(SelectionWithoutServiceTest, NewIdentityGoesToTheFileAndIsRecorded)
     EXPECT_EQ(next.publicKey(), publicKey);
 }
 
-TEST_F(SelectionWithoutServiceTest, ForcingTheUnreachableServiceIsAnError)
+// Forcing the unreachable service, or a record naming a store this program
+// does not know, stops start-up.
+TEST_F(SelectionWithoutServiceTest, ForcingTheUnreachableServiceOrAnUnreadableRecordIsAnError)
 {
     EXPECT_THROW(openSecretStore(options(KeyStoreChoice::secretService)), KeyStoreUnavailable);
     EXPECT_FALSE(QFile::exists(marker()));
+    writeMarker("kwallet\n");
+    EXPECT_THROW(openSecretStore(options()), KeyStoreUnavailable);
 }
 
 TEST_F(SelectionWithoutServiceTest, ForcingTheFileOverridesTheRecordOnceAKeyIsThere)
@@ -66,12 +70,6 @@ TEST_F(SelectionWithoutServiceTest, ForcingTheFileOverridesTheRecordOnceAKeyIsTh
     EXPECT_EQ(test::readFile(marker()), "secret-service\n");
     helper.signingKey();
     EXPECT_EQ(test::readFile(marker()), "file\n");
-}
-
-TEST_F(SelectionWithoutServiceTest, UnreadableRecordStopsStartUp)
-{
-    writeMarker("kwallet\n");
-    EXPECT_THROW(openSecretStore(options()), KeyStoreUnavailable);
 }
 
 TEST_F(SelectionWithoutServiceTest, NeverStartsABusAndWithoutOneUsesTheFile)

@@ -117,7 +117,7 @@ TEST(CodingTest, EachMissingRequiredKeyFails)
         expectRefused<WantMessage>(without(want, key), key);
 }
 
-TEST(CodingTest, WrongTypesFail)
+TEST(CodingTest, WrongTypesAndValuesOutOfRangeFail)
 {
     const Value file = toPlist(sampleFile());
     expectRefused<File>(with(file, "download", Value(std::int64_t{1})), "download");
@@ -129,6 +129,25 @@ TEST(CodingTest, WrongTypesFail)
     expectRefused<User>(with(toPlist(User("A", {}, {}, kKey)), "name", Value(plist::Data{})), "name");
     expectRefused<QList<File>>(Value(Array{toPlist(sampleFile()), Value("not a record")}));
     expectRefused<QList<User>>(Value(Dictionary{}));
+
+    // Values of the right type but out of range: blocks past the file's end,
+    // keys of other sizes than 32 bytes, ports outside 0...65535.
+    File record = sampleFile();  // 4 blocks
+    record.blocks = BlockSet::range(0, 4);
+    EXPECT_EQ(fromPlist<File>(toPlist(record)).blocks.count(), 4);
+    record.blocks.insert(4);
+    expectRefused<File>(toPlist(record), "blocks");
+    for (int size : {0, 31, 33}) {
+        expectRefused<User>(toPlist(User("A", {}, {}, QByteArray(size, 'k'))), "key");
+        record = sampleFile();
+        record.user = QByteArray(size, 'k');
+        expectRefused<File>(toPlist(record), "user");
+    }
+    const Value user = toPlist(User("A", {}, {}, kKey));
+    for (std::int64_t port : {0, 65535})
+        EXPECT_EQ(fromPlist<User>(with(user, "port", Value(port))).port, port);
+    for (const Value& bad : {Value(std::int64_t{65536}), Value(std::int64_t{-1}), Value("54322")})
+        expectRefused<User>(with(user, "port", bad), "port");
 }
 
 TEST(CodingTest, NumberOfBlocksAtTheEdges)
@@ -177,34 +196,6 @@ TEST(CodingTest, BlockSetRuns)
     EXPECT_THROW(blockSetFromPlist(Value(Dictionary{{"indexes", Array{Value(std::int64_t{3})}}})), DecodeError);
     EXPECT_THROW(blockSetFromPlist(Value(Dictionary{{"runs", Array{}}})), DecodeError);
     EXPECT_EQ(blockSetFromPlist(run(max - 5, 5)).count(), 5);
-}
-
-TEST(CodingTest, FileBlocksMustLieInsideTheFile)
-{
-    File file = sampleFile();  // 4 blocks
-    file.blocks = BlockSet::range(0, 4);
-    EXPECT_EQ(fromPlist<File>(toPlist(file)).blocks.count(), 4);
-    file.blocks.insert(4);
-    expectRefused<File>(toPlist(file), "blocks");
-}
-
-TEST(CodingTest, UserKeysAreExactly32Bytes)
-{
-    for (int size : {0, 31, 33}) {
-        expectRefused<User>(toPlist(User("A", {}, {}, QByteArray(size, 'k'))), "key");
-        File file = sampleFile();
-        file.user = QByteArray(size, 'k');
-        expectRefused<File>(toPlist(file), "user");
-    }
-}
-
-TEST(CodingTest, Ports)
-{
-    const Value user = toPlist(User("A", {}, {}, kKey));
-    for (std::int64_t port : {0, 65535})
-        EXPECT_EQ(fromPlist<User>(with(user, "port", Value(port))).port, port);
-    for (const Value& bad : {Value(std::int64_t{65536}), Value(std::int64_t{-1}), Value("54322")})
-        expectRefused<User>(with(user, "port", bad), "port");
 }
 
 TEST(CodingTest, Uuids)

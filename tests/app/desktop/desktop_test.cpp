@@ -36,8 +36,6 @@ using vortan::test::waitFor;
 namespace brenvo {
 namespace {
 
-using vortan::test::waitFor;
-
 const QString kService = "org.freedesktop.Notifications";
 const QString kPath = "/org/freedesktop/Notifications";
 const QString kMock = "org.freedesktop.DBus.Mock";

@@ -222,22 +222,6 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
     }
 }
 
-TEST_F(AppDelegateTest, CancelledUninstallLeavesEverything)
-{
-    const QString program = home.filePath("brenvo");
-    ASSERT_TRUE(writeFile(program, "binary"));
-    app->setProgramPath(program);
-    MainWindow* window = app->newWindow();
-    app->uninstall(window);
-    QMessageBox* alert = alertOver(window);
-    ASSERT_TRUE(alert);
-    click(alert, "Cancel");
-    app->stop();
-    EXPECT_TRUE(QFile::exists(program));
-    EXPECT_TRUE(QFile::exists(QDir(app->supportDirectory()).filePath("identity.key")));
-    EXPECT_TRUE(QFile::exists(QDir(app->supportDirectory()).filePath("users.plist")));
-}
-
 TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
 {
     MainWindow* window = app->newWindow();
@@ -409,15 +393,22 @@ TEST_F(AppDelegateTest, NamesAndErrorsFromOutsideAreNeverMarkup)
         QApplication::processEvents();
         EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "") << key.left(1).toStdString();
     }
-    // The alerts about a person and the folder.
+    // The alerts about a person and the folder; a cancelled uninstall leaves everything.
     app->removeUser(window, big);
     ASSERT_TRUE(alertOver(window));
     EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "");
     alertOver(window)->close();
+    const QString program = home.filePath("brenvo");
+    ASSERT_TRUE(writeFile(program, "binary"));
+    app->setProgramPath(program);
     app->uninstall(window);
     ASSERT_TRUE(alertOver(window));
     EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "");
     click(alertOver(window), "Cancel");
+    app->stop();
+    EXPECT_TRUE(QFile::exists(program));
+    for (const char* kept : {"identity.key", "users.plist"})
+        EXPECT_TRUE(QFile::exists(QDir(app->supportDirectory()).filePath(kept))) << kept;
 }
 
 TEST(StartFailureTest, StopSignalsEndTheProgramWhileTheFailureIsShown)
