@@ -41,7 +41,7 @@ struct DelayedPair : test::Pair {
     std::int64_t window(const QUuid& id)
     {
         const auto w = b->requestWindow(id);
-        return w ? w->current : 0;
+        return w ? w->size() : 0;
     }
     bool grown(const QUuid& id)
     {
@@ -116,7 +116,7 @@ TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)
         [&] {
             const auto one = pair.b->requestWindow(first), two = pair.b->requestWindow(second);
             if (one && two)
-                largestTogether = std::max({largestTogether, one->current, two->current});
+                largestTogether = std::max({largestTogether, one->size(), two->size()});
             return !pair.b.reports.finished.isEmpty();
         },
         20000));

@@ -3,6 +3,7 @@
 #include "vortan/controller/activityhold.h"
 #include "vortan/controller/catalogue.h"
 #include "vortan/controller/connectionevents.h"
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/controllerseams.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/filetable.h"
@@ -24,7 +25,6 @@
 namespace vortan {
 
 class KeyHelper;
-class ConnectionPolicy;
 class Listener;
 class PeerConnection;
 class PortMapper;
@@ -101,9 +101,9 @@ public:
 
     void connectTo(const QByteArray& key) { m_peers.connectTo(key); }
     void disconnectFrom(const QByteArray& key) { m_peers.disconnectFrom(key); }
-    void setConnectAutomatically(bool on);
-    bool connectsAutomatically() const;
-    void setKeptConnected(const QList<QByteArray>& keys);
+    void setConnectAutomatically(bool on) { m_peers.policy().setEnabled(on); }
+    bool connectsAutomatically() const { return m_peers.policy().enabled(); }
+    void setKeptConnected(const QList<QByteArray>& keys) { m_peers.policy().setKept(keys); }
     // The machine's network changed (the watcher reports it; tests call it).
     void networkChanged() { m_peers.networkChanged(); }
     ConnectionPolicy& connectionPolicy() { return m_peers.policy(); }
@@ -162,15 +162,10 @@ public:
     // Called for every want or data message sent: holds the sleep inhibitor.
     void markActivity() { m_activity.mark(); }
     bool activityHeld() const { return m_activity.held(); }
-    bool savePending() const;
+    bool savePending() const { return m_store.pending(); }
     Listener* listener() const { return m_listening.listener(); }
-    // The request window of a running download: the blocks it keeps
-    // requested now, and the most it has kept requested.
-    struct WindowSize {
-        std::int64_t current = 0;
-        std::int64_t largest = 0;
-    };
-    std::optional<WindowSize> requestWindow(const QUuid& id) const;
+    // The request window of a running download, if any.
+    const RequestWindow* requestWindow(const QUuid& id) const { return m_downloads.windows().find(id); }
 
     // What the listener and the connections report goes through here.
     ConnectionEvents& events() { return m_events; }

@@ -152,32 +152,4 @@ QString ControllerPrivate::downloadsDirectory()
     return m_downloadsDirectory;
 }
 
-bool ControllerPrivate::savePending() const
-{
-    return m_store.pending();
-}
-
-std::optional<ControllerPrivate::WindowSize> ControllerPrivate::requestWindow(const QUuid& id) const
-{
-    const RequestWindow* window = m_downloads.windows().find(id);
-    if (!window)
-        return std::nullopt;
-    return WindowSize{window->size(), window->largest()};
-}
-
-void ControllerPrivate::setConnectAutomatically(bool on)
-{
-    m_peers.policy().setEnabled(on);
-}
-
-bool ControllerPrivate::connectsAutomatically() const
-{
-    return m_peers.policy().enabled();
-}
-
-void ControllerPrivate::setKeptConnected(const QList<QByteArray>& keys)
-{
-    m_peers.policy().setKept(keys);
-}
-
 }  // namespace vortan
