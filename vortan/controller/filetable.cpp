@@ -102,7 +102,7 @@ void FileTable::publish()
     emit willChange();
     m_lastUpdate = m_clock.now();
     FileChanges changes;
-    if (m_files.membershipChanged() || !republishChanged(changes))
+    if (m_files.removed() || !republishChanged(changes))
         republishAll(changes);
     m_files.takeChanges();
     emit published(changes);
@@ -167,13 +167,26 @@ void FileTable::republishAll(FileChanges& changes)
 
 bool FileTable::republishChanged(FileChanges& changes)
 {
-    // No record came or went: the rows line up with the records one to one.
-    if (m_rows.size() != m_files.size() || m_rowIndex.size() != m_rows.size())
+    // No record went: the rows line up one to one with the first records,
+    // and the records after them were appended (a long list merged in
+    // slices costs each publication its slice, not every row again).
+    const qsizetype kept = m_rows.size();
+    if (kept > m_files.size() || m_rowIndex.size() != kept)
         return false;
+    QSet<QUuid> appended;
+    appended.reserve(m_files.size() - kept);
+    for (qsizetype row = kept; row < m_files.size(); ++row) {
+        const QUuid& id = m_files[row].id();
+        if (m_rowIndex.contains(id) || appended.contains(id))
+            return false;  // not unique: every row is built afresh
+        appended.insert(id);
+    }
     QList<qsizetype> stale = m_transferringRows;
     stale.reserve(stale.size() + m_files.edited().size());
     for (const QUuid& id : m_files.edited()) {
         const qsizetype row = m_rowIndex.value(id, -1);
+        if (row < 0 && appended.contains(id))
+            continue;  // its row is made below
         if (row < 0 || m_files[row].id() != id)
             return false;
         stale.append(row);
@@ -190,6 +203,15 @@ bool FileTable::republishChanged(FileChanges& changes)
             changes.updated.append(fresh.id);
             m_rows[row] = std::move(fresh);
         }
+    }
+    m_rows.reserve(m_files.size());
+    for (qsizetype row = kept; row < m_files.size(); ++row) {
+        FileRow fresh = rowOf(m_files[row]);
+        if (fresh.status == FileRow::Status::transferring)
+            transferring.append(row);
+        m_rowIndex.insert(fresh.id, row);
+        changes.inserted.append({row, fresh.id});
+        m_rows.append(std::move(fresh));
     }
     m_transferringRows = std::move(transferring);
     return true;

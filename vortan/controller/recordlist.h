@@ -52,7 +52,7 @@ public:
             return true;
         });
         if (removed > 0)
-            m_membershipChanged = true;
+            m_membershipChanged = m_removed = true;
         return removed;
     }
     void clear()
@@ -60,24 +60,29 @@ public:
         for (const File& record : std::as_const(m_records))
             m_edited.insert(record.id());
         m_records.clear();
-        m_membershipChanged = true;
+        m_membershipChanged = m_removed = true;
     }
 
     // Ids of the records edited or removed since the last takeChanges().
     const QSet<QUuid>& edited() const { return m_edited; }
     // Whether records were added or removed since the last takeChanges().
     bool membershipChanged() const { return m_membershipChanged; }
+    // Whether records were removed (or the list started over) since then;
+    // when not, the records of the last publication are still the first
+    // ones, in their order, and any others were appended after them.
+    bool removed() const { return m_removed; }
     // Starts over after a publication.
     void takeChanges()
     {
         m_edited.clear();
-        m_membershipChanged = false;
+        m_membershipChanged = m_removed = false;
     }
 
 private:
     QList<File> m_records;
     QSet<QUuid> m_edited;
     bool m_membershipChanged = true;
+    bool m_removed = true;
 };
 
 }  // namespace vortan
