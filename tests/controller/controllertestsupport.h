@@ -269,11 +269,13 @@ public:
     QHash<QUuid, QByteArray> serving;
 
     // Asks for the list at ready, as every peer does (the node trusts the
-    // connection once a frame from it has arrived).
+    // connection once a frame from it has arrived), unless told to keep quiet.
+    bool askAtReady = true;
     void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& p) override
     {
         ready = true;
-        p->sendListRequest();
+        if (askAtReady)
+            p->sendListRequest();
     }
     void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& p) override
     {

@@ -210,6 +210,48 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
     EXPECT_FALSE(b.user(sender.key())->error);
 }
 
+// A block arrives on the old connection and the new one proves itself in the
+// same turn of Bea's event loop: the wants that block makes room for go out
+// on the new connection, not on the old one, which is closing and would
+// never answer them.
+TEST(ControllerPeersTest, WantsDueWhenAConnectionIsReplacedGoOutOnTheNewOne)
+{
+    test::OneDownload d(12 * blockSize);
+    Node& b = d.node;
+    ASSERT_TRUE(d.request());  // blocks 0 to 4, on the first connection
+    const std::shared_ptr<PeerConnection> old = d.nodeSide();
+    const std::shared_ptr<PeerConnection> oldRaw = d.peer.peer;
+    // A second connection that says nothing yet: Bea waits for its first frame.
+    d.peer.askAtReady = false;
+    d.peer.answerWith.reset();
+    ASSERT_TRUE(d.peer.connectTo(b.card()));
+    ASSERT_TRUE(waitFor([&] { return b->pendingPeers().size() == 1; }));
+    const std::shared_ptr<PeerConnection> fresh = b->pendingPeers().first();
+
+    d.peer.serving.insert(d.x.id(), d.bytes);
+    b->events().peerConnectionDidReceiveData(d.bytes.left(blockSize), 0, d.x.id(), old);
+    b->events().peerConnectionDidReceiveListRequest(fresh);
+    EXPECT_EQ(b->peerFor(d.peer.key()), fresh);
+    ASSERT_TRUE(b.finishedCount(1, 5000));  // well before a stalled download is looked into
+    EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), d.bytes);
+}
+
+// Wants nobody answered for that long are taken as lost: they are asked for
+// again once the list is in.
+TEST(ControllerPeersTest, WantsLeftUnansweredAreAskedForAgain)
+{
+    using namespace std::chrono_literals;
+    test::ManualClock clock;
+    test::OneDownload d(7 * blockSize, QStringLiteral("x.bin"), [&](Node& n) { n.clock = &clock; });
+    ASSERT_TRUE(d.request());  // not served: lost
+    d.peer.serving.insert(d.x.id(), d.bytes);
+    clock.advance(ControllerPrivate::kQuietDownloadTime + DownloadWindows::kQuietCheckInterval);
+    ASSERT_TRUE(waitFor([&] { return d.peer.wants.size() > 1; }));
+    EXPECT_EQ(d.peer.wants[1].blocks, d.peer.wants[0].blocks);
+    ASSERT_TRUE(d.node.finishedCount(1));
+    EXPECT_EQ(test::readFile(d.node.downloadsPath("x.bin")), d.bytes);
+}
+
 // Each reason a call can fail for, from the situation itself.
 TEST(ControllerPeersTest, AFailedCallSaysWhyInTermsTheUserCanActOn)
 {

@@ -118,6 +118,8 @@ public:
     const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers.ready(); }
     // Outgoing connections not ready yet.
     QList<std::shared_ptr<PeerConnection>> connectingPeers() const { return m_peers.connecting(); }
+    // Handshakes done, waiting for the peer's first frame.
+    const QList<std::shared_ptr<PeerConnection>>& pendingPeers() const { return m_peers.pending(); }
     // The ready connection of a user, if any.
     std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const { return m_peers.peerFor(key); }
 

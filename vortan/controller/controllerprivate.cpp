@@ -76,7 +76,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                         [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
                         [this] { return m_directory.keys(); },
                         [this](const QByteArray& key) { return hasWork(key); },
-                        [this](const QByteArray& key) { m_downloads.connectionReplaced(key); },
+                        [this](const QByteArray& key) { m_downloads.forgetRequests(key); },
                         [this](const std::shared_ptr<PeerConnection>& peer) {
                             // Our list request lets the peer prove us in turn.
                             peer->sendListRequest();

@@ -37,7 +37,14 @@ Downloads::Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits lim
     : m_files(files), m_engine(std::move(engine)),
       m_windows(clock, limits,
                 {[this](const QUuid& id) { return waitsForBlocks(id); },
-                 [this](const QByteArray& user) { return m_engine.askForList(user); }})
+                 [this](const QByteArray& user) {
+                     if (!m_engine.askForList(user))
+                         return false;
+                     // Nothing answered the wants for that long: they are
+                     // taken as lost and asked for again once the list is in.
+                     forgetRequests(user);
+                     return true;
+                 }})
 {
 }
 
@@ -214,9 +221,9 @@ void Downloads::topUpRequests(const QUuid& id, PeerConnection& peer)
         requestBlocks(window - count, id, peer);
 }
 
-void Downloads::topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+void Downloads::topUpLater(const QUuid& id)
 {
-    m_topUps.insert(id, peer);
+    m_topUps.insert(id);
     if (m_topUpsScheduled)
         return;
     m_topUpsScheduled = true;
@@ -226,11 +233,16 @@ void Downloads::topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection
 void Downloads::runTopUps()
 {
     m_topUpsScheduled = false;
-    const QHash<QUuid, std::weak_ptr<PeerConnection>> topUps = std::exchange(m_topUps, {});
-    for (auto it = topUps.cbegin(); it != topUps.cend(); ++it) {
-        // A connection that has gone asks for nothing more.
-        if (const std::shared_ptr<PeerConnection> peer = it->lock())
-            topUpRequests(it.key(), *peer);
+    const QSet<QUuid> topUps = std::exchange(m_topUps, {});
+    for (const QUuid& id : topUps) {
+        // Through the user's connection as it is now: the one the block came
+        // on may have been replaced meanwhile, and what is asked on a
+        // closing connection is never answered.
+        const File* record = m_files.find(id);
+        if (!record)
+            continue;
+        if (const std::shared_ptr<PeerConnection> peer = m_engine.peerFor(record->user))
+            topUpRequests(id, *peer);
     }
 }
 
@@ -312,7 +324,7 @@ void Downloads::received(const QByteArray& data, std::int64_t block, const QUuid
     m_windows.received(fileID, block, data.size());
     // At least one more request per block received; more while the window grows.
     if (!done)
-        topUpLater(fileID, peer);
+        topUpLater(fileID);
     else
         finishDownload(fileID);
 }
@@ -390,7 +402,7 @@ void Downloads::finishDownload(const QUuid& id)
     m_engine.finished(finished);
 }
 
-void Downloads::connectionReplaced(const QByteArray& user)
+void Downloads::forgetRequests(const QByteArray& user)
 {
     bool cleared = false;
     for (qsizetype i = 0; i < m_files.size(); ++i) {

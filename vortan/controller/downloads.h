@@ -7,9 +7,9 @@
 #include "vortan/records/blockset.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -54,9 +54,10 @@ public:
     // A data message of this user's connection.
     void received(const QByteArray& data, std::int64_t block, const QUuid& id,
                   const std::shared_ptr<PeerConnection>& peer);
-    // Another connection of the user became the ready one: what was wanted
-    // or measured on the old one went with it.
-    void connectionReplaced(const QByteArray& user);
+    // Another connection of the user became the ready one, or nothing came
+    // for what was asked: what was wanted or measured is forgotten, and the
+    // blocks are asked for again.
+    void forgetRequests(const QByteArray& user);
     DownloadWindows& windows() { return m_windows; }
     const DownloadWindows& windows() const { return m_windows; }
 
@@ -65,7 +66,7 @@ private:
     void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
     // Tops up after the blocks that arrived in this turn of the event loop:
     // one request for them all instead of one per block.
-    void topUpLater(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    void topUpLater(const QUuid& id);
     void runTopUps();
     bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
     void checkPartialFile(const QUuid& id);
@@ -74,7 +75,7 @@ private:
     FileTable& m_files;
     Engine m_engine;
     DownloadWindows m_windows;
-    QHash<QUuid, std::weak_ptr<PeerConnection>> m_topUps;
+    QSet<QUuid> m_topUps;
     bool m_topUpsScheduled = false;
 };
 

@@ -77,6 +77,8 @@ public:
     const QList<std::shared_ptr<PeerConnection>>& ready() const { return m_peers; }
     // Outgoing connections not ready yet.
     QList<std::shared_ptr<PeerConnection>> connecting() const;
+    // Connections that proved their key and wait for the peer's first frame.
+    const QList<std::shared_ptr<PeerConnection>>& pending() const { return m_pendingPeers; }
     std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const;
 
     // Whether messages of this connection count: a connection that just
