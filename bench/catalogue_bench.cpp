@@ -193,6 +193,8 @@ int main(int argc, char** argv)
             std::printf("  list %d: %d new ids onto %lld records: %.1f ms, longest turn %.1f ms\n", round, entries,
                         static_cast<long long>(s.engine().files().size() - entries), double(timer.nsecsElapsed()) / 1e6,
                         longest);
+            std::printf("    longest single event: %.1f ms (%s)\n", double(app.longest) / 1e6, app.what.constData());
+            app.longest = 0;
         }
     }
 

@@ -28,14 +28,28 @@ FileTable::~FileTable() = default;
 
 void FileTable::append(const QList<File>& records)
 {
+    const qsizetype first = m_files.size();
     m_files.append(records);
-    m_indexValid = false;
+    indexAppended(first);
 }
 
 void FileTable::append(File&& record)
 {
+    const qsizetype first = m_files.size();
     m_files.append(std::move(record));
-    m_indexValid = false;
+    indexAppended(first);
+}
+
+void FileTable::indexAppended(qsizetype first)
+{
+    // A long list arrives in slices: each adds its own ids to the index
+    // instead of having the whole index rebuilt.
+    if (!m_indexValid)
+        return;
+    for (qsizetype i = first; i < m_files.size(); ++i) {
+        if (!m_index.contains(m_files[i].id()))  // the first record of an id wins
+            m_index.insert(m_files[i].id(), i);
+    }
 }
 
 void FileTable::clear()
@@ -204,7 +218,8 @@ bool FileTable::republishChanged(FileChanges& changes)
             m_rows[row] = std::move(fresh);
         }
     }
-    m_rows.reserve(m_files.size());
+    // No reserve() of the exact size: growing the list to it copies every
+    // row each time, while append() grows it geometrically.
     for (qsizetype row = kept; row < m_files.size(); ++row) {
         FileRow fresh = rowOf(m_files[row]);
         if (fresh.status == FileRow::Status::transferring)

@@ -73,6 +73,8 @@ signals:
     void published(const vortan::FileChanges& changes);
 
 private:
+    // Adds the records from `first` on to a valid index.
+    void indexAppended(qsizetype first);
     void publish();
     // The rows of every record, reusing the published row of each record
     // that was not edited and is not transferring (whose rate moves).
