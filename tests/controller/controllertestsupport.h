@@ -171,6 +171,8 @@ public:
     // Offers a new file of `size` bytes (made in the downloads folder) to
     // these users; returns the id of the last record made.
     QUuid share(const QString& fileName, qint64 size, const QList<QByteArray>& to, int seed = 1);
+    // Waits until no save is scheduled or being written.
+    bool written() { return waitFor([this] { return !ControllerTestAccess::engine(*controller).savePending(); }); }
     // Waits until `count` downloads have finished.
     bool finishedCount(qsizetype count, int timeoutMs = 10000);
 

@@ -110,6 +110,7 @@ TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
     ASSERT_TRUE(pair.connect());
     const QUuid id = pair.offer({12 * blockSize}).first();
     clock.advance(std::chrono::milliseconds(2000));
+    ASSERT_TRUE(b.written());
     const auto stored = [&] { return fromBytes<QList<File>>(test::readFile(b.supportPath("transfers.plist"))); };
     ASSERT_EQ(stored().size(), 1);
 
@@ -119,6 +120,7 @@ TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
     EXPECT_TRUE(b->savePending());
     EXPECT_TRUE(stored().first().blocks.empty());
     clock.advance(std::chrono::milliseconds(2000));
+    ASSERT_TRUE(b.written());
     EXPECT_EQ(stored().first().blocks.count(), 12);
     EXPECT_FALSE(stored().first().paused);
 }

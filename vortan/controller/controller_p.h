@@ -201,6 +201,9 @@ private:
     // lifecycle.cpp
     KeyHelper& keys();
     void load();
+    // A scheduled save: encoded and written on the store's writer thread.
+    void saveInBackground();
+    Store::State storedState() const;
     void appendBundledUsers();
     void scheduleSave() { m_store.schedule(); }
     // The router told the address others see: the card takes it if it has none.

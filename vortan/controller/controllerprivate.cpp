@@ -56,7 +56,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
       m_portMapper(chosenPortMapper(m_options, seams.portMapper, m_ownedPortMapper)),
       m_sleepInhibitor(chosenSleepInhibitor(m_options, seams.sleepInhibitor, m_ownedSleepInhibitor)),
       m_store(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory() : m_options.supportDirectory, m_clock,
-              m_options.saveDelay, [this] { save(); }),
+              m_options.saveDelay, [this] { saveInBackground(); }),
       m_files(m_clock),
       m_downloads(m_files, m_clock, {m_options.maxRequestWindow, m_options.maxConnectionWindow},
                   {[this](const QByteArray& user) { return peerFor(user); },

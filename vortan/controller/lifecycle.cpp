@@ -86,20 +86,25 @@ void ControllerPrivate::save()
 {
     m_store.cancelScheduled();
     // Before start nothing is loaded: writing would replace the stored state.
-    if (!m_started)
-        return;
+    if (m_started)
+        m_store.write(storedState());
+}
+
+void ControllerPrivate::saveInBackground()
+{
+    m_store.cancelScheduled();
+    if (m_started)
+        m_store.writeInBackground(storedState());
+}
+
+Store::State ControllerPrivate::storedState() const
+{
     // A block whose send has not completed may have reached the peer, which
-    // then never asks for it again: store it as sent, so that a restart does
-    // not leave the offer one block short for good. Should it be lost after
-    // all, the peer asks for it again (it tops up downloads a list leaves out).
-    QList<File> stored = m_files.list();
-    if (m_sending.hasInFlight()) {
-        for (File& record : stored) {
-            if (!record.download)
-                record.blocks.unite(m_sending.inFlight(record.id()));
-        }
-    }
-    m_store.write(stored, m_directory.users(), m_directory.me(), m_catalogue.deletedFileIDs());
+    // then never asks for it again: it is stored as sent, so that a restart
+    // does not leave the offer one block short for good. Should it be lost
+    // after all, the peer asks for it again (it tops up downloads a list
+    // leaves out).
+    return {m_files.list(), m_sending.allInFlight(), m_directory.users(), m_directory.me(), m_catalogue.deletedFileIDs()};
 }
 
 void ControllerPrivate::load()

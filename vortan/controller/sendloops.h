@@ -48,6 +48,7 @@ public:
     // The offer's blocks handed over whose completions have not come back.
     BlockSet inFlight(const QUuid& id) const { return m_blocksInFlight.value(id); }
     bool hasInFlight() const { return !m_blocksInFlight.isEmpty(); }
+    const QHash<QUuid, BlockSet>& allInFlight() const { return m_blocksInFlight; }
 
 private:
     void sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);

@@ -92,9 +92,13 @@ std::optional<QString> writeStored(const QString& directory, const QString& name
 Store::Store(QString directory, Clock& clock, std::chrono::milliseconds saveDelay, std::function<void()> save)
     : m_directory(std::move(directory)), m_saveDelay(saveDelay), m_saveTimer(clock.createTimer(std::move(save)))
 {
+    m_writer.setMaxThreadCount(1);  // one write after the other, in order
 }
 
-Store::~Store() = default;
+Store::~Store()
+{
+    m_writer.waitForDone();
+}
 
 std::optional<StartError> Store::lock()
 {
@@ -130,6 +134,7 @@ std::optional<StartError> Store::lock()
 
 void Store::unlock()
 {
+    finishWrites();
     m_lock.reset();
 }
 
@@ -198,15 +203,66 @@ void Store::keepAside(const QString& name, const QString& problem, bool rename)
     logWarning(lcController(), message);
 }
 
-void Store::write(const QList<File>& files, const QList<User>& users, const std::optional<User>& me,
-                  const UuidListsByKey& deleted)
+Store::Outcomes Store::writeAll(const State& state) const
+{
+    QList<File> files = state.files;
+    if (!state.sentToo.isEmpty()) {
+        for (File& record : files) {
+            if (!record.download)
+                record.blocks.unite(state.sentToo.value(record.id()));
+        }
+    }
+    Outcomes outcomes;
+    outcomes.emplace_back(kTransfersFile, writeStored(m_directory, kTransfersFile, files, m_keptStoredFiles));
+    outcomes.emplace_back(kUsersFile, writeStored(m_directory, kUsersFile, state.users, m_keptStoredFiles));
+    if (state.me)
+        outcomes.emplace_back(kMeFile, writeStored(m_directory, kMeFile, *state.me, m_keptStoredFiles));
+    outcomes.emplace_back(kDeletedFile, writeStored(m_directory, kDeletedFile, state.deleted, m_keptStoredFiles));
+    return outcomes;
+}
+
+void Store::write(const State& state)
 {
     m_saveTimer->stop();
-    noteSaved(kTransfersFile, writeStored(m_directory, kTransfersFile, files, m_keptStoredFiles));
-    noteSaved(kUsersFile, writeStored(m_directory, kUsersFile, users, m_keptStoredFiles));
-    if (me)
-        noteSaved(kMeFile, writeStored(m_directory, kMeFile, *me, m_keptStoredFiles));
-    noteSaved(kDeletedFile, writeStored(m_directory, kDeletedFile, deleted, m_keptStoredFiles));
+    finishWrites();
+    for (const auto& [name, error] : writeAll(state))
+        noteSaved(name, error);
+}
+
+void Store::writeInBackground(State state)
+{
+    m_saveTimer->stop();
+    // The writer reads m_directory and m_keptStoredFiles: they change only
+    // while loading, before anything is written.
+    auto shared = std::make_shared<State>(std::move(state));
+    ++m_running;
+    m_writer.start([this, shared]() mutable {
+        const Outcomes outcomes = writeAll(*shared);
+        {
+            const std::lock_guard guard(m_writtenLock);
+            m_written.insert(m_written.end(), outcomes.begin(), outcomes.end());
+        }
+        --m_running;
+        // The records go back to be released on the thread that made them.
+        QMetaObject::invokeMethod(this, [this, shared = std::move(shared)] { reportWritten(); }, Qt::QueuedConnection);
+    });
+}
+
+void Store::finishWrites()
+{
+    m_writer.waitForDone();
+    reportWritten();
+}
+
+void Store::reportWritten()
+{
+    Outcomes outcomes;
+    {
+        const std::lock_guard guard(m_writtenLock);
+        outcomes.swap(m_written);
+    }
+    for (const auto& [name, error] : outcomes)
+        noteSaved(name, error);
 }
 
 void Store::noteSaved(const QString& name, const std::optional<QString>& error)
@@ -240,7 +296,10 @@ void Store::cancelScheduled()
 
 bool Store::pending() const
 {
-    return m_saveTimer->isActive();
+    if (m_saveTimer->isActive() || m_running > 0)
+        return true;
+    const std::lock_guard guard(m_writtenLock);
+    return !m_written.empty();
 }
 
 }  // namespace vortan

@@ -6,15 +6,21 @@
 #include "vortan/records/file.h"
 #include "vortan/user.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QLockFile;
 
@@ -27,6 +33,11 @@ namespace vortan {
 // A stored file that cannot be read is renamed aside (or, when that fails,
 // never written over); a write that fails is reported once until one
 // succeeds. Both reports go out through warning() before they are logged.
+//
+// Scheduled saves are encoded and written on a writer thread of their own:
+// tens of thousands of records take a second or more to encode, which the
+// event loop must not wait for. Writes happen in the order asked for; a
+// write() made on this thread waits for those before it.
 class Store : public QObject {
     Q_OBJECT
 public:
@@ -54,15 +65,28 @@ public:
     // A bundled user list, read following links; nothing when unreadable.
     static std::optional<QList<User>> readBundledUsers(const QString& path);
 
-    // Writes the four files now (the card only when there is one).
-    void write(const QList<File>& files, const QList<User>& users, const std::optional<User>& me,
-               const UuidListsByKey& deleted);
+    // What is stored: the records (each offer with `sentToo` added to its
+    // blocks), the users, the own card and the removed ids.
+    struct State {
+        QList<File> files;
+        QHash<QUuid, BlockSet> sentToo;
+        QList<User> users;
+        std::optional<User> me;
+        UuidListsByKey deleted;
+    };
+    // Writes the four files now (the card only when there is one), after
+    // the writes still in the writer's hands.
+    void write(const State& state);
+    // The same on the writer thread; failures are reported on this thread.
+    // The lists are shared, not copied, until this thread changes its own.
+    void writeInBackground(State state);
 
     // Writes are scheduled only once enabled (nothing is loaded before).
     void enable() { m_enabled = true; }
     bool enabled() const { return m_enabled; }
     void schedule();
     void cancelScheduled();
+    // A write is scheduled, or one on the writer thread is not reported yet.
     bool pending() const;
 
 signals:
@@ -72,6 +96,11 @@ private:
     template <typename T> std::optional<T> loadStored(const QString& name);
     void keepAside(const QString& name, const QString& problem, bool rename);
     void noteSaved(const QString& name, const std::optional<QString>& error);
+    using Outcomes = std::vector<std::pair<QString, std::optional<QString>>>;
+    Outcomes writeAll(const State& state) const;
+    // Waits for the writer thread and reports what it did.
+    void finishWrites();
+    void reportWritten();
 
     QString m_directory;
     std::chrono::milliseconds m_saveDelay;
@@ -82,6 +111,12 @@ private:
     QSet<QString> m_failedSaves;
     // Stored files that could not be read and were left in place: never written.
     QSet<QString> m_keptStoredFiles;
+
+    // What the writer thread did, for this thread to report.
+    mutable std::mutex m_writtenLock;
+    Outcomes m_written;
+    std::atomic<int> m_running{0};  // background writes asked for and not done
+    QThreadPool m_writer;              // last: its thread ends before the rest goes
 };
 
 }  // namespace vortan
