@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace vortan {
@@ -170,10 +171,12 @@ void Connection::attach()
     m_watch.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     enableKeepAlive(fd);
 
-    // Each turn of the event loop takes at most this much from the kernel:
-    // a long message is opened as it comes, a bounded piece per turn, and
-    // nothing else waits behind all of it.
-    socket->setReadBufferSize(kReadPerTurn);
+    // Each turn of the event loop takes at most kReadPerTurn from the
+    // kernel: a long message is opened as it comes, a bounded piece per
+    // turn, and nothing else waits behind all of it. Most of it is read
+    // straight into our buffer (see readDirectly()); the socket's own
+    // buffer, which costs one more copy, takes only the first piece.
+    socket->setReadBufferSize(kSocketReadBuffer);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::readAvailable);
     connect(socket, &QTcpSocket::bytesWritten, this, &Connection::bytesWritten);
     connect(socket, &QTcpSocket::errorOccurred, this, &Connection::socketError);
@@ -225,8 +228,35 @@ void Connection::readAvailable()
     const qint64 n = m_socket->read(m_readBuffer.data(), available);
     if (n > 0)
         m_framer->input(QByteArrayView(m_readBuffer.constData(), n));
+    readDirectly(kReadPerTurn - std::max<qint64>(n, 0));
     if (m_readBuffer.size() > kKeptReadBuffer)
         m_readBuffer = QByteArray();
+}
+
+void Connection::readDirectly(qint64 budget)
+{
+    // What arrived meanwhile comes straight from the kernel, without being
+    // copied through the socket's own buffer first (which is empty now, so
+    // the order holds). The end of the stream is left for the socket to see
+    // and report; an error ends the connection here, as the socket would.
+    while (budget > 0 && m_socket && m_framer && m_socket->bytesAvailable() == 0) {
+        const auto fd = static_cast<int>(m_socket->socketDescriptor());
+        if (fd < 0)
+            return;
+        if (m_readBuffer.size() < budget)
+            m_readBuffer.resize(budget);
+        const ssize_t n = ::recv(fd, m_readBuffer.data(), std::size_t(budget), MSG_DONTWAIT);
+        if (n > 0) {
+            budget -= n;
+            m_framer->input(QByteArrayView(m_readBuffer.constData(), n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                fail(NetworkError::posix(errno));
+            return;
+        }
+    }
 }
 
 void Connection::bytesWritten()

@@ -143,6 +143,8 @@ private:
     void readAvailable();
     void bytesWritten();
     void socketError();
+    // Reads up to `budget` bytes from the kernel into m_readBuffer and hands them on.
+    void readDirectly(qint64 budget);
     void framerReady();
     void fail(const NetworkError& error);
     void closeSocket(bool discardUnread);
@@ -173,6 +175,7 @@ private:
     // kKeptReadBuffer bytes.
     static constexpr qsizetype kKeptReadBuffer = 8 * 1024 * 1024;
     static constexpr qint64 kReadPerTurn = 1024 * 1024;
+    static constexpr qint64 kSocketReadBuffer = 64 * 1024;
     QByteArray m_readBuffer;
 
     qint64 m_bytesQueued = 0;
