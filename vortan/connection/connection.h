@@ -175,7 +175,6 @@ private:
     // kKeptReadBuffer bytes.
     static constexpr qsizetype kKeptReadBuffer = 8 * 1024 * 1024;
     static constexpr qint64 kReadPerTurn = 1024 * 1024;
-    static constexpr qint64 kSocketReadBuffer = 64 * 1024;
     QByteArray m_readBuffer;
 
     qint64 m_bytesQueued = 0;
