@@ -58,7 +58,7 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
     ASSERT_TRUE(QDir().mkpath(into));
     QList<ResumeItem> items;
     for (int i = 0; i < 4; ++i) {
-        const File& file = r.node->files()[i];
+        const File file = r.node->files()[i];
         r.peer.serving.insert(file.id(), test::generatedBytes(10, i));
         items.append({file.id(), i % 2 ? DownloadLocation::downloads()
                                        : DownloadLocation::directory(QUrl::fromLocalFile(into))});

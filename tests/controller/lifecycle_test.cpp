@@ -145,7 +145,7 @@ TEST(ControllerPersistenceTest, StoredFilesRoundTrip)
         ASSERT_FALSE(node->start(false, false));
         ASSERT_EQ(node->files().size(), 2);
         for (int i = 0; i < 2; ++i) {
-            const File& got = node->files()[i];
+            const File got = node->files()[i];
             const File& want = i == 0 ? offer : download;
             EXPECT_EQ(std::tie(got.id(), got.file, got.blocks, got.download, got.paused, got.user),
                       std::tie(want.id(), want.file, want.blocks, want.download, want.paused, want.user));

@@ -3,6 +3,7 @@
 // row carries the status, progress and rate of its record.
 #include "tests/controller/controllertestsupport.h"
 #include "tests/controller/manualclock.h"
+#include "vortan/controller/recordlist.h"
 
 #include <QSignalSpy>
 
@@ -183,6 +184,52 @@ TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
     EXPECT_EQ(stalled.bytesPerSecond, 0);
     EXPECT_FALSE(stalled.secondsLeft);
     EXPECT_TRUE(published.last().updated.contains(x.id()));
+}
+
+// The writer thread holds a snapshot of the records while this thread goes on
+// changing them: only the chunks changed since are copied, the snapshot keeps
+// what it saw, and removal keeps the order across chunk boundaries.
+TEST(RecordListTest, ASnapshotSharesTheChunksLeftAlone)
+{
+    constexpr qsizetype chunk = RecordList::kChunk;
+    QList<File> records;
+    for (qsizetype i = 0; i < 2 * chunk + 7; ++i)
+        records.append(File(File2(QString::number(i), std::nullopt, 1), QUuid::createUuid(), QByteArray(32, 'u')));
+    const auto ids = [](const auto& list) {
+        QList<QUuid> out;
+        for (const File& record : list)
+            out.append(record.id());
+        return out;
+    };
+    RecordList list;
+    list.append(records.first(chunk + 3));
+    list.append(records.sliced(chunk + 3));
+    ASSERT_EQ(list.size(), records.size());
+    EXPECT_EQ(ids(list), ids(records));
+
+    const RecordList::Chunks snapshot = list.chunks();
+    list.edit(chunk + 1).paused = false;
+    list.append(File(File2(QStringLiteral("late"), std::nullopt, 1), QUuid::createUuid(), QByteArray(32, 'u')));
+    EXPECT_EQ(snapshot[0].constData(), list.chunks()[0].constData());
+    EXPECT_NE(snapshot[1].constData(), list.chunks()[1].constData());
+    EXPECT_TRUE(snapshot[1][1].paused);
+    EXPECT_FALSE(list[chunk + 1].paused);
+    EXPECT_EQ(snapshot[2].size(), 7);
+    EXPECT_EQ(list.size(), records.size() + 1);
+
+    QList<QUuid> seen, kept;
+    const qsizetype removed = list.removeIf([&](const File& record) {
+        seen.append(record.id());
+        if (seen.size() % 3 == 0)
+            return true;
+        kept.append(record.id());
+        return false;
+    });
+    EXPECT_EQ(seen.size(), records.size() + 1);
+    EXPECT_EQ(removed, seen.size() / 3);
+    EXPECT_EQ(ids(list), kept);
+    EXPECT_EQ(list.chunks()[0].size(), chunk);
+    EXPECT_EQ(snapshot[0][2].id(), records[2].id());
 }
 
 }  // namespace

@@ -140,10 +140,14 @@ void Catalogue::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
     m_files.update();
     if (removed.isEmpty())
         return;
+    ++m_removals;
     QList<QUuid>& remembered = m_deletedFileIDs[user];
+    QSet<QUuid> known(remembered.cbegin(), remembered.cend());
     for (const QUuid& id : std::as_const(removed)) {
-        if (!remembered.contains(id))
+        if (!known.contains(id)) {
+            known.insert(id);
             remembered.append(id);
+        }
     }
     m_engine.changed();
 }
@@ -176,7 +180,7 @@ void Catalogue::listReceived(const QList<File>& received, const std::shared_ptr<
         mergeList(received, peer, tally, true);
         return;
     }
-    m_listMerges.append(ListMerge{peer, received});
+    m_listMerges.append(ListMerge{peer, received, 0, 0, {}, 0, -1, {}});
     if (m_listMerges.size() == 1)
         mergeListSlice();  // the first slice at once
 }
@@ -213,15 +217,19 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
     if (!peer->user() || !m_engine.admit(peer))
         return;
     const QByteArray key = *peer->user();
-    const QList<QUuid>& removedList = m_deletedFileIDs.value(key);
-    const QSet<QUuid> removedBefore(removedList.cbegin(), removedList.cend());
+    if (tally.countedAt != m_removals) {
+        const QList<QUuid>& removedList = m_deletedFileIDs.value(key);
+        tally.removedBefore = QSet<QUuid>(removedList.cbegin(), removedList.cend());
+        // What one user can make us hold is bounded.
+        tally.offers = 0;
+        for (const File& record : std::as_const(m_files))
+            tally.offers += record.download && record.user == key;
+        tally.countedAt = m_removals;
+    }
+    const QSet<QUuid>& removedBefore = tally.removedBefore;
+    const qsizetype offers = tally.offers;
     const User* listing = m_engine.findUser(key);
     const QString from = listing ? listing->name : QString::fromLatin1(key.toHex().left(16));
-
-    // What one user can make us hold is bounded.
-    qsizetype offers = 0;
-    for (const File& record : std::as_const(m_files))
-        offers += record.download && record.user == key;
 
     // One line per refused entry, up to a few per list; then a count.
     qsizetype& refusals = tally.refusals;
@@ -292,9 +300,9 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
     // A record named again is offered again.
     bool offeredAgain = false;
     for (const QUuid& id : std::as_const(named)) {
-        File* record = m_files.edit(id);
+        const File* record = m_files.find(id);
         if (record && record->download && record->user == key && record->unavailable) {
-            record->unavailable = false;
+            m_files.edit(id)->unavailable = false;
             offeredAgain = true;
         }
     }
@@ -323,16 +331,20 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
     // them may never have arrived here.
     for (const QUuid& id : std::as_const(known))
         m_engine.topUp(id, *peer);
-    QList<QUuid> running;
-    for (const File& record : std::as_const(m_files)) {
-        if (record.download && record.user == key && !record.paused && !record.error && !isComplete(record)
-            && record.location() && !named.contains(record.id()))
-            running.append(record.id());
+    tally.named.unite(named);
+    if (last) {
+        QList<QUuid> running;
+        for (const File& record : std::as_const(m_files)) {
+            if (record.download && record.user == key && !record.paused && !record.error && !isComplete(record)
+                && record.location() && !tally.named.contains(record.id()))
+                running.append(record.id());
+        }
+        for (const QUuid& id : std::as_const(running))
+            m_engine.topUp(id, *peer);
     }
-    for (const QUuid& id : std::as_const(running))
-        m_engine.topUp(id, *peer);
 
     if (!added.isEmpty()) {
+        tally.offers += added.size();
         m_files.append(added);
         // Published at once: a delegate looks the new records up in the rows.
         m_files.publishNow();
@@ -366,11 +378,13 @@ void Catalogue::removeUser(const QByteArray& key)
     if (removedFiles)
         m_files.update();
     m_deletedFileIDs.remove(key);
+    ++m_removals;
 }
 
 bool Catalogue::hasWork(const QByteArray& key) const
 {
-    return hasWorkFor(m_files.list(), key, [this](const QUuid& id) { return m_offersListed.contains(id); });
+    const auto listed = [this](const QUuid& id) { return m_offersListed.contains(id); };
+    return std::any_of(m_files.begin(), m_files.end(), [&](const File& file) { return isWorkFor(file, key, listed); });
 }
 
 bool Catalogue::askForListAgain(const QByteArray& user, std::chrono::seconds quiet)

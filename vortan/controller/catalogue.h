@@ -62,8 +62,12 @@ public:
     // A user's records go with the user.
     void removeUser(const QByteArray& key);
     const UuidListsByKey& deletedFileIDs() const { return m_deletedFileIDs; }
-    void setDeletedFileIDs(UuidListsByKey ids) { m_deletedFileIDs = std::move(ids); }
-    // Whether there is work for a connection to this user (see hasWorkFor()).
+    void setDeletedFileIDs(UuidListsByKey ids)
+    {
+        m_deletedFileIDs = std::move(ids);
+        ++m_removals;
+    }
+    // Whether there is work for a connection to this user (see isWorkFor()).
     bool hasWork(const QByteArray& key) const;
 
     // Our list request went out on this connection; its answer is awaited.
@@ -101,6 +105,15 @@ private:
         // Refused entries of the whole message so far, logged after its last slice.
         qsizetype refusals = 0;
         qsizetype overLimit = 0;
+        // Every id the message named so far.
+        QSet<QUuid> named;
+        // Counted at the first slice and kept up to date by the merge itself,
+        // so that a slice costs time in its own entries, not in every record
+        // held: the user's offers, and the ids the local user removed before.
+        // Counted again after anything was removed (see m_removals).
+        quint64 countedAt = 0;
+        qsizetype offers = -1;
+        QSet<QUuid> removedBefore;
     };
     void mergeListSlice();
     void mergeList(const QList<File>& received, const std::shared_ptr<PeerConnection>& peer, ListMerge& tally,
@@ -121,6 +134,8 @@ private:
     QList<PendingAnswer> m_pendingAnswers;
     QList<ListMerge> m_listMerges;
     bool m_listMergeScheduled = false;
+    // Counts removals of records and changes to the removed ids.
+    quint64 m_removals = 1;
 };
 
 }  // namespace vortan

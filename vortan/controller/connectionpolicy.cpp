@@ -5,17 +5,13 @@
 
 namespace vortan {
 
-bool hasWorkFor(const QList<File>& files, const QByteArray& key, const std::function<bool(const QUuid&)>& listed)
+bool isWorkFor(const File& file, const QByteArray& key, const std::function<bool(const QUuid&)>& listed)
 {
-    for (const File& file : files) {
-        if (file.user != key || isComplete(file))
-            continue;
-        // An offer they were told of and started on goes on even if only we
-        // can reach them; one they have not started is theirs to take.
-        if (file.download ? !file.paused && !file.unavailable : !listed(file.id()) || !file.blocks.empty())
-            return true;
-    }
-    return false;
+    if (file.user != key || isComplete(file))
+        return false;
+    // An offer they were told of and started on goes on even if only we can
+    // reach them; one they have not started is theirs to take.
+    return file.download ? !file.paused && !file.unavailable : !listed(file.id()) || !file.blocks.empty();
 }
 
 ConnectionPolicy::ConnectionPolicy(Clock& clock, Engine engine) : m_clock(clock), m_engine(std::move(engine)) {}

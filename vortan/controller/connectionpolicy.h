@@ -19,10 +19,11 @@ namespace vortan {
 
 class File;
 
-// Whether there is work for a connection to this user: a download of theirs
-// that wants blocks, or an offer to them that is not complete and either has
-// not been listed to them during this run (listed(id)) or is partly sent.
-bool hasWorkFor(const QList<File>& files, const QByteArray& key, const std::function<bool(const QUuid&)>& listed);
+// Whether this record is work for a connection to this user: a download of
+// theirs that wants blocks, or an offer to them that is not complete and
+// either has not been listed to them during this run (listed(id)) or is partly
+// sent.
+bool isWorkFor(const File& file, const QByteArray& key, const std::function<bool(const QUuid&)>& listed);
 
 // Connects users without a click when there is work for the connection: at
 // start, when new work comes up (an offer, a resumed download), when the

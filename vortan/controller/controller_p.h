@@ -92,8 +92,6 @@ public:
     // The published catalogue: its rows and their index.
     const QList<FileRow>& fileRows() const { return m_files.rows(); }
     qsizetype fileRow(const QUuid& id) const { return m_files.row(id); }
-    // The working records, ahead of fileRows() by at most one publication.
-    const QList<File>& files() const { return m_files.list(); }
     // For each user, the ids of that user's records the local user removed.
     const UuidListsByKey& deletedFileIDs() const { return m_catalogue.deletedFileIDs(); }
 
@@ -107,7 +105,7 @@ public:
     // The machine's network changed (the watcher reports it; tests call it).
     void networkChanged() { m_peers.networkChanged(); }
     ConnectionPolicy& connectionPolicy() { return m_peers.policy(); }
-    // Whether there is work for a connection to this user (see hasWorkFor()).
+    // Whether there is work for a connection to this user (see isWorkFor()).
     bool hasWork(const QByteArray& key) const { return m_catalogue.hasWork(key); }
     using EndpointSource = Peers::EndpointSource;
     void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source)
@@ -157,7 +155,9 @@ public:
 
     // ---- Internal steps, public for tests
 
-    // Throttled publication of files() into fileRows().
+    // Every working record (ahead of fileRows() by at most one publication), copied.
+    QList<File> files() const { return QList<File>(m_files.begin(), m_files.end()); }
+    // Throttled publication of the records into fileRows().
     void update() { m_files.update(); }
     // Publishes at once, cancelling a scheduled publication.
     void publishNow() { m_files.publishNow(); }

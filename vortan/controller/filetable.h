@@ -35,11 +35,12 @@ public:
     ~FileTable() override;
 
     // ---- The records
-    const QList<File>& list() const { return m_files.list(); }
+    // Every record as it is now, to hand to another thread (see RecordList).
+    const RecordList::Chunks& chunks() const { return m_files.chunks(); }
     qsizetype size() const { return m_files.size(); }
     const File& operator[](qsizetype index) const { return m_files[index]; }
-    QList<File>::const_iterator begin() const { return m_files.begin(); }
-    QList<File>::const_iterator end() const { return m_files.end(); }
+    RecordList::const_iterator begin() const { return m_files.begin(); }
+    RecordList::const_iterator end() const { return m_files.end(); }
     // The record at index, to change: its row is rebuilt at the next publication.
     File& edit(qsizetype index) { return m_files.edit(index); }
     // By id (the first record of an id): its position, or -1.

@@ -104,7 +104,7 @@ Store::State ControllerPrivate::storedState() const
     // does not leave the offer one block short for good. Should it be lost
     // after all, the peer asks for it again (it tops up downloads a list
     // leaves out).
-    return {m_files.list(), m_sending.allInFlight(), m_directory.users(), m_directory.me(), m_catalogue.deletedFileIDs()};
+    return {m_files.chunks(), m_sending.allInFlight(), m_directory.users(), m_directory.me(), m_catalogue.deletedFileIDs()};
 }
 
 void ControllerPrivate::load()

@@ -6,7 +6,10 @@
 #include <QSet>
 #include <QUuid>
 
+#include <cstddef>
+#include <iterator>
 #include <utility>
+#include <vector>
 
 namespace vortan {
 
@@ -15,51 +18,105 @@ namespace vortan {
 // write goes through edit(), append(), removeIf() or clear(), so a
 // publication rebuilds only the rows of records that may have changed and
 // keeps its id index while no record came or went.
+//
+// The records are held in chunks of kChunk, each shared on copy: a snapshot
+// (for the writer thread) costs a pointer per chunk, and a change made while
+// a snapshot is held copies the one chunk it touches, not every record.
 class RecordList {
 public:
-    const QList<File>& list() const { return m_records; }
-    qsizetype size() const { return m_records.size(); }
-    bool isEmpty() const { return m_records.isEmpty(); }
-    const File& operator[](qsizetype index) const { return m_records[index]; }
-    QList<File>::const_iterator begin() const { return m_records.cbegin(); }
-    QList<File>::const_iterator end() const { return m_records.cend(); }
+    static constexpr qsizetype kChunkBits = 10;
+    static constexpr qsizetype kChunk = qsizetype(1) << kChunkBits;
+    using Chunks = QList<QList<File>>;
+
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = File;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const File*;
+        using reference = const File&;
+
+        const_iterator() = default;
+        const_iterator(const Chunks* chunks, qsizetype index) : m_chunks(chunks), m_index(index) {}
+        reference operator*() const { return (*m_chunks)[m_index >> kChunkBits][m_index & (kChunk - 1)]; }
+        pointer operator->() const { return &**this; }
+        const_iterator& operator++()
+        {
+            ++m_index;
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            const_iterator before = *this;
+            ++m_index;
+            return before;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.m_index == b.m_index; }
+
+    private:
+        const Chunks* m_chunks = nullptr;
+        qsizetype m_index = 0;
+    };
+
+    // Every record, as they are now; shares the chunks.
+    const Chunks& chunks() const { return m_chunks; }
+    qsizetype size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    const File& operator[](qsizetype index) const { return m_chunks[index >> kChunkBits][index & (kChunk - 1)]; }
+    const_iterator begin() const { return const_iterator(&m_chunks, 0); }
+    const_iterator end() const { return const_iterator(&m_chunks, m_size); }
 
     // The record at index, to change: its row is rebuilt at the next publication.
     File& edit(qsizetype index)
     {
-        File& record = m_records[index];
+        File& record = m_chunks[index >> kChunkBits][index & (kChunk - 1)];
         m_edited.insert(record.id());
         return record;
     }
     void append(const QList<File>& records)
     {
-        m_records.append(records);
+        for (const File& record : records)
+            push(File(record));
         m_membershipChanged = true;
     }
     void append(File&& record)
     {
-        m_records.append(std::move(record));
+        push(std::move(record));
         m_membershipChanged = true;
     }
     // A record removed counts as edited too: one added again under its id
-    // before the next publication gets a new row.
+    // before the next publication gets a new row. The predicate sees each
+    // record once, in order.
     template <typename Predicate> qsizetype removeIf(Predicate predicate)
     {
-        const qsizetype removed = m_records.removeIf([&](const File& record) {
-            if (!predicate(record))
-                return false;
-            m_edited.insert(record.id());
-            return true;
-        });
-        if (removed > 0)
-            m_membershipChanged = m_removed = true;
+        std::vector<bool> gone(std::size_t(m_size), false);
+        qsizetype removed = 0;
+        for (qsizetype i = 0; i < m_size; ++i) {
+            const File& record = (*this)[i];
+            if (predicate(record)) {
+                m_edited.insert(record.id());
+                gone[std::size_t(i)] = true;
+                ++removed;
+            }
+        }
+        if (removed == 0)
+            return 0;
+        RecordList kept;
+        for (qsizetype i = 0; i < m_size; ++i) {
+            if (!gone[std::size_t(i)])
+                kept.push(File((*this)[i]));
+        }
+        m_chunks = std::move(kept.m_chunks);
+        m_size = kept.m_size;
+        m_membershipChanged = m_removed = true;
         return removed;
     }
     void clear()
     {
-        for (const File& record : std::as_const(m_records))
+        for (const File& record : *this)
             m_edited.insert(record.id());
-        m_records.clear();
+        m_chunks.clear();
+        m_size = 0;
         m_membershipChanged = m_removed = true;
     }
 
@@ -79,7 +136,18 @@ public:
     }
 
 private:
-    QList<File> m_records;
+    void push(File&& record)
+    {
+        if (m_size % kChunk == 0) {
+            m_chunks.append(QList<File>());
+            m_chunks.last().reserve(kChunk);
+        }
+        m_chunks.last().append(std::move(record));
+        ++m_size;
+    }
+
+    Chunks m_chunks;
+    qsizetype m_size = 0;
     QSet<QUuid> m_edited;
     bool m_membershipChanged = true;
     bool m_removed = true;

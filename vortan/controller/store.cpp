@@ -205,11 +205,16 @@ void Store::keepAside(const QString& name, const QString& problem, bool rename)
 
 Store::Outcomes Store::writeAll(const State& state) const
 {
-    QList<File> files = state.files;
-    if (!state.sentToo.isEmpty()) {
-        for (File& record : files) {
-            if (!record.download)
-                record.blocks.unite(state.sentToo.value(record.id()));
+    QList<File> files;
+    qsizetype count = 0;
+    for (const QList<File>& chunk : state.files)
+        count += chunk.size();
+    files.reserve(count);
+    for (const QList<File>& chunk : state.files) {
+        for (const File& record : chunk) {
+            files.append(record);
+            if (!record.download && !state.sentToo.isEmpty())
+                files.last().blocks.unite(state.sentToo.value(record.id()));
         }
     }
     Outcomes outcomes;
