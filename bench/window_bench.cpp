@@ -1,9 +1,9 @@
-// One file (300 MB) from one brenvo-cli process to another through the delay
-// proxy at round trips of 0, 20, 50 and 100 ms, next to a plain TCP copy of
-// the same file through the same kind of proxy (same bandwidth and round
-// trip), in the same run. Prints MB/s of both, their ratio, the request
-// window the receiver reached (from its log) and the peak resident memory of
-// each brenvo-cli side.
+// One file (300 MB; 1.5 GB with --in-flight) from one brenvo-cli process to
+// another through the delay proxy at round trips of 0, 20, 50 and 100 ms,
+// next to a plain TCP copy of the same file through the same kind of proxy
+// (same bandwidth and round trip), in the same run. Prints MB/s of both, their
+// ratio, the request window the receiver reached (from its log) and the peak
+// resident memory of each brenvo-cli side.
 //
 //   window_bench [--size BYTES] [--rate MBPS | --in-flight MIB,...] [--rtts 0,20,50,100] [--cli PATH] [--keep]
 //
@@ -41,7 +41,10 @@ using vortan::test::DelayProxy;
 namespace {
 
 struct Options {
-    std::int64_t size = 300'000'000;
+    // Without --size: 300 MB, or 1.5 GB for --in-flight. A link that holds
+    // 32 MiB moves 300 MB in half a second, a few round trips at 100 ms, and
+    // the ramp of either copy would weigh as much as the rest.
+    std::int64_t size = 0;
     double rate = 100e6;
     QList<int> roundTrips{0, 20, 50, 100};
     QList<int> inFlightMiB;  // empty: --rate
@@ -255,6 +258,9 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+
+    if (options.size <= 0)
+        options.size = options.inFlightMiB.isEmpty() ? 300'000'000 : 1'500'000'000;
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/brenvo-window-bench-XXXXXX"));
     root.setAutoRemove(!options.keep);
