@@ -139,8 +139,11 @@ private:
     void push(File&& record)
     {
         if (m_size % kChunk == 0) {
+            // The first chunk grows as records come; a catalogue that
+            // fills one takes whole chunks from then on.
             m_chunks.append(QList<File>());
-            m_chunks.last().reserve(kChunk);
+            if (m_size > 0)
+                m_chunks.last().reserve(kChunk);
         }
         m_chunks.last().append(std::move(record));
         ++m_size;
