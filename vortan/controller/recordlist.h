@@ -101,13 +101,18 @@ public:
         }
         if (removed == 0)
             return 0;
-        RecordList kept;
-        for (qsizetype i = 0; i < m_size; ++i) {
-            if (!gone[std::size_t(i)])
-                kept.push(File((*this)[i]));
+        // The records move on into full chunks; those of a chunk that a
+        // snapshot still holds are copied.
+        Chunks before = std::exchange(m_chunks, Chunks());
+        m_size = 0;
+        std::size_t i = 0;
+        for (QList<File>& chunk : before) {
+            const bool own = chunk.isDetached();
+            for (qsizetype k = 0; k < chunk.size(); ++k, ++i) {
+                if (!gone[i])
+                    push(own ? std::move(chunk.data()[k]) : File(chunk.at(k)));
+            }
         }
-        m_chunks = std::move(kept.m_chunks);
-        m_size = kept.m_size;
         m_membershipChanged = m_removed = true;
         return removed;
     }
