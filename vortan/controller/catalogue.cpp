@@ -180,7 +180,10 @@ void Catalogue::listReceived(const QList<File>& received, const std::shared_ptr<
         mergeList(received, peer, tally, true);
         return;
     }
-    m_listMerges.append(ListMerge{peer, received, 0, 0, {}, 0, -1, {}});
+    ListMerge merge;
+    merge.peer = peer;
+    merge.rest = received;
+    m_listMerges.append(std::move(merge));
     if (m_listMerges.size() == 1)
         mergeListSlice();  // the first slice at once
 }
