@@ -391,7 +391,7 @@ TEST_F(ReadyConnectionTest, CompletionsOutliveADestroyedConnection)
 
 // --- socket ---------------------------------------------------------------
 
-// Keep-alive is on with the program's settings on both sockets, and the
+// Keep-alive and the user timeout are on with the program's settings on both sockets, and the
 // IPv4 peer of a dual-stack socket is named in IPv4.
 TEST_F(ConnectionTest, KeepAliveBothWaysAndIPv4NamesOnADualStackSocket)
 {
@@ -404,9 +404,11 @@ TEST_F(ConnectionTest, KeepAliveBothWaysAndIPv4NamesOnADualStackSocket)
         const int fd = connection->socketDescriptor();
         ASSERT_GE(fd, 0);
         EXPECT_EQ(intOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
-        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 60);
-        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 30);
-        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 5);
+        // A vanished peer is found out within about 30 s, busy or idle.
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPIDLE), 15);
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPINTVL), 5);
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_KEEPCNT), 3);
+        EXPECT_EQ(intOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT), 30000);
     }
 
     const StorageKey accepted = *server.connection().endpoints();

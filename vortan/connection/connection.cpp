@@ -170,6 +170,9 @@ void Connection::attach()
     }
     m_watch.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     enableKeepAlive(fd);
+    // Nothing of ours is sent yet: what the kernel counts now (the SYN of an
+    // outgoing connection) is not part of the stream.
+    m_ackedBase = bytesAckedByPeer(fd);
 
     // Each turn of the event loop takes at most this much from the kernel:
     // a long message is opened as it comes, a bounded piece per turn, and
@@ -201,6 +204,14 @@ void Connection::attach()
     m_framer->setReadyHandler([this] { framerReady(); });
     m_framer->setFailedHandler([this] { fail(NetworkError::posix(ECONNABORTED)); });
     m_framer->setMessageHandler([this](MessageType type, const QByteArray& payload) { deliver(type, payload); });
+    m_framer->setOversizedHandler([this](MessageType type, std::int64_t length) {
+        // Memory bounds what is taken; the connection goes on.
+        logWarning(lcConnection(), QStringLiteral("Dropped a message of type %1 and %2 bytes from %3: more than %4 bytes are not taken")
+                                       .arg(rawValue(type))
+                                       .arg(length)
+                                       .arg(remoteDescription())
+                                       .arg(Framer::kMaxPayloadLength));
+    });
 
     m_handshakeTimer = m_clock->createTimer([this] {
         const LogHold hold(m_heldLines);  // holds nothing for an outgoing connection
@@ -354,8 +365,20 @@ void Connection::cancel()
     report(ConnectionState::cancelled());
 }
 
+qint64 Connection::bytesAcknowledged()
+{
+    // Through our own second descriptor: Qt may have closed its own when it
+    // met the error that ends the connection.
+    if (m_watch && m_ackedBase) {
+        if (const std::optional<qint64> acked = bytesAckedByPeer(m_watch.get()))
+            m_bytesAcknowledged = std::clamp(*acked - *m_ackedBase, m_bytesAcknowledged, m_bytesQueued);
+    }
+    return m_bytesAcknowledged;
+}
+
 void Connection::closeSocket(bool discardPending)
 {
+    bytesAcknowledged();  // the last count, while the socket still tells
     if (QTcpSocket* socket = m_socket) {
         socket->disconnect(this);
         if (discardPending && m_watch)

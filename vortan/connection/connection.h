@@ -105,6 +105,16 @@ public:
     // Whether a frame from the peer has opened under the connection key.
     bool authenticated() const { return m_authenticated; }
 
+    // The bytes of the stream this side has queued so far, the handshake
+    // record included: a message's bytes end at the count right after its
+    // send().
+    qint64 bytesQueued() const { return m_bytesQueued; }
+    // How many of them the peer's TCP is known to have acknowledged: asked
+    // of the kernel while the socket is open, last right before it is
+    // closed (a reset or a timeout leaves the count as it was); afterwards
+    // that last count. Bytes past it may have been lost with the connection.
+    qint64 bytesAcknowledged();
+
     // The socket's descriptor while it is open, else -1.
     int socketDescriptor() const;
     // The numeric local and remote endpoints, once the TCP connection exists.
@@ -178,6 +188,8 @@ private:
     QByteArray m_readBuffer;
 
     qint64 m_bytesQueued = 0;
+    qint64 m_bytesAcknowledged = 0;
+    std::optional<qint64> m_ackedBase;  // the kernel's count before our first byte
     std::deque<PendingSend> m_pendingSends;
 
     std::deque<Event> m_events;

@@ -8,14 +8,27 @@
 
 namespace vortan {
 
-// Keep-alive settings of every connection of the program, either direction.
-inline constexpr int kKeepAliveIdleSeconds = 60;
-inline constexpr int kKeepAliveIntervalSeconds = 30;
-inline constexpr int kKeepAliveProbeCount = 5;
+// How every connection of the program, either direction, finds out that
+// its peer is gone, busy or idle, within about 30 s: keep-alive probes after
+// 15 s of silence, every 5 s, three unanswered ones end it; and sent bytes
+// left unacknowledged for kUserTimeoutSeconds end it (also the probes: the
+// kernel then ends the connection when that time has passed, whatever the
+// count). A peer that moved to another network is otherwise shown connected
+// for minutes while its retransmissions back off.
+inline constexpr int kKeepAliveIdleSeconds = 15;
+inline constexpr int kKeepAliveIntervalSeconds = 5;
+inline constexpr int kKeepAliveProbeCount = 3;
+inline constexpr int kUserTimeoutSeconds = 30;
 
-// Turns TCP keep-alive on for a connected socket with the settings above.
-// Returns false when the kernel refused one of the options.
+// Turns TCP keep-alive and the user timeout on for a connected socket with
+// the settings above. Returns false when the kernel refused one of them.
 bool enableKeepAlive(int fd);
+
+// How many bytes sent on the socket the peer's TCP has acknowledged, as the
+// kernel counts them: the connecting side's count includes its SYN. Still
+// told after a reset or a timeout, until the socket is closed. Absent where
+// the kernel does not count them.
+std::optional<qint64> bytesAckedByPeer(int fd);
 
 // The numeric form used in the key store's endpoint table: an IPv4-mapped
 // IPv6 address becomes plain IPv4, so both ends of a connection name it the

@@ -1,0 +1,25 @@
+// The kernel's count of acknowledged bytes is in its own tcp_info, which
+// the C library's declaration of that structure leaves out: this file uses
+// the kernel's header alone.
+
+#include "vortan/connection/socketutil.h"
+
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstddef>
+
+namespace vortan {
+
+std::optional<qint64> bytesAckedByPeer(int fd)
+{
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0
+        || size < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked)
+        return std::nullopt;
+    return qint64(info.tcpi_bytes_acked);
+}
+
+}  // namespace vortan
