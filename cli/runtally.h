@@ -35,7 +35,7 @@ public:
     void peerReady(const QByteArray& key, const QList<vortan::FileRow>& rows);
     void listReceived(const QByteArray& key);
     void peerDisconnected(const QByteArray& key, const QList<vortan::FileRow>& rows);
-    // The last missing block of an offer has been handed over.
+    // The last missing block of an offer has reached its user.
     void offerSent(const QUuid& id);
     // Rows that came while their user is connected: an empty offer among
     // them has been listed to the user with the rest of the new offers.

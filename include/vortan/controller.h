@@ -169,7 +169,8 @@ signals:
     void listReceived(const QByteArray& key);
     // The user has no connection left (after having been connected).
     void peerDisconnected(const QByteArray& key);
-    // The last missing block of this offer has been handed to the kernel.
+    // The last missing block of this offer has reached the peer (its TCP
+    // acknowledged it).
     void offerSent(const QUuid& id);
     // A download has been completed and moved to its location; the row is
     // already published.
@@ -177,6 +178,10 @@ signals:
     // A list from this user brought records not known before; their rows are
     // already published.
     void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
+    // This user offered `count` more files than are kept unfinished from one
+    // user (ControllerOptions::maxOffersPerUser): they were not added. They
+    // come in a later list, asked for once downloads have made room.
+    void offersRefused(const QByteArray& key, qsizetype count);
     // Something the user should know went wrong in the background: a stored
     // file could not be written or read. Each failure is reported once,
     // before the same text is logged as a warning.

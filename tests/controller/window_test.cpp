@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 namespace vortan {
@@ -23,7 +25,7 @@ constexpr std::int64_t kGrown = 16;  // blocks: well above the floor
 
 // Ada offers, Bea downloads; Bea reaches Ada only through the proxy.
 struct DelayedPair : test::Pair {
-    DelayedPair() : proxy(*a->me()->port, DelayProxy::linkOf(40e6, 40ms), 60s)
+    explicit DelayedPair(DelayProxy::Link link = DelayProxy::linkOf(40e6, 40ms)) : proxy(*a->me()->port, link, 60s)
     {
         User ada = a.card();
         ada.port = proxy.port();
@@ -100,6 +102,56 @@ TEST(RequestWindowLinkTest, RemovingWithBlocksOnTheWayLeavesNoPartialFile)
     EXPECT_FALSE(QFile::exists(removed.partialPath()));
     EXPECT_FALSE(QFile::exists(removed.location()->toLocalFile()));
     EXPECT_FALSE(pair.b.file(id));
+}
+
+TEST(RequestWindowLinkTest, BlocksTheLinkLostWhenItBrokeAreSentAgain)
+{
+    // A link that holds little: what Ada's kernel holds is not acknowledged.
+    DelayProxy::Link link;
+    link.maxHeld = 64 << 10;
+    link.receiveBuffer = 16 << 10;
+    DelayedPair pair(link);
+    ASSERT_TRUE(pair.connect());
+    const int adaSide = pair.a->peerFor(pair.b.key())->connection()->socketDescriptor();
+    const int sendBuffer = 2 << 20;
+    ASSERT_EQ(::setsockopt(adaSide, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer), 0);
+    // Four downloads at once: at least four windows' worth of requests.
+    const std::int64_t blocks = 60;
+    QList<QUuid> ids;
+    for (int seed = 1; seed <= 4; ++seed)
+        ids.append(pair.download(blocks * blockSize, seed));
+    const auto count = [&](Node& node) {
+        std::int64_t sum = 0;
+        for (const QUuid& id : ids)
+            sum += node.file(id)->blocks.count();
+        return sum;
+    };
+    ASSERT_TRUE(waitFor([&] { return count(pair.b) >= 8; }, 10000));
+
+    // The link stops; Ada's kernel fills with blocks nobody acknowledges.
+    pair.proxy.setPaused(true);
+    ASSERT_TRUE(waitFor([&] { return pair.a->sendLoops().unacknowledged() >= 16; }, 5000));
+    // Bea reads what the link let through before it breaks.
+    for (std::int64_t seen = -1; count(pair.b) != seen;) {
+        seen = count(pair.b);
+        waitFor([&] { return count(pair.b) != seen; }, 300);
+    }
+    pair.proxy.cut();
+    ASSERT_TRUE(waitFor([&] {
+        return pair.a.user(pair.b.key())->state == User::State::notConnected
+            && pair.b.user(pair.a.key())->state == User::State::notConnected;
+    }));
+    ASSERT_TRUE(waitFor([&] { return pair.a->sendLoops().unacknowledged() == 0; }));
+    // What Ada counts as sent is what crossed the link (the relay holds
+    // less than a block besides).
+    EXPECT_LE(count(pair.a), count(pair.b) + 1);
+
+    // Listed as not complete, the rest goes once they meet again.
+    pair.proxy.setPaused(false);
+    ASSERT_TRUE(pair.connect());
+    ASSERT_TRUE(pair.b.finishedCount(4, 20000));
+    EXPECT_EQ(pair.received(4), test::generatedBytes(blocks * blockSize, 4));
+    EXPECT_TRUE(waitFor([&] { return count(pair.a) == 4 * blocks; }));
 }
 
 TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)

@@ -124,6 +124,12 @@ void DelayProxy::setPaused(bool paused)
     wake();
 }
 
+void DelayProxy::cut()
+{
+    m_cut = true;
+    wake();
+}
+
 void DelayProxy::wake()
 {
     const std::uint64_t one = 1;
@@ -182,6 +188,14 @@ void DelayProxy::run()
         if (now >= m_deadline)
             break;
         const bool paused = m_paused;
+        if (m_cut.exchange(false)) {
+            const linger reset{1, 0};
+            for (const auto& relay : relays) {
+                ::setsockopt(relay->client.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                ::setsockopt(relay->server.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            }
+            relays.clear();
+        }
 
         if (!paused) {
             for (const auto& relay : relays) {
@@ -229,6 +243,11 @@ void DelayProxy::run()
                 if (client < 0)
                     break;
                 const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                if (m_link.receiveBuffer > 0) {
+                    ::setsockopt(client, SOL_SOCKET, SO_RCVBUF, &m_link.receiveBuffer, sizeof m_link.receiveBuffer);
+                    if (server >= 0)
+                        ::setsockopt(server, SOL_SOCKET, SO_RCVBUF, &m_link.receiveBuffer, sizeof m_link.receiveBuffer);
+                }
                 const sockaddr_in target = loopback(m_target);
                 // A blocking connect to 127.0.0.1 is answered at once.
                 if (server < 0 || ::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {

@@ -25,6 +25,8 @@ public:
         double bytesPerSecond = 0;
         // Bytes each direction holds at most: the link's pipe and queue.
         std::int64_t maxHeld = 8 << 20;
+        // The kernel's receive buffer of each relayed socket; 0: its own choice.
+        int receiveBuffer = 0;
     };
 
     // A link of this bandwidth and round trip whose bound is its bandwidth-
@@ -41,6 +43,8 @@ public:
     // While paused nothing moves either way: a stalled link. Connections
     // stay open and what was held goes on once resumed.
     void setPaused(bool paused);
+    // Resets every relayed connection, both ways, dropping what was held.
+    void cut();
 
 private:
     void run();
@@ -54,6 +58,7 @@ private:
     std::uint16_t m_port = 0;
     std::atomic<bool> m_paused{false};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_cut{false};
     std::thread m_thread;
 };
 

@@ -65,6 +65,7 @@ void ConnectionEvents::peerConnectionDidReceiveData(const QByteArray& data, std:
 
 void ConnectionEvents::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
 {
+    m_sending.connectionEnded();
     m_peers.failed(error, peer);
 }
 
@@ -79,6 +80,7 @@ void ConnectionEvents::peerConnectionDidFailToDecode(MessageType, const DecodeEr
 
 void ConnectionEvents::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
 {
+    m_sending.connectionEnded();
     m_peers.cancelled(peer);
 }
 

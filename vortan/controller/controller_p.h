@@ -168,6 +168,7 @@ public:
     Listener* listener() const { return m_listening.listener(); }
     // The request window of a running download, if any.
     const RequestWindow* requestWindow(const QUuid& id) const { return m_downloads.windows().find(id); }
+    const SendLoops& sendLoops() const { return m_sending; }
 
     // What the listener and the connections report goes through here.
     ConnectionEvents& events() { return m_events; }
@@ -190,10 +191,13 @@ signals:
     void listReceived(const QByteArray& key);
     // The user has no connection left (after having been connected).
     void peerDisconnected(const QByteArray& key);
-    // The last missing block of this offer has been handed to the kernel.
+    // The last missing block of this offer has reached the peer (its TCP
+    // acknowledged it).
     void offerSent(const QUuid& id);
     // A download has been completed and moved into place.
     void downloadFinished(const vortan::FileRow& file);
+    // See Controller::offersRefused().
+    void offersRefused(const QByteArray& key, qsizetype count);
     // A list from this user brought records not known before.
     void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
 

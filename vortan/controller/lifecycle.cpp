@@ -84,6 +84,7 @@ void ControllerPrivate::stop()
 
 void ControllerPrivate::save()
 {
+    m_sending.countAcknowledged();
     m_store.cancelScheduled();
     // Before start nothing is loaded: writing would replace the stored state.
     if (m_started)
@@ -92,6 +93,7 @@ void ControllerPrivate::save()
 
 void ControllerPrivate::saveInBackground()
 {
+    m_sending.countAcknowledged();
     m_store.cancelScheduled();
     if (m_started)
         m_store.writeInBackground(storedState());
@@ -99,12 +101,9 @@ void ControllerPrivate::saveInBackground()
 
 Store::State ControllerPrivate::storedState() const
 {
-    // A block whose send has not completed may have reached the peer, which
-    // then never asks for it again: it is stored as sent, so that a restart
-    // does not leave the offer one block short for good. Should it be lost
-    // after all, the peer asks for it again (it tops up downloads a list
-    // leaves out).
-    return {m_files.chunks(), m_sending.allInFlight(), m_directory.users(), m_directory.me(), m_catalogue.deletedFileIDs()};
+    // Only what the peers acknowledged is stored as sent (see SendLoops): an
+    // offer the peer may still miss blocks of is listed again after a restart.
+    return {m_files.chunks(), m_directory.users(), m_directory.me(), m_catalogue.deletedFileIDs()};
 }
 
 void ControllerPrivate::load()

@@ -1,5 +1,6 @@
 #include "vortan/controller/sendloops.h"
 
+#include "vortan/connection/connection.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
 #include "vortan/records/file.h"
@@ -21,11 +22,16 @@ bool sameObject(const std::weak_ptr<PeerConnection>& a, const std::weak_ptr<Peer
 
 }  // namespace
 
-SendLoops::SendLoops(Engine engine) : m_engine(std::move(engine)) {}
+SendLoops::SendLoops(Engine engine) : m_engine(std::move(engine))
+{
+    m_acknowledgedTimer.setInterval(kAcknowledgedInterval);
+    connect(&m_acknowledgedTimer, &QTimer::timeout, this, &SendLoops::countAcknowledged);
+}
 
 void SendLoops::forget(const QUuid& id)
 {
     m_loops.remove(id);
+    m_inDoubt.remove(id);
 }
 
 void SendLoops::wanted(const BlockSet& blocks, const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
@@ -35,6 +41,17 @@ void SendLoops::wanted(const BlockSet& blocks, const QUuid& id, const std::share
         || !blocks.allBelow(record->numberOfBlocks())) {
         logWarning(lcController(), QStringLiteral("no matching file"));
         return;
+    }
+    // Blocks in doubt below the lowest one asked for, and not asked for
+    // before, have arrived.
+    if (const auto doubt = m_inDoubt.find(id); doubt != m_inDoubt.end() && !blocks.empty()) {
+        const BlockSet arrived = doubt->subtracted(BlockSet::range(*blocks.first(), record->numberOfBlocks() - *blocks.first()))
+                                     .subtracted(record->wantBlocks);
+        doubt->subtract(arrived);
+        if (doubt->empty())
+            m_inDoubt.erase(doubt);
+        if (!arrived.empty())
+            countSent(id, arrived);
     }
     m_engine.edit(id)->wantBlocks.unite(blocks);
     m_engine.changed();
@@ -124,6 +141,7 @@ void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>&
                            if (self)
                                self->blockSent(error, id, block, weak);
                        });
+        awaitAcknowledgement(peer, id, block);
         m_engine.activity();
     }
 }
@@ -157,16 +175,87 @@ void SendLoops::blockSent(const std::optional<NetworkError>& error, const QUuid&
         m_engine.changed();
         return;
     }
-    const bool wasComplete = record.blocks.count() == record.numberOfBlocks();
-    record.blocks.insert(block);
+    // Counted as sent once acknowledged (countAcknowledged()).
     record.wantBlocks.remove(block);
     record.error.reset();  // the transfer goes on
-    const bool complete = record.blocks.count() == record.numberOfBlocks();
+    m_engine.changed();
+    sendNext(id, connection.lock());
+}
+
+void SendLoops::awaitAcknowledgement(const std::shared_ptr<PeerConnection>& peer, const QUuid& id, std::int64_t block)
+{
+    Connection* connection = peer->connection();
+    if (!connection)
+        return;
+    const auto found = m_unacknowledged.constFind(peer.get());
+    if (found != m_unacknowledged.cend() && !sameObject(found->peer, peer))
+        countAcknowledged();  // a connection that has ended left this address
+    if (const auto doubt = m_inDoubt.find(id); doubt != m_inDoubt.end()) {
+        doubt->remove(block);  // handed over again: its acknowledgement decides
+        if (doubt->empty())
+            m_inDoubt.erase(doubt);
+    }
+    Unacknowledged& waiting = m_unacknowledged[peer.get()];
+    if (waiting.blocks.empty())
+        waiting.peer = peer;
+    waiting.blocks.push_back(Handed{connection->bytesQueued(), id, block});
+    if (!m_acknowledgedTimer.isActive())
+        m_acknowledgedTimer.start();
+}
+
+void SendLoops::countAcknowledged()
+{
+    QHash<QUuid, BlockSet> sent;
+    for (auto it = m_unacknowledged.begin(); it != m_unacknowledged.end();) {
+        const std::shared_ptr<PeerConnection> peer = it->peer.lock();
+        Connection* connection = peer ? peer->connection() : nullptr;
+        std::deque<Handed>& blocks = it->blocks;
+        if (connection)
+            it->acknowledged = connection->bytesAcknowledged();
+        const qint64 acknowledged = it->acknowledged;
+        while (!blocks.empty() && blocks.front().end <= acknowledged) {
+            sent[blocks.front().id].insert(blocks.front().block);
+            blocks.pop_front();
+        }
+        if (!blocks.empty() && (!connection || !connection->isReady())) {
+            // The connection has ended: the rest may never have arrived.
+            logInfo(lcController(), QStringLiteral("%1 blocks handed to a connection that ended were not acknowledged: they count as not sent")
+                                        .arg(blocks.size()));
+            for (const Handed& handed : blocks)
+                m_inDoubt[handed.id].insert(handed.block);
+            blocks.clear();
+        }
+        if (blocks.empty())
+            it = m_unacknowledged.erase(it);
+        else
+            ++it;
+    }
+    if (m_unacknowledged.isEmpty())
+        m_acknowledgedTimer.stop();
+    for (auto it = sent.cbegin(); it != sent.cend(); ++it)
+        countSent(it.key(), it.value());
+}
+
+void SendLoops::countSent(const QUuid& id, const BlockSet& blocks)
+{
+    File* record = m_engine.edit(id);
+    if (!record)
+        return;
+    const bool wasComplete = record->blocks.count() == record->numberOfBlocks();
+    record->blocks.unite(blocks);
+    const bool complete = record->blocks.count() == record->numberOfBlocks();
     m_engine.changed();
     m_engine.progressed();
     if (complete && !wasComplete)
         m_engine.offerSent(id);
-    sendNext(id, connection.lock());
+}
+
+qsizetype SendLoops::unacknowledged() const
+{
+    qsizetype count = 0;
+    for (const Unacknowledged& waiting : m_unacknowledged)
+        count += qsizetype(waiting.blocks.size());
+    return count;
 }
 
 }  // namespace vortan

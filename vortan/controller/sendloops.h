@@ -6,7 +6,11 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QTimer>
 #include <QUuid>
+
+#include <chrono>
+#include <deque>
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +26,17 @@ class PeerConnection;
 // on one connection, lowest first, a few handed to the connection at a time,
 // the next once a send has completed. A record's `sending` is true while its
 // loop runs.
+//
+// A block counts as sent (in the record's `blocks`, saved, and the offer
+// complete with the last of them) only once the peer's TCP has acknowledged
+// its bytes: one still in our kernel when the connection ends may never
+// arrive, and an offer counted complete is no longer listed, so a peer
+// missing a block would never learn of it. Blocks the connection took but
+// the peer had not acknowledged when it ended stay unsent, in doubt (an
+// acknowledgement may have been lost with the connection): they are sent
+// again when asked for, and count as sent once the peer asks for a higher
+// block of the offer without them. Receivers ask for the lowest missing
+// blocks first, so those they skip they have.
 class SendLoops : public QObject {
 public:
     struct Engine {
@@ -31,7 +46,7 @@ public:
         std::function<void()> changed;       // a record changed: publish
         std::function<void()> progressed;    // a record made progress: save
         std::function<void()> activity;      // a data message went out
-        std::function<void(const QUuid& id)> offerSent;  // the last missing block is out
+        std::function<void(const QUuid& id)> offerSent;  // the last missing block has arrived
     };
 
     explicit SendLoops(Engine engine);
@@ -48,13 +63,23 @@ public:
     // The offer's blocks handed over whose completions have not come back.
     BlockSet inFlight(const QUuid& id) const { return m_blocksInFlight.value(id); }
     bool hasInFlight() const { return !m_blocksInFlight.isEmpty(); }
-    const QHash<QUuid, BlockSet>& allInFlight() const { return m_blocksInFlight; }
+    // Counts as sent what the peers have acknowledged by now, and drops what
+    // connections that ended had not (done every kAcknowledgedInterval while
+    // anything waits; call it before saving for the latest count).
+    void countAcknowledged();
+    // Blocks handed over whose acknowledgement has not been seen.
+    qsizetype unacknowledged() const;
+    // The connection has ended: what it had acknowledged counts, the rest
+    // is dropped, while its last count can still be read.
+    void connectionEnded() { countAcknowledged(); }
 
 private:
     void sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
     void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                    const std::weak_ptr<PeerConnection>& peer);
+    void awaitAcknowledgement(const std::shared_ptr<PeerConnection>& peer, const QUuid& id, std::int64_t block);
+    void countSent(const QUuid& id, const BlockSet& blocks);
 
     // Blocks one connection's send loops keep handed to it together: one
     // block at a time costs a turn of the event loop per block before the
@@ -66,8 +91,27 @@ private:
     // The connection each running loop sends on.
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_loops;
     // The blocks of each offer handed to its connection whose completions
-    // have not come back yet. Saved as sent: the peer may well have them.
+    // have not come back yet.
     QHash<QUuid, BlockSet> m_blocksInFlight;
+
+    // Per connection, the blocks handed to it in order, each with the end of
+    // its bytes in the stream, until the peer acknowledges them.
+    static constexpr std::chrono::milliseconds kAcknowledgedInterval{20};
+    struct Handed {
+        qint64 end;
+        QUuid id;
+        std::int64_t block;
+    };
+    struct Unacknowledged {
+        std::weak_ptr<PeerConnection> peer;
+        std::deque<Handed> blocks;
+        qint64 acknowledged = 0;  // the connection's last count seen
+    };
+    QHash<const PeerConnection*, Unacknowledged> m_unacknowledged;
+    // Per offer, blocks handed to connections that ended before the peer
+    // acknowledged them.
+    QHash<QUuid, BlockSet> m_inDoubt;
+    QTimer m_acknowledgedTimer;
 };
 
 }  // namespace vortan

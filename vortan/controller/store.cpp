@@ -210,13 +210,8 @@ Store::Outcomes Store::writeAll(const State& state) const
     for (const QList<File>& chunk : state.files)
         count += chunk.size();
     files.reserve(count);
-    for (const QList<File>& chunk : state.files) {
-        for (const File& record : chunk) {
-            files.append(record);
-            if (!record.download && !state.sentToo.isEmpty())
-                files.last().blocks.unite(state.sentToo.value(record.id()));
-        }
-    }
+    for (const QList<File>& chunk : state.files)
+        files.append(chunk);
     Outcomes outcomes;
     outcomes.emplace_back(kTransfersFile, writeStored(m_directory, kTransfersFile, files, m_keptStoredFiles));
     outcomes.emplace_back(kUsersFile, writeStored(m_directory, kUsersFile, state.users, m_keptStoredFiles));

@@ -65,12 +65,10 @@ public:
     // A bundled user list, read following links; nothing when unreadable.
     static std::optional<QList<User>> readBundledUsers(const QString& path);
 
-    // What is stored: the records, in chunks that follow each other (each
-    // offer with `sentToo` added to its blocks), the users, the own card and
-    // the removed ids.
+    // What is stored: the records, in chunks that follow each other, the
+    // users, the own card and the removed ids.
     struct State {
         QList<QList<File>> files;
-        QHash<QUuid, BlockSet> sentToo;
         QList<User> users;
         std::optional<User> me;
         UuidListsByKey deleted;
