@@ -63,7 +63,7 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
     pair.b->disconnectFrom(pair.a.key());
     ASSERT_TRUE(waitFor([&] { return pair.a.user(pair.b.key())->state == User::State::notConnected; }));
 
-    // The empty offer is still listed; Bea knows it and makes nothing new.
+    // Listed again or not, nothing new is made.
     ASSERT_TRUE(pair.connect());
     EXPECT_EQ(pair.b.reports.finished.size(), ids.size());
     EXPECT_EQ(pair.b->files().size(), ids.size());
@@ -156,6 +156,52 @@ TEST(ControllerDownloadsTest, AWithdrawnOfferIsFoundOutWhenNothingArrives)
     // Known to be withdrawn, it waits for a list naming it again: no more asking.
     clock.advance(3 * quiet);
     EXPECT_EQ(asked(), 1);
+}
+
+TEST(ControllerDownloadsTest, ManyFilesArriveWhateverTheirWait)
+{
+    test::ManualClock clock;
+    Pair pair(nullptr, &clock);
+    ASSERT_TRUE(pair.connect());
+    QList<qint64> sizes;
+    for (qint64 size = 1000; size < 1300; ++size)
+        sizes.append(size);
+    const QList<QUuid> ids = pair.offer(sizes);
+    LogCapture log;
+    QList<ResumeItem> items;
+    for (const QUuid& id : ids)
+        items.append({id, std::nullopt});
+    pair.b->resume(items);
+    // Every answer comes after the quiet time: the requests still stand.
+    clock.advance(ControllerPrivate::kQuietDownloadTime + DownloadWindows::kQuietCheckInterval);
+    ASSERT_TRUE(pair.b.finishedCount(ids.size(), 20000));
+    EXPECT_TRUE(log.startingWith("Dropped block").isEmpty());
+    EXPECT_TRUE(log.startingWith("Asking again").isEmpty());
+    EXPECT_TRUE(waitFor([&] {
+        return std::all_of(ids.begin(), ids.end(), [&](const QUuid& id) { return isComplete(*pair.a.file(id)); });
+    }));
+}
+
+TEST(ControllerDownloadsTest, ARequestLeftBehindByLaterAnswersIsAskedAgain)
+{
+    using namespace std::chrono_literals;
+    test::ManualClock clock;
+    Pair pair(nullptr, &clock);
+    ASSERT_TRUE(pair.connect());
+    const QList<QUuid> ids = pair.offer({3 * blockSize, 1000});
+    pair.a->pause({ids[0]});  // its requests go unanswered
+    LogCapture log;
+    pair.b->resume({{ids[0], std::nullopt}});
+    clock.advance(1s);
+    pair.b->resume({{ids[1], std::nullopt}});
+    ASSERT_TRUE(pair.b.finishedCount(1));
+    const QString again = QStringLiteral("Asking again for 3 blocks of %1").arg(idText(ids[0]));
+    clock.advance(DownloadWindows::kLostRequestTime - 1s);
+    EXPECT_TRUE(log.startingWith(again).isEmpty());
+    clock.advance(DownloadWindows::kLostRequestTime);
+    EXPECT_EQ(log.startingWith(again).size(), 1);
+    pair.a->resume({{ids[0], std::nullopt}});
+    ASSERT_TRUE(pair.b.finishedCount(2));
 }
 
 TEST(ControllerDownloadsTest, ResumingWithoutAConnectionConnectsFirst)

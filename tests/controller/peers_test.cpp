@@ -236,22 +236,6 @@ TEST(ControllerPeersTest, WantsDueWhenAConnectionIsReplacedGoOutOnTheNewOne)
     EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), d.bytes);
 }
 
-// Wants nobody answered for that long are taken as lost: they are asked for
-// again once the list is in.
-TEST(ControllerPeersTest, WantsLeftUnansweredAreAskedForAgain)
-{
-    using namespace std::chrono_literals;
-    test::ManualClock clock;
-    test::OneDownload d(7 * blockSize, QStringLiteral("x.bin"), [&](Node& n) { n.clock = &clock; });
-    ASSERT_TRUE(d.request());  // not served: lost
-    d.peer.serving.insert(d.x.id(), d.bytes);
-    clock.advance(ControllerPrivate::kQuietDownloadTime + DownloadWindows::kQuietCheckInterval);
-    ASSERT_TRUE(waitFor([&] { return d.peer.wants.size() > 1; }));
-    EXPECT_EQ(d.peer.wants[1].blocks, d.peer.wants[0].blocks);
-    ASSERT_TRUE(d.node.finishedCount(1));
-    EXPECT_EQ(test::readFile(d.node.downloadsPath("x.bin")), d.bytes);
-}
-
 // Each reason a call can fail for, from the situation itself.
 TEST(ControllerPeersTest, AFailedCallSaysWhyInTermsTheUserCanActOn)
 {

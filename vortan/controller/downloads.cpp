@@ -36,15 +36,9 @@ std::int64_t blockLength(const File& file, std::int64_t block)
 Downloads::Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits limits, Engine engine)
     : m_files(files), m_engine(std::move(engine)),
       m_windows(clock, limits,
-                {[this](const QUuid& id) { return waitsForBlocks(id); },
-                 [this](const QByteArray& user) {
-                     if (!m_engine.askForList(user))
-                         return false;
-                     // Nothing answered the wants for that long: they are
-                     // taken as lost and asked for again once the list is in.
-                     forgetRequests(user);
-                     return true;
-                 }})
+                {.waitsForBlocks = [this](const QUuid& id) { return waitsForBlocks(id); },
+                 .askForList = [this](const QByteArray& user) { return m_engine.askForList(user); },
+                 .lost = [this](const QUuid& id, const BlockSet& blocks) { askAgain(id, blocks); }})
 {
 }
 
@@ -221,6 +215,21 @@ void Downloads::topUpRequests(const QUuid& id, PeerConnection& peer)
         requestBlocks(window - count, id, peer);
 }
 
+void Downloads::remindSender(const QUuid& id, PeerConnection& peer)
+{
+    const File* record = m_files.find(id);
+    if (!record || !record->download || record->numberOfBlocks() == 0)
+        return;
+    BlockSet last;
+    last.insert(record->numberOfBlocks() - 1);
+    try {
+        peer.sendWant(last, id);
+    } catch (const plist::FormatError&) {
+        return;  // nothing to tell anyone: the sender keeps listing it
+    }
+    logInfo(lcController(), QStringLiteral("%1 is still offered although it is here: its last block is asked for again").arg(idText(id)));
+}
+
 void Downloads::topUpLater(const QUuid& id)
 {
     m_topUps.insert(id);
@@ -283,8 +292,11 @@ void Downloads::received(const QByteArray& data, std::int64_t block, const QUuid
         logWarning(lcTransfer(), QStringLiteral("Dropped block %1 of %2: outside its %3 blocks").arg(block).arg(id).arg(file->numberOfBlocks()));
         return;
     }
-    if (!file->wantBlocks.contains(block)) {
-        logWarning(lcTransfer(), QStringLiteral("Dropped block %1 of %2: not requested").arg(block).arg(id));
+    // A block the download lacks is written whether or not it is still
+    // asked for: its request may have been taken as lost, or the download
+    // paused, after the sender had handed it over.
+    if (file->blocks.contains(block)) {
+        logDebug(lcTransfer(), QStringLiteral("Dropped block %1 of %2: written already").arg(block).arg(id));
         return;
     }
     if (data.size() != blockLength(*file, block)) {
@@ -400,12 +412,31 @@ void Downloads::finishDownload(const QUuid& id)
     m_files.publishNow();
     m_engine.progressed();
     m_engine.finished(finished);
+    if (m_interrupted.remove(id))
+        m_engine.finishedAcrossConnections(finished.user);
+}
+
+void Downloads::askAgain(const QUuid& id, const BlockSet& blocks)
+{
+    File* record = m_files.edit(id);
+    if (!record)
+        return;
+    record->wantBlocks.subtract(blocks);
+    m_files.update();
+    logInfo(lcTransfer(), QStringLiteral("Asking again for %1 blocks of %2: unanswered long after later requests were")
+                              .arg(blocks.count())
+                              .arg(idText(id)));
+    if (const std::shared_ptr<PeerConnection> peer = m_engine.peerFor(record->user))
+        topUpRequests(id, *peer);
 }
 
 void Downloads::forgetRequests(const QByteArray& user)
 {
     bool cleared = false;
     for (qsizetype i = 0; i < m_files.size(); ++i) {
+        const File& record = m_files[i];
+        if (record.download && record.user == user && !record.blocks.empty() && !isComplete(record))
+            m_interrupted.insert(record.id());
         if (m_files[i].user == user && !m_files[i].wantBlocks.empty()) {
             m_files.edit(i).wantBlocks = BlockSet();
             cleared = true;

@@ -42,6 +42,10 @@ public:
         std::function<void(const File& file)> finished;  // moved into place
         // See DownloadWindows::Engine::askForList.
         std::function<bool(const QByteArray& user)> askForList;
+        // A download that went on across connections has finished: the
+        // sender may not have learnt of every block's arrival (see
+        // Catalogue::Engine::remindSender), its list tells.
+        std::function<void(const QByteArray& user)> finishedAcrossConnections;
     };
 
     Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits limits, Engine engine);
@@ -51,18 +55,28 @@ public:
     void pause(const QList<QUuid>& ids);
     // Asks for blocks until the download's request window is full.
     void topUpRequests(const QUuid& id, PeerConnection& peer);
+    // Asks for the last block of a finished download again (see
+    // Catalogue::Engine::remindSender).
+    void remindSender(const QUuid& id, PeerConnection& peer);
     // A data message of this user's connection.
     void received(const QByteArray& data, std::int64_t block, const QUuid& id,
                   const std::shared_ptr<PeerConnection>& peer);
-    // Another connection of the user became the ready one, or nothing came
-    // for what was asked: what was wanted or measured is forgotten, and the
-    // blocks are asked for again.
+    // Another connection of the user became the ready one: what was wanted
+    // or measured is forgotten, and the blocks are asked for again.
     void forgetRequests(const QByteArray& user);
+    // The record is gone.
+    void forget(const QUuid& id)
+    {
+        m_interrupted.remove(id);
+        m_windows.drop(id);
+    }
     DownloadWindows& windows() { return m_windows; }
     const DownloadWindows& windows() const { return m_windows; }
 
 private:
     bool waitsForBlocks(const QUuid& id) const;
+    // These requested blocks went unanswered: asked for again.
+    void askAgain(const QUuid& id, const BlockSet& blocks);
     void requestBlocks(std::int64_t n, const QUuid& id, PeerConnection& peer);
     // Tops up after the blocks that arrived in this turn of the event loop:
     // one request for them all instead of one per block.
@@ -76,6 +90,8 @@ private:
     Engine m_engine;
     DownloadWindows m_windows;
     QSet<QUuid> m_topUps;
+    // Running downloads whose user's connection was replaced meanwhile.
+    QSet<QUuid> m_interrupted;
     bool m_topUpsScheduled = false;
 };
 

@@ -66,6 +66,13 @@ void DownloadWindows::received(const QUuid& id, std::int64_t block, std::int64_t
     const auto found = m_windows.find(id);
     if (found == m_windows.end())
         return;
+    if (const std::optional<Clock::TimePoint> asked = found->window.askedAt(block)) {
+        auto latest = m_latestAnswered.find(found->user);
+        if (latest == m_latestAnswered.end())
+            m_latestAnswered.insert(found->user, *asked);
+        else if (*latest < *asked)
+            *latest = *asked;
+    }
     if (found->window.received(block, bytes, m_clock.now()) == RequestWindow::Change::settled)
         log(id, found->window, QStringLiteral("settled"));
 }
@@ -99,6 +106,7 @@ void DownloadWindows::checkQuiet()
         if (now - *since >= kQuietDownloadTime && !quietUsers.contains(it->user))
             quietUsers.append(it->user);
     }
+    checkLost(now);
     if (!waiting) {
         m_quietTimer->stop();
         return;
@@ -110,6 +118,33 @@ void DownloadWindows::checkQuiet()
         if (m_engine.askForList(user))
             m_quietListRequests.insert(user, now);
     }
+}
+
+void DownloadWindows::checkLost(Clock::TimePoint now)
+{
+    QList<std::pair<QUuid, BlockSet>> lost;
+    for (auto latest = m_latestAnswered.cbegin(); latest != m_latestAnswered.cend(); ++latest) {
+        std::deque<Answered>& history = m_answeredHistory[latest.key()];
+        if (history.empty() || history.back().askedAt != *latest)
+            history.push_back(Answered{now, *latest});
+        // The newest sighting at least kLostRequestTime old decides.
+        while (history.size() > 1 && now - history[1].seen >= kLostRequestTime)
+            history.pop_front();
+        if (now - history.front().seen < kLostRequestTime)
+            continue;
+        const Clock::TimePoint before = history.front().askedAt;
+        for (auto it = m_windows.begin(); it != m_windows.end(); ++it) {
+            if (it->user != latest.key() || !m_engine.waitsForBlocks(it.key()))
+                continue;
+            const BlockSet blocks = it->window.askedBefore(before);
+            if (blocks.empty())
+                continue;
+            it->window.forget(blocks);
+            lost.append({it.key(), blocks});
+        }
+    }
+    for (const auto& [id, blocks] : std::as_const(lost))
+        m_engine.lost(id, blocks);
 }
 
 void DownloadWindows::drop(const QUuid& id)
@@ -124,6 +159,9 @@ void DownloadWindows::drop(const QUuid& id)
 
 void DownloadWindows::dropAllOf(const QByteArray& user)
 {
+    // The requests went with the connection; later answers say nothing of them.
+    m_latestAnswered.remove(user);
+    m_answeredHistory.remove(user);
     m_windows.removeIf([&](const QHash<QUuid, DownloadWindow>::iterator it) { return it->user == user; });
 }
 

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,15 +24,22 @@ namespace vortan {
 // paused or removed, fails to write, or its user's connection ends or is
 // replaced (the requests it timed are then void).
 //
-// It also watches for quiet downloads: one that receives nothing for
-// kQuietDownloadTime although it has asked for blocks has its user asked
-// for the list again, so that an offer the user withdrew is seen as such.
+// It also watches for what goes unanswered:
+// - A quiet download, one that receives nothing for kQuietDownloadTime
+//   although it has asked for blocks, has its user asked for the list again,
+//   so that an offer the user withdrew is seen as such. Its requests stand:
+//   with thousands of files on one connection, answers may well take longer.
+// - A request is taken as lost only when it is still unanswered
+//   kLostRequestTime after an answer to a later request of the same user
+//   arrived (a sender answers in about the order it was asked). Its blocks
+//   are then asked for again.
 class DownloadWindows {
 public:
     // How often running windows are checked for a stalled link.
     static constexpr std::chrono::milliseconds kWindowCheckInterval{250};
     static constexpr std::chrono::milliseconds kQuietDownloadTime{20000};
     static constexpr std::chrono::milliseconds kQuietCheckInterval{5000};
+    static constexpr std::chrono::milliseconds kLostRequestTime{20000};
 
     struct Limits {
         std::int64_t maxRequestWindow = RequestWindow::kFloor;
@@ -44,6 +52,9 @@ public:
         // Asks the user for the list again, because of a quiet download;
         // false when the user is not connected.
         std::function<bool(const QByteArray& user)> askForList;
+        // These requested blocks of the download are taken as lost: no
+        // longer wanted, to be asked for again.
+        std::function<void(const QUuid& id, const BlockSet& blocks)> lost;
     };
 
     DownloadWindows(Clock& clock, Limits limits, Engine engine);
@@ -67,6 +78,7 @@ private:
     void shareConnection(const QByteArray& user);
     void check();
     void checkQuiet();
+    void checkLost(Clock::TimePoint now);
     static void log(const QUuid& id, const RequestWindow& window, const QString& what);
 
     Clock& m_clock;
@@ -77,6 +89,15 @@ private:
     std::unique_ptr<Timer> m_quietTimer;
     // When each user was last asked for its list because of a quiet download.
     QHash<QByteArray, Clock::TimePoint> m_quietListRequests;
+    // Per user, the latest time a request was made that has been answered,
+    // as seen at each quiet check (oldest first): requests made before what
+    // had been answered kLostRequestTime ago are lost.
+    struct Answered {
+        Clock::TimePoint seen;
+        Clock::TimePoint askedAt;
+    };
+    QHash<QByteArray, Clock::TimePoint> m_latestAnswered;
+    QHash<QByteArray, std::deque<Answered>> m_answeredHistory;
 };
 
 }  // namespace vortan

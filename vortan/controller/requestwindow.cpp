@@ -46,6 +46,30 @@ void RequestWindow::asked(const BlockSet& blocks, TimePoint now)
     }
 }
 
+std::optional<RequestWindow::TimePoint> RequestWindow::askedAt(std::int64_t block) const
+{
+    const auto found = m_asked.find(block);
+    return found == m_asked.end() ? std::nullopt : std::optional<TimePoint>(found->second.at);
+}
+
+BlockSet RequestWindow::askedBefore(TimePoint time) const
+{
+    BlockSet blocks;
+    for (const auto& [block, ask] : m_asked) {
+        if (ask.at < time)
+            blocks.insert(block);
+    }
+    return blocks;
+}
+
+void RequestWindow::forget(const BlockSet& blocks)
+{
+    for (const BlockSet::Run& run : blocks.runs()) {
+        for (std::int64_t block = run.first; block < run.end(); ++block)
+            m_asked.erase(block);
+    }
+}
+
 RequestWindow::Change RequestWindow::received(std::int64_t block, std::int64_t bytes, TimePoint now)
 {
     m_delivered += bytes;

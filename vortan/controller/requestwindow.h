@@ -95,6 +95,12 @@ public:
     std::optional<Duration> roundTrip() const { return m_minRoundTrip; }
     // Blocks asked for through this window that have not arrived.
     std::int64_t outstanding() const { return std::int64_t(m_asked.size()); }
+    // When an outstanding block was asked for.
+    std::optional<TimePoint> askedAt(std::int64_t block) const;
+    // The outstanding blocks asked for before `time`.
+    BlockSet askedBefore(TimePoint time) const;
+    // These blocks are no longer waited for (the request is taken as lost).
+    void forget(const BlockSet& blocks);
 
     // These blocks were asked for at now.
     void asked(const BlockSet& blocks, TimePoint now);
