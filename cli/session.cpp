@@ -2,12 +2,14 @@
 
 #include "cli/clierror.h"
 #include "cli/logrouting.h"
+#include "cli/lookup.h"
 #include "vortan/controller.h"
 #include "vortan/directories.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLocale>
 #include <QEvent>
 
 namespace brenvo::cli {
@@ -47,6 +49,11 @@ void Session::start(bool listen, bool mapPort, bool connectAutomatically)
     QObject::connect(m_controller.get(), &vortan::Controller::warning, [](const QString& message) {
         LogRouting::userWarning(message);
     });
+    QObject::connect(m_controller.get(), &vortan::Controller::offersRefused,
+                     [c = m_controller.get()](const QByteArray& key, qsizetype count) {
+                         LogRouting::userWarning(QStringLiteral("%1 offered more files than Brenvo keeps at once: %2 were not added")
+                                                     .arg(userLabel(c->users(), key), QLocale(QLocale::English).toString(qlonglong(count))));
+                     });
     if (const std::optional<vortan::StartError> error = m_controller->start(listen, mapPort))
         throw failure(error->message());
 }

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QDesktopServices>
+#include <QLocale>
 #include <QPointer>
 #include <QTimer>
 
@@ -73,6 +74,11 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
     // Also those of the start (an unreadable stored file), before any window.
     connect(m_controller.get(), &Controller::warning, this, &AppDelegate::addWarning);
+    connect(m_controller.get(), &Controller::offersRefused, this, [this](const QByteArray& key, qsizetype count) {
+        const std::optional<User> user = m_controller->user(key);
+        addWarning(tr("%1 offered more files than Brenvo keeps at once: %2 were not added")
+                       .arg(user ? user->name : tr("Someone"), QLocale().toString(qlonglong(count))));
+    });
     connect(m_controller.get(), &Controller::downloadFinished, this, &AppDelegate::didFinishDownloading);
     connect(m_controller.get(), &Controller::filesReceived, this, &AppDelegate::didReceiveFiles);
     connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::listenerStateChanged);

@@ -55,8 +55,8 @@ struct ControllerOptions {
     // 5 pins every download at five, as a peer without a growing window.
     std::int64_t maxRequestWindow = 1024;
     std::int64_t maxConnectionWindow = 2048;
-    // The most records one user may have offered us; new list entries
-    // beyond it are refused.
+    // The most unfinished downloads one user may have offered us; new list
+    // entries beyond it are refused (Controller::offersRefused()).
     qsizetype maxOffersPerUser = 10000;
 };
 

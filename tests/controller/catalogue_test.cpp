@@ -59,7 +59,7 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
     EXPECT_EQ(b->files().size(), 2);
 }
 
-TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
+TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersAndEmptyOnesListedBefore)
 {
     NodeAndPeer setup;
     auto& [a, peer] = setup;
@@ -77,14 +77,15 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersButNotEmptyOnes)
 
     peer.peer->sendWant(BlockSet::range(0, 1), smallId);
     peer.peer->sendWant(BlockSet::range(0, 1), largeId);
-    // The sender's records count a block once it is written; the peer reads it later.
+    // The sender's records count a block once the peer's TCP has it.
     ASSERT_TRUE(waitFor([&] {
         return a.file(smallId)->transferred() && a.file(largeId)->blocks.count() == 1 && peer.data.size() == 2;
     }));
     EXPECT_EQ(peer.data[1].data, test::generatedBytes(300000).left(blockSize));
     peer.peer->sendListRequest();
     ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 4; }));
-    EXPECT_EQ(namesOf(peer.lists[2]), (QStringList{"large", "empty"}));
+    // The empty offer has nothing to be asked for: listed once is enough.
+    EXPECT_EQ(namesOf(peer.lists[2]), (QStringList{"large"}));
 
     // A completely sent offer still answers wants.
     peer.peer->sendWant(BlockSet::range(0, 1), smallId);
@@ -158,8 +159,8 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
         return row && row->unavailable;
     };
 
-    // An answer that never ends (as from a peer that does not mark the end)
-    // marks nothing.
+    // A peer that has never ended an answer with an empty list answers in
+    // one message.
     sender.serving.insert(done.id(), doneBytes);
     ASSERT_TRUE(setup.connect({kept, gone, done}));
     ASSERT_EQ(b->files().size(), 4);
@@ -167,12 +168,16 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
     ASSERT_TRUE(b.finishedCount(1));
     sender.close();
 
-    // The next answer comes in parts: only its end decides.
+    // So is the next one: what it leaves out is withdrawn (the finished
+    // download keeps its state). A list naming one again lifts the mark; an
+    // empty one then shows that this peer ends its answers.
     ASSERT_TRUE(setup.connect({later}));
     ASSERT_EQ(b->files().size(), 5);
+    EXPECT_TRUE(b.file(kept.id())->unavailable);
     sender.peer->sendList({kept});
     sender.peer->sendList({});
-    ASSERT_TRUE(waitFor([&] { return unavailable(gone.id()); }));
+    ASSERT_TRUE(waitFor([&] { return !b.file(kept.id())->unavailable; }));
+    ASSERT_TRUE(unavailable(gone.id()));
     for (const QUuid& id : {kept.id(), done.id(), later.id(), upload})
         EXPECT_FALSE(b.file(id)->unavailable) << idText(id).toStdString();
 
@@ -225,7 +230,7 @@ TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
         EXPECT_EQ(b->files()[i].length(), i);
 }
 
-TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreCountedOncePerMessage)
+TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAndAskedForAgain)
 {
     // 5,000 entries: decoded on a worker thread and merged in slices; a short
     // list right behind it waits for the long one. Past the limit only new
@@ -234,12 +239,15 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreCounte
     NodeAndPeer n([](Node& node) { node.maxOffersPerUser = 4505; });
     ASSERT_TRUE(n.connect());
     QList<QByteArray> merges;
+    QList<qsizetype> refused;
     QObject::connect(n.node.controller.get(), &Controller::listReceived, [&](const QByteArray& key) { merges.append(key); });
+    QObject::connect(n.node.controller.get(), &Controller::offersRefused,
+                     [&](const QByteArray&, qsizetype count) { refused.append(count); });
     QList<File> longList, shortList;
     for (int i = 0; i < 5000; ++i)
-        longList.append(listed(QStringLiteral("long %1").arg(i), i, n.peer.key()));
+        longList.append(listed(QStringLiteral("long %1").arg(i), i + 1, n.peer.key()));
     for (int i = 0; i < 10; ++i)
-        shortList.append(listed(QStringLiteral("short %1").arg(i), i, n.peer.key()));
+        shortList.append(listed(QStringLiteral("short %1").arg(i), i + 1, n.peer.key()));
     n.peer.peer->sendList(longList);
     n.peer.peer->sendList(shortList);
     ASSERT_TRUE(waitFor([&] { return merges.size() == 2; }, 60000));
@@ -247,9 +255,11 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreCounte
     ASSERT_EQ(files.size(), 4505);
     for (qsizetype i : {qsizetype(0), qsizetype(1999), qsizetype(2000), qsizetype(4504)})
         EXPECT_EQ(files[i].id(), longList[i].id());
+    const QString most = QStringLiteral(" new list entries from Raw: 4505 unfinished offers of one user are the most kept");
     EXPECT_EQ(log.startingWith("Refused ").size(), 2);
-    EXPECT_TRUE(log.contains(QStringLiteral("Refused 495 new list entries from Raw: 4505 offers of one user are the most kept")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Refused 10 new list entries from Raw: 4505 offers of one user are the most kept")));
+    EXPECT_TRUE(log.contains("Refused 495" + most));
+    EXPECT_TRUE(log.contains("Refused 10" + most));
+    EXPECT_EQ(refused, (QList<qsizetype>{495, 10}));
 
     // At the limit, a list of known ids adds nothing and refuses nothing.
     QList<File> again;
@@ -259,6 +269,20 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreCounte
     ASSERT_TRUE(waitFor([&] { return merges.size() == 3; }));
     EXPECT_EQ(n.node->files().size(), 4505);
     EXPECT_EQ(log.startingWith("Refused ").size(), 2);
+
+    // Room for the ten refused last: the list is asked for again and brings them.
+    n.peer.answerWith = shortList;
+    QList<QUuid> removed;
+    for (qsizetype i = 0; i < 10; ++i)
+        removed.append(files[i].id());
+    const QString asking = QStringLiteral("Asking Raw for the list again");
+    n.node->removeFiles(removed.first(9), n.peer.key());
+    EXPECT_TRUE(log.startingWith(asking).isEmpty());
+    n.node->removeFiles(removed.sliced(9), n.peer.key());
+    EXPECT_EQ(log.startingWith(asking).size(), 1);
+    ASSERT_TRUE(waitFor([&] { return merges.size() == 4; }));
+    EXPECT_EQ(n.node->files().size(), 4505);
+    EXPECT_TRUE(n.node.file(shortList.last().id()));
 }
 
 }  // namespace

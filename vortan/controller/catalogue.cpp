@@ -123,10 +123,13 @@ void Catalogue::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
 {
     const QSet<QUuid> wanted(ids.cbegin(), ids.cend());
     QList<QUuid> removed;
+    QList<QByteArray> madeRoomFor;
     m_files.removeIf([&](const File& record) {
         if (!wanted.contains(record.id()))
             return false;
         removed.append(record.id());
+        if (record.download && !isComplete(record))
+            madeRoomFor.append(record.user);
         record.buffer()->closeBuffer();
         if (record.download) {
             // Only the partial file: a finished download and a shared file stay.
@@ -141,6 +144,8 @@ void Catalogue::removeFiles(const QList<QUuid>& ids, const QByteArray& user)
     if (removed.isEmpty())
         return;
     ++m_removals;
+    for (const QByteArray& key : std::as_const(madeRoomFor))
+        madeRoom(key);
     QList<QUuid>& remembered = m_deletedFileIDs[user];
     QSet<QUuid> known(remembered.cbegin(), remembered.cend());
     for (const QUuid& id : std::as_const(removed)) {
@@ -161,12 +166,15 @@ void Catalogue::forgetRecord(const QUuid& id)
 void Catalogue::listRequested(const std::shared_ptr<PeerConnection>& peer)
 {
     const QByteArray key = *peer->user();
-    // Offers to this user still to be sent. Empty offers stay listed: the
-    // peer makes the empty file when it resumes the download.
+    // Offers to this user still to be sent. An empty offer has no block to
+    // be asked for: it is listed until it has been listed once (in this
+    // run), and a peer that knows it makes the empty file when it takes it.
     QList<File> list;
     for (const File& record : std::as_const(m_files)) {
-        if (!record.download && record.user == key
-            && (record.blocks.count() != record.numberOfBlocks() || record.numberOfBlocks() == 0))
+        if (record.download || record.user != key)
+            continue;
+        if (record.numberOfBlocks() == 0 ? !m_offersListed.contains(record.id())
+                                         : record.blocks.count() != record.numberOfBlocks())
             list.append(record);
     }
     if (std::optional<QString> error = sendListInParts(*peer, list, ListKind::answer))
@@ -223,10 +231,10 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
     if (tally.countedAt != m_removals) {
         const QList<QUuid>& removedList = m_deletedFileIDs.value(key);
         tally.removedBefore = QSet<QUuid>(removedList.cbegin(), removedList.cend());
-        // What one user can make us hold is bounded.
+        // What one user can make us hold unfinished is bounded.
         tally.offers = 0;
         for (const File& record : std::as_const(m_files))
-            tally.offers += record.download && record.user == key;
+            tally.offers += record.download && record.user == key && !isComplete(record);
         tally.countedAt = m_removals;
     }
     const QSet<QUuid>& removedBefore = tally.removedBefore;
@@ -295,7 +303,7 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
     if (last && refusals > kLoggedRefusals)
         logWarning(lcController(), QStringLiteral("Refused %1 more list entries from %2").arg(refusals - kLoggedRefusals).arg(from));
     if (last && overLimit > 0)
-        logWarning(lcController(), QStringLiteral("Refused %1 new list entries from %2: %3 offers of one user are the most kept")
+        logWarning(lcController(), QStringLiteral("Refused %1 new list entries from %2: %3 unfinished offers of one user are the most kept")
                     .arg(overLimit)
                     .arg(from)
                     .arg(m_limits.maxOffersPerUser));
@@ -314,26 +322,43 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
         m_engine.changed();
     }
     // The parts of the answer to our request come one after another, before
-    // anything else the peer lists on this connection; an empty part ends it.
+    // anything else the peer lists on this connection. A peer like us ends
+    // its answer with an empty part; one that has never done so answers in
+    // a single message (an empty answer is such a message too). An empty
+    // list after an answer taken as whole (and its further parts, if any)
+    // shows that the peer ends its answers: its next ones are awaited to
+    // their end.
     m_pendingAnswers.removeIf([](const PendingAnswer& a) { return a.peer.expired(); });
+    m_endingPeers.removeIf([](const std::weak_ptr<PeerConnection>& p) { return p.expired(); });
     const auto answer = std::find_if(m_pendingAnswers.begin(), m_pendingAnswers.end(),
                                      [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
+    const bool endsAnswers = std::any_of(m_endingPeers.cbegin(), m_endingPeers.cend(),
+                                         [&](const std::weak_ptr<PeerConnection>& p) { return p.lock() == peer; });
+    const bool emptyMessage = last && received.isEmpty() && tally.named.isEmpty();
     if (answer != m_pendingAnswers.end()) {
-        if (!received.isEmpty()) {
-            answer->named.unite(named);
-        } else {
+        answer->named.unite(named);
+        if (last && (emptyMessage || !endsAnswers)) {
             const QSet<QUuid> listed = std::move(answer->named);
             m_pendingAnswers.erase(answer);
             markWithdrawn(key, listed);
+            m_answeredWhole = emptyMessage ? std::weak_ptr<PeerConnection>() : std::weak_ptr<PeerConnection>(peer);
         }
+    } else if (emptyMessage && !endsAnswers && m_answeredWhole.lock() == peer) {
+        m_answeredWhole.reset();
+        m_endingPeers.append(peer);
     }
 
     // Known records ask for what they miss. So do this user's running
     // downloads that the list leaves out: the sender no longer lists an offer
     // whose blocks have all been handed to its kernel, although the last of
     // them may never have arrived here.
-    for (const QUuid& id : std::as_const(known))
-        m_engine.topUp(id, *peer);
+    for (const QUuid& id : std::as_const(known)) {
+        const File* record = m_files.find(id);
+        if (record && record->numberOfBlocks() > 0 && isComplete(*record))
+            m_engine.remindSender(id, *peer);
+        else
+            m_engine.topUp(id, *peer);
+    }
     tally.named.unite(named);
     if (last) {
         QList<QUuid> running;
@@ -346,6 +371,8 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
             m_engine.topUp(id, *peer);
     }
 
+    if (last && overLimit > 0)
+        m_refused.insert(key, Refused{overLimit, tally.offers + added.size()});
     if (!added.isEmpty()) {
         tally.offers += added.size();
         m_files.append(added);
@@ -355,8 +382,52 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
         if (const User* user = m_engine.findUser(key))
             m_engine.received(added, *user);
     }
+    if (last && overLimit > 0)
+        emit offersRefused(key, overLimit);
     if (last)
         emit listMerged(key);
+}
+
+void Catalogue::downloadFinished(const QByteArray& user)
+{
+    madeRoom(user);
+}
+
+void Catalogue::askWhetherSenderIsDone(const QByteArray& user)
+{
+    if (const std::shared_ptr<PeerConnection> peer = m_engine.peerFor(user))
+        askForList(peer);
+}
+
+void Catalogue::madeRoom(const QByteArray& key)
+{
+    const auto found = m_refused.find(key);
+    if (found == m_refused.end())
+        return;
+    found->kept = std::max<qsizetype>(0, found->kept - 1);
+    // Not at every finished file: once there is room for all that was
+    // refused, or for a tenth of the limit.
+    const qsizetype room = m_limits.maxOffersPerUser - found->kept;
+    if (room < std::min(found->refused, std::max<qsizetype>(1, m_limits.maxOffersPerUser / 10)))
+        return;
+    const std::shared_ptr<PeerConnection> peer = m_engine.peerFor(key);
+    if (!peer)
+        return;  // the list asked for at the next connection brings them
+    m_refused.erase(found);
+    const User* user = m_engine.findUser(key);
+    logInfo(lcController(), QStringLiteral("Asking %1 for the list again: there is room for the offers refused before")
+                                .arg(user ? user->name : QString::fromLatin1(key.toHex().left(16))));
+    askForList(peer);
+}
+
+void Catalogue::askForList(const std::shared_ptr<PeerConnection>& peer)
+{
+    peer->sendListRequest();
+    // An answer still coming in on this connection takes its place.
+    const bool pending = std::any_of(m_pendingAnswers.cbegin(), m_pendingAnswers.cend(),
+                                     [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
+    if (!pending)
+        m_pendingAnswers.append(PendingAnswer{peer, {}});
 }
 
 void Catalogue::askedForList(const std::shared_ptr<PeerConnection>& peer)
@@ -381,6 +452,7 @@ void Catalogue::removeUser(const QByteArray& key)
     if (removedFiles)
         m_files.update();
     m_deletedFileIDs.remove(key);
+    m_refused.remove(key);
     ++m_removals;
 }
 
@@ -400,12 +472,7 @@ bool Catalogue::askForListAgain(const QByteArray& user, std::chrono::seconds qui
     logInfo(lcController(), QStringLiteral("Nothing arrived from %1 for %2 s although blocks are asked for: asking for the list again")
                 .arg(known ? known->name : QString::fromLatin1(user.toHex().left(16)))
                 .arg(quiet.count()));
-    peer->sendListRequest();
-    // An answer still coming in on this connection takes its place.
-    const bool pending = std::any_of(m_pendingAnswers.cbegin(), m_pendingAnswers.cend(),
-                                     [&](const PendingAnswer& a) { return a.peer.lock() == peer; });
-    if (!pending)
-        m_pendingAnswers.append(PendingAnswer{peer, {}});
+    askForList(peer);
     return true;
 }
 

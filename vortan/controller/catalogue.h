@@ -45,6 +45,12 @@ public:
         std::function<void(const QByteArray& key)> workAdded;
         // A running download asks for what it misses.
         std::function<void(const QUuid& id, PeerConnection& peer)> topUp;
+        // A finished download its sender still lists asks for its last block
+        // again: the sender counts a block sent once our TCP acknowledged it,
+        // and a connection that ended may have taken the last of those
+        // acknowledgements with it. The answer is dropped here; the sender
+        // then counts the offer complete and lists it no more.
+        std::function<void(const QUuid& id, PeerConnection& peer)> remindSender;
         std::function<void()> changed;  // to be saved
         // The record is gone: whatever runs for it stops.
         std::function<void(const QUuid& id)> recordRemoved;
@@ -74,6 +80,11 @@ public:
     void askedForList(const std::shared_ptr<PeerConnection>& peer);
     // Asks the user for the list again, because of a quiet download.
     bool askForListAgain(const QByteArray& user, std::chrono::seconds quiet);
+    // A download of this user finished: there may be room for offers
+    // refused before.
+    void downloadFinished(const QByteArray& user);
+    // See Downloads::Engine::finishedAcrossConnections.
+    void askWhetherSenderIsDone(const QByteArray& user);
     void connectionEnded(const std::shared_ptr<PeerConnection>& peer);
     // The peer's messages (admitted already for a list request).
     void listRequested(const std::shared_ptr<PeerConnection>& peer);
@@ -82,9 +93,13 @@ public:
 signals:
     // A list from this user has been merged.
     void listMerged(const QByteArray& key);
+    // A list message from this user named this many new offers beyond the
+    // most kept of one user; they were not added. A later list brings them
+    // again: the user is asked for it once there is room.
+    void offersRefused(const QByteArray& key, qsizetype count);
 
 private:
-    // An answer to a list request ends with an empty list message, so that
+    // Our answer to a list request ends with an empty list message, so that
     // the asking side knows when it has seen every part.
     enum class ListKind { offers, answer };
     std::optional<QString> sendListInParts(PeerConnection& peer, const QList<File>& records, ListKind kind);
@@ -92,6 +107,9 @@ private:
     // out as unavailable.
     void markWithdrawn(const QByteArray& key, const QSet<QUuid>& listed);
     void forgetRecord(const QUuid& id);
+    // One of the user's unfinished downloads is gone (finished or removed).
+    void madeRoom(const QByteArray& key);
+    void askForList(const std::shared_ptr<PeerConnection>& peer);
 
     // A long list is merged a slice per event-loop turn, so that the user
     // interface and the transfers go on meanwhile. Lists that arrive in the
@@ -132,10 +150,21 @@ private:
         QSet<QUuid> named;
     };
     QList<PendingAnswer> m_pendingAnswers;
+    // Connections whose peer ends its answers with an empty list message,
+    // and the one whose last answer was taken as a single message.
+    QList<std::weak_ptr<PeerConnection>> m_endingPeers;
+    std::weak_ptr<PeerConnection> m_answeredWhole;
     QList<ListMerge> m_listMerges;
     bool m_listMergeScheduled = false;
     // Counts removals of records and changes to the removed ids.
     quint64 m_removals = 1;
+    // Users whose offers were refused for the limit: how many were refused,
+    // and how many unfinished downloads of theirs are kept.
+    struct Refused {
+        qsizetype refused = 0;
+        qsizetype kept = 0;
+    };
+    QHash<QByteArray, Refused> m_refused;
 };
 
 }  // namespace vortan

@@ -24,6 +24,7 @@ Controller::Controller(std::unique_ptr<ControllerPrivate> made, QObject* parent)
     QObject::connect(engine, &ControllerPrivate::offerSent, this, &Controller::offerSent);
     QObject::connect(engine, &ControllerPrivate::downloadFinished, this, &Controller::downloadFinished);
     QObject::connect(engine, &ControllerPrivate::filesReceived, this, &Controller::filesReceived);
+    QObject::connect(engine, &ControllerPrivate::offersRefused, this, &Controller::offersRefused);
     QObject::connect(engine, &ControllerPrivate::warning, this, &Controller::warning);
 }
 

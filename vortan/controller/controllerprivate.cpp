@@ -63,11 +63,15 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                    [this](const QByteArray& user) { connectTo(user); },
                    [this](const QUuid& id, const std::shared_ptr<PeerConnection>& peer) { m_sending.start(id, peer); },
                    [this] { scheduleSave(); }, [this] { markActivity(); }, [this] { return downloadsDirectory(); },
-                   [this](const File& file) { emit downloadFinished(rowOf(file)); },
+                   [this](const File& file) {
+                       m_catalogue.downloadFinished(file.user);
+                       emit downloadFinished(rowOf(file));
+                   },
                    [this](const QByteArray& user) {
                        return m_catalogue.askForListAgain(
                            user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
-                   }}),
+                   },
+                   [this](const QByteArray& user) { m_catalogue.askWhetherSenderIsDone(user); }}),
       m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return m_files.edit(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),
@@ -92,10 +96,11 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                    [this](const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); },
                    [this](const QByteArray& key) { m_peers.policy().workAdded(key); },
                    [this](const QUuid& id, PeerConnection& peer) { m_downloads.topUpRequests(id, peer); },
+                   [this](const QUuid& id, PeerConnection& peer) { m_downloads.remindSender(id, peer); },
                    [this] { scheduleSave(); },
                    [this](const QUuid& id) {
                        m_sending.forget(id);
-                       m_downloads.windows().drop(id);
+                       m_downloads.forget(id);
                    },
                    [this](const QList<File>& added, const User& user) {
                        // A copy: the slots may change the user list.
@@ -129,6 +134,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
     connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
     connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
     connect(&m_catalogue, &Catalogue::listMerged, this, &ControllerPrivate::listReceived);
+    connect(&m_catalogue, &Catalogue::offersRefused, this, &ControllerPrivate::offersRefused);
     connect(&m_peers, &Peers::peerReady, this, &ControllerPrivate::peerReady);
     connect(&m_peers, &Peers::peerDisconnected, this, &ControllerPrivate::peerDisconnected);
 }
