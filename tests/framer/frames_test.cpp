@@ -70,8 +70,8 @@ TEST(Frames, UnknownTypesArriveAsInvalid)
     EXPECT_FALSE(side.failed());
 }
 
-// Zero, negative or above the bound: the length field alone fails the
-// framer, nothing waits for a body.
+// Zero, negative, or above the bound before any frame has opened: the length
+// field alone fails the framer, nothing waits for a body.
 TEST(Frames, ImpossibleLengthsFailAtOnce)
 {
     for (const std::int32_t length : {0, -1, -28, std::numeric_limits<std::int32_t>::min(),
@@ -125,6 +125,31 @@ TEST(Frames, LargestAllowedFrameIsDelivered)
     EXPECT_TRUE(side.seen.output.isEmpty());
     EXPECT_TRUE(side.framer->send(MessageType::list, payload));
     EXPECT_EQ(side.seen.output.size(), 4 + Framer::kMaxFrameLength);
+}
+
+// Once the peer is authenticated, a frame above the bound is opened as it
+// comes and dropped: only an authentic one lets the connection go on.
+TEST(Frames, AFrameAboveTheBoundIsDroppedAndTheNextOneDelivered)
+{
+    for (const bool authentic : {true, false}) {
+        ReadySide side;
+        std::vector<std::pair<MessageType, std::int64_t>> dropped;
+        side.framer->setOversizedHandler([&](MessageType type, std::int64_t length) { dropped.emplace_back(type, length); });
+        side.framer->input(side.frame(1, "first"));
+        QByteArray big = side.frame(2, QByteArray(Framer::kMaxPayloadLength + 1000, 'p'));
+        if (!authentic)
+            big[big.size() - 1] = char(big[big.size() - 1] ^ 1);
+        const QByteArray stream = big + side.frame(3, "after");
+        for (qsizetype at = 0; at < stream.size(); at += 65536)
+            side.framer->input(QByteArrayView(stream).sliced(at, std::min<qsizetype>(65536, stream.size() - at)));
+        EXPECT_EQ(side.failed(), !authentic);
+        ASSERT_EQ(side.seen.messages.size(), authentic ? 2u : 1u);
+        if (!authentic)
+            continue;
+        EXPECT_EQ(side.seen.messages[1], std::make_pair(MessageType::want, QByteArray("after")));
+        ASSERT_EQ(dropped.size(), 1u);
+        EXPECT_EQ(dropped[0], std::make_pair(MessageType::list, std::int64_t(Framer::kMaxPayloadLength + 1000)));
+    }
 }
 
 TEST(Frames, RandomCutsOfManyFramesKeepEveryMessage)

@@ -300,10 +300,11 @@ qsizetype Framer::frameLoop(Reader& reader, bool isComplete)
             // Lengths 1 to 27 fail once their bytes are in, like any short box;
             // a length that can never be valid fails at once, before a byte
             // of its body is buffered.
-            if (length <= 0 || length > kMaxFrameLength) {
+            if (length <= 0 || (length > kMaxFrameLength && !m_opened)) {
                 fail();
                 return 0;
             }
+            m_discarding = length > kMaxFrameLength;
             m_neededLength = length;
             m_frameLength = length;
             m_bodyPosition = 0;
@@ -315,7 +316,7 @@ qsizetype Framer::frameLoop(Reader& reader, bool isComplete)
         const qsizetype count = static_cast<qsizetype>(std::min<std::int64_t>(reader.available(), m_neededLength));
 
         const std::uint8_t* whole = nullptr;
-        if (m_body.empty() && m_bodyPosition == 0 && count == m_neededLength)
+        if (m_body.empty() && m_bodyPosition == 0 && count == m_neededLength && !m_discarding)
             whole = reader.takeContiguous(count);
         if (whole) {
             // The whole body is in one piece of the input: open it in place.
@@ -364,6 +365,11 @@ bool Framer::openPiece(const std::uint8_t* bytes, qsizetype size)
             const std::size_t at = std::size_t(m_bodyPosition) - crypto::kNonceSize;
             if (!m_cipher->openPiece(crypto::ByteView(bytes, std::size_t(n)), std::span(m_typeField).subspan(at, std::size_t(n))))
                 return false;
+        } else if (m_bodyPosition < cipherEnd && m_discarding) {
+            // Opened to check the tag, into a scratch buffer, and dropped.
+            n = qsizetype(std::min<std::int64_t>({size, cipherEnd - m_bodyPosition, std::int64_t(sizeof m_scratch)}));
+            if (!m_cipher->openPiece(crypto::ByteView(bytes, std::size_t(n)), std::span<std::uint8_t>(m_scratch, std::size_t(n))))
+                return false;
         } else if (m_bodyPosition < cipherEnd) {
             n = qsizetype(std::min<std::int64_t>(size, cipherEnd - m_bodyPosition));
             const qsizetype at = qsizetype(m_bodyPosition - payloadStart);
@@ -395,6 +401,12 @@ bool Framer::finishOpening()
         fail();
         return false;
     }
+    m_opened = true;
+    if (std::exchange(m_discarding, false)) {
+        if (m_onOversized)
+            m_onOversized(messageTypeFromRaw(readInt32(m_typeField.data())), m_frameLength - kFrameOverhead);
+        return true;
+    }
     if (m_onMessage)
         m_onMessage(messageTypeFromRaw(readInt32(m_typeField.data())), payload);
     return true;
@@ -422,6 +434,7 @@ bool Framer::openAndDeliver(crypto::ByteView body)
         fail();
         return false;
     }
+    m_opened = true;
     if (m_onMessage)
         m_onMessage(messageTypeFromRaw(readInt32(typeField)), payload);
     return true;

@@ -43,8 +43,12 @@ public:
     static constexpr qsizetype kMinFrameLength = 28;
     // The largest payload either side sends or accepts: 16 MiB holds a full
     // data message (131072 + 20 bytes) many times over and a list of tens of
-    // thousands of files. A length field above kMaxFrameLength fails the
-    // connection before any byte of the body is buffered.
+    // thousands of files. A longer frame (a peer may send up to 2^31 - 1
+    // bytes) is opened as it comes and dropped, its payload never held: the
+    // oversized handler learns its type and size once it proved authentic,
+    // and the connection goes on. Before any frame has opened (the peer is
+    // not authenticated yet) such a length fails at once, before a byte of
+    // its body is read.
     static constexpr qsizetype kMaxPayloadLength = 16 * 1024 * 1024;
     static constexpr qsizetype kMaxFrameLength = kMaxPayloadLength + kFrameOverhead;
 
@@ -72,6 +76,8 @@ public:
     void setReadyHandler(std::function<void()> handler) { m_onReady = std::move(handler); }
     void setFailedHandler(std::function<void()> handler) { m_onFailed = std::move(handler); }
     void setMessageHandler(MessageHandler handler) { m_onMessage = std::move(handler); }
+    using OversizedHandler = std::function<void(MessageType type, std::int64_t payloadLength)>;
+    void setOversizedHandler(OversizedHandler handler) { m_onOversized = std::move(handler); }
 
     // Sends the handshake record. Called once when the stream is open; input()
     // calls it first when the owner has not.
@@ -126,6 +132,7 @@ private:
     std::array<std::uint8_t, 4> m_typeField{};
     std::array<std::uint8_t, crypto::kTagSize> m_tag{};
     QByteArray m_payload;
+    std::uint8_t m_scratch[4096];  // the opened bytes of a frame being dropped
     bool m_inInput = false;
     QByteArray m_queued;  // input handed in from inside a handler
     bool m_queuedEnd = false;
@@ -137,6 +144,9 @@ private:
     std::function<void()> m_onReady;
     std::function<void()> m_onFailed;
     MessageHandler m_onMessage;
+    OversizedHandler m_onOversized;
+    bool m_opened = false;      // a frame has opened under the connection key
+    bool m_discarding = false;  // the frame being received is above the bound
 
     // Expires with the framer, so that code running after a handler can tell
     // whether the handler destroyed it.

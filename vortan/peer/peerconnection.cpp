@@ -9,10 +9,12 @@
 #include "vortan/records/coding.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <QMetaObject>
 #include <QTcpSocket>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <limits>
@@ -25,6 +27,8 @@ struct PeerConnection::DecodedList {
     std::optional<DecodeError> error;
     QList<File> files;
     QString description;  // for the log line
+    qsizetype entries = 0;
+    QStringList refusals;  // one line per entry that could not be decoded
 };
 
 std::shared_ptr<PeerConnection> PeerConnection::accepted(KeyHelper& keys, QTcpSocket* socket,
@@ -187,19 +191,61 @@ template <typename T> std::optional<T> decodePayload(const QByteArray& payload, 
 
 }  // namespace
 
+namespace {
+
+// How a list entry that cannot be decoded is named in the log: by its id
+// when that much can be read.
+QString entryName(const plist::Value& entry, std::size_t index)
+{
+    if (const plist::Dictionary* dict = entry.as<plist::Dictionary>()) {
+        if (const plist::Value* id = plist::find(*dict, "id")) {
+            try {
+                return idText(uuidFromPlist(*id));
+            } catch (const DecodeError&) {
+            }
+        }
+    }
+    return QStringLiteral("number %1").arg(index);
+}
+
+}  // namespace
+
 PeerConnection::DecodedList PeerConnection::decodeList(const QByteArray& payload, const QByteArray& user)
 {
+    // Entry by entry: one entry that cannot be decoded costs only itself.
     DecodedList list;
-    std::optional<QList<FileProxy>> proxies = decodePayload<QList<FileProxy>>(payload, list.error);
-    if (!proxies)
+    std::optional<plist::Value> root;
+    try {
+        root = plistFromBytes(payload);
+    } catch (const DecodeError& e) {
+        list.error = e;
+    } catch (const plist::FormatError& e) {
+        list.error = DecodeError(QString::fromUtf8(e.what()));
+    }
+    if (!root)
         return list;
-    list.files.reserve(proxies->size());
-    for (FileProxy& proxy : *proxies) {
+    const plist::Array* items = root->as<plist::Array>();
+    if (!items) {
+        list.error = DecodeError(QStringLiteral("A list message holds no array"));
+        return list;
+    }
+    list.entries = qsizetype(items->size());
+    QList<FileProxy> proxies;
+    proxies.reserve(list.entries);
+    for (std::size_t i = 0; i < items->size(); ++i) {
+        try {
+            proxies.append(fromPlist<FileProxy>((*items)[i]));
+        } catch (const DecodeError& e) {
+            list.refusals.append(QStringLiteral("Refused list entry %1: %2").arg(entryName((*items)[i], i), QString::fromUtf8(e.what())));
+        }
+    }
+    list.files.reserve(proxies.size());
+    for (FileProxy& proxy : proxies) {
         // Only the receiving user chooses where a download goes.
         proxy.file.location.reset();
         list.files.append(File(proxy.file, proxy.id, user));
     }
-    list.description = describe(*proxies);
+    list.description = describe(proxies);
     return list;
 }
 
@@ -250,6 +296,17 @@ void PeerConnection::reportList(DecodedList list)
             delegate->peerConnectionDidFailToDecode(MessageType::list, *list.error, shared_from_this());
         return;
     }
+    constexpr qsizetype kLoggedRefusals = 10;
+    for (qsizetype i = 0; i < std::min(kLoggedRefusals, list.refusals.size()); ++i)
+        logWarning(lcPeer(), list.refusals[i]);
+    if (list.refusals.size() > kLoggedRefusals)
+        logWarning(lcPeer(), QStringLiteral("Refused %1 more list entries from %2")
+                                 .arg(list.refusals.size() - kLoggedRefusals)
+                                 .arg(m_connection->remoteDescription()));
+    // A list none of whose entries could be read says nothing; passed on,
+    // it would read as the end of an answer.
+    if (list.files.isEmpty() && list.entries > 0)
+        return;
     logDebug(lcPeer(), QStringLiteral("received files: ") + list.description);
     if (PeerConnectionDelegate* delegate = m_delegate.get())
         delegate->peerConnectionDidReceiveList(list.files, shared_from_this());
