@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config ninja-build
+  build-essential cmake pkg-config ninja-build ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-l10n-tools qt6-translations-l10n
   libssl-dev libminiupnpc-dev libsecret-1-dev
   libgtest-dev libgmock-dev
