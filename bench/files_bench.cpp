@@ -155,7 +155,7 @@ struct Result {
 
 void printSide(const char* name, const Child& child)
 {
-    std::printf("    %-8s processor %.2f s (user %.2f, system %.2f), peak RSS %.1f MiB\n", name,
+    std::printf("    %-8s ran %.2f s, processor %.2f s (user %.2f, system %.2f), peak RSS %.1f MiB\n", name, child.wallSeconds,
                 seconds(child.usage.ru_utime) + seconds(child.usage.ru_stime), seconds(child.usage.ru_utime),
                 seconds(child.usage.ru_stime), child.peakRssMiB());
 }
