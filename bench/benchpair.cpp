@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -138,14 +139,31 @@ BrenvoPair::Outcome BrenvoPair::run(int timeoutSeconds, int graceMs)
     return outcome;
 }
 
-QByteArray BrenvoPair::senderTail(int lines) const
+QByteArray BrenvoPair::tails(const QString& data, const char* name, int outLines, int errLines)
 {
-    return tail(m_sam + QStringLiteral(".out"), lines) + '\n' + tail(m_sam + QStringLiteral(".err"), lines);
+    QByteArray text;
+    const auto add = [&](const QString& path, const char* what, int lines) {
+        const qsizetype all = readAll(path).count('\n');
+        text += QStringLiteral("  --- %1's %2, last %3 of %4 lines ---\n")
+                    .arg(QLatin1String(name), QLatin1String(what))
+                    .arg(std::min<qsizetype>(lines, all))
+                    .arg(all)
+                    .toUtf8();
+        text += tail(path, lines) + '\n';
+    };
+    add(data + QStringLiteral(".out"), "standard output", outLines);
+    add(data + QStringLiteral(".err"), "standard error", errLines);
+    return text;
 }
 
-QByteArray BrenvoPair::receiverTail(int lines) const
+QByteArray BrenvoPair::senderTails(int outLines, int errLines) const
 {
-    return tail(m_val + QStringLiteral(".out"), lines) + '\n' + tail(m_val + QStringLiteral(".err"), lines);
+    return tails(m_sam, "Sam", outLines, errLines);
+}
+
+QByteArray BrenvoPair::receiverTails(int outLines, int errLines) const
+{
+    return tails(m_val, "Val", outLines, errLines);
 }
 
 }  // namespace bench

@@ -39,12 +39,14 @@ public:
     const Child& sender() const { return m_sender; }
     const Child& receiver() const { return m_receiver; }
     const QString& downloads() const { return m_downloads; }
-    // The last lines a side wrote, standard output then standard error.
-    QByteArray senderTail(int lines) const;
-    QByteArray receiverTail(int lines) const;
+    // The last lines a side wrote, standard output then standard error,
+    // each under a heading with its number of lines.
+    QByteArray senderTails(int outLines, int errLines) const;
+    QByteArray receiverTails(int outLines, int errLines) const;
 
 private:
     QStringList arguments(const QString& data, const QStringList& rest) const;
+    static QByteArray tails(const QString& data, const char* name, int outLines, int errLines);
     bool card(const QString& data, const QString& name, quint16 port, const QString& file);
 
     QString m_cli;

@@ -160,7 +160,7 @@ void printSide(const char* name, const Child& child)
                 seconds(child.usage.ru_stime), child.peakRssMiB());
 }
 
-void printCopy(const char* name, const Copy& copy, double brenvoSeconds, const Case& c)
+void printCopy(const char* name, const Copy& copy, double brenvoSeconds, bool brenvoComplete, const Case& c)
 {
     if (!copy.problem.isEmpty()) {
         std::printf("  %-12s %s\n", name, qPrintable(copy.problem));
@@ -170,7 +170,8 @@ void printCopy(const char* name, const Copy& copy, double brenvoSeconds, const C
     std::printf("  %-12s %.2f s: %.1f MB/s, %.0f files/s; %s\n", name, copy.seconds, mb(bytes / copy.seconds),
                 double(c.files) / copy.seconds, qPrintable(describe(copy.arrival, c.files)));
     if (brenvoSeconds > 0)
-        std::printf("  brenvo / %-8s %.2f\n", name, copy.seconds / brenvoSeconds);
+        std::printf("  brenvo / %-8s %.2f%s\n", name, copy.seconds / brenvoSeconds,
+                    brenvoComplete ? "" : " (brenvo-cli did not deliver every file: not a fair figure)");
 }
 
 Result runCase(const Case& c, const QString& cli, const QString& folder, Environment& env, const TemporarySshd* sshd, bool keep)
@@ -225,16 +226,15 @@ Result runCase(const Case& c, const QString& cli, const QString& folder, Environ
                     qPrintable(describeStatus(receiver)),
                     outcome.receiverStopped ? " (stopped: still running well after the sender had left)" : "",
                     qPrintable(describeStatus(sender)));
-        std::printf("  --- receiver (Val), last lines ---\n%s\n  --- sender (Sam), last lines ---\n%s\n  ---\n",
-                    pair.receiverTail(25).constData(), pair.senderTail(25).constData());
+        std::printf("%s%s  ---\n", pair.receiverTails(20, 10).constData(), pair.senderTails(20, 10).constData());
     }
     std::fflush(stdout);
 
     if (c.compare && sshd) {
         result.tar = copyWith(QStringLiteral("tar"), *sshd, source, folder + QStringLiteral("/tar-copy"), made, c, env, folder);
-        printCopy("tar|ssh", *result.tar, result.seconds, c);
+        printCopy("tar|ssh", *result.tar, result.seconds, result.complete, c);
         const Copy scp = copyWith(QStringLiteral("scp"), *sshd, source, folder + QStringLiteral("/scp-copy"), made, c, env, folder);
-        printCopy("scp -r", scp, result.seconds, c);
+        printCopy("scp -r", scp, result.seconds, result.complete, c);
     }
     std::fflush(stdout);
     return result;

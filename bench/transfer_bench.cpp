@@ -216,9 +216,9 @@ int main(int argc, char** argv)
     const QString target = pair.downloads() + QStringLiteral("/random.bin");
     const bool same = sha256(target) == sourceSha;
     if (!outcome.receiverOk || !outcome.senderOk || !same) {
-        std::fprintf(stderr, "transfer failed: receiver %s, sender %s, checksum %s\n%s\n%s\n", qPrintable(describeStatus(receiver)),
-                     qPrintable(describeStatus(sender)), same ? "same" : "differs", pair.receiverTail(40).constData(),
-                     pair.senderTail(40).constData());
+        std::fprintf(stderr, "transfer failed: receiver %s, sender %s, checksum %s\n%s%s", qPrintable(describeStatus(receiver)),
+                     qPrintable(describeStatus(sender)), same ? "same" : "differs", pair.receiverTails(30, 20).constData(),
+                     pair.senderTails(30, 20).constData());
         return 1;
     }
 
