@@ -109,6 +109,7 @@ bool reap(Child& child, int timeoutMs)
         if (waited.elapsed() > timeoutMs) {
             kill(child.pid, SIGKILL);
             wait4(child.pid, &child.status, 0, &child.usage);
+            child.wallSeconds = double(child.clock.nsecsElapsed()) / 1e9;
             child.pid = -1;
             std::fprintf(stderr, "timed out; killed\n");
             return false;

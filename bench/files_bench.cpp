@@ -193,6 +193,7 @@ Result runCase(const Case& c, const QString& cli, const QString& folder, Environ
     std::printf("  made and written back in %.1f s; load average %s over the last minute, %d processors\n",
                 double(clock.elapsed()) / 1000.0, readAll(QStringLiteral("/proc/loadavg")).split(' ').value(0, "?").constData(),
                 int(sysconf(_SC_NPROCESSORS_ONLN)));
+    std::fflush(stdout);
 
     BrenvoPair pair(cli, folder, env, keep);
     QStringList paths;
