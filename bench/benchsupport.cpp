@@ -62,6 +62,41 @@ bool spawn(Child& child, const QString& program, const QStringList& arguments, E
     return true;
 }
 
+bool poll(Child& child)
+{
+    if (child.pid < 0)
+        return true;
+    if (wait4(child.pid, &child.status, WNOHANG, &child.usage) != child.pid)
+        return false;
+    child.wallSeconds = double(child.clock.nsecsElapsed()) / 1e9;
+    child.pid = -1;
+    return true;
+}
+
+bool succeeded(const Child& child)
+{
+    return child.finished() && WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0;
+}
+
+QString describeStatus(const Child& child)
+{
+    if (!child.finished())
+        return QStringLiteral("still running");
+    if (WIFEXITED(child.status))
+        return QStringLiteral("exit status %1").arg(WEXITSTATUS(child.status));
+    if (WIFSIGNALED(child.status))
+        return QStringLiteral("killed by signal %1").arg(WTERMSIG(child.status));
+    return QStringLiteral("status %1").arg(child.status);
+}
+
+void stop(Child& child, int graceMs)
+{
+    if (child.pid < 0)
+        return;
+    kill(child.pid, SIGTERM);
+    reap(child, graceMs);
+}
+
 bool reap(Child& child, int timeoutMs)
 {
     if (child.pid < 0)
@@ -69,15 +104,12 @@ bool reap(Child& child, int timeoutMs)
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        const pid_t done = wait4(child.pid, &child.status, WNOHANG, &child.usage);
-        if (done == child.pid) {
-            child.wallSeconds = double(child.clock.nsecsElapsed()) / 1e9;
-            child.pid = -1;
-            return WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0;
-        }
+        if (poll(child))
+            return succeeded(child);
         if (waited.elapsed() > timeoutMs) {
             kill(child.pid, SIGKILL);
             wait4(child.pid, &child.status, 0, &child.usage);
+            child.wallSeconds = double(child.clock.nsecsElapsed()) / 1e9;
             child.pid = -1;
             std::fprintf(stderr, "timed out; killed\n");
             return false;
@@ -112,6 +144,17 @@ QByteArray readAll(const QString& path)
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
+}
+
+QByteArray tail(const QString& path, int lines)
+{
+    QByteArray text = readAll(path);
+    if (text.endsWith('\n'))
+        text.chop(1);
+    qsizetype from = text.size();
+    for (int i = 0; i < lines && from > 0; ++i)
+        from = text.lastIndexOf('\n', from - 1);
+    return from <= 0 ? text : text.mid(from + 1);
 }
 
 bool waitForText(const QString& path, const QByteArray& text, int timeoutMs)
@@ -162,7 +205,10 @@ QByteArray writeRandomFile(const QString& path, std::int64_t size)
     if (!file.open(QIODevice::WriteOnly))
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray chunk(4 << 20, Qt::Uninitialized);
+    // No more random bytes than the file takes: small files come by the
+    // thousand.
+    const qsizetype chunkSize = qsizetype(std::min<std::int64_t>(size + 3, 4 << 20)) / 4 * 4;
+    QByteArray chunk(chunkSize, Qt::Uninitialized);
     for (std::int64_t left = size; left > 0;) {
         const qint64 n = std::min<std::int64_t>(left, chunk.size());
         QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()), size_t(chunk.size() / 4));

@@ -62,15 +62,26 @@ private:
 // Starts program with stdin from /dev/null and stdout, stderr into files.
 bool spawn(Child& child, const QString& program, const QStringList& arguments, Environment& env, const QString& out,
            const QString& err);
+// Whether the child has ended (its status and usage are then in child);
+// does not wait.
+bool poll(Child& child);
 // Waits for the child at most timeoutMs; kills it after that. Whether it
 // exited with status 0.
 bool reap(Child& child, int timeoutMs);
+// Whether the child has ended with exit status 0.
+bool succeeded(const Child& child);
+// "exit status 1", "killed by signal 9", "still running".
+QString describeStatus(const Child& child);
+// SIGTERM, then SIGKILL when the child has not ended after graceMs.
+void stop(Child& child, int graceMs);
 // spawn and reap, with the output in numbered files of folder; prints the
 // end of its standard error when it fails.
 bool runToEnd(const QString& program, const QStringList& arguments, Environment& env, const QString& folder,
               int timeoutMs = 60000, Child* result = nullptr);
 
 QByteArray readAll(const QString& path);
+// The last lines of the file.
+QByteArray tail(const QString& path, int lines);
 // Polls the file until it contains text.
 bool waitForText(const QString& path, const QByteArray& text, int timeoutMs);
 // Runs the event loop until done() holds; false after timeoutMs.

@@ -14,6 +14,8 @@
 // per block and message, which costs processor time that brenvo-cli as people
 // run it does not spend.
 
+#include "bench/benchpair.h"
+#include "bench/benchsshd.h"
 #include "bench/benchsupport.h"
 
 #include <QByteArray>
@@ -39,13 +41,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -160,59 +157,17 @@ struct ScpResult {
 };
 
 // scp of the file to another name through an sshd of our own on 127.0.0.1.
-std::optional<ScpResult> scp(const QString& source, std::int64_t size, Environment& env, const QString& folder)
+ScpResult scp(const QString& source, std::int64_t size, Environment& env, const QString& folder)
 {
-    const QString sshd = QFileInfo::exists(QStringLiteral("/usr/sbin/sshd")) ? QStringLiteral("/usr/sbin/sshd") : QString();
-    const QString scpProgram = QStandardPaths::findExecutable(QStringLiteral("scp"));
-    const QString keygen = QStandardPaths::findExecutable(QStringLiteral("ssh-keygen"));
-    if (sshd.isEmpty() || scpProgram.isEmpty() || keygen.isEmpty())
-        return std::nullopt;
-    // sshd insists on its privilege separation directory.
-    if (!QFileInfo::exists(QStringLiteral("/run/sshd")) && geteuid() == 0) {
-        mkdir("/run/sshd", 0755);
-    }
-    const QString dir = folder + QStringLiteral("/ssh");
-    QDir().mkpath(dir);
-    chmod(QFile::encodeName(dir).constData(), 0700);
-    if (!runToEnd(keygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
-                           QStringLiteral("-f"), dir + QStringLiteral("/host")},
-                  env, dir)
-        || !runToEnd(keygen, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
-                              QStringLiteral("-f"), dir + QStringLiteral("/client")},
-                     env, dir))
-        return ScpResult{0, 0, QStringLiteral("ssh-keygen failed")};
-    QFile::copy(dir + QStringLiteral("/client.pub"), dir + QStringLiteral("/authorized_keys"));
-    const quint16 port = freePort();
-    QFile config(dir + QStringLiteral("/sshd_config"));
-    config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/host\nAuthorizedKeysFile %2/authorized_keys\n"
-                                "PidFile %2/sshd.pid\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
-                                "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\nSubsystem sftp internal-sftp\n")
-                     .arg(port)
-                     .arg(dir)
-                     .toUtf8());
-    config.close();
-    Child server;
-    if (!spawn(server, sshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), dir + QStringLiteral("/sshd_config")},
-               env, dir + QStringLiteral("/sshd.out"), dir + QStringLiteral("/sshd.err")))
-        return ScpResult{0, 0, QStringLiteral("sshd did not start")};
-    if (!waitForText(dir + QStringLiteral("/sshd.err"), "Server listening", 10000)) {
-        kill(server.pid, SIGTERM);
-        reap(server, 5000);
-        return ScpResult{0, 0, QStringLiteral("sshd did not listen: ") + QString::fromLocal8Bit(readAll(dir + QStringLiteral("/sshd.err")).trimmed())};
-    }
-    const passwd* me = getpwuid(geteuid());
-    const QString user = me ? QString::fromLocal8Bit(me->pw_name) : QStringLiteral("root");
+    const TemporarySshd sshd(env, folder);
+    if (!sshd.listening())
+        return ScpResult{0, 0, sshd.problem()};
     const QString target = folder + QStringLiteral("/scp-copy.bin");
     Child copy;
-    const bool ok = runToEnd(scpProgram,
-                             {QStringLiteral("-q"), QStringLiteral("-i"), dir + QStringLiteral("/client"), QStringLiteral("-P"),
-                              QString::number(port), QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=no"),
-                              QStringLiteral("-o"), QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"),
-                              QStringLiteral("BatchMode=yes"), source, user + QStringLiteral("@127.0.0.1:") + target},
-                             env, dir, 600000, &copy);
-    kill(server.pid, SIGTERM);
-    reap(server, 5000);
+    const bool ok = runToEnd(sshd.scp(),
+                             QStringList{QStringLiteral("-q"), QStringLiteral("-P"), QString::number(sshd.port())} + sshd.clientOptions()
+                                 + QStringList{source, sshd.login() + QLatin1Char(':') + target},
+                             env, folder, 600000, &copy);
     if (!ok || QFileInfo(target).size() != size)
         return ScpResult{0, 0, QStringLiteral("scp failed")};
     QFile::remove(target);
@@ -252,52 +207,18 @@ int main(int argc, char** argv)
     // write-back of the file just made.
     ::sync();
 
-    const QString samData = root.filePath(QStringLiteral("sam")), valData = root.filePath(QStringLiteral("val"));
-    const QString downloads = root.filePath(QStringLiteral("downloads"));
-    const quint16 samPort = freePort(), valPort = freePort();
-    const auto cliArgs = [&](const QString& data, const QStringList& rest) {
-        QStringList args{QStringLiteral("--data-dir"), data, QStringLiteral("--key-store"), QStringLiteral("file")};
-        if (keep)
-            args << QStringLiteral("--log") << data + QStringLiteral(".log");
-        return args + rest;
-    };
-    const QString folder = root.path();
-    bool ok = runToEnd(cli, cliArgs(samData, {QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Sam"), QStringLiteral("--address"),
-                                              QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(samPort),
-                                              QStringLiteral("-o"), root.filePath(QStringLiteral("sam.bcard"))}),
-                       env, folder)
-              && runToEnd(cli, cliArgs(valData, {QStringLiteral("card"), QStringLiteral("--name"), QStringLiteral("Val"),
-                                                 QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                                 QString::number(valPort), QStringLiteral("-o"), root.filePath(QStringLiteral("val.bcard"))}),
-                          env, folder)
-              && runToEnd(cli, cliArgs(samData, {QStringLiteral("import"), root.filePath(QStringLiteral("val.bcard"))}), env, folder)
-              && runToEnd(cli, cliArgs(valData, {QStringLiteral("import"), root.filePath(QStringLiteral("sam.bcard"))}), env, folder)
-              && runToEnd(cli, cliArgs(samData, {QStringLiteral("share"), QStringLiteral("--to"), QStringLiteral("Val"), source}), env, folder);
-    if (!ok)
+    BrenvoPair pair(cli, root.path(), env, keep);
+    if (!pair.introduce() || !pair.share({source}, 60000))
         return 1;
-
-    Child sender, receiver;
-    spawn(sender, cli,
-          cliArgs(samData, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--exit-when-done"),
-                            QStringLiteral("--timeout"), QStringLiteral("600")}),
-          env, samData + QStringLiteral(".out"), samData + QStringLiteral(".err"));
-    if (!waitForText(samData + QStringLiteral(".out"), "listening on port", 30000)) {
-        std::fprintf(stderr, "the sender did not start listening\n");
-        return 1;
-    }
-    spawn(receiver, cli,
-          cliArgs(valData, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--connect"), QStringLiteral("Sam"),
-                            QStringLiteral("--accept"), QStringLiteral("Sam"), QStringLiteral("--download-to"), downloads,
-                            QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("600")}),
-          env, valData + QStringLiteral(".out"), valData + QStringLiteral(".err"));
-    const bool receiverOk = reap(receiver, 700000);
-    const bool senderOk = reap(sender, 60000);
-    const QString target = downloads + QStringLiteral("/random.bin");
+    const BrenvoPair::Outcome outcome = pair.run(600, 60000);
+    const Child& sender = pair.sender();
+    const Child& receiver = pair.receiver();
+    const QString target = pair.downloads() + QStringLiteral("/random.bin");
     const bool same = sha256(target) == sourceSha;
-    if (!receiverOk || !senderOk || !same) {
-        std::fprintf(stderr, "transfer failed: receiver %s, sender %s, checksum %s\n%s\n%s\n", receiverOk ? "ok" : "failed",
-                     senderOk ? "ok" : "failed", same ? "same" : "differs", readAll(valData + QStringLiteral(".out")).constData(),
-                     readAll(samData + QStringLiteral(".out")).constData());
+    if (!outcome.receiverOk || !outcome.senderOk || !same) {
+        std::fprintf(stderr, "transfer failed: receiver %s, sender %s, checksum %s\n%s%s", qPrintable(describeStatus(receiver)),
+                     qPrintable(describeStatus(sender)), same ? "same" : "differs", pair.receiverTails(30, 20).constData(),
+                     pair.senderTails(30, 20).constData());
         return 1;
     }
 
@@ -309,7 +230,7 @@ int main(int argc, char** argv)
     };
     std::printf("  brenvo-cli    %.2f s for the receiving process from its start to its end: %.1f MB/s (checksums match)\n",
                 receiver.wallSeconds, mb(rate));
-    for (const QByteArray& line : readAll(valData + QStringLiteral(".out")).split('\n')) {
+    for (const QByteArray& line : readAll(root.filePath(QStringLiteral("val.out"))).split('\n')) {
         if (line.startsWith("finished "))
             std::printf("    its own report: %s\n", line.constData());
     }
@@ -325,6 +246,7 @@ int main(int argc, char** argv)
 
     const double copy = socketCopy(size);
     std::printf("  socket copy   %.1f MB/s (plain TCP over 127.0.0.1, 128 KiB writes, memory to memory)\n", mb(copy));
+    const QString folder = root.path();
     const std::optional<double> iperf = iperf3(size, env, folder);
     if (iperf)
         std::printf("  iperf3        %.1f MB/s\n", mb(*iperf));
@@ -332,20 +254,17 @@ int main(int argc, char** argv)
         std::printf("  iperf3        not installed\n");
     const double raw = iperf.value_or(copy);
 
-    const std::optional<ScpResult> ssh = scp(source, size, env, folder);
-    if (!ssh)
-        std::printf("  scp           sshd or scp not installed\n");
-    else if (!ssh->note.isEmpty())
-        std::printf("  scp           skipped: %s\n", qPrintable(ssh->note));
+    const ScpResult ssh = scp(source, size, env, folder);
+    if (!ssh.note.isEmpty())
+        std::printf("  scp           skipped: %s\n", qPrintable(ssh.note));
     else
-        std::printf("  scp           %.1f MB/s (scp client processor %.2f s)\n", mb(ssh->bytesPerSecond), ssh->cpuSeconds);
+        std::printf("  scp           %.1f MB/s (scp client processor %.2f s)\n", mb(ssh.bytesPerSecond), ssh.cpuSeconds);
 
     std::printf("Goals:\n");
     std::printf("  >= 50%% of raw loopback TCP (%s): %.1f%% %s\n", iperf ? "iperf3" : "socket copy", 100.0 * rate / raw,
                 rate >= 0.5 * raw ? "met" : "missed");
-    if (ssh && ssh->note.isEmpty())
-        std::printf("  >= 2.5x scp: %.2fx %s\n", rate / ssh->bytesPerSecond,
-                    rate >= 2.5 * ssh->bytesPerSecond ? "met" : "missed");
+    if (ssh.note.isEmpty())
+        std::printf("  >= 2.5x scp: %.2fx %s\n", rate / ssh.bytesPerSecond, rate >= 2.5 * ssh.bytesPerSecond ? "met" : "missed");
     std::printf("  <= 1.5 processor s per GiB for both sides: %.2f s %s\n", bothCpu / gib, bothCpu / gib <= 1.5 ? "met" : "missed");
     const double peak = double(std::max(sender.usage.ru_maxrss, receiver.usage.ru_maxrss)) / 1024.0;
     std::printf("  <= 64 MiB peak RSS per side: %.1f MiB %s\n", peak, peak <= 64.0 ? "met" : "missed");
