@@ -2,6 +2,7 @@
 
 #include "app/files/fileactions.h"
 #include "app/files/thumbnailscache.h"
+#include "app/texts/librarytexts.h"
 #include "vortan/controller.h"
 
 #include <QCoreApplication>
@@ -419,8 +420,8 @@ QString FileListModel::problemText(const FileRow& row)
     // Every block is here, but the file could not take its place.
     if (row.download && row.transferred() && row.status == FileRow::Status::failed)
         return QCoreApplication::translate("FileList", "Received, but not moved into place: %1")
-            .arg(row.error->localizedDescription());
-    return row.error->localizedDescription();
+            .arg(errorText(*row.error));
+    return errorText(*row.error);
 }
 
 QString FileListModel::accessibleText(const FileRow& row, const QString& peerName)

@@ -1,5 +1,7 @@
 #include "app/settings/settingsview.h"
 
+#include "app/texts/librarytexts.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -183,7 +185,7 @@ QString SettingsView::listenerText(const Reach& reach, bool listen)
         if (reach.listener.error() && portTaken(*reach.listener.error()))
             return tr("Port %1 is in use by another program").arg(port);
         return tr("Not listening: %1")
-            .arg(reach.listener.error() ? reach.listener.error()->localizedDescription() : tr("unknown error"));
+            .arg(reach.listener.error() ? errorText(*reach.listener.error()) : tr("unknown error"));
     }
     return {};
 }
@@ -204,7 +206,7 @@ QString SettingsView::routerText(const Reach& reach, bool mapPort)
                          .arg(portNumber(reach.port), r.externalAddress);
     case Router::failed:
         return r.routerError.isEmpty() ? tr("No forwarding: no router answered")
-                                       : tr("No forwarding: %1").arg(r.routerError);
+                                       : tr("No forwarding: %1").arg(libraryText(r.routerError));
     }
     return {};
 }
