@@ -482,6 +482,28 @@
     </message>
 </context>
 <context>
+    <name>QuitQuestion</name>
+    <message>
+        <source>1 download is running and will continue at the next start.</source>
+        <translation>1 Download läuft und wird beim nächsten Start fortgesetzt.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln downloads are running and will continue at the next start.</source>
+        <translation>
+            <numerusform>%Ln Download läuft und wird beim nächsten Start fortgesetzt.</numerusform>
+            <numerusform>%Ln Downloads laufen und werden beim nächsten Start fortgesetzt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quit Brenvo?</source>
+        <translation>Brenvo beenden?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+<context>
     <name>ReasonTexts</name>
     <message>
         <source>trying again now</source>

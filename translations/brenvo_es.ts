@@ -482,6 +482,28 @@
     </message>
 </context>
 <context>
+    <name>QuitQuestion</name>
+    <message>
+        <source>1 download is running and will continue at the next start.</source>
+        <translation>1 descarga está en curso y continuará en el próximo inicio.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln downloads are running and will continue at the next start.</source>
+        <translation>
+            <numerusform>%Ln descarga está en curso y continuará en el próximo inicio.</numerusform>
+            <numerusform>%Ln descargas están en curso y continuarán en el próximo inicio.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quit Brenvo?</source>
+        <translation>¿Salir de Brenvo?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir</translation>
+    </message>
+</context>
+<context>
     <name>ReasonTexts</name>
     <message>
         <source>trying again now</source>

@@ -482,6 +482,28 @@
     </message>
 </context>
 <context>
+    <name>QuitQuestion</name>
+    <message>
+        <source>1 download is running and will continue at the next start.</source>
+        <translation>1 téléchargement est en cours et reprendra au prochain démarrage.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln downloads are running and will continue at the next start.</source>
+        <translation>
+            <numerusform>%Ln téléchargement est en cours et reprendra au prochain démarrage.</numerusform>
+            <numerusform>%Ln téléchargements sont en cours et reprendront au prochain démarrage.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quit Brenvo?</source>
+        <translation>Quitter Brenvo ?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+</context>
+<context>
     <name>ReasonTexts</name>
     <message>
         <source>trying again now</source>

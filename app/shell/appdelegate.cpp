@@ -12,6 +12,7 @@
 #include "app/shell/background.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
+#include "app/shell/quitquestion.h"
 #include "app/shell/reasontext.h"
 #include "app/shell/uninstall.h"
 #include "app/update/updatercontroller.h"
@@ -258,6 +259,20 @@ void AppDelegate::registerWindow(MainWindow& window)
     });
 }
 
+bool AppDelegate::mayClose(MainWindow& window)
+{
+    if (m_quitting || m_uninstalled || m_background->keepsRunning())
+        return true;
+    for (MainWindow* other : std::as_const(m_windows))
+        if (other && other != &window && other->isVisible())
+            return true;
+    return closeOrAskToQuit(&window, *m_dialogs, m_controller->fileRows(), [this, shown = QPointer(&window)] {
+        m_quitting = true;
+        if (shown)
+            shown->close();
+    });
+}
+
 void AppDelegate::windowClosing(MainWindow& window)
 {
     // The last window closed is the one to come back: at the next start, or
@@ -500,6 +515,7 @@ void AppDelegate::finishUninstall(QWidget* parent)
 
 void AppDelegate::quit()
 {
+    m_quitting = true;  // the windows close without asking
     QCoreApplication::quit();
 }
 

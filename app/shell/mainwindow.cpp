@@ -311,6 +311,10 @@ void MainWindow::hideEvent(QHideEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!m_app.mayClose(*this)) {
+        event->ignore();
+        return;
+    }
     m_app.windowClosing(*this);
     QMainWindow::closeEvent(event);
 }

@@ -54,6 +54,12 @@ QString transferSummary(const QList<FileRow>& rows)
     return summary;
 }
 
+qsizetype runningDownloads(const QList<FileRow>& rows)
+{
+    return std::count_if(rows.cbegin(), rows.cend(),
+                         [](const FileRow& row) { return row.download && row.active() && !row.unavailable; });
+}
+
 QList<QUuid> pausableFiles(const QList<FileRow>& rows)
 {
     QList<QUuid> ids;
