@@ -202,12 +202,24 @@
         <translation>%1 — %2</translation>
     </message>
     <message>
-        <source>Not shared anymore.</source>
-        <translation>Nicht mehr freigegeben.</translation>
-    </message>
-    <message>
         <source>Received, but not moved into place: %1</source>
         <translation>Empfangen, aber nicht an seinen Platz verschoben: %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Withdrawn</source>
+        <translation>Zurückgezogen</translation>
+    </message>
+    <message>
+        <source>Withdrawn by %1</source>
+        <translation>Von %1 zurückgezogen</translation>
+    </message>
+    <message>
+        <source>Not downloaded</source>
+        <translation>Nicht heruntergeladen</translation>
     </message>
 </context>
 <context>

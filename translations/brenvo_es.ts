@@ -202,12 +202,24 @@
         <translation>%1 — %2</translation>
     </message>
     <message>
-        <source>Not shared anymore.</source>
-        <translation>Ya no se comparte.</translation>
-    </message>
-    <message>
         <source>Received, but not moved into place: %1</source>
         <translation>Recibido, pero no se pudo mover a su sitio: %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Quitar</translation>
+    </message>
+    <message>
+        <source>Withdrawn</source>
+        <translation>Retirado</translation>
+    </message>
+    <message>
+        <source>Withdrawn by %1</source>
+        <translation>Retirado por %1</translation>
+    </message>
+    <message>
+        <source>Not downloaded</source>
+        <translation>No descargado</translation>
     </message>
 </context>
 <context>

@@ -202,12 +202,24 @@
         <translation>%1 — %2</translation>
     </message>
     <message>
-        <source>Not shared anymore.</source>
-        <translation>N’est plus partagé.</translation>
-    </message>
-    <message>
         <source>Received, but not moved into place: %1</source>
         <translation>Reçu, mais pas déplacé à son emplacement&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Retirer</translation>
+    </message>
+    <message>
+        <source>Withdrawn</source>
+        <translation>Retiré</translation>
+    </message>
+    <message>
+        <source>Withdrawn by %1</source>
+        <translation>Retiré par %1</translation>
+    </message>
+    <message>
+        <source>Not downloaded</source>
+        <translation>Non téléchargé</translation>
     </message>
 </context>
 <context>

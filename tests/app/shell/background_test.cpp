@@ -53,7 +53,9 @@ TEST(StatusIconText, SummaryCountsWhatRunsAndTheTimeLeft)
         {{}, ""},
         {{row(true, S::paused, 100, 0), row(true, S::done, 100, 100)}, ""},
         {{row(true, S::transferring, 1000, 340)}, "1 file, 34 %"},
-        {{row(true, S::transferring, 600, 200, 5), row(false, S::queued, 400, 140, 0)}, "2 files, 34 % — 3 min left"},
+        // Offers nobody fetches are not counted.
+        {{row(true, S::transferring, 600, 200, 5), row(false, S::queued, 400, 140, 0)}, "1 file, 33 % — 2 min left"},
+        {{row(false, S::queued, 400, 0), row(false, S::queued, 400, 140)}, ""},
         {{row(false, S::transferring, 1000, 999, 1000)}, "1 file, 99 % — less than a minute left"},
         {{row(true, S::transferring, 1 << 30, 0, 100'000)}, "1 file, 0 % — 2 h 59 min left"},
         {{row(true, S::queued, 0, 0)}, "1 file, 0 %"},  // an empty file: no division by zero
