@@ -687,6 +687,10 @@
         <source>The program was installed with a package of the system: remove the package “brenvo” with your package manager, for example with the command: sudo apt remove brenvo</source>
         <translation>Das Programm wurde mit einem Paket des Systems installiert: Entfernen Sie das Paket „brenvo“ mit Ihrer Paketverwaltung, zum Beispiel mit dem Befehl: sudo apt remove brenvo</translation>
     </message>
+    <message>
+        <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
+        <translation>Ihre Adresse hat sich geändert: Die Karte, die andere von Ihnen haben, ist nicht mehr aktuell. Geben Sie sie mit „Meine Karte weitergeben …“ erneut weiter.</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>
@@ -1166,6 +1170,30 @@
     <message>
         <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
         <translation>Kein mDNS-Dienst (avahi-daemon) läuft; andere in Ihrem Netzwerk können Sie nicht automatisch finden.</translation>
+    </message>
+    <message>
+        <source>Others connect to</source>
+        <translation>Andere verbinden sich mit</translation>
+    </message>
+    <message>
+        <source>The card others hold is now out of date.</source>
+        <translation>Die Karte, die andere von Ihnen haben, ist nicht mehr aktuell.</translation>
+    </message>
+    <message>
+        <source>Share My Card…</source>
+        <translation>Meine Karte weitergeben …</translation>
+    </message>
+    <message>
+        <source>Others connect to:</source>
+        <translation>Andere verbinden sich mit:</translation>
+    </message>
+    <message>
+        <source>Your card has no address: others can&apos;t connect to you with it</source>
+        <translation>Ihre Karte hat keine Adresse: Andere können sich damit nicht mit Ihnen verbinden</translation>
+    </message>
+    <message>
+        <source>%1 (proposed: confirm it with Share My Card…)</source>
+        <translation>%1 (Vorschlag: bestätigen Sie ihn mit „Meine Karte weitergeben …“)</translation>
     </message>
 </context>
 <context>

@@ -687,6 +687,10 @@
         <source>The program was installed with a package of the system: remove the package “brenvo” with your package manager, for example with the command: sudo apt remove brenvo</source>
         <translation>El programa se instaló con un paquete del sistema: elimine el paquete «brenvo» con su gestor de paquetes, por ejemplo con la orden: sudo apt remove brenvo</translation>
     </message>
+    <message>
+        <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
+        <translation>Su dirección ha cambiado: la tarjeta que tienen los demás ya no está al día. Compártala de nuevo con Compartir mi tarjeta…</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>
@@ -1166,6 +1170,30 @@
     <message>
         <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
         <translation>No se está ejecutando ningún servicio mDNS (avahi-daemon); los demás en su red no pueden encontrarle automáticamente.</translation>
+    </message>
+    <message>
+        <source>Others connect to</source>
+        <translation>Los demás se conectan a</translation>
+    </message>
+    <message>
+        <source>The card others hold is now out of date.</source>
+        <translation>La tarjeta que tienen los demás ya no está al día.</translation>
+    </message>
+    <message>
+        <source>Share My Card…</source>
+        <translation>Compartir mi tarjeta…</translation>
+    </message>
+    <message>
+        <source>Others connect to:</source>
+        <translation>Los demás se conectan a:</translation>
+    </message>
+    <message>
+        <source>Your card has no address: others can&apos;t connect to you with it</source>
+        <translation>Su tarjeta no tiene dirección: los demás no pueden conectarse con ella</translation>
+    </message>
+    <message>
+        <source>%1 (proposed: confirm it with Share My Card…)</source>
+        <translation>%1 (propuesta: confírmela con Compartir mi tarjeta…)</translation>
     </message>
 </context>
 <context>

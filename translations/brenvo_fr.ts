@@ -687,6 +687,10 @@
         <source>The program was installed with a package of the system: remove the package “brenvo” with your package manager, for example with the command: sudo apt remove brenvo</source>
         <translation>Le programme a été installé avec un paquet du système&#xa0;: supprimez le paquet « brenvo » avec votre gestionnaire de paquets, par exemple avec la commande&#xa0;: sudo apt remove brenvo</translation>
     </message>
+    <message>
+        <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
+        <translation>Votre adresse a changé : la carte que les autres ont de vous n’est plus à jour. Partagez-la de nouveau avec Partager ma carte…</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>
@@ -1166,6 +1170,30 @@
     <message>
         <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
         <translation>Aucun service mDNS (avahi-daemon) n’est en cours d’exécution&#xa0;; les autres sur votre réseau ne peuvent pas vous trouver automatiquement.</translation>
+    </message>
+    <message>
+        <source>Others connect to</source>
+        <translation>Les autres se connectent à</translation>
+    </message>
+    <message>
+        <source>The card others hold is now out of date.</source>
+        <translation>La carte que les autres ont de vous n’est plus à jour.</translation>
+    </message>
+    <message>
+        <source>Share My Card…</source>
+        <translation>Partager ma carte…</translation>
+    </message>
+    <message>
+        <source>Others connect to:</source>
+        <translation>Les autres se connectent à :</translation>
+    </message>
+    <message>
+        <source>Your card has no address: others can&apos;t connect to you with it</source>
+        <translation>Votre carte n’a pas d’adresse : les autres ne peuvent pas s’y connecter</translation>
+    </message>
+    <message>
+        <source>%1 (proposed: confirm it with Share My Card…)</source>
+        <translation>%1 (proposée : confirmez-la avec Partager ma carte…)</translation>
     </message>
 </context>
 <context>

@@ -8,6 +8,7 @@
 #include "app/files/filelistview.h"
 #include "app/files/thumbnailscache.h"
 #include "app/settings/settingsview.h"
+#include "app/shell/addressproposal.h"
 #include "app/shell/autostart.h"
 #include "app/shell/background.h"
 #include "app/shell/fileselection.h"
@@ -91,6 +92,12 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     background.quit = [this] { quit(); };
     background.windowShown = [this] { return windowShown(); };
     m_background = std::make_unique<Background>(*m_controller, m_settings, *m_notifier, std::move(background));
+    m_addressProposal = std::make_unique<AddressProposal>(*m_controller, m_settings);
+    connect(m_cards.get(), &CardActions::ownCardConfirmed, m_addressProposal.get(), &AddressProposal::confirmed);
+    connect(m_addressProposal.get(), &AddressProposal::proposalChanged, this, [this] {
+        addWarning(tr("Your address changed: the card others hold is now out of date. Share it again with "
+                      "Share My Card…"));
+    });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive) {
             m_notifications->applicationBecameActive();
@@ -113,6 +120,7 @@ std::optional<StartError> AppDelegate::start()
     if (std::optional<StartError> error = m_controller->start(m_settings.listen(), m_settings.mapPort()))
         return error;
     m_started = true;
+    m_addressProposal->start();
     if (m_settings.checkForUpdates())
         m_updater->checkAutomatically();
     m_background->start(m_options.background);
@@ -367,12 +375,18 @@ void AppDelegate::showSettings(QWidget* over)
                 m_controller->editMe(*me);
             }
         });
+        m_settingsView->setShareCard([this] { shareMyCard(m_settingsView); });
         const auto showReach = [this] {
             const std::optional<User>& me = m_controller->me();
-            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt,
-                                      m_controller->reachability()});
+            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt, m_controller->reachability(),
+                                      me ? me->address.value_or(QString()).trimmed() : QString(),
+                                      m_addressProposal->proposed()});
         };
         showReach();
+        connect(&m_settings, &AppSettings::changed, m_settingsView, [showReach](const QString& key) {
+            if (key == QLatin1String("ProposedAddress"))
+                showReach();
+        });
         connect(m_controller.get(), &Controller::listenerStateChanged, m_settingsView, showReach);
         connect(m_controller.get(), &Controller::reachabilityChanged, m_settingsView, showReach);
         connect(m_controller.get(), &Controller::meChanged, m_settingsView, showReach);

@@ -13,6 +13,7 @@
 
 namespace brenvo {
 
+class AddressProposal;
 class AppNotifications;
 class Background;
 class CardActions;
@@ -147,6 +148,7 @@ private:
     std::unique_ptr<ThumbnailsCache> m_thumbnails;
     std::unique_ptr<CardActions> m_cards;
     std::unique_ptr<Background> m_background;
+    std::unique_ptr<AddressProposal> m_addressProposal;
     QList<SceneController*> m_scenes;
     QList<MainWindow*> m_windows;  // shown or not yet destroyed
     QPointer<SettingsView> m_settingsView;
