@@ -156,7 +156,7 @@ QWidget* SettingsView::buildReachSection()
             m_shareCard();
     });
     auto* outdatedRow = new QHBoxLayout(m_outdated);
-    outdatedRow->setContentsMargins(0, 0, 0, 0);
+    outdatedRow->setContentsMargins(24, 0, 0, 0);
     outdatedRow->addWidget(outdatedText, 1);
     outdatedRow->addWidget(share);
     connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
@@ -186,10 +186,8 @@ QWidget* SettingsView::buildReachSection()
     layout->addWidget(captionLabel(
         tr("Brenvo will ask your router to forward connections received on the listening port to this machine."),
         group));
+    states->addRow(tr("Others connect to:"), m_cardAddress);
     layout->addLayout(states);
-    auto* card = new QFormLayout;
-    card->addRow(tr("Others connect to:"), m_cardAddress);
-    layout->addLayout(card);
     layout->addWidget(m_outdated);
     layout->addWidget(m_connectAutomatically);
     layout->addWidget(captionLabel(tr("Connects to people when there are files to send or receive, and tries again "
