@@ -105,7 +105,7 @@ int main(int argc, char** argv)
                              delegate.showWindow();
                          delegate.open(request.urls, request.cards);
                      });
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [] { QCoreApplication::quit(); });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &delegate, [&delegate] { delegate.quit(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, [&delegate] { delegate.stop(); });
     // The session is ending: keep the state even if the process is killed next.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate, [&delegate] { delegate.controller().save(); });

@@ -202,12 +202,24 @@
         <translation>%1 — %2</translation>
     </message>
     <message>
-        <source>Not shared anymore.</source>
-        <translation>Nicht mehr freigegeben.</translation>
-    </message>
-    <message>
         <source>Received, but not moved into place: %1</source>
         <translation>Empfangen, aber nicht an seinen Platz verschoben: %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Withdrawn</source>
+        <translation>Zurückgezogen</translation>
+    </message>
+    <message>
+        <source>Withdrawn by %1</source>
+        <translation>Von %1 zurückgezogen</translation>
+    </message>
+    <message>
+        <source>Not downloaded</source>
+        <translation>Nicht heruntergeladen</translation>
     </message>
 </context>
 <context>
@@ -332,10 +344,175 @@
     </message>
 </context>
 <context>
+    <name>LibraryTexts</name>
+    <message>
+        <source>No gateway answered</source>
+        <translation>Kein Gateway hat geantwortet</translation>
+    </message>
+    <message>
+        <source>The gateway refused to forward port %1: %2</source>
+        <translation>Das Gateway hat die Weiterleitung von Port %1 abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>%1 answered at %2</source>
+        <translation>%1 hat unter %2 geantwortet</translation>
+    </message>
+    <message>
+        <source>dns error: %1</source>
+        <translation>DNS-Fehler: %1</translation>
+    </message>
+    <message>
+        <source>network error: %1</source>
+        <translation>Netzwerkfehler: %1</translation>
+    </message>
+    <message>
+        <source>The partial file %1 is gone</source>
+        <translation>Die Teildatei %1 ist verschwunden</translation>
+    </message>
+    <message>
+        <source>The finished download is still at %1: it could not be moved into place</source>
+        <translation>Der fertige Download liegt noch unter %1: Er konnte nicht an seinen Platz verschoben werden</translation>
+    </message>
+    <message>
+        <source>%1 is not a local file</source>
+        <translation>%1 ist keine lokale Datei</translation>
+    </message>
+    <message>
+        <source>%1 is not a local directory</source>
+        <translation>%1 ist kein lokaler Ordner</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot name a file</source>
+        <translation>„%1“ kann keine Datei benennen</translation>
+    </message>
+    <message>
+        <source>no free name for %1</source>
+        <translation>kein freier Name für %1</translation>
+    </message>
+    <message>
+        <source>not a local file: %1</source>
+        <translation>keine lokale Datei: %1</translation>
+    </message>
+    <message>
+        <source>not a regular file: %1</source>
+        <translation>keine reguläre Datei: %1</translation>
+    </message>
+    <message>
+        <source>no download location for %1</source>
+        <translation>kein Speicherort für %1</translation>
+    </message>
+    <message>
+        <source>block %1 is out of range</source>
+        <translation>Block %1 liegt außerhalb des Bereichs</translation>
+    </message>
+    <message>
+        <source>block %1 is not part of %2</source>
+        <translation>Block %1 gehört nicht zu %2</translation>
+    </message>
+    <message>
+        <source>a block read returned fewer bytes than asked</source>
+        <translation>beim Lesen eines Blocks kamen weniger Bytes als angefordert</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <source>No route to host</source>
+        <translation>Keine Route zum Zielrechner</translation>
+    </message>
+    <message>
+        <source>Network is unreachable</source>
+        <translation>Netzwerk ist nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>Zeitüberschreitung der Verbindung</translation>
+    </message>
+    <message>
+        <source>Connection reset by peer</source>
+        <translation>Verbindung von der Gegenseite zurückgesetzt</translation>
+    </message>
+    <message>
+        <source>Broken pipe</source>
+        <translation>Unterbrochene Verbindung</translation>
+    </message>
+    <message>
+        <source>Address already in use</source>
+        <translation>Adresse wird bereits verwendet</translation>
+    </message>
+    <message>
+        <source>Cannot assign requested address</source>
+        <translation>Die angeforderte Adresse kann nicht zugewiesen werden</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Keine Berechtigung</translation>
+    </message>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>Vorgang nicht zulässig</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>Datei oder Verzeichnis nicht gefunden</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>Kein Platz mehr auf dem Gerät</translation>
+    </message>
+    <message>
+        <source>Disk quota exceeded</source>
+        <translation>Plattenkontingent überschritten</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>Schreibgeschütztes Dateisystem</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>Ein-/Ausgabefehler</translation>
+    </message>
+    <message>
+        <source>Not a directory</source>
+        <translation>Ist kein Verzeichnis</translation>
+    </message>
+    <message>
+        <source>Is a directory</source>
+        <translation>Ist ein Verzeichnis</translation>
+    </message>
+    <message>
+        <source>File exists</source>
+        <translation>Die Datei existiert bereits</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Brenvo cannot start</source>
         <translation>Brenvo kann nicht starten</translation>
+    </message>
+</context>
+<context>
+    <name>QuitQuestion</name>
+    <message>
+        <source>1 download is running and will continue at the next start.</source>
+        <translation>1 Download läuft und wird beim nächsten Start fortgesetzt.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln downloads are running and will continue at the next start.</source>
+        <translation>
+            <numerusform>%Ln Download läuft und wird beim nächsten Start fortgesetzt.</numerusform>
+            <numerusform>%Ln Downloads laufen und werden beim nächsten Start fortgesetzt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quit Brenvo?</source>
+        <translation>Brenvo beenden?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
     </message>
 </context>
 <context>
@@ -509,6 +686,10 @@
     <message>
         <source>The program was installed with a package of the system: remove the package “brenvo” with your package manager, for example with the command: sudo apt remove brenvo</source>
         <translation>Das Programm wurde mit einem Paket des Systems installiert: Entfernen Sie das Paket „brenvo“ mit Ihrer Paketverwaltung, zum Beispiel mit dem Befehl: sudo apt remove brenvo</translation>
+    </message>
+    <message>
+        <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
+        <translation>Ihre Adresse hat sich geändert: Die Karte, die andere von Ihnen haben, ist nicht mehr aktuell. Geben Sie sie mit „Meine Karte weitergeben …“ erneut weiter.</translation>
     </message>
 </context>
 <context>
@@ -990,6 +1171,30 @@
         <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
         <translation>Kein mDNS-Dienst (avahi-daemon) läuft; andere in Ihrem Netzwerk können Sie nicht automatisch finden.</translation>
     </message>
+    <message>
+        <source>Others connect to</source>
+        <translation>Andere verbinden sich mit</translation>
+    </message>
+    <message>
+        <source>The card others hold is now out of date.</source>
+        <translation>Die Karte, die andere von Ihnen haben, ist nicht mehr aktuell.</translation>
+    </message>
+    <message>
+        <source>Share My Card…</source>
+        <translation>Meine Karte weitergeben …</translation>
+    </message>
+    <message>
+        <source>Others connect to:</source>
+        <translation>Andere verbinden sich mit:</translation>
+    </message>
+    <message>
+        <source>Your card has no address: others can&apos;t connect to you with it</source>
+        <translation>Ihre Karte hat keine Adresse: Andere können sich damit nicht mit Ihnen verbinden</translation>
+    </message>
+    <message>
+        <source>%1 (proposed: confirm it with Share My Card…)</source>
+        <translation>%1 (Vorschlag: bestätigen Sie ihn mit „Meine Karte weitergeben …“)</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1137,12 +1342,12 @@
         <translation>Herunterladen</translation>
     </message>
     <message>
-        <source>Could not check for udpates.</source>
-        <translation>Es konnte nicht nach Aktualisierungen gesucht werden.</translation>
-    </message>
-    <message>
         <source>The list of updates could not be read (%1).</source>
         <translation>Die Liste der Aktualisierungen konnte nicht gelesen werden (%1).</translation>
+    </message>
+    <message>
+        <source>Could not check for updates.</source>
+        <translation>Es konnte nicht nach Aktualisierungen gesucht werden.</translation>
     </message>
 </context>
 <context>

@@ -202,12 +202,24 @@
         <translation>%1 — %2</translation>
     </message>
     <message>
-        <source>Not shared anymore.</source>
-        <translation>Ya no se comparte.</translation>
-    </message>
-    <message>
         <source>Received, but not moved into place: %1</source>
         <translation>Recibido, pero no se pudo mover a su sitio: %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Quitar</translation>
+    </message>
+    <message>
+        <source>Withdrawn</source>
+        <translation>Retirado</translation>
+    </message>
+    <message>
+        <source>Withdrawn by %1</source>
+        <translation>Retirado por %1</translation>
+    </message>
+    <message>
+        <source>Not downloaded</source>
+        <translation>No descargado</translation>
     </message>
 </context>
 <context>
@@ -332,10 +344,175 @@
     </message>
 </context>
 <context>
+    <name>LibraryTexts</name>
+    <message>
+        <source>No gateway answered</source>
+        <translation>Ninguna puerta de enlace respondió</translation>
+    </message>
+    <message>
+        <source>The gateway refused to forward port %1: %2</source>
+        <translation>La puerta de enlace rechazó redirigir el puerto %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 answered at %2</source>
+        <translation>%1 respondió en %2</translation>
+    </message>
+    <message>
+        <source>dns error: %1</source>
+        <translation>error de DNS: %1</translation>
+    </message>
+    <message>
+        <source>network error: %1</source>
+        <translation>error de red: %1</translation>
+    </message>
+    <message>
+        <source>The partial file %1 is gone</source>
+        <translation>El archivo parcial %1 ya no existe</translation>
+    </message>
+    <message>
+        <source>The finished download is still at %1: it could not be moved into place</source>
+        <translation>La descarga terminada sigue en %1: no se pudo mover a su sitio</translation>
+    </message>
+    <message>
+        <source>%1 is not a local file</source>
+        <translation>%1 no es un archivo local</translation>
+    </message>
+    <message>
+        <source>%1 is not a local directory</source>
+        <translation>%1 no es una carpeta local</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot name a file</source>
+        <translation>«%1» no puede ser el nombre de un archivo</translation>
+    </message>
+    <message>
+        <source>no free name for %1</source>
+        <translation>no hay un nombre libre para %1</translation>
+    </message>
+    <message>
+        <source>not a local file: %1</source>
+        <translation>no es un archivo local: %1</translation>
+    </message>
+    <message>
+        <source>not a regular file: %1</source>
+        <translation>no es un archivo normal: %1</translation>
+    </message>
+    <message>
+        <source>no download location for %1</source>
+        <translation>no hay ubicación de descarga para %1</translation>
+    </message>
+    <message>
+        <source>block %1 is out of range</source>
+        <translation>el bloque %1 está fuera de rango</translation>
+    </message>
+    <message>
+        <source>block %1 is not part of %2</source>
+        <translation>el bloque %1 no forma parte de %2</translation>
+    </message>
+    <message>
+        <source>a block read returned fewer bytes than asked</source>
+        <translation>la lectura de un bloque devolvió menos bytes de los pedidos</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>Conexión rechazada</translation>
+    </message>
+    <message>
+        <source>No route to host</source>
+        <translation>No hay ruta al host</translation>
+    </message>
+    <message>
+        <source>Network is unreachable</source>
+        <translation>La red no es accesible</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>Tiempo de conexión agotado</translation>
+    </message>
+    <message>
+        <source>Connection reset by peer</source>
+        <translation>Conexión restablecida por el otro extremo</translation>
+    </message>
+    <message>
+        <source>Broken pipe</source>
+        <translation>Tubería rota</translation>
+    </message>
+    <message>
+        <source>Address already in use</source>
+        <translation>La dirección ya está en uso</translation>
+    </message>
+    <message>
+        <source>Cannot assign requested address</source>
+        <translation>No se puede asignar la dirección solicitada</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Permiso denegado</translation>
+    </message>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>Operación no permitida</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>No existe el archivo o el directorio</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>No queda espacio en el dispositivo</translation>
+    </message>
+    <message>
+        <source>Disk quota exceeded</source>
+        <translation>Cuota de disco excedida</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>Sistema de archivos de solo lectura</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>Error de entrada/salida</translation>
+    </message>
+    <message>
+        <source>Not a directory</source>
+        <translation>No es un directorio</translation>
+    </message>
+    <message>
+        <source>Is a directory</source>
+        <translation>Es un directorio</translation>
+    </message>
+    <message>
+        <source>File exists</source>
+        <translation>El archivo ya existe</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Brenvo cannot start</source>
         <translation>Brenvo no puede iniciarse</translation>
+    </message>
+</context>
+<context>
+    <name>QuitQuestion</name>
+    <message>
+        <source>1 download is running and will continue at the next start.</source>
+        <translation>1 descarga está en curso y continuará en el próximo inicio.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln downloads are running and will continue at the next start.</source>
+        <translation>
+            <numerusform>%Ln descarga está en curso y continuará en el próximo inicio.</numerusform>
+            <numerusform>%Ln descargas están en curso y continuarán en el próximo inicio.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quit Brenvo?</source>
+        <translation>¿Salir de Brenvo?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir</translation>
     </message>
 </context>
 <context>
@@ -509,6 +686,10 @@
     <message>
         <source>The program was installed with a package of the system: remove the package “brenvo” with your package manager, for example with the command: sudo apt remove brenvo</source>
         <translation>El programa se instaló con un paquete del sistema: elimine el paquete «brenvo» con su gestor de paquetes, por ejemplo con la orden: sudo apt remove brenvo</translation>
+    </message>
+    <message>
+        <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
+        <translation>Su dirección ha cambiado: la tarjeta que tienen los demás ya no está al día. Compártala de nuevo con Compartir mi tarjeta…</translation>
     </message>
 </context>
 <context>
@@ -990,6 +1171,30 @@
         <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
         <translation>No se está ejecutando ningún servicio mDNS (avahi-daemon); los demás en su red no pueden encontrarle automáticamente.</translation>
     </message>
+    <message>
+        <source>Others connect to</source>
+        <translation>Los demás se conectan a</translation>
+    </message>
+    <message>
+        <source>The card others hold is now out of date.</source>
+        <translation>La tarjeta que tienen los demás ya no está al día.</translation>
+    </message>
+    <message>
+        <source>Share My Card…</source>
+        <translation>Compartir mi tarjeta…</translation>
+    </message>
+    <message>
+        <source>Others connect to:</source>
+        <translation>Los demás se conectan a:</translation>
+    </message>
+    <message>
+        <source>Your card has no address: others can&apos;t connect to you with it</source>
+        <translation>Su tarjeta no tiene dirección: los demás no pueden conectarse con ella</translation>
+    </message>
+    <message>
+        <source>%1 (proposed: confirm it with Share My Card…)</source>
+        <translation>%1 (propuesta: confírmela con Compartir mi tarjeta…)</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1137,12 +1342,12 @@
         <translation>Descargar</translation>
     </message>
     <message>
-        <source>Could not check for udpates.</source>
-        <translation>No se pudieron buscar actualizaciones.</translation>
-    </message>
-    <message>
         <source>The list of updates could not be read (%1).</source>
         <translation>No se pudo leer la lista de actualizaciones (%1).</translation>
+    </message>
+    <message>
+        <source>Could not check for updates.</source>
+        <translation>No se pudieron buscar actualizaciones.</translation>
     </message>
 </context>
 <context>

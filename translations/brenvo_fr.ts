@@ -202,12 +202,24 @@
         <translation>%1 — %2</translation>
     </message>
     <message>
-        <source>Not shared anymore.</source>
-        <translation>N’est plus partagé.</translation>
-    </message>
-    <message>
         <source>Received, but not moved into place: %1</source>
         <translation>Reçu, mais pas déplacé à son emplacement&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Retirer</translation>
+    </message>
+    <message>
+        <source>Withdrawn</source>
+        <translation>Retiré</translation>
+    </message>
+    <message>
+        <source>Withdrawn by %1</source>
+        <translation>Retiré par %1</translation>
+    </message>
+    <message>
+        <source>Not downloaded</source>
+        <translation>Non téléchargé</translation>
     </message>
 </context>
 <context>
@@ -332,10 +344,175 @@
     </message>
 </context>
 <context>
+    <name>LibraryTexts</name>
+    <message>
+        <source>No gateway answered</source>
+        <translation>Aucune passerelle n’a répondu</translation>
+    </message>
+    <message>
+        <source>The gateway refused to forward port %1: %2</source>
+        <translation>La passerelle a refusé de rediriger le port %1 : %2</translation>
+    </message>
+    <message>
+        <source>%1 answered at %2</source>
+        <translation>%1 a répondu à l’adresse %2</translation>
+    </message>
+    <message>
+        <source>dns error: %1</source>
+        <translation>erreur DNS : %1</translation>
+    </message>
+    <message>
+        <source>network error: %1</source>
+        <translation>erreur réseau : %1</translation>
+    </message>
+    <message>
+        <source>The partial file %1 is gone</source>
+        <translation>Le fichier partiel %1 a disparu</translation>
+    </message>
+    <message>
+        <source>The finished download is still at %1: it could not be moved into place</source>
+        <translation>Le téléchargement terminé est encore dans %1 : il n’a pas pu être mis à sa place</translation>
+    </message>
+    <message>
+        <source>%1 is not a local file</source>
+        <translation>%1 n’est pas un fichier local</translation>
+    </message>
+    <message>
+        <source>%1 is not a local directory</source>
+        <translation>%1 n’est pas un dossier local</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot name a file</source>
+        <translation>« %1 » ne peut pas nommer un fichier</translation>
+    </message>
+    <message>
+        <source>no free name for %1</source>
+        <translation>aucun nom libre pour %1</translation>
+    </message>
+    <message>
+        <source>not a local file: %1</source>
+        <translation>pas un fichier local : %1</translation>
+    </message>
+    <message>
+        <source>not a regular file: %1</source>
+        <translation>pas un fichier ordinaire : %1</translation>
+    </message>
+    <message>
+        <source>no download location for %1</source>
+        <translation>aucun emplacement de téléchargement pour %1</translation>
+    </message>
+    <message>
+        <source>block %1 is out of range</source>
+        <translation>le bloc %1 est hors limites</translation>
+    </message>
+    <message>
+        <source>block %1 is not part of %2</source>
+        <translation>le bloc %1 ne fait pas partie de %2</translation>
+    </message>
+    <message>
+        <source>a block read returned fewer bytes than asked</source>
+        <translation>la lecture d’un bloc a rendu moins d’octets que demandé</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>Connexion refusée</translation>
+    </message>
+    <message>
+        <source>No route to host</source>
+        <translation>Aucune route vers l’hôte</translation>
+    </message>
+    <message>
+        <source>Network is unreachable</source>
+        <translation>Réseau inaccessible</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>Délai de connexion dépassé</translation>
+    </message>
+    <message>
+        <source>Connection reset by peer</source>
+        <translation>Connexion réinitialisée par le correspondant</translation>
+    </message>
+    <message>
+        <source>Broken pipe</source>
+        <translation>Tube brisé</translation>
+    </message>
+    <message>
+        <source>Address already in use</source>
+        <translation>Adresse déjà utilisée</translation>
+    </message>
+    <message>
+        <source>Cannot assign requested address</source>
+        <translation>Impossible d’attribuer l’adresse demandée</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>Permission refusée</translation>
+    </message>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>Opération non permise</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>Aucun fichier ou dossier de ce nom</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>Aucun espace disponible sur le périphérique</translation>
+    </message>
+    <message>
+        <source>Disk quota exceeded</source>
+        <translation>Quota de disque dépassé</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>Système de fichiers en lecture seule</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>Erreur d’entrée-sortie</translation>
+    </message>
+    <message>
+        <source>Not a directory</source>
+        <translation>N’est pas un dossier</translation>
+    </message>
+    <message>
+        <source>Is a directory</source>
+        <translation>Est un dossier</translation>
+    </message>
+    <message>
+        <source>File exists</source>
+        <translation>Le fichier existe</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Brenvo cannot start</source>
         <translation>Brenvo ne peut pas démarrer</translation>
+    </message>
+</context>
+<context>
+    <name>QuitQuestion</name>
+    <message>
+        <source>1 download is running and will continue at the next start.</source>
+        <translation>1 téléchargement est en cours et reprendra au prochain démarrage.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln downloads are running and will continue at the next start.</source>
+        <translation>
+            <numerusform>%Ln téléchargement est en cours et reprendra au prochain démarrage.</numerusform>
+            <numerusform>%Ln téléchargements sont en cours et reprendront au prochain démarrage.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Quit Brenvo?</source>
+        <translation>Quitter Brenvo ?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
     </message>
 </context>
 <context>
@@ -509,6 +686,10 @@
     <message>
         <source>The program was installed with a package of the system: remove the package “brenvo” with your package manager, for example with the command: sudo apt remove brenvo</source>
         <translation>Le programme a été installé avec un paquet du système&#xa0;: supprimez le paquet « brenvo » avec votre gestionnaire de paquets, par exemple avec la commande&#xa0;: sudo apt remove brenvo</translation>
+    </message>
+    <message>
+        <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
+        <translation>Votre adresse a changé : la carte que les autres ont de vous n’est plus à jour. Partagez-la de nouveau avec Partager ma carte…</translation>
     </message>
 </context>
 <context>
@@ -990,6 +1171,30 @@
         <source>No mDNS responder (avahi-daemon) is running; others on your network can&apos;t find you automatically.</source>
         <translation>Aucun service mDNS (avahi-daemon) n’est en cours d’exécution&#xa0;; les autres sur votre réseau ne peuvent pas vous trouver automatiquement.</translation>
     </message>
+    <message>
+        <source>Others connect to</source>
+        <translation>Les autres se connectent à</translation>
+    </message>
+    <message>
+        <source>The card others hold is now out of date.</source>
+        <translation>La carte que les autres ont de vous n’est plus à jour.</translation>
+    </message>
+    <message>
+        <source>Share My Card…</source>
+        <translation>Partager ma carte…</translation>
+    </message>
+    <message>
+        <source>Others connect to:</source>
+        <translation>Les autres se connectent à :</translation>
+    </message>
+    <message>
+        <source>Your card has no address: others can&apos;t connect to you with it</source>
+        <translation>Votre carte n’a pas d’adresse : les autres ne peuvent pas s’y connecter</translation>
+    </message>
+    <message>
+        <source>%1 (proposed: confirm it with Share My Card…)</source>
+        <translation>%1 (proposée : confirmez-la avec Partager ma carte…)</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1137,12 +1342,12 @@
         <translation>Télécharger</translation>
     </message>
     <message>
-        <source>Could not check for udpates.</source>
-        <translation>Impossible de rechercher les mises à jour.</translation>
-    </message>
-    <message>
         <source>The list of updates could not be read (%1).</source>
         <translation>La liste des mises à jour n’a pas pu être lue (%1).</translation>
+    </message>
+    <message>
+        <source>Could not check for updates.</source>
+        <translation>Impossible de rechercher les mises à jour.</translation>
     </message>
 </context>
 <context>

@@ -1,15 +1,25 @@
 #include "app/cards/addresssuggestions.h"
 
-#include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkInterface>
 
+#include <algorithm>
+
 namespace brenvo {
 
-QStringList machineAddresses(const QString& forwardedExternalAddress)
+namespace {
+
+bool isGlobalIpv6(const QHostAddress& address)
 {
-    QStringList ipv4;
-    QStringList ipv6;
+    return address.protocol() == QAbstractSocket::IPv6Protocol && address.isGlobal()
+        && !address.isUniqueLocalUnicast() && !address.isSiteLocal();
+}
+
+}  // namespace
+
+QList<QHostAddress> machineHostAddresses()
+{
+    QList<QHostAddress> addresses;
     for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
         const auto flags = interface.flags();
         if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
@@ -18,14 +28,23 @@ QStringList machineAddresses(const QString& forwardedExternalAddress)
         for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
             const QHostAddress ip = entry.ip();
             // Link-local addresses need the interface's name on the other
-            // side: of no use on a card.
-            if (ip.isLoopback() || ip.isLinkLocal() || ip.isNull() || ip.isMulticast())
+            // side, and temporary ones change within a day: of no use on a card.
+            if (ip.isLoopback() || ip.isLinkLocal() || ip.isNull() || ip.isMulticast() || entry.isTemporary())
                 continue;
             QHostAddress plain = ip;
             plain.setScopeId(QString());
-            (ip.protocol() == QAbstractSocket::IPv4Protocol ? ipv4 : ipv6).append(plain.toString());
+            addresses.append(plain);
         }
     }
+    return addresses;
+}
+
+QStringList machineAddresses(const QString& forwardedExternalAddress)
+{
+    QStringList ipv4;
+    QStringList ipv6;
+    for (const QHostAddress& ip : machineHostAddresses())
+        (ip.protocol() == QAbstractSocket::IPv4Protocol ? ipv4 : ipv6).append(ip.toString());
     QStringList result;
     if (!forwardedExternalAddress.isEmpty())
         result.append(forwardedExternalAddress);
@@ -36,6 +55,21 @@ QStringList machineAddresses(const QString& forwardedExternalAddress)
         result.append(host);
     result.removeDuplicates();
     return result;
+}
+
+QString bestAddress(const QString& forwardedExternalAddress, const QList<QHostAddress>& machine)
+{
+    if (!forwardedExternalAddress.isEmpty())
+        return forwardedExternalAddress;
+    const auto global = std::find_if(machine.cbegin(), machine.cend(), isGlobalIpv6);
+    if (global != machine.cend())
+        return global->toString();
+    const auto ipv4 = std::find_if(machine.cbegin(), machine.cend(), [](const QHostAddress& address) {
+        return address.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    if (ipv4 != machine.cend())
+        return ipv4->toString();
+    return machine.isEmpty() ? QString() : machine.front().toString();
 }
 
 }  // namespace brenvo

@@ -101,6 +101,7 @@ void CardActions::shareMyCard(QWidget* window, bool focusAddress)
                 if (inWindow && !target)
                     return;
                 m_controller.editMe(result.users.first());
+                emit ownCardConfirmed(true);
                 const std::optional<User>& me = m_controller.me();
                 const User card = me ? *me : result.users.first();
                 if (card.address && !card.address->trimmed().isEmpty()) {
@@ -241,7 +242,10 @@ void CardActions::editMe(QWidget* window)
     if (!me)
         return;
     present({UserViewConfiguration::Kind::me, {*me}, {}, ownAddressSuggestions()}, window, tr("My Card"),
-            [this](const UserViewResult& result) { m_controller.editMe(result.users.first()); });
+            [this](const UserViewResult& result) {
+                m_controller.editMe(result.users.first());
+                emit ownCardConfirmed(false);
+            });
 }
 
 void CardActions::editUser(QWidget* window, const QByteArray& key)

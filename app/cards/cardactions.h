@@ -64,6 +64,8 @@ signals:
     // Users were imported through a window's dialog: that window selects
     // firstKey. (The application path changes no window's selection.)
     void usersImported(QWidget* window, const QByteArray& firstKey);
+    // The person confirmed the own card in its dialog (shared: in Share Card).
+    void ownCardConfirmed(bool shared);
 
 private:
     // Runs a user-details dialog; confirmed gets its result once it is closed.

@@ -6,10 +6,17 @@ using vortan::FileRow;
 
 namespace brenvo {
 
+bool isWithdrawn(const FileRow& row)
+{
+    return row.download && row.unavailable && row.status != FileRow::Status::done;
+}
+
 FileActionFlags fileActionFlags(const QList<const FileRow*>& targets)
 {
     FileActionFlags flags;
     for (const FileRow* row : targets) {
+        if (isWithdrawn(*row))
+            continue;
         if (row->status == FileRow::Status::failed)
             flags.retry = true;
         else if (row->status != FileRow::Status::done && row->paused)
@@ -27,6 +34,8 @@ FileActionFlags fileActionFlags(const QList<const FileRow*>& targets)
 QList<RowButton> rowButtons(const FileRow& row)
 {
     QList<RowButton> buttons;
+    if (isWithdrawn(row))
+        return {RowButton::remove};
     if (row.local()) {
         buttons.append(RowButton::preview);
         buttons.append(RowButton::reveal);
@@ -52,6 +61,7 @@ QString rowButtonText(RowButton button)
     case RowButton::upload: return QCoreApplication::translate("FileList", "Upload");
     case RowButton::retry: return QCoreApplication::translate("FileList", "Retry");
     case RowButton::done: return QCoreApplication::translate("FileList", "Done");
+    case RowButton::remove: return QCoreApplication::translate("FileList", "Remove");
     }
     return {};
 }
@@ -66,6 +76,7 @@ QString rowButtonIconName(RowButton button)
     case RowButton::upload: return QStringLiteral("go-up");
     case RowButton::retry: return QStringLiteral("view-refresh");
     case RowButton::done: return QStringLiteral("emblem-success");
+    case RowButton::remove: return QString::fromLatin1(kRemoveIconName);
     }
     return {};
 }
@@ -84,6 +95,7 @@ QKeySequence rowButtonShortcut(RowButton button)
     case RowButton::upload: return QKeySequence(Qt::CTRL | Qt::Key_U);
     case RowButton::retry: return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R);
     case RowButton::done: return {};
+    case RowButton::remove: return QKeySequence(Qt::Key_Delete);
     }
     return {};
 }

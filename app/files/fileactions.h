@@ -36,7 +36,12 @@ enum class RowButton {
     upload,   // not transferred, a paused upload
     retry,    // failed: resume tries again
     done,     // finished (a download: in place): a mark, not a button
+    remove,   // a download its sender withdrew: all that is left to do
 };
+
+// A download whose sender no longer offers it, not finished: it can only
+// be removed.
+bool isWithdrawn(const vortan::FileRow& row);
 
 QList<RowButton> rowButtons(const vortan::FileRow& row);
 

@@ -2,6 +2,7 @@
 
 #include "app/files/fileactions.h"
 #include "app/files/thumbnailscache.h"
+#include "app/texts/librarytexts.h"
 #include "vortan/controller.h"
 
 #include <QCoreApplication>
@@ -378,10 +379,17 @@ QString FileListModel::timeLeftText(std::int64_t seconds)
 
 QString FileListModel::stateText(const FileRow& row, const QString& peerName)
 {
+    if (isWithdrawn(row))
+        return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Withdrawn")
+                                  : QCoreApplication::translate("FileList", "Withdrawn by %1").arg(peerName);
     switch (row.status) {
     case FileRow::Status::done: return QCoreApplication::translate("FileList", "Done");
     case FileRow::Status::failed: return QCoreApplication::translate("FileList", "Failed");
-    case FileRow::Status::paused: return QCoreApplication::translate("FileList", "Paused");
+    case FileRow::Status::paused:
+        // An offer to us nobody acted on: nothing was paused.
+        if (row.download && row.blockCount == 0 && !row.location)
+            return QCoreApplication::translate("FileList", "Not downloaded");
+        return QCoreApplication::translate("FileList", "Paused");
     case FileRow::Status::queued:
         return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Waiting")
                                   : QCoreApplication::translate("FileList", "Waiting for %1").arg(peerName);
@@ -405,22 +413,21 @@ QString FileListModel::stateText(const FileRow& row, const QString& peerName)
 
 QString FileListModel::detailText(const FileRow& row, const QString& peerName)
 {
-    if (row.status == FileRow::Status::done || row.status == FileRow::Status::failed)
+    if ((row.status == FileRow::Status::done || row.status == FileRow::Status::failed) && !isWithdrawn(row))
         return sizeText(row);
     return QCoreApplication::translate("FileList", "%1 — %2").arg(sizeText(row), stateText(row, peerName));
 }
 
 QString FileListModel::problemText(const FileRow& row)
 {
-    if (row.unavailable)
-        return QCoreApplication::translate("FileList", "Not shared anymore.");
+    // A withdrawn download says so in its state.
     if (!row.error)
         return {};
     // Every block is here, but the file could not take its place.
     if (row.download && row.transferred() && row.status == FileRow::Status::failed)
         return QCoreApplication::translate("FileList", "Received, but not moved into place: %1")
-            .arg(row.error->localizedDescription());
-    return row.error->localizedDescription();
+            .arg(errorText(*row.error));
+    return errorText(*row.error);
 }
 
 QString FileListModel::accessibleText(const FileRow& row, const QString& peerName)

@@ -71,14 +71,16 @@ public:
     // The sizes of a row: "1.2 MB", or "300 kB of 1.2 MB" in progress.
     static QString sizeText(const vortan::FileRow& row);
     // Where a row stands, in words: "48 MB/s, 42 s left" (or "Transferring"
-    // before there is a rate), "Paused", "Waiting for Bob", "Failed", "Done".
+    // before there is a rate) on either side, "Paused", "Not downloaded" (an
+    // offer to us nobody acted on), "Waiting for Bob" (nothing is asked
+    // for), "Withdrawn by Bob", "Failed", "Done".
     static QString stateText(const vortan::FileRow& row, const QString& peerName);
     // The line under the name: the sizes, then the state unless it is done
     // or failed (the mark and the red problem say those).
     static QString detailText(const vortan::FileRow& row, const QString& peerName);
     // "42 s left", "3 min left", "2 h 5 min left".
     static QString timeLeftText(std::int64_t seconds);
-    // The problem shown in red: "Not shared anymore.", or the error.
+    // The problem shown in red: the error, if any.
     static QString problemText(const vortan::FileRow& row);
     // What a screen reader says of a row: name, sizes, state, problem and
     // the commands that apply with their keys.

@@ -41,7 +41,8 @@ QString commandName(RowButton command)
     case RowButton::download: return QStringLiteral("fileDownload");
     case RowButton::upload: return QStringLiteral("fileUpload");
     case RowButton::retry: return QStringLiteral("fileRetry");
-    case RowButton::done: break;
+    case RowButton::done:
+    case RowButton::remove: break;  // Delete's action
     }
     return {};
 }
@@ -263,7 +264,8 @@ void FileListView::updateActions()
         case RowButton::retry: on = flags.retry; break;
         case RowButton::preview:
         case RowButton::reveal: on = flags.previewAndReveal; break;
-        case RowButton::done: break;
+        case RowButton::done:
+        case RowButton::remove: break;
         }
         action->setEnabled(on);
         // The menu lists what applies; outside it every key stays bound.
@@ -416,6 +418,7 @@ void FileListView::runCommand(RowButton command, const QList<QUuid>& ids)
         if (m_services.reveal)
             m_services.reveal(localPaths(ids));
         return;
+    case RowButton::remove: remove(ids); return;
     case RowButton::done: return;
     }
 }

@@ -15,6 +15,8 @@ const QString kDownloadLocation = QStringLiteral("DownloadLocation");
 const QString kKeepRunning = QStringLiteral("KeepRunning");
 const QString kStartAtLogin = QStringLiteral("StartAtLogin");
 const QString kBackgroundNoticeShown = QStringLiteral("BackgroundNoticeShown");
+const QString kProposedAddress = QStringLiteral("ProposedAddress");
+const QString kCardOutdated = QStringLiteral("CardOutdated");
 const QString kLastUpdateCheck = QStringLiteral("LastUpdateCheck");
 const QString kWindows = QStringLiteral("Windows");
 const QString kGeometry = QStringLiteral("Geometry");
@@ -71,6 +73,20 @@ bool AppSettings::startAtLogin() const { return boolValue(kStartAtLogin, false);
 void AppSettings::setStartAtLogin(bool on) { setValue(kStartAtLogin, on); }
 bool AppSettings::backgroundNoticeShown() const { return boolValue(kBackgroundNoticeShown, false); }
 void AppSettings::setBackgroundNoticeShown(bool shown) { setValue(kBackgroundNoticeShown, shown); }
+QString AppSettings::proposedAddress() const { return m_store.value(kProposedAddress).toString(); }
+void AppSettings::setProposedAddress(const QString& address)
+{
+    if (address.isEmpty()) {
+        if (m_store.contains(kProposedAddress)) {
+            m_store.remove(kProposedAddress);
+            emit changed(kProposedAddress);
+        }
+        return;
+    }
+    setValue(kProposedAddress, address);
+}
+bool AppSettings::cardOutdated() const { return boolValue(kCardOutdated, false); }
+void AppSettings::setCardOutdated(bool outdated) { setValue(kCardOutdated, outdated); }
 
 DownloadLocationSetting AppSettings::downloadLocation() const
 {

@@ -49,6 +49,15 @@ public:
     bool backgroundNoticeShown() const;
     void setBackgroundNoticeShown(bool shown);
 
+    // The own card's address as Brenvo filled it in, until the person
+    // confirms the card (absent: none, or confirmed).
+    QString proposedAddress() const;
+    void setProposedAddress(const QString& address);
+    // The card others hold no longer matches the own one (its port or its
+    // address changed) until it is shared again (absent: no).
+    bool cardOutdated() const;
+    void setCardOutdated(bool outdated);
+
     DownloadLocationSetting downloadLocation() const;
     void setDownloadLocation(const DownloadLocationSetting& location);
 

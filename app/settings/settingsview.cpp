@@ -1,5 +1,7 @@
 #include "app/settings/settingsview.h"
 
+#include "app/texts/librarytexts.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -139,6 +141,28 @@ QWidget* SettingsView::buildReachSection()
     m_routerState = stateLabel(QStringLiteral("routerState"), group);
     m_presenceState = stateLabel(QStringLiteral("presenceState"), group);
     m_connectAutomatically = new QCheckBox(tr("Connect automatically"), group);
+    m_cardAddress = stateLabel(QStringLiteral("cardAddress"), group);
+    m_cardAddress->setAccessibleDescription(tr("Others connect to"));
+    m_outdated = new QWidget(group);
+    m_outdated->setObjectName(QStringLiteral("cardOutdated"));
+    m_outdated->hide();
+    auto* outdatedText = new QLabel(tr("The card others hold is now out of date."), m_outdated);
+    outdatedText->setWordWrap(true);
+    auto* share = new QPushButton(tr("Share My Card…"), m_outdated);
+    share->setAccessibleName(tr("Share My Card…"));
+    share->setAutoDefault(false);
+    connect(share, &QPushButton::clicked, this, [this] {
+        if (m_shareCard)
+            m_shareCard();
+    });
+    auto* outdatedRow = new QHBoxLayout(m_outdated);
+    outdatedRow->setContentsMargins(24, 0, 0, 0);
+    outdatedRow->addWidget(outdatedText, 1);
+    outdatedRow->addWidget(share);
+    connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
+        if (key == QLatin1String("CardOutdated"))
+            showReach();
+    });
 
     // The port with its state beside it; then the states of the router and
     // of the local network, aligned.
@@ -162,7 +186,9 @@ QWidget* SettingsView::buildReachSection()
     layout->addWidget(captionLabel(
         tr("Brenvo will ask your router to forward connections received on the listening port to this machine."),
         group));
+    states->addRow(tr("Others connect to:"), m_cardAddress);
     layout->addLayout(states);
+    layout->addWidget(m_outdated);
     layout->addWidget(m_connectAutomatically);
     layout->addWidget(captionLabel(tr("Connects to people when there are files to send or receive, and tries again "
                                       "after a failure."),
@@ -183,7 +209,7 @@ QString SettingsView::listenerText(const Reach& reach, bool listen)
         if (reach.listener.error() && portTaken(*reach.listener.error()))
             return tr("Port %1 is in use by another program").arg(port);
         return tr("Not listening: %1")
-            .arg(reach.listener.error() ? reach.listener.error()->localizedDescription() : tr("unknown error"));
+            .arg(reach.listener.error() ? errorText(*reach.listener.error()) : tr("unknown error"));
     }
     return {};
 }
@@ -204,7 +230,7 @@ QString SettingsView::routerText(const Reach& reach, bool mapPort)
                          .arg(portNumber(reach.port), r.externalAddress);
     case Router::failed:
         return r.routerError.isEmpty() ? tr("No forwarding: no router answered")
-                                       : tr("No forwarding: %1").arg(r.routerError);
+                                       : tr("No forwarding: %1").arg(libraryText(r.routerError));
     }
     return {};
 }
@@ -218,6 +244,17 @@ QString SettingsView::presenceText(Reachability::Presence presence)
         return tr("No mDNS responder (avahi-daemon) is running; others on your network can't find you automatically.");
     }
     return {};
+}
+
+QString SettingsView::cardAddressText(const Reach& reach)
+{
+    if (reach.address.isEmpty())
+        return tr("Your card has no address: others can't connect to you with it");
+    // host:port as a person types it, IPv6 in brackets.
+    const QString host =
+        reach.address.contains(QLatin1Char(':')) ? QLatin1Char('[') + reach.address + QLatin1Char(']') : reach.address;
+    const QString endpoint = reach.port ? host + QLatin1Char(':') + portNumber(reach.port) : host;
+    return reach.addressProposed ? tr("%1 (proposed: confirm it with Share My Card…)").arg(endpoint) : endpoint;
 }
 
 void SettingsView::setReach(const Reach& reach)
@@ -243,6 +280,8 @@ void SettingsView::showReach()
     m_listenerState->setPalette(colours);
     show(m_routerState, routerText(m_reach, m_settings.listen() && m_settings.mapPort()));
     show(m_presenceState, presenceText(m_reach.reachability.presence));
+    show(m_cardAddress, cardAddressText(m_reach));
+    m_outdated->setVisible(m_settings.cardOutdated());
 }
 
 void SettingsView::portEdited()

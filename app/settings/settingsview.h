@@ -40,21 +40,28 @@ public:
     SettingsView(AppSettings& settings, Dialogs& dialogs, SettingsChange onSettingsChange, QWidget* parent = nullptr);
 
     // What "How others reach you" tells: the listener, the own card's port,
-    // the router and the local network.
+    // the router and the local network, and the card's address (Brenvo's
+    // proposal until the person confirms it).
     struct Reach {
         vortan::ListenerState listener = vortan::ListenerState::stopped();
         std::optional<std::uint16_t> port;
         vortan::Reachability reachability;
+        QString address;
+        bool addressProposed = false;
     };
     void setReach(const Reach& reach);
     // Editing the port hands the new one on (the program saves it into the
     // own card, which moves the listener).
     void setPortChange(std::function<void(std::uint16_t port)> change) { m_portChange = std::move(change); }
+    // "Share My Card…", offered while the card others hold is out of date.
+    void setShareCard(std::function<void()> share) { m_shareCard = std::move(share); }
 
     // The texts of the section's states.
     static QString listenerText(const Reach& reach, bool listen);
     static QString routerText(const Reach& reach, bool mapPort);
     static QString presenceText(vortan::Reachability::Presence presence);
+    // The address and port others should use: "203.0.113.5:54322".
+    static QString cardAddressText(const Reach& reach);
 
     // Shows the "Start Brenvo when you log in" switch (hidden without one).
     void setLoginStart(LoginStart loginStart);
@@ -86,9 +93,12 @@ private:
     QLabel* m_listenerState = nullptr;
     QLabel* m_routerState = nullptr;
     QLabel* m_presenceState = nullptr;
+    QLabel* m_cardAddress = nullptr;
+    QWidget* m_outdated = nullptr;  // the card others hold is out of date: share it again
     QComboBox* m_location = nullptr;
     Reach m_reach;
     std::function<void(std::uint16_t)> m_portChange;
+    std::function<void()> m_shareCard;
     bool m_filling = false;
 };
 

@@ -8,10 +8,12 @@
 #include "app/files/filelistview.h"
 #include "app/files/thumbnailscache.h"
 #include "app/settings/settingsview.h"
+#include "app/shell/addressproposal.h"
 #include "app/shell/autostart.h"
 #include "app/shell/background.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
+#include "app/shell/quitquestion.h"
 #include "app/shell/reasontext.h"
 #include "app/shell/uninstall.h"
 #include "app/update/updatercontroller.h"
@@ -96,6 +98,12 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     background.quit = [this] { quit(); };
     background.windowShown = [this] { return windowShown(); };
     m_background = std::make_unique<Background>(*m_controller, m_settings, *m_notifier, std::move(background));
+    m_addressProposal = std::make_unique<AddressProposal>(*m_controller, m_settings);
+    connect(m_cards.get(), &CardActions::ownCardConfirmed, m_addressProposal.get(), &AddressProposal::confirmed);
+    connect(m_addressProposal.get(), &AddressProposal::proposalChanged, this, [this] {
+        addWarning(tr("Your address changed: the card others hold is now out of date. Share it again with "
+                      "Share My Card…"));
+    });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive) {
             m_notifications->applicationBecameActive();
@@ -118,6 +126,7 @@ std::optional<StartError> AppDelegate::start()
     if (std::optional<StartError> error = m_controller->start(m_settings.listen(), m_settings.mapPort()))
         return error;
     m_started = true;
+    m_addressProposal->start();
     if (m_settings.checkForUpdates())
         m_updater->checkAutomatically();
     m_background->start(m_options.background);
@@ -264,6 +273,20 @@ void AppDelegate::registerWindow(MainWindow& window)
     });
 }
 
+bool AppDelegate::mayClose(MainWindow& window)
+{
+    if (m_quitting || m_uninstalled || m_background->keepsRunning())
+        return true;
+    for (MainWindow* other : std::as_const(m_windows))
+        if (other && other != &window && other->isVisible())
+            return true;
+    return closeOrAskToQuit(&window, *m_dialogs, m_controller->fileRows(), [this, shown = QPointer(&window)] {
+        m_quitting = true;
+        if (shown)
+            shown->close();
+    });
+}
+
 void AppDelegate::windowClosing(MainWindow& window)
 {
     // The last window closed is the one to come back: at the next start, or
@@ -358,12 +381,18 @@ void AppDelegate::showSettings(QWidget* over)
                 m_controller->editMe(*me);
             }
         });
+        m_settingsView->setShareCard([this] { shareMyCard(m_settingsView); });
         const auto showReach = [this] {
             const std::optional<User>& me = m_controller->me();
-            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt,
-                                      m_controller->reachability()});
+            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt, m_controller->reachability(),
+                                      me ? me->address.value_or(QString()).trimmed() : QString(),
+                                      m_addressProposal->proposed()});
         };
         showReach();
+        connect(&m_settings, &AppSettings::changed, m_settingsView, [showReach](const QString& key) {
+            if (key == QLatin1String("ProposedAddress"))
+                showReach();
+        });
         connect(m_controller.get(), &Controller::listenerStateChanged, m_settingsView, showReach);
         connect(m_controller.get(), &Controller::reachabilityChanged, m_settingsView, showReach);
         connect(m_controller.get(), &Controller::meChanged, m_settingsView, showReach);
@@ -506,6 +535,7 @@ void AppDelegate::finishUninstall(QWidget* parent)
 
 void AppDelegate::quit()
 {
+    m_quitting = true;  // the windows close without asking
     QCoreApplication::quit();
 }
 

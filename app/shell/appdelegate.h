@@ -13,6 +13,7 @@
 
 namespace brenvo {
 
+class AddressProposal;
 class AppNotifications;
 class Background;
 class CardActions;
@@ -91,6 +92,9 @@ public:
 
     // The detail's file list of a new window.
     FileListView* createFileList(MainWindow& window);
+    // Whether a window may close now: the last one, where closing it quits
+    // while downloads run, asks first (and closes once Quit is chosen).
+    bool mayClose(MainWindow& window);
     // A window is about to close (the last one remembers its place).
     void windowClosing(MainWindow& window);
 
@@ -144,12 +148,14 @@ private:
     std::unique_ptr<ThumbnailsCache> m_thumbnails;
     std::unique_ptr<CardActions> m_cards;
     std::unique_ptr<Background> m_background;
+    std::unique_ptr<AddressProposal> m_addressProposal;
     QList<SceneController*> m_scenes;
     QList<MainWindow*> m_windows;  // shown or not yet destroyed
     QPointer<SettingsView> m_settingsView;
     bool m_started = false;
     bool m_stopped = false;
     bool m_uninstalled = false;
+    bool m_quitting = false;  // Quit was chosen: windows close without asking
     QByteArray m_uninstalledKey;  // the card files of this key were ours
     QStringList m_warnings;
     QString m_listenerWarning;  // among m_warnings while the listener has failed

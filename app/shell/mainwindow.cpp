@@ -10,6 +10,7 @@
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
 #include "app/shell/welcomeview.h"
+#include "app/texts/librarytexts.h"
 
 #include "vortan/controller.h"
 
@@ -202,9 +203,9 @@ void MainWindow::redraw()
         else if (user->error && user->error->isNetwork() && user->state != User::State::connected) {
             // A connection that was up went down; automatic connection calls again.
             reason.text = tr("The connection to %1 was lost").arg(displayName(user->name));
-            reason.detail = user->error->localizedDescription();
+            reason.detail = errorText(*user->error);
         } else if (user->error)
-            reason.text = user->error->localizedDescription();
+            reason.text = errorText(*user->error);
         m_errorText = reason.text;
         m_errorDetail = reason.withDetail();
         fitError();
@@ -310,6 +311,10 @@ void MainWindow::hideEvent(QHideEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!m_app.mayClose(*this)) {
+        event->ignore();
+        return;
+    }
     m_app.windowClosing(*this);
     QMainWindow::closeEvent(event);
 }

@@ -1,5 +1,7 @@
 #include "app/shell/reasontext.h"
 
+#include "app/texts/librarytexts.h"
+
 #include <cerrno>
 
 using vortan::ConnectFailure;
@@ -39,7 +41,7 @@ QString retryText(const QDateTime& at, const QDateTime& now, const QLocale& loca
 
 QString systemText(const std::optional<VortanError>& error)
 {
-    return error ? error->localizedDescription().simplified() : QString();
+    return error ? errorText(*error).simplified() : QString();
 }
 
 }  // namespace

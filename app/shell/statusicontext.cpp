@@ -33,7 +33,7 @@ QString transferSummary(const QList<FileRow>& rows)
     std::int64_t done = 0;
     double rate = 0;
     for (const FileRow& row : rows) {
-        if (!row.active() || row.unavailable)
+        if (!movingOrWanted(row))
             continue;
         ++count;
         length += std::max<std::int64_t>(row.length, 0);
@@ -52,6 +52,19 @@ QString transferSummary(const QList<FileRow>& rows)
         return QCoreApplication::translate("StatusIcon", "%1 — %2", "the summary, the time left")
             .arg(summary, timeLeft(double(length - done) / rate));
     return summary;
+}
+
+bool movingOrWanted(const FileRow& row)
+{
+    if (row.unavailable)
+        return false;
+    return row.download ? row.active() : row.status == FileRow::Status::transferring;
+}
+
+qsizetype runningDownloads(const QList<FileRow>& rows)
+{
+    return std::count_if(rows.cbegin(), rows.cend(),
+                         [](const FileRow& row) { return row.download && movingOrWanted(row); });
 }
 
 QList<QUuid> pausableFiles(const QList<FileRow>& rows)

@@ -13,6 +13,13 @@ namespace brenvo {
 // "2 files, 34 % — 1 min left"; empty while nothing moves or waits to.
 QString transferSummary(const QList<vortan::FileRow>& rows);
 
+// Whether the icon counts a transfer: a download asked for and not
+// finished, or an offer whose blocks go out; not an offer nobody fetches.
+bool movingOrWanted(const vortan::FileRow& row);
+
+// The downloads asked for and not finished, still offered.
+qsizetype runningDownloads(const QList<vortan::FileRow>& rows);
+
 // The transfers "Pause all" stops: every running or queued one.
 QList<QUuid> pausableFiles(const QList<vortan::FileRow>& rows);
 // The ones "Resume all" starts again: paused, unfinished, still offered,

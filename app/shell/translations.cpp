@@ -2,17 +2,45 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QTranslator>
 
 #include <memory>
 
 namespace brenvo {
 
+namespace {
+
+// The language of a POSIX locale name ("fr_CA.UTF-8@euro"); C for none.
+QLocale::Language languageOf(const QString& posixName)
+{
+    const QString name = posixName.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0);
+    if (name.isEmpty() || name == QLatin1String("C") || name == QLatin1String("POSIX"))
+        return QLocale::C;
+    return QLocale(name).language();
+}
+
+}  // namespace
+
+std::optional<QLocale> formatsFor(const QLocale& language, const std::function<QString(const char*)>& environment)
+{
+    // As the C library picks each category's locale.
+    const auto category = [&](const char* name) {
+        for (const char* variable : {"LC_ALL", name, "LANG"}) {
+            const QString value = environment(variable);
+            if (!value.isEmpty())
+                return value;
+        }
+        return QString();
+    };
+    if (languageOf(category("LC_NUMERIC")) == language.language()
+        && languageOf(category("LC_TIME")) == language.language())
+        return std::nullopt;
+    return language;
+}
+
 QString installTranslations(QCoreApplication& app)
 {
-    const QLocale system = QLocale::system();
-    for (const QString& name : system.uiLanguages()) {
+    for (const QString& name : QLocale::system().uiLanguages()) {
         const QLocale locale(name);
         if (locale.language() == QLocale::English || locale.language() == QLocale::C)
             return {};
@@ -24,8 +52,11 @@ QString installTranslations(QCoreApplication& app)
         if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             app.installTranslator(qt.release());
-        if (locale.language() != system.language())
-            QLocale::setDefault(locale);
+        // Qt's system locale takes its language from LANGUAGE but its
+        // numbers from LC_NUMERIC: "31.2 Mo" under LANG=C.UTF-8.
+        const auto environment = [](const char* variable) { return qEnvironmentVariable(variable); };
+        if (const std::optional<QLocale> formats = formatsFor(locale, environment))
+            QLocale::setDefault(*formats);
         return QLocale::languageToCode(locale.language());
     }
     return {};

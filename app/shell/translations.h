@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 class QCoreApplication;
 
@@ -11,9 +15,16 @@ namespace brenvo {
 // (:/i18n/brenvo_LANG.qm) is installed, with Qt's own catalogue for it so
 // that standard buttons and dialogs match. English, or a language before any
 // catalogued one, stays in the program's own English texts. Numbers, sizes
-// and times then follow that language too, where it is not the one the
-// session's locale already formats in. Returns the language installed ("de"),
-// or an empty text.
+// and times then follow that language too (see formatsFor). Returns the
+// language installed ("de"), or an empty text.
 QString installTranslations(QCoreApplication& app);
+
+// The locale numbers, sizes and times are written in once `language` is
+// the one shown: none where the session's own formats (LC_ALL, else
+// LC_NUMERIC and LC_TIME, else LANG) are already in that language, so that
+// its region's ways stay ("fr_CA"). With LANGUAGE=fr alone, or with a "C"
+// or English LANG, that is French. `environment` reads a variable.
+std::optional<QLocale> formatsFor(const QLocale& language,
+                                  const std::function<QString(const char*)>& environment);
 
 }  // namespace brenvo

@@ -256,7 +256,7 @@ void UpdaterController::fail(bool automatic, const QString& informative)
         qCInfo(lcUpdate).noquote() << "automatic update check failed:" << printable(informative);
         return;
     }
-    present({{Alert::Kind::warning, {}, tr("Could not check for udpates."), informative, {}}, {AlertButton{}}, -1});
+    present({{Alert::Kind::warning, {}, tr("Could not check for updates."), informative, {}}, {AlertButton{}}, -1});
 }
 
 void UpdaterController::report(const QString& line)

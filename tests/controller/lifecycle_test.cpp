@@ -43,7 +43,7 @@ TEST(ControllerStartTest, RestartAfterIdentityWasDeletedKeepsCardWithNewKey)
     Node node(QStringLiteral("unused"));
     ASSERT_FALSE(node->start(false, false));
     EXPECT_TRUE(log.contains(QStringLiteral("key not found in keychain, creating a new one")));
-    EXPECT_EQ(node->me()->name, computerName());
+    EXPECT_EQ(node->me()->name, proposedName());
     EXPECT_EQ(node->me()->port, std::optional<std::uint16_t>(54322));
     node->editMe(User(QStringLiteral("Ada"), QStringLiteral("198.51.100.7"), 40000, {}));
     const QByteArray oldKey = node->me()->key;

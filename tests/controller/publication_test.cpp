@@ -186,6 +186,33 @@ TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
     EXPECT_TRUE(published.last().updated.contains(x.id()));
 }
 
+// The sending side: blocks that went out between the peer's wants keep the
+// offer's row transferring with its rate; once nobody asks, a publication of
+// its own tells it waiting.
+TEST(ControllerPublicationTest, AnOfferShowsItsRateBetweenWantsUntilNobodyAsks)
+{
+    ManualClock clock;
+    test::NodeAndPeer pair([&](Node& n) { n.clock = &clock; });
+    Node& node = pair.node;
+    ASSERT_TRUE(pair.connect());
+    const QUuid id = node.share(QStringLiteral("x.bin"), 8 * blockSize, {pair.peer.key()});
+    for (std::int64_t block = 0; block < 3; ++block) {
+        pair.peer.peer->sendWant(BlockSet::range(block, 1), id);
+        ASSERT_TRUE(test::waitFor([&] { return node.file(id)->blocks.count() == block + 1 && !node.file(id)->sending; }));
+        clock.advance(200ms);
+        node->publishNow();
+    }
+    const FileRow sent = *node.controller->file(id);
+    EXPECT_EQ(sent.status, FileRow::Status::transferring);
+    EXPECT_GT(sent.bytesPerSecond, 0);
+    EXPECT_TRUE(sent.secondsLeft);
+
+    clock.advance(RateMeter::kWindow + 200ms);
+    const FileRow waiting = *node.controller->file(id);
+    EXPECT_EQ(waiting.status, FileRow::Status::queued);
+    EXPECT_EQ(waiting.bytesPerSecond, 0);
+}
+
 // The writer thread holds a snapshot of the records while this thread goes on
 // changing them: only the chunks changed since are copied, the snapshot keeps
 // what it saw, and removal keeps the order across chunk boundaries.

@@ -29,6 +29,23 @@ TEST(ComputerNameTest, PrefersPrettyHostNameThenHostName)
     EXPECT_EQ(computerName(dir.filePath("missing")), fallback);
 }
 
+TEST(ComputerNameTest, TheAccountsFullNameIsTheFirstPartOfItsGecos)
+{
+    const struct {
+        const char* gecos;
+        const char* login;
+        const char* name;
+    } cases[] = {
+        {"Ann Example,Room 2,555-0100,,", "ann", "Ann Example"},
+        {"  Zo\xc3\xab  \xc3\x9cnal ", "zoe", "Zo\xc3\xab \xc3\x9cnal"},
+        {"& Smith,,,", "bob", "Bob Smith"},
+        {",,,", "vm", ""},
+        {"", "vm", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gecosFullName(c.gecos, c.login), QString::fromUtf8(c.name)) << c.gecos;
+}
+
 // Inhibitors that logind (the mock on the private system bus) holds.
 int heldInhibitors(QString* what = nullptr)
 {

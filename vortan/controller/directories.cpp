@@ -5,6 +5,9 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace vortan {
 
 QString defaultSupportDirectory()
@@ -60,6 +63,30 @@ QString computerName(const QString& machineInfoPath)
     if (name.isEmpty())
         name = QStringLiteral("Me");
     return name;
+}
+
+QString gecosFullName(const QByteArray& gecos, const QString& login)
+{
+    const qsizetype comma = gecos.indexOf(',');
+    QString name = QString::fromUtf8(comma < 0 ? gecos : gecos.left(comma)).simplified();
+    if (name.contains(QLatin1Char('&')) && !login.isEmpty())
+        name.replace(QLatin1Char('&'), login.left(1).toUpper() + login.mid(1));
+    return name;
+}
+
+QString proposedName(const QString& machineInfoPath)
+{
+    // getpwuid_r: the library is not alone in the process.
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    QByteArray buffer(size > 0 ? int(size) : 16384, Qt::Uninitialized);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), size_t(buffer.size()), &found) == 0 && found && found->pw_gecos) {
+        const QString name = gecosFullName(QByteArray(found->pw_gecos), QString::fromLocal8Bit(found->pw_name));
+        if (!name.isEmpty())
+            return name;
+    }
+    return computerName(machineInfoPath);
 }
 
 }  // namespace vortan

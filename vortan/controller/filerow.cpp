@@ -58,10 +58,20 @@ FileRow FileTable::rowOf(const File& file)
     row.user = file.user;
     row.location = file.location();
     row.status = statusOf(file);
-    if (row.status == FileRow::Status::transferring) {
+    // An offer's send loop ends each time the peer's wants are served and
+    // starts again with the next ones: between them, blocks that went out
+    // within the rate's window still make it transferring, with its rate.
+    const bool offerBetweenWants = !file.download && row.status == FileRow::Status::queued && row.bytesDone > 0;
+    if (row.status == FileRow::Status::transferring || offerBetweenWants) {
         row.bytesPerSecond = m_rates.sample(row.id, row.bytesDone, m_clock.now());
-        if (row.bytesPerSecond > 0)
+        if (row.bytesPerSecond > 0) {
+            row.status = FileRow::Status::transferring;
+            m_settling = m_settling || offerBetweenWants;
             row.secondsLeft = std::llround(double(row.length - row.bytesDone) / row.bytesPerSecond);
+        } else if (offerBetweenWants && m_rates.measured(row.id)) {
+            // Nothing went out for a while: nobody asks for it.
+            m_rates.forget(row.id);
+        }
     } else {
         m_rates.forget(row.id);
     }

@@ -22,6 +22,7 @@ FileTable::FileTable(Clock& clock) : m_clock(clock)
         m_armed = false;
         publish();
     });
+    m_settleTimer = m_clock.createTimer([this] { update(); });
 }
 
 FileTable::~FileTable() = default;
@@ -116,8 +117,16 @@ void FileTable::publish()
     emit willChange();
     m_lastUpdate = m_clock.now();
     FileChanges changes;
+    m_settling = false;
     if (m_files.removed() || !republishChanged(changes))
         republishAll(changes);
+    // An offer shown transferring between its peer's wants changes no
+    // record once the peer stops asking: published again when its rate
+    // has run out, it reads as waiting.
+    if (m_settling)
+        m_settleTimer->startOnce(RateMeter::kWindow + kPublicationInterval);
+    else
+        m_settleTimer->stop();
     m_files.takeChanges();
     emit published(changes);
 }

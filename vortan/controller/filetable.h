@@ -96,6 +96,9 @@ private:
     QList<qsizetype> m_transferringRows;
     RateMeter m_rates;
     std::unique_ptr<Timer> m_publishTimer;
+    // Publishes again once the rate of an offer between wants has run out.
+    std::unique_ptr<Timer> m_settleTimer;
+    bool m_settling = false;  // a row of this publication is such an offer
     bool m_armed = false;
     std::optional<Clock::TimePoint> m_lastUpdate;  // absent: the distant past
 };

@@ -40,7 +40,7 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
     load();
 
     if (!m_directory.me()) {
-        m_directory.setMe(User(computerName(), std::nullopt, kDefaultPort, publicKey));
+        m_directory.setMe(User(proposedName(), std::nullopt, kDefaultPort, publicKey));
         scheduleSave();
     } else if (m_directory.me()->key != publicKey) {
         m_directory.modifyMe([&](User& me) { me.key = publicKey; });

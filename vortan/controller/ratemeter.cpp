@@ -16,6 +16,12 @@ double RateMeter::sample(const QUuid& id, std::int64_t bytes, Clock::TimePoint n
     return rate(id);
 }
 
+bool RateMeter::measured(const QUuid& id) const
+{
+    const auto it = m_samples.constFind(id);
+    return it != m_samples.cend() && it->size() >= 2 && it->back().first > it->front().first;
+}
+
 double RateMeter::rate(const QUuid& id) const
 {
     const auto it = m_samples.constFind(id);

@@ -23,6 +23,8 @@ public:
     // Forgets a record that is not moving (paused, done, failed, removed).
     void forget(const QUuid& id) { m_samples.remove(id); }
     double rate(const QUuid& id) const;
+    // Whether samples of id span some time (a rate of 0 then means: still).
+    bool measured(const QUuid& id) const;
 
 private:
     QHash<QUuid, std::deque<std::pair<Clock::TimePoint, std::int64_t>>> m_samples;

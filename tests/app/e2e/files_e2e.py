@@ -46,8 +46,8 @@ def three_offers_listed(session, ann_dir):
         raise Failure(f"sections {files.sections()}, not only Downloads")
     for name in (LARGE, SMALL, OTHER):
         text = files.text(name)
-        if text is None or ", Paused." not in text:
-            raise Failure(f'"{name}" is {text!r}, not a paused offer')
+        if text is None or ", Not downloaded." not in text:
+            raise Failure(f'"{name}" is {text!r}, not an offer nobody acted on')
     return process, app, files
 
 
@@ -80,7 +80,7 @@ def two_downloaded_with_a_pause(session, files, originals, downloads):
         target = os.path.join(downloads, name)
         if sha256(target) != sha256(originals[name]):
             raise Failure(f"{target} differs from what Bob offered")
-    if os.path.exists(os.path.join(downloads, OTHER)) or ", Paused." not in files.text(OTHER):
+    if os.path.exists(os.path.join(downloads, OTHER)) or ", Not downloaded." not in files.text(OTHER):
         raise Failure(f'"{OTHER}" was downloaded, though nobody asked for it')
 
 

@@ -64,7 +64,7 @@ def file_row(session, step):
     press(wait_node(app, "push button", "Verbinden"))
     wait_for('"Bob" verbunden', lambda: state_of(person(app, "Bob")) == "Verbunden")
     files = Dateien(app)
-    files.wait_text(LARGE, "offered", lambda text: text.startswith(f"{LARGE}, 52,4 MB, Angehalten. "))
+    files.wait_text(LARGE, "offered", lambda text: text.startswith(f"{LARGE}, 52,4 MB, Nicht heruntergeladen. "))
     step("the offer")
     files.select(LARGE)
     key("ctrl", "d")

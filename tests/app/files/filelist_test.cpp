@@ -196,6 +196,13 @@ TEST(FileListTexts, SizesRatesAndStatesInWords)
         r.secondsLeft = left;
         return r;
     };
+    const auto sent = [](FileRow r) {
+        r.download = false;
+        r.location = QUrl::fromLocalFile("/home/ann/Field recordings.bin");
+        return r;
+    };
+    FileRow withdrawn = row(Status::queued, 34'500'000, 0, std::nullopt);
+    withdrawn.unavailable = true;
     const struct {
         FileRow row;
         QString detail;
@@ -209,7 +216,20 @@ TEST(FileListTexts, SizesRatesAndStatesInWords)
          "Field recordings.bin, 34.5 MB of 2.1 GB, Paused. Download (Ctrl+D)"},
         {row(Status::queued, 0, 0, std::nullopt), "2.1 GB \u2014 Waiting for Bob",
          "Field recordings.bin, 2.1 GB, Waiting for Bob. Pause"},
+        // Offered to us, nobody acted on it; withdrawn by its sender.
+        {row(Status::paused, 0, 0, std::nullopt), "2.1 GB \u2014 Not downloaded",
+         "Field recordings.bin, 2.1 GB, Not downloaded. Download (Ctrl+D)"},
+        {withdrawn, "34.5 MB of 2.1 GB \u2014 Withdrawn by Bob",
+         "Field recordings.bin, 34.5 MB of 2.1 GB, Withdrawn by Bob. Remove (Del)"},
+        // The sending side.
+        {sent(row(Status::transferring, 34'500'000, 48'000'000, 42)), "34.5 MB of 2.1 GB \u2014 48 MB/s, 42 s left",
+         "Field recordings.bin, 34.5 MB of 2.1 GB, 48 MB/s, 42 s left. Preview (Space), Show in File Manager (Ctrl+R), "
+         "Pause (Ctrl+P)"},
+        {sent(row(Status::queued, 34'500'000, 0, std::nullopt)), "34.5 MB of 2.1 GB \u2014 Waiting for Bob",
+         "Field recordings.bin, 34.5 MB of 2.1 GB, Waiting for Bob."},
     };
+    EXPECT_EQ(rowButtons(withdrawn), QList<RowButton>{RowButton::remove});
+    EXPECT_EQ(fileActionFlags({&withdrawn}), FileActionFlags{});
     for (const auto& c : cases) {
         EXPECT_EQ(FileListModel::detailText(c.row, "Bob"), c.detail);
         EXPECT_TRUE(FileListModel::accessibleText(c.row, "Bob").startsWith(c.spoken))

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -140,13 +141,13 @@ TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
         {ListenerState::stopped(), {}, "Not listening", "Not asked to forward connections", "Off"},
     };
     for (const auto& c : cases) {
-        view.setReach({c.listener, 54322, c.reachability});
+        view.setReach({c.listener, 54322, c.reachability, {}, false});
         EXPECT_EQ(label("listenerState"), c.listening);
         EXPECT_EQ(label("routerState"), c.router);
         EXPECT_EQ(label("presenceState"), c.presence);
     }
     // Turned off, the switches are told as they are, whatever the last state.
-    view.setReach({ListenerState::ready(), 54322, {Router::forwarded, "203.0.113.5", {}, Presence::on}});
+    view.setReach({ListenerState::ready(), 54322, {Router::forwarded, "203.0.113.5", {}, Presence::on}, {}, false});
     box("Listen for incoming connections")->click();
     EXPECT_EQ(label("listenerState"), "Not listening");
     EXPECT_EQ(label("routerState"), "Not asked to forward connections");
@@ -178,6 +179,24 @@ TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
     automatic->click();
     EXPECT_FALSE(settings.connectAutomatically());
     EXPECT_FALSE(AppSettings(settings.filePath()).connectAutomatically());
+}
+
+TEST_F(SettingsViewTest, TheAddressOthersUseAndACardOutOfDate)
+{
+    const auto shown = [&] { return view.findChild<QLabel*>("cardAddress")->text(); };
+    view.setReach({ListenerState::ready(), 54322, {}, "2a01:4f8:c17:1::2", true});
+    EXPECT_EQ(shown(), "[2a01:4f8:c17:1::2]:54322 (proposed: confirm it with Share My Card…)");
+    view.setReach({ListenerState::ready(), 40000, {}, "203.0.113.5", false});
+    EXPECT_EQ(shown(), "203.0.113.5:40000");
+
+    int shares = 0;
+    view.setShareCard([&] { ++shares; });
+    QWidget* outdated = view.findChild<QWidget*>("cardOutdated");
+    EXPECT_FALSE(outdated->isVisibleTo(&view));
+    settings.setCardOutdated(true);
+    ASSERT_TRUE(outdated->isVisibleTo(&view));
+    outdated->findChild<QPushButton*>()->click();
+    EXPECT_EQ(shares, 1);
 }
 
 }  // namespace

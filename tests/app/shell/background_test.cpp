@@ -2,7 +2,10 @@
 #include "app/settings/appsettings.h"
 #include "app/shell/autostart.h"
 #include "app/shell/background.h"
+#include "app/shell/quitquestion.h"
 #include "app/shell/statusicontext.h"
+
+#include "tests/app/support/scripteddialogs.h"
 
 #include "vortan/controller.h"
 
@@ -50,13 +53,43 @@ TEST(StatusIconText, SummaryCountsWhatRunsAndTheTimeLeft)
         {{}, ""},
         {{row(true, S::paused, 100, 0), row(true, S::done, 100, 100)}, ""},
         {{row(true, S::transferring, 1000, 340)}, "1 file, 34 %"},
-        {{row(true, S::transferring, 600, 200, 5), row(false, S::queued, 400, 140, 0)}, "2 files, 34 % — 3 min left"},
+        // Offers nobody fetches are not counted.
+        {{row(true, S::transferring, 600, 200, 5), row(false, S::queued, 400, 140, 0)}, "1 file, 33 % — 2 min left"},
+        {{row(false, S::queued, 400, 0), row(false, S::queued, 400, 140)}, ""},
         {{row(false, S::transferring, 1000, 999, 1000)}, "1 file, 99 % — less than a minute left"},
         {{row(true, S::transferring, 1 << 30, 0, 100'000)}, "1 file, 0 % — 2 h 59 min left"},
         {{row(true, S::queued, 0, 0)}, "1 file, 0 %"},  // an empty file: no division by zero
     };
     for (const Case& test : cases)
         EXPECT_EQ(transferSummary(test.rows), test.summary);
+}
+
+TEST(QuitQuestion, ClosingTheLastWindowAsksWhileDownloadsRun)
+{
+    using S = FileRow::Status;
+    FileRow withdrawn = row(true, S::queued, 100, 0);
+    withdrawn.unavailable = true;
+    // Sends, paused, finished and withdrawn downloads quit at once.
+    const QList<FileRow> idle{row(false, S::transferring, 100, 50, 10), row(true, S::paused, 100, 50),
+                              row(true, S::done, 100, 100), withdrawn};
+    test::ScriptedDialogs dialogs;
+    int quits = 0;
+    EXPECT_TRUE(closeOrAskToQuit(nullptr, dialogs, idle, [&] { ++quits; }));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+
+    const QList<FileRow> running =
+        idle + QList<FileRow>{row(true, S::transferring, 100, 50, 10), row(true, S::queued, 100, 0)};
+    dialogs.answer({});  // Cancel: nothing happens
+    EXPECT_FALSE(closeOrAskToQuit(nullptr, dialogs, running, [&] { ++quits; }));
+    dialogs.answer("Quit");
+    EXPECT_FALSE(closeOrAskToQuit(nullptr, dialogs, running, [&] { ++quits; }));
+    QTRY_COMPARE_WITH_TIMEOUT(quits, 1, 5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(quits, 1);
+    ASSERT_EQ(dialogs.asked.size(), 2);
+    const Question& question = dialogs.asked.front().question;
+    EXPECT_EQ(question.alert.text + ' ' + question.alert.informativeText,
+              "Quit Brenvo? 2 downloads are running and will continue at the next start.");
 }
 
 TEST(StatusIconText, WhatPauseAllResumeAllAndTheWaitingOffersTake)

@@ -336,7 +336,7 @@ TEST_F(UpdaterTest, ManualCheckShowsItIsCheckingAndCanBeCancelled)
 
 TEST_F(UpdaterTest, ManualCheckReportsBadAnswers)
 {
-    const QString error = "Could not check for udpates.";
+    const QString error = "Could not check for updates.";
     struct Case {
         const char* name;
         std::optional<QByteArray> list;  // nothing: 404
@@ -415,7 +415,7 @@ TEST_F(UpdaterTest, OnlyTheAnchorsAndModernTlsAreTrusted)
         if (c.refusal.isEmpty()) {
             EXPECT_EQ(alert().text, "You are up to date.");
         } else {
-            EXPECT_EQ(alert().text, "Could not check for udpates.");
+            EXPECT_EQ(alert().text, "Could not check for updates.");
             EXPECT_TRUE(alert().informative.startsWith(c.refusal)) << alert().informative.toStdString();
             EXPECT_TRUE(m_server->requests.isEmpty());
         }
