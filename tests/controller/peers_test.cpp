@@ -447,9 +447,12 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
         EXPECT_EQ(u.wait(), 10);
     }
 
-    // Disconnect holds Bea until she is called by hand; so does turning it off.
+    // Disconnect holds Bea until she is called by hand, also after a
+    // restart; so does turning it off.
     ada->disconnectFrom(u.key);
     EXPECT_EQ(u.wait(), -1);
+    ada.restart();
+    ada.controller->setConnectAutomatically(true);
     ada->networkChanged();
     u.clock.advance(std::chrono::minutes(10));
     EXPECT_TRUE(ada->connectingPeers().isEmpty());

@@ -1,6 +1,7 @@
 #include "vortan/controller/connectionpolicy.h"
 
 #include "vortan/controller/controller_p.h"
+#include "vortan/controller/heldusers.h"
 #include "vortan/records/file.h"
 
 namespace vortan {
@@ -132,14 +133,35 @@ void ConnectionPolicy::disconnected(const QByteArray& key)
 
 void ConnectionPolicy::hold(const QByteArray& key)
 {
-    m_held.insert(key);
     if (const auto waiting = m_waiting.value(key))
         waiting->timer->stop();
+    if (m_held.contains(key))
+        return;
+    m_held.insert(key);
+    heldChanged();
+}
+
+void ConnectionPolicy::release(const QByteArray& key)
+{
+    if (m_held.remove(key))
+        heldChanged();
+}
+
+void ConnectionPolicy::keepHeldIn(const QString& path)
+{
+    m_heldPath = path;
+    m_held.unite(readHeldUsers(path));
+}
+
+void ConnectionPolicy::heldChanged()
+{
+    if (!m_heldPath.isEmpty())
+        writeHeldUsers(m_heldPath, m_held);
 }
 
 void ConnectionPolicy::forget(const QByteArray& key)
 {
-    m_held.remove(key);
+    release(key);
     m_waiting.remove(key);
 }
 
