@@ -433,7 +433,8 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
         waits.append(u.next());
     EXPECT_EQ(waits, (QList<qint64>{5, 10, 20, 40, 80, 160, 300, 300}));
 
-    // A network change, or Bea seen on the network, calls at once and starts over.
+    // A network change, or Bea seen on the network, calls at once and starts
+    // over; seen again within a minute, nothing changes.
     for (const auto& trigger : std::vector<std::function<void()>>{
              [&] { ada->networkChanged(); },
              [&] {
@@ -446,6 +447,10 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
         EXPECT_EQ(u.next(), 5);
         EXPECT_EQ(u.wait(), 10);
     }
+    ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                       ControllerPrivate::EndpointSource::presence);
+    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    EXPECT_EQ(u.wait(), 10);
 
     // Disconnect holds Bea until she is called by hand, also after a
     // restart; so does turning it off.

@@ -75,6 +75,12 @@ void ConnectionPolicy::workAdded(const QByteArray& key)
 
 void ConnectionPolicy::appeared(const QByteArray& key)
 {
+    // Announcements can be repeated at will: they start the waits over at
+    // most once a minute.
+    const auto last = m_appearedAt.constFind(key);
+    if (last != m_appearedAt.cend() && m_clock.now() - *last < kAppearedEvery)
+        return;
+    m_appearedAt.insert(key, m_clock.now());
     if (const auto waiting = m_waiting.value(key))
         waiting->backoff.reset();
     callIfWanted(key);
@@ -163,6 +169,7 @@ void ConnectionPolicy::forget(const QByteArray& key)
 {
     release(key);
     m_waiting.remove(key);
+    m_appearedAt.remove(key);
 }
 
 std::optional<Clock::TimePoint> ConnectionPolicy::nextCall(const QByteArray& key) const

@@ -57,8 +57,10 @@ public:
     void start();
     // New work for the user: called at once unless held or busy.
     void workAdded(const QByteArray& key);
-    // The user was seen on the local network: waits start over, called now.
+    // The user was seen on the local network: waits start over, called now;
+    // at most once per kAppearedEvery, a sighting again sooner changes nothing.
     void appeared(const QByteArray& key);
+    static constexpr std::chrono::minutes kAppearedEvery{1};
     // The machine's network changed: every wait starts over, calls now.
     void networkChanged();
     // A call failed: the wait before the next one, when there will be one.
@@ -99,6 +101,7 @@ private:
     QString m_heldPath;  // empty: held for this run only
     QSet<QByteArray> m_kept;
     QHash<QByteArray, std::shared_ptr<Waiting>> m_waiting;
+    QHash<QByteArray, Clock::TimePoint> m_appearedAt;
 };
 
 }  // namespace vortan
