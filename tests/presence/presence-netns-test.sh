@@ -230,15 +230,33 @@ NFT
     for n in $(seq 3 21); do
       wait_for "$work/mallory/publish$n.log" "Established" 20 || fail "Mallory's replay #$n"
     done
+    # Bob goes away: Ann, with work for him, sees only Mallory's names.
+    stop_brenvo bob || fail "Bob's program does not stop"
     start=$(now_ms)
     brenvo ann run --connect Bob --download-to "$work/ann/in" --accept Bob --exit-when-done --timeout 60 \
-      --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 || fail "Ann's download did not finish"
+      --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
+    ann=$!
+    i=0
+    until [ "$(grep -c "Resolved \"$token #[0-9]*\" to 10.77.0.6" "$work/ann/run.log" 2>/dev/null)" -ge 19 ]; do
+      i=$((i + 1)); [ $i -lt 200 ] || fail "Ann did not resolve Mallory's names"; sleep 0.1
+    done
+    # Until Ann's next call after the sightings has ended (it tries what
+    # presence learned before the card), Mallory gets no SYN.
+    i=0
+    until [ "$(grep -c "trying again" "$work/ann/out.log")" -ge 2 ]; do
+      packets=$(ip netns exec "$prefix-mallory" nft list table inet brenvotest | sed -n 's/.*packets \([0-9]*\).*/\1/p')
+      [ "$packets" = 0 ] || fail "Ann called Mallory's address ($packets SYN)"
+      i=$((i + 1)); [ $i -lt 300 ] || fail "Ann did not call again"; sleep 0.1
+    done
+    # Bob comes back: the download comes from him.
+    brenvo bob run --log "$work/bob/run2.log" >/dev/null 2>&1 &
+    wait "$ann" || fail "Ann's download did not finish"
     end=$(now_ms)
     cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the downloaded file differs"
     attempts=$(ip netns exec "$prefix-mallory" nft list table inet brenvotest | sed -n 's/.*packets \([0-9]*\).*/\1/p')
     ignored=$(grep -c "Ignored \"$token" "$work/ann/run.log")
     echo "impostor: Ann's calls to Mallory: $attempts; announcements of Bob's token ignored: $ignored;" \
-      "download from Bob done in $((end - start)) ms"
+      "download from Bob (away, then back) done $((end - start)) ms after Ann's start"
     [ "$attempts" = 0 ] || fail "$attempts calls to the impostor"
     grep -q "Bob is on the local network at 10.77.0.2 port 54322" "$work/ann/run.log" || fail "Bob not found"
     exit 0
