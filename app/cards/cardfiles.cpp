@@ -1,5 +1,6 @@
 #include "app/cards/cardfiles.h"
 
+#include "vortan/bidi.h"
 #include "vortan/usercard.h"
 #include "vortan/wholefile.h"
 
@@ -70,7 +71,8 @@ QString cardFileName(const QString& userName)
 QString displayName(const QString& name)
 {
     constexpr qsizetype kMaxShown = 80;
-    return name.size() <= kMaxShown ? name : name.left(kMaxShown) + QStringLiteral("…");
+    const QString shown = vortan::withoutBidiControls(name);
+    return shown.size() <= kMaxShown ? shown : shown.left(kMaxShown) + QStringLiteral("…");
 }
 
 std::optional<std::uint16_t> portFromText(const QString& text)

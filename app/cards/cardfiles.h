@@ -21,8 +21,9 @@ QString keyFingerprint(const QByteArray& key);
 // then ".bcard".
 QString cardFileName(const QString& userName);
 
-// A name from a card as shown inside a sentence: at most 80 characters, the
-// rest elided, so that a hostile card cannot stretch a dialog.
+// A person's name as shown anywhere: without bidirectional controls (which
+// could make it read as another name) and at most 80 characters, the rest
+// elided, so that a hostile card cannot stretch a dialog.
 QString displayName(const QString& name);
 
 // The port typed in a field: a decimal number in 0..65535, else none.

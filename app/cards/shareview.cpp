@@ -1,5 +1,7 @@
 #include "app/cards/shareview.h"
 
+#include "app/cards/cardfiles.h"
+
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -34,7 +36,7 @@ ShareView::ShareView(const QList<User>& users, const QByteArray& selectedUser, c
     label->setBuddy(m_list);
     const QIcon person = QIcon::fromTheme(QStringLiteral("user-identity"));
     for (const User& user : users) {
-        auto* item = new QListWidgetItem(person, user.name, m_list);
+        auto* item = new QListWidgetItem(person, displayName(user.name), m_list);
         item->setData(kKeyRole, user.key);
         if (!selectedUser.isEmpty() && user.key == selectedUser) {
             item->setSelected(true);

@@ -3,6 +3,7 @@
 #include "app/desktop/filemanager.h"
 #include "app/desktop/launcherbadge.h"
 #include "app/settings/appsettings.h"
+#include "vortan/bidi.h"
 #include "vortan/controller.h"
 
 #include <QGuiApplication>
@@ -103,10 +104,10 @@ void AppNotifications::postOffers(const QList<FileRow>& files, const User& user)
     Notification notification;
     if (files.size() == 1) {
         notification.title = tr("New File");
-        notification.body = tr("%1 shared %2 with you.").arg(user.name, files.first().name);
+        notification.body = tr("%1 shared %2 with you.").arg(vortan::withoutBidiControls(user.name), files.first().name);
     } else {
         notification.title = tr("New Files");
-        notification.body = tr("%1 shared %Ln files with you.", nullptr, int(files.size())).arg(user.name);
+        notification.body = tr("%1 shared %Ln files with you.", nullptr, int(files.size())).arg(vortan::withoutBidiControls(user.name));
     }
     notification.category = QStringLiteral("transfer");
     notification.soundName = QStringLiteral("message-new-instant");

@@ -3,6 +3,7 @@
 #include "app/files/fileactions.h"
 #include "app/files/thumbnailscache.h"
 #include "app/texts/librarytexts.h"
+#include "vortan/bidi.h"
 #include "vortan/controller.h"
 
 #include <QCoreApplication>
@@ -233,7 +234,7 @@ void FileListModel::markRecent(const QList<QUuid>& ids)
 QString FileListModel::peerName() const
 {
     const std::optional<User> user = m_controller.user(m_user);
-    return user ? user->name : QString();
+    return user ? vortan::withoutBidiControls(user->name) : QString();
 }
 
 void FileListModel::thumbnailChanged(const QUuid& id)

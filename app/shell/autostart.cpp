@@ -57,6 +57,15 @@ std::optional<QString> Autostart::entryText(const QString& programPath)
     for (const QChar c : programPath)
         if (c.category() == QChar::Other_Control)
             return std::nullopt;
+    // GIO looks the Exec line's first word up as a program before it expands
+    // "%%": a path with "%" is started through env(1), which gets it expanded.
+    // env would take a word with "=" for a variable, so such a path cannot be.
+    QString command = execArgument(programPath);
+    if (programPath.contains(QLatin1Char('%'))) {
+        if (programPath.contains(QLatin1Char('=')))
+            return std::nullopt;
+        command = QStringLiteral("env ") + command;
+    }
     // not translated: the entry is read by the session; its Comment is what Brenvo says in English
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
@@ -67,7 +76,7 @@ std::optional<QString> Autostart::entryText(const QString& programPath)
                           "Terminal=false\n"
                           "NoDisplay=true\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(stringValue(execArgument(programPath)));
+        .arg(stringValue(command));
 }
 
 bool Autostart::enabled() const

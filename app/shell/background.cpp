@@ -1,5 +1,6 @@
 #include "app/shell/background.h"
 
+#include "app/cards/cardfiles.h"
 #include "app/desktop/backgroundnotice.h"
 #include "app/desktop/statusicon.h"
 #include "app/settings/appsettings.h"
@@ -169,7 +170,7 @@ void Background::update()
         entries.append({{}, true, true, {}});
     for (const WaitingOffers& offers : waiting) {
         const std::optional<User> user = m_controller.user(offers.user);
-        const QString name = user ? user->name : tr("Someone");
+        const QString name = user ? displayName(user->name) : tr("Someone");
         const QString label = offers.files.size() == 1
                                   ? tr("%1 — 1 new file").arg(name)
                                   : tr("%1 — %Ln new files", nullptr, int(offers.files.size())).arg(name);

@@ -191,10 +191,10 @@ void MainWindow::redraw()
         m_files->setUser(shown);
     if (user) {
         m_detail->setCurrentWidget(m_files);
-        setWindowTitle(tr("%1 — %2").arg(user->name, stateTitle(user->state)));
+        setWindowTitle(tr("%1 — %2").arg(displayName(user->name), stateTitle(user->state)));
         // not translated: markup around translated texts
         m_title->setText(QStringLiteral("<b>%1</b>&nbsp;&nbsp;<span style=\"color:%2\">%3</span>")
-                             .arg(user->name.toHtmlEscaped(), stateColor(palette(), user->state).name(),
+                             .arg(displayName(user->name).toHtmlEscaped(), stateColor(palette(), user->state).name(),
                                   stateTitle(user->state)));
         m_title->setAccessibleName(windowTitle());
         ReasonText reason;

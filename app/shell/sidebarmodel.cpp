@@ -213,7 +213,7 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
     const QString why = reason ? reason->text : QString();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole: return row.user.name;
+    case Qt::AccessibleTextRole: return displayName(row.user.name);
     case Qt::DecorationRole: return themeIcon(icons::person);
     case Qt::FontRole: {
         if (!row.isMe)
@@ -225,8 +225,8 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
     case Qt::AccessibleDescriptionRole: return row.isMe ? tr("Me") : description(row.user.state, row.newFiles, why);
     case Qt::ToolTipRole: {
         if (row.isMe)
-            return tr("%1 (me)").arg(row.user.name);
-        const QString text = tr("%1 — %2").arg(row.user.name, description(row.user.state, row.newFiles, why));
+            return tr("%1 (me)").arg(displayName(row.user.name));
+        const QString text = tr("%1 — %2").arg(displayName(row.user.name), description(row.user.state, row.newFiles, why));
         return reason && !reason->detail.isEmpty() ? text + QLatin1Char('\n') + reason->detail : text;
     }
     case KeyRole: return row.user.key;
@@ -238,7 +238,7 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
             return tr("Me");
         return reason ? reason->brief : stateText(row.user.state);
     case NewFilesRole: return row.newFiles;
-    case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(row.user.name);
+    case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(displayName(row.user.name));
     default: return {};
     }
 }

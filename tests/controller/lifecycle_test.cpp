@@ -235,6 +235,7 @@ TEST(ControllerPersistenceTest, TheSupportDirectoryAndTheStoredFilesAreTheOwners
         ASSERT_FALSE(controller.start(false, false));
         const QFile::Permissions mode = QFileInfo(dir).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         EXPECT_EQ(mode, c.private_ ? ownerOnly | QFile::ExeOwner : open);
+        EXPECT_EQ(QFileInfo(dir + "/brenvo.lock").permissions() & ~(QFile::ReadUser | QFile::WriteUser), ownerOnly);
         controller.stop();
         for (const char* name : {"transfers.plist", "users.plist", "me.plist", "deleted.plist"})
             EXPECT_EQ(QFileInfo(dir + "/" + name).permissions() & ~(QFile::ReadUser | QFile::WriteUser), ownerOnly) << name;

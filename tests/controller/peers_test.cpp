@@ -3,8 +3,10 @@
 #include "tests/controller/controllertestsupport.h"
 #include "vortan/connection/connection.h"
 #include "vortan/controller/connectionpolicy.h"
+#include "vortan/controller/networkwatcher.h"
 #include "vortan/framer/framer.h"
 
+#include <QNetworkInformation>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -417,7 +419,8 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
         waits.append(u.next());
     EXPECT_EQ(waits, (QList<qint64>{5, 10, 20, 40, 80, 160, 300, 300}));
 
-    // A network change, or Bea seen on the network, calls at once and starts over.
+    // A network change, or Bea seen on the network, calls at once and starts
+    // over; seen again within a minute, nothing changes.
     for (const auto& trigger : std::vector<std::function<void()>>{
              [&] { ada->networkChanged(); },
              [&] {
@@ -430,10 +433,17 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
         EXPECT_EQ(u.next(), 5);
         EXPECT_EQ(u.wait(), 10);
     }
+    ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                       ControllerPrivate::EndpointSource::presence);
+    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    EXPECT_EQ(u.wait(), 10);
 
-    // Disconnect holds Bea until she is called by hand; so does turning it off.
+    // Disconnect holds Bea until she is called by hand, also after a
+    // restart; so does turning it off.
     ada->disconnectFrom(u.key);
     EXPECT_EQ(u.wait(), -1);
+    ada.restart();
+    ada.controller->setConnectAutomatically(true);
     ada->networkChanged();
     u.clock.advance(std::chrono::minutes(10));
     EXPECT_TRUE(ada->connectingPeers().isEmpty());
@@ -445,6 +455,37 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
     ada->networkChanged();
     u.clock.advance(std::chrono::minutes(10));
     EXPECT_TRUE(ada->connectingPeers().isEmpty());
+}
+
+// Which changes of the network the watcher reports: a network there (a
+// local-only one too) that was not there or was another.
+TEST(NetworkWatcherTest, ReportsEveryNetworkThatComesAndNoneThatGoes)
+{
+    using L = NetworkLevel;
+    using R = QNetworkInformation::Reachability;
+    EXPECT_EQ(reachabilityLevel(int(R::Unknown)), L::none);
+    EXPECT_EQ(reachabilityLevel(int(R::Disconnected)), L::none);
+    EXPECT_EQ(reachabilityLevel(int(R::Local)), L::local);
+    EXPECT_EQ(reachabilityLevel(int(R::Site)), L::site);
+    EXPECT_EQ(reachabilityLevel(int(R::Online)), L::online);
+    const struct {
+        uint state;
+        L level;
+    } states[] = {{0, L::none}, {10, L::none}, {20, L::none}, {30, L::none}, {40, L::none},
+                  {50, L::local}, {60, L::site}, {70, L::online}};
+    for (const auto& s : states)
+        EXPECT_EQ(networkManagerLevel(s.state), s.level) << s.state;
+    const struct {
+        L previous, now;
+        bool reported;
+    } changes[] = {
+        {L::none, L::local, true},   {L::none, L::online, true}, {L::local, L::online, true},
+        {L::online, L::local, true}, {L::site, L::online, true}, {L::online, L::none, false},
+        {L::local, L::none, false},  {L::local, L::local, false}, {L::online, L::online, false},
+        {L::none, L::none, false},
+    };
+    for (const auto& c : changes)
+        EXPECT_EQ(networkChangeReported(c.previous, c.now), c.reported) << int(c.previous) << " " << int(c.now);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "vortan/controller/connectionpolicy.h"
 
 #include "vortan/controller/controller_p.h"
+#include "vortan/controller/heldusers.h"
 #include "vortan/records/file.h"
 
 namespace vortan {
@@ -74,6 +75,12 @@ void ConnectionPolicy::workAdded(const QByteArray& key)
 
 void ConnectionPolicy::appeared(const QByteArray& key)
 {
+    // Announcements can be repeated at will: they start the waits over at
+    // most once a minute.
+    const auto last = m_appearedAt.constFind(key);
+    if (last != m_appearedAt.cend() && m_clock.now() - *last < kAppearedEvery)
+        return;
+    m_appearedAt.insert(key, m_clock.now());
     if (const auto waiting = m_waiting.value(key))
         waiting->backoff.reset();
     callIfWanted(key);
@@ -132,15 +139,37 @@ void ConnectionPolicy::disconnected(const QByteArray& key)
 
 void ConnectionPolicy::hold(const QByteArray& key)
 {
-    m_held.insert(key);
     if (const auto waiting = m_waiting.value(key))
         waiting->timer->stop();
+    if (m_held.contains(key))
+        return;
+    m_held.insert(key);
+    heldChanged();
+}
+
+void ConnectionPolicy::release(const QByteArray& key)
+{
+    if (m_held.remove(key))
+        heldChanged();
+}
+
+void ConnectionPolicy::keepHeldIn(const QString& path)
+{
+    m_heldPath = path;
+    m_held.unite(readHeldUsers(path));
+}
+
+void ConnectionPolicy::heldChanged()
+{
+    if (!m_heldPath.isEmpty())
+        writeHeldUsers(m_heldPath, m_held);
 }
 
 void ConnectionPolicy::forget(const QByteArray& key)
 {
-    m_held.remove(key);
+    release(key);
     m_waiting.remove(key);
+    m_appearedAt.remove(key);
 }
 
 std::optional<Clock::TimePoint> ConnectionPolicy::nextCall(const QByteArray& key) const

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QString>
 #include <QUuid>
 
 #include <chrono>
@@ -56,8 +57,10 @@ public:
     void start();
     // New work for the user: called at once unless held or busy.
     void workAdded(const QByteArray& key);
-    // The user was seen on the local network: waits start over, called now.
+    // The user was seen on the local network: waits start over, called now;
+    // at most once per kAppearedEvery, a sighting again sooner changes nothing.
     void appeared(const QByteArray& key);
+    static constexpr std::chrono::minutes kAppearedEvery{1};
     // The machine's network changed: every wait starts over, calls now.
     void networkChanged();
     // A call failed: the wait before the next one, when there will be one.
@@ -67,7 +70,9 @@ public:
     void disconnected(const QByteArray& key);
     // Disconnect by hand holds the user; connect by hand releases it.
     void hold(const QByteArray& key);
-    void release(const QByteArray& key) { m_held.remove(key); }
+    void release(const QByteArray& key);
+    // Keeps the held users in this file from now on, starting with those it holds.
+    void keepHeldIn(const QString& path);
     bool held(const QByteArray& key) const { return m_held.contains(key); }
     void forget(const QByteArray& key);
 
@@ -86,14 +91,17 @@ private:
     void callIfWanted(const QByteArray& key);
     std::chrono::milliseconds schedule(const QByteArray& key);
     Waiting& waitingFor(const QByteArray& key);
+    void heldChanged();
 
     Clock& m_clock;
     Engine m_engine;
     bool m_enabled = true;
     bool m_started = false;
     QSet<QByteArray> m_held;
+    QString m_heldPath;  // empty: held for this run only
     QSet<QByteArray> m_kept;
     QHash<QByteArray, std::shared_ptr<Waiting>> m_waiting;
+    QHash<QByteArray, Clock::TimePoint> m_appearedAt;
 };
 
 }  // namespace vortan

@@ -115,8 +115,8 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                   {[this]() -> KeyHelper& { return keys(); }, &m_events,
                    [this]() -> const std::optional<User>& { return m_directory.me(); },
                    [this](const QByteArray& key) { return findUser(key); }, [this] { return m_directory.keys(); },
-                   [this](const QByteArray& key, const QString& host, std::uint16_t port) {
-                       learnEndpoint(key, host, port, EndpointSource::presence);
+                   [this](const QByteArray& key, const QList<Endpoint>& endpoints) {
+                       m_peers.learnPresence(key, endpoints);
                    },
                    [this](const QByteArray& key) { return peerFor(key); },
                    [this](const QString& address) { receivedPublicAddress(address); }}),

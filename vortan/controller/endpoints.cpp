@@ -4,12 +4,28 @@
 
 namespace vortan {
 
+void LearnedEndpoints::learn(const QByteArray& key, const Endpoint& endpoint)
+{
+    QList<Endpoint>& list = m_endpoints[key];
+    list.removeAll(endpoint);
+    list.prepend(endpoint);
+    if (list.size() > kMaxPerUser)
+        list.resize(kMaxPerUser);
+}
+
+void LearnedEndpoints::forget(const QByteArray& key, const Endpoint& endpoint)
+{
+    const auto it = m_endpoints.find(key);
+    if (it == m_endpoints.end())
+        return;
+    it->removeAll(endpoint);
+    if (it->isEmpty())
+        m_endpoints.erase(it);
+}
+
 QList<Endpoint> LearnedEndpoints::candidates(const User& user) const
 {
-    QList<Endpoint> list;
-    const auto learned = m_endpoints.constFind(user.key);
-    if (learned != m_endpoints.cend())
-        list.append(*learned);
+    QList<Endpoint> list = m_endpoints.value(user.key);
     if (user.address && !user.address->trimmed().isEmpty() && user.port && *user.port != 0) {
         const Endpoint card{user.address->trimmed(), *user.port};
         if (!list.contains(card))

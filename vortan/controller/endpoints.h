@@ -15,24 +15,31 @@ namespace vortan {
 
 // Where each user was seen this session (announced on the local network, or
 // the source address of an authenticated connection of theirs with the
-// card's port). In memory only: never written into a card or a stored file.
+// card's port), newest first. In memory only: never written into a card or
+// a stored file.
 class LearnedEndpoints {
 public:
-    // Replaces what was known of the user.
-    void learn(const QByteArray& key, const Endpoint& endpoint) { m_endpoints.insert(key, endpoint); }
+    // The most endpoints kept per user; the oldest goes.
+    static constexpr qsizetype kMaxPerUser = 8;
+
+    // Puts the endpoint first among the user's.
+    void learn(const QByteArray& key, const Endpoint& endpoint);
     void forget(const QByteArray& key) { m_endpoints.remove(key); }
+    void forget(const QByteArray& key, const Endpoint& endpoint);
+    // The newest.
     std::optional<Endpoint> find(const QByteArray& key) const
     {
         const auto it = m_endpoints.constFind(key);
-        return it == m_endpoints.cend() ? std::nullopt : std::optional<Endpoint>(*it);
+        return it == m_endpoints.cend() || it->isEmpty() ? std::nullopt : std::optional<Endpoint>(it->constFirst());
     }
+    QList<Endpoint> all(const QByteArray& key) const { return m_endpoints.value(key); }
 
-    // The endpoints to try, in order: the learned one, then the card's
-    // address and port (when it has both and differs).
+    // The endpoints to try, in order: the learned ones, newest first, then
+    // the card's address and port (when it has both and differs).
     QList<Endpoint> candidates(const User& user) const;
 
 private:
-    QHash<QByteArray, Endpoint> m_endpoints;
+    QHash<QByteArray, QList<Endpoint>> m_endpoints;
 };
 
 // Why an outgoing attempt failed, in terms the user can act on. `reachedPeer`

@@ -7,6 +7,8 @@
 #include "vortan/keys/keystoreselection.h"
 #include "vortan/log.h"
 
+#include <QDir>
+
 #include <exception>
 
 namespace vortan {
@@ -47,6 +49,8 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
         scheduleSave();
     }
 
+    // A disconnect by hand holds across restarts.
+    m_peers.policy().keepHeldIn(QDir(m_store.directory()).filePath(QStringLiteral("disconnected.txt")));
     m_listening.start(listen, mapPort);
     if (m_options.watchNetwork)
         m_peers.followNetwork();

@@ -1,6 +1,7 @@
 #include "vortan/controller/listening.h"
 
 #include "vortan/connection/connection.h"
+#include "vortan/crypto/crypto.h"
 #include "vortan/listener/listener.h"
 #include "vortan/log.h"
 #include "vortan/peer/peerconnection.h"
@@ -206,11 +207,13 @@ void Listening::followPresence()
     m_presence = std::make_unique<LocalPresence>(QDBusConnection::systemBus(), m_clock);
     connect(m_presence.get(), &LocalPresence::stateChanged, this, [this] { presenceStateChanged(); });
     connect(m_presence.get(), &LocalPresence::userSeen, this,
-            [this](const QByteArray& key, const QString& host, std::uint16_t port) {
+            [this](const QByteArray& key, const QList<Endpoint>& endpoints) {
                 if (const User* user = m_engine.findUser(key)) {
-                    logDebug(lcPresence(),
-                             QStringLiteral("%1 is on the local network at %2 port %3.").arg(user->name, host).arg(port));
-                    m_engine.userSeen(key, host, port);
+                    for (const Endpoint& endpoint : endpoints)
+                        logDebug(lcPresence(), QStringLiteral("%1 is on the local network at %2 port %3.")
+                                                   .arg(user->name, endpoint.host)
+                                                   .arg(endpoint.port));
+                    m_engine.userSeen(key, endpoints);
                 }
             });
     // A renumbered host: a connection to its old address only waits for
@@ -239,7 +242,21 @@ void Listening::updatePresence()
     m_presence->setKnownKeys(m_engine.userKeys());
     const std::optional<User>& me = m_engine.me();
     const bool announce = m_listen && me && me->port && *me->port != 0 && m_state.kind() == ListenerState::Kind::ready;
-    m_presence->setAnnouncement(announce ? me->key : QByteArray(), announce ? *me->port : 0);
+    // Signed with the identity key: an announcement replayed elsewhere is ignored.
+    m_presence->setAnnouncement(announce ? me->key : QByteArray(), announce ? *me->port : 0,
+                                [this](const QByteArray& message) -> QByteArray {
+                                    try {
+                                        const crypto::Signature signature = m_engine.keys().signingKey().sign(
+                                            {reinterpret_cast<const std::uint8_t*>(message.constData()),
+                                             static_cast<std::size_t>(message.size())});
+                                        return QByteArray(reinterpret_cast<const char*>(signature.data()),
+                                                          static_cast<qsizetype>(signature.size()));
+                                    } catch (const std::exception& e) {
+                                        logWarning(lcPresence(), QStringLiteral("Cannot sign the announcement: %1")
+                                                                     .arg(QString::fromUtf8(e.what())));
+                                        return {};
+                                    }
+                                });
     presenceStateChanged();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vortan/clock.h"
+#include "vortan/keys/keyhelper.h"
 #include "vortan/listenerstate.h"
 #include "vortan/reachability.h"
 #include "vortan/user.h"
@@ -18,7 +19,6 @@
 
 namespace vortan {
 
-class KeyHelper;
 class Listener;
 class ListenerDelegate;
 class LocalPresence;
@@ -44,8 +44,9 @@ public:
         std::function<const std::optional<User>&()> me;
         std::function<const User*(const QByteArray&)> findUser;
         std::function<QList<QByteArray>()> userKeys;
-        // A known user was seen on the local network at host:port.
-        std::function<void(const QByteArray&, const QString&, std::uint16_t)> userSeen;
+        // A known user was seen on the local network at these endpoints
+        // (the one to try first first).
+        std::function<void(const QByteArray&, const QList<Endpoint>&)> userSeen;
         std::function<std::shared_ptr<PeerConnection>(const QByteArray&)> peerFor;
         // The router told the address others see this machine at.
         std::function<void(const QString&)> publicAddress;

@@ -5,6 +5,16 @@
 
 namespace vortan {
 
+// How much network the machine has, from either source.
+enum class NetworkLevel { none, local, site, online };
+// QNetworkInformation::Reachability's value as a level.
+NetworkLevel reachabilityLevel(int reachability);
+// NetworkManager's NMState as a level.
+NetworkLevel networkManagerLevel(uint state);
+// Whether the watcher reports going from previous to now: a network is
+// there (a local one counts) and it is not the same as before.
+bool networkChangeReported(NetworkLevel previous, NetworkLevel now);
+
 // Tells when the machine's network changes (a link comes up or goes, the
 // machine moves to another network): through QNetworkInformation when one
 // of its backends loads, else through NetworkManager's StateChanged signal
@@ -25,8 +35,7 @@ private slots:
     void networkManagerStateChanged(uint state);
 
 private:
-    int m_lastReachability = -1;
-    uint m_lastState = 0;
+    NetworkLevel m_last = NetworkLevel::none;
 };
 
 }  // namespace vortan

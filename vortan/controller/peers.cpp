@@ -164,9 +164,9 @@ void Peers::connectionFailed(qsizetype index, ConnectFailure failure)
     OutgoingPeer& outgoing = m_connectingPeers[index];
     outgoing.ended = true;
     const QByteArray key = outgoing.calledKey;
-    // A sighting that did not lead to the user is not tried again.
-    if (m_learnedEndpoints.find(key) == outgoing.endpoint)
-        m_learnedEndpoints.forget(key);
+    // A sighting that did not lead to the user is not tried again (the
+    // attempt goes on with the others).
+    m_learnedEndpoints.forget(key, outgoing.endpoint);
     // The peer refusing us says more than an old address that did not answer.
     std::optional<ConnectFailure> telling = outgoing.failure;
     if (!telling || telling->reason != ConnectFailure::Reason::notAccepted
@@ -204,6 +204,10 @@ bool Peers::stillConnecting(const QByteArray& key) const
 void Peers::learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port,
                                       EndpointSource source)
 {
+    if (source == EndpointSource::presence) {
+        learnPresence(key, {Endpoint{host, port}});
+        return;
+    }
     const User* user = m_engine.findUser(key);
     if (!user || host.isEmpty() || port == 0)
         return;
@@ -214,8 +218,22 @@ void Peers::learnEndpoint(const QByteArray& key, const QString& host, std::uint1
                                     .arg(user->name, endpointText(endpoint)));
     }
     m_learnedEndpoints.learn(key, endpoint);
-    if (source == EndpointSource::presence)
-        m_policy->appeared(key);
+}
+
+void Peers::learnPresence(const QByteArray& key, const QList<Endpoint>& endpoints)
+{
+    const User* user = m_engine.findUser(key);
+    if (!user)
+        return;
+    // Learned last to first: the first ends up tried first.
+    for (auto it = endpoints.crbegin(); it != endpoints.crend(); ++it) {
+        if (it->host.isEmpty() || it->port == 0)
+            continue;
+        if (!m_learnedEndpoints.all(key).contains(*it))
+            logInfo(lcController(), QStringLiteral("%1 is announced at %2").arg(user->name, endpointText(*it)));
+        m_learnedEndpoints.learn(key, *it);
+    }
+    m_policy->appeared(key);
 }
 
 void Peers::disconnectFrom(const QByteArray& key)

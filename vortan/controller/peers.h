@@ -65,6 +65,9 @@ public:
     // Ends every connection of a user that is removed, and forgets it.
     void forget(const QByteArray& key);
     void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source);
+    // The user's announcements on the local network resolved to these
+    // endpoints, the one to try first first.
+    void learnPresence(const QByteArray& key, const QList<Endpoint>& endpoints);
     ConnectionPolicy& policy() { return *m_policy; }
     const ConnectionPolicy& policy() const { return *m_policy; }
     // Follows the machine's network changes (logging how, or that it cannot).

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
 
@@ -115,6 +116,8 @@ std::optional<StartError> Store::lock()
     // A lock is stale only when its process is gone, however old it is.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
+        // It names this process and host: no one else's to read.
+        QFile::setPermissions(lock->fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         m_lock = std::move(lock);
         return std::nullopt;
     }

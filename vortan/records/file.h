@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vortan/records/blockset.h"
+#include "vortan/bidi.h"
 #include "vortan/errors.h"
 #include "vortan/file2.h"
 #include "vortan/records/transferbuffer.h"
@@ -13,14 +14,6 @@
 #include <optional>
 
 namespace vortan {
-
-// Whether c reorders the text around it when shown: the embeddings,
-// overrides and isolates (U+202A-U+202E, U+2066-U+2069) and the marks (U+200E,
-// U+200F, U+061C). In a received name they make "invoice\u202egpj.exe" read
-// as "invoiceexe.jpg".
-bool isBidiControl(QChar c);
-// text without its bidirectional controls.
-QString withoutBidiControls(const QString& text);
 
 // The controller's record of one transfer between the local user and one
 // other user. A value: copies share one TransferBuffer, so opening, closing

@@ -9,7 +9,9 @@
 
 #include "vortan/controller.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -129,6 +131,7 @@ TEST(Autostart, EntryIsValidForAnyPathAndGoesAway)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(file.readAll());
     file.close();
+    EXPECT_TRUE(text.contains(R"(Exec=env ")")) << qPrintable(text);
     EXPECT_TRUE(text.contains(R"(/my \\"apps\\"/100%% \\\\brenvo\\$x" --background)")) << qPrintable(text);
     EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
@@ -137,6 +140,22 @@ TEST(Autostart, EntryIsValidForAnyPathAndGoesAway)
         validate.start(validator, {entry});
         ASSERT_TRUE(validate.waitForFinished(30000));
         EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
+    }
+
+    // GIO starts it (it refuses to load an entry whose program it cannot find).
+    const QString gio = QStandardPaths::findExecutable("gio");
+    if (!gio.isEmpty()) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(program).absolutePath()));
+        QFile script(program);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$@\" > \"$0.ran\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess launch;
+        launch.start(gio, {"launch", entry});
+        ASSERT_TRUE(launch.waitForFinished(30000));
+        EXPECT_EQ(launch.exitCode(), 0) << launch.readAllStandardError().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(program + ".ran"); }, 10000));
     }
 
     // Switched off by another tool: not on, and removing it still works.
