@@ -691,6 +691,14 @@
         <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
         <translation>Ihre Adresse hat sich geändert: Die Karte, die andere von Ihnen haben, ist nicht mehr aktuell. Geben Sie sie mit „Meine Karte weitergeben …“ erneut weiter.</translation>
     </message>
+    <message>
+        <source>%1 offered more files than Brenvo keeps at once: %2 were not added</source>
+        <translation>%1 hat mehr Dateien angeboten, als Brenvo auf einmal behält: %2 wurden nicht hinzugefügt</translation>
+    </message>
+    <message>
+        <source>Someone</source>
+        <translation>Jemand</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>

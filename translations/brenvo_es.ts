@@ -691,6 +691,14 @@
         <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
         <translation>Su dirección ha cambiado: la tarjeta que tienen los demás ya no está al día. Compártala de nuevo con Compartir mi tarjeta…</translation>
     </message>
+    <message>
+        <source>%1 offered more files than Brenvo keeps at once: %2 were not added</source>
+        <translation>%1 ofreció más archivos de los que Brenvo guarda a la vez: %2 no se añadieron</translation>
+    </message>
+    <message>
+        <source>Someone</source>
+        <translation>Alguien</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>

@@ -691,6 +691,14 @@
         <source>Your address changed: the card others hold is now out of date. Share it again with Share My Card…</source>
         <translation>Votre adresse a changé : la carte que les autres ont de vous n’est plus à jour. Partagez-la de nouveau avec Partager ma carte…</translation>
     </message>
+    <message>
+        <source>%1 offered more files than Brenvo keeps at once: %2 were not added</source>
+        <translation>%1 a proposé plus de fichiers que Brenvo n’en garde à la fois : %2 n’ont pas été ajoutés</translation>
+    </message>
+    <message>
+        <source>Someone</source>
+        <translation>Quelqu’un</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>

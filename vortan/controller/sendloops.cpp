@@ -2,6 +2,7 @@
 
 #include "vortan/connection/connection.h"
 #include "vortan/log.h"
+#include "vortan/peer/messages.h"
 #include "vortan/peer/peerconnection.h"
 #include "vortan/records/file.h"
 #include "vortan/records/recorderror.h"
@@ -31,7 +32,6 @@ SendLoops::SendLoops(Engine engine) : m_engine(std::move(engine))
 void SendLoops::forget(const QUuid& id)
 {
     m_loops.remove(id);
-    m_inDoubt.remove(id);
 }
 
 void SendLoops::wanted(const BlockSet& blocks, const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
@@ -42,16 +42,20 @@ void SendLoops::wanted(const BlockSet& blocks, const QUuid& id, const std::share
         logWarning(lcController(), QStringLiteral("no matching file"));
         return;
     }
-    // Blocks in doubt below the lowest one asked for, and not asked for
-    // before, have arrived.
-    if (const auto doubt = m_inDoubt.find(id); doubt != m_inDoubt.end() && !blocks.empty()) {
-        const BlockSet arrived = doubt->subtracted(BlockSet::range(*blocks.first(), record->numberOfBlocks() - *blocks.first()))
-                                     .subtracted(record->wantBlocks);
-        doubt->subtract(arrived);
-        if (doubt->empty())
-            m_inDoubt.erase(doubt);
-        if (!arrived.empty())
+    // Unsent blocks below the lowest one asked for that the peer has not
+    // asked for otherwise: it has them.
+    if (const std::int64_t lowest = blocks.first().value_or(0); lowest > 0 && record->blocks.count() < lowest) {
+        const BlockSet arrived = BlockSet::range(0, lowest)
+                                     .subtracted(record->blocks)
+                                     .subtracted(record->wantBlocks)
+                                     .subtracted(m_blocksInFlight.value(id))
+                                     .subtracted(m_awaiting.value(id));
+        if (!arrived.empty()) {
+            logInfo(lcController(), QStringLiteral("%1 blocks of %2 arrived although their acknowledgement was not seen")
+                                        .arg(arrived.count())
+                                        .arg(idText(id)));
             countSent(id, arrived);
+        }
     }
     m_engine.edit(id)->wantBlocks.unite(blocks);
     m_engine.changed();
@@ -190,11 +194,7 @@ void SendLoops::awaitAcknowledgement(const std::shared_ptr<PeerConnection>& peer
     const auto found = m_unacknowledged.constFind(peer.get());
     if (found != m_unacknowledged.cend() && !sameObject(found->peer, peer))
         countAcknowledged();  // a connection that has ended left this address
-    if (const auto doubt = m_inDoubt.find(id); doubt != m_inDoubt.end()) {
-        doubt->remove(block);  // handed over again: its acknowledgement decides
-        if (doubt->empty())
-            m_inDoubt.erase(doubt);
-    }
+    m_awaiting[id].insert(block);
     Unacknowledged& waiting = m_unacknowledged[peer.get()];
     if (waiting.blocks.empty())
         waiting.peer = peer;
@@ -215,6 +215,7 @@ void SendLoops::countAcknowledged()
         const qint64 acknowledged = it->acknowledged;
         while (!blocks.empty() && blocks.front().end <= acknowledged) {
             sent[blocks.front().id].insert(blocks.front().block);
+            stopAwaiting(blocks.front().id, blocks.front().block);
             blocks.pop_front();
         }
         if (!blocks.empty() && (!connection || !connection->isReady())) {
@@ -222,7 +223,7 @@ void SendLoops::countAcknowledged()
             logInfo(lcController(), QStringLiteral("%1 blocks handed to a connection that ended were not acknowledged: they count as not sent")
                                         .arg(blocks.size()));
             for (const Handed& handed : blocks)
-                m_inDoubt[handed.id].insert(handed.block);
+                stopAwaiting(handed.id, handed.block);
             blocks.clear();
         }
         if (blocks.empty())
@@ -248,6 +249,16 @@ void SendLoops::countSent(const QUuid& id, const BlockSet& blocks)
     m_engine.progressed();
     if (complete && !wasComplete)
         m_engine.offerSent(id);
+}
+
+void SendLoops::stopAwaiting(const QUuid& id, std::int64_t block)
+{
+    const auto awaiting = m_awaiting.find(id);
+    if (awaiting == m_awaiting.end())
+        return;
+    awaiting->remove(block);
+    if (awaiting->empty())
+        m_awaiting.erase(awaiting);
 }
 
 qsizetype SendLoops::unacknowledged() const

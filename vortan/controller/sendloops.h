@@ -32,11 +32,15 @@ class PeerConnection;
 // its bytes: one still in our kernel when the connection ends may never
 // arrive, and an offer counted complete is no longer listed, so a peer
 // missing a block would never learn of it. Blocks the connection took but
-// the peer had not acknowledged when it ended stay unsent, in doubt (an
-// acknowledgement may have been lost with the connection): they are sent
-// again when asked for, and count as sent once the peer asks for a higher
-// block of the offer without them. Receivers ask for the lowest missing
-// blocks first, so those they skip they have.
+// the peer had not acknowledged when it ended stay unsent: they are sent
+// again when asked for.
+//
+// An acknowledgement may be lost with its connection (or with a restart
+// whose save came before it), though the peer has the block. Receivers ask
+// for the lowest missing blocks first: a want whose lowest block is b shows
+// that the peer has every block below b that it has not asked for on this
+// connection, so those unsent blocks of the offer that are neither wanted,
+// nor on their way, nor awaiting their acknowledgement count as sent.
 class SendLoops : public QObject {
 public:
     struct Engine {
@@ -80,6 +84,7 @@ private:
                    const std::weak_ptr<PeerConnection>& peer);
     void awaitAcknowledgement(const std::shared_ptr<PeerConnection>& peer, const QUuid& id, std::int64_t block);
     void countSent(const QUuid& id, const BlockSet& blocks);
+    void stopAwaiting(const QUuid& id, std::int64_t block);
 
     // Blocks one connection's send loops keep handed to it together: one
     // block at a time costs a turn of the event loop per block before the
@@ -108,9 +113,8 @@ private:
         qint64 acknowledged = 0;  // the connection's last count seen
     };
     QHash<const PeerConnection*, Unacknowledged> m_unacknowledged;
-    // Per offer, blocks handed to connections that ended before the peer
-    // acknowledged them.
-    QHash<QUuid, BlockSet> m_inDoubt;
+    // Per offer, the blocks in m_unacknowledged.
+    QHash<QUuid, BlockSet> m_awaiting;
     QTimer m_acknowledgedTimer;
 };
 
