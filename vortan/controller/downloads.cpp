@@ -53,6 +53,8 @@ bool Downloads::waitsForBlocks(const QUuid& id) const
 void Downloads::resume(const QList<ResumeItem>& items)
 {
     QList<QByteArray> toConnect;
+    // The files unfinished downloads write to, gathered once for all items.
+    std::optional<QSet<QString>> taken;
     for (const ResumeItem& item : items) {
         qsizetype index = m_files.indexOf(item.id);
         if (index < 0) {
@@ -64,7 +66,9 @@ void Downloads::resume(const QList<ResumeItem>& items)
         if (isComplete(m_files[index]) || (!m_files[index].paused && !m_files[index].error))
             continue;
         if (m_files[index].download && !m_files[index].location()) {
-            if (!chooseTarget(index, item.location))
+            if (!taken)
+                taken = takenPaths();
+            if (!chooseTarget(index, item.location, *taken))
                 continue;
             index = m_files.indexOf(item.id);
             if (index < 0)
@@ -136,7 +140,20 @@ void Downloads::pause(const QList<QUuid>& ids)
     }
 }
 
-bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location)
+QSet<QString> Downloads::takenPaths() const
+{
+    QSet<QString> paths;
+    for (const File& record : std::as_const(m_files)) {
+        if (!record.download || !record.location() || isComplete(record))
+            continue;
+        const QString path = record.location()->toLocalFile();
+        paths.insert(path);
+        paths.insert(path + kPartialSuffix);
+    }
+    return paths;
+}
+
+bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location, QSet<QString>& takenPaths)
 {
     File& record = m_files.edit(index);
     const QUuid id = record.id();
@@ -165,16 +182,10 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
             target = QDir(directory).absolutePath() + QLatin1Char('/') + *name;
     }
 
-    // Two unfinished downloads never write to the same file.
+    // Two unfinished downloads never write to the same file. (This record
+    // has no location yet: none of the paths is its own.)
     const auto taken = [&](const QString& path) {
-        for (const File& other : std::as_const(m_files)) {
-            if (other.id() == id || !other.download || !other.location() || isComplete(other))
-                continue;
-            const QString theirs = other.location()->toLocalFile();
-            if (path == theirs || path == theirs + kPartialSuffix || path + kPartialSuffix == theirs)
-                return true;
-        }
-        return false;
+        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix);
     };
     if (problem.isEmpty()) {
         // The partial file's name is longer than the target's: both must fit
@@ -198,6 +209,8 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
         return false;
     }
     record.file.location = QUrl::fromLocalFile(target);
+    takenPaths.insert(target);
+    takenPaths.insert(target + kPartialSuffix);
     m_files.update();
     m_engine.progressed();
     return true;

@@ -82,7 +82,10 @@ private:
     // one request for them all instead of one per block.
     void topUpLater(const QUuid& id);
     void runTopUps();
-    bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location);
+    // The target and partial file of every unfinished download with a target.
+    QSet<QString> takenPaths() const;
+    // Fixes the download's target, one that none of takenPaths is, and adds it.
+    bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location, QSet<QString>& takenPaths);
     void checkPartialFile(const QUuid& id);
     void finishDownload(const QUuid& id);
 

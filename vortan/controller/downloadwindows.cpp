@@ -25,23 +25,30 @@ RequestWindow& DownloadWindows::windowFor(const QUuid& id, const QByteArray& use
     auto found = m_windows.find(id);
     if (found != m_windows.end())
         return found->window;
-    found = m_windows.insert(id, DownloadWindow{user, RequestWindow(m_limits.maxRequestWindow)});
-    shareConnection(user);
+    const qsizetype sharing = ++m_sharing[user];
+    found = m_windows.insert(id, DownloadWindow{user, RequestWindow(capFor(sharing))});
+    shareConnection(user, sharing - 1, sharing);
     return found->window;
 }
 
-void DownloadWindows::shareConnection(const QByteArray& user)
+std::int64_t DownloadWindows::capFor(qsizetype sharing) const
 {
     // The downloads from one user share its connection's limit evenly; the
     // sender serves their records in turn, one block each.
-    const auto sharing = std::count_if(m_windows.cbegin(), m_windows.cend(),
-                                       [&](const DownloadWindow& w) { return w.user == user; });
-    if (sharing == 0)
+    const std::int64_t share = std::max<std::int64_t>(m_limits.maxConnectionWindow / std::max<qsizetype>(sharing, 1),
+                                                      RequestWindow::kFloor);
+    return std::min(m_limits.maxRequestWindow, share);
+}
+
+void DownloadWindows::shareConnection(const QByteArray& user, qsizetype before, qsizetype after)
+{
+    // With many downloads every share is the floor: nothing to change.
+    if (after == 0 || capFor(before) == capFor(after))
         return;
-    const std::int64_t share = std::max<std::int64_t>(m_limits.maxConnectionWindow / sharing, RequestWindow::kFloor);
+    const std::int64_t cap = capFor(after);
     for (DownloadWindow& w : m_windows) {
         if (w.user == user)
-            w.window.setCap(std::min(m_limits.maxRequestWindow, share));
+            w.window.setCap(cap);
     }
 }
 
@@ -154,7 +161,10 @@ void DownloadWindows::drop(const QUuid& id)
         return;
     const QByteArray user = found->user;
     m_windows.erase(found);
-    shareConnection(user);
+    const qsizetype sharing = --m_sharing[user];
+    if (sharing <= 0)
+        m_sharing.remove(user);
+    shareConnection(user, sharing + 1, sharing);
 }
 
 void DownloadWindows::dropAllOf(const QByteArray& user)
@@ -163,6 +173,7 @@ void DownloadWindows::dropAllOf(const QByteArray& user)
     m_latestAnswered.remove(user);
     m_answeredHistory.remove(user);
     m_windows.removeIf([&](const QHash<QUuid, DownloadWindow>::iterator it) { return it->user == user; });
+    m_sharing.remove(user);
 }
 
 void DownloadWindows::log(const QUuid& id, const QString& what) const

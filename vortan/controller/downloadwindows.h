@@ -75,7 +75,9 @@ private:
         QByteArray user;
         RequestWindow window;
     };
-    void shareConnection(const QByteArray& user);
+    std::int64_t capFor(qsizetype sharing) const;
+    // The user's windows went from `before` to `after`: their caps follow.
+    void shareConnection(const QByteArray& user, qsizetype before, qsizetype after);
     void check();
     void checkQuiet();
     void checkLost(Clock::TimePoint now);
@@ -85,6 +87,7 @@ private:
     Limits m_limits;
     Engine m_engine;
     QHash<QUuid, DownloadWindow> m_windows;
+    QHash<QByteArray, qsizetype> m_sharing;  // windows per user
     std::unique_ptr<Timer> m_windowTimer;
     std::unique_ptr<Timer> m_quietTimer;
     // When each user was last asked for its list because of a quiet download.
