@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that building, running and testing Brenvo needs,
 # and the extra packages named as arguments. Idempotent; runs as root or through
-# sudo. Services shipped by packages (miniupnpd, avahi-daemon, sshd) are installed without being
+# sudo. Services shipped by packages (miniupnpd, avahi-daemon, sshd, tor) are installed without being
 # started.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config ninja-build ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-l10n-tools qt6-translations-l10n
-  libssl-dev libminiupnpc-dev libsecret-1-dev
+  libssl-dev libminiupnpc-dev libsecret-1-dev libsodium-dev tor
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   python3 python3-dbus python3-dbusmock
