@@ -152,11 +152,13 @@ Bytes hkdfSha256(ByteView secret, ByteView salt, ByteView info, std::size_t leng
     auto octets = [](const char* key, ByteView view) {
         return OSSL_PARAM_construct_octet_string(key, const_cast<std::uint8_t*>(view.data()), view.size());
     };
+    // OpenSSL refuses a salt parameter without data; left out, the salt is
+    // the RFC's default (zeros), which HMAC treats exactly as an empty key.
     OSSL_PARAM params[] = {
         OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
         octets(OSSL_KDF_PARAM_KEY, secret),
-        octets(OSSL_KDF_PARAM_SALT, salt),
         octets(OSSL_KDF_PARAM_INFO, info),
+        salt.empty() ? OSSL_PARAM_construct_end() : octets(OSSL_KDF_PARAM_SALT, salt),
         OSSL_PARAM_construct_end(),
     };
     Bytes out(length);

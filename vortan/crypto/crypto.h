@@ -72,7 +72,8 @@ private:
     std::shared_ptr<evp_pkey_st> m_key;
 };
 
-// HKDF (RFC 5869) with SHA-256. Throws CryptoError on failure.
+// HKDF (RFC 5869) with SHA-256; an empty salt is the RFC's absent one.
+// Throws CryptoError on failure.
 Bytes hkdfSha256(ByteView secret, ByteView salt, ByteView info, std::size_t length);
 
 struct CipherCtxDeleter {

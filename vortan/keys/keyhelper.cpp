@@ -2,6 +2,8 @@
 
 #include "vortan/log.h"
 
+#include <openssl/crypto.h>
+
 namespace vortan {
 
 size_t qHash(const StorageKey& key, size_t seed) noexcept
@@ -37,6 +39,24 @@ QByteArray KeyHelper::publicKey()
 {
     const crypto::Key32 key = signingKey().publicKey();
     return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<qsizetype>(key.size()));
+}
+
+std::optional<OnionExpandedKey> KeyHelper::onionServiceKey()
+{
+    crypto::Key32 seed = signingKey().raw();
+    std::optional<OnionExpandedKey> key = onionServiceSecretKey(seed);
+    OPENSSL_cleanse(seed.data(), seed.size());
+    return key;
+}
+
+std::optional<crypto::Key32> KeyHelper::onionClientAuthKey(const QByteArray& peerKey, OnionAuthRole ownRole)
+{
+    crypto::Key32 seed = signingKey().raw();
+    const crypto::ByteView peer(reinterpret_cast<const std::uint8_t*>(peerKey.constData()),
+                                static_cast<std::size_t>(peerKey.size()));
+    std::optional<crypto::Key32> key = vortan::onionClientAuthKey(seed, peer, ownRole);
+    OPENSSL_cleanse(seed.data(), seed.size());
+    return key;
 }
 
 namespace {

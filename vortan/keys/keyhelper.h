@@ -2,6 +2,7 @@
 
 #include "vortan/crypto/crypto.h"
 #include "vortan/keys/secretstore.h"
+#include "vortan/tor/onionkeys.h"
 #include "vortan/user.h"
 
 #include <QByteArray>
@@ -54,6 +55,15 @@ public:
     const crypto::SigningKey& signingKey();
     // The public half of signingKey() as bytes.
     QByteArray publicKey();
+
+    // Keys for tor derived from the identity key, so that the seed stays
+    // here (docs/tor.md). Both throw KeyStoreError as signingKey() does.
+    // The onion service's expanded secret key, for ADD_ONION.
+    std::optional<OnionExpandedKey> onionServiceKey();
+    // The client-authorization private key shared with the person whose
+    // identity public key is peerKey, this identity playing ownRole; nothing
+    // when peerKey is not a usable identity key.
+    std::optional<crypto::Key32> onionClientAuthKey(const QByteArray& peerKey, OnionAuthRole ownRole);
 
     std::optional<crypto::SigningKey> readKey(const QString& account);
     void storeKey(const crypto::SigningKey& key, const QString& account);
