@@ -14,6 +14,7 @@ Q_LOGGING_CATEGORY(lcController, "vortan.controller", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcTransfer, "vortan.transfer", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPortMapping, "vortan.portmapping", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPresence, "vortan.presence", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcTor, "vortan.tor", QtInfoMsg)
 
 namespace {
 

@@ -19,6 +19,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcController)
 Q_DECLARE_LOGGING_CATEGORY(lcTransfer)
 Q_DECLARE_LOGGING_CATEGORY(lcPortMapping)
 Q_DECLARE_LOGGING_CATEGORY(lcPresence)
+Q_DECLARE_LOGGING_CATEGORY(lcTor)
 
 // Every diagnostic line of the library goes through here: one line per
 // event, dropped unless its category is enabled at its level.

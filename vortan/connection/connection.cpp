@@ -3,6 +3,7 @@
 #include "vortan/connection/connector.h"
 #include "vortan/connection/networkerrors.h"
 #include "vortan/connection/socketutil.h"
+#include "vortan/connection/socksconnector.h"
 #include "vortan/framer/framer.h"
 #include "vortan/util/ratelimitedlog.h"
 
@@ -12,7 +13,9 @@
 #include <QTcpSocket>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <linux/sockios.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -66,6 +69,11 @@ void Connection::setHandshakeTimeout(std::chrono::milliseconds timeout)
 
 Connection::Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent)
     : QObject(parent), m_keys(keys), m_host(std::move(host)), m_port(port)
+{
+}
+
+Connection::Connection(KeyHelper& keys, QString host, quint16 port, QString socksPath, QObject* parent)
+    : QObject(parent), m_keys(keys), m_host(std::move(host)), m_port(port), m_socksPath(std::move(socksPath))
 {
 }
 
@@ -136,9 +144,12 @@ void Connection::start()
         return;
     }
     m_phase = Phase::connecting;
-    m_connector = std::make_unique<Connector>(
-        m_host, m_port, [this](UniqueFd socket) { connected(std::move(socket)); },
-        [this](const NetworkError& error) { fail(error); }, this);
+    auto onConnected = [this](UniqueFd socket) { connected(std::move(socket)); };
+    auto onFailed = [this](const NetworkError& error) { fail(error); };
+    if (m_socksPath.isEmpty())
+        m_connector = std::make_unique<Connector>(m_host, m_port, onConnected, onFailed, this);
+    else
+        m_connector = std::make_unique<SocksConnector>(m_socksPath, m_host, m_port, onConnected, onFailed, this);
     m_connector->start();
 }
 
@@ -158,21 +169,37 @@ void Connection::connected(UniqueFd socket)
     attach();
 }
 
+std::optional<StorageKey> Connection::torEndpoints()
+{
+    // A Unix-domain socket has no addresses: each stream gets a number of
+    // its own, so that the key stored per connection is never another's.
+    static quint16 serial = 0;
+    const Endpoint tor{QStringLiteral("tor"), ++serial};
+    if (m_socksPath.isEmpty()) {
+        m_host = tor.host;
+        m_port = tor.port;
+        return StorageKey{Endpoint{QStringLiteral("onion"), 0}, tor};
+    }
+    return StorageKey{tor, Endpoint{m_host, m_port}};
+}
+
 void Connection::attach()
 {
     QTcpSocket* socket = m_socket;
     const int fd = static_cast<int>(socket->socketDescriptor());
-    m_endpoints = endpointsOf(fd);
+    m_localStream = isLocalStream(fd);
+    m_endpoints = m_localStream ? torEndpoints() : endpointsOf(fd);
     if (!m_endpoints) {
         // Reset before we got to it.
         fail(NetworkError::posix(ENOTCONN));
         return;
     }
     m_watch.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-    enableKeepAlive(fd);
+    if (!m_localStream)
+        enableKeepAlive(fd);
     // Nothing of ours is sent yet: what the kernel counts now (the SYN of an
     // outgoing connection) is not part of the stream.
-    m_ackedBase = bytesAckedByPeer(fd);
+    m_ackedBase = m_localStream ? std::optional<qint64>(0) : bytesAckedByPeer(fd);
 
     // Each turn of the event loop takes at most this much from the kernel:
     // a long message is opened as it comes, a bounded piece per turn, and
@@ -369,7 +396,16 @@ qint64 Connection::bytesAcknowledged()
 {
     // Through our own second descriptor: Qt may have closed its own when it
     // met the error that ends the connection.
-    if (m_watch && m_ackedBase) {
+    if (m_watch && m_localStream) {
+        // Through tor nobody tells what the peer has: what tor has read is
+        // the nearest we know (the kernel's queue counts a little more than
+        // the bytes in it, so this errs low).
+        int unread = 0;
+        if (::ioctl(m_watch.get(), SIOCOUTQ, &unread) == 0) {
+            const qint64 handedOver = m_bytesQueued - (m_socket ? m_socket->bytesToWrite() : 0);
+            m_bytesAcknowledged = std::clamp(handedOver - unread, m_bytesAcknowledged, m_bytesQueued);
+        }
+    } else if (m_watch && m_ackedBase) {
         if (const std::optional<qint64> acked = bytesAckedByPeer(m_watch.get()))
             m_bytesAcknowledged = std::clamp(*acked - *m_ackedBase, m_bytesAcknowledged, m_bytesQueued);
     }

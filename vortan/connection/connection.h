@@ -27,7 +27,7 @@ class QTcpSocket;
 
 namespace vortan {
 
-class Connector;
+class Dialer;
 class Framer;
 
 // One TCP connection with the peer protocol (the Framer) on top: outgoing to
@@ -72,6 +72,9 @@ public:
 
     // Outgoing, to host (a name or a numeric address) and port.
     Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent = nullptr);
+    // Outgoing through tor: its SOCKS5 proxy on the Unix-domain socket at
+    // socksPath, to host (an onion address) and port.
+    Connection(KeyHelper& keys, QString host, quint16 port, QString socksPath, QObject* parent = nullptr);
     // Accepted: takes ownership of the connected socket. The ticket, if any,
     // is given back when the connection is authenticated or ends.
     Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Ticket ticket = {},
@@ -104,6 +107,10 @@ public:
     bool isReady() const { return m_phase == Phase::ready; }
     // Whether a frame from the peer has opened under the connection key.
     bool authenticated() const { return m_authenticated; }
+    // Whether the stream goes through tor (made through its proxy, or
+    // handed over by it on a Unix-domain socket) rather than straight to
+    // the peer's address.
+    bool throughTor() const { return !m_socksPath.isEmpty() || m_localStream; }
 
     // The bytes of the stream this side has queued so far, the handshake
     // record included: a message's bytes end at the count right after its
@@ -150,6 +157,7 @@ private:
 
     void connected(UniqueFd socket);
     void attach();
+    std::optional<StorageKey> torEndpoints();
     void readAvailable();
     void bytesWritten();
     void socketError();
@@ -167,7 +175,9 @@ private:
     KeyHelper& m_keys;
     QString m_host;
     quint16 m_port = 0;
-    std::unique_ptr<Connector> m_connector;
+    QString m_socksPath;
+    bool m_localStream = false;  // a Unix-domain socket: tor's end of the path
+    std::unique_ptr<Dialer> m_connector;
     QPointer<QTcpSocket> m_socket;
     UniqueFd m_watch;  // a second descriptor of the socket, to tell a reset from a close
     std::unique_ptr<Framer> m_framer;

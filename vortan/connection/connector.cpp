@@ -47,11 +47,7 @@ socklen_t socketAddress(const QHostAddress& address, quint16 port, sockaddr_stor
 
 Connector::Connector(QString host, quint16 port, ConnectedHandler onConnected, FailedHandler onFailed,
                      QObject* parent)
-    : QObject(parent),
-      m_host(std::move(host)),
-      m_port(port),
-      m_onConnected(std::move(onConnected)),
-      m_onFailed(std::move(onFailed))
+    : Dialer(std::move(onConnected), std::move(onFailed), parent), m_host(std::move(host)), m_port(port)
 {
 }
 
@@ -136,16 +132,7 @@ void Connector::connectFinished()
         tryNext();
         return;
     }
-    // The handler may destroy this connector: nothing after the call.
-    ConnectedHandler handler = std::move(m_onConnected);
-    handler(std::move(m_socket));
-}
-
-void Connector::finishWithError(const NetworkError& error)
-{
-    FailedHandler handler = std::move(m_onFailed);
-    if (handler)
-        handler(error);
+    succeed(std::move(m_socket));
 }
 
 }  // namespace vortan

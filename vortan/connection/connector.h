@@ -1,7 +1,6 @@
 #pragma once
 
-#include "vortan/connection/uniquefd.h"
-#include "vortan/errors.h"
+#include "vortan/connection/dialer.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -26,28 +25,22 @@ namespace vortan {
 //
 // Results arrive from the event loop, never from inside start(). Destroying
 // the connector abandons the attempt and closes any half-open socket.
-class Connector : public QObject {
+class Connector : public Dialer {
     Q_OBJECT
 public:
-    using ConnectedHandler = std::function<void(UniqueFd socket)>;
-    using FailedHandler = std::function<void(const NetworkError& error)>;
-
     Connector(QString host, quint16 port, ConnectedHandler onConnected, FailedHandler onFailed,
               QObject* parent = nullptr);
     ~Connector() override;
 
-    void start();
+    void start() override;
 
 private:
     void lookedUp(const QHostInfo& info);
     void tryNext();
     void connectFinished();
-    void finishWithError(const NetworkError& error);
 
     QString m_host;
     quint16 m_port;
-    ConnectedHandler m_onConnected;
-    FailedHandler m_onFailed;
 
     int m_lookupId = -1;
     QList<QHostAddress> m_addresses;

@@ -30,6 +30,13 @@ Endpoint numericEndpoint(const QHostAddress& address, quint16 port)
     return Endpoint{address.toString(), port};
 }
 
+bool isLocalStream(int fd)
+{
+    sockaddr_storage local{};
+    socklen_t size = sizeof local;
+    return ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) == 0 && local.ss_family == AF_UNIX;
+}
+
 std::optional<StorageKey> endpointsOf(int fd)
 {
     sockaddr_storage local{};

@@ -35,6 +35,9 @@ std::optional<qint64> bytesAckedByPeer(int fd);
 // same whichever socket family carried it.
 Endpoint numericEndpoint(const QHostAddress& address, quint16 port);
 
+// Whether the socket is a Unix-domain one (a stream tor hands over).
+bool isLocalStream(int fd);
+
 // The connection's local and remote endpoints, from the kernel; absent when
 // the socket is not connected.
 std::optional<StorageKey> endpointsOf(int fd);
