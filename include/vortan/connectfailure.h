@@ -30,6 +30,9 @@ struct ConnectFailure {
     std::uint16_t port = 0;  // 0 for noAddress
     std::optional<VortanError> error;
     std::optional<QDateTime> retryAt;  // UTC; absent when nothing will retry
+    // The user's onion address was tried too (host is then the onion
+    // address when no direct address was tried).
+    bool triedTor = false;
 
     friend bool operator==(const ConnectFailure&, const ConnectFailure&) = default;
 };

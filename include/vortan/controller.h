@@ -76,6 +76,13 @@ public:
     // Applies changed settings after start(). Returns at once: a mapping to
     // remove is removed in the background.
     void setSettings(bool listen, bool mapPort);
+    // Reaching people (and being reached) through Tor, on or off; how far
+    // it is comes with reachability().
+    void setTorEnabled(bool on);
+    bool torEnabled() const;
+    // Whether a tor program is installed (without it the path through Tor
+    // cannot be turned on).
+    static bool torInstalled();
     // Writes the stored files now.
     void save();
 

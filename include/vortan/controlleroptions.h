@@ -30,6 +30,13 @@ struct ControllerOptions {
     // known users there (mDNS through avahi-daemon on the system bus). Off,
     // the responder is never asked.
     bool usePresence = false;
+    // Whether to reach people (and be reached by them) through Tor: a tor of
+    // our own, or the one at torControlSocket. Off, tor is never started.
+    bool useTor = false;
+    // An already running tor's control socket; empty: start our own.
+    QString torControlSocket;
+    // Lines added to the torrc of our own tor (a private network, bridges).
+    QString torExtraConfig;
 
     // Users added at every start; absent: defaultBundledUsersPath(); an empty
     // string: none.

@@ -23,6 +23,7 @@ struct User {
     State state = State::notConnected;  // in memory only
     std::optional<VortanError> error;   // in memory only
     std::optional<ConnectFailure> failure;  // in memory only: the last attempt's
+    bool throughTor = false;  // in memory only: connected through Tor rather than directly
 
     User() = default;
     User(QString name, std::optional<QString> address, std::optional<std::uint16_t> port, QByteArray key)

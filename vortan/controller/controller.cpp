@@ -1,6 +1,7 @@
 #include "vortan/controller.h"
 
 #include "vortan/controller/controller_p.h"
+#include "vortan/tor/torprocess.h"
 
 namespace vortan {
 
@@ -42,6 +43,9 @@ std::optional<StartError> Controller::start(bool listen, bool mapPort)
 void Controller::stop() { d->stop(); }
 void Controller::setSettings(bool listen, bool mapPort) { d->setSettings(listen, mapPort); }
 void Controller::save() { d->save(); }
+void Controller::setTorEnabled(bool on) { d->setTorEnabled(on); }
+bool Controller::torEnabled() const { return d->torEnabled(); }
+bool Controller::torInstalled() { return !TorProcess::find(QStringLiteral("tor")).isEmpty(); }
 
 bool Controller::isStarted() const { return d->isStarted(); }
 bool Controller::listening() const { return d->listening(); }

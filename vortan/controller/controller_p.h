@@ -24,6 +24,8 @@
 
 namespace vortan {
 
+class TorService;
+
 class KeyHelper;
 class Listener;
 class PeerConnection;
@@ -72,6 +74,9 @@ public:
     void stop();
     // Applies changed settings after start().
     void setSettings(bool listen, bool mapPort);
+    // Turns the path through Tor on or off (torpath.cpp).
+    void setTorEnabled(bool on);
+    bool torEnabled() const { return m_options.useTor; }
 
     bool isStarted() const { return m_started; }
     bool listening() const { return m_listening.listening(); }
@@ -88,7 +93,7 @@ public:
     const QList<User>& users() const { return m_directory.users(); }
     const std::optional<User>& me() const { return m_directory.me(); }
     const ListenerState& listenerState() const { return m_listening.state(); }
-    const Reachability& reachability() const { return m_listening.reachability(); }
+    Reachability reachability() const;
     // The published catalogue: its rows and their index.
     const QList<FileRow>& fileRows() const { return m_files.rows(); }
     qsizetype fileRow(const QUuid& id) const { return m_files.row(id); }
@@ -215,6 +220,9 @@ private:
 
     // users.cpp
     void refreshAllowedUsers();
+    void startTor();
+    void updateTorContacts();
+    std::optional<Peers::OnionRoute> onionRoute(const QByteArray& key) const;
 
     ControllerOptions m_options;
     std::unique_ptr<KeyHelper> m_ownedKeys;
@@ -234,6 +242,8 @@ private:
     Peers m_peers;
     Catalogue m_catalogue;
     Listening m_listening;
+    // The path through Tor, while on and started (torpath.cpp).
+    std::unique_ptr<TorService> m_tor;
     bool m_started = false;
     ActivityHold m_activity;
     ConnectionEvents m_events;

@@ -9,6 +9,7 @@
 #include "vortan/portmapping/portmapper.h"
 #include "vortan/portmapping/upnpportmapper.h"
 #include "vortan/presence/localpresence.h"
+#include "vortan/tor/torservice.h"
 
 
 #include <algorithm>
@@ -88,7 +89,12 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                         },
                         [this](const std::shared_ptr<PeerConnection>& peer) { m_catalogue.connectionEnded(peer); },
                         // What their requests measured went with the connection.
-                        [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); }}),
+                        [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); },
+                        [this](const QByteArray& key) { return onionRoute(key); },
+                        [this] {
+                            if (m_tor)
+                                m_tor->connectionWorked();
+                        }}),
       m_catalogue(m_files, {m_options.listMessageLimit, m_options.maxOffersPerUser},
                   {[this](const QByteArray& key) { return findUser(key); },
                    [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
@@ -141,6 +147,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
 
 ControllerPrivate::~ControllerPrivate()
 {
+    m_tor.reset();
     // Nothing reaches this object from here on: connections and the listener
     // hold it weakly.
     m_events.close();

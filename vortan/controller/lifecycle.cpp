@@ -6,6 +6,7 @@
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"
 #include "vortan/log.h"
+#include "vortan/tor/torservice.h"
 
 #include <QDir>
 
@@ -52,6 +53,7 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
     // A disconnect by hand holds across restarts.
     m_peers.policy().keepHeldIn(QDir(m_store.directory()).filePath(QStringLiteral("disconnected.txt")));
     m_listening.start(listen, mapPort);
+    startTor();
     if (m_options.watchNetwork)
         m_peers.followNetwork();
     m_peers.policy().start();
@@ -83,6 +85,8 @@ void ControllerPrivate::receivedPublicAddress(const QString& address)
 void ControllerPrivate::stop()
 {
     m_listening.stop();
+    if (m_tor)
+        m_tor->stop();
     save();
 }
 
@@ -140,8 +144,11 @@ void ControllerPrivate::appendBundledUsers()
 
 void ControllerPrivate::setSettings(bool listen, bool mapPort)
 {
-    if (m_started)
-        m_listening.setSettings(listen, mapPort);
+    if (!m_started)
+        return;
+    m_listening.setSettings(listen, mapPort);
+    if (m_tor)
+        m_tor->setPublishing(listen);
 }
 
 }  // namespace vortan

@@ -63,6 +63,7 @@ void Peers::shutDown()
         }
     }
     m_connectingPeers.clear();
+    m_calls.clear();
     m_pendingPeers.clear();
     m_peers.clear();
 }
@@ -80,6 +81,7 @@ void Peers::forget(const QByteArray& key)
 {
     m_learnedEndpoints.forget(key);
     m_policy->forget(key);
+    m_calls.remove(key);
     // Every connection of the user goes (there is at most one ready one, but
     // connect() may have started more than one outgoing).
     for (qsizetype i = 0; i < m_connectingPeers.size();) {
@@ -141,13 +143,49 @@ void Peers::connectTo(const QByteArray& key)
         return;
     }
     QList<Endpoint> endpoints = m_learnedEndpoints.candidates(*user);
-    if (endpoints.isEmpty()) {
+    const bool torTakesCalls = m_engine.onionRoute && m_engine.onionRoute(key);
+    if (endpoints.isEmpty() && !torTakesCalls) {
         logInfo(lcController(), QStringLiteral("Cannot connect to %1: no address").arg(user->name));
         reportFailure(key, ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, {}, {}});
         return;
     }
     m_engine.modifyUser(key, [](User& u) { u.state = User::State::connecting; });
+    auto call = std::make_shared<Call>();
+    m_calls.insert(key, call);
+    if (endpoints.isEmpty()) {
+        call->directDone = true;
+        startOnionAttempt(key);
+        return;
+    }
     startAttempt(key, std::move(endpoints), std::nullopt);
+    if (m_engine.onionRoute) {
+        // The direct path first: when it has not connected after a few
+        // seconds, the onion path beside it; the first to connect wins.
+        call->onionTimer = m_clock.createTimer([this, key] {
+            if (!peerFor(key) && stillConnecting(key))
+                startOnionAttempt(key);
+        });
+        call->onionTimer->startOnce(kOnionDelay);
+    }
+}
+
+bool Peers::startOnionAttempt(const QByteArray& key)
+{
+    const auto call = m_calls.value(key);
+    if (!call || call->torStarted || !m_engine.onionRoute)
+        return false;
+    const std::optional<OnionRoute> route = m_engine.onionRoute(key);
+    if (!route)
+        return false;
+    call->torStarted = true;
+    const User* user = m_engine.findUser(key);
+    logInfo(lcController(), QStringLiteral("Trying %1 through tor at %2").arg(user ? user->name : QString(), route->onion));
+    std::shared_ptr<PeerConnection> peer = PeerConnection::connectThroughTor(
+        m_engine.keys(), route->socksPath, route->onion, route->port, key, m_engine.delegate, &m_clock);
+    OutgoingPeer outgoing{std::move(peer), key, Endpoint{route->onion, route->port}, {}, std::nullopt};
+    outgoing.throughTor = true;
+    m_connectingPeers.append(std::move(outgoing));
+    return true;
 }
 
 void Peers::startAttempt(const QByteArray& key, QList<Endpoint> endpoints,
@@ -164,6 +202,11 @@ void Peers::connectionFailed(qsizetype index, ConnectFailure failure)
     OutgoingPeer& outgoing = m_connectingPeers[index];
     outgoing.ended = true;
     const QByteArray key = outgoing.calledKey;
+    if (outgoing.throughTor) {
+        if (!peerFor(key))
+            pathFailed(key, true, std::move(failure));
+        return;
+    }
     // A sighting that did not lead to the user is not tried again (the
     // attempt goes on with the others).
     m_learnedEndpoints.forget(key, outgoing.endpoint);
@@ -181,7 +224,36 @@ void Peers::connectionFailed(qsizetype index, ConnectFailure failure)
         startAttempt(key, std::move(rest), std::move(telling));
         return;
     }
-    reportFailure(key, std::move(*telling));
+    pathFailed(key, false, std::move(*telling));
+}
+
+void Peers::pathFailed(const QByteArray& key, bool throughTor, ConnectFailure failure)
+{
+    const std::shared_ptr<Call> call = m_calls.value(key);
+    if (!call) {
+        reportFailure(key, std::move(failure));
+        return;
+    }
+    if (throughTor) {
+        call->torFailure = std::move(failure);
+    } else {
+        call->directDone = true;
+        call->directFailure = std::move(failure);
+        call->onionTimer.reset();
+        // No need to wait out the delay: the direct path is done.
+        if (startOnionAttempt(key))
+            return;
+    }
+    if (!call->directDone || (call->torStarted && !call->torFailure))
+        return;  // the other path is still trying
+    m_calls.remove(key);
+    // The peer refusing our key says the most; else the direct path's
+    // reason, noting that the onion address did no better.
+    ConnectFailure told = call->directFailure.value_or(call->torFailure.value_or(ConnectFailure{}));
+    if (call->torFailure && call->torFailure->reason == ConnectFailure::Reason::notAccepted)
+        told = *call->torFailure;
+    told.triedTor = call->torStarted;
+    reportFailure(key, std::move(told));
 }
 
 void Peers::reportFailure(const QByteArray& key, ConnectFailure failure)
@@ -239,6 +311,7 @@ void Peers::learnPresence(const QByteArray& key, const QList<Endpoint>& endpoint
 void Peers::disconnectFrom(const QByteArray& key)
 {
     m_policy->hold(key);
+    m_calls.remove(key);
     // The lists and the user's state follow when the cancellations are reported.
     for (OutgoingPeer& outgoing : m_connectingPeers) {
         if (outgoing.calledKey == key && !outgoing.ended) {
@@ -303,6 +376,18 @@ void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
     // Blocks asked for on an older connection may be asked for again.
     m_engine.connectionReplaced(key);
 
+    // The first path of a call to connect wins; the other is dropped.
+    m_calls.remove(key);
+    for (OutgoingPeer& other : m_connectingPeers) {
+        if (other.peer != peer && other.calledKey == key && !other.ended) {
+            other.ended = true;
+            cancel(other.peer);
+        }
+    }
+    const bool throughTor = peer->connection() && peer->connection()->throughTor();
+    if (throughTor && m_engine.torConnectionWorked)
+        m_engine.torConnectionWorked();
+
     std::optional<QByteArray> calledKey;
     for (qsizetype i = 0; i < m_connectingPeers.size(); ++i) {
         if (m_connectingPeers[i].peer != peer)
@@ -336,7 +421,7 @@ void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
 
     if (!m_engine.findUser(key))
         return;  // no longer a known user: kept, but not asked for anything
-    if (!calledKey) {
+    if (!calledKey && !throughTor) {
         // Where they are now, for our next call: their address, the card's port.
         const User* user = m_engine.findUser(key);
         const std::optional<StorageKey>& endpoints = peer->connection() ? peer->connection()->endpoints() : std::nullopt;
@@ -344,8 +429,9 @@ void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
             learnEndpoint(key, endpoints->remoteEndpoint.host, *user->port, EndpointSource::incoming);
     }
     // The list request went out when the handshake was done.
-    m_engine.modifyUser(key, [](User& u) {
+    m_engine.modifyUser(key, [&](User& u) {
         u.state = User::State::connected;
+        u.throughTor = throughTor;
         u.error.reset();
         u.failure.reset();
     });
@@ -403,7 +489,10 @@ void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
     const bool wasConnected = user->state == User::State::connected;
     // A second outgoing connection to the user may still be on its way.
     const bool connecting = stillConnecting(key);
-    m_engine.modifyUser(key, [&](User& u) { u.state = connecting ? User::State::connecting : User::State::notConnected; });
+    m_engine.modifyUser(key, [&](User& u) {
+        u.state = connecting ? User::State::connecting : User::State::notConnected;
+        u.throughTor = false;
+    });
     if (wasConnected)
         noteDisconnected(key);
 }

@@ -6,10 +6,12 @@
 #include "vortan/user.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +40,17 @@ public:
     // connectTo() tries it before the card's address.
     enum class EndpointSource { presence, incoming };
 
+    // Where a call through Tor goes: tor's SOCKS socket, the user's onion
+    // address and the service's port.
+    struct OnionRoute {
+        QString socksPath;
+        QString onion;
+        std::uint16_t port = 0;
+    };
+    // How long a call tries the user's direct endpoints alone before it
+    // tries the onion address beside them.
+    static constexpr std::chrono::seconds kOnionDelay{4};
+
     struct Engine {
         std::function<KeyHelper&()> keys;
         // Receives the calls of the connections made here.
@@ -55,6 +68,11 @@ public:
         // userLeft (before the user's state changes).
         std::function<void(const std::shared_ptr<PeerConnection>& peer)> connectionEnded;
         std::function<void(const QByteArray& key)> userLeft;
+        // Where a call to the user through Tor goes; absent while tor cannot
+        // take calls (or is off).
+        std::function<std::optional<OnionRoute>(const QByteArray& key)> onionRoute;
+        // A connection through Tor was made.
+        std::function<void()> torConnectionWorked;
     };
 
     Peers(Clock& clock, Engine engine);
@@ -108,9 +126,24 @@ private:
         QList<Endpoint> rest;
         std::optional<ConnectFailure> failure;
         bool ended = false;  // its failure was handled, or we cancelled it
+        bool throughTor = false;
+    };
+    // One call to a user: the direct endpoints one after the other, and the
+    // onion address beside them; it fails once both have.
+    struct Call {
+        std::optional<ConnectFailure> directFailure;
+        std::optional<ConnectFailure> torFailure;
+        bool directDone = false;
+        bool torStarted = false;
+        std::unique_ptr<Timer> onionTimer;
     };
 
     void startAttempt(const QByteArray& key, QList<Endpoint> endpoints, std::optional<ConnectFailure> earlier);
+    // Calls the user's onion address, when tor can take the call.
+    bool startOnionAttempt(const QByteArray& key);
+    // One path of the call ended without a connection: the call fails once
+    // the other has too.
+    void pathFailed(const QByteArray& key, bool throughTor, ConnectFailure failure);
     // An outgoing connection that is not ready ended: tries the attempt's
     // next endpoint, or reports the failure.
     void connectionFailed(qsizetype outgoing, ConnectFailure failure);
@@ -125,6 +158,7 @@ private:
     NetworkWatcher* m_networkWatcher = nullptr;
     LearnedEndpoints m_learnedEndpoints;
     QList<OutgoingPeer> m_connectingPeers;
+    QHash<QByteArray, std::shared_ptr<Call>> m_calls;
     // Handshake done, but no frame from the peer yet: a replayed handshake
     // record gets this far. Such a connection replaces nothing until its
     // first frame proves it holds the connection key.

@@ -45,6 +45,7 @@ void ControllerPrivate::refreshAllowedUsers()
     if (m_keys)
         m_keys->setAllowedUsers(std::vector<User>(m_directory.users().cbegin(), m_directory.users().cend()));
     m_listening.updatePresence();
+    updateTorContacts();
 }
 
 void ControllerPrivate::removeSigningKeys()

@@ -41,7 +41,7 @@ void Listener::start()
         });
     listener->setConnectionHandler([self](QTcpSocket* socket) {
         if (Listener* me = self.get())
-            me->accepted(socket);
+            me->accept(socket);
         else
             delete socket;
     });
@@ -86,14 +86,15 @@ void Listener::stateChanged(SocketListener& source, std::uint64_t generation, co
         delegate->listenerStateDidChange(state);
 }
 
-void Listener::accepted(QTcpSocket* socket)
+void Listener::accept(QTcpSocket* socket)
 {
-    // The address as the connection will name it (IPv4 without its IPv6 mapping).
+    // The address as the connection will name it (IPv4 without its IPv6
+    // mapping); the streams tor hands over have none and share one bound.
     QHostAddress address = socket->peerAddress();
     bool isV4 = false;
     if (const quint32 v4 = address.toIPv4Address(&isV4); isV4)
         address = QHostAddress(v4);
-    const QString from = address.toString();
+    const QString from = address.isNull() ? QStringLiteral("tor") : address.toString();
     // Closes the connection that must make room for this one, once it exists.
     auto target = std::make_shared<std::weak_ptr<PeerConnection>>();
     const auto closed = [this](const QString& gone, bool addressFull) {

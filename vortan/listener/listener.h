@@ -66,6 +66,9 @@ public:
     void setRestartDelay(std::chrono::milliseconds delay) { m_restartDelay = delay; }
     std::chrono::milliseconds restartDelay() const { return m_restartDelay; }
     HandshakeGate& handshakeGate() { return m_gate; }
+    // Takes a connected socket from elsewhere (tor's onion service) and
+    // admits it as one it accepted itself.
+    void accept(QTcpSocket* socket);
 
     // PeerConnectionDelegate: each is passed on unchanged.
     void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
@@ -83,7 +86,6 @@ public:
 
 private:
     void stateChanged(SocketListener& source, std::uint64_t generation, const SocketListenerState& state);
-    void accepted(QTcpSocket* socket);
 
     KeyHelper& m_keys;
     std::shared_ptr<SocketListener> m_listener;

@@ -57,6 +57,19 @@ std::shared_ptr<PeerConnection> PeerConnection::connect(KeyHelper& keys, const Q
     return peer;
 }
 
+std::shared_ptr<PeerConnection> PeerConnection::connectThroughTor(KeyHelper& keys, const QString& socksPath,
+                                                                  const QString& onion, quint16 port, QByteArray userKey,
+                                                                  PeerConnectionDelegate* delegate, Clock* clock)
+{
+    auto connection = std::make_unique<Connection>(keys, onion, port, socksPath);
+    if (clock)
+        connection->setClock(*clock);
+    auto peer = std::make_shared<PeerConnection>(Private{}, keys, std::move(connection), std::move(userKey), delegate);
+    peer->installStateHandler();
+    peer->m_connection->start();
+    return peer;
+}
+
 PeerConnection::PeerConnection(Private, KeyHelper& keys, std::unique_ptr<Connection> connection,
                                std::optional<QByteArray> user, PeerConnectionDelegate* delegate)
     : m_keys(keys), m_connection(std::move(connection)), m_user(std::move(user)), m_delegate(delegate)

@@ -47,6 +47,10 @@ public:
     static std::shared_ptr<PeerConnection> connect(KeyHelper& keys, const QString& host, quint16 port,
                                                    QByteArray userKey, PeerConnectionDelegate* delegate,
                                                    Clock* clock = nullptr);
+    // The same through tor's SOCKS socket, to an onion address.
+    static std::shared_ptr<PeerConnection> connectThroughTor(KeyHelper& keys, const QString& socksPath,
+                                                             const QString& onion, quint16 port, QByteArray userKey,
+                                                             PeerConnectionDelegate* delegate, Clock* clock = nullptr);
 
     PeerConnection(Private, KeyHelper& keys, std::unique_ptr<Connection> connection, std::optional<QByteArray> user,
                    PeerConnectionDelegate* delegate);

@@ -121,6 +121,7 @@ TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
 {
     using Router = Reachability::Router;
     using Presence = Reachability::Presence;
+    using Tor = Reachability::Tor;
     const auto failed = [](int code) { return ListenerState::failed(VortanError::network(NetworkError::posix(code))); };
     const auto label = [&](const char* name) { return view.findChild<QLabel*>(name)->text(); };
     const struct {
@@ -129,25 +130,29 @@ TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
         const char* listening;
         const char* router;
         const char* presence;
+        const char* tor;
     } cases[] = {
-        {ListenerState::ready(), {Router::forwarded, "203.0.113.5", {}, Presence::on}, "Listening on port 54322",
-         "Forwarding port 54322 to this machine; your address on the internet is 203.0.113.5",
-         "Others on your network can find you"},
-        {failed(EADDRINUSE), {Router::failed, {}, "no IGD found", Presence::noResponder},
+        {ListenerState::ready(), {Router::forwarded, "203.0.113.5", {}, Presence::on, Tor::ready, 100, {}},
+         "Listening on port 54322", "Forwarding port 54322 to this machine; your address on the internet is 203.0.113.5",
+         "Others on your network can find you", "ready"},
+        {failed(EADDRINUSE), {Router::failed, {}, "no IGD found", Presence::noResponder, Tor::starting, 45, {}},
          "Port 54322 is in use by another program", "No forwarding: no IGD found",
-         "No mDNS responder (avahi-daemon) is running; others on your network can't find you automatically."},
-        {failed(EACCES), {Router::searching, {}, {}, Presence::off}, "Not listening: Permission denied",
-         "Asking the router…", "Off"},
-        {ListenerState::stopped(), {}, "Not listening", "Not asked to forward connections", "Off"},
+         "No mDNS responder (avahi-daemon) is running; others on your network can't find you automatically.",
+         "connecting, 45 %"},
+        {failed(EACCES), {Router::searching, {}, {}, Presence::off, Tor::notInstalled, 0, {}},
+         "Not listening: Permission denied", "Asking the router…", "Off", "tor is not installed"},
+        {ListenerState::stopped(), {}, "Not listening", "Not asked to forward connections", "Off", "off"},
     };
     for (const auto& c : cases) {
         view.setReach({c.listener, 54322, c.reachability, {}, false});
         EXPECT_EQ(label("listenerState"), c.listening);
         EXPECT_EQ(label("routerState"), c.router);
         EXPECT_EQ(label("presenceState"), c.presence);
+        EXPECT_EQ(label("torState"), c.tor);
     }
     // Turned off, the switches are told as they are, whatever the last state.
-    view.setReach({ListenerState::ready(), 54322, {Router::forwarded, "203.0.113.5", {}, Presence::on}, {}, false});
+    view.setReach({ListenerState::ready(), 54322, {Router::forwarded, "203.0.113.5", {}, Presence::on, Tor::ready, 100, {}},
+                   {}, false});
     box("Listen for incoming connections")->click();
     EXPECT_EQ(label("listenerState"), "Not listening");
     EXPECT_EQ(label("routerState"), "Not asked to forward connections");
