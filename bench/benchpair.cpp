@@ -90,7 +90,7 @@ BrenvoPair::Outcome BrenvoPair::run(int timeoutSeconds, int graceMs)
     Outcome outcome;
     const QString timeout = QString::number(timeoutSeconds);
     if (!spawn(m_sender, m_cli,
-               arguments(m_sam, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--exit-when-done"),
+               arguments(m_sam, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--no-tor"), QStringLiteral("--exit-when-done"),
                                  QStringLiteral("--timeout"), timeout}),
                m_env, m_sam + QStringLiteral(".out"), m_sam + QStringLiteral(".err")))
         return outcome;
@@ -100,7 +100,7 @@ BrenvoPair::Outcome BrenvoPair::run(int timeoutSeconds, int graceMs)
         return outcome;
     }
     if (!spawn(m_receiver, m_cli,
-               arguments(m_val, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--connect"),
+               arguments(m_val, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--no-tor"), QStringLiteral("--connect"),
                                  QStringLiteral("Sam"), QStringLiteral("--accept"), QStringLiteral("Sam"),
                                  QStringLiteral("--download-to"), m_downloads, QStringLiteral("--exit-when-done"),
                                  QStringLiteral("--timeout"), timeout}),

@@ -165,7 +165,7 @@ public:
         const QString valLog = m_val + QStringLiteral("-%1.log").arg(run);
         Child sender, receiver;
         spawn(sender, m_cli,
-              args(m_sam, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--exit-when-done"),
+              args(m_sam, {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--no-tor"), QStringLiteral("--exit-when-done"),
                            QStringLiteral("--timeout"), QStringLiteral("900")}),
               m_env, samOut, m_sam + QStringLiteral("-%1.err").arg(run));
         if (!waitForText(samOut, "listening on port", 30000)) {
@@ -175,7 +175,7 @@ public:
         }
         spawn(receiver, m_cli,
               args(m_val,
-                   {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--connect"), QStringLiteral("Sam"),
+                   {QStringLiteral("run"), QStringLiteral("--no-upnp"), QStringLiteral("--no-tor"), QStringLiteral("--connect"), QStringLiteral("Sam"),
                     QStringLiteral("--accept"), QStringLiteral("Sam"), QStringLiteral("--download-to"), downloads,
                     QStringLiteral("--exit-when-done"), QStringLiteral("--timeout"), QStringLiteral("900")},
                    valLog),

@@ -42,7 +42,7 @@ const QString kOverview = QStringLiteral(
     "  resume ID... [--to DIR]\n"
     "                      resume transfers (new downloads go into DIR)\n"
     "  remove ID...        remove records (a partial download is deleted)\n"
-    "  run [--no-listen] [--map-port] [--no-upnp] [--no-auto-connect] [--connect USER]... [--accept USER|all]...\n"
+    "  run [--no-listen] [--map-port] [--no-upnp] [--no-tor] [--tor-control PATH] [--tor-torrc FILE] [--no-auto-connect] [--connect USER]... [--accept USER|all]...\n"
     "      [--download-to DIR] [--exit-when-done] [--timeout SECONDS]\n"
     "                      connect, transfer and show progress until stopped\n"
     "  demo [--size BYTES] two peers in temporary folders exchange a generated file\n"
@@ -122,6 +122,11 @@ const QHash<QString, CommandHelp>& commandHelp()
               "  --no-listen            accept no incoming connections\n"
               "  --map-port             ask the gateway (UPnP) to forward the listening port\n"
               "  --no-upnp              send no gateway traffic at all\n"
+              "  --no-tor               reach nobody through Tor in this run (by default, with tor\n"
+              "                         installed, a tor of its own joins the Tor network and\n"
+              "                         contacts reach each other at onion addresses)\n"
+              "  --tor-control PATH     use the tor already running with this control socket\n"
+              "  --tor-torrc FILE       add the lines of FILE to the torrc of the tor it starts\n"
               "  --no-auto-connect      connect to nobody without being asked (by default a user\n"
               "                         is connected when there is something to send to or\n"
               "                         download from them, and again after a failure: 5 s,\n"
@@ -270,6 +275,9 @@ Invocation parseArguments(const QStringList& arguments)
     const QCommandLineOption noListen(QStringLiteral("no-listen"));
     const QCommandLineOption mapPort(QStringLiteral("map-port"));
     const QCommandLineOption noUpnp(QStringLiteral("no-upnp"));
+    const QCommandLineOption noTor(QStringLiteral("no-tor"));
+    const QCommandLineOption torControl = valued(QStringLiteral("tor-control"), QStringLiteral("PATH"));
+    const QCommandLineOption torTorrc = valued(QStringLiteral("tor-torrc"), QStringLiteral("FILE"));
     const QCommandLineOption noAutoConnect(QStringLiteral("no-auto-connect"));
     const QCommandLineOption connect = valued(QStringLiteral("connect"), QStringLiteral("USER"));
     const QCommandLineOption accept = valued(QStringLiteral("accept"), QStringLiteral("USER"));
@@ -287,7 +295,7 @@ Invocation parseArguments(const QStringList& arguments)
     } else if (c == QLatin1String("share") || c == QLatin1String("resume")) {
         parser.addOption(to);
     } else if (c == QLatin1String("run")) {
-        parser.addOptions({noListen, mapPort, noUpnp, noAutoConnect, connect, accept, downloadTo, exitWhenDone, timeout});
+        parser.addOptions({noListen, mapPort, noUpnp, noTor, torControl, torTorrc, noAutoConnect, connect, accept, downloadTo, exitWhenDone, timeout});
     } else if (c == QLatin1String("demo")) {
         parser.addOption(size);
     }
@@ -346,6 +354,15 @@ Invocation parseArguments(const QStringList& arguments)
         inv.noListen = parser.isSet(noListen);
         inv.mapPort = parser.isSet(mapPort);
         inv.noUpnp = parser.isSet(noUpnp);
+        inv.noTor = parser.isSet(noTor);
+        inv.torControl = parser.value(torControl);
+        inv.torTorrc = parser.value(torTorrc);
+        if (inv.noTor && (parser.isSet(torControl) || parser.isSet(torTorrc)))
+            throw usageError(QStringLiteral("--no-tor turns Tor off; --tor-control and --tor-torrc need it on"));
+        if (parser.isSet(torControl) && parser.isSet(torTorrc))
+            throw usageError(QStringLiteral("--tor-torrc is for the tor brenvo-cli starts; --tor-control uses one already running"));
+        if (parser.isSet(torControl) && inv.torControl.isEmpty())
+            throw usageError(QStringLiteral("--tor-control needs a path"));
         inv.noAutoConnect = parser.isSet(noAutoConnect);
         if (inv.mapPort && inv.noUpnp)
             throw usageError(QStringLiteral("--map-port asks the gateway for a mapping; --no-upnp forbids it"));

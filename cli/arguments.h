@@ -46,6 +46,9 @@ struct Invocation {
     bool noListen = false;
     bool mapPort = false;
     bool noUpnp = false;
+    bool noTor = false;
+    QString torControl;  // an already running tor's control socket
+    QString torTorrc;    // a file whose lines our own tor's torrc gets
     bool exitWhenDone = false;
     bool noAutoConnect = false;
     QStringList connect;

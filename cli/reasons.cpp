@@ -37,7 +37,8 @@ QString failureText(const QString& name, const vortan::ConnectFailure& failure, 
         QString host = printable(failure.host);
         if (host.contains(QLatin1Char(':')))
             host = QLatin1Char('[') + host + QLatin1Char(']');
-        text = QStringLiteral("%1 is offline or unreachable at %2:%3").arg(who, host).arg(failure.port);
+        text = failure.triedTor ? QStringLiteral("%1 is not reachable directly or through Tor (last tried: %2:%3)").arg(who, host).arg(failure.port)
+                                : QStringLiteral("%1 is offline or unreachable at %2:%3").arg(who, host).arg(failure.port);
         if (failure.error)
             text += QStringLiteral(" (%1)").arg(systemText(*failure.error));
         break;

@@ -164,6 +164,18 @@ int RunCommand::exec()
         QObject::connect(&c, &Controller::downloadFinished, this, &RunCommand::downloadFinished);
         QObject::connect(&c, &Controller::filesReceived, this, &RunCommand::filesReceived);
     });
+    Session::Tor tor;
+    tor.on = !m_inv.noTor && (!m_inv.torControl.isEmpty() || Controller::torInstalled());
+    tor.controlSocket = m_inv.torControl.isEmpty() ? QString() : QFileInfo(m_inv.torControl).absoluteFilePath();
+    if (!m_inv.torTorrc.isEmpty()) {
+        QFile file(m_inv.torTorrc);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
+            throw failure(QStringLiteral("cannot read %1: %2").arg(printable(m_inv.torTorrc), file.errorString()));
+        tor.extraTorrc = QString::fromUtf8(file.readAll());
+    }
+    if (!m_inv.noTor && !tor.on)
+        m_view.event(QStringLiteral("tor is not installed: people are reached only directly"));
+    m_session->setTor(std::move(tor));
     m_session->start(!m_inv.noListen, m_inv.mapPort, !m_inv.noAutoConnect);
     follow(m_tally, controller(), this);
     resolveUsers();
@@ -192,7 +204,14 @@ int RunCommand::exec()
     QObject::connect(&c, &Controller::usersChanged, this, [this] { scheduleCheck(); });
     QObject::connect(&c, &Controller::userChanged, this, [this](const QByteArray& key) { userChanged(key); });
     QObject::connect(&c, &Controller::peerReady, this, [this](const QByteArray& key) {
-        m_view.event(QStringLiteral("connected %1").arg(userLabel(controller().users(), key)));
+        const vortan::User* user = nullptr;
+        for (const vortan::User& u : controller().users()) {
+            if (u.key == key)
+                user = &u;
+        }
+        m_view.event(QStringLiteral("connected %1%2").arg(userLabel(controller().users(), key),
+                                                          user && user->throughTor ? QStringLiteral(" through Tor")
+                                                                                   : QStringLiteral(" directly")));
         scheduleCheck();
     });
     QObject::connect(&c, &Controller::peerDisconnected, this, [this](const QByteArray& key) {

@@ -41,6 +41,9 @@ void Session::start(bool listen, bool mapPort, bool connectAutomatically)
     options.watchNetwork = m_kind == Kind::transfers;
     // Only a running instance is announced and looks for others.
     options.usePresence = m_kind == Kind::transfers;
+    options.useTor = m_kind == Kind::transfers && m_tor.on;
+    options.torControlSocket = m_tor.controlSocket;
+    options.torExtraConfig = m_tor.extraTorrc;
     m_controller = std::make_unique<vortan::Controller>(options);
     if (m_connectReports)
         m_connectReports(*m_controller);

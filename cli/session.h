@@ -39,6 +39,15 @@ public:
     // Only a transfers session connects automatically (unless told not to).
     void start(bool listen, bool mapPort, bool connectAutomatically = true);
 
+    // The path through Tor, set before start(): off, or our own tor (with
+    // extra torrc lines) or the one at controlSocket.
+    struct Tor {
+        bool on = false;
+        QString controlSocket;
+        QString extraTorrc;
+    };
+    void setTor(Tor tor) { m_tor = std::move(tor); }
+
     // Writes the stored files now.
     void save();
     // Removes the port mapping and writes the stored files.
@@ -53,6 +62,7 @@ private:
     Kind m_kind;
     bool m_useGateway;
     std::function<void(vortan::Controller&)> m_connectReports;
+    Tor m_tor;
     std::unique_ptr<vortan::Controller> m_controller;
 };
 

@@ -61,7 +61,7 @@ fi
 printf '[General]\nDownloadLocation=%s\nCheckForUpdates=false\nMapPort=false\n' "$demo/your-downloads" \
     >"$config/com.halvinor.brenvo/Brenvo.conf"
 
-cli_peer run --no-upnp --connect "$you_name" --accept all --download-to "$demo/peer-downloads" \
+cli_peer run --no-upnp --no-tor --connect "$you_name" --accept all --download-to "$demo/peer-downloads" \
     >"$demo/peer.log" 2>&1 &
 peer_pid=$!
 
@@ -73,5 +73,5 @@ Brenvo demo in $demo (removed when the program closes):
   The peer's log: $demo/peer.log
 EOF
 status=0
-XDG_CONFIG_HOME=$config BRENVO_NO_GATEWAY=1 "$brenvo" --data-dir "$you" --key-store file || status=$?
+XDG_CONFIG_HOME=$config BRENVO_NO_GATEWAY=1 "$brenvo" --data-dir "$you" --key-store file --no-tor || status=$?
 exit "$status"

@@ -11,6 +11,7 @@ namespace {
 const QString kCheckForUpdates = QStringLiteral("CheckForUpdates");
 const QString kListen = QStringLiteral("Listen");
 const QString kMapPort = QStringLiteral("MapPort");
+const QString kUseTor = QStringLiteral("UseTor");
 const QString kDownloadLocation = QStringLiteral("DownloadLocation");
 const QString kKeepRunning = QStringLiteral("KeepRunning");
 const QString kStartAtLogin = QStringLiteral("StartAtLogin");
@@ -63,6 +64,8 @@ bool AppSettings::listen() const { return boolValue(kListen); }
 void AppSettings::setListen(bool on) { setValue(kListen, on); }
 bool AppSettings::mapPort() const { return boolValue(kMapPort); }
 void AppSettings::setMapPort(bool on) { setValue(kMapPort, on); }
+bool AppSettings::useTor() const { return boolValue(kUseTor); }
+void AppSettings::setUseTor(bool on) { setValue(kUseTor, on); }
 const QString AppSettings::kConnectAutomatically = QStringLiteral("ConnectAutomatically");
 
 bool AppSettings::connectAutomatically() const { return boolValue(kConnectAutomatically); }

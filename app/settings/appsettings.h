@@ -33,6 +33,10 @@ public:
     void setListen(bool on);
     bool mapPort() const;
     void setMapPort(bool on);
+    // Reach people over the internet through Tor (absent: on; it takes
+    // effect only where tor is installed).
+    bool useTor() const;
+    void setUseTor(bool on);
     // Users with something to transfer are connected without a click (absent: on).
     static const QString kConnectAutomatically;
     bool connectAutomatically() const;

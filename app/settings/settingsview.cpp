@@ -15,6 +15,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QPointer>
@@ -118,6 +119,12 @@ SettingsView::SettingsView(AppSettings& settings, Dialogs& dialogs, SettingsChan
         m_settings.setMapPort(on);
         networkToggled();
     });
+    connect(m_useTor, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.setUseTor(on);
+        if (m_torChange)
+            m_torChange(on);
+        showReach();
+    });
     connect(m_connectAutomatically, &QCheckBox::toggled, this,
             [this](bool on) { m_settings.setConnectAutomatically(on); });
     connect(m_port, &QLineEdit::editingFinished, this, &SettingsView::portEdited);
@@ -140,6 +147,9 @@ QWidget* SettingsView::buildReachSection()
     m_mapPort = new QCheckBox(tr("Ask router to forward connections"), group);
     m_routerState = stateLabel(QStringLiteral("routerState"), group);
     m_presenceState = stateLabel(QStringLiteral("presenceState"), group);
+    m_useTor = new QCheckBox(tr("Reach people over the internet through Tor"), group);
+    m_useTor->setObjectName(QStringLiteral("useTor"));
+    m_torState = stateLabel(QStringLiteral("torState"), group);
     m_connectAutomatically = new QCheckBox(tr("Connect automatically"), group);
     m_cardAddress = stateLabel(QStringLiteral("cardAddress"), group);
     m_cardAddress->setAccessibleDescription(tr("Others connect to"));
@@ -178,6 +188,8 @@ QWidget* SettingsView::buildReachSection()
     states->addRow(tr("Local network:"), m_presenceState);
     m_routerState->setAccessibleDescription(tr("Router"));
     m_presenceState->setAccessibleDescription(tr("Local network"));
+    states->addRow(tr("Through Tor:"), m_torState);
+    m_torState->setAccessibleDescription(tr("Through Tor"));
 
     auto* layout = new QVBoxLayout(group);
     layout->addWidget(m_listen);
@@ -188,6 +200,10 @@ QWidget* SettingsView::buildReachSection()
         group));
     states->addRow(tr("Others connect to:"), m_cardAddress);
     layout->addLayout(states);
+    layout->addWidget(m_useTor);
+    layout->addWidget(captionLabel(tr("People who have your card reach you through the Tor network wherever they are, "
+                                      "and only they can: no router settings, no server in between."),
+                                   group));
     layout->addWidget(m_outdated);
     layout->addWidget(m_connectAutomatically);
     layout->addWidget(captionLabel(tr("Connects to people when there are files to send or receive, and tries again "
@@ -246,6 +262,24 @@ QString SettingsView::presenceText(Reachability::Presence presence)
     return {};
 }
 
+QString SettingsView::torText(const Reachability& reachability, bool on)
+{
+    using Tor = Reachability::Tor;
+    if (reachability.tor == Tor::notInstalled)
+        return tr("tor is not installed");
+    if (!on || reachability.tor == Tor::off)
+        return tr("off");
+    switch (reachability.tor) {
+    case Tor::ready: return tr("ready");
+    case Tor::starting: return tr("connecting, %1 %").arg(QLocale().toString(reachability.torProgress));
+    case Tor::failed:
+        return reachability.torError.isEmpty() ? tr("not available") : tr("not available: %1").arg(libraryText(reachability.torError));
+    case Tor::off:
+    case Tor::notInstalled: break;
+    }
+    return {};
+}
+
 QString SettingsView::cardAddressText(const Reach& reach)
 {
     if (reach.address.isEmpty())
@@ -281,6 +315,7 @@ void SettingsView::showReach()
     show(m_routerState, routerText(m_reach, m_settings.listen() && m_settings.mapPort()));
     show(m_presenceState, presenceText(m_reach.reachability.presence));
     show(m_cardAddress, cardAddressText(m_reach));
+    show(m_torState, torText(m_reach.reachability, m_settings.useTor()));
     m_outdated->setVisible(m_settings.cardOutdated());
 }
 
@@ -316,6 +351,10 @@ void SettingsView::showStored()
     {
         const QSignalBlocker quiet(m_connectAutomatically);
         m_connectAutomatically->setChecked(m_settings.connectAutomatically());
+    }
+    {
+        const QSignalBlocker quiet(m_useTor);
+        m_useTor->setChecked(m_settings.useTor());
     }
     showReach();
     fillLocationPicker();

@@ -55,11 +55,15 @@ public:
     void setPortChange(std::function<void(std::uint16_t port)> change) { m_portChange = std::move(change); }
     // "Share My Card…", offered while the card others hold is out of date.
     void setShareCard(std::function<void()> share) { m_shareCard = std::move(share); }
+    // The Tor switch hands its new value on (the program applies it).
+    void setTorChange(std::function<void(bool on)> change) { m_torChange = std::move(change); }
 
     // The texts of the section's states.
     static QString listenerText(const Reach& reach, bool listen);
     static QString routerText(const Reach& reach, bool mapPort);
     static QString presenceText(vortan::Reachability::Presence presence);
+    // The path through Tor: "ready", "connecting, 45 %", "tor is not installed", "off".
+    static QString torText(const vortan::Reachability& reachability, bool on);
     // The address and port others should use: "203.0.113.5:54322".
     static QString cardAddressText(const Reach& reach);
 
@@ -93,6 +97,9 @@ private:
     QLabel* m_listenerState = nullptr;
     QLabel* m_routerState = nullptr;
     QLabel* m_presenceState = nullptr;
+    QCheckBox* m_useTor = nullptr;
+    QLabel* m_torState = nullptr;
+    std::function<void(bool on)> m_torChange;
     QLabel* m_cardAddress = nullptr;
     QWidget* m_outdated = nullptr;  // the card others hold is out of date: share it again
     QComboBox* m_location = nullptr;

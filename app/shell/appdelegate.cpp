@@ -50,6 +50,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.keyStore = m_options.keyStore;
     controllerOptions.useGateway = m_options.useGateway;
     controllerOptions.usePresence = true;
+    controllerOptions.useTor = m_options.mayUseTor && m_settings.useTor() && Controller::torInstalled();
     m_controller = std::make_unique<Controller>(controllerOptions);
 
     m_notifier = std::make_unique<NotificationServer>();
@@ -382,6 +383,9 @@ void AppDelegate::showSettings(QWidget* over)
             }
         });
         m_settingsView->setShareCard([this] { shareMyCard(m_settingsView); });
+        m_settingsView->setTorChange([this](bool on) {
+            m_controller->setTorEnabled(on && m_options.mayUseTor && Controller::torInstalled());
+        });
         const auto showReach = [this] {
             const std::optional<User>& me = m_controller->me();
             m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt, m_controller->reachability(),

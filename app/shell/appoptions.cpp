@@ -33,7 +33,10 @@ std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& argument
     const QCommandLineOption background(
         QStringLiteral("background"),
         QCoreApplication::translate("AppOptions", "Start without a window, with the status icon only."));
-    parser.addOptions({help, version, dataDir, keyStore, verbose, background});
+    const QCommandLineOption noTor(
+        QStringLiteral("no-tor"),
+        QCoreApplication::translate("AppOptions", "Reach nobody through Tor while running, whatever the settings say."));
+    parser.addOptions({help, version, dataDir, keyStore, verbose, background, noTor});
     parser.addPositionalArgument(QStringLiteral("items"),
                                  QCoreApplication::translate("AppOptions", "brenvo: links or card files to open."),
                                  QStringLiteral("[LINK|CARD…]"));
@@ -57,6 +60,7 @@ std::variant<AppOptions, AppUsage> parseAppArguments(const QStringList& argument
     }
     options.verbose = parser.isSet(verbose);
     options.background = parser.isSet(background);
+    options.mayUseTor = !parser.isSet(noTor);
     for (const QString& item : parser.positionalArguments()) {
         const QUrl url(item);
         if (url.scheme() == QLatin1String("brenvo"))

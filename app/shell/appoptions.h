@@ -17,6 +17,9 @@ struct AppOptions {
     QString settingsPath;      // empty: the default settings file
     bool verbose = false;      // --verbose: the library's debug lines too
     bool useGateway = true;    // off only for tests (BRENVO_NO_GATEWAY)
+    // Whether the setting "Reach people over the internet through Tor" may
+    // start tor: off with --no-tor (tests), and where options are made by hand.
+    bool mayUseTor = false;
     bool background = false;   // --background: no window at launch
     QStringList urls;          // brenvo:// links to open
     QStringList cards;         // card files to import (absolute paths)

@@ -33,10 +33,10 @@ namespace brenvo {
 
 namespace {
 
-QString stateTitle(User::State state)
+QString stateTitle(User::State state, bool throughTor)
 {
     switch (state) {
-    case User::State::connected: return MainWindow::tr("Connected");
+    case User::State::connected: return throughTor ? MainWindow::tr("Connected through Tor") : MainWindow::tr("Connected");
     case User::State::connecting: return MainWindow::tr("Connecting…");
     case User::State::notConnected: return MainWindow::tr("Not connected");
     }
@@ -191,11 +191,11 @@ void MainWindow::redraw()
         m_files->setUser(shown);
     if (user) {
         m_detail->setCurrentWidget(m_files);
-        setWindowTitle(tr("%1 — %2").arg(displayName(user->name), stateTitle(user->state)));
+        setWindowTitle(tr("%1 — %2").arg(displayName(user->name), stateTitle(user->state, user->throughTor)));
         // not translated: markup around translated texts
         m_title->setText(QStringLiteral("<b>%1</b>&nbsp;&nbsp;<span style=\"color:%2\">%3</span>")
                              .arg(displayName(user->name).toHtmlEscaped(), stateColor(palette(), user->state).name(),
-                                  stateTitle(user->state)));
+                                  stateTitle(user->state, user->throughTor)));
         m_title->setAccessibleName(windowTitle());
         ReasonText reason;
         if (user->failure && user->state != User::State::connected)

@@ -52,6 +52,11 @@ ReasonText connectFailureText(const QString& name, const ConnectFailure& failure
     ReasonText result;
     switch (failure.reason) {
     case ConnectFailure::Reason::unreachable:
+        if (failure.triedTor) {
+            result.text = ReasonTexts::tr("%1 is not reachable directly or through Tor").arg(name);
+            result.brief = ReasonTexts::tr("Not reachable");
+            break;
+        }
         result.text = ReasonTexts::tr("%1 is offline or unreachable at %2").arg(name, endpoint(failure.host, failure.port));
         result.brief = ReasonTexts::tr("Offline or unreachable");
         break;

@@ -45,10 +45,10 @@ public:
     static QHash<QByteArray, int> newFiles(const QList<vortan::FileRow>& rows);
     static bool isNewFile(const vortan::FileRow& row);
 
-    static QString stateText(vortan::User::State state);
+    static QString stateText(vortan::User::State state, bool throughTor = false);
     // What a screen reader says after the name: "Connected, 3 new files",
     // then why the last connection failed ("Not connected. Bob is offline…").
-    static QString description(vortan::User::State state, int newFiles, const QString& reason = {});
+    static QString description(vortan::User::State state, int newFiles, const QString& reason = {}, bool throughTor = false);
 
     // The row of that user (the local user's row when me), or -1.
     int rowOf(const QByteArray& key, bool me = false) const;

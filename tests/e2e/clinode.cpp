@@ -155,7 +155,7 @@ std::optional<Record> CliNode::record(const QString& id) const
 std::unique_ptr<RunningCli> CliNode::run(const QStringList& arguments) const
 {
     return std::make_unique<RunningCli>(
-        QStringList{"--data-dir", m_dataDir, "--key-store", "file", "run", "--no-upnp"} + arguments,
+        QStringList{"--data-dir", m_dataDir, "--key-store", "file", "run", "--no-upnp", "--no-tor"} + arguments,
         m_scene.environment());
 }
 

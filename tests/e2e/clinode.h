@@ -98,7 +98,7 @@ public:
     QList<Record> files() const;
     std::optional<Record> record(const QString& id) const;
 
-    // run --no-upnp ARGS...
+    // run --no-upnp --no-tor ARGS...
     std::unique_ptr<RunningCli> run(const QStringList& arguments) const;
 
 private:

@@ -265,7 +265,7 @@ TEST_F(GatewayTest, ACliRunStoppedThroughTimeoutRemovesItsMappingAndSaves)
     run.setProcessEnvironment(env);
     // ip netns exec execs timeout in place: the process's id is timeout's.
     run.start("ip", {"netns", "exec", lab().lan().name(), "timeout", "-s", "TERM", "120", BRENVO_CLI_PATH,
-                     "--data-dir", data, "--key-store", "file", "--log", dir.filePath("run.log"), "run", "--map-port"});
+                     "--data-dir", data, "--key-store", "file", "--log", dir.filePath("run.log"), "run", "--map-port", "--no-tor"});
     ASSERT_TRUE(run.waitForStarted(10000)) << run.errorString().toStdString();
     QElapsedTimer waited;
     waited.start();

@@ -88,7 +88,7 @@ class Session:
         log_path = self.path(os.path.basename(data_dir) + "-run.log")
         log = open(log_path, "w")
         process = subprocess.Popen([self.cli_path, "--data-dir", data_dir, "--key-store", "file", "run", "--no-upnp",
-                                    "--no-auto-connect", *args],
+                                    "--no-tor", "--no-auto-connect", *args],
                                    stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
         if "--no-listen" not in args:
@@ -113,7 +113,7 @@ class Session:
     def run_brenvo(self, data_dir, *args, env=None):
         log = open(self.path(f"brenvo-{len(self.processes)}.log"), "w")
         environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **(env or {}))
-        process = subprocess.Popen([self.brenvo, "--data-dir", data_dir, "--key-store", "file", *args],
+        process = subprocess.Popen([self.brenvo, "--data-dir", data_dir, "--key-store", "file", "--no-tor", *args],
                                    stdout=log, stderr=subprocess.STDOUT, env=environment)
         self.processes.append(process)
         return process

@@ -424,7 +424,7 @@ TEST(StartFailureTest, StopSignalsEndTheProgramWhileTheFailureIsShown)
         SCOPED_TRACE(signal);
         QProcess brenvo;
         brenvo.setProcessEnvironment(environment);
-        brenvo.start(BRENVO_PROGRAM, {"--key-store", "file", "--data-dir", home.filePath("file/support")});
+        brenvo.start(BRENVO_PROGRAM, {"--key-store", "file", "--no-tor", "--data-dir", home.filePath("file/support")});
         QByteArray error;
         ASSERT_TRUE(vortan::test::waitFor([&] { return (error += brenvo.readAllStandardError()).contains("brenvo: Cannot create"); },
                                   20000)) << error.toStdString();
