@@ -1,0 +1,137 @@
+#!/bin/sh
+# Two people in homes behind NAT routers without UPnP, with cards whose
+# addresses do not work, reaching each other through a private Tor network
+# (tornet.sh) with brenvo-cli's own tors.
+#   tor-netns-test.sh BRENVO_CLI CASE
+# CASE: reach     Bob offers 50 MB to Ann; it arrives whole with nobody
+#                 typing anything, although Bob's router takes a new address
+#                 in the middle of it and Ann's tor is killed later on
+#       stranger  Mallory, who has Ann's card but is not among Ann's people,
+#                 cannot connect, and tor tells her the same whether Ann runs
+#                 or not
+# Exits 77 (skipped) without root, network namespaces or tor.
+set -u
+cli=$1
+case_name=$2
+here=$(cd "$(dirname "$0")" && pwd)
+TORNET_DIR=$here
+. "$here/tornet.sh"
+
+skip() { echo "SKIPPED: $*"; exit 77; }
+why=$(tornet_check) || skip "$why"
+
+# Short: tor's Unix-domain socket paths must fit in 107 bytes.
+work=$(mktemp -d /tmp/bt.XXXXXX)
+cleanup() {
+  tornet_down
+  [ -n "${keep:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*"
+  for f in "$work"/*/*.log; do [ -f "$f" ] && { echo "== $f"; tail -n 40 "$f"; }; done
+  tornet_logs
+  exit 1
+}
+
+now_ms() { date +%s%3N; }
+start=$(now_ms)
+since() { echo "$(( ($(now_ms) - start) / 100 ))" | sed 's/.$/.&/'; }
+
+# What has arrived of Ann's download: the blocks on disk (the partial file
+# is sparse until it is whole).
+arrived() { du -B1 -c "$work"/ann/in/offer.bin* 2>/dev/null | tail -n1 | cut -f1; }
+
+# Waits (bounded, SECONDS) until a file contains a pattern.
+wait_for() {
+  file=$1; pattern=$2; seconds=$3; i=0
+  until grep -q -- "$pattern" "$file" 2>/dev/null; do
+    i=$((i + 1)); [ $i -lt $((seconds * 10)) ] || return 1; sleep 0.1
+  done
+}
+
+brenvo() {
+  name=$1; shift
+  tornet_in "$name" env HOME="$work/$name" XDG_DATA_HOME="$work/$name/share" XDG_RUNTIME_DIR="$work/$name/run" \
+    DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent DBUS_SESSION_BUS_ADDRESS= \
+    "$cli" --data-dir "$work/$name/d" --key-store file "$@"
+}
+# run NAME ARGS...: brenvo-cli run in the background with the lab's tor lines.
+run() {
+  name=$1; shift
+  brenvo "$name" run --no-upnp --tor-torrc "$work/tornet.torrc" --log "$work/$name/run.log" "$@" \
+    >"$work/$name/out.log" 2>&1 &
+}
+
+tornet_up "$work/lab" "bt$$" || fail "the Tor network did not come up"
+echo "network up after $(since) s"
+tornet_home ann 192.168.1.0/24 10.77.0.101 || fail "Ann's home"
+tornet_home bob 192.168.1.0/24 10.77.0.102 || fail "Bob's home"
+for name in ann bob mallory; do mkdir -p "$work/$name/run" "$work/$name/in" && chmod 700 "$work/$name/run"; done
+# Addresses where nobody is: only Tor leads anywhere.
+brenvo ann card --name Ann --address 192.0.2.10 --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
+brenvo bob card --name Bob --address 192.0.2.11 --port 54322 -o "$work/bob.card" >/dev/null || fail "Bob's card"
+brenvo ann import "$work/bob.card" >/dev/null && brenvo bob import "$work/ann.card" >/dev/null || fail "import"
+
+case "$case_name" in
+reach)
+  head -c 50000000 /dev/urandom >"$work/offer.bin"
+  brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
+  start=$(now_ms)
+  run bob
+  run ann --accept Bob --download-to "$work/ann/in" --exit-when-done --timeout 240
+  ann_pid=$!
+  wait_for "$work/bob/run.log" "Reachable through tor at" 60 || fail "Bob's service was not published"
+  echo "Bob reachable through Tor after $(since) s"
+  wait_for "$work/ann/out.log" "connected Bob through Tor" 90 || fail "Ann and Bob did not connect through Tor"
+  echo "connected through Tor after $(since) s"
+  # Bob's line gets a new address once a fifth has arrived.
+  i=0
+  until [ "$(arrived)" -ge 10000000 ]; do
+    i=$((i + 1)); [ $i -lt 1200 ] || fail "no 10 MB after 120 s"; sleep 0.1
+  done
+  echo "10 MB after $(since) s: Bob's router takes a new address"
+  tornet_change_wan bob 10.77.0.103 || fail "new address"
+  until [ "$(arrived)" -ge 30000000 ]; do
+    i=$((i + 1)); [ $i -lt 2400 ] || fail "no 30 MB after 240 s"; sleep 0.1
+  done
+  echo "30 MB after $(since) s: Ann's tor is killed"
+  pkill -KILL -f "$work/ann/d/tor/torrc" || fail "Ann's tor was not running"
+  wait "$ann_pid" || fail "Ann's run did not end well ($?)"
+  echo "done after $(since) s"
+  cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the file that arrived differs"
+  grep -q "tor ended" "$work/ann/run.log" && grep -c "Starting tor" "$work/ann/run.log" | grep -qv '^1$' \
+    || fail "Ann's tor was not started again"
+  mb=$(echo "scale=2; 50 / ($(since))" | bc)
+  echo "50 MB through Tor: about $mb MB/s over the whole run"
+  ;;
+stranger)
+  brenvo mallory card --name Mallory --address 192.0.2.12 --port 54322 >/dev/null || fail "Mallory's card"
+  brenvo mallory import "$work/ann.card" >/dev/null || fail "Mallory imports Ann's card"
+  tornet_home mallory 192.168.1.0/24 10.77.0.104 || fail "Mallory's home"
+  run ann
+  wait_for "$work/ann/run.log" "Reachable through tor at" 60 || fail "Ann's service was not published"
+  # Bob, one of Ann's people, gets through; Mallory does not.
+  run bob --connect Ann
+  wait_for "$work/bob/out.log" "connected Ann through Tor" 90 || fail "Bob did not reach Ann"
+  run mallory --connect Ann
+  wait_for "$work/mallory/run.log" "tor could not reach" 90 || fail "Mallory's call did not end"
+  online=$(grep -m1 "tor could not reach" "$work/mallory/run.log" | sed 's/.*: //')
+  echo "Mallory while Ann runs: $online"
+  grep -q "connected Ann" "$work/mallory/out.log" && fail "Mallory connected to Ann"
+  grep -qi "mallory" "$work/ann/run.log" && fail "Ann's side saw Mallory"
+  pkill -TERM -f "$work/ann/d" ; sleep 1
+  pkill -KILL -f "$work/mallory/d"
+  sleep 0.5
+  : >"$work/mallory/run.log"
+  run mallory --connect Ann
+  wait_for "$work/mallory/run.log" "tor could not reach" 90 || fail "Mallory's second call did not end"
+  offline=$(grep -m1 "tor could not reach" "$work/mallory/run.log" | sed 's/.*: //')
+  echo "Mallory after Ann stopped: $offline"
+  [ "$online" = "$offline" ] || fail "tor told Mallory apart: \"$online\" while Ann ran, \"$offline\" after"
+  ;;
+*) fail "unknown case $case_name" ;;
+esac
+echo "PASS"
