@@ -55,6 +55,7 @@ tornet_host pub 10.77.0.200 || fail "the host on the internet"
 tornet_in ann "$py" "$tool" serve 127.0.0.1 8080 >"$work/ann-serve.log" 2>&1 &
 tornet_in pub "$py" "$tool" serve 10.77.0.200 9000 >"$work/pub-serve.log" 2>&1 &
 tornet_in ann-gw "$py" "$tool" serve 10.77.0.101 9000 >"$work/gw-serve.log" 2>&1 &
+tornet_in ann "$py" "$tool" serve 192.168.1.2 9000 >"$work/lan-serve.log" 2>&1 &
 
 # The clients' tors start while the NAT is checked.
 tornet_tor ann "$work/ann" || fail "Ann's tor"
@@ -62,11 +63,16 @@ tornet_tor bob "$work/bob" || fail "Bob's tor"
 tornet_tor pub "$work/eve" || fail "the stranger's tor"
 
 # NAT: from Ann's host out to the internet works and comes from the router's
-# WAN address; a new connection from the internet to Ann's router does not.
+# WAN address; new connections from the internet to Ann's router, or through
+# it to her host, do not.
 seen=$(tornet_in ann "$py" "$tool" peer 10.77.0.200 9000 5) || fail "Ann's host cannot reach the internet"
 [ "$seen" = 10.77.0.101 ] || fail "Ann's connection comes from $seen, not her router's WAN address"
 seen=$(tornet_in pub "$py" "$tool" peer 10.77.0.101 9000 2)
 [ "$seen" = timeout ] || fail "a new connection from the internet to Ann's router: $seen"
+ip -n "$TORNET_PREFIX-pub" route add 192.168.1.0/24 via 10.77.0.101 || fail "route"
+seen=$(tornet_in pub "$py" "$tool" peer 192.168.1.2 9000 2)
+[ "$seen" = timeout ] || fail "a new connection from the internet through Ann's router: $seen"
+ip -n "$TORNET_PREFIX-pub" route del 192.168.1.0/24
 # A new WAN address breaks the connections through the router.
 tornet_in ann "$py" "$tool" hold 10.77.0.200 9000 "$work/renumbered" 10 >"$work/hold.log" 2>&1 &
 hold=$!
