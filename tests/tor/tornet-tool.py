@@ -1,5 +1,10 @@
 """Small clients for the private Tor network lab (tornet.sh).
 
+  ready SECS COUNT DIR...     waits until every tor whose data directory is a
+                              DIR (relays, with control sockets) holds a
+                              consensus listing COUNT running relays that
+                              are valid guards and HSDirs, and holds the
+                              microdescriptors of all the relays it lists
   keygen                      prints "PUBLIC_BASE32 PRIVATE_BASE64" of a new
                               x25519 key pair (onion client authorization)
   control DIR CMD...          sends CMDs on tor's control socket DIR/control
@@ -27,6 +32,7 @@
 Times are printed as seconds since the epoch (floats).
 """
 import base64
+import hashlib
 import os
 import socket
 import socketserver
@@ -95,6 +101,52 @@ class Control:
         if not lines[-1].startswith("250"):
             raise RuntimeError("%s: %s" % (text.split()[0], " | ".join(lines)))
         return lines
+
+
+def relay_state(c, count):
+    """None when the tor on control connection C is ready (see ready), else
+    why not."""
+    consensus = c.command("GETINFO dir/status-vote/current/consensus-microdesc")
+    need = {"Running", "Valid", "HSDir", "Guard"}
+    good = sum(1 for l in consensus if l.startswith("s ") and need <= set(l.split()[1:]))
+    if good < count:
+        return "%d of %d relays in its consensus" % (good, count)
+    # A microdescriptor's digest is the SHA-256 of its text, from "onion-key".
+    texts = []
+    for line in c.command("GETINFO md/all")[1:-1]:
+        if line == "onion-key":
+            texts.append([])
+        if texts:
+            texts[-1].append(line)
+    known = {base64.b64encode(hashlib.sha256(("\n".join(t) + "\n").encode()).digest()).decode().rstrip("=")
+             for t in texts}
+    missing = sum(1 for l in consensus if l.startswith("m ") and l.split()[1] not in known)
+    return "%d microdescriptors missing" % missing if missing else None
+
+
+def ready(seconds, count, directories):
+    deadline = time.time() + seconds
+    connections = {}
+    states = {}
+    while True:
+        for d in directories:
+            if states.get(d, "") is None:
+                continue
+            try:
+                if d not in connections:
+                    connections[d] = Control(d, timeout=5)
+                states[d] = relay_state(connections[d], count)
+            except (OSError, EOFError, RuntimeError) as e:
+                states[d] = str(e)
+                if not isinstance(e, RuntimeError):
+                    connections.pop(d, None)
+        if not any(states.values()):
+            return
+        if time.time() > deadline:
+            for d, state in states.items():
+                print("%s: %s" % (d, state or "ready"))
+            sys.exit(1)
+        time.sleep(0.5)
 
 
 def control(directory, commands):
@@ -270,6 +322,8 @@ def main(argv):
     command, args = argv[1], argv[2:]
     if command == "keygen":
         keygen()
+    elif command == "ready":
+        ready(float(args[0]), int(args[1]), args[2:])
     elif command == "control":
         control(args[0], args[1:])
     elif command == "bootstrap":

@@ -3,7 +3,8 @@
 # A private Tor network in network namespaces, with homes behind NAT, for
 # tests. Source this file from a POSIX sh or bash test script run as root:
 #
-#   . "$srcdir/tests/tor/tornet.sh"
+#   TORNET_DIR=$srcdir/tests/tor       # where this file and tornet-tool.py are
+#   . "$TORNET_DIR/tornet.sh"           # (default: the sourcing script's directory)
 #   tornet_check || exit 77              # no root, namespaces, tor or nft
 #   trap tornet_down EXIT
 #   tornet_up "$work" "tn$$" || fail ... # 5 relays, about 10-20 s
@@ -41,8 +42,11 @@
 # Functions:
 #   tornet_check                  0 if the lab can run here (else prints why)
 #   tornet_up WORKDIR PREFIX      builds the internet and starts the relays;
-#                                 returns 0 once a consensus lists all five
-#                                 relays as running HSDirs (bounded, 90 s)
+#                                 returns 0 once every relay holds a consensus
+#                                 listing all five as running guards and
+#                                 HSDirs, and their microdescriptors (10 s on
+#                                 an idle machine, 20-25 s under load; gives
+#                                 up after 90 s)
 #   tornet_home NAME LAN_SUBNET WAN_ADDRESS   a home behind NAT (LAN a.b.c.0/24)
 #   tornet_host NAME ADDRESS      a host on the internet itself
 #   tornet_change_wan NAME NEW_ADDRESS  renumbers a home router's WAN address;
@@ -58,9 +62,11 @@
 #   tornet_down                   kills everything in the lab's namespaces and
 #                                 deletes them; idempotent, fit for a trap
 # Every tor started here has __OwningControllerProcess set to the sourcing
-# shell: it exits with it even if tornet_down never runs.
+# shell: it exits with it even if tornet_down never runs. With TORNET_INFO_LOG
+# set, each tor also logs at level info to DataDirectory/info.log.
 
 TORNET_PYTHON=${TORNET_PYTHON:-/usr/bin/python3}
+TORNET_TOOL=${TORNET_DIR:-$(cd "$(dirname "$0")" && pwd)}/tornet-tool.py
 TORNET_SUBNET=10.77.0.0/24
 TORNET_NET=10.77.0
 TORNET_PREFIX=
@@ -73,6 +79,7 @@ tornet_check() {
   for tool in ip nft tor tor-gencert "$TORNET_PYTHON"; do
     command -v "$tool" >/dev/null 2>&1 || { echo "tornet: no $tool"; return 1; }
   done
+  [ -f "$TORNET_TOOL" ] || { echo "tornet: no $TORNET_TOOL (set TORNET_DIR to the directory of tornet.sh)"; return 1; }
   ip netns add "tornet-probe-$$" 2>/dev/null || { echo "tornet: cannot create network namespaces"; return 1; }
   ip netns del "tornet-probe-$$"
 }
@@ -107,7 +114,8 @@ tornet_relay_torrc() {
 DataDirectory $d
 PidFile $d/pid
 Log notice file $d/notice.log
-Nickname $1
+${TORNET_INFO_LOG:+Log info file $d/info.log
+}Nickname $1
 Address $2
 ORPort $2:5000
 OutboundBindAddress $2
@@ -143,24 +151,14 @@ EOF
   } >"$d/torrc"
 }
 
-# Counts the relays that a consensus (microdescriptor flavour) served by
-# auth1 lists as Running, Valid, HSDir and Guard.
-tornet_consensus_relays() {
-  ip netns exec "$TORNET_PREFIX-net" "$TORNET_PYTHON" - "$TORNET_NET.11" <<'PY' 2>/dev/null || echo 0
-import sys, urllib.request
-url = "http://%s:7000/tor/status-vote/current/consensus-microdesc" % sys.argv[1]
-try:
-    text = urllib.request.urlopen(url, timeout=3).read().decode("ascii", "replace")
-except Exception:
-    print(0); sys.exit()
-need = {"Running", "Valid", "HSDir", "Guard"}
-print(sum(1 for line in text.splitlines() if line.startswith("s ") and need <= set(line.split()[1:])))
-PY
+# The relays: auth1..auth3 (n = 1..3), relay1 and relay2 (n = 4, 5).
+tornet_relay_name() {
+  if [ "$1" -le 3 ]; then echo "auth$1"; else echo "relay$(($1 - 3))"; fi
 }
 
 tornet_up() {
   TORNET_WORK=$1; TORNET_PREFIX=$2
-  local net="$TORNET_PREFIX-net" t="$TORNET_WORK/tornet" n name role d v3 fp
+  local net="$TORNET_PREFIX-net" t="$TORNET_WORK/tornet" n name role d v3 fp pid pids
   mkdir -p "$t" && chmod 700 "$t" || return 1
   : >"$t/namespaces"
   ip netns add "$net" || return 1
@@ -180,36 +178,42 @@ table inet tornet_exit {
   }
 }
 EOF
-  : >"$t/dirauthorities"
+  # Keys: each relay's identity (DataDirectory/keys, its fingerprint in
+  # DataDirectory/fingerprint), made without a torrc, so nothing is
+  # contacted; and the authorities' v3 keys. In parallel: RSA takes a while.
+  pids=
   for n in 1 2 3 4 5; do
-    if [ $n -le 3 ]; then name=auth$n; else name=relay$((n - 3)); fi
-    d="$t/$name"
+    name=$(tornet_relay_name $n); d="$t/$name"
     mkdir -p "$d/keys" && chmod 700 "$d" "$d/keys" || return 1
     ip -n "$net" addr add "$TORNET_NET.1$n/24" dev br0 || return 1
-    # Relay identity (written to DataDirectory/keys, fingerprint to
-    # DataDirectory/fingerprint) without a torrc: nothing is contacted.
-    tor --ignore-missing-torrc -f "$d/none" --list-fingerprint --DataDirectory "$d" \
-      --ORPort 1 --Nickname "$name" --quiet >/dev/null 2>"$d/keys.log" || return 1
-    [ $n -le 3 ] || continue
-    (cd "$d/keys" && echo tornet | tor-gencert --create-identity-key -m 12 \
-      -a "$TORNET_NET.1$n:7000" --passphrase-fd 0 >>"$d/keys.log" 2>&1) || return 1
+    (
+      tor --ignore-missing-torrc -f "$d/none" --list-fingerprint --DataDirectory "$d" \
+        --ORPort 1 --Nickname "$name" --quiet >/dev/null || exit 1
+      [ $n -le 3 ] || exit 0
+      cd "$d/keys" && echo tornet | tor-gencert --create-identity-key -m 12 \
+        -a "$TORNET_NET.1$n:7000" --passphrase-fd 0
+    ) >"$d/keys.log" 2>&1 &
+    pids="$pids $!"
+  done
+  for pid in $pids; do wait "$pid" || return 1; done
+  : >"$t/dirauthorities"
+  for n in 1 2 3; do
+    d="$t/auth$n"
     v3=$(sed -n 's/^fingerprint //p' "$d/keys/authority_certificate")
     fp=$(cut -d' ' -f2 "$d/fingerprint")
-    echo "DirAuthority $name orport=5000 no-v2 v3ident=$v3 $TORNET_NET.1$n:7000 $fp" >>"$t/dirauthorities"
+    echo "DirAuthority auth$n orport=5000 no-v2 v3ident=$v3 $TORNET_NET.1$n:7000 $fp" >>"$t/dirauthorities"
   done
   tornet_common_lines >"$TORNET_WORK/tornet.torrc"
   for n in 1 2 3 4 5; do
-    if [ $n -le 3 ]; then name=auth$n; role=authority; else name=relay$((n - 3)); role=relay; fi
+    name=$(tornet_relay_name $n)
+    role=relay; [ $n -gt 3 ] || role=authority
     tornet_relay_torrc "$name" "$TORNET_NET.1$n" "$role"
     tornet_tor_start "$net" "$t/$name"
   done
-  # Ready when a consensus lists all five (votes every 5-10 s).
-  n=0
-  until [ "$(tornet_consensus_relays)" -ge 5 ]; do
-    n=$((n + 1))
-    if [ $n -ge 180 ]; then echo "tornet: no consensus with five relays after 90 s"; return 1; fi
-    sleep 0.5
-  done
+  # Ready when every relay holds a consensus that lists all five and the
+  # microdescriptors of all five: a client may fetch them from any of them.
+  "$TORNET_PYTHON" "$TORNET_TOOL" ready 90 5 "$t"/auth? "$t"/relay? || {
+    echo "tornet: the network is not ready after 90 s"; return 1; }
 }
 
 # tornet_veth NS_A NAME_A NS_B NAME_B: a veth pair between two namespaces.
@@ -287,7 +291,8 @@ tornet_tor() {
     cat <<EOF
 DataDirectory $d
 Log notice file $d/notice.log
-ControlPort unix:$d/control
+${TORNET_INFO_LOG:+Log info file $d/info.log
+}ControlPort unix:$d/control
 CookieAuthentication 1
 SocksPort unix:$d/socks ExtendedErrors
 __OwningControllerProcess $$
