@@ -31,6 +31,6 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-keyring, kdeconnect")
 # see: Qt's SVG support draws the icons (the program's own is an SVG); Breeze
 # is the icon theme where the desktop has none; xdg-email sends cards.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "breeze-icon-theme, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "breeze-icon-theme, xdg-utils, tor")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 include(CPack)

@@ -172,9 +172,10 @@ deb)
   [ "$(field Section)" = net ] || fail "Section is '$(field Section)'"
   [ -n "$(field Maintainer)" ] || fail "no Maintainer"
   depends="$(field Depends)"
-  for lib in libc6 libqt6core6 libqt6network6 libqt6dbus6 libssl3 libsecret-1-0 libminiupnpc17; do
+  for lib in libc6 libqt6core6 libqt6network6 libqt6dbus6 libssl3 libsecret-1-0 libminiupnpc17 libsodium23; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
   done
+  grep -q "\btor\b" <<<"$(field Recommends)" || fail "Recommends lacks tor: $(field Recommends)"
   # CPack adds an ldconfig call for the shared library; nothing else may run.
   dpkg-deb -e "$deb" "$tmp/control"
   for s in preinst postinst prerm postrm; do
