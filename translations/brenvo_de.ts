@@ -41,6 +41,10 @@
         <translation>--key-store erwartet auto, secret-service oder file, nicht „%1“
 </translation>
     </message>
+    <message>
+        <source>Reach nobody through Tor while running, whatever the settings say.</source>
+        <translation>Während der Ausführung niemanden über Tor erreichen, unabhängig von den Einstellungen.</translation>
+    </message>
 </context>
 <context>
     <name>Autostart</name>
@@ -565,6 +569,14 @@
         <source>Brenvo cannot accept connections on port %1: %2</source>
         <translation>Brenvo kann auf Port %1 keine Verbindungen annehmen: %2</translation>
     </message>
+    <message>
+        <source>%1 is not reachable directly or through Tor</source>
+        <translation>%1 ist weder direkt noch über Tor erreichbar</translation>
+    </message>
+    <message>
+        <source>Not reachable</source>
+        <translation>Nicht erreichbar</translation>
+    </message>
 </context>
 <context>
     <name>ShareTargets</name>
@@ -1023,6 +1035,10 @@
         <source>The connection to %1 was lost</source>
         <translation>Die Verbindung zu %1 wurde unterbrochen</translation>
     </message>
+    <message>
+        <source>Connected through Tor</source>
+        <translation>Über Tor verbunden</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::SettingsView</name>
@@ -1203,6 +1219,46 @@
         <source>%1 (proposed: confirm it with Share My Card…)</source>
         <translation>%1 (Vorschlag: bestätigen Sie ihn mit „Meine Karte weitergeben …“)</translation>
     </message>
+    <message>
+        <source>Reach people over the internet through Tor</source>
+        <translation>Personen im Internet über Tor erreichen</translation>
+    </message>
+    <message>
+        <source>Through Tor:</source>
+        <translation>Über Tor:</translation>
+    </message>
+    <message>
+        <source>Through Tor</source>
+        <translation>Über Tor</translation>
+    </message>
+    <message>
+        <source>People who have your card reach you through the Tor network wherever they are, and only they can: no router settings, no server in between.</source>
+        <translation>Wer Ihre Karte hat, erreicht Sie über das Tor-Netzwerk, wo immer er ist, und nur diese Personen: keine Router-Einstellungen, kein Server dazwischen.</translation>
+    </message>
+    <message>
+        <source>tor is not installed</source>
+        <translation>tor ist nicht installiert</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source>ready</source>
+        <translation>bereit</translation>
+    </message>
+    <message>
+        <source>connecting, %1 %</source>
+        <translation>verbindet, %1 %</translation>
+    </message>
+    <message>
+        <source>not available</source>
+        <translation>nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>not available: %1</source>
+        <translation>nicht verfügbar: %1</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1274,6 +1330,10 @@
     <message>
         <source>%1. %2</source>
         <translation>%1. %2</translation>
+    </message>
+    <message>
+        <source>Connected through Tor</source>
+        <translation>Über Tor verbunden</translation>
     </message>
 </context>
 <context>

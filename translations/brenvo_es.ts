@@ -41,6 +41,10 @@
         <translation>--key-store admite auto, secret-service o file, no «%1»
 </translation>
     </message>
+    <message>
+        <source>Reach nobody through Tor while running, whatever the settings say.</source>
+        <translation>No contactar con nadie a través de Tor durante la ejecución, digan lo que digan los ajustes.</translation>
+    </message>
 </context>
 <context>
     <name>Autostart</name>
@@ -565,6 +569,14 @@
         <source>Brenvo cannot accept connections on port %1: %2</source>
         <translation>Brenvo no puede aceptar conexiones en el puerto %1: %2</translation>
     </message>
+    <message>
+        <source>%1 is not reachable directly or through Tor</source>
+        <translation>No se puede contactar con %1 ni directamente ni a través de Tor</translation>
+    </message>
+    <message>
+        <source>Not reachable</source>
+        <translation>Inalcanzable</translation>
+    </message>
 </context>
 <context>
     <name>ShareTargets</name>
@@ -1023,6 +1035,10 @@
         <source>The connection to %1 was lost</source>
         <translation>Se perdió la conexión con %1</translation>
     </message>
+    <message>
+        <source>Connected through Tor</source>
+        <translation>Conectado a través de Tor</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::SettingsView</name>
@@ -1203,6 +1219,46 @@
         <source>%1 (proposed: confirm it with Share My Card…)</source>
         <translation>%1 (propuesta: confírmela con Compartir mi tarjeta…)</translation>
     </message>
+    <message>
+        <source>Reach people over the internet through Tor</source>
+        <translation>Contactar con personas en Internet a través de Tor</translation>
+    </message>
+    <message>
+        <source>Through Tor:</source>
+        <translation>A través de Tor:</translation>
+    </message>
+    <message>
+        <source>Through Tor</source>
+        <translation>A través de Tor</translation>
+    </message>
+    <message>
+        <source>People who have your card reach you through the Tor network wherever they are, and only they can: no router settings, no server in between.</source>
+        <translation>Quienes tienen tu tarjeta te contactan a través de la red Tor estén donde estén, y solo ellos: sin ajustes del router, sin ningún servidor en medio.</translation>
+    </message>
+    <message>
+        <source>tor is not installed</source>
+        <translation>tor no está instalado</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>desactivado</translation>
+    </message>
+    <message>
+        <source>ready</source>
+        <translation>listo</translation>
+    </message>
+    <message>
+        <source>connecting, %1 %</source>
+        <translation>conectando, %1 %</translation>
+    </message>
+    <message>
+        <source>not available</source>
+        <translation>no disponible</translation>
+    </message>
+    <message>
+        <source>not available: %1</source>
+        <translation>no disponible: %1</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1274,6 +1330,10 @@
     <message>
         <source>%1. %2</source>
         <translation>%1. %2</translation>
+    </message>
+    <message>
+        <source>Connected through Tor</source>
+        <translation>Conectado a través de Tor</translation>
     </message>
 </context>
 <context>

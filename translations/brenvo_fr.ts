@@ -41,6 +41,10 @@
         <translation>--key-store accepte auto, secret-service ou file, pas « %1 »
 </translation>
     </message>
+    <message>
+        <source>Reach nobody through Tor while running, whatever the settings say.</source>
+        <translation>Ne joindre personne par Tor pendant l’exécution, quels que soient les réglages.</translation>
+    </message>
 </context>
 <context>
     <name>Autostart</name>
@@ -565,6 +569,14 @@
         <source>Brenvo cannot accept connections on port %1: %2</source>
         <translation>Brenvo ne peut pas accepter de connexions sur le port %1&#xa0;: %2</translation>
     </message>
+    <message>
+        <source>%1 is not reachable directly or through Tor</source>
+        <translation>%1 n’est joignable ni directement ni par Tor</translation>
+    </message>
+    <message>
+        <source>Not reachable</source>
+        <translation>Injoignable</translation>
+    </message>
 </context>
 <context>
     <name>ShareTargets</name>
@@ -1023,6 +1035,10 @@
         <source>The connection to %1 was lost</source>
         <translation>La connexion avec %1 a été perdue</translation>
     </message>
+    <message>
+        <source>Connected through Tor</source>
+        <translation>Connecté par Tor</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::SettingsView</name>
@@ -1203,6 +1219,46 @@
         <source>%1 (proposed: confirm it with Share My Card…)</source>
         <translation>%1 (proposée : confirmez-la avec Partager ma carte…)</translation>
     </message>
+    <message>
+        <source>Reach people over the internet through Tor</source>
+        <translation>Joindre les personnes sur Internet par Tor</translation>
+    </message>
+    <message>
+        <source>Through Tor:</source>
+        <translation>Par Tor :</translation>
+    </message>
+    <message>
+        <source>Through Tor</source>
+        <translation>Par Tor</translation>
+    </message>
+    <message>
+        <source>People who have your card reach you through the Tor network wherever they are, and only they can: no router settings, no server in between.</source>
+        <translation>Les personnes qui ont votre carte vous joignent par le réseau Tor où qu’elles soient, et elles seules : aucun réglage du routeur, aucun serveur intermédiaire.</translation>
+    </message>
+    <message>
+        <source>tor is not installed</source>
+        <translation>tor n’est pas installé</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>désactivé</translation>
+    </message>
+    <message>
+        <source>ready</source>
+        <translation>prêt</translation>
+    </message>
+    <message>
+        <source>connecting, %1 %</source>
+        <translation>connexion, %1 %</translation>
+    </message>
+    <message>
+        <source>not available</source>
+        <translation>indisponible</translation>
+    </message>
+    <message>
+        <source>not available: %1</source>
+        <translation>indisponible : %1</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1274,6 +1330,10 @@
     <message>
         <source>%1. %2</source>
         <translation>%1. %2</translation>
+    </message>
+    <message>
+        <source>Connected through Tor</source>
+        <translation>Connecté par Tor</translation>
     </message>
 </context>
 <context>
