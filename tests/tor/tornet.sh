@@ -245,7 +245,7 @@ tornet_veth() {
 # tornet_to_bridge NS IFNAME: a veth from NS (named IFNAME there) to br0.
 tornet_to_bridge() {
   local port
-  port="p$(wc -l <"$TORNET_WORK/tornet/namespaces")"
+  port="p$(wc -l <"$TORNET_WORK/tornet/namespaces" | tr -d ' ')"
   tornet_veth "$1" "$2" "$TORNET_PREFIX-net" "$port" &&
     ip -n "$TORNET_PREFIX-net" link set "$port" master br0
 }
@@ -347,7 +347,8 @@ tornet_down() {
   for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -e "^$TORNET_PREFIX-"); do
     for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -TERM "$pid" 2>/dev/null; done
   done
-  # tor exits at once on a second signal; give everything up to 3 s.
+  # Up to 3 s in all for everything to exit (tor with ShutdownWaitLength 0
+  # exits at once).
   i=0
   for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -e "^$TORNET_PREFIX-"); do
     while [ -n "$(ip netns pids "$ns" 2>/dev/null)" ] && [ $i -lt 30 ]; do i=$((i + 1)); sleep 0.1; done
