@@ -1,15 +1,15 @@
 """Small clients for the private Tor network lab (tornet.sh).
 
-  ready SECS COUNT DIR...     waits until every tor whose data directory is a
-                              DIR (relays, with control sockets) holds a
-                              consensus listing COUNT running relays that
-                              are valid guards and HSDirs, and holds the
-                              microdescriptors of all the relays it lists
   keygen                      prints "PUBLIC_BASE32 PRIVATE_BASE64" of a new
                               x25519 key pair (onion client authorization)
   control DIR CMD...          sends CMDs on tor's control socket DIR/control
                               (cookie DIR/control_auth_cookie), prints replies
   bootstrap DIR PERCENT SECS  waits until tor's bootstrap reaches PERCENT
+  ready SECS COUNT DIR...     waits until every tor whose data directory is a
+                              DIR (relays, with control sockets) holds a
+                              consensus listing COUNT running relays that
+                              are valid guards and HSDirs, and holds the
+                              microdescriptors of all the relays it lists
   publish DIR PORT CLIENTPUB SECS
                               adds an onion service (client authorization for
                               CLIENTPUB) forwarding virtual port 80 to
@@ -29,7 +29,8 @@
                               MODE echo exchanges bytes, MODE recv reads N bytes
                               of the pattern and prints the rate; on a refused
                               request prints "socks-error 0xNN" and exits 2
-Times are printed as seconds since the epoch (floats).
+Times are printed as seconds since the epoch (floats). Run it with
+/usr/bin/python3 in the namespace of the host it acts for (tornet_in).
 """
 import base64
 import hashlib

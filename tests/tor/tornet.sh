@@ -1,69 +1,89 @@
 # shellcheck shell=sh disable=SC3043
 # (local: dash, bash and busybox sh have it.)
-# A private Tor network in network namespaces, with homes behind NAT, for
-# tests. Source this file from a POSIX sh or bash test script run as root:
 #
-#   TORNET_DIR=$srcdir/tests/tor       # where this file and tornet-tool.py are
-#   . "$TORNET_DIR/tornet.sh"           # (default: the sourcing script's directory)
-#   tornet_check || exit 77              # no root, namespaces, tor or nft
-#   trap tornet_down EXIT
-#   tornet_up "$work" "tn$$" || fail ... # 5 relays, about 10-20 s
+# A private Tor network in network namespaces, with homes behind NAT, for
+# tests: nothing in it can reach beyond this machine, and no tor it starts
+# knows of the public Tor network. Needs root, ip, nft, tor, tor-gencert and
+# /usr/bin/python3 (tornet_check says what is missing: skip with 77).
+#
+#   TORNET_DIR=$srcdir/tests/tor         # this file and tornet-tool.py; by
+#   . "$TORNET_DIR/tornet.sh"             # default the sourcing script's dir
+#   why=$(tornet_check) || { echo "SKIPPED: $why"; exit 77; }
+#   work=$(mktemp -d /tmp/mytest.XXXXXX)  # short: tor's Unix sockets go below
+#   trap 'tornet_down; rm -rf "$work"' EXIT
+#   tornet_up "$work" "mt$$" || fail "no Tor network"
 #   tornet_home ann 192.168.1.0/24 10.77.0.101
 #   tornet_home bob 192.168.1.0/24 10.77.0.102
-#   tornet_in ann brenvo-cli --tor-torrc "$work/tornet.torrc" ...
-#   tornet_change_wan bob 10.77.0.103    # Bob's line gets a new address
+#   tornet_in ann brenvo-cli ... --tor-torrc "$work/tornet.torrc" ... &
+#   tornet_change_wan bob 10.77.0.103     # Bob's line gets a new address
 #
-# What is built (PREFIX is the second argument of tornet_up):
-#   PREFIX-net    "the internet": bridge br0 on 10.77.0.0/24, nothing routes
-#                 beyond it. The relays run here, each on its own address:
-#                 auth1..auth3 at 10.77.0.11-13 (directory authorities, also
-#                 relays, exits and HSDirs; ORPort 5000, DirPort 7000) and
-#                 relay1, relay2 at 10.77.0.14-15 (ORPort 5000, no exit).
-#                 Exits: policy "accept *:*" (see below), but nothing
-#                 leaves PREFIX-net for anywhere beyond 10.77.0.0/24.
-#   PREFIX-NAME   after tornet_home NAME LAN WAN: the home's host, at .2 of
-#                 the LAN /24 (interface lan0), default route via the router.
-#   PREFIX-NAME-gw  the home's router: wan0 with WAN/24 on the internet
-#                 bridge, lan0 at .1 of the LAN. nftables masquerades on
-#                 wan0, forwards only LAN->WAN and established/related back,
-#                 and drops new connections arriving on wan0 to itself. No
-#                 port forwarding, no UPnP or NAT-PMP. Two homes may use the
-#                 same LAN subnet.
-#   PREFIX-NAME   after tornet_host NAME ADDRESS: a host directly on the
-#                 internet (interface eth0, ADDRESS/24), reachable from exits
-#                 (for plain TCP copies through a circuit).
+# The network (PREFIX is tornet_up's second argument, unique per run; keep it
+# short, as namespace names derive from it):
+#   PREFIX-net    "the internet": bridge br0 on 10.77.0.0/24. The relays run
+#                 in this namespace, each on its own address: auth1..auth3 at
+#                 10.77.0.11-13 (directory authorities that are also relays,
+#                 exits and HSDirs; ORPort 5000, DirPort 7000), relay1 and
+#                 relay2 at 10.77.0.14-15 (ORPort 5000, not exits). The
+#                 exits' policy is "accept *:*" (see tornet_up), but nothing
+#                 leaves this namespace for anywhere beyond 10.77.0.0/24.
+#                 Use 10.77.0.16-254 for homes' WAN addresses and hosts.
+#   PREFIX-NAME-gw  after tornet_home NAME LAN_SUBNET WAN_ADDRESS: the home's
+#                 router, wan0 = WAN_ADDRESS/24 on the bridge, lan0 = .1 of
+#                 LAN_SUBNET (a /24, e.g. 192.168.1.0/24; homes may share
+#                 one). nftables masquerades on wan0, forwards LAN->WAN and
+#                 established/related back only, and drops new connections
+#                 from wan0 to the router itself. No port forwarding, no UPnP
+#                 or NAT-PMP: nobody outside can open a connection home.
+#   PREFIX-NAME   the home's host, lan0 = .2 of LAN_SUBNET, default route
+#                 via the router. Or, after tornet_host NAME ADDRESS, a host
+#                 on the internet itself (eth0 = ADDRESS/24): reachable
+#                 through exits, e.g. for a plain copy through a circuit.
 #
-# Files under WORKDIR/tornet/ (each tor's DataDirectory, 0700, with its
-# notice.log). WORKDIR/tornet.torrc holds the lines every client tor of the
-# test must have (DirAuthority lines, TestingTorNetwork 1, ...): a tor without
-# them would join the public Tor network. Add them to any torrc, or pass the
-# file to a program that adds torrc lines (brenvo's --tor-torrc).
+# WORKDIR/tornet.torrc: the lines every tor of the test must have (the three
+# DirAuthority lines, TestingTorNetwork 1 and the testing options). A tor
+# without them would join the public Tor network: add them to any torrc, or
+# hand the file to a program that adds torrc lines (brenvo's --tor-torrc).
+# WORKDIR/tornet/NAME/: each relay's DataDirectory (0700), with notice.log;
+# a tor started by tornet_tor logs to DIR/notice.log.
 #
 # Functions:
-#   tornet_check                  0 if the lab can run here (else prints why)
+#   tornet_check                  0 if the lab can run here, else prints why
 #   tornet_up WORKDIR PREFIX      builds the internet and starts the relays;
 #                                 returns 0 once every relay holds a consensus
 #                                 listing all five as running guards and
-#                                 HSDirs, and their microdescriptors (10 s on
-#                                 an idle machine, 20-25 s under load; gives
-#                                 up after 90 s)
-#   tornet_home NAME LAN_SUBNET WAN_ADDRESS   a home behind NAT (LAN a.b.c.0/24)
-#   tornet_host NAME ADDRESS      a host on the internet itself
-#   tornet_change_wan NAME NEW_ADDRESS  renumbers a home router's WAN address;
-#                                 its NAT mappings (and connections) break
-#   tornet_in NAME CMD...         runs CMD in host NAME's namespace
-#   tornet_tor NAME DIR [LINE...] starts a client tor in host NAME with
+#                                 HSDirs, and their microdescriptors (about
+#                                 10 s on an idle machine, 20-35 s on a loaded
+#                                 one; gives up after 90 s)
+#   tornet_home NAME LAN_SUBNET WAN_ADDRESS   a home behind NAT (see above)
+#   tornet_host NAME ADDRESS      a host on the internet
+#   tornet_change_wan NAME NEW_ADDRESS  renumbers home NAME's router on the
+#                                 internet: the kernel drops its NAT mappings,
+#                                 connections through it break (a peer gets
+#                                 a reset on its next packet) and new ones
+#                                 come from NEW_ADDRESS
+#   tornet_in NAME CMD...         runs CMD in namespace PREFIX-NAME: a home's
+#                                 host (NAME), its router (NAME-gw), a host,
+#                                 or the relays' namespace (net)
+#   tornet_tor NAME DIR [LINE...] starts a client tor in PREFIX-NAME with
 #                                 DataDirectory DIR (0700), ControlPort
-#                                 unix:DIR/control (cookie DIR/control_auth_cookie),
-#                                 SocksPort unix:DIR/socks with ExtendedErrors,
-#                                 the network's lines and the extra LINEs;
-#                                 waits for the control socket (30 s)
-#   tornet_logs                   prints the end of every tor's log (for fail())
-#   tornet_down                   kills everything in the lab's namespaces and
-#                                 deletes them; idempotent, fit for a trap
+#                                 unix:DIR/control, cookie authentication
+#                                 (DIR/control_auth_cookie), SocksPort
+#                                 unix:DIR/socks with ExtendedErrors, the
+#                                 network's lines and each extra LINE; returns
+#                                 once the control socket is there (30 s).
+#                                 A client sits at 95 % until it is used.
+#   tornet_logs                   prints the end of every tor's log (fail())
+#   tornet_down                   stops every process in the lab's namespaces
+#                                 (TERM, then KILL after 3 s) and deletes
+#                                 them; idempotent, for an EXIT trap
 # Every tor started here has __OwningControllerProcess set to the sourcing
-# shell: it exits with it even if tornet_down never runs. With TORNET_INFO_LOG
-# set, each tor also logs at level info to DataDirectory/info.log.
+# shell, so it exits with it even if tornet_down never runs. With
+# TORNET_INFO_LOG set, each tor also logs at level info to DataDirectory/info.log.
+# tornet-tool.py has small clients to use with the lab ("$TORNET_PYTHON"
+# "$TORNET_TOOL" COMMAND ...): an x25519 key pair for onion client
+# authorization, control-port commands, waiting for bootstrap, publishing an
+# onion service, an echo/bulk server, SOCKS5 over a Unix socket; see its
+# docstring and tornet-selftest.sh.
 
 TORNET_PYTHON=${TORNET_PYTHON:-/usr/bin/python3}
 TORNET_TOOL=${TORNET_DIR:-$(cd "$(dirname "$0")" && pwd)}/tornet-tool.py
@@ -225,7 +245,7 @@ tornet_veth() {
 # tornet_to_bridge NS IFNAME: a veth from NS (named IFNAME there) to br0.
 tornet_to_bridge() {
   local port
-  port="p$(wc -l <"$TORNET_WORK/tornet/namespaces")"
+  port="p$(wc -l <"$TORNET_WORK/tornet/namespaces" | tr -d ' ')"
   tornet_veth "$1" "$2" "$TORNET_PREFIX-net" "$port" &&
     ip -n "$TORNET_PREFIX-net" link set "$port" master br0
 }
@@ -327,7 +347,8 @@ tornet_down() {
   for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -e "^$TORNET_PREFIX-"); do
     for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -TERM "$pid" 2>/dev/null; done
   done
-  # tor exits at once on a second signal; give everything up to 3 s.
+  # Up to 3 s in all for everything to exit (tor with ShutdownWaitLength 0
+  # exits at once).
   i=0
   for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -e "^$TORNET_PREFIX-"); do
     while [ -n "$(ip netns pids "$ns" 2>/dev/null)" ] && [ $i -lt 30 ]; do i=$((i + 1)); sleep 0.1; done
