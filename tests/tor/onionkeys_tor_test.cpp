@@ -47,7 +47,8 @@ public:
         if (!test::writeFile(torrc, config.toUtf8()))
             return QStringLiteral("cannot write the torrc");
         m_tor.setProcessChannelMode(QProcess::MergedChannels);
-        m_tor.start(program, {QStringLiteral("-f"), torrc, QStringLiteral("--defaults-torrc"), QStringLiteral("/dev/null")});
+        m_tor.start(program,
+                    {QStringLiteral("-f"), torrc, QStringLiteral("--defaults-torrc"), QStringLiteral("/dev/null")});
         const QString cookiePath = QDir(dataDir()).filePath(QStringLiteral("control_auth_cookie"));
         test::waitFor([&] {
             return m_tor.state() == QProcess::NotRunning

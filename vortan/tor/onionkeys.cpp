@@ -99,16 +99,17 @@ std::optional<OnionExpandedKey> onionServiceSecretKey(crypto::ByteView identityS
     }
     const std::optional<crypto::Key32> h = blindingFactor(identityPublic);
     // The standard Ed25519 expansion: a = clamp(H[0..32]), prefix = H[32..64].
-    Secret<64> expanded;
-    if (!h || !digest(EVP_sha512(), {identitySeed}, expanded.data()))
+    Secret<64> hashed;
+    if (!h || !digest(EVP_sha512(), {identitySeed}, hashed.data()))
         return std::nullopt;
-    expanded.bytes[0] &= 248;
-    expanded.bytes[31] &= 127;
-    expanded.bytes[31] |= 64;
+    hashed.bytes[0] &= 248;
+    hashed.bytes[31] &= 127;
+    hashed.bytes[31] |= 64;
 
-    // a mod l (scalar_mul wants reduced operands), then a' = h * a mod l.
+    // a' = h * (a mod l) mod l. (libsodium's scalar_mul would reduce a by
+    // itself; the reduction is written out as the construction states it.)
     Secret<64> wideA;
-    std::copy_n(expanded.bytes.begin(), 32, wideA.bytes.begin());
+    std::copy_n(hashed.bytes.begin(), 32, wideA.bytes.begin());
     Secret<32> a;
     crypto_core_ed25519_scalar_reduce(a.data(), wideA.data());
     OnionExpandedKey out{};
@@ -116,7 +117,7 @@ std::optional<OnionExpandedKey> onionServiceSecretKey(crypto::ByteView identityS
 
     // prefix' = SHA-512(label || prefix)[0..32].
     Secret<64> prefix;
-    if (!digest(EVP_sha512(), {view(kServicePrefixLabel), crypto::ByteView(expanded.bytes).subspan(32)},
+    if (!digest(EVP_sha512(), {view(kServicePrefixLabel), crypto::ByteView(hashed.bytes).subspan(32)},
                 prefix.data())) {
         OPENSSL_cleanse(out.data(), out.size());
         return std::nullopt;
@@ -251,7 +252,10 @@ QString addOnionKey(const OnionExpandedKey& key) { return QStringLiteral("ED2551
 
 QString clientAuthV3(const crypto::Key32& clientAuthPublicKey) { return base32(clientAuthPublicKey, Case::upper); }
 
-QString clientAuthAddKey(const crypto::Key32& clientAuthKey) { return QStringLiteral("x25519:") + base64(clientAuthKey); }
+QString clientAuthAddKey(const crypto::Key32& clientAuthKey)
+{
+    return QStringLiteral("x25519:") + base64(clientAuthKey);
+}
 
 }  // namespace torformat
 
