@@ -61,7 +61,7 @@ brenvo() {
 # run NAME ARGS...: brenvo-cli run in the background with the lab's tor lines.
 run() {
   name=$1; shift
-  brenvo "$name" run --no-upnp --tor-torrc "$work/tornet.torrc" --log "$work/$name/run.log" "$@" \
+  brenvo "$name" run --no-upnp --tor-torrc "$work/lab/tornet.torrc" --log "$work/$name/run.log" "$@" \
     >"$work/$name/out.log" 2>&1 &
 }
 
@@ -108,9 +108,9 @@ reach)
   echo "50 MB through Tor: about $mb MB/s over the whole run"
   ;;
 stranger)
+  tornet_home mallory 192.168.1.0/24 10.77.0.104 || fail "Mallory's home"
   brenvo mallory card --name Mallory --address 192.0.2.12 --port 54322 >/dev/null || fail "Mallory's card"
   brenvo mallory import "$work/ann.card" >/dev/null || fail "Mallory imports Ann's card"
-  tornet_home mallory 192.168.1.0/24 10.77.0.104 || fail "Mallory's home"
   run ann
   wait_for "$work/ann/run.log" "Reachable through tor at" 60 || fail "Ann's service was not published"
   # Bob, one of Ann's people, gets through; Mallory does not.
