@@ -10,6 +10,8 @@
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -141,6 +143,84 @@ TEST(TorService, WithoutTorOrWithAnUnusableOneNothingElseChanges)
     elsewhere.start();
     EXPECT_TRUE(test::waitFor([&] { return elsewhere.state() == Reachability::Tor::failed; }, 5000));
     EXPECT_FALSE(elsewhere.error().isEmpty());
+}
+
+// A control port that takes any command: it records them and answers
+// ADD_ONION with a service id.
+class FakeControl {
+public:
+    FakeControl()
+    {
+        server.listen(dir.filePath(QStringLiteral("control")));
+        QObject::connect(&server, &QLocalServer::newConnection, [this] {
+            QLocalSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QLocalSocket::readyRead, [this, socket] {
+                buffer += socket->readAll();
+                for (qsizetype end; (end = buffer.indexOf("\r\n")) >= 0; buffer.remove(0, end + 2)) {
+                    const QByteArray line = buffer.left(end);
+                    commands.append(line);
+                    if (line.startsWith("PROTOCOLINFO"))
+                        socket->write("250-PROTOCOLINFO 1\r\n250-AUTH METHODS=NULL\r\n250 OK\r\n");
+                    else if (line.startsWith("ADD_ONION"))
+                        socket->write("250-ServiceID=annservice\r\n250 OK\r\n");
+                    else
+                        socket->write("250 OK\r\n");
+                }
+            });
+        });
+    }
+    QString path() const { return server.fullServerName(); }
+    QList<QByteArray> startingWith(const QByteArray& prefix) const
+    {
+        QList<QByteArray> found;
+        for (const QByteArray& command : commands) {
+            if (command.startsWith(prefix))
+                found.append(command);
+        }
+        return found;
+    }
+
+    QTemporaryDir dir;
+    QLocalServer server;
+    QByteArray buffer;
+    QList<QByteArray> commands;
+};
+
+// Our service lets in exactly the directory's people: someone removed is
+// left out of the service published next, and our key for their service goes.
+TEST(TorService, TheServiceFollowsTheDirectory)
+{
+    FakeControl control;
+    TorService::Keys keys{
+        .serviceSecretKey = [] { return QByteArray(64, 's'); },
+        .onionAddressOf = [](const QByteArray& contact) { return QString::fromLatin1(contact) + QStringLiteral(".onion"); },
+        .clientKeyFor = [](const QByteArray&) { return QByteArray(32, 'c'); },
+        .authorizedKeyOf = [](const QByteArray& contact) { return QByteArray(32, contact.at(0)); },
+    };
+    QTemporaryDir dir;
+    TorService tor(options(dir.path(), control.path()), keys, {});
+    tor.setContacts({"bob", "cy"});
+    tor.setPublishing(true);
+    tor.start();
+    ASSERT_TRUE(test::waitFor([&] { return control.startingWith("ADD_ONION").size() == 1; }, 5000));
+    const QByteArray first = control.startingWith("ADD_ONION").constFirst();
+    // base32 of 32 'b' bytes and of 32 'c' bytes.
+    EXPECT_TRUE(first.contains("ClientAuthV3=MJRGEYTCMJRGEYTCMJRGEYTCMJRGEYTCMJRGEYTCMJRGEYTCMJRA"));
+    EXPECT_TRUE(first.contains("ClientAuthV3=MNRWGY3DMNRWGY3DMNRWGY3DMNRWGY3DMNRWGY3DMNRWGY3DMNRQ"));
+    EXPECT_TRUE(first.startsWith("ADD_ONION ED25519-V3:" + QByteArray(64, 's').toBase64() + " Flags=DiscardPK,V3Auth"));
+    EXPECT_TRUE(first.contains(" Port=54322,unix:"));
+    EXPECT_EQ(control.startingWith("ONION_CLIENT_AUTH_ADD").size(), 2);
+
+    tor.setContacts({"bob"});
+    ASSERT_TRUE(test::waitFor([&] { return control.startingWith("ADD_ONION").size() == 2; }, 5000));
+    EXPECT_EQ(control.startingWith("DEL_ONION"), QList<QByteArray>{"DEL_ONION annservice"});
+    EXPECT_FALSE(control.startingWith("ADD_ONION").constLast().contains("MNRWGY3D"));
+    EXPECT_EQ(control.startingWith("ONION_CLIENT_AUTH_REMOVE"), QList<QByteArray>{"ONION_CLIENT_AUTH_REMOVE cy"});
+
+    // Not listening: nothing is published.
+    tor.setPublishing(false);
+    ASSERT_TRUE(test::waitFor([&] { return control.startingWith("DEL_ONION").size() == 2; }, 5000));
+    EXPECT_EQ(control.startingWith("ADD_ONION").size(), 2);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "vortan/tor/torservice.h"
 
 #include "vortan/log.h"
+#include "vortan/tor/onionkeys.h"
 #include "vortan/tor/torcontrol.h"
 #include "vortan/tor/torprocess.h"
 
@@ -40,26 +41,6 @@ QByteArray withoutSuffix(const QString& onion)
     if (host.endsWith(QLatin1String(".onion")))
         host.chop(6);
     return host.toLatin1();
-}
-
-// RFC 4648 base32 without padding, as tor writes client keys.
-QByteArray base32(const QByteArray& bytes)
-{
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
-    QByteArray out;
-    quint32 buffer = 0;
-    int bits = 0;
-    for (const char c : bytes) {
-        buffer = (buffer << 8) | quint8(c);
-        bits += 8;
-        while (bits >= 5) {
-            out.append(alphabet[(buffer >> (bits - 5)) & 31]);
-            bits -= 5;
-        }
-    }
-    if (bits > 0)
-        out.append(alphabet[(buffer << (5 - bits)) & 31]);
-    return out;
 }
 
 }  // namespace
@@ -293,7 +274,10 @@ void TorService::publish()
     for (const QByteArray& contact : std::as_const(m_contacts)) {
         const QByteArray key = m_keys.authorizedKeyOf(contact);
         if (key.size() == 32)
-            clients += " ClientAuthV3=" + base32(key);
+            clients += " ClientAuthV3="
+                       + torformat::base32({reinterpret_cast<const std::uint8_t*>(key.constData()), std::size_t(key.size())},
+                                           torformat::Case::upper)
+                             .toLatin1();
     }
     if (!m_publishing || clients.isEmpty()) {
         m_incoming.reset();
