@@ -188,6 +188,9 @@ void TorService::handleEvent(const TorReply& event)
     } else if (line.startsWith("HS_DESC UPLOADED ") && !m_serviceId.isEmpty()
                && line.split(' ').value(2) == m_serviceId.toLatin1()) {
         // Published: contacts can reach us, so tor works.
+        if (!m_descriptorUploaded)
+            logInfo(lcTor(), QStringLiteral("Reachable through tor at %1.onion").arg(m_serviceId));
+        m_descriptorUploaded = true;
         connectionWorked();
     }
 }
@@ -309,7 +312,8 @@ void TorService::publish()
                             return;
                         }
                         m_serviceId = QString::fromLatin1(reply.value("ServiceID"));
-                        logInfo(lcTor(), QStringLiteral("Reachable through tor at %1.onion").arg(m_serviceId));
+                        m_descriptorUploaded = false;
+                        logInfo(lcTor(), QStringLiteral("Publishing our onion service %1.onion").arg(m_serviceId));
                     });
 }
 

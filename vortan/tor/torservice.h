@@ -110,6 +110,7 @@ private:
     QString m_serviceId;        // the published service, without ".onion"
     QTimer m_republish;         // contacts change in bursts: one new service after them
     bool m_publishInFlight = false;
+    bool m_descriptorUploaded = false;  // the current service reached the directories
 };
 
 }  // namespace vortan
