@@ -4,6 +4,7 @@
 
 #include "vortan/tor/torreply.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
     TorReplyParser parser;
     for (qsizetype at = 0; at < bytes.size() && !parser.failed(); at += step) {
-        for (const TorReply& reply : parser.input(QByteArrayView(bytes).mid(at, step))) {
+        for (const TorReply& reply : parser.input(QByteArrayView(bytes.constData() + at, std::min(step, bytes.size() - at)))) {
             qsizetype total = 0;
             for (const QByteArray& line : reply.lines)
                 total += line.size();
