@@ -23,7 +23,7 @@ done
 
 bash scripts/install-deps.sh
 
-plain_only_tests='^(packaging_deb|api_public_headers_test|api_front_ends_(app|cli)_test)$'
+plain_only_tests='^(packaging_deb|api_public_headers_test|api_front_ends_(app[0-9]|cli)_test)$'
 if [ "$sanitize" = 1 ]; then
   dir=build-asan
   # g++ 12 warns falsely under the sanitizers, so no -Werror here.
