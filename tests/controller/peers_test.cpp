@@ -4,6 +4,7 @@
 #include "vortan/connection/connection.h"
 #include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/networkwatcher.h"
+#include "vortan/controller/peers.h"
 #include "vortan/framer/framer.h"
 
 #include <QNetworkInformation>
@@ -81,11 +82,13 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
 
 TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
 {
-    test::Pair pair;
+    test::ManualClock clock;
+    test::Pair pair(&clock);
     Node &a = pair.a, &b = pair.b;
     b.listen();
     a->addUsers({b.card()});  // with the port she listens on now
     ASSERT_TRUE(test::connectPair(a, b));
+    clock.advance(Peers::kCrossingWindow);  // a later call, not a crossing one
     const std::weak_ptr<PeerConnection> outgoing = a->peers().first();
     Reports reports(a);
 
@@ -101,6 +104,34 @@ TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
     incoming->connection()->cancel();
     ASSERT_TRUE(waitFor([&] { return delegate.cancelled; }));
     EXPECT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
+}
+
+// Both call each other at once, over and over: each side ends up with one
+// connection, the same one on both sides, and stays connected.
+TEST(ControllerPeersTest, CrossingCallsLeaveOneConnectionBothSidesKeep)
+{
+    Node a(QStringLiteral("Ada")), b(QStringLiteral("Bea"));
+    a.listen();
+    b.listen();
+    test::introduce(a, b);
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        a->connectTo(b.key());
+        b->connectTo(a.key());
+        ASSERT_TRUE(waitFor([&] {
+            return test::connected(a, b) && a->peers().size() == 1 && b->peers().size() == 1 &&
+                   a->connectingPeers().isEmpty() && b->connectingPeers().isEmpty() && a->pendingPeers().isEmpty() &&
+                   b->pendingPeers().isEmpty();
+        }));
+        const std::optional<StorageKey>& ea = a->peers().first()->connection()->endpoints();
+        const std::optional<StorageKey>& eb = b->peers().first()->connection()->endpoints();
+        ASSERT_TRUE(ea && eb);
+        EXPECT_EQ(ea->localEndpoint, eb->remoteEndpoint);
+        // Still so once everything in flight has arrived.
+        EXPECT_FALSE(waitFor([&] { return !test::connected(a, b); }, 200));
+        a->disconnectFrom(b.key());  // her next call lifts the hold
+        ASSERT_TRUE(waitFor([&] { return a->peers().isEmpty() && b->peers().isEmpty(); }));
+    }
 }
 
 TEST(ControllerPeersTest, DisconnectEndsAConnectionStillBeingMade)

@@ -152,7 +152,7 @@ bob_hex=$(echo "$bob_line" | cut -f2 | tr -d ' ')
 
 case "$case_name" in
 stranger)
-  brenvo bob run --no-tor --log "$work/bob/run.log" >/dev/null 2>&1 &
+  brenvo bob run --no-tor --log "$work/bob/run.log" >>"$work/bob/out.log" 2>&1 &
   host eve 10.77.0.5
   i=0
   until within eve avahi-browse -rpt _brenvo._tcp >"$work/browse.txt" 2>/dev/null && grep -q '^=' "$work/browse.txt"; do
@@ -200,7 +200,7 @@ PY
 )
     host mallory 10.77.0.6
     brenvo mallory card --name Mallory --port 54322 >/dev/null
-    brenvo mallory run --no-tor --log "$work/mallory/run.log" >/dev/null 2>&1 &
+    brenvo mallory run --no-tor --log "$work/mallory/run.log" >>"$work/mallory/out.log" 2>&1 &
     ip netns exec "$prefix-mallory" nft -f - <<NFT || fail "nft"
 table inet brenvotest {
   chain input {
@@ -212,7 +212,7 @@ NFT
     within mallory avahi-publish -s "$token" _brenvo._tcp 54322 "t=$token" >"$work/mallory/publish.log" 2>&1 &
     wait_for "$work/mallory/publish.log" "Established" 20 || fail "Mallory's announcement"
     # Bob comes after Mallory: his announcement collides and takes another name.
-    brenvo bob run --no-tor --log "$work/bob/run.log" >/dev/null 2>&1 &
+    brenvo bob run --no-tor --log "$work/bob/run.log" >>"$work/bob/out.log" 2>&1 &
     wait_for "$work/bob/run.log" "name is taken" 20 || fail "Bob's announcement did not collide"
     wait_for "$work/bob/run.log" "Announced on the local network" 20 || fail "Bob not announced after the collision"
     # Mallory copies Bob's signed announcement and replays it under 19 more
@@ -249,7 +249,7 @@ NFT
       i=$((i + 1)); [ $i -lt 300 ] || fail "Ann did not call again"; sleep 0.1
     done
     # Bob comes back: the download comes from him.
-    brenvo bob run --no-tor --log "$work/bob/run2.log" >/dev/null 2>&1 &
+    brenvo bob run --no-tor --log "$work/bob/run2.log" >>"$work/bob/out2.log" 2>&1 &
     wait "$ann" || fail "Ann's download did not finish"
     end=$(now_ms)
     cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the downloaded file differs"
@@ -265,7 +265,7 @@ NFT
   # his address in the middle of it.
   ip netns exec "$prefix-bob" tc qdisc add dev lan0 root tbf rate 40mbit burst 64kb latency 400ms || fail "tc"
   start=$(now_ms)
-  brenvo bob run --no-tor --log "$work/bob/run.log" >/dev/null 2>&1 &
+  brenvo bob run --no-tor --log "$work/bob/run.log" >>"$work/bob/out.log" 2>&1 &
   brenvo ann run --no-tor --connect Bob --download-to "$work/ann/in" --accept Bob --exit-when-done --timeout "${BRENVO_TEST_TIMEOUT:-90}" \
     --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
   ann=$!
@@ -288,7 +288,7 @@ NFT
   ;;
 restarts|flood)
   brenvo ann import "$work/bob.card" >/dev/null || fail "import"
-  brenvo bob run --no-tor --log "$work/bob/run.log" >/dev/null 2>&1 &
+  brenvo bob run --no-tor --log "$work/bob/run.log" >>"$work/bob/out.log" 2>&1 &
   wait_for "$work/bob/run.log" "Announced on the local network" 20 || fail "Bob not announced"
   rounds=20
   if [ "$case_name" = flood ]; then

@@ -81,6 +81,7 @@ Connection::Connection(KeyHelper& keys, QTcpSocket* accepted, HandshakeGate::Tic
     : QObject(parent), m_keys(keys), m_socket(accepted), m_ticket(std::move(ticket)),
       m_heldLines(std::make_shared<HeldLines>())
 {
+    m_accepted = true;
     accepted->setParent(this);
     m_host = accepted->peerAddress().toString();
     m_port = accepted->peerPort();

@@ -111,6 +111,8 @@ public:
     // handed over by it on a Unix-domain socket) rather than straight to
     // the peer's address.
     bool throughTor() const { return !m_socksPath.isEmpty() || m_localStream; }
+    // Whether the peer made this connection (a listener accepted it).
+    bool accepted() const { return m_accepted; }
 
     // The bytes of the stream this side has queued so far, the handshake
     // record included: a message's bytes end at the count right after its
@@ -177,6 +179,7 @@ private:
     quint16 m_port = 0;
     QString m_socksPath;
     bool m_localStream = false;  // a Unix-domain socket: tor's end of the path
+    bool m_accepted = false;
     std::unique_ptr<Dialer> m_connector;
     QPointer<QTcpSocket> m_socket;
     UniqueFd m_watch;  // a second descriptor of the socket, to tell a reset from a close

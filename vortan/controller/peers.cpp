@@ -66,6 +66,7 @@ void Peers::shutDown()
     m_calls.clear();
     m_pendingPeers.clear();
     m_peers.clear();
+    m_readySince.clear();
 }
 
 void Peers::followNetwork()
@@ -353,36 +354,69 @@ void Peers::becameReady(const std::shared_ptr<PeerConnection>& peer)
 // its key takes its place among the ready ones here.
 bool Peers::admit(const std::shared_ptr<PeerConnection>& peer)
 {
-    if (m_pendingPeers.removeOne(peer)) {
-        promote(peer);
-        return true;
-    }
+    if (m_pendingPeers.removeOne(peer))
+        return promote(peer);
     return m_peers.contains(peer);
 }
 
-void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
+bool Peers::dialledByUs(const std::shared_ptr<PeerConnection>& peer) const
+{
+    return !peer->connection() || !peer->connection()->accepted();
+}
+
+bool Peers::weWinCrossings(const QByteArray& key) const
+{
+    return m_engine.keys().publicKey() > key;
+}
+
+bool Peers::promote(const std::shared_ptr<PeerConnection>& peer)
 {
     const QByteArray key = *peer->user();
+    const bool ours = dialledByUs(peer);
 
-    // The newest connection of a user wins.
+    // The newest connection of a user wins, unless the two crossed: both
+    // ends called at once, and each end may see them ready in either order.
+    // Then both keep the one the greater key made, or both would close the
+    // one the other kept.
     for (qsizetype i = 0; i < m_peers.size(); ++i) {
-        if (m_peers[i] != peer && sameUser(m_peers[i], key)) {
-            const std::shared_ptr<PeerConnection> older = m_peers.takeAt(i);
-            cancel(older);
-            break;
+        if (m_peers[i] == peer || !sameUser(m_peers[i], key))
+            continue;
+        const bool crossed = dialledByUs(m_peers[i]) != ours
+                             && m_clock.now() - m_readySince.value(m_peers[i].get()) < kCrossingWindow;
+        if (crossed && ours != weWinCrossings(key)) {
+            const User* user = m_engine.findUser(key);
+            logInfo(lcController(), QStringLiteral("%1 and we called each other at once: keeping the connection %2")
+                                        .arg(user ? user->name : QStringLiteral("An unknown user"),
+                                             ours ? QStringLiteral("they made") : QStringLiteral("we made")));
+            for (OutgoingPeer& outgoing : m_connectingPeers) {
+                if (outgoing.peer == peer)
+                    outgoing.ended = true;  // no failure: the user is connected
+            }
+            cancel(peer);
+            return false;
         }
+        const std::shared_ptr<PeerConnection> older = m_peers.takeAt(i);
+        m_readySince.remove(older.get());
+        cancel(older);
+        break;
     }
 
     // Blocks asked for on an older connection may be asked for again.
     m_engine.connectionReplaced(key);
 
-    // The first path of a call to connect wins; the other is dropped.
+    // The first path of a call to connect wins; the other is dropped. A
+    // call of ours that crosses theirs stays while it may still win: once
+    // its handshake is done, the peer may have taken it.
     m_calls.remove(key);
     for (OutgoingPeer& other : m_connectingPeers) {
-        if (other.peer != peer && other.calledKey == key && !other.ended) {
-            other.ended = true;
-            cancel(other.peer);
-        }
+        if (other.peer == peer || other.calledKey != key || other.ended)
+            continue;
+        const bool mayWin = !ours && weWinCrossings(key) && other.peer->connection()
+                            && other.peer->connection()->isReady();
+        if (mayWin)
+            continue;
+        other.ended = true;
+        cancel(other.peer);
     }
     const bool throughTor = peer->connection() && peer->connection()->throughTor();
     if (throughTor && m_engine.torConnectionWorked)
@@ -418,9 +452,10 @@ void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
         break;
     }
     m_peers.append(peer);
+    m_readySince.insert(peer.get(), m_clock.now());
 
     if (!m_engine.findUser(key))
-        return;  // no longer a known user: kept, but not asked for anything
+        return true;  // no longer a known user: kept, but not asked for anything
     if (!calledKey && !throughTor) {
         // Where they are now, for our next call: their address, the card's port.
         const User* user = m_engine.findUser(key);
@@ -437,6 +472,7 @@ void Peers::promote(const std::shared_ptr<PeerConnection>& peer)
     });
     m_policy->connected(key);
     emit peerReady(key);
+    return true;
 }
 
 void Peers::failed(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
@@ -476,6 +512,7 @@ void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
     m_pendingPeers.removeAll(peer);
     m_peers.removeAll(peer);
+    m_readySince.remove(peer.get());
     m_engine.connectionEnded(peer);
     if (!peer->user())
         return;

@@ -28,7 +28,7 @@ struct NetworkError;
 
 // The connections to peers: outgoing attempts over each user's endpoints,
 // admission of connections that proved their key (the newest of a user
-// wins), the users' connection states and failures, the endpoints learned
+// wins, but of two that crossed, the one the greater key made), the users' connection states and failures, the endpoints learned
 // this session, and the connection policy that calls users automatically
 // (with the network watcher that tells it of changes).
 class Peers : public QObject {
@@ -50,6 +50,9 @@ public:
     // How long a call tries the user's direct endpoints alone before it
     // tries the onion address beside them.
     static constexpr std::chrono::seconds kOnionDelay{4};
+    // Two connections of a user made from both ends within this time of each
+    // other crossed: both ends keep the one made by the greater key.
+    static constexpr std::chrono::seconds kCrossingWindow{10};
 
     struct Engine {
         std::function<KeyHelper&()> keys;
@@ -149,7 +152,13 @@ private:
     void connectionFailed(qsizetype outgoing, ConnectFailure failure);
     void reportFailure(const QByteArray& key, ConnectFailure failure);
     bool stillConnecting(const QByteArray& key) const;
-    void promote(const std::shared_ptr<PeerConnection>& peer);
+    // Makes the connection the user's ready one; false when it lost to a
+    // crossing one (and was closed).
+    bool promote(const std::shared_ptr<PeerConnection>& peer);
+    // Whether our end made the connection.
+    bool dialledByUs(const std::shared_ptr<PeerConnection>& peer) const;
+    // Whether the connection our end made wins when calls cross.
+    bool weWinCrossings(const QByteArray& key) const;
     void noteDisconnected(const QByteArray& key);
 
     Clock& m_clock;
@@ -164,6 +173,7 @@ private:
     // first frame proves it holds the connection key.
     QList<std::shared_ptr<PeerConnection>> m_pendingPeers;
     QList<std::shared_ptr<PeerConnection>> m_peers;
+    QHash<const PeerConnection*, Clock::TimePoint> m_readySince;
 };
 
 }  // namespace vortan
