@@ -217,6 +217,21 @@ TEST_F(ConnectionTest, UnresolvableNameFailsWithADnsError)
     EXPECT_EQ(alice.reports.failure()->kind, NetworkError::Kind::dns);
 }
 
+// Cancelled while the connect it started was completing: the connect's
+// result, already on its way, is dropped (it used to reach the connection).
+TEST_F(ConnectionTest, ACancelWhileTheConnectCompletesEndsItCancelled)
+{
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    Outgoing alice(*people.alice.keys, listener.serverPort());
+    // The listener hears of the connection in the same turn of the event
+    // loop as the connector does, and first.
+    QObject::connect(&listener, &QTcpServer::newConnection, [&] { alice.connection.cancel(); });
+    ASSERT_TRUE(waitFor([&] { return alice.reports.has(Kind::cancelled); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(alice.reports.kinds(), (QList<Kind>{Kind::setup, Kind::preparing, Kind::cancelled}));
+}
+
 // --- ways of ending -----------------------------------------------------------
 
 TEST_F(ReadyConnectionTest, OrderlyCloseByThePeerEndsCancelledWithoutErrorAfterItsLastMessage)

@@ -154,10 +154,19 @@ void Connection::start()
     m_connector->start();
 }
 
+void Connection::releaseConnector()
+{
+    // Destroyed later: this may run inside one of its calls.
+    if (m_connector) {
+        m_connector->abandon();
+        m_connector.release()->deleteLater();
+    }
+}
+
 void Connection::connected(UniqueFd socket)
 {
     // Called by the connector, which must not be destroyed inside its own call.
-    m_connector.release()->deleteLater();
+    releaseConnector();
     auto* tcp = new QTcpSocket(this);
     if (!tcp->setSocketDescriptor(socket.get(), QAbstractSocket::ConnectedState)) {
         delete tcp;
@@ -364,8 +373,7 @@ void Connection::fail(const NetworkError& error)
             from, QStringLiteral("Refused a connection from %1 before it was authenticated: %2%3")
                       .arg(from, describe(error), doing.isEmpty() ? QString() : QStringLiteral(" after \"%1\"").arg(doing)));
     }
-    if (m_connector)
-        m_connector.release()->deleteLater();
+    releaseConnector();
     closeSocket(false);
     finishPendingSends(error);
     report(ConnectionState::failed(error));
@@ -386,8 +394,7 @@ void Connection::cancel()
     m_ticket.reset();
     if (m_heldLines && !m_authenticated)
         m_heldLines->drop();
-    if (m_connector)
-        m_connector.release()->deleteLater();
+    releaseConnector();
     // The owner no longer wants what has not been delivered yet.
     std::erase_if(m_events, [](const Event& event) { return !event.isState; });
     report(ConnectionState::cancelled());

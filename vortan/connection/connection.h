@@ -172,6 +172,7 @@ private:
     void report(const ConnectionState& state);
     void deliver(MessageType type, const QByteArray& payload);
     void scheduleDrain();
+    void releaseConnector();
     void drain();
 
     KeyHelper& m_keys;

@@ -11,7 +11,9 @@ namespace vortan {
 
 // Opens an outgoing stream and hands over its connected descriptor, or
 // fails with a network error. Results arrive from the event loop, never from
-// inside start(); destroying a dialer abandons the attempt.
+// inside start(); destroying a dialer abandons the attempt, and so does
+// abandon() (for a dialer whose destruction is deferred: a result already
+// on its way is then dropped).
 class Dialer : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +26,11 @@ public:
     }
 
     virtual void start() = 0;
+    void abandon()
+    {
+        m_onConnected = nullptr;
+        m_onFailed = nullptr;
+    }
 
 protected:
     // Either ends the attempt; the handler may destroy the dialer, so
