@@ -184,6 +184,17 @@ TEST(ControllerPublicationTest, AStalledTransferLosesItsRate)
     EXPECT_EQ(stalled.bytesPerSecond, 0);
     EXPECT_FALSE(stalled.secondsLeft);
     EXPECT_TRUE(published.last().updated.contains(x.id()));
+
+    // Standing still, its row is left alone; the block that ends the stall
+    // is measured from the last publication, not from before the stall.
+    clock.advance(5s);
+    b->publishNow();
+    EXPECT_FALSE(published.last().updated.contains(x.id()));
+    d.send(1);
+    ASSERT_TRUE(d.hasBlocks(2));
+    clock.advance(100ms);  // its publication is due
+    EXPECT_TRUE(published.last().updated.contains(x.id()));
+    EXPECT_NEAR(b.controller->file(x.id())->bytesPerSecond, blockSize / 0.1, blockSize / 10);
 }
 
 // The sending side: blocks that went out between the peer's wants keep the

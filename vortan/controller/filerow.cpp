@@ -63,7 +63,7 @@ FileRow FileTable::rowOf(const File& file)
     // within the rate's window still make it transferring, with its rate.
     const bool offerBetweenWants = !file.download && row.status == FileRow::Status::queued && row.bytesDone > 0;
     if (row.status == FileRow::Status::transferring || offerBetweenWants) {
-        row.bytesPerSecond = m_rates.sample(row.id, row.bytesDone, m_clock.now());
+        row.bytesPerSecond = m_rates.sample(row.id, row.bytesDone, m_clock.now(), m_previousUpdate);
         if (row.bytesPerSecond > 0) {
             row.status = FileRow::Status::transferring;
             m_settling = m_settling || offerBetweenWants;

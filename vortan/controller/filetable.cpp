@@ -115,6 +115,7 @@ void FileTable::publishNow()
 void FileTable::publish()
 {
     emit willChange();
+    m_previousUpdate = m_lastUpdate;
     m_lastUpdate = m_clock.now();
     FileChanges changes;
     m_settling = false;
@@ -149,7 +150,7 @@ void FileTable::republishAll(FileChanges& changes)
         for (const File& file : m_files) {
             index.insert(file.id(), rows.size());
             const qsizetype old = reuse ? m_rowIndex.value(file.id(), -1) : -1;
-            if (old >= 0 && m_rows[old].status != FileRow::Status::transferring
+            if (old >= 0 && (m_rows[old].status != FileRow::Status::transferring || m_rows[old].bytesPerSecond <= 0)
                 && !m_files.edited().contains(file.id())) {
                 rows.append(m_rows[old]);
                 fresh.append(false);
@@ -204,7 +205,14 @@ bool FileTable::republishChanged(FileChanges& changes)
             return false;  // not unique: every row is built afresh
         appended.insert(id);
     }
-    QList<qsizetype> stale = m_transferringRows;
+    QList<qsizetype> stale;
+    QList<qsizetype> transferring;
+    for (const qsizetype row : std::as_const(m_transferringRows)) {
+        if (m_rows[row].bytesPerSecond > 0)
+            stale.append(row);
+        else
+            transferring.append(row);  // unchanged unless edited (then stale below)
+    }
     stale.reserve(stale.size() + m_files.edited().size());
     for (const QUuid& id : m_files.edited()) {
         const qsizetype row = m_rowIndex.value(id, -1);
@@ -217,7 +225,8 @@ bool FileTable::republishChanged(FileChanges& changes)
     std::sort(stale.begin(), stale.end());
     stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
 
-    QList<qsizetype> transferring;
+    // The transferring rows not rebuilt, then those rebuilt that still are.
+    const qsizetype standing = transferring.size();
     for (const qsizetype row : std::as_const(stale)) {
         FileRow fresh = rowOf(m_files[row]);
         if (fresh.status == FileRow::Status::transferring)
@@ -237,6 +246,12 @@ bool FileTable::republishChanged(FileChanges& changes)
         changes.inserted.append({row, fresh.id});
         m_rows.append(std::move(fresh));
     }
+    // An edited row may have been among those not rebuilt.
+    std::sort(transferring.begin(), transferring.begin() + standing);
+    transferring.erase(std::remove_if(transferring.begin(), transferring.begin() + standing,
+                                      [&](qsizetype row) { return std::binary_search(stale.cbegin(), stale.cend(), row); }),
+                       transferring.begin() + standing);
+    std::sort(transferring.begin(), transferring.end());
     m_transferringRows = std::move(transferring);
     return true;
 }

@@ -91,8 +91,9 @@ private:
     // The published rows, one per record in the same order, and their index.
     QList<FileRow> m_rows;
     QHash<QUuid, qsizetype> m_rowIndex;
-    // The published rows that are transferring, ascending: rebuilt at every
-    // publication for their rate.
+    // The published rows that are transferring, ascending: those with a rate
+    // are rebuilt at every publication, for it; a row without one changes
+    // only with its record (thousands of files wait for their first block).
     QList<qsizetype> m_transferringRows;
     RateMeter m_rates;
     std::unique_ptr<Timer> m_publishTimer;
@@ -101,6 +102,9 @@ private:
     bool m_settling = false;  // a row of this publication is such an offer
     bool m_armed = false;
     std::optional<Clock::TimePoint> m_lastUpdate;  // absent: the distant past
+    // The publication before the running one: a transferring row it did not
+    // rebuild stood still then.
+    std::optional<Clock::TimePoint> m_previousUpdate;
 };
 
 }  // namespace vortan

@@ -2,11 +2,14 @@
 
 namespace vortan {
 
-double RateMeter::sample(const QUuid& id, std::int64_t bytes, Clock::TimePoint now)
+double RateMeter::sample(const QUuid& id, std::int64_t bytes, Clock::TimePoint now,
+                         std::optional<Clock::TimePoint> stillAt)
 {
     auto& samples = m_samples[id];
     if (!samples.empty() && bytes < samples.back().second)
         samples.clear();  // the blocks were reset: start measuring again
+    if (stillAt && !samples.empty() && samples.back().first < *stillAt && *stillAt < now)
+        samples.emplace_back(*stillAt, samples.back().second);
     if (samples.empty() || samples.back().first != now)
         samples.emplace_back(now, bytes);
     else
