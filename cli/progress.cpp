@@ -68,7 +68,8 @@ void ProgressView::setBaseline(const QList<vortan::FileRow>& files)
 
 void ProgressView::update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users)
 {
-    m_files = files;
+    if (!m_rowSource)
+        m_files = files;
     m_users = users;
     const std::int64_t now = m_options.nowMs();
     for (const vortan::FileRow& file : files) {
@@ -254,7 +255,7 @@ void ProgressView::drawBars()
 {
     QByteArray bytes;
     int lines = 0;
-    for (const vortan::FileRow& file : std::as_const(m_files)) {
+    for (const vortan::FileRow& file : rows()) {
         if (!isActive(file))
             continue;
         bytes += (barLine(file, m_options.columns - 1) + QLatin1Char('\n')).toUtf8();
@@ -279,7 +280,7 @@ void ProgressView::tick()
     }
 
     QList<const vortan::FileRow*> changed;
-    for (const vortan::FileRow& file : std::as_const(m_files)) {
+    for (const vortan::FileRow& file : rows()) {
         const Tracked& tracked = m_tracked[file.id];
         if (isActive(file) && tracked.printedCount != file.blockCount)
             changed.append(&file);

@@ -56,6 +56,10 @@ public:
     void setBaseline(const QList<vortan::FileRow>& files);
     // A new snapshot of the catalogue (and the users, for names).
     void update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users);
+    // Where the rows are read at each tick, instead of keeping the last
+    // snapshot: a kept copy makes the controller copy every row at its next
+    // publication, which changes the rows in place.
+    void setRowSource(std::function<const QList<vortan::FileRow>&()> source) { m_rowSource = std::move(source); }
 
     // One event line (rate-limited).
     void event(const QString& line);
@@ -104,8 +108,11 @@ private:
     bool takeToken();
     void printSkipped();
 
+    const QList<vortan::FileRow>& rows() const { return m_rowSource ? m_rowSource() : m_files; }
+
     Options m_options;
-    QList<vortan::FileRow> m_files;
+    std::function<const QList<vortan::FileRow>&()> m_rowSource;
+    QList<vortan::FileRow> m_files;  // without a row source
     QList<vortan::User> m_users;
     QHash<QUuid, Tracked> m_tracked;
     int m_drawnLines = 0;

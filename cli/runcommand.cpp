@@ -193,6 +193,7 @@ int RunCommand::exec()
     }
 
     Controller& c = controller();
+    m_view.setRowSource([this]() -> const QList<FileRow>& { return controller().fileRows(); });
     m_view.setBaseline(c.fileRows());
     m_view.update(c.fileRows(), c.users());
 
@@ -291,6 +292,7 @@ int RunCommand::exec()
     m_disconnectGrace.stop();
     m_explain.stop();
     m_control.reset();
+    m_view.setRowSource({});
     m_session.reset();  // closes the connections and lets their reports arrive
     return m_status;
 }
