@@ -72,50 +72,94 @@ void ProgressView::update(const QList<vortan::FileRow>& files, const QList<vorta
         m_files = files;
     m_users = users;
     const std::int64_t now = m_options.nowMs();
-    for (const vortan::FileRow& file : files) {
-        // A record not in the baseline came in this run (a list, an offer):
-        // all its blocks count, even those before the first snapshot shown.
-        Tracked& tracked = m_tracked[file.id];
-        const std::int64_t count = file.blockCount;
-        if (count >= tracked.lastCount) {
-            tracked.thisRun += count - tracked.lastCount;
-        } else {
-            // The blocks were cleared (a partial file found missing): what is
-            // there now has all come in this run.
-            tracked.thisRun += count;
-        }
-        if (count != tracked.lastCount)
-            tracked.lastActiveMs = now;
-        tracked.lastCount = count;
+    for (const vortan::FileRow& file : files)
+        track(file, now);
+    m_lastUpdateMs = now;
+}
 
-        const bool active = isActive(file);
-        if (active) {
-            if (tracked.firstActiveMs < 0) {
-                tracked.firstActiveMs = now;
-                tracked.firstActiveCount = count;
-            }
-            tracked.samples.emplace_back(now, bytesOf(file, count));
-            while (tracked.samples.size() > 2 && now - tracked.samples.front().first > kRateWindowMs)
-                tracked.samples.pop_front();
+void ProgressView::update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users,
+                          const vortan::FileChanges& changes, const std::function<qsizetype(const QUuid&)>& rowIndex)
+{
+    if (!m_rowSource)
+        m_files = files;
+    m_users = users;
+    const std::int64_t now = m_options.nowMs();
+    QSet<QUuid> seen;
+    seen.reserve(changes.inserted.size() + changes.updated.size() + m_moving.size());
+    const auto visit = [&](const QUuid& id) {
+        if (seen.contains(id))
+            return;
+        seen.insert(id);
+        const qsizetype row = rowIndex(id);
+        if (row >= 0 && row < files.size())
+            track(files[row], now);
+    };
+    for (const auto& inserted : changes.inserted)
+        visit(inserted.second);
+    for (const QUuid& id : changes.updated)
+        visit(id);
+    for (const QUuid& id : QList<QUuid>(m_moving.cbegin(), m_moving.cend()))
+        visit(id);
+    for (const auto& removed : changes.removed)
+        m_moving.remove(removed.second);
+    m_lastUpdateMs = now;
+}
+
+void ProgressView::track(const vortan::FileRow& file, std::int64_t now)
+{
+    // A record not in the baseline came in this run (a list, an offer):
+    // all its blocks count, even those before the first snapshot shown.
+    Tracked& tracked = m_tracked[file.id];
+    const std::int64_t count = file.blockCount;
+    if (count >= tracked.lastCount) {
+        tracked.thisRun += count - tracked.lastCount;
+    } else {
+        // The blocks were cleared (a partial file found missing): what is
+        // there now has all come in this run.
+        tracked.thisRun += count;
+    }
+    if (count != tracked.lastCount)
+        tracked.lastActiveMs = now;
+    tracked.lastCount = count;
+
+    const bool active = isActive(file);
+    if (active) {
+        if (tracked.firstActiveMs < 0) {
+            tracked.firstActiveMs = now;
+            tracked.firstActiveCount = count;
         }
-        if (active && !tracked.announced) {
-            tracked.announced = true;
-            if (file.download) {
-                event(QStringLiteral("downloading %1 from %2 into %3")
-                          .arg(printable(file.name), userName(file.user),
-                               printable(file.location->toLocalFile())));
-            } else {
-                event(QStringLiteral("sending %1 to %2").arg(printable(file.name), userName(file.user)));
-            }
+        // A record left alone while it stood still still had its last
+        // bytes at the previous snapshot.
+        auto& samples = tracked.samples;
+        if (!samples.empty() && samples.back().first < m_lastUpdateMs && m_lastUpdateMs < now)
+            samples.emplace_back(m_lastUpdateMs, samples.back().second);
+        samples.emplace_back(now, bytesOf(file, count));
+        while (samples.size() > 2 && now - samples.front().first > kRateWindowMs)
+            samples.pop_front();
+        if (samples.front().second != samples.back().second)
+            m_moving.insert(file.id);
+        else
+            m_moving.remove(file.id);
+    } else {
+        m_moving.remove(file.id);
+    }
+    if (active && !tracked.announced) {
+        tracked.announced = true;
+        if (file.download) {
+            event(QStringLiteral("downloading %1 from %2 into %3")
+                      .arg(printable(file.name), userName(file.user),
+                           printable(file.location->toLocalFile())));
+        } else {
+            event(QStringLiteral("sending %1 to %2").arg(printable(file.name), userName(file.user)));
         }
-        if (file.error && !tracked.errorShown) {
-            tracked.errorShown = true;
-            event(QStringLiteral("error %1 %2 %3: %4")
-                      .arg(printable(file.name), file.download ? QStringLiteral("from") : QStringLiteral("to"),
-                           userName(file.user), printable(file.error->localizedDescription())));
-        } else if (!file.error) {
-            tracked.errorShown = false;
-        }
+    }
+    if (file.error && !tracked.errorShown) {
+        tracked.errorShown = true;
+        event(QStringLiteral("error %1 %2 %3: %4")
+                  .arg(printable(file.name), file.download ? QStringLiteral("from") : QStringLiteral("to"),
+                       userName(file.user), printable(file.error->localizedDescription())));
+    } else if (!file.error) {
+        tracked.errorShown = false;
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "vortan/filechanges.h"
 #include "vortan/filerow.h"
 #include "vortan/user.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -56,6 +58,11 @@ public:
     void setBaseline(const QList<vortan::FileRow>& files);
     // A new snapshot of the catalogue (and the users, for names).
     void update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users);
+    // The same for a publication that changed only these rows (rowIndex
+    // finds a record's row in files): only they, and the rows still moving,
+    // are looked at.
+    void update(const QList<vortan::FileRow>& files, const QList<vortan::User>& users,
+                const vortan::FileChanges& changes, const std::function<qsizetype(const QUuid&)>& rowIndex);
     // Where the rows are read at each tick, instead of keeping the last
     // snapshot: a kept copy makes the controller copy every row at its next
     // publication, which changes the rows in place.
@@ -97,6 +104,8 @@ private:
     };
 
     static bool isActive(const vortan::FileRow& file);
+    // Takes in one row of a new snapshot.
+    void track(const vortan::FileRow& file, std::int64_t now);
     // Bytes per second over the last few seconds; nothing before a first measurement.
     std::optional<double> rateOf(const Tracked& tracked) const;
     QString userName(const QByteArray& key) const;
@@ -115,6 +124,9 @@ private:
     QList<vortan::FileRow> m_files;  // without a row source
     QList<vortan::User> m_users;
     QHash<QUuid, Tracked> m_tracked;
+    // Active records whose last samples differ: their rate moves with time.
+    QSet<QUuid> m_moving;
+    std::int64_t m_lastUpdateMs = -1;
     int m_drawnLines = 0;
     bool m_finished = false;
     double m_tokens = kEventBurst;

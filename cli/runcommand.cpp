@@ -108,7 +108,9 @@ private:
     void resumeAccepted();
     void scheduleCheck();
     void check();
-    void noteReplacedTargets();
+    // The downloads among these changed rows (nullptr: all rows) whose
+    // target exists already.
+    void noteReplacedTargets(const vortan::FileChanges* changes);
     DoneState evaluate();
     void listenerChanged();
     void closeDelivered();
@@ -195,11 +197,13 @@ int RunCommand::exec()
     Controller& c = controller();
     m_view.setRowSource([this]() -> const QList<FileRow>& { return controller().fileRows(); });
     m_view.setBaseline(c.fileRows());
+    noteReplacedTargets(nullptr);
     m_view.update(c.fileRows(), c.users());
 
-    QObject::connect(&c, &Controller::filesChanged, this, [this] {
-        noteReplacedTargets();
-        m_view.update(controller().fileRows(), controller().users());
+    QObject::connect(&c, &Controller::filesChanged, this, [this](const vortan::FileChanges& changes) {
+        Controller& c = controller();
+        noteReplacedTargets(&changes);
+        m_view.update(c.fileRows(), c.users(), changes, [&c](const QUuid& id) { return c.fileRow(id); });
         scheduleCheck();
     });
     QObject::connect(&c, &Controller::usersChanged, this, [this] { scheduleCheck(); });
@@ -340,15 +344,30 @@ void RunCommand::resumeAccepted()
     }
 }
 
-void RunCommand::noteReplacedTargets()
+void RunCommand::noteReplacedTargets(const vortan::FileChanges* changes)
 {
-    for (const FileRow& file : controller().fileRows()) {
-        if (!file.download || !file.location || file.status == FileRow::Status::done || m_targetChecked.contains(file.id))
-            continue;
-        m_targetChecked.insert(file.id);
+    // A download gets its target when it is taken: a change of its row.
+    const QList<FileRow>& rows = controller().fileRows();
+    const auto note = [&](const QUuid& id) {
+        const qsizetype row = controller().fileRow(id);
+        if (row < 0 || m_targetChecked.contains(id))
+            return;
+        const FileRow& file = rows[row];
+        if (!file.download || !file.location || file.status == FileRow::Status::done)
+            return;
+        m_targetChecked.insert(id);
         if (QFileInfo::exists(file.location->toLocalFile()))
-            m_replacing.insert(file.id);
+            m_replacing.insert(id);
+    };
+    if (!changes) {
+        for (const FileRow& file : rows)
+            note(file.id);
+        return;
     }
+    for (const auto& inserted : changes->inserted)
+        note(inserted.second);
+    for (const QUuid& id : changes->updated)
+        note(id);
 }
 
 void RunCommand::scheduleCheck()

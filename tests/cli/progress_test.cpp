@@ -173,6 +173,42 @@ TEST(ProgressLive, BarsFitTheWidthAndShowNoControlCharacters)
     EXPECT_EQ(view.barLine(big, 120).indexOf("ETA"), view.barLine(f, 120).indexOf("ETA"));
 }
 
+// Fed only what each publication changed: a row that moved keeps being
+// measured until it stands still; one that stood still and moves again is
+// measured from the snapshot before, not from the start of its standstill.
+TEST(ProgressCount, ChangedRowsAndMovingOnesAreMeasured)
+{
+    Screen screen;
+    ProgressView view(screen.options(true));
+    FileRow a = download("a.bin", 100, 0);
+    FileRow b = download("b.bin", 100, 0);
+    QList<FileRow> rows{a, b};
+    const auto rowIndex = [&](const QUuid& id) { return id == a.id ? 0 : id == b.id ? 1 : -1; };
+    const auto publish = [&](std::int64_t at, const QList<QUuid>& updated) {
+        screen.now = at;
+        rows = {a, b};
+        vortan::FileChanges changes;
+        changes.updated = updated;
+        view.update(rows, kUsers, changes, rowIndex);
+    };
+    vortan::FileChanges first;
+    first.inserted = {{0, a.id}, {1, b.id}};
+    view.update(rows, kUsers, first, rowIndex);
+
+    setBlocks(a, 10);
+    publish(1000, {a.id});
+    EXPECT_TRUE(view.barLine(rows[0], 200).contains(" 1.3 MiB/s")) << view.barLine(rows[0], 200).toStdString();
+    publish(2000, {});
+    EXPECT_TRUE(view.barLine(rows[0], 200).contains(" 0.6 MiB/s")) << view.barLine(rows[0], 200).toStdString();
+    for (std::int64_t at = 3000; at <= 10000; at += 1000)
+        publish(at, {});
+    EXPECT_TRUE(view.barLine(rows[0], 200).contains("ETA --:--")) << view.barLine(rows[0], 200).toStdString();
+
+    setBlocks(b, 1);
+    publish(10100, {b.id});
+    EXPECT_TRUE(view.barLine(rows[1], 200).contains(" 1.3 MiB/s")) << view.barLine(rows[1], 200).toStdString();
+}
+
 TEST(ProgressCount, BlocksOfThisRunAndAFreshStart)
 {
     Screen screen;
