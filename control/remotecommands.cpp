@@ -133,22 +133,26 @@ Answer RemoteCommands::handleOne(const ShareRequest& request)
         }
     }
 
-    // A file already offered to a user is not offered to them again.
-    const auto offered = [this](const QUrl& location, const QByteArray& key) -> const FileRow* {
-        for (const FileRow& file : m_controller.fileRows()) {
-            if (!file.download && file.user == key && file.location == location)
-                return &file;
-        }
-        return nullptr;
-    };
+    // A file already offered to a user is not offered to them again: the
+    // first offer of each user and location, looked up in one pass.
+    QHash<QByteArray, QHash<QUrl, QUuid>> offered;
     QSet<QUuid> before;
-    for (const FileRow& file : m_controller.fileRows())
+    for (const FileRow& file : m_controller.fileRows()) {
         before.insert(file.id);
+        if (!file.download && file.location) {
+            QHash<QUrl, QUuid>& ofUser = offered[file.user];
+            if (!ofUser.contains(*file.location))
+                ofUser.insert(*file.location, file.id);
+        }
+    }
     ShareAnswer answer;
     for (const QByteArray& key : request.users) {
         QList<vortan::File2> fresh;
+        const QHash<QUrl, QUuid> ofUser = offered.value(key);
         for (const auto& [file, location] : std::as_const(files)) {
-            if (const FileRow* row = offered(location, key))
+            const auto found = ofUser.constFind(location);
+            const std::optional<FileRow> row = found == ofUser.cend() ? std::nullopt : m_controller.file(*found);
+            if (row)
                 answer.already.append(*row);
             else
                 fresh.append(file);
