@@ -1,6 +1,7 @@
 #include "vortan/controller/filetable.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace vortan {
 
@@ -205,15 +206,14 @@ bool FileTable::republishChanged(FileChanges& changes)
             return false;  // not unique: every row is built afresh
         appended.insert(id);
     }
+    // The rows to build again: the transferring ones with a rate (it
+    // moves), and the edited ones; in row order, each once.
     QList<qsizetype> stale;
-    QList<qsizetype> transferring;
     for (const qsizetype row : std::as_const(m_transferringRows)) {
         if (m_rows[row].bytesPerSecond > 0)
             stale.append(row);
-        else
-            transferring.append(row);  // unchanged unless edited (then stale below)
     }
-    stale.reserve(stale.size() + m_files.edited().size());
+    const qsizetype rated = stale.size();
     for (const QUuid& id : m_files.edited()) {
         const qsizetype row = m_rowIndex.value(id, -1);
         if (row < 0 && appended.contains(id))
@@ -222,20 +222,29 @@ bool FileTable::republishChanged(FileChanges& changes)
             return false;
         stale.append(row);
     }
-    std::sort(stale.begin(), stale.end());
+    std::sort(stale.begin() + rated, stale.end());  // the rated ones are in order already
+    std::inplace_merge(stale.begin(), stale.begin() + rated, stale.end());
     stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
 
-    // The transferring rows not rebuilt, then those rebuilt that still are.
-    const qsizetype standing = transferring.size();
+    // The transferring rows left alone (in order), and those built again
+    // that still are (in order): merged, then the appended ones after them.
+    QList<qsizetype> standing;
+    standing.reserve(m_transferringRows.size());
+    std::set_difference(m_transferringRows.cbegin(), m_transferringRows.cend(), stale.cbegin(), stale.cend(),
+                        std::back_inserter(standing));
+    QList<qsizetype> rebuilt;
     for (const qsizetype row : std::as_const(stale)) {
         FileRow fresh = rowOf(m_files[row]);
         if (fresh.status == FileRow::Status::transferring)
-            transferring.append(row);
+            rebuilt.append(row);
         if (!(fresh == m_rows[row])) {
             changes.updated.append(fresh.id);
             m_rows[row] = std::move(fresh);
         }
     }
+    QList<qsizetype> transferring;
+    transferring.reserve(standing.size() + rebuilt.size());
+    std::merge(standing.cbegin(), standing.cend(), rebuilt.cbegin(), rebuilt.cend(), std::back_inserter(transferring));
     // No reserve() of the exact size: growing the list to it copies every
     // row each time, while append() grows it geometrically.
     for (qsizetype row = kept; row < m_files.size(); ++row) {
@@ -246,12 +255,6 @@ bool FileTable::republishChanged(FileChanges& changes)
         changes.inserted.append({row, fresh.id});
         m_rows.append(std::move(fresh));
     }
-    // An edited row may have been among those not rebuilt.
-    std::sort(transferring.begin(), transferring.begin() + standing);
-    transferring.erase(std::remove_if(transferring.begin(), transferring.begin() + standing,
-                                      [&](qsizetype row) { return std::binary_search(stale.cbegin(), stale.cend(), row); }),
-                       transferring.begin() + standing);
-    std::sort(transferring.begin(), transferring.end());
     m_transferringRows = std::move(transferring);
     return true;
 }
