@@ -31,7 +31,7 @@ SendLoops::SendLoops(Engine engine) : m_engine(std::move(engine))
 
 void SendLoops::forget(const QUuid& id)
 {
-    m_loops.remove(id);
+    endLoop(id);
 }
 
 void SendLoops::wanted(const BlockSet& blocks, const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
@@ -74,17 +74,34 @@ void SendLoops::start(const QUuid& id, const std::shared_ptr<PeerConnection>& pe
     if (record->sending && loop != m_loops.cend() && sameObject(*loop, peer))
         return;
     m_engine.edit(id)->sending = true;
-    m_loops.insert(id, peer);
+    setLoop(id, peer);
     m_engine.changed();
     sendNext(id, peer);
 }
 
 std::int64_t SendLoops::sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const
 {
-    const std::weak_ptr<PeerConnection> weak(peer);
-    const auto loops = std::count_if(m_loops.cbegin(), m_loops.cend(),
-                                     [&](const std::weak_ptr<PeerConnection>& loop) { return sameObject(loop, weak); });
+    const auto found = m_loopsPerConnection.find(std::weak_ptr<PeerConnection>(peer));
+    const std::int64_t loops = found == m_loopsPerConnection.end() ? 0 : found->second;
     return std::max<std::int64_t>(1, kSendAhead / std::max<std::int64_t>(1, loops));
+}
+
+void SendLoops::setLoop(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
+{
+    endLoop(id);
+    m_loops.insert(id, peer);
+    ++m_loopsPerConnection[std::weak_ptr<PeerConnection>(peer)];
+}
+
+void SendLoops::endLoop(const QUuid& id)
+{
+    const auto loop = m_loops.constFind(id);
+    if (loop == m_loops.cend())
+        return;
+    const auto count = m_loopsPerConnection.find(*loop);
+    if (count != m_loopsPerConnection.end() && --count->second <= 0)
+        m_loopsPerConnection.erase(count);
+    m_loops.erase(loop);
 }
 
 void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>& peer)
@@ -111,7 +128,7 @@ void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>&
             if (inFlight.empty()) {
                 m_blocksInFlight.remove(id);
                 record.sending = false;
-                m_loops.remove(id);
+                endLoop(id);
                 m_engine.changed();
             }
             return;
@@ -125,13 +142,13 @@ void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>&
             if (!record.location() || block > last)
                 throw IoError(QStringLiteral("block %1 is not part of %2").arg(block).arg(record.name()));
             const std::int64_t size = block == last ? record.length() - last * blockSize : blockSize;
-            bytes = record.buffer()->readBlockView(*record.location(), block * blockSize, size);
+            bytes = record.buffer()->readBlockView(*record.location(), block * blockSize, size, record.length());
         } catch (const IoError& e) {
             record.error = recordError(e);
             m_engine.changed();
             if (File* stopped = m_engine.edit(id))
                 stopped->sending = false;
-            m_loops.remove(id);
+            endLoop(id);
             if (m_blocksInFlight.value(id).empty())
                 m_blocksInFlight.remove(id);
             m_engine.changed();
@@ -175,7 +192,7 @@ void SendLoops::blockSent(const std::optional<NetworkError>& error, const QUuid&
         m_engine.changed();
         if (File* stopped = m_engine.edit(id))
             stopped->sending = false;
-        m_loops.remove(id);
+        endLoop(id);
         m_engine.changed();
         return;
     }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -80,6 +81,8 @@ public:
 private:
     void sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
+    void setLoop(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
+    void endLoop(const QUuid& id);
     void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
                    const std::weak_ptr<PeerConnection>& peer);
     void awaitAcknowledgement(const std::shared_ptr<PeerConnection>& peer, const QUuid& id, std::int64_t block);
@@ -93,8 +96,10 @@ private:
     static constexpr std::int64_t kSendAhead = 8;
 
     Engine m_engine;
-    // The connection each running loop sends on.
+    // The connection each running loop sends on, and how many loops each
+    // connection has (changed only through setLoop() and endLoop()).
     QHash<QUuid, std::weak_ptr<PeerConnection>> m_loops;
+    std::map<std::weak_ptr<PeerConnection>, std::int64_t, std::owner_less<>> m_loopsPerConnection;
     // The blocks of each offer handed to its connection whose completions
     // have not come back yet.
     QHash<QUuid, BlockSet> m_blocksInFlight;
