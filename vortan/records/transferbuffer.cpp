@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -63,7 +64,8 @@ QByteArray TransferBuffer::readBlock(const QUrl& url, std::int64_t offset, std::
     return readBlockView(url, offset, count).toByteArray();
 }
 
-QByteArrayView TransferBuffer::readBlockView(const QUrl& url, std::int64_t offset, std::int64_t count)
+QByteArrayView TransferBuffer::readBlockView(const QUrl& url, std::int64_t offset, std::int64_t count,
+                                             std::int64_t fileLength)
 {
     if (offset < 0 || count < 0 || count > blockSize || count > std::numeric_limits<std::int64_t>::max() - offset)
         throw PosixError(EINVAL);
@@ -72,9 +74,13 @@ QByteArrayView TransferBuffer::readBlockView(const QUrl& url, std::int64_t offse
             throw IoError(QStringLiteral("not a local file: %1").arg(url.toString()));
         openFile(url.toLocalFile(), O_RDONLY, 0);
     }
-    // Allocated once per opening (also when the descriptor was opened by a write).
-    if (!m_buffer)
-        m_buffer = std::make_unique_for_overwrite<char[]>(std::size_t(windowCapacity));
+    // Allocated once per opening (also when the descriptor was opened by a
+    // write), and again only for a block it cannot hold.
+    if (!m_buffer || count > m_capacity) {
+        m_range.reset();
+        m_capacity = std::clamp(fileLength, count, windowCapacity);
+        m_buffer = std::make_unique_for_overwrite<char[]>(std::size_t(m_capacity));
+    }
     if (count == 0)
         return {};
 
@@ -84,7 +90,7 @@ QByteArrayView TransferBuffer::readBlockView(const QUrl& url, std::int64_t offse
     m_range.reset();
     ssize_t got;
     do {
-        got = m_io->pread(*m_fd, m_buffer.get(), std::size_t(windowCapacity), off_t(offset));
+        got = m_io->pread(*m_fd, m_buffer.get(), std::size_t(m_capacity), off_t(offset));
     } while (got < 0 && errno == EINTR);
     if (got < 0)
         throw PosixError(errno);

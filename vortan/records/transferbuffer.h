@@ -48,8 +48,11 @@ public:
     // and the next read goes to the file again.
     QByteArray readBlock(const QUrl& url, std::int64_t offset, std::int64_t count);
     // The same without a copy: the bytes stay in the read window and are
-    // valid until the next call on this buffer.
-    QByteArrayView readBlockView(const QUrl& url, std::int64_t offset, std::int64_t count);
+    // valid until the next call on this buffer. fileLength, the length the
+    // file is expected to have, bounds the window: a small file does not
+    // take a window of four blocks.
+    QByteArrayView readBlockView(const QUrl& url, std::int64_t offset, std::int64_t count,
+                                 std::int64_t fileLength = windowCapacity);
 
     // Writes all of data at the absolute byte offset of the file at path,
     // opening it on first use write-only, created with mode 0644 and
@@ -75,7 +78,8 @@ private:
 
     std::shared_ptr<FileIo> m_io;
     std::optional<int> m_fd;
-    std::unique_ptr<char[]> m_buffer;  // windowCapacity bytes when present
+    std::unique_ptr<char[]> m_buffer;  // m_capacity bytes when present
+    std::int64_t m_capacity = 0;
     std::optional<Window> m_range;
 };
 
