@@ -63,6 +63,30 @@ TEST(ControllerEngineTest, PausingAnOfferEndsItsSendLoop)
     EXPECT_FALSE(a->files().first().sending);
 }
 
+// Hundreds of small offers asked for at once: each file is closed once its
+// last block asked for is read, so the descriptors never pile up.
+TEST(ControllerEngineTest, OffersAskedForAtOnceHoldNoFileOpen)
+{
+    test::NodeAndPeer n;
+    auto& [a, peer] = n;
+    constexpr int kFiles = 200;
+    QList<QUuid> ids;
+    for (int i = 0; i < kFiles; ++i)
+        ids.append(a.share(QStringLiteral("f%1.bin").arg(i), 1000, {peer.key()}, i));
+    ASSERT_TRUE(n.connect());
+    const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size(); };
+    const qsizetype before = openFiles();
+    qsizetype most = before;
+    for (const QUuid& id : std::as_const(ids))
+        peer.peer->sendWant(BlockSet::range(0, 1), id);
+    ASSERT_TRUE(waitFor([&] {
+        most = std::max(most, openFiles());
+        return peer.data.size() == kFiles;
+    }));
+    EXPECT_LT(most - before, 20);
+    EXPECT_LT(openFiles() - before, 5);
+}
+
 TEST(ControllerEngineTest, AFailedSaveIsReportedOnceAndTriedAgain)
 {
     Node a(QStringLiteral("Ada"));

@@ -113,18 +113,10 @@ void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>&
             return;
         File& record = *found;
         const BlockSet& inFlight = m_blocksInFlight[id];
-        // The lowest wanted block not handed over yet.
-        std::optional<std::int64_t> next;
-        for (const BlockSet::Run& run : record.wantBlocks.runs()) {
-            for (std::int64_t block = run.first; block < run.end() && !next; ++block) {
-                if (!inFlight.contains(block))
-                    next = block;
-            }
-            if (next)
-                break;
-        }
+        const std::optional<std::int64_t> next = lowestUnsent(record, inFlight);
         if (record.paused || !next || !peer) {
             // The loop ends once what it handed over has come back.
+            record.buffer()->closeBuffer();
             if (inFlight.empty()) {
                 m_blocksInFlight.remove(id);
                 record.sending = false;
@@ -164,7 +156,23 @@ void SendLoops::sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>&
                        });
         awaitAcknowledgement(peer, id, block);
         m_engine.activity();
+        // The last block asked for is read: the file is not held open while
+        // the block goes out (thousands of small files at once would hold
+        // as many descriptors).
+        if (File* sent = m_engine.edit(id); sent && !lowestUnsent(*sent, m_blocksInFlight.value(id)))
+            sent->buffer()->closeBuffer();
     }
+}
+
+std::optional<std::int64_t> SendLoops::lowestUnsent(const File& record, const BlockSet& inFlight)
+{
+    for (const BlockSet::Run& run : record.wantBlocks.runs()) {
+        for (std::int64_t block = run.first; block < run.end(); ++block) {
+            if (!inFlight.contains(block))
+                return block;
+        }
+    }
+    return std::nullopt;
 }
 
 void SendLoops::blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,

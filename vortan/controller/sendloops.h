@@ -81,6 +81,8 @@ public:
 private:
     void sendNext(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     std::int64_t sendAheadOn(const std::shared_ptr<PeerConnection>& peer) const;
+    // The lowest block of the record asked for and not handed over yet.
+    static std::optional<std::int64_t> lowestUnsent(const File& record, const BlockSet& inFlight);
     void setLoop(const QUuid& id, const std::shared_ptr<PeerConnection>& peer);
     void endLoop(const QUuid& id);
     void blockSent(const std::optional<NetworkError>& error, const QUuid& id, std::int64_t block,
