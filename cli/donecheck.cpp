@@ -85,6 +85,11 @@ DoneState evaluateDone(const DoneInputs& in)
             }
         }
     }
+    // Offers refused for the limit come once downloads have made room.
+    for (const vortan::User& user : in.users) {
+        if (accepted(user.key) && in.offersHeldBack && in.offersHeldBack(user.key))
+            state.waitingFor.append(QStringLiteral("the offers of %1 that did not fit at once").arg(label(user.key)));
+    }
     state.kind = state.waitingFor.isEmpty() ? DoneState::Kind::done : DoneState::Kind::pending;
     state.onlyDisconnects = !state.waitingFor.isEmpty() && disconnectItems == state.waitingFor.size();
     return state;

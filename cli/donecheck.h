@@ -29,6 +29,8 @@ struct DoneInputs {
     std::function<QString(const QByteArray&)> lastError;
     // Whether the finished download's file is at its location.
     std::function<bool(const vortan::FileRow&)> targetPresent;
+    // Whether offers of the user refused for the limit are still to come.
+    std::function<bool(const QByteArray&)> offersHeldBack;
 };
 
 struct DoneState {

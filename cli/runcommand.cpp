@@ -431,6 +431,7 @@ DoneState RunCommand::evaluate()
     };
     inputs.lastError = [this](const QByteArray& key) { return m_lastErrors.value(key); };
     inputs.targetPresent = [](const FileRow& f) { return f.location && QFileInfo::exists(f.location->toLocalFile()); };
+    inputs.offersHeldBack = [&c](const QByteArray& key) { return c.offersHeldBack(key); };
     return evaluateDone(inputs);
 }
 

@@ -107,6 +107,9 @@ public:
     ListenerState listenerState() const;
     // The user with this key, if known.
     std::optional<User> user(const QByteArray& key) const;
+    // Whether offers of this user refused for the limit (offersRefused())
+    // are still to come in.
+    bool offersHeldBack(const QByteArray& key) const;
     // The router's forwarding and the presence on the local network.
     Reachability reachability() const;
 

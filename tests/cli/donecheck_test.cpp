@@ -29,6 +29,7 @@ struct World {
     QSet<QByteArray> accept;
     bool acceptAll = false;
     QSet<QUuid> held;
+    QSet<QByteArray> heldBack;  // users with offers refused for the limit still to come
 
     DoneState evaluate() const
     {
@@ -42,6 +43,7 @@ struct World {
         in.runStatus = [this](const QByteArray& key) { return status.value(key); };
         in.offerDelivered = [this](const QUuid& id) { return delivered.contains(id); };
         in.targetPresent = [this](const FileRow& f) { return !missingTargets.contains(f.id); };
+        in.offersHeldBack = [this](const QByteArray& key) { return heldBack.contains(key); };
         return evaluateDone(in);
     }
 
@@ -119,6 +121,12 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::pending) << "a new offer is resumed by --accept";
     w.held.insert(held.id);
     EXPECT_EQ(w.evaluate().kind, DoneState::Kind::done);
+
+    // Everything kept is in, but an accepted user offered more than is kept
+    // at once: the rest is still to come.
+    w.heldBack = {kBo, kCy};
+    w.acceptAll = false;
+    EXPECT_EQ(w.evaluate().waitingFor, QStringList{"the offers of Bo that did not fit at once"});
 }
 
 TEST(DoneCheck, OffersMustBeSentAndTheirUsersGone)

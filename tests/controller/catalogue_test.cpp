@@ -260,6 +260,7 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAn
     EXPECT_TRUE(log.contains("Refused 495" + most));
     EXPECT_TRUE(log.contains("Refused 10" + most));
     EXPECT_EQ(refused, (QList<qsizetype>{495, 10}));
+    EXPECT_TRUE(n.node.controller->offersHeldBack(n.peer.key()));
 
     // At the limit, a list of known ids adds nothing and refuses nothing.
     QList<File> again;
@@ -280,7 +281,9 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAn
     EXPECT_TRUE(log.startingWith(asking).isEmpty());
     n.node->removeFiles(removed.sliced(9), n.peer.key());
     EXPECT_EQ(log.startingWith(asking).size(), 1);
+    EXPECT_TRUE(n.node.controller->offersHeldBack(n.peer.key())) << "asked for, not yet in";
     ASSERT_TRUE(waitFor([&] { return merges.size() == 4; }));
+    EXPECT_FALSE(n.node.controller->offersHeldBack(n.peer.key()));
     EXPECT_EQ(n.node->files().size(), 4505);
     EXPECT_TRUE(n.node.file(shortList.last().id()));
 }

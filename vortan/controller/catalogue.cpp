@@ -371,6 +371,8 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
             m_engine.topUp(id, *peer);
     }
 
+    if (last)
+        m_askedForRoom.remove(key);
     if (last && overLimit > 0)
         m_refused.insert(key, Refused{overLimit, tally.offers + added.size()});
     if (!added.isEmpty()) {
@@ -414,6 +416,7 @@ void Catalogue::madeRoom(const QByteArray& key)
     if (!peer)
         return;  // the list asked for at the next connection brings them
     m_refused.erase(found);
+    m_askedForRoom.insert(key);
     const User* user = m_engine.findUser(key);
     logInfo(lcController(), QStringLiteral("Asking %1 for the list again: there is room for the offers refused before")
                                 .arg(user ? user->name : QString::fromLatin1(key.toHex().left(16))));
@@ -453,6 +456,7 @@ void Catalogue::removeUser(const QByteArray& key)
         m_files.update();
     m_deletedFileIDs.remove(key);
     m_refused.remove(key);
+    m_askedForRoom.remove(key);
     ++m_removals;
 }
 

@@ -86,6 +86,9 @@ public:
     // See Downloads::Engine::finishedAcrossConnections.
     void askWhetherSenderIsDone(const QByteArray& user);
     void connectionEnded(const std::shared_ptr<PeerConnection>& peer);
+    // Whether offers of the user refused for the limit are still to come in:
+    // refused and not asked for again yet, or asked for and not yet merged.
+    bool offersHeldBack(const QByteArray& key) const { return m_refused.contains(key) || m_askedForRoom.contains(key); }
     // The peer's messages (admitted already for a list request).
     void listRequested(const std::shared_ptr<PeerConnection>& peer);
     void listReceived(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer);
@@ -165,6 +168,8 @@ private:
         qsizetype kept = 0;
     };
     QHash<QByteArray, Refused> m_refused;
+    // Users asked for their list again because there is room now.
+    QSet<QByteArray> m_askedForRoom;
 };
 
 }  // namespace vortan

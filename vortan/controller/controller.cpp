@@ -64,6 +64,11 @@ std::optional<User> Controller::user(const QByteArray& key) const
     return std::nullopt;
 }
 
+bool Controller::offersHeldBack(const QByteArray& key) const
+{
+    return d->offersHeldBack(key);
+}
+
 Reachability Controller::reachability() const { return d->reachability(); }
 
 const QList<FileRow>& Controller::fileRows() const { return d->fileRows(); }

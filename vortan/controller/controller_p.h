@@ -112,6 +112,7 @@ public:
     ConnectionPolicy& connectionPolicy() { return m_peers.policy(); }
     // Whether there is work for a connection to this user (see isWorkFor()).
     bool hasWork(const QByteArray& key) const { return m_catalogue.hasWork(key); }
+    bool offersHeldBack(const QByteArray& key) const { return m_catalogue.offersHeldBack(key); }
     using EndpointSource = Peers::EndpointSource;
     void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source)
     {
