@@ -24,6 +24,9 @@ struct User {
     std::optional<VortanError> error;   // in memory only
     std::optional<ConnectFailure> failure;  // in memory only: the last attempt's
     bool throughTor = false;  // in memory only: connected through Tor rather than directly
+    // In memory only: announced on the local network now (a signed
+    // announcement of theirs is there), whether connected or not.
+    bool onLocalNetwork = false;
 
     User() = default;
     User(QString name, std::optional<QString> address, std::optional<std::uint16_t> port, QByteArray key)

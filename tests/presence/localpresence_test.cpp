@@ -172,6 +172,25 @@ TEST_F(Presence, UnusableAddressesAreNeverReportedAndEveryGoodOneIsBestFirst)
     EXPECT_EQ(all, (QList<Endpoint>{{"10.0.1.2", 7000}, {"10.0.0.2", 7000}, {"2001:db8::2", 7000}}));
 }
 
+// Gone once the last of the user's announcements is: withdrawn, or with the responder.
+TEST_F(Presence, AUserIsGoneWithTheirLastAnnouncement)
+{
+    QList<QByteArray> gone;
+    QObject::connect(&presence, &LocalPresence::userGone, [&](const QByteArray& key) { gone.append(key); });
+    const QString name = presenceToken(bob.key, today());
+    const QList<QHostAddress> bobs{QHostAddress("10.0.0.2"), QHostAddress("10.0.1.2")};
+    const qint64 now = start.toSecsSinceEpoch();
+    ASSERT_EQ(sight(name, "10.0.0.2", txt(today(), bobs, now, bob), 7000, 1).size(), 1);
+    ASSERT_EQ(sight(name, "10.0.1.2", txt(today(), bobs, now, bob), 7000, 2).size(), 2);
+    emit responder->itemRemoved(ServiceItem{1, 0, name});
+    EXPECT_TRUE(gone.isEmpty());
+    emit responder->itemRemoved(ServiceItem{2, 0, name});
+    EXPECT_EQ(gone, QList<QByteArray>{bob.key});
+    sight(name, "10.0.0.2", txt(today(), bobs, now, bob), 7000, 1);
+    responder->setState(PresenceResponder::State::noResponder);
+    EXPECT_EQ(gone, (QList<QByteArray>{bob.key, bob.key}));
+}
+
 TEST_F(Presence, TheOwnAnnouncementIsSignedForThisHostAndRenewed)
 {
     presence.setAnnouncement(bob.key, 7000, [&](const QByteArray& m) { return bob.sign(m); });

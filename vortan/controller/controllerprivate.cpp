@@ -124,6 +124,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                    [this](const QByteArray& key, const QList<Endpoint>& endpoints) {
                        m_peers.learnPresence(key, endpoints);
                    },
+                   [this](const QByteArray& key) { m_peers.presenceGone(key); },
                    [this](const QByteArray& key) { return peerFor(key); },
                    [this](const QString& address) { receivedPublicAddress(address); }}),
       m_activity(m_clock, m_sleepInhibitor),
@@ -143,6 +144,7 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
     connect(&m_catalogue, &Catalogue::offersRefused, this, &ControllerPrivate::offersRefused);
     connect(&m_peers, &Peers::peerReady, this, &ControllerPrivate::peerReady);
     connect(&m_peers, &Peers::peerDisconnected, this, &ControllerPrivate::peerDisconnected);
+    connect(&m_peers, &Peers::strangerRefused, this, &ControllerPrivate::strangerRefused);
 }
 
 ControllerPrivate::~ControllerPrivate()

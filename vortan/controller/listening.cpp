@@ -216,6 +216,7 @@ void Listening::followPresence()
                     m_engine.userSeen(key, endpoints);
                 }
             });
+    connect(m_presence.get(), &LocalPresence::userGone, this, [this](const QByteArray& key) { m_engine.userGone(key); });
     // A renumbered host: a connection to its old address only waits for
     // TCP to give up, which takes many minutes. Closed, it is made
     // again to the new address.

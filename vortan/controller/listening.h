@@ -47,6 +47,8 @@ public:
         // A known user was seen on the local network at these endpoints
         // (the one to try first first).
         std::function<void(const QByteArray&, const QList<Endpoint>&)> userSeen;
+        // Their last announcement there went away.
+        std::function<void(const QByteArray&)> userGone;
         std::function<std::shared_ptr<PeerConnection>(const QByteArray&)> peerFor;
         // The router told the address others see this machine at.
         std::function<void(const QString&)> publicAddress;

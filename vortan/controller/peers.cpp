@@ -264,6 +264,9 @@ void Peers::reportFailure(const QByteArray& key, ConnectFailure failure)
     m_engine.modifyUser(key, [&](User& u) {
         if (failure.error)
             u.error = *failure.error;
+        // An announcement that nothing answers at is an old one.
+        if (failure.reason == ConnectFailure::Reason::unreachable)
+            u.onLocalNetwork = false;
         u.failure = std::move(failure);
     });
 }
@@ -306,7 +309,23 @@ void Peers::learnPresence(const QByteArray& key, const QList<Endpoint>& endpoint
             logInfo(lcController(), QStringLiteral("%1 is announced at %2").arg(user->name, endpointText(*it)));
         m_learnedEndpoints.learn(key, *it);
     }
+    // Being there now says more than how an earlier call or connection ended.
+    m_engine.modifyUser(key, [](User& u) {
+        u.onLocalNetwork = true;
+        if (u.state == User::State::notConnected) {
+            u.failure.reset();
+            u.error.reset();
+        }
+    });
     m_policy->appeared(key);
+}
+
+void Peers::presenceGone(const QByteArray& key)
+{
+    if (const User* user = m_engine.findUser(key); user && user->onLocalNetwork) {
+        logInfo(lcController(), QStringLiteral("%1 is no longer announced on the local network").arg(user->name));
+        m_engine.modifyUser(key, [](User& u) { u.onLocalNetwork = false; });
+    }
 }
 
 void Peers::disconnectFrom(const QByteArray& key)
@@ -477,8 +496,12 @@ bool Peers::promote(const std::shared_ptr<PeerConnection>& peer)
 
 void Peers::failed(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
 {
-    if (!peer->user())
+    if (!peer->user()) {
+        const Connection* connection = peer->connection();
+        if (connection && connection->accepted())
+            refusedStranger(connection->refusedKey());
         return;
+    }
     // An accepted connection that never proved its key may be anybody's
     // replay: it says nothing about the user.
     const auto outgoing = std::find_if(m_connectingPeers.cbegin(), m_connectingPeers.cend(),
@@ -532,6 +555,17 @@ void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
     });
     if (wasConnected)
         noteDisconnected(key);
+}
+
+void Peers::refusedStranger(const QByteArray& key)
+{
+    if (key.isEmpty() || m_engine.findUser(key) || m_strangersTold.contains(key)
+        || m_strangersTold.size() >= kStrangersTold)
+        return;
+    m_strangersTold.insert(key);
+    logInfo(lcController(), QStringLiteral("Refused a call of someone who is not among the users (key %1)")
+                                .arg(QString::fromLatin1(key.toHex())));
+    emit strangerRefused(key);
 }
 
 void Peers::noteDisconnected(const QByteArray& key)

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -89,6 +90,8 @@ public:
     // The user's announcements on the local network resolved to these
     // endpoints, the one to try first first.
     void learnPresence(const QByteArray& key, const QList<Endpoint>& endpoints);
+    // The user's last announcement on the local network went away.
+    void presenceGone(const QByteArray& key);
     ConnectionPolicy& policy() { return *m_policy; }
     const ConnectionPolicy& policy() const { return *m_policy; }
     // Follows the machine's network changes (logging how, or that it cannot).
@@ -113,11 +116,16 @@ public:
     void failed(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer);
     void cancelled(const std::shared_ptr<PeerConnection>& peer);
 
+    static constexpr int kStrangersTold = 16;
+
 signals:
     // A connection of this user became ready (it is now connected).
     void peerReady(const QByteArray& key);
     // The user has no connection left (after having been connected).
     void peerDisconnected(const QByteArray& key);
+    // Someone whose key is not among the users called and was refused:
+    // told once per key, for the first kStrangersTold keys of a run.
+    void strangerRefused(const QByteArray& key);
 
 private:
     // One connection of an attempt to reach a user: its endpoint, the ones
@@ -160,6 +168,7 @@ private:
     // Whether the connection our end made wins when calls cross.
     bool weWinCrossings(const QByteArray& key) const;
     void noteDisconnected(const QByteArray& key);
+    void refusedStranger(const QByteArray& key);
 
     Clock& m_clock;
     Engine m_engine;
@@ -174,6 +183,7 @@ private:
     QList<std::shared_ptr<PeerConnection>> m_pendingPeers;
     QList<std::shared_ptr<PeerConnection>> m_peers;
     QHash<const PeerConnection*, Clock::TimePoint> m_readySince;
+    QSet<QByteArray> m_strangersTold;  // refused this run and told
 };
 
 }  // namespace vortan

@@ -71,8 +71,9 @@ void LocalPresence::responderStateChanged()
     // A responder that left took its items along; the next one reports them again.
     if (m_responder->state() != State::on) {
         m_items.clear();
-        m_sightings.clear();
         m_unverified.clear();
+        for (const QString& id : m_sightings.keys())
+            removeSighting(id);
     }
     emit stateChanged();
 }
@@ -132,8 +133,21 @@ void LocalPresence::itemNew(const ServiceItem& item)
 void LocalPresence::itemRemoved(const ServiceItem& item)
 {
     m_items.remove(item.id());
-    m_sightings.remove(item.id());
+    removeSighting(item.id());
     m_unverified.remove(item.id());
+}
+
+void LocalPresence::removeSighting(const QString& id)
+{
+    const auto found = m_sightings.constFind(id);
+    if (found == m_sightings.cend())
+        return;
+    const QByteArray key = found->key;
+    m_sightings.erase(found);
+    const bool stillThere = std::any_of(m_sightings.cbegin(), m_sightings.cend(),
+                                        [&](const Sighting& s) { return s.key == key; });
+    if (!stillThere)
+        emit userGone(key);
 }
 
 void LocalPresence::resolved(const ServiceItem& item, const Resolution& resolution)
@@ -166,7 +180,7 @@ void LocalPresence::resolved(const ServiceItem& item, const Resolution& resoluti
             m_unverified.insert(id, key);
         } else {
             m_unverified.remove(id);
-            m_sightings.remove(id);
+            removeSighting(id);
             m_responder->stopResolving(item);
         }
         return;
@@ -222,7 +236,7 @@ void LocalPresence::resolveKnownItems()
 {
     for (const ServiceItem& item : std::as_const(m_items)) {
         if (userOf(item.name).isEmpty()) {
-            m_sightings.remove(item.id());
+            removeSighting(item.id());
             m_unverified.remove(item.id());
             m_responder->stopResolving(item);
         } else {

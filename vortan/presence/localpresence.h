@@ -84,6 +84,9 @@ signals:
     // A known user's announcements resolved to these endpoints (addresses,
     // link-local IPv6 ones with their scope), the one to try first first.
     void userSeen(const QByteArray& key, const QList<Endpoint>& endpoints);
+    // The last announcement of a known user that was seen went away (its
+    // host withdrew it, it expired, or the responder left).
+    void userGone(const QByteArray& key);
     // The responder reports a known user's host at another address than
     // before: whatever was reached at `from` is no longer there.
     void userMoved(const QByteArray& key, const QString& from);
@@ -100,6 +103,8 @@ private:
     void responderStateChanged();
     void itemNew(const ServiceItem& item);
     void itemRemoved(const ServiceItem& item);
+    // Tells when it was the user's last one.
+    void removeSighting(const QString& id);
     void resolved(const ServiceItem& item, const Resolution& resolution);
     void announce();
     void checkAddresses();
