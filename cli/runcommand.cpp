@@ -1,5 +1,6 @@
 #include "cli/runcommand.h"
 
+#include "cli/cards.h"
 #include "cli/clierror.h"
 #include "cli/donecheck.h"
 #include "control/heldoffers.h"
@@ -222,6 +223,9 @@ int RunCommand::exec()
     QObject::connect(&c, &Controller::peerDisconnected, this, [this](const QByteArray& key) {
         m_view.event(QStringLiteral("disconnected %1").arg(userLabel(controller().users(), key)));
         scheduleCheck();
+    });
+    QObject::connect(&c, &Controller::strangerRefused, this, [this](const QByteArray& key) {
+        m_view.event(QStringLiteral("refused a call from someone who is not among your users (key %1)").arg(fingerprint(key)));
     });
     QObject::connect(&c, &Controller::listReceived, this, [this](const QByteArray&) { scheduleCheck(); });
     QObject::connect(&c, &Controller::offerSent, this, [this](const QUuid& id) {

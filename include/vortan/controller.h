@@ -179,6 +179,10 @@ signals:
     void listReceived(const QByteArray& key);
     // The user has no connection left (after having been connected).
     void peerDisconnected(const QByteArray& key);
+    // Someone who is not among the users called with this signing key and
+    // was refused. Told once per key and run, for a few keys at most; the
+    // record they sent may be a replay of that key's.
+    void strangerRefused(const QByteArray& key);
     // The last missing block of this offer has reached the peer (its TCP
     // acknowledged it).
     void offerSent(const QUuid& id);

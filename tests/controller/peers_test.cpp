@@ -302,8 +302,19 @@ TEST(ControllerPeersTest, AFailedCallSaysWhyInTermsTheUserCanActOn)
         a.start();
         const quint16 port = b.listen();
         c.arrange(a, b);
+        QList<QByteArray> strangers;  // whom Bea refused, as her window is told
+        QObject::connect(b.controller.get(), &Controller::strangerRefused,
+                         [&](const QByteArray& key) { strangers.append(key); });
         a->connectTo(b.key());
         ASSERT_TRUE(waitFor([&] { return a.user(b.key())->failure && a->connectingPeers().isEmpty(); }));
+        if (c.reason == Reason::notAccepted) {
+            // Told once per caller, however often they call.
+            a->connectTo(b.key());
+            ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty(); }));
+            EXPECT_EQ(strangers, QList<QByteArray>{a.key()});
+        } else {
+            EXPECT_TRUE(strangers.isEmpty());
+        }
         const User bea = *a.user(b.key());
         EXPECT_EQ(bea.state, User::State::notConnected);
         EXPECT_EQ(bea.failure->reason, c.reason);

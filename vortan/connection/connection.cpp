@@ -344,6 +344,11 @@ void Connection::socketError()
     fail(streamErrorFor(error, m_socket->errorString()));
 }
 
+QByteArray Connection::refusedKey() const
+{
+    return m_framer ? m_framer->refusedKey() : QByteArray();
+}
+
 void Connection::framerReady()
 {
     if (m_phase != Phase::handshaking)

@@ -113,6 +113,9 @@ public:
     bool throughTor() const { return !m_socksPath.isEmpty() || m_localStream; }
     // Whether the peer made this connection (a listener accepted it).
     bool accepted() const { return m_accepted; }
+    // The key of a peer refused because it is not among the allowed users
+    // (see Framer::refusedKey()); empty otherwise.
+    QByteArray refusedKey() const;
 
     // The bytes of the stream this side has queued so far, the handshake
     // record included: a message's bytes end at the count right after its

@@ -22,6 +22,7 @@ Controller::Controller(std::unique_ptr<ControllerPrivate> made, QObject* parent)
     QObject::connect(engine, &ControllerPrivate::peerReady, this, &Controller::peerReady);
     QObject::connect(engine, &ControllerPrivate::listReceived, this, &Controller::listReceived);
     QObject::connect(engine, &ControllerPrivate::peerDisconnected, this, &Controller::peerDisconnected);
+    QObject::connect(engine, &ControllerPrivate::strangerRefused, this, &Controller::strangerRefused);
     QObject::connect(engine, &ControllerPrivate::offerSent, this, &Controller::offerSent);
     QObject::connect(engine, &ControllerPrivate::downloadFinished, this, &Controller::downloadFinished);
     QObject::connect(engine, &ControllerPrivate::filesReceived, this, &Controller::filesReceived);

@@ -197,6 +197,7 @@ signals:
     void listReceived(const QByteArray& key);
     // The user has no connection left (after having been connected).
     void peerDisconnected(const QByteArray& key);
+    void strangerRefused(const QByteArray& key);
     // The last missing block of this offer has reached the peer (its TCP
     // acknowledged it).
     void offerSent(const QUuid& id);

@@ -250,6 +250,10 @@ bool Framer::acceptRecord(const std::uint8_t* record)
     const auto user = std::find_if(users.begin(), users.end(), [&](const User& u) { return u.key == peerKey; });
     if (user == users.end()) {
         logWarning(lcFramer(), QStringLiteral("user not allowed"));
+        // Whose record it is, when the key's own signature says so (it may
+        // still be a replay of an old one).
+        if (crypto::verify(keys.first(32), keys, signature))
+            m_refusedKey = peerKey;
         fail();
         return false;
     }

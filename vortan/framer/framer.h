@@ -97,6 +97,9 @@ public:
     bool send(MessageType type, QByteArrayView head, QByteArrayView body);
 
     State state() const { return m_state; }
+    // The key of a peer whose record was signed by that key but who is not
+    // among the allowed users (empty when none was refused so).
+    const QByteArray& refusedKey() const { return m_refusedKey; }
 
 private:
     class Reader;
@@ -115,6 +118,7 @@ private:
     crypto::AgreementKey m_agreementKey;
     std::optional<crypto::Aes256Gcm> m_cipher;  // present once the handshake succeeded
     std::optional<StorageKey> m_endpoints;
+    QByteArray m_refusedKey;
     State m_state = State::created;
     bool m_ended = false;
 
