@@ -711,6 +711,10 @@
         <source>Someone</source>
         <translation>Jemand</translation>
     </message>
+    <message>
+        <source>Someone who is not among your people tried to connect (key %1)</source>
+        <translation>Jemand, der nicht zu Ihren Kontakten gehört, wollte sich verbinden (Schlüssel %1)</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>
@@ -932,21 +936,13 @@
         <source>Dismiss</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Import Card…</source>
+        <translation>Karte importieren…</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::MainWindow</name>
-    <message>
-        <source>Connected</source>
-        <translation>Verbunden</translation>
-    </message>
-    <message>
-        <source>Connecting…</source>
-        <translation>Wird verbunden …</translation>
-    </message>
-    <message>
-        <source>Not connected</source>
-        <translation>Nicht verbunden</translation>
-    </message>
     <message>
         <source>Disconnect</source>
         <translation>Trennen</translation>
@@ -1034,10 +1030,6 @@
     <message>
         <source>The connection to %1 was lost</source>
         <translation>Die Verbindung zu %1 wurde unterbrochen</translation>
-    </message>
-    <message>
-        <source>Connected through Tor</source>
-        <translation>Über Tor verbunden</translation>
     </message>
 </context>
 <context>
@@ -1334,6 +1326,10 @@
     <message>
         <source>Connected through Tor</source>
         <translation>Über Tor verbunden</translation>
+    </message>
+    <message>
+        <source>On your network</source>
+        <translation>In Ihrem Netzwerk</translation>
     </message>
 </context>
 <context>

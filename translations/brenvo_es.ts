@@ -711,6 +711,10 @@
         <source>Someone</source>
         <translation>Alguien</translation>
     </message>
+    <message>
+        <source>Someone who is not among your people tried to connect (key %1)</source>
+        <translation>Alguien que no está entre sus contactos intentó conectarse (clave %1)</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>
@@ -932,21 +936,13 @@
         <source>Dismiss</source>
         <translation>Descartar</translation>
     </message>
+    <message>
+        <source>Import Card…</source>
+        <translation>Importar tarjeta…</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::MainWindow</name>
-    <message>
-        <source>Connected</source>
-        <translation>Conectado</translation>
-    </message>
-    <message>
-        <source>Connecting…</source>
-        <translation>Conectando…</translation>
-    </message>
-    <message>
-        <source>Not connected</source>
-        <translation>No conectado</translation>
-    </message>
     <message>
         <source>Disconnect</source>
         <translation>Desconectar</translation>
@@ -1034,10 +1030,6 @@
     <message>
         <source>The connection to %1 was lost</source>
         <translation>Se perdió la conexión con %1</translation>
-    </message>
-    <message>
-        <source>Connected through Tor</source>
-        <translation>Conectado a través de Tor</translation>
     </message>
 </context>
 <context>
@@ -1334,6 +1326,10 @@
     <message>
         <source>Connected through Tor</source>
         <translation>Conectado a través de Tor</translation>
+    </message>
+    <message>
+        <source>On your network</source>
+        <translation>En su red</translation>
     </message>
 </context>
 <context>

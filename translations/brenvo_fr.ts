@@ -711,6 +711,10 @@
         <source>Someone</source>
         <translation>Quelqu’un</translation>
     </message>
+    <message>
+        <source>Someone who is not among your people tried to connect (key %1)</source>
+        <translation>Quelqu’un qui ne fait pas partie de vos contacts a tenté de se connecter (clé %1)</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::AppNotifications</name>
@@ -932,21 +936,13 @@
         <source>Dismiss</source>
         <translation>Fermer</translation>
     </message>
+    <message>
+        <source>Import Card…</source>
+        <translation>Importer une carte…</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::MainWindow</name>
-    <message>
-        <source>Connected</source>
-        <translation>Connecté</translation>
-    </message>
-    <message>
-        <source>Connecting…</source>
-        <translation>Connexion…</translation>
-    </message>
-    <message>
-        <source>Not connected</source>
-        <translation>Non connecté</translation>
-    </message>
     <message>
         <source>Disconnect</source>
         <translation>Déconnecter</translation>
@@ -1034,10 +1030,6 @@
     <message>
         <source>The connection to %1 was lost</source>
         <translation>La connexion avec %1 a été perdue</translation>
-    </message>
-    <message>
-        <source>Connected through Tor</source>
-        <translation>Connecté par Tor</translation>
     </message>
 </context>
 <context>
@@ -1334,6 +1326,10 @@
     <message>
         <source>Connected through Tor</source>
         <translation>Connecté par Tor</translation>
+    </message>
+    <message>
+        <source>On your network</source>
+        <translation>Sur votre réseau</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,7 @@
 #include "app/shell/appdelegate.h"
 
 #include "app/cards/cardactions.h"
+#include "app/cards/cardfiles.h"
 #include "app/desktop/appnotifications.h"
 #include "app/desktop/filemanager.h"
 #include "app/desktop/launcherbadge.h"
@@ -27,6 +28,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 using vortan::Controller;
@@ -81,6 +83,26 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
         const std::optional<User> user = m_controller->user(key);
         addWarning(tr("%1 offered more files than Brenvo keeps at once: %2 were not added")
                        .arg(user ? user->name : tr("Someone"), QLocale().toString(qlonglong(count))));
+    });
+    connect(m_controller.get(), &Controller::strangerRefused, this, [this](const QByteArray& key) {
+        const QString message =
+            tr("Someone who is not among your people tried to connect (key %1)").arg(keyFingerprint(key));
+        m_strangerWarnings.insert(key, message);
+        addWarning(message);
+    });
+    // Their card imported: the warning about them has done its work.
+    connect(m_controller.get(), &Controller::usersChanged, this, [this] {
+        bool changed = false;
+        for (auto it = m_strangerWarnings.begin(); it != m_strangerWarnings.end();) {
+            if (!m_controller->user(it.key())) {
+                ++it;
+                continue;
+            }
+            changed = m_warnings.removeAll(it.value()) > 0 || changed;
+            it = m_strangerWarnings.erase(it);
+        }
+        if (changed)
+            emit warningsChanged();
     });
     connect(m_controller.get(), &Controller::downloadFinished, this, &AppDelegate::didFinishDownloading);
     connect(m_controller.get(), &Controller::filesReceived, this, &AppDelegate::didReceiveFiles);
@@ -202,6 +224,12 @@ void AppDelegate::showListenerState()
         addWarning(text);
 }
 
+bool AppDelegate::warningsOfferImport() const
+{
+    return std::any_of(m_strangerWarnings.cbegin(), m_strangerWarnings.cend(),
+                       [this](const QString& message) { return m_warnings.contains(message); });
+}
+
 void AppDelegate::dismissWarnings()
 {
     if (m_warnings.isEmpty())
@@ -271,7 +299,34 @@ void AppDelegate::registerWindow(MainWindow& window)
     connect(&window, &QObject::destroyed, this, [this, scene, gone] {
         m_scenes.removeOne(scene);
         m_windows.removeOne(gone);
+        keepPeopleInViewConnected();
     });
+    connect(scene, &SceneController::selectedUserChanged, this, &AppDelegate::keepPeopleInViewConnected);
+    connect(scene, &SceneController::phaseChanged, this, &AppDelegate::keepPeopleInViewConnected);
+}
+
+void AppDelegate::keepPeopleInViewConnected()
+{
+    // After the selection's signals are through: a call changes the user
+    // at once, and the views redraw.
+    if (m_inViewQueued)
+        return;
+    m_inViewQueued = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_inViewQueued = false;
+        // Whoever is shown in a window on screen is called, work or not,
+        // so that their state says whether they are there.
+        QList<QByteArray> inView;
+        for (const SceneController* scene : std::as_const(m_scenes)) {
+            if (scene->phase() != SceneController::Phase::background && !scene->selectedUser().isEmpty()
+                && !inView.contains(scene->selectedUser()))
+                inView.append(scene->selectedUser());
+        }
+        if (inView != m_peopleInView) {
+            m_peopleInView = inView;
+            m_controller->setKeptConnected(inView);
+        }
+    }, Qt::QueuedConnection);
 }
 
 bool AppDelegate::mayClose(MainWindow& window)

@@ -6,6 +6,7 @@
 
 #include "vortan/controller.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -102,6 +103,9 @@ public:
     // stored file that could not be saved, or was kept aside as unreadable),
     // the latest last, until dismissed. Every window shows them.
     const QStringList& warnings() const { return m_warnings; }
+    // Whether a warning is about someone unknown calling: their card may
+    // be what is missing.
+    bool warningsOfferImport() const;
     void dismissWarnings();
 
     FileManager& fileManager() { return *m_fileManager; }
@@ -130,6 +134,8 @@ private:
     void finishUninstall(QWidget* parent);
     static QString packageAdvice();
     void registerWindow(MainWindow& window);
+    // The people selected in windows on screen are kept connected.
+    void keepPeopleInViewConnected();
     void rememberWindows(const QList<MainWindow*>& windows);
     MainWindow* activeWindow() const;
     MainWindow* windowOf(const SceneController* scene) const;
@@ -151,6 +157,8 @@ private:
     std::unique_ptr<AddressProposal> m_addressProposal;
     QList<SceneController*> m_scenes;
     QList<MainWindow*> m_windows;  // shown or not yet destroyed
+    QList<QByteArray> m_peopleInView;  // selected in a window on screen
+    bool m_inViewQueued = false;
     QPointer<SettingsView> m_settingsView;
     bool m_started = false;
     bool m_stopped = false;
@@ -159,6 +167,7 @@ private:
     QByteArray m_uninstalledKey;  // the card files of this key were ours
     QStringList m_warnings;
     QString m_listenerWarning;  // among m_warnings while the listener has failed
+    QHash<QByteArray, QString> m_strangerWarnings;  // by key, until the key is a user's
     struct ListenerFailure {
         vortan::VortanError error;
         std::optional<std::uint16_t> port;

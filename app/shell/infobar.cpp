@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
 
@@ -48,11 +49,17 @@ InfoBar::InfoBar(QWidget* parent) : QFrame(parent)
     m_close->setToolTip(tr("Dismiss"));
     m_close->setAccessibleName(tr("Dismiss"));
     connect(m_close, &QToolButton::clicked, this, &InfoBar::dismissed);
+    m_import = new QPushButton(tr("Import Card…"), this);
+    m_import->setObjectName(QStringLiteral("infoBarImport"));
+    m_import->setAccessibleName(tr("Import Card…"));
+    m_import->hide();
+    connect(m_import, &QPushButton::clicked, this, &InfoBar::importRequested);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 6, 6, 6);
     layout->addWidget(m_icon, 0, Qt::AlignTop);
     layout->addWidget(m_text, 1);
+    layout->addWidget(m_import, 0, Qt::AlignTop);
     layout->addWidget(m_close, 0, Qt::AlignTop);
     hide();
 }
@@ -65,6 +72,11 @@ void InfoBar::setMessages(const QStringList& messages)
     m_text->setText(lines.join(QLatin1Char('\n')));
     m_text->setAccessibleName(m_text->text());
     setVisible(!lines.isEmpty());
+}
+
+void InfoBar::setImportOffered(bool offered)
+{
+    m_import->setVisible(offered);
 }
 
 QString InfoBar::text() const

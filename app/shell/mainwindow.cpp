@@ -7,6 +7,7 @@
 #include "app/shell/personactions.h"
 #include "app/shell/windowactions.h"
 #include "app/shell/reasontext.h"
+#include "app/shell/sidebarmodel.h"
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
 #include "app/shell/welcomeview.h"
@@ -33,21 +34,11 @@ namespace brenvo {
 
 namespace {
 
-QString stateTitle(User::State state, bool throughTor)
-{
-    switch (state) {
-    case User::State::connected: return throughTor ? MainWindow::tr("Connected through Tor") : MainWindow::tr("Connected");
-    case User::State::connecting: return MainWindow::tr("Connecting…");
-    case User::State::notConnected: return MainWindow::tr("Not connected");
-    }
-    return {};
-}
-
 // Readable on the window (a contrast of at least 4.5:1), not the disabled grey.
-QColor stateColor(const QPalette& palette, User::State state)
+QColor stateColor(const QPalette& palette, const User& user)
 {
     const bool dark = palette.color(QPalette::Window).lightness() < 128;
-    if (state == User::State::connected)
+    if (SidebarModel::available(user))
         return dark ? QColor(0x57, 0xd3, 0x6e) : QColor(0x1a, 0x7f, 0x37);
     return dark ? QColor(0xc0, 0xc0, 0xc0) : QColor(0x55, 0x55, 0x55);
 }
@@ -95,10 +86,14 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     rows->addWidget(m_infoBar);
     rows->addWidget(columns, 1);
     setCentralWidget(central);
-    const auto showWarnings = [this] { m_infoBar->setMessages(m_app.warnings()); };
+    const auto showWarnings = [this] {
+        m_infoBar->setMessages(m_app.warnings());
+        m_infoBar->setImportOffered(m_app.warningsOfferImport());
+    };
     showWarnings();
     connect(&app, &AppDelegate::warningsChanged, this, showWarnings);
     connect(m_infoBar, &InfoBar::dismissed, &app, &AppDelegate::dismissWarnings);
+    connect(m_infoBar, &InfoBar::importRequested, this, [this] { m_app.importCards(this); });
 
     m_toolbar = addToolBar(tr("Connection"));
     m_toolbar->setObjectName(QStringLiteral("connectionToolbar"));
@@ -191,11 +186,11 @@ void MainWindow::redraw()
         m_files->setUser(shown);
     if (user) {
         m_detail->setCurrentWidget(m_files);
-        setWindowTitle(tr("%1 — %2").arg(displayName(user->name), stateTitle(user->state, user->throughTor)));
+        setWindowTitle(tr("%1 — %2").arg(displayName(user->name), SidebarModel::stateText(*user)));
         // not translated: markup around translated texts
         m_title->setText(QStringLiteral("<b>%1</b>&nbsp;&nbsp;<span style=\"color:%2\">%3</span>")
-                             .arg(displayName(user->name).toHtmlEscaped(), stateColor(palette(), user->state).name(),
-                                  stateTitle(user->state, user->throughTor)));
+                             .arg(displayName(user->name).toHtmlEscaped(), stateColor(palette(), *user).name(),
+                                  SidebarModel::stateText(*user)));
         m_title->setAccessibleName(windowTitle());
         ReasonText reason;
         if (user->failure && user->state != User::State::connected)

@@ -24,15 +24,15 @@ constexpr int kButton = 24;
 constexpr int kIcon = 20;
 constexpr int kDot = 10;
 
-// The state line: a green readable on the base for a connection, else the
+// The state line: a green readable on the base for someone there, else the
 // text colour softened only as far as it keeps a contrast of about 7:1.
-QColor stateColor(const QPalette& palette, bool connected, bool selected)
+QColor stateColor(const QPalette& palette, bool available, bool selected)
 {
     if (selected)
         return palette.color(QPalette::HighlightedText);
     const QColor text = palette.color(QPalette::Text);
     const QColor base = palette.color(QPalette::Base);
-    if (connected)
+    if (available)
         return base.lightness() > 128 ? QColor(0x1a, 0x7f, 0x37) : QColor(0x57, 0xd3, 0x6e);
     return QColor::fromRgbF(text.redF() * 0.65f + base.redF() * 0.35f, text.greenF() * 0.65f + base.greenF() * 0.35f,
                             text.blueF() * 0.65f + base.blueF() * 0.35f);
@@ -64,7 +64,7 @@ QRect badgeRect(const QModelIndex& index, const QRect& rect, const QFontMetrics&
     const int buttonsWidth = int(SidebarDelegate::buttons(index, rect).size()) * (kButton + kSpacing);
     const int width = std::max(metrics.height() + 4, metrics.horizontalAdvance(badgeText(count)) + 10);
     const int height = metrics.height() + 2;
-    const int dot = index.data(SidebarModel::ConnectedRole).toBool() ? kDot + kSpacing : 0;
+    const int dot = index.data(SidebarModel::AvailableRole).toBool() ? kDot + kSpacing : 0;
     return {rect.right() - kMargin - buttonsWidth - dot - width, rect.top() + (rect.height() - height) / 2, width,
             height};
 }
@@ -133,7 +133,7 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QRect iconRect(rect.left() + kMargin, rect.top() + (rect.height() - kIcon) / 2, kIcon, kIcon);
     person.paint(painter, iconRect, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
 
-    if (index.data(SidebarModel::ConnectedRole).toBool()) {
+    if (index.data(SidebarModel::AvailableRole).toBool()) {
         const QRect dot(right - kDot + 1, rect.top() + (rect.height() - kDot) / 2, kDot, kDot);
         painter->setRenderHint(QPainter::Antialiasing);
         // Outlined on a selected row, where the highlight would swallow it.
@@ -173,7 +173,7 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->drawText(QRect(textLeft, top, textRect.width(), nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
                       nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textRect.width()));
     painter->setFont(smaller(option.font));
-    painter->setPen(stateColor(option.palette, index.data(SidebarModel::ConnectedRole).toBool(), selected));
+    painter->setPen(stateColor(option.palette, index.data(SidebarModel::AvailableRole).toBool(), selected));
     painter->drawText(QRect(textLeft, top + nameMetrics.height(), textRect.width(), smallMetrics.height()),
                       Qt::AlignLeft | Qt::AlignVCenter,
                       smallMetrics.elidedText(index.data(SidebarModel::StateTextRole).toString(), Qt::ElideRight,

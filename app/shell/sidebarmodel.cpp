@@ -56,19 +56,24 @@ void SidebarModel::scheduleReasons()
     m_reasonTimer.start(int(std::clamp<qint64>(QDateTime::currentDateTimeUtc().msecsTo(*next), 0, 3'600'000)));
 }
 
-QString SidebarModel::stateText(User::State state, bool throughTor)
+QString SidebarModel::stateText(const User& user)
 {
-    switch (state) {
-    case User::State::connected: return throughTor ? tr("Connected through Tor") : tr("Connected");
+    switch (user.state) {
+    case User::State::connected: return user.throughTor ? tr("Connected through Tor") : tr("Connected");
     case User::State::connecting: return tr("Connecting…");
-    case User::State::notConnected: return tr("Not connected");
+    case User::State::notConnected: return user.onLocalNetwork ? tr("On your network") : tr("Not connected");
     }
     return {};
 }
 
-QString SidebarModel::description(User::State state, int newFiles, const QString& reason, bool throughTor)
+bool SidebarModel::available(const User& user)
 {
-    QString text = stateText(state, throughTor);
+    return user.state == User::State::connected || (user.state == User::State::notConnected && user.onLocalNetwork);
+}
+
+QString SidebarModel::description(const User& user, int newFiles, const QString& reason)
+{
+    QString text = stateText(user);
     // One spelled out: without a catalogue (English) a %n plural reads "1 new files".
     if (newFiles > 0)
         text = newFiles == 1 ? tr("%1, 1 new file").arg(text) : tr("%1, %Ln new files", nullptr, newFiles).arg(text);
@@ -222,21 +227,21 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const
         bold.setWeight(QFont::DemiBold);
         return bold;
     }
-    case Qt::AccessibleDescriptionRole: return row.isMe ? tr("Me") : description(row.user.state, row.newFiles, why, row.user.throughTor);
+    case Qt::AccessibleDescriptionRole: return row.isMe ? tr("Me") : description(row.user, row.newFiles, why);
     case Qt::ToolTipRole: {
         if (row.isMe)
             return tr("%1 (me)").arg(displayName(row.user.name));
-        const QString text = tr("%1 — %2").arg(displayName(row.user.name), description(row.user.state, row.newFiles, why, row.user.throughTor));
+        const QString text = tr("%1 — %2").arg(displayName(row.user.name), description(row.user, row.newFiles, why));
         return reason && !reason->detail.isEmpty() ? text + QLatin1Char('\n') + reason->detail : text;
     }
     case KeyRole: return row.user.key;
     case IsMeRole: return row.isMe;
     case StateRole: return int(row.user.state);
-    case ConnectedRole: return !row.isMe && row.user.state == User::State::connected;
+    case AvailableRole: return !row.isMe && available(row.user);
     case StateTextRole:
         if (row.isMe)
             return tr("Me");
-        return reason ? reason->brief : stateText(row.user.state, row.user.throughTor);
+        return reason ? reason->brief : stateText(row.user);
     case NewFilesRole: return row.newFiles;
     case EditTextRole: return row.isMe ? tr("Edit My Card") : tr("Edit %1").arg(displayName(row.user.name));
     default: return {};

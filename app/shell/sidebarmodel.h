@@ -30,8 +30,8 @@ public:
         KeyRole = Qt::UserRole + 1,  // QByteArray
         IsMeRole,                    // bool
         StateRole,                   // int, a User::State (other users only)
-        ConnectedRole,               // bool: the green mark is shown
-        StateTextRole,               // "Connected", "Connecting…", "Not connected", why not ("Offline or unreachable"); "Me"
+        AvailableRole,               // bool: the green mark is shown (connected, or on the local network)
+        StateTextRole,               // "Connected", "Connecting…", "On your network", "Not connected", why not ("Offline or unreachable"); "Me"
         NewFilesRole,                // int, new files of that person
         EditTextRole,                // "Edit My Card" / "Edit <name>" (the pencil)
     };
@@ -45,10 +45,12 @@ public:
     static QHash<QByteArray, int> newFiles(const QList<vortan::FileRow>& rows);
     static bool isNewFile(const vortan::FileRow& row);
 
-    static QString stateText(vortan::User::State state, bool throughTor = false);
+    static QString stateText(const vortan::User& user);
+    // Connected, or not connected but announced on the local network.
+    static bool available(const vortan::User& user);
     // What a screen reader says after the name: "Connected, 3 new files",
     // then why the last connection failed ("Not connected. Bob is offline…").
-    static QString description(vortan::User::State state, int newFiles, const QString& reason = {}, bool throughTor = false);
+    static QString description(const vortan::User& user, int newFiles, const QString& reason = {});
 
     // The row of that user (the local user's row when me), or -1.
     int rowOf(const QByteArray& key, bool me = false) const;

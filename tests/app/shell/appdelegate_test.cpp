@@ -101,6 +101,18 @@ TEST_F(AppDelegateTest, WindowsRegisterInOrderAndLeaveByIdentity)
     EXPECT_EQ(app->sceneControllers(), QList<SceneController*>{&second->scene()});
 }
 
+// Whether someone is there shows without a click: the person in view is
+// called, and called again, with nothing to transfer.
+TEST_F(AppDelegateTest, ThePersonInViewIsCalled)
+{
+    const QByteArray bea(32, 'b');
+    app->controller().addUsers({User("Bea", QString("127.0.0.1"), vortan::test::unusedPort(), bea)});
+    MainWindow* window = app->newWindow();
+    window->scene().setSelectedUser(bea);
+    ASSERT_TRUE(vortan::test::waitFor([&] { return app->controller().user(bea)->failure.has_value(); }));
+    EXPECT_TRUE(app->controller().user(bea)->failure->retryAt);
+}
+
 TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
 {
     const QByteArray alice(32, 'a');
@@ -275,6 +287,17 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     me.port = vortan::test::unusedPort();
     app->controller().editMe(me);
     ASSERT_TRUE(vortan::test::waitFor([&] { return app->controller().listenerState() == ListenerState::ready(); }));
+    EXPECT_TRUE(window->infoBar()->isHidden());
+
+    // Someone unknown called: their key, and Import Card… until their card is in.
+    const QByteArray stranger(32, 's');
+    emit app->controller().strangerRefused(stranger);
+    auto* import = window->infoBar()->findChild<QPushButton*>("infoBarImport");
+    ASSERT_TRUE(import);
+    EXPECT_TRUE(import->isVisible());
+    EXPECT_EQ(window->infoBar()->text(), "Someone who is not among your people tried to connect (key 7373 7373 7373 "
+                                         "7373 7373 7373 7373 7373 7373 7373 7373 7373 7373 7373 7373 7373).");
+    app->controller().addUsers({User("Sam", std::nullopt, std::nullopt, stranger)});
     EXPECT_TRUE(window->infoBar()->isHidden());
 }
 

@@ -135,23 +135,26 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
 {
     const struct {
         User::State state;
+        bool onNetwork;
         int newFiles;
         const char* description;
         bool mark;
     } cases[] = {
-        {User::State::notConnected, 0, "Not connected", false},
-        {User::State::connecting, 0, "Connecting…", false},
-        {User::State::connected, 0, "Connected", true},
-        {User::State::connecting, 1, "Connecting…, 1 new file", false},
-        {User::State::connected, 3, "Connected, 3 new files", true},
+        {User::State::notConnected, false, 0, "Not connected", false},
+        {User::State::notConnected, true, 0, "On your network", true},
+        {User::State::connecting, true, 0, "Connecting…", false},
+        {User::State::connected, false, 0, "Connected", true},
+        {User::State::connecting, false, 1, "Connecting…, 1 new file", false},
+        {User::State::connected, true, 3, "Connected, 3 new files", true},
         // The last failure, while not connected, and with its countdown.
-        {User::State::notConnected, 1, "Not connected, 1 new file. Ann's card has no address: ask Ann for a new card "
-                                       "— trying again in 40 s", false},
-        {User::State::connected, 0, "Connected", true},
+        {User::State::notConnected, false, 1, "Not connected, 1 new file. Ann's card has no address: ask Ann for a new "
+                                              "card — trying again in 40 s", false},
+        {User::State::connected, false, 0, "Connected", true},
     };
     for (const auto& c : cases) {
         // Bidirectional controls in a name are never shown.
         User ann = person("A\u202enn\u2066", 'a', c.state);
+        ann.onLocalNetwork = c.onNetwork;
         if (QByteArray(c.description).contains("card") || c.state == User::State::connected)
             ann.failure = ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, std::nullopt,
                                          QDateTime::currentDateTimeUtc().addMSecs(39'500)};
@@ -171,8 +174,8 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
         EXPECT_EQ(index.data(Qt::AccessibleTextRole).toString(), "Ann");
         EXPECT_EQ(index.data(SidebarModel::StateTextRole).toString(),
                   ann.failure && c.state == User::State::notConnected ? "No address on the card"
-                                                                      : SidebarModel::stateText(c.state));
-        EXPECT_EQ(index.data(SidebarModel::ConnectedRole).toBool(), c.mark) << c.description;
+                                                                      : SidebarModel::stateText(ann));
+        EXPECT_EQ(index.data(SidebarModel::AvailableRole).toBool(), c.mark) << c.description;
         EXPECT_EQ(index.data(SidebarModel::NewFilesRole).toInt(), c.newFiles);
     }
     User connectedMe = me;
@@ -180,7 +183,7 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
     view.setUsers(connectedMe, {});
     const QModelIndex mine = view.model()->index(0, 0);
     EXPECT_EQ(mine.data(Qt::AccessibleDescriptionRole).toString(), "Me");
-    EXPECT_FALSE(mine.data(SidebarModel::ConnectedRole).toBool());
+    EXPECT_FALSE(mine.data(SidebarModel::AvailableRole).toBool());
 }
 
 TEST(ReasonText, SaysWhatToDoAndWhenItTriesAgain)
