@@ -425,6 +425,13 @@ qint64 Connection::bytesAcknowledged()
     return m_bytesAcknowledged;
 }
 
+std::optional<std::chrono::milliseconds> Connection::unacknowledgedFor() const
+{
+    if (!m_watch || m_localStream || !m_socksPath.isEmpty())
+        return std::nullopt;
+    return vortan::unacknowledgedFor(m_watch.get());
+}
+
 void Connection::closeSocket(bool discardPending)
 {
     bytesAcknowledged();  // the last count, while the socket still tells

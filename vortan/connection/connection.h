@@ -126,6 +126,9 @@ public:
     // closed (a reset or a timeout leaves the count as it was); afterwards
     // that last count. Bytes past it may have been lost with the connection.
     qint64 bytesAcknowledged();
+    // See unacknowledgedFor() in socketutil.h: absent through tor, whose
+    // local end acknowledges everything.
+    std::optional<std::chrono::milliseconds> unacknowledgedFor() const;
 
     // The socket's descriptor while it is open, else -1.
     int socketDescriptor() const;

@@ -22,4 +22,16 @@ std::optional<qint64> bytesAckedByPeer(int fd)
     return qint64(info.tcpi_bytes_acked);
 }
 
+std::optional<std::chrono::milliseconds> unacknowledgedFor(int fd)
+{
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0
+        || size < offsetof(tcp_info, tcpi_last_ack_recv) + sizeof info.tcpi_last_ack_recv)
+        return std::nullopt;
+    if (info.tcpi_unacked == 0 || info.tcpi_backoff < kDeadLinkBackoffs)
+        return std::nullopt;
+    return std::chrono::milliseconds(info.tcpi_last_ack_recv);
+}
+
 }  // namespace vortan

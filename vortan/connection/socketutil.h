@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 
+#include <chrono>
 #include <optional>
 
 namespace vortan {
@@ -29,6 +30,14 @@ bool enableKeepAlive(int fd);
 // told after a reset or a timeout, until the socket is closed. Absent where
 // the kernel does not count them.
 std::optional<qint64> bytesAckedByPeer(int fd);
+
+// How long the peer's TCP has acknowledged nothing while bytes sent on the
+// socket wait for it and TCP has timed out retransmitting them at least
+// kDeadLinkBackoffs times in a row; absent while the peer acknowledges (or
+// where the kernel does not tell). Over a path that is gone this grows from
+// the moment it went; a slow peer's TCP still acknowledges.
+std::optional<std::chrono::milliseconds> unacknowledgedFor(int fd);
+inline constexpr int kDeadLinkBackoffs = 3;
 
 // The numeric form used in the key store's endpoint table: an IPv4-mapped
 // IPv6 address becomes plain IPv4, so both ends of a connection name it the

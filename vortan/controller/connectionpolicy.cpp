@@ -131,9 +131,13 @@ void ConnectionPolicy::connected(const QByteArray& key)
     }
 }
 
-void ConnectionPolicy::disconnected(const QByteArray& key)
+void ConnectionPolicy::disconnected(const QByteArray& key, bool longLived)
 {
-    if (worthCalling(key))
+    if (!worthCalling(key))
+        return;
+    if (longLived)
+        callIfWanted(key);
+    else
         schedule(key);
 }
 

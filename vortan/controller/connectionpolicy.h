@@ -66,8 +66,9 @@ public:
     // A call failed: the wait before the next one, when there will be one.
     std::optional<std::chrono::milliseconds> failed(const QByteArray& key, ConnectFailure::Reason reason);
     void connected(const QByteArray& key);
-    // A connection ended without our asking: called again after a wait.
-    void disconnected(const QByteArray& key);
+    // A connection ended without our asking: called again at once when it
+    // had lasted (a link that went), else after a wait.
+    void disconnected(const QByteArray& key, bool longLived = false);
     // Disconnect by hand holds the user; connect by hand releases it.
     void hold(const QByteArray& key);
     void release(const QByteArray& key);

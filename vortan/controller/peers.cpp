@@ -328,6 +328,22 @@ void Peers::presenceGone(const QByteArray& key)
     }
 }
 
+bool Peers::linkAlive(const QByteArray& key)
+{
+    const std::shared_ptr<PeerConnection> peer = peerFor(key);
+    Connection* connection = peer ? peer->connection() : nullptr;
+    const std::optional<std::chrono::milliseconds> silent = connection ? connection->unacknowledgedFor() : std::nullopt;
+    if (!silent || *silent < kDeadLink)
+        return true;
+    const User* user = m_engine.findUser(key);
+    logInfo(lcController(), QStringLiteral("Nothing sent to %1 was acknowledged for %2 s: the connection is lost")
+                                .arg(user ? user->name : QString())
+                                .arg(silent->count() / 1000));
+    m_engine.modifyUser(key, [](User& u) { u.error = VortanError::network(NetworkError::posix(ETIMEDOUT)); });
+    connection->cancel();
+    return false;
+}
+
 void Peers::disconnectFrom(const QByteArray& key)
 {
     m_policy->hold(key);
@@ -535,6 +551,8 @@ void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
     m_connectingPeers.removeIf([&](const OutgoingPeer& o) { return o.peer == peer; });
     m_pendingPeers.removeAll(peer);
     m_peers.removeAll(peer);
+    const auto readySince = m_readySince.constFind(peer.get());
+    const bool longLived = readySince != m_readySince.cend() && m_clock.now() - *readySince >= kLongLived;
     m_readySince.remove(peer.get());
     m_engine.connectionEnded(peer);
     if (!peer->user())
@@ -554,7 +572,7 @@ void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
         u.throughTor = false;
     });
     if (wasConnected)
-        noteDisconnected(key);
+        noteDisconnected(key, longLived);
 }
 
 void Peers::refusedStranger(const QByteArray& key)
@@ -568,9 +586,9 @@ void Peers::refusedStranger(const QByteArray& key)
     emit strangerRefused(key);
 }
 
-void Peers::noteDisconnected(const QByteArray& key)
+void Peers::noteDisconnected(const QByteArray& key, bool longLived)
 {
-    m_policy->disconnected(key);
+    m_policy->disconnected(key, longLived);
     emit peerDisconnected(key);
 }
 

@@ -92,6 +92,13 @@ public:
     void learnPresence(const QByteArray& key, const QList<Endpoint>& endpoints);
     // The user's last announcement on the local network went away.
     void presenceGone(const QByteArray& key);
+    // Whether the user's connection still carries what we send: false, and
+    // the connection closed as lost, once the peer's TCP has acknowledged
+    // nothing for kDeadLink (asked when a download there receives nothing).
+    bool linkAlive(const QByteArray& key);
+    static constexpr std::chrono::milliseconds kDeadLink{10000};
+    // A connection ready this long before it ended is called again at once.
+    static constexpr std::chrono::milliseconds kLongLived{30000};
     ConnectionPolicy& policy() { return *m_policy; }
     const ConnectionPolicy& policy() const { return *m_policy; }
     // Follows the machine's network changes (logging how, or that it cannot).
@@ -167,7 +174,7 @@ private:
     bool dialledByUs(const std::shared_ptr<PeerConnection>& peer) const;
     // Whether the connection our end made wins when calls cross.
     bool weWinCrossings(const QByteArray& key) const;
-    void noteDisconnected(const QByteArray& key);
+    void noteDisconnected(const QByteArray& key, bool longLived);
     void refusedStranger(const QByteArray& key);
 
     Clock& m_clock;
