@@ -72,7 +72,8 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                        return m_catalogue.askForListAgain(
                            user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
                    },
-                   [this](const QByteArray& user) { m_catalogue.askWhetherSenderIsDone(user); }}),
+                   [this](const QByteArray& user) { m_catalogue.askWhetherSenderIsDone(user); },
+                   [this](const QByteArray& user) { return m_peers.linkAlive(user); }}),
       m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return m_files.edit(id); },
                  [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
                  [this](const QUuid& id) { emit offerSent(id); }}),

@@ -38,6 +38,7 @@ Downloads::Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits lim
       m_windows(clock, limits,
                 {.waitsForBlocks = [this](const QUuid& id) { return waitsForBlocks(id); },
                  .askForList = [this](const QByteArray& user) { return m_engine.askForList(user); },
+                 .linkAlive = [this](const QByteArray& user) { return !m_engine.linkAlive || m_engine.linkAlive(user); },
                  .lost = [this](const QUuid& id, const BlockSet& blocks) { askAgain(id, blocks); }})
 {
 }

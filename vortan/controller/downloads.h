@@ -46,6 +46,8 @@ public:
         // sender may not have learnt of every block's arrival (see
         // Catalogue::Engine::remindSender), its list tells.
         std::function<void(const QByteArray& user)> finishedAcrossConnections;
+        // See DownloadWindows::Engine::linkAlive.
+        std::function<bool(const QByteArray& user)> linkAlive;
     };
 
     Downloads(FileTable& files, Clock& clock, DownloadWindows::Limits limits, Engine engine);

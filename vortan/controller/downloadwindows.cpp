@@ -119,6 +119,8 @@ void DownloadWindows::checkQuiet()
         return;
     }
     for (const QByteArray& user : std::as_const(quietUsers)) {
+        if (m_engine.linkAlive && !m_engine.linkAlive(user))
+            continue;
         const auto asked = m_quietListRequests.constFind(user);
         if (asked != m_quietListRequests.cend() && now - *asked < kQuietDownloadTime)
             continue;

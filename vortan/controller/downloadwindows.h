@@ -26,7 +26,9 @@ namespace vortan {
 //
 // It also watches for what goes unanswered:
 // - A quiet download, one that receives nothing for kQuietDownloadTime
-//   although it has asked for blocks, has its user asked for the list again,
+//   although it has asked for blocks, has its user's connection looked at
+//   (a link that went is closed, not asked anything more) and its user
+//   asked for the list again,
 //   so that an offer the user withdrew is seen as such. Its requests stand:
 //   with thousands of files on one connection, answers may well take longer.
 // - A request is taken as lost only when it is still unanswered
@@ -52,6 +54,9 @@ public:
         // Asks the user for the list again, because of a quiet download;
         // false when the user is not connected.
         std::function<bool(const QByteArray& user)> askForList;
+        // Whether the user's connection still carries what we send; false
+        // when it was just closed as lost (its requests go with it).
+        std::function<bool(const QByteArray& user)> linkAlive;
         // These requested blocks of the download are taken as lost: no
         // longer wanted, to be asked for again.
         std::function<void(const QUuid& id, const BlockSet& blocks)> lost;
