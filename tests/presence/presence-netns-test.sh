@@ -12,7 +12,14 @@
 #                 collides and is renamed) without Bob's key, then 19 more
 #                 names replaying Bob's signed announcement at its own
 #                 address: never called, the download comes from Bob
-#       restarts  Ann's program started 20 times finds Bob within 3 s each time
+#       move      Bob's machine leaves the network in the middle of a download
+#                 and comes back at another address: both sides see the
+#                 connection lost within 40 s, and the download completes by
+#                 itself
+#       vanish    Bob, connected with nothing to transfer, leaves the network:
+#                 Ann sees the connection lost within 40 s
+#       restarts  Ann's program started 20 times finds Bob within 3 s each time;
+#                 Bob's program stops and Ann sees his announcement go
 #       flood     1,100 names built on Bob's token, sent as raw mDNS from a
 #                 host without avahi: Ann still finds Bob
 # Exits 77 (skipped) without root, network namespaces or avahi-daemon.
@@ -286,6 +293,53 @@ NFT
   echo "find: 40 MB at 40 Mbit/s finished $((end - start)) ms after the start," \
     "$((end - moved)) ms after Bob's address changed (30 % through)"
   ;;
+move|vanish)
+  brenvo ann import "$work/bob.card" >/dev/null && brenvo bob import "$work/ann.card" >/dev/null || fail "import"
+  mkdir -p "$work/ann/in"
+  # Bob's cable: his end of the veth pair on the switch.
+  cable="${prefix}bx"
+  # lost NAME WHO: waits (40 s at most) for NAME's program to report WHO disconnected.
+  lost() { wait_for "$work/$1/out.log" "disconnected $2" 40; }
+  if [ "$case_name" = vanish ]; then
+    brenvo bob run --no-tor --log "$work/bob/run.log" >"$work/bob/out.log" 2>&1 &
+    brenvo ann run --no-tor --connect Bob --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
+    wait_for "$work/ann/out.log" "connected Bob" 30 || fail "Ann did not connect"
+    ip -n "$prefix-sw" link set "$cable" nomaster || fail "unplug"
+    gone=$(now_ms)
+    lost ann Bob || fail "Ann still takes Bob for connected 40 s after he left"
+    echo "vanish: Ann saw the idle connection to Bob lost $(($(now_ms) - gone)) ms after he left"
+    exit 0
+  fi
+  head -c 40000000 /dev/urandom >"$work/offer.bin"
+  brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
+  ip netns exec "$prefix-bob" tc qdisc add dev lan0 root tbf rate 40mbit burst 64kb latency 400ms || fail "tc"
+  start=$(now_ms)
+  brenvo bob run --no-tor --log "$work/bob/run.log" >"$work/bob/out.log" 2>&1 &
+  brenvo ann run --no-tor --connect Bob --download-to "$work/ann/in" --accept Bob --exit-when-done --timeout 110 \
+    --log "$work/ann/run.log" >"$work/ann/out.log" 2>&1 &
+  ann=$!
+  i=0
+  until [ "$(ip netns exec "$prefix-bob" tc -s qdisc show dev lan0 | sed -n 's/^ *Sent \([0-9]*\) bytes.*/\1/p' | head -1)" \
+      -gt 12000000 ]; do
+    i=$((i + 1)); [ $i -lt 600 ] || fail "the transfer does not start"; sleep 0.1
+  done
+  # Bob walks away: nothing tells either side.
+  ip -n "$prefix-sw" link set "$cable" nomaster || fail "unplug"
+  gone=$(now_ms)
+  lost ann Bob || fail "Ann still takes Bob for connected 40 s after he left"
+  ann_lost=$(($(now_ms) - gone))
+  lost bob Ann || fail "Bob still takes Ann for connected 40 s after he left"
+  bob_lost=$(($(now_ms) - gone))
+  # He arrives on a network that gives him another address.
+  ip -n "$prefix-sw" link set "$cable" master br0 || fail "plug in"
+  ip -n "$prefix-bob" addr del 10.77.0.2/24 dev lan0 && ip -n "$prefix-bob" addr add 10.77.0.3/24 dev lan0 || fail "renumber"
+  back=$(now_ms)
+  wait "$ann" || fail "Ann's download did not finish by itself"
+  end=$(now_ms)
+  cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the downloaded file differs"
+  echo "move: Bob left 30 % through 40 MB; the connection seen lost after $ann_lost ms by Ann, $bob_lost ms by Bob;" \
+    "back at another address, the download completed $((end - back)) ms later ($((end - start)) ms in all)"
+  ;;
 restarts|flood)
   brenvo ann import "$work/bob.card" >/dev/null || fail "import"
   brenvo bob run --no-tor --log "$work/bob/run.log" >>"$work/bob/out.log" 2>&1 &
@@ -350,6 +404,13 @@ PY
     echo "flood: Bob found among 1,100 names on his token $worst ms after Ann's start; lookups refused by the bus: $refused"
   else
     echo "restarts: Bob found in each of $rounds starts of Ann's program, at worst $worst ms after the start"
+    brenvo ann run --no-tor --log "$work/ann/last.log" >/dev/null 2>&1 &
+    wait_for "$work/ann/last.log" "Bob is on the local network" 5 || fail "Ann did not find Bob"
+    stop_brenvo bob || fail "Bob's program does not stop"
+    stopped=$(now_ms)
+    wait_for "$work/ann/last.log" "Bob is no longer announced on the local network" 10 \
+      || fail "Ann did not see Bob's announcement go"
+    echo "restarts: Bob's program stopped; Ann saw his announcement go $(($(now_ms) - stopped)) ms later"
   fi
   ;;
 *)
