@@ -171,21 +171,34 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
             directory = m_engine.downloadsDirectory();
         else if (where.url().isLocalFile())
             directory = where.url().toLocalFile();
-        // The received name is one path component, so the file stays inside
-        // the directory whatever the peer called it.
-        const std::optional<QString> name = safeFileName(record.name());
-        if (directory.isEmpty())
+        // A name with folders is made into those folders below the
+        // directory, each component a safe name of its own; any other name is
+        // one path component. Either way the file stays inside the directory
+        // whatever the peer called it.
+        std::optional<QStringList> path = safeRelativePath(record.name());
+        if (!path) {
+            if (const std::optional<QString> flat = safeFileName(record.name()))
+                path = QStringList{*flat};
+        }
+        if (directory.isEmpty()) {
             problem = QStringLiteral("%1 is not a local directory").arg(where.url().toString());
-        else if (!name)
+        } else if (!path) {
             problem = QStringLiteral("\"%1\" cannot name a file").arg(printableName(record.name()));
-        else
-            target = QDir(directory).absolutePath() + QLatin1Char('/') + *name;
+        } else {
+            const QString name = path->takeLast();
+            std::optional<QString> folder = QDir(directory).absolutePath();
+            if (!path->isEmpty())
+                folder = makeFolders(*folder, *path, [&](const QString& p) { return takenPaths.contains(p); }, problem);
+            if (folder)
+                target = *folder + QLatin1Char('/') + name;
+        }
     }
 
-    // Two unfinished downloads never write to the same file. (This record
-    // has no location yet: none of the paths is its own.)
+    // Two unfinished downloads never write to the same file, and none
+    // replaces a folder. (This record has no location yet: none of the paths
+    // is its own.)
     const auto taken = [&](const QString& path) {
-        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix);
+        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix) || isFolder(path);
     };
     if (problem.isEmpty()) {
         // The partial file's name is longer than the target's: both must fit
