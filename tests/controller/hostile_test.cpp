@@ -41,7 +41,8 @@ QStringList treeOf(const QString& dir)
 // relative path whose every component is a safe name; any other name is one
 // flat component. Nothing lands outside the folder: not through "..", an
 // absolute path, nor a link or a file already there (a folder is numbered
-// instead), and a name too deep or too long is flattened or shortened.
+// instead); a file does not replace a folder, and a name too deep or too
+// long is flattened or shortened.
 TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPathsOutOfTheFolder)
 {
     struct Case {
@@ -55,6 +56,7 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPathsOutOfTheFolder)
         {"../escape.txt", "..:escape.txt", "..:escape.txt"},
         {"sub/dir.txt", "sub/dir.txt", "sub/dir.txt"},
         {"sub/deeper/dir.txt", "sub/deeper/dir.txt", "sub/deeper/dir.txt"},
+        {"sub", "sub", "sub (2)"},
         {"a/../../b", "a:..:..:b", "a:..:..:b"},
         {"/etc/passwd", ":etc:passwd", ":etc:passwd"},
         {"a//b", "a::b", "a::b"},
