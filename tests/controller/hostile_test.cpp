@@ -41,8 +41,8 @@ QStringList treeOf(const QString& dir)
 // relative path whose every component is a safe name; any other name is one
 // flat component. Nothing lands outside the folder: not through "..", an
 // absolute path, nor a link or a file already there (a folder is numbered
-// instead); a file does not replace a folder, and a name too deep or too
-// long is flattened or shortened.
+// instead); a file does not replace a folder that downloads write into,
+// and a name too deep or too long is flattened or shortened.
 TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPathsOutOfTheFolder)
 {
     struct Case {

@@ -24,6 +24,21 @@ namespace {
 
 const QString kPartialSuffix = QStringLiteral(".downloading");
 
+// What a download with this target takes: the target, its partial file and,
+// each with a "/" at its end, the folders it lies in.
+void take(QSet<QString>& taken, const QString& target)
+{
+    taken.insert(target);
+    taken.insert(target + kPartialSuffix);
+    for (qsizetype slash = target.lastIndexOf(QLatin1Char('/')); slash > 0;
+         slash = target.lastIndexOf(QLatin1Char('/'), slash - 1)) {
+        const QString folder = target.left(slash + 1);
+        if (taken.contains(folder))
+            break;  // and the ones above it too
+        taken.insert(folder);
+    }
+}
+
 // Bytes of block b of a file: a whole block but for a shorter last one.
 std::int64_t blockLength(const File& file, std::int64_t block)
 {
@@ -146,9 +161,7 @@ QSet<QString> Downloads::takenPaths() const
     for (const File& record : std::as_const(m_files)) {
         if (!record.download || !record.location() || isComplete(record))
             continue;
-        const QString path = record.location()->toLocalFile();
-        paths.insert(path);
-        paths.insert(path + kPartialSuffix);
+        take(paths, record.location()->toLocalFile());
     }
     return paths;
 }
@@ -195,10 +208,11 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
     }
 
     // Two unfinished downloads never write to the same file, and none
-    // replaces a folder. (This record has no location yet: none of the paths
-    // is its own.)
+    // replaces a folder others write into. (This record has no location yet:
+    // none of the paths is its own.)
     const auto taken = [&](const QString& path) {
-        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix) || isFolder(path);
+        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix)
+               || takenPaths.contains(path + QLatin1Char('/'));
     };
     if (problem.isEmpty()) {
         // The partial file's name is longer than the target's: both must fit
@@ -222,8 +236,7 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
         return false;
     }
     record.file.location = QUrl::fromLocalFile(target);
-    takenPaths.insert(target);
-    takenPaths.insert(target + kPartialSuffix);
+    take(takenPaths, target);
     m_files.update();
     m_engine.progressed();
     return true;

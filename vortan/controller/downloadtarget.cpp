@@ -196,7 +196,8 @@ std::optional<QString> makeFolders(const QString& base, const QStringList& folde
     }
     // Whatever happened meanwhile, the folder must be inside base.
     const QString real = realPath(current);
-    if (real.isEmpty() || (!folders.isEmpty() && !real.startsWith(realBase + QLatin1Char('/')))) {
+    const QString inside = realBase.endsWith(QLatin1Char('/')) ? realBase : realBase + QLatin1Char('/');
+    if (real.isEmpty() || (!folders.isEmpty() && !real.startsWith(inside))) {
         problem = QStringLiteral("%1 leads outside %2").arg(current, base);
         return std::nullopt;
     }
