@@ -37,7 +37,7 @@ const QString kOverview = QStringLiteral(
     "  users               name, address:port and fingerprint of each user\n"
     "  files [--watch]     the catalogue: id, direction, user, name, size, blocks, state, error\n"
     "  share --to USER FILE...\n"
-    "                      offer files to a user (USER: a name or a fingerprint prefix)\n"
+    "                      offer files and folders to a user (USER: a name or a fingerprint prefix)\n"
     "  pause ID...         pause transfers\n"
     "  resume ID... [--to DIR]\n"
     "                      resume transfers (new downloads go into DIR)\n"
@@ -96,7 +96,9 @@ const QHash<QString, CommandHelp>& commandHelp()
           QStringLiteral("Offers the files to the users given (--to may be repeated; USER is a name or\n"
                          "the beginning of a fingerprint). Prints one line per new record: id, user, name;\n"
                          "a file already offered to the user is not offered again (its record is\n"
-                         "printed with a fourth field, \"already offered\"). Folders are refused.\n"
+                         "printed with a fourth field, \"already offered\"). A folder is offered as\n"
+                         "the files inside it and its subfolders, each named by its path from the\n"
+                         "folder's own name on (Holiday/2024/a.jpg); symbolic links inside are left out.\n"
                          "The files are sent while 'brenvo-cli run' runs.\n")}},
         {QStringLiteral("pause"),
          {QStringLiteral("pause ID..."),

@@ -99,7 +99,7 @@ CliError errorOf(const control::ErrorAnswer& error)
     case Kind::notOpen:
         return failure(QStringLiteral("the support directory is not open"));
     case Kind::folder:
-        return failure(QStringLiteral("cannot offer %1: it is a folder: share the files inside, or an archive of it")
+        return failure(QStringLiteral("cannot offer %1: the folder holds no files")
                            .arg(printable(error.subject)));
     case Kind::unreadable:
         return failure(QStringLiteral("cannot offer %1: %2").arg(printable(error.subject), printable(error.detail)));

@@ -42,7 +42,8 @@ struct FilesRequest {
     bool operator==(const FilesRequest&) const = default;
 };
 
-// Offers each file to each user that has not been offered it yet.
+// Offers each file to each user that has not been offered it yet; a folder
+// is offered as its files (see vortan::filesOfFolder()), all in one batch.
 struct ShareRequest {
     QStringList paths;
     QList<QByteArray> users;
@@ -77,7 +78,7 @@ struct ErrorAnswer {
     enum class Kind {
         refused,     // not carried out at all: detail is the instance's reason
         notOpen,     // the support directory is not open
-        folder,      // share: subject is a folder
+        folder,      // share: subject is a folder without a file to offer
         unreadable,  // share: subject cannot be offered; detail is the system's reason
         failed,      // anything else; detail is the reason
     };

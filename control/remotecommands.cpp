@@ -5,6 +5,7 @@
 #include "vortan/controller.h"
 #include "vortan/errors.h"
 #include "vortan/file2.h"
+#include "vortan/folderfiles.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -124,10 +125,17 @@ Answer RemoteCommands::handleOne(const ShareRequest& request)
 {
     QList<std::pair<vortan::File2, QUrl>> files;
     for (const QString& path : request.paths) {
-        if (QFileInfo(path).isDir())
-            return ErrorAnswer{ErrorAnswer::Kind::folder, path, {}};
         try {
-            files.append({vortan::File2::at(path), QUrl::fromLocalFile(path)});
+            if (!QFileInfo(path).isDir()) {
+                files.append({vortan::File2::at(path), QUrl::fromLocalFile(path)});
+                continue;
+            }
+            // A folder is offered as its files, named by their paths in it.
+            const QList<vortan::File2> inside = vortan::filesOfFolder(path);
+            if (inside.isEmpty())
+                return ErrorAnswer{ErrorAnswer::Kind::folder, path, {}};
+            for (const vortan::File2& file : inside)
+                files.append({file, *file.location});
         } catch (const vortan::IoError& e) {
             return ErrorAnswer{ErrorAnswer::Kind::unreadable, path, e.description()};
         }

@@ -1,6 +1,7 @@
 // Every installed header, included the way a front end includes them.
 #include <vortan/controller.h>
 #include <vortan/directories.h>
+#include <vortan/folderfiles.h>
 #include <vortan/diagnostics.h>
 #include <vortan/propertylist.h>
 #include <vortan/usercard.h>

@@ -113,7 +113,8 @@ TEST(Commands, ShareAndTheRecordCommands)
     writeRandomFile(file, 300000);
     expectOneErrorLine(quiet(ada, {"share", "--to", "Cy", file}), 1, "Cy");
     expectOneErrorLine(quiet(ada, {"share", "--to", "Bo", file, ada.folder("missing.jpg")}), 1, "missing.jpg");
-    expectOneErrorLine(quiet(ada, {"share", "--to", "Bo", ada.folder()}), 1, ada.name());
+    ASSERT_TRUE(QDir().mkpath(ada.folder("empty/emptier")));
+    expectOneErrorLine(quiet(ada, {"share", "--to", "Bo", "empty"}), 1, "cannot offer empty: the folder holds no files");
     EXPECT_TRUE(ada.files().isEmpty()) << "a failed share offered something";
 
     // Relative paths are taken from the working directory (the node's folder).
@@ -174,8 +175,8 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     expectOneErrorLine(quiet(ada, {"remove", "ffffffff"}), 1, "ffffffff");
     EXPECT_EQ(ada.ok({"users"}).outLines(), users);
     expectOneErrorLine(quiet(ada, {"import", ada.cardPath()}), 1, ada.cardPath() + " is your own card");
-    expectOneErrorLine(quiet(ada, {"share", "--to", "Bo", ada.folder()}), 1,
-                       "is a folder: share the files inside, or an archive of it");
+    ASSERT_TRUE(QDir().mkpath(ada.folder("empty")));
+    expectOneErrorLine(quiet(ada, {"share", "--to", "Bo", ada.folder("empty")}), 1, "the folder holds no files");
     EXPECT_EQ(ada.ok({"pause", kept}).outLines(), QStringList{kept + "\tkept.bin\tpaused"});
     EXPECT_EQ(ada.ok({"resume", kept}).outLines(), QStringList{kept + "\tkept.bin\tactive"});
     // A relative path is the requester's; the same file twice makes one record.

@@ -37,36 +37,91 @@ QStringList treeOf(const QString& dir)
     return files;
 }
 
-TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPaths)
+// A received name makes folders below the download folder only as a
+// relative path whose every component is a safe name; any other name is one
+// flat component. Nothing lands outside the folder: not through "..", an
+// absolute path, nor a link or a file already there (a folder is numbered
+// instead); a file does not replace a folder that downloads write into,
+// and a name too deep or too long is flattened or shortened.
+TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPathsOutOfTheFolder)
 {
+    struct Case {
+        QString received;
+        QString stored;  // the record's name
+        QString placed;  // where the file lands, inside the download folder
+    };
+    const QString longFolder(300, QChar(0xe9));  // 600 bytes of UTF-8
+    const QString deep = QStringLiteral("d/").repeated(kMaxFolderDepth + 1) + QStringLiteral("f");
+    const Case cases[] = {
+        {"../escape.txt", "..:escape.txt", "..:escape.txt"},
+        {"sub/dir.txt", "sub/dir.txt", "sub/dir.txt"},
+        {"sub/deeper/dir.txt", "sub/deeper/dir.txt", "sub/deeper/dir.txt"},
+        {"sub", "sub", "sub (2)"},
+        {"a/../../b", "a:..:..:b", "a:..:..:b"},
+        {"/etc/passwd", ":etc:passwd", ":etc:passwd"},
+        {"a//b", "a::b", "a::b"},
+        {"sub/", "sub:", "sub:"},
+        {QStringLiteral("ctl\x01/\u202e..\u202c/x"), "ctl_:..:x", "ctl_:..:x"},
+        {QStringLiteral("c\x1b[2J/\u2067d\u2069.txt"), "c_[2J/d.txt", "c_[2J/d.txt"},
+        {QStringLiteral("caf\u00e9 \u2603/\u00e9t\u00e9.txt"), QStringLiteral("caf\u00e9 \u2603/\u00e9t\u00e9.txt"),
+         QStringLiteral("caf\u00e9 \u2603/\u00e9t\u00e9.txt")},
+        {"link/x.txt", "link/x.txt", "link (2)/x.txt"},
+        {"file/y.txt", "file/y.txt", "file (2)/y.txt"},
+        {longFolder + "/z.txt", longFolder + "/z.txt", longFolder.left((kMaxNameBytes - 7) / 2) + "/z.txt"},
+        {deep, QString(deep).replace('/', ':'), QString(deep).replace('/', ':')},
+    };
+    const qsizetype count = qsizetype(std::size(cases));
     LogCapture log;
     NodeAndPeer r;
     const QByteArray m = r.peer.key();
-    const QList<File> list{listed("../escape.txt", 10, m), listed("sub/dir.txt", 10, m),
-                           listed(QStringLiteral("ctl\x01\x1f.txt"), 10, m), listed(QString(), 10, m),
-                           listed(".", 10, m), listed("..", 10, m), listed("/etc/passwd", 10, m),
-                           listed(QStringLiteral("\u202e..\u202c"), 10, m),
-                           listed(QStringLiteral("invoice\u202egpj.exe"), 10, m)};
+    QList<File> list;
+    for (const Case& c : cases)
+        list.append(listed(c.received, 10, m));
+    for (const char* refused : {"", ".", ".."})
+        list.append(listed(refused, 10, m));
+    list.append(listed(QStringLiteral("\u202e..\u202c"), 10, m));
+
+    // The download folder holds a link out of it and a file of its own.
+    QTemporaryDir parent;
+    const QString into = parent.filePath("into");
+    const QString outside = parent.filePath("outside");
+    ASSERT_TRUE(QDir().mkpath(into) && QDir().mkpath(outside));
+    ASSERT_TRUE(QFile::link(outside, into + "/link"));
+    ASSERT_TRUE(test::writeFile(into + "/file", "mine"));
+    const QString realInto = QFileInfo(into).canonicalFilePath() + '/';
+
     ASSERT_TRUE(r.connect(list));
-    ASSERT_EQ(test::namesOf(r.node->files()),
-              (QStringList{"..:escape.txt", "sub:dir.txt", "ctl__.txt", ":etc:passwd", "invoicegpj.exe"}));
+    QStringList stored;
+    for (const Case& c : cases)
+        stored.append(c.stored);
+    ASSERT_EQ(test::namesOf(r.node->files()), stored);
     EXPECT_EQ(r.node->files()[0].displayName(), "../escape.txt");  // still reads as sent
     EXPECT_EQ(log.startingWith("Refused list entry ").size(), 4);
 
-    QTemporaryDir parent;
-    const QString into = parent.filePath("into");
-    ASSERT_TRUE(QDir().mkpath(into));
     QList<ResumeItem> items;
-    for (int i = 0; i < 4; ++i) {
-        const File file = r.node->files()[i];
-        r.peer.serving.insert(file.id(), test::generatedBytes(10, i));
-        items.append({file.id(), i % 2 ? DownloadLocation::downloads()
-                                       : DownloadLocation::directory(QUrl::fromLocalFile(into))});
+    for (qsizetype i = 0; i < count; ++i) {
+        r.peer.serving.insert(list[i].id(), test::generatedBytes(10, int(i)));
+        items.append({list[i].id(), DownloadLocation::directory(QUrl::fromLocalFile(into))});
     }
     r.node->resume(items);
-    ASSERT_TRUE(r.node.finishedCount(4));
-    EXPECT_EQ(treeOf(parent.path()), (QStringList{"into", "into/..:escape.txt", "into/ctl__.txt"}));
-    EXPECT_EQ(treeOf(r.node.downloads.path()), (QStringList{":etc:passwd", "sub:dir.txt"}));
+    ASSERT_TRUE(r.node.finishedCount(count));
+    QStringList expected{"into", "into/file", "into/link", "outside"};
+    for (qsizetype i = 0; i < count; ++i) {
+        SCOPED_TRACE(printableName(cases[i].received).toStdString());
+        const File& file = *r.node.file(list[i].id());
+        ASSERT_TRUE(file.location());
+        const QString target = file.location()->toLocalFile();
+        EXPECT_EQ(target, into + '/' + cases[i].placed);
+        EXPECT_TRUE(QFileInfo(target).canonicalFilePath().startsWith(realInto));
+        EXPECT_EQ(test::readFile(target), test::generatedBytes(10, int(i)));
+        for (QString path = "into/" + cases[i].placed; path != "into"; path = QFileInfo(path).path()) {
+            if (!expected.contains(path))
+                expected.append(path);
+        }
+    }
+    expected.sort();
+    EXPECT_EQ(treeOf(parent.path()), expected);
+    EXPECT_EQ(test::readFile(into + "/file"), "mine");
 }
 
 // A received name never reads as another one: bidirectional controls are

@@ -1,5 +1,6 @@
 #include "vortan/records/file.h"
 #include "vortan/errors.h"
+#include "vortan/folderfiles.h"
 
 #include "tests/support/testsupport.h"
 
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -66,6 +68,48 @@ TEST_F(File2AtTest, FailuresAreTyped)
             }
         }
     }
+}
+
+// A folder is its regular files, named by their paths from the folder's own
+// name on; nothing below it is followed out of it: links (to files and
+// folders, inside or outside) and pipes are left out, each said in the log,
+// and an empty folder adds nothing. The folder given may itself be a link.
+TEST_F(File2AtTest, FilesOfFolderAreItsRegularFilesAndNothingItLinksTo)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(test::writeFile(outside.filePath("secret.txt"), "secret"));
+    const QString root = path("Holiday");
+    for (const QString& folder : {QStringLiteral("Holiday/2024/deep"), QStringLiteral("Holiday/caf\u00e9 \u2603"),
+                                  QStringLiteral("Holiday/empty/emptier")})
+        ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
+    const std::pair<QString, qint64> files[] = {
+        {"Holiday/a.jpg", 300000}, {"Holiday/2024/deep/b.txt", 5},
+        {QStringLiteral("Holiday/caf\u00e9 \u2603/\u00e9t\u00e9.txt"), 0}, {"Holiday/.hidden", 1}};
+    for (const auto& [name, size] : files)
+        ASSERT_TRUE(test::writeFile(path(name), QByteArray(size, 'x')));
+    ASSERT_TRUE(QFile::link(outside.filePath("secret.txt"), path("Holiday/2024/to secret")));
+    ASSERT_TRUE(QFile::link(outside.path(), path("Holiday/2024/to outside")));
+    ASSERT_TRUE(QFile::link(path("Holiday/a.jpg"), path("Holiday/inner link")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("Holiday/pipe")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(root, path("Trip")));
+
+    test::LogCapture log;
+    const QList<File2> found = filesOfFolder(path("Trip"));
+    QStringList names;
+    for (const File2& file : found) {
+        names.append(file.name());
+        const QString relative = file.name().section(QLatin1Char('/'), 1);
+        EXPECT_EQ(file.location, QUrl::fromLocalFile(path("Trip/" + relative)));
+        EXPECT_EQ(file.length(), QFileInfo(path("Holiday/" + relative)).size());
+    }
+    EXPECT_EQ(names, (QStringList{"Trip/.hidden", "Trip/2024/deep/b.txt", "Trip/a.jpg",
+                                  QStringLiteral("Trip/caf\u00e9 \u2603/\u00e9t\u00e9.txt")}));
+    EXPECT_EQ(log.startingWith("Left out ").size(), 4) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(log.contains("Left out Trip/2024/to outside: a symbolic link"));
+
+    EXPECT_TRUE(filesOfFolder(path("Holiday/empty")).isEmpty());
+    EXPECT_THROW(filesOfFolder(path("Holiday/a.jpg")), IoError);
+    EXPECT_THROW(filesOfFolder(path("missing")), PosixError);
 }
 
 TEST(FileTest, CopiesShareOneTransferBuffer)

@@ -292,7 +292,9 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
                        .arg(entry.numberOfBlocks()));
             continue;
         }
-        const std::optional<QString> name = safeFileName(entry.name());
+        // Kept under a safe name: folders and all when the name is a safe
+        // relative path, flat otherwise.
+        const std::optional<QString> name = safeReceivedName(entry.name());
         if (!name) {
             refuse(QStringLiteral("Refused list entry %1: \"%2\" cannot name a file").arg(id(), printableName(entry.name())));
             continue;

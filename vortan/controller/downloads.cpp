@@ -24,6 +24,21 @@ namespace {
 
 const QString kPartialSuffix = QStringLiteral(".downloading");
 
+// What a download with this target takes: the target, its partial file and,
+// each with a "/" at its end, the folders it lies in.
+void take(QSet<QString>& taken, const QString& target)
+{
+    taken.insert(target);
+    taken.insert(target + kPartialSuffix);
+    for (qsizetype slash = target.lastIndexOf(QLatin1Char('/')); slash > 0;
+         slash = target.lastIndexOf(QLatin1Char('/'), slash - 1)) {
+        const QString folder = target.left(slash + 1);
+        if (taken.contains(folder))
+            break;  // and the ones above it too
+        taken.insert(folder);
+    }
+}
+
 // Bytes of block b of a file: a whole block but for a shorter last one.
 std::int64_t blockLength(const File& file, std::int64_t block)
 {
@@ -147,9 +162,7 @@ QSet<QString> Downloads::takenPaths() const
     for (const File& record : std::as_const(m_files)) {
         if (!record.download || !record.location() || isComplete(record))
             continue;
-        const QString path = record.location()->toLocalFile();
-        paths.insert(path);
-        paths.insert(path + kPartialSuffix);
+        take(paths, record.location()->toLocalFile());
     }
     return paths;
 }
@@ -172,21 +185,35 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
             directory = m_engine.downloadsDirectory();
         else if (where.url().isLocalFile())
             directory = where.url().toLocalFile();
-        // The received name is one path component, so the file stays inside
-        // the directory whatever the peer called it.
-        const std::optional<QString> name = safeFileName(record.name());
-        if (directory.isEmpty())
+        // A name with folders is made into those folders below the
+        // directory, each component a safe name of its own; any other name is
+        // one path component. Either way the file stays inside the directory
+        // whatever the peer called it.
+        std::optional<QStringList> path = safeRelativePath(record.name());
+        if (!path) {
+            if (const std::optional<QString> flat = safeFileName(record.name()))
+                path = QStringList{*flat};
+        }
+        if (directory.isEmpty()) {
             problem = QStringLiteral("%1 is not a local directory").arg(where.url().toString());
-        else if (!name)
+        } else if (!path) {
             problem = QStringLiteral("\"%1\" cannot name a file").arg(printableName(record.name()));
-        else
-            target = QDir(directory).absolutePath() + QLatin1Char('/') + *name;
+        } else {
+            const QString name = path->takeLast();
+            std::optional<QString> folder = QDir(directory).absolutePath();
+            if (!path->isEmpty())
+                folder = makeFolders(*folder, *path, [&](const QString& p) { return takenPaths.contains(p); }, problem);
+            if (folder)
+                target = *folder + QLatin1Char('/') + name;
+        }
     }
 
-    // Two unfinished downloads never write to the same file. (This record
-    // has no location yet: none of the paths is its own.)
+    // Two unfinished downloads never write to the same file, and none
+    // replaces a folder others write into. (This record has no location yet:
+    // none of the paths is its own.)
     const auto taken = [&](const QString& path) {
-        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix);
+        return takenPaths.contains(path) || takenPaths.contains(path + kPartialSuffix)
+               || takenPaths.contains(path + QLatin1Char('/'));
     };
     if (problem.isEmpty()) {
         // The partial file's name is longer than the target's: both must fit
@@ -210,8 +237,7 @@ bool Downloads::chooseTarget(qsizetype index, const std::optional<DownloadLocati
         return false;
     }
     record.file.location = QUrl::fromLocalFile(target);
-    takenPaths.insert(target);
-    takenPaths.insert(target + kPartialSuffix);
+    take(takenPaths, target);
     m_files.update();
     m_engine.progressed();
     return true;

@@ -84,7 +84,8 @@ private:
     // one request for them all instead of one per block.
     void topUpLater(const QUuid& id);
     void runTopUps();
-    // The target and partial file of every unfinished download with a target.
+    // The target and partial file of every unfinished download with a
+    // target, and the folders they lie in (with a "/" at the end).
     QSet<QString> takenPaths() const;
     // Fixes the download's target, one that none of takenPaths is, and adds it.
     bool chooseTarget(qsizetype index, const std::optional<DownloadLocation>& location, QSet<QString>& takenPaths);

@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +35,30 @@ std::optional<QString> safeFileName(const QString& name)
             safe.append(c);
     }
     return safe;
+}
+
+std::optional<QStringList> safeRelativePath(const QString& name)
+{
+    const QStringList parts = name.split(QLatin1Char('/'));
+    if (parts.size() > kMaxFolderDepth + 1)
+        return std::nullopt;
+    QStringList components;
+    components.reserve(parts.size());
+    for (const QString& part : parts) {
+        // An empty part is a leading, doubled or trailing "/".
+        std::optional<QString> safe = safeFileName(part);
+        if (!safe)
+            return std::nullopt;
+        components.append(std::move(*safe));
+    }
+    return components;
+}
+
+std::optional<QString> safeReceivedName(const QString& name)
+{
+    if (const std::optional<QStringList> path = safeRelativePath(name))
+        return path->join(QLatin1Char('/'));
+    return safeFileName(name);
 }
 
 QString printableName(const QString& name)
@@ -107,6 +134,74 @@ QString fitNameLength(const QString& path, qsizetype reserve)
         extension.clear();  // a "stem" of a few bytes would not name the file
     const QString stem = name.left(name.size() - extension.size());
     return path.left(nameStart) + utf8Prefix(stem, room - extension.toUtf8().size()) + extension;
+}
+
+bool isFolder(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+// The canonical path (all links resolved) of an existing path; empty when it
+// cannot be resolved.
+QString realPath(const QString& path)
+{
+    char* real = ::realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!real)
+        return QString();
+    const QString result = QFile::decodeName(real);
+    ::free(real);
+    return result;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
+
+std::optional<QString> makeFolders(const QString& base, const QStringList& folders,
+                                   const std::function<bool(const QString&)>& taken, QString& problem)
+{
+    const QString realBase = realPath(base);
+    if (realBase.isEmpty() || !QFileInfo(realBase).isDir()) {
+        problem = QStringLiteral("%1 is not a folder").arg(base);
+        return std::nullopt;
+    }
+    QString current = QDir(base).absolutePath();
+    for (const QString& folder : folders) {
+        // Like a file's name, a folder's is shortened to fit and numbered
+        // when something else is there already: a file, a symbolic link
+        // (wherever it points) or what a download is to become.
+        const QString wanted = fitNameLength(current + QLatin1Char('/') + folder, qsizetype(sizeof " (9999)") - 1);
+        const std::optional<QString> free = firstFreePath(wanted, [&](const QString& path) {
+            return (pathExists(path) && !isFolder(path)) || taken(path);
+        });
+        if (!free) {
+            problem = QStringLiteral("no free name for %1").arg(wanted);
+            return std::nullopt;
+        }
+        if (::mkdir(QFile::encodeName(*free).constData(), 0755) != 0 && errno != EEXIST) {
+            problem = QStringLiteral("cannot create %1: %2").arg(*free, systemError(errno));
+            return std::nullopt;
+        }
+        if (!isFolder(*free)) {
+            problem = QStringLiteral("%1 is not a folder").arg(*free);
+            return std::nullopt;
+        }
+        current = *free;
+    }
+    // Whatever happened meanwhile, the folder must be inside base.
+    const QString real = realPath(current);
+    const QString inside = realBase.endsWith(QLatin1Char('/')) ? realBase : realBase + QLatin1Char('/');
+    if (real.isEmpty() || (!folders.isEmpty() && !real.startsWith(inside))) {
+        problem = QStringLiteral("%1 leads outside %2").arg(current, base);
+        return std::nullopt;
+    }
+    return current;
 }
 
 bool pathExists(const QString& path)

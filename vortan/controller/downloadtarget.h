@@ -4,6 +4,7 @@
 #include "vortan/vortan_export.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -34,6 +35,19 @@ inline constexpr qsizetype kMaxNameBytes = 255;
 // end of the stem, never out of the middle of one, and the extension stays
 // (unless it alone is too long to keep a stem). Unchanged when it fits.
 QString fitNameLength(const QString& path, qsizetype reserve);
+
+// Whether path is a folder itself (not a link to one).
+bool isFolder(const QString& path);
+
+// Makes the folders below base, one inside the other (the components of a
+// safeRelativePath() but its last), and returns the innermost one's path.
+// A folder already there is used; a name taken by anything else (a file, a
+// symbolic link, a path taken() names) is numbered as a file's would be
+// ("Holiday (2)"), and a name too long for the file system is shortened. The
+// result's real path (links resolved) must lie inside base's. Nothing, and
+// the reason in problem, when that cannot be.
+std::optional<QString> makeFolders(const QString& base, const QStringList& folders,
+                                   const std::function<bool(const QString&)>& taken, QString& problem);
 
 // Whether anything is at path, a dangling symbolic link included.
 bool pathExists(const QString& path);
