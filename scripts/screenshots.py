@@ -290,6 +290,54 @@ def render_notification(title, body, actions, path, scale):
     print(f"wrote {path}")
 
 
+def on_your_network(session, out):
+    """Dee runs Brenvo on the same network, with nothing shared either way:
+    she is shown on the network, green, before anyone connects. A responder
+    of their own (a private system bus and avahi-daemon on a veth link)."""
+    net = session.path("lan")
+    os.makedirs(net, exist_ok=True)
+    for command in (["ip", "link", "add", "lan0", "type", "veth", "peer", "name", "lan1"],
+                    ["ip", "addr", "add", "10.98.0.1/24", "dev", "lan0"], ["ip", "link", "set", "lan1", "up"],
+                    ["ip", "link", "set", "lan0", "up"]):
+        subprocess.run(command, check=True)
+    bus = os.path.join(net, "bus")
+    with open(os.path.join(net, "bus.conf"), "w") as conf:
+        conf.write(f"""<busconfig><type>system</type><listen>unix:path={bus}</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow own="*"/><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/></policy></busconfig>""")
+    with open(os.path.join(net, "avahi.conf"), "w") as conf:
+        conf.write("[server]\nhost-name=brenvo-shots\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lan0\n"
+                   "enable-dbus=yes\n[wide-area]\nenable-wide-area=no\n[publish]\npublish-hinfo=no\n"
+                   "publish-workstation=no\n")
+    session.processes.append(subprocess.Popen(["dbus-daemon", "--config-file", os.path.join(net, "bus.conf"),
+                                               "--nofork", "--nopidfile"]))
+    wait_for("the system bus", lambda: os.path.exists(bus))
+    system_bus = f"unix:path={bus}"
+    os.makedirs("/run/avahi-daemon", exist_ok=True)
+    session.processes.append(subprocess.Popen(
+        ["unshare", "-m", "sh", "-c", "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root "
+         f"--no-chroot --no-rlimits -f {os.path.join(net, 'avahi.conf')}"],
+        env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=system_bus),
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = system_bus
+    # Ann of her own, beside the other shots' Ann.
+    ann_dir, ann_card = session.path("ann-lan"), session.path("ann-lan.bcard")
+    session.cli(ann_dir, "card", "--name", "Ann Moreau", "--address", "127.0.0.1", "--port", str(free_port()),
+                "-o", ann_card)
+    dee_dir, dee_card = session.identity("Dee Okafor", free_port())
+    session.cli(ann_dir, "import", dee_card, session.path("carla diaz.bcard"))
+    session.cli(dee_dir, "import", ann_card)
+    session.start_peer(dee_dir)
+    process, app = session.launch(ann_dir)
+    # Carla in view (her program is not running); Dee only announced.
+    select_user(app, "Carla Diaz")
+    wait_for("Dee on the network", lambda: state_of(sidebar_item(app, "Dee Okafor")) == "On your network")
+    park_pointer()
+    capture(main_window(app).name, os.path.join(out, "main-online.png"))
+    session.stop(process)
+    del os.environ["DBUS_SYSTEM_BUS_ADDRESS"]
+
+
 def main():
     brenvo, cli, out = sys.argv[1:4]
     languages = sys.argv[4:]
@@ -380,6 +428,7 @@ def main():
         status_icon_menu(session, ann_dir, bob_dir, out)
         transfers_and_an_error_row(session, ann_dir, bob_dir, out)
         batch_notification(session, ann_dir, bob_dir, out)
+        on_your_network(session, out)
     except Failure as failure:
         print(f"FAILED: {failure}\n{session.logs()}", file=sys.stderr)
         return 1

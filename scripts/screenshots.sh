@@ -8,7 +8,8 @@
 # (files-menu), the share dialog proposing this machine's addresses for a card
 # without one (card-address) and why a connection failed, in red in the
 # toolbar (main-reason), and the welcome view, main window and settings in
-# German, French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png). Builds nothing.
+# German, French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png), and a person
+# shown on the network before anything is shared (main-online). Builds nothing.
 #   scripts/screenshots.sh [BUILD_DIR [LANG...]]   (default: build; with LANGs
 #                                                   only the shots in those languages)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user
