@@ -577,6 +577,14 @@
         <source>Not reachable</source>
         <translation>Nicht erreichbar</translation>
     </message>
+    <message>
+        <source>The connection to %1 was lost</source>
+        <translation>Die Verbindung zu %1 wurde unterbrochen</translation>
+    </message>
+    <message>
+        <source>Connection lost</source>
+        <translation>Verbindung unterbrochen</translation>
+    </message>
 </context>
 <context>
     <name>ShareTargets</name>
@@ -1026,10 +1034,6 @@
     <message>
         <source>&amp;Check for Updates…</source>
         <translation>Nach &amp;Aktualisierungen suchen …</translation>
-    </message>
-    <message>
-        <source>The connection to %1 was lost</source>
-        <translation>Die Verbindung zu %1 wurde unterbrochen</translation>
     </message>
 </context>
 <context>

@@ -577,6 +577,14 @@
         <source>Not reachable</source>
         <translation>Inalcanzable</translation>
     </message>
+    <message>
+        <source>The connection to %1 was lost</source>
+        <translation>Se perdió la conexión con %1</translation>
+    </message>
+    <message>
+        <source>Connection lost</source>
+        <translation>Conexión perdida</translation>
+    </message>
 </context>
 <context>
     <name>ShareTargets</name>
@@ -1026,10 +1034,6 @@
     <message>
         <source>&amp;Check for Updates…</source>
         <translation>&amp;Buscar actualizaciones…</translation>
-    </message>
-    <message>
-        <source>The connection to %1 was lost</source>
-        <translation>Se perdió la conexión con %1</translation>
     </message>
 </context>
 <context>

@@ -577,6 +577,14 @@
         <source>Not reachable</source>
         <translation>Injoignable</translation>
     </message>
+    <message>
+        <source>The connection to %1 was lost</source>
+        <translation>La connexion avec %1 a été perdue</translation>
+    </message>
+    <message>
+        <source>Connection lost</source>
+        <translation>Connexion perdue</translation>
+    </message>
 </context>
 <context>
     <name>ShareTargets</name>
@@ -1026,10 +1034,6 @@
     <message>
         <source>&amp;Check for Updates…</source>
         <translation>&amp;Rechercher des mises à jour…</translation>
-    </message>
-    <message>
-        <source>The connection to %1 was lost</source>
-        <translation>La connexion avec %1 a été perdue</translation>
     </message>
 </context>
 <context>

@@ -11,7 +11,6 @@
 #include "app/shell/sidebaroffer.h"
 #include "app/shell/sidebarview.h"
 #include "app/shell/welcomeview.h"
-#include "app/texts/librarytexts.h"
 
 #include "vortan/controller.h"
 
@@ -192,15 +191,7 @@ void MainWindow::redraw()
                              .arg(displayName(user->name).toHtmlEscaped(), stateColor(palette(), *user).name(),
                                   SidebarModel::stateText(*user)));
         m_title->setAccessibleName(windowTitle());
-        ReasonText reason;
-        if (user->failure && user->state != User::State::connected)
-            reason = connectFailureText(displayName(user->name), *user->failure, QDateTime::currentDateTimeUtc());
-        else if (user->error && user->error->isNetwork() && user->state != User::State::connected) {
-            // A connection that was up went down; automatic connection calls again.
-            reason.text = tr("The connection to %1 was lost").arg(displayName(user->name));
-            reason.detail = errorText(*user->error);
-        } else if (user->error)
-            reason.text = errorText(*user->error);
+        const ReasonText reason = userReason(*user, QDateTime::currentDateTimeUtc()).value_or(ReasonText{});
         m_errorText = reason.text;
         m_errorDetail = reason.withDetail();
         fitError();

@@ -1,5 +1,6 @@
 #include "app/shell/reasontext.h"
 
+#include "app/cards/cardfiles.h"
 #include "app/texts/librarytexts.h"
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 using vortan::ConnectFailure;
 using vortan::NetworkError;
 using vortan::OtherError;
+using vortan::User;
 using vortan::VortanError;
 
 namespace brenvo {
@@ -73,6 +75,26 @@ ReasonText connectFailureText(const QString& name, const ConnectFailure& failure
     if (failure.retryAt)
         result.text = ReasonTexts::tr("%1 — %2").arg(result.text, retryText(*failure.retryAt, now, locale, &result.changesAt));
     return result;
+}
+
+std::optional<ReasonText> userReason(const User& user, const QDateTime& now)
+{
+    if (user.state == User::State::connected)
+        return user.error ? std::optional<ReasonText>(ReasonText{errorText(*user.error), {}, {}, {}}) : std::nullopt;
+    if (user.failure)
+        return connectFailureText(displayName(user.name), *user.failure, now);
+    if (!user.error)
+        return std::nullopt;
+    ReasonText reason;
+    if (user.error->isNetwork()) {
+        // A connection that was up went down; automatic connection calls again.
+        reason.text = ReasonTexts::tr("The connection to %1 was lost").arg(displayName(user.name));
+        reason.brief = ReasonTexts::tr("Connection lost");
+        reason.detail = errorText(*user.error);
+    } else {
+        reason.text = errorText(*user.error);
+    }
+    return reason;
 }
 
 bool isPortTaken(const VortanError& error)

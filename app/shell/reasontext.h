@@ -2,6 +2,7 @@
 
 #include "vortan/connectfailure.h"
 #include "vortan/errors.h"
+#include "vortan/user.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -36,6 +37,11 @@ struct ReasonText {
 // system texts are the outside's words: shown as plain text.
 ReasonText connectFailureText(const QString& name, const vortan::ConnectFailure& failure, const QDateTime& now,
                               const QLocale& locale = QLocale());
+
+// Why a user is not connected, as of now (UTC): how the last call failed,
+// else a connection that was lost (with the system's words as detail), else
+// the user's last error; nothing while connected or when nothing went wrong.
+std::optional<ReasonText> userReason(const vortan::User& user, const QDateTime& now);
 
 // Whether error is "address already in use": another program has the port.
 bool isPortTaken(const vortan::VortanError& error);

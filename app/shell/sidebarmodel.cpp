@@ -22,9 +22,12 @@ QByteArray identity(const QByteArray& key, bool me) { return (me ? "m" : "u") + 
 // again, that is what the row tells).
 std::optional<ReasonText> reasonOf(const User& user)
 {
-    if (!user.failure || user.state != User::State::notConnected)
+    if (user.state != User::State::notConnected)
         return std::nullopt;
-    return connectFailureText(displayName(user.name), *user.failure, QDateTime::currentDateTimeUtc());
+    std::optional<ReasonText> reason = userReason(user, QDateTime::currentDateTimeUtc());
+    if (reason && reason->brief.isEmpty())
+        return std::nullopt;  // not about the connection
+    return reason;
 }
 
 }  // namespace

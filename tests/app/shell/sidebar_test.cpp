@@ -150,11 +150,16 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
         {User::State::notConnected, false, 1, "Not connected, 1 new file. Ann's card has no address: ask Ann for a new "
                                               "card — trying again in 40 s", false},
         {User::State::connected, false, 0, "Connected", true},
+        // A connection that went: said so, until the next call's outcome.
+        {User::State::notConnected, false, 0, "Not connected. The connection to Ann was lost", false},
     };
     for (const auto& c : cases) {
         // Bidirectional controls in a name are never shown.
         User ann = person("A\u202enn\u2066", 'a', c.state);
         ann.onLocalNetwork = c.onNetwork;
+        const bool lost = QByteArray(c.description).contains("lost");
+        if (lost)
+            ann.error = VortanError::network(NetworkError::posix(ETIMEDOUT));
         if (QByteArray(c.description).contains("card") || c.state == User::State::connected)
             ann.failure = ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, std::nullopt,
                                          QDateTime::currentDateTimeUtc().addMSecs(39'500)};
@@ -173,7 +178,8 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
         EXPECT_EQ(index.data(Qt::AccessibleDescriptionRole).toString(), QString::fromUtf8(c.description));
         EXPECT_EQ(index.data(Qt::AccessibleTextRole).toString(), "Ann");
         EXPECT_EQ(index.data(SidebarModel::StateTextRole).toString(),
-                  ann.failure && c.state == User::State::notConnected ? "No address on the card"
+                  ann.failure && c.state == User::State::notConnected ? QString("No address on the card")
+                  : lost                                              ? QString("Connection lost")
                                                                       : SidebarModel::stateText(ann));
         EXPECT_EQ(index.data(SidebarModel::AvailableRole).toBool(), c.mark) << c.description;
         EXPECT_EQ(index.data(SidebarModel::NewFilesRole).toInt(), c.newFiles);
