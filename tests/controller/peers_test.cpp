@@ -479,6 +479,14 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
                        ControllerPrivate::EndpointSource::presence);
     EXPECT_TRUE(ada->connectingPeers().isEmpty());
     EXPECT_EQ(u.wait(), 10);
+    // Someone else coming into view leaves her wait as it is; she is called
+    // when she comes into view.
+    ada.controller->setKeptConnected({QByteArray(32, 'z')});
+    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    ada.controller->setKeptConnected({QByteArray(32, 'z'), u.key});
+    EXPECT_EQ(ada->connectingPeers().size(), 1);
+    u.fail();
+    ada.controller->setKeptConnected({});
 
     // Disconnect holds Bea until she is called by hand, also after a
     // restart; so does turning it off.

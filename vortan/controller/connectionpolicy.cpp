@@ -4,6 +4,8 @@
 #include "vortan/controller/heldusers.h"
 #include "vortan/records/file.h"
 
+#include <utility>
+
 namespace vortan {
 
 bool isWorkFor(const File& file, const QByteArray& key, const std::function<bool(const QUuid&)>& listed)
@@ -37,9 +39,14 @@ void ConnectionPolicy::setEnabled(bool on)
 
 void ConnectionPolicy::setKept(const QList<QByteArray>& keys)
 {
-    m_kept = QSet<QByteArray>(keys.cbegin(), keys.cend());
-    if (m_started)
-        start();
+    // Only those newly kept are called now: the others' waits stand.
+    const QSet<QByteArray> before = std::exchange(m_kept, QSet<QByteArray>(keys.cbegin(), keys.cend()));
+    if (!m_started)
+        return;
+    for (const QByteArray& key : keys) {
+        if (!before.contains(key))
+            callIfWanted(key);
+    }
 }
 
 void ConnectionPolicy::start()
