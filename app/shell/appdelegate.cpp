@@ -14,6 +14,7 @@
 #include "app/shell/background.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
+#include "app/shell/peopleinview.h"
 #include "app/shell/quitquestion.h"
 #include "app/shell/reasontext.h"
 #include "app/shell/uninstall.h"
@@ -54,6 +55,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.usePresence = true;
     controllerOptions.useTor = m_options.mayUseTor && m_settings.useTor() && Controller::torInstalled();
     m_controller = std::make_unique<Controller>(controllerOptions);
+    m_peopleInView = std::make_unique<PeopleInView>(*m_controller);
 
     m_notifier = std::make_unique<NotificationServer>();
     // A click on a notification, or its "Show", while no window is shown.
@@ -299,34 +301,9 @@ void AppDelegate::registerWindow(MainWindow& window)
     connect(&window, &QObject::destroyed, this, [this, scene, gone] {
         m_scenes.removeOne(scene);
         m_windows.removeOne(gone);
-        keepPeopleInViewConnected();
+        m_peopleInView->removeScene(scene);
     });
-    connect(scene, &SceneController::selectedUserChanged, this, &AppDelegate::keepPeopleInViewConnected);
-    connect(scene, &SceneController::phaseChanged, this, &AppDelegate::keepPeopleInViewConnected);
-}
-
-void AppDelegate::keepPeopleInViewConnected()
-{
-    // After the selection's signals are through: a call changes the user
-    // at once, and the views redraw.
-    if (m_inViewQueued)
-        return;
-    m_inViewQueued = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_inViewQueued = false;
-        // Whoever is shown in a window on screen is called, work or not,
-        // so that their state says whether they are there.
-        QList<QByteArray> inView;
-        for (const SceneController* scene : std::as_const(m_scenes)) {
-            if (scene->phase() != SceneController::Phase::background && !scene->selectedUser().isEmpty()
-                && !inView.contains(scene->selectedUser()))
-                inView.append(scene->selectedUser());
-        }
-        if (inView != m_peopleInView) {
-            m_peopleInView = inView;
-            m_controller->setKeptConnected(inView);
-        }
-    }, Qt::QueuedConnection);
+    m_peopleInView->addScene(*scene);
 }
 
 bool AppDelegate::mayClose(MainWindow& window)

@@ -24,6 +24,7 @@ class FileManager;
 class LauncherBadge;
 class MainWindow;
 class NotificationServer;
+class PeopleInView;
 class SettingsView;
 class ThumbnailsCache;
 class UpdaterController;
@@ -134,8 +135,6 @@ private:
     void finishUninstall(QWidget* parent);
     static QString packageAdvice();
     void registerWindow(MainWindow& window);
-    // The people selected in windows on screen are kept connected.
-    void keepPeopleInViewConnected();
     void rememberWindows(const QList<MainWindow*>& windows);
     MainWindow* activeWindow() const;
     MainWindow* windowOf(const SceneController* scene) const;
@@ -157,8 +156,7 @@ private:
     std::unique_ptr<AddressProposal> m_addressProposal;
     QList<SceneController*> m_scenes;
     QList<MainWindow*> m_windows;  // shown or not yet destroyed
-    QList<QByteArray> m_peopleInView;  // selected in a window on screen
-    bool m_inViewQueued = false;
+    std::unique_ptr<PeopleInView> m_peopleInView;
     QPointer<SettingsView> m_settingsView;
     bool m_started = false;
     bool m_stopped = false;
