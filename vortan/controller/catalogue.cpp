@@ -410,9 +410,10 @@ void Catalogue::madeRoom(const QByteArray& key)
         return;
     found->kept = std::max<qsizetype>(0, found->kept - 1);
     // Not at every finished file: once there is room for all that was
-    // refused, or for a tenth of the limit.
+    // refused, or for half the limit (each time the whole list comes again:
+    // with 100,000 offers and room for a tenth, 90 lists of all of them).
     const qsizetype room = m_limits.maxOffersPerUser - found->kept;
-    if (room < std::min(found->refused, std::max<qsizetype>(1, m_limits.maxOffersPerUser / 10)))
+    if (room < std::min(found->refused, std::max<qsizetype>(1, m_limits.maxOffersPerUser / 2)))
         return;
     const std::shared_ptr<PeerConnection> peer = m_engine.peerFor(key);
     if (!peer)
