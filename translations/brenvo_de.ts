@@ -250,6 +250,10 @@
             <numerusform>%n Dateien konnten nicht freigegeben werden.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>The folder holds no files.</source>
+        <translation>Der Ordner enthält keine Dateien.</translation>
+    </message>
 </context>
 <context>
     <name>HttpStatus</name>

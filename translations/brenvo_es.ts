@@ -250,6 +250,10 @@
             <numerusform>No se pudieron compartir %n archivos.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>The folder holds no files.</source>
+        <translation>La carpeta no contiene archivos.</translation>
+    </message>
 </context>
 <context>
     <name>HttpStatus</name>

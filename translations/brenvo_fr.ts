@@ -250,6 +250,10 @@
             <numerusform>Échec du partage de %n fichiers.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>The folder holds no files.</source>
+        <translation>Le dossier ne contient aucun fichier.</translation>
+    </message>
 </context>
 <context>
     <name>HttpStatus</name>

@@ -21,10 +21,14 @@ OfferedFiles describeFiles(const QList<QUrl>& urls)
     OfferedFiles result;
     for (const QUrl& url : urls) {
         try {
-            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
-                result.files.append(vortan::filesOfFolder(url.toLocalFile()));
-            else
+            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
+                const QList<File2> files = vortan::filesOfFolder(url.toLocalFile());
+                if (files.isEmpty())
+                    result.failures.append({url, QCoreApplication::translate("FileOffer", "The folder holds no files.")});
+                result.files.append(files);
+            } else {
                 result.files.append(File2::at(url));
+            }
         } catch (const IoError& error) {
             result.failures.append({url, error.description()});
         }

@@ -22,8 +22,8 @@ struct OfferedFiles {
 };
 
 // Describes local files as themselves and folders as their files (each
-// named by its path inside the folder, the folder's name first). Reads the
-// file system: folders can take long.
+// named by its path inside the folder, the folder's name first; a folder
+// without files is a failure). Reads the file system: folders take long.
 OfferedFiles describeFiles(const QList<QUrl>& urls);
 
 // describeFiles() on a worker thread; done gets the result on context's

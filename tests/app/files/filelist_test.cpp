@@ -433,6 +433,9 @@ TEST_F(View, DroppedFilesAndFoldersAreOfferedInOneBatchReadOffTheMainThread)
     EXPECT_EQ(two->text, "Failed to share 2 files.");
     EXPECT_EQ(two->informativeText.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(two->informativeText.startsWith("No such file or directory (x.txt)"));
+    ASSERT_TRUE(QDir(me.files.path()).mkpath("Empty"));
+    EXPECT_EQ(describeFiles({QUrl::fromLocalFile(me.files.filePath("Empty"))}).failures.value(0).second,
+              "The folder holds no files.");
 }
 
 // Me and Bea on 127.0.0.1; once they are connected and Me lists both rows,
