@@ -1,8 +1,8 @@
 """Renders the program's screenshots; run by scripts/screenshots.sh inside the
 sandbox of tests/app/e2e/run_e2e.sh.
-Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR [LANG...]
+Usage: screenshots.py BRENVO BRENVO_CLI OUT_DIR [LANG...|files-folder]
 (with languages: only the shots in those languages, main-*-LANG.png and
-settings-LANG.png)
+settings-LANG.png; with files-folder: only that shot)
 
 The files-progress shots slow the sandbox's loopback down (tc) to catch a
 download on its way."""
@@ -205,6 +205,28 @@ def transfers_and_an_error_row(session, ann_dir, bob_dir, out):
         subprocess.run(["umount", "--lazy", full])
 
 
+def folder_row(session, ann_dir, bob_dir, out):
+    """Bob offers Ann a folder: one row with its files' total, opened on them."""
+    holiday = session.path("Holiday")
+    for name, size in (("Beach.jpg", 2_400_000), ("Harbour.jpg", 1_800_000), ("Route.txt", 4_000),
+                       ("Day 2/Market.jpg", 2_100_000), ("Day 2/Sunset.jpg", 2_900_000)):
+        path = os.path.join(holiday, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as data:
+            data.write(os.urandom(size))
+    session.cli(bob_dir, "share", "--to", "Ann Moreau", holiday)  # carried out by Bob's running peer
+    process, app = session.launch(ann_dir)
+    connect_user(app, "Bob Tanaka")
+    files = FileList(app)
+    files.wait_text("Folder Holiday", "offered", lambda text: "5 files" in text, timeout=60)
+    files.click("Folder Holiday")
+    key("Right")  # opens the folder
+    files.wait_text("Holiday/Day 2/Sunset.jpg", "shown", lambda text: True)
+    park_pointer()
+    capture(main_window(app).name, os.path.join(out, "files-folder.png"))
+    session.stop(process)
+
+
 def status_icon_menu(session, ann_dir, bob_dir, out):
     """The status icon's menu while Ann's window is closed and an offer from
     Bob waits, as the test's watcher draws it."""
@@ -366,6 +388,9 @@ def main():
         session.cli(ann_dir, "share", "--to", "Carla Diaz", files["Quarterly report.pdf"])
         session.start_peer(bob_dir)
         park_pointer()
+        if languages == ["files-folder"]:
+            folder_row(session, ann_dir, bob_dir, out)
+            return 0
         if languages:
             for language in languages:
                 in_language(session, ann_dir, out, language)
@@ -428,6 +453,7 @@ def main():
         status_icon_menu(session, ann_dir, bob_dir, out)
         transfers_and_an_error_row(session, ann_dir, bob_dir, out)
         batch_notification(session, ann_dir, bob_dir, out)
+        folder_row(session, ann_dir, bob_dir, out)
         on_your_network(session, out)
     except Failure as failure:
         print(f"FAILED: {failure}\n{session.logs()}", file=sys.stderr)

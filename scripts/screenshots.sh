@@ -7,11 +7,12 @@
 # 100 % only, the context menus of a person (sidebar-menu) and of files
 # (files-menu), the share dialog proposing this machine's addresses for a card
 # without one (card-address) and why a connection failed, in red in the
-# toolbar (main-reason), and the welcome view, main window and settings in
-# German, French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png), and a person
+# toolbar (main-reason), a shared folder's row opened on its files
+# (files-folder), the welcome view, main window and settings in German,
+# French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png), and a person
 # shown on the network before anything is shared (main-online). Builds nothing.
-#   scripts/screenshots.sh [BUILD_DIR [LANG...]]   (default: build; with LANGs
-#                                                   only the shots in those languages)
+#   scripts/screenshots.sh [BUILD_DIR [LANG...|files-folder]]   (default: build;
+#       with LANGs only the shots in those languages, with files-folder only that one)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user
 # namespaces are allowed), like the end-to-end test.
 set -eu

@@ -225,6 +225,17 @@
         <source>Not downloaded</source>
         <translation>Nicht heruntergeladen</translation>
     </message>
+    <message numerus="yes">
+        <source>%n files</source>
+        <translation>
+            <numerusform>%n Datei</numerusform>
+            <numerusform>%n Dateien</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Folder %1, %2</source>
+        <translation>Ordner %1, %2</translation>
+    </message>
 </context>
 <context>
     <name>FileOffer</name>
@@ -238,6 +249,10 @@
             <numerusform>%n Datei konnte nicht freigegeben werden.</numerusform>
             <numerusform>%n Dateien konnten nicht freigegeben werden.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>The folder holds no files.</source>
+        <translation>Der Ordner enthält keine Dateien.</translation>
     </message>
 </context>
 <context>
@@ -772,6 +787,17 @@
         <source>Download</source>
         <translation>Herunterladen</translation>
     </message>
+    <message>
+        <source>New Folder</source>
+        <translation>Neuer Ordner</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 shared the folder %2 (%Ln files, %3) with you</source>
+        <translation>
+            <numerusform>%1 hat den Ordner %2 (%Ln Datei, %3) für Sie freigegeben</numerusform>
+            <numerusform>%1 hat den Ordner %2 (%Ln Dateien, %3) für Sie freigegeben</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>brenvo::Background</name>
@@ -932,6 +958,14 @@
     <message>
         <source>Context Menu</source>
         <translation>Kontextmenü</translation>
+    </message>
+    <message>
+        <source>Share Folder</source>
+        <translation>Ordner freigeben</translation>
+    </message>
+    <message>
+        <source>Share a folder…</source>
+        <translation>Einen Ordner freigeben …</translation>
     </message>
 </context>
 <context>
@@ -1365,6 +1399,10 @@
     <message>
         <source>Delete</source>
         <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Share Folder…</source>
+        <translation>Ordner freigeben …</translation>
     </message>
 </context>
 <context>

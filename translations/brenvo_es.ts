@@ -225,6 +225,17 @@
         <source>Not downloaded</source>
         <translation>No descargado</translation>
     </message>
+    <message numerus="yes">
+        <source>%n files</source>
+        <translation>
+            <numerusform>%n archivo</numerusform>
+            <numerusform>%n archivos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Folder %1, %2</source>
+        <translation>Carpeta %1, %2</translation>
+    </message>
 </context>
 <context>
     <name>FileOffer</name>
@@ -238,6 +249,10 @@
             <numerusform>No se pudo compartir %n archivo.</numerusform>
             <numerusform>No se pudieron compartir %n archivos.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>The folder holds no files.</source>
+        <translation>La carpeta no contiene archivos.</translation>
     </message>
 </context>
 <context>
@@ -772,6 +787,17 @@
         <source>Download</source>
         <translation>Descargar</translation>
     </message>
+    <message>
+        <source>New Folder</source>
+        <translation>Carpeta nueva</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 shared the folder %2 (%Ln files, %3) with you</source>
+        <translation>
+            <numerusform>%1 ha compartido la carpeta %2 (%Ln archivo, %3) con usted</numerusform>
+            <numerusform>%1 ha compartido la carpeta %2 (%Ln archivos, %3) con usted</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>brenvo::Background</name>
@@ -932,6 +958,14 @@
     <message>
         <source>Context Menu</source>
         <translation>Menú contextual</translation>
+    </message>
+    <message>
+        <source>Share Folder</source>
+        <translation>Compartir carpeta</translation>
+    </message>
+    <message>
+        <source>Share a folder…</source>
+        <translation>Compartir una carpeta…</translation>
     </message>
 </context>
 <context>
@@ -1365,6 +1399,10 @@
     <message>
         <source>Delete</source>
         <translation>Eliminar</translation>
+    </message>
+    <message>
+        <source>Share Folder…</source>
+        <translation>Compartir carpeta…</translation>
     </message>
 </context>
 <context>

@@ -225,6 +225,17 @@
         <source>Not downloaded</source>
         <translation>Non téléchargé</translation>
     </message>
+    <message numerus="yes">
+        <source>%n files</source>
+        <translation>
+            <numerusform>%n fichier</numerusform>
+            <numerusform>%n fichiers</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Folder %1, %2</source>
+        <translation>Dossier %1, %2</translation>
+    </message>
 </context>
 <context>
     <name>FileOffer</name>
@@ -238,6 +249,10 @@
             <numerusform>Échec du partage de %n fichier.</numerusform>
             <numerusform>Échec du partage de %n fichiers.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>The folder holds no files.</source>
+        <translation>Le dossier ne contient aucun fichier.</translation>
     </message>
 </context>
 <context>
@@ -772,6 +787,17 @@
         <source>Download</source>
         <translation>Télécharger</translation>
     </message>
+    <message>
+        <source>New Folder</source>
+        <translation>Nouveau dossier</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 shared the folder %2 (%Ln files, %3) with you</source>
+        <translation>
+            <numerusform>%1 a partagé le dossier %2 (%Ln fichier, %3) avec vous</numerusform>
+            <numerusform>%1 a partagé le dossier %2 (%Ln fichiers, %3) avec vous</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>brenvo::Background</name>
@@ -932,6 +958,14 @@
     <message>
         <source>Context Menu</source>
         <translation>Menu contextuel</translation>
+    </message>
+    <message>
+        <source>Share Folder</source>
+        <translation>Partager un dossier</translation>
+    </message>
+    <message>
+        <source>Share a folder…</source>
+        <translation>Partager un dossier…</translation>
     </message>
 </context>
 <context>
@@ -1365,6 +1399,10 @@
     <message>
         <source>Delete</source>
         <translation>Supprimer</translation>
+    </message>
+    <message>
+        <source>Share Folder…</source>
+        <translation>Partager un dossier…</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "vortan/controller.h"
 
 #include <QGuiApplication>
+#include <QLocale>
 #include <QPointer>
 
 #include <algorithm>
@@ -99,10 +100,38 @@ void AppNotifications::postFinished(const QList<FileRow>& files)
     post(notification, ids, files.size());
 }
 
+namespace {
+
+// The folder all these files are in, by their names ("Holiday/…"); empty
+// when any of them is not in it.
+QString folderOfAll(const QList<FileRow>& files)
+{
+    QString folder;
+    for (const FileRow& file : files) {
+        const qsizetype slash = file.name.indexOf(QLatin1Char('/'));
+        if (slash <= 0 || (!folder.isEmpty() && QStringView(file.name).left(slash) != folder))
+            return {};
+        if (folder.isEmpty())
+            folder = file.name.left(slash);
+    }
+    return folder;
+}
+
+}  // namespace
+
 void AppNotifications::postOffers(const QList<FileRow>& files, const User& user)
 {
     Notification notification;
-    if (files.size() == 1) {
+    const QString folder = folderOfAll(files);
+    if (!folder.isEmpty()) {
+        std::int64_t bytes = 0;
+        for (const FileRow& file : files)
+            bytes += file.length;
+        notification.title = tr("New Folder");
+        notification.body = tr("%1 shared the folder %2 (%Ln files, %3) with you", nullptr, int(files.size()))
+                                .arg(vortan::withoutBidiControls(user.name), folder,
+                                     QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat));
+    } else if (files.size() == 1) {
         notification.title = tr("New File");
         notification.body = tr("%1 shared %2 with you.").arg(vortan::withoutBidiControls(user.name), files.first().name);
     } else {

@@ -33,7 +33,9 @@ class LauncherBadge;
 // offers of one person that arrive (a long list comes in parts), within
 // batchDelay() of each other make one notification ("300 files
 // downloaded."), posted once batchDelay() passes without another, and no
-// later than kMaxBatchWait after the first.
+// later than kMaxBatchWait after the first. Offers that are all in one
+// folder (names "Holiday/…") are announced as that folder, with the count
+// and total size of its files.
 //
 // Each notification's files are kept here under the id the notifier gave it,
 // until the notifier reports it closed. Nothing is posted when the notifier

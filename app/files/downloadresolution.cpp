@@ -92,7 +92,8 @@ void resolveDownloads(const QList<FileRow>& downloads, const DownloadLocationSet
 
     switch (setting.kind()) {
     case DownloadLocationSetting::Kind::ask:
-        if (downloads.size() == 1) {
+        // A file of a shared folder keeps its path below the folder chosen.
+        if (downloads.size() == 1 && !downloads.front().name.contains(QLatin1Char('/'))) {
             dialogs.saveFile(window, downloadsDirectory(), proposedFileName(downloads.front().name),
                              [every, resume = std::move(resume)](std::optional<QString> path) {
                                  if (path)

@@ -46,7 +46,8 @@ QString proposedFileName(const QString& name);
 std::optional<QString> oneNameIn(const QString& folder, const QString& chosen);
 
 // Where the given downloads go, from the setting: asked through a dialog
-// for "Ask" (a save dialog for one file, one folder chooser for several),
+// for "Ask" (a save dialog for one file, one folder chooser for several or
+// for a file of a shared folder, whose path below it is kept),
 // the folder of the setting otherwise, or the library's default while
 // "Other…" is transiently stored. Calls resume with one item per file,
 // later or at once; never when a dialog is cancelled.

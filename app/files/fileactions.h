@@ -54,7 +54,9 @@ QString rowButtonIconName(RowButton button);
 inline constexpr const char* kDeleteIconName = "edit-delete";
 inline constexpr const char* kAddIconName = "list-add";
 inline constexpr const char* kRemoveIconName = "list-remove";
+inline constexpr const char* kAddFolderIconName = "folder-new";
 inline constexpr const char* kGenericFileIconName = "text-x-generic";
+inline constexpr const char* kFolderIconName = "folder";
 
 }  // namespace brenvo
 

@@ -66,45 +66,91 @@ void FileListModel::setUser(const QByteArray& key)
     beginResetModel();
     m_user = key;
     m_recent.clear();
-    for (auto& ids : m_ids)
-        ids.clear();
+    for (auto& entries : m_entries)
+        entries.clear();
+    invalidatePlaces();
     if (!key.isEmpty()) {
+        std::array<QHash<QString, std::shared_ptr<Folder>>, 2> folders;
         for (const FileRow& row : m_controller.fileRows()) {
-            if (listed(row))
-                m_ids[row.download ? 0 : 1].append(row.id);
+            if (!listed(row))
+                continue;
+            const int section = row.download ? 0 : 1;
+            const QString folder = folderOf(row.name);
+            if (folder.isEmpty()) {
+                m_entries[section].append(Entry{row.id, nullptr});
+                continue;
+            }
+            std::shared_ptr<Folder>& shared = folders[section][folder];
+            if (!shared) {
+                shared = std::make_shared<Folder>(Folder{folder, {}, {}});
+                m_entries[section].append(Entry{{}, shared});
+            }
+            shared->ids.append(row.id);
         }
     }
-    m_positionsValid = {false, false};
+    invalidatePlaces();
     endResetModel();
+}
+
+qsizetype FileListModel::fileCount() const
+{
+    qsizetype count = 0;
+    for (const QList<Entry>& entries : m_entries) {
+        for (const Entry& entry : entries)
+            count += entry.folder ? entry.folder->ids.size() : 1;
+    }
+    return count;
 }
 
 int FileListModel::sectionRow(int section) const
 {
-    if (m_ids[section].isEmpty())
+    if (m_entries[section].isEmpty())
         return -1;
-    return section == 0 || m_ids[0].isEmpty() ? 0 : 1;
+    return section == 0 || m_entries[0].isEmpty() ? 0 : 1;
 }
 
 int FileListModel::sectionAtRow(int row) const
 {
     if (row == 0)
-        return m_ids[0].isEmpty() ? (m_ids[1].isEmpty() ? -1 : 1) : 0;
-    if (row == 1 && !m_ids[0].isEmpty() && !m_ids[1].isEmpty())
+        return m_entries[0].isEmpty() ? (m_entries[1].isEmpty() ? -1 : 1) : 0;
+    if (row == 1 && !m_entries[0].isEmpty() && !m_entries[1].isEmpty())
         return 1;
     return -1;
 }
 
-int FileListModel::position(int section, const QUuid& id) const
+qsizetype FileListModel::order(const Entry& entry) const
 {
-    if (!m_positionsValid[section]) {
-        QHash<QUuid, int>& positions = m_positions[section];
-        positions.clear();
-        positions.reserve(m_ids[section].size());
-        for (qsizetype i = 0; i < m_ids[section].size(); ++i)
-            positions.insert(m_ids[section][i], int(i));
-        m_positionsValid[section] = true;
+    return m_controller.fileRow(entry.folder ? entry.folder->ids.value(0) : entry.id);
+}
+
+void FileListModel::rebuildPlaces() const
+{
+    if (m_placesValid)
+        return;
+    m_places.clear();
+    m_folderPlaces.clear();
+    for (int s = 0; s < 2; ++s) {
+        m_folders[s].clear();
+        const QList<Entry>& entries = m_entries[s];
+        for (qsizetype e = 0; e < entries.size(); ++e) {
+            const Entry& entry = entries[e];
+            if (!entry.folder) {
+                m_places.insert(entry.id, Place{s, int(e), -1});
+                continue;
+            }
+            m_folderPlaces.insert(entry.folder.get(), Place{s, int(e), -1});
+            m_folders[s].insert(entry.folder->name, entry.folder.get());
+            for (qsizetype c = 0; c < entry.folder->ids.size(); ++c)
+                m_places.insert(entry.folder->ids[c], Place{s, int(e), int(c)});
+        }
     }
-    return m_positions[section].value(id, -1);
+    m_placesValid = true;
+}
+
+FileListModel::Place FileListModel::place(const QUuid& id) const
+{
+    rebuildPlaces();
+    return m_places.value(id);
 }
 
 void FileListModel::apply(const FileChanges& changes)
@@ -112,16 +158,10 @@ void FileListModel::apply(const FileChanges& changes)
     if (m_user.isEmpty())
         return;
 
-    std::array<QList<int>, 2> removed;
-    for (const auto& change : changes.removed) {
-        for (int s = 0; s < 2; ++s) {
-            const int at = position(s, change.second);
-            if (at >= 0)
-                removed[s].append(at);
-        }
-    }
-    for (int s = 0; s < 2; ++s)
-        removeRows(s, removed[s]);
+    QList<QUuid> removed;
+    for (const auto& change : changes.removed)
+        removed.append(change.second);
+    remove(removed);
 
     std::array<QList<QUuid>, 2> inserted;
     for (const auto& change : changes.inserted) {
@@ -130,64 +170,134 @@ void FileListModel::apply(const FileChanges& changes)
             inserted[row->download ? 0 : 1].append(row->id);
     }
     for (int s = 0; s < 2; ++s)
-        insertRows(s, inserted[s]);
+        insert(s, inserted[s]);
     markRecent(inserted[0] + inserted[1]);
 
-    std::array<QList<int>, 2> updated;
+    // Changed files, and the folders whose sums they change.
+    std::array<QList<int>, 2> entries;
+    QHash<int, QList<int>> children;  // section * 2^30 + entry → children
     for (const QUuid& id : changes.updated) {
-        for (int s = 0; s < 2; ++s) {
-            const int at = position(s, id);
-            if (at >= 0) {
-                updated[s].append(at);
-                break;
-            }
-        }
+        const Place at = place(id);
+        if (at.section < 0)
+            continue;
+        entries[at.section].append(at.entry);
+        if (at.child >= 0)
+            children[(at.section << 30) + at.entry].append(at.child);
     }
     for (int s = 0; s < 2; ++s) {
-        if (updated[s].isEmpty())
+        if (entries[s].isEmpty())
             continue;
         const QModelIndex parent = sectionIndex(Section(s));
-        forEachRun(updated[s], false, [&](int first, int last) {
+        forEachRun(entries[s], false, [&](int first, int last) {
+            emit dataChanged(index(first, 0, parent), index(last, 0, parent));
+        });
+    }
+    for (auto it = children.cbegin(); it != children.cend(); ++it) {
+        const int s = it.key() >> 30;
+        const QModelIndex parent = index(it.key() & ((1 << 30) - 1), 0, sectionIndex(Section(s)));
+        forEachRun(it.value(), false, [&](int first, int last) {
             emit dataChanged(index(first, 0, parent), index(last, 0, parent));
         });
     }
 }
 
-void FileListModel::removeRows(int section, QList<int> positions)
+void FileListModel::remove(const QList<QUuid>& ids)
 {
-    if (positions.isEmpty())
-        return;
-    m_positionsValid[section] = false;
-    if (positions.size() >= m_ids[section].size()) {
-        const int row = sectionRow(section);
-        beginRemoveRows({}, row, row);
-        m_ids[section].clear();
-        endRemoveRows();
-        return;
+    // Files inside folders first (the folders keep their places), then the
+    // rows below the sections, folders left empty among them.
+    std::array<QList<int>, 2> entries;
+    QHash<Folder*, QList<int>> children;
+    for (const QUuid& id : ids) {
+        const Place at = place(id);
+        if (at.section < 0)
+            continue;
+        if (at.child < 0)
+            entries[at.section].append(at.entry);
+        else
+            children[m_entries[at.section][at.entry].folder.get()].append(at.child);
     }
-    const QModelIndex parent = sectionIndex(Section(section));
-    forEachRun(std::move(positions), true, [&](int first, int last) {
-        beginRemoveRows(parent, first, last);
-        m_ids[section].remove(first, last - first + 1);
-        endRemoveRows();
-    });
+    for (auto it = children.begin(); it != children.end(); ++it) {
+        Folder* folder = it.key();
+        QList<int>& positions = it.value();
+        std::sort(positions.begin(), positions.end());
+        positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+        if (positions.size() >= folder->ids.size()) {
+            rebuildPlaces();
+            const Place at = m_folderPlaces.value(folder);
+            entries[at.section].append(at.entry);
+            continue;
+        }
+        const QModelIndex parent = folderIndex(folder);
+        forEachRun(positions, true, [&](int first, int last) {
+            beginRemoveRows(parent, first, last);
+            folder->ids.remove(first, last - first + 1);
+            invalidatePlaces();
+            endRemoveRows();
+        });
+        invalidatePlaces();
+    }
+    for (int s = 0; s < 2; ++s) {
+        QList<int>& positions = entries[s];
+        if (positions.isEmpty())
+            continue;
+        std::sort(positions.begin(), positions.end());
+        positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+        invalidatePlaces();
+        if (positions.size() >= m_entries[s].size()) {
+            const int row = sectionRow(s);
+            beginRemoveRows({}, row, row);
+            m_entries[s].clear();
+            invalidatePlaces();
+            endRemoveRows();
+            continue;
+        }
+        const QModelIndex parent = sectionIndex(Section(s));
+        forEachRun(positions, true, [&](int first, int last) {
+            beginRemoveRows(parent, first, last);
+            m_entries[s].remove(first, last - first + 1);
+            invalidatePlaces();
+            endRemoveRows();
+        });
+    }
 }
 
-void FileListModel::insertRows(int section, const QList<QUuid>& ids)
+void FileListModel::insert(int section, const QList<QUuid>& ids)
 {
     if (ids.isEmpty())
         return;
-    m_positionsValid[section] = false;
-    QList<QUuid>& list = m_ids[section];
-    if (list.isEmpty()) {
-        const int row = section == 0 || m_ids[0].isEmpty() ? 0 : 1;
-        beginInsertRows({}, row, row);
-        list = ids;
-        endInsertRows();
-        return;
+    rebuildPlaces();
+    // Files of a folder already shown go into it; the others make rows,
+    // new folders among them.
+    QList<Entry> entries;
+    QHash<QString, std::shared_ptr<Folder>> newFolders;
+    QHash<Folder*, QList<QUuid>> intoFolders;
+    QList<Folder*> folderOrder;
+    for (const QUuid& id : ids) {
+        const std::optional<FileRow> row = m_controller.file(id);
+        const QString name = row ? folderOf(row->name) : QString();
+        if (name.isEmpty()) {
+            entries.append(Entry{id, nullptr});
+        } else if (Folder* shown = m_folders[section].value(name)) {
+            if (!intoFolders.contains(shown))
+                folderOrder.append(shown);
+            intoFolders[shown].append(id);
+        } else {
+            std::shared_ptr<Folder>& folder = newFolders[name];
+            if (!folder) {
+                folder = std::make_shared<Folder>(Folder{name, {}, {}});
+                entries.append(Entry{{}, folder});
+            }
+            folder->ids.append(id);
+        }
     }
-    // Both lists follow the controller's order: where each new id lands
-    // among the old ones, plus the new ones before it.
+    for (Folder* folder : folderOrder)
+        insertChildren(*folder, intoFolders[folder]);
+    insertEntries(section, std::move(entries));
+}
+
+void FileListModel::insertChildren(Folder& folder, const QList<QUuid>& ids)
+{
+    QList<QUuid>& list = folder.ids;
     QList<int> targets;
     targets.reserve(ids.size());
     for (qsizetype k = 0; k < ids.size(); ++k) {
@@ -197,12 +307,52 @@ void FileListModel::insertRows(int section, const QList<QUuid>& ids)
         });
         targets.append(int(before - list.cbegin() + k));
     }
-    const QModelIndex parent = sectionIndex(Section(section));
+    const QModelIndex parent = folderIndex(&folder);
     qsizetype next = 0;
     forEachRun(targets, false, [&](int first, int last) {
         beginInsertRows(parent, first, last);
         for (int at = first; at <= last; ++at)
             list.insert(at, ids[next++]);
+        invalidatePlaces();
+        endInsertRows();
+    });
+    invalidatePlaces();
+}
+
+void FileListModel::insertEntries(int section, QList<Entry> entries)
+{
+    if (entries.isEmpty())
+        return;
+    invalidatePlaces();
+    std::stable_sort(entries.begin(), entries.end(),
+                     [this](const Entry& a, const Entry& b) { return order(a) < order(b); });
+    QList<Entry>& list = m_entries[section];
+    if (list.isEmpty()) {
+        const int row = section == 0 || m_entries[0].isEmpty() ? 0 : 1;
+        beginInsertRows({}, row, row);
+        list = std::move(entries);
+        invalidatePlaces();
+        endInsertRows();
+        return;
+    }
+    // Both lists follow the controller's order: where each new entry lands
+    // among the old ones, plus the new ones before it.
+    QList<int> targets;
+    targets.reserve(entries.size());
+    for (qsizetype k = 0; k < entries.size(); ++k) {
+        const qsizetype row = order(entries[k]);
+        const auto before = std::lower_bound(list.cbegin(), list.cend(), row, [&](const Entry& existing, qsizetype r) {
+            return order(existing) < r;
+        });
+        targets.append(int(before - list.cbegin() + k));
+    }
+    const QModelIndex parent = sectionIndex(Section(section));
+    qsizetype next = 0;
+    forEachRun(targets, false, [&](int first, int last) {
+        beginInsertRows(parent, first, last);
+        for (int at = first; at <= last; ++at)
+            list.insert(at, entries[next++]);
+        invalidatePlaces();
         endInsertRows();
     });
 }
@@ -211,10 +361,13 @@ void FileListModel::markRecent(const QList<QUuid>& ids)
 {
     if (ids.isEmpty())
         return;
+    // The first new row as shown: a folder rather than a file inside it.
     QModelIndex first;
     for (const QUuid& id : ids) {
         m_recent.insert(id);
-        const QModelIndex at = indexOf(id);
+        QModelIndex at = indexOf(id);
+        if (at.parent().isValid() && !at.parent().data(IsSectionRole).toBool())
+            at = at.parent();
         if (!first.isValid() || at.parent().row() < first.parent().row() ||
             (at.parent().row() == first.parent().row() && at.row() < first.row()))
             first = at;
@@ -226,6 +379,8 @@ void FileListModel::markRecent(const QList<QUuid>& ids)
             const QModelIndex at = indexOf(id);
             if (at.isValid())
                 emit dataChanged(at, at, {RecentRole});
+            if (const QModelIndex folder = at.parent(); isFolder(folder))
+                emit dataChanged(folder, folder, {RecentRole});
         }
     });
     emit filesAdded(first);
@@ -244,8 +399,42 @@ void FileListModel::thumbnailChanged(const QUuid& id)
         emit dataChanged(at, at, {Qt::DecorationRole});
 }
 
+const FileListModel::Folder* FileListModel::folderAt(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.model() != this || index.internalId() == kSectionId)
+        return nullptr;
+    if (index.internalId() <= 2) {
+        const QList<Entry>& entries = m_entries[index.internalId() - 1];
+        return index.row() < entries.size() ? entries[index.row()].folder.get() : nullptr;
+    }
+    return nullptr;
+}
+
+bool FileListModel::isFolder(const QModelIndex& index) const
+{
+    return folderAt(index) != nullptr;
+}
+
+QModelIndex FileListModel::folderIndex(const Folder* folder) const
+{
+    rebuildPlaces();
+    const Place at = m_folderPlaces.value(folder);
+    return at.section < 0 ? QModelIndex() : createIndex(at.entry, 0, quintptr(at.section + 1));
+}
+
 const FileRow* FileListModel::fileAt(const QModelIndex& index) const
 {
+    if (const Folder* folder = folderAt(index)) {
+        QList<const FileRow*> files;
+        files.reserve(folder->ids.size());
+        for (const QUuid& id : folder->ids) {
+            const qsizetype row = m_controller.fileRow(id);
+            if (row >= 0)
+                files.append(&m_controller.fileRows()[row]);
+        }
+        folder->total = folderTotal(folder->name, files);
+        return &folder->total;
+    }
     const QUuid id = idAt(index);
     const qsizetype row = id.isNull() ? -1 : m_controller.fileRow(id);
     return row < 0 ? nullptr : &m_controller.fileRows()[row];
@@ -255,18 +444,30 @@ QUuid FileListModel::idAt(const QModelIndex& index) const
 {
     if (!index.isValid() || index.model() != this || index.internalId() == kSectionId)
         return {};
-    const QList<QUuid>& ids = m_ids[index.internalId() - 1];
-    return index.row() < ids.size() ? ids[index.row()] : QUuid();
+    if (index.internalId() <= 2) {
+        const QList<Entry>& entries = m_entries[index.internalId() - 1];
+        return index.row() < entries.size() ? entries[index.row()].id : QUuid();
+    }
+    const auto* folder = reinterpret_cast<const Folder*>(index.internalId());
+    return folder->ids.value(index.row());
+}
+
+QList<QUuid> FileListModel::idsAt(const QModelIndex& index) const
+{
+    if (const Folder* folder = folderAt(index))
+        return folder->ids;
+    const QUuid id = idAt(index);
+    return id.isNull() ? QList<QUuid>() : QList<QUuid>{id};
 }
 
 QModelIndex FileListModel::indexOf(const QUuid& id) const
 {
-    for (int s = 0; s < 2; ++s) {
-        const int at = position(s, id);
-        if (at >= 0)
-            return createIndex(at, 0, quintptr(s + 1));
-    }
-    return {};
+    const Place at = place(id);
+    if (at.section < 0)
+        return {};
+    if (at.child < 0)
+        return createIndex(at.entry, 0, quintptr(at.section + 1));
+    return createIndex(at.child, 0, quintptr(m_entries[at.section][at.entry].folder.get()));
 }
 
 QModelIndex FileListModel::sectionIndex(Section section) const
@@ -281,10 +482,12 @@ QModelIndex FileListModel::index(int row, int column, const QModelIndex& parent)
         return {};
     if (!parent.isValid())
         return sectionAtRow(row) >= 0 ? createIndex(row, 0, kSectionId) : QModelIndex();
+    if (const Folder* folder = folderAt(parent))
+        return row < folder->ids.size() ? createIndex(row, 0, quintptr(folder)) : QModelIndex();
     if (parent.internalId() != kSectionId)
         return {};
     const int section = sectionAtRow(parent.row());
-    if (section < 0 || row >= m_ids[section].size())
+    if (section < 0 || row >= m_entries[section].size())
         return {};
     return createIndex(row, 0, quintptr(section + 1));
 }
@@ -293,17 +496,23 @@ QModelIndex FileListModel::parent(const QModelIndex& child) const
 {
     if (!child.isValid() || child.internalId() == kSectionId)
         return {};
-    return sectionIndex(Section(child.internalId() - 1));
+    if (child.internalId() <= 2)
+        return sectionIndex(Section(child.internalId() - 1));
+    return folderIndex(reinterpret_cast<const Folder*>(child.internalId()));
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const
 {
     if (!parent.isValid())
-        return int(!m_ids[0].isEmpty()) + int(!m_ids[1].isEmpty());
-    if (parent.column() != 0 || parent.internalId() != kSectionId)
+        return int(!m_entries[0].isEmpty()) + int(!m_entries[1].isEmpty());
+    if (parent.column() != 0)
+        return 0;
+    if (const Folder* folder = folderAt(parent))
+        return int(folder->ids.size());
+    if (parent.internalId() != kSectionId)
         return 0;
     const int section = sectionAtRow(parent.row());
-    return section < 0 ? 0 : int(m_ids[section].size());
+    return section < 0 ? 0 : int(m_entries[section].size());
 }
 
 int FileListModel::columnCount(const QModelIndex&) const
@@ -326,16 +535,38 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         default: return {};
         }
     }
+    const Folder* folder = folderAt(index);
     const FileRow* row = fileAt(index);
     if (!row)
         return {};
+    if (folder) {
+        const QString files =
+            QCoreApplication::translate("FileList", "%n files", nullptr, int(folder->ids.size()));
+        switch (role) {
+        case Qt::DisplayRole: return row->name;
+        case Qt::AccessibleTextRole:
+            return QCoreApplication::translate("FileList", "Folder %1, %2").arg(row->name, files) +
+                   accessibleText(*row, peerName()).mid(row->name.size());
+        case DetailRole:
+            return QCoreApplication::translate("FileList", "%1, %2").arg(files, detailText(*row, peerName()));
+        case RecentRole:
+            return std::any_of(folder->ids.cbegin(), folder->ids.cend(),
+                               [this](const QUuid& id) { return m_recent.contains(id); });
+        case IsFolderRole: return true;
+        case IsSectionRole: return false;
+        default: return {};
+        }
+    }
     switch (role) {
-    case Qt::DisplayRole: return row->name;
+    case Qt::DisplayRole:
+        // Inside its folder a file is named by its path there.
+        return index.internalId() > 2 ? row->name.mid(folderOf(row->name).size() + 1) : row->name;
     case Qt::AccessibleTextRole: return accessibleText(*row, peerName());
     case DetailRole: return detailText(*row, peerName());
     case RecentRole: return m_recent.contains(row->id);
     case FileIdRole: return row->id;
-    case IsSectionRole: return false;
+    case IsSectionRole:
+    case IsFolderRole: return false;
     default: return {};
     }
 }
@@ -346,106 +577,9 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     if (index.internalId() == kSectionId)
         return Qt::ItemIsEnabled;
+    if (isFolder(index))
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-}
-
-QString FileListModel::sectionTitle(Section section)
-{
-    return section == Section::downloads ? QCoreApplication::translate("FileList", "Downloads")
-                                         : QCoreApplication::translate("FileList", "Uploads");
-}
-
-QString FileListModel::sizeText(const FileRow& row)
-{
-    const QLocale locale;
-    const QString length = locale.formattedDataSize(row.length, 1, QLocale::DataSizeSIFormat);
-    if (!row.inProgress())
-        return length;
-    return QCoreApplication::translate("FileList", "%1 of %2")
-        .arg(locale.formattedDataSize(row.bytesDone, 1, QLocale::DataSizeSIFormat), length);
-}
-
-QString FileListModel::timeLeftText(std::int64_t seconds)
-{
-    seconds = std::max<std::int64_t>(seconds, 0);
-    if (seconds < 60)
-        return QCoreApplication::translate("FileList", "%Ln s left", nullptr, int(seconds));
-    const std::int64_t minutes = (seconds + 30) / 60;
-    if (minutes < 60)
-        return QCoreApplication::translate("FileList", "%Ln min left", nullptr, int(minutes));
-    const QLocale locale;
-    return QCoreApplication::translate("FileList", "%1 h %2 min left")
-        .arg(locale.toString(qlonglong(minutes / 60)), locale.toString(int(minutes % 60)));
-}
-
-QString FileListModel::stateText(const FileRow& row, const QString& peerName)
-{
-    if (isWithdrawn(row))
-        return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Withdrawn")
-                                  : QCoreApplication::translate("FileList", "Withdrawn by %1").arg(peerName);
-    switch (row.status) {
-    case FileRow::Status::done: return QCoreApplication::translate("FileList", "Done");
-    case FileRow::Status::failed: return QCoreApplication::translate("FileList", "Failed");
-    case FileRow::Status::paused:
-        // An offer to us nobody acted on: nothing was paused.
-        if (row.download && row.blockCount == 0 && !row.location)
-            return QCoreApplication::translate("FileList", "Not downloaded");
-        return QCoreApplication::translate("FileList", "Paused");
-    case FileRow::Status::queued:
-        return peerName.isEmpty() ? QCoreApplication::translate("FileList", "Waiting")
-                                  : QCoreApplication::translate("FileList", "Waiting for %1").arg(peerName);
-    case FileRow::Status::transferring: {
-        if (row.bytesPerSecond <= 0)
-            return QCoreApplication::translate("FileList", "Transferring");
-        // "48 MB/s", "1.5 MB/s": a decimal only below ten of a unit.
-        const auto bytes = std::llround(row.bytesPerSecond);
-        double inUnit = double(bytes);
-        while (inUnit >= 1000)
-            inUnit /= 1000;
-        const QString rate = QCoreApplication::translate("FileList", "%1/s").arg(
-            QLocale().formattedDataSize(bytes, inUnit < 10 ? 1 : 0, QLocale::DataSizeSIFormat));
-        if (!row.secondsLeft)
-            return rate;
-        return QCoreApplication::translate("FileList", "%1, %2").arg(rate, timeLeftText(*row.secondsLeft));
-    }
-    }
-    return {};
-}
-
-QString FileListModel::detailText(const FileRow& row, const QString& peerName)
-{
-    if ((row.status == FileRow::Status::done || row.status == FileRow::Status::failed) && !isWithdrawn(row))
-        return sizeText(row);
-    return QCoreApplication::translate("FileList", "%1 — %2").arg(sizeText(row), stateText(row, peerName));
-}
-
-QString FileListModel::problemText(const FileRow& row)
-{
-    // A withdrawn download says so in its state.
-    if (!row.error)
-        return {};
-    // Every block is here, but the file could not take its place.
-    if (row.download && row.transferred() && row.status == FileRow::Status::failed)
-        return QCoreApplication::translate("FileList", "Received, but not moved into place: %1")
-            .arg(errorText(*row.error));
-    return errorText(*row.error);
-}
-
-QString FileListModel::accessibleText(const FileRow& row, const QString& peerName)
-{
-    QString result = row.name + QStringLiteral(", ") + sizeText(row) + QStringLiteral(", ") + stateText(row, peerName);
-    if (const QString problem = problemText(row); !problem.isEmpty())
-        result += QStringLiteral(". ") + problem;
-    QStringList commands;
-    for (RowButton button : rowButtons(row)) {
-        const QKeySequence keys = rowButtonShortcut(button);
-        if (!keys.isEmpty())
-            commands.append(rowButtonText(button) + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) +
-                            QStringLiteral(")"));
-    }
-    if (!commands.isEmpty())
-        result += QStringLiteral(". ") + commands.join(QStringLiteral(", "));
-    return result;
 }
 
 }  // namespace brenvo

@@ -71,6 +71,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
       m_empty(new QLabel(tr("No shared files. Click the + button below to share files."), this)),
       m_pages(new QStackedWidget(this)),
       m_add(iconButton(kAddIconName, tr("Share Files"), tr("Share files…"), this)),
+      m_addFolder(iconButton(kAddFolderIconName, tr("Share Folder"), tr("Share a folder…"), this)),
       m_remove(iconButton(kRemoveIconName, tr("Remove"), tr("Remove the selected files"), this)),
       m_downloadAllButton(new QToolButton(this)),
       m_deleteAction(new QAction(QIcon::fromTheme(QString::fromLatin1(kDeleteIconName)), tr("Delete"), this)),
@@ -98,13 +99,22 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
             });
         };
     }
+    if (!m_services.chooseFolder) {
+        m_services.chooseFolder = [&dialogs](QWidget* window, std::function<void(QList<QUrl>)> done) {
+            FileDialogOptions options;
+            options.title = tr("Share Folder");
+            dialogs.chooseFolder(window, options, [done = std::move(done)](const std::optional<QString>& path) {
+                if (path)
+                    done({QUrl::fromLocalFile(*path)});
+            });
+        };
+    }
 
     auto* delegate = new FileRowDelegate(*m_model, thumbnails, this);
     m_list->setModel(m_model);
     m_list->setItemDelegate(delegate);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
-    m_list->setItemsExpandable(false);
     m_list->setExpandsOnDoubleClick(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -122,6 +132,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(4, 2, 4, 2);
     buttons->addWidget(m_add);
+    buttons->addWidget(m_addFolder);
     buttons->addWidget(m_remove);
     buttons->addStretch();
     buttons->addWidget(m_downloadAllButton);
@@ -182,18 +193,22 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     m_list->installEventFilter(this);
 
     connect(m_add, &QToolButton::clicked, this, &FileListView::chooseFilesToOffer);
+    connect(m_addFolder, &QToolButton::clicked, this, &FileListView::chooseFolderToOffer);
     connect(m_remove, &QToolButton::clicked, this, &FileListView::removeSelected);
     connect(delegate, &FileRowDelegate::buttonClicked, this, [this](const QModelIndex& index, RowButton button) {
-        const QUuid id = m_model->idAt(index);
-        if (!id.isNull())
-            runCommand(button, {id});
+        const QList<QUuid> ids = m_model->idsAt(index);
+        if (!ids.isEmpty())
+            runCommand(button, ids);
     });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FileListView::updateState);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
-        if (!parent.isValid()) {
-            for (int row = first; row <= last; ++row)
-                m_list->expand(m_model->index(row, 0));
-        }
+    // Sections stay open; folders open on request (Right, +, a click on the arrow).
+    const auto expandSections = [this] {
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            m_list->expand(m_model->index(row, 0));
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this, expandSections](const QModelIndex& parent) {
+        if (!parent.isValid())
+            expandSections();
         updateState();
     });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &FileListView::updateState);
@@ -202,8 +217,8 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
         if (first.isValid())
             m_list->scrollTo(first);
     });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        m_list->expandAll();
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this, expandSections] {
+        expandSections();
         updateState();
     });
     updateState();
@@ -231,8 +246,7 @@ void FileListView::updateState()
     m_pages->setCurrentWidget(m_model->isEmpty() ? static_cast<QWidget*>(m_empty) : m_list);
     QSet<QUuid> selected;
     for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) {
-        const QUuid id = m_model->idAt(index);
-        if (!id.isNull())
+        for (const QUuid& id : m_model->idsAt(index))
             selected.insert(id);
     }
     m_remove->setEnabled(!selected.isEmpty());
@@ -293,9 +307,14 @@ void FileListView::selectFiles(const QSet<QUuid>& ids)
     QItemSelection selection;
     QModelIndex first;
     for (const QUuid& id : ids) {
-        const QModelIndex index = m_model->indexOf(id);
+        QModelIndex index = m_model->indexOf(id);
         if (!index.isValid())
             continue;
+        // A folder all of whose files are chosen is chosen as its row.
+        if (const QList<QUuid> all = m_model->idsAt(index.parent());
+            m_model->isFolder(index.parent()) &&
+            std::all_of(all.cbegin(), all.cend(), [&ids](const QUuid& each) { return ids.contains(each); }))
+            index = index.parent();
         selection.select(index, index);
         if (!first.isValid() || index.parent().row() < first.parent().row() ||
             (index.parent().row() == first.parent().row() && index.row() < first.row()))
@@ -343,12 +362,12 @@ QList<QUuid> FileListView::commandTargets() const
 
 QList<QUuid> FileListView::targets(const QModelIndex& clicked) const
 {
-    const QUuid id = m_model->idAt(clicked);
-    if (id.isNull())
+    const QList<QUuid> ids = m_model->idsAt(clicked);
+    if (ids.isEmpty())
         return {};
-    if (m_selected.contains(id))
+    if (m_selected.contains(ids.front()))
         return selectedInOrder();
-    return {id};
+    return ids;
 }
 
 QList<FileRow> FileListView::rows(const QList<QUuid>& ids) const
@@ -379,11 +398,11 @@ void FileListView::showContextMenuFromKeyboard()
     // The menu of the current row, wherever the pointer is; else of the
     // first selected row.
     QModelIndex at = m_list->currentIndex();
-    if (m_model->idAt(at).isNull()) {
+    if (m_model->idsAt(at).isEmpty()) {
         const QList<QUuid> selected = selectedInOrder();
         at = selected.isEmpty() ? QModelIndex() : m_model->indexOf(selected.front());
     }
-    if (m_model->idAt(at).isNull())
+    if (m_model->idsAt(at).isEmpty())
         return;
     m_list->scrollTo(at);
     showContextMenu(m_list->visualRect(at).center());
@@ -465,22 +484,32 @@ QStringList FileListView::localPaths(const QList<QUuid>& ids) const
 
 void FileListView::offerFiles(const QList<QUrl>& urls)
 {
-    OfferedFiles offered = describeFiles(urls);
-    const std::optional<FailureAlert> alert = failureAlert(offered.failures);
-    if (!alert) {
-        share(offered.files);
-        return;
-    }
-    m_services.dialogs->tell(window(), Alert{Alert::Kind::warning, alert->text, alert->text, alert->informativeText, {}},
-                             [self = QPointer(this), files = offered.files] {
-                                 if (self)
-                                     self->share(files);
-                             });
+    describeFilesInBackground(urls, this, [this](const OfferedFiles& offered) {
+        const std::optional<FailureAlert> alert = failureAlert(offered.failures);
+        if (!alert) {
+            share(offered.files);
+            return;
+        }
+        m_services.dialogs->tell(window(),
+                                 Alert{Alert::Kind::warning, alert->text, alert->text, alert->informativeText, {}},
+                                 [self = QPointer(this), files = offered.files] {
+                                     if (self)
+                                         self->share(files);
+                                 });
+    });
 }
 
 void FileListView::chooseFilesToOffer()
 {
     m_services.chooseFiles(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
+        if (self && !urls.isEmpty())
+            self->offerFiles(urls);
+    });
+}
+
+void FileListView::chooseFolderToOffer()
+{
+    m_services.chooseFolder(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
         if (self && !urls.isEmpty())
             self->offerFiles(urls);
     });

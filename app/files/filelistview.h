@@ -49,13 +49,18 @@ struct FileListServices {
     DownloadDialogs downloadDialogs;
     // The files to offer (the + button); through dialogs unless set.
     std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFiles;
+    // The folder to offer; through dialogs unless set.
+    std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFolder;
 };
 
 // The files exchanged with the selected user: the sections "Downloads" and
-// "Uploads" with a row per file, or a hint while there are none; the + and −
-// buttons and "Download All" below; a context menu (also on the Menu key
-// and Shift+F10) and keys for every command; files dropped on it are
-// offered; files added while it is shown are scrolled to and tinted.
+// "Uploads" with a row per file, or a hint while there are none; a shared
+// folder is one row, closed, opened on its files (Right or a click on its
+// arrow); the + (files), folder and − buttons and "Download All" below; a
+// context menu (also on the Menu key and Shift+F10) and keys for every
+// command; files and folders dropped on it are offered; files added while it
+// is shown are scrolled to and tinted. A command on a folder row acts on all
+// its files.
 //
 // Commands aim at "targets": from the context menu, the selection when the
 // clicked row is in it, else the clicked row; from keys and the − button,
@@ -78,11 +83,14 @@ public:
     void selectAll();
     // Withdraws the selected files (the Delete key and the − button).
     void removeSelected();
-    // Offers these files to persons chosen in the recipient chooser, after
-    // reporting those that cannot be offered.
+    // Offers these files and folders (a folder as its files, read on a
+    // worker thread) to persons chosen in the recipient chooser, after
+    // reporting those that cannot be offered. Returns at once.
     void offerFiles(const QList<QUrl>& urls);
     // The + button: chooses files, then offers them as above.
     void chooseFilesToOffer();
+    // The folder button: chooses a folder, then offers it as above.
+    void chooseFolderToOffer();
 
 signals:
     void selectedFilesChanged(const QSet<QUuid>& ids);
@@ -121,6 +129,7 @@ private:
     QLabel* m_empty;
     QStackedWidget* m_pages;
     QToolButton* m_add;
+    QToolButton* m_addFolder;
     QToolButton* m_remove;
     QToolButton* m_downloadAllButton;
     QList<std::pair<RowButton, QAction*>> m_commands;

@@ -1,9 +1,15 @@
 #include "app/files/fileoffer.h"
 
 #include "vortan/errors.h"
+#include "vortan/folderfiles.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
+
+#include <memory>
 
 using vortan::File2;
 using vortan::IoError;
@@ -15,12 +21,37 @@ OfferedFiles describeFiles(const QList<QUrl>& urls)
     OfferedFiles result;
     for (const QUrl& url : urls) {
         try {
-            result.files.append(File2::at(url));
+            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
+                const QList<File2> files = vortan::filesOfFolder(url.toLocalFile());
+                if (files.isEmpty())
+                    result.failures.append({url, QCoreApplication::translate("FileOffer", "The folder holds no files.")});
+                result.files.append(files);
+            } else {
+                result.files.append(File2::at(url));
+            }
         } catch (const IoError& error) {
             result.failures.append({url, error.description()});
         }
     }
     return result;
+}
+
+void describeFilesInBackground(const QList<QUrl>& urls, QObject* context, std::function<void(OfferedFiles)> done)
+{
+    // The watcher belongs to context: gone with it, it takes the answer along.
+    auto promise = std::make_shared<QPromise<OfferedFiles>>();
+    auto* watcher = new QFutureWatcher<OfferedFiles>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        if (watcher->future().resultCount() > 0)
+            done(watcher->result());
+    });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, urls] {
+        promise->addResult(describeFiles(urls));
+        promise->finish();
+    });
 }
 
 std::optional<FailureAlert> failureAlert(const QList<std::pair<QUrl, QString>>& failures)
@@ -47,7 +78,7 @@ QList<QUrl> droppedFiles(const QList<QUrl>& urls)
         if (!url.isLocalFile())
             continue;
         const QFileInfo info(url.toLocalFile());
-        if (!info.exists() || info.isDir())
+        if (!info.exists())
             continue;
         files.append(url);
     }

@@ -103,11 +103,14 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QRect rect = option.rect;
     const int edge = m_thumbnails.size();
     const QRect thumb(rect.left() + kMargin, rect.top() + (rect.height() - edge) / 2, edge, edge);
-    const ThumbnailsCache::Result& result = m_thumbnails.thumbnail(*row);
-    if (result.state == ThumbnailsCache::Result::State::available && !result.image.isNull()) {
-        const QSize shown = result.image.deviceIndependentSize().toSize().scaled(edge, edge, Qt::KeepAspectRatio);
+    const bool folder = index.data(FileListModel::IsFolderRole).toBool();
+    const ThumbnailsCache::Result* result = folder ? nullptr : &m_thumbnails.thumbnail(*row);
+    if (folder) {
+        QIcon::fromTheme(QString::fromLatin1(kFolderIconName)).paint(painter, thumb);
+    } else if (result->state == ThumbnailsCache::Result::State::available && !result->image.isNull()) {
+        const QSize shown = result->image.deviceIndependentSize().toSize().scaled(edge, edge, Qt::KeepAspectRatio);
         painter->drawPixmap(QRect(thumb.center() - QPoint(shown.width() / 2, shown.height() / 2), shown),
-                            result.image);
+                            result->image);
     } else {
         QIcon::fromTheme(QString::fromLatin1(kGenericFileIconName)).paint(painter, thumb);
     }
@@ -137,7 +140,7 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setFont(name);
     painter->setPen(text);
     painter->drawText(QRect(textLeft, y, width, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      nameMetrics.elidedText(row->name, Qt::ElideMiddle, width));
+                      nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, width));
     y += nameMetrics.height();
 
     // Most UI fonts draw digits at one width already; Qt 6.4 cannot ask for it.

@@ -19,6 +19,7 @@ inline const QString download = QStringLiteral("folder-download");
 inline const QString upload = QStringLiteral("go-up");
 inline const QString done = QStringLiteral("emblem-success");
 inline const QString add = QStringLiteral("list-add");
+inline const QString folder = QStringLiteral("folder-new");
 inline const QString remove = QStringLiteral("list-remove");
 inline const QString erase = QStringLiteral("edit-delete");
 inline const QString previous = QStringLiteral("go-previous");

@@ -156,6 +156,10 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
         m_scene.setSelectedUser(key);
         m_files->chooseFilesToOffer();
     });
+    connect(m_sidebar, &SidebarView::shareFolderRequested, this, [this](const QByteArray& key) {
+        m_scene.setSelectedUser(key);
+        m_files->chooseFolderToOffer();
+    });
     connect(m_sidebar, &SidebarView::connectionToggleRequested, this, [this](const QByteArray& key) {
         m_scene.setSelectedUser(key);
         connectButtonClicked();

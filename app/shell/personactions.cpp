@@ -33,6 +33,7 @@ PersonActions::PersonActions(QWidget* owner)
       connection(command(owner, this, "personConnection", SidebarView::tr("Connect"), {},
                          {QKeySequence(Qt::CTRL | Qt::Key_K)})),
       shareFiles(command(owner, this, "personShareFiles", SidebarView::tr("Share Files…"), icons::add)),
+      shareFolder(command(owner, this, "personShareFolder", SidebarView::tr("Share Folder…"), icons::folder)),
       edit(command(owner, this, "personEdit", SidebarView::tr("Edit…"), icons::edit, {QKeySequence(Qt::Key_F2)})),
       shareMyCard(command(owner, this, "personShareMyCard", SidebarView::tr("Share My Card…"), icons::share)),
       remove(command(owner, this, "personDelete", SidebarView::tr("Delete"), icons::erase,
@@ -43,7 +44,7 @@ PersonActions::PersonActions(QWidget* owner)
     m_meMenu->setObjectName(QStringLiteral("myCardMenu"));
     m_meMenu->addActions({edit, shareMyCard});
     m_userMenu->setObjectName(QStringLiteral("personMenu"));
-    m_userMenu->addActions({connection, shareFiles});
+    m_userMenu->addActions({connection, shareFiles, shareFolder});
     m_userMenu->addSeparator();
     m_userMenu->addActions({edit, remove});
 }
@@ -56,6 +57,7 @@ void PersonActions::setRow(Row row, User::State state)
                                                                       : SidebarView::tr("Disconnect"));
     connection->setEnabled(user);
     shareFiles->setEnabled(user);
+    shareFolder->setEnabled(user);
     remove->setEnabled(user);
     edit->setEnabled(row != Row::none);
     shareMyCard->setEnabled(row == Row::me);

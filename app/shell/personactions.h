@@ -34,6 +34,7 @@ public:
     // "Connect" while the user is not connected, "Disconnect" otherwise.
     QAction* const connection;
     QAction* const shareFiles;
+    QAction* const shareFolder;
     // Edits the own card or the user.
     QAction* const edit;
     QAction* const shareMyCard;

@@ -14,9 +14,11 @@ namespace brenvo {
 
 class Dialogs;
 
-// Offers files dropped on a person's row to that person alone, through the
-// file list's own steps: folders are skipped, the files that cannot be
-// described are reported in one alert over window, the rest are shared.
+// Offers files and folders dropped on a person's row to that person alone,
+// in one batch, through the file list's own steps: they are described on a
+// worker thread (a folder as its files), those that cannot be are reported
+// in one alert over window, the rest are shared. Returns at once; nothing
+// happens once window is gone.
 void offerFilesToUser(QWidget* window, vortan::Controller& controller, Dialogs& dialogs, const QList<QUrl>& urls,
                       const QByteArray& key);
 

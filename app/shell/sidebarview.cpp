@@ -73,6 +73,7 @@ SidebarView::SidebarView(QWidget* parent)
     };
     connect(m_actions->connection, &QAction::triggered, this, onUser(&SidebarView::connectionToggleRequested));
     connect(m_actions->shareFiles, &QAction::triggered, this, onUser(&SidebarView::shareFilesRequested));
+    connect(m_actions->shareFolder, &QAction::triggered, this, onUser(&SidebarView::shareFolderRequested));
     connect(m_actions->remove, &QAction::triggered, this, onUser(&SidebarView::removeUserRequested));
     connect(m_actions->shareMyCard, &QAction::triggered, this, &SidebarView::shareMeRequested);
     connect(m_actions->edit, &QAction::triggered, this, [this, onUser] {

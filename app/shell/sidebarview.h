@@ -22,7 +22,7 @@ class SidebarModel;
 // Commands: PersonActions, made once, act on the selected row. Its context
 // menu (the Menu key, Shift+F10 or a right click) holds every command of a
 // row: Edit…, and for the local user Share My Card…; for the others
-// Connect/Disconnect, Share Files… and Delete. Their keys are listed there.
+// Connect/Disconnect, Share Files…, Share Folder… and Delete. Their keys are listed there.
 //
 // Drops: card files (*.bcard) are handed on for import wherever they land;
 // other files dropped on a person's row are offered to that person, and
@@ -55,6 +55,7 @@ signals:
     void removeUserRequested(const QByteArray& key);
     void connectionToggleRequested(const QByteArray& key);
     void shareFilesRequested(const QByteArray& key);
+    void shareFolderRequested(const QByteArray& key);
     void cardsDropped(const QStringList& paths);
     // Files other than cards dropped on a person's row.
     void filesDroppedOnUser(const QByteArray& key, const QList<QUrl>& files);

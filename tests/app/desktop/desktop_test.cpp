@@ -248,12 +248,14 @@ TEST(AppNotificationsTest, WhatComesTogetherIsAnnouncedTogether)
     program.notifications.setBatchDelay(std::chrono::milliseconds(300));
     const User ada("Ada", std::nullopt, std::nullopt, QByteArray(32, 'a'));
     const User bob("Bob", std::nullopt, std::nullopt, QByteArray(32, 'b'));
+    const User cy("Cy", std::nullopt, std::nullopt, QByteArray(32, 'c'));
     const auto rows = [](const QString& prefix, int count) {
         QList<FileRow> list;
         for (int i = 0; i < count; ++i) {
             FileRow row;
             row.id = QUuid::createUuid();
             row.name = QStringLiteral("%1%2.txt").arg(prefix).arg(i);
+            row.length = 4'000'000;
             list.append(row);
         }
         return list;
@@ -268,13 +270,17 @@ TEST(AppNotificationsTest, WhatComesTogetherIsAnnouncedTogether)
         waitFor([] { return false; }, 100);
     }
     program.notifications.didReceiveFiles(rows("ada", 1), ada);
-    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 3; }));
+    // Cy's folder, its files in folders below it.
+    program.notifications.didReceiveFiles(rows("Holiday/a/", 200) + rows("Holiday/", 100), cy);
+    ASSERT_TRUE(waitFor([&] { return mock.calls().size() == 4; }));
     waitFor([] { return false; }, 600);  // and nothing more
     const QList<QVariantList> calls = mock.calls();
-    ASSERT_EQ(calls.size(), 3);
+    ASSERT_EQ(calls.size(), 4);
     EXPECT_EQ(calls[0].mid(3, 2), (QVariantList{"New Files", "Bob shared 300 files with you."}));
     EXPECT_EQ(calls[1].mid(3, 2), (QVariantList{"New File", "Ada shared ada0.txt with you."}));
-    EXPECT_EQ(calls[2].mid(3, 2), (QVariantList{"Files Downloaded", "300 files downloaded."}));
+    EXPECT_EQ(calls[2].mid(3, 2),
+              (QVariantList{"New Folder", "Cy shared the folder Holiday (300 files, 1.2 GB) with you"}));
+    EXPECT_EQ(calls[3].mid(3, 2), (QVariantList{"Files Downloaded", "300 files downloaded."}));
 }
 
 // Standard output goes to a file while this lives.

@@ -276,7 +276,7 @@ def menu_item(app, name):
     return wait_for(f'menu item "{name}"', lambda: find(bar, "menu item", name))
 
 
-KEYSYMS = {"Up": 0xff52, "Down": 0xff54, "Return": 0xff0d, "Escape": 0xff1b, "Tab": 0xff09, "Delete": 0xffff}
+KEYSYMS = {"Up": 0xff52, "Down": 0xff54, "Right": 0xff53, "Return": 0xff0d, "Escape": 0xff1b, "Tab": 0xff09, "Delete": 0xffff}
 
 
 def keysym(name):

@@ -7,6 +7,7 @@
 #include "app/settings/appsettings.h"
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
+#include "vortan/folderfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -134,6 +135,73 @@ TEST_F(Offers, RowsKeepTheirIdentityAndOnlyChangedRowsAreSignalled)
     EXPECT_EQ(model.fileCount(), 1);
     model.setUser(QByteArray(32, 'n'));
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+// The rows below Uploads: a file by its name, a folder as "Name[its files]".
+QString shownRows(const FileListModel& model)
+{
+    QStringList rows;
+    const QModelIndex uploads = model.index(0, 0);
+    for (int row = 0; row < model.rowCount(uploads); ++row) {
+        const QModelIndex at = model.index(row, 0, uploads);
+        QString text = at.data().toString();
+        if (model.isFolder(at)) {
+            QStringList files;
+            for (int child = 0; child < model.rowCount(at); ++child)
+                files.append(model.index(child, 0, at).data().toString());
+            text += QStringLiteral("[") + files.join(QStringLiteral(", ")) + QStringLiteral("]");
+        }
+        rows.append(text);
+    }
+    return rows.join(QStringLiteral(", "));
+}
+
+TEST_F(Offers, FilesOfAFolderAreOneRowThatSumsThem)
+{
+    FileListModel model(*me.controller);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setUser(bea);
+    const QUrl any = me.makeFile("any", 1000);
+    const struct {
+        QStringList shared;
+        QStringList removed;
+        QString rows;
+    } steps[] = {
+        {{"a.txt", "Holiday/1.jpg", "Holiday/sub/2.jpg", "b.txt", "Other/x"}, {},
+         "a.txt, Holiday[1.jpg, sub/2.jpg], b.txt, Other[x]"},
+        {{"Holiday/3.jpg", "c.txt"}, {}, "a.txt, Holiday[1.jpg, sub/2.jpg, 3.jpg], b.txt, Other[x], c.txt"},
+        {{}, {"Other/x", "Holiday/1.jpg", "a.txt"}, "Holiday[sub/2.jpg, 3.jpg], b.txt, c.txt"},
+        {{"Other/y", "Other/w", "/root.txt"}, {"Holiday/sub/2.jpg", "Holiday/3.jpg"},
+         "b.txt, c.txt, Other[y, w], /root.txt"},
+    };
+    for (const auto& step : steps) {
+        QList<File2> files;
+        for (const QString& name : step.shared)
+            files.append(File2(name, any, 1000));
+        QList<QUuid> gone;
+        for (const FileRow& row : me.controller->fileRows()) {
+            if (step.removed.contains(row.name))
+                gone.append(row.id);
+        }
+        me.controller->removeFiles(gone, bea);
+        me.controller->shareFiles(files, {bea});
+        me.controller->publishNow();
+        EXPECT_EQ(shownRows(model), step.rows);
+        FileListModel fresh(*me.controller);  // the same when listed at once
+        fresh.setUser(bea);
+        EXPECT_EQ(shownRows(fresh), step.rows);
+    }
+    // The folder row: the sum of its files; Delete on it takes them all.
+    const QModelIndex other = model.index(2, 0, model.index(0, 0));
+    EXPECT_EQ(other.data(FileListModel::DetailRole).toString(), "2 files, 2.0 kB \u2014 Waiting for Bea");
+    EXPECT_TRUE(other.data(Qt::AccessibleTextRole).toString().startsWith("Folder Other, 2 files, 2.0 kB"));
+    me.controller->shareFiles({File2("Other/z", any, 500)}, {bea});
+    me.controller->publishNow();
+    EXPECT_EQ(model.fileAt(other)->length, 2500);
+    EXPECT_EQ(model.idsAt(other).size(), 3);
+    me.controller->removeFiles(model.idsAt(other), bea);
+    me.controller->publishNow();
+    EXPECT_EQ(shownRows(model), "b.txt, c.txt, /root.txt");
 }
 
 TEST(FileActionFlagsTest, MixedSelectionsAndFailures)
@@ -332,7 +400,7 @@ TEST_F(View, RightClickOutsideTheSelectionActsOnThatFileOnly)
     EXPECT_TRUE(view.selectedFiles().isEmpty());
 }
 
-TEST_F(View, DroppedFoldersAndMissingFilesAreSkippedTheRestOfferedOnce)
+TEST_F(View, DroppedFilesAndFoldersAreOfferedInOneBatchReadOffTheMainThread)
 {
     FileListView view(*me.controller, settings, thumbnails, services());
     view.setUser(bea);
@@ -340,26 +408,34 @@ TEST_F(View, DroppedFoldersAndMissingFilesAreSkippedTheRestOfferedOnce)
     EXPECT_EQ(qobject_cast<QLabel*>(pages->currentWidget())->text(),
               "No shared files. Click the + button below to share files.");
 
+    ASSERT_TRUE(QDir(me.files.path()).mkpath("Holiday/sub"));
+    const QUrl folder = QUrl::fromLocalFile(me.files.filePath("Holiday"));
+    me.makeFile("Holiday/sub/b.txt", 4);
+    me.makeFile("Holiday/a.txt", 3);
     QMimeData data;
-    data.setUrls({me.makeFile("a.txt", 3), QUrl::fromLocalFile(me.files.path()),
-                  QUrl::fromLocalFile(me.files.filePath("gone.txt")), me.makeFile("b.txt", 4)});
+    data.setUrls({me.makeFile("x.txt", 3), folder, QUrl::fromLocalFile(me.files.filePath("gone.txt"))});
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     static_cast<QObject&>(view).event(&drop);  // as the window system delivers it
-    EXPECT_EQ(preselected, QList<QByteArray>{bea});
+    EXPECT_TRUE(preselected.isEmpty());        // the folder is being read
+    ASSERT_TRUE(vortan::test::waitFor([&] { return !preselected.isEmpty(); }));
+    EXPECT_EQ(preselected, QList<QByteArray>{bea});  // one batch
     me.controller->publishNow();
     QStringList names;
     for (const FileRow& row : me.controller->fileRows())
         names.append(row.name);
-    EXPECT_EQ(names, (QStringList{"a.txt", "b.txt"}));
+    EXPECT_EQ(names, (QStringList{"x.txt", "Holiday/a.txt", "Holiday/sub/b.txt"}));
     EXPECT_EQ(pages->currentWidget(), view.findChild<QTreeView*>());
 
     const QUrl gone = QUrl::fromLocalFile("/nonexistent/x.txt");
-    const QUrl folder = QUrl::fromLocalFile(me.files.path());
     EXPECT_EQ(failureAlert({{gone, "No such file or directory"}})->text, "Failed to share file x.txt.");
-    const std::optional<FailureAlert> two = failureAlert(describeFiles({gone, folder}).failures);
+    const std::optional<FailureAlert> two =
+        failureAlert(describeFiles({gone, folder, QUrl::fromLocalFile("/nonexistent/y")}).failures);
     EXPECT_EQ(two->text, "Failed to share 2 files.");
     EXPECT_EQ(two->informativeText.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(two->informativeText.startsWith("No such file or directory (x.txt)"));
+    ASSERT_TRUE(QDir(me.files.path()).mkpath("Empty"));
+    EXPECT_EQ(describeFiles({QUrl::fromLocalFile(me.files.filePath("Empty"))}).failures.value(0).second,
+              "The folder holds no files.");
 }
 
 // Me and Bea on 127.0.0.1; once they are connected and Me lists both rows,
@@ -422,6 +498,34 @@ TEST_F(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload
     me.controller->removeFiles({id}, bea.key());
     me.controller->publishNow();
     EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Uploads", 1}}));
+}
+
+// Bea shares a folder: one row below Downloads, opened on its two files;
+// its Download button takes both into the download folder, tree and all.
+TEST_F(ViewOfDownloads, DownloadOnAFolderRowTakesTheWholeTree)
+{
+    ASSERT_TRUE(QDir(bea.files.path()).mkpath("Holiday/sub"));
+    bea.makeFile("Holiday/a.txt", 1000);
+    bea.makeFile("Holiday/sub/b.txt", 2000);
+    bea.controller->shareFiles(vortan::filesOfFolder(bea.files.filePath("Holiday")), {me.key()});
+    ASSERT_NO_FATAL_FAILURE(connectAndShow());
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Downloads", 1}}));
+    const QModelIndex folder = model->index(0, 0, model->index(0, 0));
+    ASSERT_TRUE(model->isFolder(folder));
+    EXPECT_FALSE(list->isExpanded(folder));
+    list->expand(folder);
+    EXPECT_EQ(model->rowCount(folder), 2);
+
+    const QRect button = FileRowDelegate::buttonRects(*model->fileAt(folder), list->visualRect(folder)).front().second;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button.center());
+    const QDir downloads(me.downloads.path());
+    ASSERT_TRUE(vortan::test::waitFor([&] {
+        me.controller->publishNow();
+        return model->fileAt(folder)->status == FileRow::Status::done;
+    }, 20000));
+    EXPECT_EQ(QFileInfo(downloads.filePath("Holiday/a.txt")).size(), 1000);
+    EXPECT_EQ(QFileInfo(downloads.filePath("Holiday/sub/b.txt")).size(), 2000);
 }
 
 // The final move of a download fails: a directory sits at its target and

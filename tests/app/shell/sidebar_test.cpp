@@ -6,6 +6,7 @@
 #include "app/shell/reasontext.h"
 #include "tests/app/support/peers.h"
 #include "tests/app/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -365,8 +366,9 @@ TEST_F(Sidebar, PersonActionsFollowTheSelectionAndTheState)
         EXPECT_EQ(shown, first);
         for (QAction* entry : shown)
             EXPECT_TRUE(entry->isSeparator() || actions.contains(entry)) << entry->text().toStdString();
-        EXPECT_EQ(texts, (c.select == me.key ? QStringList{"Edit…", "Share My Card…"}
-                                             : QStringList{c.connection, "Share Files…", "Edit…", "Delete"}));
+        EXPECT_EQ(texts, (c.select == me.key
+                              ? QStringList{"Edit…", "Share My Card…"}
+                              : QStringList{c.connection, "Share Files…", "Share Folder…", "Edit…", "Delete"}));
     }
     EXPECT_EQ(view.findChildren<QAction*>(), actions);
     view.setUsers(me, {bob});  // the selected user goes: nothing to act on
@@ -405,22 +407,34 @@ TEST_F(Sidebar, DropsOfferFilesToThePersonAndImportCards)
     EXPECT_EQ(cards.size(), 3);
 }
 
-// Dropped on a person: the files (no folder) are offered to that person only.
+// Dropped on a person: the files and folders are offered to that person
+// only, read off the main thread.
 TEST(SidebarOffer, SharesWithThePersonDroppedOn)
 {
     test::Peer peer("Me");
     const User ann = person("Ann", 'a'), bob = person("Bob", 'b');
     peer.controller->addUsers({ann, bob});
     const QUrl file = peer.makeFile("notes.txt", 100);
+    ASSERT_TRUE(QDir(peer.files.path()).mkpath("Holiday"));
+    peer.makeFile("Holiday/a.jpg", 10);
     QWidget window;
-    test::ScriptedDialogs dialogs;  // a folder is no failure: nothing to ask
-    offerFilesToUser(&window, *peer.controller, dialogs, {file, QUrl::fromLocalFile(peer.files.path())}, ann.key);
+    test::ScriptedDialogs dialogs;  // nothing fails: nothing to ask
+    offerFilesToUser(&window, *peer.controller, dialogs, {file, QUrl::fromLocalFile(peer.files.filePath("Holiday"))},
+                     ann.key);
     peer.controller->publishNow();
+    EXPECT_TRUE(peer.controller->fileRows().isEmpty());
+    ASSERT_TRUE(vortan::test::waitFor([&] {
+        peer.controller->publishNow();
+        return !peer.controller->fileRows().isEmpty();
+    }));
     const QList<FileRow>& rows = peer.controller->fileRows();
-    ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows[0].user, ann.key);
+    ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0].name, "notes.txt");
-    EXPECT_FALSE(rows[0].download);
+    EXPECT_EQ(rows[1].name, "Holiday/a.jpg");
+    for (const FileRow& row : rows) {
+        EXPECT_EQ(row.user, ann.key);
+        EXPECT_FALSE(row.download);
+    }
 }
 
 }  // namespace
