@@ -236,6 +236,10 @@
         <source>Folder %1, %2</source>
         <translation>Ordner %1, %2</translation>
     </message>
+    <message>
+        <source>1 file</source>
+        <translation>1 Datei</translation>
+    </message>
 </context>
 <context>
     <name>FileOffer</name>
@@ -253,6 +257,10 @@
     <message>
         <source>The folder holds no files.</source>
         <translation>Der Ordner enthält keine Dateien.</translation>
+    </message>
+    <message>
+        <source>Failed to share the folder %1.</source>
+        <translation>Der Ordner %1 konnte nicht freigegeben werden.</translation>
     </message>
 </context>
 <context>
@@ -797,6 +805,10 @@
             <numerusform>%1 hat den Ordner %2 (%Ln Datei, %3) für Sie freigegeben</numerusform>
             <numerusform>%1 hat den Ordner %2 (%Ln Dateien, %3) für Sie freigegeben</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>%1 shared the folder %2 (1 file, %3) with you</source>
+        <translation>%1 hat den Ordner %2 (1 Datei, %3) für Sie freigegeben</translation>
     </message>
 </context>
 <context>

@@ -236,6 +236,10 @@
         <source>Folder %1, %2</source>
         <translation>Carpeta %1, %2</translation>
     </message>
+    <message>
+        <source>1 file</source>
+        <translation>1 archivo</translation>
+    </message>
 </context>
 <context>
     <name>FileOffer</name>
@@ -253,6 +257,10 @@
     <message>
         <source>The folder holds no files.</source>
         <translation>La carpeta no contiene archivos.</translation>
+    </message>
+    <message>
+        <source>Failed to share the folder %1.</source>
+        <translation>No se pudo compartir la carpeta %1.</translation>
     </message>
 </context>
 <context>
@@ -797,6 +805,10 @@
             <numerusform>%1 ha compartido la carpeta %2 (%Ln archivo, %3) con usted</numerusform>
             <numerusform>%1 ha compartido la carpeta %2 (%Ln archivos, %3) con usted</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>%1 shared the folder %2 (1 file, %3) with you</source>
+        <translation>%1 ha compartido la carpeta %2 (1 archivo, %3) con usted</translation>
     </message>
 </context>
 <context>

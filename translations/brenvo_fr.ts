@@ -236,6 +236,10 @@
         <source>Folder %1, %2</source>
         <translation>Dossier %1, %2</translation>
     </message>
+    <message>
+        <source>1 file</source>
+        <translation>1 fichier</translation>
+    </message>
 </context>
 <context>
     <name>FileOffer</name>
@@ -253,6 +257,10 @@
     <message>
         <source>The folder holds no files.</source>
         <translation>Le dossier ne contient aucun fichier.</translation>
+    </message>
+    <message>
+        <source>Failed to share the folder %1.</source>
+        <translation>Échec du partage du dossier %1.</translation>
     </message>
 </context>
 <context>
@@ -797,6 +805,10 @@
             <numerusform>%1 a partagé le dossier %2 (%Ln fichier, %3) avec vous</numerusform>
             <numerusform>%1 a partagé le dossier %2 (%Ln fichiers, %3) avec vous</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>%1 shared the folder %2 (1 file, %3) with you</source>
+        <translation>%1 a partagé le dossier %2 (1 fichier, %3) avec vous</translation>
     </message>
 </context>
 <context>

@@ -128,7 +128,10 @@ void AppNotifications::postOffers(const QList<FileRow>& files, const User& user)
         for (const FileRow& file : files)
             bytes += file.length;
         notification.title = tr("New Folder");
-        notification.body = tr("%1 shared the folder %2 (%Ln files, %3) with you", nullptr, int(files.size()))
+        // One spelled out: without a catalogue (English) a %n plural reads "1 files".
+        notification.body = (files.size() == 1 ? tr("%1 shared the folder %2 (1 file, %3) with you")
+                                               : tr("%1 shared the folder %2 (%Ln files, %3) with you", nullptr,
+                                                    int(files.size())))
                                 .arg(vortan::withoutBidiControls(user.name), folder,
                                      QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat));
     } else if (files.size() == 1) {

@@ -540,8 +540,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (!row)
         return {};
     if (folder) {
-        const QString files =
-            QCoreApplication::translate("FileList", "%n files", nullptr, int(folder->ids.size()));
+        // One spelled out: without a catalogue (English) a %n plural reads "1 files".
+        const QString files = folder->ids.size() == 1
+                                  ? QCoreApplication::translate("FileList", "1 file")
+                                  : QCoreApplication::translate("FileList", "%n files", nullptr, int(folder->ids.size()));
         switch (role) {
         case Qt::DisplayRole: return row->name;
         case Qt::AccessibleTextRole:

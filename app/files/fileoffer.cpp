@@ -59,9 +59,11 @@ std::optional<FailureAlert> failureAlert(const QList<std::pair<QUrl, QString>>& 
     if (failures.isEmpty())
         return std::nullopt;
     if (failures.size() == 1) {
-        return FailureAlert{
-            QCoreApplication::translate("FileOffer", "Failed to share file %1.").arg(failures.front().first.fileName()),
-            failures.front().second};
+        const QUrl& url = failures.front().first;
+        const QString text = QFileInfo(url.toLocalFile()).isDir()
+                                 ? QCoreApplication::translate("FileOffer", "Failed to share the folder %1.")
+                                 : QCoreApplication::translate("FileOffer", "Failed to share file %1.");
+        return FailureAlert{text.arg(url.fileName()), failures.front().second};
     }
     QStringList lines;
     for (const auto& [url, error] : failures)

@@ -434,8 +434,9 @@ TEST_F(View, DroppedFilesAndFoldersAreOfferedInOneBatchReadOffTheMainThread)
     EXPECT_EQ(two->informativeText.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(two->informativeText.startsWith("No such file or directory (x.txt)"));
     ASSERT_TRUE(QDir(me.files.path()).mkpath("Empty"));
-    EXPECT_EQ(describeFiles({QUrl::fromLocalFile(me.files.filePath("Empty"))}).failures.value(0).second,
-              "The folder holds no files.");
+    const auto empty = describeFiles({QUrl::fromLocalFile(me.files.filePath("Empty"))}).failures;
+    EXPECT_EQ(empty.value(0).second, "The folder holds no files.");
+    EXPECT_EQ(failureAlert(empty)->text, "Failed to share the folder Empty.");
 }
 
 // Me and Bea on 127.0.0.1; once they are connected and Me lists both rows,
