@@ -6,9 +6,25 @@
 
 namespace brenvo::cli {
 
+namespace {
+
+QString downloadText(const vortan::FileRow& file, const QString& from)
+{
+    return QStringLiteral("%1 from %2 (%3/%4 blocks)").arg(printable(file.name), from).arg(file.blockCount).arg(file.numberOfBlocks);
+}
+
+}  // namespace
+
 DoneState evaluateDone(const DoneInputs& in)
 {
     DoneState state;
+    // Thousands of records may be waited for: only the first few are put
+    // into words, the rest are counted.
+    const auto wait = [&state](const auto& text) {
+        if (state.waitingFor.size() < DoneState::kNamed)
+            state.waitingFor.append(text());
+        ++state.waiting;
+    };
     const auto accepted = [&](const QByteArray& key) { return in.acceptAll || in.acceptUsers.contains(key); };
     const auto label = [&](const QByteArray& key) { return userLabel(in.users, key); };
 
@@ -42,7 +58,7 @@ DoneState evaluateDone(const DoneInputs& in)
     for (const QByteArray& key : in.acceptUsers)
         await(key);
     for (const vortan::FileRow& file : in.files) {
-        if (!file.download && !file.paused && !in.offerDelivered(file.id))
+        if (!file.download && !file.paused && !in.offerDelivered(file))
             await(file.user);
     }
 
@@ -50,13 +66,18 @@ DoneState evaluateDone(const DoneInputs& in)
         const PeerRunStatus status = in.runStatus(key);
         if (!status.connected) {
             const QString error = in.lastError ? in.lastError(key) : QString();
-            state.waitingFor.append(error.isEmpty() ? QStringLiteral("%1 to connect").arg(label(key))
-                                                    : QStringLiteral("%1 to connect (last error: %2)").arg(label(key), error));
+            wait([&] {
+                return error.isEmpty() ? QStringLiteral("%1 to connect").arg(label(key))
+                                       : QStringLiteral("%1 to connect (last error: %2)").arg(label(key), error);
+            });
         }
         else if (!status.answeredList)
-            state.waitingFor.append(QStringLiteral("the list of %1").arg(label(key)));
+            wait([&] { return QStringLiteral("the list of %1").arg(label(key)); });
     }
     qsizetype disconnectItems = 0;
+    // Whether a finished download's file is still there is a system call
+    // each: asked only when nothing else could keep the run going.
+    QList<const vortan::FileRow*> finished;
     for (const vortan::FileRow& file : in.files) {
         if (file.download) {
             if (!accepted(file.user) || pausedByUser(file))
@@ -65,33 +86,39 @@ DoneState evaluateDone(const DoneInputs& in)
                 state.removedOffers.append(file.id);
                 continue;
             }
-            if (!(file.status == vortan::FileRow::Status::done) || !in.targetPresent(file)) {
-                state.waitingFor.append(QStringLiteral("%1 from %2 (%3/%4 blocks)")
-                                            .arg(printable(file.name), label(file.user))
-                                            .arg(file.blockCount)
-                                            .arg(file.numberOfBlocks));
-            }
-        } else if (!file.paused && !in.offerDelivered(file.id)) {
+            if (file.status == vortan::FileRow::Status::done)
+                finished.append(&file);
+            else
+                wait([&] { return downloadText(file, label(file.user)); });
+        } else if (!file.paused && !in.offerDelivered(file)) {
             if ((file.status == vortan::FileRow::Status::done)) {
-                state.waitingFor.append(QStringLiteral("%1 to disconnect after %2").arg(label(file.user), printable(file.name)));
+                wait([&] { return QStringLiteral("%1 to disconnect after %2").arg(label(file.user), printable(file.name)); });
                 ++disconnectItems;
                 if (!state.awaitedDisconnects.contains(file.user))
                     state.awaitedDisconnects.append(file.user);
             } else {
-                state.waitingFor.append(QStringLiteral("%1 to %2 (%3/%4 blocks sent)")
-                                            .arg(printable(file.name), label(file.user))
-                                            .arg(file.blockCount)
-                                            .arg(file.numberOfBlocks));
+                wait([&] {
+                    return QStringLiteral("%1 to %2 (%3/%4 blocks sent)")
+                        .arg(printable(file.name), label(file.user))
+                        .arg(file.blockCount)
+                        .arg(file.numberOfBlocks);
+                });
             }
         }
     }
     // Offers refused for the limit come once downloads have made room.
     for (const vortan::User& user : in.users) {
         if (accepted(user.key) && in.offersHeldBack && in.offersHeldBack(user.key))
-            state.waitingFor.append(QStringLiteral("the offers of %1 that did not fit at once").arg(label(user.key)));
+            wait([&] { return QStringLiteral("the offers of %1 that did not fit at once").arg(label(user.key)); });
     }
-    state.kind = state.waitingFor.isEmpty() ? DoneState::Kind::done : DoneState::Kind::pending;
-    state.onlyDisconnects = !state.waitingFor.isEmpty() && disconnectItems == state.waitingFor.size();
+    if (state.waiting == disconnectItems) {
+        for (const vortan::FileRow* file : std::as_const(finished)) {
+            if (!in.targetPresent(*file))
+                wait([&] { return downloadText(*file, label(file->user)); });
+        }
+    }
+    state.kind = state.waiting == 0 ? DoneState::Kind::done : DoneState::Kind::pending;
+    state.onlyDisconnects = state.waiting > 0 && disconnectItems == state.waiting;
     return state;
 }
 

@@ -24,7 +24,7 @@ struct DoneInputs {
     bool acceptAll = false;         // --accept all
     QSet<QUuid> heldOffers;         // new offers the user paused (see heldoffers.h)
     std::function<PeerRunStatus(const QByteArray&)> runStatus;
-    std::function<bool(const QUuid&)> offerDelivered;
+    std::function<bool(const vortan::FileRow&)> offerDelivered;
     // The last failure to reach the user, if any (may be empty).
     std::function<QString(const QByteArray&)> lastError;
     // Whether the finished download's file is at its location.
@@ -38,7 +38,10 @@ struct DoneState {
     Kind kind = Kind::pending;
     // failed: the record and its error, one line.
     QString failure;
-    // pending: what is still awaited, for the time-out message.
+    // pending: how many things are still awaited, and the first kNamed of
+    // them in words, for the time-out message.
+    static constexpr qsizetype kNamed = 4;
+    qsizetype waiting = 0;
     QStringList waitingFor;
     // pending: the users whose disconnect is awaited after a complete offer,
     // and whether that is all that is missing.

@@ -70,12 +70,20 @@ namespace {
 
 constexpr int kLiveTickMs = 200;
 constexpr int kLineTickMs = 1000;
-constexpr int kMaxWaitingShown = 4;
 // How long a run that waits only for others to disconnect gives them before
 // it closes those connections itself.
 constexpr int kDisconnectGraceMs = 2000;
 // How often --exit-when-done says what it still waits for.
 constexpr int kExplainWaitMs = 20000;
+
+// "a, b, c, d, 12 more"
+QString waitingText(const DoneState& state)
+{
+    QStringList shown = state.waitingFor;
+    if (state.waiting > shown.size())
+        shown.append(QStringLiteral("%1 more").arg(state.waiting - shown.size()));
+    return shown.join(QStringLiteral(", "));
+}
 
 class RunCommand : public QObject {
 public:
@@ -265,12 +273,8 @@ int RunCommand::exec()
             QString message = QStringLiteral("timed out after %1 s").arg(*m_inv.timeoutSeconds);
             if (m_inv.exitWhenDone) {
                 const DoneState state = evaluate();
-                if (!state.waitingFor.isEmpty()) {
-                    QStringList shown = state.waitingFor.mid(0, kMaxWaitingShown);
-                    if (state.waitingFor.size() > kMaxWaitingShown)
-                        shown.append(QStringLiteral("%1 more").arg(state.waitingFor.size() - kMaxWaitingShown));
-                    message += QStringLiteral(" waiting for ") + shown.join(QStringLiteral(", "));
-                }
+                if (state.waiting > 0)
+                    message += QStringLiteral(" waiting for ") + waitingText(state);
             }
             finish(kExitFailure, message);
         });
@@ -429,10 +433,7 @@ DoneState RunCommand::evaluate()
     inputs.acceptAll = m_acceptAll;
     inputs.heldOffers = control::readHeldOffers(c.supportDirectory());
     inputs.runStatus = [this](const QByteArray& key) { return m_tally.status(key); };
-    inputs.offerDelivered = [this, &c](const QUuid& id) {
-        const std::optional<FileRow> f = c.file(id);
-        return f && m_tally.offerDelivered(*f);
-    };
+    inputs.offerDelivered = [this](const FileRow& f) { return m_tally.offerDelivered(f); };
     inputs.lastError = [this](const QByteArray& key) { return m_lastErrors.value(key); };
     inputs.targetPresent = [](const FileRow& f) { return f.location && QFileInfo::exists(f.location->toLocalFile()); };
     inputs.offersHeldBack = [&c](const QByteArray& key) { return c.offersHeldBack(key); };
@@ -463,10 +464,7 @@ void RunCommand::explainWait()
     const DoneState state = evaluate();
     if (state.kind != DoneState::Kind::pending)
         return;
-    QStringList shown = state.waitingFor.mid(0, kMaxWaitingShown);
-    if (state.waitingFor.size() > kMaxWaitingShown)
-        shown.append(QStringLiteral("%1 more").arg(state.waitingFor.size() - kMaxWaitingShown));
-    m_view.event(QStringLiteral("waiting for ") + shown.join(QStringLiteral(", ")));
+    m_view.event(QStringLiteral("waiting for ") + waitingText(state));
 }
 
 void RunCommand::listenerChanged()

@@ -41,7 +41,7 @@ struct World {
         in.acceptAll = acceptAll;
         in.heldOffers = held;
         in.runStatus = [this](const QByteArray& key) { return status.value(key); };
-        in.offerDelivered = [this](const QUuid& id) { return delivered.contains(id); };
+        in.offerDelivered = [this](const FileRow& f) { return delivered.contains(f.id); };
         in.targetPresent = [this](const FileRow& f) { return !missingTargets.contains(f.id); };
         in.offersHeldBack = [this](const QByteArray& key) { return heldBack.contains(key); };
         return evaluateDone(in);
@@ -77,7 +77,7 @@ TEST(DoneCheck, NamedUsersMustConnectAndAnswer)
     in.users = w.users;
     in.connectUsers = w.connect;
     in.runStatus = [](const QByteArray&) { return PeerRunStatus{}; };
-    in.offerDelivered = [](const QUuid&) { return false; };
+    in.offerDelivered = [](const FileRow&) { return false; };
     in.lastError = [&](const QByteArray& key) { return lastErrors.value(key); };
     EXPECT_EQ(evaluateDone(in).waitingFor, QStringList{"Bo to connect (last error: connection refused)"});
     w.status[kBo].connected = true;
@@ -127,6 +127,13 @@ TEST(DoneCheck, AcceptedDownloadsMustBeCompleteAtTheirPlace)
     w.heldBack = {kBo, kCy};
     w.acceptAll = false;
     EXPECT_EQ(w.evaluate().waitingFor, QStringList{"the offers of Bo that did not fit at once"});
+
+    // Thousands waited for: the first few in words, all of them counted.
+    for (int i = 0; i < 10; ++i)
+        w.download(kBo, 1);
+    s = w.evaluate();
+    EXPECT_EQ(s.waiting, 11);
+    EXPECT_EQ(s.waitingFor.size(), DoneState::kNamed);
 }
 
 TEST(DoneCheck, OffersMustBeSentAndTheirUsersGone)
