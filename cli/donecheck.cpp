@@ -49,9 +49,12 @@ DoneState evaluateDone(const DoneInputs& in)
     }
 
     QList<QByteArray> awaited;
+    QSet<QByteArray> seen;
     const auto await = [&](const QByteArray& key) {
-        if (!awaited.contains(key))
+        if (!seen.contains(key)) {
+            seen.insert(key);
             awaited.append(key);
+        }
     };
     for (const QByteArray& key : in.connectUsers)
         await(key);

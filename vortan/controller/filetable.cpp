@@ -174,10 +174,10 @@ void FileTable::republishAll(FileChanges& changes)
             m_rates.forget(m_rows[old].id);
         }
     }
-    m_transferringRows.clear();
+    m_ratedRows.clear();
     for (qsizetype row = 0; row < rows.size(); ++row) {
-        if (rows[row].status == FileRow::Status::transferring)
-            m_transferringRows.append(row);
+        if (rows[row].bytesPerSecond > 0)
+            m_ratedRows.append(row);
         if (!fresh[row])
             continue;
         const qsizetype old = m_rowIndex.value(rows[row].id, -1);
@@ -206,13 +206,10 @@ bool FileTable::republishChanged(FileChanges& changes)
             return false;  // not unique: every row is built afresh
         appended.insert(id);
     }
-    // The rows to build again: the transferring ones with a rate (it
-    // moves), and the edited ones; in row order, each once.
-    QList<qsizetype> stale;
-    for (const qsizetype row : std::as_const(m_transferringRows)) {
-        if (m_rows[row].bytesPerSecond > 0)
-            stale.append(row);
-    }
+    // The rows to build again: the ones with a rate (it moves), and the
+    // edited ones; in row order, each once. A row without a rate changes
+    // only with its record, so none of the others is looked at.
+    QList<qsizetype> stale = m_ratedRows;
     const qsizetype rated = stale.size();
     for (const QUuid& id : m_files.edited()) {
         const qsizetype row = m_rowIndex.value(id, -1);
@@ -226,36 +223,27 @@ bool FileTable::republishChanged(FileChanges& changes)
     std::inplace_merge(stale.begin(), stale.begin() + rated, stale.end());
     stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
 
-    // The transferring rows left alone (in order), and those built again
-    // that still are (in order): merged, then the appended ones after them.
-    QList<qsizetype> standing;
-    standing.reserve(m_transferringRows.size());
-    std::set_difference(m_transferringRows.cbegin(), m_transferringRows.cend(), stale.cbegin(), stale.cend(),
-                        std::back_inserter(standing));
-    QList<qsizetype> rebuilt;
+    QList<qsizetype> ratedNow;
     for (const qsizetype row : std::as_const(stale)) {
         FileRow fresh = rowOf(m_files[row]);
-        if (fresh.status == FileRow::Status::transferring)
-            rebuilt.append(row);
-        if (!(fresh == m_rows[row])) {
+        if (fresh.bytesPerSecond > 0)
+            ratedNow.append(row);
+        if (!(fresh == std::as_const(m_rows)[row])) {
             changes.updated.append(fresh.id);
             m_rows[row] = std::move(fresh);
         }
     }
-    QList<qsizetype> transferring;
-    transferring.reserve(standing.size() + rebuilt.size());
-    std::merge(standing.cbegin(), standing.cend(), rebuilt.cbegin(), rebuilt.cend(), std::back_inserter(transferring));
     // No reserve() of the exact size: growing the list to it copies every
     // row each time, while append() grows it geometrically.
     for (qsizetype row = kept; row < m_files.size(); ++row) {
         FileRow fresh = rowOf(m_files[row]);
-        if (fresh.status == FileRow::Status::transferring)
-            transferring.append(row);
+        if (fresh.bytesPerSecond > 0)
+            ratedNow.append(row);
         m_rowIndex.insert(fresh.id, row);
         changes.inserted.append({row, fresh.id});
         m_rows.append(std::move(fresh));
     }
-    m_transferringRows = std::move(transferring);
+    m_ratedRows = std::move(ratedNow);
     return true;
 }
 

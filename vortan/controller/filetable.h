@@ -91,10 +91,10 @@ private:
     // The published rows, one per record in the same order, and their index.
     QList<FileRow> m_rows;
     QHash<QUuid, qsizetype> m_rowIndex;
-    // The published rows that are transferring, ascending: those with a rate
-    // are rebuilt at every publication, for it; a row without one changes
-    // only with its record (thousands of files wait for their first block).
-    QList<qsizetype> m_transferringRows;
+    // The published rows with a rate, ascending: rebuilt at every
+    // publication, for it. A row without one changes only with its record
+    // (thousands of files wait for their first block).
+    QList<qsizetype> m_ratedRows;
     RateMeter m_rates;
     std::unique_ptr<Timer> m_publishTimer;
     // Publishes again once the rate of an offer between wants has run out.
