@@ -288,5 +288,33 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAn
     EXPECT_TRUE(n.node.file(shortList.last().id()));
 }
 
+TEST(ControllerCatalogueTest, RoomMadeWhileALongAnswerIsMergedCountsAtOnce)
+{
+    // The first slice of a long answer holds empty files, taken and finished
+    // before the second slice is merged: the room they made is there when
+    // the rest is refused, so the list is asked for again at once (counted
+    // from the start of the answer, the room never seemed enough).
+    LogCapture log;
+    NodeAndPeer n([](Node& node) { node.maxOffersPerUser = 600; });
+    ASSERT_TRUE(n.connect());
+    QList<File> list;
+    for (int i = 0; i < 1000; ++i)
+        list.append(listed(QStringLiteral("f %1").arg(i), i < 500 ? 0 : 1, n.peer.key()));
+    Controller& c = *n.node.controller;
+    QObject::connect(&c, &Controller::filesReceived, [&](const QList<FileRow>& rows, const User&) {
+        QList<ResumeItem> empty;
+        for (const FileRow& row : rows) {
+            if (row.length == 0)
+                empty.append(ResumeItem{row.id, DownloadLocation::downloads()});
+        }
+        c.resume(empty);
+    });
+    n.peer.answerWith = list.sliced(500);
+    n.peer.peer->sendList(list);
+    ASSERT_TRUE(waitFor([&] { return !log.startingWith("Asking Raw for the list again").isEmpty(); }));
+    EXPECT_TRUE(log.contains("Refused 400 new list entries from Raw: 600 unfinished offers of one user are the most kept"));
+    ASSERT_TRUE(waitFor([&] { return n.node->files().size() == 1000; }));
+}
+
 }  // namespace
 }  // namespace vortan

@@ -226,11 +226,12 @@ void Connection::attach()
         if (!m_socket)
             return;
         m_bytesQueued += bytes.size();
-        // Straight to the kernel while nothing waits in the socket's own
-        // buffer: the bytes are not copied into it first and need no turn of
-        // the event loop. What the kernel does not take waits there, in order.
+        // A large message goes straight to the kernel while nothing waits in
+        // the socket's own buffer: its bytes are not copied into it first and
+        // need no turn of the event loop. Small ones, and what the kernel does
+        // not take, wait there, in order (see kGatheredBelow).
         qsizetype sent = 0;
-        if (m_socket->bytesToWrite() == 0) {
+        if (bytes.size() >= kGatheredBelow && m_socket->bytesToWrite() == 0) {
             const ssize_t n = ::send(static_cast<int>(m_socket->socketDescriptor()), bytes.data(), std::size_t(bytes.size()),
                                      MSG_DONTWAIT | MSG_NOSIGNAL);
             sent = n > 0 ? qsizetype(n) : 0;

@@ -205,6 +205,11 @@ private:
     // kKeptReadBuffer bytes.
     static constexpr qsizetype kKeptReadBuffer = 8 * 1024 * 1024;
     static constexpr qint64 kReadPerTurn = 1024 * 1024;
+    // Messages smaller than this wait in the socket's buffer for the end of
+    // the event loop's turn, so that the wants of thousands of small files,
+    // or their blocks, leave in a few writes rather than one system call
+    // (and one wake-up of the peer) each.
+    static constexpr qsizetype kGatheredBelow = 16 * 1024;
     QByteArray m_readBuffer;
 
     qint64 m_bytesQueued = 0;

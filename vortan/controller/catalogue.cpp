@@ -375,8 +375,15 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
 
     if (last)
         m_askedForRoom.remove(key);
-    if (last && overLimit > 0)
-        m_refused.insert(key, Refused{overLimit, tally.offers + added.size()});
+    if (last && overLimit > 0) {
+        // Counted again: downloads taken from the first parts of a long
+        // answer may have finished while the rest of it was merged, and the
+        // room they made is not told again.
+        qsizetype unfinished = added.size();
+        for (const File& record : std::as_const(m_files))
+            unfinished += record.download && record.user == key && !isComplete(record);
+        m_refused.insert(key, Refused{overLimit, unfinished});
+    }
     if (!added.isEmpty()) {
         tally.offers += added.size();
         m_files.append(added);
@@ -386,8 +393,10 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
         if (const User* user = m_engine.findUser(key))
             m_engine.received(added, *user);
     }
-    if (last && overLimit > 0)
+    if (last && overLimit > 0) {
         emit offersRefused(key, overLimit);
+        askIfRoom(key);
+    }
     if (last)
         emit listMerged(key);
 }
@@ -409,6 +418,14 @@ void Catalogue::madeRoom(const QByteArray& key)
     if (found == m_refused.end())
         return;
     found->kept = std::max<qsizetype>(0, found->kept - 1);
+    askIfRoom(key);
+}
+
+void Catalogue::askIfRoom(const QByteArray& key)
+{
+    const auto found = m_refused.find(key);
+    if (found == m_refused.end())
+        return;
     // Not at every finished file: once there is room for all that was
     // refused, or for half the limit (each time the whole list comes again:
     // with 100,000 offers and room for a tenth, 90 lists of all of them).

@@ -112,6 +112,8 @@ private:
     void forgetRecord(const QUuid& id);
     // One of the user's unfinished downloads is gone (finished or removed).
     void madeRoom(const QByteArray& key);
+    // Asks for the list again when there is room for what was refused.
+    void askIfRoom(const QByteArray& key);
     void askForList(const std::shared_ptr<PeerConnection>& peer);
 
     // A long list is merged a slice per event-loop turn, so that the user
