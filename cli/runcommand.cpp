@@ -109,12 +109,18 @@ private:
     {
         m_view.filesReceived(files, user);
         // Not from inside the controller's list handling.
-        QTimer::singleShot(0, this, [this] { resumeAccepted(); });
+        QList<QUuid> ids;
+        ids.reserve(files.size());
+        for (const FileRow& file : files)
+            ids.append(file.id);
+        QTimer::singleShot(0, this, [this, ids = std::move(ids)] { resumeAccepted(&ids); });
     }
 
     Controller& controller() { return m_session->controller(); }
     void resolveUsers();
-    void resumeAccepted();
+    // Takes the new offers of accepted users: those of `only` when given
+    // (a list just received), else all.
+    void resumeAccepted(const QList<QUuid>* only = nullptr);
     void scheduleCheck();
     void check();
     // The downloads among these changed rows (nullptr: all rows) whose
@@ -327,13 +333,19 @@ void RunCommand::resolveUsers()
     }
 }
 
-void RunCommand::resumeAccepted()
+void RunCommand::resumeAccepted(const QList<QUuid>* only)
 {
     if (m_finished || (!m_acceptAll && m_acceptKeys.isEmpty()))
         return;
     QList<vortan::ResumeItem> items;
     const QSet<QUuid> held = control::readHeldOffers(controller().supportDirectory());
-    for (const FileRow& file : controller().fileRows()) {
+    const QList<FileRow>& rows = controller().fileRows();
+    const qsizetype count = only ? only->size() : rows.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype row = only ? controller().fileRow((*only)[i]) : i;
+        if (row < 0)
+            continue;
+        const FileRow& file = rows[row];
         if (!file.download || !file.paused || (file.status == vortan::FileRow::Status::done) || m_resumed.contains(file.id))
             continue;
         // Only new offers: a download that has a place or blocks was resumed
