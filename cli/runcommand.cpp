@@ -143,6 +143,10 @@ private:
     QEventLoop m_loop;
     QTimer m_tick;
     QTimer m_checkSoon;
+    // The check is a pass over every row: with hundreds of thousands, the
+    // next one waits kCheckShare times as long as the last took.
+    static constexpr int kCheckShare = 20;
+    qint64 m_lastCheckNs = 0;
     QTimer m_checkPeriodic;
     QTimer m_timeout;
     QTimer m_disconnectGrace;
@@ -393,14 +397,17 @@ void RunCommand::noteReplacedTargets(const vortan::FileChanges* changes)
 void RunCommand::scheduleCheck()
 {
     if (!m_finished && m_inv.exitWhenDone && !m_checkSoon.isActive())
-        m_checkSoon.start();
+        m_checkSoon.start(int(std::min<qint64>(m_lastCheckNs * kCheckShare / 1000000, 1000)));
 }
 
 void RunCommand::check()
 {
     if (m_finished || !m_inv.exitWhenDone)
         return;
+    QElapsedTimer took;
+    took.start();
     const DoneState state = evaluate();
+    m_lastCheckNs = took.nsecsElapsed();
     for (const QUuid& id : state.removedOffers) {
         const std::optional<FileRow> file = controller().file(id);
         if (!file || m_reportedRemoved.contains(id))

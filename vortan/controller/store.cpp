@@ -240,7 +240,9 @@ void Store::writeInBackground(State state)
     auto shared = std::make_shared<State>(std::move(state));
     ++m_running;
     m_writer.start([this, shared]() mutable {
+        const auto began = std::chrono::steady_clock::now();
         const Outcomes outcomes = writeAll(*shared);
+        m_lastWriteNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count();
         {
             const std::lock_guard guard(m_writtenLock);
             m_written.insert(m_written.end(), outcomes.begin(), outcomes.end());
@@ -289,7 +291,8 @@ void Store::schedule()
     // change since the last write fixes the time.
     if (!m_enabled || m_saveTimer->isActive())
         return;
-    m_saveTimer->startOnce(m_saveDelay);
+    const auto share = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::nanoseconds(m_lastWriteNs.load()) * kSaveShare);
+    m_saveTimer->startOnce(std::max(m_saveDelay, share));
 }
 
 void Store::cancelScheduled()

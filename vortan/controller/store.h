@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -115,6 +116,11 @@ private:
     mutable std::mutex m_writtenLock;
     Outcomes m_written;
     std::atomic<int> m_running{0};  // background writes asked for and not done
+    // How long the last background write took: the next one waits at least
+    // kSaveShare times as long, so that saving hundreds of thousands of
+    // records takes a small share of a processor, not a whole one.
+    static constexpr int kSaveShare = 10;
+    std::atomic<std::int64_t> m_lastWriteNs{0};
     QThreadPool m_writer;              // last: its thread ends before the rest goes
 };
 
