@@ -111,7 +111,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::listenerStateChanged);
     connect(m_controller.get(), &Controller::meChanged, this, &AppDelegate::showListenerState);
     connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
-        if (key == AppSettings::kConnectAutomatically)
+        if (key == m_settings.connectAutomatically.key())
             m_controller->setConnectAutomatically(m_settings.connectAutomatically());
     });
     BackgroundActions background;
@@ -245,7 +245,7 @@ void AppDelegate::rememberWindows(const QList<MainWindow*>& windows)
     QList<AppSettings::Window> states;
     for (MainWindow* window : windows)
         states.append({window->saveGeometry(), window->scene().selectedUser()});
-    m_settings.setWindows(states);
+    m_settings.windows.set(states);
     m_settings.sync();
 }
 
@@ -425,8 +425,8 @@ void AppDelegate::showSettings(QWidget* over)
                                       m_addressProposal->proposed()});
         };
         showReach();
-        connect(&m_settings, &AppSettings::changed, m_settingsView, [showReach](const QString& key) {
-            if (key == QLatin1String("ProposedAddress"))
+        connect(&m_settings, &AppSettings::changed, m_settingsView, [this, showReach](const QString& key) {
+            if (key == m_settings.proposedAddress.key())
                 showReach();
         });
         connect(m_controller.get(), &Controller::listenerStateChanged, m_settingsView, showReach);

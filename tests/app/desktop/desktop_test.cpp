@@ -159,7 +159,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     Program program;
     program.notifications.setBatchDelay(AppNotifications::kBatchDelay);
     QTemporaryDir target;
-    program.settings.setDownloadLocation(DownloadLocationSetting::other(target.path()));
+    program.settings.downloadLocation.set(DownloadLocationSetting::other(target.path()));
 
     test::Peer ada("Ada");
     ASSERT_TRUE(test::introduce(program.bea, ada));

@@ -67,7 +67,7 @@ struct AppDelegateTest : ::testing::Test {
         options.useGateway = false;
         {
             AppSettings settings(options.settingsPath);
-            settings.setListen(false);  // no port taken by the test
+            settings.listen.set(false);  // no port taken by the test
         }
         app = std::make_unique<AppDelegate>(options);
         ASSERT_FALSE(app->start());
@@ -277,7 +277,7 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     User me = *app->controller().me();
     me.port = squatter.serverPort();
     app->controller().editMe(me);
-    app->settings().setListen(true);
+    app->settings().listen.set(true);
     app->controller().setSettings(true, false);
     const QString taken = QString("Port %1 is in use by another program: choose another port in Settings.")
                               .arg(squatter.serverPort());

@@ -207,7 +207,7 @@ TEST(Background, WithoutAPanelNothingRunsUnseen)
         background.lastWindowClosed();
         EXPECT_EQ(notifier.asked, 0);  // quits, nothing to announce
     }
-    settings.setKeepRunning(false);
+    settings.keepRunning.set(false);
     Background background(controller, settings, notifier, actions, noBus);
     background.start(true, 60000);
     EXPECT_EQ(shown, 2);  // no icon at all: a window at once
