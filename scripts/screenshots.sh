@@ -10,7 +10,9 @@
 # toolbar (main-reason), a shared folder's row opened on its files
 # (files-folder), the welcome view, main window and settings in German,
 # French and Spanish (NAME-de.png, NAME-fr.png, NAME-es.png), and a person
-# shown on the network before anything is shared (main-online). Builds nothing.
+# shown on the network before anything is shared (main-online); and the card
+# dialogs (cards-share, cards-import, cards-edit, cards-recipients, drawn by
+# brenvo-card-dialogs on the offscreen platform). Builds nothing.
 #   scripts/screenshots.sh [BUILD_DIR [LANG...|files-folder]]   (default: build;
 #       with LANGs only the shots in those languages, with files-folder only that one)
 # Runs under Xvfb in a loopback-only network namespace (as root, or where user
@@ -19,9 +21,15 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 shift $(( $# > 0 ? 1 : 0 ))
-for program in "$build/app/brenvo" "$build/cli/brenvo-cli"; do
-    [ -x "$program" ] || { echo "screenshots: $program is missing: build the brenvo and brenvo-cli targets" >&2; exit 1; }
+for program in "$build/app/brenvo" "$build/cli/brenvo-cli" "$build/app/brenvo-card-dialogs"; do
+    [ -x "$program" ] || {
+        echo "screenshots: $program is missing: build the brenvo, brenvo-cli and brenvo-card-dialogs targets" >&2
+        exit 1
+    }
 done
+if [ $# -eq 0 ]; then
+    QT_QPA_PLATFORM=offscreen "$build/app/brenvo-card-dialogs" "$root/docs/screenshots"
+fi
 # Room for the 200 % windows.
 export BRENVO_UI_SCREEN=2560x1600x24
 bash "$root/tests/app/e2e/run_e2e.sh" "$build/app/brenvo" "$build/cli/brenvo-cli" \

@@ -160,7 +160,7 @@ void CardActions::shareCard(QWidget* window, const User& user, UserViewResult::S
         copyCardToClipboard(card.path, encodeCard(user));
         break;
     case UserViewResult::ShareKind::device:
-        DeviceShare::start(card.path, window, failed);
+        DeviceShare::start(card.path, window, m_dialogs, failed);
         break;
     case UserViewResult::ShareKind::exportFile:
         break;

@@ -1,14 +1,16 @@
 #include "app/cards/sharetargets.h"
 
+#include "app/dialogs/dialogs.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QInputDialog>
 #include <QMimeData>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
 #include <QUrl>
+#include <QWidget>
 
 #include <utility>
 
@@ -35,9 +37,9 @@ void copyCardToClipboard(const QString& path, const QByteArray& bytes)
     QApplication::clipboard()->setMimeData(data);
 }
 
-void DeviceShare::start(const QString& path, QWidget* window, ShareFailure failed)
+void DeviceShare::start(const QString& path, QWidget* window, Dialogs& dialogs, ShareFailure failed)
 {
-    auto* share = new DeviceShare(path, window, std::move(failed));
+    auto* share = new DeviceShare(path, window, dialogs, std::move(failed));
     auto* process = new QProcess(share);
     auto* timer = new QTimer(share);
     timer->setSingleShot(true);
@@ -63,8 +65,8 @@ void DeviceShare::start(const QString& path, QWidget* window, ShareFailure faile
     process->start(kDeviceTool, {QStringLiteral("--list-available"), QStringLiteral("--id-name-only")});
 }
 
-DeviceShare::DeviceShare(QString path, QWidget* window, ShareFailure failed)
-    : QObject(window), m_path(std::move(path)), m_window(window), m_failed(std::move(failed))
+DeviceShare::DeviceShare(QString path, QWidget* window, Dialogs& dialogs, ShareFailure failed)
+    : QObject(window), m_path(std::move(path)), m_window(window), m_dialogs(dialogs), m_failed(std::move(failed))
 {
 }
 
@@ -88,21 +90,17 @@ void DeviceShare::listed(const QByteArray& output)
         send(ids.first());
         return;
     }
-    auto* chooser = new QInputDialog(m_window);
-    chooser->setAttribute(Qt::WA_DeleteOnClose);
-    chooser->setWindowTitle(QCoreApplication::translate("ShareTargets", "Send to Device"));
-    chooser->setLabelText(QCoreApplication::translate("ShareTargets", "Device:"));
-    chooser->setComboBoxItems(names);
-    chooser->setOkButtonText(QCoreApplication::translate("ShareTargets", "Send", "sends the card to the device"));
-    chooser->setWindowModality(m_window ? Qt::WindowModal : Qt::ApplicationModal);
-    connect(chooser, &QInputDialog::finished, this, [this, chooser, ids, names](int result) {
-        const qsizetype index = names.indexOf(chooser->textValue());
-        if (result == QDialog::Accepted && index >= 0)
-            send(ids[index]);
+    const ItemChoice choice{QCoreApplication::translate("ShareTargets", "Send to Device"),
+                            QCoreApplication::translate("ShareTargets", "Device:"), names,
+                            QCoreApplication::translate("ShareTargets", "Send", "sends the card to the device")};
+    m_dialogs.chooseItem(m_window, choice, [self = QPointer(this), ids](std::optional<qsizetype> index) {
+        if (!self)
+            return;
+        if (index)
+            self->send(ids[*index]);
         else
-            deleteLater();
+            self->deleteLater();
     });
-    chooser->show();
 }
 
 void DeviceShare::send(const QString& deviceId)

@@ -10,6 +10,8 @@ class QWidget;
 
 namespace brenvo {
 
+class Dialogs;
+
 // Hands a card file written in the cards directory to a desktop service:
 // the mail composer, the clipboard, or a paired device. Errors come back as
 // a description for the "Failed to export file." alert.
@@ -22,22 +24,23 @@ void shareByEmail(const QString& path, const ShareFailure& failed);
 void copyCardToClipboard(const QString& path, const QByteArray& bytes);
 
 // Sends the file with KDE Connect: lists the available devices without
-// waiting on them, sends to the only one or lets the user pick one (a
-// window-modal chooser in window, else an application-modal one).
+// waiting on them, sends to the only one or lets the user pick one (through
+// Dialogs, over window).
 class DeviceShare : public QObject {
     Q_OBJECT
 public:
     // Starts at once; deletes itself when done.
-    static void start(const QString& path, QWidget* window, ShareFailure failed);
+    static void start(const QString& path, QWidget* window, Dialogs& dialogs, ShareFailure failed);
 
 private:
-    DeviceShare(QString path, QWidget* window, ShareFailure failed);
+    DeviceShare(QString path, QWidget* window, Dialogs& dialogs, ShareFailure failed);
     void listed(const QByteArray& output);
     void send(const QString& deviceId);
     void fail(const QString& description);
 
     QString m_path;
     QWidget* m_window;
+    Dialogs& m_dialogs;
     ShareFailure m_failed;
     bool m_done = false;
 };

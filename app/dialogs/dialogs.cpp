@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -109,6 +110,24 @@ public:
                 answered(clicked >= 0 ? int(clicked) : cancel);
         });
         present(box, window);
+    }
+
+    void chooseItem(QWidget* window, const ItemChoice& choice,
+                    std::function<void(std::optional<qsizetype>)> chosen) override
+    {
+        auto* dialog = new QInputDialog(window);
+        dialog->setWindowTitle(choice.title);
+        dialog->setLabelText(choice.label);
+        dialog->setComboBoxItems(choice.items);
+        if (!choice.acceptLabel.isEmpty())
+            dialog->setOkButtonText(choice.acceptLabel);
+        QObject::connect(dialog, &QInputDialog::finished, dialog,
+                         [dialog, items = choice.items, chosen = std::move(chosen)](int result) {
+                             const qsizetype index = items.indexOf(dialog->textValue());
+                             if (chosen)
+                                 chosen(result == QDialog::Accepted && index >= 0 ? std::optional(index) : std::nullopt);
+                         });
+        present(dialog, window);
     }
 
     void about(QWidget* window, const QString& title, const QString& text) override

@@ -60,7 +60,16 @@ struct FileDialogOptions {
     std::function<std::optional<Alert>(const QStringList& chosen, const QString& shownFolder)> check;
 };
 
-// Alerts and file dialogs of the program. Each is window-modal over window
+// A choice of one item among several, in a drop-down list.
+struct ItemChoice {
+    QString title;
+    QString label;
+    QStringList items;
+    // Empty: the desktop's own "OK".
+    QString acceptLabel;
+};
+
+// Alerts, choices and file dialogs of the program. Each is window-modal over window
 // (application-modal without one), returns at once and is answered later,
 // from the event loop, through its callback: nothing waits in a nested loop.
 class Dialogs {
@@ -77,6 +86,10 @@ public:
                           std::function<void(std::optional<QString> path)> chosen) = 0;
     virtual void chooseFolder(QWidget* window, const FileDialogOptions& options,
                               std::function<void(std::optional<QString> path)> chosen) = 0;
+
+    // chosen gets the index of the chosen item, nothing when cancelled.
+    virtual void chooseItem(QWidget* window, const ItemChoice& choice,
+                            std::function<void(std::optional<qsizetype> index)> chosen) = 0;
 
     // The program's "About" box: text is the program's own markup, never
     // text from outside.

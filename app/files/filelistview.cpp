@@ -4,7 +4,6 @@
 #include "app/files/fileoffer.h"
 #include "app/files/filerowdelegate.h"
 #include "app/files/thumbnailscache.h"
-#include "app/settings/appsettings.h"
 #include "vortan/controller.h"
 
 #include <QAction>
@@ -16,36 +15,17 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QPointer>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 using vortan::Controller;
-using vortan::File2;
 using vortan::FileRow;
-using vortan::ResumeItem;
 
 namespace brenvo {
 
 namespace {
-
-// The object name of a command's action.
-QString commandName(RowButton command)
-{
-    switch (command) {
-    case RowButton::preview: return QStringLiteral("filePreview");
-    case RowButton::reveal: return QStringLiteral("fileReveal");
-    case RowButton::pause: return QStringLiteral("filePause");
-    case RowButton::download: return QStringLiteral("fileDownload");
-    case RowButton::upload: return QStringLiteral("fileUpload");
-    case RowButton::retry: return QStringLiteral("fileRetry");
-    case RowButton::done:
-    case RowButton::remove: break;  // Delete's action
-    }
-    return {};
-}
 
 QToolButton* iconButton(const char* iconName, const QString& name, const QString& tip, QWidget* parent)
 {
@@ -63,9 +43,6 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
                            FileListServices services, QWidget* parent)
     : QWidget(parent),
       m_controller(controller),
-      m_settings(settings),
-      m_thumbnails(thumbnails),
-      m_services(std::move(services)),
       m_model(new FileListModel(controller, &thumbnails, this)),
       m_list(new QTreeView(this)),
       m_empty(new QLabel(tr("No shared files. Click the + button below to share files."), this)),
@@ -74,42 +51,10 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
       m_addFolder(iconButton(kAddFolderIconName, tr("Share Folder"), tr("Share a folder…"), this)),
       m_remove(iconButton(kRemoveIconName, tr("Remove"), tr("Remove the selected files"), this)),
       m_downloadAllButton(new QToolButton(this)),
-      m_deleteAction(new QAction(QIcon::fromTheme(QString::fromLatin1(kDeleteIconName)), tr("Delete"), this)),
-      m_downloadAll(new QAction(QIcon::fromTheme(rowButtonIconName(RowButton::download)), tr("Download All"), this)),
+      m_actions(new FileActions(controller, settings, std::move(services), this, [this] { return commandTargets(); },
+                                [this] { return m_model->user(); })),
       m_menu(new QMenu(this))
 {
-    if (!m_services.dialogs) {
-        m_ownDialogs = makeWindowDialogs();
-        m_services.dialogs = m_ownDialogs.get();
-    }
-    Dialogs& dialogs = *m_services.dialogs;
-    if (!m_services.downloadDialogs.saveFile || !m_services.downloadDialogs.chooseFolder)
-        m_services.downloadDialogs = downloadDialogs(dialogs);
-    if (!m_services.chooseFiles) {
-        m_services.chooseFiles = [&dialogs](QWidget* window, std::function<void(QList<QUrl>)> done) {
-            FileDialogOptions options;
-            options.title = tr("Share Files");
-            dialogs.openFiles(window, options, [done = std::move(done)](const QStringList& paths) {
-                if (paths.isEmpty())
-                    return;
-                QList<QUrl> urls;
-                for (const QString& path : paths)
-                    urls.append(QUrl::fromLocalFile(path));
-                done(urls);
-            });
-        };
-    }
-    if (!m_services.chooseFolder) {
-        m_services.chooseFolder = [&dialogs](QWidget* window, std::function<void(QList<QUrl>)> done) {
-            FileDialogOptions options;
-            options.title = tr("Share Folder");
-            dialogs.chooseFolder(window, options, [done = std::move(done)](const std::optional<QString>& path) {
-                if (path)
-                    done({QUrl::fromLocalFile(*path)});
-            });
-        };
-    }
-
     auto* delegate = new FileRowDelegate(*m_model, thumbnails, this);
     m_list->setModel(m_model);
     m_list->setItemDelegate(delegate);
@@ -146,23 +91,14 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
 
     // One action per command: its key works on the selection, the context
     // menu shows it for the menu's targets.
-    const auto addAction = [this](QAction* action, const QKeySequence& keys) {
-        action->setShortcut(keys);
+    QList<QAction*> commands;
+    for (const auto& [command, action] : m_actions->commands())
+        commands.append(action);
+    for (QAction* action : commands << m_actions->deleteAction()) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         m_list->addAction(action);
         m_menu->addAction(action);
-    };
-    for (RowButton command : {RowButton::download, RowButton::upload, RowButton::pause, RowButton::retry,
-                              RowButton::preview, RowButton::reveal}) {
-        auto* action = new QAction(QIcon::fromTheme(rowButtonIconName(command)), rowButtonText(command), this);
-        action->setObjectName(commandName(command));
-        addAction(action, rowButtonShortcut(command));
-        connect(action, &QAction::triggered, this, [this, command] { runCommand(command, commandTargets()); });
-        m_commands.append({command, action});
     }
-    m_deleteAction->setObjectName(QStringLiteral("fileDelete"));
-    addAction(m_deleteAction, QKeySequence::Delete);
-    connect(m_deleteAction, &QAction::triggered, this, [this] { remove(commandTargets()); });
     connect(m_menu, &QMenu::aboutToHide, this, [this] {
         // The chosen entry runs after the menu hides: forget its targets after that.
         QMetaObject::invokeMethod(this, [this] {
@@ -172,17 +108,13 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     });
 
     // For the person: below the list, its key anywhere in the list.
-    m_downloadAll->setObjectName(QStringLiteral("downloadAll"));
-    m_downloadAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
-    m_downloadAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    m_downloadAll->setToolTip(tr("Download every paused file of this person (%1)")
-                                  .arg(m_downloadAll->shortcut().toString(QKeySequence::NativeText)));
-    QWidget::addAction(m_downloadAll);
-    connect(m_downloadAll, &QAction::triggered, this, [this] { resume(downloadAllIds()); });
-    m_downloadAllButton->setDefaultAction(m_downloadAll);
+    QAction* downloadAll = m_actions->downloadAll();
+    downloadAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    QWidget::addAction(downloadAll);
+    m_downloadAllButton->setDefaultAction(downloadAll);
     m_downloadAllButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_downloadAllButton->setAutoRaise(true);
-    m_downloadAllButton->setAccessibleName(m_downloadAll->text());
+    m_downloadAllButton->setAccessibleName(downloadAll->text());
 
     auto* menuKey = new QAction(tr("Context Menu"), this);
     menuKey->setObjectName(QStringLiteral("fileContextMenu"));
@@ -198,7 +130,7 @@ FileListView::FileListView(Controller& controller, AppSettings& settings, Thumbn
     connect(delegate, &FileRowDelegate::buttonClicked, this, [this](const QModelIndex& index, RowButton button) {
         const QList<QUuid> ids = m_model->idsAt(index);
         if (!ids.isEmpty())
-            runCommand(button, ids);
+            m_actions->run(button, ids);
     });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FileListView::updateState);
     // Sections stay open; folders open on request (Right, +, a click on the arrow).
@@ -268,38 +200,7 @@ void FileListView::updateActions()
         if (row && (!inMenu || row->download == m_menuSectionDownloads))
             targets.append(row);
     }
-    const FileActionFlags flags = fileActionFlags(targets);
-    for (const auto& [command, action] : std::as_const(m_commands)) {
-        bool on = false;
-        switch (command) {
-        case RowButton::download: on = flags.download; break;
-        case RowButton::upload: on = flags.upload; break;
-        case RowButton::pause: on = flags.pause; break;
-        case RowButton::retry: on = flags.retry; break;
-        case RowButton::preview:
-        case RowButton::reveal: on = flags.previewAndReveal; break;
-        case RowButton::done:
-        case RowButton::remove: break;
-        }
-        action->setEnabled(on);
-        // The menu lists what applies; outside it every key stays bound.
-        action->setVisible(!inMenu || on);
-    }
-    m_deleteAction->setEnabled(!ids.isEmpty());
-    m_downloadAll->setEnabled(!downloadAllIds().isEmpty());
-}
-
-QList<QUuid> FileListView::downloadAllIds() const
-{
-    QList<QUuid> ids;
-    const QByteArray& user = m_model->user();
-    if (user.isEmpty())
-        return ids;
-    for (const FileRow& row : m_controller.fileRows()) {
-        if (row.user == user && row.download && row.paused && !row.transferred())
-            ids.append(row.id);
-    }
-    return ids;
+    m_actions->update(targets, ids, inMenu);
 }
 
 void FileListView::selectFiles(const QSet<QUuid>& ids)
@@ -343,7 +244,7 @@ void FileListView::removeSelected()
 {
     const QSet<QUuid> selected = selectedFiles();
     if (!selected.isEmpty())
-        remove(selected.values());
+        m_actions->remove(selected.values());
 }
 
 QList<QUuid> FileListView::selectedInOrder() const
@@ -368,16 +269,6 @@ QList<QUuid> FileListView::targets(const QModelIndex& clicked) const
     if (m_selected.contains(ids.front()))
         return selectedInOrder();
     return ids;
-}
-
-QList<FileRow> FileListView::rows(const QList<QUuid>& ids) const
-{
-    QList<FileRow> result;
-    for (const QUuid& id : ids) {
-        if (const std::optional<FileRow> row = m_controller.file(id))
-            result.append(*row);
-    }
-    return result;
 }
 
 bool FileListView::eventFilter(QObject* watched, QEvent* event)
@@ -422,108 +313,19 @@ void FileListView::showContextMenu(const QPoint& position)
     m_menu->popup(m_list->viewport()->mapToGlobal(position));
 }
 
-void FileListView::runCommand(RowButton command, const QList<QUuid>& ids)
-{
-    switch (command) {
-    case RowButton::pause: m_controller.pause(ids); return;
-    case RowButton::download:
-    case RowButton::upload:
-    case RowButton::retry: resume(ids); return;
-    case RowButton::preview:
-        if (m_services.preview)
-            m_services.preview(localPaths(ids));
-        return;
-    case RowButton::reveal:
-        if (m_services.reveal)
-            m_services.reveal(localPaths(ids));
-        return;
-    case RowButton::remove: remove(ids); return;
-    case RowButton::done: return;
-    }
-}
-
-void FileListView::resume(const QList<QUuid>& ids)
-{
-    // Finished transfers have nothing left to resume, and a download that
-    // has its target keeps it: neither gets a location asked for nor counts
-    // towards "one file or several".
-    QList<ResumeItem> placed;
-    QList<FileRow> downloads;
-    for (const FileRow& row : rows(ids)) {
-        if (row.status == FileRow::Status::done)
-            continue;
-        if (row.download && !row.location)
-            downloads.append(row);
-        else
-            placed.append(ResumeItem{row.id, std::nullopt});
-    }
-    if (!placed.isEmpty())
-        m_controller.resume(placed);
-    resolveDownloads(downloads, m_settings.downloadLocation(), window(), m_services.downloadDialogs,
-                     [self = QPointer(this)](const QList<ResumeItem>& items) {
-                         if (self)
-                             self->m_controller.resume(items);
-                     });
-}
-
-void FileListView::remove(const QList<QUuid>& ids)
-{
-    if (!ids.isEmpty() && !m_model->user().isEmpty())
-        m_controller.removeFiles(ids, m_model->user());
-}
-
-QStringList FileListView::localPaths(const QList<QUuid>& ids) const
-{
-    QStringList paths;
-    for (const FileRow& row : rows(ids)) {
-        if (row.local() && row.location && row.location->isLocalFile())
-            paths.append(row.location->toLocalFile());
-    }
-    return paths;
-}
-
 void FileListView::offerFiles(const QList<QUrl>& urls)
 {
-    describeFilesInBackground(urls, this, [this](const OfferedFiles& offered) {
-        const std::optional<FailureAlert> alert = failureAlert(offered.failures);
-        if (!alert) {
-            share(offered.files);
-            return;
-        }
-        m_services.dialogs->tell(window(),
-                                 Alert{Alert::Kind::warning, alert->text, alert->text, alert->informativeText, {}},
-                                 [self = QPointer(this), files = offered.files] {
-                                     if (self)
-                                         self->share(files);
-                                 });
-    });
+    m_actions->offerFiles(urls);
 }
 
 void FileListView::chooseFilesToOffer()
 {
-    m_services.chooseFiles(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
-        if (self && !urls.isEmpty())
-            self->offerFiles(urls);
-    });
+    m_actions->chooseFilesToOffer();
 }
 
 void FileListView::chooseFolderToOffer()
 {
-    m_services.chooseFolder(window(), [self = QPointer(this)](const QList<QUrl>& urls) {
-        if (self && !urls.isEmpty())
-            self->offerFiles(urls);
-    });
-}
-
-void FileListView::share(const QList<File2>& files)
-{
-    if (files.isEmpty() || !m_services.chooseRecipients)
-        return;
-    m_services.chooseRecipients(window(), m_model->user(),
-                                [self = QPointer(this), files](const QList<QByteArray>& keys) {
-                                    if (self && !keys.isEmpty())
-                                        self->m_controller.shareFiles(files, keys);
-                                });
+    m_actions->chooseFolderToOffer();
 }
 
 void FileListView::dragEnterEvent(QDragEnterEvent* event)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "app/files/downloadresolution.h"
 #include "app/files/fileactions.h"
-#include "vortan/file2.h"
 
 #include <QByteArray>
 #include <QList>
@@ -32,27 +30,6 @@ class AppSettings;
 class FileListModel;
 class ThumbnailsCache;
 
-// What the list asks of the program around it.
-struct FileListServices {
-    // Shows these local files in the file manager (one call for all).
-    std::function<void(const QStringList& paths)> reveal;
-    // Opens these local files in the previewer.
-    std::function<void(const QStringList& paths)> preview;
-    // The recipient chooser: shown over window with the user preselected;
-    // calls done with the chosen keys (empty when cancelled).
-    std::function<void(QWidget* window, const QByteArray& preselected,
-                       std::function<void(QList<QByteArray>)> done)>
-        chooseRecipients;
-    // The alerts and file dialogs; the window-modal ones unless set.
-    Dialogs* dialogs = nullptr;
-    // Where downloads go when the setting asks; through dialogs unless set.
-    DownloadDialogs downloadDialogs;
-    // The files to offer (the + button); through dialogs unless set.
-    std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFiles;
-    // The folder to offer; through dialogs unless set.
-    std::function<void(QWidget* window, std::function<void(QList<QUrl>)> done)> chooseFolder;
-};
-
 // The files exchanged with the selected user: the sections "Downloads" and
 // "Uploads" with a row per file, or a hint while there are none; a shared
 // folder is one row, closed, opened on its files (Right or a click on its
@@ -62,10 +39,11 @@ struct FileListServices {
 // is shown are scrolled to and tinted. A command on a folder row acts on all
 // its files.
 //
-// Commands aim at "targets": from the context menu, the selection when the
-// clicked row is in it, else the clicked row; from keys and the − button,
-// the selection; from a row's button, that row. Each command is one QAction,
-// made once, shown in the menu and enabled from its targets.
+// Commands (FileActions) aim at "targets": from the context menu, the
+// selection when the clicked row is in it, else the clicked row; from keys
+// and the − button, the selection; from a row's button, that row. The view
+// shows each command's QAction in its menu, binds its key and enables it
+// from its targets.
 class FileListView : public QWidget {
     Q_OBJECT
 public:
@@ -106,24 +84,12 @@ private:
     QList<QUuid> selectedInOrder() const;
     // The selection, or the targets of the open context menu.
     QList<QUuid> commandTargets() const;
-    QList<vortan::FileRow> rows(const QList<QUuid>& ids) const;
-    // The paused downloads of the shown user with blocks still to come.
-    QList<QUuid> downloadAllIds() const;
     void showContextMenu(const QPoint& position);
     void showContextMenuFromKeyboard();
     void updateActions();
-    void runCommand(RowButton command, const QList<QUuid>& ids);
-    void resume(const QList<QUuid>& ids);
-    void remove(const QList<QUuid>& ids);
-    QStringList localPaths(const QList<QUuid>& ids) const;
-    void share(const QList<vortan::File2>& files);
     void updateState();
 
     vortan::Controller& m_controller;
-    AppSettings& m_settings;
-    ThumbnailsCache& m_thumbnails;
-    std::unique_ptr<Dialogs> m_ownDialogs;
-    FileListServices m_services;
     FileListModel* m_model;
     QTreeView* m_list;
     QLabel* m_empty;
@@ -132,9 +98,7 @@ private:
     QToolButton* m_addFolder;
     QToolButton* m_remove;
     QToolButton* m_downloadAllButton;
-    QList<std::pair<RowButton, QAction*>> m_commands;
-    QAction* m_deleteAction;
-    QAction* m_downloadAll;
+    FileActions* m_actions;
     QMenu* m_menu;
     // While the context menu is open: what it acts on, and the section of
     // the clicked row (its entries follow that section's targets).

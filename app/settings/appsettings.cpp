@@ -8,18 +8,6 @@
 namespace brenvo {
 
 namespace {
-const QString kCheckForUpdates = QStringLiteral("CheckForUpdates");
-const QString kListen = QStringLiteral("Listen");
-const QString kMapPort = QStringLiteral("MapPort");
-const QString kUseTor = QStringLiteral("UseTor");
-const QString kDownloadLocation = QStringLiteral("DownloadLocation");
-const QString kKeepRunning = QStringLiteral("KeepRunning");
-const QString kStartAtLogin = QStringLiteral("StartAtLogin");
-const QString kBackgroundNoticeShown = QStringLiteral("BackgroundNoticeShown");
-const QString kProposedAddress = QStringLiteral("ProposedAddress");
-const QString kCardOutdated = QStringLiteral("CardOutdated");
-const QString kLastUpdateCheck = QStringLiteral("LastUpdateCheck");
-const QString kWindows = QStringLiteral("Windows");
 const QString kGeometry = QStringLiteral("Geometry");
 const QString kSelectedUser = QStringLiteral("SelectedUser");
 // Restoring more windows than this is a damaged file, not a person's desk.
@@ -37,9 +25,9 @@ AppSettings::AppSettings(const QString& filePath, QObject* parent)
 {
 }
 
-bool AppSettings::boolValue(const QString& key, bool absent) const
+bool AppSettings::read(QSettings& store, const QString& key, bool absent)
 {
-    const QVariant value = m_store.value(key);
+    const QVariant value = store.value(key);
     // The file keeps Booleans as the words true and false; anything else
     // (absent, a number, a damaged line) counts as the default.
     if (value.typeId() == QMetaType::Bool)
@@ -52,89 +40,80 @@ bool AppSettings::boolValue(const QString& key, bool absent) const
     return absent;
 }
 
-void AppSettings::setValue(const QString& key, const QVariant& value)
+bool AppSettings::write(QSettings& store, const QString& key, bool value)
 {
-    m_store.setValue(key, value);
-    emit changed(key);
+    store.setValue(key, value);
+    return true;
 }
 
-bool AppSettings::checkForUpdates() const { return boolValue(kCheckForUpdates); }
-void AppSettings::setCheckForUpdates(bool on) { setValue(kCheckForUpdates, on); }
-bool AppSettings::listen() const { return boolValue(kListen); }
-void AppSettings::setListen(bool on) { setValue(kListen, on); }
-bool AppSettings::mapPort() const { return boolValue(kMapPort); }
-void AppSettings::setMapPort(bool on) { setValue(kMapPort, on); }
-bool AppSettings::useTor() const { return boolValue(kUseTor); }
-void AppSettings::setUseTor(bool on) { setValue(kUseTor, on); }
-const QString AppSettings::kConnectAutomatically = QStringLiteral("ConnectAutomatically");
-
-bool AppSettings::connectAutomatically() const { return boolValue(kConnectAutomatically); }
-void AppSettings::setConnectAutomatically(bool on) { setValue(kConnectAutomatically, on); }
-bool AppSettings::keepRunning() const { return boolValue(kKeepRunning); }
-void AppSettings::setKeepRunning(bool on) { setValue(kKeepRunning, on); }
-bool AppSettings::startAtLogin() const { return boolValue(kStartAtLogin, false); }
-void AppSettings::setStartAtLogin(bool on) { setValue(kStartAtLogin, on); }
-bool AppSettings::backgroundNoticeShown() const { return boolValue(kBackgroundNoticeShown, false); }
-void AppSettings::setBackgroundNoticeShown(bool shown) { setValue(kBackgroundNoticeShown, shown); }
-QString AppSettings::proposedAddress() const { return m_store.value(kProposedAddress).toString(); }
-void AppSettings::setProposedAddress(const QString& address)
+QString AppSettings::read(QSettings& store, const QString& key, const QString& absent)
 {
-    if (address.isEmpty()) {
-        if (m_store.contains(kProposedAddress)) {
-            m_store.remove(kProposedAddress);
-            emit changed(kProposedAddress);
-        }
-        return;
+    return store.value(key, absent).toString();
+}
+
+bool AppSettings::write(QSettings& store, const QString& key, const QString& value)
+{
+    if (!value.isEmpty()) {
+        store.setValue(key, value);
+        return true;
     }
-    setValue(kProposedAddress, address);
+    if (!store.contains(key))
+        return false;
+    store.remove(key);
+    return true;
 }
-bool AppSettings::cardOutdated() const { return boolValue(kCardOutdated, false); }
-void AppSettings::setCardOutdated(bool outdated) { setValue(kCardOutdated, outdated); }
 
-DownloadLocationSetting AppSettings::downloadLocation() const
+DownloadLocationSetting AppSettings::read(QSettings& store, const QString& key, const DownloadLocationSetting& absent)
 {
-    return DownloadLocationSetting::fromRawValue(m_store.value(kDownloadLocation).toString());
+    return store.contains(key) ? DownloadLocationSetting::fromRawValue(store.value(key).toString()) : absent;
 }
 
-void AppSettings::setDownloadLocation(const DownloadLocationSetting& location)
+bool AppSettings::write(QSettings& store, const QString& key, const DownloadLocationSetting& value)
 {
-    setValue(kDownloadLocation, location.rawValue());
+    store.setValue(key, value.rawValue());
+    return true;
 }
 
-std::optional<QDateTime> AppSettings::lastUpdateCheck() const
+std::optional<QDateTime> AppSettings::read(QSettings& store, const QString& key,
+                                           const std::optional<QDateTime>& absent)
 {
-    const QDateTime when = m_store.value(kLastUpdateCheck).toDateTime();
-    if (!when.isValid())
-        return std::nullopt;
-    return when;
+    const QDateTime when = store.value(key).toDateTime();
+    return when.isValid() ? std::optional(when) : absent;
 }
 
-void AppSettings::setLastUpdateCheck(const QDateTime& when) { setValue(kLastUpdateCheck, when.toUTC()); }
+bool AppSettings::write(QSettings& store, const QString& key, const std::optional<QDateTime>& value)
+{
+    if (!value)
+        store.remove(key);
+    else
+        store.setValue(key, value->toUTC());
+    return true;
+}
 
-QList<AppSettings::Window> AppSettings::windows() const
+QList<AppSettings::Window> AppSettings::read(QSettings& store, const QString& key, const QList<Window>& absent)
 {
     QList<Window> windows;
-    const int count = std::min(m_store.beginReadArray(kWindows), kMaxWindows);
+    const int count = std::min(store.beginReadArray(key), kMaxWindows);
     for (int i = 0; i < count; ++i) {
-        m_store.setArrayIndex(i);
-        windows.append({m_store.value(kGeometry).toByteArray(),
-                        QByteArray::fromHex(m_store.value(kSelectedUser).toByteArray())});
+        store.setArrayIndex(i);
+        windows.append({store.value(kGeometry).toByteArray(),
+                        QByteArray::fromHex(store.value(kSelectedUser).toByteArray())});
     }
-    m_store.endArray();
-    return windows;
+    store.endArray();
+    return count > 0 ? windows : absent;
 }
 
-void AppSettings::setWindows(const QList<Window>& windows)
+bool AppSettings::write(QSettings& store, const QString& key, const QList<Window>& windows)
 {
-    m_store.remove(kWindows);
-    m_store.beginWriteArray(kWindows, int(windows.size()));
+    store.remove(key);
+    store.beginWriteArray(key, int(windows.size()));
     for (int i = 0; i < windows.size(); ++i) {
-        m_store.setArrayIndex(i);
-        m_store.setValue(kGeometry, windows[i].geometry);
-        m_store.setValue(kSelectedUser, QString::fromLatin1(windows[i].selectedUser.toHex()));
+        store.setArrayIndex(i);
+        store.setValue(kGeometry, windows[i].geometry);
+        store.setValue(kSelectedUser, QString::fromLatin1(windows[i].selectedUser.toHex()));
     }
-    m_store.endArray();
-    emit changed(kWindows);
+    store.endArray();
+    return true;
 }
 
 void AppSettings::removeAll()

@@ -107,26 +107,26 @@ SettingsView::SettingsView(AppSettings& settings, Dialogs& dialogs, SettingsChan
 
     showStored();
 
-    connect(m_checkForUpdates, &QCheckBox::toggled, this, [this](bool on) { m_settings.setCheckForUpdates(on); });
+    connect(m_checkForUpdates, &QCheckBox::toggled, this, [this](bool on) { m_settings.checkForUpdates.set(on); });
     // toggled, not clicked: an assistive tool's Toggle action does not click.
-    connect(m_keepRunning, &QCheckBox::toggled, this, [this](bool on) { m_settings.setKeepRunning(on); });
+    connect(m_keepRunning, &QCheckBox::toggled, this, [this](bool on) { m_settings.keepRunning.set(on); });
     connect(m_startAtLogin, &QCheckBox::toggled, this, &SettingsView::loginStartToggled);
     connect(m_listen, &QCheckBox::clicked, this, [this](bool on) {
-        m_settings.setListen(on);
+        m_settings.listen.set(on);
         networkToggled();
     });
     connect(m_mapPort, &QCheckBox::clicked, this, [this](bool on) {
-        m_settings.setMapPort(on);
+        m_settings.mapPort.set(on);
         networkToggled();
     });
     connect(m_useTor, &QCheckBox::toggled, this, [this](bool on) {
-        m_settings.setUseTor(on);
+        m_settings.useTor.set(on);
         if (m_torChange)
             m_torChange(on);
         showReach();
     });
     connect(m_connectAutomatically, &QCheckBox::toggled, this,
-            [this](bool on) { m_settings.setConnectAutomatically(on); });
+            [this](bool on) { m_settings.connectAutomatically.set(on); });
     connect(m_port, &QLineEdit::editingFinished, this, &SettingsView::portEdited);
     connect(m_location, &QComboBox::activated, this, &SettingsView::locationPicked);
 }
@@ -170,7 +170,7 @@ QWidget* SettingsView::buildReachSection()
     outdatedRow->addWidget(outdatedText, 1);
     outdatedRow->addWidget(share);
     connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
-        if (key == QLatin1String("CardOutdated"))
+        if (key == m_settings.cardOutdated.key())
             showReach();
     });
 
@@ -378,7 +378,7 @@ void SettingsView::loginStartToggled(bool on)
                                       : tr("Brenvo could not stop starting when you log in."),
                                    *error, {}});
     } else {
-        m_settings.setStartAtLogin(on);
+        m_settings.startAtLogin.set(on);
     }
     showStored();
 }
@@ -417,7 +417,7 @@ void SettingsView::locationPicked(int index)
         return;
     const DownloadLocationSetting picked = DownloadLocationSetting::fromRawValue(m_location->itemData(index).toString());
     if (picked.kind() != DownloadLocationSetting::Kind::otherMenuItem) {
-        m_settings.setDownloadLocation(picked);
+        m_settings.downloadLocation.set(picked);
         fillLocationPicker();
         return;
     }
@@ -429,15 +429,15 @@ void SettingsView::locationPicked(int index)
             return;
         if (folder) {
             const bool isDownloads = sameFolder(*folder) == sameFolder(downloadsDirectory());
-            m_settings.setDownloadLocation(isDownloads ? DownloadLocationSetting::downloads()
+            m_settings.downloadLocation.set(isDownloads ? DownloadLocationSetting::downloads()
                                                        : DownloadLocationSetting::other(sameFolder(*folder)));
             fillLocationPicker();
             return;
         }
         // Cancelled: leave "Other…" and show the choice from before.
-        m_settings.setDownloadLocation(DownloadLocationSetting::otherMenuItem());
+        m_settings.downloadLocation.set(DownloadLocationSetting::otherMenuItem());
         QTimer::singleShot(0, this, [this, before] {
-            m_settings.setDownloadLocation(before);
+            m_settings.downloadLocation.set(before);
             fillLocationPicker();
         });
     });

@@ -44,7 +44,7 @@ void AddressProposal::update()
     const QString current = me->address.value_or(QString()).trimmed();
     // An address the person chose stays.
     if (!current.isEmpty() && !proposed()) {
-        m_settings.setProposedAddress({});
+        m_settings.proposedAddress.set({});
         return;
     }
     const Reachability& reach = m_controller.reachability();
@@ -54,21 +54,21 @@ void AddressProposal::update()
         return;
     User edited = *me;
     edited.address = best;
-    m_settings.setProposedAddress(best);
+    m_settings.proposedAddress.set(best);
     m_last = edited;  // not the person's change
     m_controller.editMe(edited);
     // A card without an address reached nobody: filling it in outdates nothing.
     if (current.isEmpty())
         return;
-    m_settings.setCardOutdated(true);
+    m_settings.cardOutdated.set(true);
     emit proposalChanged();
 }
 
 void AddressProposal::confirmed(bool shared)
 {
-    m_settings.setProposedAddress({});
+    m_settings.proposedAddress.set({});
     if (shared)
-        m_settings.setCardOutdated(false);
+        m_settings.cardOutdated.set(false);
 }
 
 void AddressProposal::meChanged()
@@ -81,7 +81,7 @@ void AddressProposal::meChanged()
         return;
     const bool addressChanged = !last->address.value_or(QString()).trimmed().isEmpty() && last->address != me->address;
     if (last->port != me->port || addressChanged)
-        m_settings.setCardOutdated(true);
+        m_settings.cardOutdated.set(true);
 }
 
 }  // namespace brenvo

@@ -8,16 +8,15 @@
 #include "app/desktop/notificationserver.h"
 #include "app/files/filelistview.h"
 #include "app/files/thumbnailscache.h"
-#include "app/settings/settingsview.h"
 #include "app/shell/addressproposal.h"
-#include "app/shell/autostart.h"
+#include "app/shell/appactions.h"
 #include "app/shell/background.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/mainwindow.h"
 #include "app/shell/peopleinview.h"
 #include "app/shell/quitquestion.h"
 #include "app/shell/reasontext.h"
-#include "app/shell/uninstall.h"
+#include "app/shell/windowregistry.h"
 #include "app/update/updatercontroller.h"
 
 #include "vortan/directories.h"
@@ -45,7 +44,6 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
       m_supportDirectory(m_options.supportDirectory.isEmpty() ? defaultSupportDirectory()
                                                                : QDir(m_options.supportDirectory).absolutePath()),
-      m_programPath(QCoreApplication::applicationFilePath()),
       m_settings(m_options.settingsPath.isEmpty() ? AppSettings::defaultFilePath() : m_options.settingsPath)
 {
     ControllerOptions controllerOptions;
@@ -56,6 +54,10 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.useTor = m_options.mayUseTor && m_settings.useTor() && Controller::torInstalled();
     m_controller = std::make_unique<Controller>(controllerOptions);
     m_peopleInView = std::make_unique<PeopleInView>(*m_controller);
+    m_windows = std::make_unique<WindowRegistry>();
+    connect(m_windows.get(), &WindowRegistry::sceneAdded, m_peopleInView.get(),
+            [this](SceneController* scene) { m_peopleInView->addScene(*scene); });
+    connect(m_windows.get(), &WindowRegistry::sceneRemoved, m_peopleInView.get(), &PeopleInView::removeScene);
 
     m_notifier = std::make_unique<NotificationServer>();
     // A click on a notification, or its "Show", while no window is shown.
@@ -73,9 +75,8 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     m_cards = std::make_unique<CardActions>(*m_controller, m_supportDirectory, *m_dialogs);
     // Imported in a window: that window shows the first of them.
     connect(m_cards.get(), &CardActions::usersImported, this, [this](QWidget* window, const QByteArray& key) {
-        for (MainWindow* main : std::as_const(m_windows))
-            if (main && main == window)
-                main->scene().setSelectedUser(key);
+        if (MainWindow* main = m_windows->windowOf(window))
+            main->scene().setSelectedUser(key);
     });
     m_updater = std::make_unique<UpdaterController>(UpdaterConfig::fromBuild(), m_settings, *m_dialogs);
     connect(m_notifications.get(), &AppNotifications::selectFilesRequested, this, &AppDelegate::selectNotifiedFiles);
@@ -111,7 +112,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     connect(m_controller.get(), &Controller::listenerStateChanged, this, &AppDelegate::listenerStateChanged);
     connect(m_controller.get(), &Controller::meChanged, this, &AppDelegate::showListenerState);
     connect(&m_settings, &AppSettings::changed, this, [this](const QString& key) {
-        if (key == AppSettings::kConnectAutomatically)
+        if (key == m_settings.connectAutomatically.key())
             m_controller->setConnectAutomatically(m_settings.connectAutomatically());
     });
     BackgroundActions background;
@@ -124,6 +125,10 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     background.windowShown = [this] { return windowShown(); };
     m_background = std::make_unique<Background>(*m_controller, m_settings, *m_notifier, std::move(background));
     m_addressProposal = std::make_unique<AddressProposal>(*m_controller, m_settings);
+    m_actions = std::make_unique<AppActions>(AppActionParts{
+        *m_controller, m_settings, *m_dialogs, *m_cards, *m_updater, *m_addressProposal, m_supportDirectory,
+        m_options.mayUseTor, [this] { return shownListenerState(); }, [this] { return m_windows->active(); },
+        [this] { quit(); }});
     connect(m_cards.get(), &CardActions::ownCardConfirmed, m_addressProposal.get(), &AddressProposal::confirmed);
     connect(m_addressProposal.get(), &AddressProposal::proposalChanged, this, [this] {
         addWarning(tr("Your address changed: the card others hold is now out of date. Share it again with "
@@ -139,10 +144,8 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
-    // A window going away updates m_windows: walk a list of our own.
-    const QList<MainWindow*> windows = std::exchange(m_windows, {});
-    for (MainWindow* window : windows)
-        delete window;
+    // The windows go first: they use everything else.
+    m_windows.reset();
 }
 
 std::optional<StartError> AppDelegate::start()
@@ -163,15 +166,11 @@ void AppDelegate::stop()
     if (!m_started || m_stopped)
         return;
     m_stopped = true;
-    QList<MainWindow*> open;
-    for (MainWindow* window : std::as_const(m_windows))
-        if (window && window->isVisible())
-            open.append(window);
-    if (!open.isEmpty() && !m_uninstalled)
-        rememberWindows(open);
+    const QList<MainWindow*> open = m_windows->shown();
+    if (!open.isEmpty() && !m_actions->uninstalled())
+        WindowRegistry::remember(m_settings, open);
     m_controller->stop();
-    if (m_uninstalled)
-        removeLeftovers(m_settings, m_supportDirectory, m_uninstalledKey);
+    m_actions->finishStop();
 }
 
 void AppDelegate::addWarning(const QString& message)
@@ -240,15 +239,6 @@ void AppDelegate::dismissWarnings()
     emit warningsChanged();
 }
 
-void AppDelegate::rememberWindows(const QList<MainWindow*>& windows)
-{
-    QList<AppSettings::Window> states;
-    for (MainWindow* window : windows)
-        states.append({window->saveGeometry(), window->scene().selectedUser()});
-    m_settings.setWindows(states);
-    m_settings.sync();
-}
-
 void AppDelegate::restoreWindows()
 {
     const QList<AppSettings::Window> states = m_settings.windows();
@@ -267,51 +257,33 @@ void AppDelegate::restoreWindows()
 MainWindow* AppDelegate::newWindow()
 {
     auto* window = new MainWindow(*this);
-    registerWindow(*window);
+    m_windows->add(*window);
     window->show();
     return window;
 }
 
 bool AppDelegate::windowShown() const
 {
-    for (MainWindow* window : m_windows)
-        if (window && window->isVisible())
-            return true;
-    return false;
+    return m_windows->anyShown();
 }
 
 void AppDelegate::showWindow()
 {
-    MainWindow* window = activeWindow();
+    MainWindow* window = m_windows->active();
     if (!window) {
         restoreWindows();
-        window = activeWindow();
+        window = m_windows->active();
     }
     if (window)
         window->bringToFront();
 }
 
-void AppDelegate::registerWindow(MainWindow& window)
-{
-    m_windows.append(&window);
-    m_scenes.append(&window.scene());
-    SceneController* scene = &window.scene();
-    // By address only: when destroyed() comes, the window is a QObject no more.
-    MainWindow* gone = &window;
-    connect(&window, &QObject::destroyed, this, [this, scene, gone] {
-        m_scenes.removeOne(scene);
-        m_windows.removeOne(gone);
-        m_peopleInView->removeScene(scene);
-    });
-    m_peopleInView->addScene(*scene);
-}
-
 bool AppDelegate::mayClose(MainWindow& window)
 {
-    if (m_quitting || m_uninstalled || m_background->keepsRunning())
+    if (m_quitting || m_actions->uninstalled() || m_background->keepsRunning())
         return true;
-    for (MainWindow* other : std::as_const(m_windows))
-        if (other && other != &window && other->isVisible())
+    for (MainWindow* other : m_windows->shown())
+        if (other != &window)
             return true;
     return closeOrAskToQuit(&window, *m_dialogs, m_controller->fileRows(), [this, shown = QPointer(&window)] {
         m_quitting = true;
@@ -324,55 +296,31 @@ void AppDelegate::windowClosing(MainWindow& window)
 {
     // The last window closed is the one to come back: at the next start, or
     // from the background.
-    int shown = 0;
-    for (MainWindow* other : std::as_const(m_windows))
-        shown += other && other->isVisible() ? 1 : 0;
-    if (shown == 1 && !m_uninstalled)
-        rememberWindows({&window});
-    m_scenes.removeOne(&window.scene());
+    if (m_windows->shown().size() == 1 && !m_actions->uninstalled())
+        WindowRegistry::remember(m_settings, {&window});
+    m_windows->closing(window);
     // Once the window is gone: the program quits, or stays in the background.
     QTimer::singleShot(0, this, [this] {
-        if (!windowShown() && !m_uninstalled)
+        if (!windowShown() && !m_actions->uninstalled())
             m_background->lastWindowClosed();
     });
 }
 
-MainWindow* AppDelegate::activeWindow() const
-{
-    MainWindow* last = nullptr;
-    for (MainWindow* window : m_windows) {
-        if (!window || !window->isVisible())
-            continue;
-        if (window->isActiveWindow())
-            return window;
-        last = window;
-    }
-    return last;
-}
-
-MainWindow* AppDelegate::windowOf(const SceneController* scene) const
-{
-    for (MainWindow* window : m_windows)
-        if (window && &window->scene() == scene)
-            return window;
-    return nullptr;
-}
-
 void AppDelegate::open(const QStringList& urls, const QStringList& cards)
 {
-    MainWindow* window = activeWindow();
+    MainWindow* window = m_windows->active();
     if (!window)
         window = newWindow();
     window->bringToFront();
     for (const QString& url : urls)
         openUrl(QUrl(url));
     if (!cards.isEmpty())
-        importCardFiles(window, cards);
+        m_cards->importCardFiles(window, cards);
 }
 
 void AppDelegate::openUrl(const QUrl& url)
 {
-    MainWindow* window = activeWindow();
+    MainWindow* window = m_windows->active();
     if (!window)
         window = newWindow();
     const QList<FileRow> files = knownFiles(*m_controller, fileIdsFromUrl(url));
@@ -386,9 +334,9 @@ void AppDelegate::selectNotifiedFiles(const QList<QUuid>& ids)
     const QList<FileRow> files = knownFiles(*m_controller, ids);
     if (files.isEmpty())
         return;
-    if (SceneController* scene = windowForFiles(m_scenes, files.first().user)) {
+    if (SceneController* scene = windowForFiles(m_windows->scenes(), files.first().user)) {
         selectFilesIn(*scene, files);
-        if (MainWindow* window = windowOf(scene))
+        if (MainWindow* window = m_windows->windowOf(scene))
             window->bringToFront();
         return;
     }
@@ -396,82 +344,6 @@ void AppDelegate::selectNotifiedFiles(const QList<QUuid>& ids)
     for (const FileRow& file : files)
         found.append(file.id);
     openUrl(fileSelectionUrl(found));
-}
-
-void AppDelegate::showSettings(QWidget* over)
-{
-    // Over the window it was asked from (it goes with that window).
-    QWidget* window = over ? over : activeWindow();
-    if (!m_settingsView) {
-        m_settingsView = new SettingsView(
-            m_settings, *m_dialogs, [this](bool listen, bool mapPort) { m_controller->setSettings(listen, mapPort); }, window);
-        m_settingsView->setAttribute(Qt::WA_DeleteOnClose);
-        m_settingsView->setLoginStart({[] { return Autostart().enabled(); },
-                                       [](bool on) { return Autostart().setEnabled(on); }});
-        m_settingsView->setPortChange([this](std::uint16_t port) {
-            if (std::optional<User> me = m_controller->me()) {
-                me->port = port;
-                m_controller->editMe(*me);
-            }
-        });
-        m_settingsView->setShareCard([this] { shareMyCard(m_settingsView); });
-        m_settingsView->setTorChange([this](bool on) {
-            m_controller->setTorEnabled(on && m_options.mayUseTor && Controller::torInstalled());
-        });
-        const auto showReach = [this] {
-            const std::optional<User>& me = m_controller->me();
-            m_settingsView->setReach({shownListenerState(), me ? me->port : std::nullopt, m_controller->reachability(),
-                                      me ? me->address.value_or(QString()).trimmed() : QString(),
-                                      m_addressProposal->proposed()});
-        };
-        showReach();
-        connect(&m_settings, &AppSettings::changed, m_settingsView, [showReach](const QString& key) {
-            if (key == QLatin1String("ProposedAddress"))
-                showReach();
-        });
-        connect(m_controller.get(), &Controller::listenerStateChanged, m_settingsView, showReach);
-        connect(m_controller.get(), &Controller::reachabilityChanged, m_settingsView, showReach);
-        connect(m_controller.get(), &Controller::meChanged, m_settingsView, showReach);
-    } else if (window && m_settingsView->parentWidget() != window) {
-        m_settingsView->setParent(window, m_settingsView->windowFlags());
-    }
-    m_settingsView->show();
-    m_settingsView->raise();
-    m_settingsView->activateWindow();
-}
-
-void AppDelegate::showAbout(QWidget* parent)
-{
-    m_dialogs->about(parent, tr("About Brenvo"),
-                       tr("<h3>Brenvo %1</h3><p>Send files straight from one machine to another, between people "
-                          "who know each other, with no server in between.</p>")
-                           .arg(QStringLiteral(BRENVO_VERSION)));
-}
-
-void AppDelegate::checkForUpdates(QWidget* window)
-{
-    m_updater->checkManually(window ? window : activeWindow());
-}
-void AppDelegate::shareMyCard(QWidget* window) { m_cards->shareMyCard(window); }
-void AppDelegate::importCards(QWidget* window) { m_cards->importCards(window); }
-void AppDelegate::importCardFiles(QWidget* window, const QStringList& paths) { m_cards->importCardFiles(window, paths); }
-void AppDelegate::editMe(QWidget* window) { m_cards->editMe(window); }
-void AppDelegate::editUser(QWidget* window, const QByteArray& key) { m_cards->editUser(window, key); }
-void AppDelegate::removeUser(QWidget* window, const QByteArray& key) { m_cards->confirmRemoveUser(window, key); }
-
-void AppDelegate::chooseRecipients(QWidget* window, const QByteArray& preselected,
-                                   std::function<void(QList<QByteArray>)> done)
-{
-    m_cards->chooseRecipients(window, preselected, [done = std::move(done)](const QList<QByteArray>& keys) { done(keys); });
-}
-void AppDelegate::deleteSelectedFiles(MainWindow& window)
-{
-    window.fileList()->removeSelected();
-}
-
-void AppDelegate::selectAllFiles(MainWindow& window)
-{
-    window.fileList()->selectAll();
 }
 
 namespace {
@@ -492,7 +364,8 @@ FileListView* AppDelegate::createFileList(MainWindow& window)
     services.preview = [this](const QStringList& paths) { m_fileManager->preview(fileUrls(paths)); };
     services.chooseRecipients = [this](QWidget* window, const QByteArray& preselected,
                                        std::function<void(QList<QByteArray>)> done) {
-        chooseRecipients(window, preselected, std::move(done));
+        m_cards->chooseRecipients(window, preselected,
+                                  [done = std::move(done)](const QList<QByteArray>& keys) { done(keys); });
     };
     return new FileListView(*m_controller, m_settings, *m_thumbnails, std::move(services), &window);
 }
@@ -507,66 +380,6 @@ void AppDelegate::didReceiveFiles(const QList<FileRow>& files, const User& user)
 {
     m_background->didReceiveFiles(files);
     m_notifications->didReceiveFiles(files, user);
-}
-
-void AppDelegate::uninstall(QWidget* parent)
-{
-    const QByteArray ownKey = m_controller->me() ? m_controller->me()->key : QByteArray();
-    const QStringList files = brenvoFiles(m_supportDirectory, ownKey);
-    // The folder is the person's choice (--data-dir): it may hold their own
-    // files, which stay. Its name is shown as it is, never as markup.
-    QString informative = tr("This operation cannot be undone.") + QStringLiteral("\n\n") +
-                          tr("Brenvo removes your identity key, its settings and the files it made in the folder %1 "
-                             "(listed in the details); the folder itself only when nothing else is left in it.")
-                              .arg(QDir::toNativeSeparators(m_supportDirectory));
-    if (installedByPackage(m_programPath))
-        informative += QStringLiteral("\n\n") + packageAdvice();
-    QStringList paths;
-    for (const QString& name : files)
-        paths.append(QDir::toNativeSeparators(QDir(m_supportDirectory).filePath(name)));
-    paths.append(QDir::toNativeSeparators(m_settings.filePath()));
-    const Question question{{Alert::Kind::warning, tr("Are you sure you want to uninstall Brenvo?"),
-                             tr("Are you sure you want to uninstall Brenvo?"), informative,
-                             paths.join(QLatin1Char('\n'))},
-                            {{AlertButton::Role::destructive, tr("Uninstall")}, {AlertButton::Role::cancel, {}}},
-                            1};
-    QPointer<QWidget> window(parent);
-    m_dialogs->ask(parent, question, [self = QPointer(this), window, inWindow = parent != nullptr](int button) {
-        if (!self || button != 0 || self->m_uninstalled)
-            return;
-        self->finishUninstall(inWindow ? window.data() : nullptr);
-    });
-}
-
-QString AppDelegate::packageAdvice()
-{
-    return tr("The program was installed with a package of the system: remove the package “brenvo” with your "
-              "package manager, for example with the command: sudo apt remove brenvo");
-}
-
-void AppDelegate::finishUninstall(QWidget* parent)
-{
-    m_uninstalled = true;
-    m_uninstalledKey = m_controller->me() ? m_controller->me()->key : QByteArray();
-    const UninstallResult result = uninstallEverything(*m_controller, m_settings, m_supportDirectory, m_programPath);
-    if (result.trashError.isEmpty()) {
-        quit();
-        return;
-    }
-    // The data is gone: the person is told what is left and how to remove
-    // it, then the program ends.
-    const QString program = QDir::toNativeSeparators(m_programPath);
-    const QString informative =
-        installedByPackage(m_programPath)
-            ? tr("Your data has been removed. %1 stays.").arg(program) + QLatin1Char(' ') + packageAdvice()
-            : tr("Your data has been removed. Remove %1 yourself (%2).").arg(program, result.trashError);
-    m_dialogs->tell(parent,
-                    Alert{Alert::Kind::information, tr("Brenvo"), tr("Brenvo could not move the program to the Trash."),
-                          informative, {}},
-                    [self = QPointer(this)] {
-                        if (self)
-                            self->quit();
-                    });
 }
 
 void AppDelegate::quit()

@@ -8,13 +8,13 @@
 
 #include <QHash>
 #include <QObject>
-#include <QPointer>
 
 #include <memory>
 
 namespace brenvo {
 
 class AddressProposal;
+class AppActions;
 class AppNotifications;
 class Background;
 class CardActions;
@@ -25,14 +25,15 @@ class LauncherBadge;
 class MainWindow;
 class NotificationServer;
 class PeopleInView;
-class SettingsView;
 class ThumbnailsCache;
 class UpdaterController;
+class WindowRegistry;
 
-// The program: owns the one Controller from launch to exit, the windows and
-// their scene state, and the desktop plumbing (notifications, the launcher
-// badge, links, the settings window, uninstall) and, through Background,
-// running on without windows with the status icon.
+// The program's lifecycle: owns the one Controller from launch to exit, the
+// windows (through WindowRegistry) and the desktop plumbing (notifications,
+// the launcher badge, links) and, through Background, running on without
+// windows with the status icon. The commands are the action classes'
+// (AppActions, CardActions, the file list's FileActions).
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -44,8 +45,11 @@ public:
     // The alerts and file dialogs of every window.
     Dialogs& dialogs() { return *m_dialogs; }
     const QString& supportDirectory() const { return m_supportDirectory; }
-    // The open windows' scene state, in the order the windows appeared.
-    const QList<SceneController*>& sceneControllers() const { return m_scenes; }
+    WindowRegistry& windows() { return *m_windows; }
+    // The program's own commands (settings, About, updates, uninstall).
+    AppActions& actions() { return *m_actions; }
+    // The commands on cards and people.
+    CardActions& cards() { return *m_cards; }
 
     // Starts the controller with the stored network settings, then the
     // automatic update check when it is on. Returns why it could not start.
@@ -71,27 +75,6 @@ public:
     // else through a link.
     void selectNotifiedFiles(const QList<QUuid>& ids);
 
-    // Commands of the menus and windows, over the window they come from. A
-    // null window means the application's own path (over the active window
-    // where one is asked for).
-    void showSettings(QWidget* window = nullptr);
-    void showAbout(QWidget* parent);
-    void checkForUpdates(QWidget* window = nullptr);
-    void shareMyCard(QWidget* window);
-    void importCards(QWidget* window);
-    void importCardFiles(QWidget* window, const QStringList& paths);
-    void editMe(QWidget* window);
-    // The recipient chooser over a window, the user preselected; done gets
-    // the chosen keys (none when cancelled).
-    void chooseRecipients(QWidget* window, const QByteArray& preselected,
-                          std::function<void(QList<QByteArray>)> done);
-    void editUser(QWidget* window, const QByteArray& key);
-    void removeUser(QWidget* window, const QByteArray& key);
-    void deleteSelectedFiles(MainWindow& window);
-    void selectAllFiles(MainWindow& window);
-    void uninstall(QWidget* parent);
-    void quit();
-
     // The detail's file list of a new window.
     FileListView* createFileList(MainWindow& window);
     // Whether a window may close now: the last one, where closing it quits
@@ -112,8 +95,8 @@ public:
     FileManager& fileManager() { return *m_fileManager; }
     Background& background() { return *m_background; }
 
-    // The program file that uninstall moves to the Trash.
-    void setProgramPath(const QString& path) { m_programPath = path; }
+    // Ends the program (the windows close without asking).
+    void quit();
 
 signals:
     void warningsChanged();
@@ -132,16 +115,9 @@ private:
     // between the tries), until it is ready, turned off or given another port.
     vortan::Controller::ListenerState shownListenerState() const;
     void listenerStateChanged();
-    void finishUninstall(QWidget* parent);
-    static QString packageAdvice();
-    void registerWindow(MainWindow& window);
-    void rememberWindows(const QList<MainWindow*>& windows);
-    MainWindow* activeWindow() const;
-    MainWindow* windowOf(const SceneController* scene) const;
 
     AppOptions m_options;
     QString m_supportDirectory;
-    QString m_programPath;
     AppSettings m_settings;
     std::unique_ptr<vortan::Controller> m_controller;
     std::unique_ptr<Dialogs> m_dialogs;
@@ -154,15 +130,12 @@ private:
     std::unique_ptr<CardActions> m_cards;
     std::unique_ptr<Background> m_background;
     std::unique_ptr<AddressProposal> m_addressProposal;
-    QList<SceneController*> m_scenes;
-    QList<MainWindow*> m_windows;  // shown or not yet destroyed
+    std::unique_ptr<AppActions> m_actions;
     std::unique_ptr<PeopleInView> m_peopleInView;
-    QPointer<SettingsView> m_settingsView;
+    std::unique_ptr<WindowRegistry> m_windows;
     bool m_started = false;
     bool m_stopped = false;
-    bool m_uninstalled = false;
     bool m_quitting = false;  // Quit was chosen: windows close without asking
-    QByteArray m_uninstalledKey;  // the card files of this key were ours
     QStringList m_warnings;
     QString m_listenerWarning;  // among m_warnings while the listener has failed
     QHash<QByteArray, QString> m_strangerWarnings;  // by key, until the key is a user's

@@ -77,7 +77,7 @@ bool Background::keepsRunning() const { return m_icon && m_icon->available() && 
 
 void Background::settingsChanged(const QString& key)
 {
-    if (key == QLatin1String("KeepRunning"))
+    if (key == m_settings.keepRunning.key())
         followSetting();
 }
 
@@ -117,7 +117,7 @@ void Background::lastWindowClosed()
 {
     if (!keepsRunning() || m_settings.backgroundNoticeShown())
         return;
-    m_settings.setBackgroundNoticeShown(true);
+    m_settings.backgroundNoticeShown.set(true);
     postBackgroundNotice(m_notifier, m_actions.showWindow);
 }
 

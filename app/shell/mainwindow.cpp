@@ -1,5 +1,6 @@
 #include "app/shell/mainwindow.h"
 
+#include "app/cards/cardactions.h"
 #include "app/cards/cardfiles.h"
 #include "app/files/filelistview.h"
 #include "app/shell/appdelegate.h"
@@ -92,7 +93,7 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     showWarnings();
     connect(&app, &AppDelegate::warningsChanged, this, showWarnings);
     connect(m_infoBar, &InfoBar::dismissed, &app, &AppDelegate::dismissWarnings);
-    connect(m_infoBar, &InfoBar::importRequested, this, [this] { m_app.importCards(this); });
+    connect(m_infoBar, &InfoBar::importRequested, this, [this] { m_app.cards().importCards(this); });
 
     m_toolbar = addToolBar(tr("Connection"));
     m_toolbar->setObjectName(QStringLiteral("connectionToolbar"));
@@ -142,13 +143,13 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
         if (ids != m_files->selectedFiles())
             m_files->selectFiles(ids);
     });
-    connect(m_sidebar, &SidebarView::editMeRequested, this, [this] { m_app.editMe(this); });
-    connect(m_sidebar, &SidebarView::shareMeRequested, this, [this] { m_app.shareMyCard(this); });
-    connect(m_sidebar, &SidebarView::editUserRequested, this, [this](const QByteArray& key) { m_app.editUser(this, key); });
+    connect(m_sidebar, &SidebarView::editMeRequested, this, [this] { m_app.cards().editMe(this); });
+    connect(m_sidebar, &SidebarView::shareMeRequested, this, [this] { m_app.cards().shareMyCard(this); });
+    connect(m_sidebar, &SidebarView::editUserRequested, this, [this](const QByteArray& key) { m_app.cards().editUser(this, key); });
     connect(m_sidebar, &SidebarView::removeUserRequested, this,
-            [this](const QByteArray& key) { m_app.removeUser(this, key); });
+            [this](const QByteArray& key) { m_app.cards().confirmRemoveUser(this, key); });
     connect(m_sidebar, &SidebarView::cardsDropped, this,
-            [this](const QStringList& paths) { m_app.importCardFiles(this, paths); });
+            [this](const QStringList& paths) { m_app.cards().importCardFiles(this, paths); });
     connect(m_sidebar, &SidebarView::filesDroppedOnUser, this, [this](const QByteArray& key, const QList<QUrl>& urls) {
         offerFilesToUser(this, m_app.controller(), m_app.dialogs(), urls, key);
     });
@@ -167,8 +168,8 @@ MainWindow::MainWindow(AppDelegate& app, QWidget* parent) : QMainWindow(parent),
     connect(&controller, &Controller::filesChanged, m_sidebar,
             [this, &controller] { m_sidebar->setFileRows(controller.fileRows()); });
     m_sidebar->setFileRows(controller.fileRows());
-    connect(m_welcome, &WelcomeView::exportCardRequested, this, [this] { m_app.shareMyCard(this); });
-    connect(m_welcome, &WelcomeView::importCardRequested, this, [this] { m_app.importCards(this); });
+    connect(m_welcome, &WelcomeView::exportCardRequested, this, [this] { m_app.cards().shareMyCard(this); });
+    connect(m_welcome, &WelcomeView::importCardRequested, this, [this] { m_app.cards().importCards(this); });
 
     redraw();
 }
@@ -254,7 +255,7 @@ void MainWindow::deleteSelection()
         m_sidebar->personActions()->remove->trigger();  // off for the own card
         return;
     }
-    m_app.deleteSelectedFiles(*this);
+    m_files->removeSelected();
 }
 
 void MainWindow::bringToFront()

@@ -38,28 +38,37 @@ std::optional<QLocale> formatsFor(const QLocale& language, const std::function<Q
     return language;
 }
 
-QString installTranslations(QCoreApplication& app)
+std::optional<QLocale> firstCatalogued(const QStringList& languages, const std::function<bool(const QLocale&)>& load)
 {
-    for (const QString& name : QLocale::system().uiLanguages()) {
+    for (const QString& name : languages) {
         const QLocale locale(name);
         if (locale.language() == QLocale::English || locale.language() == QLocale::C)
-            return {};
-        auto own = std::make_unique<QTranslator>(&app);
-        if (!own->load(locale, QStringLiteral("brenvo"), QStringLiteral("_"), QStringLiteral(":/i18n")))
-            continue;
-        app.installTranslator(own.release());
-        auto qt = std::make_unique<QTranslator>(&app);
-        if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            app.installTranslator(qt.release());
-        // Qt's system locale takes its language from LANGUAGE but its
-        // numbers from LC_NUMERIC: "31.2 Mo" under LANG=C.UTF-8.
-        const auto environment = [](const char* variable) { return qEnvironmentVariable(variable); };
-        if (const std::optional<QLocale> formats = formatsFor(locale, environment))
-            QLocale::setDefault(*formats);
-        return QLocale::languageToCode(locale.language());
+            return std::nullopt;
+        if (load(locale))
+            return locale;
     }
-    return {};
+    return std::nullopt;
+}
+
+QString installTranslations(QCoreApplication& app)
+{
+    auto own = std::make_unique<QTranslator>(&app);
+    const std::optional<QLocale> locale =
+        firstCatalogued(QLocale::system().uiLanguages(), [&own](const QLocale& language) {
+            return own->load(language, QStringLiteral("brenvo"), QStringLiteral("_"), QStringLiteral(":/i18n"));
+        });
+    if (!locale)
+        return {};
+    app.installTranslator(own.release());
+    auto qt = std::make_unique<QTranslator>(&app);
+    if (qt->load(*locale, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qt.release());
+    // Qt's system locale takes its language from LANGUAGE but its
+    // numbers from LC_NUMERIC: "31.2 Mo" under LANG=C.UTF-8.
+    const auto environment = [](const char* variable) { return qEnvironmentVariable(variable); };
+    if (const std::optional<QLocale> formats = formatsFor(*locale, environment))
+        QLocale::setDefault(*formats);
+    return QLocale::languageToCode(locale->language());
 }
 
 }  // namespace brenvo

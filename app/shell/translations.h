@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -18,6 +19,11 @@ namespace brenvo {
 // and times then follow that language too (see formatsFor). Returns the
 // language installed ("de"), or an empty text.
 QString installTranslations(QCoreApplication& app);
+
+// The first of `languages` (most wanted first: "de-DE", "en") whose
+// catalogue `load` takes; none where English, or no language, comes before
+// one that has a catalogue.
+std::optional<QLocale> firstCatalogued(const QStringList& languages, const std::function<bool(const QLocale&)>& load);
 
 // The locale numbers, sizes and times are written in once `language` is
 // the one shown: none where the session's own formats (LC_ALL, else

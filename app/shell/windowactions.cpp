@@ -1,5 +1,8 @@
 #include "app/shell/windowactions.h"
 
+#include "app/cards/cardactions.h"
+#include "app/files/filelistview.h"
+#include "app/shell/appactions.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/icons.h"
 #include "app/shell/mainwindow.h"
@@ -49,16 +52,16 @@ WindowActions::WindowActions(MainWindow& window, AppDelegate& app)
     showSidebar->setChecked(true);
 
     connect(newWindow, &QAction::triggered, a, [a] { a->newWindow(); });
-    connect(shareMyCard, &QAction::triggered, a, [a, w] { a->shareMyCard(w); });
-    connect(importCards, &QAction::triggered, a, [a, w] { a->importCards(w); });
-    connect(settings, &QAction::triggered, a, [a, w] { a->showSettings(w); });
-    connect(uninstall, &QAction::triggered, a, [a, w] { a->uninstall(w); });
+    connect(shareMyCard, &QAction::triggered, a, [a, w] { a->cards().shareMyCard(w); });
+    connect(importCards, &QAction::triggered, a, [a, w] { a->cards().importCards(w); });
+    connect(settings, &QAction::triggered, a, [a, w] { a->actions().showSettings(w); });
+    connect(uninstall, &QAction::triggered, a, [a, w] { a->actions().uninstall(w); });
     connect(quit, &QAction::triggered, a, [a] { a->quit(); });
     connect(deleteSelection, &QAction::triggered, w, [w] { w->deleteSelection(); });
-    connect(selectAll, &QAction::triggered, a, [a, w] { a->selectAllFiles(*w); });
+    connect(selectAll, &QAction::triggered, w, [w] { w->fileList()->selectAll(); });
     connect(showSidebar, &QAction::triggered, w, [w] { w->toggleSidebar(); });
-    connect(about, &QAction::triggered, a, [a, w] { a->showAbout(w); });
-    connect(checkForUpdates, &QAction::triggered, a, [a, w] { a->checkForUpdates(w); });
+    connect(about, &QAction::triggered, a, [a, w] { a->actions().showAbout(w); });
+    connect(checkForUpdates, &QAction::triggered, a, [a, w] { a->actions().checkForUpdates(w); });
 }
 
 void WindowActions::addToMenuBar(QMenuBar* bar) const

@@ -83,7 +83,7 @@ void UpdaterController::check(bool automatic, QWidget* window)
     const std::optional<QDateTime> last = m_settings.lastUpdateCheck();
     if (!last) {
         // The first check after installation only starts the clock.
-        m_settings.setLastUpdateCheck(now);
+        m_settings.lastUpdateCheck.set(now);
         emit checkFinished(true);
         return;
     }
@@ -207,13 +207,13 @@ void UpdaterController::complete(QNetworkReply* reply, const Fetch& fetch)
     } else if (const int code = status.toInt(); code != 200) {
         fail(automatic, httpStatusText(code));
     } else if (tooLarge) {
-        m_settings.setLastUpdateCheck(QDateTime::currentDateTimeUtc());
+        m_settings.lastUpdateCheck.set(QDateTime::currentDateTimeUtc());
         fail(automatic, updatesTooLargeError());
     } else if (reply->error() != QNetworkReply::NoError) {
         // The answer broke off (or timed out) after its status line.
         fail(automatic, reply->errorString());
     } else {
-        m_settings.setLastUpdateCheck(QDateTime::currentDateTimeUtc());
+        m_settings.lastUpdateCheck.set(QDateTime::currentDateTimeUtc());
         handleList(body, automatic);
     }
     emit checkFinished(automatic);

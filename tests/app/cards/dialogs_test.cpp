@@ -2,7 +2,6 @@
 #include "app/cards/shareview.h"
 #include "app/cards/userdetailsview.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -170,42 +169,6 @@ TEST(ShareViewTest, ShareNeedsASelection)
             expected.append(preselected);
         EXPECT_EQ(dismissed.first().at(0).value<QList<QByteArray>>(), expected);
     }
-}
-
-}  // namespace
-
-namespace {
-
-// Draws the dialogs for the documentation when BRENVO_SCREENSHOTS names a
-// folder: ctest -R app_cards with BRENVO_SCREENSHOTS=$PWD/docs/screenshots.
-TEST(CardScreenshots, Dialogs)
-{
-    const QString out = qEnvironmentVariable("BRENVO_SCREENSHOTS");
-    if (out.isEmpty())
-        GTEST_SKIP() << "BRENVO_SCREENSHOTS is not set";
-    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << "/usr/share/icons");
-    QIcon::setThemeName("breeze");
-    const auto save = [&](QDialog& dialog, const char* name) {
-        dialog.show();
-        dialog.adjustSize();
-        EXPECT_TRUE(dialog.grab().save(out + QLatin1Char('/') + QLatin1String(name)));
-    };
-    const User ada("Ada’s laptop", "ada.example.net", 54322, countingKey());
-    const User bo("Bo", "192.0.2.14", 54322, QByteArray(32, '\x5b'));
-    const User cy("Cy", std::nullopt, std::nullopt, QByteArray(32, '\xc3'));
-
-    UserDetailsView share({Kind::share, {ada}, {}});
-    share.setWindowTitle("Share Card");
-    save(share, "cards-share.png");
-    User oldBo = bo;
-    oldBo.address = "192.0.2.9";
-    UserDetailsView import({Kind::import, {cy, bo, ada}, {oldBo}});
-    import.showUser(1);
-    save(import, "cards-import.png");
-    UserDetailsView edit({Kind::user, {bo}, {}});
-    save(edit, "cards-edit.png");
-    ShareView chooser({ada, bo, cy}, bo.key, "Select the people to share with");
-    save(chooser, "cards-recipients.png");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -159,7 +160,7 @@ TEST(AppNotificationsTest, OfferedFilesAreDownloadedFromTheNotificationAndCounte
     Program program;
     program.notifications.setBatchDelay(AppNotifications::kBatchDelay);
     QTemporaryDir target;
-    program.settings.setDownloadLocation(DownloadLocationSetting::other(target.path()));
+    program.settings.downloadLocation.set(DownloadLocationSetting::other(target.path()));
 
     test::Peer ada("Ada");
     ASSERT_TRUE(test::introduce(program.bea, ada));
@@ -281,6 +282,25 @@ TEST(AppNotificationsTest, WhatComesTogetherIsAnnouncedTogether)
     EXPECT_EQ(calls[2].mid(3, 2),
               (QVariantList{"New Folder", "Cy shared the folder Holiday (300 files, 1.2 GB) with you"}));
     EXPECT_EQ(calls[3].mid(3, 2), (QVariantList{"Files Downloaded", "300 files downloaded."}));
+}
+
+// A steady stream is announced no later than kMaxBatchWait after it began.
+TEST(AppNotificationsTest, ASteadyStreamWaitsNoLongerThanTheCap)
+{
+    MockServer mock("body actions");
+    Program program;
+    program.notifications.setBatchDelay(std::chrono::milliseconds(1000));
+    const User bob("Bob", std::nullopt, std::nullopt, QByteArray(32, 'b'));
+    QElapsedTimer age;
+    age.start();
+    while (mock.calls().isEmpty() && age.elapsed() < 2 * AppNotifications::kMaxBatchWait.count()) {
+        FileRow row;
+        row.id = QUuid::createUuid();
+        row.name = "a.txt";
+        program.notifications.didReceiveFiles({row}, bob);
+        waitFor([] { return false; }, 300);
+    }
+    EXPECT_LT(age.elapsed(), AppNotifications::kMaxBatchWait.count() + 2000);
 }
 
 // Standard output goes to a file while this lives.

@@ -460,7 +460,7 @@ struct ViewOfDownloads : ::testing::Test {
             me.controller->publishNow();
             return me.controller->fileRows().size() == 2;
         }));
-        settings.setDownloadLocation(DownloadLocationSetting::other(me.downloads.path()));
+        settings.downloadLocation.set(DownloadLocationSetting::other(me.downloads.path()));
         view = std::make_unique<FileListView>(*me.controller, settings, thumbnails, FileListServices{});
         view->resize(500, 400);
         view->show();

@@ -34,13 +34,25 @@ TEST_F(Settings, SwitchesAreOnUnlessStoredAsFalse)
     EXPECT_FALSE(settings.checkForUpdates());
     EXPECT_EQ(settings.downloadLocation(), DownloadLocationSetting::downloads());
 
-    settings.setListen(false);
-    settings.setKeepRunning(false);
-    settings.setStartAtLogin(true);
+    // Written as earlier versions wrote them, so that their files still load.
+    settings.listen.set(false);
+    settings.keepRunning.set(false);
+    settings.startAtLogin.set(true);
+    settings.proposedAddress.set("ann.example.net");
+    settings.downloadLocation.set(DownloadLocationSetting::other("/media/In"));
     settings.sync();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    for (const char* line : {"\nListen=false\n", "\nKeepRunning=false\n", "\nStartAtLogin=true\n",
+                             "\nProposedAddress=ann.example.net\n", "\nDownloadLocation=/media/In\n"})
+        EXPECT_TRUE(text.contains(line)) << line << text.toStdString();
     EXPECT_FALSE(AppSettings(path).listen());
     EXPECT_FALSE(AppSettings(path).keepRunning());
     EXPECT_TRUE(AppSettings(path).startAtLogin());
+    // An empty address removes the key.
+    settings.proposedAddress.set({});
+    EXPECT_FALSE(QSettings(path, QSettings::IniFormat).contains("ProposedAddress"));
 }
 
 TEST(DownloadLocationSettingTest, RawValues)
@@ -71,7 +83,7 @@ TEST_F(Settings, WindowsComeBackAndUninstallRemovesTheFile)
     const QList<AppSettings::Window> windows{{QByteArray("geo1"), QByteArray(32, 'k')}, {QByteArray("geo2"), {}}};
     {
         AppSettings settings(path);
-        settings.setWindows(windows);
+        settings.windows.set(windows);
         settings.sync();
     }
     AppSettings settings(path);

@@ -198,7 +198,7 @@ TEST_F(SettingsViewTest, TheAddressOthersUseAndACardOutOfDate)
     view.setShareCard([&] { ++shares; });
     QWidget* outdated = view.findChild<QWidget*>("cardOutdated");
     EXPECT_FALSE(outdated->isVisibleTo(&view));
-    settings.setCardOutdated(true);
+    settings.cardOutdated.set(true);
     ASSERT_TRUE(outdated->isVisibleTo(&view));
     outdated->findChild<QPushButton*>()->click();
     EXPECT_EQ(shares, 1);

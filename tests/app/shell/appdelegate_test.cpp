@@ -1,10 +1,13 @@
+#include "app/cards/cardactions.h"
 #include "app/settings/settingsview.h"
+#include "app/shell/appactions.h"
 #include "app/shell/appdelegate.h"
 #include "app/shell/autostart.h"
 #include "app/shell/fileselection.h"
 #include "app/shell/infobar.h"
 #include "app/shell/mainwindow.h"
 #include "app/shell/windowactions.h"
+#include "app/shell/windowregistry.h"
 
 #include "tests/app/support/peers.h"
 #include "tests/support/testsupport.h"
@@ -67,7 +70,7 @@ struct AppDelegateTest : ::testing::Test {
         options.useGateway = false;
         {
             AppSettings settings(options.settingsPath);
-            settings.setListen(false);  // no port taken by the test
+            settings.listen.set(false);  // no port taken by the test
         }
         app = std::make_unique<AppDelegate>(options);
         ASSERT_FALSE(app->start());
@@ -96,9 +99,9 @@ TEST_F(AppDelegateTest, WindowsRegisterInOrderAndLeaveByIdentity)
 {
     MainWindow* first = app->newWindow();
     MainWindow* second = app->newWindow();
-    EXPECT_EQ(app->sceneControllers(), (QList<SceneController*>{&first->scene(), &second->scene()}));
+    EXPECT_EQ(app->windows().scenes(), (QList<SceneController*>{&first->scene(), &second->scene()}));
     first->close();
-    EXPECT_EQ(app->sceneControllers(), QList<SceneController*>{&second->scene()});
+    EXPECT_EQ(app->windows().scenes(), QList<SceneController*>{&second->scene()});
 }
 
 // Whether someone is there shows without a click: the person in view is
@@ -166,9 +169,10 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
         const char* name;
         bool foreignFiles;      // the person's own files share the folder
         bool packaged;          // the program cannot go to the Trash
+        bool cancelled = false;
     };
     const Case cases[] = {{"own folder", false, false}, {"a folder of the person's", true, false},
-                          {"packaged program", false, true}};
+                          {"packaged program", false, true}, {"cancelled", true, false, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString support = home.filePath(QStringLiteral("support-%1").arg(c.name));
@@ -184,20 +188,22 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
         app->controller().save();
         QStringList foreign;
         if (c.foreignFiles) {
-            foreign = {"Taxes 2026.ods", "Zed.bcard"};
-            ASSERT_TRUE(writeFile(dir.filePath(foreign[0]), "numbers"));
-            ASSERT_TRUE(writeFile(dir.filePath(foreign[1]),
-                                  encodeCard(User("Zed", QString("127.0.0.1"), 1, QByteArray(32, 'z')))));
+            // Among them names like those Brenvo keeps aside.
+            foreign = {"Taxes 2026.ods", "old users.plist.unreadable-2026-01-02T03-04-05",
+                       "users.plist.unreadable-2026-01-02T03-04-05.ods", "Zed.bcard"};
+            for (const QString& name : foreign)
+                ASSERT_TRUE(writeFile(dir.filePath(name), name == "Zed.bcard" ? encodeCard(User(
+                                          "Zed", QString("127.0.0.1"), 1, QByteArray(32, 'z'))) : "numbers"));
         }
         const QString program = c.packaged ? QStringLiteral("/usr/lib/brenvo-test-missing/brenvo") : home.filePath("brenvo");
         if (!c.packaged) {
             ASSERT_TRUE(writeFile(program, "binary"));
         }
-        app->setProgramPath(program);
+        app->actions().setProgramPath(program);
         ASSERT_EQ(Autostart(Autostart::defaultEntryPath(), program).setEnabled(true), std::nullopt);
         MainWindow* window = app->newWindow();
 
-        app->uninstall(window);
+        app->actions().uninstall(window);
         QMessageBox* alert = alertOver(window);
         ASSERT_TRUE(alert);
         EXPECT_EQ(alert->text(), "Are you sure you want to uninstall Brenvo?");
@@ -211,6 +217,14 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
             EXPECT_TRUE(alert->detailedText().contains(dir.filePath(made))) << made;
         for (const QString& name : foreign)
             EXPECT_FALSE(alert->detailedText().contains(name));
+        if (c.cancelled) {
+            click(alert, "Cancel");
+            app->stop();
+            EXPECT_TRUE(QFile::exists(program));
+            for (const char* kept : {"identity.key", "users.plist", "Me.bcard"})
+                EXPECT_TRUE(dir.exists(kept)) << kept;
+            continue;
+        }
         click(alert, "Uninstall");
 
         // The key is gone through the key store: also where the folder stays.
@@ -229,7 +243,10 @@ TEST_F(AppDelegateTest, UninstallRemovesOnlyWhatBrenvoMade)
         EXPECT_FALSE(QFile::exists(app->settings().filePath()));
         EXPECT_EQ(dir.exists(), c.foreignFiles);
         if (c.foreignFiles) {
-            EXPECT_EQ(QDir(support).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), foreign);
+            QStringList left = QDir(support).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            left.sort();
+            foreign.sort();
+            EXPECT_EQ(left, foreign);
         }
     }
 }
@@ -277,7 +294,7 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
     User me = *app->controller().me();
     me.port = squatter.serverPort();
     app->controller().editMe(me);
-    app->settings().setListen(true);
+    app->settings().listen.set(true);
     app->controller().setSettings(true, false);
     const QString taken = QString("Port %1 is in use by another program: choose another port in Settings.")
                               .arg(squatter.serverPort());
@@ -319,7 +336,7 @@ TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)
     EXPECT_TRUE(window->isMaximized());
 
     // Settings open over the window they were asked from.
-    app->showSettings();
+    app->actions().showSettings();
     auto* settings = window->findChild<SettingsView*>();
     ASSERT_TRUE(settings);
     EXPECT_TRUE(settings->isVisible());
@@ -416,22 +433,15 @@ TEST_F(AppDelegateTest, NamesAndErrorsFromOutsideAreNeverMarkup)
         QApplication::processEvents();
         EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "") << key.left(1).toStdString();
     }
-    // The alerts about a person and the folder; a cancelled uninstall leaves everything.
-    app->removeUser(window, big);
+    // The alerts about a person and the folder.
+    app->cards().confirmRemoveUser(window, big);
     ASSERT_TRUE(alertOver(window));
     EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "");
     alertOver(window)->close();
-    const QString program = home.filePath("brenvo");
-    ASSERT_TRUE(writeFile(program, "binary"));
-    app->setProgramPath(program);
-    app->uninstall(window);
+    app->actions().uninstall(window);
     ASSERT_TRUE(alertOver(window));
     EXPECT_EQ(richTextFrom(window).join('\n').toStdString(), "");
     click(alertOver(window), "Cancel");
-    app->stop();
-    EXPECT_TRUE(QFile::exists(program));
-    for (const char* kept : {"identity.key", "users.plist"})
-        EXPECT_TRUE(QFile::exists(QDir(app->supportDirectory()).filePath(kept))) << kept;
 }
 
 TEST(StartFailureTest, StopSignalsEndTheProgramWhileTheFailureIsShown)

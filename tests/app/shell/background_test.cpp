@@ -1,11 +1,14 @@
 #include "app/desktop/notifier.h"
+#include "app/desktop/statusicon.h"
 #include "app/settings/appsettings.h"
 #include "app/shell/autostart.h"
 #include "app/shell/background.h"
 #include "app/shell/quitquestion.h"
 #include "app/shell/statusicontext.h"
 
+#include "tests/app/support/peers.h"
 #include "tests/app/support/scripteddialogs.h"
+#include "tests/support/testsupport.h"
 
 #include "vortan/controller.h"
 
@@ -20,9 +23,7 @@
 #include <gtest/gtest.h>
 
 using vortan::Controller;
-using vortan::ControllerOptions;
 using vortan::FileRow;
-using vortan::KeyStoreChoice;
 
 using namespace brenvo;
 
@@ -186,11 +187,8 @@ TEST(Background, WithoutAPanelNothingRunsUnseen)
 {
     QTemporaryDir dir;
     AppSettings settings(dir.filePath("Brenvo.conf"));
-    ControllerOptions options;
-    options.supportDirectory = dir.filePath("support");
-    options.keyStore = KeyStoreChoice::file;
-    options.useGateway = false;
-    Controller controller(options);
+    test::Peer ann("Ann");
+    Controller& controller = *ann.controller;
     NoNotifier notifier;
     int shown = 0;
     BackgroundActions actions{[&] { ++shown; }, [](const QList<QUuid>&) {}, [] {}, [] { return false; }};
@@ -207,11 +205,33 @@ TEST(Background, WithoutAPanelNothingRunsUnseen)
         background.lastWindowClosed();
         EXPECT_EQ(notifier.asked, 0);  // quits, nothing to announce
     }
-    settings.setKeepRunning(false);
+    settings.keepRunning.set(false);
     Background background(controller, settings, notifier, actions, noBus);
     background.start(true, 60000);
     EXPECT_EQ(shown, 2);  // no icon at all: a window at once
     EXPECT_EQ(background.statusIcon(), nullptr);
+}
+
+// New offers ask for attention until a window is seen.
+TEST(Background, AttentionEndsOnceAWindowIsSeen)
+{
+    QTemporaryDir dir;
+    AppSettings settings(dir.filePath("Brenvo.conf"));
+    test::Peer ann("Ann"), bob("Bob");
+    ASSERT_TRUE(test::introduce(ann, bob));
+    NoNotifier notifier;
+    Background background(*ann.controller, settings, notifier,
+                          {[] {}, [](const QList<QUuid>&) {}, [] {}, [] { return false; }},
+                          QDBusConnection(QStringLiteral("brenvo-no-bus")));
+    background.start(false);
+    QObject::connect(ann.controller.get(), &Controller::filesReceived, &background,
+                     [&](const QList<FileRow>& files) { background.didReceiveFiles(files); });
+    bob.controller->shareFiles({vortan::File2::at(bob.makeFile("a.txt", 10).toLocalFile())}, {ann.key()});
+    ann.controller->connectTo(bob.key());
+    const auto status = [&] { return background.statusIcon()->status(); };
+    ASSERT_TRUE(vortan::test::waitFor([&] { return status() == "NeedsAttention"; }, 20000));
+    background.windowActivated();
+    EXPECT_TRUE(vortan::test::waitFor([&] { return status() == "Active"; }, 5000));
 }
 
 }  // namespace

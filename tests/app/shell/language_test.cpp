@@ -38,6 +38,25 @@ TEST(Languages, NumbersFollowTheLanguageUnlessTheSessionFormatsInIt)
     }
 }
 
+TEST(Languages, TheFirstListedLanguageWithACatalogueWins)
+{
+    const auto catalogued = [](const QLocale& locale) {
+        return locale.language() == QLocale::German || locale.language() == QLocale::French;
+    };
+    const struct {
+        QStringList languages;
+        QString shown;  // empty: the program's own English
+    } cases[] = {
+        {{"en", "de"}, ""}, {{"en-US", "fr"}, ""}, {{"de", "en"}, "de"}, {{"it", "fr-CA", "de"}, "fr"},
+        {{"it", "en", "de"}, ""}, {{"C", "de"}, ""}, {{}, ""},
+    };
+    for (const auto& c : cases) {
+        const std::optional<QLocale> chosen = firstCatalogued(c.languages, catalogued);
+        EXPECT_EQ(chosen ? QLocale::languageToCode(chosen->language()) : QString(), c.shown)
+            << c.languages.join(',').toStdString();
+    }
+}
+
 // Marks every text of the library's context, so that the test sees which
 // went through the catalogue.
 class Marking : public QTranslator {

@@ -69,6 +69,16 @@ void ScriptedDialogs::chooseFolder(QWidget*, const FileDialogOptions& options,
     later([chosen = std::move(chosen), paths] { chosen(paths.isEmpty() ? std::nullopt : std::optional(paths.front())); });
 }
 
+void ScriptedDialogs::chooseItem(QWidget*, const ItemChoice& choice,
+                                 std::function<void(std::optional<qsizetype>)> chosen)
+{
+    FileDialogOptions options;
+    options.title = choice.title;
+    asked.append({Asked::Kind::chooseItem, {}, options});
+    const qsizetype index = choice.items.indexOf(next().toString());
+    later([chosen = std::move(chosen), index] { chosen(index < 0 ? std::nullopt : std::optional(index)); });
+}
+
 void ScriptedDialogs::about(QWidget*, const QString& title, const QString& text)
 {
     asked.append({Asked::Kind::alert, Question{{Alert::Kind::information, title, text, {}, {}}, {}, -1}, {}});

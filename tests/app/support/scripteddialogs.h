@@ -13,9 +13,9 @@ namespace brenvo::test {
 
 class ScriptedDialogs final : public Dialogs {
 public:
-    // What was shown; a file dialog records its options' title.
+    // What was shown; a file dialog or a choice records its title.
     struct Asked {
-        enum class Kind { alert, openFiles, saveFile, chooseFolder };
+        enum class Kind { alert, openFiles, saveFile, chooseFolder, chooseItem };
         Kind kind;
         Question question;
         FileDialogOptions options;
@@ -23,7 +23,8 @@ public:
 
     // Queued answers: a button's text (an empty text: the cancel button;
     // "OK" for the desktop's OK) or, for file dialogs, the chosen paths
-    // (none: cancelled).
+    // (none: cancelled), or for a choice the chosen item's text (empty:
+    // cancelled).
     void answer(const QString& button) { m_answers.append(QVariant(button)); }
     void choose(const QStringList& paths) { m_answers.append(QVariant(paths)); }
 
@@ -35,6 +36,8 @@ public:
                   std::function<void(std::optional<QString>)> chosen) override;
     void chooseFolder(QWidget* window, const FileDialogOptions& options,
                       std::function<void(std::optional<QString>)> chosen) override;
+    void chooseItem(QWidget* window, const ItemChoice& choice,
+                    std::function<void(std::optional<qsizetype>)> chosen) override;
     // Recorded as an alert with that title and text; needs no answer.
     void about(QWidget* window, const QString& title, const QString& text) override;
 

@@ -228,7 +228,7 @@ TEST_F(UpdaterTest, AutomaticCheckAtMostEveryFiveDays)
         const QDateTime before = QDateTime::currentDateTimeUtc();
         const QDateTime last = before.addDays(-c.daysSinceLastCheck.value_or(0));
         if (c.daysSinceLastCheck)
-            m_settings.setLastUpdateCheck(last);
+            m_settings.lastUpdateCheck.set(last);
         else
             m_settings.removeAll();
         check(true);
@@ -365,7 +365,7 @@ TEST_F(UpdaterTest, ManualCheckReportsBadAnswers)
         EXPECT_TRUE(alert().informative.startsWith(c.informativeStart)) << alert().informative.toStdString();
         // An automatic check keeps all of this to itself.
         m_dialogs.asked.clear();
-        m_settings.setLastUpdateCheck(QDateTime::currentDateTimeUtc().addDays(-6));
+        m_settings.lastUpdateCheck.set(QDateTime::currentDateTimeUtc().addDays(-6));
         check(true);
         EXPECT_TRUE(m_dialogs.asked.isEmpty());
     }
