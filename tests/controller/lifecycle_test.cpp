@@ -300,6 +300,28 @@ TEST(ControllerPersistenceTest, ChangesAreSavedAboutTwoSecondsLaterInOneWrite)
     EXPECT_EQ(readStored<UuidListsByKey>(node.supportPath("deleted.plist"))->value(bea.key), QList<QUuid>{id});
 }
 
+TEST(ControllerPersistenceTest, TheSaveAtStopLandsAfterAnEarlierBackgroundWrite)
+{
+    ManualClock clock;
+    Node node(QStringLiteral("n"), &clock);
+    node.start();
+    // Enough records that their write in the background takes a while.
+    QList<File> many;
+    for (int i = 0; i < 50000; ++i)
+        many.append(test::listed(QString::number(i), 1, someKey('b')));
+    node.engine().fileTable().append(many);
+    node.engine().store().schedule();
+    clock.advance(node.saveDelay);
+    // Then they go and the card changes: what stop() writes is what stays.
+    node.engine().fileTable().clear();
+    User card = *node->me();
+    card.name = QStringLiteral("Renamed");
+    node->editMe(card);
+    node.shutDown();
+    EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist"))->isEmpty());
+    EXPECT_EQ(readStored<User>(node.supportPath("me.plist"))->name, QStringLiteral("Renamed"));
+}
+
 TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
 {
     ManualClock clock;

@@ -509,6 +509,27 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
     EXPECT_TRUE(ada.engine().peers().connecting().isEmpty());
 }
 
+TEST(ControllerPeersTest, AConnectionThatWorkedStartsTheWaitsOver)
+{
+    Unreachable u;
+    Node &ada = u.ada, &bea = u.bea;
+    ada.controller->setKeptConnected({u.key});
+    u.fail();
+    u.next();
+    ASSERT_EQ(u.wait(), 10);
+    // Bea can be reached now: the next call connects.
+    bea->addUsers({ada.card()});
+    User card = *ada.user(u.key);
+    card.port = bea.listen();
+    ada->editUsers({card});
+    u.clock.advance(std::chrono::seconds(10));
+    ASSERT_TRUE(waitFor([&] { return test::connected(ada, bea); }));
+    // A drop soon after waits the first wait again, not the one after 10 s.
+    bea->disconnectFrom(ada.key());
+    ASSERT_TRUE(waitFor([&] { return u.wait() != -1; }));
+    EXPECT_EQ(u.wait(), 5);
+}
+
 // Which changes of the network the watcher reports: a network there (a
 // local-only one too) that was not there or was another.
 TEST(NetworkWatcherTest, ReportsEveryNetworkThatComesAndNoneThatGoes)
