@@ -39,9 +39,9 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
 
     log.clear();
     a->shareFiles({File2::at(f1), File2::at(f2)}, {cy, b.key(), di, cy});
-    ASSERT_EQ(a->files().size(), 6);
+    ASSERT_EQ(a.engine().files().size(), 6);
     QSet<QUuid> ids;
-    for (const File& file : a->files())
+    for (const File& file : a.engine().files())
         ids.insert(file.id());
     EXPECT_EQ(ids.size(), 6);
     EXPECT_EQ(log.startingWith("send files: ").size(), 1);  // only Bea is connected
@@ -56,7 +56,7 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
         EXPECT_EQ(file.user, a.key());
     }
     EXPECT_EQ(b.reports.senders.first().key, a.key());
-    EXPECT_EQ(b->files().size(), 2);
+    EXPECT_EQ(b.engine().files().size(), 2);
 }
 
 TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersAndEmptyOnesListedBefore)
@@ -108,14 +108,14 @@ TEST(ControllerCatalogueTest, ReceivedListsAddOnlyNewRecordsThatWereNotRemoved)
 
     sender.peer->sendList({x, y});  // the same list again
     ASSERT_TRUE(waitFor([&] { return lists.size() == 2; }));
-    EXPECT_EQ(b->files().size(), 2);
+    EXPECT_EQ(b.engine().files().size(), 2);
     EXPECT_EQ(b.reports.received.size(), 1);
 
     b->removeFiles({x.id()}, sender.key());
     sender.peer->sendList({x, y});
     ASSERT_TRUE(waitFor([&] { return lists.size() == 3; }));
-    ASSERT_EQ(b->files().size(), 1);
-    EXPECT_EQ(b->files().first().id(), y.id());
+    ASSERT_EQ(b.engine().files().size(), 1);
+    EXPECT_EQ(b.engine().files().first().id(), y.id());
     EXPECT_EQ(b.reports.received.size(), 1);
     EXPECT_TRUE(sender.wants.isEmpty());  // paused downloads ask for nothing
 }
@@ -139,11 +139,11 @@ TEST(ControllerCatalogueTest, RemovingDownloadsDeletesOnlyTheirPartialFiles)
     ASSERT_EQ(test::readFile(finished), zBytes);
 
     b->removeFiles({z.id(), x.id(), QUuid::createUuid()}, sender.key());
-    EXPECT_TRUE(b->files().isEmpty());
+    EXPECT_TRUE(b.engine().files().isEmpty());
     EXPECT_FALSE(QFile::exists(partial));
     EXPECT_TRUE(QFile::exists(finished));
-    EXPECT_EQ(QSet<QUuid>(b->deletedFileIDs().value(sender.key()).cbegin(), b->deletedFileIDs().value(sender.key()).cend()),
-              (QSet<QUuid>{x.id(), z.id()}));
+    const QList<QUuid> removed = b.engine().catalogue().deletedFileIDs().value(sender.key());
+    EXPECT_EQ(QSet<QUuid>(removed.cbegin(), removed.cend()), (QSet<QUuid>{x.id(), z.id()}));
 }
 
 TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUntilListedAgain)
@@ -163,7 +163,7 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
     // one message.
     sender.serving.insert(done.id(), doneBytes);
     ASSERT_TRUE(setup.connect({kept, gone, done}));
-    ASSERT_EQ(b->files().size(), 4);
+    ASSERT_EQ(b.engine().files().size(), 4);
     b->resume({{done.id(), std::nullopt}});
     ASSERT_TRUE(b.finishedCount(1));
     sender.close();
@@ -172,7 +172,7 @@ TEST(ControllerCatalogueTest, DownloadsLeftOutOfACompleteAnswerAreUnavailableUnt
     // download keeps its state). A list naming one again lifts the mark; an
     // empty one then shows that this peer ends its answers.
     ASSERT_TRUE(setup.connect({later}));
-    ASSERT_EQ(b->files().size(), 5);
+    ASSERT_EQ(b.engine().files().size(), 5);
     EXPECT_TRUE(b.file(kept.id())->unavailable);
     sender.peer->sendList({kept});
     sender.peer->sendList({});
@@ -216,7 +216,7 @@ TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
     }
     log.clear();
     a->shareFiles(offered, {b.key()});
-    ASSERT_TRUE(waitFor([&] { return b->files().size() == 40; }));
+    ASSERT_TRUE(waitFor([&] { return b.engine().files().size() == 40; }));
     EXPECT_GT(log.startingWith("send files: ").size(), 1);
     EXPECT_GT(b.reports.received.size(), 1);
     for (const QList<FileRow>& part : b.reports.received) {
@@ -227,7 +227,7 @@ TEST(ControllerCatalogueTest, LongListsGoOutInSeveralMessagesUnderTheBound)
     }
     // In the order offered.
     for (int i = 0; i < 40; ++i)
-        EXPECT_EQ(b->files()[i].length(), i);
+        EXPECT_EQ(b.engine().files()[i].length(), i);
 }
 
 TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAndAskedForAgain)
@@ -251,7 +251,7 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAn
     n.peer.peer->sendList(longList);
     n.peer.peer->sendList(shortList);
     ASSERT_TRUE(waitFor([&] { return merges.size() == 2; }, 60000));
-    const auto files = n.node->files();
+    const auto files = n.node.engine().files();
     ASSERT_EQ(files.size(), 4505);
     for (qsizetype i : {qsizetype(0), qsizetype(1999), qsizetype(2000), qsizetype(4504)})
         EXPECT_EQ(files[i].id(), longList[i].id());
@@ -268,7 +268,7 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAn
         again.append(File(files[i].file, files[i].id(), n.peer.key()));
     n.peer.peer->sendList(again);
     ASSERT_TRUE(waitFor([&] { return merges.size() == 3; }));
-    EXPECT_EQ(n.node->files().size(), 4505);
+    EXPECT_EQ(n.node.engine().files().size(), 4505);
     EXPECT_EQ(log.startingWith("Refused ").size(), 2);
 
     // Room for the ten refused last: the list is asked for again and brings them.
@@ -284,7 +284,7 @@ TEST(ControllerCatalogueTest, ALongListIsMergedWhollyInOrderAndRefusalsAreToldAn
     EXPECT_TRUE(n.node.controller->offersHeldBack(n.peer.key())) << "asked for, not yet in";
     ASSERT_TRUE(waitFor([&] { return merges.size() == 4; }));
     EXPECT_FALSE(n.node.controller->offersHeldBack(n.peer.key()));
-    EXPECT_EQ(n.node->files().size(), 4505);
+    EXPECT_EQ(n.node.engine().files().size(), 4505);
     EXPECT_TRUE(n.node.file(shortList.last().id()));
 }
 

@@ -109,9 +109,9 @@ void Node::shutDown(bool stopFirst)
     if (stopFirst && controller->isStarted())
         controller->stop();
     QList<std::weak_ptr<PeerConnection>> connections;
-    for (const auto& peer : (*this)->peers())
+    for (const auto& peer : engine().peers().ready())
         connections.append(peer);
-    for (const auto& peer : (*this)->connectingPeers())
+    for (const auto& peer : engine().peers().connecting())
         connections.append(peer);
     controller.reset();
     releaseConnections(connections);
@@ -145,7 +145,7 @@ quint16 Node::listen()
 QUuid Node::share(const QString& fileName, qint64 size, const QList<QByteArray>& to, int seed)
 {
     controller->shareFiles({File2::at(makeFile(downloads.path(), fileName, size, seed))}, to);
-    return (*this)->files().last().id();
+    return engine().files().last().id();
 }
 
 bool Node::finishedCount(qsizetype count, int timeoutMs)
@@ -222,11 +222,11 @@ QList<QUuid> Pair::offer(const QList<qint64>& sizes)
     QList<File2> files;
     for (qint64 size : sizes)
         files.append(File2::at(makeFile(a.downloads.path(), QStringLiteral("%1.bin").arg(size), size, int(size % 1000))));
-    const qsizetype before = a->files().size();
+    const qsizetype before = a.engine().files().size();
     a->shareFiles(files, {b.key()});
     QList<QUuid> ids;
-    for (qsizetype i = before; i < a->files().size(); ++i)
-        ids.append(a->files()[i].id());
+    for (qsizetype i = before; i < a.engine().files().size(); ++i)
+        ids.append(a.engine().files()[i].id());
     EXPECT_TRUE(waitFor([&] {
         if (tick)
             tick();
@@ -267,7 +267,7 @@ bool RawPeer::connectTo(Node& node)
     if (!connectTo(node.card()))
         return false;
     // The node takes the connection once our first frame has arrived.
-    return !node.user(key()) || waitFor([&] { return cancelled || node->peerFor(key()) != nullptr; });
+    return !node.user(key()) || waitFor([&] { return cancelled || node.engine().peers().peerFor(key()) != nullptr; });
 }
 
 void RawPeer::close()

@@ -139,9 +139,9 @@ public:
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 
-    // The engine behind the controller, with its internal steps.
-    ControllerPrivate& operator*() { return ControllerTestAccess::engine(*controller); }
-    ControllerPrivate* operator->() { return &ControllerTestAccess::engine(*controller); }
+    Controller* operator->() { return controller.get(); }
+    // The engine behind the controller: its collaborators and records.
+    ControllerTestAccess engine() { return ControllerTestAccess(*controller); }
 
     // The options the controller was (or will be) made with.
     ControllerOptions options();
@@ -164,7 +164,7 @@ public:
     // The own card, reachable on 127.0.0.1.
     User card() const;
     // The record in files() with this id.
-    const File* file(const QUuid& id) const { return ControllerTestAccess::engine(*controller).findFile(id); }
+    const File* file(const QUuid& id) { return engine().fileTable().find(id); }
     std::optional<User> user(const QByteArray& key) const { return controller->user(key); }
     QString supportPath(const QString& name) const { return support.filePath(name); }
     QString downloadsPath(const QString& name) const { return downloads.filePath(name); }
@@ -172,7 +172,7 @@ public:
     // these users; returns the id of the last record made.
     QUuid share(const QString& fileName, qint64 size, const QList<QByteArray>& to, int seed = 1);
     // Waits until no save is scheduled or being written.
-    bool written() { return waitFor([this] { return !ControllerTestAccess::engine(*controller).savePending(); }); }
+    bool written() { return waitFor([this] { return !engine().store().pending(); }); }
     // Waits until `count` downloads have finished.
     bool finishedCount(qsizetype count, int timeoutMs = 10000);
 
@@ -327,7 +327,7 @@ struct NodeAndPeer {
         return connect();
     }
     // The node's connection to the peer.
-    std::shared_ptr<PeerConnection> nodeSide() { return node->peerFor(peer.key()); }
+    std::shared_ptr<PeerConnection> nodeSide() { return node.engine().peers().peerFor(peer.key()); }
 
     Node node;
     RawPeer peer;

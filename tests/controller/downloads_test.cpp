@@ -66,7 +66,7 @@ TEST(ControllerDownloadsTest, FilesOfEverySizeArriveIntact)
     // Listed again or not, nothing new is made.
     ASSERT_TRUE(pair.connect());
     EXPECT_EQ(pair.b.reports.finished.size(), ids.size());
-    EXPECT_EQ(pair.b->files().size(), ids.size());
+    EXPECT_EQ(pair.b.engine().files().size(), ids.size());
 }
 
 TEST(ControllerDownloadsTest, TheFinalMoveNeverOverwrites)
@@ -117,7 +117,7 @@ TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
     b->resume({{id, std::nullopt}});
     ASSERT_TRUE(b.finishedCount(1));
     // Time stood still: twelve blocks and the finish, not one write yet.
-    EXPECT_TRUE(b->savePending());
+    EXPECT_TRUE(b.engine().store().pending());
     EXPECT_TRUE(stored().first().blocks.empty());
     clock.advance(std::chrono::milliseconds(2000));
     ASSERT_TRUE(b.written());
@@ -128,7 +128,7 @@ TEST(ControllerDownloadsTest, AFinishedDownloadIsSavedSoonAfterNotPerBlock)
 TEST(ControllerDownloadsTest, AWithdrawnOfferIsFoundOutWhenNothingArrives)
 {
     using namespace std::chrono_literals;
-    constexpr auto quiet = ControllerPrivate::kQuietDownloadTime;
+    constexpr auto quiet = DownloadWindows::kQuietDownloadTime;
     test::ManualClock clock;
     Pair pair(nullptr, &clock);
     Node &a = pair.a, &b = pair.b;
@@ -173,7 +173,7 @@ TEST(ControllerDownloadsTest, ManyFilesArriveWhateverTheirWait)
         items.append({id, std::nullopt});
     pair.b->resume(items);
     // Every answer comes after the quiet time: the requests still stand.
-    clock.advance(ControllerPrivate::kQuietDownloadTime + DownloadWindows::kQuietCheckInterval);
+    clock.advance(DownloadWindows::kQuietDownloadTime + DownloadWindows::kQuietCheckInterval);
     ASSERT_TRUE(pair.b.finishedCount(ids.size(), 20000));
     EXPECT_TRUE(log.startingWith("Dropped block").isEmpty());
     EXPECT_TRUE(log.startingWith("Asking again").isEmpty());

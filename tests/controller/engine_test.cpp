@@ -23,7 +23,7 @@ TEST(ControllerEngineTest, ASavePendingAtDestructionIsWritten)
     Node a(QStringLiteral("Ada"));
     a.start();
     a.share("f.bin", 10, {QByteArray(32, 'z')});
-    ASSERT_TRUE(a->savePending());
+    ASSERT_TRUE(a.engine().store().pending());
     a.shutDown(false);  // no stop(): the destructor writes what is pending
     EXPECT_EQ(fromBytes<QList<File>>(test::readFile(a.supportPath("transfers.plist"))).size(), 1);
 }
@@ -60,7 +60,7 @@ TEST(ControllerEngineTest, PausingAnOfferEndsItsSendLoop)
     waitFor([&] { return peer.data.size() > sent; }, 200);
     EXPECT_EQ(log.startingWith(QStringLiteral("send data: ")).size(), sent);
     EXPECT_EQ(peer.data.size(), sent);
-    EXPECT_FALSE(a->files().first().sending);
+    EXPECT_FALSE(a.engine().files().first().sending);
 }
 
 // Hundreds of small offers asked for at once: each file is closed once its
@@ -103,11 +103,11 @@ TEST(ControllerEngineTest, AFailedSaveIsReportedOnceAndTriedAgain)
     ASSERT_TRUE(waitFor([&] { return !warnings.isEmpty(); }));
     EXPECT_TRUE(warnings.first().startsWith(QStringLiteral("Could not save transfers.plist"))) << warnings.first().toStdString();
     a->shareFiles({File2::at(a.downloadsPath("f.bin"))}, {QByteArray(32, 'y')});
-    ASSERT_TRUE(waitFor([&] { return !a->savePending(); }));
+    ASSERT_TRUE(waitFor([&] { return !a.engine().store().pending(); }));
     EXPECT_EQ(warnings.size(), 1);
 
     ASSERT_TRUE(QDir(stored).removeRecursively());
-    a->removeFiles({a->files().first().id()}, QByteArray(32, 'z'));
+    a->removeFiles({a.engine().files().first().id()}, QByteArray(32, 'z'));
     ASSERT_TRUE(waitFor([&] { return QFileInfo(stored).isFile(); }));
     EXPECT_EQ(warnings.size(), 1);
 

@@ -94,8 +94,8 @@ TEST(ControllerHostileInputTest, ReceivedNamesNeverActAsPathsOutOfTheFolder)
     QStringList stored;
     for (const Case& c : cases)
         stored.append(c.stored);
-    ASSERT_EQ(test::namesOf(r.node->files()), stored);
-    EXPECT_EQ(r.node->files()[0].displayName(), "../escape.txt");  // still reads as sent
+    ASSERT_EQ(test::namesOf(r.node.engine().files()), stored);
+    EXPECT_EQ(r.node.engine().files()[0].displayName(), "../escape.txt");  // still reads as sent
     EXPECT_EQ(log.startingWith("Refused list entry ").size(), 4);
 
     QList<ResumeItem> items;
@@ -264,7 +264,7 @@ TEST(ControllerHostileInputTest, AWantForEveryBlockCostsTheSenderOnlyABlockSet)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(blocks * blockSize));
     file.close();
     r.node->shareFiles({File2::at(source)}, {r.peer.key()});
-    const QUuid offer = r.node->files().last().id();
+    const QUuid offer = r.node.engine().files().last().id();
 
     // Whenever the event loop comes round: the wants are one run of numbers,
     // the read window holds at most its four blocks.
@@ -301,7 +301,7 @@ TEST(ControllerHostileInputTest, ListEntriesCannotTakeIdsOfOtherRecords)
     File stealTheirs(File2("b", std::nullopt, 1), theirs.id(), m);
     const File fresh = listed("fresh.bin", 1, m);
     ASSERT_TRUE(r.connect({stealOffer, stealTheirs, fresh, fresh}));
-    EXPECT_EQ(r.node->files().size(), 3);
+    EXPECT_EQ(r.node.engine().files().size(), 3);
     EXPECT_EQ(r.node.file(fresh.id())->name(), "fresh.bin");
     EXPECT_FALSE(r.node.file(offer.id())->download);
     EXPECT_EQ(r.node.file(theirs.id())->user, other.key());
@@ -310,8 +310,8 @@ TEST(ControllerHostileInputTest, ListEntriesCannotTakeIdsOfOtherRecords)
     // A negative length (what the wire coding already refuses) is refused here too.
     const std::shared_ptr<PeerConnection> peer = r.nodeSide();
     ASSERT_TRUE(peer);
-    r.node->events().peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
-    EXPECT_EQ(r.node->files().size(), 3);
+    r.node.engine().events().peerConnectionDidReceiveList({listed("negative", -5, m)}, peer);
+    EXPECT_EQ(r.node.engine().files().size(), 3);
 }
 
 TEST(ControllerHostileInputTest, UnfinishedDownloadsNeverShareATarget)
@@ -374,7 +374,7 @@ TEST(ControllerHostileInputTest, TheLastBlocksAreAskedForAgainWhenTheListNoLonge
     r.send(0);
     ASSERT_TRUE(r.hasBlocks(1));
     r.peer.close();
-    ASSERT_TRUE(waitFor([&] { return r.node->peers().isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return r.node.engine().peers().ready().isEmpty(); }));
 
     // Back again, the sender lists nothing: its offer looks complete to it.
     r.peer.wants.clear();

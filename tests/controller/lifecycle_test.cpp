@@ -52,7 +52,7 @@ TEST(ControllerStartTest, RestartAfterIdentityWasDeletedKeepsCardWithNewKey)
 
     node.create();
     ASSERT_FALSE(node->start(false, false));
-    const User& me = *node->me();
+    const User me = *node->me();
     EXPECT_EQ(me.name, "Ada");
     EXPECT_EQ(me.address, std::optional<QString>("198.51.100.7"));
     EXPECT_EQ(me.port, std::optional<std::uint16_t>(40000));
@@ -76,7 +76,7 @@ TEST(ControllerStartTest, SecondControllerOnTheSameDirectoryFailsToStart)
     EXPECT_TRUE(error->message().contains(QDir(first.support.path()).absolutePath())) << error->message().toStdString();
     EXPECT_FALSE(second->isStarted());
     EXPECT_FALSE(second->me());
-    EXPECT_EQ(ControllerTestAccess::engine(*second).listener(), nullptr);
+    EXPECT_EQ(ControllerTestAccess(*second).listening().listener(), nullptr);
     second.reset();
 
     first.shutDown();
@@ -143,20 +143,20 @@ TEST(ControllerPersistenceTest, StoredFilesRoundTrip)
             node.create();
         }
         ASSERT_FALSE(node->start(false, false));
-        ASSERT_EQ(node->files().size(), 2);
+        ASSERT_EQ(node.engine().files().size(), 2);
         for (int i = 0; i < 2; ++i) {
-            const File got = node->files()[i];
+            const File got = node.engine().files()[i];
             const File& want = i == 0 ? offer : download;
             EXPECT_EQ(std::tie(got.id(), got.file, got.blocks, got.download, got.paused, got.user),
                       std::tie(want.id(), want.file, want.blocks, want.download, want.paused, want.user));
         }
-        EXPECT_TRUE(node->files()[1].download);
+        EXPECT_TRUE(node.engine().files()[1].download);
         EXPECT_EQ(node->fileRows().size(), 2);
         EXPECT_EQ(node->users(), users);
         EXPECT_EQ(node->me()->name, "Me");
         EXPECT_EQ(node->me()->address, std::optional<QString>("10.1.1.1"));
         EXPECT_EQ(node->me()->key, node.keys->publicKey());
-        EXPECT_EQ(node->deletedFileIDs(), deleted);
+        EXPECT_EQ(node.engine().catalogue().deletedFileIDs(), deleted);
         // Only the users are allowed to complete a handshake.
         EXPECT_EQ(node.keys->allowedUsers().size(), 2u);
     }
@@ -179,8 +179,8 @@ TEST(ControllerPersistenceTest, DamagedStoredFilesAreKeptAsideNeverOverwritten)
     QObject::connect(node.controller.get(), &Controller::warning, [&](const QString& m) { warnings.append(m); });
     ASSERT_FALSE(node->start(false, false));
     EXPECT_TRUE(node->users().isEmpty());
-    EXPECT_TRUE(node->files().isEmpty());
-    EXPECT_TRUE(node->deletedFileIDs().isEmpty());
+    EXPECT_TRUE(node.engine().files().isEmpty());
+    EXPECT_TRUE(node.engine().catalogue().deletedFileIDs().isEmpty());
     ASSERT_TRUE(node->me());
     EXPECT_EQ(node->me()->port, std::optional<std::uint16_t>(54322));
     EXPECT_EQ(warnings.size(), 4);
@@ -278,7 +278,7 @@ TEST(ControllerPersistenceTest, ChangesAreSavedAboutTwoSecondsLaterInOneWrite)
     const User bea(QStringLiteral("Bea"), std::nullopt, std::nullopt, someKey('b'));
     const User cy(QStringLiteral("Cy"), std::nullopt, std::nullopt, someKey('c'));
     node->addUsers({bea});
-    EXPECT_TRUE(node->savePending());
+    EXPECT_TRUE(node.engine().store().pending());
     clock.advance(1000ms);
     node->addUsers({cy});
     clock.advance(999ms);
@@ -292,12 +292,30 @@ TEST(ControllerPersistenceTest, ChangesAreSavedAboutTwoSecondsLaterInOneWrite)
     clock.advance(2000ms);
     ASSERT_TRUE(node.written());
     ASSERT_EQ(readStored<QList<File>>(node.supportPath("transfers.plist"))->size(), 1);
-    const QUuid id = node->files().first().id();
+    const QUuid id = node.engine().files().first().id();
     node->removeFiles({id}, bea.key);
     clock.advance(2000ms);
     ASSERT_TRUE(node.written());
     EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist"))->isEmpty());
     EXPECT_EQ(readStored<UuidListsByKey>(node.supportPath("deleted.plist"))->value(bea.key), QList<QUuid>{id});
+}
+
+TEST(ControllerPersistenceTest, TheSaveAtStopLandsAfterAnEarlierBackgroundWrite)
+{
+    ManualClock clock;
+    Node node(QStringLiteral("n"), &clock);
+    node.start();
+    // Enough records that their write in the background takes a while.
+    QList<File> many;
+    for (int i = 0; i < 50000; ++i)
+        many.append(test::listed(QString::number(i), 1, someKey('b')));
+    node.engine().fileTable().append(many);
+    node.engine().store().schedule();
+    clock.advance(node.saveDelay);
+    // Then they go: what stop() writes is what stays.
+    node.engine().fileTable().clear();
+    node.shutDown();
+    EXPECT_TRUE(readStored<QList<File>>(node.supportPath("transfers.plist"))->isEmpty());
 }
 
 TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
@@ -322,7 +340,7 @@ TEST(ControllerPublicationTest, ChangesArePublishedAtMostEveryTenthOfASecond)
     EXPECT_EQ(node->fileRows().size(), 1);
     clock.advance(1ms);
     EXPECT_EQ(seen, (QStringList{"files 1", "files 3"}));
-    EXPECT_EQ(node->files().size(), 3);
+    EXPECT_EQ(node.engine().files().size(), 3);
 }
 
 TEST(ControllerActivityTest, ActivityEndsAtTheFirstCheckMoreThanAMinuteAfterTheLastTransfer)
@@ -333,8 +351,8 @@ TEST(ControllerActivityTest, ActivityEndsAtTheFirstCheckMoreThanAMinuteAfterTheL
     clock.advance(2000ms);  // the first save
     EXPECT_EQ(clock.activeTimers(), 0);
 
-    node->markActivity();
-    EXPECT_TRUE(node->activityHeld());
+    node.engine().activity().mark();
+    EXPECT_TRUE(node.engine().activity().held());
     EXPECT_EQ(node.inhibitor.acquires, 1);
     clock.advance(60000ms);  // a check exactly 60 s after: kept
     EXPECT_TRUE(node.inhibitor.isHeld());
@@ -342,12 +360,12 @@ TEST(ControllerActivityTest, ActivityEndsAtTheFirstCheckMoreThanAMinuteAfterTheL
     EXPECT_TRUE(node.inhibitor.isHeld());
     clock.advance(1ms);  // 120 s after: ended
     EXPECT_FALSE(node.inhibitor.isHeld());
-    EXPECT_FALSE(node->activityHeld());
+    EXPECT_FALSE(node.engine().activity().held());
     EXPECT_EQ(node.inhibitor.releases, 1);
 
     clock.advance(30000ms);
-    node->markActivity();  // 150 s: the same timer goes on
-    node->markActivity();
+    node.engine().activity().mark();  // 150 s: the same timer goes on
+    node.engine().activity().mark();
     EXPECT_EQ(node.inhibitor.acquires, 2);
     EXPECT_EQ(clock.activeTimers(), 1);
     clock.advance(30000ms);  // check at 180 s, 30 s after
@@ -368,7 +386,7 @@ TEST(ControllerSettingsTest, ListenerStateFollowsTheListener)
     node->setSettings(false, false);
     EXPECT_TRUE(log.contains("Stopped port mapping."));
     EXPECT_TRUE(waitFor([&] { return node->listenerState() == ListenerState::stopped(); }));
-    EXPECT_FALSE(node->listener()->started);
+    EXPECT_FALSE(node.engine().listening().listener()->started);
 
     // A port that is taken: failed, with the kernel's error.
     QTcpServer squatter;
@@ -388,7 +406,7 @@ TEST(ControllerSettingsTest, ListenerStateFollowsTheListener)
     EXPECT_EQ(error.networkError()->code, EADDRINUSE);
     // Cancelled after the failure, the listener tries again later.
     EXPECT_TRUE(waitFor([&] { return node->listenerState() == ListenerState::stopped(); }));
-    EXPECT_TRUE(node->listener()->restartArmed());
+    EXPECT_TRUE(node.engine().listening().listener()->restartArmed());
 }
 
 TEST(ControllerSettingsTest, PortMappingFollowsTheSettings)

@@ -50,11 +50,11 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
 
     a->connectTo(b.key());
     EXPECT_EQ(stateOf(a, b.key()), User::State::connecting);
-    EXPECT_EQ(a->connectingPeers().size(), 1);
+    EXPECT_EQ(a.engine().peers().connecting().size(), 1);
     ASSERT_TRUE(waitFor([&] { return test::connected(a, b) && !ra.lists.isEmpty() && !rb.lists.isEmpty(); }));
-    EXPECT_TRUE(a->connectingPeers().isEmpty());
-    EXPECT_EQ(a->peers().size(), 1);
-    EXPECT_EQ(b->peers().size(), 1);  // accepted through the listener
+    EXPECT_TRUE(a.engine().peers().connecting().isEmpty());
+    EXPECT_EQ(a.engine().peers().ready().size(), 1);
+    EXPECT_EQ(b.engine().peers().ready().size(), 1);  // accepted through the listener
     EXPECT_EQ(ra.ready, QList<QByteArray>{b.key()});
     EXPECT_EQ(ra.lists, QList<QByteArray>{b.key()});
     EXPECT_EQ(log.lines().count("send list request"), 2);
@@ -70,11 +70,11 @@ TEST(ControllerPeersTest, ConnectingAsksEachSideForTheOthersList)
     ASSERT_TRUE(waitFor([&] { return stateOf(a, b.key()) == User::State::notConnected; }));
     EXPECT_TRUE(waitFor([&] { return stateOf(b, a.key()) == User::State::notConnected; }));
     EXPECT_EQ(ra.gone, QList<QByteArray>{b.key()});
-    EXPECT_TRUE(a->peers().isEmpty());
+    EXPECT_TRUE(a.engine().peers().ready().isEmpty());
 
     // Ada holds Bea disconnected: Bea's calls are refused until Ada calls her.
     b->connectTo(a.key());
-    ASSERT_TRUE(waitFor([&] { return b.user(a.key())->failure && b->connectingPeers().isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return b.user(a.key())->failure && b.engine().peers().connecting().isEmpty(); }));
     EXPECT_EQ(b.user(a.key())->failure->reason, ConnectFailure::Reason::notAccepted);
     EXPECT_EQ(stateOf(a, b.key()), User::State::notConnected);
     EXPECT_TRUE(test::connectPair(a, b));
@@ -89,7 +89,7 @@ TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
     a->addUsers({b.card()});  // with the port she listens on now
     ASSERT_TRUE(test::connectPair(a, b));
     clock.advance(Peers::kCrossingWindow);  // a later call, not a crossing one
-    const std::weak_ptr<PeerConnection> outgoing = a->peers().first();
+    const std::weak_ptr<PeerConnection> outgoing = a.engine().peers().ready().first();
     Reports reports(a);
 
     // Bea's identity calls in on its own, from a program that is not her controller.
@@ -97,8 +97,8 @@ TEST(ControllerPeersTest, AnAcceptedConnectionReplacesTheOutgoingOne)
     auto incoming = PeerConnection::connect(*b.keys, QStringLiteral("127.0.0.1"), *a->me()->port, a.key(), &delegate);
     ASSERT_TRUE(waitFor([&] { return delegate.ready; }));
     ASSERT_TRUE(waitFor([&] { return outgoing.expired(); }));
-    ASSERT_EQ(a->peers().size(), 1);
-    EXPECT_NE(a->peers().first(), nullptr);
+    ASSERT_EQ(a.engine().peers().ready().size(), 1);
+    EXPECT_NE(a.engine().peers().ready().first(), nullptr);
     EXPECT_EQ(stateOf(a, b.key()), User::State::connected);
     EXPECT_TRUE(reports.gone.isEmpty());
     incoming->connection()->cancel();
@@ -119,18 +119,20 @@ TEST(ControllerPeersTest, CrossingCallsLeaveOneConnectionBothSidesKeep)
         a->connectTo(b.key());
         b->connectTo(a.key());
         ASSERT_TRUE(waitFor([&] {
-            return test::connected(a, b) && a->peers().size() == 1 && b->peers().size() == 1 &&
-                   a->connectingPeers().isEmpty() && b->connectingPeers().isEmpty() && a->pendingPeers().isEmpty() &&
-                   b->pendingPeers().isEmpty();
+            const Peers &pa = a.engine().peers(), &pb = b.engine().peers();
+            return test::connected(a, b) && pa.ready().size() == 1 && pb.ready().size() == 1
+                && pa.connecting().isEmpty() && pb.connecting().isEmpty() && pa.pending().isEmpty()
+                && pb.pending().isEmpty();
         }));
-        const std::optional<StorageKey>& ea = a->peers().first()->connection()->endpoints();
-        const std::optional<StorageKey>& eb = b->peers().first()->connection()->endpoints();
+        const std::optional<StorageKey>& ea = a.engine().peers().ready().first()->connection()->endpoints();
+        const std::optional<StorageKey>& eb = b.engine().peers().ready().first()->connection()->endpoints();
         ASSERT_TRUE(ea && eb);
         EXPECT_EQ(ea->localEndpoint, eb->remoteEndpoint);
         // Still so once everything in flight has arrived.
         EXPECT_FALSE(waitFor([&] { return !test::connected(a, b); }, 200));
         a->disconnectFrom(b.key());  // her next call lifts the hold
-        ASSERT_TRUE(waitFor([&] { return a->peers().isEmpty() && b->peers().isEmpty(); }));
+        ASSERT_TRUE(
+            waitFor([&] { return a.engine().peers().ready().isEmpty() && b.engine().peers().ready().isEmpty(); }));
     }
 }
 
@@ -151,7 +153,7 @@ TEST(ControllerPeersTest, DisconnectEndsAConnectionStillBeingMade)
     a->disconnectFrom(key);
     EXPECT_EQ(stateOf(a, key), User::State::connecting);  // until the cancellation is reported
     ASSERT_TRUE(waitFor([&] { return stateOf(a, key) == User::State::notConnected; }));
-    EXPECT_TRUE(a->connectingPeers().isEmpty());
+    EXPECT_TRUE(a.engine().peers().connecting().isEmpty());
     EXPECT_TRUE(reports.gone.isEmpty());  // it never was connected
 }
 
@@ -167,7 +169,7 @@ TEST(ControllerPeersTest, AnotherUserAnsweringAtTheAddressIsNotTakenForTheCalled
 
     Reports reports(a);
     a->connectTo(cy);
-    ASSERT_TRUE(waitFor([&] { return !a->peers().isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return !a.engine().peers().ready().isEmpty(); }));
     const std::optional<User> called = a.user(cy);
     EXPECT_EQ(called->state, User::State::notConnected);
     ASSERT_TRUE(called->error);
@@ -190,7 +192,7 @@ TEST(ControllerPeersTest, AnUndecodableListShowsAnErrorAndKeepsTheConnection)
 
     // Still talking.
     peer.peer->sendList({test::listed("x", 5, peer.key())});
-    EXPECT_TRUE(waitFor([&] { return a->files().size() == 1; }));
+    EXPECT_TRUE(waitFor([&] { return a.engine().files().size() == 1; }));
 }
 
 TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
@@ -234,7 +236,7 @@ TEST(ControllerPeersTest, AReplayedHandshakeRecordNeverCutsOffTheUser)
     ASSERT_TRUE(b.finishedCount(1));
     EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), d.bytes);
     EXPECT_FALSE(sender.cancelled);
-    EXPECT_EQ(b->peers(), QList<std::shared_ptr<PeerConnection>>{real});
+    EXPECT_EQ(b.engine().peers().ready(), QList<std::shared_ptr<PeerConnection>>{real});
     EXPECT_TRUE(reports.gone.isEmpty());
     // The replayers never get past the handshake: closed once their time is up.
     for (const auto& replayer : replayers)
@@ -258,13 +260,13 @@ TEST(ControllerPeersTest, WantsDueWhenAConnectionIsReplacedGoOutOnTheNewOne)
     d.peer.askAtReady = false;
     d.peer.answerWith.reset();
     ASSERT_TRUE(d.peer.connectTo(b.card()));
-    ASSERT_TRUE(waitFor([&] { return b->pendingPeers().size() == 1; }));
-    const std::shared_ptr<PeerConnection> fresh = b->pendingPeers().first();
+    ASSERT_TRUE(waitFor([&] { return b.engine().peers().pending().size() == 1; }));
+    const std::shared_ptr<PeerConnection> fresh = b.engine().peers().pending().first();
 
     d.peer.serving.insert(d.x.id(), d.bytes);
-    b->events().peerConnectionDidReceiveData(d.bytes.left(blockSize), 0, d.x.id(), old);
-    b->events().peerConnectionDidReceiveListRequest(fresh);
-    EXPECT_EQ(b->peerFor(d.peer.key()), fresh);
+    b.engine().events().peerConnectionDidReceiveData(d.bytes.left(blockSize), 0, d.x.id(), old);
+    b.engine().events().peerConnectionDidReceiveListRequest(fresh);
+    EXPECT_EQ(b.engine().peers().peerFor(d.peer.key()), fresh);
     ASSERT_TRUE(b.finishedCount(1, 5000));  // well before a stalled download is looked into
     EXPECT_EQ(test::readFile(b.downloadsPath("x.bin")), d.bytes);
 }
@@ -306,11 +308,11 @@ TEST(ControllerPeersTest, AFailedCallSaysWhyInTermsTheUserCanActOn)
         QObject::connect(b.controller.get(), &Controller::strangerRefused,
                          [&](const QByteArray& key) { strangers.append(key); });
         a->connectTo(b.key());
-        ASSERT_TRUE(waitFor([&] { return a.user(b.key())->failure && a->connectingPeers().isEmpty(); }));
+        ASSERT_TRUE(waitFor([&] { return a.user(b.key())->failure && a.engine().peers().connecting().isEmpty(); }));
         if (c.reason == Reason::notAccepted) {
             // Told once per caller, however often they call.
             a->connectTo(b.key());
-            ASSERT_TRUE(waitFor([&] { return a->connectingPeers().isEmpty(); }));
+            ASSERT_TRUE(waitFor([&] { return a.engine().peers().connecting().isEmpty(); }));
             EXPECT_EQ(strangers, QList<QByteArray>{a.key()});
         } else {
             EXPECT_TRUE(strangers.isEmpty());
@@ -352,20 +354,20 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     a->save();
     const QByteArray storedUsers = test::readFile(a.supportPath("users.plist"));
     const quint16 closed = test::unusedPort();
-    using Source = ControllerPrivate::EndpointSource;
+    using Source = Peers::EndpointSource;
 
     // The card is stale, the sighting right.
     User stale = b.card();
     stale.port = closed;
     a->editUsers({stale});
-    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), port, Source::presence);
+    a.engine().peers().learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), port, Source::presence);
     ASSERT_TRUE(test::connectPair(a, b));
     a->disconnectFrom(b.key());
     ASSERT_TRUE(waitFor([&] { return a.user(b.key())->state == User::State::notConnected; }));
 
     // The sighting is stale, the card right: one failed connection, then the card.
     a->editUsers({b.card()});
-    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), closed, Source::presence);
+    a.engine().peers().learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), closed, Source::presence);
     log.clear();
     ASSERT_TRUE(test::connectPair(a, b));
     EXPECT_EQ(log.startingWith(QStringLiteral("Trying Bea at 127.0.0.1:%1").arg(port)).size(), 1);
@@ -393,7 +395,7 @@ TEST(ControllerPeersTest, ACallTriesWhereTheUserWasSeenThenTheCard)
     Node c(QStringLiteral("Cy"));
     const quint16 cyPort = c.listen();
     test::introduce(a, c);
-    a->learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), cyPort, Source::presence);
+    a.engine().peers().learnEndpoint(b.key(), QStringLiteral("127.0.0.1"), cyPort, Source::presence);
     ASSERT_TRUE(test::connectPair(a, b));
     EXPECT_TRUE(waitFor([&] { return test::connected(a, c); }));
 }
@@ -410,12 +412,12 @@ struct Unreachable {
     }
     void fail()
     {
-        ASSERT_TRUE(waitFor([&] { return ada->connectingPeers().isEmpty() && ada.user(key)->failure; }));
+        ASSERT_TRUE(waitFor([&] { return ada.engine().peers().connecting().isEmpty() && ada.user(key)->failure; }));
     }
     // How long until the next call; -1 for none.
     qint64 wait()
     {
-        const std::optional<Clock::TimePoint> next = ada->connectionPolicy().nextCall(key);
+        const std::optional<Clock::TimePoint> next = ada.engine().peers().policy().nextCall(key);
         return next ? std::chrono::duration_cast<std::chrono::milliseconds>(*next - clock.now()).count() / 1000 : -1;
     }
     // Lets the next call come and fail; returns the wait that preceded it.
@@ -423,7 +425,7 @@ struct Unreachable {
     {
         const qint64 seconds = wait();
         clock.advance(std::chrono::seconds(seconds));
-        EXPECT_EQ(ada->connectingPeers().size(), 1);
+        EXPECT_EQ(ada.engine().peers().connecting().size(), 1);
         fail();
         return seconds;
     }
@@ -443,15 +445,15 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
     Node& ada = u.ada;
     // Nothing to transfer: no call, whatever happens.
     u.clock.advance(std::chrono::minutes(10));
-    ada->networkChanged();
-    ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
-                       ControllerPrivate::EndpointSource::presence);
-    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    ada.engine().peers().networkChanged();
+    ada.engine().peers().learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                                       Peers::EndpointSource::presence);
+    EXPECT_TRUE(ada.engine().peers().connecting().isEmpty());
     EXPECT_FALSE(ada.user(u.key)->failure);
 
     // A new offer calls at once; each failure waits twice as long, up to 5 min.
     ada.share(QStringLiteral("a.bin"), 1000, {u.key});
-    EXPECT_EQ(ada->connectingPeers().size(), 1);
+    EXPECT_EQ(ada.engine().peers().connecting().size(), 1);
     u.fail();
     ASSERT_TRUE(ada.user(u.key)->failure->retryAt);
     const qint64 announced = QDateTime::currentDateTimeUtc().secsTo(*ada.user(u.key)->failure->retryAt);
@@ -464,27 +466,27 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
     // A network change, or Bea seen on the network, calls at once and starts
     // over; seen again within a minute, nothing changes.
     for (const auto& trigger : std::vector<std::function<void()>>{
-             [&] { ada->networkChanged(); },
+             [&] { ada.engine().peers().networkChanged(); },
              [&] {
-                 ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
-                                    ControllerPrivate::EndpointSource::presence);
+                 ada.engine().peers().learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                                                    Peers::EndpointSource::presence);
              }}) {
         trigger();
-        EXPECT_EQ(ada->connectingPeers().size(), 1);
+        EXPECT_EQ(ada.engine().peers().connecting().size(), 1);
         u.fail();
         EXPECT_EQ(u.next(), 5);
         EXPECT_EQ(u.wait(), 10);
     }
-    ada->learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
-                       ControllerPrivate::EndpointSource::presence);
-    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    ada.engine().peers().learnEndpoint(u.key, QStringLiteral("127.0.0.1"), *ada.user(u.key)->port,
+                                       Peers::EndpointSource::presence);
+    EXPECT_TRUE(ada.engine().peers().connecting().isEmpty());
     EXPECT_EQ(u.wait(), 10);
     // Someone else coming into view leaves her wait as it is; she is called
     // when she comes into view.
     ada.controller->setKeptConnected({QByteArray(32, 'z')});
-    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    EXPECT_TRUE(ada.engine().peers().connecting().isEmpty());
     ada.controller->setKeptConnected({QByteArray(32, 'z'), u.key});
-    EXPECT_EQ(ada->connectingPeers().size(), 1);
+    EXPECT_EQ(ada.engine().peers().connecting().size(), 1);
     u.fail();
     ada.controller->setKeptConnected({});
 
@@ -494,17 +496,38 @@ TEST(ControllerPeersTest, AutomaticConnectionCallsWhenThereIsWorkAndWaitsLongerA
     EXPECT_EQ(u.wait(), -1);
     ada.restart();
     ada.controller->setConnectAutomatically(true);
-    ada->networkChanged();
+    ada.engine().peers().networkChanged();
     u.clock.advance(std::chrono::minutes(10));
-    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    EXPECT_TRUE(ada.engine().peers().connecting().isEmpty());
     ada->connectTo(u.key);
     u.fail();
     EXPECT_EQ(u.wait(), 5);  // the network change started the waits over
     ada.controller->setConnectAutomatically(false);
     EXPECT_EQ(u.wait(), -1);
-    ada->networkChanged();
+    ada.engine().peers().networkChanged();
     u.clock.advance(std::chrono::minutes(10));
-    EXPECT_TRUE(ada->connectingPeers().isEmpty());
+    EXPECT_TRUE(ada.engine().peers().connecting().isEmpty());
+}
+
+TEST(ControllerPeersTest, AConnectionThatWorkedStartsTheWaitsOver)
+{
+    Unreachable u;
+    Node &ada = u.ada, &bea = u.bea;
+    ada.controller->setKeptConnected({u.key});
+    u.fail();
+    u.next();
+    ASSERT_EQ(u.wait(), 10);
+    // Bea can be reached now: the next call connects.
+    bea->addUsers({ada.card()});
+    User card = *ada.user(u.key);
+    card.port = bea.listen();
+    ada->editUsers({card});
+    u.clock.advance(std::chrono::seconds(10));
+    ASSERT_TRUE(waitFor([&] { return test::connected(ada, bea); }));
+    // A drop soon after waits the first wait again, not the one after 10 s.
+    bea->disconnectFrom(ada.key());
+    ASSERT_TRUE(waitFor([&] { return u.wait() != -1; }));
+    EXPECT_EQ(u.wait(), 5);
 }
 
 // Which changes of the network the watcher reports: a network there (a

@@ -76,7 +76,7 @@ TEST(ControllerPublicationTest, ChangesAreReportedByRowIdentity)
     EXPECT_EQ(c.fileRow(cc), 1);
 
     // A publication with nothing visible changed reports nothing.
-    (*node).publishNow();
+    node->publishNow();
     EXPECT_TRUE(published.last().isEmpty());
 
     User renamed = q;
@@ -113,14 +113,14 @@ TEST(ControllerPublicationTest, RowsFollowEveryChangeOfTheirRecords)
         auto previous = std::make_shared<QList<FileRow>>();
         QObject::connect(node->controller.get(), &Controller::filesChanged,
                          [node, previous, &publications, &consistent](const FileChanges& changes) {
-            ControllerPrivate& engine = **node;
-            const QList<FileRow>& rows = engine.fileRows();
-            bool ok = rows.size() == engine.files().size();
+            FileTable& table = node->engine().fileTable();
+            const QList<FileRow>& rows = table.rows();
+            bool ok = rows.size() == table.size();
             for (qsizetype i = 0; ok && i < rows.size(); ++i)
-                ok = rows[i] == engine.rowOf(engine.files()[i]) && engine.fileRow(rows[i].id) == i;
+                ok = rows[i] == table.rowOf(table[i]) && table.row(rows[i].id) == i;
             FileChanges expected;
             for (qsizetype old = previous->size() - 1; old >= 0; --old) {
-                if (engine.fileRow((*previous)[old].id) < 0)
+                if (table.row((*previous)[old].id) < 0)
                     expected.removed.append({old, (*previous)[old].id});
             }
             for (qsizetype row = 0; row < rows.size(); ++row) {

@@ -28,17 +28,17 @@ TEST(ControllerUsersTest, RemovingAConnectedUserEndsEverythingOfIt)
     a.share("offer.bin", 1000, {b.key()});
     const QString other = test::makeFile(b.downloads.path(), QStringLiteral("other.bin"), 1000);
     b->shareFiles({File2::at(other), File2::at(other)}, {a.key()});
-    ASSERT_TRUE(waitFor([&] { return a->files().size() == 3 && b->files().size() == 3; }));
-    a->removeFiles({a->files().last().id()}, b.key());
-    ASSERT_TRUE(a->deletedFileIDs().contains(b.key()));
+    ASSERT_TRUE(waitFor([&] { return a.engine().files().size() == 3 && b.engine().files().size() == 3; }));
+    a->removeFiles({a.engine().files().last().id()}, b.key());
+    ASSERT_TRUE(a.engine().catalogue().deletedFileIDs().contains(b.key()));
 
     a->removeUser(b.key());
     EXPECT_FALSE(a.user(b.key()));
     EXPECT_FALSE(allowed(*a.keys, b.key()));
-    EXPECT_TRUE(a->files().isEmpty());
+    EXPECT_TRUE(a.engine().files().isEmpty());
     EXPECT_TRUE(waitFor([&] { return a->fileRows().isEmpty(); }));
-    EXPECT_FALSE(a->deletedFileIDs().contains(b.key()));
-    EXPECT_TRUE(a->peers().isEmpty());
+    EXPECT_FALSE(a.engine().catalogue().deletedFileIDs().contains(b.key()));
+    EXPECT_TRUE(a.engine().peers().ready().isEmpty());
     ASSERT_TRUE(waitFor([&] { return b.user(a.key())->state == User::State::notConnected; }));
 
     // Bea calling again is refused by the handshake.
@@ -46,18 +46,18 @@ TEST(ControllerUsersTest, RemovingAConnectedUserEndsEverythingOfIt)
     b->connectTo(a.key());
     EXPECT_TRUE(waitFor([&] {
         return !log.startingWith("Refused a connection from 127.0.0.1 ").filter("\"user not allowed\"").isEmpty()
-               && b->connectingPeers().isEmpty() && b->peers().isEmpty()
+               && b.engine().peers().connecting().isEmpty() && b.engine().peers().ready().isEmpty()
                && b.user(a.key())->state == User::State::notConnected;
     }));
     EXPECT_TRUE(a->users().isEmpty());
-    EXPECT_TRUE(a->peers().isEmpty());
+    EXPECT_TRUE(a.engine().peers().ready().isEmpty());
 
     // A key that is nobody's card: its records go all the same.
     const QByteArray stranger(32, 'z');
     a.share("f", 10, {stranger});
-    ASSERT_EQ(a->files().size(), 1);
+    ASSERT_EQ(a.engine().files().size(), 1);
     a->removeUser(stranger);
-    EXPECT_TRUE(a->files().isEmpty());
+    EXPECT_TRUE(a.engine().files().isEmpty());
 }
 
 TEST(ControllerUsersTest, AddingAKnownCardUpdatesTheUserAndANewCardLetsItIn)
@@ -77,7 +77,7 @@ TEST(ControllerUsersTest, AddingAKnownCardUpdatesTheUserAndANewCardLetsItIn)
     test::RawPeer newcomer(QStringLiteral("New"));
     newcomer.connectTo(a);  // not known yet: refused
     EXPECT_TRUE(waitFor([&] { return newcomer.cancelled; }));
-    EXPECT_TRUE(a->peers().size() == 1);
+    EXPECT_TRUE(a.engine().peers().ready().size() == 1);
     a->addUsers({newcomer.card()});
     EXPECT_EQ(a->users().last().name, "New");
     EXPECT_EQ(a->users().last().state, User::State::notConnected);
@@ -114,7 +114,7 @@ TEST(ControllerUsersTest, ANewPortRestartsListeningAndMapping)
     EXPECT_EQ(a.mapper.blockingUnmaps, 0);  // the old mapping goes in the background
     EXPECT_EQ(a.mapper.mapped, (std::vector<std::uint16_t>{first, second}));
     ASSERT_TRUE(waitFor([&] { return log.contains(QStringLiteral("Listener ready on %1").arg(second)); }));
-    EXPECT_EQ(a->listener()->port, std::optional<std::uint16_t>(second));
+    EXPECT_EQ(a.engine().listening().listener()->port, std::optional<std::uint16_t>(second));
 
     b.start();
     test::introduce(a, b);

@@ -42,7 +42,7 @@ struct DelayedPair : test::Pair {
     }
     std::int64_t window(const QUuid& id)
     {
-        const auto w = b->requestWindow(id);
+        const auto w = b.engine().downloads().windows().find(id);
         return w ? w->size() : 0;
     }
     bool grown(const QUuid& id)
@@ -72,13 +72,13 @@ TEST(RequestWindowLinkTest, GrowsUnderDelayAndFallsToTheFloorWhenTheLinkStalls)
     }, 5000));
 
     pair.proxy.setPaused(true);
-    ASSERT_TRUE(waitFor([&] { return pair.window(id) == ControllerPrivate::kOutstandingRequests; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return pair.window(id) == RequestWindow::kFloor; }, 3000));
     EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 stalled").arg(idText(id))).size(), 1);
     pair.proxy.setPaused(false);
 
     ASSERT_TRUE(pair.b.finishedCount(1, 20000));
     EXPECT_EQ(pair.received(1), test::generatedBytes(size, 1));
-    EXPECT_FALSE(pair.b->requestWindow(id));
+    EXPECT_FALSE(pair.b.engine().downloads().windows().find(id));
     EXPECT_EQ(log.startingWith(QStringLiteral("Request window of %1 at the end").arg(idText(id))).size(), 1);
 }
 
@@ -94,7 +94,7 @@ TEST(RequestWindowLinkTest, RemovingWithBlocksOnTheWayLeavesNoPartialFile)
     ASSERT_TRUE(waitFor(
         [&] {
             const File* file = pair.b.file(id);
-            return file && file->wantBlocks.count() > ControllerPrivate::kOutstandingRequests;
+            return file && file->wantBlocks.count() > RequestWindow::kFloor;
         },
         10000));
     const File removed = *pair.b.file(id);
@@ -117,7 +117,7 @@ TEST(RequestWindowLinkTest, BlocksTheLinkLostWhenItBrokeAreSentAgain)
     link.receiveBuffer = 16 << 10;
     DelayedPair pair(link);
     ASSERT_TRUE(pair.connect());
-    const int adaSide = pair.a->peerFor(pair.b.key())->connection()->socketDescriptor();
+    const int adaSide = pair.a.engine().peers().peerFor(pair.b.key())->connection()->socketDescriptor();
     const int sendBuffer = 2 << 20;
     ASSERT_EQ(::setsockopt(adaSide, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer), 0);
     // Four downloads at once: at least four windows' worth of requests.
@@ -135,7 +135,7 @@ TEST(RequestWindowLinkTest, BlocksTheLinkLostWhenItBrokeAreSentAgain)
 
     // The link stops; Ada's kernel fills with blocks nobody acknowledges.
     pair.proxy.setPaused(true);
-    ASSERT_TRUE(waitFor([&] { return pair.a->sendLoops().unacknowledged() >= 16; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return pair.a.engine().sending().unacknowledged() >= 16; }, 5000));
     // Bea reads what the link let through before it breaks.
     for (std::int64_t seen = -1; count(pair.b) != seen;) {
         seen = count(pair.b);
@@ -146,7 +146,7 @@ TEST(RequestWindowLinkTest, BlocksTheLinkLostWhenItBrokeAreSentAgain)
         return pair.a.user(pair.b.key())->state == User::State::notConnected
             && pair.b.user(pair.a.key())->state == User::State::notConnected;
     }));
-    ASSERT_TRUE(waitFor([&] { return pair.a->sendLoops().unacknowledged() == 0; }));
+    ASSERT_TRUE(waitFor([&] { return pair.a.engine().sending().unacknowledged() == 0; }));
     // What Ada counts as sent is what crossed the link (the relay holds
     // less than a block besides).
     EXPECT_LE(count(pair.a), count(pair.b) + 1);
@@ -171,7 +171,8 @@ TEST(RequestWindowLinkTest, DownloadsFromOneUserShareTheConnectionsLimit)
     std::int64_t largestTogether = 0;
     ASSERT_TRUE(waitFor(
         [&] {
-            const auto one = pair.b->requestWindow(first), two = pair.b->requestWindow(second);
+            const DownloadWindows& windows = pair.b.engine().downloads().windows();
+            const auto one = windows.find(first), two = windows.find(second);
             if (one && two)
                 largestTogether = std::max({largestTogether, one->size(), two->size()});
             return !pair.b.reports.finished.isEmpty();

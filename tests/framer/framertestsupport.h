@@ -10,6 +10,7 @@
 #include "vortan/framer/framer.h"
 
 #include <QByteArray>
+#include <QtEndian>
 
 #include <vector>
 
@@ -17,19 +18,13 @@ namespace vortan::test {
 
 inline QByteArray le32(std::int32_t value)
 {
-    const auto v = static_cast<std::uint32_t>(value);
-    QByteArray out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-    return out;
+    const std::int32_t little = qToLittleEndian(value);
+    return QByteArray(reinterpret_cast<const char*>(&little), 4);
 }
 
 inline std::int32_t readLe32(const QByteArray& bytes, qsizetype at)
 {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<std::uint8_t>(bytes[at + i]);
-    return static_cast<std::int32_t>(v);
+    return qFromLittleEndian<std::int32_t>(bytes.constData() + at);
 }
 
 inline crypto::ByteView view(const QByteArray& bytes)

@@ -60,17 +60,11 @@ struct GoldenFramer {
     }
 };
 
-TEST(WireFormat, HandshakeRecordIsByteExact)
+TEST(WireFormat, OurRecordIsByteExactAndTheLiteralPeerRecordAndFrameAreAccepted)
 {
     GoldenFramer golden;
     golden.framer.start();
     EXPECT_EQ(golden.seen.output.toHex(), hex(kOurRecord).toHex());
-}
-
-TEST(WireFormat, LiteralPeerRecordAndFrameAreAccepted)
-{
-    GoldenFramer golden;
-    golden.framer.start();
     golden.framer.input(hex(kPeerRecord) + hex(kHelloFrame));
     EXPECT_EQ(golden.seen.readyCount, 1);
     EXPECT_EQ(golden.seen.failedCount, 0);

@@ -15,12 +15,6 @@ using vortan::test::waitFor;
 
 namespace {
 
-void deliverPostedCalls()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
-
 TEST(QueuedCallTest, RunsLaterOnTheReceiversThreadWithCopiesOfTheArguments)
 {
     QObject receiver;
@@ -55,21 +49,8 @@ TEST(QueuedCallTest, RunsLaterOnTheReceiversThreadWithCopiesOfTheArguments)
     EXPECT_EQ(number, 8);
 }
 
-TEST(QueuedCallTest, NothingRunsOnceTheReceiverIsGone)
-{
-    auto* receiver = new QObject;
-    int calls = 0;
-    auto call = queuedTo<int>(receiver, [&](int) { ++calls; });
-
-    std::thread([&] { call(1); }).join();  // posted, not yet delivered
-    delete receiver;
-    deliverPostedCalls();
-    std::thread([&] { call(2); }).join();  // after it went
-    deliverPostedCalls();
-
-    EXPECT_EQ(calls, 0);
-}
-
+// Neither the calls posted before the receiver went nor those posted while
+// and after it went run.
 TEST(QueuedCallTest, AReceiverDestroyedWhileAnotherThreadPostsGetsNoLateCalls)
 {
     auto* receiver = new QObject;
@@ -97,7 +78,7 @@ TEST(QueuedCallTest, AReceiverDestroyedWhileAnotherThreadPostsGetsNoLateCalls)
     ASSERT_TRUE(waitFor([&] { return posted > postedAtDeletion + 50; }, 10000));
     stop = true;
     poster.join();
-    deliverPostedCalls();
+    QCoreApplication::sendPostedEvents();
 
     EXPECT_EQ(lateCalls, 0);
 }

@@ -390,8 +390,15 @@ void Catalogue::mergeList(const QList<File>& received, const std::shared_ptr<Pee
         // Published at once: a delegate looks the new records up in the rows.
         m_files.publishNow();
         m_engine.changed();
-        if (const User* user = m_engine.findUser(key))
-            m_engine.received(added, *user);
+        if (const User* user = m_engine.findUser(key)) {
+            // A copy: the slots may change the user list.
+            const User sender = *user;
+            QList<FileRow> rows;
+            rows.reserve(added.size());
+            for (const File& file : added)
+                rows.append(m_files.rowOf(file));
+            emit filesReceived(rows, sender);
+        }
     }
     if (last && overLimit > 0) {
         emit offersRefused(key, overLimit);

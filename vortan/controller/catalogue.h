@@ -54,8 +54,6 @@ public:
         std::function<void()> changed;  // to be saved
         // The record is gone: whatever runs for it stops.
         std::function<void(const QUuid& id)> recordRemoved;
-        // New offers from a user, published already.
-        std::function<void(const QList<File>& added, const User& sender)> received;
     };
 
     Catalogue(FileTable& files, Limits limits, Engine engine);
@@ -100,6 +98,9 @@ signals:
     // most kept of one user; they were not added. A later list brings them
     // again: the user is asked for it once there is room.
     void offersRefused(const QByteArray& key, qsizetype count);
+    // A list from this user brought records not known before; their rows
+    // are published already.
+    void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& sender);
 
 private:
     // Our answer to a list request ends with an empty list message, so that

@@ -1,6 +1,6 @@
 #include "vortan/controller/connectionpolicy.h"
 
-#include "vortan/controller/controller_p.h"
+#include "vortan/controller/filetable.h"
 #include "vortan/controller/heldusers.h"
 #include "vortan/records/file.h"
 

@@ -1,5 +1,6 @@
 #include "vortan/controller.h"
 
+#include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/controller_p.h"
 #include "vortan/tor/torprocess.h"
 
@@ -13,21 +14,22 @@ Controller::Controller(ControllerOptions options, QObject* parent)
 Controller::Controller(std::unique_ptr<ControllerPrivate> made, QObject* parent) : QObject(parent), d(std::move(made))
 {
     ControllerPrivate* engine = d.get();
-    QObject::connect(engine, &ControllerPrivate::usersChanged, this, &Controller::usersChanged);
-    QObject::connect(engine, &ControllerPrivate::userChanged, this, &Controller::userChanged);
-    QObject::connect(engine, &ControllerPrivate::meChanged, this, &Controller::meChanged);
-    QObject::connect(engine, &ControllerPrivate::listenerStateChanged, this, &Controller::listenerStateChanged);
-    QObject::connect(engine, &ControllerPrivate::reachabilityChanged, this, &Controller::reachabilityChanged);
-    QObject::connect(engine, &ControllerPrivate::filesChanged, this, &Controller::filesChanged);
-    QObject::connect(engine, &ControllerPrivate::peerReady, this, &Controller::peerReady);
-    QObject::connect(engine, &ControllerPrivate::listReceived, this, &Controller::listReceived);
-    QObject::connect(engine, &ControllerPrivate::peerDisconnected, this, &Controller::peerDisconnected);
-    QObject::connect(engine, &ControllerPrivate::strangerRefused, this, &Controller::strangerRefused);
-    QObject::connect(engine, &ControllerPrivate::offerSent, this, &Controller::offerSent);
-    QObject::connect(engine, &ControllerPrivate::downloadFinished, this, &Controller::downloadFinished);
-    QObject::connect(engine, &ControllerPrivate::filesReceived, this, &Controller::filesReceived);
-    QObject::connect(engine, &ControllerPrivate::offersRefused, this, &Controller::offersRefused);
-    QObject::connect(engine, &ControllerPrivate::warning, this, &Controller::warning);
+    connect(&engine->directory(), &UserDirectory::usersChanged, this, &Controller::usersChanged);
+    connect(&engine->directory(), &UserDirectory::userChanged, this, &Controller::userChanged);
+    connect(&engine->directory(), &UserDirectory::meChanged, this, &Controller::meChanged);
+    connect(&engine->listening(), &Listening::stateChanged, this, &Controller::listenerStateChanged);
+    connect(&engine->listening(), &Listening::reachabilityChanged, this, &Controller::reachabilityChanged);
+    connect(engine, &ControllerPrivate::reachabilityChanged, this, &Controller::reachabilityChanged);
+    connect(&engine->files(), &FileTable::published, this, &Controller::filesChanged);
+    connect(&engine->store(), &Store::warning, this, &Controller::warning);
+    connect(&engine->catalogue(), &Catalogue::listMerged, this, &Controller::listReceived);
+    connect(&engine->catalogue(), &Catalogue::offersRefused, this, &Controller::offersRefused);
+    connect(&engine->catalogue(), &Catalogue::filesReceived, this, &Controller::filesReceived);
+    connect(&engine->peers(), &Peers::peerReady, this, &Controller::peerReady);
+    connect(&engine->peers(), &Peers::peerDisconnected, this, &Controller::peerDisconnected);
+    connect(&engine->peers(), &Peers::strangerRefused, this, &Controller::strangerRefused);
+    connect(engine, &ControllerPrivate::offerSent, this, &Controller::offerSent);
+    connect(engine, &ControllerPrivate::downloadFinished, this, &Controller::downloadFinished);
 }
 
 Controller::~Controller() = default;
@@ -49,49 +51,46 @@ bool Controller::torEnabled() const { return d->torEnabled(); }
 bool Controller::torInstalled() { return !TorProcess::find(QStringLiteral("tor")).isEmpty(); }
 
 bool Controller::isStarted() const { return d->isStarted(); }
-bool Controller::listening() const { return d->listening(); }
-bool Controller::mappingPort() const { return d->mappingPort(); }
-QString Controller::supportDirectory() const { return d->supportDirectory(); }
+bool Controller::listening() const { return d->listening().listening(); }
+bool Controller::mappingPort() const { return d->listening().mappingPort(); }
+QString Controller::supportDirectory() const { return d->store().directory(); }
 QString Controller::downloadsDirectory() { return d->downloadsDirectory(); }
 
-const QList<User>& Controller::users() const { return d->users(); }
-std::optional<User> Controller::me() const { return d->me(); }
-Controller::ListenerState Controller::listenerState() const { return d->listenerState(); }
+const QList<User>& Controller::users() const { return d->directory().users(); }
+std::optional<User> Controller::me() const { return d->directory().me(); }
+Controller::ListenerState Controller::listenerState() const { return d->listening().state(); }
 
 std::optional<User> Controller::user(const QByteArray& key) const
 {
-    if (const User* found = d->findUser(key))
+    if (const User* found = d->directory().find(key))
         return *found;
     return std::nullopt;
 }
 
-bool Controller::offersHeldBack(const QByteArray& key) const
-{
-    return d->offersHeldBack(key);
-}
+bool Controller::offersHeldBack(const QByteArray& key) const { return d->catalogue().offersHeldBack(key); }
 
 Reachability Controller::reachability() const { return d->reachability(); }
 
-const QList<FileRow>& Controller::fileRows() const { return d->fileRows(); }
-qsizetype Controller::fileRow(const QUuid& id) const { return d->fileRow(id); }
+const QList<FileRow>& Controller::fileRows() const { return d->files().rows(); }
+qsizetype Controller::fileRow(const QUuid& id) const { return d->files().row(id); }
 
 std::optional<FileRow> Controller::file(const QUuid& id) const
 {
-    const qsizetype row = d->fileRow(id);
+    const qsizetype row = d->files().row(id);
     if (row < 0)
         return std::nullopt;
-    return d->fileRows()[row];
+    return d->files().rows()[row];
 }
 
-void Controller::publishNow() { d->publishNow(); }
+void Controller::publishNow() { d->files().publishNow(); }
 
 // A caller may pass a key that lives in users() (users()[i].key), which
 // these calls change: they work on their own copy.
-void Controller::connectTo(const QByteArray& key) { d->connectTo(QByteArray(key)); }
-void Controller::disconnectFrom(const QByteArray& key) { d->disconnectFrom(QByteArray(key)); }
-void Controller::setConnectAutomatically(bool on) { d->setConnectAutomatically(on); }
-bool Controller::connectsAutomatically() const { return d->connectsAutomatically(); }
-void Controller::setKeptConnected(const QList<QByteArray>& keys) { d->setKeptConnected(keys); }
+void Controller::connectTo(const QByteArray& key) { d->peers().connectTo(QByteArray(key)); }
+void Controller::disconnectFrom(const QByteArray& key) { d->peers().disconnectFrom(QByteArray(key)); }
+void Controller::setConnectAutomatically(bool on) { d->peers().policy().setEnabled(on); }
+bool Controller::connectsAutomatically() const { return d->peers().policy().enabled(); }
+void Controller::setKeptConnected(const QList<QByteArray>& keys) { d->peers().policy().setKept(keys); }
 
 void Controller::addUsers(const QList<User>& users) { d->addUsers(users); }
 void Controller::editUsers(const QList<User>& users) { d->editUsers(users); }
@@ -99,9 +98,12 @@ void Controller::removeUser(const QByteArray& key) { d->removeUser(QByteArray(ke
 void Controller::editMe(const User& card) { d->editMe(card); }
 void Controller::removeSigningKeys() { d->removeSigningKeys(); }
 
-void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& users) { d->shareFiles(files, users); }
-void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user) { d->removeFiles(ids, user); }
-void Controller::resume(const QList<ResumeItem>& items) { d->resume(items); }
-void Controller::pause(const QList<QUuid>& ids) { d->pause(ids); }
+void Controller::shareFiles(const QList<File2>& files, const QList<QByteArray>& users)
+{
+    d->catalogue().shareFiles(files, users);
+}
+void Controller::removeFiles(const QList<QUuid>& ids, const QByteArray& user) { d->catalogue().removeFiles(ids, user); }
+void Controller::resume(const QList<ResumeItem>& items) { d->downloads().resume(items); }
+void Controller::pause(const QList<QUuid>& ids) { d->downloads().pause(ids); }
 
 }  // namespace vortan

@@ -18,7 +18,6 @@
 #include <QObject>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -32,12 +31,26 @@ class PeerConnection;
 class PortMapper;
 class SleepInhibitor;
 
-// The engine behind Controller: it owns the collaborators, one concern each
-// (Store, UserDirectory, FileTable, Catalogue, Peers, Downloads, SendLoops,
-// Listening), wires them together and keeps the lifecycle and the hold on
-// the machine's sleep itself. It receives the connection layer's delegate
-// calls and hands each to its collaborator. Tests reach it through
-// ControllerTestAccess.
+// The engine behind Controller: it owns the collaborators, one concern each,
+// builds them and wires them together, and keeps the lifecycle (start, stop,
+// saving, the path through Tor) and the changes of the users that reach
+// several of them. Controller calls the collaborators and connects to their
+// signals itself; tests reach them through ControllerTestAccess.
+//
+//   Store          the stored files, their writer thread and the save timer
+//   UserDirectory  the users and the own card
+//   FileTable      the working records and their published rows
+//   Catalogue      offers and lists exchanged with peers
+//   Downloads      resuming, asking for and writing blocks (with DownloadWindows)
+//   SendLoops      serving the blocks of our offers
+//   Peers          connections to peers and the ConnectionPolicy that calls them
+//   Listening      the listener, the port mapping and the local presence
+//   ActivityHold   the hold on the machine's sleep while transfers run
+//   ConnectionEvents  the listener's and the connections' reports, handed on
+//
+// Each collaborator is given what it needs of the others as an Engine of
+// named slots (see controllerprivate.cpp), filled with designated
+// initializers.
 //
 // The stored files are written at stop(), and about two seconds (saveDelay)
 // after a change of the users, the own card, the removed ids, the set of
@@ -45,15 +58,7 @@ class SleepInhibitor;
 class ControllerPrivate : public QObject {
     Q_OBJECT
 public:
-    using ListenerState = vortan::ListenerState;
-
     static constexpr std::uint16_t kDefaultPort = 54322;
-    // Requests every download starts with (its request window's floor).
-    static constexpr std::int64_t kOutstandingRequests = RequestWindow::kFloor;
-    // A running download that receives nothing this long although it has
-    // asked for blocks has its peer asked for the list again: an offer the
-    // peer withdrew is then seen as such. Checked this often.
-    static constexpr std::chrono::milliseconds kQuietDownloadTime = DownloadWindows::kQuietDownloadTime;
 
     explicit ControllerPrivate(ControllerOptions options, ControllerSeams seams = {});
     ~ControllerPrivate() override;
@@ -61,73 +66,32 @@ public:
     ControllerPrivate(const ControllerPrivate&) = delete;
     ControllerPrivate& operator=(const ControllerPrivate&) = delete;
 
-    // ---- Lifecycle (lifecycle.cpp; the stored files: Store)
+    // ---- Lifecycle (lifecycle.cpp)
 
     // Takes the support directory, reads (or creates) the identity, loads the
     // stored files, settles `me`, then maps the port and listens as asked.
     // When the directory is used by another process or the identity's store
     // cannot be reached, returns the error and does nothing else.
     std::optional<StartError> start(bool listen, bool mapPort);
-    // Removes the port mapping (waiting for it, at most kGatewayWaitAtStop)
-    // and writes the stored files.
-    // Connections, the listener and timers stay: the process is ending.
+    // Removes the port mapping (waiting for it, at most kGatewayWaitAtStop),
+    // stops tor and writes the stored files, after the writer thread is done
+    // with any earlier write. Connections, the listener and timers stay: the
+    // process is ending.
     void stop();
     // Applies changed settings after start().
     void setSettings(bool listen, bool mapPort);
     // Turns the path through Tor on or off (torpath.cpp).
     void setTorEnabled(bool on);
     bool torEnabled() const { return m_options.useTor; }
-
     bool isStarted() const { return m_started; }
-    bool listening() const { return m_listening.listening(); }
-    bool mappingPort() const { return m_listening.mappingPort(); }
-    const QString& supportDirectory() const { return m_store.directory(); }
     // The directory DownloadLocation::downloads() resolves to.
     QString downloadsDirectory();
-
     // Writes the four stored files now (stop() does this too).
     void save();
-
-    // ---- Published state
-
-    const QList<User>& users() const { return m_directory.users(); }
-    const std::optional<User>& me() const { return m_directory.me(); }
-    const ListenerState& listenerState() const { return m_listening.state(); }
+    // The listening's reachability with the state of the path through Tor.
     Reachability reachability() const;
-    // The published catalogue: its rows and their index.
-    const QList<FileRow>& fileRows() const { return m_files.rows(); }
-    qsizetype fileRow(const QUuid& id) const { return m_files.row(id); }
-    // For each user, the ids of that user's records the local user removed.
-    const UuidListsByKey& deletedFileIDs() const { return m_catalogue.deletedFileIDs(); }
 
-    // ---- Connections to peers (Peers).
-
-    void connectTo(const QByteArray& key) { m_peers.connectTo(key); }
-    void disconnectFrom(const QByteArray& key) { m_peers.disconnectFrom(key); }
-    void setConnectAutomatically(bool on) { m_peers.policy().setEnabled(on); }
-    bool connectsAutomatically() const { return m_peers.policy().enabled(); }
-    void setKeptConnected(const QList<QByteArray>& keys) { m_peers.policy().setKept(keys); }
-    // The machine's network changed (the watcher reports it; tests call it).
-    void networkChanged() { m_peers.networkChanged(); }
-    ConnectionPolicy& connectionPolicy() { return m_peers.policy(); }
-    // Whether there is work for a connection to this user (see isWorkFor()).
-    bool hasWork(const QByteArray& key) const { return m_catalogue.hasWork(key); }
-    bool offersHeldBack(const QByteArray& key) const { return m_catalogue.offersHeldBack(key); }
-    using EndpointSource = Peers::EndpointSource;
-    void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source)
-    {
-        m_peers.learnEndpoint(key, host, port, source);
-    }
-    // Ready connections, at most one per user, in the order they became ready.
-    const QList<std::shared_ptr<PeerConnection>>& peers() const { return m_peers.ready(); }
-    // Outgoing connections not ready yet.
-    QList<std::shared_ptr<PeerConnection>> connectingPeers() const { return m_peers.connecting(); }
-    // Handshakes done, waiting for the peer's first frame.
-    const QList<std::shared_ptr<PeerConnection>>& pendingPeers() const { return m_peers.pending(); }
-    // The ready connection of a user, if any.
-    std::shared_ptr<PeerConnection> peerFor(const QByteArray& key) const { return m_peers.peerFor(key); }
-
-    // ---- User directory (UserDirectory; users.cpp)
+    // ---- Changes of the users that reach several collaborators (users.cpp)
 
     void addUsers(const QList<User>& users);
     // Updates name, address and port of the user of the first entry.
@@ -137,76 +101,34 @@ public:
     void editMe(const User& card);
     // Deletes the identity key from its store; the next start makes a new one.
     void removeSigningKeys();
-    const User* findUser(const QByteArray& key) const { return m_directory.find(key); }
-    void modifyUser(const QByteArray& key, const std::function<void(User&)>& change)
-    {
-        m_directory.modifyUser(key, change);
-    }
 
-    // ---- Catalogue (Catalogue, FileTable)
+    // ---- The collaborators
 
-    // Offers each file to each user (every user once, in the given order).
-    void shareFiles(const QList<File2>& files, const QList<QByteArray>& users) { m_catalogue.shareFiles(files, users); }
-    // Removes the records with these ids and remembers the ids for `user`.
-    void removeFiles(const QList<QUuid>& ids, const QByteArray& user) { m_catalogue.removeFiles(ids, user); }
-    const File* findFile(const QUuid& id) const { return m_files.find(id); }
-
-    // ---- Transfers (Downloads, SendLoops)
-
-    void resume(const QList<ResumeItem>& items) { m_downloads.resume(items); }
-    void pause(const QList<QUuid>& ids) { m_downloads.pause(ids); }
-
-    // The value a front end sees of a record now (samples its rate).
-    FileRow rowOf(const File& file) { return m_files.rowOf(file); }
-
-    // ---- Internal steps, public for tests
-
-    // Every working record (ahead of fileRows() by at most one publication), copied.
-    QList<File> files() const { return QList<File>(m_files.begin(), m_files.end()); }
-    // Throttled publication of the records into fileRows().
-    void update() { m_files.update(); }
-    // Publishes at once, cancelling a scheduled publication.
-    void publishNow() { m_files.publishNow(); }
-    // Called for every want or data message sent: holds the sleep inhibitor.
-    void markActivity() { m_activity.mark(); }
-    bool activityHeld() const { return m_activity.held(); }
-    bool savePending() const { return m_store.pending(); }
-    Listener* listener() const { return m_listening.listener(); }
-    // The request window of a running download, if any.
-    const RequestWindow* requestWindow(const QUuid& id) const { return m_downloads.windows().find(id); }
-    const SendLoops& sendLoops() const { return m_sending; }
-
+    Store& store() { return m_store; }
+    UserDirectory& directory() { return m_directory; }
+    const UserDirectory& directory() const { return m_directory; }
+    FileTable& files() { return m_files; }
+    const FileTable& files() const { return m_files; }
+    Catalogue& catalogue() { return m_catalogue; }
+    const Catalogue& catalogue() const { return m_catalogue; }
+    Downloads& downloads() { return m_downloads; }
+    SendLoops& sending() { return m_sending; }
+    Peers& peers() { return m_peers; }
+    const Peers& peers() const { return m_peers; }
+    Listening& listening() { return m_listening; }
+    const Listening& listening() const { return m_listening; }
+    ActivityHold& activity() { return m_activity; }
     // What the listener and the connections report goes through here.
     ConnectionEvents& events() { return m_events; }
 
 signals:
-    // Before every change of users, me, listenerState or the file rows.
-    void objectWillChange();
-    void usersChanged();
-    void userChanged(const QByteArray& key);
-    void meChanged();
-    void listenerStateChanged();
+    // The path through Tor changed (the listening reports the rest of the
+    // reachability itself).
     void reachabilityChanged();
-    // fileRows() has just been replaced.
-    void filesChanged(const vortan::FileChanges& changes);
-    void warning(const QString& message);
-
-    // A connection of this user became ready (it is now connected).
-    void peerReady(const QByteArray& key);
-    // A list from this user has been merged.
-    void listReceived(const QByteArray& key);
-    // The user has no connection left (after having been connected).
-    void peerDisconnected(const QByteArray& key);
-    void strangerRefused(const QByteArray& key);
-    // The last missing block of this offer has reached the peer (its TCP
-    // acknowledged it).
+    // Reports the download engine and the send loops make through their
+    // Engine slots; see Controller's signals of the same names.
     void offerSent(const QUuid& id);
-    // A download has been completed and moved into place.
     void downloadFinished(const vortan::FileRow& file);
-    // See Controller::offersRefused().
-    void offersRefused(const QByteArray& key, qsizetype count);
-    // A list from this user brought records not known before.
-    void filesReceived(const QList<vortan::FileRow>& files, const vortan::User& user);
 
 private:
     // lifecycle.cpp
@@ -216,12 +138,13 @@ private:
     void saveInBackground();
     Store::State storedState() const;
     void appendBundledUsers();
-    void scheduleSave() { m_store.schedule(); }
     // The router told the address others see: the card takes it if it has none.
     void receivedPublicAddress(const QString& address);
 
     // users.cpp
     void refreshAllowedUsers();
+
+    // torpath.cpp
     void startTor();
     void updateTorContacts();
     std::optional<Peers::OnionRoute> onionRoute(const QByteArray& key) const;

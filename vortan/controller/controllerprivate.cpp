@@ -60,92 +60,98 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
               m_options.saveDelay, [this] { saveInBackground(); }),
       m_files(m_clock),
       m_downloads(m_files, m_clock, {m_options.maxRequestWindow, m_options.maxConnectionWindow},
-                  {[this](const QByteArray& user) { return peerFor(user); },
-                   [this](const QByteArray& user) { connectTo(user); },
-                   [this](const QUuid& id, const std::shared_ptr<PeerConnection>& peer) { m_sending.start(id, peer); },
-                   [this] { scheduleSave(); }, [this] { markActivity(); }, [this] { return downloadsDirectory(); },
-                   [this](const File& file) {
-                       m_catalogue.downloadFinished(file.user);
-                       emit downloadFinished(rowOf(file));
-                   },
-                   [this](const QByteArray& user) {
-                       return m_catalogue.askForListAgain(
-                           user, std::chrono::duration_cast<std::chrono::seconds>(kQuietDownloadTime));
-                   },
-                   [this](const QByteArray& user) { m_catalogue.askWhetherSenderIsDone(user); },
-                   [this](const QByteArray& user) { return m_peers.linkAlive(user); }}),
-      m_sending({[this](const QUuid& id) { return findFile(id); }, [this](const QUuid& id) { return m_files.edit(id); },
-                 [this] { update(); }, [this] { scheduleSave(); }, [this] { markActivity(); },
-                 [this](const QUuid& id) { emit offerSent(id); }}),
-      m_peers(m_clock, {[this]() -> KeyHelper& { return keys(); }, &m_events,
-                        [this](const QByteArray& key) { return findUser(key); },
-                        [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
-                        [this] { return m_directory.keys(); },
-                        [this](const QByteArray& key) { return hasWork(key); },
-                        [this](const QByteArray& key) { m_downloads.forgetRequests(key); },
-                        [this](const std::shared_ptr<PeerConnection>& peer) {
-                            // Our list request lets the peer prove us in turn.
-                            peer->sendListRequest();
-                            m_catalogue.askedForList(peer);
-                        },
-                        [this](const std::shared_ptr<PeerConnection>& peer) { m_catalogue.connectionEnded(peer); },
-                        // What their requests measured went with the connection.
-                        [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); },
-                        [this](const QByteArray& key) { return onionRoute(key); },
-                        [this] {
-                            if (m_tor)
-                                m_tor->connectionWorked();
-                        }}),
+                  {
+                      .peerFor = [this](const QByteArray& user) { return m_peers.peerFor(user); },
+                      .connectTo = [this](const QByteArray& user) { m_peers.connectTo(user); },
+                      .startSending = [this](const QUuid& id, const std::shared_ptr<PeerConnection>& peer) {
+                          m_sending.start(id, peer);
+                      },
+                      .progressed = [this] { m_store.schedule(); },
+                      .activity = [this] { m_activity.mark(); },
+                      .downloadsDirectory = [this] { return downloadsDirectory(); },
+                      .finished = [this](const File& file) {
+                          m_catalogue.downloadFinished(file.user);
+                          emit downloadFinished(m_files.rowOf(file));
+                      },
+                      .askForList = [this](const QByteArray& user) {
+                          return m_catalogue.askForListAgain(user, std::chrono::duration_cast<std::chrono::seconds>(
+                                                                       DownloadWindows::kQuietDownloadTime));
+                      },
+                      .finishedAcrossConnections = [this](const QByteArray& user) {
+                          m_catalogue.askWhetherSenderIsDone(user);
+                      },
+                      .linkAlive = [this](const QByteArray& user) { return m_peers.linkAlive(user); },
+                  }),
+      m_sending({
+          .find = [this](const QUuid& id) { return m_files.find(id); },
+          .edit = [this](const QUuid& id) { return m_files.edit(id); },
+          .changed = [this] { m_files.update(); },
+          .progressed = [this] { m_store.schedule(); },
+          .activity = [this] { m_activity.mark(); },
+          .offerSent = [this](const QUuid& id) { emit offerSent(id); },
+      }),
+      m_peers(m_clock,
+              {
+                  .keys = [this]() -> KeyHelper& { return keys(); },
+                  .delegate = &m_events,
+                  .findUser = [this](const QByteArray& key) { return m_directory.find(key); },
+                  .modifyUser = [this](const QByteArray& key,
+                                       const std::function<void(User&)>& change) { m_directory.modifyUser(key, change); },
+                  .userKeys = [this] { return m_directory.keys(); },
+                  .hasWork = [this](const QByteArray& key) { return m_catalogue.hasWork(key); },
+                  .connectionReplaced = [this](const QByteArray& key) { m_downloads.forgetRequests(key); },
+                  .handshakeDone = [this](const std::shared_ptr<PeerConnection>& peer) {
+                      // Our list request lets the peer prove us in turn.
+                      peer->sendListRequest();
+                      m_catalogue.askedForList(peer);
+                  },
+                  .connectionEnded = [this](const std::shared_ptr<PeerConnection>& peer) {
+                      m_catalogue.connectionEnded(peer);
+                  },
+                  // What their requests measured went with the connection.
+                  .userLeft = [this](const QByteArray& key) { m_downloads.windows().dropAllOf(key); },
+                  .onionRoute = [this](const QByteArray& key) { return onionRoute(key); },
+                  .torConnectionWorked = [this] {
+                      if (m_tor)
+                          m_tor->connectionWorked();
+                  },
+              }),
       m_catalogue(m_files, {m_options.listMessageLimit, m_options.maxOffersPerUser},
-                  {[this](const QByteArray& key) { return findUser(key); },
-                   [this](const QByteArray& key, const std::function<void(User&)>& change) { modifyUser(key, change); },
-                   [this](const QByteArray& key) { return peerFor(key); },
-                   [this](const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); },
-                   [this](const QByteArray& key) { m_peers.policy().workAdded(key); },
-                   [this](const QUuid& id, PeerConnection& peer) { m_downloads.topUpRequests(id, peer); },
-                   [this](const QUuid& id, PeerConnection& peer) { m_downloads.remindSender(id, peer); },
-                   [this] { scheduleSave(); },
-                   [this](const QUuid& id) {
-                       m_sending.forget(id);
-                       m_downloads.forget(id);
-                   },
-                   [this](const QList<File>& added, const User& user) {
-                       // A copy: the slots may change the user list.
-                       const User sender = user;
-                       QList<FileRow> rows;
-                       rows.reserve(added.size());
-                       for (const File& file : added)
-                           rows.append(rowOf(file));
-                       emit filesReceived(rows, sender);
-                   }}),
+                  {
+                      .findUser = [this](const QByteArray& key) { return m_directory.find(key); },
+                      .modifyUser = [this](const QByteArray& key, const std::function<void(User&)>& change) {
+                          m_directory.modifyUser(key, change);
+                      },
+                      .peerFor = [this](const QByteArray& key) { return m_peers.peerFor(key); },
+                      .admit = [this](const std::shared_ptr<PeerConnection>& peer) { return m_peers.admit(peer); },
+                      .workAdded = [this](const QByteArray& key) { m_peers.policy().workAdded(key); },
+                      .topUp = [this](const QUuid& id, PeerConnection& peer) { m_downloads.topUpRequests(id, peer); },
+                      .remindSender = [this](const QUuid& id, PeerConnection& peer) {
+                          m_downloads.remindSender(id, peer);
+                      },
+                      .changed = [this] { m_store.schedule(); },
+                      .recordRemoved = [this](const QUuid& id) {
+                          m_sending.forget(id);
+                          m_downloads.forget(id);
+                      },
+                  }),
       m_listening(m_clock, m_portMapper, m_options.usePresence,
-                  {[this]() -> KeyHelper& { return keys(); }, &m_events,
-                   [this]() -> const std::optional<User>& { return m_directory.me(); },
-                   [this](const QByteArray& key) { return findUser(key); }, [this] { return m_directory.keys(); },
-                   [this](const QByteArray& key, const QList<Endpoint>& endpoints) {
-                       m_peers.learnPresence(key, endpoints);
-                   },
-                   [this](const QByteArray& key) { m_peers.presenceGone(key); },
-                   [this](const QByteArray& key) { return peerFor(key); },
-                   [this](const QString& address) { receivedPublicAddress(address); }}),
+                  {
+                      .keys = [this]() -> KeyHelper& { return keys(); },
+                      .delegate = &m_events,
+                      .me = [this]() -> const std::optional<User>& { return m_directory.me(); },
+                      .findUser = [this](const QByteArray& key) { return m_directory.find(key); },
+                      .userKeys = [this] { return m_directory.keys(); },
+                      .userSeen = [this](const QByteArray& key, const QList<Endpoint>& endpoints) {
+                          m_peers.learnPresence(key, endpoints);
+                      },
+                      .userGone = [this](const QByteArray& key) { m_peers.presenceGone(key); },
+                      .peerFor = [this](const QByteArray& key) { return m_peers.peerFor(key); },
+                      .publicAddress = [this](const QString& address) { receivedPublicAddress(address); },
+                  }),
       m_activity(m_clock, m_sleepInhibitor),
       m_events(m_peers, m_catalogue, m_downloads, m_sending, m_listening, m_directory)
 {
-    connect(&m_directory, &UserDirectory::willChange, this, &ControllerPrivate::objectWillChange);
-    connect(&m_directory, &UserDirectory::usersChanged, this, &ControllerPrivate::usersChanged);
-    connect(&m_directory, &UserDirectory::userChanged, this, &ControllerPrivate::userChanged);
-    connect(&m_directory, &UserDirectory::meChanged, this, &ControllerPrivate::meChanged);
-    connect(&m_listening, &Listening::willChange, this, &ControllerPrivate::objectWillChange);
-    connect(&m_listening, &Listening::stateChanged, this, &ControllerPrivate::listenerStateChanged);
-    connect(&m_listening, &Listening::reachabilityChanged, this, &ControllerPrivate::reachabilityChanged);
-    connect(&m_files, &FileTable::willChange, this, &ControllerPrivate::objectWillChange);
-    connect(&m_files, &FileTable::published, this, &ControllerPrivate::filesChanged);
-    connect(&m_store, &Store::warning, this, &ControllerPrivate::warning);
-    connect(&m_catalogue, &Catalogue::listMerged, this, &ControllerPrivate::listReceived);
-    connect(&m_catalogue, &Catalogue::offersRefused, this, &ControllerPrivate::offersRefused);
-    connect(&m_peers, &Peers::peerReady, this, &ControllerPrivate::peerReady);
-    connect(&m_peers, &Peers::peerDisconnected, this, &ControllerPrivate::peerDisconnected);
-    connect(&m_peers, &Peers::strangerRefused, this, &ControllerPrivate::strangerRefused);
 }
 
 ControllerPrivate::~ControllerPrivate()

@@ -115,7 +115,6 @@ void FileTable::publishNow()
 
 void FileTable::publish()
 {
-    emit willChange();
     m_previousUpdate = m_lastUpdate;
     m_lastUpdate = m_clock.now();
     FileChanges changes;

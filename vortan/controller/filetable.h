@@ -68,8 +68,6 @@ public:
     FileRow rowOf(const File& file);
 
 signals:
-    // Before the rows change.
-    void willChange();
     // rows() has just been replaced.
     void published(const vortan::FileChanges& changes);
 

@@ -44,10 +44,10 @@ std::optional<StartError> ControllerPrivate::start(bool listen, bool mapPort)
 
     if (!m_directory.me()) {
         m_directory.setMe(User(proposedName(), std::nullopt, kDefaultPort, publicKey));
-        scheduleSave();
+        m_store.schedule();
     } else if (m_directory.me()->key != publicKey) {
         m_directory.modifyMe([&](User& me) { me.key = publicKey; });
-        scheduleSave();
+        m_store.schedule();
     }
 
     // A disconnect by hand holds across restarts.
@@ -79,7 +79,7 @@ void ControllerPrivate::receivedPublicAddress(const QString& address)
     if (!m_directory.me() || m_directory.me()->address)
         return;
     m_directory.modifyMe([&](User& me) { me.address = address; });
-    scheduleSave();
+    m_store.schedule();
 }
 
 void ControllerPrivate::stop()
@@ -118,7 +118,7 @@ void ControllerPrivate::load()
 {
     m_files.clear();
     m_files.append(m_store.loadFiles().value_or(QList<File>()));
-    update();
+    m_files.update();
 
     QList<User> users = m_store.loadUsers().value_or(QList<User>());
     m_directory.modify([&](QList<User>& list) { list = std::move(users); });
@@ -139,7 +139,7 @@ void ControllerPrivate::appendBundledUsers()
     // same users once more at every start, since the list is stored.
     const std::optional<QList<User>> bundled = Store::readBundledUsers(path);
     if (bundled && m_directory.addNew(*bundled))
-        scheduleSave();
+        m_store.schedule();
 }
 
 void ControllerPrivate::setSettings(bool listen, bool mapPort)

@@ -194,7 +194,6 @@ void Listening::setRouter(Reachability::Router router, const QString& problem)
 void Listening::setState(ListenerState state)
 {
     // Announced even when the value does not change.
-    emit willChange();
     m_state = std::move(state);
     emit stateChanged();
     updatePresence();

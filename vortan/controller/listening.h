@@ -82,8 +82,6 @@ public:
     void updatePresence();
 
 signals:
-    // Before every change of state().
-    void willChange();
     void stateChanged();
     void reachabilityChanged();
 

@@ -34,12 +34,14 @@ Peers::Peers(Clock& clock, Engine engine) : m_clock(clock), m_engine(std::move(e
 {
     m_policy = std::make_unique<ConnectionPolicy>(
         m_clock, ConnectionPolicy::Engine{
-                     [this] { return m_engine.userKeys(); }, [this](const QByteArray& key) { return m_engine.hasWork(key); },
-                     [this](const QByteArray& key) {
+                     .users = [this] { return m_engine.userKeys(); },
+                     .hasWork = [this](const QByteArray& key) { return m_engine.hasWork(key); },
+                     .idle = [this](const QByteArray& key) {
                          const User* user = m_engine.findUser(key);
                          return user && user->state == User::State::notConnected && !peerFor(key);
                      },
-                     [this](const QByteArray& key) { connectTo(key); }});
+                     .connect = [this](const QByteArray& key) { connectTo(key); },
+                 });
 }
 
 Peers::~Peers()

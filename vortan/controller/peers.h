@@ -27,11 +27,12 @@ class PeerConnection;
 class PeerConnectionDelegate;
 struct NetworkError;
 
-// The connections to peers: outgoing attempts over each user's endpoints,
-// admission of connections that proved their key (the newest of a user
-// wins, but of two that crossed, the one the greater key made), the users' connection states and failures, the endpoints learned
-// this session, and the connection policy that calls users automatically
-// (with the network watcher that tells it of changes).
+// The connections to peers: outgoing attempts over each user's endpoints
+// (and the onion address), admission of connections that proved their key
+// (the newest of a user wins, but of two that crossed, the one the greater
+// key made), the users' connection states and failures, the endpoints
+// learned this session, and the connection policy that calls users
+// automatically (with the network watcher that tells it of changes).
 class Peers : public QObject {
     Q_OBJECT
 public:

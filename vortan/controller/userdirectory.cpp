@@ -34,7 +34,6 @@ const User* UserDirectory::find(const QByteArray& key) const
 
 void UserDirectory::modify(const std::function<void(QList<User>&)>& change)
 {
-    emit willChange();
     const QList<User> before = m_users;
     change(m_users);
     // Each user that came, went or changed, by key.
@@ -64,14 +63,12 @@ void UserDirectory::modifyMe(const std::function<void(User&)>& change)
 {
     if (!m_me)
         return;
-    emit willChange();
     change(*m_me);
     emit meChanged();
 }
 
 void UserDirectory::setMe(std::optional<User> me)
 {
-    emit willChange();
     m_me = std::move(me);
     emit meChanged();
 }

@@ -12,9 +12,8 @@
 namespace vortan {
 
 // The known users and the own card, as the front ends see them. Every
-// change goes through here and is announced: willChange() before it, then
-// userChanged() for each user that came, went or changed, and usersChanged()
-// or meChanged(). Nothing here is stored or sent: the engine does that.
+// change goes through here and is announced: userChanged() for each user
+// that came, went or changed, and usersChanged() or meChanged(). Nothing here is stored or sent: the engine does that.
 class UserDirectory : public QObject {
     Q_OBJECT
 public:
@@ -53,7 +52,6 @@ public:
     bool editMe(const User& card);
 
 signals:
-    void willChange();
     void usersChanged();
     void userChanged(const QByteArray& key);
     void meChanged();

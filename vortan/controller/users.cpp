@@ -11,13 +11,13 @@ void ControllerPrivate::addUsers(const QList<User>& users)
     const bool changed = m_directory.add(users);
     refreshAllowedUsers();
     if (changed)
-        scheduleSave();
+        m_store.schedule();
 }
 
 void ControllerPrivate::editUsers(const QList<User>& users)
 {
     if (!users.isEmpty() && m_directory.edit(users.first()))
-        scheduleSave();
+        m_store.schedule();
 }
 
 void ControllerPrivate::removeUser(const QByteArray& key)
@@ -26,7 +26,7 @@ void ControllerPrivate::removeUser(const QByteArray& key)
     m_peers.forget(key);
     if (m_directory.remove(key))
         refreshAllowedUsers();
-    scheduleSave();
+    m_store.schedule();
 }
 
 void ControllerPrivate::editMe(const User& card)
@@ -34,7 +34,7 @@ void ControllerPrivate::editMe(const User& card)
     if (!m_directory.me())
         return;
     const bool portChanged = m_directory.editMe(card);
-    scheduleSave();
+    m_store.schedule();
     if (portChanged)
         m_listening.portChanged();
 }

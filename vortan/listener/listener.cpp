@@ -112,64 +112,7 @@ void Listener::accept(QTcpSocket* socket)
             }
         },
         closed);
-    *target = PeerConnection::accepted(m_keys, socket, this, std::move(ticket), m_clock);
-}
-
-void Listener::peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidBecomeReady(peer);
-}
-
-void Listener::peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidAuthenticate(peer);
-}
-
-void Listener::peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidReceiveListRequest(peer);
-}
-
-void Listener::peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidReceiveList(files, peer);
-}
-
-void Listener::peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                            const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidReceiveWant(blocks, fileID, peer);
-}
-
-void Listener::peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
-                                            const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidReceiveData(data, block, fileID, peer);
-}
-
-void Listener::peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidFail(error, peer);
-}
-
-void Listener::peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
-                                             const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidFailToDecode(type, error, peer);
-}
-
-void Listener::peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer)
-{
-    if (ListenerDelegate* delegate = m_delegate.get())
-        delegate->peerConnectionDidCancel(peer);
+    *target = PeerConnection::accepted(m_keys, socket, m_delegate.get(), std::move(ticket), m_clock);
 }
 
 }  // namespace vortan

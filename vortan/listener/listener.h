@@ -4,7 +4,6 @@
 #include "vortan/connection/handshakegate.h"
 #include "vortan/listener/listenerdelegate.h"
 #include "vortan/listener/socketlistener.h"
-#include "vortan/peer/peerconnectiondelegate.h"
 #include "vortan/peer/weakref.h"
 
 #include <QTimer>
@@ -20,10 +19,10 @@ namespace vortan {
 
 class KeyHelper;
 
-// Accepts connections from other users on one port, wraps each in a
-// PeerConnection whose delegate is this Listener, and passes on what they
-// report to its own delegate. While `started`, it starts again a while
-// (10 s) after it has been cancelled, for instance after a failure.
+// Accepts connections from other users on one port and wraps each in a
+// PeerConnection that reports to this Listener's delegate (the one set when
+// it was accepted). While `started`, it starts again a while (10 s) after it
+// has been cancelled, for instance after a failure.
 //
 // Accepted connections waiting for their handshake are bounded per remote
 // address and in all (HandshakeGate); a new one beyond a bound closes the
@@ -33,14 +32,14 @@ class KeyHelper;
 // (for instance the late "cancelled" of the old socket after a port change)
 // is logged and otherwise ignored: it neither changes anything nor arms the
 // restart.
-class Listener : public PeerConnectionDelegate {
+class Listener : public WeaklyReferenced {
 public:
     static constexpr std::chrono::milliseconds kDefaultRestartDelay{10000};
 
     // clock: the restart's and the accepted connections' timers (null: the
     // system's).
     Listener(KeyHelper& keys, ListenerDelegate* delegate, Clock* clock = nullptr);
-    ~Listener() override;
+    ~Listener();
 
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
@@ -69,20 +68,6 @@ public:
     // Takes a connected socket from elsewhere (tor's onion service) and
     // admits it as one it accepted itself.
     void accept(QTcpSocket* socket);
-
-    // PeerConnectionDelegate: each is passed on unchanged.
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidAuthenticate(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
-                                       const std::shared_ptr<PeerConnection>& peer) override;
-    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override;
 
 private:
     void stateChanged(SocketListener& source, std::uint64_t generation, const SocketListenerState& state);

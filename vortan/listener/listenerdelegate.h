@@ -5,8 +5,8 @@
 
 namespace vortan {
 
-// Receives the Listener's own state changes and, unchanged, everything the
-// connections it accepted report.
+// Receives the Listener's own state changes and, as their delegate,
+// everything the connections it accepted report.
 class ListenerDelegate : public PeerConnectionDelegate {
 public:
     virtual void listenerStateDidChange(const SocketListenerState& state) = 0;
