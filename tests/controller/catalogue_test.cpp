@@ -313,7 +313,7 @@ TEST(ControllerCatalogueTest, RoomMadeWhileALongAnswerIsMergedCountsAtOnce)
     n.peer.peer->sendList(list);
     ASSERT_TRUE(waitFor([&] { return !log.startingWith("Asking Raw for the list again").isEmpty(); }));
     EXPECT_TRUE(log.contains("Refused 400 new list entries from Raw: 600 unfinished offers of one user are the most kept"));
-    ASSERT_TRUE(waitFor([&] { return n.node->files().size() == 1000; }));
+    ASSERT_TRUE(waitFor([&] { return n.node.engine().files().size() == 1000; }));
 }
 
 }  // namespace
