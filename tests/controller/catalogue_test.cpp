@@ -59,19 +59,18 @@ TEST(ControllerCatalogueTest, OfferingTwoFilesToThreeUsersMakesSixRecords)
     EXPECT_EQ(b.engine().files().size(), 2);
 }
 
-TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersAndEmptyOnesListedBefore)
+TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffers)
 {
     NodeAndPeer setup;
     auto& [a, peer] = setup;
     a.share("small", 1000, {peer.key()});
     a.share("large", 300000, {peer.key()});
-    a.share("empty", 0, {peer.key()});
     a.restart();  // offers made before a restart are listed and sent alike
     ASSERT_TRUE(setup.connect());
 
     // The answer to the list request the peer made at ready, and its end.
     ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 2; }));
-    ASSERT_EQ(namesOf(peer.lists[0]), (QStringList{"small", "large", "empty"}));
+    ASSERT_EQ(namesOf(peer.lists[0]), (QStringList{"small", "large"}));
     EXPECT_TRUE(peer.lists[1].isEmpty());
     const QUuid smallId = peer.lists[0][0].id(), largeId = peer.lists[0][1].id();
 
@@ -84,7 +83,6 @@ TEST(ControllerCatalogueTest, ListsLeaveOutCompletelySentOffersAndEmptyOnesListe
     EXPECT_EQ(peer.data[1].data, test::generatedBytes(300000).left(blockSize));
     peer.peer->sendListRequest();
     ASSERT_TRUE(waitFor([&] { return peer.lists.size() == 4; }));
-    // The empty offer has nothing to be asked for: listed once is enough.
     EXPECT_EQ(namesOf(peer.lists[2]), (QStringList{"large"}));
 
     // A completely sent offer still answers wants.

@@ -243,42 +243,12 @@ QString makeFile(const QString& dir, const QString& name, qint64 size, int seed)
     return path;
 }
 
-RawPeer::RawPeer(const QString& name) : name(name)
-{
-    keys.signingKey();
-}
-
-RawPeer::~RawPeer()
-{
-    close();
-}
-
-bool RawPeer::connectTo(const User& user)
-{
-    keys.setAllowedUsers({user});
-    ready = false;
-    cancelled = false;
-    peer = PeerConnection::connect(keys, user.address.value_or(QString()), user.port.value_or(0), user.key, this);
-    return waitFor([&] { return ready || cancelled; }, 30000) && ready;
-}
-
 bool RawPeer::connectTo(Node& node)
 {
     if (!connectTo(node.card()))
         return false;
     // The node takes the connection once our first frame has arrived.
     return !node.user(key()) || waitFor([&] { return cancelled || node.engine().peers().peerFor(key()) != nullptr; });
-}
-
-void RawPeer::close()
-{
-    if (!peer)
-        return;
-    std::weak_ptr<PeerConnection> weak = peer;
-    if (peer->connection())
-        peer->connection()->cancel();
-    peer.reset();
-    waitFor([&] { return weak.expired(); }, 5000);
 }
 
 NodeAndPeer::NodeAndPeer(const std::function<void(Node&)>& configure)

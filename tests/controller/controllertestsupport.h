@@ -2,17 +2,18 @@
 
 // Controllers in one process for tests: each Node has its own key store,
 // support and download folders, a port mapper that counts calls and never
-// sends anything, and a recorder of reports. RawPeer speaks the
-// protocol with an identity of its own, for hostile or scripted peers.
+// sends anything, and a recorder of reports. RawPeer (a PlainPeer) speaks
+// the protocol with an identity of its own, for plain, hostile or scripted
+// peers.
 
 #include "tests/controller/manualclock.h"
 #include "tests/framer/memorysecretstore.h"
+#include "tests/support/plainpeer.h"
 #include "tests/support/testsupport.h"
 #include "vortan/controller.h"
 #include "vortan/controller/controllertestaccess.h"
 #include "vortan/controller/sleepinhibitor.h"
 #include "vortan/keys/keyhelper.h"
-#include "vortan/peer/peerconnection.h"
 #include "vortan/portmapping/portmapper.h"
 
 #include <QHash>
@@ -229,88 +230,15 @@ struct Pair {
 // seed); returns its path.
 QString makeFile(const QString& dir, const QString& name, qint64 size, int seed = 1);
 
-// A peer that speaks the protocol itself, with its own identity: it records
-// everything it receives and sends what a test tells it to.
-class RawPeer : public PeerConnectionDelegate {
+// A plain peer that can also call a Node.
+class RawPeer : public PlainPeer {
 public:
-    struct Want {
-        BlockSet blocks;
-        QUuid fileID;
-    };
-    struct Data {
-        QByteArray data;
-        std::int64_t block = 0;
-        QUuid fileID;
-    };
-
-    explicit RawPeer(const QString& name);
-    ~RawPeer() override;
-
-    QByteArray key() { return keys.publicKey(); }
-    User card() { return User(name, QStringLiteral("127.0.0.1"), std::nullopt, key()); }
+    using PlainPeer::PlainPeer;
+    using PlainPeer::connectTo;
     // Connects to the node's listener (the node must know this peer's card);
     // waits for ready and, when the node knows this peer, until the node has
-    // taken the connection. Also lets the node in.
+    // taken the connection.
     bool connectTo(Node& node);
-    // Connects to the card's address and port; waits for ready.
-    bool connectTo(const User& user);
-    void close();
-
-    QString name;
-    KeyHelper keys{std::make_unique<MemorySecretStore>()};
-    std::shared_ptr<PeerConnection> peer;
-    bool ready = false;
-    bool cancelled = false;
-    int listRequests = 0;
-    QList<QList<File>> lists;
-    QList<Want> wants;
-    QList<Data> data;
-    // Answers list requests with this list when set.
-    std::optional<QList<File>> answerWith;
-    // Answers wants for these records with their blocks at once.
-    QHash<QUuid, QByteArray> serving;
-
-    // Asks for the list at ready, as every peer does (the node trusts the
-    // connection once a frame from it has arrived), unless told to keep quiet.
-    bool askAtReady = true;
-    void peerConnectionDidBecomeReady(const std::shared_ptr<PeerConnection>& p) override
-    {
-        ready = true;
-        if (askAtReady)
-            p->sendListRequest();
-    }
-    void peerConnectionDidReceiveListRequest(const std::shared_ptr<PeerConnection>& p) override
-    {
-        ++listRequests;
-        if (answerWith)
-            p->sendList(*answerWith);
-    }
-    void peerConnectionDidReceiveList(const QList<File>& files, const std::shared_ptr<PeerConnection>&) override
-    {
-        lists.append(files);
-    }
-    void peerConnectionDidReceiveWant(const BlockSet& blocks, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>& p) override
-    {
-        wants.append(Want{blocks, fileID});
-        const auto bytes = serving.constFind(fileID);
-        if (bytes == serving.cend())
-            return;
-        for (const BlockSet::Run& run : blocks.runs()) {
-            for (std::int64_t block = run.first; block < run.end(); ++block)
-                p->sendData(bytes->mid(block * blockSize, blockSize), block, fileID, {});
-        }
-    }
-    void peerConnectionDidReceiveData(const QByteArray& bytes, std::int64_t block, const QUuid& fileID,
-                                      const std::shared_ptr<PeerConnection>&) override
-    {
-        data.append(Data{bytes, block, fileID});
-    }
-    void peerConnectionDidFail(const NetworkError&, const std::shared_ptr<PeerConnection>&) override {}
-    void peerConnectionDidFailToDecode(MessageType, const DecodeError&, const std::shared_ptr<PeerConnection>&) override
-    {
-    }
-    void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>&) override { cancelled = true; }
 };
 
 // A listening node (Bea) that knows a raw peer, which connects to it.

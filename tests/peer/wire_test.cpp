@@ -159,30 +159,6 @@ TEST_F(WireTest, AReceivedListNeverCarriesTheSendersLocation)
     EXPECT_EQ(files[0].user, people.bob.key());
 }
 
-TEST_F(WireTest, AListKeepsItsGoodEntriesAndRefusesEachBadOneWithALogLine)
-{
-    const FileProxy first{QUuid::createUuid(), File2(QStringLiteral("a.bin"), std::nullopt, 5)};
-    const FileProxy second{QUuid::createUuid(), File2(QStringLiteral("b.bin"), std::nullopt, 6)};
-    const QUuid badId = QUuid::createUuid();
-    plist::Dictionary negative = *toPlist(FileProxy{badId, File2(QStringLiteral("c.bin"), std::nullopt, 7)}).as<plist::Dictionary>();
-    negative[1].second = plist::Dictionary{{"name", "c.bin"}, {"length", std::int64_t(-7)}, {"numberOfBlocks", 1}};
-    const plist::Array mixed{toPlist(first), plist::Value("not a record"), plist::Value(negative), toPlist(second)};
-    ASSERT_TRUE(bob.send(MessageType::list, plistToBytes(mixed)));
-    // Nothing of a list none of whose entries can be read is passed on.
-    ASSERT_TRUE(bob.send(MessageType::list, plistToBytes(plist::Array{plist::Value(1), plist::Value(negative)})));
-    ASSERT_TRUE(bob.send(MessageType::listRequest, "hello"));
-    ASSERT_TRUE(waitFor([&] { return alice.has("listRequest"); }));
-    EXPECT_EQ(alice.kinds(), (QStringList{"ready", "list", "listRequest"}));
-    const QList<File>& files = alice.events[1].files;
-    ASSERT_EQ(files.size(), 2);
-    EXPECT_EQ(files[0].id(), first.id);
-    EXPECT_EQ(files[1].id(), second.id);
-    const QStringList refused = log.startingWith(QStringLiteral("Refused list entry "));
-    ASSERT_EQ(refused.size(), 4);
-    EXPECT_TRUE(refused[0].startsWith(QStringLiteral("Refused list entry number 1: ")));
-    EXPECT_TRUE(refused[1].startsWith(QStringLiteral("Refused list entry %1: ").arg(idText(badId))));
-}
-
 // Bytes that are no property list, or a well-formed one of the wrong shape.
 TEST_F(WireTest, PayloadsThatDoNotDecodeAreReportedAndTheNextMessageStillArrives)
 {
