@@ -33,6 +33,37 @@ bool completed(const PlainPeer& peer, const QUuid& id)
     return found != peer.downloads.cend() && found->complete();
 }
 
+// Both ways, files arrive whole under their own names.
+TEST(PlainPeer, FilesArriveWholeBothWays)
+{
+    const struct {
+        const char* name;
+        qint64 size;
+    } files[] = {{"Über café.txt", 1}, {"ひらがな 1.bin", blockSize}, {"zwölf.bin", 3 * blockSize + 17}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const QString name = QString::fromUtf8(f.name);
+        // From the plain peer.
+        test::OneDownload d(f.size, name);
+        ASSERT_TRUE(d.start());
+        ASSERT_TRUE(d.node.finishedCount(1));
+        EXPECT_EQ(d.target(), d.node.downloadsPath(name));
+        EXPECT_EQ(test::readFile(d.target()), d.bytes);
+
+        // To the plain peer.
+        Node ada(QStringLiteral("Ada"));
+        ada.listen();
+        PlainPeer pat(QStringLiteral("Pat"));
+        pat.takeOffers = true;
+        ada->addUsers({pat.card()});
+        const QUuid id = ada.share(name, f.size, {pat.key()});
+        ASSERT_TRUE(pat.connectTo(ada.card()));
+        ASSERT_TRUE(waitFor([&] { return completed(pat, id); }));
+        EXPECT_EQ(pat.downloads.value(id).record.name(), name);
+        EXPECT_EQ(pat.downloads.value(id).bytes, generatedBytes(f.size));
+    }
+}
+
 // The link fails while blocks are on their way, and the sender restarts:
 // what it stored as sent must not include what never arrived, or a receiver
 // that calls again and asks for the list would not be offered the rest.
