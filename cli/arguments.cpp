@@ -42,7 +42,7 @@ const QString kOverview = QStringLiteral(
     "  resume ID... [--to DIR]\n"
     "                      resume transfers (new downloads go into DIR)\n"
     "  remove ID...        remove records (a partial download is deleted)\n"
-    "  run [--no-listen] [--map-port] [--no-upnp] [--no-tor] [--tor-control PATH] [--tor-torrc FILE] [--no-auto-connect] [--connect USER]... [--accept USER|all]...\n"
+    "  run [--no-listen] [--map-port] [--no-upnp] [--no-tor] [--no-direct] [--tor-control PATH] [--tor-torrc FILE] [--no-auto-connect] [--connect USER]... [--accept USER|all]...\n"
     "      [--download-to DIR] [--exit-when-done] [--timeout SECONDS]\n"
     "                      connect, transfer and show progress until stopped\n"
     "  demo [--size BYTES] two peers in temporary folders exchange a generated file\n"
@@ -127,6 +127,8 @@ const QHash<QString, CommandHelp>& commandHelp()
               "  --no-tor               reach nobody through Tor in this run (by default, with tor\n"
               "                         installed, a tor of its own joins the Tor network and\n"
               "                         contacts reach each other at onion addresses)\n"
+              "  --no-direct            neither tell contacts reached through Tor our addresses nor\n"
+              "                         call theirs (by default a direct connection takes over)\n"
               "  --tor-control PATH     use the tor already running with this control socket\n"
               "  --tor-torrc FILE       add the lines of FILE to the torrc of the tor it starts\n"
               "  --no-auto-connect      connect to nobody without being asked (by default a user\n"
@@ -278,6 +280,7 @@ Invocation parseArguments(const QStringList& arguments)
     const QCommandLineOption mapPort(QStringLiteral("map-port"));
     const QCommandLineOption noUpnp(QStringLiteral("no-upnp"));
     const QCommandLineOption noTor(QStringLiteral("no-tor"));
+    const QCommandLineOption noDirect(QStringLiteral("no-direct"));
     const QCommandLineOption torControl = valued(QStringLiteral("tor-control"), QStringLiteral("PATH"));
     const QCommandLineOption torTorrc = valued(QStringLiteral("tor-torrc"), QStringLiteral("FILE"));
     const QCommandLineOption noAutoConnect(QStringLiteral("no-auto-connect"));
@@ -297,7 +300,7 @@ Invocation parseArguments(const QStringList& arguments)
     } else if (c == QLatin1String("share") || c == QLatin1String("resume")) {
         parser.addOption(to);
     } else if (c == QLatin1String("run")) {
-        parser.addOptions({noListen, mapPort, noUpnp, noTor, torControl, torTorrc, noAutoConnect, connect, accept, downloadTo, exitWhenDone, timeout});
+        parser.addOptions({noListen, mapPort, noUpnp, noTor, noDirect, torControl, torTorrc, noAutoConnect, connect, accept, downloadTo, exitWhenDone, timeout});
     } else if (c == QLatin1String("demo")) {
         parser.addOption(size);
     }
@@ -357,6 +360,7 @@ Invocation parseArguments(const QStringList& arguments)
         inv.mapPort = parser.isSet(mapPort);
         inv.noUpnp = parser.isSet(noUpnp);
         inv.noTor = parser.isSet(noTor);
+        inv.noDirect = parser.isSet(noDirect);
         inv.torControl = parser.value(torControl);
         inv.torTorrc = parser.value(torTorrc);
         if (inv.noTor && (parser.isSet(torControl) || parser.isSet(torTorrc)))

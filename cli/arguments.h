@@ -47,6 +47,7 @@ struct Invocation {
     bool mapPort = false;
     bool noUpnp = false;
     bool noTor = false;
+    bool noDirect = false;
     QString torControl;  // an already running tor's control socket
     QString torTorrc;    // a file whose lines our own tor's torrc gets
     bool exitWhenDone = false;

@@ -166,6 +166,7 @@ private:
     QString m_lastListenerState;
     QHash<QByteArray, QString> m_lastErrors;  // the last failure to reach each user
     QHash<QByteArray, vortan::ConnectFailure> m_shownFailures;
+    QSet<QByteArray> m_noDirectShown;  // told that the user stays on Tor
     QTimer m_explain;
 };
 
@@ -187,6 +188,7 @@ int RunCommand::exec()
     });
     Session::Tor tor;
     tor.on = !m_inv.noTor && (!m_inv.torControl.isEmpty() || Controller::torInstalled());
+    tor.direct = !m_inv.noDirect;
     tor.controlSocket = m_inv.torControl.isEmpty() ? QString() : QFileInfo(m_inv.torControl).absoluteFilePath();
     if (!m_inv.torTorrc.isEmpty()) {
         QFile file(m_inv.torTorrc);

@@ -44,6 +44,7 @@ void Session::start(bool listen, bool mapPort, bool connectAutomatically)
     options.useTor = m_kind == Kind::transfers && m_tor.on;
     options.torControlSocket = m_tor.controlSocket;
     options.torExtraConfig = m_tor.extraTorrc;
+    options.useDirectPath = m_tor.direct;
     m_controller = std::make_unique<vortan::Controller>(options);
     if (m_connectReports)
         m_connectReports(*m_controller);

@@ -45,6 +45,8 @@ public:
         bool on = false;
         QString controlSocket;
         QString extraTorrc;
+        // A direct connection may take over from one through Tor.
+        bool direct = true;
     };
     void setTor(Tor tor) { m_tor = std::move(tor); }
 

@@ -1301,6 +1301,14 @@
         <source>not available: %1</source>
         <translation>nicht verfügbar: %1</translation>
     </message>
+    <message>
+        <source>Use a direct connection when possible</source>
+        <translation>Wenn möglich direkt verbinden</translation>
+    </message>
+    <message>
+        <source>Tells the people you reach through Tor your addresses, so that files can go straight between your machines where the networks allow it.</source>
+        <translation>Teilt den Personen, die Sie über Tor erreichen, Ihre Adressen mit, damit Dateien direkt zwischen Ihren Rechnern fließen können, wo die Netze es erlauben.</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1380,6 +1388,10 @@
     <message>
         <source>On your network</source>
         <translation>In Ihrem Netzwerk</translation>
+    </message>
+    <message>
+        <source>Connected through Tor, no direct path</source>
+        <translation>Über Tor verbunden, kein direkter Weg</translation>
     </message>
 </context>
 <context>

@@ -1301,6 +1301,14 @@
         <source>not available: %1</source>
         <translation>no disponible: %1</translation>
     </message>
+    <message>
+        <source>Use a direct connection when possible</source>
+        <translation>Usar una conexión directa cuando sea posible</translation>
+    </message>
+    <message>
+        <source>Tells the people you reach through Tor your addresses, so that files can go straight between your machines where the networks allow it.</source>
+        <translation>Comunica tus direcciones a las personas con las que conectas a través de Tor, para que los archivos vayan directamente entre vuestros equipos donde las redes lo permitan.</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1380,6 +1388,10 @@
     <message>
         <source>On your network</source>
         <translation>En su red</translation>
+    </message>
+    <message>
+        <source>Connected through Tor, no direct path</source>
+        <translation>Conectado a través de Tor, sin ruta directa</translation>
     </message>
 </context>
 <context>

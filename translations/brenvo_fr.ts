@@ -1301,6 +1301,14 @@
         <source>not available: %1</source>
         <translation>indisponible : %1</translation>
     </message>
+    <message>
+        <source>Use a direct connection when possible</source>
+        <translation>Utiliser une connexion directe si possible</translation>
+    </message>
+    <message>
+        <source>Tells the people you reach through Tor your addresses, so that files can go straight between your machines where the networks allow it.</source>
+        <translation>Indique vos adresses aux personnes jointes par Tor, afin que les fichiers passent directement entre vos machines là où les réseaux le permettent.</translation>
+    </message>
 </context>
 <context>
     <name>brenvo::ShareView</name>
@@ -1380,6 +1388,10 @@
     <message>
         <source>On your network</source>
         <translation>Sur votre réseau</translation>
+    </message>
+    <message>
+        <source>Connected through Tor, no direct path</source>
+        <translation>Connecté par Tor, pas de chemin direct</translation>
     </message>
 </context>
 <context>

@@ -61,6 +61,7 @@ public:
     // Reach people over the internet through Tor (it takes effect only
     // where tor is installed).
     Setting<bool> useTor{*this, "UseTor", true};
+    Setting<bool> useDirectConnection{*this, "UseDirectConnection", true};
     // Users with something to transfer are connected without a click.
     Setting<bool> connectAutomatically{*this, "ConnectAutomatically", true};
     // Closing the last window keeps the program running with its status icon.

@@ -125,6 +125,11 @@ SettingsView::SettingsView(AppSettings& settings, Dialogs& dialogs, SettingsChan
             m_torChange(on);
         showReach();
     });
+    connect(m_useDirect, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.useDirectConnection.set(on);
+        if (m_directChange)
+            m_directChange(on);
+    });
     connect(m_connectAutomatically, &QCheckBox::toggled, this,
             [this](bool on) { m_settings.connectAutomatically.set(on); });
     connect(m_port, &QLineEdit::editingFinished, this, &SettingsView::portEdited);
@@ -150,6 +155,8 @@ QWidget* SettingsView::buildReachSection()
     m_useTor = new QCheckBox(tr("Reach people over the internet through Tor"), group);
     m_useTor->setObjectName(QStringLiteral("useTor"));
     m_torState = stateLabel(QStringLiteral("torState"), group);
+    m_useDirect = new QCheckBox(tr("Use a direct connection when possible"), group);
+    m_useDirect->setObjectName(QStringLiteral("useDirectConnection"));
     m_connectAutomatically = new QCheckBox(tr("Connect automatically"), group);
     m_cardAddress = stateLabel(QStringLiteral("cardAddress"), group);
     m_cardAddress->setAccessibleDescription(tr("Others connect to"));
@@ -203,6 +210,10 @@ QWidget* SettingsView::buildReachSection()
     layout->addWidget(m_useTor);
     layout->addWidget(captionLabel(tr("People who have your card reach you through the Tor network wherever they are, "
                                       "and only they can: no router settings, no server in between."),
+                                   group));
+    layout->addWidget(m_useDirect);
+    layout->addWidget(captionLabel(tr("Tells the people you reach through Tor your addresses, so that files can go "
+                                      "straight between your machines where the networks allow it."),
                                    group));
     layout->addWidget(m_outdated);
     layout->addWidget(m_connectAutomatically);
@@ -355,6 +366,10 @@ void SettingsView::showStored()
     {
         const QSignalBlocker quiet(m_useTor);
         m_useTor->setChecked(m_settings.useTor());
+    }
+    {
+        const QSignalBlocker quiet(m_useDirect);
+        m_useDirect->setChecked(m_settings.useDirectConnection());
     }
     showReach();
     fillLocationPicker();

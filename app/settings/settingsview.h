@@ -57,6 +57,7 @@ public:
     void setShareCard(std::function<void()> share) { m_shareCard = std::move(share); }
     // The Tor switch hands its new value on (the program applies it).
     void setTorChange(std::function<void(bool on)> change) { m_torChange = std::move(change); }
+    void setDirectChange(std::function<void(bool on)> change) { m_directChange = std::move(change); }
 
     // The texts of the section's states.
     static QString listenerText(const Reach& reach, bool listen);
@@ -98,8 +99,10 @@ private:
     QLabel* m_routerState = nullptr;
     QLabel* m_presenceState = nullptr;
     QCheckBox* m_useTor = nullptr;
+    QCheckBox* m_useDirect = nullptr;
     QLabel* m_torState = nullptr;
     std::function<void(bool on)> m_torChange;
+    std::function<void(bool on)> m_directChange;
     QLabel* m_cardAddress = nullptr;
     QWidget* m_outdated = nullptr;  // the card others hold is out of date: share it again
     QComboBox* m_location = nullptr;

@@ -46,6 +46,7 @@ void AppActions::showSettings(QWidget* over)
         m_settingsView->setTorChange([this](bool on) {
             m_parts.controller.setTorEnabled(on && m_parts.mayUseTor && Controller::torInstalled());
         });
+        m_settingsView->setDirectChange([this](bool on) { m_parts.controller.setDirectPathEnabled(on); });
         const auto showReach = [this] {
             const std::optional<User>& me = m_parts.controller.me();
             m_settingsView->setReach({m_parts.listenerState(), me ? me->port : std::nullopt,

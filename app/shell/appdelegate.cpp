@@ -52,6 +52,7 @@ AppDelegate::AppDelegate(AppOptions options, QObject* parent)
     controllerOptions.useGateway = m_options.useGateway;
     controllerOptions.usePresence = true;
     controllerOptions.useTor = m_options.mayUseTor && m_settings.useTor() && Controller::torInstalled();
+    controllerOptions.useDirectPath = m_settings.useDirectConnection();
     m_controller = std::make_unique<Controller>(controllerOptions);
     m_peopleInView = std::make_unique<PeopleInView>(*m_controller);
     m_windows = std::make_unique<WindowRegistry>();

@@ -62,7 +62,10 @@ void SidebarModel::scheduleReasons()
 QString SidebarModel::stateText(const User& user)
 {
     switch (user.state) {
-    case User::State::connected: return user.throughTor ? tr("Connected through Tor") : tr("Connected");
+    case User::State::connected:
+        if (!user.throughTor)
+            return tr("Connected");
+        return user.noDirectPath ? tr("Connected through Tor, no direct path") : tr("Connected through Tor");
     case User::State::connecting: return tr("Connecting…");
     case User::State::notConnected: return user.onLocalNetwork ? tr("On your network") : tr("Not connected");
     }

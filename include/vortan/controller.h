@@ -80,6 +80,10 @@ public:
     // it is comes with reachability().
     void setTorEnabled(bool on);
     bool torEnabled() const;
+    // Telling contacts connected through Tor our direct endpoints and
+    // calling theirs (ControllerOptions::useDirectPath), on or off.
+    void setDirectPathEnabled(bool on);
+    bool directPathEnabled() const;
     // Whether a tor program is installed (without it the path through Tor
     // cannot be turned on).
     static bool torInstalled();

@@ -33,6 +33,10 @@ struct ControllerOptions {
     // Whether to reach people (and be reached by them) through Tor: a tor of
     // our own, or the one at torControlSocket. Off, tor is never started.
     bool useTor = false;
+    // Whether a contact connected through Tor is told our direct endpoints
+    // and called at theirs, so that a direct connection can take over. It
+    // shows our addresses to the contact. Off, none are sent or used.
+    bool useDirectPath = true;
     // An already running tor's control socket; empty: start our own.
     QString torControlSocket;
     // Lines added to the torrc of our own tor (a private network, bridges).

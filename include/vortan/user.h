@@ -24,6 +24,8 @@ struct User {
     std::optional<VortanError> error;   // in memory only
     std::optional<ConnectFailure> failure;  // in memory only: the last attempt's
     bool throughTor = false;  // in memory only: connected through Tor rather than directly
+    // In memory only: through Tor, and every direct endpoint it told us failed.
+    bool noDirectPath = false;
     // In memory only: announced on the local network now (a signed
     // announcement of theirs is there), whether connected or not.
     bool onLocalNetwork = false;

@@ -59,7 +59,7 @@ TEST(Frames, AnyFlippedBitInTheBoxFails)
 TEST(Frames, UnknownTypesArriveAsInvalid)
 {
     ReadySide side;
-    for (const std::int32_t raw : {9, -1, 5, std::numeric_limits<std::int32_t>::min(), 0, 1, 2, 3, 4})
+    for (const std::int32_t raw : {9, -1, 6, std::numeric_limits<std::int32_t>::min(), 0, 1, 2, 3, 4})
         side.framer->input(side.frame(raw, QByteArray::number(raw)));
     using enum MessageType;
     const std::vector<MessageType> expected = {invalid, invalid, invalid, invalid, invalid, listRequest, list, want, data};

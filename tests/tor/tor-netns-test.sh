@@ -6,6 +6,10 @@
 # CASE: reach     Bob offers 50 MB to Ann; it arrives whole with nobody
 #                 typing anything, although Bob's router takes a new address
 #                 in the middle of it and Ann's tor is killed later on
+#       direct    the same homes with cards that hold their real addresses:
+#                 the routers drop calls from outside, but keep ports, so
+#                 once connected through Tor the two call each other at once
+#                 and 200 MB go over the direct connection that takes over
 #       stranger  Mallory, who has Ann's card but is not among Ann's people,
 #                 cannot connect, and tor tells her the same whether Ann runs
 #                 or not
@@ -67,12 +71,14 @@ run() {
 
 tornet_up "$work/lab" "bt$$" || fail "the Tor network did not come up"
 echo "network up after $(since) s"
-tornet_home ann 192.168.1.0/24 10.77.0.101 || fail "Ann's home"
-tornet_home bob 192.168.1.0/24 10.77.0.102 || fail "Bob's home"
+tornet_home ann 192.168.1.0/24 198.18.0.101 || fail "Ann's home"
+tornet_home bob 192.168.1.0/24 198.18.0.102 || fail "Bob's home"
 for name in ann bob mallory; do mkdir -p "$work/$name/run" "$work/$name/in" && chmod 700 "$work/$name/run"; done
 # Addresses where nobody is: only Tor leads anywhere.
-brenvo ann card --name Ann --address 192.0.2.10 --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
-brenvo bob card --name Bob --address 192.0.2.11 --port 54322 -o "$work/bob.card" >/dev/null || fail "Bob's card"
+ann_at=192.0.2.10 bob_at=192.0.2.11
+[ "$case_name" = direct ] && ann_at=198.18.0.101 bob_at=198.18.0.102
+brenvo ann card --name Ann --address $ann_at --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
+brenvo bob card --name Bob --address $bob_at --port 54322 -o "$work/bob.card" >/dev/null || fail "Bob's card"
 brenvo ann import "$work/bob.card" >/dev/null && brenvo bob import "$work/ann.card" >/dev/null || fail "import"
 
 case "$case_name" in
@@ -93,7 +99,7 @@ reach)
     i=$((i + 1)); [ $i -lt 1200 ] || fail "no 10 MB after 120 s"; sleep 0.1
   done
   echo "10 MB after $(since) s: Bob's router takes a new address"
-  tornet_change_wan bob 10.77.0.103 || fail "new address"
+  tornet_change_wan bob 198.18.0.103 || fail "new address"
   until [ "$(arrived)" -ge 30000000 ]; do
     i=$((i + 1)); [ $i -lt 2400 ] || fail "no 30 MB after 240 s"; sleep 0.1
   done
@@ -107,8 +113,28 @@ reach)
   mb=$(echo "scale=2; 50 / ($(since))" | bc)
   echo "50 MB through Tor: about $mb MB/s over the whole run"
   ;;
+direct)
+  head -c 200000000 /dev/urandom >"$work/offer.bin"
+  brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
+  start=$(now_ms)
+  run bob
+  run ann --accept Bob --download-to "$work/ann/in" --exit-when-done --timeout 240
+  ann_pid=$!
+  wait_for "$work/ann/out.log" "connected Bob through Tor" 90 || fail "Ann and Bob did not connect through Tor"
+  tor_at=$(since)
+  wait_for "$work/ann/out.log" "connected Bob directly" 60 || fail "no direct connection took over"
+  direct_at=$(since)
+  direct_start=$(now_ms)
+  on_tor=$(arrived)
+  wait "$ann_pid" || fail "Ann's run did not end well ($?)"
+  cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the file that arrived differs"
+  grep -q "written already" "$work/ann/run.log" && fail "a block arrived twice"
+  seconds=$(echo "scale=2; ($(now_ms) - $direct_start) / 1000" | bc)
+  echo "through Tor after $tor_at s, direct after $direct_at s ($on_tor bytes had come through Tor)"
+  echo "the rest over the direct connection: $(echo "scale=1; (200000000 - $on_tor) / 1000000 / $seconds" | bc) MB/s"
+  ;;
 stranger)
-  tornet_home mallory 192.168.1.0/24 10.77.0.104 || fail "Mallory's home"
+  tornet_home mallory 192.168.1.0/24 198.18.0.104 || fail "Mallory's home"
   brenvo mallory card --name Mallory --address 192.0.2.12 --port 54322 >/dev/null || fail "Mallory's card"
   brenvo mallory import "$work/ann.card" >/dev/null || fail "Mallory imports Ann's card"
   run ann

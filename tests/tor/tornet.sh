@@ -12,21 +12,21 @@
 #   work=$(mktemp -d /tmp/mytest.XXXXXX)  # short: tor's Unix sockets go below
 #   trap 'tornet_down; rm -rf "$work"' EXIT
 #   tornet_up "$work" "mt$$" || fail "no Tor network"
-#   tornet_home ann 192.168.1.0/24 10.77.0.101
-#   tornet_home bob 192.168.1.0/24 10.77.0.102
+#   tornet_home ann 192.168.1.0/24 198.18.0.101
+#   tornet_home bob 192.168.1.0/24 198.18.0.102
 #   tornet_in ann brenvo-cli ... --tor-torrc "$work/tornet.torrc" ... &
-#   tornet_change_wan bob 10.77.0.103     # Bob's line gets a new address
+#   tornet_change_wan bob 198.18.0.103     # Bob's line gets a new address
 #
 # The network (PREFIX is tornet_up's second argument, unique per run; keep it
 # short, as namespace names derive from it):
-#   PREFIX-net    "the internet": bridge br0 on 10.77.0.0/24. The relays run
+#   PREFIX-net    "the internet": bridge br0 on 198.18.0.0/24. The relays run
 #                 in this namespace, each on its own address: auth1..auth3 at
-#                 10.77.0.11-13 (directory authorities that are also relays,
+#                 198.18.0.11-13 (directory authorities that are also relays,
 #                 exits and HSDirs; ORPort 5000, DirPort 7000), relay1 and
-#                 relay2 at 10.77.0.14-15 (ORPort 5000, not exits). The
+#                 relay2 at 198.18.0.14-15 (ORPort 5000, not exits). The
 #                 exits' policy is "accept *:*" (see tornet_up), but nothing
-#                 leaves this namespace for anywhere beyond 10.77.0.0/24.
-#                 Use 10.77.0.16-254 for homes' WAN addresses and hosts.
+#                 leaves this namespace for anywhere beyond 198.18.0.0/24.
+#                 Use 198.18.0.16-254 for homes' WAN addresses and hosts.
 #   PREFIX-NAME-gw  after tornet_home NAME LAN_SUBNET WAN_ADDRESS: the home's
 #                 router, wan0 = WAN_ADDRESS/24 on the bridge, lan0 = .1 of
 #                 LAN_SUBNET (a /24, e.g. 192.168.1.0/24; homes may share
@@ -87,8 +87,11 @@
 
 TORNET_PYTHON=${TORNET_PYTHON:-/usr/bin/python3}
 TORNET_TOOL=${TORNET_DIR:-$(cd "$(dirname "$0")" && pwd)}/tornet-tool.py
-TORNET_SUBNET=10.77.0.0/24
-TORNET_NET=10.77.0
+# A range set aside for benchmarks, which nobody routes: unlike a private
+# range, the program takes its addresses for public ones, as a home's WAN
+# address is.
+TORNET_SUBNET=198.18.0.0/24
+TORNET_NET=198.18.0
 TORNET_PREFIX=
 TORNET_WORK=
 # The Unix-domain sockets of the tors live in their data directories: keep

@@ -148,7 +148,7 @@ void Connection::start()
     auto onConnected = [this](UniqueFd socket) { connected(std::move(socket)); };
     auto onFailed = [this](const NetworkError& error) { fail(error); };
     if (m_socksPath.isEmpty())
-        m_connector = std::make_unique<Connector>(m_host, m_port, onConnected, onFailed, this);
+        m_connector = std::make_unique<Connector>(m_host, m_port, onConnected, onFailed, this, m_localPort);
     else
         m_connector = std::make_unique<SocksConnector>(m_socksPath, m_host, m_port, onConnected, onFailed, this);
     m_connector->start();

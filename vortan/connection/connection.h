@@ -72,6 +72,11 @@ public:
 
     // Outgoing, to host (a name or a numeric address) and port.
     Connection(KeyHelper& keys, QString host, quint16 port, QObject* parent = nullptr);
+    // An outgoing connection made directly leaves from this local port
+    // (shared with our listener), so that two ends calling each other at
+    // once get through port-keeping NATs and stateful firewalls. Before
+    // start(); 0: any port.
+    void setLocalPort(quint16 port) { m_localPort = port; }
     // Outgoing through tor: its SOCKS5 proxy on the Unix-domain socket at
     // socksPath, to host (an onion address) and port.
     Connection(KeyHelper& keys, QString host, quint16 port, QString socksPath, QObject* parent = nullptr);
@@ -184,6 +189,7 @@ private:
     KeyHelper& m_keys;
     QString m_host;
     quint16 m_port = 0;
+    quint16 m_localPort = 0;
     QString m_socksPath;
     bool m_localStream = false;  // a Unix-domain socket: tor's end of the path
     bool m_accepted = false;

@@ -43,11 +43,25 @@ socklen_t socketAddress(const QHostAddress& address, quint16 port, sockaddr_stor
     return 0;
 }
 
+// Binds the socket to the port on every address of its family, beside a
+// listener on the same port; failing that it stays unbound.
+void bindLocalPort(int fd, sa_family_t family, quint16 port)
+{
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    sockaddr_storage local;
+    const socklen_t size =
+        socketAddress(family == AF_INET6 ? QHostAddress(QHostAddress::AnyIPv6) : QHostAddress(QHostAddress::AnyIPv4), port, local);
+    [[maybe_unused]] const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&local), size);
+}
+
 }  // namespace
 
 Connector::Connector(QString host, quint16 port, ConnectedHandler onConnected, FailedHandler onFailed,
-                     QObject* parent)
-    : Dialer(std::move(onConnected), std::move(onFailed), parent), m_host(std::move(host)), m_port(port)
+                     QObject* parent, quint16 localPort)
+    : Dialer(std::move(onConnected), std::move(onFailed), parent), m_host(std::move(host)), m_port(port),
+      m_localPort(localPort)
 {
 }
 
@@ -96,6 +110,8 @@ void Connector::tryNext()
             m_lastError = NetworkError::posix(errno);
             continue;
         }
+        if (m_localPort != 0)
+            bindLocalPort(fd.get(), storage.ss_family, m_localPort);
         int result;
         do {
             result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&storage), size);

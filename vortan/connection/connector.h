@@ -28,8 +28,10 @@ namespace vortan {
 class Connector : public Dialer {
     Q_OBJECT
 public:
+    // localPort, when not 0, is bound before connecting (shared with a
+    // listener on it); where that fails the connection leaves from any port.
     Connector(QString host, quint16 port, ConnectedHandler onConnected, FailedHandler onFailed,
-              QObject* parent = nullptr);
+              QObject* parent = nullptr, quint16 localPort = 0);
     ~Connector() override;
 
     void start() override;
@@ -41,6 +43,7 @@ private:
 
     QString m_host;
     quint16 m_port;
+    quint16 m_localPort;
 
     int m_lookupId = -1;
     QList<QHostAddress> m_addresses;

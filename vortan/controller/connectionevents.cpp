@@ -1,5 +1,7 @@
 #include "vortan/controller/connectionevents.h"
 
+#include "vortan/controller/directpath.h"
+
 #include "vortan/controller/catalogue.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/listening.h"
@@ -11,10 +13,17 @@
 namespace vortan {
 
 ConnectionEvents::ConnectionEvents(Peers& peers, Catalogue& catalogue, Downloads& downloads, SendLoops& sending,
-                                   Listening& listening, UserDirectory& directory)
+                                   Listening& listening, UserDirectory& directory, DirectPath& directPath)
     : m_peers(peers), m_catalogue(catalogue), m_downloads(downloads), m_sending(sending), m_listening(listening),
-      m_directory(directory)
+      m_directory(directory), m_directPath(directPath)
 {
+}
+
+void ConnectionEvents::peerConnectionDidReceiveHints(const QList<Endpoint>& hints,
+                                                     const std::shared_ptr<PeerConnection>& peer)
+{
+    if (admitted(peer))
+        m_directPath.hintsReceived(hints, peer);
 }
 
 bool ConnectionEvents::admitted(const std::shared_ptr<PeerConnection>& peer)

@@ -5,6 +5,7 @@
 namespace vortan {
 
 class Catalogue;
+class DirectPath;
 class Downloads;
 class Listening;
 class Peers;
@@ -18,7 +19,7 @@ class UserDirectory;
 class ConnectionEvents final : public ListenerDelegate {
 public:
     ConnectionEvents(Peers& peers, Catalogue& catalogue, Downloads& downloads, SendLoops& sending,
-                     Listening& listening, UserDirectory& directory);
+                     Listening& listening, UserDirectory& directory, DirectPath& directPath);
 
     // No report reaches the collaborators from here on.
     void close() { expireWeakReferences(); }
@@ -36,6 +37,7 @@ public:
     void peerConnectionDidFailToDecode(MessageType type, const DecodeError& error,
                                        const std::shared_ptr<PeerConnection>& peer) override;
     void peerConnectionDidCancel(const std::shared_ptr<PeerConnection>& peer) override;
+    void peerConnectionDidReceiveHints(const QList<Endpoint>& hints, const std::shared_ptr<PeerConnection>& peer) override;
 
 private:
     bool admitted(const std::shared_ptr<PeerConnection>& peer);
@@ -46,6 +48,7 @@ private:
     SendLoops& m_sending;
     Listening& m_listening;
     UserDirectory& m_directory;
+    DirectPath& m_directPath;
 };
 
 }  // namespace vortan

@@ -48,6 +48,8 @@ void Controller::setSettings(bool listen, bool mapPort) { d->setSettings(listen,
 void Controller::save() { d->save(); }
 void Controller::setTorEnabled(bool on) { d->setTorEnabled(on); }
 bool Controller::torEnabled() const { return d->torEnabled(); }
+void Controller::setDirectPathEnabled(bool on) { d->setDirectPathEnabled(on); }
+bool Controller::directPathEnabled() const { return d->directPathEnabled(); }
 bool Controller::torInstalled() { return !TorProcess::find(QStringLiteral("tor")).isEmpty(); }
 
 bool Controller::isStarted() const { return d->isStarted(); }

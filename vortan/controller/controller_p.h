@@ -5,6 +5,7 @@
 #include "vortan/controller/connectionevents.h"
 #include "vortan/controller/connectionpolicy.h"
 #include "vortan/controller/controllerseams.h"
+#include "vortan/controller/directpath.h"
 #include "vortan/controller/downloads.h"
 #include "vortan/controller/filetable.h"
 #include "vortan/controller/listening.h"
@@ -46,6 +47,7 @@ class SleepInhibitor;
 //   Peers          connections to peers and the ConnectionPolicy that calls them
 //   Listening      the listener, the port mapping and the local presence
 //   ActivityHold   the hold on the machine's sleep while transfers run
+//   DirectPath     from a connection through Tor to a direct one
 //   ConnectionEvents  the listener's and the connections' reports, handed on
 //
 // Each collaborator is given what it needs of the others as an Engine of
@@ -118,6 +120,9 @@ public:
     Listening& listening() { return m_listening; }
     const Listening& listening() const { return m_listening; }
     ActivityHold& activity() { return m_activity; }
+    DirectPath& directPath() { return m_directPath; }
+    void setDirectPathEnabled(bool on) { m_options.useDirectPath = on; }
+    bool directPathEnabled() const { return m_options.useDirectPath; }
     // What the listener and the connections report goes through here.
     ConnectionEvents& events() { return m_events; }
 
@@ -171,6 +176,7 @@ private:
     std::unique_ptr<TorService> m_tor;
     bool m_started = false;
     ActivityHold m_activity;
+    DirectPath m_directPath;
     ConnectionEvents m_events;
 };
 

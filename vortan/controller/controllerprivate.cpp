@@ -150,8 +150,42 @@ ControllerPrivate::ControllerPrivate(ControllerOptions options, ControllerSeams 
                       .publicAddress = [this](const QString& address) { receivedPublicAddress(address); },
                   }),
       m_activity(m_clock, m_sleepInhibitor),
-      m_events(m_peers, m_catalogue, m_downloads, m_sending, m_listening, m_directory)
+      m_directPath({
+          .enabled = [this] { return m_options.useDirectPath; },
+          .listeningPort = [this]() -> std::optional<std::uint16_t> {
+              const std::optional<User>& me = m_directory.me();
+              if (m_listening.state().kind() != ListenerState::Kind::ready || !me || !me->port)
+                  return std::nullopt;
+              return *me->port;
+          },
+          .mappedAddress = [this]() -> std::optional<QString> {
+              const Reachability& reachability = m_listening.reachability();
+              if (reachability.router != Reachability::Router::forwarded || reachability.externalAddress.isEmpty())
+                  return std::nullopt;
+              return reachability.externalAddress;
+          },
+          .cardAddress = [this]() -> std::optional<QString> {
+              const std::optional<User>& me = m_directory.me();
+              return me ? me->address : std::nullopt;
+          },
+          .networks = [] { return HintFilter::machineNetworks(); },
+          .peerFor = [this](const QByteArray& key) { return m_peers.peerFor(key); },
+          .findUser = [this](const QByteArray& key) { return m_directory.find(key); },
+          .call = [this](const QByteArray& key, const QList<Endpoint>& endpoints, std::uint16_t localPort) {
+              m_peers.callDirect(key, endpoints, localPort);
+          },
+      }),
+      m_events(m_peers, m_catalogue, m_downloads, m_sending, m_listening, m_directory, m_directPath)
 {
+    connect(&m_peers, &Peers::peerReady, this, [this](const QByteArray& key) { m_directPath.connected(key); });
+    connect(&m_peers, &Peers::networkDidChange, this, [this] {
+        QList<QByteArray> keys;
+        for (const std::shared_ptr<PeerConnection>& peer : m_peers.ready()) {
+            if (peer->user())
+                keys.append(*peer->user());
+        }
+        m_directPath.networkChanged(keys);
+    });
 }
 
 ControllerPrivate::~ControllerPrivate()

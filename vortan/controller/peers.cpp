@@ -133,6 +133,7 @@ void Peers::networkChanged()
 {
     logInfo(lcController(), QStringLiteral("The network changed"));
     m_policy->networkChanged();
+    emit networkDidChange();
 }
 
 void Peers::connectTo(const QByteArray& key)
@@ -205,6 +206,10 @@ void Peers::connectionFailed(qsizetype index, ConnectFailure failure)
     OutgoingPeer& outgoing = m_connectingPeers[index];
     outgoing.ended = true;
     const QByteArray key = outgoing.calledKey;
+    if (outgoing.upgrade) {
+        upgradeFailed(index, failure);
+        return;
+    }
     if (outgoing.throughTor) {
         if (!peerFor(key))
             pathFailed(key, true, std::move(failure));
@@ -410,6 +415,12 @@ bool Peers::promote(const std::shared_ptr<PeerConnection>& peer)
 {
     const QByteArray key = *peer->user();
     const bool ours = dialledByUs(peer);
+    if (!upgradeWins(peer, key))
+        return false;
+    const std::shared_ptr<PeerConnection> current = peerFor(key);
+    // A direct connection replaces one through Tor, whoever made either.
+    const bool upgrade = current && current->connection() && current->connection()->throughTor() && peer->connection()
+                         && !peer->connection()->throughTor();
 
     // The newest connection of a user wins, unless the two crossed: both
     // ends called at once, and each end may see them ready in either order.
@@ -418,7 +429,7 @@ bool Peers::promote(const std::shared_ptr<PeerConnection>& peer)
     for (qsizetype i = 0; i < m_peers.size(); ++i) {
         if (m_peers[i] == peer || !sameUser(m_peers[i], key))
             continue;
-        const bool crossed = dialledByUs(m_peers[i]) != ours
+        const bool crossed = !upgrade && dialledByUs(m_peers[i]) != ours
                              && m_clock.now() - m_readySince.value(m_peers[i].get()) < kCrossingWindow;
         if (crossed && ours != weWinCrossings(key)) {
             const User* user = m_engine.findUser(key);
@@ -501,9 +512,16 @@ bool Peers::promote(const std::shared_ptr<PeerConnection>& peer)
             learnEndpoint(key, endpoints->remoteEndpoint.host, *user->port, EndpointSource::incoming);
     }
     // The list request went out when the handshake was done.
+    if (upgrade) {
+        const User* user = m_engine.findUser(key);
+        logInfo(lcController(), QStringLiteral("Connected to %1 directly at %2: the connection through Tor is closed")
+                                    .arg(user ? user->name : QString(),
+                                         peer->connection() ? peer->connection()->remoteDescription() : QString()));
+    }
     m_engine.modifyUser(key, [&](User& u) {
         u.state = User::State::connected;
         u.throughTor = throughTor;
+        u.noDirectPath = false;
         u.error.reset();
         u.failure.reset();
     });
@@ -572,6 +590,7 @@ void Peers::cancelled(const std::shared_ptr<PeerConnection>& peer)
     m_engine.modifyUser(key, [&](User& u) {
         u.state = connecting ? User::State::connecting : User::State::notConnected;
         u.throughTor = false;
+        u.noDirectPath = false;
     });
     if (wasConnected)
         noteDisconnected(key, longLived);

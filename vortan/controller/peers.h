@@ -88,6 +88,11 @@ public:
     // Ends every connection of a user that is removed, and forgets it.
     void forget(const QByteArray& key);
     void learnEndpoint(const QByteArray& key, const QString& host, std::uint16_t port, EndpointSource source);
+    // Calls a user connected through Tor at these direct endpoints at once,
+    // each from localPort (0: any). The first to prove the user's key
+    // replaces the connection through Tor; failures change nothing but the
+    // user's noDirectPath once all have failed.
+    void callDirect(const QByteArray& key, const QList<Endpoint>& endpoints, std::uint16_t localPort);
     // The user's announcements on the local network resolved to these
     // endpoints, the one to try first first.
     void learnPresence(const QByteArray& key, const QList<Endpoint>& endpoints);
@@ -127,6 +132,8 @@ public:
     static constexpr int kStrangersTold = 16;
 
 signals:
+    // The machine's network changed (the connection policy was told).
+    void networkDidChange();
     // A connection of this user became ready (it is now connected).
     void peerReady(const QByteArray& key);
     // The user has no connection left (after having been connected).
@@ -146,6 +153,7 @@ private:
         std::optional<ConnectFailure> failure;
         bool ended = false;  // its failure was handled, or we cancelled it
         bool throughTor = false;
+        bool upgrade = false;  // made by callDirect()
     };
     // One call to a user: the direct endpoints one after the other, and the
     // onion address beside them; it fails once both have.
@@ -176,6 +184,12 @@ private:
     // Whether the connection our end made wins when calls cross.
     bool weWinCrossings(const QByteArray& key) const;
     void noteDisconnected(const QByteArray& key, bool longLived);
+    // callDirect()'s connection at this index ended without replacing the
+    // one through Tor.
+    void upgradeFailed(qsizetype outgoing, const ConnectFailure& failure);
+    // Whether the connection made by callDirect() wins over the user's
+    // ready one; closes it when it does not.
+    bool upgradeWins(const std::shared_ptr<PeerConnection>& peer, const QByteArray& key);
     void refusedStranger(const QByteArray& key);
 
     Clock& m_clock;

@@ -24,6 +24,7 @@ void ControllerPrivate::removeUser(const QByteArray& key)
 {
     m_catalogue.removeUser(key);
     m_peers.forget(key);
+    m_directPath.forget(key);
     if (m_directory.remove(key))
         refreshAllowedUsers();
     m_store.schedule();

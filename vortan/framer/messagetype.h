@@ -12,12 +12,16 @@ enum class MessageType : std::int32_t {
     list = 2,
     want = 3,
     data = 4,
+    // Beyond the four every peer knows: sent only on connections through
+    // Tor, where both ends are ours (one that does not know it logs it as
+    // invalid and goes on).
+    hints = 5,
 };
 
 // Every value outside the known range, negative ones included, is `invalid`.
 constexpr MessageType messageTypeFromRaw(std::int32_t raw)
 {
-    return raw >= 0 && raw <= static_cast<std::int32_t>(MessageType::data) ? static_cast<MessageType>(raw)
+    return raw >= 0 && raw <= static_cast<std::int32_t>(MessageType::hints) ? static_cast<MessageType>(raw)
                                                                             : MessageType::invalid;
 }
 

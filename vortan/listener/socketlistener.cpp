@@ -51,24 +51,38 @@ void SocketListener::listen()
         report(SocketListenerState::failed(NetworkError::posix(errno)));
         return;
     }
-    const int on = 1;
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    int bound;
-    if (ipv6) {
-        const int off = 0;
-        ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(m_port);
-        address.sin6_addr = in6addr_any;
-        bound = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } else {
+    const auto bindTo = [&](int socket, std::uint16_t port) {
+        const int on = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (ipv6) {
+            const int off = 0;
+            ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+            sockaddr_in6 address{};
+            address.sin6_family = AF_INET6;
+            address.sin6_port = htons(port);
+            address.sin6_addr = in6addr_any;
+            return ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_port = htons(m_port);
+        address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_ANY);
-        bound = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        return ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    };
+    // Calls made to a contact's hints leave from our port too, which takes
+    // SO_REUSEPORT on the listener; that would also let a second listener
+    // share the port unseen, so a plain socket first checks that nobody
+    // listens there.
+    if (m_port != 0) {
+        UniqueFd probe(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+        if (probe && bindTo(probe.get(), m_port) != 0) {
+            report(SocketListenerState::failed(NetworkError::posix(errno)));
+            return;
+        }
     }
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    const int bound = bindTo(fd.get(), m_port);
     if (bound != 0 || ::listen(fd.get(), kBacklog) != 0) {
         report(SocketListenerState::failed(NetworkError::posix(errno)));
         return;

@@ -1,5 +1,7 @@
 #include "vortan/peer/peerconnection.h"
 
+#include "vortan/peer/hints.h"
+
 #include "vortan/connection/networkerrors.h"
 #include "vortan/keys/keyhelper.h"
 #include "vortan/log.h"
@@ -46,9 +48,10 @@ std::shared_ptr<PeerConnection> PeerConnection::accepted(KeyHelper& keys, QTcpSo
 
 std::shared_ptr<PeerConnection> PeerConnection::connect(KeyHelper& keys, const QString& host, quint16 port,
                                                         QByteArray userKey, PeerConnectionDelegate* delegate,
-                                                        Clock* clock)
+                                                        Clock* clock, quint16 localPort)
 {
     auto connection = std::make_unique<Connection>(keys, host, port);
+    connection->setLocalPort(localPort);
     if (clock)
         connection->setClock(*clock);
     auto peer = std::make_shared<PeerConnection>(Private{}, keys, std::move(connection), std::move(userKey), delegate);
@@ -181,6 +184,14 @@ void PeerConnection::dispatch(MessageType type, QByteArray payload)
     case MessageType::data:
         receivedData(std::move(payload));
         return;
+    case MessageType::hints:
+        // Only our own peers send it, and only through Tor: elsewhere it is
+        // no message of the protocol.
+        if (m_connection && m_connection->throughTor()) {
+            receivedHints(payload);
+            return;
+        }
+        break;
     case MessageType::invalid:
         break;
     }
@@ -338,6 +349,29 @@ void PeerConnection::receivedWant(const QByteArray& payload)
             + idText(want->fileID));
     if (PeerConnectionDelegate* delegate = m_delegate.get())
         delegate->peerConnectionDidReceiveWant(want->blocks, want->fileID, shared_from_this());
+}
+
+void PeerConnection::sendHints(const QList<Endpoint>& endpoints)
+{
+    if (!m_connection || !m_connection->throughTor())
+        return;
+    logDebug(lcPeer(), QStringLiteral("send hints: %1 endpoints").arg(std::min(endpoints.size(), Hints::kMax)));
+    m_connection->send(MessageType::hints, Hints::encode(endpoints));
+}
+
+void PeerConnection::receivedHints(const QByteArray& payload)
+{
+    Hints hints;
+    try {
+        hints = Hints::decode(payload);
+    } catch (const DecodeError& e) {
+        logWarning(lcPeer(), QStringLiteral("Dropped hints from %1: %2").arg(m_connection->remoteDescription(), QString::fromUtf8(e.what())));
+        return;
+    }
+    if (hints.ignored > 0)
+        logInfo(lcPeer(), QStringLiteral("Ignored %1 of the hints from %2").arg(hints.ignored).arg(m_connection->remoteDescription()));
+    if (PeerConnectionDelegate* delegate = m_delegate.get())
+        delegate->peerConnectionDidReceiveHints(hints.endpoints, shared_from_this());
 }
 
 void PeerConnection::receivedData(QByteArray payload)

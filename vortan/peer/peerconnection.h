@@ -44,9 +44,10 @@ public:
                                                     HandshakeGate::Ticket ticket = {}, Clock* clock = nullptr);
     // Connects to host and port to talk to the user whose key is given, and
     // starts the connection.
+    // localPort: see Connection::setLocalPort().
     static std::shared_ptr<PeerConnection> connect(KeyHelper& keys, const QString& host, quint16 port,
                                                    QByteArray userKey, PeerConnectionDelegate* delegate,
-                                                   Clock* clock = nullptr);
+                                                   Clock* clock = nullptr, quint16 localPort = 0);
     // The same through tor's SOCKS socket, to an onion address.
     static std::shared_ptr<PeerConnection> connectThroughTor(KeyHelper& keys, const QString& socksPath,
                                                              const QString& onion, quint16 port, QByteArray userKey,
@@ -79,6 +80,9 @@ public:
     // failure, ENOTCONN before ready, EOVERFLOW for a block index beyond
     // 32 bits).
     void sendData(QByteArrayView data, std::int64_t block, const QUuid& fileID, SendCompletion completion);
+    // Tells our direct endpoints (at most Hints::kMax); only on a connection
+    // through Tor, else nothing is sent.
+    void sendHints(const QList<Endpoint>& endpoints);
 
     // A list payload of at least this many bytes (some 500 entries) is decoded
     // on a worker thread: a full message holds tens of thousands of entries
@@ -105,6 +109,7 @@ private:
     void reportList(DecodedList list);
     void receivedWant(const QByteArray& payload);
     void receivedData(QByteArray payload);
+    void receivedHints(const QByteArray& payload);
 
     KeyHelper& m_keys;
     std::unique_ptr<Connection> m_connection;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vortan/framer/messagetype.h"
+#include "vortan/keys/keyhelper.h"
 #include "vortan/peer/weakref.h"
 #include "vortan/records/blockset.h"
 #include "vortan/records/coding.h"
@@ -37,6 +38,9 @@ public:
                                               const std::shared_ptr<PeerConnection>& peer) = 0;
     virtual void peerConnectionDidReceiveData(const QByteArray& data, std::int64_t block, const QUuid& fileID,
                                               const std::shared_ptr<PeerConnection>& peer) = 0;
+    // Where the peer says it can be reached directly: only on a connection
+    // through Tor, at most Hints::kMax, unchecked.
+    virtual void peerConnectionDidReceiveHints(const QList<Endpoint>&, const std::shared_ptr<PeerConnection>&) {}
     // Always followed, later, by peerConnectionDidCancel.
     virtual void peerConnectionDidFail(const NetworkError& error, const std::shared_ptr<PeerConnection>& peer) = 0;
     // A list or want payload did not decode; the connection stays open.

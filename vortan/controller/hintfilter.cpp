@@ -1,0 +1,105 @@
+#include "vortan/controller/hintfilter.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+
+namespace vortan {
+
+namespace {
+
+QHostAddress plain(QHostAddress address)
+{
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
+        return QHostAddress(ipv4);
+    address.setScopeId(QString());
+    return address;
+}
+
+// Ranges that mean something only on one network: RFC 1918, shared address
+// space (carrier-grade NAT) and IPv6 unique local addresses.
+bool isPrivate(const QHostAddress& address)
+{
+    static const std::pair<QHostAddress, int> ranges[] = {
+        QHostAddress::parseSubnet(QStringLiteral("10.0.0.0/8")),
+        QHostAddress::parseSubnet(QStringLiteral("172.16.0.0/12")),
+        QHostAddress::parseSubnet(QStringLiteral("192.168.0.0/16")),
+        QHostAddress::parseSubnet(QStringLiteral("100.64.0.0/10")),
+    };
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return address.isUniqueLocalUnicast() || address.isSiteLocal();
+    for (const auto& [network, prefix] : ranges) {
+        if (address.isInSubnet(network, prefix))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+HintFilter HintFilter::ofThisMachine()
+{
+    return HintFilter(machineNetworks());
+}
+
+QList<QNetworkAddressEntry> HintFilter::machineNetworks()
+{
+    QList<QNetworkAddressEntry> networks;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const auto flags = interface.flags();
+        if ((flags & QNetworkInterface::IsUp) && (flags & QNetworkInterface::IsRunning)
+            && !(flags & QNetworkInterface::IsLoopBack))
+            networks += interface.addressEntries();
+    }
+    return networks;
+}
+
+QList<QString> HintFilter::ownAddresses(const QList<QNetworkAddressEntry>& networks)
+{
+    QList<QString> addresses;
+    for (const QNetworkAddressEntry& entry : networks) {
+        const QHostAddress ip = plain(entry.ip());
+        if (ip.isNull() || ip.isLoopback() || ip.isLinkLocal() || ip.isMulticast() || entry.isTemporary())
+            continue;
+        if (!addresses.contains(ip.toString()))
+            addresses.append(ip.toString());
+    }
+    return addresses;
+}
+
+std::optional<QString> HintFilter::refusal(const Endpoint& hint) const
+{
+    QHostAddress address;
+    if (!address.setAddress(hint.host))
+        return QStringLiteral("not a numeric address");
+    address = plain(address);
+    if (hint.port == 0)
+        return QStringLiteral("no port");
+    if (address.isNull() || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
+        || (address.protocol() == QAbstractSocket::IPv4Protocol && (address.toIPv4Address() >> 24) == 0))
+        return QStringLiteral("unspecified");
+    if (address.isLoopback())
+        return QStringLiteral("loopback");
+    if (address.isMulticast())
+        return QStringLiteral("multicast");
+    if (address.isBroadcast())
+        return QStringLiteral("broadcast");
+    if (address.isLinkLocal())
+        return QStringLiteral("link-local");
+    bool onThatNetwork = false;
+    for (const QNetworkAddressEntry& entry : m_networks) {
+        if (address == plain(entry.ip()))
+            return QStringLiteral("this machine");
+        if (entry.prefixLength() < 0 || !address.isInSubnet(plain(entry.ip()), entry.prefixLength()))
+            continue;
+        if (!entry.broadcast().isNull() && address == plain(entry.broadcast()))
+            return QStringLiteral("broadcast");
+        onThatNetwork = true;
+    }
+    if (isPrivate(address) && !onThatNetwork)
+        return QStringLiteral("a private address of another network");
+    return std::nullopt;
+}
+
+}  // namespace vortan
