@@ -201,16 +201,17 @@ def main_window(app):
     return wait_for("a main window", lambda: find_shown(app, "frame"))
 
 
-def sidebar_item(app, name):
-    people = wait_node(app, "list", "People")
+def sidebar_item(app, name, people="People"):
+    people = wait_node(app, "list", people)
     return wait_for(f'"{name}" in the sidebar', lambda: find(people, "list item", name))
 
 
-def select_user(app, name):
-    item = sidebar_item(app, name)
+def select_user(app, name, people="People"):
+    item = sidebar_item(app, name, people)
     if not item.getState().contains(pyatspi.STATE_SELECTED):
         item.queryAction().doAction(0)  # the cell's toggle: selects it
-    wait_for(f'"{name}" selected', lambda: sidebar_item(app, name).getState().contains(pyatspi.STATE_SELECTED))
+    wait_for(f'"{name}" selected', lambda: sidebar_item(app, name, people).getState().contains(
+        pyatspi.STATE_SELECTED))
 
 
 def connect_user(app, name):
@@ -268,6 +269,23 @@ def run(session, body, shown=snapshot):
         session.stop_all()
     print("passed: " + ", ".join(passed))
     return 0
+
+
+def main(body, shown=snapshot):
+    """Runs body(session, step) on the programs named in the arguments
+    (BRENVO BRENVO_CLI) as run() does, and exits with its status."""
+    session = Session(sys.argv[1], sys.argv[2])
+    sys.exit(run(session, lambda step: body(session, step), shown))
+
+
+def ends(process, what, timeout=TIMEOUT):
+    """Waits until brenvo exits 0 after what."""
+    try:
+        status = process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"brenvo still runs after {what}")
+    if status != 0:
+        raise Failure(f"brenvo exited {status} after {what}")
 
 
 def menu_item(app, name):

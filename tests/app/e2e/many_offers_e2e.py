@@ -4,12 +4,11 @@ answer the next question within a few seconds, and keep running.
 Usage (inside run_e2e.sh): many_offers_e2e.py BRENVO BRENVO_CLI"""
 
 import os
-import sys
 import time
 
 import pyatspi
 
-from brenvo_ui import Failure, Session, run, wait_for
+from brenvo_ui import Failure, main, wait_for
 
 COUNT = 10_000
 # What a screen reader asks to be told about.
@@ -57,49 +56,44 @@ def selected(item):
     return item.getState().contains(pyatspi.STATE_SELECTED)
 
 
-def main():
-    session = Session(sys.argv[1], sys.argv[2])
-
-    def body(step):
-        ann_dir = setup(session)
-        step(f"{COUNT} files offered by Bob")
-        listener = lambda event: None  # noqa: E731  (never dispatched: registering makes the program send them)
-        pyatspi.Registry.registerEventListener(listener, *EVENTS)
-        process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
-        frame = wait_for("the main window", lambda: shallow_find(app, "frame"))
-        people = wait_for("the sidebar", lambda: shallow_find(frame, "list", "People"))
-        files = wait_for("the file list", lambda: shallow_find(frame, "tree", "Files"))
-        bob = wait_for("Bob in the sidebar", lambda: row(people, "Bob"))
-        bob.queryAction().doAction(0)
-        # Bob in view is called without a click.
-        wait_for("Bob selected", lambda: selected(row(people, "Bob")) and frame.name.startswith("Bob"))
-        # Counts are written in the session's numbers (run_e2e.sh: the C locale).
-        wait_for(f"{COUNT} new files of Bob", lambda: row(people, "Bob").description
-                 == f"Connected, {COUNT:,} new files", timeout=120)
-        step("listed")
-        for round in range(2):
-            row(people, "Ann").queryAction().doAction(0)
-            wait_for("Ann selected", lambda: frame.name == "Brenvo")
-            started = time.monotonic()
-            row(people, "Bob").queryAction().doAction(0)
-            wait_for("Bob's title", lambda: frame.name == "Bob — Connected" and selected(row(people, "Bob")),
-                     timeout=ANSWER_WITHIN)
-            # What a screen reader asks next: how many rows, and the first.
-            count, last = files.childCount, files.getChildAtIndex(files.childCount - 1).name
-            if count < COUNT or "Offer 09999" not in last:
-                raise Failure(f"the file list has {count} children, the last {last!r}")
-            took = time.monotonic() - started
-            if took > ANSWER_WITHIN:
-                raise Failure(f"selecting Bob took {took:.1f} s")
-            step(f"Bob selected and his files read in {took:.1f} s")
-        if process.poll() is not None:
-            raise Failure(f"brenvo ended ({process.returncode})")
-        status = session.stop(process)
-        if status != 0:
-            raise Failure(f"brenvo exited {status} on SIGTERM")
-
-    return run(session, body, shown=lambda app: "")
+def body(session, step):
+    ann_dir = setup(session)
+    step(f"{COUNT} files offered by Bob")
+    listener = lambda event: None  # noqa: E731  (never dispatched: registering makes the program send them)
+    pyatspi.Registry.registerEventListener(listener, *EVENTS)
+    process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
+    frame = wait_for("the main window", lambda: shallow_find(app, "frame"))
+    people = wait_for("the sidebar", lambda: shallow_find(frame, "list", "People"))
+    files = wait_for("the file list", lambda: shallow_find(frame, "tree", "Files"))
+    bob = wait_for("Bob in the sidebar", lambda: row(people, "Bob"))
+    bob.queryAction().doAction(0)
+    # Bob in view is called without a click.
+    wait_for("Bob selected", lambda: selected(row(people, "Bob")) and frame.name.startswith("Bob"))
+    # Counts are written in the session's numbers (run_e2e.sh: the C locale).
+    wait_for(f"{COUNT} new files of Bob", lambda: row(people, "Bob").description
+             == f"Connected, {COUNT:,} new files", timeout=120)
+    step("listed")
+    for round in range(2):
+        row(people, "Ann").queryAction().doAction(0)
+        wait_for("Ann selected", lambda: frame.name == "Brenvo")
+        started = time.monotonic()
+        row(people, "Bob").queryAction().doAction(0)
+        wait_for("Bob's title", lambda: frame.name == "Bob — Connected" and selected(row(people, "Bob")),
+                 timeout=ANSWER_WITHIN)
+        # What a screen reader asks next: how many rows, and the first.
+        count, last = files.childCount, files.getChildAtIndex(files.childCount - 1).name
+        if count < COUNT or "Offer 09999" not in last:
+            raise Failure(f"the file list has {count} children, the last {last!r}")
+        took = time.monotonic() - started
+        if took > ANSWER_WITHIN:
+            raise Failure(f"selecting Bob took {took:.1f} s")
+        step(f"Bob selected and his files read in {took:.1f} s")
+    if process.poll() is not None:
+        raise Failure(f"brenvo ended ({process.returncode})")
+    status = session.stop(process)
+    if status != 0:
+        raise Failure(f"brenvo exited {status} on SIGTERM")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main(body, shown=lambda app: "")
