@@ -151,8 +151,10 @@ def find_application(pid):
     return None
 
 
-def find_all(root, role, name=None):
-    """Every node under root with the role (e.g. "push button") and, if given, the name."""
+def find_all(root, role, name=None, shallow=False):
+    """Every node under root with the role (e.g. "push button") and, if given,
+    the name; shallow: never walking into lists, trees or tables (one of
+    10,000 rows takes minutes to walk)."""
     found = []
 
     def walk(node, depth):
@@ -160,6 +162,8 @@ def find_all(root, role, name=None):
             return
         if node.getRoleName() == role and (name is None or node.name == name):
             found.append(node)
+        if shallow and node.getRoleName() in ("list", "tree", "table", "tree table"):
+            return
         for i in range(node.childCount):
             walk(node.getChildAtIndex(i), depth + 1)
 
@@ -167,8 +171,8 @@ def find_all(root, role, name=None):
     return found
 
 
-def find(root, role, name=None):
-    nodes = find_all(root, role, name)
+def find(root, role, name=None, shallow=False):
+    nodes = find_all(root, role, name, shallow)
     return nodes[0] if nodes else None
 
 

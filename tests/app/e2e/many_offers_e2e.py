@@ -8,7 +8,7 @@ import time
 
 import pyatspi
 
-from brenvo_ui import Failure, main, wait_for
+from brenvo_ui import Failure, find, main, wait_for
 
 COUNT = 10_000
 # What a screen reader asks to be told about.
@@ -32,21 +32,6 @@ def setup(session):
     return ann_dir
 
 
-def shallow_find(root, role, name=None):
-    """The first node with the role (and name) under root, never walking into
-    lists, trees or tables: a tree of 10,000 rows takes minutes to walk."""
-    if root.getRoleName() == role and (name is None or root.name == name):
-        return root
-    if root.getRoleName() in ("list", "tree", "table", "tree table"):
-        return None
-    for i in range(root.childCount):
-        child = root.getChildAtIndex(i)
-        found = child is not None and shallow_find(child, role, name)
-        if found:
-            return found
-    return None
-
-
 def row(people, name):
     return next((people.getChildAtIndex(i) for i in range(people.childCount)
                  if people.getChildAtIndex(i).name == name), None)
@@ -62,9 +47,9 @@ def body(session, step):
     listener = lambda event: None  # noqa: E731  (never dispatched: registering makes the program send them)
     pyatspi.Registry.registerEventListener(listener, *EVENTS)
     process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
-    frame = wait_for("the main window", lambda: shallow_find(app, "frame"))
-    people = wait_for("the sidebar", lambda: shallow_find(frame, "list", "People"))
-    files = wait_for("the file list", lambda: shallow_find(frame, "tree", "Files"))
+    frame = wait_for("the main window", lambda: find(app, "frame", shallow=True))
+    people = wait_for("the sidebar", lambda: find(frame, "list", "People", True))
+    files = wait_for("the file list", lambda: find(frame, "tree", "Files", True))
     bob = wait_for("Bob in the sidebar", lambda: row(people, "Bob"))
     bob.queryAction().doAction(0)
     # Bob in view is called without a click.
