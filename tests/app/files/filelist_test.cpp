@@ -6,6 +6,7 @@
 #include "app/files/thumbnailscache.h"
 #include "app/settings/appsettings.h"
 #include "tests/app/support/peers.h"
+#include "tests/app/support/rows.h"
 #include "tests/support/testsupport.h"
 #include "vortan/folderfiles.h"
 
@@ -208,12 +209,7 @@ TEST(FileActionFlagsTest, MixedSelectionsAndFailures)
 {
     using Status = FileRow::Status;
     const auto row = [](bool download, Status status, bool transferred) {
-        FileRow r;
-        r.download = download;
-        r.status = status;
-        r.paused = status == Status::paused;
-        r.numberOfBlocks = 4;
-        r.blockCount = transferred ? 4 : 1;
+        FileRow r = test::fileRow(download, status, 4, transferred ? 4 : 1);
         if (status == Status::failed)
             r.error = VortanError::other("Directory not empty");
         return r;

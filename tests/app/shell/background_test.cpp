@@ -7,6 +7,7 @@
 #include "app/shell/statusicontext.h"
 
 #include "tests/app/support/peers.h"
+#include "tests/app/support/rows.h"
 #include "tests/app/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
 
@@ -29,21 +30,7 @@ using namespace brenvo;
 
 namespace {
 
-FileRow row(bool download, FileRow::Status status, std::int64_t length, std::int64_t done, double rate = 0)
-{
-    FileRow file;
-    file.id = QUuid::createUuid();
-    file.download = download;
-    file.status = status;
-    file.paused = status == FileRow::Status::paused;
-    file.length = length;
-    file.numberOfBlocks = length > 0 ? 4 : 0;
-    file.blockCount = length > 0 ? 4 * done / length : 0;
-    file.bytesDone = done;
-    file.bytesPerSecond = rate;
-    file.user = "bob";
-    return file;
-}
+const auto row = [](auto... arguments) { return test::fileRow(arguments...); };
 
 TEST(StatusIconText, SummaryCountsWhatRunsAndWhatTheMenuTakes)
 {

@@ -5,6 +5,7 @@
 #include "app/shell/sidebarview.h"
 #include "app/shell/reasontext.h"
 #include "tests/app/support/peers.h"
+#include "tests/app/support/rows.h"
 #include "tests/app/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
 
@@ -165,14 +166,8 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
             ann.failure = ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, std::nullopt,
                                          QDateTime::currentDateTimeUtc().addMSecs(39'500)};
         QList<FileRow> rows;
-        for (int i = 0; i < c.newFiles; ++i) {
-            FileRow row;
-            row.id = QUuid::createUuid();
-            row.user = ann.key;
-            row.download = row.paused = true;
-            row.numberOfBlocks = 1;
-            rows.append(row);
-        }
+        for (int i = 0; i < c.newFiles; ++i)
+            rows.append(test::fileRow(true, FileRow::Status::paused, 100, 0, 0, ann.key));
         view.setUsers(me, {ann});
         view.setFileRows(rows);
         const QModelIndex index = view.sidebarModel()->indexOf(ann.key);
@@ -242,11 +237,7 @@ TEST(SidebarNewFiles, OnlyOffersNobodyActedOn)
 {
     const QByteArray ann(32, 'a'), bob(32, 'b');
     auto row = [](const QByteArray& user, auto change) {
-        FileRow r;
-        r.id = QUuid::createUuid();
-        r.user = user;
-        r.download = r.paused = true;
-        r.numberOfBlocks = 4;
+        FileRow r = test::fileRow(true, FileRow::Status::paused, 100, 0, 0, user);
         change(r);
         return r;
     };
