@@ -37,8 +37,8 @@ wait_for() {
 }
 
 tornet_up "$work/lab" "tb$$" || fail "the Tor network did not come up"
-tornet_home ann 192.168.1.0/24 10.77.0.101 || fail "Ann's home"
-tornet_home bob 192.168.1.0/24 10.77.0.102 || fail "Bob's home"
+tornet_home ann 192.168.1.0/24 198.18.0.101 || fail "Ann's home"
+tornet_home bob 192.168.1.0/24 198.18.0.102 || fail "Bob's home"
 for name in ann bob; do mkdir -p "$work/$name/run" "$work/$name/in" && chmod 700 "$work/$name/run"; done
 brenvo ann card --name Ann --address 192.0.2.10 --port 54322 -o "$work/ann.card" >/dev/null || fail "card"
 brenvo bob card --name Bob --address 192.0.2.11 --port 54322 -o "$work/bob.card" >/dev/null || fail "card"

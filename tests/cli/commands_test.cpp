@@ -147,10 +147,7 @@ TEST(Commands, ARunningRunCarriesOutTheCommands)
     Scene scene;
     CliNode ada(scene, "Ada");
     CliNode bo(scene, "Bo");
-    const QString adaPrint = ada.makeCard();
-    bo.makeCard();
-    ada.importCard(bo);
-    bo.importCard(ada);
+    const QString adaPrint = introduce(ada, bo);
     writeRandomFile(ada.folder("kept.bin"), 200000);
     const QByteArray newSha = writeRandomFile(ada.folder("new.bin"), 300000);
     const QString kept = ada.share("Bo", "kept.bin");

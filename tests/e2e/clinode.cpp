@@ -111,6 +111,15 @@ void CliNode::importCard(const CliNode& other) const
     ok({"import", other.cardPath()});
 }
 
+QString introduce(CliNode& a, CliNode& b)
+{
+    const QString fingerprint = a.makeCard();
+    b.makeCard();
+    a.importCard(b);
+    b.importCard(a);
+    return fingerprint;
+}
+
 QString CliNode::share(const QString& to, const QString& file) const
 {
     const CliResult result = ok({"share", "--to", to, file});

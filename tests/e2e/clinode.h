@@ -111,6 +111,9 @@ private:
     std::uint16_t m_port = 0;
 };
 
+// a and b with cards, each holding the other's; returns a's fingerprint.
+QString introduce(CliNode& a, CliNode& b);
+
 class RunningCli : public QObject {
 public:
     RunningCli(const QStringList& arguments, const QProcessEnvironment& environment);

@@ -21,10 +21,7 @@ TEST(Folder, ANestedFolderArrivesWhole)
     Scene scene;
     CliNode sam(scene, "Sam");
     CliNode val(scene, "Val");
-    sam.makeCard();
-    val.makeCard();
-    sam.importCard(val);
-    val.importCard(sam);
+    introduce(sam, val);
 
     const QString source = sam.folder("shared/Holiday");
     const QString unicode = QStringLiteral("caf\u00e9 \u2603");

@@ -31,10 +31,7 @@ class Restart : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sender.makeCard();
-        receiver.makeCard();
-        sender.importCard(receiver);
-        receiver.importCard(sender);
+        introduce(sender, receiver);
         source = sender.folder("big.bin");
         sha = writeRandomFile(source, kSize);
         sender.share("Val", source);

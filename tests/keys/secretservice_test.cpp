@@ -1,5 +1,8 @@
 // The key store against a real Secret Service: gnome-keyring-daemon on a
-// private session bus (see with-keyring.sh).
+// private session bus (see with-keyring.sh). One program for the three ways
+// the keyring is started there (CMakeLists.txt picks the tests for each): a
+// login collection, none at all, and a locked one whose unlock prompt nobody
+// answers.
 
 #include "vortan/keys/keyhelper.h"
 #include "vortan/keys/keystoreselection.h"
@@ -8,6 +11,9 @@
 #include "tests/keys/keystest.h"
 #include "tests/support/testsupport.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -226,6 +232,93 @@ TEST_F(SelectionWithServiceTest, ExistingKeyFileIsKeptEvenWithTheServiceAround)
     EXPECT_TRUE(log.lines().first().startsWith(QStringLiteral("Using key store: key file "))) << log.lines().join('\n').toStdString();
     QByteArray value;
     EXPECT_EQ(store.read(kAccount, value).code, SecretStatus::kItemNotFound);
+}
+
+// --- gnome-keyring without a login keyring, as on a machine where it was never set up
+
+class NoDefaultCollectionTest : public ::testing::Test, protected test::SupportFolder {};
+
+TEST_F(NoDefaultCollectionTest, ProbeTellsItApartFromAnUnreachableService)
+{
+    EXPECT_EQ(SecretServiceStore().probe().code, SecretStatus::kNoDefaultKeychain);
+}
+
+TEST_F(NoDefaultCollectionTest, NewIdentityGoesToTheFile)
+{
+    test::LogCapture log;
+    KeyHelper helper(openSecretStore(options()));
+    helper.signingKey();
+    EXPECT_EQ(log.lines().first(), QStringLiteral("Using key store: key file ") + keyFile());
+    EXPECT_EQ(test::readFile(marker()), "file\n");
+}
+
+TEST_F(NoDefaultCollectionTest, ForcedServiceCannotStoreAndSaysWhy)
+{
+    KeyHelper helper(openSecretStore(options(KeyStoreChoice::secretService)));
+    EXPECT_EQ(test::thrownMessage([&] { helper.signingKey(); }, KeyStoreError::Kind::store),
+              QStringLiteral("Unable to store item: -25307, The Secret Service has no default collection"));
+    EXPECT_FALSE(QFile::exists(marker()));
+}
+
+// --- a locked keyring whose password prompt nobody answers: gnome-keyring
+// asks a prompter on the bus that never replies
+
+const SecretServiceOptions kBounds{2000ms, 500ms};
+
+class LockedKeyringTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The first test adds the key while the collection is still open.
+        const int added = SecretServiceStore(kBounds).add(kAccount, QStringLiteral("Brenvo Application"), QByteArray(32, 'k')).code;
+        ASSERT_TRUE(added == SecretStatus::kSuccess || added == SecretStatus::kDuplicateItem) << added;
+        QDBusMessage lock = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
+                                                           QStringLiteral("/org/freedesktop/secrets"),
+                                                           QStringLiteral("org.freedesktop.Secret.Service"),
+                                                           QStringLiteral("Lock"));
+        lock << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))});
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(lock, QDBus::Block, 5000);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+    void TearDown() override
+    {
+        // The keyring daemon is still the one that holds the login collection:
+        // giving up on the prompt did not bring it down (a daemon started anew
+        // by bus activation would have no default collection).
+        EXPECT_TRUE(SecretServiceStore(kBounds).probe().ok());
+    }
+};
+
+TEST_F(LockedKeyringTest, ReadGivesUpWhenTheUnlockIsNotAnswered)
+{
+    SecretServiceStore store(kBounds);
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray value;
+    const SecretStatus status = store.read(kAccount, value);
+    EXPECT_EQ(status.code, SecretStatus::kNotAvailable);
+    EXPECT_EQ(status.message, QStringLiteral("The Secret Service did not answer within 500 ms"));
+    EXPECT_LT(timer.elapsed(), 4000);
+    EXPECT_TRUE(value.isEmpty());
+}
+
+TEST_F(LockedKeyringTest, StartUpStopsWithoutANewIdentity)
+{
+    test::SupportFolder folder;
+    KeyStoreOptions options = folder.options();
+    options.secretService = kBounds;
+    ASSERT_TRUE(QDir().mkpath(folder.support()));
+    ASSERT_TRUE(test::writeFile(folder.marker(), "secret-service\n"));
+
+    test::LogCapture log;
+    // The service itself answers, so the store is opened; reading the key is what fails.
+    KeyHelper helper(openSecretStore(options));
+    EXPECT_EQ(test::thrownMessage([&] { helper.signingKey(); }, KeyStoreError::Kind::load),
+              QStringLiteral("Keychain read failed: -25291, The Secret Service did not answer within 500 ms"));
+    EXPECT_FALSE(log.contains(test::kCreatingKey));
+    // Adding for another account needs the collection unlocked: bounded too.
+    EXPECT_EQ(SecretServiceStore(kBounds).add(QStringLiteral("other.account"), QString(), QByteArray(32, 'o')).code,
+              SecretStatus::kNotAvailable);
 }
 
 }  // namespace

@@ -105,6 +105,20 @@ void expectCompatible(const std::string& pythonValue, const Value& value, bool s
     }
 }
 
+// Values, each as Python writes it and as ours, gathered into one dictionary
+// (keys "k0", "k1" ... in order) and exchanged whole, byte for byte.
+void expectCompatibleValues(std::initializer_list<std::pair<std::string, Value>> values)
+{
+    std::string python = "{";
+    Dictionary ours;
+    for (const auto& [pythonValue, value] : values) {
+        const std::string key = "k" + std::to_string(ours.size());
+        python += "'" + key + "': " + pythonValue + ", ";
+        ours.emplace_back(key, value);
+    }
+    expectCompatible(python + "}", ours, true);
+}
+
 // Seconds from 2001-01-01 UTC, the format's epoch.
 double referenceSeconds(int y, int mo, int d, int h, int mi, int s)
 {
@@ -117,51 +131,26 @@ TEST(PlistCompatTest, IntegersBooleansAndReals)
 {
     const std::int64_t min = std::numeric_limits<std::int64_t>::min();
     const std::int64_t max = std::numeric_limits<std::int64_t>::max();
-    expectCompatible(
-        "{'zero': 0, 'byte': 255, 'short': 256, 'short2': 65535, 'int': 65536, 'int2': 2**32 - 1,"
-        " 'two32': 2**32, 'max': 2**63 - 1, 'min': -2**63, 'minus1': -1, 'minus300': -300,"
-        " 'yes': True, 'no': False, 'tenth': 0.1, 'huge': -2.5e300, 'tiny': 5e-324,"
-        " 'inf': float('inf'), 'negzero': -0.0}",
-        Dictionary{{"zero", 0},
-                   {"byte", 255},
-                   {"short", 256},
-                   {"short2", 65535},
-                   {"int", 65536},
-                   {"int2", std::int64_t{4294967295}},
-                   {"two32", std::int64_t{4294967296}},
-                   {"max", max},
-                   {"min", min},
-                   {"minus1", -1},
-                   {"minus300", -300},
-                   {"yes", true},
-                   {"no", false},
-                   {"tenth", 0.1},
-                   {"huge", -2.5e300},
-                   {"tiny", 5e-324},
-                   {"inf", std::numeric_limits<double>::infinity()},
-                   {"negzero", -0.0}},
-        true);
+    expectCompatibleValues({{"0", 0}, {"255", 255}, {"256", 256}, {"65535", 65535}, {"65536", 65536},
+                            {"2**32 - 1", std::int64_t{4294967295}}, {"2**32", std::int64_t{4294967296}},
+                            {"2**63 - 1", max}, {"-2**63", min}, {"-1", -1}, {"-300", -300}, {"True", true},
+                            {"False", false}, {"0.1", 0.1}, {"-2.5e300", -2.5e300}, {"5e-324", 5e-324},
+                            {"float('inf')", std::numeric_limits<double>::infinity()}, {"-0.0", -0.0}});
     expectCompatible("42", Value(42), true);
     expectCompatible("-2**63", Value(min), true);
 }
 
 TEST(PlistCompatTest, Strings)
 {
-    expectCompatible(
-        "{'id': 'E621E1F8-C36C-495A-93FC-0C247A3E6E5F', 'empty': '', 'long': 'fifteen or more ascii',"
-        " 'accent': 'Caf\\u00e9', 'cjk': '\\u65e5\\u672c\\u8a9e\\u306e\\u30d5\\u30a1\\u30a4\\u30eb.txt',"
-        " 'emoji': 'go \\U0001F600\\U0001F389!', 'longAccents': '\\u00e9' * 20, 'control': '\\x00\\x01\\x7f',"
-        " 'cl\\u00e9 \\u9375': '\\U0001F511'}",
-        Dictionary{{"id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"},
-                   {"empty", ""},
-                   {"long", "fifteen or more ascii"},
-                   {"accent", "Caf\u00e9"},
-                   {"cjk", "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt"},
-                   {"emoji", "go \U0001F600\U0001F389!"},
-                   {"longAccents", QString(20, QChar(0xE9)).toStdString()},
-                   {"control", std::string("\0\x01\x7f", 3)},
-                   {"cl\u00e9 \u9375", "\U0001F511"}},
-        true);
+    expectCompatibleValues({{"'E621E1F8-C36C-495A-93FC-0C247A3E6E5F'", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"},
+                            {"''", ""}, {"'fifteen or more ascii'", "fifteen or more ascii"},
+                            {"'Caf\\u00e9'", "Caf\u00e9"},
+                            {"'\\u65e5\\u672c\\u8a9e\\u306e\\u30d5\\u30a1\\u30a4\\u30eb.txt'",
+                             "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt"},
+                            {"'go \\U0001F600\\U0001F389!'", "go \U0001F600\U0001F389!"},
+                            {"'\\u00e9' * 20", QString(20, QChar(0xE9)).toStdString()},
+                            {"'\\x00\\x01\\x7f'", std::string("\0\x01\x7f", 3)}});
+    expectCompatible("{'cl\\u00e9 \\u9375': '\\U0001F511'}", Dictionary{{"cl\u00e9 \u9375", "\U0001F511"}}, true);
     expectCompatible("'just a string'", Value("just a string"), true);
 }
 
@@ -170,19 +159,12 @@ TEST(PlistCompatTest, DataAndDates)
     std::vector<std::uint8_t> key(32), kilobyte(1024);
     std::iota(key.begin(), key.end(), std::uint8_t{0});
     std::iota(kilobyte.begin(), kilobyte.end(), std::uint8_t{0});  // 0 to 255, four times
-    expectCompatible(
-        "{'none': b'', 'few': b'\\x00\\x01\\xff', 'key': bytes(range(32)), 'kilobyte': bytes(range(256)) * 4,"
-        " 'when': date(2021, 3, 4, 5, 6, 7), 'half': date(2001, 1, 1, 0, 0, 0, 500000),"
-        " 'before': date(2000, 12, 31, 23, 59, 59), 'far': date(2200, 1, 1)}",
-        Dictionary{{"none", Data{}},
-                   {"few", Data{{0x00, 0x01, 0xFF}}},
-                   {"key", Data{key}},
-                   {"kilobyte", Data{kilobyte}},
-                   {"when", Date{referenceSeconds(2021, 3, 4, 5, 6, 7)}},
-                   {"half", Date{0.5}},
-                   {"before", Date{-1}},
-                   {"far", Date{referenceSeconds(2200, 1, 1, 0, 0, 0)}}},
-        true);
+    expectCompatibleValues({{"b''", Data{}}, {"b'\\x00\\x01\\xff'", Data{{0x00, 0x01, 0xFF}}},
+                            {"bytes(range(32))", Data{key}}, {"bytes(range(256)) * 4", Data{kilobyte}},
+                            {"date(2021, 3, 4, 5, 6, 7)", Date{referenceSeconds(2021, 3, 4, 5, 6, 7)}},
+                            {"date(2001, 1, 1, 0, 0, 0, 500000)", Date{0.5}},
+                            {"date(2000, 12, 31, 23, 59, 59)", Date{-1}},
+                            {"date(2200, 1, 1)", Date{referenceSeconds(2200, 1, 1, 0, 0, 0)}}});
 }
 
 TEST(PlistCompatTest, ContainersEmptyAndNested)

@@ -44,15 +44,14 @@ now_ms() { date +%s%3N; }
 start=$(now_ms)
 since() { echo "$(( ($(now_ms) - start) / 100 ))" | sed 's/.$/.&/'; }
 
-# What has arrived of Ann's download: the blocks on disk (the partial file
-# is sparse until it is whole).
-arrived() { du -B1 -c "$work"/ann/in/offer.bin* 2>/dev/null | tail -n1 | cut -f1; }
-
-# Waits (bounded, SECONDS) until a file contains a pattern.
+# Waits (bounded, SECONDS) until a file contains a pattern; or with
+# wait_for arrived BYTES SECONDS, until that much of Ann's download is on disk
+# (the partial file is sparse until it is whole).
 wait_for() {
-  file=$1; pattern=$2; seconds=$3; i=0
-  until grep -q -- "$pattern" "$file" 2>/dev/null; do
-    i=$((i + 1)); [ $i -lt $((seconds * 10)) ] || return 1; sleep 0.1
+  i=0
+  until if [ "$1" = arrived ]; then [ "$(du -B1 -c "$work"/ann/in/offer.bin* 2>/dev/null | tail -n1 | cut -f1)" -ge "$2" ]
+      else grep -q -- "$2" "$1" 2>/dev/null; fi; do
+    i=$((i + 1)); [ $i -lt $(($3 * 10)) ] || return 1; sleep 0.1
   done
 }
 
@@ -94,15 +93,10 @@ reach)
   wait_for "$work/ann/out.log" "connected Bob through Tor" 90 || fail "Ann and Bob did not connect through Tor"
   echo "connected through Tor after $(since) s"
   # Bob's line gets a new address once a fifth has arrived.
-  i=0
-  until [ "$(arrived)" -ge 10000000 ]; do
-    i=$((i + 1)); [ $i -lt 1200 ] || fail "no 10 MB after 120 s"; sleep 0.1
-  done
+  wait_for arrived 10000000 120 || fail "no 10 MB after 120 s"
   echo "10 MB after $(since) s: Bob's router takes a new address"
   tornet_change_wan bob 198.18.0.103 || fail "new address"
-  until [ "$(arrived)" -ge 30000000 ]; do
-    i=$((i + 1)); [ $i -lt 2400 ] || fail "no 30 MB after 240 s"; sleep 0.1
-  done
+  wait_for arrived 30000000 200 || fail "no 30 MB 200 s after that"
   echo "30 MB after $(since) s: Ann's tor is killed"
   pkill -KILL -f "$work/ann/d/tor/torrc" || fail "Ann's tor was not running"
   wait "$ann_pid" || fail "Ann's run did not end well ($?)"

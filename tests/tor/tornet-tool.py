@@ -4,7 +4,6 @@
                               x25519 key pair (onion client authorization)
   control DIR CMD...          sends CMDs on tor's control socket DIR/control
                               (cookie DIR/control_auth_cookie), prints replies
-  bootstrap DIR PERCENT SECS  waits until tor's bootstrap reaches PERCENT
   ready SECS COUNT DIR...     waits until every tor whose data directory is a
                               DIR (relays, with control sockets) holds a
                               consensus listing COUNT running relays that
@@ -16,14 +15,7 @@
                               127.0.0.1:PORT; waits for its first descriptor
                               upload; prints "ADDRESS UPLOADED_AT"
   serve HOST PORT             serves connections: a first line "ECHO" echoes
-                              the rest, "SEND N" sends N bytes of a pattern,
-                              "PEER" answers the address the client comes from
-  peer HOST PORT SECS         asks such a server for the address it sees (a
-                              refused connection is tried again until SECS);
-                              prints "timeout" and exits 3 when nothing answers
-  hold HOST PORT FLAG SECS    echoes a line through such a server, waits until
-                              the file FLAG exists, then tries again: prints
-                              "broken ..." (exit 0) or "alive" (exit 1)
+                              the rest, "SEND N" sends N bytes of a pattern
   socks SOCKS HOST PORT MODE [N] [SECS]
                               connects through SOCKS5 on the Unix socket SOCKS;
                               MODE echo exchanges bytes, MODE recv reads N bytes
@@ -156,27 +148,6 @@ def control(directory, commands):
         print("\n".join(c.command(text)))
 
 
-def bootstrap(directory, percent, seconds):
-    c = Control(directory)
-    deadline = time.time() + seconds
-    c.command("SETEVENTS STATUS_CLIENT")
-    state = c.command("GETINFO status/bootstrap-phase")[0]
-    while True:
-        for word in state.split():
-            if word.startswith("PROGRESS=") and int(word[9:]) >= percent:
-                print(state)
-                return
-        if time.time() > deadline:
-            sys.exit("bootstrap stays at: " + state)
-        c.sock.settimeout(max(0.1, deadline - time.time()))
-        try:
-            event = c.reply()[0]
-        except socket.timeout:
-            continue
-        if "BOOTSTRAP" in event:
-            state = event
-
-
 def publish(directory, port, client_public, seconds):
     c = Control(directory)
     c.command("SETEVENTS HS_DESC")
@@ -211,8 +182,6 @@ class Handler(socketserver.BaseRequestHandler):
                 if not data:
                     break
                 self.request.sendall(data)
-        elif first[:1] == [b"PEER"]:
-            self.request.sendall(self.client_address[0].encode() + b"\n")
         elif first[:1] == [b"SEND"]:
             n = int(first[1])
             block = pattern(65536)
@@ -226,48 +195,6 @@ def serve(host, port):
     socketserver.ThreadingTCPServer.daemon_threads = True
     with socketserver.ThreadingTCPServer((host, int(port)), Handler) as server:
         server.serve_forever()
-
-
-def peer(host, port, seconds):
-    deadline = time.time() + seconds
-    while True:
-        try:
-            s = socket.create_connection((host, int(port)), timeout=max(0.1, deadline - time.time()))
-            break
-        except ConnectionRefusedError:  # not listening yet
-            if time.time() > deadline:
-                raise
-            time.sleep(0.1)
-        except socket.timeout:
-            print("timeout")
-            sys.exit(3)
-    s.sendall(b"PEER\n")
-    print(s.makefile().readline().strip())
-
-
-def hold(host, port, flag, seconds):
-    s = socket.create_connection((host, int(port)), timeout=seconds)
-    f = s.makefile("rb")
-    s.sendall(b"ECHO\nbefore\n")
-    if f.readline() != b"before\n":
-        sys.exit("no echo")
-    print("connected", flush=True)
-    deadline = time.time() + seconds
-    while not os.path.exists(flag):
-        if time.time() > deadline:
-            sys.exit("no " + flag)
-        time.sleep(0.05)
-    try:
-        s.sendall(b"after\n")
-        line = f.readline()
-    except OSError as e:
-        print("broken:", e)
-        return
-    if line != b"after\n":
-        print("broken: closed")
-        return
-    print("alive")
-    sys.exit(1)
 
 
 def recv_exactly(s, n):
@@ -327,16 +254,10 @@ def main(argv):
         ready(float(args[0]), int(args[1]), args[2:])
     elif command == "control":
         control(args[0], args[1:])
-    elif command == "bootstrap":
-        bootstrap(args[0], int(args[1]), float(args[2]))
     elif command == "publish":
         publish(args[0], args[1], args[2], float(args[3]))
     elif command == "serve":
         serve(args[0], args[1])
-    elif command == "peer":
-        peer(args[0], args[1], float(args[2]))
-    elif command == "hold":
-        hold(args[0], args[1], args[2], float(args[3]))
     elif command == "socks":
         count = int(args[4]) if len(args) > 4 else 0
         socks(args[0], args[1], args[2], args[3], count, float(args[5]) if len(args) > 5 else 60)

@@ -35,9 +35,7 @@
 #                 from wan0 to the router itself. No port forwarding, no UPnP
 #                 or NAT-PMP: nobody outside can open a connection home.
 #   PREFIX-NAME   the home's host, lan0 = .2 of LAN_SUBNET, default route
-#                 via the router. Or, after tornet_host NAME ADDRESS, a host
-#                 on the internet itself (eth0 = ADDRESS/24): reachable
-#                 through exits, e.g. for a plain copy through a circuit.
+#                 via the router.
 #
 # WORKDIR/tornet.torrc: the lines every tor of the test must have (the three
 # DirAuthority lines, TestingTorNetwork 1 and the testing options). A tor
@@ -55,15 +53,14 @@
 #                                 10 s on an idle machine, 20-35 s on a loaded
 #                                 one; gives up after 90 s)
 #   tornet_home NAME LAN_SUBNET WAN_ADDRESS   a home behind NAT (see above)
-#   tornet_host NAME ADDRESS      a host on the internet
 #   tornet_change_wan NAME NEW_ADDRESS  renumbers home NAME's router on the
 #                                 internet: the kernel drops its NAT mappings,
 #                                 connections through it break (a peer gets
 #                                 a reset on its next packet) and new ones
 #                                 come from NEW_ADDRESS
 #   tornet_in NAME CMD...         runs CMD in namespace PREFIX-NAME: a home's
-#                                 host (NAME), its router (NAME-gw), a host,
-#                                 or the relays' namespace (net)
+#                                 host (NAME), its router (NAME-gw) or the
+#                                 relays' namespace (net)
 #   tornet_tor NAME DIR [LINE...] starts a client tor in PREFIX-NAME with
 #                                 DataDirectory DIR (0700), ControlPort
 #                                 unix:DIR/control, cookie authentication
@@ -81,9 +78,9 @@
 # TORNET_INFO_LOG set, each tor also logs at level info to DataDirectory/info.log.
 # tornet-tool.py has small clients to use with the lab ("$TORNET_PYTHON"
 # "$TORNET_TOOL" COMMAND ...): an x25519 key pair for onion client
-# authorization, control-port commands, waiting for bootstrap, publishing an
-# onion service, an echo/bulk server, SOCKS5 over a Unix socket; see its
-# docstring and tornet-selftest.sh.
+# authorization, control-port commands, publishing an onion service, an
+# echo/bulk server, SOCKS5 over a Unix socket; see its docstring and
+# bench/tor_bench.sh.
 
 TORNET_PYTHON=${TORNET_PYTHON:-/usr/bin/python3}
 TORNET_TOOL=${TORNET_DIR:-$(cd "$(dirname "$0")" && pwd)}/tornet-tool.py
@@ -287,11 +284,6 @@ table inet tornet_filter {
   }
 }
 EOF
-}
-
-tornet_host() {
-  local ns="$TORNET_PREFIX-$1"
-  tornet_newns "$ns" && tornet_to_bridge "$ns" eth0 && ip -n "$ns" addr add "$2/24" dev eth0
 }
 
 # A new WAN address: the kernel forgets the masquerading entries of the old

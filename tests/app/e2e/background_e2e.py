@@ -15,9 +15,9 @@ import sys
 
 import dbus
 
-from brenvo_ui import (TIMEOUT, Failure, Session, connect_user, find, find_application, find_shown,
-                       main_window, run, wait_for, wait_node)
-from files_ui import FileList, key, sha256, throttle_loopback, write_random, write_settings
+from brenvo_ui import (Failure, connect_user, ends, find, find_application, find_shown, main, main_window, wait_for,
+                       wait_node)
+from files_ui import FileList, bob_offers, key, sha256
 from sni_watcher import StatusItem, registered_items
 
 LARGE, SMALL = "Concert.flac", "Setlist.txt"
@@ -72,15 +72,6 @@ def close_and_wait(app, process):
     wait_for("the window closed", lambda: process.poll() is not None or no_window(app))
 
 
-def ends(process, what):
-    try:
-        status = process.wait(timeout=TIMEOUT)
-    except subprocess.TimeoutExpired:
-        raise Failure(f"brenvo still runs after {what}")
-    if status != 0:
-        raise Failure(f"brenvo exited {status} after {what}")
-
-
 class Watcher:
     def __init__(self, session, bus):
         self.bus = bus
@@ -105,21 +96,6 @@ class Watcher:
     def stop(self, session):
         session.stop(self.process)
         wait_for("the watcher gone", lambda: not self.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
-
-
-def setup(session):
-    ann_dir, bob_dir = session.ann_and_bob()
-    originals = {LARGE: write_random(session.path(LARGE), 24 << 20), SMALL: write_random(session.path(SMALL), 3000)}
-    session.cli(bob_dir, "share", "--to", "Ann", originals[LARGE])
-    downloads = session.path("ann-downloads")
-    os.makedirs(downloads)
-    write_settings(downloads)
-    # About 5 s for the large file: time to close the window on its way.
-    if not throttle_loopback("40mbit"):
-        print("note: the loopback cannot be slowed (no tbf): the download may end before the window closes",
-              file=sys.stderr)
-    session.start_peer(bob_dir, "--accept", "all")
-    return ann_dir, bob_dir, originals, downloads
 
 
 def download_outlives_its_window(session, watcher, ann_dir, originals, downloads, step):
@@ -244,39 +220,35 @@ def keep_running(ann_dir, on):
         settings.write(text.replace("[General]\n", f"[General]\nKeepRunning={'true' if on else 'false'}\n", 1))
 
 
-def main():
-    session = Session(sys.argv[1], sys.argv[2])
-    bus = dbus.SessionBus()
-
-    def body(step):
-        ann_dir, bob_dir, originals, downloads = setup(session)
-        watcher = Watcher(session, bus)
-        process, app, item = download_outlives_its_window(session, watcher, ann_dir, originals, downloads, step)
-        step("download finished after its window closed")
-        offer_asks_for_attention(session, bob_dir, originals, item)
-        step("new offer asks for attention")
-        offer_entry_shows_the_files(process, app, item)
-        step("the offer's entry shows its files")
-        windows_come_back(session, ann_dir, process, app, item)
-        step("second launch and the icon open a window")
-        item = panel_goes_and_comes_back(session, watcher, process, app)
-        step("a window while the panel was gone")
-        quit_from_the_menu(session, ann_dir, process, item)
-        step("Quit in the icon's menu")
-        background_launch(session, watcher, ann_dir)
-        step("--background")
-        keep_running(ann_dir, False)
-        closing_ends_it(session, ann_dir, "with the setting off")
-        step("setting off")
-        keep_running(ann_dir, True)
-        watcher.stop(session)
-        closing_ends_it(session, ann_dir, "with no watcher")
-        step("no watcher")
-        settings_write_the_login_entry(session, ann_dir)
-        step("start at login")
-
-    return run(session, body)
+def body(session, step):
+    # About 5 s for the large file: time to close the window on its way.
+    ann_dir, bob_dir, originals, downloads, _ = bob_offers(session, {LARGE: 24 << 20, SMALL: 3000}, (LARGE,),
+                                                           "40mbit")
+    watcher = Watcher(session, dbus.SessionBus())
+    process, app, item = download_outlives_its_window(session, watcher, ann_dir, originals, downloads, step)
+    step("download finished after its window closed")
+    offer_asks_for_attention(session, bob_dir, originals, item)
+    step("new offer asks for attention")
+    offer_entry_shows_the_files(process, app, item)
+    step("the offer's entry shows its files")
+    windows_come_back(session, ann_dir, process, app, item)
+    step("second launch and the icon open a window")
+    item = panel_goes_and_comes_back(session, watcher, process, app)
+    step("a window while the panel was gone")
+    quit_from_the_menu(session, ann_dir, process, item)
+    step("Quit in the icon's menu")
+    background_launch(session, watcher, ann_dir)
+    step("--background")
+    keep_running(ann_dir, False)
+    closing_ends_it(session, ann_dir, "with the setting off")
+    step("setting off")
+    keep_running(ann_dir, True)
+    watcher.stop(session)
+    closing_ends_it(session, ann_dir, "with no watcher")
+    step("no watcher")
+    settings_write_the_login_entry(session, ann_dir)
+    step("start at login")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main(body)

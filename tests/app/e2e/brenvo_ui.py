@@ -151,8 +151,10 @@ def find_application(pid):
     return None
 
 
-def find_all(root, role, name=None):
-    """Every node under root with the role (e.g. "push button") and, if given, the name."""
+def find_all(root, role, name=None, shallow=False):
+    """Every node under root with the role (e.g. "push button") and, if given,
+    the name; shallow: never walking into lists, trees or tables (one of
+    10,000 rows takes minutes to walk)."""
     found = []
 
     def walk(node, depth):
@@ -160,6 +162,8 @@ def find_all(root, role, name=None):
             return
         if node.getRoleName() == role and (name is None or node.name == name):
             found.append(node)
+        if shallow and node.getRoleName() in ("list", "tree", "table", "tree table"):
+            return
         for i in range(node.childCount):
             walk(node.getChildAtIndex(i), depth + 1)
 
@@ -167,8 +171,8 @@ def find_all(root, role, name=None):
     return found
 
 
-def find(root, role, name=None):
-    nodes = find_all(root, role, name)
+def find(root, role, name=None, shallow=False):
+    nodes = find_all(root, role, name, shallow)
     return nodes[0] if nodes else None
 
 
@@ -201,16 +205,17 @@ def main_window(app):
     return wait_for("a main window", lambda: find_shown(app, "frame"))
 
 
-def sidebar_item(app, name):
-    people = wait_node(app, "list", "People")
+def sidebar_item(app, name, people="People"):
+    people = wait_node(app, "list", people)
     return wait_for(f'"{name}" in the sidebar', lambda: find(people, "list item", name))
 
 
-def select_user(app, name):
-    item = sidebar_item(app, name)
+def select_user(app, name, people="People"):
+    item = sidebar_item(app, name, people)
     if not item.getState().contains(pyatspi.STATE_SELECTED):
         item.queryAction().doAction(0)  # the cell's toggle: selects it
-    wait_for(f'"{name}" selected', lambda: sidebar_item(app, name).getState().contains(pyatspi.STATE_SELECTED))
+    wait_for(f'"{name}" selected', lambda: sidebar_item(app, name, people).getState().contains(
+        pyatspi.STATE_SELECTED))
 
 
 def connect_user(app, name):
@@ -268,6 +273,23 @@ def run(session, body, shown=snapshot):
         session.stop_all()
     print("passed: " + ", ".join(passed))
     return 0
+
+
+def main(body, shown=snapshot):
+    """Runs body(session, step) on the programs named in the arguments
+    (BRENVO BRENVO_CLI) as run() does, and exits with its status."""
+    session = Session(sys.argv[1], sys.argv[2])
+    sys.exit(run(session, lambda step: body(session, step), shown))
+
+
+def ends(process, what, timeout=TIMEOUT):
+    """Waits until brenvo exits 0 after what."""
+    try:
+        status = process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"brenvo still runs after {what}")
+    if status != 0:
+        raise Failure(f"brenvo exited {status} after {what}")
 
 
 def menu_item(app, name):

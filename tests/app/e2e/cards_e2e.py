@@ -9,12 +9,11 @@ Bob shares his from File → Share My Card… and Ann imports it. Then Ann conne
 to Bob and both sidebars show the other as connected."""
 
 import os
-import sys
 
 import pyatspi
 
-from brenvo_ui import (Failure, Session, connect_user, find_all, find_shown, free_port, menu_item, press, run, send_keys,
-                       showing, sidebar_item, wait_for, wait_node)
+from brenvo_ui import (Failure, connect_user, find_all, find_shown, free_port, main, menu_item, press, send_keys, showing,
+                       sidebar_item, wait_for, wait_node)
 
 
 SCREEN_CORNER = tuple(int(n) - 1 for n in os.environ.get("BRENVO_UI_SCREEN", "1280x800x24").split("x")[:2])
@@ -101,42 +100,37 @@ def import_card(app, path, name):
              lambda: sidebar_item(app, name).getState().contains(pyatspi.STATE_SELECTED))
 
 
-def main():
-    session = Session(sys.argv[1], sys.argv[2])
+def body(session, step):
+    exchange = session.path("exchange")  # where the card files travel
+    os.makedirs(exchange)
+    ann_port = bob_port = free_port()
+    while bob_port == ann_port:
+        bob_port = free_port()
+    # The pointer out of the way: a menu that opens under it would take the entry it is on.
+    pyatspi.Registry.generateMouseEvent(*SCREEN_CORNER, pyatspi.MOUSE_ABS)
+    ann = Person(session, "Ann", ann_port)
+    bob = Person(session, "Bob", bob_port)
+    step("both started")
 
-    def body(step):
-        exchange = session.path("exchange")  # where the card files travel
-        os.makedirs(exchange)
-        ann_port = bob_port = free_port()
-        while bob_port == ann_port:
-            bob_port = free_port()
-        # The pointer out of the way: a menu that opens under it would take the entry it is on.
-        pyatspi.Registry.generateMouseEvent(*SCREEN_CORNER, pyatspi.MOUSE_ABS)
-        ann = Person(session, "Ann", ann_port)
-        bob = Person(session, "Bob", bob_port)
-        step("both started")
+    # Ann is new: the welcome view offers to share her card or import others'.
+    wait_node(ann.app, "label", "Welcome to Brenvo")
+    wait_node(ann.app, "push button", "Import Cards…")
+    press(wait_node(ann.app, "push button", "Share My Card…"))
+    export_card(ann.app, "Ann", os.path.join(exchange, "Ann.bcard"))
+    step("Ann exported her card")
+    import_card(bob.app, os.path.join(exchange, "Ann.bcard"), "Ann")
+    step("Bob imported it")
 
-        # Ann is new: the welcome view offers to share her card or import others'.
-        wait_node(ann.app, "label", "Welcome to Brenvo")
-        wait_node(ann.app, "push button", "Import Cards…")
-        press(wait_node(ann.app, "push button", "Share My Card…"))
-        export_card(ann.app, "Ann", os.path.join(exchange, "Ann.bcard"))
-        step("Ann exported her card")
-        import_card(bob.app, os.path.join(exchange, "Ann.bcard"), "Ann")
-        step("Bob imported it")
+    press(menu_item(bob.app, "Share My Card…"))
+    export_card(bob.app, "Bob", os.path.join(exchange, "Bob.bcard"))
+    step("Bob exported his card")
+    import_card(ann.app, os.path.join(exchange, "Bob.bcard"), "Bob")
+    step("Ann imported it")
 
-        press(menu_item(bob.app, "Share My Card…"))
-        export_card(bob.app, "Bob", os.path.join(exchange, "Bob.bcard"))
-        step("Bob exported his card")
-        import_card(ann.app, os.path.join(exchange, "Bob.bcard"), "Bob")
-        step("Ann imported it")
-
-        connect_user(ann.app, "Bob")
-        wait_for("Ann connected in Bob's sidebar", lambda: sidebar_item(bob.app, "Ann").description == "Connected")
-        step("connected")
-
-    return run(session, body)
+    connect_user(ann.app, "Bob")
+    wait_for("Ann connected in Bob's sidebar", lambda: sidebar_item(bob.app, "Ann").description == "Connected")
+    step("connected")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main(body)

@@ -1,40 +1,24 @@
 """End to end: files both ways between brenvo and a brenvo-cli peer, through
-the program's accessibility tree, its context menu and its keys.
+the program's accessibility tree, its context menu and its keys; then the
+toolbar's Disconnect, a second launch with a link handing over to the
+running program, and brenvo-cli's commands answered by it.
 Usage (inside run_e2e.sh): files_e2e.py BRENVO BRENVO_CLI"""
 
 import os
 import re
 import sys
 import time
+import uuid
 
 import pyatspi
 
-from brenvo_ui import Failure, Session, connect_user, find_all, press, run, snapshot, wait_for, wait_node
-from files_ui import FileList, key, sha256, throttle_loopback, write_random, write_settings
+from brenvo_ui import (Failure, connect_user, ends, find_all, main, main_window, press, sidebar_item, snapshot,
+                       state_of, wait_for, wait_node)
+from files_ui import FileList, bob_offers, key, sha256
 
 MIB = 1 << 20
 LARGE, SMALL, OTHER, MINE = "Field recordings.bin", "Notes.txt", "Slides.pdf", "Report for Bob.odt"
-# Slow enough that the large download can be caught running and paused,
-# also on a loaded machine: 50 MiB take about 10 s.
-RATE = "40mbit"
 TRANSFER_TIMEOUT = 120
-
-
-def setup(session):
-    ann_dir, bob_dir = session.ann_and_bob()
-    originals = {name: write_random(session.path(name), size)
-                 for name, size in ((LARGE, 50 * MIB), (SMALL, 20_000), (OTHER, 700_000), (MINE, 300_000))}
-    session.cli(bob_dir, "share", "--to", "Ann", originals[LARGE], originals[SMALL], originals[OTHER])
-    ann_downloads, bob_downloads = session.path("ann-downloads"), session.path("bob-downloads")
-    os.makedirs(ann_downloads)
-    os.makedirs(bob_downloads)
-    write_settings(ann_downloads)
-    if not throttle_loopback(RATE):
-        print("note: the loopback cannot be slowed (no tbf): the pause may come too late", file=sys.stderr)
-    start_bob = lambda: session.start_peer(bob_dir, "--accept", "all", "--download-to", bob_downloads)  # noqa: E731
-    session.bob = start_bob()
-    session.start_bob = start_bob
-    return ann_dir, bob_dir, originals, ann_downloads, bob_downloads
 
 
 def three_offers_listed(session, ann_dir):
@@ -129,23 +113,41 @@ def rows_shown(app):
         return f"  (rows unreadable: {error})"
 
 
-def main():
-    session = Session(sys.argv[1], sys.argv[2])
+def disconnect_and_second_launch(session, process, app, ann_dir):
+    press(wait_node(app, "push button", "Disconnect"))
+    wait_for("Bob not connected, in the sidebar and the title", lambda: state_of(
+        sidebar_item(app, "Bob")) == "Not connected" and main_window(app).name == "Bob — Not connected")
+    wait_node(app, "push button", "Connect")
+    ends(session.run_brenvo(ann_dir, f"brenvo://file/{uuid.uuid4()}"), "handing over to the running one", 20)
+    if process.poll() is not None:
+        raise Failure(f"the first instance exited ({process.returncode})")
+    main_window(app)  # still answering with its window
+    # The program owns the data directory: brenvo-cli's commands run in it.
+    users = session.cli(ann_dir, "users")
+    if "Bob" not in users:
+        raise Failure(f"brenvo-cli users through the running program printed {users!r}")
 
-    def body(step):
-        ann_dir, bob_dir, originals, ann_downloads, bob_downloads = setup(session)
-        process, app, files = three_offers_listed(session, ann_dir)
-        step("three offers listed")
-        two_downloaded_with_a_pause(session, files, originals, ann_downloads)
-        step("two downloaded, one paused and one sender restarted on the way")
-        offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_downloads)
-        step("one offered")
-        status = session.stop(process)
-        if status != 0:
-            raise Failure(f"brenvo exited {status} on SIGTERM")
 
-    return run(session, body, shown=lambda app: f"{snapshot(app)}\n{rows_shown(app)}")
+def body(session, step):
+    bob_downloads = session.path("bob-downloads")
+    os.makedirs(bob_downloads)
+    # Slow enough that the large download can be caught running and paused,
+    # also on a loaded machine: 50 MiB take about 10 s.
+    ann_dir, bob_dir, originals, ann_downloads, _ = bob_offers(
+        session, {LARGE: 50 * MIB, SMALL: 20_000, OTHER: 700_000, MINE: 300_000}, (LARGE, SMALL, OTHER), "40mbit",
+        "--download-to", bob_downloads)
+    process, app, files = three_offers_listed(session, ann_dir)
+    step("three offers listed")
+    two_downloaded_with_a_pause(session, files, originals, ann_downloads)
+    step("two downloaded, one paused and one sender restarted on the way")
+    offered_file_reaches_the_peer(session, app, files, bob_dir, originals, bob_downloads)
+    step("one offered")
+    disconnect_and_second_launch(session, process, app, ann_dir)
+    step("disconnected, second launch, brenvo-cli through the program")
+    status = session.stop(process)
+    if status != 0:
+        raise Failure(f"brenvo exited {status} on SIGTERM")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main(body, shown=lambda app: f"{snapshot(app)}\n{rows_shown(app)}")

@@ -7,6 +7,7 @@ import hashlib
 import os
 import re
 import subprocess
+import sys
 
 import pyatspi
 from gi.repository import Atspi
@@ -47,6 +48,28 @@ def write_random(path, size):
     return path
 
 
+def bob_offers(session, sizes, offered, rate, *peer_args):
+    """Ann and Bob holding each other's cards; a file of random bytes for each
+    of sizes ({name: bytes}), those named in offered offered by Bob to Ann;
+    Ann's downloads going into a folder of their own without a dialog; the
+    loopback slowed to rate; Bob's brenvo-cli running (session.bob, restarted
+    by session.start_bob()), accepting all.
+    Returns (ann_dir, bob_dir, originals, Ann's downloads, whether slowed)."""
+    ann_dir, bob_dir = session.ann_and_bob()
+    originals = {name: write_random(session.path(name), size) for name, size in sizes.items()}
+    session.cli(bob_dir, "share", "--to", "Ann", *(originals[name] for name in offered))
+    downloads = session.path("ann-downloads")
+    os.makedirs(downloads)
+    write_settings(downloads)
+    slowed = throttle_loopback(rate)
+    if not slowed:
+        print("note: the loopback cannot be slowed (no tbf): transfers may end before they are watched",
+              file=sys.stderr)
+    session.start_bob = lambda: session.start_peer(bob_dir, "--accept", "all", *peer_args)
+    session.bob = session.start_bob()
+    return ann_dir, bob_dir, originals, downloads, slowed
+
+
 def sha256(path):
     digest = hashlib.sha256()
     with open(path, "rb") as data:
@@ -78,13 +101,15 @@ def key(*combo):
 
 
 class FileList:
-    """The "Files" tree of a window: its rows, their texts and the selection."""
+    """The "Files" tree of a window (named tree in another language): its
+    rows, their texts and the selection."""
 
-    def __init__(self, app):
+    def __init__(self, app, tree="Files"):
         self.app = app
+        self.tree_name = tree
 
     def tree(self):
-        return wait_node(self.app, "tree", "Files")
+        return wait_node(self.app, "tree", self.tree_name)
 
     def rows(self):
         """(node, accessible text) of every file row shown, sections left out."""

@@ -4,12 +4,11 @@ answer the next question within a few seconds, and keep running.
 Usage (inside run_e2e.sh): many_offers_e2e.py BRENVO BRENVO_CLI"""
 
 import os
-import sys
 import time
 
 import pyatspi
 
-from brenvo_ui import Failure, Session, run, wait_for
+from brenvo_ui import Failure, find, main, wait_for
 
 COUNT = 10_000
 # What a screen reader asks to be told about.
@@ -33,21 +32,6 @@ def setup(session):
     return ann_dir
 
 
-def shallow_find(root, role, name=None):
-    """The first node with the role (and name) under root, never walking into
-    lists, trees or tables: a tree of 10,000 rows takes minutes to walk."""
-    if root.getRoleName() == role and (name is None or root.name == name):
-        return root
-    if root.getRoleName() in ("list", "tree", "table", "tree table"):
-        return None
-    for i in range(root.childCount):
-        child = root.getChildAtIndex(i)
-        found = child is not None and shallow_find(child, role, name)
-        if found:
-            return found
-    return None
-
-
 def row(people, name):
     return next((people.getChildAtIndex(i) for i in range(people.childCount)
                  if people.getChildAtIndex(i).name == name), None)
@@ -57,49 +41,44 @@ def selected(item):
     return item.getState().contains(pyatspi.STATE_SELECTED)
 
 
-def main():
-    session = Session(sys.argv[1], sys.argv[2])
-
-    def body(step):
-        ann_dir = setup(session)
-        step(f"{COUNT} files offered by Bob")
-        listener = lambda event: None  # noqa: E731  (never dispatched: registering makes the program send them)
-        pyatspi.Registry.registerEventListener(listener, *EVENTS)
-        process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
-        frame = wait_for("the main window", lambda: shallow_find(app, "frame"))
-        people = wait_for("the sidebar", lambda: shallow_find(frame, "list", "People"))
-        files = wait_for("the file list", lambda: shallow_find(frame, "tree", "Files"))
-        bob = wait_for("Bob in the sidebar", lambda: row(people, "Bob"))
-        bob.queryAction().doAction(0)
-        # Bob in view is called without a click.
-        wait_for("Bob selected", lambda: selected(row(people, "Bob")) and frame.name.startswith("Bob"))
-        # Counts are written in the session's numbers (run_e2e.sh: the C locale).
-        wait_for(f"{COUNT} new files of Bob", lambda: row(people, "Bob").description
-                 == f"Connected, {COUNT:,} new files", timeout=120)
-        step("listed")
-        for round in range(2):
-            row(people, "Ann").queryAction().doAction(0)
-            wait_for("Ann selected", lambda: frame.name == "Brenvo")
-            started = time.monotonic()
-            row(people, "Bob").queryAction().doAction(0)
-            wait_for("Bob's title", lambda: frame.name == "Bob — Connected" and selected(row(people, "Bob")),
-                     timeout=ANSWER_WITHIN)
-            # What a screen reader asks next: how many rows, and the first.
-            count, last = files.childCount, files.getChildAtIndex(files.childCount - 1).name
-            if count < COUNT or "Offer 09999" not in last:
-                raise Failure(f"the file list has {count} children, the last {last!r}")
-            took = time.monotonic() - started
-            if took > ANSWER_WITHIN:
-                raise Failure(f"selecting Bob took {took:.1f} s")
-            step(f"Bob selected and his files read in {took:.1f} s")
-        if process.poll() is not None:
-            raise Failure(f"brenvo ended ({process.returncode})")
-        status = session.stop(process)
-        if status != 0:
-            raise Failure(f"brenvo exited {status} on SIGTERM")
-
-    return run(session, body, shown=lambda app: "")
+def body(session, step):
+    ann_dir = setup(session)
+    step(f"{COUNT} files offered by Bob")
+    listener = lambda event: None  # noqa: E731  (never dispatched: registering makes the program send them)
+    pyatspi.Registry.registerEventListener(listener, *EVENTS)
+    process, app = session.launch(ann_dir, env={"BRENVO_NO_GATEWAY": "1"})
+    frame = wait_for("the main window", lambda: find(app, "frame", shallow=True))
+    people = wait_for("the sidebar", lambda: find(frame, "list", "People", True))
+    files = wait_for("the file list", lambda: find(frame, "tree", "Files", True))
+    bob = wait_for("Bob in the sidebar", lambda: row(people, "Bob"))
+    bob.queryAction().doAction(0)
+    # Bob in view is called without a click.
+    wait_for("Bob selected", lambda: selected(row(people, "Bob")) and frame.name.startswith("Bob"))
+    # Counts are written in the session's numbers (run_e2e.sh: the C locale).
+    wait_for(f"{COUNT} new files of Bob", lambda: row(people, "Bob").description
+             == f"Connected, {COUNT:,} new files", timeout=120)
+    step("listed")
+    for round in range(2):
+        row(people, "Ann").queryAction().doAction(0)
+        wait_for("Ann selected", lambda: frame.name == "Brenvo")
+        started = time.monotonic()
+        row(people, "Bob").queryAction().doAction(0)
+        wait_for("Bob's title", lambda: frame.name == "Bob — Connected" and selected(row(people, "Bob")),
+                 timeout=ANSWER_WITHIN)
+        # What a screen reader asks next: how many rows, and the first.
+        count, last = files.childCount, files.getChildAtIndex(files.childCount - 1).name
+        if count < COUNT or "Offer 09999" not in last:
+            raise Failure(f"the file list has {count} children, the last {last!r}")
+        took = time.monotonic() - started
+        if took > ANSWER_WITHIN:
+            raise Failure(f"selecting Bob took {took:.1f} s")
+        step(f"Bob selected and his files read in {took:.1f} s")
+    if process.poll() is not None:
+        raise Failure(f"brenvo ended ({process.returncode})")
+    status = session.stop(process)
+    if status != 0:
+        raise Failure(f"brenvo exited {status} on SIGTERM")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main(body, shown=lambda app: "")

@@ -6,15 +6,14 @@ another port is chosen.
 Usage (inside run_e2e.sh): reasons_e2e.py BRENVO BRENVO_CLI"""
 
 import socket
-import sys
 
 import pyatspi
 
-from brenvo_ui import (Failure, Session, find_all, find_shown, free_port, menu_item, press, run, select_user,
-                       send_keys, showing, sidebar_item, wait_for, wait_node)
+from brenvo_ui import (Failure, find_all, find_shown, free_port, main, menu_item, press, select_user, send_keys, showing,
+                       sidebar_item, wait_for, wait_node)
 
 
-def reasons(session, step):
+def body(session, step):
     ann_port = free_port()
     ann_dir, ann_card = session.identity("Ann", ann_port)
     # Bob: his card's port is closed (nobody listens there).
@@ -82,10 +81,5 @@ def shown_labels(app):
     return [node for node in find_all(app, "label") if showing(node)]
 
 
-def main():
-    session = Session(sys.argv[1], sys.argv[2])
-    return run(session, lambda step: reasons(session, step))
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    main(body)

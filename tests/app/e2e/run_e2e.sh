@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs a Python driver of the desktop program in a sandbox:
-#   run_e2e.sh BRENVO BRENVO_CLI [SCRIPT [ARGS...]]   (SCRIPT defaults to e2e_test.py)
+#   run_e2e.sh BRENVO BRENVO_CLI SCRIPT [ARGS...]
 # The sandbox is a network namespace with loopback only (port mapping stays on, so
 # the gateway search must not reach this machine's network) and a PID namespace
 # (everything started dies with it), Xvfb, a private session bus with the
@@ -10,7 +10,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-[ $# -ge 2 ] || { echo "usage: $0 BRENVO BRENVO_CLI [SCRIPT [ARGS...]]" >&2; exit 2; }
+[ $# -ge 3 ] || { echo "usage: $0 BRENVO BRENVO_CLI SCRIPT [ARGS...]" >&2; exit 2; }
 
 if [ -z "${BRENVO_SANDBOXED:-}" ]; then
     if ! unshare -n -p -f -m --mount-proc true 2>/dev/null; then
@@ -71,9 +71,8 @@ export NO_AT_BRIDGE=0 QT_ACCESSIBILITY=1 PYTHONDONTWRITEBYTECODE=1 BRENVO_UI_SCR
 
 # Sanitizer builds: ignore a known read in the X keyboard library.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}suppressions=$here/asan.supp"
-brenvo=$1 cli=$2
-script=${3:-$here/e2e_test.py}
-shift $(( $# >= 3 ? 3 : 2 ))
+brenvo=$1 cli=$2 script=$3
+shift 3
 # -noreset: Xvfb would otherwise reset when its last client leaves, and a
 # program connecting just then finds no display.
 # shellcheck disable=SC2016  # expanded by the inner sh

@@ -4,7 +4,6 @@ its own process on the session bus (sni_watcher.py); stop it with SIGTERM.
 The tests read the items themselves (StatusItem)."""
 
 import signal
-import subprocess
 import sys
 
 import dbus
@@ -115,25 +114,6 @@ def registered_items(bus):
                                             dbus_interface=dbus.PROPERTIES_IFACE)]
     except dbus.DBusException:
         return []
-
-
-def render_menu(entries, path, scale=1):
-    """Draws the menu as a panel would show it (ImageMagick), for the screenshots."""
-    width, row, gap = 260 * scale, 30 * scale, 9 * scale
-    height = sum(gap if label == "-" else row for _, label, _ in entries) + 8 * scale
-    command = ["/usr/bin/convert", "-size", f"{width}x{height}", "xc:#fcfcfc", "-font", "DejaVu-Sans",
-               "-pointsize", str(13 * scale)]
-    y = 4 * scale
-    for _, label, enabled in entries:
-        if label == "-":
-            command += ["-stroke", "#d1d5d9", "-draw", f"line {8 * scale},{y + gap // 2} {width - 8 * scale},{y + gap // 2}",
-                        "-stroke", "none"]
-            y += gap
-            continue
-        command += ["-fill", "#232629" if enabled else "#a0a4a8", "-annotate", f"+{14 * scale}+{y + 20 * scale}", label]
-        y += row
-    command += ["-bordercolor", "#b8bcc0", "-border", str(scale), path]
-    subprocess.run(command, check=True)
 
 
 def main():

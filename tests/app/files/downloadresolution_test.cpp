@@ -131,45 +131,13 @@ TEST(DownloadResolution, HostileNamesStayOneNameInTheFolderShown)
     EXPECT_EQ(oneNameIn("/", "/x"), "/x");
 }
 
-TEST(DownloadResolution, TheSaveDialogRefusesANameLeadingOutOfItsFolder)
+// The system dialogs say what they do, and the save dialog refuses a name
+// leading out of its folder.
+TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDoAndKeepToTheirFolder)
 {
     QTemporaryDir root;
     const QString folder = QDir(root.path()).filePath("in");
     ASSERT_TRUE(QDir().mkpath(folder));
-    QWidget window;
-    window.show();
-    std::optional<std::optional<QString>> answer;
-    const std::unique_ptr<brenvo::Dialogs> shown = makeWindowDialogs();
-    downloadDialogs(*shown).saveFile(&window, folder, "..:x.txt", [&](std::optional<QString> path) { answer = path; });
-    auto* dialog = window.findChild<QFileDialog*>();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->directory().absolutePath(), folder);
-    EXPECT_EQ(dialog->selectedFiles(), QStringList{folder + "/..:x.txt"});
-
-    // Typed into the name field, as a person would.
-    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-    ASSERT_NE(name, nullptr);
-    for (const QString& typed : {QString("../x.txt"), root.filePath("x.txt"), QString("sub/../../x.txt")}) {
-        name->setText(typed);
-        QMetaObject::invokeMethod(dialog, "accept");  // as the Download button does
-        EXPECT_FALSE(answer) << typed.toStdString();
-        EXPECT_TRUE(dialog->isVisible());
-        auto* refusal = dialog->findChild<QMessageBox*>();
-        ASSERT_NE(refusal, nullptr);
-        EXPECT_EQ(refusal->text(), "Type one name for the file in the folder shown.");
-        refusal->close();
-        QTRY_VERIFY(dialog->findChild<QMessageBox*>() == nullptr);
-    }
-    EXPECT_FALSE(QFile::exists(root.filePath("x.txt")));
-
-    name->setText("fine.txt");
-    QMetaObject::invokeMethod(dialog, "accept");  // as the Download button does
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(*answer, folder + "/fine.txt");
-}
-
-TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
-{
     QWidget window;
     window.show();
     const std::unique_ptr<brenvo::Dialogs> shown = makeWindowDialogs();
@@ -181,29 +149,56 @@ TEST(DownloadResolution, TheSystemDialogsSayWhatTheyDo)
         answer = path;
     };
 
-    dialogs.saveFile(&window, QDir::tempPath(), "report.pdf", done);
+    dialogs.saveFile(&window, folder, "..:x.txt", done);
     auto* save = window.findChild<QFileDialog*>();
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->windowTitle(), "Download");
     EXPECT_EQ(save->labelText(QFileDialog::Accept), "Download");
     EXPECT_EQ(save->labelText(QFileDialog::FileName), "Download as:");
-    EXPECT_EQ(save->nameFilters(), QStringList{"*.pdf"});
+    EXPECT_EQ(save->nameFilters(), QStringList{"*.txt"});
     EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(save->windowModality(), Qt::WindowModal);
-    save->reject();
+    EXPECT_EQ(save->directory().absolutePath(), folder);
+    EXPECT_EQ(save->selectedFiles(), QStringList{folder + "/..:x.txt"});
+
+    // Typed into the name field, as a person would.
+    auto* name = save->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    for (const QString& typed : {QString("../x.txt"), root.filePath("x.txt"), QString("sub/../../x.txt")}) {
+        name->setText(typed);
+        QMetaObject::invokeMethod(save, "accept");  // as the Download button does
+        EXPECT_EQ(answers, 0) << typed.toStdString();
+        EXPECT_TRUE(save->isVisible());
+        auto* refusal = save->findChild<QMessageBox*>();
+        ASSERT_NE(refusal, nullptr);
+        EXPECT_EQ(refusal->text(), "Type one name for the file in the folder shown.");
+        refusal->close();
+        QTRY_VERIFY(save->findChild<QMessageBox*>() == nullptr);
+    }
+    EXPECT_FALSE(QFile::exists(root.filePath("x.txt")));
+    name->setText("fine.txt");
+    QMetaObject::invokeMethod(save, "accept");
     EXPECT_EQ(answers, 1);
+    EXPECT_EQ(answer, folder + "/fine.txt");
+    QTRY_VERIFY(window.findChild<QFileDialog*>() == nullptr);
+
+    dialogs.saveFile(&window, QDir::tempPath(), "report.pdf", done);
+    save = window.findChild<QFileDialog*>();
+    ASSERT_NE(save, nullptr);
+    save->reject();
+    EXPECT_EQ(answers, 2);
     EXPECT_FALSE(answer);
     QTRY_VERIFY(window.findChild<QFileDialog*>() == nullptr);
 
     dialogs.chooseFolder(&window, done);
-    auto* folder = window.findChild<QFileDialog*>();
-    ASSERT_NE(folder, nullptr);
-    EXPECT_EQ(folder->windowTitle(), "Download");
-    EXPECT_EQ(folder->labelText(QFileDialog::LookIn), "Select the download location:");
-    EXPECT_EQ(folder->fileMode(), QFileDialog::Directory);
-    EXPECT_EQ(folder->directory().absolutePath(), downloadsDirectory());
-    folder->reject();
-    EXPECT_EQ(answers, 2);
+    auto* chooser = window.findChild<QFileDialog*>();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->windowTitle(), "Download");
+    EXPECT_EQ(chooser->labelText(QFileDialog::LookIn), "Select the download location:");
+    EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
+    EXPECT_EQ(chooser->directory().absolutePath(), downloadsDirectory());
+    chooser->reject();
+    EXPECT_EQ(answers, 3);
 }
 
 }  // namespace

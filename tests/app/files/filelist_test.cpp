@@ -6,6 +6,7 @@
 #include "app/files/thumbnailscache.h"
 #include "app/settings/appsettings.h"
 #include "tests/app/support/peers.h"
+#include "tests/app/support/rows.h"
 #include "tests/support/testsupport.h"
 #include "vortan/folderfiles.h"
 
@@ -208,12 +209,7 @@ TEST(FileActionFlagsTest, MixedSelectionsAndFailures)
 {
     using Status = FileRow::Status;
     const auto row = [](bool download, Status status, bool transferred) {
-        FileRow r;
-        r.download = download;
-        r.status = status;
-        r.paused = status == Status::paused;
-        r.numberOfBlocks = 4;
-        r.blockCount = transferred ? 4 : 1;
+        FileRow r = test::fileRow(download, status, 4, transferred ? 4 : 1);
         if (status == Status::failed)
             r.error = VortanError::other("Directory not empty");
         return r;
@@ -439,7 +435,7 @@ TEST_F(View, DroppedFilesAndFoldersAreOfferedInOneBatchReadOffTheMainThread)
     EXPECT_EQ(failureAlert(empty)->text, "Failed to share the folder Empty.");
 }
 
-// Me and Bea on 127.0.0.1; once they are connected and Me lists both rows,
+// Me and Bea on 127.0.0.1; once they are connected and Me lists all rows,
 // Bea's files are shown in Me's list, downloading into me.downloads.
 struct ViewOfDownloads : ::testing::Test {
     Peer me{"Me"};
@@ -453,12 +449,12 @@ struct ViewOfDownloads : ::testing::Test {
 
     void SetUp() override { ASSERT_TRUE(test::introduce(me, bea)); }
 
-    void connectAndShow()
+    void connectAndShow(int rows)
     {
         ASSERT_TRUE(test::connectPeers(me, bea));
         ASSERT_TRUE(vortan::test::waitFor([&] {
             me.controller->publishNow();
-            return me.controller->fileRows().size() == 2;
+            return me.controller->fileRows().size() == rows;
         }));
         settings.downloadLocation.set(DownloadLocationSetting::other(me.downloads.path()));
         view = std::make_unique<FileListView>(*me.controller, settings, thumbnails, FileListServices{});
@@ -470,14 +466,20 @@ struct ViewOfDownloads : ::testing::Test {
     }
 };
 
-// A download from another controller on 127.0.0.1, through the list.
-TEST_F(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload)
+// Downloads from another controller on 127.0.0.1, through the list: a file
+// and a folder, one row below Downloads opened on its two files, whose
+// Download button takes the whole tree into the download folder.
+TEST_F(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownloadAndAFolder)
 {
     bea.controller->shareFiles({File2::at(bea.makeFile("big.bin", 3 * 1024 * 1024))}, {me.key()});
+    ASSERT_TRUE(QDir(bea.files.path()).mkpath("Holiday/sub"));
+    bea.makeFile("Holiday/a.txt", 1000);
+    bea.makeFile("Holiday/sub/b.txt", 2000);
+    bea.controller->shareFiles(vortan::filesOfFolder(bea.files.filePath("Holiday")), {me.key()});
     me.controller->shareFiles({File2::at(me.makeFile("up.txt", 5))}, {bea.key()});
-    ASSERT_NO_FATAL_FAILURE(connectAndShow());
+    ASSERT_NO_FATAL_FAILURE(connectAndShow(4));
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Downloads", 1}, {"Uploads", 1}}));
+    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Downloads", 2}, {"Uploads", 1}}));
 
     const QModelIndex download = model->index(0, 0, model->index(0, 0));
     const QUuid id = model->idAt(download);
@@ -495,31 +497,14 @@ TEST_F(ViewOfDownloads, SectionsAndTheButtonsOfAPausedRunningAndFinishedDownload
     EXPECT_EQ(buttons(), (QList<RowButton>{RowButton::preview, RowButton::reveal, RowButton::done}));
     EXPECT_EQ(me.row(id)->location, QUrl::fromLocalFile(QDir(me.downloads.path()).filePath("big.bin")));
 
-    // Withdrawn downloads leave the uploads alone at the top.
-    me.controller->removeFiles({id}, bea.key());
-    me.controller->publishNow();
-    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Uploads", 1}}));
-}
-
-// Bea shares a folder: one row below Downloads, opened on its two files;
-// its Download button takes both into the download folder, tree and all.
-TEST_F(ViewOfDownloads, DownloadOnAFolderRowTakesTheWholeTree)
-{
-    ASSERT_TRUE(QDir(bea.files.path()).mkpath("Holiday/sub"));
-    bea.makeFile("Holiday/a.txt", 1000);
-    bea.makeFile("Holiday/sub/b.txt", 2000);
-    bea.controller->shareFiles(vortan::filesOfFolder(bea.files.filePath("Holiday")), {me.key()});
-    ASSERT_NO_FATAL_FAILURE(connectAndShow());
-    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Downloads", 1}}));
-    const QModelIndex folder = model->index(0, 0, model->index(0, 0));
+    const QModelIndex folder = model->index(1, 0, model->index(0, 0));
     ASSERT_TRUE(model->isFolder(folder));
     EXPECT_FALSE(list->isExpanded(folder));
     list->expand(folder);
     EXPECT_EQ(model->rowCount(folder), 2);
-
-    const QRect button = FileRowDelegate::buttonRects(*model->fileAt(folder), list->visualRect(folder)).front().second;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, button.center());
+    const QRect folderButton =
+        FileRowDelegate::buttonRects(*model->fileAt(folder), list->visualRect(folder)).front().second;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, folderButton.center());
     const QDir downloads(me.downloads.path());
     ASSERT_TRUE(vortan::test::waitFor([&] {
         me.controller->publishNow();
@@ -527,6 +512,11 @@ TEST_F(ViewOfDownloads, DownloadOnAFolderRowTakesTheWholeTree)
     }, 20000));
     EXPECT_EQ(QFileInfo(downloads.filePath("Holiday/a.txt")).size(), 1000);
     EXPECT_EQ(QFileInfo(downloads.filePath("Holiday/sub/b.txt")).size(), 2000);
+
+    // Withdrawn downloads leave the uploads alone at the top.
+    me.controller->removeFiles(model->idsAt(folder) + QList<QUuid>{id}, bea.key());
+    me.controller->publishNow();
+    EXPECT_EQ(sections(*model), (QList<std::pair<QString, int>>{{"Uploads", 1}}));
 }
 
 // The final move of a download fails: a directory sits at its target and
@@ -536,7 +526,7 @@ TEST_F(ViewOfDownloads, AFailedFinalMoveIsRetriedAndDownloadAllTakesTheRest)
 {
     bea.controller->shareFiles({File2::at(bea.makeFile("a.bin", 1000)), File2::at(bea.makeFile("b.bin", 300000))},
                                {me.key()});
-    ASSERT_NO_FATAL_FAILURE(connectAndShow());
+    ASSERT_NO_FATAL_FAILURE(connectAndShow(2));
     const QUuid a = me.controller->fileRows()[0].id;
     const QUuid b = me.controller->fileRows()[1].id;
     const QDir downloads(me.downloads.path());

@@ -53,6 +53,15 @@ TEST_F(Settings, SwitchesAreOnUnlessStoredAsFalse)
     // An empty address removes the key.
     settings.proposedAddress.set({});
     EXPECT_FALSE(QSettings(path, QSettings::IniFormat).contains("ProposedAddress"));
+
+    // Windows come back; uninstalling removes the file.
+    const QList<AppSettings::Window> windows{{QByteArray("geo1"), QByteArray(32, 'k')}, {QByteArray("geo2"), {}}};
+    settings.windows.set(windows);
+    settings.sync();
+    EXPECT_EQ(AppSettings(path).windows(), windows);
+    settings.removeAll();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(settings.windows().isEmpty());
 }
 
 TEST(DownloadLocationSettingTest, RawValues)
@@ -76,21 +85,6 @@ TEST(DownloadLocationSettingTest, RawValues)
               DownloadLocation::directory(QUrl::fromLocalFile("/in")));
     EXPECT_EQ(DownloadLocationSetting::downloads().withoutDialog(),
               DownloadLocation::directory(QUrl::fromLocalFile(downloadsDirectory())));
-}
-
-TEST_F(Settings, WindowsComeBackAndUninstallRemovesTheFile)
-{
-    const QList<AppSettings::Window> windows{{QByteArray("geo1"), QByteArray(32, 'k')}, {QByteArray("geo2"), {}}};
-    {
-        AppSettings settings(path);
-        settings.windows.set(windows);
-        settings.sync();
-    }
-    AppSettings settings(path);
-    EXPECT_EQ(settings.windows(), windows);
-    settings.removeAll();
-    EXPECT_FALSE(QFile::exists(path));
-    EXPECT_TRUE(settings.windows().isEmpty());
 }
 
 }  // namespace

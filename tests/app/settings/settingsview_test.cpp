@@ -184,10 +184,8 @@ TEST_F(SettingsViewTest, HowOthersReachYouTellsTheStatesAndEditsThePort)
     automatic->click();
     EXPECT_FALSE(settings.connectAutomatically());
     EXPECT_FALSE(AppSettings(settings.filePath()).connectAutomatically());
-}
 
-TEST_F(SettingsViewTest, TheAddressOthersUseAndACardOutOfDate)
-{
+    // The address others use, and a card out of date.
     const auto shown = [&] { return view.findChild<QLabel*>("cardAddress")->text(); };
     view.setReach({ListenerState::ready(), 54322, {}, "2a01:4f8:c17:1::2", true});
     EXPECT_EQ(shown(), "[2a01:4f8:c17:1::2]:54322 (proposed: confirm it with Share My Card…)");

@@ -95,15 +95,6 @@ struct AppDelegateTest : ::testing::Test {
     }
 };
 
-TEST_F(AppDelegateTest, WindowsRegisterInOrderAndLeaveByIdentity)
-{
-    MainWindow* first = app->newWindow();
-    MainWindow* second = app->newWindow();
-    EXPECT_EQ(app->windows().scenes(), (QList<SceneController*>{&first->scene(), &second->scene()}));
-    first->close();
-    EXPECT_EQ(app->windows().scenes(), QList<SceneController*>{&second->scene()});
-}
-
 // Whether someone is there shows without a click: the person in view is
 // called, and called again, with nothing to transfer.
 TEST_F(AppDelegateTest, ThePersonInViewIsCalled)
@@ -116,11 +107,16 @@ TEST_F(AppDelegateTest, ThePersonInViewIsCalled)
     EXPECT_TRUE(app->controller().user(bea)->failure->retryAt);
 }
 
+// Links and notifications select files in a window, brought to the front
+// as it was; windows register in order and leave by identity.
 TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
 {
     const QByteArray alice(32, 'a');
     const FileRow row = offerFile(alice);
     MainWindow* window = app->newWindow();
+    window->showMaximized();
+    window->showMinimized();
+    ASSERT_TRUE(window->isMinimized());
 
     app->openUrl(QUrl("brenvo://file/" + QUuid::createUuid().toString(QUuid::WithoutBraces)));
     EXPECT_TRUE(window->scene().selectedUser().isEmpty());  // unknown ids change nothing
@@ -133,14 +129,31 @@ TEST_F(AppDelegateTest, LinksAndNotificationsSelectFilesInAWindow)
     EXPECT_TRUE(window->actions()->deleteSelection->isEnabled());
     EXPECT_TRUE(window->actions()->selectAll->isEnabled());
     EXPECT_EQ(window->scene().selectedFiles(), QSet<QUuid>{row.id});
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isMaximized());
+    EXPECT_TRUE(vortan::test::waitFor([&] { return QApplication::activeWindow() == window; }, 5000));
+
+    // A second launch shows the window as it is.
+    app->open({}, {});
+    EXPECT_TRUE(window->isMaximized());
+
+    // Settings open over the window they were asked from.
+    app->actions().showSettings();
+    auto* settings = window->findChild<SettingsView*>();
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->isVisible());
+    settings->close();
 
     // Two windows, none active on Alice: the link path picks a shown window.
     window->scene().setSelectedFiles({});
     MainWindow* other = app->newWindow();
+    EXPECT_EQ(app->windows().scenes(), (QList<SceneController*>{&window->scene(), &other->scene()}));
     window->scene().setPhase(SceneController::Phase::inactive);
     other->scene().setPhase(SceneController::Phase::inactive);
     app->selectNotifiedFiles({row.id});
     EXPECT_TRUE(window->scene().selectedFiles().contains(row.id) || other->scene().selectedFiles().contains(row.id));
+    window->close();
+    EXPECT_EQ(app->windows().scenes(), QList<SceneController*>{&other->scene()});
 }
 
 // The alert open over window (a window-modal message box).
@@ -316,31 +329,6 @@ TEST_F(AppDelegateTest, BackgroundFailuresShowInEveryWindowUntilDismissed)
                                          "7373 7373 7373 7373 7373 7373 7373 7373 7373 7373 7373 7373 7373).");
     app->controller().addUsers({User("Sam", std::nullopt, std::nullopt, stranger)});
     EXPECT_TRUE(window->infoBar()->isHidden());
-}
-
-TEST_F(AppDelegateTest, LinksBringTheWindowToTheFrontAsItWas)
-{
-    const FileRow row = offerFile(QByteArray(32, 'a'));
-    MainWindow* window = app->newWindow();
-    window->showMaximized();
-    window->showMinimized();
-    ASSERT_TRUE(window->isMinimized());
-    app->openUrl(fileSelectionUrl({row.id}));
-    EXPECT_FALSE(window->isMinimized());
-    EXPECT_TRUE(window->isMaximized());
-    EXPECT_TRUE(vortan::test::waitFor([&] { return QApplication::activeWindow() == window; }, 5000));
-    EXPECT_EQ(window->scene().selectedFiles(), QSet<QUuid>{row.id});
-
-    // A second launch shows the window as it is.
-    app->open({}, {});
-    EXPECT_TRUE(window->isMaximized());
-
-    // Settings open over the window they were asked from.
-    app->actions().showSettings();
-    auto* settings = window->findChild<SettingsView*>();
-    ASSERT_TRUE(settings);
-    EXPECT_TRUE(settings->isVisible());
-    settings->close();
 }
 
 // What in window would read text from outside (marked by "<h1>" or "<img")

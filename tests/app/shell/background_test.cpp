@@ -7,6 +7,7 @@
 #include "app/shell/statusicontext.h"
 
 #include "tests/app/support/peers.h"
+#include "tests/app/support/rows.h"
 #include "tests/app/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
 
@@ -29,23 +30,9 @@ using namespace brenvo;
 
 namespace {
 
-FileRow row(bool download, FileRow::Status status, std::int64_t length, std::int64_t done, double rate = 0)
-{
-    FileRow file;
-    file.id = QUuid::createUuid();
-    file.download = download;
-    file.status = status;
-    file.paused = status == FileRow::Status::paused;
-    file.length = length;
-    file.numberOfBlocks = length > 0 ? 4 : 0;
-    file.blockCount = length > 0 ? 4 * done / length : 0;
-    file.bytesDone = done;
-    file.bytesPerSecond = rate;
-    file.user = "bob";
-    return file;
-}
+const auto row = [](auto... arguments) { return test::fileRow(arguments...); };
 
-TEST(StatusIconText, SummaryCountsWhatRunsAndTheTimeLeft)
+TEST(StatusIconText, SummaryCountsWhatRunsAndWhatTheMenuTakes)
 {
     using S = FileRow::Status;
     struct Case {
@@ -65,6 +52,26 @@ TEST(StatusIconText, SummaryCountsWhatRunsAndTheTimeLeft)
     };
     for (const Case& test : cases)
         EXPECT_EQ(transferSummary(test.rows), test.summary);
+
+    // What Pause All, Resume All and the waiting offers take.
+    FileRow running = row(false, S::transferring, 100, 50);
+    FileRow pausedUpload = row(false, S::paused, 100, 50);
+    FileRow newOffer = row(true, S::paused, 100, 0);
+    FileRow pausedDownload = row(true, S::paused, 100, 25);
+    pausedDownload.location = QUrl::fromLocalFile("/tmp/x");
+    FileRow gone = row(true, S::paused, 100, 0);
+    gone.unavailable = true;
+    FileRow fromAnn = row(true, S::paused, 10, 0);
+    fromAnn.user = "ann";
+    const QList<FileRow> rows{running, pausedUpload, newOffer, pausedDownload, gone, fromAnn};
+
+    EXPECT_EQ(pausableFiles(rows), QList<QUuid>{running.id});
+    EXPECT_EQ(resumableFiles(rows), (QList<QUuid>{pausedUpload.id, pausedDownload.id}));
+    const QList<WaitingOffers> waiting = waitingOffers(rows, {newOffer.id, gone.id, fromAnn.id, running.id});
+    ASSERT_EQ(waiting.size(), 2);
+    EXPECT_EQ(waiting[0].user, "bob");
+    EXPECT_EQ(waiting[0].files, QList<QUuid>{newOffer.id});
+    EXPECT_EQ(waiting[1].user, "ann");
 }
 
 TEST(QuitQuestion, ClosingTheLastWindowAsksWhileDownloadsRun)
@@ -93,29 +100,6 @@ TEST(QuitQuestion, ClosingTheLastWindowAsksWhileDownloadsRun)
     const Question& question = dialogs.asked.front().question;
     EXPECT_EQ(question.alert.text + ' ' + question.alert.informativeText,
               "Quit Brenvo? 2 downloads are running and will continue at the next start.");
-}
-
-TEST(StatusIconText, WhatPauseAllResumeAllAndTheWaitingOffersTake)
-{
-    using S = FileRow::Status;
-    FileRow running = row(false, S::transferring, 100, 50);
-    FileRow pausedUpload = row(false, S::paused, 100, 50);
-    FileRow newOffer = row(true, S::paused, 100, 0);
-    FileRow pausedDownload = row(true, S::paused, 100, 25);
-    pausedDownload.location = QUrl::fromLocalFile("/tmp/x");
-    FileRow gone = row(true, S::paused, 100, 0);
-    gone.unavailable = true;
-    FileRow fromAnn = row(true, S::paused, 10, 0);
-    fromAnn.user = "ann";
-    const QList<FileRow> rows{running, pausedUpload, newOffer, pausedDownload, gone, fromAnn};
-
-    EXPECT_EQ(pausableFiles(rows), QList<QUuid>{running.id});
-    EXPECT_EQ(resumableFiles(rows), (QList<QUuid>{pausedUpload.id, pausedDownload.id}));
-    const QList<WaitingOffers> waiting = waitingOffers(rows, {newOffer.id, gone.id, fromAnn.id, running.id});
-    ASSERT_EQ(waiting.size(), 2);
-    EXPECT_EQ(waiting[0].user, "bob");
-    EXPECT_EQ(waiting[0].files, QList<QUuid>{newOffer.id});
-    EXPECT_EQ(waiting[1].user, "ann");
 }
 
 TEST(Autostart, EntryIsValidForAnyPathAndGoesAway)

@@ -5,6 +5,7 @@
 #include "app/shell/sidebarview.h"
 #include "app/shell/reasontext.h"
 #include "tests/app/support/peers.h"
+#include "tests/app/support/rows.h"
 #include "tests/app/support/scripteddialogs.h"
 #include "tests/support/testsupport.h"
 
@@ -165,14 +166,8 @@ TEST_F(Sidebar, EveryStateIsShownAsItIs)
             ann.failure = ConnectFailure{ConnectFailure::Reason::noAddress, {}, 0, std::nullopt,
                                          QDateTime::currentDateTimeUtc().addMSecs(39'500)};
         QList<FileRow> rows;
-        for (int i = 0; i < c.newFiles; ++i) {
-            FileRow row;
-            row.id = QUuid::createUuid();
-            row.user = ann.key;
-            row.download = row.paused = true;
-            row.numberOfBlocks = 1;
-            rows.append(row);
-        }
+        for (int i = 0; i < c.newFiles; ++i)
+            rows.append(test::fileRow(true, FileRow::Status::paused, 100, 0, 0, ann.key));
         view.setUsers(me, {ann});
         view.setFileRows(rows);
         const QModelIndex index = view.sidebarModel()->indexOf(ann.key);
@@ -242,11 +237,7 @@ TEST(SidebarNewFiles, OnlyOffersNobodyActedOn)
 {
     const QByteArray ann(32, 'a'), bob(32, 'b');
     auto row = [](const QByteArray& user, auto change) {
-        FileRow r;
-        r.id = QUuid::createUuid();
-        r.user = user;
-        r.download = r.paused = true;
-        r.numberOfBlocks = 4;
+        FileRow r = test::fileRow(true, FileRow::Status::paused, 100, 0, 0, user);
         change(r);
         return r;
     };
@@ -289,7 +280,7 @@ TEST_F(Sidebar, HostileNamesStayText)
     }
 }
 
-TEST_F(Sidebar, ButtonsAndTheContextMenu)
+TEST_F(Sidebar, ButtonsTheContextMenuAndDrops)
 {
     const User ann = person("Ann", 'a'), bob = person("Bob", 'b', User::State::connecting);
     view.setUsers(me, {ann, bob});
@@ -325,6 +316,32 @@ TEST_F(Sidebar, ButtonsAndTheContextMenu)
     view.selectKey(me.key);
     QTest::keyClick(&view, Qt::Key_Delete);  // the own card cannot go
     EXPECT_EQ(remove.size(), 1);
+
+    // Cards import wherever they land; other files go to the person they are
+    // dropped on, and nowhere else.
+    QSignalSpy cards(&view, &SidebarView::cardsDropped), files(&view, &SidebarView::filesDroppedOnUser);
+    const QList<QUrl> urls = {QUrl::fromLocalFile("/x/Bob.BCARD"), QUrl::fromLocalFile("/x/notes.txt"),
+                              QUrl("https://example.org/a.txt")};
+    auto drop = [&](QPoint at) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view.viewport(), &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    drop(rectOf(ann.key).center());
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(files[0][0].toByteArray(), ann.key);
+    EXPECT_EQ(files[0][1].value<QList<QUrl>>(), QList<QUrl>{QUrl::fromLocalFile("/x/notes.txt")});
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_EQ(cards[0][0].toStringList(), QStringList{"/x/Bob.BCARD"});
+
+    drop(view.visualRect(view.model()->index(0, 0)).center());  // on me
+    drop(QPoint(10, view.viewport()->height() - 5));          // below the rows
+    EXPECT_EQ(files.size(), 1);
+    EXPECT_EQ(cards.size(), 3);
 }
 
 // The person commands are made once: the selection and the user's state
@@ -374,37 +391,6 @@ TEST_F(Sidebar, PersonActionsFollowTheSelectionAndTheState)
     view.setUsers(me, {bob});  // the selected user goes: nothing to act on
     EXPECT_FALSE(a.remove->isEnabled());
     EXPECT_FALSE(a.edit->isEnabled());
-}
-
-// Cards import wherever they land; other files go to the person they are
-// dropped on, and nowhere else.
-TEST_F(Sidebar, DropsOfferFilesToThePersonAndImportCards)
-{
-    const User ann = person("Ann", 'a');
-    view.setUsers(me, {ann});
-    QSignalSpy cards(&view, &SidebarView::cardsDropped), files(&view, &SidebarView::filesDroppedOnUser);
-    const QList<QUrl> urls = {QUrl::fromLocalFile("/x/Bob.BCARD"), QUrl::fromLocalFile("/x/notes.txt"),
-                              QUrl("https://example.org/a.txt")};
-    auto drop = [&](QPoint at) {
-        QMimeData data;
-        data.setUrls(urls);
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view.viewport(), &enter);
-        EXPECT_TRUE(enter.isAccepted());
-        QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view.viewport(), &event);
-    };
-    drop(rectOf(ann.key).center());
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(files[0][0].toByteArray(), ann.key);
-    EXPECT_EQ(files[0][1].value<QList<QUrl>>(), QList<QUrl>{QUrl::fromLocalFile("/x/notes.txt")});
-    ASSERT_EQ(cards.size(), 1);
-    EXPECT_EQ(cards[0][0].toStringList(), QStringList{"/x/Bob.BCARD"});
-
-    drop(view.visualRect(view.model()->index(0, 0)).center());  // on me
-    drop(QPoint(10, view.viewport()->height() - 5));          // below the rows
-    EXPECT_EQ(files.size(), 1);
-    EXPECT_EQ(cards.size(), 3);
 }
 
 // Dropped on a person: the files and folders are offered to that person

@@ -253,15 +253,19 @@ TEST_F(UpdaterTest, AutomaticCheckAtMostEveryFiveDays)
     EXPECT_EQ(m_server->requests.size(), 1);
 }
 
-TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
+// A manual check says what it found; an automatic one only offers a release
+// and keeps failures to itself.
+TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableReleaseOrSaysWhatWentWrong)
 {
     const QString offer12 = "Version 1.12 is available, you are running version 1.1. Would you like to download the update?";
     const QString upToDate = "You are already using the latest version.";
+    const QString failed = "Could not check for updates.";
+    const QString unreadable = "The list of updates could not be read (";
     struct Case {
         const char* name;
-        QByteArray list;
+        std::optional<QByteArray> list;  // nothing: 404
         QString text;
-        QString informative;
+        QString informative;  // the start of it for a failure
         QStringList diagnostics;
     };
     const Case cases[] = {
@@ -275,6 +279,14 @@ TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
          {"Bad url: http://127.0.0.1/x"}},
         {"newer OS needed", xmlList({{13, "6.1.1"}}), "You are up to date.", upToDate, {}},
         {"same build", xmlList({{11}}), "You are up to date.", upToDate, {}},
+        {"missing list", std::nullopt, failed, "not found", {}},
+        {"oversize list", QByteArray((1 << 20) + 1, ' '), failed, unreadable + "larger than", {}},
+        {"not a property list", "{\"items\": []}", failed, unreadable + "XML", {}},
+        {"truncated binary", binaryList(xmlList({{12}})).left(40), failed, unreadable + "property list", {}},
+        {"version is text", xmlList({{12}}).replace("<integer>12</integer>", "<string>12</string>"), failed,
+         unreadable + "“version” of item 1 has the wrong type)", {}},
+        {"url missing", xmlList({{12}}).replace("<key>url</key>", "<key>link</key>"), failed,
+         unreadable + "item 1 has no “url”)", {}},
     };
     start();
     for (const Case& c : cases) {
@@ -282,17 +294,27 @@ TEST_F(UpdaterTest, ManualCheckOffersTheFirstSuitableRelease)
         m_dialogs.asked.clear();
         m_diagnostics.clear();
         m_timeouts.clear();
-        publish(c.list);
+        if (c.list)
+            publish(*c.list);
+        else
+            QFile::remove(root(kListPath));
         check(false);
         EXPECT_EQ(m_timeouts, QList<int>{5000});
         EXPECT_EQ(alert().text, c.text);
-        EXPECT_EQ(alert().informative, c.informative);
+        if (c.text == failed)
+            EXPECT_TRUE(alert().informative.startsWith(c.informative)) << alert().informative.toStdString();
+        else
+            EXPECT_EQ(alert().informative, c.informative);
         EXPECT_EQ(m_diagnostics, c.diagnostics);
+        m_dialogs.asked.clear();
+        m_settings.lastUpdateCheck.set(QDateTime::currentDateTimeUtc().addDays(-6));
+        check(true);
+        EXPECT_EQ(m_dialogs.asked.size(), c.text == "New version available." ? 1 : 0);
     }
 
     // "Download" opens the release's page.
     Browser browser;
-    publish(cases[0].list);
+    publish(*cases[0].list);
     m_dialogs.asked.clear();
     check(false, "Download");
     EXPECT_EQ(alert().text, "New version available.");
@@ -332,43 +354,6 @@ TEST_F(UpdaterTest, ManualCheckShowsItIsCheckingAndCanBeCancelled)
     EXPECT_TRUE(m_dialogs.asked.isEmpty());
     EXPECT_TRUE(progress.isNull() || progress->isHidden());
     EXPECT_FALSE(m_settings.lastUpdateCheck());
-}
-
-TEST_F(UpdaterTest, ManualCheckReportsBadAnswers)
-{
-    const QString error = "Could not check for updates.";
-    struct Case {
-        const char* name;
-        std::optional<QByteArray> list;  // nothing: 404
-        QString informativeStart;
-    };
-    const Case cases[] = {
-        {"missing list", std::nullopt, "not found"},
-        {"oversize list", QByteArray((1 << 20) + 1, ' '), "The list of updates could not be read (larger than"},
-        {"not a property list", "{\"items\": []}", "The list of updates could not be read (XML"},
-        {"truncated binary", binaryList(xmlList({{12}})).left(40), "The list of updates could not be read (property list"},
-        {"version is text", xmlList({{12}}).replace("<integer>12</integer>", "<string>12</string>"),
-         "The list of updates could not be read (“version” of item 1 has the wrong type)"},
-        {"url missing", xmlList({{12}}).replace("<key>url</key>", "<key>link</key>"),
-         "The list of updates could not be read (item 1 has no “url”)"},
-    };
-    start();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        m_dialogs.asked.clear();
-        if (c.list)
-            publish(*c.list);
-        else
-            QFile::remove(root(kListPath));
-        check(false);
-        EXPECT_EQ(alert().text, error);
-        EXPECT_TRUE(alert().informative.startsWith(c.informativeStart)) << alert().informative.toStdString();
-        // An automatic check keeps all of this to itself.
-        m_dialogs.asked.clear();
-        m_settings.lastUpdateCheck.set(QDateTime::currentDateTimeUtc().addDays(-6));
-        check(true);
-        EXPECT_TRUE(m_dialogs.asked.isEmpty());
-    }
 }
 
 TEST_F(UpdaterTest, OnlyTheAnchorsAndModernTlsAreTrusted)
