@@ -23,6 +23,12 @@
 #include "tests/e2e/clinode.h"
 #endif
 
+// Readable failures: the lists as text.
+void PrintTo(const QStringList& list, std::ostream* out)
+{
+    *out << '[' << list.join(" | ").toStdString() << ']';
+}
+
 using namespace std::chrono_literals;
 using vortan::GatewayPortMapper;
 using vortan::PortMapper;

@@ -52,8 +52,7 @@ struct GatewayPortMapper::Gateways {
     std::optional<QString> mapPort(std::uint16_t port, const std::weak_ptr<SerialQueue>& queue,
                                    const std::shared_ptr<Gateways>& self)
     {
-        if (upnp.mapped() || natpmp.mapped())
-            return std::nullopt;
+        // Each gateway sends nothing while its mapping stands.
         switch (find()) {
         case Kind::upnp:
             return upnp.mapPort(port);
