@@ -66,51 +66,20 @@ bool runProgram(const QString& program, const QStringList& arguments, QString* o
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-std::unique_ptr<NetNamespace> NetNamespace::create(const QString& role, QString* error)
-{
-    static std::atomic<int> counter{0};
-    const QString name = QStringLiteral("%1-%2-%3").arg(namespacePrefix()).arg(++counter).arg(role);
-    QString output;
-    if (!runProgram("ip", {"netns", "add", name}, &output)) {
-        *error = QStringLiteral("cannot create network namespace %1 (this needs root or CAP_SYS_ADMIN): %2")
-                     .arg(name, output.trimmed());
-        return nullptr;
-    }
-    std::unique_ptr<NetNamespace> ns(new NetNamespace(name));
-    if (!ns->ip({"link", "set", "lo", "up"}, &output)) {
-        *error = QStringLiteral("cannot bring up loopback in %1: %2").arg(name, output.trimmed());
-        return nullptr;
-    }
-    return ns;
-}
-
-NetNamespace::~NetNamespace()
-{
-    QString pids;
-    runProgram("ip", {"netns", "pids", m_name}, &pids);
-    for (const QString& pid : pids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const pid_t id = pid.trimmed().toInt(&ok);
-        if (ok && id > 0 && id != getpid())
-            ::kill(id, SIGKILL);
-    }
-    runProgram("ip", {"netns", "del", m_name});
-}
-
 bool NetNamespace::ip(const QStringList& arguments, QString* output) const
 {
-    return runProgram("ip", QStringList{"-n", m_name} + arguments, output);
+    return runProgram("ip", QStringList{"-n", name} + arguments, output);
 }
 
 bool NetNamespace::exec(const QStringList& command, QString* output, int timeoutMs) const
 {
-    return runProgram("ip", QStringList{"netns", "exec", m_name} + command, output, timeoutMs);
+    return runProgram("ip", QStringList{"netns", "exec", name} + command, output, timeoutMs);
 }
 
 InsideNamespace::InsideNamespace(const NetNamespace& ns)
 {
     m_original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    const QByteArray path = QStringLiteral("/run/netns/%1").arg(ns.name()).toLocal8Bit();
+    const QByteArray path = QStringLiteral("/run/netns/%1").arg(ns.name).toLocal8Bit();
     const int target = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (m_original >= 0 && target >= 0)
         m_entered = ::setns(target, CLONE_NEWNET) == 0;
@@ -134,6 +103,15 @@ GatewayLab::~GatewayLab()
     // Before the namespaces go, and without a warning from QProcess.
     m_gatewayProcess.kill();
     m_gatewayProcess.waitForFinished(5000);
+    for (const NetNamespace* ns : {&m_lan, &m_gateway, &m_wan}) {
+        QString pids;
+        runProgram("ip", {"netns", "pids", ns->name}, &pids);
+        for (const QString& pid : pids.split('\n', Qt::SkipEmptyParts)) {
+            if (const pid_t id = pid.trimmed().toInt(); id > 0 && id != getpid())
+                ::kill(id, SIGKILL);
+        }
+        runProgram("ip", {"netns", "del", ns->name});
+    }
 }
 
 std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol)
@@ -155,27 +133,33 @@ std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol
 
 bool GatewayLab::start(QString* error)
 {
+    static std::atomic<int> counter{0};
+    const QString prefix = QStringLiteral("%1-%2-").arg(namespacePrefix()).arg(++counter);
+    QString output;
     for (auto [ns, role] : {std::pair{&m_lan, "lan"}, std::pair{&m_gateway, "gw"}, std::pair{&m_wan, "wan"}}) {
-        if (!(*ns = NetNamespace::create(role, error)))
+        ns->name = prefix + role;
+        if (!runProgram("ip", {"netns", "add", ns->name}, &output) || !ns->ip({"link", "set", "lo", "up"}, &output)) {
+            *error = QStringLiteral("cannot create network namespace %1 (this needs root or CAP_SYS_ADMIN): %2")
+                         .arg(ns->name, output.trimmed());
             return false;
+        }
     }
     const std::vector<std::pair<const NetNamespace*, QString>> steps = {
-        {m_gateway.get(), "link add gw-lan type veth peer name lan0 netns " + m_lan->name()},
-        {m_gateway.get(), "link add gw-wan type veth peer name wan0 netns " + m_wan->name()},
-        {m_lan.get(), "addr add 192.168.77.2/24 dev lan0"},
-        {m_gateway.get(), "addr add 192.168.77.1/24 dev gw-lan"},
-        {m_gateway.get(), "addr add 198.18.0.1/24 dev gw-wan"},
-        {m_wan.get(), "addr add 198.18.0.2/24 dev wan0"},
-        {m_lan.get(), "link set lan0 up"},
-        {m_gateway.get(), "link set gw-lan up"},
-        {m_gateway.get(), "link set gw-wan up"},
-        {m_wan.get(), "link set wan0 up"},
-        {m_lan.get(), "route add default via 192.168.77.1"},
+        {&m_gateway, "link add gw-lan type veth peer name lan0 netns " + m_lan.name},
+        {&m_gateway, "link add gw-wan type veth peer name wan0 netns " + m_wan.name},
+        {&m_lan, "addr add 192.168.77.2/24 dev lan0"},
+        {&m_gateway, "addr add 192.168.77.1/24 dev gw-lan"},
+        {&m_gateway, "addr add 198.18.0.1/24 dev gw-wan"},
+        {&m_wan, "addr add 198.18.0.2/24 dev wan0"},
+        {&m_lan, "link set lan0 up"},
+        {&m_gateway, "link set gw-lan up"},
+        {&m_gateway, "link set gw-wan up"},
+        {&m_wan, "link set wan0 up"},
+        {&m_lan, "route add default via 192.168.77.1"},
     };
-    QString output;
     for (const auto& [ns, command] : steps) {
         if (!ns->ip(command.split(' '), &output)) {
-            *error = QStringLiteral("ip -n %1 %2 failed: %3").arg(ns->name(), command, output.trimmed());
+            *error = QStringLiteral("ip -n %1 %2 failed: %3").arg(ns->name, command, output.trimmed());
             return false;
         }
     }
@@ -186,7 +170,7 @@ bool GatewayLab::start(QString* error)
         *error = QStringLiteral("cannot write the gateway's files");
         return false;
     }
-    if (!m_gateway->exec({"nft", "-f", m_dir.filePath("gateway.nft")}, &output)) {
+    if (!m_gateway.exec({"nft", "-f", m_dir.filePath("gateway.nft")}, &output)) {
         *error = QStringLiteral("nft -f failed: %1").arg(output.trimmed());
         return false;
     }
@@ -195,7 +179,7 @@ bool GatewayLab::start(QString* error)
     m_gatewayProcess.setStandardOutputFile(m_dir.filePath("miniupnpd.log"));
     // `ip netns exec` replaces itself with miniupnpd, which stays in the
     // foreground (-d) and logs every request.
-    m_gatewayProcess.start("ip", {"netns", "exec", m_gateway->name(), "miniupnpd", "-d", "-f",
+    m_gatewayProcess.start("ip", {"netns", "exec", m_gateway.name, "miniupnpd", "-d", "-f",
                                    m_dir.filePath("miniupnpd.conf"), "-P", m_dir.filePath("miniupnpd.pid")});
     // Ready once it answers HTTP and its SSDP socket (UDP port 1900, hex
     // 076C) is bound in the gateway's namespace, or once it listens for NAT-PMP.
@@ -227,7 +211,7 @@ int GatewayLab::logCount(const QString& pattern) const
 QStringList GatewayLab::forwards() const
 {
     QString rules;
-    if (!m_gateway->exec({"nft", "list", "chain", "inet", "brenvo_upnp", "prerouting_miniupnpd"}, &rules))
+    if (!m_gateway.exec({"nft", "list", "chain", "inet", "brenvo_upnp", "prerouting_miniupnpd"}, &rules))
         return {"nft failed: " + rules};
     // iif "gw-wan" @nh,72,8 0x6 th dport 54322 dnat ip to 192.168.77.2:54322
     static const QRegularExpression rule("dport (\\d+) dnat ip to ([0-9.:]+)");
@@ -243,7 +227,7 @@ bool GatewayLab::addMappingWithUpnpc(int port, const QString& description) const
 {
     const QString text = QString::number(port);
     QString output;
-    m_lan->exec({"upnpc", "-u", "http://192.168.77.1:5000/rootDesc.xml", "-e", description, "-a", kLanAddress, text,
+    m_lan.exec({"upnpc", "-u", "http://192.168.77.1:5000/rootDesc.xml", "-e", description, "-a", kLanAddress, text,
                  text, "TCP"},
                 &output);
     return output.contains("is redirected to internal");
@@ -251,7 +235,7 @@ bool GatewayLab::addMappingWithUpnpc(int port, const QString& description) const
 
 bool GatewayLab::setWanLinkUp(bool up) const
 {
-    return m_gateway->ip({"link", "set", "gw-wan", up ? "up" : "down"});
+    return m_gateway.ip({"link", "set", "gw-wan", up ? "up" : "down"});
 }
 
 bool namespaceTestsMayBeSkipped()

@@ -14,27 +14,15 @@ namespace vortan::test {
 bool runProgram(const QString& program, const QStringList& arguments, QString* output = nullptr,
                 int timeoutMs = 10000);
 
-// A network namespace created for one test and deleted with this object,
-// together with every process still running in it. Names are unique per
-// test process ($BRENVO_NETNS_PREFIX, else "bvpm" and the process id, then a
-// counter), so that parallel test runs never meet.
-class NetNamespace {
-public:
-    // Returns null and says why in *error when namespaces cannot be made.
-    static std::unique_ptr<NetNamespace> create(const QString& role, QString* error);
-    ~NetNamespace();
-    NetNamespace(const NetNamespace&) = delete;
-    NetNamespace& operator=(const NetNamespace&) = delete;
-
-    const QString& name() const { return m_name; }
+// A network namespace by name. Names are unique per test process
+// ($BRENVO_NETNS_PREFIX, else "bvpm" and the process id, then a counter), so
+// that parallel test runs never meet.
+struct NetNamespace {
+    QString name;
     // Runs `ip -n <name> <arguments>`.
     bool ip(const QStringList& arguments, QString* output = nullptr) const;
     // Runs a program inside the namespace.
     bool exec(const QStringList& command, QString* output = nullptr, int timeoutMs = 10000) const;
-
-private:
-    explicit NetNamespace(QString name) : m_name(std::move(name)) {}
-    QString m_name;
 };
 
 // Moves the calling thread into a namespace and back when it goes. Threads
@@ -57,7 +45,7 @@ private:
 //   LAN 192.168.77.2/24 (lan0) -- (gw-lan) 192.168.77.1 gateway 198.18.0.1 (gw-wan) -- (wan0) 198.18.0.2
 // miniupnpd speaks UPnP or NAT-PMP, reports the external address 1.2.3.4
 // and allows ports 1024-65535 for the LAN. The LAN's default route is the
-// gateway.
+// gateway. The namespaces go with the lab, and every process still in them.
 class GatewayLab {
 public:
     static constexpr const char* kLanAddress = "192.168.77.2";
@@ -68,8 +56,8 @@ public:
     static std::unique_ptr<GatewayLab> create(QString* error, Protocol protocol = Protocol::upnp);
     ~GatewayLab();
 
-    const NetNamespace& lan() const { return *m_lan; }
-    const NetNamespace& wan() const { return *m_wan; }
+    const NetNamespace& lan() const { return m_lan; }
+    const NetNamespace& wan() const { return m_wan; }
 
     // How many lines of the gateway's log match a regular expression (for
     // instance "#AddPortMapping$" for SOAP requests).
@@ -89,7 +77,7 @@ private:
     QString gatewayLog() const;
 
     QTemporaryDir m_dir;
-    std::unique_ptr<NetNamespace> m_lan, m_gateway, m_wan;
+    NetNamespace m_lan, m_gateway, m_wan;
     QProcess m_gatewayProcess;
     Protocol m_protocol = Protocol::upnp;
 };
