@@ -224,7 +224,8 @@ TEST_F(NatPmpGatewayTest, AddressMappingRenewalAndRemovalThroughNatPmp)
 #ifdef BRENVO_CLI_PATH
 // GNU timeout stops a program with one signal to it and one to its process
 // group: brenvo-cli run --map-port must still remove its mapping and save.
-TEST_F(GatewayTest, ACliRunStoppedThroughTimeoutRemovesItsMappingAndSaves)
+// Its gateway answers NAT-PMP only: the program's own mapper falls back to it.
+TEST_F(NatPmpGatewayTest, ACliRunStoppedThroughTimeoutRemovesItsMappingAndSaves)
 {
     brenvo::e2e::Scene scene;
     const QString data = scene.path("data");
