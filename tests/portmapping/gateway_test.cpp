@@ -90,7 +90,8 @@ protected:
     {
         QString why;
         m_lab = GatewayLab::create(&why, protocol);
-        if (!m_lab && vortan::test::namespaceTestsMayBeSkipped())
+        // Outside CI, a machine that does not allow network namespaces skips.
+        if (!m_lab && qEnvironmentVariable("CI") != "true")
             GTEST_SKIP() << "network namespace test skipped: " << why.toStdString();
         ASSERT_TRUE(m_lab) << why.toStdString();
     }
@@ -162,7 +163,8 @@ TEST_F(GatewayTest, AddressMappingAndRemovalThroughUpnp)
 
     // Removed once: a second removal must not touch a mapping another program
     // has made for the same port meanwhile.
-    ASSERT_TRUE(lab().addMappingWithUpnpc(54322, "another program"));
+    ASSERT_TRUE(lab().lan().exec({"upnpc", "-u", "http://192.168.77.1:5000/rootDesc.xml", "-e", "another program", "-a",
+                                  GatewayLab::kLanAddress, "54322", "54322", "TCP"}));
     ASSERT_TRUE(mapper->unmap_port_within(kAnswerWait));
     EXPECT_EQ(soap("DeletePortMapping"), 1);
     EXPECT_EQ(lab().forwards(), QStringList{forward(54322, 54322)});
@@ -173,7 +175,7 @@ TEST_F(GatewayTest, AddressMappingAndRemovalThroughUpnp)
 
     // A gateway that reports itself disconnected counts as none, and each
     // request searches again, until it connects.
-    ASSERT_TRUE(lab().setWanLinkUp(false));
+    ASSERT_TRUE(lab().gateway().ip({"link", "set", "gw-wan", "down"}));
     auto later = mapperInside(lab().lan());
     ASSERT_TRUE(later);
     const int discoveriesBefore = discoveries();
@@ -186,7 +188,7 @@ TEST_F(GatewayTest, AddressMappingAndRemovalThroughUpnp)
     EXPECT_GT(soap("GetStatusInfo"), statusQueries);  // it did answer
     EXPECT_EQ(soap("AddPortMapping"), mappingRequests);
     EXPECT_EQ(discoveries(), discoveriesBefore + 2);
-    ASSERT_TRUE(lab().setWanLinkUp(true));
+    ASSERT_TRUE(lab().gateway().ip({"link", "set", "gw-wan", "up"}));
     later->get_public_address(reports->address());
     EXPECT_EQ(reports->waitFor(6).mid(5), QStringList{"1.2.3.4"});
 }

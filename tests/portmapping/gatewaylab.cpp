@@ -53,9 +53,10 @@ allow 1024-65535 192.168.77.0/24 1024-65535
 deny 0-65535 0.0.0.0/0 0-65535
 )";
 
-}  // namespace
-
-bool runProgram(const QString& program, const QStringList& arguments, QString* output, int timeoutMs)
+// Runs a program and waits for it (bounded). Returns whether it exited with 0;
+// its merged output goes to *output when given.
+bool runProgram(const QString& program, const QStringList& arguments, QString* output = nullptr,
+                int timeoutMs = 10000)
 {
     QProcess process;  // killed when it outlasts the wait
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -65,6 +66,8 @@ bool runProgram(const QString& program, const QStringList& arguments, QString* o
         *output = finished ? QString::fromLocal8Bit(process.readAll()) : process.errorString();
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
+
+}  // namespace
 
 bool NetNamespace::ip(const QStringList& arguments, QString* output) const
 {
@@ -125,13 +128,12 @@ std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol
         }
     }
     std::unique_ptr<GatewayLab> lab(new GatewayLab);
-    lab->m_protocol = protocol;
-    if (!lab->start(error))
+    if (!lab->start(error, upnp))
         return nullptr;
     return lab;
 }
 
-bool GatewayLab::start(QString* error)
+bool GatewayLab::start(QString* error, bool upnp)
 {
     static std::atomic<int> counter{0};
     const QString prefix = QStringLiteral("%1-%2-").arg(namespacePrefix()).arg(++counter);
@@ -163,7 +165,6 @@ bool GatewayLab::start(QString* error)
             return false;
         }
     }
-    const bool upnp = m_protocol == Protocol::upnp;
     const QString settings = QString::fromLatin1(kGatewayConfig).arg(upnp ? "yes" : "no", upnp ? "no" : "yes");
     if (!m_dir.isValid() || !writeFile(m_dir.filePath("gateway.nft"), kRuleset)
         || !writeFile(m_dir.filePath("miniupnpd.conf"), settings.toLatin1())) {
@@ -221,26 +222,6 @@ QStringList GatewayLab::forwards() const
         result.append(match.captured(1) + "->" + match.captured(2));
     }
     return result;
-}
-
-bool GatewayLab::addMappingWithUpnpc(int port, const QString& description) const
-{
-    const QString text = QString::number(port);
-    QString output;
-    m_lan.exec({"upnpc", "-u", "http://192.168.77.1:5000/rootDesc.xml", "-e", description, "-a", kLanAddress, text,
-                 text, "TCP"},
-                &output);
-    return output.contains("is redirected to internal");
-}
-
-bool GatewayLab::setWanLinkUp(bool up) const
-{
-    return m_gateway.ip({"link", "set", "gw-wan", up ? "up" : "down"});
-}
-
-bool namespaceTestsMayBeSkipped()
-{
-    return qEnvironmentVariable("CI") != QLatin1String("true");
 }
 
 }  // namespace vortan::test

@@ -9,11 +9,6 @@
 
 namespace vortan::test {
 
-// Runs a program and waits for it (bounded). Returns whether it exited with 0;
-// its merged output goes to *output when given.
-bool runProgram(const QString& program, const QStringList& arguments, QString* output = nullptr,
-                int timeoutMs = 10000);
-
 // A network namespace by name. Names are unique per test process
 // ($BRENVO_NETNS_PREFIX, else "bvpm" and the process id, then a counter), so
 // that parallel test runs never meet.
@@ -58,6 +53,7 @@ public:
 
     const NetNamespace& lan() const { return m_lan; }
     const NetNamespace& wan() const { return m_wan; }
+    const NetNamespace& gateway() const { return m_gateway; }
 
     // How many lines of the gateway's log match a regular expression (for
     // instance "#AddPortMapping$" for SOAP requests).
@@ -65,25 +61,15 @@ public:
     // The gateway's forwardings as "54322->192.168.77.2:54322", from its
     // nftables rules, whichever protocol made them.
     QStringList forwards() const;
-    // Adds a TCP mapping for the LAN host with upnpc, as another program would.
-    bool addMappingWithUpnpc(int port, const QString& description) const;
-    // Takes the gateway's WAN link down or up; miniupnpd then reports itself
-    // disconnected or connected.
-    bool setWanLinkUp(bool up) const;
 
 private:
     GatewayLab() = default;
-    bool start(QString* error);
+    bool start(QString* error, bool upnp);
     QString gatewayLog() const;
 
     QTemporaryDir m_dir;
     NetNamespace m_lan, m_gateway, m_wan;
     QProcess m_gatewayProcess;
-    Protocol m_protocol = Protocol::upnp;
 };
-
-// Whether the namespace tests may be skipped here: outside CI they are, when
-// the machine does not allow network namespaces; in CI they must run.
-bool namespaceTestsMayBeSkipped();
 
 }  // namespace vortan::test
