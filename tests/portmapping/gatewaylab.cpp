@@ -121,8 +121,7 @@ std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol
 {
     const bool upnp = protocol == Protocol::upnp;
     for (const char* tool : {"ip", "nft", "miniupnpd", upnp ? "upnpc" : "natpmpc"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty()
-            && QStandardPaths::findExecutable(tool, {"/usr/sbin", "/sbin"}).isEmpty()) {
+        if (QStandardPaths::findExecutable(tool, {"/usr/local/bin", "/usr/bin", "/usr/sbin", "/bin", "/sbin"}).isEmpty()) {
             *error = QStringLiteral("%1 is not installed (scripts/install-deps.sh installs it)").arg(tool);
             return nullptr;
         }
