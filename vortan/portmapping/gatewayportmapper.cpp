@@ -57,6 +57,8 @@ struct GatewayPortMapper::Gateways {
         case Kind::upnp:
             return upnp.mapPort(port);
         case Kind::natpmp:
+            if (natpmp.mapped())
+                return std::nullopt;
             if (auto problem = natpmp.mapPort(port))
                 return problem;
             ++natPmpMapping;

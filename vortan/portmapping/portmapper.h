@@ -62,7 +62,8 @@ public:
 };
 
 // A mapper that never sends anything: for programs and tests that must not
-// put UPnP discovery traffic on the machine's network. It never calls back.
+// put gateway traffic (UPnP discovery, NAT-PMP) on the machine's network. It
+// never calls back.
 class NullPortMapper final : public PortMapper {
 public:
     void port_mapping_init() override {}
