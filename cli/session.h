@@ -23,7 +23,7 @@ public:
         transfers,  // runs transfers: holds the system's sleep inhibitor while they move
     };
 
-    // useGateway: the controller may talk UPnP to the local gateway.
+    // useGateway: the controller may talk UPnP or NAT-PMP to the local gateway.
     // connectReports: called with the new controller before it starts, to
     // connect to its signals.
     Session(const GlobalOptions& options, Kind kind, bool useGateway = false,

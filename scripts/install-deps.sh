@@ -8,12 +8,12 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-l10n-tools qt6-translations-l10n
-  libssl-dev libminiupnpc-dev libsecret-1-dev libsodium-dev tor
+  libssl-dev libminiupnpc-dev libnatpmp-dev libsecret-1-dev libsodium-dev tor
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   python3 python3-dbus python3-dbusmock
   dbus gnome-keyring libsecret-tools
-  miniupnpd-nftables miniupnpc nftables iproute2 avahi-daemon avahi-utils
+  miniupnpd-nftables miniupnpc natpmpc nftables iproute2 avahi-daemon avahi-utils
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info xdg-utils appstream file
   libglib2.0-bin dpkg-dev librsvg2-bin

@@ -17,7 +17,7 @@ struct ControllerOptions {
     QString supportDirectory;
     // Where the identity key is kept; the store is opened by start().
     KeyStoreChoice keyStore = KeyStoreChoice::automatic;
-    // Whether the controller may talk to the local Internet gateway (UPnP).
+    // Whether the controller may talk to the local Internet gateway (UPnP or NAT-PMP).
     // Off, nothing at all is sent to it.
     bool useGateway = false;
     // Whether to keep the machine from idle sleep while transfers run (the

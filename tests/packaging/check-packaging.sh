@@ -172,7 +172,7 @@ deb)
   [ "$(field Section)" = net ] || fail "Section is '$(field Section)'"
   [ -n "$(field Maintainer)" ] || fail "no Maintainer"
   depends="$(field Depends)"
-  for lib in libc6 libqt6core6 libqt6network6 libqt6dbus6 libssl3 libsecret-1-0 libminiupnpc17 libsodium23; do
+  for lib in libc6 libqt6core6 libqt6network6 libqt6dbus6 libssl3 libsecret-1-0 libminiupnpc17 libnatpmp1 libsodium23; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
   done
   grep -q "\btor\b" <<<"$(field Recommends)" || fail "Recommends lacks tor: $(field Recommends)"

@@ -1,44 +1,23 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-class QProcess;
-
-#include <functional>
 #include <memory>
-#include <optional>
-#include <vector>
 
 namespace vortan::test {
 
-// Runs a program and waits for it (bounded). Returns whether it exited with 0;
-// its merged output goes to *output when given.
-bool runProgram(const QString& program, const QStringList& arguments, QString* output = nullptr,
-                int timeoutMs = 10000);
-
-// A network namespace created for one test and deleted with this object,
-// together with every process still running in it. Names are unique per
-// test process ($BRENVO_NETNS_PREFIX, else "bvpm" and the process id, then a
-// counter), so that parallel test runs never meet.
-class NetNamespace {
-public:
-    // Returns null and says why in *error when namespaces cannot be made.
-    static std::unique_ptr<NetNamespace> create(const QString& role, QString* error);
-    ~NetNamespace();
-    NetNamespace(const NetNamespace&) = delete;
-    NetNamespace& operator=(const NetNamespace&) = delete;
-
-    const QString& name() const { return m_name; }
+// A network namespace by name. Names are unique per test process
+// ($BRENVO_NETNS_PREFIX, else "bvpm" and the process id, then a counter), so
+// that parallel test runs never meet.
+struct NetNamespace {
+    QString name;
     // Runs `ip -n <name> <arguments>`.
     bool ip(const QStringList& arguments, QString* output = nullptr) const;
     // Runs a program inside the namespace.
     bool exec(const QStringList& command, QString* output = nullptr, int timeoutMs = 10000) const;
-
-private:
-    explicit NetNamespace(QString name) : m_name(std::move(name)) {}
-    QString m_name;
 };
 
 // Moves the calling thread into a namespace and back when it goes. Threads
@@ -56,60 +35,41 @@ private:
     bool m_entered = false;
 };
 
-// One mapping in the gateway's table, as upnpc lists it.
-struct ListedMapping {
-    QString protocol;
-    int externalPort = 0;
-    QString internalClient;
-    int internalPort = 0;
-    QString description;
-    bool operator==(const ListedMapping&) const = default;
-};
-
 // A LAN host, a gateway running miniupnpd and an empty WAN side, in three
 // namespaces joined by veth pairs:
 //   LAN 192.168.77.2/24 (lan0) -- (gw-lan) 192.168.77.1 gateway 198.18.0.1 (gw-wan) -- (wan0) 198.18.0.2
-// miniupnpd reports the external address 1.2.3.4 and allows ports
-// 1024-65535 for the LAN.
+// miniupnpd speaks UPnP or NAT-PMP, reports the external address 1.2.3.4
+// and allows ports 1024-65535 for the LAN. The LAN's default route is the
+// gateway. The namespaces go with the lab, and every process still in them.
 class GatewayLab {
 public:
     static constexpr const char* kLanAddress = "192.168.77.2";
     static constexpr const char* kExternalAddress = "1.2.3.4";
+    enum class Protocol { upnp, natpmp };
 
     // Null with the reason in *error when the lab cannot be built.
-    static std::unique_ptr<GatewayLab> create(QString* error);
+    static std::unique_ptr<GatewayLab> create(QString* error, Protocol protocol = Protocol::upnp);
     ~GatewayLab();
 
-    const NetNamespace& lan() const { return *m_lan; }
+    const NetNamespace& lan() const { return m_lan; }
+    const NetNamespace& wan() const { return m_wan; }
+    const NetNamespace& gateway() const { return m_gateway; }
 
-    // How many SOAP requests with this action (e.g. "AddPortMapping") the
-    // gateway has received.
-    int soapRequests(const QString& action) const;
-    // How many times the gateway's description was fetched (once per discovery).
-    int descriptionFetches() const;
-    // The gateway's mappings, listed by upnpc from the LAN host; nullopt when
-    // the listing failed.
-    std::optional<std::vector<ListedMapping>> mappings() const;
-    // Adds a TCP mapping for the LAN host with upnpc, as another program would.
-    bool addMappingWithUpnpc(int port, const QString& description) const;
-    // Takes the gateway's WAN link down or up; miniupnpd then reports itself
-    // disconnected or connected.
-    bool setWanLinkUp(bool up) const;
+    // How many lines of the gateway's log match a regular expression (for
+    // instance "#AddPortMapping$" for SOAP requests).
+    int logCount(const QString& pattern) const;
+    // The gateway's forwardings as "54322->192.168.77.2:54322", from its
+    // nftables rules, whichever protocol made them.
+    QStringList forwards() const;
 
 private:
-    GatewayLab();
-    bool build(QString* error);
-    bool startGateway(QString* error);
+    GatewayLab() = default;
+    bool start(QString* error, bool upnp);
     QString gatewayLog() const;
-    QStringList upnpc(const QStringList& arguments) const;
 
     QTemporaryDir m_dir;
-    std::unique_ptr<NetNamespace> m_lan, m_gateway, m_wan;
-    std::unique_ptr<QProcess> m_gatewayProcess;
+    NetNamespace m_lan, m_gateway, m_wan;
+    QProcess m_gatewayProcess;
 };
-
-// Whether the namespace tests may be skipped here: outside CI they are, when
-// the machine does not allow network namespaces; in CI they must run.
-bool namespaceTestsMayBeSkipped();
 
 }  // namespace vortan::test

@@ -1,10 +1,12 @@
 #include "vortan/portmapping/serialqueue.h"
 
+#include "tests/support/testsupport.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <future>
+#include <numeric>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -14,17 +16,14 @@ using vortan::SerialQueue;
 
 namespace {
 
-// Runs fn on a helper thread and waits for it with a bound. The helper keeps
+// Runs fn on a helper thread and waits for it at most 10 s; the helper keeps
 // what fn holds alive if it outlasts the wait.
-bool finishesWithin(std::function<void()> fn, std::chrono::milliseconds timeout = 10s)
+bool finishesWithin(std::function<void()> fn)
 {
-    auto done = std::make_shared<std::promise<void>>();
-    auto finished = done->get_future();
-    std::thread([fn = std::move(fn), done] {
-        fn();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(timeout) == std::future_status::ready;
+    auto task = std::make_shared<std::packaged_task<void()>>(std::move(fn));
+    auto done = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    return done.wait_for(10s) == std::future_status::ready;
 }
 
 // Tasks run in order on one worker thread that is not the caller; sync()
@@ -33,28 +32,14 @@ TEST(SerialQueueTest, RunsTasksInOrderOnOneWorkerAndSyncReturnsAfterEveryEarlier
 {
     auto queue = std::make_shared<SerialQueue>();
     auto order = std::make_shared<std::vector<int>>();
-    auto threads = std::make_shared<std::vector<std::thread::id>>();
-    auto sawWorker = std::make_shared<std::atomic<bool>>(true);
-    for (int i = 0; i < 200; ++i) {
-        queue->async([queue, order, threads, sawWorker, i] {
-            order->push_back(i);
-            threads->push_back(std::this_thread::get_id());
-            if (!queue->isWorkerThread())
-                *sawWorker = false;
-        });
-    }
-    ASSERT_TRUE(finishesWithin([queue, order] { queue->sync([order] { order->push_back(-1); }); }));
-
-    ASSERT_EQ(order->size(), 201u);
     for (int i = 0; i < 200; ++i)
-        EXPECT_EQ((*order)[i], i);
-    EXPECT_EQ(order->back(), -1);
+        queue->async([queue, order, i] { order->push_back(queue->isWorkerThread() ? i : -1); });
+    ASSERT_TRUE(finishesWithin([queue, order] { queue->sync([order] { order->push_back(200); }); }));
+
+    std::vector<int> expected(201);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(*order, expected);
     EXPECT_FALSE(queue->isWorkerThread());
-    for (auto id : *threads) {
-        EXPECT_EQ(id, threads->front());
-        EXPECT_NE(id, std::this_thread::get_id());
-    }
-    EXPECT_TRUE(*sawWorker);
 }
 
 // sync() from a task runs at once instead of waiting on itself; a throwing
@@ -62,63 +47,63 @@ TEST(SerialQueueTest, RunsTasksInOrderOnOneWorkerAndSyncReturnsAfterEveryEarlier
 TEST(SerialQueueTest, SyncFromATaskRunsAtOnceAndAThrowingTaskDoesNotStopTheQueue)
 {
     auto queue = std::make_shared<SerialQueue>();
-    auto inner = std::make_shared<std::atomic<bool>>(false);
-    auto ran = std::make_shared<std::atomic<bool>>(false);
+    auto ran = std::make_shared<std::vector<int>>();
     queue->async([] { throw std::runtime_error("task failed"); });
-    ASSERT_TRUE(finishesWithin([queue, inner, ran] {
-        queue->sync([queue, inner] { queue->sync([inner] { *inner = true; }); });
+    ASSERT_TRUE(finishesWithin([queue, ran] {
+        queue->sync([queue, ran] { queue->sync([ran] { ran->push_back(1); }); });
         queue->sync([] { throw std::runtime_error("task failed"); });
-        queue->sync([ran] { *ran = true; });
+        queue->sync([ran] { ran->push_back(2); });
     }));
-    EXPECT_TRUE(*inner);
-    EXPECT_TRUE(*ran);
+    EXPECT_EQ(*ran, (std::vector<int>{1, 2}));
 }
 
-TEST(SerialQueueTest, DestructionDoesNotWaitForTheRunningTaskAndDropsTheRest)
+// A delayed task waits for its time, then runs behind what is queued by then.
+TEST(SerialQueueTest, ADelayedTaskRunsOnceItsDelayHasPassed)
 {
-    struct State {
-        std::promise<void> started, release, finished;
-        std::atomic<bool> laterRan{false};
-    };
-    auto state = std::make_shared<State>();
-    auto started = state->started.get_future();
-    auto finished = state->finished.get_future();
-    auto release = state->release.get_future().share();
-
-    auto queue = std::make_unique<SerialQueue>();
-    queue->async([state, release] {
-        state->started.set_value();
-        release.wait_for(10s);
-        state->finished.set_value();
-    });
-    queue->async([state] { state->laterRan = true; });
-    ASSERT_EQ(started.wait_for(10s), std::future_status::ready);
-
-    queue.reset();
-    // The destructor came back while the first task was still blocked.
-    EXPECT_EQ(finished.wait_for(0s), std::future_status::timeout);
-
-    state->release.set_value();
-    ASSERT_EQ(finished.wait_for(10s), std::future_status::ready);
-    EXPECT_FALSE(state->laterRan);
-}
-
-// stop() must not hang behind a gateway discovery: the bounded wait gives up,
-// and the task it queued still runs later, owning what it uses.
-TEST(SerialQueueTest, SyncForGivesUpBehindABlockedTaskWhichStillRunsLater)
-{
-    auto release = std::make_shared<std::promise<void>>();
-    auto ran = std::make_shared<std::promise<void>>();
     auto queue = std::make_shared<SerialQueue>();
-    queue->async([gate = release->get_future().share()] { gate.wait_for(10s); });
+    auto order = std::make_shared<std::vector<int>>();
+    const auto start = std::chrono::steady_clock::now();
+    queue->asyncAfter(300ms, [order] { order->push_back(2); });
+    queue->asyncAfter(100ms, [order] { order->push_back(1); });
+    queue->async([order] { order->push_back(0); });
+    std::vector<int> seen;
+    ASSERT_TRUE(vortan::test::waitFor([&] { return queue->syncFor([&] { seen = *order; }, 1s) && seen.size() == 3; }));
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
+}
+
+// Neither a bounded wait (stop() behind a gateway discovery) nor destruction
+// waits for a blocked task. What the wait queued still runs later, owning
+// what it uses; what is still queued at destruction is dropped.
+TEST(SerialQueueTest, NeitherABoundedWaitNorDestructionWaitsForABlockedTask)
+{
+    struct Seen {
+        std::atomic<int> started{0}, finished{0}, waitedFor{0}, dropped{0};
+    };
+    auto seen = std::make_shared<Seen>();
+    std::promise<void> release;
+    auto block = [gate = release.get_future().share(), seen] {
+        ++seen->started;
+        gate.wait_for(10s);
+        ++seen->finished;
+    };
+    auto kept = std::make_shared<SerialQueue>();
+    auto dropped = std::make_unique<SerialQueue>();
+    kept->async(block);
+    dropped->async(block);
+    dropped->async([seen] { ++seen->dropped; });
+    ASSERT_TRUE(vortan::test::waitFor([&] { return seen->started == 2; }));
+
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_FALSE(queue->syncFor([ran] { ran->set_value(); }, 100ms));
+    EXPECT_FALSE(kept->syncFor([seen] { ++seen->waitedFor; }, 100ms));
+    dropped.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
-    auto later = ran->get_future();
-    EXPECT_EQ(later.wait_for(0s), std::future_status::timeout);
-    release->set_value();
-    EXPECT_EQ(later.wait_for(10s), std::future_status::ready);
-    EXPECT_TRUE(queue->syncFor([] {}, 10s));
+    EXPECT_EQ(seen->finished + seen->waitedFor, 0);
+    release.set_value();
+    EXPECT_TRUE(kept->syncFor([] {}, 10s));
+    ASSERT_TRUE(vortan::test::waitFor([&] { return seen->finished == 2; }));
+    EXPECT_EQ(seen->waitedFor, 1);
+    EXPECT_EQ(seen->dropped, 0);
 }
 
 }  // namespace

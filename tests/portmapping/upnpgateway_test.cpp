@@ -21,20 +21,23 @@ constexpr const char* kIpConnection = "urn:schemas-upnp-org:service:WANIPConnect
 constexpr const char* kPppConnection = "urn:schemas-upnp-org:service:WANPPPConnection:1";
 constexpr const char* kRoot = "upnp:rootdevice";
 
+// Description URL and search type of each device, in order.
+using Contents = std::vector<std::pair<std::string, std::string>>;
+
 // Builds a list laid out as miniupnpc builds it (one malloc block per device,
 // strings in the trailing buffer), so that freeUPNPDevlist can free it.
-DeviceList makeList(const std::vector<std::pair<const char*, const char*>>& answers)
+DeviceList makeList(const Contents& answers)
 {
     UPNPDev* head = nullptr;
     for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
-        const size_t urlSize = std::strlen(it->first);
-        const size_t stSize = std::strlen(it->second);
+        const size_t urlSize = it->first.size();
+        const size_t stSize = it->second.size();
         auto* device = static_cast<UPNPDev*>(std::malloc(sizeof(UPNPDev) + urlSize + stSize + 3));
         device->pNext = head;
         device->descURL = device->buffer;
-        std::memcpy(device->descURL, it->first, urlSize + 1);
+        std::memcpy(device->descURL, it->first.c_str(), urlSize + 1);
         device->st = device->descURL + urlSize + 1;
-        std::memcpy(device->st, it->second, stSize + 1);
+        std::memcpy(device->st, it->second.c_str(), stSize + 1);
         device->usn = device->st + stSize + 1;
         device->usn[0] = '\0';
         device->scope_id = 0;
@@ -43,23 +46,20 @@ DeviceList makeList(const std::vector<std::pair<const char*, const char*>>& answ
     return DeviceList(head);
 }
 
-std::vector<std::pair<std::string, std::string>> contents(const DeviceList& list)
+Contents contents(const DeviceList& list)
 {
-    std::vector<std::pair<std::string, std::string>> result;
+    Contents result;
     for (const UPNPDev* d = list.get(); d; d = d->pNext)
         result.emplace_back(d->descURL, d->st);
     return result;
 }
-
-using Contents = std::vector<std::pair<std::string, std::string>>;
 
 // Each gateway is kept once, in order, with the first type it answered;
 // root-only devices go unless no gateway answered.
 TEST(GatewayAnswersTest, GatewaysAreKeptOnceInOrderAndRootOnlyDevicesGo)
 {
     const struct {
-        std::vector<std::pair<const char*, const char*>> answers;
-        Contents kept;
+        Contents answers, kept;
     } cases[] = {
         {{{"http://10.0.0.7:8080/tv.xml", kRoot},
           {"http://10.0.0.1:5000/rootDesc.xml", kRoot},

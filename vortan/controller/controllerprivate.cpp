@@ -7,7 +7,7 @@
 #include "vortan/listener/listener.h"
 #include "vortan/peer/peerconnection.h"
 #include "vortan/portmapping/portmapper.h"
-#include "vortan/portmapping/upnpportmapper.h"
+#include "vortan/portmapping/gatewayportmapper.h"
 #include "vortan/presence/localpresence.h"
 #include "vortan/tor/torservice.h"
 
@@ -31,7 +31,7 @@ PortMapper& chosenPortMapper(const ControllerOptions& options, PortMapper* given
     if (given)
         return *given;
     if (options.useGateway)
-        return UpnpPortMapper::shared();
+        return GatewayPortMapper::shared();
     owned = std::make_unique<NullPortMapper>();
     return *owned;
 }

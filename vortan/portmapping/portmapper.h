@@ -11,7 +11,8 @@ namespace vortan {
 // How the controller reaches the local Internet gateway: it learns the
 // gateway's external address and asks for a TCP forwarding of the listening
 // port. No call reports an error and none writes a diagnostic line; a missing
-// or unwilling gateway simply has no effect.
+// or unwilling gateway simply has no effect. (What a mapper does on its own
+// later, such as renewing a mapping, may write lines.)
 class PortMapper {
 public:
     // Receives the gateway's external address (IPv4, dotted decimal). It runs
@@ -61,7 +62,8 @@ public:
 };
 
 // A mapper that never sends anything: for programs and tests that must not
-// put UPnP discovery traffic on the machine's network. It never calls back.
+// put gateway traffic (UPnP discovery, NAT-PMP) on the machine's network. It
+// never calls back.
 class NullPortMapper final : public PortMapper {
 public:
     void port_mapping_init() override {}

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -11,6 +12,7 @@ struct SerialQueue::Shared {
     std::mutex lock;
     std::condition_variable wake;
     std::deque<Task> tasks;  // guarded by lock
+    std::multimap<std::chrono::steady_clock::time_point, Task> later;  // guarded by lock
     bool closed = false;     // guarded by lock
     std::thread::id worker;  // written once, before any task is queued
 };
@@ -34,9 +36,20 @@ SerialQueue::SerialQueue() : m_shared(std::make_shared<Shared>())
     std::thread worker([shared = m_shared] {
         std::unique_lock lock(shared->lock);
         for (;;) {
-            shared->wake.wait(lock, [&] { return shared->closed || !shared->tasks.empty(); });
+            auto& later = shared->later;
+            while (!later.empty() && later.begin()->first <= std::chrono::steady_clock::now()) {
+                shared->tasks.push_back(std::move(later.begin()->second));
+                later.erase(later.begin());
+            }
             if (shared->closed)
                 return;
+            if (shared->tasks.empty()) {
+                if (later.empty())
+                    shared->wake.wait(lock);
+                else
+                    shared->wake.wait_until(lock, later.begin()->first);
+                continue;
+            }
             Task task = std::move(shared->tasks.front());
             shared->tasks.pop_front();
             lock.unlock();
@@ -52,10 +65,12 @@ SerialQueue::SerialQueue() : m_shared(std::make_shared<Shared>())
 SerialQueue::~SerialQueue()
 {
     std::deque<Task> dropped;
+    std::multimap<std::chrono::steady_clock::time_point, Task> droppedLater;
     {
         std::lock_guard lock(m_shared->lock);
         m_shared->closed = true;
         dropped.swap(m_shared->tasks);
+        droppedLater.swap(m_shared->later);
     }
     m_shared->wake.notify_all();
 }
@@ -65,6 +80,15 @@ void SerialQueue::async(Task task)
     {
         std::lock_guard lock(m_shared->lock);
         m_shared->tasks.push_back(std::move(task));
+    }
+    m_shared->wake.notify_one();
+}
+
+void SerialQueue::asyncAfter(std::chrono::milliseconds delay, Task task)
+{
+    {
+        std::lock_guard lock(m_shared->lock);
+        m_shared->later.emplace(std::chrono::steady_clock::now() + delay, std::move(task));
     }
     m_shared->wake.notify_one();
 }

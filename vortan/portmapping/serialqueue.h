@@ -24,6 +24,9 @@ public:
 
     // Queues a task and returns at once.
     void async(Task task);
+    // Queues a task once `delay` has passed (behind what is queued by then)
+    // and returns at once. Destruction drops it like any task not started.
+    void asyncAfter(std::chrono::milliseconds delay, Task task);
     // Queues a task and returns once it and every task queued before it have
     // run. From the worker itself the task runs at once, to avoid waiting on
     // itself.

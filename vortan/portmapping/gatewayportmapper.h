@@ -2,38 +2,42 @@
 
 #include "vortan/portmapping/portmapper.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
 namespace vortan {
 
 class SerialQueue;
-namespace upnp {
-class UpnpGateway;
-}
 
-// Talks to the gateway through UPnP (miniupnpc). All gateway traffic runs on
-// one worker thread of its own, one request at a time in the order asked;
-// get_public_address() and map_port() return at once, unmap_port() waits
-// (unmap_port_within() for a bounded time).
+// Talks to the gateway through UPnP (miniupnpc) or, when no UPnP gateway
+// answers, through NAT-PMP (libnatpmp) to the default route's gateway. All
+// gateway traffic runs on one worker thread of its own, one request at a time
+// in the order asked; get_public_address() and map_port() return at once,
+// unmap_port() waits (unmap_port_within() for a bounded time).
 // The gateway found and the mapping made are remembered for the life of the
 // object; a failed discovery is tried again by the next request, each costing
-// one 2-second wait.
+// one 2-second UPnP wait and at most 2 seconds of NAT-PMP. A NAT-PMP mapping
+// has a lifetime: the worker renews it when half of it is left, until it is
+// removed.
 //
 // Call the four functions from one thread (the main thread). Destroying the
 // object, like ending the process, does not wait for a request in progress:
 // requests not yet started are dropped and the worker ends after the current
 // one, whose callback may still run then.
-class UpnpPortMapper final : public PortMapper {
+class GatewayPortMapper final : public PortMapper {
 public:
-    UpnpPortMapper();
-    ~UpnpPortMapper() override;
-    UpnpPortMapper(const UpnpPortMapper&) = delete;
-    UpnpPortMapper& operator=(const UpnpPortMapper&) = delete;
+    // What a NAT-PMP mapping is asked for (the gateway may grant less).
+    static constexpr std::chrono::seconds kNatPmpLifetime{7200};
+
+    explicit GatewayPortMapper(std::chrono::seconds natPmpLifetime = kNatPmpLifetime);
+    ~GatewayPortMapper() override;
+    GatewayPortMapper(const GatewayPortMapper&) = delete;
+    GatewayPortMapper& operator=(const GatewayPortMapper&) = delete;
 
     // The process-wide mapper of the program. It is never destroyed, so the
     // gateway and the mapping are remembered until the process ends.
-    static UpnpPortMapper& shared();
+    static GatewayPortMapper& shared();
 
     // Starts the worker thread and creates the gateway state, on the first
     // call only. Network namespace and other per-thread settings of the
@@ -47,9 +51,12 @@ public:
     void unmap_port_async() override;
 
 private:
+    struct Gateways;
+
+    std::chrono::seconds m_natPmpLifetime;
     std::once_flag m_init;
-    std::unique_ptr<SerialQueue> m_queue;
-    std::shared_ptr<upnp::UpnpGateway> m_gateway;
+    std::shared_ptr<SerialQueue> m_queue;
+    std::shared_ptr<Gateways> m_gateways;
 };
 
 }  // namespace vortan
