@@ -209,6 +209,23 @@ TEST_F(ConnectionTest, FramesInTheReadOfTheHandshakeRecordComeAfterReady)
 
 // --- connect failures ---------------------------------------------------------
 
+// A listener whose queue is full drops the SYNs of a new connect, as a
+// firewall does: the kernel would go on trying for two minutes.
+TEST_F(ConnectionTest, AConnectNobodyAnswersTimesOut)
+{
+    ShortHandshakeTimeout shortTimeout(std::chrono::milliseconds(300));
+    QTcpServer full;
+    ASSERT_TRUE(full.listen(QHostAddress::LocalHost, 0));
+    ASSERT_EQ(::listen(int(full.socketDescriptor()), 0), 0);
+    full.pauseAccepting();
+    QTcpSocket queued;
+    queued.connectToHost(QHostAddress::LocalHost, full.serverPort());
+    ASSERT_TRUE(queued.waitForConnected(5000));
+    Outgoing alice(*people.alice.keys, full.serverPort());
+    ASSERT_TRUE(waitFor([&] { return alice.reports.has(Kind::failed); }, 5000));
+    EXPECT_EQ(alice.reports.failure(), NetworkError::posix(ETIMEDOUT));
+}
+
 TEST_F(ConnectionTest, UnresolvableNameFailsWithADnsError)
 {
     Outgoing alice(*people.alice.keys, 54322, QStringLiteral("no-such-host.invalid"));

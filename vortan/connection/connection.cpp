@@ -147,9 +147,14 @@ void Connection::start()
     m_phase = Phase::connecting;
     auto onConnected = [this](UniqueFd socket) { connected(std::move(socket)); };
     auto onFailed = [this](const NetworkError& error) { fail(error); };
-    if (m_socksPath.isEmpty())
+    if (m_socksPath.isEmpty()) {
+        // A host that drops our SYNs would keep the kernel trying for minutes;
+        // the handshake then gets a timeout of its own (attach()). tor bounds
+        // its own streams.
+        m_handshakeTimer = m_clock->createTimer([this] { fail(NetworkError::posix(ETIMEDOUT)); });
+        m_handshakeTimer->startOnce(g_handshakeTimeout);
         m_connector = std::make_unique<Connector>(m_host, m_port, onConnected, onFailed, this, m_localPort);
-    else
+    } else
         m_connector = std::make_unique<SocksConnector>(m_socksPath, m_host, m_port, onConnected, onFailed, this);
     m_connector->start();
 }

@@ -50,7 +50,8 @@ class Framer;
 // address and minute says so (RateLimitedLog::preAuthentication()).
 //
 // Errors: a connect that cannot be made fails with the kernel's POSIX error
-// or a DNS code (see Connector); no authenticated frame within
+// or a DNS code (see Connector), or ETIMEDOUT when a direct connect takes
+// longer than handshakeTimeout(); no authenticated frame within
 // handshakeTimeout() of the TCP connection: ETIMEDOUT; a framer failure: ECONNABORTED; a reset by
 // the peer: ECONNRESET. A peer that closes the stream in order after the
 // handshake ends the connection as cancelled, with no error; one that closes
@@ -146,8 +147,9 @@ public:
     QString remoteDescription() const;
 
     // How long a connection may take from TCP connect to the peer's first
-    // authenticated frame (30 s). Tests shorten it; takes effect for connections that
-    // reach TCP connect afterwards.
+    // authenticated frame (30 s), and a direct connect at most. Tests shorten
+    // it; takes effect for connections that start or reach TCP connect
+    // afterwards.
     // The clock of the handshake timeout; call before start().
     void setClock(Clock& clock) { m_clock = &clock; }
     static std::chrono::milliseconds handshakeTimeout();
