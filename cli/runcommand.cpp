@@ -464,6 +464,13 @@ DoneState RunCommand::evaluate()
 void RunCommand::userChanged(const QByteArray& key)
 {
     const std::optional<User> user = controller().user(key);
+    if (user && user->noDirectPath && !m_noDirectShown.contains(key)) {
+        m_noDirectShown.insert(key);
+        m_view.event(QStringLiteral("%1 stays connected through Tor: no direct path worked")
+                         .arg(userLabel(controller().users(), key)));
+    } else if (!user || !user->noDirectPath) {
+        m_noDirectShown.remove(key);
+    }
     if (!user || !user->failure) {
         m_shownFailures.remove(key);
         return;
