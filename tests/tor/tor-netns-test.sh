@@ -10,9 +10,17 @@
 #                 the routers drop calls from outside, but keep ports, so
 #                 once connected through Tor the two call each other at once
 #                 and 200 MB go over the direct connection that takes over
+#       ipv6      homes with global IPv6 addresses behind stateful firewalls
+#                 and cards whose addresses do not work: direct over IPv6
+#                 after the endpoints are told through Tor
+#       random    Bob's router picks a new source port for every
+#                 destination: the two stay on Tor and say so
+#       natpmp    Bob's router forwards his port through NAT-PMP: Ann reaches
+#                 Bob's card address at once, without Tor
 #       stranger  Mallory, who has Ann's card but is not among Ann's people,
 #                 cannot connect, and tor tells her the same whether Ann runs
-#                 or not
+#                 or not; Bob, who tells and uses no direct endpoints, stays
+#                 on Tor
 # Exits 77 (skipped) without root, network namespaces or tor.
 set -u
 cli=$1
@@ -64,21 +72,87 @@ brenvo() {
 # run NAME ARGS...: brenvo-cli run in the background with the lab's tor lines.
 run() {
   name=$1; shift
-  brenvo "$name" run --no-upnp --tor-torrc "$work/lab/tornet.torrc" --log "$work/$name/run.log" "$@" \
+  case " $* " in *" --map-port "*) ;; *) set -- --no-upnp "$@" ;; esac
+  brenvo "$name" run --tor-torrc "$work/lab/tornet.torrc" --log "$work/$name/run.log" "$@" \
     >"$work/$name/out.log" 2>&1 &
 }
 
 tornet_up "$work/lab" "bt$$" || fail "the Tor network did not come up"
 echo "network up after $(since) s"
+nat=
+[ "$case_name" = random ] && nat="random,fully-random"
 tornet_home ann 192.168.1.0/24 198.18.0.101 || fail "Ann's home"
-tornet_home bob 192.168.1.0/24 198.18.0.102 || fail "Bob's home"
+tornet_home bob 192.168.1.0/24 198.18.0.102 "$nat" || fail "Bob's home"
 for name in ann bob mallory; do mkdir -p "$work/$name/run" "$work/$name/in" && chmod 700 "$work/$name/run"; done
 # Addresses where nobody is: only Tor leads anywhere.
 ann_at=192.0.2.10 bob_at=192.0.2.11
-[ "$case_name" = direct ] && ann_at=198.18.0.101 bob_at=198.18.0.102
+case "$case_name" in
+direct|random) ann_at=198.18.0.101 bob_at=198.18.0.102 ;;
+ipv6) { tornet_home6 ann 1 && tornet_home6 bob 2; } || fail "IPv6 for the homes" ;;
+natpmp) bob_at=1.2.3.4; tornet_natpmp bob $bob_at || fail "Bob's NAT-PMP router" ;;
+esac
 brenvo ann card --name Ann --address $ann_at --port 54322 -o "$work/ann.card" >/dev/null || fail "Ann's card"
 brenvo bob card --name Bob --address $bob_at --port 54322 -o "$work/bob.card" >/dev/null || fail "Bob's card"
 brenvo ann import "$work/bob.card" >/dev/null && brenvo bob import "$work/ann.card" >/dev/null || fail "import"
+
+# offer MB [BOB'S RUN OPTIONS]: Bob offers Ann MB megabytes; both run, Ann
+# (with ann_opts) until the download is whole (ann_pid).
+ann_opts="--exit-when-done"
+offer() {
+  head -c "${1}000000" /dev/urandom >"$work/offer.bin"
+  brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
+  shift
+  run bob "$@"
+  [ "$case_name" != natpmp ] || wait_for "$work/bob/run.log" "Mapped port 54322." 30 || fail "Bob's router mapped no port"
+  start=$(now_ms)
+  run ann --accept Bob --download-to "$work/ann/in" --timeout 110 $ann_opts
+  ann_pid=$!
+}
+
+# arrived_whole: Ann's run ended well with the file as Bob offered it, no
+# block of it received twice.
+arrived_whole() {
+  [ -z "$ann_pid" ] || wait "$ann_pid" || fail "Ann's run did not end well ($?)"
+  cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the file that arrived differs"
+  grep -q "written already" "$work/ann/run.log" && fail "a block arrived twice"
+  rate=$(grep -o "blocks in this run, [0-9.]* MiB/s" "$work/ann/out.log" | grep -o "[0-9.]* MiB/s")
+}
+
+# through_tor_then_direct ANN'S ADDRESS: connected through Tor, then directly,
+# and Bob's side took the direct connection to that address.
+through_tor_then_direct() {
+  wait_for "$work/ann/out.log" "connected Bob through Tor" 90 || fail "Ann and Bob did not connect through Tor"
+  tor_at=$(now_ms)
+  wait_for "$work/ann/out.log" "connected Bob directly" 60 || fail "no direct connection took over"
+  direct_at=$(now_ms)
+  arrived_whole
+  grep -qF "Connected to Ann directly at $1: the connection through Tor is closed" "$work/bob/run.log" \
+    || fail "Bob's side did not take the direct connection"
+  echo "through Tor after $((tor_at - start)) ms, direct $((direct_at - tor_at)) ms later; the whole download at $rate"
+}
+
+# plain_copy MIB: as much copied over plain TCP from Bob's home to a host on
+# the internet, for comparison.
+plain_copy() {
+  tornet_in net python3 -c '
+import socket
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(("198.18.0.11", 9000)); s.listen(1)
+s.settimeout(30); c, _ = s.accept(); n = 0
+while True:
+    b = c.recv(1 << 20)
+    if not b: break
+    n += len(b)
+c.sendall(b"%d" % n)' &
+  tornet_in bob python3 -c '
+import socket, sys, time
+for i in range(100):
+    try: s = socket.create_connection(("198.18.0.11", 9000), timeout=5); break
+    except OSError: time.sleep(0.1)
+t = time.time(); chunk = b"x" * (1 << 20); n = int(sys.argv[1])
+for i in range(n): s.sendall(chunk)
+s.shutdown(socket.SHUT_WR); s.recv(64)
+print("plain TCP copy of %d MiB: %.1f MiB/s" % (n, n / (time.time() - t)))' "$1" || fail "the plain copy"
+}
 
 case "$case_name" in
 reach)
@@ -108,42 +182,41 @@ reach)
   echo "50 MB through Tor: about $mb MB/s over the whole run"
   ;;
 direct)
-  head -c 200000000 /dev/urandom >"$work/offer.bin"
-  brenvo bob share --to Ann "$work/offer.bin" >/dev/null || fail "share"
-  start=$(now_ms)
-  run bob
-  run ann --accept Bob --download-to "$work/ann/in" --exit-when-done --timeout 240
-  ann_pid=$!
+  offer 200
+  through_tor_then_direct 198.18.0.101:54322
+  plain_copy 190
+  ;;
+ipv6)
+  offer 100
+  through_tor_then_direct "[2001:db8:1::2]:54322"
+  plain_copy 95
+  ;;
+random)
+  # Ann stays after the download, to hear that no direct path worked.
+  ann_opts=
+  offer 10
   wait_for "$work/ann/out.log" "connected Bob through Tor" 90 || fail "Ann and Bob did not connect through Tor"
   tor_at=$(now_ms)
-  wait_for "$work/ann/out.log" "connected Bob directly" 60 || fail "no direct connection took over"
-  direct_at=$(now_ms)
-  wait "$ann_pid" || fail "Ann's run did not end well ($?)"
-  cmp "$work/offer.bin" "$work/ann/in/offer.bin" || fail "the file that arrived differs"
-  grep -q "written already" "$work/ann/run.log" && fail "a block arrived twice"
-  grep -q "Connected to Ann directly at 198.18.0.101:54322: the connection through Tor is closed" "$work/bob/run.log" \
-    || fail "Bob's side did not take the direct connection"
-  rate=$(grep -o "blocks in this run, [0-9.]* MiB/s" "$work/ann/out.log" | grep -o "[0-9.]* MiB/s")
-  echo "through Tor after $((tor_at - start)) ms, direct $((direct_at - tor_at)) ms later; the whole download at $rate"
-  # A plain TCP copy of as much from Bob's home to a host on the internet.
-  tornet_in net python3 -c '
-import socket
-s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(("198.18.0.11", 9000)); s.listen(1)
-s.settimeout(30); c, _ = s.accept(); n = 0
-while True:
-    b = c.recv(1 << 20)
-    if not b: break
-    n += len(b)
-c.sendall(b"%d" % n)' &
-  tornet_in bob python3 -c '
-import socket, time
-for i in range(100):
-    try: s = socket.create_connection(("198.18.0.11", 9000), timeout=5); break
-    except OSError: time.sleep(0.1)
-t = time.time(); chunk = b"x" * (1 << 20)
-for i in range(190): s.sendall(chunk)
-s.shutdown(socket.SHUT_WR); s.recv(64)
-print("plain TCP copy of 190 MiB: %.1f MiB/s" % (190 / (time.time() - t)))' || fail "the plain copy"
+  wait_for "$work/ann/out.log" "Bob stays connected through Tor: no direct path worked" 60 \
+    || fail "Ann was not told that Bob stays on Tor"
+  echo "through Tor after $((tor_at - start)) ms; told it stays there $(( $(now_ms) - tor_at)) ms later"
+  wait_for "$work/ann/out.log" "finished offer.bin" 60 || fail "the download did not finish"
+  kill -TERM "$ann_pid"
+  ann_pid=
+  arrived_whole
+  grep -q "connected Bob directly" "$work/ann/out.log" && fail "connected directly through a random NAT"
+  grep -q "No direct connection to Bob at 198.18.0.102:54322" "$work/ann/run.log" || fail "Ann did not try Bob's card address"
+  echo "the whole download through Tor at $rate"
+  ;;
+natpmp)
+  ann_opts="--exit-when-done --connect Bob"
+  offer 100 --map-port
+  wait_for "$work/ann/out.log" "connected Bob directly" 30 || fail "Ann did not reach Bob's card address"
+  echo "directly at Bob's card address after $(( $(now_ms) - start)) ms"
+  arrived_whole
+  grep -q "through Tor" "$work/ann/out.log" && fail "Ann went through Tor"
+  echo "the whole download at $rate"
+  plain_copy 95
   ;;
 stranger)
   tornet_home mallory 192.168.1.0/24 198.18.0.104 || fail "Mallory's home"
@@ -152,7 +225,7 @@ stranger)
   run ann
   wait_for "$work/ann/run.log" "Reachable through tor at" 60 || fail "Ann's service was not published"
   # Bob, one of Ann's people, gets through; Mallory does not.
-  run bob --connect Ann
+  run bob --connect Ann --no-direct
   wait_for "$work/bob/out.log" "connected Ann through Tor" 90 || fail "Bob did not reach Ann"
   run mallory --connect Ann
   wait_for "$work/mallory/run.log" "tor could not reach" 90 || fail "Mallory's call did not end"
@@ -169,6 +242,8 @@ stranger)
   offline=$(grep -m1 "tor could not reach" "$work/mallory/run.log" | sed 's/.*: //')
   echo "Mallory after Ann stopped: $offline"
   [ "$online" = "$offline" ] || fail "tor told Mallory apart: \"$online\" while Ann ran, \"$offline\" after"
+  # Bob told Ann no endpoint, and called none of hers.
+  grep -e "told through Tor" -e "Not calling" "$work/ann/run.log" "$work/bob/run.log" && fail "direct endpoints with --no-direct"
   ;;
 *) fail "unknown case $case_name" ;;
 esac

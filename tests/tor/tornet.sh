@@ -256,8 +256,14 @@ tornet_newns() {
   ip -n "$1" link set lo up
 }
 
+# tornet_home NAME LAN WAN [NAT]: a home router (NAME-gw) with WAN on the
+# lab's internet and one machine (NAME) at LAN's .2. The router masquerades
+# with NAT's flags ("random,fully-random": a new source port for every
+# destination; by default ports are kept where they are free), forwards no
+# new connection from outside unless a port forwarding rewrote it, and takes
+# no new one itself. The forward rules cover IPv6 too (tornet_home6).
 tornet_home() {
-  local name="$1" lan="${2%.*}" wan="$3" gw="$TORNET_PREFIX-$1-gw" host="$TORNET_PREFIX-$1"
+  local name="$1" lan="${2%.*}" wan="$3" nat="${4:-}" gw="$TORNET_PREFIX-$1-gw" host="$TORNET_PREFIX-$1"
   tornet_newns "$gw" && tornet_newns "$host" || return 1
   tornet_to_bridge "$gw" wan0 || return 1
   ip -n "$gw" addr add "$wan/24" dev wan0 || return 1
@@ -269,13 +275,14 @@ tornet_home() {
 table ip tornet_nat {
   chain postrouting {
     type nat hook postrouting priority srcnat;
-    oifname "wan0" masquerade
+    oifname "wan0" masquerade $nat
   }
 }
 table inet tornet_filter {
   chain forward {
     type filter hook forward priority filter; policy drop;
     ct state established,related accept
+    ct status dnat accept
     iifname "lan0" oifname "wan0" accept
   }
   chain input {
@@ -284,6 +291,64 @@ table inet tornet_filter {
   }
 }
 EOF
+}
+
+# tornet_home6 NAME N: global IPv6 for a home made by tornet_home, without
+# NAT: the router at 2001:db8::N on the internet, the machine at
+# 2001:db8:N::2, routes to and from the other homes given IPv6 so far. The
+# router's stateful rules drop new connections from outside.
+tornet_home6() {
+  local gw="$TORNET_PREFIX-$1-gw" host="$TORNET_PREFIX-$1" n="$2" other m
+  ip -n "$gw" addr add "2001:db8::$n/64" dev wan0 nodad &&
+    ip -n "$gw" addr add "2001:db8:$n::1/64" dev lan0 nodad &&
+    ip -n "$host" addr add "2001:db8:$n::2/64" dev lan0 nodad &&
+    ip -n "$host" -6 route add default via "2001:db8:$n::1" &&
+    ip netns exec "$gw" sysctl -qw net.ipv6.conf.all.forwarding=1 || return 1
+  touch "$TORNET_WORK/tornet/homes6"
+  while read -r other m; do
+    ip -n "$other" -6 route add "2001:db8:$n::/64" via "2001:db8::$n" &&
+      ip -n "$gw" -6 route add "2001:db8:$m::/64" via "2001:db8::$m" || return 1
+  done <"$TORNET_WORK/tornet/homes6"
+  echo "$gw $n" >>"$TORNET_WORK/tornet/homes6"
+}
+
+# tornet_natpmp NAME PUBLIC: the home's router answers NAT-PMP (and not
+# UPnP) for its machine, its line also at PUBLIC, which the other routers
+# reach on the shared link: miniupnpd refuses a reserved external address
+# like the lab's (and the namespaces lead nowhere).
+tornet_natpmp() {
+  local gw="$TORNET_PREFIX-$1-gw" d="$TORNET_WORK/tornet/$1-natpmp" other
+  mkdir -p "$d" && ip -n "$gw" addr add "$2/32" dev wan0 || return 1
+  for other in $(ip netns list | awk '{print $1}' | grep -e "^$TORNET_PREFIX-.*-gw\$"); do
+    [ "$other" = "$gw" ] || ip -n "$other" route add "$2/32" dev wan0 || return 1
+  done
+  ip netns exec "$gw" nft -f - <<EOF || return 1
+table inet tornet_upnp {
+  chain forward_miniupnpd {}
+  chain prerouting_miniupnpd {}
+  chain postrouting_miniupnpd {}
+  chain forward { type filter hook forward priority 0; policy accept; jump forward_miniupnpd; }
+  chain prerouting { type nat hook prerouting priority -100; policy accept; jump prerouting_miniupnpd; }
+  chain postrouting { type nat hook postrouting priority 100; policy accept; jump postrouting_miniupnpd; }
+}
+EOF
+  cat >"$d/miniupnpd.conf" <<EOF
+ext_ifname=wan0
+ext_ip=$2
+listening_ip=lan0
+enable_upnp=no
+enable_natpmp=yes
+secure_mode=yes
+system_uptime=no
+upnp_table_name=tornet_upnp
+upnp_nat_table_name=tornet_upnp
+upnp_forward_chain=forward_miniupnpd
+upnp_nat_chain=prerouting_miniupnpd
+upnp_nat_postrouting_chain=postrouting_miniupnpd
+allow 1024-65535 0.0.0.0/0 1024-65535
+deny 0-65535 0.0.0.0/0 0-65535
+EOF
+  ip netns exec "$gw" miniupnpd -d -f "$d/miniupnpd.conf" -P "$d/miniupnpd.pid" >"$d/miniupnpd.log" 2>&1 &
 }
 
 # A new WAN address: the kernel forgets the masquerading entries of the old
