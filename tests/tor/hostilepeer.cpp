@@ -60,8 +60,8 @@ QByteArray message(const QString& text)
     return plistToBytes(entries);
 }
 
-// Takes nothing the other end says; counts how the connection goes.
-class Listener final : public PeerConnectionDelegate {
+// Takes nothing the other end says; reports how the connection goes.
+class QuietDelegate final : public PeerConnectionDelegate {
 public:
     std::function<void()> ready;
     std::function<void(QString)> ended;
@@ -120,15 +120,15 @@ int run(const QStringList& args)
 
     const int stay = args[5].toInt();
     const QStringList messages = args.mid(6);
-    Listener listener;
+    QuietDelegate delegate;
     int status = 1;
     bool sending = false;
     std::shared_ptr<PeerConnection> peer;
-    listener.ended = [&](const QString& how) {
+    delegate.ended = [&](const QString& how) {
         say(QStringLiteral("connection %1").arg(how));
         QCoreApplication::exit(sending ? status : 1);
     };
-    listener.ready = [&] {
+    delegate.ready = [&] {
         say(QStringLiteral("connected %1 through Tor").arg(contact.name));
         sending = true;
         for (qsizetype i = 0; i < messages.size(); ++i) {
@@ -152,7 +152,7 @@ int run(const QStringList& args)
             QCoreApplication::exit(1);
         }
     });
-    peer = PeerConnection::connectThroughTor(keys, args[4], *onion, TorService::kVirtualPort, contact.key, &listener);
+    peer = PeerConnection::connectThroughTor(keys, args[4], *onion, TorService::kVirtualPort, contact.key, &delegate);
     const int result = QCoreApplication::exec();
     peer.reset();
     return result;
