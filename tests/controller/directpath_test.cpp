@@ -110,6 +110,7 @@ TEST(Hints, AnAddressIsOneEndpointHoweverItIsWritten)
         {"0:0:0:0:0:ffff:203.0.113.9", "203.0.113.9"},
         {"2001:DB8:0:0::1", "2001:db8::1"},
         {"2001:db8::0:1", "2001:db8::1"},
+        {" 203.0.113.9 ", "203.0.113.9"},
         {"host.example", "host.example"},
     };
     for (const auto& c : cases) {
