@@ -8,7 +8,7 @@
 //       connects through the SOCKS socket of a tor to the card's person,
 //       sends each MESSAGE as one hints message, 3 s apart, stays connected
 //       STAY seconds after the last, then closes and exits 0 (1 when the
-//       connection fails or is not ready within 120 s). A MESSAGE lists
+//       connection fails or is not ready within 60 s). A MESSAGE lists
 //       entries separated by spaces: HOST/PORT, or *N for N entries of
 //       198.18.0.200-249 port 54322 (addresses that would be called).
 //
@@ -146,9 +146,9 @@ int run(const QStringList& args)
                 peer->connection()->cancel();
         });
     };
-    QTimer::singleShot(std::chrono::seconds(120), [&] {
+    QTimer::singleShot(std::chrono::seconds(60), [&] {
         if (!sending) {
-            say(QStringLiteral("not connected after 120 s"));
+            say(QStringLiteral("not connected after 60 s"));
             QCoreApplication::exit(1);
         }
     });
