@@ -96,5 +96,30 @@ TEST(Hints, AMessageCarriesAtMostEightEndpointsAndNothingElse)
     EXPECT_THROW(Hints::decode("not a property list"), DecodeError);
 }
 
+TEST(Hints, AnAddressIsOneEndpointHoweverItIsWritten)
+{
+    // Each endpoint is called once: the forms of one address must not make
+    // several endpoints of it.
+    const struct {
+        const char* told;
+        const char* taken;
+    } cases[] = {
+        {"203.0.113.9", "203.0.113.9"},
+        {"::ffff:203.0.113.9", "203.0.113.9"},
+        {"::FFFF:CB00:7109", "203.0.113.9"},
+        {"0:0:0:0:0:ffff:203.0.113.9", "203.0.113.9"},
+        {"2001:DB8:0:0::1", "2001:db8::1"},
+        {"2001:db8::0:1", "2001:db8::1"},
+        {" 203.0.113.9 ", "203.0.113.9"},
+        {"host.example", "host.example"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told);
+        const Hints told = Hints::decode(plistToBytes(plist::Array{plist::Dictionary{{"host", c.told}, {"port", 54322}}}));
+        ASSERT_EQ(told.endpoints.size(), 1);
+        EXPECT_EQ(told.endpoints.first(), (Endpoint{QString::fromLatin1(c.taken), 54322}));
+    }
+}
+
 }  // namespace
 }  // namespace vortan

@@ -2,7 +2,7 @@
 # Two people in homes behind NAT routers without UPnP, with cards whose
 # addresses do not work, reaching each other through a private Tor network
 # (tornet.sh) with brenvo-cli's own tors.
-#   tor-netns-test.sh BRENVO_CLI CASE
+#   tor-netns-test.sh BRENVO_CLI CASE [HOSTILEPEER]
 # CASE: reach     Bob offers 50 MB to Ann; it arrives whole with nobody
 #                 typing anything, although Bob's router takes a new address
 #                 in the middle of it and Ann's tor is killed later on
@@ -244,6 +244,77 @@ stranger)
   [ "$online" = "$offline" ] || fail "tor told Mallory apart: \"$online\" while Ann ran, \"$offline\" after"
   # Bob told Ann no endpoint, and called none of hers.
   grep -e "told through Tor" -e "Not calling" "$work/ann/run.log" "$work/bob/run.log" && fail "direct endpoints with --no-direct"
+  ;;
+hostile)
+  # Bob, a contact of Ann's, connects through Tor with HOSTILEPEER and sends
+  # hints of his own making (loopback, broadcast, 1,000 entries, Carol's
+  # address, twice, then written otherwise): Ann takes eight of a message,
+  # calls Carol's address once and nothing else, and stays connected to Bob
+  # through Tor. Carol listens in a third home whose router forwards her
+  # port and counts the calls that reach her; she knows Ann, Ann does not
+  # know her.
+  peer=${3:?the hostile case needs the hostilepeer program}
+  tornet_home carol 192.168.1.0/24 198.18.0.103 || fail "Carol's home"
+  tornet_in carol-gw nft -f - <<EOF || fail "Carol's port forwarding"
+table ip tornet_nat {
+  chain prerouting {
+    type nat hook prerouting priority dstnat;
+    iifname "wan0" tcp dport 54322 dnat to 192.168.1.2
+  }
+}
+table inet tornet_filter {
+  chain forward {
+    iifname "wan0" ip daddr 192.168.1.2 tcp dport 54322 ct state new counter accept
+  }
+}
+EOF
+  mkdir -p "$work/carol/run" && chmod 700 "$work/carol/run"
+  brenvo carol card --name Carol --address 198.18.0.103 --port 54322 >/dev/null || fail "Carol's card"
+  brenvo carol import "$work/ann.card" >/dev/null || fail "Carol imports Ann's card"
+  start=$(now_ms)
+  brenvo carol run --no-upnp --no-tor --no-auto-connect --log "$work/carol/run.log" >"$work/carol/out.log" 2>&1 &
+  run ann
+  ann_pid=$!
+  # Bob's own tor, with the key that opens Ann's service to him.
+  tornet_tor bob "$work/bob/tor" || fail "Bob's tor"
+  tornet_in bob "$TORNET_PYTHON" "$TORNET_TOOL" control "$work/bob/tor" "$("$peer" auth "$work/bob/d" "$work/ann.card" 2>/dev/null)" \
+    | grep -q "^250 OK" || fail "Bob's tor did not take the key of Ann's service"
+  wait_for "$work/ann/run.log" "Reachable through tor at" 60 || fail "Ann's service was not published"
+  wait_for "$work/carol/out.log" "listening on port 54322" 10 || fail "Carol is not listening"
+  echo "Ann reachable through Tor after $(since) s"
+  # Eight taken of the first message, among them Carol's address; the same
+  # again; then Carol's address written otherwise, and more that leads nowhere.
+  first="127.0.0.1/54322 ::1/54322 255.255.255.255/54322 192.168.1.255/54322 0.0.0.0/54322 169.254.1.1/54322"
+  first="$first 198.18.0.103/54322 fe80::1/54322 *992"
+  third="::ffff:198.18.0.103/54322 ::FFFF:C612:67/54322 224.0.0.1/54322 192.168.1.2/54322 10.1.2.3/54322"
+  third="$third ::ffff:127.0.0.1/54322 localhost/54322 198.18.0.103/54322"
+  tornet_in bob env HOME="$work/bob" "$peer" hints "$work/bob/d" "$work/ann.card" "$work/bob/tor/socks" 8 \
+    "$first" "$first" "$third" >"$work/bob/peer.log" 2>&1 || { cat "$work/bob/peer.log"; fail "Bob's connection did not last"; }
+  cat "$work/bob/peer.log"
+  echo "Bob connected, told, stayed and left after $(since) s"
+  kill -0 "$ann_pid" 2>/dev/null || fail "Ann's run ended"
+  log=$work/ann/run.log
+  grep -q "Ignored 992 of the hints from" "$log" || fail "Ann did not take just eight of the thousand"
+  for refused in "127.0.0.1:54322: loopback" "\[::1\]:54322: loopback" "255.255.255.255:54322: broadcast" \
+      "192.168.1.255:54322: broadcast" "0.0.0.0:54322: unspecified" "169.254.1.1:54322: link-local" \
+      "\[fe80::1\]:54322: link-local" "224.0.0.1:54322: multicast" "192.168.1.2:54322: this machine" \
+      "10.1.2.3:54322: a private address of another network" "localhost:54322: not a numeric address"; do
+    grep -q "Not calling Bob at $refused" "$log" || fail "no refusal of $refused"
+  done
+  calls=$(grep -c "Trying Bob directly at" "$log")
+  grep -q "Trying Bob directly at 1 endpoints" "$log" && [ "$calls" = 1 ] || fail "Ann called more than Carol's address ($calls calls)"
+  grep "No direct connection to Bob" "$log" | sed 's/^.*No direct/No direct/'
+  [ "$(grep -c "No direct connection to Bob at" "$log")" = 1 ] || fail "Ann failed more than one call"
+  grep -q "No direct connection to Bob at 198.18.0.103:54322" "$log" || fail "Ann did not call Carol's address"
+  [ "$(grep -c "user not allowed" "$log")" = 1 ] || fail "Carol's identity was not what ended the call"
+  grep -q "Bob stays connected through Tor: no direct path worked" "$log" || fail "Ann did not tell she stays on Tor"
+  grep -qi "connected Bob directly\|Connected to Bob directly" "$work/ann/out.log" "$log" && fail "a direct connection to Bob"
+  grep -q "connected Bob through Tor" "$work/ann/out.log" || fail "Ann was not connected to Bob through Tor"
+  reached=$(tornet_in carol-gw nft list chain inet tornet_filter forward | sed -n 's/.*dport 54322 .*packets \([0-9]*\).*/\1/p')
+  echo "calls that reached Carol: $reached"
+  [ "$reached" = 1 ] || fail "$reached calls reached Carol"
+  grep -q "connected Ann" "$work/carol/out.log" && fail "Carol took Ann's call"
+  echo "done after $(since) s"
   ;;
 *) fail "unknown case $case_name" ;;
 esac

@@ -2,7 +2,29 @@
 
 #include "vortan/records/coding.h"
 
+#include <QHostAddress>
+
 namespace vortan {
+
+namespace {
+
+// A numeric address in its usual form (an IPv4-mapped IPv6 address as the
+// IPv4 address), so that an address is one endpoint however it is written
+// and is called once; anything else as it is.
+QString usualForm(const std::string& host)
+{
+    const QString text = QString::fromStdString(host);
+    QHostAddress address;
+    if (!address.setAddress(text))
+        return text;
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
+        address = QHostAddress(ipv4);
+    return address.toString();
+}
+
+}  // namespace
 
 QByteArray Hints::encode(const QList<Endpoint>& endpoints)
 {
@@ -30,7 +52,7 @@ Hints Hints::decode(const QByteArray& payload)
             ++hints.ignored;
             continue;
         }
-        hints.endpoints.append(Endpoint{QString::fromStdString(*hostText), std::uint16_t(*portNumber)});
+        hints.endpoints.append(Endpoint{usualForm(*hostText), std::uint16_t(*portNumber)});
     }
     return hints;
 }

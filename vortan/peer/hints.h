@@ -21,7 +21,9 @@ struct Hints {
     // At most kMax endpoints.
     static QByteArray encode(const QList<Endpoint>& endpoints);
     // Throws DecodeError when the payload is no property list holding an
-    // array; entries that are not an endpoint are counted, not taken.
+    // array; entries that are not an endpoint are counted, not taken. A
+    // numeric host is taken in its usual form (QHostAddress::toString(), an
+    // IPv4-mapped address as IPv4): one address, one endpoint.
     static Hints decode(const QByteArray& payload);
 };
 
