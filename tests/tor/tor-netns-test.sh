@@ -21,6 +21,7 @@
 #                 cannot connect, and tor tells her the same whether Ann runs
 #                 or not; Bob, who tells and uses no direct endpoints, stays
 #                 on Tor
+#       hostile   Bob sends endpoints of his own making (see the case)
 # Exits 77 (skipped) without root, network namespaces or tor.
 set -u
 cli=$1
