@@ -80,7 +80,8 @@ struct GatewayPortMapper::Gateways {
     // Where the UPnP gateway also keeps an IPv6 firewall, opens `port` in it
     // to this machine's global IPv6 addresses, unless it stands open. The
     // IPv4 forwarding does not depend on it.
-    void openFirewall(std::uint16_t port, const std::weak_ptr<SerialQueue>& queue, const std::shared_ptr<Gateways>& self)
+    void openFirewall(std::uint16_t port, const std::weak_ptr<SerialQueue>& queue,
+                      const std::shared_ptr<Gateways>& self)
     {
         if (natpmp.discovered() || !upnp.offersIpv6Firewall() || firewall.isOpen())
             return;
@@ -88,7 +89,8 @@ struct GatewayPortMapper::Gateways {
         if (addresses.isEmpty())
             return;
         if (const auto problem = firewall.open(port, addresses))
-            logWarning(lcPortMapping(), QStringLiteral("Could not open the IPv6 firewall for port %1: %2").arg(port).arg(*problem));
+            logWarning(lcPortMapping(),
+                       QStringLiteral("Could not open the IPv6 firewall for port %1: %2").arg(port).arg(*problem));
         if (!firewall.isOpen())
             return;
         logInfo(lcPortMapping(), QStringLiteral("IPv6 firewall open for port %1 (%2).")
@@ -136,7 +138,8 @@ struct GatewayPortMapper::Gateways {
         if (const auto problem = gateway.renew())
             logWarning(lcPortMapping(), QStringLiteral("Could not renew the forwarding: %1").arg(*problem));
         else
-            logDebug(lcPortMapping(), QStringLiteral("Renewed the forwarding of port %1 through NAT-PMP.").arg(gateway.mappedPort()));
+            logDebug(lcPortMapping(),
+                     QStringLiteral("Renewed the forwarding of port %1 through NAT-PMP.").arg(gateway.mappedPort()));
         return gateway.mapped() ? std::optional(gateway.renewalDelay()) : std::nullopt;
     }
 
@@ -147,9 +150,11 @@ struct GatewayPortMapper::Gateways {
         if (!firewall.isOpen())
             return std::nullopt;
         if (const auto problem = firewall.renew())
-            logWarning(lcPortMapping(), QStringLiteral("Could not renew the IPv6 firewall's pinholes: %1").arg(*problem));
+            logWarning(lcPortMapping(),
+                       QStringLiteral("Could not renew the IPv6 firewall's pinholes: %1").arg(*problem));
         else
-            logDebug(lcPortMapping(), QStringLiteral("Renewed the IPv6 firewall's pinholes for port %1.").arg(firewall.port()));
+            logDebug(lcPortMapping(),
+                     QStringLiteral("Renewed the IPv6 firewall's pinholes for port %1.").arg(firewall.port()));
         return firewall.isOpen() ? std::optional(firewall.renewalDelay()) : std::nullopt;
     }
 };

@@ -102,8 +102,8 @@ std::optional<QString> Ipv6Firewall::renew()
     QStringList problems;
     for (Pinhole& pinhole : m_pinholes) {
         const auto asked = steady_clock::now();
-        const int result =
-            UPNP_UpdatePinhole(m_igd->firewallControlUrl(), m_igd->firewallServiceType(), pinhole.id.c_str(), lease.c_str());
+        const int result = UPNP_UpdatePinhole(m_igd->firewallControlUrl(), m_igd->firewallServiceType(),
+                                              pinhole.id.c_str(), lease.c_str());
         if (result == UPNPCOMMAND_SUCCESS) {
             pinhole.expiry = asked + m_lease;
             continue;
@@ -128,7 +128,8 @@ void Ipv6Firewall::close()
 bool Ipv6Firewall::isOpen() const
 {
     const auto now = steady_clock::now();
-    return std::any_of(m_pinholes.begin(), m_pinholes.end(), [&](const Pinhole& pinhole) { return pinhole.expiry > now; });
+    return std::any_of(m_pinholes.begin(), m_pinholes.end(),
+                       [&](const Pinhole& pinhole) { return pinhole.expiry > now; });
 }
 
 QList<QString> Ipv6Firewall::addresses() const

@@ -57,7 +57,8 @@ Igd::~Igd()
 std::unique_ptr<Igd> Igd::find(UPNPDev* devices)
 {
     auto found = std::make_unique<Igd>();
-    const int result = UPNP_GetValidIGD(devices, &found->urls, &found->data, found->lanAddress, sizeof found->lanAddress);
+    const int result =
+        UPNP_GetValidIGD(devices, &found->urls, &found->data, found->lanAddress, sizeof found->lanAddress);
     // 2 (not connected), 3 (not a gateway) and 0 (nothing) count as not found;
     // whatever UPNP_GetValidIGD filled in goes with `found`.
     if (result != 1)
