@@ -13,7 +13,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   python3 python3-dbus python3-dbusmock
   dbus gnome-keyring libsecret-tools
-  miniupnpd-nftables miniupnpc natpmpc nftables iproute2 avahi-daemon avahi-utils
+  miniupnpd-nftables miniupnpc natpmpc nftables iproute2 procps avahi-daemon avahi-utils
   xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info xdg-utils appstream file
   libglib2.0-bin dpkg-dev librsvg2-bin

@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <csignal>
 #include <cstdio>
@@ -84,12 +86,24 @@ QString forward(int outside, int inside)
     return QStringLiteral("%1->%2:%3").arg(outside).arg(QLatin1String(GatewayLab::kLanAddress)).arg(inside);
 }
 
+// Whether a TCP connection from `from` to [host]:port completes. The lab's
+// firewall drops what it does not let through: a failure costs the whole wait.
+bool connects(const NetNamespace& from, const char* host, quint16 port)
+{
+    InsideNamespace inside(from);
+    if (!inside.entered())
+        return false;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QLatin1String(host)), port);
+    return socket.waitForConnected(2000);
+}
+
 class GatewayTest : public ::testing::Test {
 protected:
-    void startLab(GatewayLab::Protocol protocol)
+    void startLab(GatewayLab::Protocol protocol, bool ipv6 = false)
     {
         QString why;
-        m_lab = GatewayLab::create(&why, protocol);
+        m_lab = GatewayLab::create(&why, protocol, ipv6);
         // Outside CI, a machine that does not allow network namespaces skips.
         if (!m_lab && qEnvironmentVariable("CI") != "true")
             GTEST_SKIP() << "network namespace test skipped: " << why.toStdString();
@@ -107,6 +121,11 @@ protected:
 class NatPmpGatewayTest : public GatewayTest {
 protected:
     void SetUp() override { startLab(GatewayLab::Protocol::natpmp); }
+};
+
+class Ipv6GatewayTest : public GatewayTest {
+protected:
+    void SetUp() override { startLab(GatewayLab::Protocol::upnp, true); }
 };
 
 // One mapper through its life on a UPnP gateway: the external address, a
@@ -222,6 +241,42 @@ TEST_F(NatPmpGatewayTest, AddressMappingRenewalAndRemovalThroughNatPmp)
 
     ASSERT_TRUE(mapper->unmap_port_within(kAnswerWait));
     EXPECT_EQ(lab().forwards(), QStringList{forward(54323, 40000)});
+}
+
+// Where the gateway keeps an IPv6 firewall, the mapping opens a pinhole in
+// it to the LAN host's global address, renews it before its lease ends and
+// removes it at stop: a call from the WAN side gets through only meanwhile.
+TEST_F(Ipv6GatewayTest, APinholeLetsCallsFromTheWanThroughWhileThePortIsMapped)
+{
+    const char* const lanHost = GatewayLab::kLanIpv6Address;
+    QTcpServer listener;  // the kernel completes connections without accept()
+    {
+        InsideNamespace inside(lab().lan());
+        ASSERT_TRUE(inside.entered());
+        ASSERT_TRUE(listener.listen(QHostAddress(QLatin1String(lanHost)), 54322));
+    }
+    EXPECT_FALSE(connects(lab().wan(), lanHost, 54322));
+
+    auto mapper = mapperInside(lab().lan(), 4s);
+    ASSERT_TRUE(mapper);
+    auto reports = std::make_shared<Reports>();
+    QElapsedTimer timer;
+    timer.start();
+    mapper->map_port_reporting(54322, reports->mapping());
+    EXPECT_EQ(reports->waitFor(1), QStringList{"forwarded"});
+    const QStringList pinhole{QStringLiteral("[%1]:54322").arg(QLatin1String(lanHost))};
+    ASSERT_TRUE(vortan::test::waitFor([&] { return lab().pinholes() == pinhole; }, 15000))
+        << lab().pinholes().join(" ").toStdString();
+    std::printf("forwarding and pinhole took %.1f s\n", static_cast<double>(timer.elapsed()) / 1000.0);
+    EXPECT_TRUE(connects(lab().wan(), lanHost, 54322));
+
+    // Renewed every 2 s: after three renewals the first lease has long ended.
+    EXPECT_TRUE(vortan::test::waitFor([&] { return soap("UpdatePinhole") >= 3; }, 15000));
+    EXPECT_TRUE(connects(lab().wan(), lanHost, 54322));
+
+    ASSERT_TRUE(mapper->unmap_port_within(kAnswerWait));
+    EXPECT_EQ(lab().pinholes(), QStringList{});
+    EXPECT_FALSE(connects(lab().wan(), lanHost, 54322));
 }
 
 #ifdef BRENVO_CLI_PATH

@@ -3,6 +3,7 @@
 #include "tests/support/testsupport.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -25,11 +26,18 @@ QString namespacePrefix()
 }
 
 // The table and chains miniupnpd adds its rules to; it does not create them.
+// IPv6 from the WAN side passes only as the answer to what the LAN sent, or
+// through a pinhole that miniupnpd opens in its forward chain.
 constexpr const char* kRuleset = R"(table inet brenvo_upnp {
   chain forward_miniupnpd {}
   chain prerouting_miniupnpd {}
   chain postrouting_miniupnpd {}
-  chain forward { type filter hook forward priority 0; policy accept; jump forward_miniupnpd; }
+  chain forward {
+    type filter hook forward priority 0; policy accept;
+    ct state established,related accept
+    jump forward_miniupnpd
+    meta nfproto ipv6 iifname "gw-wan" drop
+  }
   chain prerouting { type nat hook prerouting priority -100; policy accept; jump prerouting_miniupnpd; }
   chain postrouting { type nat hook postrouting priority 100; policy accept; jump postrouting_miniupnpd; }
 }
@@ -41,6 +49,7 @@ listening_ip=gw-lan
 http_port=5000
 enable_upnp=%1
 enable_natpmp=%2
+ipv6_disable=%3
 secure_mode=yes
 system_uptime=no
 uuid=9d3c1e52-3f0b-4c57-9a51-2b6f2c0d7e41
@@ -117,7 +126,7 @@ GatewayLab::~GatewayLab()
     }
 }
 
-std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol)
+std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol, bool ipv6)
 {
     const bool upnp = protocol == Protocol::upnp;
     for (const char* tool : {"ip", "nft", "miniupnpd", upnp ? "upnpc" : "natpmpc"}) {
@@ -127,12 +136,12 @@ std::unique_ptr<GatewayLab> GatewayLab::create(QString* error, Protocol protocol
         }
     }
     std::unique_ptr<GatewayLab> lab(new GatewayLab);
-    if (!lab->start(error, upnp))
+    if (!lab->start(error, upnp, ipv6))
         return nullptr;
     return lab;
 }
 
-bool GatewayLab::start(QString* error, bool upnp)
+bool GatewayLab::start(QString* error, bool upnp, bool ipv6)
 {
     static std::atomic<int> counter{0};
     const QString prefix = QStringLiteral("%1-%2-").arg(namespacePrefix()).arg(++counter);
@@ -145,7 +154,7 @@ bool GatewayLab::start(QString* error, bool upnp)
             return false;
         }
     }
-    const std::vector<std::pair<const NetNamespace*, QString>> steps = {
+    std::vector<std::pair<const NetNamespace*, QString>> steps = {
         {&m_gateway, "link add gw-lan type veth peer name lan0 netns " + m_lan.name},
         {&m_gateway, "link add gw-wan type veth peer name wan0 netns " + m_wan.name},
         {&m_lan, "addr add 192.168.77.2/24 dev lan0"},
@@ -158,13 +167,29 @@ bool GatewayLab::start(QString* error, bool upnp)
         {&m_wan, "link set wan0 up"},
         {&m_lan, "route add default via 192.168.77.1"},
     };
+    if (ipv6) {
+        // nodad: usable at once, before miniupnpd looks for its HTTP address.
+        steps.insert(steps.end(), {
+            {&m_lan, "addr add 2001:db8:77::2/64 dev lan0 nodad"},
+            {&m_gateway, "addr add 2001:db8:77::1/64 dev gw-lan nodad"},
+            {&m_gateway, "addr add 2001:db8:18::1/64 dev gw-wan nodad"},
+            {&m_wan, "addr add 2001:db8:18::2/64 dev wan0 nodad"},
+            {&m_lan, "-6 route add default via 2001:db8:77::1"},
+            {&m_wan, "-6 route add 2001:db8:77::/64 via 2001:db8:18::1"},
+        });
+    }
     for (const auto& [ns, command] : steps) {
         if (!ns->ip(command.split(' '), &output)) {
             *error = QStringLiteral("ip -n %1 %2 failed: %3").arg(ns->name, command, output.trimmed());
             return false;
         }
     }
-    const QString settings = QString::fromLatin1(kGatewayConfig).arg(upnp ? "yes" : "no", upnp ? "no" : "yes");
+    if (ipv6 && !m_gateway.exec({"sysctl", "-qw", "net.ipv6.conf.all.forwarding=1"}, &output)) {
+        *error = QStringLiteral("cannot make the gateway forward IPv6: %1").arg(output.trimmed());
+        return false;
+    }
+    const QString settings =
+        QString::fromLatin1(kGatewayConfig).arg(upnp ? "yes" : "no", upnp ? "no" : "yes", ipv6 ? "no" : "yes");
     if (!m_dir.isValid() || !writeFile(m_dir.filePath("gateway.nft"), kRuleset)
         || !writeFile(m_dir.filePath("miniupnpd.conf"), settings.toLatin1())) {
         *error = QStringLiteral("cannot write the gateway's files");
@@ -181,13 +206,14 @@ bool GatewayLab::start(QString* error, bool upnp)
     // foreground (-d) and logs every request.
     m_gatewayProcess.start("ip", {"netns", "exec", m_gateway.name, "miniupnpd", "-d", "-f",
                                    m_dir.filePath("miniupnpd.conf"), "-P", m_dir.filePath("miniupnpd.pid")});
-    // Ready once it answers HTTP and its SSDP socket (UDP port 1900, hex
-    // 076C) is bound in the gateway's namespace, or once it listens for NAT-PMP.
+    // Ready once it answers HTTP and its SSDP sockets (UDP port 1900, hex
+    // 076C) are bound in the gateway's namespace, or once it listens for NAT-PMP.
     const QString udpTable = QStringLiteral("/proc/%1/net/udp").arg(m_gatewayProcess.processId());
     const auto ready = [&] {
         if (!upnp)
             return gatewayLog().contains("Listening for NAT-PMP/PCP traffic on port 5351");
-        return gatewayLog().contains("HTTP listening on port 5000") && readFile(udpTable).contains(":076C ");
+        return gatewayLog().contains("HTTP listening on port 5000") && readFile(udpTable).contains(":076C ")
+            && (!ipv6 || readFile(udpTable + "6").contains(":076C "));
     };
     if (!m_gatewayProcess.waitForStarted(5000)
         || !waitFor([&] { return m_gatewayProcess.state() != QProcess::Running || ready(); }, 10000)
@@ -219,6 +245,23 @@ QStringList GatewayLab::forwards() const
     for (auto it = rule.globalMatch(rules); it.hasNext();) {
         const auto match = it.next();
         result.append(match.captured(1) + "->" + match.captured(2));
+    }
+    return result;
+}
+
+QStringList GatewayLab::pinholes() const
+{
+    QString rules;
+    if (!m_gateway.exec({"nft", "list", "chain", "inet", "brenvo_upnp", "forward_miniupnpd"}, &rules))
+        return {"nft failed: " + rules};
+    // iif "gw-wan" th dport 54322 @nh,192,128 0x20010db8007700000000000000000002 @nh,48,8 0x6 accept
+    static const QRegularExpression rule("dport (\\d+) @nh,192,128 0x([0-9a-f]{32}) ");
+    QStringList result;
+    for (auto it = rule.globalMatch(rules); it.hasNext();) {
+        const auto match = it.next();
+        const QByteArray address = QByteArray::fromHex(match.captured(2).toLatin1());
+        const QHostAddress host(reinterpret_cast<const quint8*>(address.constData()));
+        result.append(QStringLiteral("[%1]:%2").arg(host.toString(), match.captured(1)));
     }
     return result;
 }

@@ -40,15 +40,20 @@ private:
 //   LAN 192.168.77.2/24 (lan0) -- (gw-lan) 192.168.77.1 gateway 198.18.0.1 (gw-wan) -- (wan0) 198.18.0.2
 // miniupnpd speaks UPnP or NAT-PMP, reports the external address 1.2.3.4
 // and allows ports 1024-65535 for the LAN. The LAN's default route is the
-// gateway. The namespaces go with the lab, and every process still in them.
+// gateway. With IPv6, the three also have global IPv6 addresses:
+//   LAN 2001:db8:77::2/64 -- 2001:db8:77::1 gateway 2001:db8:18::1 -- 2001:db8:18::2 WAN
+// the gateway routes between them, its firewall drops what the WAN side
+// starts towards the LAN, and miniupnpd opens pinholes in it over UPnP.
+// The namespaces go with the lab, and every process still in them.
 class GatewayLab {
 public:
     static constexpr const char* kLanAddress = "192.168.77.2";
     static constexpr const char* kExternalAddress = "1.2.3.4";
+    static constexpr const char* kLanIpv6Address = "2001:db8:77::2";
     enum class Protocol { upnp, natpmp };
 
     // Null with the reason in *error when the lab cannot be built.
-    static std::unique_ptr<GatewayLab> create(QString* error, Protocol protocol = Protocol::upnp);
+    static std::unique_ptr<GatewayLab> create(QString* error, Protocol protocol = Protocol::upnp, bool ipv6 = false);
     ~GatewayLab();
 
     const NetNamespace& lan() const { return m_lan; }
@@ -61,10 +66,12 @@ public:
     // The gateway's forwardings as "54322->192.168.77.2:54322", from its
     // nftables rules, whichever protocol made them.
     QStringList forwards() const;
+    // The pinholes in the gateway's IPv6 firewall as "[2001:db8:77::2]:54322".
+    QStringList pinholes() const;
 
 private:
     GatewayLab() = default;
-    bool start(QString* error, bool upnp);
+    bool start(QString* error, bool upnp, bool ipv6);
     QString gatewayLog() const;
 
     QTemporaryDir m_dir;

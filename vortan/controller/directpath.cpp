@@ -5,6 +5,7 @@
 #include "vortan/peer/hints.h"
 #include "vortan/peer/peerconnection.h"
 #include "vortan/user.h"
+#include "vortan/util/machineaddresses.h"
 
 #include <QHostAddress>
 
@@ -31,10 +32,8 @@ QList<Endpoint> DirectPath::ownHints() const
     }
     // Global IPv6 addresses first: they need no NAT to pass.
     QList<QString> addresses = HintFilter::ownAddresses(m_engine.networks());
-    std::stable_partition(addresses.begin(), addresses.end(), [](const QString& address) {
-        const QHostAddress ip(address);
-        return ip.protocol() == QAbstractSocket::IPv6Protocol && ip.isGlobal() && !ip.isUniqueLocalUnicast();
-    });
+    std::stable_partition(addresses.begin(), addresses.end(),
+                          [](const QString& address) { return isGlobalIpv6(QHostAddress(address)); });
     for (const QString& address : std::as_const(addresses)) {
         const Endpoint endpoint{address, *port};
         if (!hints.contains(endpoint))

@@ -1,7 +1,8 @@
 #include "vortan/controller/hintfilter.h"
 
+#include "vortan/util/machineaddresses.h"
+
 #include <QHostAddress>
-#include <QNetworkInterface>
 
 namespace vortan {
 
@@ -45,27 +46,12 @@ HintFilter HintFilter::ofThisMachine()
 
 QList<QNetworkAddressEntry> HintFilter::machineNetworks()
 {
-    QList<QNetworkAddressEntry> networks;
-    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
-        const auto flags = interface.flags();
-        if ((flags & QNetworkInterface::IsUp) && (flags & QNetworkInterface::IsRunning)
-            && !(flags & QNetworkInterface::IsLoopBack))
-            networks += interface.addressEntries();
-    }
-    return networks;
+    return vortan::machineNetworks();
 }
 
 QList<QString> HintFilter::ownAddresses(const QList<QNetworkAddressEntry>& networks)
 {
-    QList<QString> addresses;
-    for (const QNetworkAddressEntry& entry : networks) {
-        const QHostAddress ip = plain(entry.ip());
-        if (ip.isNull() || ip.isLoopback() || ip.isLinkLocal() || ip.isMulticast() || entry.isTemporary())
-            continue;
-        if (!addresses.contains(ip.toString()))
-            addresses.append(ip.toString());
-    }
-    return addresses;
+    return callableAddresses(networks);
 }
 
 std::optional<QString> HintFilter::refusal(const Endpoint& hint) const

@@ -19,7 +19,11 @@ class SerialQueue;
 // object; a failed discovery is tried again by the next request, each costing
 // one 2-second UPnP wait and at most 2 seconds of NAT-PMP. A NAT-PMP mapping
 // has a lifetime: the worker renews it when half of it is left, until it is
-// removed.
+// removed. Where the UPnP gateway also keeps an IPv6 firewall, the mapping
+// opens the port in it to this machine's global IPv6 addresses too (with
+// 2 more seconds of search to reach the gateway over IPv6, until it has
+// answered), with pinholes of the same lifetime, renewed and removed the
+// same way. A failure there is logged and leaves the IPv4 mapping alone.
 //
 // Call the four functions from one thread (the main thread). Destroying the
 // object, like ending the process, does not wait for a request in progress:
@@ -27,10 +31,11 @@ class SerialQueue;
 // one, whose callback may still run then.
 class GatewayPortMapper final : public PortMapper {
 public:
-    // What a NAT-PMP mapping is asked for (the gateway may grant less).
-    static constexpr std::chrono::seconds kNatPmpLifetime{7200};
+    // What a NAT-PMP mapping and a pinhole in the IPv6 firewall are asked
+    // for (the gateway may grant less).
+    static constexpr std::chrono::seconds kLifetime{7200};
 
-    explicit GatewayPortMapper(std::chrono::seconds natPmpLifetime = kNatPmpLifetime);
+    explicit GatewayPortMapper(std::chrono::seconds lifetime = kLifetime);
     ~GatewayPortMapper() override;
     GatewayPortMapper(const GatewayPortMapper&) = delete;
     GatewayPortMapper& operator=(const GatewayPortMapper&) = delete;
@@ -53,7 +58,7 @@ public:
 private:
     struct Gateways;
 
-    std::chrono::seconds m_natPmpLifetime;
+    std::chrono::seconds m_lifetime;
     std::once_flag m_init;
     std::shared_ptr<SerialQueue> m_queue;
     std::shared_ptr<Gateways> m_gateways;

@@ -44,10 +44,14 @@ SerialQueue::SerialQueue() : m_shared(std::make_shared<Shared>())
             if (shared->closed)
                 return;
             if (shared->tasks.empty()) {
-                if (later.empty())
+                if (later.empty()) {
                     shared->wake.wait(lock);
-                else
-                    shared->wake.wait_until(lock, later.begin()->first);
+                } else {
+                    // A copy: wait_until reads it again after waking, when the
+                    // destructor may have freed the entry.
+                    const auto due = later.begin()->first;
+                    shared->wake.wait_until(lock, due);
+                }
                 continue;
             }
             Task task = std::move(shared->tasks.front());

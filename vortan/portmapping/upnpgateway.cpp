@@ -1,5 +1,7 @@
 #include "vortan/portmapping/upnpgateway.h"
 
+#include "vortan/portmapping/upnpigd.h"
+
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
 #include <miniupnpc/upnperrors.h>
@@ -17,7 +19,6 @@ namespace {
 
 constexpr int kDiscoveryWaitMs = 2000;
 constexpr unsigned char kMulticastTtl = 2;
-constexpr int kAddressBufferSize = 16;
 constexpr const char* kRootDevice = "upnp:rootdevice";
 
 // The search types of miniupnpc's upnpDiscover(), in its order.
@@ -29,13 +30,14 @@ constexpr const char* const kSearchTypes[] = {
     nullptr,
 };
 
-// The gateway's URLs as filled by UPNP_GetValidIGD, freed with the object.
-struct Urls {
-    UPNPUrls value{};
-    Urls() = default;
-    ~Urls() { FreeUPNPUrls(&value); }
-    Urls(const Urls&) = delete;
-    Urls& operator=(const Urls&) = delete;
+// Over IPv6 only the firewall is searched for, with one type: miniupnpc
+// sends the last type to the site-local group, waits, then to the link-local
+// one and waits again. Two 1-second waits (answers come within the wait the
+// search names) cost what one IPv4 search does.
+constexpr int kIpv6DiscoveryWaitMs = 1000;
+constexpr const char* const kFirewallSearchTypes[] = {
+    "urn:schemas-upnp-org:service:WANIPv6FirewallControl:1",
+    nullptr,
 };
 
 std::string portText(std::uint16_t port)
@@ -47,14 +49,28 @@ std::string portText(std::uint16_t port)
 
 }  // namespace
 
-struct UpnpGateway::Igd {
-    Urls urls;
-    IGDdatas data{};
-    char lanAddress[kAddressBufferSize] = {};
+Igd::~Igd()
+{
+    FreeUPNPUrls(&urls);
+}
 
-    const char* controlUrl() const { return urls.value.controlURL; }
-    const char* serviceType() const { return data.first.servicetype; }
-};
+std::unique_ptr<Igd> Igd::find(UPNPDev* devices)
+{
+    auto found = std::make_unique<Igd>();
+    const int result =
+        UPNP_GetValidIGD(devices, &found->urls, &found->data, found->lanAddress, sizeof found->lanAddress);
+    // 2 (not connected), 3 (not a gateway) and 0 (nothing) count as not found;
+    // whatever UPNP_GetValidIGD filled in goes with `found`.
+    if (result != 1)
+        return nullptr;
+    found->lanAddress[kAddressBufferSize - 1] = '\0';
+    return found;
+}
+
+bool Igd::offersIpv6Firewall() const
+{
+    return urls.controlURL_6FC && urls.controlURL_6FC[0] != '\0' && data.IPv6FC.servicetype[0] != '\0';
+}
 
 void DeviceListDeleter::operator()(UPNPDev* list) const
 {
@@ -104,13 +120,20 @@ DeviceList discoverDevices()
     return keepGatewayAnswers(std::move(devices));
 }
 
+DeviceList discoverIpv6Firewalls()
+{
+    int error = 0;
+    return DeviceList(upnpDiscoverDevices(kFirewallSearchTypes, kIpv6DiscoveryWaitMs, nullptr, nullptr,
+                                          UPNP_LOCAL_PORT_ANY, 1, kMulticastTtl, &error, 1));
+}
+
 bool isUsableExternalAddress(const char* text)
 {
     in_addr address{};
     return inet_pton(AF_INET, text, &address) == 1 && address.s_addr != INADDR_ANY;
 }
 
-UpnpGateway::UpnpGateway() : m_igd(std::make_unique<Igd>()) {}
+UpnpGateway::UpnpGateway() = default;
 
 UpnpGateway::~UpnpGateway() = default;
 
@@ -119,27 +142,26 @@ bool UpnpGateway::discover()
     if (m_discovered)
         return true;
     DeviceList devices = discoverDevices();
-    auto found = std::make_unique<Igd>();
-    const int result = UPNP_GetValidIGD(devices.get(), &found->urls.value, &found->data,
-                                        found->lanAddress, sizeof found->lanAddress);
-    // 2 (not connected), 3 (not a gateway) and 0 (nothing) count as not found;
-    // whatever UPNP_GetValidIGD filled in goes with `found`.
-    if (result == 1) {
-        found->lanAddress[kAddressBufferSize - 1] = '\0';
+    if (std::unique_ptr<Igd> found = Igd::find(devices.get())) {
         m_igd = std::move(found);
         m_discovered = true;
     }
     return m_discovered;
 }
 
+bool UpnpGateway::offersIpv6Firewall() const
+{
+    return m_discovered && m_igd->offersIpv6Firewall();
+}
+
 std::optional<QString> UpnpGateway::externalAddress()
 {
     if (!discover())
         return std::nullopt;
-    char address[kAddressBufferSize] = {};
+    char address[Igd::kAddressBufferSize] = {};
     if (UPNP_GetExternalIPAddress(m_igd->controlUrl(), m_igd->serviceType(), address) != UPNPCOMMAND_SUCCESS)
         return std::nullopt;
-    address[kAddressBufferSize - 1] = '\0';
+    address[Igd::kAddressBufferSize - 1] = '\0';
     // A gateway without a WAN address answers with an empty text (or junk);
     // that is no address to put on a card.
     if (!isUsableExternalAddress(address))

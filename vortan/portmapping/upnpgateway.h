@@ -10,6 +10,8 @@ struct UPNPDev;
 
 namespace vortan::upnp {
 
+struct Igd;
+
 // Owns a device list returned by miniupnpc's discovery.
 struct DeviceListDeleter {
     void operator()(UPNPDev* list) const;
@@ -26,6 +28,10 @@ DeviceList keepGatewayAnswers(DeviceList devices);
 // Searches the local network for gateways: every search type is sent at once
 // and answers are collected during one 2-second wait.
 DeviceList discoverDevices();
+// Searches the local network over IPv6 for gateways that offer an IPv6
+// firewall, during 2 seconds. They answer with URLs that name them
+// by an IPv6 address.
+DeviceList discoverIpv6Firewalls();
 
 // Whether a text reported by a gateway as its external address is one
 // (a numeric, specified IPv4 address).
@@ -58,11 +64,13 @@ public:
 
     bool discovered() const { return m_discovered; }
     bool mapped() const { return m_mapped; }
+    // Whether the gateway found offers an IPv6 firewall to open (see
+    // Ipv6Firewall in upnpfirewall.h).
+    bool offersIpv6Firewall() const;
 
 private:
-    struct Igd;
     bool m_discovered = false;
-    std::unique_ptr<Igd> m_igd;  // urls, service data and LAN address
+    std::unique_ptr<Igd> m_igd;  // set once discovered
     std::uint16_t m_mappedPort = 0;
     bool m_mapped = false;
 };
