@@ -1,5 +1,7 @@
 #include "app/cards/addresssuggestions.h"
 
+#include "vortan/changingaddresses.h"
+
 #include <QHostInfo>
 #include <QNetworkInterface>
 
@@ -20,6 +22,7 @@ bool isGlobalIpv6(const QHostAddress& address)
 QList<QHostAddress> machineHostAddresses()
 {
     QList<QHostAddress> addresses;
+    const QList<QHostAddress> changing = vortan::changingIpv6Addresses();
     for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
         const auto flags = interface.flags();
         if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
@@ -27,12 +30,12 @@ QList<QHostAddress> machineHostAddresses()
             continue;
         for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
             const QHostAddress ip = entry.ip();
-            // Link-local addresses need the interface's name on the other
-            // side, and temporary ones change within a day: of no use on a card.
-            if (ip.isLoopback() || ip.isLinkLocal() || ip.isNull() || ip.isMulticast() || entry.isTemporary())
-                continue;
             QHostAddress plain = ip;
             plain.setScopeId(QString());
+            // Link-local addresses need the interface's name on the other
+            // side, and privacy addresses change within a day: of no use on a card.
+            if (ip.isLoopback() || ip.isLinkLocal() || ip.isNull() || ip.isMulticast() || changing.contains(plain))
+                continue;
             addresses.append(plain);
         }
     }

@@ -63,13 +63,27 @@ TEST(HintFilter, OnlyAddressesThatCanLeadToTheContactAreCalled)
     }
 }
 
-TEST(HintFilter, OwnAddressesLeaveOutThoseThatLeadNowhereElse)
+TEST(HintFilter, OwnAddressesLeaveOutThoseThatLeadNowhereElseOrChange)
 {
-    QNetworkAddressEntry temporary = network("2001:db8:1::99", 64);
-    temporary.setAddressLifetime(QDeadlineTimer(3600 * 1000), QDeadlineTimer(3600 * 1000));
+    // As the kernel shows them: a privacy address (flag 01), a deprecated one
+    // (20), a stable SLAAC one (00), a static one (80), and lines of no use.
+    const QList<QHostAddress> changing = changingIpv6Addresses(
+        "20010db8000100000000000000000099 02 40 00 01     eth0\n"
+        "20010db8000100000000000000000098 02 40 00 21     eth0\n"
+        "20010db8000100000000000000000010 02 40 00 00     eth0\n"
+        "20010db8000100000000000000000011 02 40 00 80     eth0\n"
+        "20010db80001 02 40 00 01 eth0\n"
+        "2001:db8:1::97 02 40 00 01 eth0\n"
+        "20010db800010000000000000000zz97 02 40 00 01 eth0\n"
+        "20010db8000100000000000000000096 02 40 00 zz eth0\n\n");
+    EXPECT_EQ(changing, (QList<QHostAddress>{QHostAddress("2001:db8:1::99"), QHostAddress("2001:db8:1::98")}));
+    // An address with a lifetime (all from SLAAC or DHCP) is no privacy one.
+    QNetworkAddressEntry leased = network("2001:db8:1::10", 64);
+    leased.setAddressLifetime(QDeadlineTimer(3600 * 1000), QDeadlineTimer(3600 * 1000));
     const QList<QString> own = HintFilter::ownAddresses(
-        {network("192.168.1.10", 24), network("127.0.0.1", 8), network("fe80::1", 64), temporary,
-         network("2001:db8:1::10", 64), network("192.168.1.10", 24)});
+        {network("192.168.1.10", 24), network("127.0.0.1", 8), network("fe80::1", 64), network("2001:db8:1::99", 64),
+         leased, network("2001:db8:1::98", 64), network("192.168.1.10", 24)},
+        changing);
     EXPECT_EQ(own, (QList<QString>{"192.168.1.10", "2001:db8:1::10"}));
 }
 

@@ -49,9 +49,9 @@ QList<QNetworkAddressEntry> HintFilter::machineNetworks()
     return vortan::machineNetworks();
 }
 
-QList<QString> HintFilter::ownAddresses(const QList<QNetworkAddressEntry>& networks)
+QList<QString> HintFilter::ownAddresses(const QList<QNetworkAddressEntry>& networks, const QList<QHostAddress>& changing)
 {
-    return callableAddresses(networks);
+    return callableAddresses(networks, changing);
 }
 
 std::optional<QString> HintFilter::refusal(const Endpoint& hint) const

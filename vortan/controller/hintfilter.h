@@ -1,5 +1,6 @@
 #pragma once
 
+#include "vortan/changingaddresses.h"
 #include "vortan/keys/keyhelper.h"
 
 #include <QList>
@@ -25,8 +26,9 @@ public:
     std::optional<QString> refusal(const Endpoint& hint) const;
 
     // This machine's addresses a contact may call: neither loopback nor
-    // link-local nor temporary ones (they change).
-    static QList<QString> ownAddresses(const QList<QNetworkAddressEntry>& networks);
+    // link-local nor those that change (changingIpv6Addresses()).
+    static QList<QString> ownAddresses(const QList<QNetworkAddressEntry>& networks,
+                                       const QList<QHostAddress>& changing = changingIpv6Addresses());
     static QList<QNetworkAddressEntry> machineNetworks();
 
 private:

@@ -30,12 +30,12 @@ QList<QNetworkAddressEntry> machineNetworks()
     return networks;
 }
 
-QList<QString> callableAddresses(const QList<QNetworkAddressEntry>& networks)
+QList<QString> callableAddresses(const QList<QNetworkAddressEntry>& networks, const QList<QHostAddress>& changing)
 {
     QList<QString> addresses;
     for (const QNetworkAddressEntry& entry : networks) {
         const QHostAddress ip = plain(entry.ip());
-        if (ip.isNull() || ip.isLoopback() || ip.isLinkLocal() || ip.isMulticast() || entry.isTemporary())
+        if (ip.isNull() || ip.isLoopback() || ip.isLinkLocal() || ip.isMulticast() || changing.contains(ip))
             continue;
         if (!addresses.contains(ip.toString()))
             addresses.append(ip.toString());

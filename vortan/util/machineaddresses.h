@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vortan/changingaddresses.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QNetworkAddressEntry>
@@ -13,9 +15,10 @@ namespace vortan {
 QList<QNetworkAddressEntry> machineNetworks();
 
 // This machine's addresses a contact may call, in the order of `networks`,
-// each once: neither loopback nor link-local nor multicast nor temporary ones
-// (they change). IPv4-mapped addresses count as IPv4.
-QList<QString> callableAddresses(const QList<QNetworkAddressEntry>& networks);
+// each once: neither loopback nor link-local nor multicast ones, nor those
+// that change (changingIpv6Addresses()). IPv4-mapped addresses count as IPv4.
+QList<QString> callableAddresses(const QList<QNetworkAddressEntry>& networks,
+                                 const QList<QHostAddress>& changing = changingIpv6Addresses());
 
 // Whether an address is a global IPv6 one (not unique local, not site-local),
 // reachable from anywhere where no firewall stands in the way.
