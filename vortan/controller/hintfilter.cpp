@@ -8,16 +8,6 @@ namespace vortan {
 
 namespace {
 
-QHostAddress plain(QHostAddress address)
-{
-    bool mapped = false;
-    const quint32 ipv4 = address.toIPv4Address(&mapped);
-    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
-        return QHostAddress(ipv4);
-    address.setScopeId(QString());
-    return address;
-}
-
 // Ranges that mean something only on one network: RFC 1918, shared address
 // space (carrier-grade NAT) and IPv6 unique local addresses.
 bool isPrivate(const QHostAddress& address)
@@ -59,7 +49,7 @@ std::optional<QString> HintFilter::refusal(const Endpoint& hint) const
     QHostAddress address;
     if (!address.setAddress(hint.host))
         return QStringLiteral("not a numeric address");
-    address = plain(address);
+    address = plainAddress(address);
     if (hint.port == 0)
         return QStringLiteral("no port");
     if (address.isNull() || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
@@ -75,11 +65,11 @@ std::optional<QString> HintFilter::refusal(const Endpoint& hint) const
         return QStringLiteral("link-local");
     bool onThatNetwork = false;
     for (const QNetworkAddressEntry& entry : m_networks) {
-        if (address == plain(entry.ip()))
+        if (address == plainAddress(entry.ip()))
             return QStringLiteral("this machine");
-        if (entry.prefixLength() < 0 || !address.isInSubnet(plain(entry.ip()), entry.prefixLength()))
+        if (entry.prefixLength() < 0 || !address.isInSubnet(plainAddress(entry.ip()), entry.prefixLength()))
             continue;
-        if (!entry.broadcast().isNull() && address == plain(entry.broadcast()))
+        if (!entry.broadcast().isNull() && address == plainAddress(entry.broadcast()))
             return QStringLiteral("broadcast");
         onThatNetwork = true;
     }

@@ -1,6 +1,7 @@
 #include "vortan/peer/hints.h"
 
 #include "vortan/records/coding.h"
+#include "vortan/util/machineaddresses.h"
 
 #include <QHostAddress>
 
@@ -17,11 +18,7 @@ QString usualForm(const std::string& host)
     QHostAddress address;
     if (!address.setAddress(text))
         return text;
-    bool mapped = false;
-    const quint32 ipv4 = address.toIPv4Address(&mapped);
-    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
-        address = QHostAddress(ipv4);
-    return address.toString();
+    return plainAddress(address).toString();
 }
 
 }  // namespace

@@ -4,9 +4,7 @@
 
 namespace vortan {
 
-namespace {
-
-QHostAddress plain(QHostAddress address)
+QHostAddress plainAddress(QHostAddress address)
 {
     bool mapped = false;
     const quint32 ipv4 = address.toIPv4Address(&mapped);
@@ -15,8 +13,6 @@ QHostAddress plain(QHostAddress address)
     address.setScopeId(QString());
     return address;
 }
-
-}  // namespace
 
 QList<QNetworkAddressEntry> machineNetworks()
 {
@@ -34,7 +30,7 @@ QList<QString> callableAddresses(const QList<QNetworkAddressEntry>& networks, co
 {
     QList<QString> addresses;
     for (const QNetworkAddressEntry& entry : networks) {
-        const QHostAddress ip = plain(entry.ip());
+        const QHostAddress ip = plainAddress(entry.ip());
         if (ip.isNull() || ip.isLoopback() || ip.isLinkLocal() || ip.isMulticast() || changing.contains(ip))
             continue;
         if (!addresses.contains(ip.toString()))

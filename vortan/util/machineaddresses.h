@@ -9,6 +9,10 @@
 
 namespace vortan {
 
+// An address in the form it is compared in: IPv4-mapped IPv6 as plain IPv4,
+// no scope.
+QHostAddress plainAddress(QHostAddress address);
+
 // The networks this machine is on: the address entries of the interfaces
 // that are up and running, loopback left out. The calling thread's network
 // namespace decides what is seen.
