@@ -234,36 +234,35 @@ int GatewayLab::logCount(const QString& pattern) const
     return int(gatewayLog().count(QRegularExpression(pattern, QRegularExpression::MultilineOption)));
 }
 
-QStringList GatewayLab::forwards() const
+QStringList GatewayLab::rules(const char* chain, const QRegularExpression& rule,
+                              const std::function<QString(const QRegularExpressionMatch&)>& format) const
 {
     QString rules;
-    if (!m_gateway.exec({"nft", "list", "chain", "inet", "brenvo_upnp", "prerouting_miniupnpd"}, &rules))
+    if (!m_gateway.exec({"nft", "list", "chain", "inet", "brenvo_upnp", chain}, &rules))
         return {"nft failed: " + rules};
+    QStringList result;
+    for (auto it = rule.globalMatch(rules); it.hasNext();)
+        result.append(format(it.next()));
+    return result;
+}
+
+QStringList GatewayLab::forwards() const
+{
     // iif "gw-wan" @nh,72,8 0x6 th dport 54322 dnat ip to 192.168.77.2:54322
     static const QRegularExpression rule("dport (\\d+) dnat ip to ([0-9.:]+)");
-    QStringList result;
-    for (auto it = rule.globalMatch(rules); it.hasNext();) {
-        const auto match = it.next();
-        result.append(match.captured(1) + "->" + match.captured(2));
-    }
-    return result;
+    return rules("prerouting_miniupnpd", rule,
+                 [](const QRegularExpressionMatch& match) { return match.captured(1) + "->" + match.captured(2); });
 }
 
 QStringList GatewayLab::pinholes() const
 {
-    QString rules;
-    if (!m_gateway.exec({"nft", "list", "chain", "inet", "brenvo_upnp", "forward_miniupnpd"}, &rules))
-        return {"nft failed: " + rules};
     // iif "gw-wan" th dport 54322 @nh,192,128 0x20010db8007700000000000000000002 @nh,48,8 0x6 accept
     static const QRegularExpression rule("dport (\\d+) @nh,192,128 0x([0-9a-f]{32}) ");
-    QStringList result;
-    for (auto it = rule.globalMatch(rules); it.hasNext();) {
-        const auto match = it.next();
+    return rules("forward_miniupnpd", rule, [](const QRegularExpressionMatch& match) {
         const QByteArray address = QByteArray::fromHex(match.captured(2).toLatin1());
         const QHostAddress host(reinterpret_cast<const quint8*>(address.constData()));
-        result.append(QStringLiteral("[%1]:%2").arg(host.toString(), match.captured(1)));
-    }
-    return result;
+        return QStringLiteral("[%1]:%2").arg(host.toString(), match.captured(1));
+    });
 }
 
 }  // namespace vortan::test

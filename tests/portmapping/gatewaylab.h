@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace vortan::test {
@@ -73,6 +75,10 @@ private:
     GatewayLab() = default;
     bool start(QString* error, bool upnp, bool ipv6);
     QString gatewayLog() const;
+    // The rules of one of miniupnpd's chains, read through `format`; one
+    // entry saying why when nft fails.
+    QStringList rules(const char* chain, const QRegularExpression& rule,
+                      const std::function<QString(const QRegularExpressionMatch&)>& format) const;
 
     QTemporaryDir m_dir;
     NetNamespace m_lan, m_gateway, m_wan;
